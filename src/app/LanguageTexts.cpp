@@ -1,0 +1,269 @@
+#include "app/LanguageTexts.h"
+
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "core/AppContext.h"
+#include "core/Paths.h"
+#include "core/TextEncoding.h"
+#include "model/Registries.h"
+
+namespace {
+
+// Language files write a line break as the two characters backslash and n.
+std::string ExpandLineBreaks(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            out += '\n';
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string_view Trim(std::string_view text) {
+    const size_t begin = text.find_first_not_of(" \t\r\n");
+    if (begin == std::string_view::npos)
+        return {};
+    return text.substr(begin, text.find_last_not_of(" \t\r\n") - begin + 1);
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Debug trace for texts the program asks for but does not have; silent unless asked for.
+void TraceUnknownId(int id) {
+    if (std::getenv("ORVIK_TRACE"))
+        std::fprintf(stderr, "Unknown resource string id : %d\n", id);
+}
+
+// The printf conversions of a template, in order ("%d", "%s" -> "ds").
+std::string Conversions(std::string_view format) {
+    std::string letters;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%')
+            continue;
+        size_t j = i + 1;
+        while (j < format.size() && std::strchr("-+ #0123456789.*hlLqjzt", format[j]))
+            ++j;
+        if (j < format.size() && format[j] != '%')
+            letters += format[j];
+        i = j;
+    }
+    return letters;
+}
+
+}  // namespace
+
+const std::string* CLanguageTexts::Find(std::string_view key) const {
+    const auto found = table_.find(key);
+    return found == table_.end() ? nullptr : &found->second;
+}
+
+std::string CLanguageTexts::GetText(int id) const {
+    const char* builtin = BuiltinText(id);
+    if (Translating()) {
+        // An empty value never replaces a text.
+        if (const std::string* value = Find(std::to_string(id)); value && !value->empty()) {
+            return ExpandLineBreaks(*value);
+        }
+        return builtin ? builtin : "?";
+    }
+    if (builtin)
+        return builtin;
+    TraceUnknownId(id);
+    return "???";
+}
+
+std::string CLanguageTexts::GetNamedText(std::string_view name, int index) const {
+    std::string key(name);
+    if (index >= 0)
+        key += std::to_string(index);
+    const std::string* value = Find(key);
+    return value ? ExpandLineBreaks(*value) : std::string();
+}
+
+std::string CLanguageTexts::LanguageFilePath(const std::string& code,
+                                             const std::string& programFolder) {
+    const std::string wanted = "orvik18_" + code + ".lng";
+    std::error_code error;
+    for (const auto& item : std::filesystem::directory_iterator(programFolder, error)) {
+        const std::string name = item.path().filename().string();
+        if (EqualsIgnoringCase(name, wanted) && item.is_regular_file(error)) {
+            return item.path().string();
+        }
+    }
+    return {};
+}
+
+void CLanguageTexts::InitLanguage(const std::string& storedCode, const std::string& programFolder) {
+    code_ = storedCode.empty() ? "ENG" : storedCode;
+    if (code_ != "ENG" && !LoadLanguage(code_, programFolder))
+        code_ = "ENG";
+}
+
+bool CLanguageTexts::LoadLanguage(const std::string& code, const std::string& programFolder) {
+    table_.clear();
+    const std::string path = code == "ENG" ? std::string() : LanguageFilePath(code, programFolder);
+    std::string bytes;
+    if (path.empty() || !orvik::ReadWholeFile(path, bytes)) {
+        code_ = "ENG";
+        return false;
+    }
+    code_ = code;
+    // Only three-letter codes translate; a file for any other code is not read.
+    if (!Translating())
+        return false;
+
+    const std::string text = orvik::DecodeLegacyText(bytes);
+    size_t added = 0;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string_view line(text.data() + pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.empty() || line.substr(0, 2) == "//")
+            continue;
+
+        const size_t equals = line.find('=');
+        const std::string key(Trim(line.substr(0, equals)));
+        std::string value = equals == std::string_view::npos
+                                ? std::string()
+                                : ExpandLineBreaks(Trim(line.substr(equals + 1)));
+        if (orvik::Utf8Length(value) > kMaxValueLength) {
+            value = orvik::Utf8Prefix(value, kMaxValueLength);
+        }
+        if (table_.contains(key)) {
+            orvik::ShowMessage("Dublicate lang key: " + key, {}, orvik::MessageBoxButtons::Ok,
+                               orvik::MessageBoxIcon::Warning);
+            continue;
+        }
+        table_.emplace(key, std::move(value));
+        ++added;
+    }
+    return added > 0;
+}
+
+void CLanguageTexts::TranslateProperties(CRegistries& registries, int plugInIndex,
+                                         std::string_view plugInKey) const {
+    if (!Translating())
+        return;
+    const bool own = plugInIndex < 0;
+    const auto belongs = [&](int index) { return own ? index < 0 : index == plugInIndex; };
+    const auto translated = [this](const std::string& key, const std::string& base) {
+        const std::string* value = Find(key);
+        return value && !value->empty() ? ExpandLineBreaks(*value) : base;
+    };
+    const std::string prefix = own ? std::string() : std::string(plugInKey) + "_";
+
+    for (const auto& entry : registries.ComboValues) {
+        if (belongs(entry->PlugInIndex)) {
+            entry->Caption = translated(prefix + "C_" + entry->Name, entry->BaseCaption);
+        }
+    }
+    if (own) {
+        for (COvInfoProp* prop : registries.LiveProperties) {
+            prop->Caption = translated("M_" + prop->Name, prop->BaseCaption);
+        }
+    }
+    for (const auto& prop : registries.AppendedProperties) {
+        if (prop->Appended == 0 && belongs(prop->PlugInIndex)) {
+            prop->Caption = translated(prefix + "P_" + prop->Name, prop->BaseCaption);
+        }
+    }
+    if (own) {
+        for (const auto& group : registries.PropertyGroups) {
+            group->Caption = translated("G_" + std::to_string(group->Id), group->BaseCaption);
+        }
+    }
+}
+
+void CLanguageTexts::TranslateMenu(CTranslatableMenu& menu, std::string_view prefix) const {
+    if (!Translating())
+        return;
+    const std::string base(prefix);
+    for (int i = 0; i < menu.TopLevelCount(); ++i) {
+        if (const std::string* text = Find(base + std::to_string(i)); text && !text->empty()) {
+            menu.SetTopLevelText(i, ExpandLineBreaks(*text));
+        }
+        for (int j = 0; j < menu.ItemCount(i); ++j) {
+            const int command = menu.CommandId(i, j);
+            if (command == 0)
+                continue;
+            if (const std::string* text = Find(base + std::to_string(command));
+                text && !text->empty()) {
+                menu.SetItemText(i, j, ExpandLineBreaks(*text));
+            }
+        }
+    }
+}
+
+void CLanguageTexts::TranslateDialog(CTranslatableDialog& dialog, std::string_view key) const {
+    if (!Translating())
+        return;
+    const std::string base(key);
+    if (const std::string* caption = Find(base); caption && !caption->empty()) {
+        dialog.SetCaption(ExpandLineBreaks(*caption));
+    }
+    for (int id = 1; id < 32000; ++id) {
+        if (dialog.ControlText(id).empty())
+            continue;
+        if (const std::string* text = Find(base + std::to_string(id)); text && !text->empty()) {
+            dialog.SetControlText(id, ExpandLineBreaks(*text));
+        }
+    }
+}
+
+std::string GetText(int id) {
+    orvik::AppContext* context = orvik::AppContext::Current();
+    if (context)
+        return context->Language().GetText(id);
+    const char* builtin = BuiltinText(id);
+    return builtin ? builtin : "???";
+}
+
+std::string GetTextF(int id, ...) {
+    std::string format = GetText(id);
+    // A translation whose conversions differ from the built-in template would read the arguments
+    // as the wrong types; use the built-in template instead of crashing on a translator's slip.
+    if (const char* builtin = BuiltinText(id);
+        builtin && Conversions(format) != Conversions(builtin)) {
+        format = builtin;
+    }
+    va_list args;
+    va_start(args, id);
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format.c_str(), copy);
+    va_end(copy);
+    std::string out(length > 0 ? length : 0, '\0');
+    if (length > 0)
+        std::vsnprintf(out.data(), out.size() + 1, format.c_str(), args);
+    va_end(args);
+    return out;
+}
+
+std::string GetNamedText(const char* name, int index) {
+    orvik::AppContext* context = orvik::AppContext::Current();
+    return context ? context->Language().GetNamedText(name ? name : "", index) : std::string();
+}

@@ -1,0 +1,134 @@
+#include "app/OrvikApp.h"
+
+#include <csignal>
+#include <cstdio>
+
+#include "app/CmdLineParser.h"
+#include "app/LanguageTexts.h"
+#include "core/BatchFrontEnd.h"
+#include "core/Log.h"
+#include "core/SettingsStore.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+
+COrvikApp::COrvikApp(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {}
+
+COrvikApp::~COrvikApp() = default;
+
+std::string COrvikApp::UsageText() {
+    return "Usage: orvik [REPORT.ovk] [/act:TASK] [/prm:TEXT]\n"
+           "\n"
+           "Opens REPORT.ovk in the designer, or with /act runs one of its tasks unattended.\n"
+           "\n"
+           "Keys begin with \"-\" or \"/\"; a value follows a \":\" and may be put in double\n"
+           "quotes (/act:\"Daily Run\"). Keys are not case-sensitive, values are. When a key is\n"
+           "given twice, its first value counts. The first argument that is not a key is the\n"
+           "report; /srv/reports/Daily.ovk is a path, not a key.\n"
+           "\n"
+           "  /act:TASK       run the task TASK of the report and quit, without a window;\n"
+           "                  every message goes to the log Orvik18.log in the program\n"
+           "                  folder (/act alone runs every task of the report)\n"
+           "  /prm:TEXT       parameter text handed to the report loader\n"
+           "  /?, -h, --help  show this text\n"
+           "\n"
+           "Environment: ORVIK_HOME sets the program folder (default: the executable's folder),\n"
+           "ORVIK_CONFIG the settings file (default: ~/.config/Nobrant/Orvik18.ini).\n"
+           "\n"
+           "Exit status: 0 when the report loaded, the task existed and no step failed;\n"
+           "1 when the run failed (the log says why); 2 when the program cannot start.\n";
+}
+
+int COrvikApp::Run() {
+    for (const std::string& argument : arguments_) {
+        if (argument == "--help" || argument == "-h" || argument == "/?") {
+            std::fputs(UsageText().c_str(), stdout);
+            return kExitSuccess;
+        }
+    }
+    if (!InitInstance()) {
+        ExitInstance();
+        return exitStatus_;
+    }
+    if (RunAction)
+        RunBatch();
+    ExitInstance();
+    return exitStatus_;
+}
+
+bool COrvikApp::InitInstance() {
+    // A peer that closes a mail or FTP connection must give an error, not kill the program.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    context_ = std::make_unique<orvik::AppContext>();
+    orvik::AppContext& context = *context_;
+    ProgramFolder = context.ProgramFolder();
+
+    CLanguageTexts& language = context.Language();
+    language.InitLanguage(context.Settings().GetString("General", "Language", "ENG"),
+                          ProgramFolder);
+    LanguageCode = language.Code();
+
+    const CCmdLineParser parser(arguments_, false);
+    if (parser.HasKey("act")) {
+        BatchMode = 1;
+        RunAction = 1;
+        TaskName = parser.GetVal("act").value_or("");
+    }
+    ParameterText = parser.GetVal("prm").value_or("");
+    if (!parser.Paths().empty())
+        DocumentPath = parser.Paths().front();
+    context.BatchMode = BatchMode != 0;
+
+    if (!BatchMode && !ORVIK_GUI) {
+        std::fputs(
+            "orvik: this build has no designer (it was built without wxWidgets).\n"
+            "Run a task unattended with: orvik REPORT.ovk /act:TASK   (see orvik --help)\n",
+            stderr);
+        exitStatus_ = kExitCannotStart;
+        return false;
+    }
+    if (BatchMode)
+        context.SetFrontEnd(std::make_unique<orvik::BatchFrontEnd>());
+
+    BuildSchema(context.Registries(), context.Settings());
+    // Start-up translated nothing yet: the schema was built after the language was chosen.
+    language.TranslateProperties(context.Registries(), -1);
+
+    if (BatchMode)
+        UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
+    context.Report().InitOVK();
+    if (!DocumentPath.empty())
+        reportLoaded_ = LoadDocument();
+    return true;
+}
+
+bool COrvikApp::LoadDocument() {
+    // Report files are read by the persistence layer, which this build does not have yet.
+    UxSaveLog("Cannot open file " + DocumentPath + " ! (this build cannot read report files yet)",
+              __FILE__, __LINE__);
+    context_->NoteError();
+    return false;
+}
+
+void COrvikApp::RunBatch() {
+    UxSaveLog("Act =" + TaskName, __FILE__, __LINE__);
+    CReport& report = context_->Report();
+    if (!reportLoaded_) {
+        UxSaveLog(DocumentPath.empty() ? "No report file was given: there is no task to run"
+                                       : "The report was not loaded: there is no task to run",
+                  __FILE__, __LINE__);
+    } else if (report.FindTopLevelTasks(TaskName).empty()) {
+        UxSaveLog(TaskName.empty() ? "The report has no task to run"
+                                   : "The report has no task named '" + TaskName + "'",
+                  __FILE__, __LINE__);
+    } else {
+        taskFound_ = true;
+    }
+    UxSaveLog("*** Stop Orvik ***\n\n", __FILE__, __LINE__);
+    const bool succeeded = reportLoaded_ && taskFound_ && context_->ErrorCount() == 0;
+    exitStatus_ = succeeded ? kExitSuccess : kExitRunFailed;
+}
+
+void COrvikApp::ExitInstance() {
+    context_.reset();
+}

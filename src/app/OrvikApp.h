@@ -1,0 +1,54 @@
+// The application: brings the program up, decides between the designer and an unattended run,
+// runs it and takes the program down again. An unattended run (key "act") never touches a display:
+// it loads the report, runs the task, writes every step and error to the log and ends with an exit
+// status a scheduler can act on.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/AppContext.h"
+
+class COrvikApp {
+  public:
+    // Exit statuses of the program.
+    static constexpr int kExitSuccess = 0;
+    static constexpr int kExitRunFailed = 1;
+    static constexpr int kExitCannotStart = 2;
+
+    // `arguments` are the command-line arguments after the program name.
+    explicit COrvikApp(std::vector<std::string> arguments);
+    ~COrvikApp();
+
+    // Runs the whole life of the program and returns its exit status.
+    int Run();
+
+    // The text printed for --help.
+    static std::string UsageText();
+
+    int BatchMode = 0;  // 1 when the command line holds "act"
+    int RunAction = 0;  // 1 when the task named by "act" is to run after loading
+    std::string DocumentPath;
+    std::string LanguageCode;
+    std::string ProgramFolder;
+    std::string TaskName;
+    std::string ParameterText;
+
+  private:
+    // Start-up up to the point where the report would be shown or the task run; false when the
+    // program cannot go on (the status is in `exitStatus_`).
+    bool InitInstance();
+    // Runs the task named on the command line with its framing log lines.
+    void RunBatch();
+    // Releases everything start-up built.
+    void ExitInstance();
+    // Loads the report named on the command line; false (reported) when it could not be loaded.
+    bool LoadDocument();
+
+    std::vector<std::string> arguments_;
+    std::unique_ptr<orvik::AppContext> context_;
+    bool reportLoaded_ = false;
+    bool taskFound_ = false;
+    int exitStatus_ = kExitSuccess;
+};

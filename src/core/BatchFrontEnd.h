@@ -1,0 +1,18 @@
+// The front end of an unattended run: nobody is there to click, so every message box becomes a
+// log line and is answered with its safe default (No, Cancel, OK).
+#pragma once
+
+#include "core/FrontEnd.h"
+
+namespace orvik {
+
+class BatchFrontEnd : public FrontEnd {
+  public:
+    MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
+                                    MessageBoxButtons buttons, MessageBoxIcon icon) override;
+};
+
+// The answer a message box gets when nobody is there to choose.
+MessageBoxResult DefaultAnswer(MessageBoxButtons buttons);
+
+}  // namespace orvik

@@ -1,0 +1,44 @@
+// The one interface through which the core talks to whoever is in front of it: the designer's
+// windows, the unattended runner (which writes message boxes to the log) or a test that records
+// what was shown. The core never includes a toolkit header.
+#pragma once
+
+#include <string_view>
+
+class COvInfoObject;
+
+namespace orvik {
+
+enum class MessageBoxButtons { Ok, OkCancel, YesNo };
+enum class MessageBoxIcon { None, Error, Warning, Information, Question };
+enum class MessageBoxResult { Ok, Cancel, Yes, No };
+
+class FrontEnd {
+  public:
+    virtual ~FrontEnd() = default;
+
+    // Shows a modal message and returns the button the user chose.
+    virtual MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
+                                            MessageBoxButtons buttons, MessageBoxIcon icon) = 0;
+
+    // Sets the text of one status-bar pane and repaints it at once.
+    virtual void SetPaneText(int /*pane*/, std::string_view /*text*/) {}
+
+    // Shows or clears the busy cursor around long work.
+    virtual void SetWaitCursor(bool /*busy*/) {}
+
+    // Fills the property bar with `object`'s properties; `kind` tells what the object is
+    // ('S' sheet, 'R' report object, 'D' data source, 'W' parameter, 'C' grid columns, 'T' task).
+    virtual void ShowProperties(char /*kind*/, COvInfoObject* /*object*/) {}
+
+    // Fills the property bar with the program settings.
+    virtual void ShowSettings() {}
+
+    // Renames an explorer item (`item` is the handle the explorer gave the object).
+    virtual void SetExplorerItemText(void* /*item*/, std::string_view /*text*/) {}
+
+    // Rebuilds the explorer tree after the report changed shape.
+    virtual void RebuildExplorer() {}
+};
+
+}  // namespace orvik

@@ -1,0 +1,105 @@
+#include "core/Log.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "core/AppContext.h"
+
+using orvik::AppContext;
+
+std::string FormatLogLine(const std::string& message, int sourceLine, const struct tm& when) {
+    char date[32];
+    char time[32];
+    std::strftime(date, sizeof date, "%d/%m/%y", &when);
+    std::strftime(time, sizeof time, "%H:%M:%S", &when);
+    std::string text = message;
+    std::string line;
+    if (!text.empty() && text.front() == '\n') {
+        text.erase(0, 1);
+        line = "\n";
+    }
+    line += date;
+    line += ' ';
+    line += time;
+    line += " (" + std::to_string(sourceLine) + ") : " + text + "\n";
+    return line;
+}
+
+void UxSaveLog(const std::string& message, const char* /*sourceFile*/, int sourceLine) {
+    AppContext* context = AppContext::Current();
+    if (!context || context->ProgramFolder().empty())
+        return;
+    const std::string path = context->ProgramFolder() + "Orvik18.log";
+    // Opened, appended and closed per line: two programs sharing the log interleave whole lines.
+    FILE* file = std::fopen(path.c_str(), "a");
+    if (!file)
+        return;
+    const std::time_t now = std::time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    const std::string line = FormatLogLine(message, sourceLine, local);
+    std::fwrite(line.data(), 1, line.size(), file);
+    std::fclose(file);
+}
+
+void UxSaveLog(const char* message, const char* sourceFile, int sourceLine) {
+    UxSaveLog(std::string(message ? message : ""), sourceFile, sourceLine);
+}
+
+namespace {
+
+std::string Header(const char* sourceFile, int sourceLine) {
+    return std::string("COM Error (in file=") + (sourceFile ? sourceFile : "") +
+           "; line=" + std::to_string(sourceLine) + ")\n";
+}
+
+// Batch mode writes the error to the log; otherwise a person sees it in a message box (the
+// database form with the error icon, the COM form as an OK/Cancel box whose answer is not used).
+void Deliver(const std::string& message, orvik::MessageBoxButtons buttons,
+             orvik::MessageBoxIcon icon) {
+    AppContext* context = AppContext::Current();
+    if (!context)
+        return;
+    context->NoteError();
+    if (context->BatchMode) {
+        UxSaveLog("UxError: " + message, __FILE__, __LINE__);
+    } else {
+        context->Front().ShowMessageBox(message, "", buttons, icon);
+    }
+}
+
+}  // namespace
+
+std::string UxErrorMessage(const CADOException& error, const char* sourceFile, int sourceLine,
+                           const char* text) {
+    std::string message =
+        Header(sourceFile, sourceLine) + "ErrorMessage = " + error.GetErrorMessage();
+    if (text && *text)
+        message += std::string("\n\nText = ") + text;
+    return message;
+}
+
+std::string UxErrorMessage(const CComError& error, const char* sourceFile, int sourceLine,
+                           const char* text) {
+    std::string message = Header(sourceFile, sourceLine) + "Source = " + error.Source +
+                          "\nDescription = " + error.Description;
+    if (text && *text)
+        message += std::string("\n\nText = ") + text;
+    return message;
+}
+
+void UxError(const CADOException& error, const char* sourceFile, int sourceLine, const char* text) {
+    Deliver(UxErrorMessage(error, sourceFile, sourceLine, text), orvik::MessageBoxButtons::Ok,
+            orvik::MessageBoxIcon::Error);
+}
+
+void UxError(const CComError& error, const char* sourceFile, int sourceLine, const char* text) {
+    Deliver(UxErrorMessage(error, sourceFile, sourceLine, text), orvik::MessageBoxButtons::OkCancel,
+            orvik::MessageBoxIcon::None);
+}
+
+void SetPaneTextStatBar(int pane, const char* text) {
+    if (AppContext* context = AppContext::Current()) {
+        context->Front().SetPaneText(pane, text ? text : "");
+    }
+}

@@ -1,0 +1,35 @@
+// The program's log ("Orvik18.log" in the program folder) and its error reporting. The log is the
+// only record of an unattended run, so its line layout is fixed:
+//   dd/mm/yy HH:MM:SS (line) : message
+// These functions are part of the interface plug-ins call.
+#pragma once
+
+#include <string>
+
+#include "core/ComError.h"
+#include "data/AdoException.h"
+
+// Appends one line to the log. A message beginning with a line break gets an empty line before
+// it. The source file is accepted and not written. Silently does nothing when the log cannot be
+// opened (no program folder yet, read-only folder).
+void UxSaveLog(const char* message, const char* sourceFile, int sourceLine);
+void UxSaveLog(const std::string& message, const char* sourceFile, int sourceLine);
+
+// Reports a database failure: in batch mode to the log ("UxError: " + message), otherwise in a
+// message box. Never throws; an empty `text` counts as none.
+void UxError(const CADOException& error, const char* sourceFile, int sourceLine,
+             const char* text = "");
+void UxError(const CComError& error, const char* sourceFile, int sourceLine, const char* text = "");
+
+// The message UxError shows for each form (exposed for the log and for tests).
+std::string UxErrorMessage(const CADOException& error, const char* sourceFile, int sourceLine,
+                           const char* text);
+std::string UxErrorMessage(const CComError& error, const char* sourceFile, int sourceLine,
+                           const char* text);
+
+// Sets the text of a status-bar pane of the main window (nothing in batch mode).
+void SetPaneTextStatBar(int pane, const char* text);
+
+// Formats one log line for a given moment (exposed for tests: the layout is what schedulers'
+// log readers depend on).
+std::string FormatLogLine(const std::string& message, int sourceLine, const struct tm& when);

@@ -1,0 +1,32 @@
+// Conversions between the 8-bit text of files made on Windows (windows-1251) and the UTF-8 text
+// the program works with inside. Report and language files arrive in either encoding; the
+// readers decide by the file's declaration, or by whether the bytes are valid UTF-8.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orvik {
+
+// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool IsValidUtf8(std::string_view text);
+
+// Converts windows-1251 bytes to UTF-8. The one unassigned byte (0x98) becomes U+FFFD.
+std::string Cp1251ToUtf8(std::string_view text);
+
+// Converts UTF-8 to windows-1251; std::nullopt when a character has no windows-1251 byte, so the
+// caller can fall back to writing UTF-8 instead of losing it. Expects valid UTF-8.
+std::optional<std::string> Utf8ToCp1251(std::string_view text);
+
+// Decodes a text file's bytes of unknown origin: a UTF-8 byte-order mark is dropped, valid UTF-8
+// is kept, anything else is taken as windows-1251.
+std::string DecodeLegacyText(std::string_view bytes);
+
+// Number of characters (code points) in valid UTF-8 text.
+size_t Utf8Length(std::string_view text);
+
+// The first `count` characters of UTF-8 text (the whole text when it is shorter).
+std::string Utf8Prefix(std::string_view text, size_t count);
+
+}  // namespace orvik

@@ -1,0 +1,49 @@
+#include "model/OvInfoObject.h"
+
+#include "core/AppContext.h"
+#include "model/Registries.h"
+
+COvInfoObject::~COvInfoObject() {
+    // The live-property list must not keep pointers to the members that die with this object.
+    if (orvik::AppContext* context = orvik::AppContext::Current()) {
+        context->Registries().ForgetLive(Props);
+    }
+}
+
+COvInfoProp* COvInfoObject::GetPropByName(std::string_view name) const {
+    for (COvInfoProp* prop : Props) {
+        if (prop->Name == name)
+            return prop;
+    }
+    return nullptr;
+}
+
+std::string COvInfoObject::Get(std::string_view name) const {
+    const COvInfoProp* prop = GetPropByName(name);
+    return prop ? prop->Value : std::string();
+}
+
+std::string COvInfoObject::NameValue() const {
+    return Get(TypeTag == 'C' ? "ColN" : "Name");
+}
+
+void COvInfoObject::ChangeExplName(std::string_view text) {
+    if (orvik::AppContext* context = orvik::AppContext::Current()) {
+        context->Front().SetExplorerItemText(ExplorerItem, text);
+    }
+}
+
+void COvInfoObject::ShowPropAs(char kind) {
+    if (orvik::AppContext* context = orvik::AppContext::Current()) {
+        context->Front().ShowProperties(kind, this);
+    }
+}
+
+void COvInfoObject::AddOwn(COvInfoProp& prop, bool live) {
+    Props.push_back(&prop);
+    if (!live)
+        return;
+    if (orvik::AppContext* context = orvik::AppContext::Current()) {
+        context->Registries().LiveProperties.push_back(&prop);
+    }
+}

@@ -1,0 +1,39 @@
+// What every report object (sheet, data source, parameter, grid column set, task) has in common:
+// a type tag and an ordered list of properties, its own first and then those its type brings in.
+// Objects hold their own properties as members, so they are neither copied nor moved.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/OvInfoProp.h"
+
+class COvInfoObject {
+  public:
+    COvInfoObject(const COvInfoObject&) = delete;
+    COvInfoObject& operator=(const COvInfoObject&) = delete;
+
+    // The first property named `name` (case-sensitive), or null.
+    COvInfoProp* GetPropByName(std::string_view name) const;
+    // The value of the property `name`, or "" when there is none.
+    std::string Get(std::string_view name) const;
+    // The object's name (its Name property; ColN for grid column sets).
+    std::string NameValue() const;
+    // Renames the object's item in the explorer tree.
+    void ChangeExplName(std::string_view text);
+
+    const char TypeTag;
+    std::vector<COvInfoProp*> Props;
+    void* ExplorerItem = nullptr;  // the explorer's handle for the object's tree item
+
+  protected:
+    explicit COvInfoObject(char typeTag) : TypeTag(typeTag) {}
+    ~COvInfoObject();
+
+    // Shows the object's properties in the property bar, telling it what kind of object it is.
+    void ShowPropAs(char kind);
+    // Appends an own property to Props (and, when its caption follows the language, to the
+    // live-property list).
+    void AddOwn(COvInfoProp& prop, bool live);
+};

@@ -1,0 +1,29 @@
+// A sheet: one page of the report, showing the result of one data source through an output type
+// (the grid), with per-column display settings. The report object, which carries the report-level
+// properties and every parameter's value, is a sheet too.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "model/OvInfoGCols.h"
+#include "model/OvInfoObject.h"
+
+class COvInfoDS;
+class CGridView;
+
+class COvInfoSheet : public COvInfoObject {
+  public:
+    explicit COvInfoSheet(int group);
+    ~COvInfoSheet();
+
+    // The first data source whose name equals this sheet's cDS, or null.
+    COvInfoDS* GetDS(const std::vector<std::unique_ptr<COvInfoDS>>& dataSources) const;
+    // Shows the properties ('R' for the report object, 'S' for a sheet).
+    void ShowProp();
+
+    COvInfoProp Name, cDS, tpVW, bVis;
+    std::vector<std::unique_ptr<COvInfoGCols>> GridColumns;
+    CGridView* View = nullptr;    // the sheet's grid view once created
+    bool IsReportObject = false;  // set on the report's own object
+};

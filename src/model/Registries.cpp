@@ -1,0 +1,233 @@
+#include "model/Registries.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <unordered_set>
+
+#include "core/AppContext.h"
+#include "core/SettingsStore.h"
+
+namespace {
+constexpr std::string_view kSettingsSection = "General";
+}
+
+int CRegistries::AddPropGrpsInfo(std::string_view caption) {
+    auto group = std::make_unique<COvInfoPropGrps>(std::string(caption));
+    group->Id = static_cast<int>(PropertyGroups.size());
+    PropertyGroups.push_back(std::move(group));
+    return PropertyGroups.back()->Id;
+}
+
+COvCombos* CRegistries::AddComboValue(int listId, std::string_view name, std::string_view caption,
+                                      int plugInIndex) {
+    if (FindComboValue(listId, name)) {
+        orvik::ShowMessage("Not Uniq Combo Value = '" + std::string(name) + "'", {},
+                           orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Warning);
+        return nullptr;
+    }
+    ComboValues.push_back(
+        std::make_unique<COvCombos>(listId, std::string(name), std::string(caption), plugInIndex));
+    return ComboValues.back().get();
+}
+
+COvCombos* CRegistries::FindComboValue(int listId, std::string_view name) const {
+    for (const auto& entry : ComboValues) {
+        if (entry->Id == listId && entry->Name == name)
+            return entry.get();
+    }
+    return nullptr;
+}
+
+void CRegistries::RemoveComboValue(int listId, std::string_view name) {
+    COvCombos* entry = FindComboValue(listId, name);
+    if (!entry)
+        return;
+    // Nothing may keep pointing at the entry once it is gone.
+    for (COvInfoProp* prop : LiveProperties) {
+        if (prop->SelectedCombo == entry)
+            prop->SelectedCombo = nullptr;
+    }
+    for (const auto& prop : AppendedProperties) {
+        if (prop->SelectedCombo == entry)
+            prop->SelectedCombo = nullptr;
+    }
+    std::erase_if(ComboValues, [entry](const auto& e) { return e.get() == entry; });
+}
+
+COvInfoProp* CRegistries::AddProp(const void* owner, int group, std::string_view name,
+                                  std::string_view caption, std::string_view defaultValue,
+                                  unsigned flags, unsigned kind, unsigned listId, void* selected,
+                                  int plugInIndex) {
+    AppendedProperties.push_back(std::make_unique<COvInfoProp>(
+        owner, group, std::string(name), std::string(caption), std::string(defaultValue), flags,
+        kind, listId, selected, 0, plugInIndex));
+    return AppendedProperties.back().get();
+}
+
+void CRegistries::PrepareNewCombo(COvInfoProp& prop, std::vector<COvInfoProp*>& props,
+                                  bool setDefaults) {
+    prop.PISetCombo(prop.Value, &ComboValues, prop.ComboId);
+    // A value not in the list leaves SelectedCombo as it was; only a real match brings templates.
+    const COvCombos* selected = prop.Value.empty() ? nullptr : prop.SelectedEntry();
+    if (!selected)
+        return;
+    // Copies are appended to the registry while it is walked: walk only what was there before.
+    const size_t count = AppendedProperties.size();
+    for (size_t i = 0; i < count; ++i) {
+        const COvInfoProp& source = *AppendedProperties[i];
+        if (source.Appended != 0 || !source.Owner || source.Owner != selected)
+            continue;
+        auto copy = std::make_unique<COvInfoProp>(source, 1);
+        copy->Owner = &prop;
+        if (setDefaults)
+            copy->Value = copy->DefaultValue;
+        props.push_back(copy.get());
+        AppendedProperties.push_back(std::move(copy));
+    }
+}
+
+void CRegistries::ReplaceAppended(COvInfoProp& prop, std::vector<COvInfoProp*>& props) {
+    std::vector<const COvInfoProp*> old;
+    for (COvInfoProp* p : props) {
+        if (p->Owner == &prop)
+            old.push_back(p);
+    }
+    std::erase_if(props, [&prop](const COvInfoProp* p) { return p->Owner == &prop; });
+    for (const COvInfoProp* p : old)
+        DestroyAppended(p);
+    PrepareNewCombo(prop, props, true);
+}
+
+void CRegistries::DestroyAppended(const COvInfoProp* prop) {
+    std::erase(LiveProperties, prop);
+    std::erase_if(AppendedProperties, [prop](const auto& p) { return p.get() == prop; });
+}
+
+void CRegistries::ReleaseReportProperties() {
+    std::unordered_set<const void*> entries;
+    for (const auto& entry : ComboValues)
+        entries.insert(entry.get());
+    std::erase_if(AppendedProperties, [&entries](const auto& p) {
+        return p->Appended != 0 || !entries.contains(p->Owner);
+    });
+}
+
+void CRegistries::ForgetLive(const std::vector<COvInfoProp*>& props) {
+    if (props.empty() || LiveProperties.empty())
+        return;
+    std::unordered_set<const COvInfoProp*> gone(props.begin(), props.end());
+    std::erase_if(LiveProperties, [&gone](const COvInfoProp* p) { return gone.contains(p); });
+}
+
+void CRegistries::TruncateLiveToSettings() {
+    if (LiveProperties.size() > static_cast<size_t>(SettingsCount)) {
+        LiveProperties.resize(SettingsCount);
+    }
+}
+
+COvInfoProp* CRegistries::AddSetting(std::string_view name, std::string_view caption,
+                                     std::string_view defaultValue, unsigned kind,
+                                     unsigned listId) {
+    ProgramSettings.push_back(std::make_unique<COvInfoProp>(
+        nullptr, GroupId::GeneralParams, std::string(name), std::string(caption),
+        std::string(defaultValue), PropFlag::Default, kind, listId, nullptr, 0, -1));
+    LiveProperties.push_back(ProgramSettings.back().get());
+    return ProgramSettings.back().get();
+}
+
+COvInfoProp* CRegistries::FindSetting(std::string_view name) const {
+    for (const auto& setting : ProgramSettings) {
+        if (setting->Name == name)
+            return setting.get();
+    }
+    return nullptr;
+}
+
+void CRegistries::ReadSettings(const orvik::SettingsStore& store) {
+    for (const auto& setting : ProgramSettings) {
+        const std::string section =
+            setting->Group == GroupId::GeneralParams ? std::string(kSettingsSection) : "";
+        // A protected setting must be read back through the same protection it was written with.
+        setting->Value = setting->IsOption(PropFlag::Secret) && !setting->IsOption(PropFlag::Text)
+                             ? store.GetSecret(section, setting->Name, setting->DefaultValue)
+                             : store.GetString(section, setting->Name, setting->DefaultValue);
+        if (setting->IsOption(PropFlag::Integer)) {
+            setting->ValueIndex = std::atoi(setting->Value.c_str());
+        } else if (setting->Kind == PropKind::List) {
+            setting->PISetCombo(setting->Value, &ComboValues, setting->ComboId);
+        }
+    }
+}
+
+bool CRegistries::WriteSetting(orvik::SettingsStore& store, const COvInfoProp& setting) {
+    if (!setting.IsStored())
+        return true;
+    const std::string section =
+        setting.Group == GroupId::GeneralParams ? std::string(kSettingsSection) : "";
+    if (setting.IsOption(PropFlag::Integer)) {
+        return store.WriteInt(section, setting.Name, setting.ValueIndex);
+    }
+    if (setting.IsOption(PropFlag::Text))
+        return store.WriteString(section, setting.Name, setting.Value);
+    if (setting.IsOption(PropFlag::Secret))
+        return store.WriteSecret(section, setting.Name, setting.Value);
+    return true;
+}
+
+// --- the exported registration interface ---
+
+namespace {
+CRegistries* CurrentRegistries() {
+    orvik::AppContext* context = orvik::AppContext::Current();
+    return context ? &context->Registries() : nullptr;
+}
+const char* OrEmpty(const char* text) {
+    return text ? text : "";
+}
+}  // namespace
+
+int AddPropGrpsInfo(const char* caption) {
+    CRegistries* registries = CurrentRegistries();
+    return registries ? registries->AddPropGrpsInfo(OrEmpty(caption)) : -1;
+}
+
+int AddUserCombo() {
+    CRegistries* registries = CurrentRegistries();
+    return registries ? registries->AddUserCombo() : -1;
+}
+
+COvCombos* AddUserComboValue(int listId, const char* name, const char* caption) {
+    CRegistries* registries = CurrentRegistries();
+    return registries ? registries->AddComboValue(listId, OrEmpty(name), OrEmpty(caption),
+                                                  registries->CurrentPlugInIndex())
+                      : nullptr;
+}
+
+COvCombos* AddDSNType(const char* name, const char* caption) {
+    return AddUserComboValue(ListId::DataSourceTypes, name, caption);
+}
+COvCombos* AddListType(const char* name, const char* caption) {
+    return AddUserComboValue(ListId::OutputTypes, name, caption);
+}
+COvCombos* AddExportType(const char* name, const char* caption) {
+    return AddUserComboValue(ListId::TaskTypes, name, caption);
+}
+COvCombos* AddExportFormat(const char* name, const char* caption) {
+    return AddUserComboValue(ListId::ExportFormats, name, caption);
+}
+
+COvInfoProp* AddProp(const void* owner, int group, const char* name, const char* caption,
+                     const char* defaultValue, unsigned flags, unsigned kind, unsigned listId,
+                     COvCombos* selected) {
+    CRegistries* registries = CurrentRegistries();
+    if (!registries)
+        return nullptr;
+    return registries->AddProp(owner, group, OrEmpty(name), OrEmpty(caption), OrEmpty(defaultValue),
+                               flags, kind, listId, selected, registries->CurrentPlugInIndex());
+}
+
+void PrepareNewCombo(COvInfoProp* prop, std::vector<COvInfoProp*>* props, bool setDefaults) {
+    CRegistries* registries = CurrentRegistries();
+    if (registries && prop && props)
+        registries->PrepareNewCombo(*prop, *props, setDefaults);
+}

@@ -1,0 +1,50 @@
+// The open report: its data sources, tasks (top-level tasks and their steps in one list), sheets
+// and parameters, plus the report object that carries the report-level properties. One report is
+// open at a time; the application context owns it.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/OvInfoAct.h"
+#include "model/OvInfoDS.h"
+#include "model/OvInfoPrm.h"
+#include "model/OvInfoSheet.h"
+
+class CReport {
+  public:
+    CReport() = default;
+    ~CReport();
+    CReport(const CReport&) = delete;
+    CReport& operator=(const CReport&) = delete;
+
+    // Starts a new, empty report: clears the old one, remembers `path` (or keeps the last
+    // non-empty one), creates the report object with its HTMLayout and HTMLPath properties and
+    // empties the HTML work folder.
+    void InitOVK(std::string_view path = {});
+
+    // Destroys every object of the report and the data-source list entries. The caller has
+    // already offered to save.
+    void ClearDS();
+
+    // The top-level tasks whose Name equals `name` (all top-level tasks when `name` is empty),
+    // in list order.
+    std::vector<COvInfoAct*> FindTopLevelTasks(std::string_view name) const;
+
+    std::vector<std::unique_ptr<COvInfoDS>> DataSources;
+    std::vector<std::unique_ptr<COvInfoAct>> Tasks;
+    std::vector<std::unique_ptr<COvInfoSheet>> Sheets;
+    std::vector<std::unique_ptr<COvInfoPrm>> Params;
+    std::unique_ptr<COvInfoSheet> ReportObject;
+
+    COvInfoDS* CurrentDataSource = nullptr;
+    bool Modified = false;
+    std::string CurrentDocPath;
+    std::string LastLoadedType;
+    bool Loaded = false;  // true once a report file was read successfully
+
+  private:
+    std::string lastInitPath_;
+};

@@ -1,0 +1,195 @@
+// The built-in schema, registered once at start-up in a fixed order: the order decides the ids of
+// groups and user lists, the positions of list entries and the order in which a type's extra
+// properties appear on an object, and all of these show up in report files and plug-ins.
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
+#include "model/Registries.h"
+
+namespace {
+
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+// Language files beside the program: "orvik18_<code>.lng", matched without regard to case as
+// they were on the system the reports come from.
+std::vector<std::string> FindLanguageCodes(const std::string& folder) {
+    std::vector<std::string> codes;
+    std::error_code error;
+    for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = Upper(item.path().filename().string());
+        if (!item.is_regular_file(error) || name.size() < 12 || name.rfind("ORVIK18_", 0) != 0 ||
+            name.substr(name.size() - 4) != ".LNG") {
+            continue;
+        }
+        const std::string code = name.substr(name.find("18_") + 3, 3);
+        if (std::find(codes.begin(), codes.end(), code) == codes.end())
+            codes.push_back(code);
+    }
+    std::sort(codes.begin(), codes.end());
+    return codes;
+}
+
+// The HTML work folder holds the page being built and its pictures; a run starts with it empty.
+void PrepareHtmlFolder(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    orvik::RemoveFilesIn(folder);
+}
+
+void RegisterParameterTypes(CRegistries& r) {
+    constexpr int list = ListId::ParameterTypes;
+    constexpr int group = GroupId::ParamAppended;
+    r.AddComboValue(list, "str", "String", -1);
+    r.AddComboValue(list, "date", "Date", -1);
+    if (COvCombos* e = r.AddComboValue(list, "rprop", "Ref Property", -1)) {
+        r.AddProp(e, group, "cprop", "Prop Choice", "", 0, PropKind::List, ListId::None, nullptr,
+                  -1);
+    }
+    if (COvCombos* e = r.AddComboValue(list, "pcmb", "PRM Combo", -1)) {
+        r.AddProp(e, group, "cmbels", "Elements", "", 0, PropKind::Text, 0, nullptr, -1);
+    }
+    if (COvCombos* e = r.AddComboValue(list, "pcmbm", "PRM Combo MultiSelect", -1)) {
+        r.AddProp(e, group, "cmbels", "Elements", "", 0, PropKind::Text, 0, nullptr, -1);
+    }
+    if (COvCombos* e = r.AddComboValue(list, "DScmb", "PRM Combo DS", -1)) {
+        r.AddProp(e, group, "cDS", "Data Source", "", 0, PropKind::List, ListId::DataSources,
+                  nullptr, -1);
+        r.AddProp(e, group, "cDST", "Table(Cube)", "", 0, PropKind::List, ListId::None, nullptr,
+                  -1);
+        r.AddProp(e, group, "cDSC", "Column(Dim)", "", 0, PropKind::List, ListId::None, nullptr,
+                  -1);
+        r.AddProp(e, group, "cDSW", "Filter", "", 0x24, PropKind::Text, 0, nullptr, -1);
+    }
+}
+
+void RegisterDataSourceTypes(CRegistries& r) {
+    constexpr int list = ListId::DataSourceTypes;
+    r.AddComboValue(list, "SQL", "SQL Query", -1);
+    r.AddComboValue(list, "KPI", "KPI Report", -1);
+    if (COvCombos* e = r.AddComboValue(list, "OLAP", "OLAP Report", -1)) {
+        r.AddProp(e, GroupId::DataSource, "bQ", "Use MDX Query ?", "0", PropFlag::Boolean,
+                  PropKind::Boolean, 0, nullptr, -1);
+        r.AddProp(e, GroupId::DataSource, "nCube", "Cube, Perspective", "", 0, PropKind::List,
+                  ListId::None, nullptr, -1);
+    }
+}
+
+void RegisterColumnTypes(CRegistries& r) {
+    constexpr int list = ListId::ColumnTypes;
+    constexpr int group = GroupId::GridColumns;
+    r.AddComboValue(list, "DEF", "Default", -1);
+    if (COvCombos* e = r.AddComboValue(list, "BT", "Bar + Text", -1)) {
+        r.AddProp(e, group, "BCP", "Positive Color", "0,255,0", 0, PropKind::Colour, 0, nullptr,
+                  -1);
+        r.AddProp(e, group, "BCN", "Negative Color", "255,0,0", 0, PropKind::Colour, 0, nullptr,
+                  -1);
+    }
+    if (COvCombos* e = r.AddComboValue(list, "GSP", "Serial Pictures", -1)) {
+        const int pictureTypes = r.AddUserCombo();
+        r.AddComboValue(pictureTypes, "GPO", "Picture Only", -1);
+        r.AddComboValue(pictureTypes, "GSPT", "Picture + Text", -1);
+        r.AddComboValue(pictureTypes, "GTSP", "Text + Picture", -1);
+        r.AddComboValue(pictureTypes, "GI", "Picture + Info Text", -1);
+        // "GP" is none of the entries: a new column shows no picture type until one is chosen.
+        r.AddProp(e, group, "SPT", "Picture Type", "GP", 0, PropKind::List, pictureTypes, nullptr,
+                  -1);
+        r.AddProp(e, group, "SPF", "Image File", "", 0, PropKind::File, 0, nullptr, -1);
+    }
+}
+
+void RegisterOutputTypes(CRegistries& r) {
+    COvCombos* e = r.AddComboValue(ListId::OutputTypes, "GRID", "Grid Control", -1);
+    const int headers = r.AddPropGrpsInfo("Grid Headers");
+    const int data = r.AddPropGrpsInfo("Grid Data");
+    if (!e)
+        return;
+    r.AddProp(e, GroupId::List, "Title", "Title", "", 0, PropKind::Text, 0, nullptr, -1);
+    r.AddProp(e, GroupId::List, "bTB", "Table Border", "0", PropFlag::Boolean, PropKind::Boolean, 0,
+              nullptr, -1);
+    r.AddProp(e, headers, "hF", "Font", "Arial,100", 0, PropKind::Font, 0, nullptr, -1);
+    r.AddProp(e, headers, "hBC", "BG Color", "192,192,192", 0, PropKind::Colour, 0, nullptr, -1);
+    r.AddProp(e, headers, "bGCH", "Gradint Color", "1", PropFlag::Boolean, PropKind::Boolean, 0,
+              nullptr, -1);
+    r.AddProp(e, data, "gF", "Font", "Arial,100", 0, PropKind::Font, 0, nullptr, -1);
+    r.AddProp(e, data, "gBC", "BG Color", "255,255,255", 0, PropKind::Colour, 0, nullptr, -1);
+    r.AddProp(e, data, "bGCG", "Gradint Color", "0", PropFlag::Boolean, PropKind::Boolean, 0,
+              nullptr, -1);
+}
+
+void RegisterTaskTypes(CRegistries& r) {
+    constexpr int list = ListId::TaskTypes;
+    constexpr int group = GroupId::Task;
+    if (COvCombos* e = r.AddComboValue(list, "SMTP", "Send Mail SMTP", -1)) {
+        r.AddProp(e, group, "Srv", "SMTP Server", "", 0, PropKind::Text, 0, nullptr, -1);
+        r.AddProp(e, group, "Adr", "Mail Adres", "", 0, PropKind::Text, 0, nullptr, -1);
+        r.AddProp(e, group, "Cont", "Content", "", 0, PropKind::Text, 0, nullptr, -1);
+        r.AddProp(e, group, "Files", "Attachments", "", 0, PropKind::Text, 0, nullptr, -1);
+        r.AddProp(e, group, "Subj", "Subject", "", 0, PropKind::Text, 0, nullptr, -1);
+    }
+    if (COvCombos* e = r.AddComboValue(list, "FTP", "FTP Upload", -1)) {
+        r.AddProp(e, group, "Srv", "FTP Server", "", 0, PropKind::Text, 0, nullptr, -1);
+        r.AddProp(e, group, "User", "User", "", 0, PropKind::Text, 0, nullptr, -1);
+        r.AddProp(e, group, "Password", "Password", "", 0x45, PropKind::Text, 0, nullptr, -1);
+        r.AddProp(e, group, "Files", "FTP Files", "*.*", 0, PropKind::Text, 0, nullptr, -1);
+    }
+    if (COvCombos* e = r.AddComboValue(list, "CMD", "DOS Command", -1)) {
+        r.AddProp(e, group, "cmd", "Command", "", 0, PropKind::Text, 0, nullptr, -1);
+    }
+    // The task runner also knows these step types; without entries a stored step of such a type
+    // would lose its type when the report is opened.
+    r.AddComboValue(list, "HTML", "HTML Page", -1);
+    r.AddComboValue(list, "HTMFile", "HTML File", -1);
+    r.AddComboValue(list, "GRP", "Group", -1);
+}
+
+}  // namespace
+
+void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
+    r.NextUserListId = 101;
+    r.ProgramSettings.clear();
+    r.LiveProperties.clear();
+
+    const int languages = r.AddUserCombo();
+    const auto codes = FindLanguageCodes(r.ProgramFolder);
+    for (const std::string& code : codes)
+        r.AddComboValue(languages, code, code, -1);
+    if (codes.empty())
+        r.AddComboValue(languages, "ENG", "ENG", -1);
+    r.AddSetting("Language", "GUI Languige", "ENG", PropKind::List, languages);
+
+    const int pictureFormats = r.AddUserCombo();
+    for (const char* format : {"bmp", "jpg", "gif", "png"}) {
+        r.AddComboValue(pictureFormats, format, format, -1);
+    }
+    r.AddSetting("DefPicFmt", "Default Picture Format", "png", PropKind::List, pictureFormats);
+    r.AddSetting("DefSrvMail", "Default Mail Server", "", PropKind::Text, 0);
+    r.AddSetting("DefSrvFTP", "Default FTP Server", "", PropKind::Text, 0);
+    r.AddSetting("DefAdrFrom", "Default MailFromAdres", "", PropKind::Text, 0);
+    r.AddSetting("DefAdrTo", "Default MailToAdres", "", PropKind::Text, 0);
+    r.SettingsCount = static_cast<int>(r.LiveProperties.size());
+
+    r.ReadSettings(settings);
+    for (const auto& setting : r.ProgramSettings)
+        CRegistries::WriteSetting(settings, *setting);
+
+    r.HtmlFolder = r.ProgramFolder + "HTML/";
+    PrepareHtmlFolder(r.HtmlFolder);
+
+    for (const char* caption :
+         {"General Params", "Task Properties", "List Properties", "Grid Columns Properties",
+          "DataSource Properties", "Param Properties", "Orvik Params", "Param Appended"}) {
+        r.AddPropGrpsInfo(caption);
+    }
+    RegisterParameterTypes(r);
+    RegisterDataSourceTypes(r);
+    RegisterColumnTypes(r);
+    RegisterOutputTypes(r);
+    RegisterTaskTypes(r);
+}

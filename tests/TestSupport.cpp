@@ -1,0 +1,62 @@
+#include "TestSupport.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
+#include "model/Registries.h"
+
+namespace orvik::test {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "orvik-test-XXXXXX").string();
+    const char* made = mkdtemp(pattern.data());
+    path_ = WithTrailingSlash(made ? made : pattern);
+}
+
+TempDir::~TempDir() {
+    std::error_code error;
+    std::filesystem::remove_all(path_, error);
+}
+
+std::string TempDir::Write(const std::string& name, const std::string& contents) const {
+    const std::string path = path_ + name;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << contents;
+    return path;
+}
+
+MessageBoxResult RecordingFrontEnd::ShowMessageBox(std::string_view text, std::string_view caption,
+                                                   MessageBoxButtons buttons, MessageBoxIcon icon) {
+    Messages.push_back({std::string(text), std::string(caption), buttons, icon});
+    return Answer;
+}
+
+void RecordingFrontEnd::SetPaneText(int pane, std::string_view text) {
+    PaneTexts.emplace_back(pane, std::string(text));
+}
+
+void RecordingFrontEnd::ShowProperties(char kind, COvInfoObject* object) {
+    Shown.emplace_back(kind, object);
+}
+
+TestProgram::TestProgram(bool buildSchema) {
+    auto front = std::make_unique<RecordingFrontEnd>();
+    front_ = front.get();
+    context_ = std::make_unique<AppContext>(
+        AppContextOptions{home_.Path(), SettingsPath(), std::move(front)});
+    if (buildSchema)
+        BuildSchema(context_->Registries(), context_->Settings());
+}
+
+TestProgram::~TestProgram() = default;
+
+std::string TestProgram::ReadLog() const {
+    std::string log;
+    ReadWholeFile(home_.Path() + "Orvik18.log", log);
+    return log;
+}
+
+}  // namespace orvik::test

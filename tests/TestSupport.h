@@ -1,0 +1,69 @@
+// Shared scaffolding for the tests: a throw-away program folder, a front end that records what
+// would have been shown to a person, and a fresh application context per test.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/AppContext.h"
+
+namespace orvik::test {
+
+// A temporary folder removed with everything in it when the object dies.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // The folder with a trailing "/".
+    const std::string& Path() const { return path_; }
+    // Writes a file inside the folder and returns its full path.
+    std::string Write(const std::string& name, const std::string& contents) const;
+
+  private:
+    std::string path_;
+};
+
+struct RecordedMessage {
+    std::string Text;
+    std::string Caption;
+    MessageBoxButtons Buttons;
+    MessageBoxIcon Icon;
+};
+
+class RecordingFrontEnd : public FrontEnd {
+  public:
+    MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
+                                    MessageBoxButtons buttons, MessageBoxIcon icon) override;
+    void SetPaneText(int pane, std::string_view text) override;
+    void ShowProperties(char kind, COvInfoObject* object) override;
+
+    std::vector<RecordedMessage> Messages;
+    std::vector<std::pair<int, std::string>> PaneTexts;
+    std::vector<std::pair<char, COvInfoObject*>> Shown;
+    MessageBoxResult Answer = MessageBoxResult::Ok;
+};
+
+// A program of its own for one test: a fresh program folder and settings file, a recording front
+// end, and (unless asked not to) the built schema.
+class TestProgram {
+  public:
+    explicit TestProgram(bool buildSchema = true);
+    ~TestProgram();
+
+    AppContext& Context() { return *context_; }
+    RecordingFrontEnd& Front() { return *front_; }
+    const TempDir& Home() const { return home_; }
+    std::string SettingsPath() const { return home_.Path() + "settings.ini"; }
+    // The whole log file ("" when none was written).
+    std::string ReadLog() const;
+
+  private:
+    TempDir home_;
+    RecordingFrontEnd* front_;
+    std::unique_ptr<AppContext> context_;
+};
+
+}  // namespace orvik::test
