@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "app/LanguageTexts.h"
+#include "model/Registries.h"
+
+namespace orvik {
+namespace {
+
+class LanguageTextsTest : public ::testing::Test {
+protected:
+    CLanguageTexts& Language() { return program.Context().Language(); }
+    bool Load(const std::string& code) {
+        return Language().LoadLanguage(code, program.Home().Path());
+    }
+    test::TestProgram program;
+};
+
+TEST_F(LanguageTextsTest, BuiltInEnglishWithoutAFile) {
+    EXPECT_EQ(Language().Code(), "ENG");
+    EXPECT_EQ(GetText(0x401), "Name");
+    EXPECT_EQ(GetText(1321), "Not Uniq Sheet Name ");
+    EXPECT_EQ(GetText(448), "A graceful disconnect had occurred, Last Response: %1");
+    EXPECT_EQ(GetText(99999), "?");  // "ENG" is a three-letter code like any other
+    EXPECT_EQ(GetTextF(1316, 3), "Sheet");
+    EXPECT_FALSE(Load("DEU"));  // no such file
+    EXPECT_EQ(Language().Code(), "ENG");
+}
+
+TEST_F(LanguageTextsTest, AFileReplacesTextsByIdAndName) {
+    const std::string longValue(600, 'x');
+    program.Home().Write("orvik18_deu.lng",
+                         "// comment line\n"
+                         "\n"
+                         "1025 = Bezeichnung \r\n"
+                         "1316=Blatt\\nzwei\n"
+                         "M_Name=Titel\n"
+                         "m_Name=lower-case prefix never matches\n"
+                         "1317 =\n"
+                         "LONG=" + longValue + "\n"
+                         "1025=second value is ignored\n"
+                         "no equals sign here\n"
+                         "A=Dialog\n"
+                         "A7=Knopf\n");
+    EXPECT_TRUE(Load("DEU"));  // found without regard to the file name's case
+    EXPECT_EQ(Language().Code(), "DEU");
+    EXPECT_EQ(GetText(0x401), "Bezeichnung");
+    EXPECT_EQ(GetText(1316), "Blatt\nzwei");
+    EXPECT_EQ(GetText(1317), "Data Source");  // an empty value never replaces a text
+    EXPECT_EQ(GetText(99999), "?");
+    EXPECT_EQ(Language().GetNamedText("LONG").size(), CLanguageTexts::kMaxValueLength);
+    EXPECT_EQ(Language().GetNamedText("A"), "Dialog");
+    EXPECT_EQ(Language().GetNamedText("A", 7), "Knopf");
+    EXPECT_EQ(Language().GetNamedText("no equals sign here"), "");
+    EXPECT_EQ(Language().GetNamedText("absent"), "");
+    // The duplicate is reported once, and the first value kept.
+    ASSERT_EQ(program.Front().Messages.size(), 1u);
+    EXPECT_EQ(program.Front().Messages[0].Text, "Dublicate lang key: 1025");
+
+    // Back to English empties the table.
+    EXPECT_FALSE(Load("ENG"));
+    EXPECT_EQ(GetText(0x401), "Name");
+    EXPECT_EQ(Language().EntryCount(), 0u);
+}
+
+TEST_F(LanguageTextsTest, WindowsCodePageFilesAndTheCharacterLimit) {
+    // windows-1251 "Имя" for Name, and 501 Cyrillic letters that must be cut to 500 characters.
+    program.Home().Write("orvik18_RUS.lng",
+                         "1025=\xC8\xEC\xFF\nLONG=" + std::string(501, '\xE0') + "\n");
+    ASSERT_TRUE(Load("RUS"));
+    EXPECT_EQ(GetText(0x401), "Имя");
+    const std::string cut = Language().GetNamedText("LONG");
+    EXPECT_EQ(cut.size(), 1000u);  // 500 two-byte characters
+}
+
+TEST_F(LanguageTextsTest, CodesOfOtherLengthsLeaveEverythingInEnglish) {
+    program.Home().Write("orvik18_DE.lng", "1025=Bezeichnung\n");
+    EXPECT_FALSE(Load("DE"));
+    EXPECT_EQ(GetText(0x401), "Name");
+    EXPECT_EQ(GetText(99999), "???");
+    Language().InitLanguage("DE", program.Home().Path());
+    EXPECT_EQ(Language().Code(), "ENG");
+}
+
+TEST_F(LanguageTextsTest, ATranslatedTemplateWithOtherConversionsIsNotUsed) {
+    program.Home().Write("orvik18_XYZ.lng", "1316=Blatt %s\n1315=Neu %d\n");
+    ASSERT_TRUE(Load("XYZ"));
+    // "%s" would read the integer argument as a pointer; the built-in template is used instead.
+    EXPECT_EQ(GetTextF(1316, 3), "Sheet");
+    EXPECT_EQ(GetText(1316), "Blatt %s");
+}
+
+TEST_F(LanguageTextsTest, TranslatePropertiesUsesTheKeyFamiliesAndFallsBack) {
+    program.Home().Write("orvik18_FRA.lng",
+                         "C_SQL=Requete SQL\n"
+                         "M_DefSrvMail=Serveur\n"
+                         "P_Srv=Serveur SMTP\n"
+                         "G_0=General\n");
+    CRegistries& r = program.Context().Registries();
+    ASSERT_TRUE(Load("FRA"));
+    Language().TranslateProperties(r, -1);
+    EXPECT_EQ(r.FindComboValue(ListId::DataSourceTypes, "SQL")->Caption, "Requete SQL");
+    EXPECT_EQ(r.FindComboValue(ListId::DataSourceTypes, "KPI")->Caption, "KPI Report");
+    EXPECT_EQ(r.FindSetting("DefSrvMail")->Caption, "Serveur");
+    EXPECT_EQ(r.PropertyGroups[0]->Caption, "General");
+    EXPECT_EQ(r.PropertyGroups[1]->Caption, "Task Properties");
+    int translatedTemplates = 0;
+    for (const auto& prop : r.AppendedProperties) {
+        if (prop->Name == "Srv" && prop->Caption == "Serveur SMTP") ++translatedTemplates;
+    }
+    EXPECT_EQ(translatedTemplates, 2);  // the SMTP and the FTP server
+    // Back in English, every caption returns to the built-in one.
+    ASSERT_FALSE(Load("ENG"));
+    ASSERT_TRUE(Load("FRA"));
+    program.Home().Write("orvik18_FRA.lng", "X=1\n");
+    ASSERT_TRUE(Load("FRA"));
+    Language().TranslateProperties(r, -1);
+    EXPECT_EQ(r.FindComboValue(ListId::DataSourceTypes, "SQL")->Caption, "SQL Query");
+    EXPECT_EQ(r.FindSetting("DefSrvMail")->Caption, "Default Mail Server");
+}
+
+class FakeMenu : public CTranslatableMenu {
+public:
+    int TopLevelCount() const override { return 2; }
+    void SetTopLevelText(int position, const std::string& text) override {
+        top[position] = text;
+    }
+    int ItemCount(int) const override { return 2; }
+    int CommandId(int topLevel, int position) const override {
+        return position == 0 ? 0 : 100 + topLevel;
+    }
+    void SetItemText(int topLevel, int position, const std::string& text) override {
+        items[topLevel][position] = text;
+    }
+    std::string top[2] = {"File", "Edit"};
+    std::string items[2][2] = {{"-", "Open"}, {"-", "Copy"}};
+};
+
+TEST_F(LanguageTextsTest, MenusAreTranslatedByPositionAndCommand) {
+    program.Home().Write("orvik18_DEU.lng", "M0=Datei\nM100=Oeffnen\nM1=\n");
+    ASSERT_TRUE(Load("DEU"));
+    FakeMenu menu;
+    Language().TranslateMenu(menu, "M");
+    EXPECT_EQ(menu.top[0], "Datei");
+    EXPECT_EQ(menu.top[1], "Edit");
+    EXPECT_EQ(menu.items[0][1], "Oeffnen");
+    EXPECT_EQ(menu.items[1][1], "Copy");
+}
+
+}  // namespace
+}  // namespace orvik

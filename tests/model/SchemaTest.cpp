@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TestSupport.h"
+#include "core/Paths.h"
+#include "core/SettingsStore.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+
+namespace orvik {
+namespace {
+
+std::vector<std::string> Names(const std::vector<COvInfoProp*>& props) {
+    std::vector<std::string> names;
+    for (const COvInfoProp* p : props) names.push_back(p->Name);
+    return names;
+}
+
+TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
+    test::TestProgram program;
+    CRegistries& r = program.Context().Registries();
+
+    std::vector<std::string> groups;
+    for (const auto& g : r.PropertyGroups) groups.push_back(g->Caption);
+    EXPECT_EQ(groups, (std::vector<std::string>{
+                          "General Params", "Task Properties", "List Properties",
+                          "Grid Columns Properties", "DataSource Properties", "Param Properties",
+                          "Orvik Params", "Param Appended", "Grid Headers", "Grid Data"}));
+
+    std::vector<std::string> entries;
+    for (const auto& e : r.ComboValues) entries.push_back(std::to_string(e->Id) + ":" + e->Name);
+    EXPECT_EQ(entries,
+              (std::vector<std::string>{
+                  "101:ENG",   "102:bmp",    "102:jpg",    "102:gif",     "102:png",  "8:str",
+                  "8:date",    "8:rprop",    "8:pcmb",     "8:pcmbm",     "8:DScmb",  "1:SQL",
+                  "1:KPI",     "1:OLAP",     "7:DEF",      "7:BT",        "7:GSP",    "103:GPO",
+                  "103:GSPT",  "103:GTSP",   "103:GI",     "4:GRID",      "5:SMTP",   "5:FTP",
+                  "5:CMD",     "5:HTML",     "5:HTMFile",  "5:GRP"}));
+
+    std::vector<std::string> templates;
+    for (const auto& t : r.AppendedProperties) {
+        templates.push_back(static_cast<const COvCombos*>(t->Owner)->Name + ":" + t->Name);
+    }
+    EXPECT_EQ(templates,
+              (std::vector<std::string>{
+                  "rprop:cprop", "pcmb:cmbels", "pcmbm:cmbels", "DScmb:cDS",  "DScmb:cDST",
+                  "DScmb:cDSC",  "DScmb:cDSW",  "OLAP:bQ",      "OLAP:nCube", "BT:BCP",
+                  "BT:BCN",      "GSP:SPT",     "GSP:SPF",      "GRID:Title", "GRID:bTB",
+                  "GRID:hF",     "GRID:hBC",    "GRID:bGCH",    "GRID:gF",    "GRID:gBC",
+                  "GRID:bGCG",   "SMTP:Srv",    "SMTP:Adr",     "SMTP:Cont",  "SMTP:Files",
+                  "SMTP:Subj",   "FTP:Srv",     "FTP:User",     "FTP:Password", "FTP:Files",
+                  "CMD:cmd"}));
+
+    std::vector<std::string> settings;
+    for (const auto& s : r.ProgramSettings) settings.push_back(s->Name + "=" + s->Value);
+    EXPECT_EQ(settings, (std::vector<std::string>{"Language=ENG", "DefPicFmt=png", "DefSrvMail=",
+                                                  "DefSrvFTP=", "DefAdrFrom=", "DefAdrTo="}));
+    EXPECT_EQ(r.SettingsCount, 6);
+    EXPECT_EQ(r.NextUserListId, 104);
+    EXPECT_EQ(r.FindSetting("Language")->ComboId, 101u);
+    EXPECT_EQ(r.FindSetting("DefPicFmt")->ValueIndex, 3);  // "png", fourth picture format
+}
+
+TEST(Schema, TemplateDetailsThatLaterFeaturesRelyOn) {
+    test::TestProgram program;
+    CRegistries& r = program.Context().Registries();
+    const auto find = [&](std::string_view owner, std::string_view name) -> const COvInfoProp& {
+        for (const auto& t : r.AppendedProperties) {
+            if (t->Name == name && static_cast<const COvCombos*>(t->Owner)->Name == owner) return *t;
+        }
+        throw std::runtime_error("missing template");
+    };
+    EXPECT_EQ(find("DScmb", "cDSW").Flags, 0x24u);  // stored, not shown
+    EXPECT_EQ(find("FTP", "Password").Flags, 0x45u);
+    EXPECT_EQ(find("GSP", "SPT").DefaultValue, "GP");
+    EXPECT_EQ(find("GSP", "SPT").ComboId, 103u);
+    EXPECT_EQ(find("GRID", "hF").Group, GroupId::GridHeaders);
+    EXPECT_EQ(find("GRID", "gBC").Group, GroupId::GridData);
+    EXPECT_EQ(find("GRID", "bTB").Kind, PropKind::Boolean);
+    EXPECT_EQ(find("FTP", "Files").DefaultValue, "*.*");
+    EXPECT_EQ(find("DScmb", "cDS").ComboId, 3u);
+}
+
+TEST(Schema, SettingsAreReadFromTheStoreAndWrittenBack) {
+    test::TempDir scratch;
+    test::TestProgram program(false);
+    program.Context().Settings().WriteString("General", "DefSrvMail", "smtp.local:2525");
+    program.Context().Settings().WriteString("General", "DefPicFmt", "gif");
+    BuildSchema(program.Context().Registries(), program.Context().Settings());
+    EXPECT_EQ(GetPropS("DefSrvMail"), "smtp.local:2525");
+    EXPECT_EQ(program.Context().Registries().FindSetting("DefPicFmt")->ValueIndex, 2);
+    // Defaults become persistent.
+    SettingsStore reread(program.SettingsPath());
+    EXPECT_EQ(reread.GetString("General", "Language", "absent"), "ENG");
+    EXPECT_EQ(reread.GetString("General", "DefAdrTo", "absent"), "");
+    EXPECT_EQ(reread.GetString("General", "DefSrvMail"), "smtp.local:2525");
+}
+
+TEST(Schema, LanguageFilesAndTheHtmlWorkFolder) {
+    test::TestProgram program(false);
+    const test::TempDir& home = program.Home();
+    home.Write("orvik18_deu.lng", "1=a\n");
+    home.Write("Orvik18_RUS.lng", "1=a\n");
+    home.Write("orvik18_deu.lng.bak", "");
+    home.Write("HTML/Orvik.htm", "old page");
+    home.Write("HTML/keep/inner.txt", "sub-folders stay");
+    CRegistries& r = program.Context().Registries();
+    BuildSchema(r, program.Context().Settings());
+
+    std::vector<std::string> codes;
+    for (const auto& e : r.ComboValues) {
+        if (e->Id == ListId::Languages) codes.push_back(e->Name);
+    }
+    EXPECT_EQ(codes, (std::vector<std::string>{"DEU", "RUS"}));
+    EXPECT_EQ(r.HtmlFolder, home.Path() + "HTML/");
+    EXPECT_FALSE(std::filesystem::exists(home.Path() + "HTML/Orvik.htm"));
+    EXPECT_TRUE(std::filesystem::exists(home.Path() + "HTML/keep/inner.txt"));
+}
+
+TEST(Schema, DuplicateListEntriesAreRefusedPerList) {
+    test::TestProgram program;
+    EXPECT_EQ(AddDSNType("SQL", "again"), nullptr);
+    ASSERT_EQ(program.Front().Messages.size(), 1u);
+    EXPECT_EQ(program.Front().Messages[0].Text, "Not Uniq Combo Value = 'SQL'");
+    COvCombos* elsewhere = AddExportType("SQL", "");
+    ASSERT_NE(elsewhere, nullptr);
+    EXPECT_EQ(elsewhere->Caption, "SQL");
+    EXPECT_EQ(elsewhere->PlugInIndex, -1);
+    // Registrations made while a plug-in loads carry its index.
+    program.Context().Registries().LoadedPlugInCount = 2;
+    EXPECT_EQ(AddUserComboValue(ListId::ColumnTypes, "HEAT", "Heat map")->PlugInIndex, 1);
+    EXPECT_EQ(AddUserCombo(), 104);
+    EXPECT_EQ(AddUserCombo(), 105);
+}
+
+TEST(Schema, PrepareNewComboAttachesTheTypesProperties) {
+    test::TestProgram program;
+    program.Context().Report().InitOVK();
+    COvInfoDS withDefaults(GroupId::DataSource), without(GroupId::DataSource);
+    for (COvInfoDS* ds : {&withDefaults, &without}) ds->tpDS.Value = "OLAP";
+    PrepareNewCombo(&withDefaults.tpDS, &withDefaults.Props, true);
+    PrepareNewCombo(&without.tpDS, &without.Props, false);
+    EXPECT_EQ(Names(withDefaults.Props),
+              (std::vector<std::string>{"Name", "tpDS", "DSN", "Qry", "bQ", "nCube"}));
+    EXPECT_EQ(withDefaults.Get("bQ"), "0");
+    EXPECT_EQ(withDefaults.Get("nCube"), "");
+    EXPECT_EQ(without.Get("bQ"), "");
+    const COvInfoProp* bQ = withDefaults.GetPropByName("bQ");
+    EXPECT_EQ(bQ->Appended, 1);
+    EXPECT_EQ(bQ->Owner, &withDefaults.tpDS);
+    EXPECT_EQ(withDefaults.tpDS.ValueIndex, 2);
+
+    // Picking another type replaces the copies.
+    withDefaults.tpDS.Value = "SQL";
+    program.Context().Registries().ReplaceAppended(withDefaults.tpDS, withDefaults.Props);
+    EXPECT_EQ(Names(withDefaults.Props), (std::vector<std::string>{"Name", "tpDS", "DSN", "Qry"}));
+
+    // A value in no list brings nothing, even though the old selection is still remembered.
+    without.tpDS.Value = "NoSuchType";
+    const size_t before = without.Props.size();
+    PrepareNewCombo(&without.tpDS, &without.Props, true);
+    EXPECT_EQ(without.Props.size(), before);
+}
+
+}  // namespace
+}  // namespace orvik
