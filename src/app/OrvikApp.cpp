@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/CmdLineParser.h"
 #include "app/LanguageTexts.h"
@@ -10,13 +11,15 @@
 #include "core/SettingsStore.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "persist/ReportFile.h"
+#include "persist/ReportLifecycle.h"
 
 COrvikApp::COrvikApp(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {}
 
 COrvikApp::~COrvikApp() = default;
 
 std::string COrvikApp::UsageText() {
-    return "Usage: orvik [REPORT.ovk] [/act:TASK] [/prm:TEXT]\n"
+    return "Usage: orvik [REPORT.ovk] [/act:TASK] [/prm:TEXT] [/saveas:FILE]\n"
            "\n"
            "Opens REPORT.ovk in the designer, or with /act runs one of its tasks unattended.\n"
            "\n"
@@ -29,6 +32,9 @@ std::string COrvikApp::UsageText() {
            "                  every message goes to the log Orvik18.log in the program\n"
            "                  folder (/act alone runs every task of the report)\n"
            "  /prm:TEXT       parameter text handed to the report loader\n"
+           "  /saveas:FILE    load the report, run the /act task if one is given, and save\n"
+           "                  the report to FILE, without a window (converts reports made\n"
+           "                  elsewhere to this program's layout)\n"
            "  /?, -h, --help  show this text\n"
            "\n"
            "Environment: ORVIK_HOME sets the program folder (default: the executable's folder),\n"
@@ -49,7 +55,7 @@ int COrvikApp::Run() {
         ExitInstance();
         return exitStatus_;
     }
-    if (RunAction)
+    if (BatchMode)
         RunBatch();
     ExitInstance();
     return exitStatus_;
@@ -75,6 +81,9 @@ bool COrvikApp::InitInstance() {
         TaskName = parser.GetVal("act").value_or("");
     }
     ParameterText = parser.GetVal("prm").value_or("");
+    SaveAsPath = parser.GetVal("saveas").value_or("");
+    if (parser.HasKey("saveas"))
+        BatchMode = 1;
     if (!parser.Paths().empty())
         DocumentPath = parser.Paths().front();
     context.BatchMode = BatchMode != 0;
@@ -96,21 +105,52 @@ bool COrvikApp::InitInstance() {
 
     if (BatchMode)
         UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
-    context.Report().InitOVK();
+    context.Report().StartNew();
     if (!DocumentPath.empty())
         reportLoaded_ = LoadDocument();
     return true;
 }
 
 bool COrvikApp::LoadDocument() {
-    // Report files are read by the persistence layer, which this build does not have yet.
-    UxSaveLog("Cannot open file " + DocumentPath + " ! (this build cannot read report files yet)",
-              __FILE__, __LINE__);
-    context_->NoteError();
-    return false;
+    // A path on the command line is relative to where the command runs, not to the program.
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(DocumentPath, error);
+    if (!error)
+        DocumentPath = absolute.lexically_normal().string();
+    CReport& report = context_->Report();
+    report.CurrentDocPath = DocumentPath;
+    return SerializeXML(report, DocumentPath, ParameterText, 0) != 0 && report.Loaded;
+}
+
+bool COrvikApp::SaveDocumentAs() {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(SaveAsPath, error);
+    const std::string path = error ? SaveAsPath : absolute.lexically_normal().string();
+    if (!SerializeXML(context_->Report(), path, "", 1))
+        return false;
+    UxSaveLog("Saved report as " + path, __FILE__, __LINE__);
+    return true;
 }
 
 void COrvikApp::RunBatch() {
+    bool succeeded = reportLoaded_;
+    if (RunAction) {
+        RunTask();
+        succeeded = succeeded && taskFound_;
+    } else if (!reportLoaded_) {
+        UxSaveLog(DocumentPath.empty() ? "No report file was given: there is nothing to save"
+                                       : "The report was not loaded: it is not saved",
+                  __FILE__, __LINE__);
+    }
+    // A report that did not load is never saved over anything: the result would be empty.
+    if (!SaveAsPath.empty() && reportLoaded_)
+        succeeded = SaveDocumentAs() && succeeded;
+    UxSaveLog("*** Stop Orvik ***\n\n", __FILE__, __LINE__);
+    succeeded = succeeded && context_->ErrorCount() == 0;
+    exitStatus_ = succeeded ? kExitSuccess : kExitRunFailed;
+}
+
+void COrvikApp::RunTask() {
     UxSaveLog("Act =" + TaskName, __FILE__, __LINE__);
     CReport& report = context_->Report();
     if (!reportLoaded_) {
@@ -124,9 +164,6 @@ void COrvikApp::RunBatch() {
     } else {
         taskFound_ = true;
     }
-    UxSaveLog("*** Stop Orvik ***\n\n", __FILE__, __LINE__);
-    const bool succeeded = reportLoaded_ && taskFound_ && context_->ErrorCount() == 0;
-    exitStatus_ = succeeded ? kExitSuccess : kExitRunFailed;
 }
 
 void COrvikApp::ExitInstance() {

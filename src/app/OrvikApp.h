@@ -34,13 +34,18 @@ class COrvikApp {
     std::string ProgramFolder;
     std::string TaskName;
     std::string ParameterText;
+    std::string SaveAsPath;  // "saveas": where an unattended run saves the report
 
   private:
     // Start-up up to the point where the report would be shown or the task run; false when the
     // program cannot go on (the status is in `exitStatus_`).
     bool InitInstance();
-    // Runs the task named on the command line with its framing log lines.
+    // The unattended run between its framing log lines: the task, then the save.
     void RunBatch();
+    // Runs the task named by "act" (its log line, and why nothing ran when nothing did).
+    void RunTask();
+    // Saves the report to the "saveas" path; false (reported) when it cannot be written.
+    bool SaveDocumentAs();
     // Releases everything start-up built.
     void ExitInstance();
     // Loads the report named on the command line; false (reported) when it could not be loaded.

@@ -6,6 +6,7 @@
 #include <string_view>
 
 class COvInfoObject;
+class COvInfoSheet;
 
 namespace orvik {
 
@@ -39,6 +40,15 @@ class FrontEnd {
 
     // Rebuilds the explorer tree after the report changed shape.
     virtual void RebuildExplorer() {}
+
+    // Creates the view of a sheet that was loaded or added (its grid and tab).
+    virtual void CreateViewDS(COvInfoSheet& /*sheet*/) {}
+
+    // Makes a sheet's tab the current one.
+    virtual void ActivateSheet(COvInfoSheet& /*sheet*/) {}
+
+    // Rebuilds and shows the report page after the report changed.
+    virtual void RefreshHtmlView() {}
 };
 
 }  // namespace orvik

@@ -1,5 +1,7 @@
 #include "model/OvInfoObject.h"
 
+#include <cstdlib>
+
 #include "core/AppContext.h"
 #include "model/Registries.h"
 
@@ -33,6 +35,12 @@ void COvInfoObject::ChangeExplName(std::string_view text) {
     }
 }
 
+void COvInfoObject::StartAtDefault(COvInfoProp& prop) {
+    prop.Value = prop.DefaultValue;
+    if (prop.IsOption(PropFlag::Integer))
+        prop.ValueIndex = std::atoi(prop.Value.c_str());
+}
+
 void COvInfoObject::ShowPropAs(char kind) {
     if (orvik::AppContext* context = orvik::AppContext::Current()) {
         context->Front().ShowProperties(kind, this);
@@ -40,6 +48,7 @@ void COvInfoObject::ShowPropAs(char kind) {
 }
 
 void COvInfoObject::AddOwn(COvInfoProp& prop, bool live) {
+    StartAtDefault(prop);
     Props.push_back(&prop);
     if (!live)
         return;

@@ -33,7 +33,10 @@ class COvInfoObject {
 
     // Shows the object's properties in the property bar, telling it what kind of object it is.
     void ShowPropAs(char kind);
-    // Appends an own property to Props (and, when its caption follows the language, to the
-    // live-property list).
+    // A new object's properties start at their defaults (a new sheet is visible, a new
+    // parameter a string), so what it shows is what a save and a reload give back.
+    static void StartAtDefault(COvInfoProp& prop);
+    // Appends an own property (at its default) to Props (and, when its caption follows the
+    // language, to the live-property list).
     void AddOwn(COvInfoProp& prop, bool live);
 };

@@ -2,7 +2,9 @@
 
 #include "app/LanguageTexts.h"
 #include "core/AppContext.h"
+#include "model/PropertyReference.h"
 #include "model/Registries.h"
+#include "model/Report.h"
 
 COvInfoPrm::COvInfoPrm(int group)
     : COvInfoObject('R'),
@@ -32,8 +34,40 @@ COvInfoPrm::COvInfoPrm(int group)
                               PropKind::Colour, 0, nullptr, index));
     Props.push_back(r.AddProp(this, LayoutGroup, "pF", "Font", "Arial,100", 0, PropKind::Font, 0,
                               nullptr, index));
+    for (size_t i = 5; i < Props.size(); ++i)
+        StartAtDefault(*Props[i]);
 }
 
 void COvInfoPrm::ShowProp() {
     ShowPropAs('W');
+}
+
+void COvInfoPrm::WraperParam(bool bShow) {
+    const std::string type = Type.Value;
+    if (type == "date") {
+        PrmVal.Kind = PropKind::DateTime;
+        return;
+    }
+    if (type != "rprop")
+        return;
+    COvInfoProp* cprop = GetPropByName("cprop");
+    if (!cprop)
+        return;
+    // The property chooser that edits the reference belongs to the designer.
+    cprop->Kind = PropKind::Custom;
+    if (bShow) {
+        ShowProp();
+        return;
+    }
+    if (!cprop->DefaultValue.empty())
+        cprop->Value = cprop->DefaultValue;
+    orvik::AppContext* context = orvik::AppContext::Current();
+    if (!context)
+        return;
+    COvInfoProp* target = ResolvePropertyReference(context->Report(), cprop->Value);
+    if (!target)
+        return;
+    PrmVal.Kind = PropKind::Reference;
+    PrmVal.SelectedCombo = target;
+    cprop->Value = target->Value;
 }

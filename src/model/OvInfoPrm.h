@@ -10,6 +10,10 @@ class COvInfoPrm : public COvInfoObject {
 
     void ShowProp();
 
+    // Prepares the value property for the parameter's type: a date for "date"; for "rprop" the
+    // value is bound to the property its cprop reference names. `bShow` refreshes the property bar.
+    void WraperParam(bool bShow);
+
     COvInfoProp Name, Type, PrmVal, Tit, bVis;
     int LayoutGroup;  // the parameter's own "Param Layout" property group
 };

@@ -20,14 +20,23 @@ class CReport {
     CReport(const CReport&) = delete;
     CReport& operator=(const CReport&) = delete;
 
-    // Starts a new, empty report: clears the old one, remembers `path` (or keeps the last
+    // Starts a new, empty report: destroys the old one, remembers `path` (or keeps the last
     // non-empty one), creates the report object with its HTMLayout and HTMLPath properties and
-    // empties the HTML work folder.
-    void InitOVK(std::string_view path = {});
+    // empties the HTML work folder. (InitOVK in persist/ReportLifecycle.h offers to save first.)
+    void StartNew(std::string_view path = {});
 
-    // Destroys every object of the report and the data-source list entries. The caller has
-    // already offered to save.
-    void ClearDS();
+    // Destroys every object of the report and the data-source list entries. (ClearDS in
+    // persist/ReportLifecycle.h offers to save first.)
+    void DestroyObjects();
+
+    // Adds a sheet named `name` (or "Sheet <n>") with the grid's properties at their defaults,
+    // and a first data source when the report has none. Returns the sheet.
+    COvInfoSheet* NewSheet(std::string_view name = {});
+    // Adds a copy of `source` named "<name> (New)" and marks the report modified.
+    COvInfoSheet* CreateCopySheet(const COvInfoSheet& source);
+    // Adds a data source named `name` (list entry, type properties at their defaults); null when
+    // the name is taken.
+    COvInfoDS* NewDataSource(std::string_view name);
 
     // The top-level tasks whose Name equals `name` (all top-level tasks when `name` is empty),
     // in list order.

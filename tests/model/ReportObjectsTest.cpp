@@ -11,13 +11,13 @@ namespace {
 
 std::vector<std::string> Names(const std::vector<COvInfoProp*>& props) {
     std::vector<std::string> names;
-    for (const COvInfoProp* p : props) names.push_back(p->Name);
+    for (const COvInfoProp* p : props)
+        names.push_back(p->Name);
     return names;
 }
 
 bool IsLive(CRegistries& r, const COvInfoProp* p) {
-    return std::find(r.LiveProperties.begin(), r.LiveProperties.end(), p) !=
-           r.LiveProperties.end();
+    return std::find(r.LiveProperties.begin(), r.LiveProperties.end(), p) != r.LiveProperties.end();
 }
 
 TEST(ReportObjects, SheetWithGridDefaults) {
@@ -81,7 +81,7 @@ TEST(ReportObjects, ObjectsLeaveTheLiveListWhenDestroyed) {
 TEST(ReportObjects, GetDSAndShowProp) {
     test::TestProgram program;
     CReport& report = program.Context().Report();
-    report.InitOVK("/reports/a.ovk");
+    report.StartNew("/reports/a.ovk");
     report.DataSources.push_back(std::make_unique<COvInfoDS>(GroupId::DataSource));
     report.DataSources.back()->Name.Value = "Sales";
     COvInfoSheet sheet(GroupId::List);
@@ -106,7 +106,7 @@ TEST(Report, NewReportKeepsOnlyItsOwnProperties) {
     CRegistries& r = program.Context().Registries();
     CReport& report = program.Context().Report();
     const size_t templates = r.AppendedProperties.size();
-    report.InitOVK("/reports/first.ovk");
+    report.StartNew("/reports/first.ovk");
     EXPECT_EQ(Names(report.ReportObject->Props),
               (std::vector<std::string>{"HTMLayout", "HTMLPath"}));
     EXPECT_EQ(report.ReportObject->Props[0]->Flags, 0x24u);
@@ -122,7 +122,7 @@ TEST(Report, NewReportKeepsOnlyItsOwnProperties) {
     report.DataSources.back()->Name.Value = "Sales";
     EXPECT_GT(r.AppendedProperties.size(), templates + 8);
 
-    report.InitOVK();
+    report.StartNew();
     EXPECT_EQ(report.CurrentDocPath, "/reports/first.ovk");  // the last path given is kept
     EXPECT_TRUE(report.Sheets.empty() && report.Params.empty() && report.DataSources.empty());
     EXPECT_EQ(r.FindComboValue(ListId::DataSources, "Sales"), nullptr);
@@ -133,7 +133,7 @@ TEST(Report, NewReportKeepsOnlyItsOwnProperties) {
 TEST(Report, TopLevelTasksAreFoundByExactName) {
     test::TestProgram program;
     CReport& report = program.Context().Report();
-    report.InitOVK();
+    report.StartNew();
     const auto addTask = [&](const char* name, COvInfoAct* parent) {
         report.Tasks.push_back(std::make_unique<COvInfoAct>(GroupId::Task));
         report.Tasks.back()->Name.Value = name;

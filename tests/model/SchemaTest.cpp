@@ -13,7 +13,8 @@ namespace {
 
 std::vector<std::string> Names(const std::vector<COvInfoProp*>& props) {
     std::vector<std::string> names;
-    for (const COvInfoProp* p : props) names.push_back(p->Name);
+    for (const COvInfoProp* p : props)
+        names.push_back(p->Name);
     return names;
 }
 
@@ -22,38 +23,40 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
     CRegistries& r = program.Context().Registries();
 
     std::vector<std::string> groups;
-    for (const auto& g : r.PropertyGroups) groups.push_back(g->Caption);
+    for (const auto& g : r.PropertyGroups)
+        groups.push_back(g->Caption);
     EXPECT_EQ(groups, (std::vector<std::string>{
                           "General Params", "Task Properties", "List Properties",
                           "Grid Columns Properties", "DataSource Properties", "Param Properties",
                           "Orvik Params", "Param Appended", "Grid Headers", "Grid Data"}));
 
     std::vector<std::string> entries;
-    for (const auto& e : r.ComboValues) entries.push_back(std::to_string(e->Id) + ":" + e->Name);
+    for (const auto& e : r.ComboValues)
+        entries.push_back(std::to_string(e->Id) + ":" + e->Name);
     EXPECT_EQ(entries,
               (std::vector<std::string>{
-                  "101:ENG",   "102:bmp",    "102:jpg",    "102:gif",     "102:png",  "8:str",
-                  "8:date",    "8:rprop",    "8:pcmb",     "8:pcmbm",     "8:DScmb",  "1:SQL",
-                  "1:KPI",     "1:OLAP",     "7:DEF",      "7:BT",        "7:GSP",    "103:GPO",
-                  "103:GSPT",  "103:GTSP",   "103:GI",     "4:GRID",      "5:SMTP",   "5:FTP",
-                  "5:CMD",     "5:HTML",     "5:HTMFile",  "5:GRP"}));
+                  "101:ENG", "102:bmp", "102:jpg", "102:gif", "102:png",  "8:str",     "8:date",
+                  "8:rprop", "8:pcmb",  "8:pcmbm", "8:DScmb", "1:SQL",    "1:KPI",     "1:OLAP",
+                  "7:DEF",   "7:BT",    "7:GSP",   "103:GPO", "103:GSPT", "103:GTSP",  "103:GI",
+                  "4:GRID",  "5:SMTP",  "5:FTP",   "5:CMD",   "5:HTML",   "5:HTMFile", "5:GRP"}));
 
     std::vector<std::string> templates;
     for (const auto& t : r.AppendedProperties) {
         templates.push_back(static_cast<const COvCombos*>(t->Owner)->Name + ":" + t->Name);
     }
-    EXPECT_EQ(templates,
-              (std::vector<std::string>{
-                  "rprop:cprop", "pcmb:cmbels", "pcmbm:cmbels", "DScmb:cDS",  "DScmb:cDST",
-                  "DScmb:cDSC",  "DScmb:cDSW",  "OLAP:bQ",      "OLAP:nCube", "BT:BCP",
-                  "BT:BCN",      "GSP:SPT",     "GSP:SPF",      "GRID:Title", "GRID:bTB",
-                  "GRID:hF",     "GRID:hBC",    "GRID:bGCH",    "GRID:gF",    "GRID:gBC",
-                  "GRID:bGCG",   "SMTP:Srv",    "SMTP:Adr",     "SMTP:Cont",  "SMTP:Files",
-                  "SMTP:Subj",   "FTP:Srv",     "FTP:User",     "FTP:Password", "FTP:Files",
-                  "CMD:cmd"}));
+    EXPECT_EQ(
+        templates,
+        (std::vector<std::string>{
+            "rprop:cprop", "pcmb:cmbels", "pcmbm:cmbels", "DScmb:cDS", "DScmb:cDST",   "DScmb:cDSC",
+            "DScmb:cDSW",  "OLAP:bQ",     "OLAP:nCube",   "BT:BCP",    "BT:BCN",       "GSP:SPT",
+            "GSP:SPF",     "GRID:Title",  "GRID:bTB",     "GRID:hF",   "GRID:hBC",     "GRID:bGCH",
+            "GRID:gF",     "GRID:gBC",    "GRID:bGCG",    "SMTP:Srv",  "SMTP:Adr",     "SMTP:Cont",
+            "SMTP:Files",  "SMTP:Subj",   "FTP:Srv",      "FTP:User",  "FTP:Password", "FTP:Files",
+            "CMD:cmd"}));
 
     std::vector<std::string> settings;
-    for (const auto& s : r.ProgramSettings) settings.push_back(s->Name + "=" + s->Value);
+    for (const auto& s : r.ProgramSettings)
+        settings.push_back(s->Name + "=" + s->Value);
     EXPECT_EQ(settings, (std::vector<std::string>{"Language=ENG", "DefPicFmt=png", "DefSrvMail=",
                                                   "DefSrvFTP=", "DefAdrFrom=", "DefAdrTo="}));
     EXPECT_EQ(r.SettingsCount, 6);
@@ -67,7 +70,8 @@ TEST(Schema, TemplateDetailsThatLaterFeaturesRelyOn) {
     CRegistries& r = program.Context().Registries();
     const auto find = [&](std::string_view owner, std::string_view name) -> const COvInfoProp& {
         for (const auto& t : r.AppendedProperties) {
-            if (t->Name == name && static_cast<const COvCombos*>(t->Owner)->Name == owner) return *t;
+            if (t->Name == name && static_cast<const COvCombos*>(t->Owner)->Name == owner)
+                return *t;
         }
         throw std::runtime_error("missing template");
     };
@@ -110,7 +114,8 @@ TEST(Schema, LanguageFilesAndTheHtmlWorkFolder) {
 
     std::vector<std::string> codes;
     for (const auto& e : r.ComboValues) {
-        if (e->Id == ListId::Languages) codes.push_back(e->Name);
+        if (e->Id == ListId::Languages)
+            codes.push_back(e->Name);
     }
     EXPECT_EQ(codes, (std::vector<std::string>{"DEU", "RUS"}));
     EXPECT_EQ(r.HtmlFolder, home.Path() + "HTML/");
@@ -136,9 +141,10 @@ TEST(Schema, DuplicateListEntriesAreRefusedPerList) {
 
 TEST(Schema, PrepareNewComboAttachesTheTypesProperties) {
     test::TestProgram program;
-    program.Context().Report().InitOVK();
+    program.Context().Report().StartNew();
     COvInfoDS withDefaults(GroupId::DataSource), without(GroupId::DataSource);
-    for (COvInfoDS* ds : {&withDefaults, &without}) ds->tpDS.Value = "OLAP";
+    for (COvInfoDS* ds : {&withDefaults, &without})
+        ds->tpDS.Value = "OLAP";
     PrepareNewCombo(&withDefaults.tpDS, &withDefaults.Props, true);
     PrepareNewCombo(&without.tpDS, &without.Props, false);
     EXPECT_EQ(Names(withDefaults.Props),

@@ -1,0 +1,430 @@
+#include "persist/ReportFile.h"
+
+#include <iconv.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "app/LanguageTexts.h"
+#include "core/AppContext.h"
+#include "core/Paths.h"
+#include "core/TextEncoding.h"
+#include "model/PropertyReference.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "persist/XmlDocument.h"
+
+namespace {
+
+using orvik::MessageBoxButtons;
+using orvik::MessageBoxIcon;
+
+void ReportProblem(const std::string& text, MessageBoxIcon icon = MessageBoxIcon::Warning) {
+    orvik::ShowMessage(text, {}, MessageBoxButtons::Ok, icon);
+}
+
+CRegistries& Registries() {
+    return orvik::AppContext::Current()->Registries();
+}
+
+// --- decoding ----------------------------------------------------------------------------------
+
+std::string DeclaredEncoding(std::string_view text) {
+    const size_t start = text.find("<?xml");
+    if (start == std::string_view::npos || start > 16)
+        return {};
+    const size_t end = text.find("?>", start);
+    const std::string_view declaration =
+        text.substr(start, end == std::string_view::npos ? 200 : end - start);
+    const size_t key = declaration.find("encoding");
+    if (key == std::string_view::npos)
+        return {};
+    const size_t open = declaration.find_first_of("\"'", key);
+    if (open == std::string_view::npos)
+        return {};
+    const size_t close = declaration.find(declaration[open], open + 1);
+    if (close == std::string_view::npos)
+        return {};
+    std::string name(declaration.substr(open + 1, close - open - 1));
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+// Any other declared encoding goes through the C library's converter.
+std::optional<std::string> ConvertToUtf8(std::string_view bytes, const std::string& encoding) {
+    iconv_t converter = iconv_open("UTF-8", encoding.c_str());
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return std::nullopt;
+    std::string in(bytes), out(bytes.size() * 4 + 16, '\0');
+    char* inPtr = in.data();
+    char* outPtr = out.data();
+    size_t inLeft = in.size(), outLeft = out.size();
+    const size_t result = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
+    iconv_close(converter);
+    if (result == static_cast<size_t>(-1))
+        return std::nullopt;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+// --- loading -----------------------------------------------------------------------------------
+
+// Query-builder items of one kind ("MDXC", "MDXR", "MDXD", "MDXF"): one text property per child.
+void GetMDXProps(CXmlElement* dsElement, const char* tag, const COvInfoProp& bQ,
+                 std::vector<COvInfoProp*>& props) {
+    CRegistries& registries = Registries();
+    for (CXmlElement* child = CXmlDocument::FindFirstChild(dsElement, tag); child;
+         child = CXmlDocument::FindNextChild(dsElement)) {
+        if (child->GetName() != tag)
+            continue;
+        auto item = std::make_unique<COvInfoProp>(
+            bQ.Owner, bQ.Group, tag, "", "", PropFlag::Default, PropKind::Text, 0, nullptr, 1, -1);
+        item->Value = child->GetValue();
+        if (std::string_view(tag) == "MDXD") {
+            item->Flags |= PropFlag::ReadOnly;
+        } else {
+            // The builder's filter editor edits these in place; the filter text rides along.
+            item->Kind = PropKind::Custom;
+            item->DefaultValue = child->GetAttribute("Filter");
+        }
+        props.push_back(item.get());
+        registries.AppendedProperties.push_back(std::move(item));
+    }
+}
+
+// A stored value that names no entry of its list was dropped; say so unless it was the default
+// (the picture type's default is deliberately no entry) or a type, which gets its own message.
+void NoteDroppedListValue(const COvInfoProp& prop, const std::string& loaded,
+                          const COvInfoObject& owner) {
+    if (!prop.Value.empty() || loaded.empty() || loaded == prop.DefaultValue)
+        return;
+    if (prop.Name == "tpDS" || prop.Name == "tpVW")
+        return;
+    ReportProblem("Unknown value <" + loaded + "> of " + prop.Name + " for <" + owner.NameValue() +
+                  "> was dropped");
+}
+
+// The text a property is stored as in `element`: its child of the same name, or its attribute.
+std::string StoredText(CXmlElement* element, const std::string& name, bool fromAttributes) {
+    if (fromAttributes)
+        return element->GetAttribute(name);
+    CXmlElement* child = CXmlDocument::FindFirstChild(element, name);
+    return child ? child->GetValue() : std::string();
+}
+
+void LoadProps(CReport& report, CXmlElement* element, COvInfoObject& object, bool fromAttributes) {
+    // The list grows while it is loaded: a type value attaches the type's properties behind it.
+    for (size_t i = 0; i < object.Props.size(); ++i) {
+        const COvInfoProp* prop = WraperProp(report, element, object.Props, i, fromAttributes);
+        if (prop->Kind == PropKind::List && prop->ComboId != ListId::None && prop->IsStored()) {
+            const std::string text = StoredText(element, prop->Name, fromAttributes);
+            NoteDroppedListValue(*prop, text.empty() ? prop->DefaultValue : text, object);
+        }
+    }
+}
+
+void DropAppended(COvInfoObject& object) {
+    for (const COvInfoProp* prop : object.Props) {
+        if (prop->Appended)
+            Registries().DestroyAppended(prop);
+    }
+}
+
+// A step's parent is a task loaded before it; anything else makes it a task of its own.
+COvInfoAct* ParentTask(const CReport& report, CXmlElement* actElement) {
+    CXmlElement* parentElement = CXmlDocument::FindFirstChild(actElement, "ActParent");
+    if (!parentElement)
+        return nullptr;
+    const std::string& text = parentElement->GetValue();
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return nullptr;
+    }
+    const size_t position = std::stoul(text);
+    return position < report.Tasks.size() ? report.Tasks[position].get() : nullptr;
+}
+
+void LoadDataSource(CReport& report, CXmlElement* element) {
+    auto ds = std::make_unique<COvInfoDS>(GroupId::DataSource);
+    LoadProps(report, element, *ds, false);
+    if (ds->Name.Value.empty()) {
+        ReportProblem("A data source without a name was dropped");
+        DropAppended(*ds);
+        return;
+    }
+    if (const COvInfoProp* bQ = ds->GetPropByName("bQ"); bQ && bQ->ValueIndex == 0) {
+        for (const char* tag : {"MDXC", "MDXR", "MDXD", "MDXF"})
+            GetMDXProps(element, tag, *bQ, ds->Props);
+    }
+    COvInfoDS& added = *report.DataSources.emplace_back(std::move(ds));
+    if (Registries().AddComboValue(ListId::DataSources, added.Name.Value, added.Name.Value, -1) &&
+        added.tpDS.Value.empty()) {
+        ReportProblem("Unknown Type <" + report.LastLoadedType + "> for DS = <" + added.Name.Value +
+                      ">;\nthe necessary PlugIn can not be loaded");
+    }
+}
+
+void LoadParameter(CReport& report, CXmlElement* element) {
+    auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
+    LoadProps(report, element, *prm, false);
+    COvInfoPrm& added = *report.Params.emplace_back(std::move(prm));
+    added.PrmVal.Caption = added.Name.Value;
+    if (report.ReportObject)
+        report.ReportObject->Props.push_back(&added.PrmVal);
+}
+
+void LoadTask(CReport& report, CXmlElement* element) {
+    auto task = std::make_unique<COvInfoAct>(GroupId::Task);
+    LoadProps(report, element, *task, false);
+    task->Parent = ParentTask(report, element);
+    if (!task->Parent) {
+        // A task is only a name; its steps carry the types. Types a step brought in go too.
+        for (size_t i = 2; i < task->Props.size(); ++i) {
+            if (task->Props[i]->Appended)
+                Registries().DestroyAppended(task->Props[i]);
+        }
+        task->Props.resize(1);
+    }
+    report.Tasks.push_back(std::move(task));
+}
+
+void LoadSheet(CReport& report, CXmlElement* element) {
+    CXmlElement* nameElement = CXmlDocument::FindFirstChild(element, "Name");
+    if (!nameElement || nameElement->GetValue().empty()) {
+        if (report.ReportObject)
+            LoadProps(report, element, *report.ReportObject, false);
+        return;
+    }
+    auto sheet = std::make_unique<COvInfoSheet>(GroupId::List);
+    LoadProps(report, element, *sheet, false);
+    if (CXmlElement* columns = CXmlDocument::FindFirstChild(element, "GCols")) {
+        for (const auto& child : columns->GetChildren()) {
+            auto column = std::make_unique<COvInfoGCols>(GroupId::GridColumns);
+            column->Key = child->GetName().empty() ? std::string() : child->GetName().substr(1);
+            LoadProps(report, child.get(), *column, true);
+            sheet->GridColumns.push_back(std::move(column));
+        }
+    }
+    if (sheet->tpVW.Value.empty()) {
+        ReportProblem("Unknown View Type <" + report.LastLoadedType + "> for Sheet = <" +
+                      sheet->Name.Value + ">;\nthe necessary PlugIn can be not loaded");
+    }
+    report.Sheets.push_back(std::move(sheet));
+}
+
+int Load(CReport& report, const std::string& path) {
+    {
+        std::ifstream probe(path, std::ios::binary);
+        std::error_code error;
+        if (!probe || std::filesystem::is_directory(path, error)) {
+            ReportProblem("Cannot open file " + path + " !", MessageBoxIcon::Error);
+            return 0;
+        }
+    }
+    const auto bytes = CXmlDocument::ReadFileText(path);
+    if (!bytes) {
+        ReportProblem("Cannot open XML file " + path, MessageBoxIcon::Error);
+        return 1;
+    }
+    CXmlDocument document;
+    document.Parse(DecodeReportText(*bytes));
+    CXmlElement* root = document.GetRootElement();
+
+    for (const auto& child : root->GetChildren()) {
+        const std::string& name = child->GetName();
+        if (name == "DS" || name == "DSs") {
+            LoadDataSource(report, child.get());
+        } else if (name == "PRM" || name == "PRMs") {
+            LoadParameter(report, child.get());
+        } else if (name == "ACT") {
+            LoadTask(report, child.get());
+        } else if (name == "SHEET") {
+            LoadSheet(report, child.get());
+        }
+    }
+    report.Loaded = true;
+
+    orvik::AppContext& context = *orvik::AppContext::Current();
+    for (const auto& sheet : report.Sheets)
+        context.Front().CreateViewDS(*sheet);
+    for (const auto& prm : report.Params)
+        prm->WraperParam(false);
+    context.Front().RebuildExplorer();
+    context.Language().TranslateProperties(context.Registries(), -1);
+    context.Front().RefreshHtmlView();
+    if (report.ReportObject)
+        report.ReportObject->ShowProp();
+    return 1;
+}
+
+// --- saving ------------------------------------------------------------------------------------
+
+void AddProps(CXmlDocument& document, CXmlElement* element, const COvInfoObject& object) {
+    const COvInfoProp* bQ = object.GetPropByName("bQ");
+    const bool builtWithBuilder = bQ && bQ->Value == "0";
+    for (const COvInfoProp* prop : object.Props) {
+        if (!prop->IsStored() || prop->Value.empty())
+            continue;
+        if (prop->Name == "Qry" && builtWithBuilder)
+            continue;
+        CXmlElement* child = document.AddElement(element, prop->Name, prop->Value);
+        if (prop->Name.compare(0, 3, "MDX") == 0 && !prop->DefaultValue.empty()) {
+            child->SetAttributes(CXmlElement::FormatAttribute("Filter", prop->DefaultValue));
+        }
+    }
+}
+
+bool ColumnIsCustomised(const COvInfoGCols& column) {
+    return !column.ColT.Value.empty() && !column.ColN.Value.empty() &&
+           (column.ColN.Value != column.ColN.DefaultValue || column.ColT.Value != "DEF");
+}
+
+void BuildDocument(CReport& report, CXmlDocument& document) {
+    document.Reset();
+    CXmlElement* root = document.GetRootElement();
+    root->SetName("root");
+
+    for (const auto& ds : report.DataSources)
+        AddProps(document, document.AddElement(root, "DS"), *ds);
+
+    for (const auto& task : report.Tasks) {
+        CXmlElement* element = document.AddElement(root, "ACT");
+        if (task->Parent) {
+            for (size_t i = 0; i < report.Tasks.size(); ++i) {
+                if (report.Tasks[i].get() == task->Parent) {
+                    document.AddElement(element, "ActParent", std::to_string(i));
+                    break;
+                }
+            }
+        }
+        AddProps(document, element, *task);
+    }
+
+    std::vector<const COvInfoSheet*> sheets;
+    if (report.ReportObject)
+        sheets.push_back(report.ReportObject.get());
+    for (const auto& sheet : report.Sheets)
+        sheets.push_back(sheet.get());
+    for (const COvInfoSheet* sheet : sheets) {
+        CXmlElement* element = document.AddElement(root, "SHEET");
+        AddProps(document, element, *sheet);
+        if (sheet->GridColumns.empty())
+            continue;
+        CXmlElement* columns = document.AddElement(element, "GCols");
+        for (const auto& column : sheet->GridColumns) {
+            if (!ColumnIsCustomised(*column))
+                continue;
+            std::string attributes;
+            for (const COvInfoProp* prop : column->Props) {
+                if (prop->IsStored() && !prop->Value.empty()) {
+                    attributes += CXmlElement::FormatAttribute(prop->Name, prop->Value) + " ";
+                }
+            }
+            document.AddElement(columns, "C" + column->Key)->SetAttributes(attributes);
+        }
+    }
+
+    for (const auto& prm : report.Params) {
+        if (prm->PrmVal.Kind == PropKind::Reference) {
+            if (COvInfoProp* cprop = prm->GetPropByName("cprop")) {
+                cprop->Value = FormatPropertyReference(
+                    report, static_cast<const COvInfoProp*>(prm->PrmVal.SelectedCombo));
+            }
+        }
+        AddProps(document, document.AddElement(root, "PRM"), *prm);
+    }
+}
+
+int Save(CReport& report, const std::string& path) {
+    CXmlDocument document;
+    BuildDocument(report, document);
+    document.SetHeader(std::string(kReportHeaderCp1251));
+    std::string text = document.Generate();
+    if (auto legacy = orvik::Utf8ToCp1251(text)) {
+        text = std::move(*legacy);
+    } else {
+        document.SetHeader(std::string(kReportHeaderUtf8));
+        text = document.Generate();
+    }
+    try {
+        CXmlDocument::WriteFileText(path, text);
+    } catch (const std::exception& error) {
+        ReportProblem("Cannot save file " + path + " ! (" + error.what() + ")",
+                      MessageBoxIcon::Error);
+        return 0;
+    }
+    report.Modified = false;
+    return 1;
+}
+
+}  // namespace
+
+std::string DecodeReportText(std::string_view bytes) {
+    const std::string encoding = DeclaredEncoding(bytes);
+    if (encoding == "utf-8" || encoding == "utf8") {
+        return orvik::IsValidUtf8(bytes) ? std::string(bytes) : orvik::DecodeLegacyText(bytes);
+    }
+    if (encoding == "windows-1251" || encoding == "cp1251")
+        return orvik::Cp1251ToUtf8(bytes);
+    if (!encoding.empty()) {
+        if (auto converted = ConvertToUtf8(bytes, encoding))
+            return std::move(*converted);
+    }
+    return orvik::DecodeLegacyText(bytes);
+}
+
+std::string ResolveReportPath(const CReport& report, std::string_view path) {
+    std::string resolved =
+        orvik::ToNativePath(path.empty() ? std::string_view(report.CurrentDocPath) : path);
+    if (!resolved.empty() && resolved.find('/') == std::string::npos) {
+        if (orvik::AppContext* context = orvik::AppContext::Current()) {
+            resolved = context->ProgramFolder() + resolved;
+        }
+    }
+    return resolved;
+}
+
+COvInfoProp* WraperProp(CReport& report, CXmlElement* element, std::vector<COvInfoProp*>& props,
+                        size_t index, bool fromAttributes) {
+    COvInfoProp* prop = props[index];
+    if (!prop->IsStored())
+        return prop;
+    std::string value = StoredText(element, prop->Name, fromAttributes);
+    if (value.empty())
+        value = prop->DefaultValue;
+    if (prop->Name == "Qry") {
+        // The reader drops every CR; queries are held with CR LF line ends.
+        std::string withCr;
+        withCr.reserve(value.size() + value.size() / 32);
+        for (const char c : value) {
+            if (c == '\n')
+                withCr += '\r';
+            withCr += c;
+        }
+        value = std::move(withCr);
+    }
+    prop->Value = value;
+    if (prop->IsOption(PropFlag::Integer))
+        prop->ValueIndex = std::atoi(value.c_str());
+    if (prop->Kind == PropKind::List) {
+        if (prop->Name == "tpDS" || prop->Name == "tpVW")
+            report.LastLoadedType = value;
+        // Choices built later (cubes, tables, columns, properties) have no list to check against.
+        if (prop->ComboId != ListId::None)
+            Registries().PrepareNewCombo(*prop, props, false);
+    }
+    return prop;
+}
+
+int SerializeXML(CReport& report, std::string_view path, std::string_view /*parameterText*/,
+                 int save) {
+    const std::string resolved = ResolveReportPath(report, path);
+    return save ? Save(report, resolved) : Load(report, resolved);
+}
+
+int SaveDocument(CReport& report, std::string_view path) {
+    return SerializeXML(report, path, "", 1);
+}

@@ -1,0 +1,379 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "TestSupport.h"
+#include "core/Paths.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "persist/ReportFile.h"
+#include "persist/ReportLifecycle.h"
+
+namespace orvik {
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::string text;
+    ReadWholeFile(path, text);
+    return text;
+}
+
+// A report with every kind of object and reference the file format knows.
+void BuildRichReport(CReport& report) {
+    CRegistries& r = AppContext::Current()->Registries();
+    InitOVK(report, "");
+    report.ReportObject->GetPropByName("HTMLayout")->Value = "layout.htm";
+
+    COvInfoDS* sql = report.NewDataSource("Sales");
+    sql->DSN.Value = "Provider=SQLite;Data Source=sales.db";
+    sql->Qry.Value =
+        "select region, sum(amount)\r\nfrom sales\r\nwhere amount > 5 & 1 < 2\r\ngroup by 1";
+    COvInfoDS* olap = report.NewDataSource("Cube");
+    olap->tpDS.Value = "OLAP";
+    r.ReplaceAppended(olap->tpDS, olap->Props);
+    olap->GetPropByName("nCube")->Value = "Sales";
+    olap->Qry.Value = "not written: the builder makes the query";
+    for (const char* tag : {"MDXC", "MDXR", "MDXD"}) {
+        auto item =
+            std::make_unique<COvInfoProp>(olap->GetPropByName("bQ")->Owner, GroupId::DataSource,
+                                          tag, "", "", 0, PropKind::Text, 0, nullptr, 1, -1);
+        item->Value = std::string("[Measures].[") + tag + "]";
+        if (std::string_view(tag) == "MDXC")
+            item->DefaultValue = "[Time].[1997]";
+        olap->Props.push_back(item.get());
+        r.AppendedProperties.push_back(std::move(item));
+    }
+
+    COvInfoSheet* sheet = report.NewSheet("Regions");
+    sheet->cDS.Value = "Sales";
+    sheet->GetPropByName("Title")->Value = "Sales by \"region\"";
+    sheet->GetPropByName("bTB")->Value = "1";
+    auto column = std::make_unique<COvInfoGCols>(GroupId::GridColumns);
+    column->Key = "0_2";
+    column->ColN.Value = "Amount \"net\" <EUR> & tax";
+    column->ColT.Value = "BT";
+    r.PrepareNewCombo(column->ColT, column->Props, true);
+    sheet->GridColumns.push_back(std::move(column));
+    auto untouched = std::make_unique<COvInfoGCols>(GroupId::GridColumns);
+    untouched->Key = "0_1";
+    untouched->ColT.Value = "DEF";
+    sheet->GridColumns.push_back(std::move(untouched));
+    report.NewSheet("Empty sheet")->bVis.Value = "0";
+
+    const auto addTask = [&](const char* name, const char* type, COvInfoAct* parent) {
+        auto task = std::make_unique<COvInfoAct>(GroupId::Task);
+        task->Name.Value = name;
+        task->Parent = parent;
+        if (type) {
+            task->AType.Value = type;
+            r.PrepareNewCombo(task->AType, task->Props, true);
+        } else {
+            task->Props.resize(1);
+        }
+        report.Tasks.push_back(std::move(task));
+        return report.Tasks.back().get();
+    };
+    COvInfoAct* daily = addTask("Daily", nullptr, nullptr);
+    addTask("Export", "HTML", daily);
+    COvInfoAct* weekly = addTask("Weekly", nullptr, nullptr);
+    COvInfoAct* mail = addTask("Mail", "SMTP", weekly);
+    mail->GetPropByName("Srv")->Value = "127.0.0.1:2525";
+    mail->GetPropByName("Adr")->Value = "boss@example.com;team@example.com";
+    mail->GetPropByName("Subj")->Value = "Sales ~date(d-1)~";
+    COvInfoAct* copy = addTask("Copy", "CMD", daily);
+    copy->GetPropByName("cmd")->Value = "cp HTML/Orvik.htm /srv/www/";
+    COvInfoAct* upload = addTask("Upload", "FTP", weekly);
+    upload->GetPropByName("Password")->Value = "s3cret";
+
+    const auto addParam = [&](const char* name, const char* type, const char* value) {
+        auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
+        prm->Name.Value = name;
+        prm->Type.Value = type;
+        prm->PrmVal.Value = value;
+        r.PrepareNewCombo(prm->Type, prm->Props, true);
+        prm->PrmVal.Caption = name;
+        report.ReportObject->Props.push_back(&prm->PrmVal);
+        report.Params.push_back(std::move(prm));
+        return report.Params.back().get();
+    };
+    addParam("Region", "pcmb", "North")->GetPropByName("cmbels")->Value = "North;South";
+    addParam("Day", "date", "2026-12-05")->Tit.Value = "Day";
+    COvInfoPrm* ref = addParam("Heading", "rprop", "");
+    ref->PrmVal.Kind = PropKind::Reference;
+    ref->PrmVal.SelectedCombo = sheet->GetPropByName("Title");  // fifth property of sheet 1
+    COvInfoPrm* fromDb = addParam("Regions", "DScmb", "[North],[South]");
+    fromDb->GetPropByName("cDS")->Value = "Sales";
+    fromDb->GetPropByName("cDST")->Value = "sales";
+    fromDb->GetPropByName("cDSC")->Value = "region";
+    fromDb->GetPropByName("cDSW")->Value = "amount > 0";
+}
+
+class ReportFileTest : public ::testing::Test {
+  protected:
+    CReport& Report() { return program.Context().Report(); }
+    std::string PathOf(const std::string& name) { return program.Home().Path() + name; }
+    test::TestProgram program;
+};
+
+TEST_F(ReportFileTest, SavedLayoutIsTheFixedOne) {
+    BuildRichReport(Report());
+    ASSERT_EQ(SerializeXML(Report(), PathOf("rich.ovk"), "", 1), 1);
+    EXPECT_FALSE(Report().Modified);
+    const std::string file = ReadFile(PathOf("rich.ovk"));
+    const std::string expectedStart =
+        "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"yes\"?>\r\n"
+        "<root>\r\n"
+        "\t<DS>\r\n"
+        "\t\t<Name>Sales</Name>\r\n"
+        "\t\t<tpDS>SQL</tpDS>\r\n"
+        "\t\t<DSN>Provider=SQLite;Data Source=sales.db</DSN>\r\n"
+        "\t\t<Qry>select region, sum(amount)\r\nfrom sales\r\nwhere amount &gt; 5 &amp; 1 &lt; "
+        "2\r\n"
+        "group by 1</Qry>\r\n"
+        "\t</DS>\r\n"
+        "\t<DS>\r\n"
+        "\t\t<Name>Cube</Name>\r\n"
+        "\t\t<tpDS>OLAP</tpDS>\r\n"
+        "\t\t<bQ>0</bQ>\r\n"
+        "\t\t<nCube>Sales</nCube>\r\n"
+        "\t\t<MDXC Filter=\"[Time].[1997]\">[Measures].[MDXC]</MDXC>\r\n"
+        "\t\t<MDXR>[Measures].[MDXR]</MDXR>\r\n";
+    EXPECT_EQ(file.substr(0, expectedStart.size()), expectedStart);
+    for (const char* piece :
+         {"\t<ACT>\r\n\t\t<ActParent>0</ActParent>\r\n\t\t<Name>Export</Name>\r\n\t\t<AType>HTML</"
+          "AType>\r\n\t</ACT>\r\n",
+          "\t<ACT>\r\n\t\t<Name>Daily</Name>\r\n\t</ACT>\r\n",
+          "\t\t<Password>s3cret</Password>\r\n\t\t<Files>*.*</Files>\r\n",
+          "\t<SHEET>\r\n\t\t<HTMLayout>layout.htm</HTMLayout>\r\n\t\t<PrmVal>North</PrmVal>\r\n",
+          "\t\t<GCols>\r\n\t\t\t<C0_2 ColN=\"Amount &quot;net&quot; &lt;EUR&gt; &amp; tax\" "
+          "ColT=\"BT\" "
+          "BCP=\"0,255,0\" BCN=\"255,0,0\"  />\r\n\t\t</GCols>\r\n",
+          "\t\t<Title>Sales by \"region\"</Title>\r\n", "\t\t<cprop>{S.1.5}</cprop>\r\n",
+          "\t\t<cDSW>amount &gt; 0</cDSW>\r\n", "\t</PRM>\r\n</root>\r\n"}) {
+        EXPECT_NE(file.find(piece), std::string::npos) << "missing: " << piece;
+    }
+    EXPECT_EQ(file.find("not written"), std::string::npos);  // builder-made query
+    EXPECT_EQ(file.find("C0_1"), std::string::npos);         // column left at its defaults
+}
+
+TEST_F(ReportFileTest, LoadThenSaveReproducesTheFileByteForByte) {
+    BuildRichReport(Report());
+    ASSERT_EQ(SaveDocument(Report(), PathOf("first.ovk")), 1);
+
+    test::TestProgram fresh;
+    CReport& loaded = fresh.Context().Report();
+    InitOVK(loaded);
+    ASSERT_EQ(SerializeXML(loaded, PathOf("first.ovk"), "", 0), 1);
+    EXPECT_TRUE(fresh.Front().Messages.empty()) << fresh.Front().Messages[0].Text;
+    ASSERT_EQ(SerializeXML(loaded, PathOf("second.ovk"), "", 1), 1);
+    EXPECT_EQ(ReadFile(PathOf("first.ovk")), ReadFile(PathOf("second.ovk")));
+
+    // What the objects look like after loading.
+    ASSERT_EQ(loaded.DataSources.size(), 2u);
+    EXPECT_EQ(loaded.DataSources[0]->Qry.Value.find("\r\nfrom sales\r\n") != std::string::npos,
+              true);
+    EXPECT_EQ(loaded.DataSources[1]->GetPropByName("MDXC")->DefaultValue, "[Time].[1997]");
+    EXPECT_TRUE(loaded.DataSources[1]->GetPropByName("MDXD")->IsReadOnly());
+    ASSERT_EQ(loaded.Tasks.size(), 6u);
+    EXPECT_EQ(loaded.Tasks[0]->Props.size(), 1u);  // a task is only its name
+    EXPECT_EQ(loaded.Tasks[1]->Parent, loaded.Tasks[0].get());
+    EXPECT_EQ(loaded.Tasks[3]->Parent, loaded.Tasks[2].get());
+    ASSERT_EQ(loaded.Sheets.size(), 2u);
+    EXPECT_EQ(loaded.Sheets[0]->GridColumns.size(), 1u);
+    EXPECT_EQ(loaded.Sheets[0]->GridColumns[0]->Key, "0_2");
+    EXPECT_EQ(loaded.Sheets[0]->GridColumns[0]->ColN.Value, "Amount \"net\" <EUR> & tax");
+    ASSERT_EQ(loaded.Params.size(), 4u);
+    const COvInfoPrm& heading = *loaded.Params[2];
+    EXPECT_EQ(heading.PrmVal.Kind, PropKind::Reference);
+    EXPECT_EQ(heading.PrmVal.SelectedCombo, loaded.Sheets[0]->GetPropByName("Title"));
+    EXPECT_EQ(loaded.Params[1]->PrmVal.Kind, PropKind::DateTime);
+    // Every parameter's value is also in the report object's list, captioned with its name.
+    EXPECT_EQ(loaded.ReportObject->Props.size(), 2u + 4u);
+    EXPECT_EQ(loaded.ReportObject->Props[2]->Caption, "Region");
+    EXPECT_EQ(fresh.Context().Registries().FindComboValue(ListId::DataSources, "Cube")->Name,
+              "Cube");
+}
+
+TEST_F(ReportFileTest, CyrillicStaysWindows1251AndOtherScriptsSwitchToUtf8) {
+    InitOVK(Report());
+    Report().NewSheet("Продажи");
+    ASSERT_EQ(SaveDocument(Report(), PathOf("ru.ovk")), 1);
+    const std::string cp1251 = ReadFile(PathOf("ru.ovk"));
+    EXPECT_NE(cp1251.find("encoding=\"windows-1251\""), std::string::npos);
+    EXPECT_NE(cp1251.find("<Name>\xCF\xF0\xEE\xE4\xE0\xE6\xE8</Name>"), std::string::npos);
+
+    Report().Sheets[0]->Name.Value = "売上 Продажи";
+    ASSERT_EQ(SaveDocument(Report(), PathOf("jp.ovk")), 1);
+    EXPECT_NE(ReadFile(PathOf("jp.ovk")).find("encoding=\"UTF-8\""), std::string::npos);
+
+    for (const char* name : {"ru.ovk", "jp.ovk"}) {
+        test::TestProgram fresh;
+        InitOVK(fresh.Context().Report());
+        ASSERT_EQ(SerializeXML(fresh.Context().Report(), PathOf(name), "", 0), 1);
+        ASSERT_EQ(fresh.Context().Report().Sheets.size(), 1u);
+        EXPECT_EQ(fresh.Context().Report().Sheets[0]->Name.Value,
+                  std::string(name) == "ru.ovk" ? "Продажи" : "売上 Продажи");
+    }
+}
+
+TEST_F(ReportFileTest, DamagedFilesLoadWhatTheyCanAndSayWhatWasDropped) {
+    const std::string path = program.Home().Write(
+        "bad.ovk",
+        "<?xml version=\"1.0\"?>\n<root>\n"
+        "<DS><tpDS>SQL</tpDS><Qry>no name</Qry></DS>\n"
+        "<DS><Name>A</Name><tpDS>NOSQL</tpDS></DS>\n"
+        "<DS><Name>A</Name></DS>\n"
+        "<UNKNOWN><Name>x</Name></UNKNOWN>\n"
+        "<ACT><ActParent>5</ActParent><Name>Forward</Name><AType>CMD</AType></ACT>\n"
+        "<ACT><ActParent>-1</ActParent><Name>Negative</Name></ACT>\n"
+        "<ACT><ActParent>x</ActParent><Name>Junk</Name></ACT>\n"
+        "<ACT><ActParent>0</ActParent><Name>Step</Name><AType>PLUGIN</AType></ACT>\n"
+        "<SHEET><Name>S</Name><cDS>Gone</cDS><tpVW>CHART</tpVW><Unknown>1</Unknown></SHEET>\n"
+        "<PRM><Name>P</Name><Type>rprop</Type><cprop>{S.9.1}</cprop></PRM>\n"
+        "<PRM><Name>Q</Name><Type>rprop</Type><cprop>{S.1.0}</cprop></PRM>\n"
+        "</root>\n");
+    InitOVK(Report());
+    ASSERT_EQ(SerializeXML(Report(), path, "", 0), 1);
+    ASSERT_EQ(Report().DataSources.size(), 2u);  // the nameless one is dropped, duplicates kept
+    EXPECT_EQ(Report().DataSources[0]->tpDS.Value, "");
+    ASSERT_EQ(Report().Tasks.size(), 4u);
+    EXPECT_EQ(Report().Tasks[0]->Parent, nullptr);
+    EXPECT_EQ(Report().Tasks[1]->Parent, nullptr);
+    EXPECT_EQ(Report().Tasks[2]->Parent, nullptr);
+    EXPECT_EQ(Report().Tasks[3]->Parent, Report().Tasks[0].get());
+    ASSERT_EQ(Report().Sheets.size(), 1u);
+    EXPECT_EQ(Report().Sheets[0]->tpVW.Value, "");
+    EXPECT_EQ(Report().Params[0]->PrmVal.Kind, PropKind::Text);  // unresolved: left alone
+    EXPECT_EQ(Report().Params[0]->Get("cprop"), "{S.9.1}");
+    EXPECT_EQ(Report().Params[1]->PrmVal.Kind, PropKind::Text);
+
+    std::vector<std::string> texts;
+    for (const auto& m : program.Front().Messages)
+        texts.push_back(m.Text);
+    const auto has = [&](const std::string& text) {
+        return std::find(texts.begin(), texts.end(), text) != texts.end();
+    };
+    EXPECT_TRUE(has("A data source without a name was dropped"));
+    EXPECT_TRUE(has("Unknown Type <NOSQL> for DS = <A>;\nthe necessary PlugIn can not be loaded"));
+    EXPECT_TRUE(has("Not Uniq Combo Value = 'A'"));
+    EXPECT_TRUE(
+        has("Unknown View Type <CHART> for Sheet = <S>;\nthe necessary PlugIn can be not loaded"));
+    EXPECT_TRUE(has("Unknown value <Gone> of cDS for <S> was dropped"));
+    EXPECT_TRUE(has("Unknown value <PLUGIN> of AType for <Step> was dropped"));
+}
+
+TEST_F(ReportFileTest, NoInputCrashesTheLoaderOrCorruptsASave) {
+    BuildRichReport(Report());
+    ASSERT_EQ(SaveDocument(Report(), PathOf("whole.ovk")), 1);
+    const std::string whole = ReadFile(PathOf("whole.ovk"));
+    std::vector<std::string> inputs = {"", "\x00\x01\x02<<<>>>", std::string(4096, '<'),
+                                       "<root><DS><Name>x</DS></root>", "<root/>"};
+    for (size_t cut = 1; cut < whole.size(); cut += whole.size() / 37)
+        inputs.push_back(whole.substr(0, cut));
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        test::TestProgram fresh;
+        CReport& report = fresh.Context().Report();
+        InitOVK(report);
+        const std::string in = program.Home().Write("in" + std::to_string(i) + ".ovk", inputs[i]);
+        SerializeXML(report, in, "", 0);
+        const std::string out = PathOf("out" + std::to_string(i) + ".ovk");
+        ASSERT_EQ(SerializeXML(report, out, "", 1), 1);
+        // What was written reads back to the same file.
+        test::TestProgram again;
+        InitOVK(again.Context().Report());
+        SerializeXML(again.Context().Report(), out, "", 0);
+        ASSERT_EQ(SerializeXML(again.Context().Report(), out + "2", "", 1), 1);
+        EXPECT_EQ(ReadFile(out), ReadFile(out + "2")) << "input " << i;
+    }
+}
+
+TEST_F(ReportFileTest, AHugeQueryLoadsAndSavesInLinearTime) {
+    InitOVK(Report());
+    COvInfoDS* ds = Report().NewDataSource("Big");
+    std::string query;
+    query.reserve(50u << 20);
+    while (query.size() < (50u << 20))
+        query += "select 1 as a, 'x' as b\r\n";
+    query += "select 2";  // values are trimmed, so a trailing line break would not come back
+    ds->Qry.Value = query;
+    ASSERT_EQ(SaveDocument(Report(), PathOf("big.ovk")), 1);
+    test::TestProgram fresh;
+    InitOVK(fresh.Context().Report());
+    ASSERT_EQ(SerializeXML(fresh.Context().Report(), PathOf("big.ovk"), "", 0), 1);
+    ASSERT_EQ(fresh.Context().Report().DataSources.size(), 1u);
+    EXPECT_EQ(fresh.Context().Report().DataSources[0]->Qry.Value.size(), query.size());
+}
+
+TEST_F(ReportFileTest, MissingFilesAndFailedSaves) {
+    InitOVK(Report());
+    EXPECT_EQ(SerializeXML(Report(), PathOf("absent.ovk"), "", 0), 0);
+    ASSERT_FALSE(program.Front().Messages.empty());
+    EXPECT_EQ(program.Front().Messages.back().Text,
+              "Cannot open file " + PathOf("absent.ovk") + " !");
+    program.Home().Write("empty.ovk", "");
+    EXPECT_EQ(SerializeXML(Report(), PathOf("empty.ovk"), "", 0), 1);
+    EXPECT_EQ(program.Front().Messages.back().Text, "Cannot open XML file " + PathOf("empty.ovk"));
+    EXPECT_FALSE(Report().Loaded);
+
+    Report().NewSheet();
+    program.Home().Write("file", "x");
+    EXPECT_EQ(SaveDocument(Report(), PathOf("file/report.ovk")), 0);
+    EXPECT_TRUE(Report().Modified);
+    EXPECT_NE(program.Front().Messages.back().Text.find("Cannot save file"), std::string::npos);
+}
+
+TEST_F(ReportFileTest, PathsBareNamesAndBackslashes) {
+    InitOVK(Report());
+    EXPECT_EQ(ResolveReportPath(Report(), "New.ovk"), program.Home().Path() + "New.ovk");
+    EXPECT_EQ(ResolveReportPath(Report(), "reports\\Daily.ovk"), "reports/Daily.ovk");
+    Report().CurrentDocPath = "/srv/a.ovk";
+    EXPECT_EQ(ResolveReportPath(Report(), ""), "/srv/a.ovk");
+
+    OnFileNew(Report());
+    ASSERT_EQ(Report().Sheets.size(), 1u);
+    EXPECT_EQ(Report().Sheets[0]->Name.Value, "Sheet 1");
+    ASSERT_EQ(Report().DataSources.size(), 1u);
+    EXPECT_EQ(Report().DataSources[0]->Name.Value, "Data Source 1");
+    ASSERT_EQ(SaveDocument(Report()), 1);  // a new report goes into the program folder
+    EXPECT_TRUE(std::filesystem::exists(program.Home().Path() + "New.ovk"));
+}
+
+TEST_F(ReportFileTest, NewAndCopiedSheets) {
+    InitOVK(Report());
+    COvInfoSheet* first = Report().NewSheet();
+    EXPECT_EQ(Report().NewSheet()->Name.Value, "Sheet 2");
+    first->GetPropByName("Title")->Value = "Original";
+    first->Name.Caption = "Renamed caption";
+    Report().Modified = false;
+    COvInfoSheet* copy = Report().CreateCopySheet(*first);
+    EXPECT_TRUE(Report().Modified);
+    EXPECT_EQ(copy->Name.Value, "Sheet 1 (New)");
+    EXPECT_EQ(copy->Name.Caption, "Renamed caption");
+    EXPECT_EQ(copy->Name.Owner, copy);
+    EXPECT_EQ(copy->Name.Appended, 0);
+    ASSERT_EQ(copy->Props.size(), first->Props.size());
+    EXPECT_EQ(copy->Get("Title"), "Original");
+    EXPECT_EQ(copy->GetPropByName("Title")->Owner, &copy->tpVW);
+    EXPECT_NE(copy->GetPropByName("Title"), first->GetPropByName("Title"));
+}
+
+TEST_F(ReportFileTest, ClearingAModifiedReportOffersToSave) {
+    InitOVK(Report(), PathOf("kept.ovk"));
+    Report().NewSheet("Kept");
+    program.Front().Answer = MessageBoxResult::Yes;
+    ClearDS(Report());
+    EXPECT_EQ(program.Front().Messages.back().Text, "Current Document was changed; Save document?");
+    EXPECT_EQ(program.Front().Messages.back().Caption, "Saving Document");
+    EXPECT_NE(ReadFile(PathOf("kept.ovk")).find("<Name>Kept</Name>"), std::string::npos);
+    EXPECT_TRUE(Report().Sheets.empty());
+
+    InitOVK(Report(), PathOf("dropped.ovk"));
+    Report().NewSheet("Dropped");
+    program.Front().Answer = MessageBoxResult::No;
+    ClearDS(Report());
+    EXPECT_FALSE(std::filesystem::exists(PathOf("dropped.ovk")));
+}
+
+}  // namespace
+}  // namespace orvik
