@@ -234,6 +234,15 @@ void CLanguageTexts::TranslateDialog(CTranslatableDialog& dialog, std::string_vi
     }
 }
 
+bool ApplyLanguage(orvik::AppContext& context, const std::string& code) {
+    CLanguageTexts& language = context.Language();
+    const bool loaded = language.LoadLanguage(code, context.ProgramFolder());
+    // Back in English the captions return to their built-in texts, so translate either way.
+    language.TranslateProperties(context.Registries(), -1);
+    context.Front().LanguageChanged();
+    return loaded;
+}
+
 std::string GetText(int id) {
     orvik::AppContext* context = orvik::AppContext::Current();
     if (context)

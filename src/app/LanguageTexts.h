@@ -75,6 +75,15 @@ class CLanguageTexts {
     std::map<std::string, std::string, std::less<>> table_;
 };
 
+namespace orvik {
+class AppContext;
+}
+
+// Switches the running program to the language `code` (the user changed the setting): loads its
+// file, re-translates every caption and lets the front end retitle menus, bars and the explorer.
+// Returns what LoadLanguage returned.
+bool ApplyLanguage(orvik::AppContext& context, const std::string& code);
+
 // The built-in English text of `id`, or null when the program has none.
 const char* BuiltinText(int id);
 

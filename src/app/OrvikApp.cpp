@@ -1,5 +1,8 @@
 #include "app/OrvikApp.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -42,6 +45,28 @@ std::string COrvikApp::UsageText() {
            "\n"
            "Exit status: 0 when the report loaded, the task existed and no step failed;\n"
            "1 when the run failed (the log says why); 2 when the program cannot start.\n";
+}
+
+std::string COrvikApp::HelpFileName(const std::string& programFolder, const std::string& code) {
+    if (code != "ENG") {
+        const std::string localized = "Orvik18_" + code + ".chm";
+        std::error_code error;
+        if (std::filesystem::exists(programFolder + localized, error))
+            return localized;
+    }
+    return "Orvik18.chm";
+}
+
+void COrvikApp::OnAppHelp() const {
+    const std::string path = ProgramFolder + HelpFileName(ProgramFolder, LanguageCode);
+    // Detached, so the viewer outlives neither a wait nor a zombie of ours.
+    if (fork() == 0) {
+        if (fork() == 0) {
+            execlp("xdg-open", "xdg-open", path.c_str(), static_cast<char*>(nullptr));
+        }
+        _exit(0);
+    }
+    wait(nullptr);
 }
 
 int COrvikApp::Run() {

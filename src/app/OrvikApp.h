@@ -27,6 +27,12 @@ class COrvikApp {
     // The text printed for --help.
     static std::string UsageText();
 
+    // The help file to open: "Orvik18_<code>.chm" when the program folder has one for the
+    // language, else "Orvik18.chm".
+    static std::string HelpFileName(const std::string& programFolder, const std::string& code);
+    // Opens the help file from the program folder with the desktop's viewer.
+    void OnAppHelp() const;
+
     int BatchMode = 0;  // 1 when the command line holds "act"
     int RunAction = 0;  // 1 when the task named by "act" is to run after loading
     std::string DocumentPath;

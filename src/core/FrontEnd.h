@@ -47,6 +47,9 @@ class FrontEnd {
     // Makes a sheet's tab the current one.
     virtual void ActivateSheet(COvInfoSheet& /*sheet*/) {}
 
+    // Retitles menus, status panes, bars and the explorer after the language changed.
+    virtual void LanguageChanged() {}
+
     // Rebuilds and shows the report page after the report changed.
     virtual void RefreshHtmlView() {}
 };

@@ -83,7 +83,6 @@ COvInfoDS* CReport::NewDataSource(std::string_view name) {
     ds->tpDS.Value = ds->tpDS.DefaultValue;
     registries.PrepareNewCombo(ds->tpDS, ds->Props, true);
     DataSources.push_back(std::move(ds));
-    Modified = true;
     return DataSources.back().get();
 }
 
@@ -105,7 +104,6 @@ COvInfoSheet* CReport::NewSheet(std::string_view name) {
         context->Front().RebuildExplorer();
     }
     context->Front().ActivateSheet(added);
-    Modified = true;
     return &added;
 }
 

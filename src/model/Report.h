@@ -35,7 +35,7 @@ class CReport {
     // Adds a copy of `source` named "<name> (New)" and marks the report modified.
     COvInfoSheet* CreateCopySheet(const COvInfoSheet& source);
     // Adds a data source named `name` (list entry, type properties at their defaults); null when
-    // the name is taken.
+    // the name is taken. Marking the report modified is the caller's business.
     COvInfoDS* NewDataSource(std::string_view name);
 
     // The top-level tasks whose Name equals `name` (all top-level tasks when `name` is empty),

@@ -317,6 +317,7 @@ TEST_F(ReportFileTest, MissingFilesAndFailedSaves) {
     EXPECT_FALSE(Report().Loaded);
 
     Report().NewSheet();
+    Report().Modified = true;
     program.Home().Write("file", "x");
     EXPECT_EQ(SaveDocument(Report(), PathOf("file/report.ovk")), 0);
     EXPECT_TRUE(Report().Modified);
@@ -361,6 +362,7 @@ TEST_F(ReportFileTest, NewAndCopiedSheets) {
 TEST_F(ReportFileTest, ClearingAModifiedReportOffersToSave) {
     InitOVK(Report(), PathOf("kept.ovk"));
     Report().NewSheet("Kept");
+    Report().Modified = true;
     program.Front().Answer = MessageBoxResult::Yes;
     ClearDS(Report());
     EXPECT_EQ(program.Front().Messages.back().Text, "Current Document was changed; Save document?");
@@ -370,6 +372,7 @@ TEST_F(ReportFileTest, ClearingAModifiedReportOffersToSave) {
 
     InitOVK(Report(), PathOf("dropped.ovk"));
     Report().NewSheet("Dropped");
+    Report().Modified = true;
     program.Front().Answer = MessageBoxResult::No;
     ClearDS(Report());
     EXPECT_FALSE(std::filesystem::exists(PathOf("dropped.ovk")));
