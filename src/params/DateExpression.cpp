@@ -1,0 +1,239 @@
+// Date expressions. The calendar arithmetic is done on day numbers of our own rather than through
+// mktime/timegm: counts in an expression come straight from report texts ("w+99999999999"), and a
+// day number in 64 bits cannot overflow where a time_t or an int field of std::tm could.
+#include "params/DateExpression.h"
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
+#include "core/AppContext.h"
+#include "params/TextReplace.h"
+
+namespace {
+
+constexpr std::string_view kDefaultFormat = "'%Y%m%d'";
+constexpr std::string_view kInvalidDate = "Invalid DateTime";
+
+// Numbers read from an expression are capped here: far beyond any valid date, far below overflow.
+constexpr long long kNumberLimit = 1'000'000'000;
+
+// Dates outside these years are refused as invalid, as four-digit years are all a format expects.
+constexpr long long kFirstYear = 100;
+constexpr long long kLastYear = 9999;
+
+orvik::TodayClock& ClockSlot() {
+    static orvik::TodayClock clock;
+    return clock;
+}
+
+std::tm ReadToday() {
+    if (const orvik::TodayClock& clock = ClockSlot())
+        return clock();
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+struct CalendarDate {
+    long long Year = 0;
+    long long Month = 0;
+    long long Day = 0;
+};
+
+// Days since 1970-01-01 in the proleptic Gregorian calendar (valid for any month 1..12).
+long long DaysFromCivil(long long year, long long month, long long day) {
+    year -= month <= 2;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const long long yearOfEra = year - era * 400;
+    const long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+CalendarDate CivilFromDays(long long days) {
+    days += 719468;
+    const long long era = (days >= 0 ? days : days - 146096) / 146097;
+    const long long dayOfEra = days - era * 146097;
+    const long long yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const long long shiftedMonth = (5 * dayOfYear + 2) / 153;
+    const long long day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
+    const long long month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
+    return {yearOfEra + era * 400 + (month <= 2), month, day};
+}
+
+// 0 = Sunday ... 6 = Saturday, as std::tm counts.
+int Weekday(long long days) {
+    return static_cast<int>(((days % 7) + 7 + 4) % 7);  // 1970-01-01 was a Thursday
+}
+
+bool IsValid(const CalendarDate& date) {
+    if (date.Year < kFirstYear || date.Year > kLastYear || date.Month < 1 || date.Month > 12 ||
+        date.Day < 1)
+        return false;
+    const long long nextMonth = date.Month == 12 ? DaysFromCivil(date.Year + 1, 1, 1)
+                                                 : DaysFromCivil(date.Year, date.Month + 1, 1);
+    return date.Day <= nextMonth - DaysFromCivil(date.Year, date.Month, 1);
+}
+
+// The integer at the start of `text` read the way atoi reads it (leading white space, an
+// optional sign, digits), capped instead of overflowing.
+long long LeadingInt(std::string_view text) {
+    size_t pos = 0;
+    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos])))
+        ++pos;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
+        negative = text[pos++] == '-';
+    long long value = 0;
+    for (; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])); ++pos)
+        value = std::min(value * 10 + (text[pos] - '0'), kNumberLimit);
+    return negative ? -value : value;
+}
+
+// Cuts "f=<format>" out of the expression; the ";" that ended the format stays behind, since it
+// may be what separates the components around it.
+void TakeFormat(std::string& expression, std::string& format) {
+    const size_t at = expression.find("f=");
+    if (at == std::string::npos)
+        return;
+    size_t end = expression.find(';', at + 2);
+    if (end == std::string::npos)
+        end = expression.size();
+    std::string given = expression.substr(at + 2, end - at - 2);
+    expression.erase(at, end - at);
+    if (!given.empty())
+        format = std::move(given);
+}
+
+// Users type the Cyrillic initials of week, year, month and day as readily as the Latin ones.
+void NormaliseLetters(std::string& expression) {
+    std::erase(expression, ' ');
+    for (const auto& [from, to] : {std::pair{"н", "w"}, {"г", "y"}, {"м", "m"}, {"д", "d"}})
+        orvik::ReplaceAll(expression, from, to);
+}
+
+// "w<sign><weeks>,<weekday>": whole weeks from today, then optionally the given weekday
+// (1 = Monday) of the week reached. Without a sign no weeks are added, so "w,1" is this week's
+// Monday.
+CalendarDate WeekForm(std::string_view expression, const CalendarDate& today, std::string& rest) {
+    rest = expression.substr(1);
+    long long step = 0;
+    size_t after = 1;
+    if (expression.size() > 1 && (expression[1] == '+' || expression[1] == '-')) {
+        step = expression[1] == '+' ? 7 : -7;
+        after = 2;
+    }
+    const std::string_view tail = expression.substr(after);
+    long long count = LeadingInt(tail);
+    if (count == 0)
+        count = 1;
+    const long long todayNumber = DaysFromCivil(today.Year, today.Month, today.Day);
+    long long offset = step * count;
+    const size_t comma = tail.find(',');
+    const long long weekday =
+        LeadingInt(comma == std::string_view::npos ? tail : tail.substr(comma + 1));
+    if (weekday != 0) {
+        const int dayOfWeek = Weekday(todayNumber) + 1;  // 1 = Sunday ... 7 = Saturday
+        offset = weekday + offset - dayOfWeek + 1;
+    }
+    return CivilFromDays(todayNumber + offset);
+}
+
+// "y<n>m<n>d<n>", each absolute or signed relative to today, each defaulting to today. There is
+// deliberately no carrying: "m+1" in December is month 13, which the caller reports as invalid.
+CalendarDate ComponentForm(std::string_view expression, const CalendarDate& today,
+                           std::string& rest) {
+    CalendarDate date = today;
+    const std::pair<char, long long CalendarDate::*> components[] = {
+        {'y', &CalendarDate::Year}, {'m', &CalendarDate::Month}, {'d', &CalendarDate::Day}};
+    for (const auto& [letter, field] : components) {
+        const size_t at = expression.find(letter);
+        if (at == std::string_view::npos)
+            continue;
+        const std::string_view tail = expression.substr(at + 1);
+        rest = tail;
+        long long value;
+        if (!tail.empty() && (tail[0] == '+' || tail[0] == '-')) {
+            long long count = LeadingInt(tail.substr(1));
+            if (count == 0)
+                count = 1;
+            value = today.*field + (tail[0] == '-' ? -count : count);
+        } else {
+            value = LeadingInt(tail);
+        }
+        if (value != 0)
+            date.*field = value;
+    }
+    return date;
+}
+
+std::string FormatDate(const CalendarDate& date, const std::tm& now, bool keepTime,
+                       const std::string& format) {
+    // Starting from today's std::tm keeps the time-zone fields a format may ask for (%Z, %z).
+    std::tm value = now;
+    const long long days = DaysFromCivil(date.Year, date.Month, date.Day);
+    value.tm_year = static_cast<int>(date.Year - 1900);
+    value.tm_mon = static_cast<int>(date.Month - 1);
+    value.tm_mday = static_cast<int>(date.Day);
+    value.tm_wday = Weekday(days);
+    value.tm_yday = static_cast<int>(days - DaysFromCivil(date.Year, 1, 1));
+    if (!keepTime)
+        value.tm_hour = value.tm_min = value.tm_sec = 0;
+
+    // strftime answers 0 both when the buffer is short and when the text is empty (a "%p" in a
+    // locale without AM/PM), so the buffer grows a bounded number of times.
+    std::string text(format.size() * 4 + 64, '\0');
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        const size_t length = std::strftime(text.data(), text.size(), format.c_str(), &value);
+        if (length != 0) {
+            text.resize(length);
+            return text;
+        }
+        text.resize(text.size() * 4);
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string EvalDateExpr(std::string_view expressionText) {
+    const std::tm now = ReadToday();
+    const CalendarDate today{now.tm_year + 1900LL, now.tm_mon + 1LL, now.tm_mday};
+    std::string format(kDefaultFormat);
+    std::string expression(expressionText);
+    std::string rest;  // what followed the last letter read, for the message
+    CalendarDate date = today;
+    bool keepTime = true;  // a bare "today" and week steps keep the time of day
+    if (!expression.empty()) {
+        TakeFormat(expression, format);
+        NormaliseLetters(expression);
+        if (expression.starts_with('w')) {
+            date = WeekForm(expression, today, rest);
+        } else {
+            date = ComponentForm(expression, today, rest);
+            keepTime = false;
+        }
+    }
+    if (IsValid(date))
+        return FormatDate(date, now, keepTime, format);
+
+    // Only an invalid date is reported: a format that merely spells the word "Invalid" is not an
+    // error, and in an unattended run every message of this kind fails the run. The date read
+    // back from an invalid date is -1 in each part.
+    orvik::ShowMessage(std::string(kInvalidDate) + " = <" + expression + ">; <" + format + ">; <" +
+                           rest + ">; -1--1--1",
+                       {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
+    return std::string(kInvalidDate);
+}
+
+namespace orvik {
+
+TodayClock SetClockForTesting(TodayClock clock) {
+    return std::exchange(ClockSlot(), std::move(clock));
+}
+
+}  // namespace orvik

@@ -1,0 +1,111 @@
+// Date expressions against a pinned "today", so month ends, December, leap years and every day of
+// the week can be tried on any day the suite happens to run.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "params/DateExpression.h"
+
+namespace orvik {
+namespace {
+
+class DateExpression : public ::testing::Test {
+  protected:
+    ~DateExpression() override { SetClockForTesting(previous_); }
+
+    void Today(int year, int month, int day) {
+        SetClockForTesting([=] {
+            std::tm now{};
+            now.tm_year = year - 1900;
+            now.tm_mon = month - 1;
+            now.tm_mday = day;
+            now.tm_hour = 10;
+            now.tm_min = 30;
+            now.tm_wday = 3;  // deliberately wrong: the weekday must come from the date
+            return now;
+        });
+    }
+
+    std::vector<test::RecordedMessage>& Messages() { return program_.Front().Messages; }
+
+    test::TestProgram program_;
+    TodayClock previous_ = SetClockForTesting({});
+};
+
+TEST_F(DateExpression, Components) {
+    Today(2024, 3, 15);
+    EXPECT_EQ(EvalDateExpr(""), "'20240315'");
+    EXPECT_EQ(EvalDateExpr("d-1"), "'20240314'");
+    EXPECT_EQ(EvalDateExpr("d+"), "'20240316'");
+    EXPECT_EQ(EvalDateExpr("d+0"), "'20240316'");
+    EXPECT_EQ(EvalDateExpr("m-1;d1"), "'20240201'");
+    EXPECT_EQ(EvalDateExpr("y2024m1d1"), "'20240101'");
+    EXPECT_EQ(EvalDateExpr("y-1"), "'20230315'");
+    EXPECT_EQ(EvalDateExpr("y0m1d1"), "'20240101'");  // a zero component is today's
+    EXPECT_EQ(EvalDateExpr(" м - 1 ; д 1 "), "'20240201'");
+    EXPECT_EQ(EvalDateExpr("г2023"), "'20230315'");
+    EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(DateExpression, ComponentsDoNotCarry) {
+    Today(2024, 3, 1);
+    EXPECT_EQ(EvalDateExpr("d-1"), "'20240301'");
+    Today(2024, 1, 20);
+    EXPECT_EQ(EvalDateExpr("m-1;d1"), "'20240101'");
+    Today(2024, 2, 10);
+    EXPECT_EQ(EvalDateExpr("d29"), "'20240229'");
+    EXPECT_TRUE(Messages().empty());
+
+    Today(2023, 2, 10);
+    EXPECT_EQ(EvalDateExpr("d29"), "Invalid DateTime");
+    Today(2024, 4, 30);
+    EXPECT_EQ(EvalDateExpr("d+1"), "Invalid DateTime");
+    Today(2024, 12, 5);
+    EXPECT_EQ(EvalDateExpr("f=%d.%m; м+1"), "Invalid DateTime");
+    ASSERT_EQ(Messages().size(), 3u);
+    EXPECT_EQ(Messages()[2].Text, "Invalid DateTime = <;m+1>; <%d.%m>; <+1>; -1--1--1");
+    EXPECT_EQ(Messages()[2].Icon, MessageBoxIcon::Error);
+    // Unattended runs must not pass a broken date off as success.
+    EXPECT_EQ(program_.Context().ErrorCount(), 3);
+}
+
+TEST_F(DateExpression, WeekForm) {
+    Today(2024, 3, 11);  // Monday
+    EXPECT_EQ(EvalDateExpr("w-1,1"), "'20240304'");
+    Today(2024, 3, 16);  // Saturday
+    EXPECT_EQ(EvalDateExpr("w-1,1"), "'20240304'");
+    Today(2024, 3, 17);  // Sunday: the week is counted from Sunday
+    EXPECT_EQ(EvalDateExpr("w-1,1"), "'20240311'");
+    EXPECT_EQ(EvalDateExpr("н-1,1"), "'20240311'");
+    Today(2024, 3, 15);                            // Friday
+    EXPECT_EQ(EvalDateExpr("w-2"), "'20240227'");  // weekday 2 of two weeks back
+    EXPECT_EQ(EvalDateExpr("w,1"), "'20240311'");  // no sign: this week
+    Today(2024, 12, 28);
+    EXPECT_EQ(EvalDateExpr("w+1,0"), "'20250104'");
+    EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(DateExpression, FormatPart) {
+    Today(2024, 3, 15);
+    EXPECT_EQ(EvalDateExpr("f=%d.%m.%Y"), "15.03.2024");
+    EXPECT_EQ(EvalDateExpr("f=%d.%m.%Y;d1"), "01.03.2024");
+    EXPECT_EQ(EvalDateExpr("m1;f=%m/%d;d5"), "01/05");
+    EXPECT_EQ(EvalDateExpr("d1;f="), "'20240301'");
+    // The format is cut out before spaces go and Cyrillic letters turn into components.
+    EXPECT_EQ(EvalDateExpr("f=%Y г. д;m1"), "2024 г. д");
+    EXPECT_EQ(EvalDateExpr("f=%A"), "Friday");
+    // A week step keeps the time of day; a component date is at midnight.
+    EXPECT_EQ(EvalDateExpr("w+1,0;f=%Y-%m-%d %H:%M"), "2024-03-22 10:30");
+    EXPECT_EQ(EvalDateExpr("d1;f=%H:%M"), "00:00");
+}
+
+TEST_F(DateExpression, HugeCountsAreInvalidDates) {
+    Today(2024, 3, 15);
+    for (const char* expression : {"d+99999999999999999999", "w+99999999999", "w-99999999999,1",
+                                   "y-5000", "y10000", "d-99999999999"}) {
+        EXPECT_EQ(EvalDateExpr(expression), "Invalid DateTime") << expression;
+    }
+    EXPECT_EQ(Messages().size(), 6u);
+}
+
+}  // namespace
+}  // namespace orvik
