@@ -47,8 +47,7 @@ TestProgram::TestProgram(bool buildSchema) {
     front_ = front.get();
     context_ = std::make_unique<AppContext>(
         AppContextOptions{home_.Path(), SettingsPath(), std::move(front)});
-    if (buildSchema)
-        BuildSchema(context_->Registries(), context_->Settings());
+    if (buildSchema) BuildSchema(context_->Registries(), context_->Settings());
 }
 
 TestProgram::~TestProgram() = default;

@@ -42,8 +42,7 @@ void CCmdLineParser::ScanText(std::string_view text) {
     size_t pos = 0;
     while (pos < text.size()) {
         const size_t marker = text.find_first_of("-/", pos);
-        if (marker == std::string_view::npos || marker + 1 >= text.size())
-            return;
+        if (marker == std::string_view::npos || marker + 1 >= text.size()) return;
         const size_t keyStart = marker + 1;
         const size_t stop = text.find_first_of(" :", keyStart);
         if (stop == std::string_view::npos) {
@@ -52,23 +51,19 @@ void CCmdLineParser::ScanText(std::string_view text) {
         }
         const std::string_view key = text.substr(keyStart, stop - keyStart);
         if (text[stop] == ' ' || stop + 1 == text.size()) {
-            if (!key.empty())
-                Store(key, {});
+            if (!key.empty()) Store(key, {});
             pos = stop + 1;
             continue;
         }
         size_t valueStart = stop + 1;
         const bool quoted = text[valueStart] == '"';
-        if (quoted)
-            ++valueStart;
+        if (quoted) ++valueStart;
         const size_t valueEnd = text.find(quoted ? '"' : ' ', valueStart);
         if (valueEnd == std::string_view::npos) {
-            if (!key.empty())
-                Store(key, text.substr(valueStart));
+            if (!key.empty()) Store(key, text.substr(valueStart));
             return;
         }
-        if (!key.empty())
-            Store(key, text.substr(valueStart, valueEnd - valueStart));
+        if (!key.empty()) Store(key, text.substr(valueStart, valueEnd - valueStart));
         pos = valueEnd + 1;
     }
 }
@@ -83,8 +78,7 @@ std::string CCmdLineParser::Fold(std::string_view key) const {
 }
 
 void CCmdLineParser::Store(std::string_view key, std::string_view value) {
-    if (key.empty())
-        return;
+    if (key.empty()) return;
     keys_.try_emplace(Fold(key), std::string(value));  // the first value wins
 }
 
@@ -94,7 +88,6 @@ bool CCmdLineParser::HasKey(std::string_view key) const {
 
 std::optional<std::string> CCmdLineParser::GetVal(std::string_view key) const {
     const auto found = keys_.find(Fold(key));
-    if (found == keys_.end())
-        return std::nullopt;
+    if (found == keys_.end()) return std::nullopt;
     return found->second;
 }

@@ -31,14 +31,12 @@ std::string ExpandLineBreaks(std::string_view text) {
 
 std::string_view Trim(std::string_view text) {
     const size_t begin = text.find_first_not_of(" \t\r\n");
-    if (begin == std::string_view::npos)
-        return {};
+    if (begin == std::string_view::npos) return {};
     return text.substr(begin, text.find_last_not_of(" \t\r\n") - begin + 1);
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         if (std::tolower(static_cast<unsigned char>(a[i])) !=
             std::tolower(static_cast<unsigned char>(b[i]))) {
@@ -50,21 +48,17 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 // Debug trace for texts the program asks for but does not have; silent unless asked for.
 void TraceUnknownId(int id) {
-    if (std::getenv("ORVIK_TRACE"))
-        std::fprintf(stderr, "Unknown resource string id : %d\n", id);
+    if (std::getenv("ORVIK_TRACE")) std::fprintf(stderr, "Unknown resource string id : %d\n", id);
 }
 
 // The printf conversions of a template, in order ("%d", "%s" -> "ds").
 std::string Conversions(std::string_view format) {
     std::string letters;
     for (size_t i = 0; i < format.size(); ++i) {
-        if (format[i] != '%')
-            continue;
+        if (format[i] != '%') continue;
         size_t j = i + 1;
-        while (j < format.size() && std::strchr("-+ #0123456789.*hlLqjzt", format[j]))
-            ++j;
-        if (j < format.size() && format[j] != '%')
-            letters += format[j];
+        while (j < format.size() && std::strchr("-+ #0123456789.*hlLqjzt", format[j])) ++j;
+        if (j < format.size() && format[j] != '%') letters += format[j];
         i = j;
     }
     return letters;
@@ -86,16 +80,14 @@ std::string CLanguageTexts::GetText(int id) const {
         }
         return builtin ? builtin : "?";
     }
-    if (builtin)
-        return builtin;
+    if (builtin) return builtin;
     TraceUnknownId(id);
     return "???";
 }
 
 std::string CLanguageTexts::GetNamedText(std::string_view name, int index) const {
     std::string key(name);
-    if (index >= 0)
-        key += std::to_string(index);
+    if (index >= 0) key += std::to_string(index);
     const std::string* value = Find(key);
     return value ? ExpandLineBreaks(*value) : std::string();
 }
@@ -115,8 +107,7 @@ std::string CLanguageTexts::LanguageFilePath(const std::string& code,
 
 void CLanguageTexts::InitLanguage(const std::string& storedCode, const std::string& programFolder) {
     code_ = storedCode.empty() ? "ENG" : storedCode;
-    if (code_ != "ENG" && !LoadLanguage(code_, programFolder))
-        code_ = "ENG";
+    if (code_ != "ENG" && !LoadLanguage(code_, programFolder)) code_ = "ENG";
 }
 
 bool CLanguageTexts::LoadLanguage(const std::string& code, const std::string& programFolder) {
@@ -129,21 +120,17 @@ bool CLanguageTexts::LoadLanguage(const std::string& code, const std::string& pr
     }
     code_ = code;
     // Only three-letter codes translate; a file for any other code is not read.
-    if (!Translating())
-        return false;
+    if (!Translating()) return false;
 
     const std::string text = orvik::DecodeLegacyText(bytes);
     size_t added = 0;
     for (size_t pos = 0; pos < text.size();) {
         size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
+        if (end == std::string::npos) end = text.size();
         std::string_view line(text.data() + pos, end - pos);
         pos = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (line.empty() || line.substr(0, 2) == "//")
-            continue;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty() || line.substr(0, 2) == "//") continue;
 
         const size_t equals = line.find('=');
         const std::string key(Trim(line.substr(0, equals)));
@@ -166,8 +153,7 @@ bool CLanguageTexts::LoadLanguage(const std::string& code, const std::string& pr
 
 void CLanguageTexts::TranslateProperties(CRegistries& registries, int plugInIndex,
                                          std::string_view plugInKey) const {
-    if (!Translating())
-        return;
+    if (!Translating()) return;
     const bool own = plugInIndex < 0;
     const auto belongs = [&](int index) { return own ? index < 0 : index == plugInIndex; };
     const auto translated = [this](const std::string& key, const std::string& base) {
@@ -199,8 +185,7 @@ void CLanguageTexts::TranslateProperties(CRegistries& registries, int plugInInde
 }
 
 void CLanguageTexts::TranslateMenu(CTranslatableMenu& menu, std::string_view prefix) const {
-    if (!Translating())
-        return;
+    if (!Translating()) return;
     const std::string base(prefix);
     for (int i = 0; i < menu.TopLevelCount(); ++i) {
         if (const std::string* text = Find(base + std::to_string(i)); text && !text->empty()) {
@@ -208,8 +193,7 @@ void CLanguageTexts::TranslateMenu(CTranslatableMenu& menu, std::string_view pre
         }
         for (int j = 0; j < menu.ItemCount(i); ++j) {
             const int command = menu.CommandId(i, j);
-            if (command == 0)
-                continue;
+            if (command == 0) continue;
             if (const std::string* text = Find(base + std::to_string(command));
                 text && !text->empty()) {
                 menu.SetItemText(i, j, ExpandLineBreaks(*text));
@@ -219,15 +203,13 @@ void CLanguageTexts::TranslateMenu(CTranslatableMenu& menu, std::string_view pre
 }
 
 void CLanguageTexts::TranslateDialog(CTranslatableDialog& dialog, std::string_view key) const {
-    if (!Translating())
-        return;
+    if (!Translating()) return;
     const std::string base(key);
     if (const std::string* caption = Find(base); caption && !caption->empty()) {
         dialog.SetCaption(ExpandLineBreaks(*caption));
     }
     for (int id = 1; id < 32000; ++id) {
-        if (dialog.ControlText(id).empty())
-            continue;
+        if (dialog.ControlText(id).empty()) continue;
         if (const std::string* text = Find(base + std::to_string(id)); text && !text->empty()) {
             dialog.SetControlText(id, ExpandLineBreaks(*text));
         }
@@ -245,8 +227,7 @@ bool ApplyLanguage(orvik::AppContext& context, const std::string& code) {
 
 std::string GetText(int id) {
     orvik::AppContext* context = orvik::AppContext::Current();
-    if (context)
-        return context->Language().GetText(id);
+    if (context) return context->Language().GetText(id);
     const char* builtin = BuiltinText(id);
     return builtin ? builtin : "???";
 }
@@ -266,8 +247,7 @@ std::string GetTextF(int id, ...) {
     const int length = std::vsnprintf(nullptr, 0, format.c_str(), copy);
     va_end(copy);
     std::string out(length > 0 ? length : 0, '\0');
-    if (length > 0)
-        std::vsnprintf(out.data(), out.size() + 1, format.c_str(), args);
+    if (length > 0) std::vsnprintf(out.data(), out.size() + 1, format.c_str(), args);
     va_end(args);
     return out;
 }

@@ -14,8 +14,10 @@
 #include "core/SettingsStore.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "params/ParameterAssignment.h"
 #include "persist/ReportFile.h"
 #include "persist/ReportLifecycle.h"
+#include "tasks/TaskRunner.h"
 
 COrvikApp::COrvikApp(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {}
 
@@ -34,7 +36,9 @@ std::string COrvikApp::UsageText() {
            "  /act:TASK       run the task TASK of the report and quit, without a window;\n"
            "                  every message goes to the log Orvik18.log in the program\n"
            "                  folder (/act alone runs every task of the report)\n"
-           "  /prm:TEXT       parameter text handed to the report loader\n"
+           "  /prm:TEXT       parameter values for the run, set after loading and before\n"
+           "                  the task: /prm:\"Region=North;Day=~date(d-1)~\" (a name the\n"
+           "                  report does not have fails the run)\n"
            "  /saveas:FILE    load the report, run the /act task if one is given, and save\n"
            "                  the report to FILE, without a window (converts reports made\n"
            "                  elsewhere to this program's layout)\n"
@@ -51,8 +55,7 @@ std::string COrvikApp::HelpFileName(const std::string& programFolder, const std:
     if (code != "ENG") {
         const std::string localized = "Orvik18_" + code + ".chm";
         std::error_code error;
-        if (std::filesystem::exists(programFolder + localized, error))
-            return localized;
+        if (std::filesystem::exists(programFolder + localized, error)) return localized;
     }
     return "Orvik18.chm";
 }
@@ -80,8 +83,7 @@ int COrvikApp::Run() {
         ExitInstance();
         return exitStatus_;
     }
-    if (BatchMode)
-        RunBatch();
+    if (BatchMode) RunBatch();
     ExitInstance();
     return exitStatus_;
 }
@@ -107,10 +109,8 @@ bool COrvikApp::InitInstance() {
     }
     ParameterText = parser.GetVal("prm").value_or("");
     SaveAsPath = parser.GetVal("saveas").value_or("");
-    if (parser.HasKey("saveas"))
-        BatchMode = 1;
-    if (!parser.Paths().empty())
-        DocumentPath = parser.Paths().front();
+    if (parser.HasKey("saveas")) BatchMode = 1;
+    if (!parser.Paths().empty()) DocumentPath = parser.Paths().front();
     context.BatchMode = BatchMode != 0;
 
     if (!BatchMode && !ORVIK_GUI) {
@@ -121,18 +121,17 @@ bool COrvikApp::InitInstance() {
         exitStatus_ = kExitCannotStart;
         return false;
     }
-    if (BatchMode)
-        context.SetFrontEnd(std::make_unique<orvik::BatchFrontEnd>());
+    if (BatchMode) context.SetFrontEnd(std::make_unique<orvik::BatchFrontEnd>());
 
     BuildSchema(context.Registries(), context.Settings());
     // Start-up translated nothing yet: the schema was built after the language was chosen.
     language.TranslateProperties(context.Registries(), -1);
 
-    if (BatchMode)
-        UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
-    context.Report().StartNew();
-    if (!DocumentPath.empty())
-        reportLoaded_ = LoadDocument();
+    if (BatchMode) UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
+    InitOVK(context.Report());
+    if (!DocumentPath.empty()) reportLoaded_ = LoadDocument();
+    if (reportLoaded_ && !ParameterText.empty()) ApplyParameters();
+    if (!BatchMode) context.Front().ShowSettings();
     return true;
 }
 
@@ -140,8 +139,7 @@ bool COrvikApp::LoadDocument() {
     // A path on the command line is relative to where the command runs, not to the program.
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(DocumentPath, error);
-    if (!error)
-        DocumentPath = absolute.lexically_normal().string();
+    if (!error) DocumentPath = absolute.lexically_normal().string();
     CReport& report = context_->Report();
     report.CurrentDocPath = DocumentPath;
     return SerializeXML(report, DocumentPath, ParameterText, 0) != 0 && report.Loaded;
@@ -151,8 +149,7 @@ bool COrvikApp::SaveDocumentAs() {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(SaveAsPath, error);
     const std::string path = error ? SaveAsPath : absolute.lexically_normal().string();
-    if (!SerializeXML(context_->Report(), path, "", 1))
-        return false;
+    if (!SerializeXML(context_->Report(), path, "", 1)) return false;
     UxSaveLog("Saved report as " + path, __FILE__, __LINE__);
     return true;
 }
@@ -168,11 +165,24 @@ void COrvikApp::RunBatch() {
                   __FILE__, __LINE__);
     }
     // A report that did not load is never saved over anything: the result would be empty.
-    if (!SaveAsPath.empty() && reportLoaded_)
-        succeeded = SaveDocumentAs() && succeeded;
+    if (!SaveAsPath.empty() && reportLoaded_) succeeded = SaveDocumentAs() && succeeded;
     UxSaveLog("*** Stop Orvik ***\n\n", __FILE__, __LINE__);
     succeeded = succeeded && context_->ErrorCount() == 0;
     exitStatus_ = succeeded ? kExitSuccess : kExitRunFailed;
+}
+
+void COrvikApp::ApplyParameters() {
+    CReport& report = context_->Report();
+    for (const std::string& name : ApplyParameterAssignments(report, ParameterText)) {
+        UxSaveLog("Unknown parameter '" + name + "' in /prm: no such parameter in the report",
+                  __FILE__, __LINE__);
+        context_->NoteError();
+    }
+    for (const ParameterAssignment& assignment : ParseParameterAssignments(ParameterText)) {
+        if (assignment.HasValue) {
+            UxSaveLog("Param " + assignment.Name + " = " + assignment.Value, __FILE__, __LINE__);
+        }
+    }
 }
 
 void COrvikApp::RunTask() {
@@ -188,6 +198,13 @@ void COrvikApp::RunTask() {
                   __FILE__, __LINE__);
     } else {
         taskFound_ = true;
+        try {
+            DoAct(report, TaskName.c_str());
+        } catch (const std::exception& error) {
+            // A delivery error ends the run in order: logged, the stop line follows.
+            UxSaveLog(std::string("The run was abandoned: ") + error.what(), __FILE__, __LINE__);
+            context_->NoteError();
+        }
     }
 }
 

@@ -51,10 +51,8 @@ void AppContext::SetFrontEnd(std::unique_ptr<FrontEnd> frontEnd) {
 MessageBoxResult ShowMessage(std::string_view text, std::string_view caption,
                              MessageBoxButtons buttons, MessageBoxIcon icon) {
     AppContext* context = AppContext::Current();
-    if (!context)
-        return DefaultAnswer(buttons);
-    if (icon == MessageBoxIcon::Error)
-        context->NoteError();
+    if (!context) return DefaultAnswer(buttons);
+    if (icon == MessageBoxIcon::Error) context->NoteError();
     return context->Front().ShowMessageBox(text, caption, buttons, icon);
 }
 

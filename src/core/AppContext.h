@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/FrontEnd.h"
+#include "core/TaskHandlers.h"
 
 class CRegistries;
 class CReport;
@@ -47,6 +48,9 @@ class AppContext {
     CRegistries& Registries() { return *registries_; }
     CReport& Report() { return *report_; }
 
+    // Handlers of the step types that live outside the task runner.
+    TaskHandlers& Tasks() { return tasks_; }
+
     // Set when the command line asks for an unattended run: errors go to the log, never to a
     // person.
     bool BatchMode = false;
@@ -62,6 +66,7 @@ class AppContext {
     std::unique_ptr<CLanguageTexts> language_;
     std::unique_ptr<CRegistries> registries_;
     std::unique_ptr<CReport> report_;
+    TaskHandlers tasks_;
     int errorCount_ = 0;
 };
 

@@ -21,8 +21,7 @@ MessageBoxResult DefaultAnswer(MessageBoxButtons buttons) {
 MessageBoxResult BatchFrontEnd::ShowMessageBox(std::string_view text, std::string_view caption,
                                                MessageBoxButtons buttons, MessageBoxIcon) {
     std::string line(caption);
-    if (!line.empty())
-        line += ": ";
+    if (!line.empty()) line += ": ";
     line += text;
     UxSaveLog(line, __FILE__, __LINE__);
     return DefaultAnswer(buttons);

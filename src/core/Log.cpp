@@ -27,13 +27,11 @@ std::string FormatLogLine(const std::string& message, int sourceLine, const stru
 
 void UxSaveLog(const std::string& message, const char* /*sourceFile*/, int sourceLine) {
     AppContext* context = AppContext::Current();
-    if (!context || context->ProgramFolder().empty())
-        return;
+    if (!context || context->ProgramFolder().empty()) return;
     const std::string path = context->ProgramFolder() + "Orvik18.log";
     // Opened, appended and closed per line: two programs sharing the log interleave whole lines.
     FILE* file = std::fopen(path.c_str(), "a");
-    if (!file)
-        return;
+    if (!file) return;
     const std::time_t now = std::time(nullptr);
     struct tm local;
     localtime_r(&now, &local);
@@ -58,8 +56,7 @@ std::string Header(const char* sourceFile, int sourceLine) {
 void Deliver(const std::string& message, orvik::MessageBoxButtons buttons,
              orvik::MessageBoxIcon icon) {
     AppContext* context = AppContext::Current();
-    if (!context)
-        return;
+    if (!context) return;
     context->NoteError();
     if (context->BatchMode) {
         UxSaveLog("UxError: " + message, __FILE__, __LINE__);
@@ -74,8 +71,7 @@ std::string UxErrorMessage(const CADOException& error, const char* sourceFile, i
                            const char* text) {
     std::string message =
         Header(sourceFile, sourceLine) + "ErrorMessage = " + error.GetErrorMessage();
-    if (text && *text)
-        message += std::string("\n\nText = ") + text;
+    if (text && *text) message += std::string("\n\nText = ") + text;
     return message;
 }
 
@@ -83,8 +79,7 @@ std::string UxErrorMessage(const CComError& error, const char* sourceFile, int s
                            const char* text) {
     std::string message = Header(sourceFile, sourceLine) + "Source = " + error.Source +
                           "\nDescription = " + error.Description;
-    if (text && *text)
-        message += std::string("\n\nText = ") + text;
+    if (text && *text) message += std::string("\n\nText = ") + text;
     return message;
 }
 

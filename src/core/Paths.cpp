@@ -15,8 +15,7 @@ namespace orvik {
 std::string ExecutableFolder() {
     std::error_code error;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return {};
+    if (error) return {};
     return WithTrailingSlash(exe.parent_path().string());
 }
 
@@ -37,8 +36,7 @@ std::string ResolveTempFolder() {
 std::string ToNativePath(std::string_view path) {
     std::string native(path);
     for (char& c : native) {
-        if (c == '\\')
-            c = '/';
+        if (c == '\\') c = '/';
     }
     return native;
 }
@@ -49,8 +47,7 @@ bool IsAbsolutePath(std::string_view path) {
 
 std::string WithTrailingSlash(std::string_view folder) {
     std::string result(folder);
-    if (!result.empty() && result.back() != '/')
-        result += '/';
+    if (!result.empty() && result.back() != '/') result += '/';
     return result;
 }
 
@@ -62,19 +59,16 @@ std::string FileNameOf(std::string_view path) {
 void RemoveFilesIn(const std::string& folder) {
     std::error_code error;
     for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
-        if (!item.is_directory(error))
-            std::filesystem::remove(item.path(), error);
+        if (!item.is_directory(error)) std::filesystem::remove(item.path(), error);
     }
 }
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
+    if (!in) return false;
     std::ostringstream buffer;
     buffer << in.rdbuf();
-    if (in.bad())
-        return false;
+    if (in.bad()) return false;
     contents = std::move(buffer).str();
     return true;
 }
@@ -82,8 +76,7 @@ bool ReadWholeFile(const std::string& path, std::string& contents) {
 std::string WriteFileAtomically(const std::string& path, std::string_view contents) {
     const std::string temp = path + ".tmp" + std::to_string(getpid());
     FILE* file = std::fopen(temp.c_str(), "wb");
-    if (!file)
-        return "cannot create " + temp + ": " + std::strerror(errno);
+    if (!file) return "cannot create " + temp + ": " + std::strerror(errno);
     const bool written = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
     const int writeErrno = errno;
     const bool flushed = std::fflush(file) == 0 && fsync(fileno(file)) == 0;

@@ -32,8 +32,7 @@ std::string EscapeValue(std::string_view value) {
                 out += c;
         }
     }
-    if (quote)
-        out += '"';
+    if (quote) out += '"';
     return out;
 }
 
@@ -55,8 +54,7 @@ std::string UnescapeValue(std::string_view value) {
 
 std::string_view Trim(std::string_view text) {
     const size_t begin = text.find_first_not_of(" \t\r");
-    if (begin == std::string_view::npos)
-        return {};
+    if (begin == std::string_view::npos) return {};
     const size_t end = text.find_last_not_of(" \t\r");
     return text.substr(begin, end - begin + 1);
 }
@@ -78,8 +76,7 @@ std::string Protect(std::string_view value) {
 }
 
 std::string Unprotect(std::string_view stored) {
-    if (stored.substr(0, kSecretMarker.size()) != kSecretMarker)
-        return std::string(stored);
+    if (stored.substr(0, kSecretMarker.size()) != kSecretMarker) return std::string(stored);
     stored.remove_prefix(kSecretMarker.size());
     std::string out;
     const auto nibble = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
@@ -94,8 +91,7 @@ std::string Unprotect(std::string_view stored) {
 
 SettingsStore::SettingsStore(std::string path) : path_(std::move(path)) {
     std::string text;
-    if (ReadWholeFile(path_, text))
-        Parse(text);
+    if (ReadWholeFile(path_, text)) Parse(text);
 }
 
 std::string SettingsStore::DefaultPath(std::string_view company) {
@@ -118,19 +114,16 @@ void SettingsStore::Parse(std::string_view text) {
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos)
-            end = text.size();
+        if (end == std::string_view::npos) end = text.size();
         const std::string_view line = Trim(text.substr(pos, end - pos));
         pos = end + 1;
-        if (line.empty() || line[0] == ';' || line[0] == '#')
-            continue;
+        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line.front() == '[' && line.back() == ']') {
             sections_.push_back({std::string(line.substr(1, line.size() - 2)), {}});
             continue;
         }
         const size_t equals = line.find('=');
-        if (equals == std::string_view::npos)
-            continue;
+        if (equals == std::string_view::npos) continue;
         sections_.back().entries.emplace_back(std::string(Trim(line.substr(0, equals))),
                                               UnescapeValue(Trim(line.substr(equals + 1))));
     }
@@ -139,10 +132,8 @@ void SettingsStore::Parse(std::string_view text) {
 std::string SettingsStore::Serialize() const {
     std::string out;
     for (const Section& section : sections_) {
-        if (section.name.empty() && section.entries.empty())
-            continue;
-        if (!section.name.empty())
-            out += (out.empty() ? "[" : "\n[") + section.name + "]\n";
+        if (section.name.empty() && section.entries.empty()) continue;
+        if (!section.name.empty()) out += (out.empty() ? "[" : "\n[") + section.name + "]\n";
         for (const auto& [key, value] : section.entries)
             out += key + "=" + EscapeValue(value) + "\n";
     }
@@ -151,11 +142,9 @@ std::string SettingsStore::Serialize() const {
 
 const std::string* SettingsStore::Find(std::string_view section, std::string_view key) const {
     for (const Section& s : sections_) {
-        if (s.name != section)
-            continue;
+        if (s.name != section) continue;
         for (const auto& [k, v] : s.entries) {
-            if (k == key)
-                return &v;
+            if (k == key) return &v;
         }
     }
     return nullptr;
@@ -184,22 +173,17 @@ std::string SettingsStore::GetSecret(std::string_view section, std::string_view 
 
 bool SettingsStore::WriteString(std::string_view section, std::string_view key,
                                 std::string_view value) {
-    if (sections_.empty())
-        sections_.push_back({"", {}});
+    if (sections_.empty()) sections_.push_back({"", {}});
     Section* target = nullptr;
     for (Section& s : sections_) {
-        if (s.name == section)
-            target = &s;
+        if (s.name == section) target = &s;
     }
-    if (!target)
-        target = &sections_.emplace_back(Section{std::string(section), {}});
+    if (!target) target = &sections_.emplace_back(Section{std::string(section), {}});
     bool replaced = false;
     for (auto& [k, v] : target->entries) {
-        if (k == key)
-            v = value, replaced = true;
+        if (k == key) v = value, replaced = true;
     }
-    if (!replaced)
-        target->entries.emplace_back(std::string(key), std::string(value));
+    if (!replaced) target->entries.emplace_back(std::string(key), std::string(value));
 
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), error);

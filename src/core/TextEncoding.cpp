@@ -22,21 +22,16 @@ constexpr std::array<char32_t, 64> kCp1251High = {
 };
 
 char32_t Cp1251ToCodePoint(unsigned char byte) {
-    if (byte < 0x80)
-        return byte;
-    if (byte >= 0xC0)
-        return 0x0410 + (byte - 0xC0);
+    if (byte < 0x80) return byte;
+    if (byte >= 0xC0) return 0x0410 + (byte - 0xC0);
     return kCp1251High[byte - 0x80];
 }
 
 std::optional<unsigned char> CodePointToCp1251(char32_t cp) {
-    if (cp < 0x80)
-        return static_cast<unsigned char>(cp);
-    if (cp >= 0x0410 && cp <= 0x044F)
-        return static_cast<unsigned char>(0xC0 + (cp - 0x0410));
+    if (cp < 0x80) return static_cast<unsigned char>(cp);
+    if (cp >= 0x0410 && cp <= 0x044F) return static_cast<unsigned char>(0xC0 + (cp - 0x0410));
     for (size_t i = 0; i < kCp1251High.size(); ++i) {
-        if (kCp1251High[i] == cp && cp != kReplacement)
-            return static_cast<unsigned char>(0x80 + i);
+        if (kCp1251High[i] == cp && cp != kReplacement) return static_cast<unsigned char>(0x80 + i);
     }
     return std::nullopt;
 }
@@ -77,15 +72,12 @@ size_t DecodeUtf8(std::string_view text, size_t pos, char32_t& cp) {
     } else {
         return 0;
     }
-    if (pos + length > text.size())
-        return 0;
+    if (pos + length > text.size()) return 0;
     for (size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80)
-            return 0;
+        if ((byte(i) & 0xC0) != 0x80) return 0;
         cp = (cp << 6) | (byte(i) & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
     return length;
 }
 
@@ -95,8 +87,7 @@ bool IsValidUtf8(std::string_view text) {
     char32_t cp;
     for (size_t pos = 0; pos < text.size();) {
         const size_t length = DecodeUtf8(text, pos, cp);
-        if (length == 0)
-            return false;
+        if (length == 0) return false;
         pos += length;
     }
     return true;
@@ -105,8 +96,7 @@ bool IsValidUtf8(std::string_view text) {
 std::string Cp1251ToUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size() * 2);
-    for (const char c : text)
-        AppendUtf8(out, Cp1251ToCodePoint(static_cast<unsigned char>(c)));
+    for (const char c : text) AppendUtf8(out, Cp1251ToCodePoint(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -116,11 +106,9 @@ std::optional<std::string> Utf8ToCp1251(std::string_view text) {
     char32_t cp;
     for (size_t pos = 0; pos < text.size();) {
         const size_t length = DecodeUtf8(text, pos, cp);
-        if (length == 0)
-            return std::nullopt;
+        if (length == 0) return std::nullopt;
         const auto byte = CodePointToCp1251(cp);
-        if (!byte)
-            return std::nullopt;
+        if (!byte) return std::nullopt;
         out += static_cast<char>(*byte);
         pos += length;
     }
@@ -128,25 +116,21 @@ std::optional<std::string> Utf8ToCp1251(std::string_view text) {
 }
 
 std::string DecodeLegacyText(std::string_view bytes) {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
-        bytes.remove_prefix(3);
-    if (IsValidUtf8(bytes))
-        return std::string(bytes);
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    if (IsValidUtf8(bytes)) return std::string(bytes);
     return Cp1251ToUtf8(bytes);
 }
 
 size_t Utf8Length(std::string_view text) {
     size_t count = 0;
-    for (const char c : text)
-        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     return count;
 }
 
 std::string Utf8Prefix(std::string_view text, size_t count) {
     size_t pos = 0;
     for (size_t seen = 0; pos < text.size(); ++pos) {
-        if ((static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80 && seen++ == count)
-            break;
+        if ((static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80 && seen++ == count) break;
     }
     return std::string(text.substr(0, pos));
 }

@@ -14,8 +14,7 @@ COvInfoObject::~COvInfoObject() {
 
 COvInfoProp* COvInfoObject::GetPropByName(std::string_view name) const {
     for (COvInfoProp* prop : Props) {
-        if (prop->Name == name)
-            return prop;
+        if (prop->Name == name) return prop;
     }
     return nullptr;
 }
@@ -37,8 +36,7 @@ void COvInfoObject::ChangeExplName(std::string_view text) {
 
 void COvInfoObject::StartAtDefault(COvInfoProp& prop) {
     prop.Value = prop.DefaultValue;
-    if (prop.IsOption(PropFlag::Integer))
-        prop.ValueIndex = std::atoi(prop.Value.c_str());
+    if (prop.IsOption(PropFlag::Integer)) prop.ValueIndex = std::atoi(prop.Value.c_str());
 }
 
 void COvInfoObject::ShowPropAs(char kind) {
@@ -50,8 +48,7 @@ void COvInfoObject::ShowPropAs(char kind) {
 void COvInfoObject::AddOwn(COvInfoProp& prop, bool live) {
     StartAtDefault(prop);
     Props.push_back(&prop);
-    if (!live)
-        return;
+    if (!live) return;
     if (orvik::AppContext* context = orvik::AppContext::Current()) {
         context->Registries().LiveProperties.push_back(&prop);
     }

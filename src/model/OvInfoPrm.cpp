@@ -15,12 +15,10 @@ COvInfoPrm::COvInfoPrm(int group)
       bVis(this, group, "bVis", "Visible", "1", PropFlag::Boolean, PropKind::Boolean),
       LayoutGroup(-1) {
     // Captions here are language texts fetched now, so these stay off the live list.
-    for (COvInfoProp* prop : {&Name, &Type, &PrmVal, &Tit, &bVis})
-        AddOwn(*prop, false);
+    for (COvInfoProp* prop : {&Name, &Type, &PrmVal, &Tit, &bVis}) AddOwn(*prop, false);
 
     orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context)
-        return;
+    if (!context) return;
     CRegistries& r = context->Registries();
     LayoutGroup = r.AddPropGrpsInfo("Param Layout");
     const int index = r.CurrentPlugInIndex();
@@ -34,8 +32,7 @@ COvInfoPrm::COvInfoPrm(int group)
                               PropKind::Colour, 0, nullptr, index));
     Props.push_back(r.AddProp(this, LayoutGroup, "pF", "Font", "Arial,100", 0, PropKind::Font, 0,
                               nullptr, index));
-    for (size_t i = 5; i < Props.size(); ++i)
-        StartAtDefault(*Props[i]);
+    for (size_t i = 5; i < Props.size(); ++i) StartAtDefault(*Props[i]);
 }
 
 void COvInfoPrm::ShowProp() {
@@ -48,25 +45,20 @@ void COvInfoPrm::WraperParam(bool bShow) {
         PrmVal.Kind = PropKind::DateTime;
         return;
     }
-    if (type != "rprop")
-        return;
+    if (type != "rprop") return;
     COvInfoProp* cprop = GetPropByName("cprop");
-    if (!cprop)
-        return;
+    if (!cprop) return;
     // The property chooser that edits the reference belongs to the designer.
     cprop->Kind = PropKind::Custom;
     if (bShow) {
         ShowProp();
         return;
     }
-    if (!cprop->DefaultValue.empty())
-        cprop->Value = cprop->DefaultValue;
+    if (!cprop->DefaultValue.empty()) cprop->Value = cprop->DefaultValue;
     orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context)
-        return;
+    if (!context) return;
     COvInfoProp* target = ResolvePropertyReference(context->Report(), cprop->Value);
-    if (!target)
-        return;
+    if (!target) return;
     PrmVal.Kind = PropKind::Reference;
     PrmVal.SelectedCombo = target;
     cprop->Value = target->Value;

@@ -43,15 +43,13 @@ void COvInfoProp::CopyProp(const COvInfoProp& source, int appended) {
 }
 
 void COvInfoProp::PISetInt(int number, unsigned flags) {
-    if (flags)
-        Flags = flags;
+    if (flags) Flags = flags;
     Value = std::to_string(number);
     ValueIndex = number;
 }
 
 void COvInfoProp::PISetString(std::string_view text, unsigned flags) {
-    if (flags)
-        Flags = flags;
+    if (flags) Flags = flags;
     ValueIndex = 0;
     Value = text;
 }
@@ -67,8 +65,7 @@ void COvInfoProp::PISetCombo(std::string_view value,
     Value.clear();
     int position = 0;
     for (const auto& entry : *entries) {
-        if (static_cast<unsigned>(entry->Id) != listId)
-            continue;
+        if (static_cast<unsigned>(entry->Id) != listId) continue;
         if (entry->Name == wanted) {
             Value = entry->Name;
             ValueIndex = position;
@@ -82,17 +79,14 @@ void COvInfoProp::PISetCombo(std::string_view value,
 std::string GetPropS(std::string_view name, const std::vector<COvInfoProp*>* list) {
     if (!list) {
         orvik::AppContext* context = orvik::AppContext::Current();
-        if (!context)
-            return {};
+        if (!context) return {};
         for (const auto& setting : context->Registries().ProgramSettings) {
-            if (setting->Name == name)
-                return setting->Value;
+            if (setting->Name == name) return setting->Value;
         }
         return {};
     }
     for (const COvInfoProp* prop : *list) {
-        if (prop->Name == name)
-            return prop->Value;
+        if (prop->Name == name) return prop->Value;
     }
     return {};
 }

@@ -9,16 +9,14 @@ COvInfoSheet::COvInfoSheet(int group)
       cDS(this, group, "cDS", "Data Source", "", 0, PropKind::List, ListId::DataSources),
       tpVW(this, group, "tpVW", "Output Type", "GRID", 0, PropKind::List, ListId::OutputTypes),
       bVis(this, group, "bVis", "Visible", "1", PropFlag::Boolean, PropKind::Boolean) {
-    for (COvInfoProp* prop : {&Name, &cDS, &tpVW, &bVis})
-        AddOwn(*prop, true);
+    for (COvInfoProp* prop : {&Name, &cDS, &tpVW, &bVis}) AddOwn(*prop, true);
 }
 
 COvInfoSheet::~COvInfoSheet() = default;
 
 COvInfoDS* COvInfoSheet::GetDS(const std::vector<std::unique_ptr<COvInfoDS>>& dataSources) const {
     for (const auto& ds : dataSources) {
-        if (ds->Name.Value == cDS.Value)
-            return ds.get();
+        if (ds->Name.Value == cDS.Value) return ds.get();
     }
     return nullptr;
 }

@@ -22,19 +22,14 @@ std::vector<std::string_view> SplitFields(std::string_view text) {
 }
 
 std::optional<int> ParseInt(std::string_view field) {
-    while (!field.empty() && field.front() == ' ')
-        field.remove_prefix(1);
-    while (!field.empty() && field.back() == ' ')
-        field.remove_suffix(1);
-    if (field.empty())
-        return std::nullopt;
+    while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+    while (!field.empty() && field.back() == ' ') field.remove_suffix(1);
+    if (field.empty()) return std::nullopt;
     int value = 0;
     size_t i = field[0] == '-' ? 1 : 0;
-    if (i == field.size())
-        return std::nullopt;
+    if (i == field.size()) return std::nullopt;
     for (; i < field.size(); ++i) {
-        if (field[i] < '0' || field[i] > '9' || value > 100000000)
-            return std::nullopt;
+        if (field[i] < '0' || field[i] > '9' || value > 100000000) return std::nullopt;
         value = value * 10 + (field[i] - '0');
     }
     return field[0] == '-' ? -value : value;
@@ -49,13 +44,11 @@ std::string EncodeColour(const Rgb& colour) {
 
 std::optional<Rgb> DecodeColour(std::string_view text) {
     const auto fields = SplitFields(text);
-    if (fields.size() != 3)
-        return std::nullopt;
+    if (fields.size() != 3) return std::nullopt;
     int parts[3];
     for (int i = 0; i < 3; ++i) {
         const auto value = ParseInt(fields[i]);
-        if (!value || *value < 0 || *value > 255)
-            return std::nullopt;
+        if (!value || *value < 0 || *value > 255) return std::nullopt;
         parts[i] = *value;
     }
     return Rgb{parts[0], parts[1], parts[2]};
@@ -65,25 +58,20 @@ std::string EncodeFont(const FontChoice& font, int dotsPerInch) {
     const int points = static_cast<int>(
         std::ceil(std::abs(font.PixelHeight) * 72.0 / (dotsPerInch > 0 ? dotsPerInch : 96)));
     std::string style = font.Weight >= 700 ? "B" : "-";
-    if (font.Italic)
-        style += 'I';
-    if (font.Underline)
-        style += 'U';
-    if (font.StrikeOut)
-        style += 'S';
+    if (font.Italic) style += 'I';
+    if (font.Underline) style += 'U';
+    if (font.StrikeOut) style += 'S';
     return font.Face + "," + std::to_string(points * 10) + "," + style + "," +
            std::to_string(font.CharSet) + ",";
 }
 
 std::optional<FontSpec> DecodeFont(std::string_view text) {
     const auto fields = SplitFields(text);
-    if (fields.empty() || fields[0].empty())
-        return std::nullopt;
+    if (fields.empty() || fields[0].empty()) return std::nullopt;
     FontSpec spec;
     spec.Face = std::string(fields[0]);
     if (fields.size() > 1) {
-        if (const auto size = ParseInt(fields[1]); size && *size > 0)
-            spec.SizeTenths = *size;
+        if (const auto size = ParseInt(fields[1]); size && *size > 0) spec.SizeTenths = *size;
     }
     if (fields.size() > 2) {
         const std::string_view style = fields[2];
@@ -95,8 +83,7 @@ std::optional<FontSpec> DecodeFont(std::string_view text) {
         }
     }
     if (fields.size() > 3) {
-        if (const auto charSet = ParseInt(fields[3]))
-            spec.CharSet = *charSet;
+        if (const auto charSet = ParseInt(fields[3])) spec.CharSet = *charSet;
     }
     return spec;
 }
@@ -117,11 +104,9 @@ bool IsValidDate(std::string_view text) {
     const auto fields = text.size() == 10 && text[4] == '-' && text[7] == '-'
                             ? std::vector{text.substr(0, 4), text.substr(5, 2), text.substr(8, 2)}
                             : std::vector<std::string_view>{};
-    if (fields.empty())
-        return false;
+    if (fields.empty()) return false;
     const auto year = ParseInt(fields[0]), month = ParseInt(fields[1]), day = ParseInt(fields[2]);
-    if (!year || !month || !day || *month < 1 || *month > 12 || *day < 1)
-        return false;
+    if (!year || !month || !day || *month < 1 || *month > 12 || *day < 1) return false;
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (*year % 4 == 0 && *year % 100 != 0) || *year % 400 == 0;
     return *day <= kDays[*month - 1] + (*month == 2 && leap ? 1 : 0);
@@ -136,8 +121,7 @@ std::string StoredPath(std::string_view chosen, std::string_view programFolder, 
     const std::string folder = orvik::WithTrailingSlash(orvik::ToNativePath(programFolder));
     if (!folder.empty() && path.compare(0, folder.size(), folder) == 0)
         path.erase(0, folder.size());
-    if (isFolder)
-        path = orvik::WithTrailingSlash(path);
+    if (isFolder) path = orvik::WithTrailingSlash(path);
     return path;
 }
 
@@ -158,8 +142,7 @@ void ApplyEditedText(COvInfoProp& prop, std::string_view shownText,
     if (prop.Kind == PropKind::List) {
         int position = 0;
         for (const auto& entry : entries) {
-            if (static_cast<unsigned>(entry->Id) != prop.ComboId)
-                continue;
+            if (static_cast<unsigned>(entry->Id) != prop.ComboId) continue;
             if (entry->Caption == value) {
                 value = entry->Name;
                 prop.SelectedCombo = entry.get();

@@ -32,24 +32,20 @@ COvCombos* CRegistries::AddComboValue(int listId, std::string_view name, std::st
 
 COvCombos* CRegistries::FindComboValue(int listId, std::string_view name) const {
     for (const auto& entry : ComboValues) {
-        if (entry->Id == listId && entry->Name == name)
-            return entry.get();
+        if (entry->Id == listId && entry->Name == name) return entry.get();
     }
     return nullptr;
 }
 
 void CRegistries::RemoveComboValue(int listId, std::string_view name) {
     COvCombos* entry = FindComboValue(listId, name);
-    if (!entry)
-        return;
+    if (!entry) return;
     // Nothing may keep pointing at the entry once it is gone.
     for (COvInfoProp* prop : LiveProperties) {
-        if (prop->SelectedCombo == entry)
-            prop->SelectedCombo = nullptr;
+        if (prop->SelectedCombo == entry) prop->SelectedCombo = nullptr;
     }
     for (const auto& prop : AppendedProperties) {
-        if (prop->SelectedCombo == entry)
-            prop->SelectedCombo = nullptr;
+        if (prop->SelectedCombo == entry) prop->SelectedCombo = nullptr;
     }
     std::erase_if(ComboValues, [entry](const auto& e) { return e.get() == entry; });
 }
@@ -69,18 +65,15 @@ void CRegistries::PrepareNewCombo(COvInfoProp& prop, std::vector<COvInfoProp*>& 
     prop.PISetCombo(prop.Value, &ComboValues, prop.ComboId);
     // A value not in the list leaves SelectedCombo as it was; only a real match brings templates.
     const COvCombos* selected = prop.Value.empty() ? nullptr : prop.SelectedEntry();
-    if (!selected)
-        return;
+    if (!selected) return;
     // Copies are appended to the registry while it is walked: walk only what was there before.
     const size_t count = AppendedProperties.size();
     for (size_t i = 0; i < count; ++i) {
         const COvInfoProp& source = *AppendedProperties[i];
-        if (source.Appended != 0 || !source.Owner || source.Owner != selected)
-            continue;
+        if (source.Appended != 0 || !source.Owner || source.Owner != selected) continue;
         auto copy = std::make_unique<COvInfoProp>(source, 1);
         copy->Owner = &prop;
-        if (setDefaults)
-            copy->Value = copy->DefaultValue;
+        if (setDefaults) copy->Value = copy->DefaultValue;
         props.push_back(copy.get());
         AppendedProperties.push_back(std::move(copy));
     }
@@ -89,12 +82,10 @@ void CRegistries::PrepareNewCombo(COvInfoProp& prop, std::vector<COvInfoProp*>& 
 void CRegistries::ReplaceAppended(COvInfoProp& prop, std::vector<COvInfoProp*>& props) {
     std::vector<const COvInfoProp*> old;
     for (COvInfoProp* p : props) {
-        if (p->Owner == &prop)
-            old.push_back(p);
+        if (p->Owner == &prop) old.push_back(p);
     }
     std::erase_if(props, [&prop](const COvInfoProp* p) { return p->Owner == &prop; });
-    for (const COvInfoProp* p : old)
-        DestroyAppended(p);
+    for (const COvInfoProp* p : old) DestroyAppended(p);
     PrepareNewCombo(prop, props, true);
 }
 
@@ -105,16 +96,14 @@ void CRegistries::DestroyAppended(const COvInfoProp* prop) {
 
 void CRegistries::ReleaseReportProperties() {
     std::unordered_set<const void*> entries;
-    for (const auto& entry : ComboValues)
-        entries.insert(entry.get());
+    for (const auto& entry : ComboValues) entries.insert(entry.get());
     std::erase_if(AppendedProperties, [&entries](const auto& p) {
         return p->Appended != 0 || !entries.contains(p->Owner);
     });
 }
 
 void CRegistries::ForgetLive(const std::vector<COvInfoProp*>& props) {
-    if (props.empty() || LiveProperties.empty())
-        return;
+    if (props.empty() || LiveProperties.empty()) return;
     std::unordered_set<const COvInfoProp*> gone(props.begin(), props.end());
     std::erase_if(LiveProperties, [&gone](const COvInfoProp* p) { return gone.contains(p); });
 }
@@ -137,8 +126,7 @@ COvInfoProp* CRegistries::AddSetting(std::string_view name, std::string_view cap
 
 COvInfoProp* CRegistries::FindSetting(std::string_view name) const {
     for (const auto& setting : ProgramSettings) {
-        if (setting->Name == name)
-            return setting.get();
+        if (setting->Name == name) return setting.get();
     }
     return nullptr;
 }
@@ -160,8 +148,7 @@ void CRegistries::ReadSettings(const orvik::SettingsStore& store) {
 }
 
 bool CRegistries::WriteSetting(orvik::SettingsStore& store, const COvInfoProp& setting) {
-    if (!setting.IsStored())
-        return true;
+    if (!setting.IsStored()) return true;
     const std::string section =
         setting.Group == GroupId::GeneralParams ? std::string(kSettingsSection) : "";
     if (setting.IsOption(PropFlag::Integer)) {
@@ -220,14 +207,12 @@ COvInfoProp* AddProp(const void* owner, int group, const char* name, const char*
                      const char* defaultValue, unsigned flags, unsigned kind, unsigned listId,
                      COvCombos* selected) {
     CRegistries* registries = CurrentRegistries();
-    if (!registries)
-        return nullptr;
+    if (!registries) return nullptr;
     return registries->AddProp(owner, group, OrEmpty(name), OrEmpty(caption), OrEmpty(defaultValue),
                                flags, kind, listId, selected, registries->CurrentPlugInIndex());
 }
 
 void PrepareNewCombo(COvInfoProp* prop, std::vector<COvInfoProp*>* props, bool setDefaults) {
     CRegistries* registries = CurrentRegistries();
-    if (registries && prop && props)
-        registries->PrepareNewCombo(*prop, *props, setDefaults);
+    if (registries && prop && props) registries->PrepareNewCombo(*prop, *props, setDefaults);
 }

@@ -38,22 +38,19 @@ void CReport::DestroyObjects() {
 
 void CReport::StartNew(std::string_view path) {
     DestroyObjects();
-    if (!path.empty())
-        lastInitPath_ = path;
+    if (!path.empty()) lastInitPath_ = path;
     CurrentDocPath = lastInitPath_;
     Modified = false;
     ReportObject = std::make_unique<COvInfoSheet>(GroupId::List);
     ReportObject->IsReportObject = true;
     orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context)
-        return;
+    if (!context) return;
     CRegistries& registries = context->Registries();
     registries.ForgetLive(ReportObject->Props);
     ReportObject->Props.clear();
     registries.TruncateLiveToSettings();
 
-    if (!registries.HtmlFolder.empty())
-        orvik::RemoveFilesIn(registries.HtmlFolder);
+    if (!registries.HtmlFolder.empty()) orvik::RemoveFilesIn(registries.HtmlFolder);
     for (const char* name : {"HTMLayout", "HTMLPath"}) {
         ReportObject->Props.push_back(registries.AddProp(ReportObject.get(), GroupId::Report, name,
                                                          "", "", 0x24, PropKind::Text, 0, nullptr,
@@ -72,12 +69,10 @@ std::vector<COvInfoAct*> CReport::FindTopLevelTasks(std::string_view name) const
 
 COvInfoDS* CReport::NewDataSource(std::string_view name) {
     orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context)
-        return nullptr;
+    if (!context) return nullptr;
     CRegistries& registries = context->Registries();
     COvCombos* entry = registries.AddComboValue(ListId::DataSources, name, name, -1);
-    if (!entry)
-        return nullptr;
+    if (!entry) return nullptr;
     auto ds = std::make_unique<COvInfoDS>(GroupId::DataSource);
     ds->Name.Value = name;
     ds->tpDS.Value = ds->tpDS.DefaultValue;
@@ -88,8 +83,7 @@ COvInfoDS* CReport::NewDataSource(std::string_view name) {
 
 COvInfoSheet* CReport::NewSheet(std::string_view name) {
     orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context)
-        return nullptr;
+    if (!context) return nullptr;
     auto sheet = std::make_unique<COvInfoSheet>(GroupId::List);
     sheet->Name.Value =
         name.empty() ? GetText(0x524) + " " + std::to_string(Sheets.size() + 1) : std::string(name);
@@ -99,8 +93,7 @@ COvInfoSheet* CReport::NewSheet(std::string_view name) {
     context->Registries().PrepareNewCombo(added.tpVW, added.Props, true);
     added.ShowProp();
     if (DataSources.empty()) {
-        if (COvInfoDS* ds = NewDataSource(GetText(0x525) + " 1"))
-            ds->ShowProp();
+        if (COvInfoDS* ds = NewDataSource(GetText(0x525) + " 1")) ds->ShowProp();
         context->Front().RebuildExplorer();
     }
     context->Front().ActivateSheet(added);
@@ -109,8 +102,7 @@ COvInfoSheet* CReport::NewSheet(std::string_view name) {
 
 COvInfoSheet* CReport::CreateCopySheet(const COvInfoSheet& source) {
     orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context)
-        return nullptr;
+    if (!context) return nullptr;
     CRegistries& registries = context->Registries();
     auto copy = std::make_unique<COvInfoSheet>(GroupId::List);
     COvInfoProp* own[] = {&copy->Name, &copy->cDS, &copy->tpVW, &copy->bVis};

@@ -29,8 +29,7 @@ std::vector<std::string> FindLanguageCodes(const std::string& folder) {
             continue;
         }
         const std::string code = name.substr(name.find("18_") + 3, 3);
-        if (std::find(codes.begin(), codes.end(), code) == codes.end())
-            codes.push_back(code);
+        if (std::find(codes.begin(), codes.end(), code) == codes.end()) codes.push_back(code);
     }
     std::sort(codes.begin(), codes.end());
     return codes;
@@ -108,8 +107,7 @@ void RegisterOutputTypes(CRegistries& r) {
     COvCombos* e = r.AddComboValue(ListId::OutputTypes, "GRID", "Grid Control", -1);
     const int headers = r.AddPropGrpsInfo("Grid Headers");
     const int data = r.AddPropGrpsInfo("Grid Data");
-    if (!e)
-        return;
+    if (!e) return;
     r.AddProp(e, GroupId::List, "Title", "Title", "", 0, PropKind::Text, 0, nullptr, -1);
     r.AddProp(e, GroupId::List, "bTB", "Table Border", "0", PropFlag::Boolean, PropKind::Boolean, 0,
               nullptr, -1);
@@ -158,10 +156,8 @@ void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
 
     const int languages = r.AddUserCombo();
     const auto codes = FindLanguageCodes(r.ProgramFolder);
-    for (const std::string& code : codes)
-        r.AddComboValue(languages, code, code, -1);
-    if (codes.empty())
-        r.AddComboValue(languages, "ENG", "ENG", -1);
+    for (const std::string& code : codes) r.AddComboValue(languages, code, code, -1);
+    if (codes.empty()) r.AddComboValue(languages, "ENG", "ENG", -1);
     r.AddSetting("Language", "GUI Languige", "ENG", PropKind::List, languages);
 
     const int pictureFormats = r.AddUserCombo();
@@ -176,8 +172,7 @@ void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
     r.SettingsCount = static_cast<int>(r.LiveProperties.size());
 
     r.ReadSettings(settings);
-    for (const auto& setting : r.ProgramSettings)
-        CRegistries::WriteSetting(settings, *setting);
+    for (const auto& setting : r.ProgramSettings) CRegistries::WriteSetting(settings, *setting);
 
     r.HtmlFolder = r.ProgramFolder + "HTML/";
     PrepareHtmlFolder(r.HtmlFolder);

@@ -28,8 +28,7 @@ orvik::TodayClock& ClockSlot() {
 }
 
 std::tm ReadToday() {
-    if (const orvik::TodayClock& clock = ClockSlot())
-        return clock();
+    if (const orvik::TodayClock& clock = ClockSlot()) return clock();
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -83,11 +82,9 @@ bool IsValid(const CalendarDate& date) {
 // optional sign, digits), capped instead of overflowing.
 long long LeadingInt(std::string_view text) {
     size_t pos = 0;
-    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos])))
-        ++pos;
+    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
     bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
-        negative = text[pos++] == '-';
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
     long long value = 0;
     for (; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])); ++pos)
         value = std::min(value * 10 + (text[pos] - '0'), kNumberLimit);
@@ -98,15 +95,12 @@ long long LeadingInt(std::string_view text) {
 // may be what separates the components around it.
 void TakeFormat(std::string& expression, std::string& format) {
     const size_t at = expression.find("f=");
-    if (at == std::string::npos)
-        return;
+    if (at == std::string::npos) return;
     size_t end = expression.find(';', at + 2);
-    if (end == std::string::npos)
-        end = expression.size();
+    if (end == std::string::npos) end = expression.size();
     std::string given = expression.substr(at + 2, end - at - 2);
     expression.erase(at, end - at);
-    if (!given.empty())
-        format = std::move(given);
+    if (!given.empty()) format = std::move(given);
 }
 
 // Users type the Cyrillic initials of week, year, month and day as readily as the Latin ones.
@@ -129,8 +123,7 @@ CalendarDate WeekForm(std::string_view expression, const CalendarDate& today, st
     }
     const std::string_view tail = expression.substr(after);
     long long count = LeadingInt(tail);
-    if (count == 0)
-        count = 1;
+    if (count == 0) count = 1;
     const long long todayNumber = DaysFromCivil(today.Year, today.Month, today.Day);
     long long offset = step * count;
     const size_t comma = tail.find(',');
@@ -152,21 +145,18 @@ CalendarDate ComponentForm(std::string_view expression, const CalendarDate& toda
         {'y', &CalendarDate::Year}, {'m', &CalendarDate::Month}, {'d', &CalendarDate::Day}};
     for (const auto& [letter, field] : components) {
         const size_t at = expression.find(letter);
-        if (at == std::string_view::npos)
-            continue;
+        if (at == std::string_view::npos) continue;
         const std::string_view tail = expression.substr(at + 1);
         rest = tail;
         long long value;
         if (!tail.empty() && (tail[0] == '+' || tail[0] == '-')) {
             long long count = LeadingInt(tail.substr(1));
-            if (count == 0)
-                count = 1;
+            if (count == 0) count = 1;
             value = today.*field + (tail[0] == '-' ? -count : count);
         } else {
             value = LeadingInt(tail);
         }
-        if (value != 0)
-            date.*field = value;
+        if (value != 0) date.*field = value;
     }
     return date;
 }
@@ -181,8 +171,7 @@ std::string FormatDate(const CalendarDate& date, const std::tm& now, bool keepTi
     value.tm_mday = static_cast<int>(date.Day);
     value.tm_wday = Weekday(days);
     value.tm_yday = static_cast<int>(days - DaysFromCivil(date.Year, 1, 1));
-    if (!keepTime)
-        value.tm_hour = value.tm_min = value.tm_sec = 0;
+    if (!keepTime) value.tm_hour = value.tm_min = value.tm_sec = 0;
 
     // strftime answers 0 both when the buffer is short and when the text is empty (a "%p" in a
     // locale without AM/PM), so the buffer grows a bounded number of times.
@@ -218,8 +207,7 @@ std::string EvalDateExpr(std::string_view expressionText) {
             keepTime = false;
         }
     }
-    if (IsValid(date))
-        return FormatDate(date, now, keepTime, format);
+    if (IsValid(date)) return FormatDate(date, now, keepTime, format);
 
     // Only an invalid date is reported: a format that merely spells the word "Invalid" is not an
     // error, and in an unattended run every message of this kind fails the run. The date read

@@ -21,16 +21,13 @@ constexpr std::string_view kDateCloser = ")~";
 // Placeholders are bare prefixes ("`Region" also matches the front of "`RegionCode") taken in
 // list order. Existing reports are written against exactly that, so keys need no terminator.
 void SubstituteParameters(std::string& text, const CReport& report) {
-    if (!report.ReportObject)
-        return;
+    if (!report.ReportObject) return;
     for (const COvInfoProp* prop : report.ReportObject->Props) {
         // A parameter without a name would have the key "`" alone and swallow every backquote,
         // the identifier quote of several SQL dialects, so it takes part in nothing.
-        if (prop->Caption.empty() || !prop->IsVisible())
-            continue;
+        if (prop->Caption.empty() || !prop->IsVisible()) continue;
         const std::string key = "`" + prop->Caption;
-        if (text.find(key) == std::string::npos)
-            continue;
+        if (text.find(key) == std::string::npos) continue;
         // A parameter bound to another report property is edited through it, so that property
         // holds the value the user sees. Brackets become quotes so that a value typed as [2024]
         // (or a multi-choice [a],[b]) lands in SQL as '2024' (or 'a','b').
@@ -72,13 +69,11 @@ void SubstituteDateExpressions(std::string& text) {
 void SubstituteOptions(std::string& text, const CRegistries& registries) {
     for (const auto& option : registries.ProgramSettings) {
         const std::string key = "~" + option->Name + "~";
-        if (text.find(key) == std::string::npos)
-            continue;
+        if (text.find(key) == std::string::npos) continue;
         // An empty option leaves its placeholder, so a missing setting shows in the output
         // instead of silently vanishing from a path or an address.
         const std::string value = GetPropS(option->Name);
-        if (!value.empty())
-            orvik::ReplaceAll(text, key, value);
+        if (!value.empty()) orvik::ReplaceAll(text, key, value);
     }
 }
 
@@ -91,8 +86,7 @@ std::string DSetParam(const char* text) {
 std::string DSetParam(std::string_view source) {
     std::string text(source);
     orvik::AppContext* context = orvik::AppContext::Current();
-    if (context)
-        SubstituteParameters(text, context->Report());
+    if (context) SubstituteParameters(text, context->Report());
 
     if (text.find('~') != std::string::npos) {
         orvik::ReplaceAll(text, "~дата(", kDateOpener);

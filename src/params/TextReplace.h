@@ -10,8 +10,7 @@ namespace orvik {
 
 // Replaces every occurrence of `from` (non-empty) in `text` by `to`; returns how many there were.
 inline size_t ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-    if (from.empty())
-        return 0;
+    if (from.empty()) return 0;
     size_t count = 0;
     for (size_t pos = text.find(from); pos != std::string::npos;
          pos = text.find(from, pos + to.size())) {

@@ -33,39 +33,32 @@ CRegistries& Registries() {
 
 std::string DeclaredEncoding(std::string_view text) {
     const size_t start = text.find("<?xml");
-    if (start == std::string_view::npos || start > 16)
-        return {};
+    if (start == std::string_view::npos || start > 16) return {};
     const size_t end = text.find("?>", start);
     const std::string_view declaration =
         text.substr(start, end == std::string_view::npos ? 200 : end - start);
     const size_t key = declaration.find("encoding");
-    if (key == std::string_view::npos)
-        return {};
+    if (key == std::string_view::npos) return {};
     const size_t open = declaration.find_first_of("\"'", key);
-    if (open == std::string_view::npos)
-        return {};
+    if (open == std::string_view::npos) return {};
     const size_t close = declaration.find(declaration[open], open + 1);
-    if (close == std::string_view::npos)
-        return {};
+    if (close == std::string_view::npos) return {};
     std::string name(declaration.substr(open + 1, close - open - 1));
-    for (char& c : name)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return name;
 }
 
 // Any other declared encoding goes through the C library's converter.
 std::optional<std::string> ConvertToUtf8(std::string_view bytes, const std::string& encoding) {
     iconv_t converter = iconv_open("UTF-8", encoding.c_str());
-    if (converter == reinterpret_cast<iconv_t>(-1))
-        return std::nullopt;
+    if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::string in(bytes), out(bytes.size() * 4 + 16, '\0');
     char* inPtr = in.data();
     char* outPtr = out.data();
     size_t inLeft = in.size(), outLeft = out.size();
     const size_t result = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
     iconv_close(converter);
-    if (result == static_cast<size_t>(-1))
-        return std::nullopt;
+    if (result == static_cast<size_t>(-1)) return std::nullopt;
     out.resize(out.size() - outLeft);
     return out;
 }
@@ -78,8 +71,7 @@ void GetMDXProps(CXmlElement* dsElement, const char* tag, const COvInfoProp& bQ,
     CRegistries& registries = Registries();
     for (CXmlElement* child = CXmlDocument::FindFirstChild(dsElement, tag); child;
          child = CXmlDocument::FindNextChild(dsElement)) {
-        if (child->GetName() != tag)
-            continue;
+        if (child->GetName() != tag) continue;
         auto item = std::make_unique<COvInfoProp>(
             bQ.Owner, bQ.Group, tag, "", "", PropFlag::Default, PropKind::Text, 0, nullptr, 1, -1);
         item->Value = child->GetValue();
@@ -99,18 +91,15 @@ void GetMDXProps(CXmlElement* dsElement, const char* tag, const COvInfoProp& bQ,
 // (the picture type's default is deliberately no entry) or a type, which gets its own message.
 void NoteDroppedListValue(const COvInfoProp& prop, const std::string& loaded,
                           const COvInfoObject& owner) {
-    if (!prop.Value.empty() || loaded.empty() || loaded == prop.DefaultValue)
-        return;
-    if (prop.Name == "tpDS" || prop.Name == "tpVW")
-        return;
+    if (!prop.Value.empty() || loaded.empty() || loaded == prop.DefaultValue) return;
+    if (prop.Name == "tpDS" || prop.Name == "tpVW") return;
     ReportProblem("Unknown value <" + loaded + "> of " + prop.Name + " for <" + owner.NameValue() +
                   "> was dropped");
 }
 
 // The text a property is stored as in `element`: its child of the same name, or its attribute.
 std::string StoredText(CXmlElement* element, const std::string& name, bool fromAttributes) {
-    if (fromAttributes)
-        return element->GetAttribute(name);
+    if (fromAttributes) return element->GetAttribute(name);
     CXmlElement* child = CXmlDocument::FindFirstChild(element, name);
     return child ? child->GetValue() : std::string();
 }
@@ -128,16 +117,14 @@ void LoadProps(CReport& report, CXmlElement* element, COvInfoObject& object, boo
 
 void DropAppended(COvInfoObject& object) {
     for (const COvInfoProp* prop : object.Props) {
-        if (prop->Appended)
-            Registries().DestroyAppended(prop);
+        if (prop->Appended) Registries().DestroyAppended(prop);
     }
 }
 
 // A step's parent is a task loaded before it; anything else makes it a task of its own.
 COvInfoAct* ParentTask(const CReport& report, CXmlElement* actElement) {
     CXmlElement* parentElement = CXmlDocument::FindFirstChild(actElement, "ActParent");
-    if (!parentElement)
-        return nullptr;
+    if (!parentElement) return nullptr;
     const std::string& text = parentElement->GetValue();
     if (text.empty() || text.size() > 9 ||
         text.find_first_not_of("0123456789") != std::string::npos) {
@@ -172,8 +159,7 @@ void LoadParameter(CReport& report, CXmlElement* element) {
     LoadProps(report, element, *prm, false);
     COvInfoPrm& added = *report.Params.emplace_back(std::move(prm));
     added.PrmVal.Caption = added.Name.Value;
-    if (report.ReportObject)
-        report.ReportObject->Props.push_back(&added.PrmVal);
+    if (report.ReportObject) report.ReportObject->Props.push_back(&added.PrmVal);
 }
 
 void LoadTask(CReport& report, CXmlElement* element) {
@@ -183,8 +169,7 @@ void LoadTask(CReport& report, CXmlElement* element) {
     if (!task->Parent) {
         // A task is only a name; its steps carry the types. Types a step brought in go too.
         for (size_t i = 2; i < task->Props.size(); ++i) {
-            if (task->Props[i]->Appended)
-                Registries().DestroyAppended(task->Props[i]);
+            if (task->Props[i]->Appended) Registries().DestroyAppended(task->Props[i]);
         }
         task->Props.resize(1);
     }
@@ -194,8 +179,7 @@ void LoadTask(CReport& report, CXmlElement* element) {
 void LoadSheet(CReport& report, CXmlElement* element) {
     CXmlElement* nameElement = CXmlDocument::FindFirstChild(element, "Name");
     if (!nameElement || nameElement->GetValue().empty()) {
-        if (report.ReportObject)
-            LoadProps(report, element, *report.ReportObject, false);
+        if (report.ReportObject) LoadProps(report, element, *report.ReportObject, false);
         return;
     }
     auto sheet = std::make_unique<COvInfoSheet>(GroupId::List);
@@ -248,15 +232,12 @@ int Load(CReport& report, const std::string& path) {
     report.Loaded = true;
 
     orvik::AppContext& context = *orvik::AppContext::Current();
-    for (const auto& sheet : report.Sheets)
-        context.Front().CreateViewDS(*sheet);
-    for (const auto& prm : report.Params)
-        prm->WraperParam(false);
+    for (const auto& sheet : report.Sheets) context.Front().CreateViewDS(*sheet);
+    for (const auto& prm : report.Params) prm->WraperParam(false);
     context.Front().RebuildExplorer();
     context.Language().TranslateProperties(context.Registries(), -1);
     context.Front().RefreshHtmlView();
-    if (report.ReportObject)
-        report.ReportObject->ShowProp();
+    if (report.ReportObject) report.ReportObject->ShowProp();
     return 1;
 }
 
@@ -266,10 +247,8 @@ void AddProps(CXmlDocument& document, CXmlElement* element, const COvInfoObject&
     const COvInfoProp* bQ = object.GetPropByName("bQ");
     const bool builtWithBuilder = bQ && bQ->Value == "0";
     for (const COvInfoProp* prop : object.Props) {
-        if (!prop->IsStored() || prop->Value.empty())
-            continue;
-        if (prop->Name == "Qry" && builtWithBuilder)
-            continue;
+        if (!prop->IsStored() || prop->Value.empty()) continue;
+        if (prop->Name == "Qry" && builtWithBuilder) continue;
         CXmlElement* child = document.AddElement(element, prop->Name, prop->Value);
         if (prop->Name.compare(0, 3, "MDX") == 0 && !prop->DefaultValue.empty()) {
             child->SetAttributes(CXmlElement::FormatAttribute("Filter", prop->DefaultValue));
@@ -304,19 +283,15 @@ void BuildDocument(CReport& report, CXmlDocument& document) {
     }
 
     std::vector<const COvInfoSheet*> sheets;
-    if (report.ReportObject)
-        sheets.push_back(report.ReportObject.get());
-    for (const auto& sheet : report.Sheets)
-        sheets.push_back(sheet.get());
+    if (report.ReportObject) sheets.push_back(report.ReportObject.get());
+    for (const auto& sheet : report.Sheets) sheets.push_back(sheet.get());
     for (const COvInfoSheet* sheet : sheets) {
         CXmlElement* element = document.AddElement(root, "SHEET");
         AddProps(document, element, *sheet);
-        if (sheet->GridColumns.empty())
-            continue;
+        if (sheet->GridColumns.empty()) continue;
         CXmlElement* columns = document.AddElement(element, "GCols");
         for (const auto& column : sheet->GridColumns) {
-            if (!ColumnIsCustomised(*column))
-                continue;
+            if (!ColumnIsCustomised(*column)) continue;
             std::string attributes;
             for (const COvInfoProp* prop : column->Props) {
                 if (prop->IsStored() && !prop->Value.empty()) {
@@ -367,11 +342,9 @@ std::string DecodeReportText(std::string_view bytes) {
     if (encoding == "utf-8" || encoding == "utf8") {
         return orvik::IsValidUtf8(bytes) ? std::string(bytes) : orvik::DecodeLegacyText(bytes);
     }
-    if (encoding == "windows-1251" || encoding == "cp1251")
-        return orvik::Cp1251ToUtf8(bytes);
+    if (encoding == "windows-1251" || encoding == "cp1251") return orvik::Cp1251ToUtf8(bytes);
     if (!encoding.empty()) {
-        if (auto converted = ConvertToUtf8(bytes, encoding))
-            return std::move(*converted);
+        if (auto converted = ConvertToUtf8(bytes, encoding)) return std::move(*converted);
     }
     return orvik::DecodeLegacyText(bytes);
 }
@@ -390,31 +363,25 @@ std::string ResolveReportPath(const CReport& report, std::string_view path) {
 COvInfoProp* WraperProp(CReport& report, CXmlElement* element, std::vector<COvInfoProp*>& props,
                         size_t index, bool fromAttributes) {
     COvInfoProp* prop = props[index];
-    if (!prop->IsStored())
-        return prop;
+    if (!prop->IsStored()) return prop;
     std::string value = StoredText(element, prop->Name, fromAttributes);
-    if (value.empty())
-        value = prop->DefaultValue;
+    if (value.empty()) value = prop->DefaultValue;
     if (prop->Name == "Qry") {
         // The reader drops every CR; queries are held with CR LF line ends.
         std::string withCr;
         withCr.reserve(value.size() + value.size() / 32);
         for (const char c : value) {
-            if (c == '\n')
-                withCr += '\r';
+            if (c == '\n') withCr += '\r';
             withCr += c;
         }
         value = std::move(withCr);
     }
     prop->Value = value;
-    if (prop->IsOption(PropFlag::Integer))
-        prop->ValueIndex = std::atoi(value.c_str());
+    if (prop->IsOption(PropFlag::Integer)) prop->ValueIndex = std::atoi(value.c_str());
     if (prop->Kind == PropKind::List) {
-        if (prop->Name == "tpDS" || prop->Name == "tpVW")
-            report.LastLoadedType = value;
+        if (prop->Name == "tpDS" || prop->Name == "tpVW") report.LastLoadedType = value;
         // Choices built later (cubes, tables, columns, properties) have no list to check against.
-        if (prop->ComboId != ListId::None)
-            Registries().PrepareNewCombo(*prop, props, false);
+        if (prop->ComboId != ListId::None) Registries().PrepareNewCombo(*prop, props, false);
     }
     return prop;
 }

@@ -108,8 +108,7 @@ TEST_F(LanguageTextsTest, TranslatePropertiesUsesTheKeyFamiliesAndFallsBack) {
     EXPECT_EQ(r.PropertyGroups[1]->Caption, "Task Properties");
     int translatedTemplates = 0;
     for (const auto& prop : r.AppendedProperties) {
-        if (prop->Name == "Srv" && prop->Caption == "Serveur SMTP")
-            ++translatedTemplates;
+        if (prop->Name == "Srv" && prop->Caption == "Serveur SMTP") ++translatedTemplates;
     }
     EXPECT_EQ(translatedTemplates, 2);  // the SMTP and the FTP server
     // Back in English, every caption returns to the built-in one.

@@ -47,8 +47,7 @@ TEST(Log, AMissingOrReadOnlyFolderLosesTheEntrySilently) {
         AppContext context(AppContextOptions{"/nonexistent/orvik/folder/", "/dev/null", nullptr});
         UxSaveLog("lost", __FILE__, __LINE__);  // must not throw or crash
     }
-    if (geteuid() == 0)
-        return;  // root writes into read-only folders anyway
+    if (geteuid() == 0) return;  // root writes into read-only folders anyway
     test::TempDir dir;
     chmod(dir.Path().c_str(), 0500);
     AppContext context(AppContextOptions{dir.Path(), "/dev/null", nullptr});

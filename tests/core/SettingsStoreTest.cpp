@@ -48,8 +48,7 @@ TEST(SettingsStore, AFileWrittenByHandIsRead) {
 }
 
 TEST(SettingsStore, AnUnwritableLocationFailsWithAReason) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root can write anywhere";
+    if (geteuid() == 0) GTEST_SKIP() << "root can write anywhere";
     SettingsStore store("/proc/orvik/settings.ini");
     EXPECT_FALSE(store.WriteString("General", "A", "1"));
     EXPECT_NE(store.LastError().find("cannot"), std::string::npos);

@@ -15,16 +15,14 @@ std::string IconvToUtf8(const std::string& cp1251) {
     size_t inLeft = in.size(), outLeft = out.size();
     const size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
     iconv_close(cd);
-    if (result == static_cast<size_t>(-1))
-        return "<iconv failed>";
+    if (result == static_cast<size_t>(-1)) return "<iconv failed>";
     out.resize(out.size() - outLeft);
     return out;
 }
 
 TEST(TextEncoding, EveryAssignedByteMatchesAnIndependentConverterAndRoundTrips) {
     for (int byte = 1; byte < 256; ++byte) {
-        if (byte == 0x98)
-            continue;  // unassigned in windows-1251
+        if (byte == 0x98) continue;  // unassigned in windows-1251
         const std::string one(1, static_cast<char>(byte));
         const std::string utf8 = Cp1251ToUtf8(one);
         EXPECT_EQ(utf8, IconvToUtf8(one)) << "byte " << byte;

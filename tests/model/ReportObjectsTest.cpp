@@ -11,8 +11,7 @@ namespace {
 
 std::vector<std::string> Names(const std::vector<COvInfoProp*>& props) {
     std::vector<std::string> names;
-    for (const COvInfoProp* p : props)
-        names.push_back(p->Name);
+    for (const COvInfoProp* p : props) names.push_back(p->Name);
     return names;
 }
 

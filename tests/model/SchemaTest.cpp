@@ -13,8 +13,7 @@ namespace {
 
 std::vector<std::string> Names(const std::vector<COvInfoProp*>& props) {
     std::vector<std::string> names;
-    for (const COvInfoProp* p : props)
-        names.push_back(p->Name);
+    for (const COvInfoProp* p : props) names.push_back(p->Name);
     return names;
 }
 
@@ -23,16 +22,14 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
     CRegistries& r = program.Context().Registries();
 
     std::vector<std::string> groups;
-    for (const auto& g : r.PropertyGroups)
-        groups.push_back(g->Caption);
+    for (const auto& g : r.PropertyGroups) groups.push_back(g->Caption);
     EXPECT_EQ(groups, (std::vector<std::string>{
                           "General Params", "Task Properties", "List Properties",
                           "Grid Columns Properties", "DataSource Properties", "Param Properties",
                           "Orvik Params", "Param Appended", "Grid Headers", "Grid Data"}));
 
     std::vector<std::string> entries;
-    for (const auto& e : r.ComboValues)
-        entries.push_back(std::to_string(e->Id) + ":" + e->Name);
+    for (const auto& e : r.ComboValues) entries.push_back(std::to_string(e->Id) + ":" + e->Name);
     EXPECT_EQ(entries,
               (std::vector<std::string>{
                   "101:ENG", "102:bmp", "102:jpg", "102:gif", "102:png",  "8:str",     "8:date",
@@ -55,8 +52,7 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
             "CMD:cmd"}));
 
     std::vector<std::string> settings;
-    for (const auto& s : r.ProgramSettings)
-        settings.push_back(s->Name + "=" + s->Value);
+    for (const auto& s : r.ProgramSettings) settings.push_back(s->Name + "=" + s->Value);
     EXPECT_EQ(settings, (std::vector<std::string>{"Language=ENG", "DefPicFmt=png", "DefSrvMail=",
                                                   "DefSrvFTP=", "DefAdrFrom=", "DefAdrTo="}));
     EXPECT_EQ(r.SettingsCount, 6);
@@ -114,8 +110,7 @@ TEST(Schema, LanguageFilesAndTheHtmlWorkFolder) {
 
     std::vector<std::string> codes;
     for (const auto& e : r.ComboValues) {
-        if (e->Id == ListId::Languages)
-            codes.push_back(e->Name);
+        if (e->Id == ListId::Languages) codes.push_back(e->Name);
     }
     EXPECT_EQ(codes, (std::vector<std::string>{"DEU", "RUS"}));
     EXPECT_EQ(r.HtmlFolder, home.Path() + "HTML/");
@@ -143,8 +138,7 @@ TEST(Schema, PrepareNewComboAttachesTheTypesProperties) {
     test::TestProgram program;
     program.Context().Report().StartNew();
     COvInfoDS withDefaults(GroupId::DataSource), without(GroupId::DataSource);
-    for (COvInfoDS* ds : {&withDefaults, &without})
-        ds->tpDS.Value = "OLAP";
+    for (COvInfoDS* ds : {&withDefaults, &without}) ds->tpDS.Value = "OLAP";
     PrepareNewCombo(&withDefaults.tpDS, &withDefaults.Props, true);
     PrepareNewCombo(&without.tpDS, &without.Props, false);
     EXPECT_EQ(Names(withDefaults.Props),

@@ -39,8 +39,7 @@ void BuildRichReport(CReport& report) {
             std::make_unique<COvInfoProp>(olap->GetPropByName("bQ")->Owner, GroupId::DataSource,
                                           tag, "", "", 0, PropKind::Text, 0, nullptr, 1, -1);
         item->Value = std::string("[Measures].[") + tag + "]";
-        if (std::string_view(tag) == "MDXC")
-            item->DefaultValue = "[Time].[1997]";
+        if (std::string_view(tag) == "MDXC") item->DefaultValue = "[Time].[1997]";
         olap->Props.push_back(item.get());
         r.AppendedProperties.push_back(std::move(item));
     }
@@ -249,8 +248,7 @@ TEST_F(ReportFileTest, DamagedFilesLoadWhatTheyCanAndSayWhatWasDropped) {
     EXPECT_EQ(Report().Params[1]->PrmVal.Kind, PropKind::Text);
 
     std::vector<std::string> texts;
-    for (const auto& m : program.Front().Messages)
-        texts.push_back(m.Text);
+    for (const auto& m : program.Front().Messages) texts.push_back(m.Text);
     const auto has = [&](const std::string& text) {
         return std::find(texts.begin(), texts.end(), text) != texts.end();
     };
@@ -293,8 +291,7 @@ TEST_F(ReportFileTest, AHugeQueryLoadsAndSavesInLinearTime) {
     COvInfoDS* ds = Report().NewDataSource("Big");
     std::string query;
     query.reserve(50u << 20);
-    while (query.size() < (50u << 20))
-        query += "select 1 as a, 'x' as b\r\n";
+    while (query.size() < (50u << 20)) query += "select 1 as a, 'x' as b\r\n";
     query += "select 2";  // values are trimmed, so a trailing line break would not come back
     ds->Qry.Value = query;
     ASSERT_EQ(SaveDocument(Report(), PathOf("big.ovk")), 1);

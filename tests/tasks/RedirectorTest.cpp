@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "tasks/Redirector.h"
+
+namespace {
+
+// Runs a command the way the task runner does and returns its output.
+std::string RunCommand(const std::string& command, int* status = nullptr) {
+    UxRedirector redirector;
+    EXPECT_TRUE(redirector.Open(command));
+    const int result = redirector.WaitForChild();
+    for (int i = 0; i < 100 && !redirector.HasEnded(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(redirector.HasEnded()) << command;
+    if (status) *status = result;
+    return redirector.Output();
+}
+
+size_t OpenDescriptors() {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(Redirector, OutputAndErrorShareOnePipeInArrivalOrder) {
+    EXPECT_EQ(RunCommand("printf one; sleep 0.05; printf two >&2; sleep 0.05; printf three"),
+              "onetwothree");
+    EXPECT_EQ(RunCommand("true"), "");
+}
+
+TEST(Redirector, LargeOutputArrivesWhole) {
+    const std::string output = RunCommand("head -c 300000 /dev/zero | tr '\\0' x; echo end");
+    EXPECT_EQ(output.size(), 300004u);
+    EXPECT_EQ(output.substr(output.size() - 4), "end\n");
+}
+
+TEST(Redirector, AMissingProgramIsTheShellsFailure) {
+    int status = 0;
+    const std::string output = RunCommand("no-such-program-orvik --x", &status);
+    EXPECT_NE(output.find("not found"), std::string::npos) << output;
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 127);
+}
+
+TEST(Redirector, AChildReadingItsInputSeesItsEndAtOnce) {
+    int status = -1;
+    EXPECT_EQ(RunCommand("cat; read line; echo \"done:$line\"", &status), "done:\n");
+    EXPECT_EQ(status, 0);
+}
+
+TEST(Redirector, CloseIsIdempotentAndSafeAfterTheReaderEnded) {
+    UxRedirector redirector;
+    ASSERT_TRUE(redirector.Open("echo hi"));
+    redirector.WaitForChild();
+    for (int i = 0; i < 100 && !redirector.HasEnded(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    redirector.Close();
+    redirector.Close();
+    EXPECT_EQ(redirector.Output(), "hi\n");
+    EXPECT_FALSE(redirector.Open("echo again"));  // one child per redirector
+}
+
+TEST(Redirector, AThousandCommandsLeaveNoDescriptorsAndNoZombies) {
+    const size_t before = OpenDescriptors();
+    for (int i = 0; i < 1000; ++i) {
+        UxRedirector redirector;
+        ASSERT_TRUE(redirector.Open(i % 2 ? "echo $$" : "exit 3"));
+        redirector.WaitForChild();
+        // Every other one is destroyed without waiting for its reader.
+        if (i % 3 == 0) redirector.Close();
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);  // no child left to reap
+}
+
+TEST(Redirector, ARunningChildIsStoppedWhenTheRunnerGivesUp) {
+    const auto start = std::chrono::steady_clock::now();
+    {
+        UxRedirector redirector;
+        ASSERT_TRUE(redirector.Open("sleep 30"));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+}
+
+// A handler that will not return in time, as a stuck one would.
+class StuckRedirector : public UxRedirector {
+  protected:
+    void OnOutputText(const std::string& text) override {
+        if (text.find("stuck") != std::string::npos) {
+            for (int i = 0; i < 200; ++i) usleep(50000);  // cancellation points
+        }
+        UxRedirector::OnOutputText(text);
+    }
+};
+
+TEST(Redirector, AReaderThatDoesNotStopIsReportedDead) {
+    StuckRedirector redirector;
+    ASSERT_TRUE(redirector.Open("echo stuck; sleep 1"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    redirector.Close();
+    EXPECT_NE(redirector.Output().find("The redir thread is dead\r\n"), std::string::npos);
+    redirector.WaitForChild();
+}
+
+}  // namespace
