@@ -1,18 +1,68 @@
 // A data source: a query against a database (SQL), an OLAP cube (OLAP) or a cube's KPI list (KPI),
-// with its connection string. Sheets and list parameters refer to it by name.
+// with its connection string. Sheets and list parameters refer to it by name. It opens its
+// connection and result on demand and serves the result as a table: rows counted from 1, columns
+// from 0, OLAP row-header columns first. Failures come back as 0 or empty and are reported through
+// UxError, so a report keeps running past one broken source.
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "data/Variant.h"
 #include "model/OvInfoObject.h"
+
+class CADODatabase;
+class CADORecordset;
+class CADOMDCellSet;
 
 class COvInfoDS : public COvInfoObject {
   public:
     explicit COvInfoDS(int group);
+    ~COvInfoDS();
 
     // Shows the properties and makes this the report's current data source.
     void ShowProp();
 
+    // Connects with the substituted connection string (a plug-in's type goes to its plug-in and
+    // returns its result). 1 on success, 0 on failure (reported through UxError; an empty
+    // connection string fails silently). With `bOpenRS`, also runs the query and returns that.
+    int OpenConnectDS(bool bOpenRS);
+    // Runs the substituted query on the open connection: SQL statements split at ";" (except at
+    // the very start) run in turn and the last one's result is kept. 1 / 0.
+    int OpenRSDS();
+
+    // The number of result rows (0 without a result).
+    int GetDSRowCount();
+    // The number of result columns, row-header columns included (0 without a result).
+    int GetDSColCount();
+    // The number of row-header columns: SQL 1, OLAP the hierarchies on rows, other types 0.
+    int GetDSCol2Count();
+    // The cleaned header text of column `col`; "" when there is none.
+    std::string GetDSHeader(int col);
+    // The raw value at (`row` from 1, `col` from 0); the integer 0 without a result or on error.
+    Variant GetDSvarRC(int row, int col);
+    // The display text of that value (VariantToText, then cleaned).
+    std::string GetDSTextRC(int row, int col);
+
     COvInfoProp Name, tpDS, DSN, Qry;
+
+    std::unique_ptr<CADODatabase> Connection;  // null while disconnected
+    std::unique_ptr<CADORecordset> RecordSet;  // the SQL result; null when none
+    std::unique_ptr<CADOMDCellSet> CellSet;    // the OLAP result; null when none
+
+  private:
+    int PlugInIndex() const;
+    int OpenSqlResult();
+    int OpenCellSet();
+    // The row-header and data column counts of the open cell set.
+    void CellSetShape(int& rowHeaders, int& dataColumns) const;
 };
+
+// The plug-in loader installs this so that OpenConnectDS of a data source whose type a plug-in
+// registered reaches that plug-in; its result is OpenConnectDS's. Without one such sources fail.
+using PlugInOpenHandler = std::function<int(int plugInIndex, COvInfoDS& source)>;
+void SetPlugInOpenHandler(PlugInOpenHandler handler);
 
 // Editor routines of the dialog-edited texts (kept in ComboId).
 namespace DialogEditor {

@@ -2,9 +2,7 @@
 
 #include "app/LanguageTexts.h"
 #include "core/AppContext.h"
-#include "model/PropertyReference.h"
 #include "model/Registries.h"
-#include "model/Report.h"
 
 COvInfoPrm::COvInfoPrm(int group)
     : COvInfoObject('R'),
@@ -37,29 +35,4 @@ COvInfoPrm::COvInfoPrm(int group)
 
 void COvInfoPrm::ShowProp() {
     ShowPropAs('W');
-}
-
-void COvInfoPrm::WraperParam(bool bShow) {
-    const std::string type = Type.Value;
-    if (type == "date") {
-        PrmVal.Kind = PropKind::DateTime;
-        return;
-    }
-    if (type != "rprop") return;
-    COvInfoProp* cprop = GetPropByName("cprop");
-    if (!cprop) return;
-    // The property chooser that edits the reference belongs to the designer.
-    cprop->Kind = PropKind::Custom;
-    if (bShow) {
-        ShowProp();
-        return;
-    }
-    if (!cprop->DefaultValue.empty()) cprop->Value = cprop->DefaultValue;
-    orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context) return;
-    COvInfoProp* target = ResolvePropertyReference(context->Report(), cprop->Value);
-    if (!target) return;
-    PrmVal.Kind = PropKind::Reference;
-    PrmVal.SelectedCombo = target;
-    cprop->Value = target->Value;
 }

@@ -10,8 +10,10 @@ class COvInfoPrm : public COvInfoObject {
 
     void ShowProp();
 
-    // Prepares the value property for the parameter's type: a date for "date"; for "rprop" the
-    // value is bound to the property its cprop reference names. `bShow` refreshes the property bar.
+    // Prepares the value property for the parameter's type and builds the list it offers: a date
+    // for "date"; for "rprop" the value is bound to the property its cprop reference names; a
+    // list of the cmbels elements for "pcmb" types; tables, columns and distinct values of a data
+    // source for "DScmb". `bShow` refreshes the property bar. (Defined with the value lists.)
     void WraperParam(bool bShow);
 
     COvInfoProp Name, Type, PrmVal, Tit, bVis;

@@ -68,24 +68,24 @@ std::string EncodeFont(const FontChoice& font, int dotsPerInch) {
 std::optional<FontSpec> DecodeFont(std::string_view text) {
     const auto fields = SplitFields(text);
     if (fields.empty() || fields[0].empty()) return std::nullopt;
-    FontSpec spec;
-    spec.Face = std::string(fields[0]);
+    FontSpec font;
+    font.Face = std::string(fields[0]);
     if (fields.size() > 1) {
-        if (const auto size = ParseInt(fields[1]); size && *size > 0) spec.SizeTenths = *size;
+        if (const auto size = ParseInt(fields[1]); size && *size > 0) font.SizeTenths = *size;
     }
     if (fields.size() > 2) {
         const std::string_view style = fields[2];
-        spec.Bold = !style.empty() && style[0] == 'B';
+        font.Bold = !style.empty() && style[0] == 'B';
         for (const char letter : style.substr(style.empty() ? 0 : 1)) {
-            spec.Italic |= letter == 'I';
-            spec.Underline |= letter == 'U';
-            spec.StrikeOut |= letter == 'S';
+            font.Italic |= letter == 'I';
+            font.Underline |= letter == 'U';
+            font.StrikeOut |= letter == 'S';
         }
     }
     if (fields.size() > 3) {
-        if (const auto charSet = ParseInt(fields[3])) spec.CharSet = *charSet;
+        if (const auto charSet = ParseInt(fields[3])) font.CharSet = *charSet;
     }
-    return spec;
+    return font;
 }
 
 std::string EncodeDate(int year, int month, int day) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <filesystem>
@@ -22,11 +23,18 @@ std::string ReadFile(const std::string& path) {
 // A report with every kind of object and reference the file format knows.
 void BuildRichReport(CReport& report) {
     CRegistries& r = AppContext::Current()->Registries();
+    // The database list parameter connects its source when the report is opened.
+    const std::string database = AppContext::Current()->ProgramFolder() + "sales.db";
+    sqlite3* db = nullptr;
+    sqlite3_open(database.c_str(), &db);
+    sqlite3_exec(db, "create table if not exists sales (region text, amount real)", nullptr,
+                 nullptr, nullptr);
+    sqlite3_close(db);
     InitOVK(report, "");
     report.ReportObject->GetPropByName("HTMLayout")->Value = "layout.htm";
 
     COvInfoDS* sql = report.NewDataSource("Sales");
-    sql->DSN.Value = "Provider=SQLite;Data Source=sales.db";
+    sql->DSN.Value = "Provider=SQLite;Data Source=" + database;
     sql->Qry.Value =
         "select region, sum(amount)\r\nfrom sales\r\nwhere amount > 5 & 1 < 2\r\ngroup by 1";
     COvInfoDS* olap = report.NewDataSource("Cube");
@@ -112,6 +120,7 @@ class ReportFileTest : public ::testing::Test {
   protected:
     CReport& Report() { return program.Context().Report(); }
     std::string PathOf(const std::string& name) { return program.Home().Path() + name; }
+    std::string ProgramFolder() { return program.Home().Path(); }
     test::TestProgram program;
 };
 
@@ -126,7 +135,9 @@ TEST_F(ReportFileTest, SavedLayoutIsTheFixedOne) {
         "\t<DS>\r\n"
         "\t\t<Name>Sales</Name>\r\n"
         "\t\t<tpDS>SQL</tpDS>\r\n"
-        "\t\t<DSN>Provider=SQLite;Data Source=sales.db</DSN>\r\n"
+        "\t\t<DSN>Provider=SQLite;Data Source=" +
+        ProgramFolder() +
+        "sales.db</DSN>\r\n"
         "\t\t<Qry>select region, sum(amount)\r\nfrom sales\r\nwhere amount &gt; 5 &amp; 1 &lt; "
         "2\r\n"
         "group by 1</Qry>\r\n"

@@ -1,0 +1,165 @@
+// How a data source copes with large results: an SQLite table of N rows × 8 columns is loaded
+// through OpenRSDS and every cell is read through GetDSTextRC, next to `sqlite3 -html` writing the
+// same query as an HTML table. Each side runs in a child process of its own so that its peak
+// memory is its own. Run with no arguments for 250k, 500k and 1M rows, or give row counts.
+//
+//   DataSourceBench [rows ...]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/AppContext.h"
+#include "data/AdoDatabase.h"
+#include "data/AdoRecordset.h"
+#include "model/OvInfoDS.h"
+#include "model/Registries.h"
+
+namespace {
+
+const char* const kQuery = "SELECT id, qty, price, amount, day, name, city, note FROM t";
+
+struct Measure {
+    double Seconds = 0;
+    double LoadSeconds = 0;  // ours: the part spent in OpenConnectDS
+    long PeakKilobytes = 0;
+    long long Checksum = 0;  // bytes of text produced, so both sides can be seen to do the work
+};
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void MakeDatabase(const std::string& path, long rows) {
+    std::ofstream(path, std::ios::trunc).close();
+    orvik::AppContext context(orvik::AppContextOptions{"/tmp/", path + ".ini", nullptr});
+    CADODatabase db;
+    db.Open("Provider=SQLite;Data Source=" + path);
+    db.Execute(
+        "CREATE TABLE t (id integer, qty integer, price double precision, amount numeric(12,2), "
+        "day date, name varchar(30), city varchar(20), note text)");
+    db.Execute(
+        "INSERT INTO t WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+        "WHERE x < " +
+        std::to_string(rows) +
+        ") SELECT x, x % 97, (x % 100000) * 1.25, (x % 7919) * 3.5, "
+        "date('2024-01-01', '+' || (x % 365) || ' days'), 'Customer ' || (x % 5000), "
+        "CASE x % 3 WHEN 0 THEN 'Moscow' WHEN 1 THEN 'Kazan' ELSE 'Omsk' END, "
+        "'order note ' || x FROM c");
+}
+
+// Runs `work` in a child and returns its time (measured in the child), peak memory and checksum.
+template <typename Work>
+Measure InChild(Work work) {
+    std::fflush(stdout);  // or the child would print the parent's buffered lines again
+    int channel[2];
+    if (pipe(channel) != 0) std::exit(2);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        Measure measure;
+        const double start = Now();
+        measure.Checksum = work(measure);
+        measure.Seconds = Now() - start;
+        if (write(channel[1], &measure, sizeof measure) != sizeof measure) _exit(3);
+        _exit(0);
+    }
+    close(channel[1]);
+    Measure measure;
+    if (read(channel[0], &measure, sizeof measure) != sizeof measure)
+        std::fprintf(stderr, "child failed\n");
+    close(channel[0]);
+    int status = 0;
+    struct rusage usage {};
+    wait4(child, &status, 0, &usage);
+    measure.PeakKilobytes = usage.ru_maxrss;
+    return measure;
+}
+
+Measure OurSide(const std::string& path) {
+    return InChild([&](Measure& measure) -> long long {
+        const double start = Now();
+        orvik::AppContext context(orvik::AppContextOptions{"/tmp/", path + ".ini", nullptr});
+        context.BatchMode = true;
+        COvInfoDS source(GroupId::DataSource);
+        source.tpDS.Value = "SQL";
+        source.DSN.Value = "Provider=SQLite;Data Source=" + path;
+        source.Qry.Value = kQuery;
+        if (source.OpenConnectDS(true) != 1) return -1;
+        measure.LoadSeconds = Now() - start;
+        long long bytes = 0;
+        const int rows = source.GetDSRowCount();
+        const int cols = source.GetDSColCount();
+        for (int row = 1; row <= rows; ++row)
+            for (int col = 0; col < cols; ++col)
+                bytes += static_cast<long long>(source.GetDSTextRC(row, col).size());
+        return bytes;
+    });
+}
+
+Measure SqliteHtml(const std::string& path) {
+    const std::string output = path + ".html";
+    std::fflush(stdout);
+    const double start = Now();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!std::freopen(output.c_str(), "w", stdout)) _exit(4);
+        execlp("sqlite3", "sqlite3", "-html", path.c_str(), kQuery, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    wait4(child, &status, 0, &usage);
+    Measure measure;
+    measure.Seconds = Now() - start;
+    measure.PeakKilobytes = usage.ru_maxrss;
+    std::error_code error;
+    measure.Checksum = WIFEXITED(status) && WEXITSTATUS(status) == 0
+                           ? static_cast<long long>(std::filesystem::file_size(output, error))
+                           : -1;
+    std::filesystem::remove(output, error);
+    return measure;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<long> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::atol(argv[i]));
+    if (sizes.empty()) sizes = {250000, 500000, 1000000};
+    const std::string folder = std::filesystem::temp_directory_path() / "orvik-bench-XXXXXX";
+    std::string pattern = folder;
+    if (!mkdtemp(pattern.data())) return 1;
+
+    std::printf("%10s | %28s | %28s | %s\n", "rows", "OpenRSDS + GetDSTextRC", "sqlite3 -html",
+                "ratio time / memory");
+    std::printf("%10s | %10s %8s %8s | %10s %8s %8s |\n", "", "seconds", "MiB", "us/row", "seconds",
+                "MiB", "us/row");
+    for (long rows : sizes) {
+        const std::string path = pattern + "/bench" + std::to_string(rows) + ".db";
+        MakeDatabase(path, rows);
+        const double databaseBytes = static_cast<double>(std::filesystem::file_size(path));
+        const Measure ours = OurSide(path);
+        const Measure theirs = SqliteHtml(path);
+        const long theirPeak = theirs.PeakKilobytes;
+        std::printf(
+            "%10ld | %10.2f %8.1f %8.2f | %10.2f %8.1f %8.2f | %5.2f / %5.2f   (load %.2f s; "
+            "database file %.1f MiB; text %lld B, html %lld B)\n",
+            rows, ours.Seconds, ours.PeakKilobytes / 1024.0, ours.Seconds * 1e6 / rows,
+            theirs.Seconds, theirPeak / 1024.0, theirs.Seconds * 1e6 / rows,
+            ours.Seconds / theirs.Seconds, static_cast<double>(ours.PeakKilobytes) / theirPeak,
+            ours.LoadSeconds, databaseBytes / 1048576.0, ours.Checksum, theirs.Checksum);
+        std::filesystem::remove(path);
+        std::filesystem::remove(path + ".ini");
+    }
+    std::filesystem::remove_all(pattern);
+    return 0;
+}

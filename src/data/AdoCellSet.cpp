@@ -1,0 +1,81 @@
+#include "data/AdoCellSet.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <utility>
+
+#include "data/AdoException.h"
+#include "data/ConnectionString.h"
+
+namespace {
+
+using Factory = std::function<std::unique_ptr<CCellSetProvider>()>;
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// OLAP providers are process-wide, like the plug-ins that may bring them.
+std::vector<std::pair<std::string, Factory>>& Providers() {
+    static std::vector<std::pair<std::string, Factory>> providers;
+    return providers;
+}
+
+}  // namespace
+
+void RegisterCellSetProvider(const std::string& providerName, Factory factory) {
+    Providers().emplace_back(Lower(providerName), std::move(factory));
+}
+
+void CADOMDCellSet::Raise(long code, const std::string& description,
+                          const std::string& source) const {
+    char header[16];
+    std::snprintf(header, sizeof header, "%08lx", static_cast<unsigned long>(code) & 0xFFFFFFFFul);
+    lastError_ = "Query = " + query_ + "\nCADOMDCellSet Error\n\tCode = " + header +
+                 "\n\tCode meaning = " + AdoErrorMeaning(code) + "\n\tSource = " + source +
+                 "\n\tDescription = " + description + "\n";
+    lastErrorCode_ = static_cast<uint32_t>(code);
+    throw CADOException(code, description, source);
+}
+
+bool CADOMDCellSet::Open(const std::string& query, const std::string& connectionString) {
+    Close();
+    query_ = query;
+    const std::string provider = Lower(ConnectionKeyValue(connectionString, "Provider"));
+    for (const auto& [name, factory] : Providers()) {
+        if (provider.empty() || provider.compare(0, name.size(), name) != 0) continue;
+        try {
+            data_ = factory()->Run(query, connectionString);
+        } catch (const CADOException& error) {
+            Raise(error.GetError(), error.GetErrorMessage(), error.GetSource());
+        }
+        open_ = true;
+        return true;
+    }
+    Raise(AdoError::ProviderNotFound, AdoErrorMeaning(AdoError::ProviderNotFound), "");
+}
+
+void CADOMDCellSet::SetData(CellSetData data) {
+    data_ = std::move(data);
+    open_ = true;
+}
+
+void CADOMDCellSet::Close() {
+    data_ = {};
+    open_ = false;
+}
+
+const CellSetAxis& CADOMDCellSet::Axis(int index) const {
+    if (!open_ || index < 0 || static_cast<size_t>(index) >= data_.Axes.size())
+        Raise(AdoError::InvalidArgument, AdoErrorMeaning(AdoError::InvalidArgument), "");
+    return data_.Axes[static_cast<size_t>(index)];
+}
+
+const CellSetCell& CADOMDCellSet::Cell(long ordinal) const {
+    if (!open_ || ordinal < 0 || static_cast<size_t>(ordinal) >= data_.Cells.size())
+        Raise(AdoError::InvalidArgument, AdoErrorMeaning(AdoError::InvalidArgument), "");
+    return data_.Cells[static_cast<size_t>(ordinal)];
+}

@@ -1,0 +1,91 @@
+// An OLAP cell set: the axes of an MDX result (positions, each a tuple of members with captions)
+// and its cells by ordinal. The cell set itself is provider-neutral; OLAP providers (the embedded
+// cube engine, an XMLA client) register under their "Provider=" name and produce the data, and
+// the data source and grid read it through this one class.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/Variant.h"
+
+// One member of a position on an axis.
+struct CellSetMember {
+    std::string Caption;
+    std::string UniqueName;
+};
+
+// One tuple on an axis.
+struct CellSetPosition {
+    std::vector<CellSetMember> Members;
+};
+
+struct CellSetAxis {
+    std::vector<CellSetPosition> Positions;
+};
+
+struct CellSetCell {
+    Variant Value;
+    std::string FormattedValue;
+};
+
+// A whole result: axis 0 is columns, axis 1 rows; cell ordinal = row position × columns + column.
+struct CellSetData {
+    std::vector<CellSetAxis> Axes;
+    std::vector<CellSetCell> Cells;
+};
+
+// What an OLAP provider does: run `query` against the source `connectionString` names. Throws
+// CADOException.
+class CCellSetProvider {
+  public:
+    virtual ~CCellSetProvider() = default;
+    virtual CellSetData Run(const std::string& query, const std::string& connectionString) = 0;
+};
+
+// Makes providers named `providerName` (compared without case, as a prefix of the string's
+// Provider value) available to every cell set of the process.
+void RegisterCellSetProvider(const std::string& providerName,
+                             std::function<std::unique_ptr<CCellSetProvider>()> factory);
+
+class CADOMDCellSet {
+  public:
+    // A closed cell set; query and last error text empty, last error code 0.
+    CADOMDCellSet() = default;
+
+    // Closes any open result, remembers `query` and runs it through the provider the connection
+    // string names (the cell set opens its own connection). Throws CADOException; the last error
+    // text and code stay readable afterwards.
+    bool Open(const std::string& query, const std::string& connectionString);
+    // Takes a result made elsewhere (a provider that already holds one, or a test).
+    void SetData(CellSetData data);
+    // True while a result is held.
+    bool IsOpen() const { return open_; }
+    // Drops the result.
+    void Close();
+
+    // The number of axes (0 when closed).
+    int AxisCount() const { return open_ ? static_cast<int>(data_.Axes.size()) : 0; }
+    // Axis `index`; throws InvalidArgument when there is none.
+    const CellSetAxis& Axis(int index) const;
+    // The cell with `ordinal`; throws InvalidArgument when there is none.
+    const CellSetCell& Cell(long ordinal) const;
+
+    // The MDX text last opened.
+    const std::string& GetQuery() const { return query_; }
+    // "Query = ...\n" and the formatted description of the last failure.
+    const std::string& GetLastErrorString() const { return lastError_; }
+    uint32_t GetLastErrorCode() const { return lastErrorCode_; }
+
+  private:
+    [[noreturn]] void Raise(long code, const std::string& description,
+                            const std::string& source) const;
+
+    CellSetData data_;
+    bool open_ = false;
+    std::string query_;
+    mutable std::string lastError_;
+    mutable uint32_t lastErrorCode_ = 0;
+};

@@ -1,0 +1,40 @@
+#include "data/AdoDatabase.h"
+
+#include "core/AppContext.h"
+#include "data/AdoException.h"
+
+CADODatabase::~CADODatabase() = default;
+
+void CADODatabase::Open(const std::string& connectionString) {
+    Close();
+    const orvik::AppContext* context = orvik::AppContext::Current();
+    provider_ = OpenProviderConnection(connectionString, context ? context->ProgramFolder() : "",
+                                       connectionTimeout_);
+    connectionString_ = connectionString;
+    provider_->SetCommandTimeout(commandTimeout_);
+}
+
+void CADODatabase::Close() {
+    provider_.reset();
+}
+
+void CADODatabase::SetCommandTimeout(int seconds) {
+    commandTimeout_ = seconds;
+    if (provider_) provider_->SetCommandTimeout(seconds);
+}
+
+void CADODatabase::Execute(const std::string& command) {
+    RowStore discarded;
+    Provider().Execute(command, discarded);
+}
+
+std::string CADODatabase::GetProviderName() const {
+    return provider_ ? provider_->ProviderName() : std::string();
+}
+
+CProviderConnection& CADODatabase::Provider() {
+    if (!provider_)
+        throw CADOException(AdoError::ConnectionClosed,
+                            AdoErrorMeaning(AdoError::ConnectionClosed));
+    return *provider_;
+}

@@ -1,0 +1,276 @@
+#include "data/SqliteProvider.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <vector>
+
+#include "data/AdoException.h"
+
+namespace {
+
+// How a column's declared type refines what SQLite stored.
+struct ColumnHint {
+    enum Kind { None, Date, Decimal, Bool, Integer, Real, Text } kind = None;
+    int scale = -1;  // NUMERIC(p,s): s; -1 when not declared
+};
+
+ColumnHint HintFor(const char* declared) {
+    ColumnHint hint;
+    if (!declared) return hint;
+    std::string type(declared);
+    std::transform(type.begin(), type.end(), type.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (type.find("DATE") != std::string::npos || type.find("TIMESTAMP") != std::string::npos) {
+        hint.kind = ColumnHint::Date;
+    } else if (type.rfind("NUMERIC", 0) == 0 || type.rfind("DECIMAL", 0) == 0) {
+        hint.kind = ColumnHint::Decimal;
+        const size_t comma = type.find(',');
+        if (comma != std::string::npos)
+            hint.scale = std::clamp(std::atoi(type.c_str() + comma + 1), 0, 30);
+        else if (type.find('(') != std::string::npos)
+            hint.scale = 0;
+    } else if (type.rfind("BOOL", 0) == 0) {
+        hint.kind = ColumnHint::Bool;
+    } else if (type.find("INT") != std::string::npos) {
+        hint.kind = ColumnHint::Integer;
+    } else if (type.find("REAL") != std::string::npos || type.find("FLOA") != std::string::npos ||
+               type.find("DOUB") != std::string::npos) {
+        hint.kind = ColumnHint::Real;
+    } else if (type.find("CHAR") != std::string::npos || type.find("TEXT") != std::string::npos ||
+               type.find("CLOB") != std::string::npos) {
+        hint.kind = ColumnHint::Text;
+    }
+    return hint;
+}
+
+VariantType FieldTypeFor(const ColumnHint& hint) {
+    switch (hint.kind) {
+        case ColumnHint::Date:
+            return VariantType::Date;
+        case ColumnHint::Decimal:
+            return VariantType::Decimal;
+        case ColumnHint::Bool:
+            return VariantType::Bool;
+        case ColumnHint::Integer:
+            return VariantType::I4;
+        case ColumnHint::Real:
+            return VariantType::R8;
+        case ColumnHint::Text:
+            return VariantType::String;
+        case ColumnHint::None:
+            break;
+    }
+    return VariantType::Empty;
+}
+
+bool ToDecimal(const char* text, int scale, DecimalValue& out) {
+    if (!DecimalValue::Parse(text, out)) return false;
+    // A declared scale pads whole numbers out to it (12 in NUMERIC(10,2) is 12.00).
+    while (scale >= 0 && out.Scale < scale &&
+           out.Mantissa < (static_cast<unsigned __int128>(1) << 120)) {
+        out.Mantissa *= 10;
+        ++out.Scale;
+    }
+    return true;
+}
+
+class Statement {
+  public:
+    explicit Statement(sqlite3_stmt* statement) : statement_(statement) {}
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return statement_; }
+
+  private:
+    sqlite3_stmt* statement_;
+};
+
+}  // namespace
+
+SqliteConnection::SqliteConnection(const std::string& path) {
+    // No SQLITE_OPEN_CREATE: a mistyped file name must fail, not leave an empty database behind.
+    const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        const std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw CADOException(AdoError::Failure, message, "SQLite");
+    }
+    sqlite3_extended_result_codes(db_, 1);
+}
+
+SqliteConnection::~SqliteConnection() {
+    sqlite3_close_v2(db_);
+}
+
+void SqliteConnection::Fail(const std::string& message) const {
+    throw CADOException(AdoError::Failure, timedOut_ ? "Query timeout expired" : message, "SQLite");
+}
+
+int SqliteConnection::Progress(void* self) {
+    auto* connection = static_cast<SqliteConnection*>(self);
+    if (std::chrono::steady_clock::now() < connection->deadline_) return 0;
+    connection->timedOut_ = true;
+    return 1;
+}
+
+void SqliteConnection::SetCommandTimeout(int seconds) {
+    timeoutSeconds_ = std::max(0, seconds);
+    // A locked database waits as long as a command may run, then reports "database is locked".
+    sqlite3_busy_timeout(db_, timeoutSeconds_ > INT_MAX / 1000 ? INT_MAX : timeoutSeconds_ * 1000);
+    sqlite3_progress_handler(db_, timeoutSeconds_ > 0 ? 10000 : 0,
+                             timeoutSeconds_ > 0 ? &SqliteConnection::Progress : nullptr, this);
+}
+
+void SqliteConnection::Fetch(sqlite3_stmt* statement, RowStore& into) {
+    const int columns = sqlite3_column_count(statement);
+    std::vector<ColumnHint> hints(static_cast<size_t>(columns));
+    std::vector<FieldInfo> fields(static_cast<size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+        hints[c] = HintFor(sqlite3_column_decltype(statement, c));
+        const char* name = sqlite3_column_name(statement, c);
+        fields[c].Name = name ? name : "";
+        fields[c].Type = FieldTypeFor(hints[c]);
+    }
+    into.SetFields(std::move(fields));
+    for (;;) {
+        const int rc = sqlite3_step(statement);
+        if (rc == SQLITE_DONE) break;
+        if (rc != SQLITE_ROW) Fail(sqlite3_errmsg(db_));
+        into.AppendRow();
+        for (int c = 0; c < columns; ++c) {
+            const ColumnHint& hint = hints[c];
+            switch (sqlite3_column_type(statement, c)) {
+                case SQLITE_NULL:
+                    into.PutNull(c);
+                    break;
+                case SQLITE_INTEGER: {
+                    const sqlite3_int64 value = sqlite3_column_int64(statement, c);
+                    DecimalValue decimal;
+                    if (hint.kind == ColumnHint::Bool) {
+                        into.PutInteger(c, VariantType::Bool, value != 0);
+                    } else if (hint.kind == ColumnHint::Decimal &&
+                               ToDecimal(
+                                   reinterpret_cast<const char*>(sqlite3_column_text(statement, c)),
+                                   hint.scale, decimal)) {
+                        into.PutDecimal(c, decimal);
+                    } else if (value >= INT32_MIN && value <= INT32_MAX) {
+                        into.PutInteger(c, VariantType::I4, value);
+                    } else {
+                        into.PutInteger(c, VariantType::I8, value);
+                    }
+                    break;
+                }
+                case SQLITE_FLOAT: {
+                    const double value = sqlite3_column_double(statement, c);
+                    DecimalValue decimal;
+                    char text[64];
+                    if (hint.kind == ColumnHint::Decimal) {
+                        // Rounded to the declared scale, or to the digits a double really has.
+                        if (hint.scale >= 0)
+                            std::snprintf(text, sizeof text, "%.*f", hint.scale, value);
+                        else
+                            std::snprintf(text, sizeof text, "%.15g", value);
+                        if (ToDecimal(text, hint.scale, decimal)) {
+                            into.PutDecimal(c, decimal);
+                            break;
+                        }
+                    }
+                    into.PutReal(c, VariantType::R8, value);
+                    break;
+                }
+                case SQLITE_TEXT: {
+                    const auto* text =
+                        reinterpret_cast<const char*>(sqlite3_column_text(statement, c));
+                    const int length = sqlite3_column_bytes(statement, c);
+                    double days;
+                    if (hint.kind == ColumnHint::Date &&
+                        ParseIsoDate(std::string_view(text, length), days))
+                        into.PutReal(c, VariantType::Date, days);
+                    else
+                        into.PutText(c, std::string_view(text, length));
+                    break;
+                }
+                default: {
+                    const void* bytes = sqlite3_column_blob(statement, c);
+                    const int length = sqlite3_column_bytes(statement, c);
+                    into.PutText(c, std::string_view(static_cast<const char*>(bytes), length));
+                    break;
+                }
+            }
+        }
+    }
+}
+
+void SqliteConnection::StartCommand() {
+    timedOut_ = false;
+    deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds_);
+}
+
+bool SqliteConnection::Execute(const std::string& command, RowStore& into) {
+    StartCommand();
+    const char* rest = command.c_str();
+    const char* end = rest + command.size();
+    bool haveResult = false;
+    // Every statement of the text runs, in order; the first that returns columns is the result,
+    // as a batch's first result set is everywhere else.
+    while (rest < end) {
+        sqlite3_stmt* raw = nullptr;
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v2(db_, rest, static_cast<int>(end - rest), &raw, &tail) != SQLITE_OK)
+            Fail(sqlite3_errmsg(db_));
+        rest = tail;
+        if (!raw) continue;  // only white space or a comment was left
+        Statement statement(raw);
+        if (!haveResult && sqlite3_column_count(raw) > 0) {
+            Fetch(raw, into);
+            haveResult = true;
+            continue;
+        }
+        int rc;
+        while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        }
+        if (rc != SQLITE_DONE) Fail(sqlite3_errmsg(db_));
+    }
+    return haveResult;
+}
+
+bool SqliteConnection::ExecuteProcedure(const std::string& /*name*/, RowStore& /*into*/) {
+    throw CADOException(AdoError::FeatureNotAvailable, "SQLite databases have no stored procedures",
+                        "SQLite");
+}
+
+void SqliteConnection::SchemaColumns(const std::string& table, RowStore& into) {
+    static const char* const kQuery =
+        "SELECT NULL AS TABLE_CAT, NULL AS TABLE_SCHEM, m.name AS TABLE_NAME, "
+        "p.name AS COLUMN_NAME, p.type AS TYPE_NAME, p.cid + 1 AS ORDINAL_POSITION, "
+        "CASE WHEN p.\"notnull\" THEN 'NO' ELSE 'YES' END AS IS_NULLABLE, "
+        "p.dflt_value AS COLUMN_DEF "
+        "FROM sqlite_master m JOIN pragma_table_info(m.name) p "
+        "WHERE m.type IN ('table', 'view') AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
+        "AND (?1 IS NULL OR m.name = ?1) ORDER BY m.name, p.cid";
+    StartCommand();
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_, kQuery, -1, &raw, nullptr) != SQLITE_OK) Fail(sqlite3_errmsg(db_));
+    Statement statement(raw);
+    if (!table.empty())
+        sqlite3_bind_text(raw, 1, table.c_str(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+    Fetch(raw, into);
+}
+
+void SqliteConnection::SchemaTables(RowStore& into) {
+    static const char* const kQuery =
+        "SELECT NULL AS TABLE_CAT, NULL AS TABLE_SCHEM, name AS TABLE_NAME, "
+        "upper(type) AS TABLE_TYPE, NULL AS REMARKS FROM sqlite_master "
+        "WHERE type IN ('table', 'view') AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name";
+    StartCommand();
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_, kQuery, -1, &raw, nullptr) != SQLITE_OK) Fail(sqlite3_errmsg(db_));
+    Statement statement(raw);
+    Fetch(raw, into);
+}

@@ -1,0 +1,40 @@
+// The embedded provider: an SQLite database file. SQLite stores whatever a value is, so the
+// variant type of a cell comes from the value itself, refined by the column's declared type the
+// way a report author expects: DATE and TIMESTAMP columns give dates, NUMERIC and DECIMAL columns
+// exact decimals with their declared scale, BOOLEAN columns booleans.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "data/ProviderConnection.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+class SqliteConnection : public CProviderConnection {
+  public:
+    // Opens the existing database file `path` (":memory:" for a private in-memory one). A missing
+    // file is an error, never a new empty database. Throws CADOException.
+    explicit SqliteConnection(const std::string& path);
+    ~SqliteConnection() override;
+
+    bool Execute(const std::string& command, RowStore& into) override;
+    bool ExecuteProcedure(const std::string& name, RowStore& into) override;
+    void SchemaColumns(const std::string& table, RowStore& into) override;
+    void SchemaTables(RowStore& into) override;
+    void SetCommandTimeout(int seconds) override;
+    std::string ProviderName() const override { return "SQLite"; }
+
+  private:
+    [[noreturn]] void Fail(const std::string& message) const;
+    static int Progress(void* self);
+    // Starts the time-out clock of one command.
+    void StartCommand();
+    void Fetch(sqlite3_stmt* statement, RowStore& into);
+
+    sqlite3* db_ = nullptr;
+    int timeoutSeconds_ = 0;
+    std::chrono::steady_clock::time_point deadline_;
+    bool timedOut_ = false;
+};

@@ -1,0 +1,175 @@
+#include "params/ParameterValueList.h"
+
+#include <memory>
+
+#include "core/AppContext.h"
+#include "core/Log.h"
+#include "data/AdoDatabase.h"
+#include "data/AdoException.h"
+#include "data/AdoRecordset.h"
+#include "model/OvInfoPrm.h"
+#include "model/PropertyReference.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+
+std::vector<std::string> SplitComboElements(std::string_view elements) {
+    std::vector<std::string> result;
+    while (!elements.empty()) {
+        const size_t semicolon = elements.find(';');
+        result.emplace_back(elements.substr(0, semicolon));
+        if (semicolon == std::string_view::npos) break;
+        elements.remove_prefix(semicolon + 1);
+    }
+    return result;
+}
+
+std::string EncodeMultiValue(const std::vector<std::string>& chosen) {
+    std::string value;
+    for (const std::string& entry : chosen) {
+        if (!value.empty()) value += ',';
+        value += "[" + entry + "]";
+    }
+    return value;
+}
+
+bool IsEntryTicked(std::string_view value, std::string_view entry) {
+    return value.find("[" + std::string(entry) + "]") != std::string_view::npos;
+}
+
+std::string DistinctValuesQuery(std::string_view column, std::string_view table,
+                                std::string_view condition) {
+    std::string query =
+        "Select distinct [" + std::string(column) + "] From [" + std::string(table) + "] ";
+    // A condition read back from a report file has lost its leading blank; "Where" must not run
+    // into it.
+    if (!condition.empty()) {
+        query += "Where";
+        if (condition.front() != ' ') query += ' ';
+        query += condition;
+    }
+    return query;
+}
+
+namespace {
+
+CRegistries& Registries() {
+    return orvik::AppContext::Current()->Registries();
+}
+
+int NewList(const std::vector<std::string>& entries) {
+    CRegistries& registries = Registries();
+    const int list = registries.AddUserCombo();
+    for (const std::string& entry : entries) registries.AddComboValue(list, entry, entry, -1);
+    return list;
+}
+
+// Offers `list` through `prop`: a drop-down, or the check-list chooser for several values at once.
+void OfferList(COvInfoProp& prop, int list, bool multiSelect) {
+    prop.Kind = multiSelect ? PropKind::Custom : PropKind::List;
+    prop.ComboId = static_cast<unsigned>(list);
+}
+
+void BindReference(COvInfoPrm& prm, bool bShow) {
+    COvInfoProp* cprop = prm.GetPropByName("cprop");
+    if (!cprop) return;
+    // The property chooser that edits the reference belongs to the designer.
+    cprop->Kind = PropKind::Custom;
+    if (bShow) {
+        prm.ShowProp();
+        return;
+    }
+    if (!cprop->DefaultValue.empty()) cprop->Value = cprop->DefaultValue;
+    COvInfoProp* target =
+        ResolvePropertyReference(orvik::AppContext::Current()->Report(), cprop->Value);
+    if (!target) return;
+    prm.PrmVal.Kind = PropKind::Reference;
+    prm.PrmVal.SelectedCombo = target;
+    cprop->Value = target->Value;
+}
+
+void BuildElementList(COvInfoPrm& prm) {
+    const COvInfoProp* elements = prm.GetPropByName("cmbels");
+    if (!elements || elements->Value.empty()) return;
+    OfferList(prm.PrmVal, NewList(SplitComboElements(elements->Value)), prm.Type.Value != "pcmb");
+}
+
+// Reads field `field` of every row of a schema or query result; with `onlyTable`, only rows whose
+// field 2 (the table) equals it. Repeats of the entry just before are skipped when `skipRepeats`.
+std::vector<std::string> ReadColumn(CADORecordset& rows, int field, const std::string* onlyTable,
+                                    bool skipRepeats) {
+    std::vector<std::string> values;
+    for (rows.MoveFirst(); !rows.IsEOF(); rows.MoveNext()) {
+        Variant value;
+        if (onlyTable) {
+            rows.GetFieldValue(2, value);
+            if (VariantToText(value) != *onlyTable) continue;
+        }
+        rows.GetFieldValue(field, value);
+        std::string text = VariantToText(value);
+        if (skipRepeats && !values.empty() && values.back() == text) continue;
+        values.push_back(std::move(text));
+    }
+    return values;
+}
+
+void BuildDataSourceLists(COvInfoPrm& prm, bool bShow) {
+    COvInfoProp* cDS = prm.GetPropByName("cDS");
+    COvInfoProp* cDST = prm.GetPropByName("cDST");
+    COvInfoProp* cDSC = prm.GetPropByName("cDSC");
+    const COvInfoProp* cDSW = prm.GetPropByName("cDSW");
+    if (!cDS || !cDST || !cDSC || cDS->Value.empty()) return;
+
+    COvInfoDS* ds = nullptr;
+    for (const auto& candidate : orvik::AppContext::Current()->Report().DataSources) {
+        if (candidate->Name.Value == cDS->Value) {
+            ds = candidate.get();
+            break;
+        }
+    }
+    // A list may name a source no sheet shows; it is connected here rather than left unusable.
+    if (ds && !ds->DSN.Value.empty() && !(ds->Connection && ds->Connection->IsOpen())) {
+        ds->OpenConnectDS(false);
+    }
+    if (!ds || !ds->Connection || !ds->Connection->IsOpen() || ds->DSN.Value.empty()) {
+        orvik::ShowMessage("WraperParam::DS is not open!", {}, orvik::MessageBoxButtons::Ok,
+                           orvik::MessageBoxIcon::Warning);
+        return;
+    }
+    try {
+        CADORecordset rows(ds->Connection.get());
+        if (cDST->Value.empty()) {
+            rows.OpenSchema(CADORecordset::schemaColumns);
+            OfferList(*cDST, NewList(ReadColumn(rows, 2, nullptr, true)), false);
+            if (!cDST->DefaultValue.empty()) cDST->Value = cDST->DefaultValue;
+            if (bShow) prm.ShowProp();
+        }
+        if (cDSC->Value.empty() && !cDST->Value.empty()) {
+            rows.OpenSchema(CADORecordset::schemaColumns);
+            const auto columns = ReadColumn(rows, 3, &cDST->Value, true);
+            OfferList(*cDSC, NewList(columns), columns.size() > kMaxPlainColumnList);
+        }
+        if (!cDST->Value.empty() && !cDSC->Value.empty()) {
+            rows.Open(DistinctValuesQuery(cDSC->Value, cDST->Value, cDSW ? cDSW->Value : ""));
+            OfferList(prm.PrmVal, NewList(ReadColumn(rows, 0, nullptr, false)), true);
+            if (bShow) prm.ShowProp();
+        }
+    } catch (const CADOException& error) {
+        UxError(error, "ovinfoprm", __LINE__);
+    }
+}
+
+}  // namespace
+
+void COvInfoPrm::WraperParam(bool bShow) {
+    if (!orvik::AppContext::Current()) return;
+    const std::string& type = Type.Value;
+    if (type == "date") {
+        PrmVal.Kind = PropKind::DateTime;
+    } else if (type == "rprop") {
+        BindReference(*this, bShow);
+    } else if (type.rfind("pcmb", 0) == 0) {
+        BuildElementList(*this);
+    } else if (type == "DScmb") {
+        BuildDataSourceLists(*this, bShow);
+    }
+}

@@ -1,0 +1,26 @@
+// The value lists parameters offer: a fixed list from the parameter's elements, the tables,
+// columns and distinct values of a data source, or a reference to another property of the
+// report. Several values chosen at once travel as one text, "[a],[b],[c]", which substitution
+// turns into an SQL list 'a','b','c'.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The elements of a "a;b;c" text in order; an empty element in the middle counts, a trailing ";"
+// adds none.
+std::vector<std::string> SplitComboElements(std::string_view elements);
+
+// "[a],[b]" for the chosen entries a and b.
+std::string EncodeMultiValue(const std::vector<std::string>& chosen);
+
+// True when the multi-value text holds `entry` ("[entry]").
+bool IsEntryTicked(std::string_view value, std::string_view entry);
+
+// The query that lists a column's distinct values, with the filter condition when there is one.
+std::string DistinctValuesQuery(std::string_view column, std::string_view table,
+                                std::string_view condition);
+
+// Column lists longer than this are offered through the check-list chooser.
+inline constexpr size_t kMaxPlainColumnList = 20;

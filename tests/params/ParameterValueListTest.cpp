@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "TestSupport.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "params/ParameterValueList.h"
+
+namespace orvik {
+namespace {
+
+TEST(ParameterValueList, ElementsAndMultiValues) {
+    EXPECT_EQ(SplitComboElements("a;b;c"), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(SplitComboElements("a;;c"), (std::vector<std::string>{"a", "", "c"}));
+    EXPECT_EQ(SplitComboElements("a;b;"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(SplitComboElements(""), (std::vector<std::string>{}));
+    EXPECT_EQ(EncodeMultiValue({"a", "b", "c"}), "[a],[b],[c]");
+    EXPECT_TRUE(IsEntryTicked("[x],[y]", "x"));
+    EXPECT_TRUE(IsEntryTicked("[x],[y]", "y"));
+    EXPECT_FALSE(IsEntryTicked("[x],[y]", "z"));
+    EXPECT_EQ(DistinctValuesQuery("col", "tab", ""), "Select distinct [col] From [tab] ");
+    EXPECT_EQ(DistinctValuesQuery("c", "t", " a > 1"), "Select distinct [c] From [t] Where a > 1");
+    // A condition read back from a file lost its blank; the query must still be valid.
+    EXPECT_EQ(DistinctValuesQuery("c", "t", "a > 1"), "Select distinct [c] From [t] Where a > 1");
+}
+
+class ParameterListsTest : public ::testing::Test {
+  protected:
+    ParameterListsTest() {
+        Report().StartNew();
+        sqlite3* db = nullptr;
+        sqlite3_open((program.Home().Path() + "lists.db").c_str(), &db);
+        std::string wide = "create table wide (";
+        for (int i = 1; i <= 21; ++i) wide += (i > 1 ? ", c" : "c") + std::to_string(i) + " int";
+        std::string narrow = "create table narrow (";
+        for (int i = 1; i <= 20; ++i) narrow += (i > 1 ? ", n" : "n") + std::to_string(i) + " int";
+        const std::string sql =
+            wide + "); " + narrow +
+            "); create table sales (region text, amount real);"
+            "insert into sales values ('North', 5), ('South', -1), ('North', 7),"
+            "('East', 3);";
+        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        COvInfoDS* ds = Report().NewDataSource("Sales");
+        ds->DSN.Value = "Provider=SQLite;Data Source=" + program.Home().Path() + "lists.db";
+    }
+
+    CReport& Report() { return program.Context().Report(); }
+
+    COvInfoPrm& AddParam(const char* type) {
+        auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
+        prm->Type.Value = type;
+        program.Context().Registries().PrepareNewCombo(prm->Type, prm->Props, true);
+        Report().Params.push_back(std::move(prm));
+        return *Report().Params.back();
+    }
+
+    std::vector<std::string> Entries(unsigned list) {
+        std::vector<std::string> names;
+        for (const auto& e : program.Context().Registries().ComboValues) {
+            if (static_cast<unsigned>(e->Id) == list) names.push_back(e->Name);
+        }
+        return names;
+    }
+
+    test::TestProgram program;
+};
+
+TEST_F(ParameterListsTest, FixedListsAreDropDownsOrCheckLists) {
+    COvInfoPrm& single = AddParam("pcmb");
+    single.GetPropByName("cmbels")->Value = "North;South;";
+    single.WraperParam(false);
+    EXPECT_EQ(single.PrmVal.Kind, PropKind::List);
+    EXPECT_EQ(Entries(single.PrmVal.ComboId), (std::vector<std::string>{"North", "South"}));
+
+    COvInfoPrm& multi = AddParam("pcmbm");
+    multi.GetPropByName("cmbels")->Value = "a;b";
+    multi.WraperParam(false);
+    EXPECT_EQ(multi.PrmVal.Kind, PropKind::Custom);
+    EXPECT_NE(multi.PrmVal.ComboId, single.PrmVal.ComboId);  // every call makes a new list
+}
+
+TEST_F(ParameterListsTest, DataSourceListsWalkTablesColumnsAndValues) {
+    COvInfoPrm& prm = AddParam("DScmb");
+    prm.GetPropByName("cDS")->Value = "Sales";
+    prm.WraperParam(false);
+    const COvInfoProp* tables = prm.GetPropByName("cDST");
+    EXPECT_EQ(Entries(tables->ComboId), (std::vector<std::string>{"narrow", "sales", "wide"}));
+
+    prm.GetPropByName("cDST")->Value = "wide";
+    prm.WraperParam(false);
+    EXPECT_EQ(prm.GetPropByName("cDSC")->Kind, PropKind::Custom);  // 21 columns: check list
+    EXPECT_EQ(Entries(prm.GetPropByName("cDSC")->ComboId).size(), 21u);
+
+    prm.GetPropByName("cDST")->Value = "narrow";
+    prm.GetPropByName("cDSC")->Value = "";
+    prm.WraperParam(false);
+    EXPECT_EQ(prm.GetPropByName("cDSC")->Kind, PropKind::List);  // 20 columns: plain list
+
+    prm.GetPropByName("cDST")->Value = "sales";
+    prm.GetPropByName("cDSC")->Value = "region";
+    prm.GetPropByName("cDSW")->Value = "amount > 0";  // as read back from a file
+    prm.WraperParam(false);
+    EXPECT_EQ(prm.PrmVal.Kind, PropKind::Custom);
+    auto values = Entries(prm.PrmVal.ComboId);
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(values, (std::vector<std::string>{"East", "North"}));
+    EXPECT_TRUE(program.Front().Messages.empty());
+}
+
+TEST_F(ParameterListsTest, ProblemsAreReportedAndListsSoFarStay) {
+    COvInfoPrm& prm = AddParam("DScmb");
+    prm.GetPropByName("cDS")->Value = "Nowhere";
+    prm.WraperParam(false);
+    ASSERT_EQ(program.Front().Messages.size(), 1u);
+    EXPECT_EQ(program.Front().Messages[0].Text, "WraperParam::DS is not open!");
+
+    prm.GetPropByName("cDS")->Value = "Sales";
+    prm.GetPropByName("cDST")->Value = "sales";
+    prm.GetPropByName("cDSC")->Value = "no_such_column";
+    prm.WraperParam(false);
+    ASSERT_EQ(program.Front().Messages.size(), 2u);
+    EXPECT_NE(program.Front().Messages[1].Text.find("COM Error (in file=ovinfoprm"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace orvik
