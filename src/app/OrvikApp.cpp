@@ -14,7 +14,6 @@
 #include "core/SettingsStore.h"
 #include "model/Registries.h"
 #include "model/Report.h"
-#include "params/ParameterAssignment.h"
 #include "persist/ReportFile.h"
 #include "persist/ReportLifecycle.h"
 #include "tasks/TaskRunner.h"
@@ -130,7 +129,6 @@ bool COrvikApp::InitInstance() {
     if (BatchMode) UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
     InitOVK(context.Report());
     if (!DocumentPath.empty()) reportLoaded_ = LoadDocument();
-    if (reportLoaded_ && !ParameterText.empty()) ApplyParameters();
     if (!BatchMode) context.Front().ShowSettings();
     return true;
 }
@@ -169,20 +167,6 @@ void COrvikApp::RunBatch() {
     UxSaveLog("*** Stop Orvik ***\n\n", __FILE__, __LINE__);
     succeeded = succeeded && context_->ErrorCount() == 0;
     exitStatus_ = succeeded ? kExitSuccess : kExitRunFailed;
-}
-
-void COrvikApp::ApplyParameters() {
-    CReport& report = context_->Report();
-    for (const std::string& name : ApplyParameterAssignments(report, ParameterText)) {
-        UxSaveLog("Unknown parameter '" + name + "' in /prm: no such parameter in the report",
-                  __FILE__, __LINE__);
-        context_->NoteError();
-    }
-    for (const ParameterAssignment& assignment : ParseParameterAssignments(ParameterText)) {
-        if (assignment.HasValue) {
-            UxSaveLog("Param " + assignment.Name + " = " + assignment.Value, __FILE__, __LINE__);
-        }
-    }
 }
 
 void COrvikApp::RunTask() {

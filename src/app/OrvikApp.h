@@ -48,8 +48,6 @@ class COrvikApp {
     bool InitInstance();
     // The unattended run between its framing log lines: the task, then the save.
     void RunBatch();
-    // Sets the parameter values given with "prm"; unknown names are logged and fail the run.
-    void ApplyParameters();
     // Runs the task named by "act" (its log line, and why nothing ran when nothing did).
     void RunTask();
     // Saves the report to the "saveas" path; false (reported) when it cannot be written.

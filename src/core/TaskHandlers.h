@@ -1,5 +1,5 @@
-// The step types the task runner hands to other parts of the program: the page export, mail and
-// FTP delivery, and task types registered by plug-ins. Each part installs its handler when it
+// The step types the task runner hands to other parts of the program: mail and FTP delivery, and
+// the task types and sheet renderers of plug-ins. Each part installs its handler when it
 // is built in; a step whose handler is missing is reported as not available.
 #pragma once
 
@@ -7,13 +7,19 @@
 #include <string>
 
 class COvInfoAct;
+class COvInfoSheet;
 
 namespace orvik {
 
 struct TaskHandlers {
-    std::function<void(COvInfoAct& step)> DoExport;
-    std::function<void(COvInfoAct& step)> SendExport;
-    std::function<void(int plugInIndex, const std::string& type, COvInfoAct& step)> PlugInTask;
+    // A plug-in's delivery of a step whose type it registered.
+    std::function<void(int plugInIndex, COvInfoAct& step)> PlugInDelivery;
+    // A plug-in's task type; `step` is null when an export asks the plug-in about its own type.
+    std::function<void(int plugInIndex, const std::string& type, COvInfoAct* step)> PlugInTask;
+    // A plug-in's rendering of a sheet into `out`: 0 refuses (the export stops), 1 done, other
+    // values leave the sheet to the built-in rendering.
+    std::function<int(int plugInIndex, COvInfoSheet& sheet, COvInfoAct& task, std::string& out)>
+        PlugInRender;
 };
 
 }  // namespace orvik

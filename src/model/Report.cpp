@@ -8,6 +8,7 @@
 #include "core/AppContext.h"
 #include "core/Paths.h"
 #include "model/Registries.h"
+#include "render/GridViews.h"
 
 CReport::~CReport() {
     DestroyObjects();
@@ -22,6 +23,7 @@ void CReport::DestroyObjects() {
         }
     }
     CurrentDataSource = nullptr;
+    DestroyGridViews(*this);
     Sheets.clear();
     DataSources.clear();
     Params.clear();
@@ -89,6 +91,7 @@ COvInfoSheet* CReport::NewSheet(std::string_view name) {
         name.empty() ? GetText(0x524) + " " + std::to_string(Sheets.size() + 1) : std::string(name);
     sheet->tpVW.Value = sheet->tpVW.DefaultValue;
     COvInfoSheet& added = *Sheets.emplace_back(std::move(sheet));
+    CreateGridView(added);
     context->Front().CreateViewDS(added);
     context->Registries().PrepareNewCombo(added.tpVW, added.Props, true);
     added.ShowProp();
@@ -122,6 +125,7 @@ COvInfoSheet* CReport::CreateCopySheet(const COvInfoSheet& source) {
     }
     copy->Name.Value = source.Name.Value + " (" + GetText(0x523) + ")";
     COvInfoSheet& added = *Sheets.emplace_back(std::move(copy));
+    CreateGridView(added);
     context->Front().CreateViewDS(added);
     context->Front().RebuildExplorer();
     added.ShowProp();

@@ -49,6 +49,7 @@ class CReport {
     std::unique_ptr<COvInfoSheet> ReportObject;
 
     COvInfoDS* CurrentDataSource = nullptr;
+    std::string PageText;  // the last page the export built, for mail delivery and the view
     bool Modified = false;
     std::string CurrentDocPath;
     std::string LastLoadedType;

@@ -9,12 +9,15 @@
 
 #include "app/LanguageTexts.h"
 #include "core/AppContext.h"
+#include "core/Log.h"
 #include "core/Paths.h"
 #include "core/TextEncoding.h"
 #include "model/PropertyReference.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "params/ParameterAssignment.h"
 #include "persist/XmlDocument.h"
+#include "render/GridViews.h"
 
 namespace {
 
@@ -199,7 +202,22 @@ void LoadSheet(CReport& report, CXmlElement* element) {
     report.Sheets.push_back(std::move(sheet));
 }
 
-int Load(CReport& report, const std::string& path) {
+// Parameter values given for this run (the command line's /prm) are set before anything runs, so
+// the first queries already see them.
+void ApplyRunParameters(CReport& report, std::string_view parameterText) {
+    if (parameterText.empty()) return;
+    for (const std::string& name : ApplyParameterAssignments(report, parameterText)) {
+        ReportProblem("Unknown parameter '" + name + "' in /prm: the report has no such parameter",
+                      MessageBoxIcon::Error);
+    }
+    for (const ParameterAssignment& assignment : ParseParameterAssignments(parameterText)) {
+        if (assignment.HasValue) {
+            UxSaveLog("Param " + assignment.Name + " = " + assignment.Value, __FILE__, __LINE__);
+        }
+    }
+}
+
+int Load(CReport& report, const std::string& path, std::string_view parameterText) {
     {
         std::ifstream probe(path, std::ios::binary);
         std::error_code error;
@@ -230,9 +248,13 @@ int Load(CReport& report, const std::string& path) {
         }
     }
     report.Loaded = true;
+    ApplyRunParameters(report, parameterText);
 
     orvik::AppContext& context = *orvik::AppContext::Current();
-    for (const auto& sheet : report.Sheets) context.Front().CreateViewDS(*sheet);
+    for (const auto& sheet : report.Sheets) {
+        CreateGridView(*sheet);
+        context.Front().CreateViewDS(*sheet);
+    }
     for (const auto& prm : report.Params) prm->WraperParam(false);
     context.Front().RebuildExplorer();
     context.Language().TranslateProperties(context.Registries(), -1);
@@ -386,10 +408,9 @@ COvInfoProp* WraperProp(CReport& report, CXmlElement* element, std::vector<COvIn
     return prop;
 }
 
-int SerializeXML(CReport& report, std::string_view path, std::string_view /*parameterText*/,
-                 int save) {
+int SerializeXML(CReport& report, std::string_view path, std::string_view parameterText, int save) {
     const std::string resolved = ResolveReportPath(report, path);
-    return save ? Save(report, resolved) : Load(report, resolved);
+    return save ? Save(report, resolved) : Load(report, resolved, parameterText);
 }
 
 int SaveDocument(CReport& report, std::string_view path) {

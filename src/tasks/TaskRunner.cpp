@@ -76,7 +76,7 @@ void RunAllSteps(CReport& report, const COvInfoAct& task) {
         const COvCombos* entry = step.AType.SelectedEntry();
         if (entry && !type.empty() && entry->PlugInIndex >= 0) {
             if (actions.PlugInTask) {
-                actions.PlugInTask(entry->PlugInIndex, type, step);
+                actions.PlugInTask(entry->PlugInIndex, type, &step);
             } else {
                 Unavailable("The plug-in task type", step);
             }
@@ -89,17 +89,9 @@ void RunAllSteps(CReport& report, const COvInfoAct& task) {
             RunCommandStep(step);
         } else if (type == "HTML" || type == "HTMFile") {
             ShowStepMessage(type + " " + position);
-            if (actions.DoExport) {
-                actions.DoExport(step);
-            } else {
-                Unavailable("The HTML export", step);
-            }
+            step.DoExport();
         } else if (type == "SMTP" || type == "FTP") {
-            if (actions.SendExport) {
-                actions.SendExport(step);
-            } else {
-                Unavailable("Mail and FTP delivery", step);
-            }
+            step.SendExport();
         }
     }
 }

@@ -8,6 +8,8 @@ home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 export ORVIK_HOME="$home" ORVIK_CONFIG="$home/settings.ini"
 cd "$home" || exit 1
+# The report's data source is opened when it loads; give it its database.
+mkdir -p data && sqlite3 data/sales.db "create table sales (region text, amount real);" || fail "sqlite3"
 
 # A report as saved on Windows: windows-1251, CR LF, a backslash path, a multi-line query.
 printf '%s\r\n' \

@@ -1,0 +1,210 @@
+// How a large sheet renders: an SQLite table of N rows x 8 columns goes the whole way a report
+// page goes (the sheet's grid view connects and runs its data source, the grid is filled, the
+// style rules and table are written into a page, the page is written to Orvik.htm), next to
+// `sqlite3 -html` writing the same query as an HTML table to a file. Each side runs in a child
+// process of its own so that its peak memory is its own. Run with no arguments for 1M rows, or
+// give row counts.
+//
+//   RenderBench [rows ...]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/AppContext.h"
+#include "core/SettingsStore.h"
+#include "data/AdoDatabase.h"
+#include "model/OvInfoDS.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "render/GridBase.h"
+#include "render/GridView.h"
+
+namespace {
+
+const char* const kQuery = "SELECT id, qty, price, amount, day, name, city, note FROM t";
+
+// Times are processor seconds (user + system) unless called wall: on a shared machine the wall
+// clock mostly measures the neighbours.
+struct Measure {
+    double Seconds = 0;
+    double WallSeconds = 0;
+    double LoadSeconds = 0;   // ours: connecting and running the query
+    double FillSeconds = 0;   // ours: the grid fill
+    double HtmlSeconds = 0;   // ours: style rules and table
+    double WriteSeconds = 0;  // ours: writing Orvik.htm
+    long PeakKilobytes = 0;
+    long long PageBytes = 0;  // bytes written, so both sides can be seen to do the work
+    size_t GridBytes = 0;
+};
+
+double Now() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
+}
+
+double WallNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double CpuSeconds(const struct rusage& usage) {
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+void MakeDatabase(const std::string& path, long rows) {
+    std::ofstream(path, std::ios::trunc).close();
+    orvik::AppContext context(orvik::AppContextOptions{"/tmp/", path + ".ini", nullptr});
+    CADODatabase db;
+    db.Open("Provider=SQLite;Data Source=" + path);
+    db.Execute(
+        "CREATE TABLE t (id integer, qty integer, price double precision, amount numeric(12,2), "
+        "day date, name varchar(30), city varchar(20), note text)");
+    db.Execute(
+        "INSERT INTO t WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+        "WHERE x < " +
+        std::to_string(rows) +
+        ") SELECT x, x % 97, (x % 100000) * 1.25, (x % 7919) * 3.5, "
+        "date('2024-01-01', '+' || (x % 365) || ' days'), 'Customer ' || (x % 5000), "
+        "CASE x % 3 WHEN 0 THEN 'Moscow' WHEN 1 THEN 'Kazan' ELSE 'Omsk' END, "
+        "'order note ' || x FROM c");
+}
+
+// Runs `work` in a child and returns what it measured, with the child's peak memory.
+template <typename Work>
+Measure InChild(Work work) {
+    std::fflush(stdout);  // or the child would print the parent's buffered lines again
+    int channel[2];
+    if (pipe(channel) != 0) std::exit(2);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        Measure measure;
+        const double start = WallNow();
+        work(measure);
+        measure.WallSeconds = WallNow() - start;
+        if (write(channel[1], &measure, sizeof measure) != sizeof measure) _exit(3);
+        _exit(0);
+    }
+    close(channel[1]);
+    Measure measure;
+    if (read(channel[0], &measure, sizeof measure) != sizeof measure)
+        std::fprintf(stderr, "child failed\n");
+    close(channel[0]);
+    int status = 0;
+    struct rusage usage {};
+    wait4(child, &status, 0, &usage);
+    measure.PeakKilobytes = usage.ru_maxrss;
+    measure.Seconds = CpuSeconds(usage);
+    return measure;
+}
+
+Measure OurSide(const std::string& path, const std::string& folder) {
+    return InChild([&](Measure& measure) {
+        const double start = Now();
+        orvik::AppContext context(orvik::AppContextOptions{folder, path + ".ini", nullptr});
+        context.BatchMode = true;
+        BuildSchema(context.Registries(), context.Settings());
+        CReport& report = context.Report();
+        report.StartNew();
+        COvInfoDS* source = report.NewDataSource("Orders");
+        source->DSN.Value = "Provider=SQLite;Data Source=" + path;
+        source->Qry.Value = kQuery;
+        COvInfoSheet* sheet = report.NewSheet("Orders");
+        sheet->cDS.Value = "Orders";
+        if (source->OpenConnectDS(true) != 1) return;
+        measure.LoadSeconds = Now() - start;
+
+        // What CreateGridView does once the source has run, timed on its own.
+        const double fillStart = Now();
+        CGridView gridView(*sheet);
+        gridView.OnRefreshRequest();
+        CGridView* view = &gridView;
+        measure.FillSeconds = Now() - fillStart;
+        measure.GridBytes = view->GetGridCtrl()->MemoryBytes();
+
+        const double htmlStart = Now();
+        std::string page =
+            "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+            "CHARSET=windows-1251\">\n<STYLE>" +
+            view->GetStyle(0) + "</STYLE>\n</HEAD><BODY>\n";
+        view->MakeHTML(page, 0, 0);
+        page += "</BODY></HTML>";
+        measure.HtmlSeconds = Now() - htmlStart;
+
+        const double writeStart = Now();
+        std::FILE* file = std::fopen((context.Registries().HtmlFolder + "Orvik.htm").c_str(), "wb");
+        if (!file) return;
+        measure.PageBytes = static_cast<long long>(std::fwrite(page.data(), 1, page.size(), file));
+        std::fclose(file);
+        measure.WriteSeconds = Now() - writeStart;
+    });
+}
+
+Measure SqliteHtml(const std::string& path) {
+    const std::string output = path + ".html";
+    std::fflush(stdout);
+    const double start = WallNow();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!std::freopen(output.c_str(), "w", stdout)) _exit(4);
+        execlp("sqlite3", "sqlite3", "-html", path.c_str(), kQuery, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    wait4(child, &status, 0, &usage);
+    Measure measure;
+    measure.WallSeconds = WallNow() - start;
+    measure.Seconds = CpuSeconds(usage);
+    measure.PeakKilobytes = usage.ru_maxrss;
+    std::error_code error;
+    measure.PageBytes = WIFEXITED(status) && WEXITSTATUS(status) == 0
+                            ? static_cast<long long>(std::filesystem::file_size(output, error))
+                            : -1;
+    std::filesystem::remove(output, error);
+    return measure;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<long> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::atol(argv[i]));
+    if (sizes.empty()) sizes = {1000000};
+    std::string folder = (std::filesystem::temp_directory_path() / "orvik-render-XXXXXX").string();
+    if (!mkdtemp(folder.data())) return 1;
+    folder += "/";
+
+    std::printf("%9s | %-44s | %-25s | %s\n", "rows",
+                "ours: cpu s (load fill html write), wall, MiB", "sqlite3 -html: cpu, wall",
+                "cpu ratio, peak / page");
+    for (const long rows : sizes) {
+        const std::string path = folder + "render.db";
+        MakeDatabase(path, rows);
+        const Measure ours = OurSide(path, folder);
+        const Measure theirs = SqliteHtml(path);
+        const double pageMiB = ours.PageBytes / 1048576.0;
+        std::printf(
+            "%9ld | %5.2f (%4.2f %4.2f %4.2f %4.2f) %6.2f %6.1f | %5.2f %6.2f %6.1f MiB | %4.2f, "
+            "%4.2f x page  (page %.1f MiB, sqlite3's %.1f MiB, grid %.1f MiB)\n",
+            rows, ours.Seconds, ours.LoadSeconds, ours.FillSeconds, ours.HtmlSeconds,
+            ours.WriteSeconds, ours.WallSeconds, ours.PeakKilobytes / 1024.0, theirs.Seconds,
+            theirs.WallSeconds, theirs.PeakKilobytes / 1024.0, ours.Seconds / theirs.Seconds,
+            ours.PeakKilobytes / 1024.0 / pageMiB, pageMiB, theirs.PageBytes / 1048576.0,
+            ours.GridBytes / 1048576.0);
+        std::filesystem::remove(path);
+        std::filesystem::remove(path + ".ini");
+    }
+    std::filesystem::remove_all(folder);
+    return 0;
+}

@@ -1,0 +1,74 @@
+// Uploads one local file to an FTP server: login (anonymous or named), passive or active data
+// connection, binary or ASCII type, the file sent in chunks with progress after each. The
+// protocol work is libcurl's; this class keeps the program's own contract around it: a boolean
+// result, and on failure one of the program's messages (310-320) through HandleError, with the
+// server's own reply as the detail wherever the server gave one. UxFTPTransferer turns that into
+// the one readable text the delivery step reports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CFTPTransferer {
+  public:
+    static constexpr unsigned short kDefaultPort = 21;
+
+    CFTPTransferer();
+    virtual ~CFTPTransferer();
+    CFTPTransferer(const CFTPTransferer&) = delete;
+    CFTPTransferer& operator=(const CFTPTransferer&) = delete;
+
+    // Sends LocalFile to the server as RemoteFile (relative to the login folder; a name with
+    // folders goes into existing folders; a leading "/" makes it absolute). True when the whole
+    // file was sent; on failure HandleError has been called with the message id and detail, and
+    // false is returned. Never throws. The Download flag is not consulted.
+    bool Upload();
+
+    bool Download = true;                // the program only uploads, and sets it false
+    std::string Server;                  // host, "host:port", or with a scheme ("ftps://host")
+    std::string UserName;                // empty: anonymous login
+    std::string Password;                // never written anywhere
+    unsigned short Port = kDefaultPort;  // used when Server names no port
+    bool Binary = true;                  // false: ASCII type, lone LF sent as CRLF
+    bool Passive = false;
+    unsigned ConnectTimeoutMs = 0;  // 0: no limit of our own
+    std::string LocalFile;          // a backslash counts as "/"
+    std::string RemoteFile;         // empty: the local file's name
+    std::string UserAgent;          // kept for callers; FTP sends none
+    int ConnectionType = 0;         // 0: the environment's proxy settings; 1: direct
+    unsigned BufferSize = 1024;     // bytes read from the file at a time
+    unsigned LastError = 0;         // errno or libcurl code of the last failure
+
+  protected:
+    // Reports a failure: `messageId` is one of 310-320, `detail` the reason (the server's reply
+    // when it gave one, else the system's or libcurl's text). Does nothing here.
+    virtual void HandleError(int messageId, const std::string& detail);
+    // Reports a status message id (314 when the data starts to flow). Does nothing here.
+    virtual void SetStatus(int messageId);
+    // Reports the bytes read from the file so far and its size, after each chunk.
+    virtual void OnProgress(std::uint64_t bytesSoFar, std::uint64_t totalBytes);
+
+  private:
+    friend struct FTPUploadState;
+};
+
+// The transferer the delivery step uses: the failure of the last upload as one readable line.
+class UxFTPTransferer : public CFTPTransferer {
+  public:
+    // The message with the detail in place of "%1", without carriage returns or line feeds.
+    std::string ErrorText;
+
+  protected:
+    void HandleError(int messageId, const std::string& detail) override;
+};
+
+// Message ids of the transferer.
+enum FTPTransfererMessage : int {
+    FTP_SESSION_FAILED = 310,
+    FTP_CONNECT_FAILED = 311,
+    FTP_REMOTE_FILE_FAILED = 312,
+    FTP_UPLOADING = 314,
+    FTP_WRITE_FAILED = 315,
+    FTP_LOCAL_FILE_FAILED = 317,
+    FTP_LOCAL_READ_FAILED = 320,
+};

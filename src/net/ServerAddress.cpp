@@ -1,0 +1,52 @@
+#include "net/ServerAddress.h"
+
+#include <charconv>
+
+namespace orvik {
+namespace {
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+bool ParsePort(std::string_view text, int& port) {
+    if (text.empty() || text.size() > 5) return false;
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return false;
+    if (value < 1 || value > 65535) return false;
+    port = value;
+    return true;
+}
+
+}  // namespace
+
+ServerAddress SplitServerAddress(std::string_view server, int defaultPort) {
+    server = Trim(server);
+    ServerAddress address{std::string(server), defaultPort};
+    if (!server.empty() && server.front() == '[') {
+        const size_t close = server.find(']');
+        if (close == std::string_view::npos) return address;
+        const std::string_view rest = server.substr(close + 1);
+        int port = defaultPort;
+        if (rest.empty() || (rest.front() == ':' && ParsePort(rest.substr(1), port))) {
+            address.Host = std::string(server.substr(1, close - 1));
+            address.Port = port;
+        }
+        return address;
+    }
+    const size_t colon = server.find(':');
+    if (colon == std::string_view::npos || server.find(':', colon + 1) != std::string_view::npos) {
+        return address;
+    }
+    int port = defaultPort;
+    if (ParsePort(server.substr(colon + 1), port)) {
+        address.Host = std::string(server.substr(0, colon));
+        address.Port = port;
+    }
+    return address;
+}
+
+}  // namespace orvik

@@ -1,0 +1,20 @@
+// A mail or FTP server as the user types it: a host name, optionally followed by ":port", so that
+// a server on another port (a test peer, a relay behind a firewall) can be reached without a
+// setting of its own. IPv6 literals keep their colons: "[::1]:2525" carries a port, "::1" does not.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace orvik {
+
+struct ServerAddress {
+    std::string Host;
+    int Port = 0;
+};
+
+// Splits `server` into host and port; `defaultPort` when it names none. A suffix that is not a
+// port number from 1 to 65535 stays part of the host, where name resolution will reject it.
+ServerAddress SplitServerAddress(std::string_view server, int defaultPort);
+
+}  // namespace orvik

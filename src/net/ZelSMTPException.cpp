@@ -1,0 +1,30 @@
+#include "net/ZelSMTPException.h"
+
+#include <cstring>
+
+#include "app/LanguageTexts.h"
+
+namespace {
+
+std::string FormatMessage(int messageId, const std::string& lastResponse) {
+    std::string text = GetText(messageId);
+    const size_t marker = text.find("%1");
+    if (marker != std::string::npos) text.replace(marker, 2, lastResponse);
+    return text;
+}
+
+}  // namespace
+
+CZelSMTPException::CZelSMTPException(int messageId, std::string lastResponse)
+    : std::runtime_error(FormatMessage(messageId, lastResponse)),
+      code_(0x80040000u | static_cast<std::uint32_t>(messageId & 0xFFFF)),
+      messageId_(messageId),
+      lastResponse_(std::move(lastResponse)) {}
+
+CZelSMTPException::CZelSMTPException(std::uint32_t code, int systemError, const std::string& text)
+    : std::runtime_error(text), code_(code), systemError_(systemError) {}
+
+CZelSMTPException CZelSMTPException::SystemError(int errorCode, const std::string& what) {
+    return CZelSMTPException(0x80070000u | static_cast<std::uint32_t>(errorCode & 0xFFFF),
+                             errorCode, what + ": " + std::strerror(errorCode));
+}

@@ -1,0 +1,87 @@
+// A parameter's panel on the report page: one row, the title in a label cell and the current
+// value in a value cell, each with the parameter's own colours and font. Texts are written as
+// they stand, without escaping, as the page has always had them (a layout may rely on markup in
+// a title).
+#include <string>
+
+#include <cstdlib>
+#include <vector>
+
+#include "core/AppContext.h"
+#include "model/OvInfoPrm.h"
+#include "model/Report.h"
+#include "render/HtmlColours.h"
+
+namespace {
+
+bool IsTrue(const COvInfoProp* prop) {
+    return prop && std::atoi(prop->Value.c_str()) != 0;
+}
+
+std::string CellStyle(const std::string& fontCss, const std::string& colour, bool gradient) {
+    const std::string hex = ColourTextToHex(colour);
+    if (gradient) {
+        return "style='" + fontCss +
+               " FILTER: "
+               "progid:DXImageTransform.Microsoft.Gradient(gradientType=1,startColorStr=#" +
+               hex + ",endColorStr=#ffffff)'";
+    }
+    return "style='" + fontCss + " background-color:" + hex + "'";
+}
+
+// "North[1],South[2]" -> "North, South": member lists keep their captions, not their keys.
+std::string CleanMemberList(const std::string& text) {
+    if (text.find(']', 1) == std::string::npos) return text;
+    std::vector<std::string> pieces;
+    size_t start = 0;
+    for (size_t comma; (comma = text.find(',', start)) != std::string::npos; start = comma + 1) {
+        pieces.push_back(text.substr(start, comma - start));
+    }
+    pieces.push_back(text.substr(start));
+    std::string cleaned;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        std::string piece = pieces[i];
+        if (i + 1 < pieces.size()) piece += ", ";
+        const size_t bracket = piece.rfind('[');
+        if (bracket != std::string::npos && bracket > 0) piece.erase(bracket);
+        cleaned += piece;
+    }
+    return cleaned;
+}
+
+}  // namespace
+
+void COvInfoPrm::MakeHTML(std::string& out) const {
+    int number = 0;
+    if (orvik::AppContext* context = orvik::AppContext::Current()) {
+        const auto& params = context->Report().Params;
+        for (size_t i = 0; i < params.size(); ++i) {
+            if (params[i].get() == this) number = static_cast<int>(i);
+        }
+    }
+    const COvInfoProp* border = GetPropByName("pTB");
+    const std::string borderText =
+        border && !IsTrue(border) ? "border=0 cellspacing=0 cellpadding=5 " : "border=1";
+    const COvInfoProp* font = GetPropByName("pF");
+    const auto logical = LogicalFontFromText(font ? font->Value : "");
+    const std::string fontCss = logical ? FontToCss(*logical) : "";
+    const bool gradient = IsTrue(GetPropByName("pGC"));
+    const COvInfoProp* labelColour = GetPropByName("pBC1");
+    const COvInfoProp* valueColour = GetPropByName("pBC2");
+
+    out += "<TABLE id=OrvikParam" + std::to_string(number) + " " + borderText + ">\n<TR>";
+    const std::string& label = Tit.Value.empty() ? Name.Value : Tit.Value;
+    out += "<TD " + CellStyle(fontCss, labelColour ? labelColour->Value : "", gradient) + ">" +
+           label + "</TD>";
+
+    std::string value = PrmVal.Value;
+    if (PrmVal.Kind == PropKind::Reference && PrmVal.SelectedCombo) {
+        const auto* referenced = static_cast<const COvInfoProp*>(PrmVal.SelectedCombo);
+        value = referenced->Value;
+        if (!referenced->DefaultValue.empty()) {
+            value += " :: " + CleanMemberList(referenced->DefaultValue);
+        }
+    }
+    out += "<TD " + CellStyle(fontCss, valueColour ? valueColour->Value : "", gradient) + ">" +
+           value + "</TD></TR></TABLE>\n";
+}

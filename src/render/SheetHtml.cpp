@@ -1,0 +1,517 @@
+// The style rules and table of a sheet on the report page.
+#include "render/SheetHtml.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "core/AppContext.h"
+#include "core/Paths.h"
+#include "model/OvInfoDS.h"
+#include "model/OvInfoGCols.h"
+#include "model/OvInfoSheet.h"
+#include "params/ParamSubstitution.h"
+#include "render/GridBase.h"
+#include "render/HtmlColours.h"
+
+namespace {
+
+// Where the smallest and largest values and picture numbers start, so that any real value
+// replaces them.
+constexpr int kNoSmallest = 2147483647;
+constexpr int kNoLargest = -2147483647;
+
+constexpr double kBarWidth = 150;
+
+bool IsSet(const COvInfoSheet* sheet, const char* key) {
+    return sheet && std::atoi(sheet->Get(key).c_str()) != 0;
+}
+
+std::string Background(const std::string& hex, bool gradient) {
+    if (!gradient) return "background-color:" + hex;
+    return "FILTER: progid:DXImageTransform.Microsoft.Gradient(gradientType=1,startColorStr=#" +
+           hex + ",endColorStr=#ffffff)";
+}
+
+// The even rows' shade of the odd rows' colour: a little lighter, white becoming light grey.
+int EvenChannel(int value) {
+    return value == 255 ? 240 : (value + 20) & 0xFF;
+}
+
+void AppendInt(std::string& out, long long value) {
+    char digits[24];
+    const int length = std::snprintf(digits, sizeof digits, "%lld", value);
+    out.append(digits, static_cast<size_t>(length));
+}
+
+void AppendWidth(std::string& out, double width) {
+    char digits[40];
+    const int length = std::snprintf(digits, sizeof digits, "%.0f", width);
+    out.append(digits, static_cast<size_t>(length));
+}
+
+// Spaces become "&nbsp;", so that grouped numbers and short labels never wrap.
+void AppendNonBreaking(std::string& out, std::string_view text) {
+    size_t start = 0;
+    for (size_t space = text.find(' '); space != std::string_view::npos;
+         space = text.find(' ', start)) {
+        out.append(text.substr(start, space - start));
+        out.append("&nbsp;");
+        start = space + 1;
+    }
+    out.append(text.substr(start));
+}
+
+// A picture series: the files beside a column's picture whose names differ from it only in the
+// number before the extension ("level1.gif", "level2.gif", ...).
+struct PictureSeries {
+    std::string Folder;  // with its trailing "/", or empty
+    std::string Prefix;  // the file name up to its number
+    std::string Extension;
+    int Digits = 0;  // how many digits the configured file's number has
+    int Smallest = kNoSmallest;
+    int Largest = kNoLargest;
+
+    void Split(const std::string& path) {
+        const size_t slash = path.rfind('/');
+        Folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+        const std::string name = path.substr(Folder.size());
+        const size_t dot = name.rfind('.');
+        Extension = dot == std::string::npos ? std::string() : name.substr(dot);
+        Prefix = name.substr(0, name.size() - Extension.size());
+        size_t digitsStart = Prefix.size();
+        while (digitsStart > 0 && Prefix[digitsStart - 1] >= '0' && Prefix[digitsStart - 1] <= '9')
+            --digitsStart;
+        Digits = static_cast<int>(Prefix.size() - digitsStart);
+        Prefix.resize(digitsStart);
+    }
+
+    // Only names whose varying part is all digits count: "level_old.gif" is no member.
+    void Scan() {
+        std::error_code error;
+        std::filesystem::directory_iterator entries(Folder.empty() ? "." : Folder, error);
+        if (error) return;
+        for (const auto& entry : entries) {
+            const std::string name = entry.path().filename().string();
+            if (name.size() <= Prefix.size() + Extension.size()) continue;
+            if (name.compare(0, Prefix.size(), Prefix) != 0) continue;
+            if (name.compare(name.size() - Extension.size(), Extension.size(), Extension) != 0)
+                continue;
+            const std::string number =
+                name.substr(Prefix.size(), name.size() - Prefix.size() - Extension.size());
+            if (number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            const int value = std::atoi(number.c_str());
+            Smallest = std::min(Smallest, value);
+            Largest = std::max(Largest, value);
+        }
+    }
+
+    bool Found() const { return Smallest <= Largest; }
+
+    // Written with as many digits as the configured file has, so "level01.gif" leads to
+    // "level02.gif" and not to a "level2.gif" that is not there.
+    std::string Member(int number) const {
+        char digits[24];
+        std::snprintf(digits, sizeof digits, "%0*d", Digits, number);
+        return Folder + Prefix + digits + Extension;
+    }
+};
+
+// What a typed column needs while its cells are written.
+struct ColumnSetup {
+    const COvInfoGCols* Definition = nullptr;
+    std::string Type;
+    int Smallest = kNoSmallest;
+    int Largest = kNoLargest;
+    std::string PicturePath;  // substituted and resolved; empty without SPF
+    std::string PictureType;
+    PictureSeries Series;
+    std::string PositiveColour;  // "#'rrggbb'", quotes included as pages always had them
+    std::string NegativeColour;
+};
+
+std::string BarColour(const COvInfoGCols& definition, const char* key, const char* fallback) {
+    std::string value = definition.Get(key);
+    if (value.empty()) value = fallback;
+    return "#'" + ColourTextToHex(value) + "'";
+}
+
+class SheetTableWriter {
+  public:
+    SheetTableWriter(const CGridBase& grid, int sheetNumber, int kpiFlag, std::string& out)
+        : grid_(grid),
+          sheet_(grid.Sheet),
+          number_(std::to_string(sheetNumber)),
+          kpi_(kpiFlag != 0),
+          out_(out) {}
+
+    void Write() {
+        rows_ = grid_.GetRowCount();
+        columns_ = grid_.GetColumnCount();
+        if (static_cast<long long>(rows_) * columns_ == 0) return;
+        fixedRows_ = grid_.GetFixedRowCount();
+        fixedColumns_ = grid_.GetFixedColumnCount();
+        end_ = kpi_ ? columns_ - 1 : columns_;
+        orvik::AppContext* context = orvik::AppContext::Current();
+        programFolder_ = context ? context->ProgramFolder() : std::string();
+        if (kpi_) imagesFolder_ = programFolder_ + "Images/";
+        kpiSource_ = grid_.DataSource ? grid_.DataSource->tpDS.Value == "KPI" : kpi_;
+        for (int c = 0; c < end_; ++c) {
+            if (grid_.GetColumnWidth(c) != 0) visible_.push_back(c);
+        }
+        Prepare();
+        Reserve();
+        OpenTable();
+        for (int row = 0; row < fixedRows_; ++row) HeaderRow(row);
+        for (int row = fixedRows_; row < rows_; ++row) DataRow(row);
+        out_.append("</TABLE>\n");
+    }
+
+  private:
+    std::string_view Text(int row, int column) const { return grid_.GetItemText(row, column); }
+
+    void Prepare() {
+        setupOf_.assign(static_cast<size_t>(columns_), nullptr);
+        if (kpi_ || !sheet_) return;
+        setups_.reserve(sheet_->GridColumns.size());
+        for (const auto& definition : sheet_->GridColumns) {
+            if (definition->ColT.Value == "DEF") continue;
+            const size_t separator = definition->Key.find('_');
+            if (separator == std::string::npos) continue;
+            const int column = std::atoi(definition->Key.c_str() + separator + 1);
+            if (column < 0 || column >= columns_) continue;
+            ColumnSetup& setup = setups_.emplace_back();
+            setup.Definition = definition.get();
+            setup.Type = definition->ColT.Value;
+            for (int row = fixedRows_; row < rows_; ++row) {
+                const int value = CellNumber(Text(row, column));
+                setup.Smallest = std::min(setup.Smallest, value);
+                setup.Largest = std::max(setup.Largest, value);
+            }
+            if (const std::string file = definition->Get("SPF"); !file.empty()) {
+                setup.PicturePath = PicturePath(file);
+                setup.PictureType = definition->Get("SPT");
+                setup.Series.Split(setup.PicturePath);
+                setup.Series.Scan();
+            }
+            setup.PositiveColour = BarColour(*definition, "BCP", "0,255,0");
+            setup.NegativeColour = BarColour(*definition, "BCN", "255,0,0");
+        }
+        // Pointers are taken once the list has stopped growing.
+        for (const ColumnSetup& setup : setups_) {
+            const int column =
+                std::atoi(setup.Definition->Key.c_str() + setup.Definition->Key.find('_') + 1);
+            if (!setupOf_[column]) setupOf_[column] = &setup;
+        }
+    }
+
+    std::string PicturePath(const std::string& file) const {
+        std::string path = orvik::ToNativePath(DSetParam(file));
+        if (!orvik::IsAbsolutePath(path)) path = programFolder_ + path;
+        return path;
+    }
+
+    // One growth of the page text instead of a dozen copies of a text of a hundred megabytes.
+    void Reserve() {
+        size_t estimate = 64;
+        for (int row = 0; row < rows_; ++row) {
+            estimate += 24;
+            for (const int c : visible_) estimate += Text(row, c).size() + 20;
+        }
+        out_.reserve(out_.size() + estimate);
+    }
+
+    void OpenTable() {
+        std::string border = "border=1";
+        if (sheet_) {
+            if (const std::string value = sheet_->Get("bTB"); !value.empty())
+                border = "border=" + std::to_string(std::atoi(value.c_str())) +
+                         " cellspacing=0 cellpadding=5 ";
+        }
+        out_.append("<TABLE id=OrvikSheet").append(number_).append(" ").append(border);
+        out_.append(" class=sgo").append(number_).append(">\n");
+        const std::string title = sheet_ ? sheet_->Get("Title") : std::string();
+        if (!title.empty()) {
+            out_.append("<CAPTION class=sh").append(number_).append(">");
+            out_.append(DSetParam(title)).append("</CAPTION>\n");
+        }
+    }
+
+    void HeaderRow(int row) {
+        out_.append("<TR>");
+        // A column up to which the previous header cell spans.
+        int coveredUntil = -1;
+        for (size_t i = 0; i < visible_.size(); ++i) {
+            const int c = visible_[i];
+            const std::string_view text = Text(row, c);
+            int span = 1;
+            if (c >= fixedColumns_) {
+                if (text.empty() && c < coveredUntil) continue;
+                if (!text.empty()) {
+                    // Hidden columns are passed over and not counted: they are not written.
+                    int next = c + 1;
+                    for (; next < end_ && Text(row, next).empty(); ++next) {
+                        if (grid_.GetColumnWidth(next) != 0) ++span;
+                    }
+                    coveredUntil = next;
+                }
+            }
+            out_.append("<TD class=sh").append(number_);
+            if (span > 1) {
+                out_.append(" colspan=\"");
+                AppendInt(out_, span);
+                out_.append("\"");
+            }
+            out_.append(">").append(text).append("</TD>");
+        }
+        out_.append("</TR>\n");
+    }
+
+    void FolderRows(int row) {
+        const std::string_view path = Text(row, 0);
+        const size_t separator = path.find('\\');
+        const std::string_view first = path.substr(0, separator);
+        if (first != previousFirst_) {
+            FolderRow(first, "");
+            previousFirst_ = first;
+        }
+        if (separator != std::string_view::npos) {
+            const std::string_view second = path.substr(separator + 1);
+            if (second != previousSecond_) {
+                FolderRow(second, "&nbsp;&nbsp;");
+                previousSecond_ = second;
+            }
+        }
+    }
+
+    void FolderRow(std::string_view name, const char* indent) {
+        out_.append("<TR bgcolor=\"gray\"><TD colspan=\"");
+        AppendInt(out_, static_cast<long long>(visible_.size()));
+        out_.append("\" align=\"left\">").append(indent).append("<img src=\"");
+        out_.append(imagesFolder_).append("folder.gif\">&nbsp;").append(name);
+        out_.append("</TD></TR>");
+    }
+
+    void DataRow(int row) {
+        const std::string& rowClass = (row - fixedRows_) % 2 == 0 ? EvenClass() : OddClass();
+        if (kpiSource_) FolderRows(row);
+        out_.append("<TR class=").append(rowClass).append(">");
+        for (const int c : visible_) {
+            const std::string_view text = Text(row, c);
+            const ColumnSetup* setup = setupOf_[c];
+            if ((setup && setup->Type == "KP") || (kpi_ && (c == 1 || c == 4 || c == 5 || c == 7)))
+                KpiCell(row, c, text);
+            else if (setup && setup->Type == "BT")
+                BarCell(*setup, text, rowClass);
+            else if (setup && !setup->PicturePath.empty())
+                PictureCell(*setup, text);
+            else
+                PlainCell(row, c, text);
+        }
+        out_.append("</TR>\n");
+    }
+
+    const std::string& EvenClass() {
+        if (evenClass_.empty()) evenClass_ = "sge" + number_;
+        return evenClass_;
+    }
+    const std::string& OddClass() {
+        if (oddClass_.empty()) oddClass_ = "sgo" + number_;
+        return oddClass_;
+    }
+
+    void KpiCell(int row, int c, std::string_view text) {
+        if (kpi_ && c == 1) {
+            out_.append("<TD align=right>").append(text).append("&nbsp;<img src=\"");
+            out_.append(imagesFolder_).append("kpi_icon.gif\"></TD>");
+        } else if (kpi_ && c == 7) {
+            out_.append("<TD align=center><img src=\"").append(imagesFolder_);
+            out_.append("info.gif\" alt=\"").append(text).append("\">");
+        } else {
+            const int value = CellNumber(text);
+            out_.append("<TD align=center><img src=\"").append(imagesFolder_);
+            out_.append(Text(row, c + 4));
+            AppendInt(out_, static_cast<long long>(value) + 1);
+            out_.append(".gif\" alt=\"");
+            AppendInt(out_, value);
+            out_.append("\">");
+        }
+    }
+
+    void BarCell(const ColumnSetup& setup, std::string_view text, const std::string& rowClass) {
+        const double smallest = setup.Smallest;
+        const double range = setup.Smallest < 0 ? setup.Largest - smallest : setup.Largest;
+        // A column of zeros (or of one repeated negative value) has no extent to scale by: its
+        // bars are drawn with no width rather than dividing by zero.
+        const double scale = range != 0 ? kBarWidth / range : 0;
+        const double value = CellNumber(text);
+        out_.append("\n<TD><TABLE cellpadding=0 cellspacing=0 border=0 WIDTH=");
+        AppendWidth(out_, kBarWidth * 1.4);
+        out_.append("><TR class=").append(rowClass).append(">");
+        if (smallest < 0 && value < 0) {
+            out_.append("<TD Width=");
+            AppendWidth(out_, (value - smallest) * scale);
+            out_.append("></TD><TD bgcolor=").append(setup.NegativeColour).append(" Width=");
+            AppendWidth(out_, -value * scale);
+            out_.append("'></TD>");
+        } else {
+            if (smallest < 0) {
+                out_.append("<TD Width=");
+                AppendWidth(out_, -smallest * scale);
+                out_.append("></TD>");
+            }
+            out_.append("<TD Width=");
+            AppendWidth(out_, value * scale);
+            out_.append(" bgcolor=").append(setup.PositiveColour).append("></TD>");
+        }
+        out_.append("<TD>&nbsp;");
+        AppendNonBreaking(out_, text);
+        out_.append("</TD></TR></TABLE></TD>");
+    }
+
+    void PictureCell(const ColumnSetup& setup, std::string_view text) {
+        if (setup.PictureType == "GI") {
+            out_.append("<TD align=center><img src=\"").append(setup.PicturePath);
+            out_.append("\" alt=\"").append(text).append("\">");
+            return;
+        }
+        const std::string picture = SeriesPicture(setup, CellNumber(text));
+        if (setup.PictureType == "GTSP") {
+            out_.append("<TD align=right>");
+            AppendNonBreaking(out_, text);
+            out_.append("&nbsp;<img src=\"").append(picture).append("\"></TD>");
+        } else if (setup.PictureType == "GSPT") {
+            out_.append("<TD><img src=\"").append(picture).append("\">&nbsp;");
+            AppendNonBreaking(out_, text);
+            out_.append("</TD>");
+        } else {
+            // "GPO", and also the type's default "GP" and a column without any type: the user
+            // chose a picture column and a file, so the picture is what they expect to see; the
+            // text stays readable as its alternative.
+            out_.append("<TD align=center><img src=\"").append(picture);
+            out_.append("\" alt=\"").append(text).append("\"></TD>");
+        }
+    }
+
+    static std::string SeriesPicture(const ColumnSetup& setup, int value) {
+        // Without series members on disk the configured file is all there is to show.
+        if (value == 0 || !setup.Series.Found()) return setup.PicturePath;
+        long long number = 0;
+        const long long values = static_cast<long long>(setup.Largest) - setup.Smallest;
+        if (values != 0) {
+            const long long pictures =
+                static_cast<long long>(setup.Series.Largest) - setup.Series.Smallest;
+            number = setup.Series.Smallest +
+                     (static_cast<long long>(value) - setup.Smallest) * pictures / values;
+        }
+        return setup.Series.Member(static_cast<int>(number));
+    }
+
+    void PlainCell(int row, int c, std::string_view text) {
+        if (c < fixedColumns_) {
+            if (coveredUntil_.empty()) coveredUntil_.assign(static_cast<size_t>(fixedColumns_), 0);
+            int& covered = coveredUntil_[c];
+            if (text.empty() && row < covered) return;
+            int span = 1;
+            while (row + span < rows_ && Text(row + span, c).empty()) ++span;
+            covered = row + span;
+            out_.append("<TD class=sh").append(number_);
+            if (span > 1) {
+                out_.append(" rowspan=\"");
+                AppendInt(out_, span);
+                out_.append("\"");
+            }
+        } else {
+            out_.append("<TD");
+        }
+        if (grid_.IsItemRightAligned(row, c)) out_.append(" align=right");
+        out_.append(">");
+        if (text.empty())
+            out_.append("&nbsp;");
+        else if (text.find(' ') != std::string_view::npos && CellNumber(text) != 0)
+            AppendNonBreaking(out_, text);
+        else
+            out_.append(text);
+        out_.append("</TD>");
+    }
+
+    const CGridBase& grid_;
+    const COvInfoSheet* sheet_;
+    const std::string number_;
+    const bool kpi_;
+    std::string& out_;
+    int rows_ = 0, columns_ = 0, fixedRows_ = 0, fixedColumns_ = 0;
+    int end_ = 0;  // the first column not written
+    bool kpiSource_ = false;
+    std::string programFolder_;
+    std::string imagesFolder_;
+    std::vector<int> visible_;
+    std::vector<ColumnSetup> setups_;
+    std::vector<const ColumnSetup*> setupOf_;
+    std::vector<int> coveredUntil_;  // per row-header column: the first row not spanned
+    std::string previousFirst_, previousSecond_;
+    std::string evenClass_, oddClass_;
+};
+
+}  // namespace
+
+int CellNumber(std::string_view text) {
+    size_t i = 0;
+    const size_t size = text.size();
+    // Spaces and non-breaking spaces (U+00A0) are not there as far as the number is concerned.
+    auto skipBlanks = [&] {
+        while (i < size) {
+            if (text[i] == ' ')
+                ++i;
+            else if (text[i] == '\xC2' && i + 1 < size && text[i + 1] == '\xA0')
+                i += 2;
+            else
+                break;
+        }
+    };
+    skipBlanks();
+    while (i < size && (text[i] == '\t' || text[i] == '\n' || text[i] == '\v' || text[i] == '\f' ||
+                        text[i] == '\r')) {
+        ++i;
+        skipBlanks();
+    }
+    bool negative = false;
+    if (i < size && (text[i] == '-' || text[i] == '+')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long value = 0;
+    for (skipBlanks(); i < size && text[i] >= '0' && text[i] <= '9'; skipBlanks()) {
+        if (value <= INT_MAX) value = value * 10 + (text[i] - '0');
+        ++i;
+    }
+    if (negative) value = -value;
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+std::string MakeSheetStyle(const CGridBase& grid, int sheetNumber) {
+    const std::string number = std::to_string(sheetNumber);
+    const GridDefaultCell& fixed = grid.DefaultCell(GridCellKind::FixedRow);
+    const GridDefaultCell& ordinary = grid.DefaultCell(GridCellKind::Ordinary);
+    const Rgb& odd = ordinary.BackColour;
+    const Rgb even{EvenChannel(odd.Red), EvenChannel(odd.Green), EvenChannel(odd.Blue)};
+    const bool rowGradient = IsSet(grid.Sheet, "bGCG");
+    const std::string font = FontToCss(ordinary.Font);
+    std::string style = ".sh" + number + " {border-style:outset; border-width:1; " +
+                        Background(ColourToHex(fixed.BackColour), IsSet(grid.Sheet, "bGCH")) +
+                        "; " + FontToCss(fixed.Font) + "}\n";
+    style +=
+        ".sgo" + number + " {" + Background(ColourToHex(odd), rowGradient) + "; " + font + "}\n";
+    style +=
+        ".sge" + number + " {" + Background(ColourToHex(even), rowGradient) + "; " + font + "}\n";
+    return style;
+}
+
+void MakeSheetTable(const CGridBase& grid, int sheetNumber, int kpiFlag, std::string& out) {
+    SheetTableWriter(grid, sheetNumber, kpiFlag, out).Write();
+}

@@ -1,0 +1,26 @@
+// A sheet's part of the report page: the three style rules of its classes and the table that
+// reproduces its grid, with merged header and row-header cells, bar charts, picture series and,
+// for KPI sheets, folder rows and status pictures. Both are read from the grid's cells and default
+// cells and from the sheet's and column definitions' properties only.
+//
+// Cell texts go onto the page as they are, without escaping: report authors put markup into their
+// queries on purpose. A million-row sheet is written in one pass with no per-cell allocation.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+class CGridBase;
+
+// The style rules ".sh<N>", ".sgo<N>" and ".sge<N>" of sheet `sheetNumber`, one line each, from
+// the grid's default cells and the sheet's gradient switches (bGCH, bGCG).
+std::string MakeSheetStyle(const CGridBase& grid, int sheetNumber);
+
+// Appends the table "OrvikSheet<N>" of the grid to `out`; nothing for a grid without cells.
+// `kpiFlag` 1 leaves the last column out, addresses pictures in the program's Images folder and
+// gives the KPI columns their pictures; 0 applies the sheet's column definitions instead.
+void MakeSheetTable(const CGridBase& grid, int sheetNumber, int kpiFlag, std::string& out);
+
+// The whole number a cell text reads as once its spaces and non-breaking spaces are taken out
+// ("1 234.50" reads 1234); 0 when it does not start with a number. Kept to the int range.
+int CellNumber(std::string_view text);

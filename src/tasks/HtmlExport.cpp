@@ -1,0 +1,270 @@
+#include "tasks/HtmlExport.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "core/AppContext.h"
+#include "core/TextEncoding.h"
+#include "model/OvCombos.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "render/CssStyleSheet.h"
+#include "render/GridView.h"
+#include "render/GridViews.h"
+#include "render/HtmlDocument.h"
+
+namespace {
+
+using orvik::AppContext;
+
+constexpr std::string_view kGeneratorMeta =
+    "<META content=\"MSHTML 6.00.2900.2180\" name=GENERATOR>";
+
+// Busy cursor for the length of an export.
+class WaitCursor {
+  public:
+    WaitCursor() { AppContext::Current()->Front().SetWaitCursor(true); }
+    ~WaitCursor() { AppContext::Current()->Front().SetWaitCursor(false); }
+};
+
+int PlugInIndexOf(const COvInfoProp& prop) {
+    const COvCombos* entry = prop.Value.empty() ? nullptr : prop.SelectedEntry();
+    return entry ? entry->PlugInIndex : -1;
+}
+
+bool IsVisible(const COvInfoObject& object) {
+    const COvInfoProp* visible = object.GetPropByName("bVis");
+    return !visible || std::atoi(visible->Value.c_str()) != 0;
+}
+
+COvInfoDS* DataSourceOf(const CReport& report, const COvInfoSheet& sheet) {
+    return sheet.GetDS(report.DataSources);
+}
+
+// The page being built: plain text, or the layout document with the text read back from it.
+class PageBuilder {
+  public:
+    PageBuilder(CReport& report, bool layoutMode) : report_(report) {
+        if (layoutMode) {
+            report_.PageText = report_.ReportObject->Get("HTMLayout");
+            layout_.emplace(report_.PageText);
+        }
+    }
+
+    bool LayoutMode() const { return layout_.has_value(); }
+    CHtmlDocument* Layout() { return layout_ ? &*layout_ : nullptr; }
+
+    void Place(const std::string& id, const std::string& part) {
+        if (!layout_) {
+            report_.PageText += part;
+            return;
+        }
+        if (!layout_->PlacePiece(id, part)) {
+            // The layout has no place for this piece: it goes at the end rather than nowhere.
+            report_.PageText += part;
+            layout_->Load(report_.PageText);
+        }
+        report_.PageText = layout_->Html();
+    }
+
+  private:
+    CReport& report_;
+    std::optional<CHtmlDocument> layout_;
+};
+
+// Copies a sheet's generated rule values into the same rules of the layout page, so its tables
+// look as the sheet's properties say even where the layout defines the classes itself.
+void UpdateLayoutRules(CCssStyleSheet& sheet, const std::string& style, int number) {
+    for (const char* prefix : {".sh", ".sgo", ".sge"}) {
+        const std::string selector = prefix + std::to_string(number);
+        size_t at = style.find(selector + " ");
+        if (at == std::string::npos) continue;
+        const size_t blockStart = at + selector.size() + 2;
+        const size_t blockEnd = style.find('}', blockStart);
+        if (blockStart > style.size()) continue;
+        const std::string block = style.substr(
+            blockStart, blockEnd == std::string::npos ? std::string::npos : blockEnd - blockStart);
+        for (const char* property : {"background-color:", "text-decoration:", "font:",
+                                     "border-style:", "border-width:", "FILTER:"}) {
+            const size_t name = block.find(property);
+            if (name == std::string::npos) continue;
+            const size_t valueStart = name + std::strlen(property);
+            const size_t semicolon = block.find(';', valueStart);
+            sheet.SetProperty(
+                selector, property,
+                block.substr(valueStart, semicolon == std::string::npos ? std::string::npos
+                                                                        : semicolon - valueStart));
+        }
+    }
+}
+
+void RemoveAll(std::string& text, std::string_view what) {
+    for (size_t at; (at = text.find(what)) != std::string::npos;) text.erase(at, what.size());
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Makes every charset the page declares read `charset`, or declares it when the page has none.
+std::string DeclareCharset(const std::string& text, const std::string& charset) {
+    CHtmlDocument page(text);
+    bool declared = false;
+    page.RewriteAttribute("META", "charset", [&](const std::optional<std::string>& value) {
+        if (!value) return std::optional<std::string>();
+        declared = true;
+        return std::optional<std::string>(charset);
+    });
+    page.RewriteAttribute("META", "content", [&](const std::optional<std::string>& value) {
+        if (!value) return std::optional<std::string>();
+        std::string lower = *value;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const size_t at = lower.find("charset=");
+        if (at == std::string::npos) return std::optional<std::string>();
+        declared = true;
+        size_t end = value->find_first_of("; \"'", at + 8);
+        if (end == std::string::npos) end = value->size();
+        return std::optional<std::string>(value->substr(0, at + 8) + charset + value->substr(end));
+    });
+    if (declared) return page.Html();
+    const std::string meta =
+        "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; CHARSET=" + charset + "\">";
+    std::string result = page.Html();
+    if (const auto head = page.FirstElementByTagName("HEAD")) {
+        const std::string outer = page.OuterHtml(*head);
+        const size_t tagEnd = outer.find('>');
+        const size_t at = result.find(outer);
+        if (tagEnd != std::string::npos && at != std::string::npos) {
+            result.insert(at + tagEnd + 1, meta);
+            return result;
+        }
+    }
+    return meta + result;
+}
+
+}  // namespace
+
+std::string PageFilePath() {
+    AppContext* context = AppContext::Current();
+    return context ? context->Registries().HtmlFolder + "Orvik.htm" : std::string();
+}
+
+std::string EncodePage(const std::string& text, bool forceUtf8) {
+    CHtmlDocument page(text);
+    const std::string declared = page.Charset();
+    const bool wantsUtf8 =
+        EqualsIgnoringCase(declared, "utf-8") || EqualsIgnoringCase(declared, "utf8");
+    if (!wantsUtf8 && !forceUtf8) {
+        if (auto legacy = orvik::Utf8ToCp1251(
+                declared.empty() ? DeclareCharset(text, "windows-1251") : text)) {
+            if (declared.empty() || EqualsIgnoringCase(declared, "windows-1251"))
+                return std::move(*legacy);
+        }
+    }
+    // Characters windows-1251 cannot hold, or a page that asks for something else: UTF-8, said so.
+    return wantsUtf8 ? text : DeclareCharset(text, "UTF-8");
+}
+
+void UxWriteFile(const std::string& path, const std::string& text) {
+    if (path.empty()) return;
+    const std::string bytes = EncodePage(text);
+    FILE* file = std::fopen(path.c_str(), "wb");
+    const bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool closed = file && std::fclose(file) == 0;
+    if (!written || !closed) {
+        // A page that was not written must not look like one that was.
+        orvik::ShowMessage("Error write file " + path + " !", {}, orvik::MessageBoxButtons::Ok,
+                           orvik::MessageBoxIcon::Error);
+    }
+}
+
+int COvInfoAct::DoExport() {
+    AppContext* context = AppContext::Current();
+    if (!context) return 0;
+    CReport& report = context->Report();
+    if (report.Sheets.empty()) return 0;
+    WaitCursor busy;
+    const orvik::TaskHandlers& handlers = context->Tasks();
+    const std::string& type = AType.Value;
+    const bool exportsPage = type.compare(0, 3, "HTM") == 0;
+
+    report.PageText.clear();
+    const bool layoutMode = report.ReportObject && !report.ReportObject->Get("HTMLayout").empty();
+    PageBuilder page(report, layoutMode);
+
+    for (size_t i = 0; i < report.Params.size(); ++i) {
+        const COvInfoPrm& prm = *report.Params[i];
+        if (!IsVisible(prm)) continue;
+        std::string part;
+        prm.MakeHTML(part);
+        page.Place("OrvikParam" + std::to_string(i), part);
+    }
+
+    for (size_t k = 0; k < report.Sheets.size(); ++k) {
+        COvInfoSheet& sheet = *report.Sheets[k];
+        if (!IsVisible(sheet)) continue;
+        const std::string id = "OrvikSheet" + std::to_string(k);
+        COvInfoDS* ds = DataSourceOf(report, sheet);
+        int renderer = PlugInIndexOf(sheet.tpVW);
+        if (renderer < 0 && ds) renderer = PlugInIndexOf(ds->tpDS);
+        if (renderer >= 0 && handlers.PlugInRender) {
+            std::string part;
+            const int result = handlers.PlugInRender(renderer, sheet, *this, part);
+            if (result == 0) return 0;
+            if (result == 1) {
+                page.Place(id, part);
+                continue;
+            }
+        }
+        if (const int own = PlugInIndexOf(AType); own >= 0) {
+            if (handlers.PlugInTask) handlers.PlugInTask(own, type, nullptr);
+            continue;
+        }
+        CGridView* view = FindGridView(sheet);
+        if (!exportsPage || !view || !ds) continue;
+        std::string part;
+        const std::string& sourceType = ds->tpDS.Value;
+        if (sourceType == "SQL" || sourceType == "OLAP") {
+            view->MakeHTML(part, 0, static_cast<int>(k));
+        } else if (sourceType == "KPI") {
+            view->MakeHTML(part, 1, static_cast<int>(k));
+        }
+        page.Place(id, part);
+    }
+    RemoveAll(report.PageText, kGeneratorMeta);
+    if (!exportsPage) return 1;
+
+    std::string styles;
+    std::optional<CCssStyleSheet> rules;
+    if (CHtmlDocument* layout = page.Layout()) rules.emplace(*layout);
+    for (size_t k = 0; k < report.Sheets.size(); ++k) {
+        const COvInfoSheet& sheet = *report.Sheets[k];
+        CGridView* view = FindGridView(sheet);
+        if (sheet.tpVW.Value != "GRID" || !view) continue;
+        const std::string style = view->GetStyle(static_cast<int>(k));
+        if (rules) UpdateLayoutRules(*rules, style, static_cast<int>(k));
+        styles += style;
+    }
+    if (CHtmlDocument* layout = page.Layout()) {
+        report.PageText = layout->Html();
+    } else if (report.PageText.find("\"Content-Type\"") == std::string::npos || !styles.empty()) {
+        std::string framed = "<HTML><HEAD>";
+        framed +=
+            "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; CHARSET=windows-1251\">\n";
+        if (!styles.empty()) framed += "<STYLE>" + styles + "</STYLE>\n";
+        framed += "</HEAD><BODY>\n" + report.PageText + "</BODY></HTML>";
+        report.PageText = std::move(framed);
+    }
+    UxWriteFile(PageFilePath(), report.PageText);
+    if (type == "HTMFile") report.PageText.clear();
+    return 1;
+}

@@ -1,0 +1,23 @@
+// The HTML export: the open report as one page, the parameter panels and sheet tables stacked in
+// a plain page or poured into the user's layout page, with the sheets' style classes, written as
+// "Orvik.htm" in the HTML work folder. The page text stays in the report for the mail step and
+// the report view.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+class CReport;
+
+// Writes `text` to `path`, creating or truncating the file. The page is written in windows-1251
+// when every character fits and in UTF-8 otherwise, and the charset its META declares is made to
+// match the bytes (a META is added when the page has none). A file that cannot be written is
+// reported ("Error write file <path> !") and counts as an error of the run.
+void UxWriteFile(const std::string& path, const std::string& text);
+
+// The bytes a page is written as, with its declared charset matched to them (see UxWriteFile);
+// `forceUtf8` writes UTF-8 even when windows-1251 would do.
+std::string EncodePage(const std::string& text, bool forceUtf8 = false);
+
+// Where the export writes the page: the HTML work folder followed by "Orvik.htm".
+std::string PageFilePath();

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Runs the bundled example report unattended and checks the page it exports, the copy its command
+# step publishes, the log and the exit status.
+set -u
+orvik="$1"
+source_dir="$2"
+fail() { echo "FAIL: $*"; echo "--- log:"; cat "$home/Orvik18.log" 2>/dev/null; exit 1; }
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+export ORVIK_HOME="$home" ORVIK_CONFIG="$home/settings.ini"
+# The report finds its database relative to the program folder, as an installed program would.
+mkdir -p "$home/examples/sales"
+cp "$(dirname "$orvik")/examples/sales/sales.db" "$home/examples/sales/" || fail "example database not built"
+cd "$home" || exit 1
+
+"$orvik" "$source_dir/examples/sales/Sales.ovk" /act:Daily || fail "exit status $?"
+page=$(iconv -f cp1251 -t utf-8 "$home/HTML/Orvik.htm") || fail "no page"
+grep -q 'CHARSET=windows-1251' <<<"$page" || fail "page charset"
+grep -q '<TABLE style="WIDTH:760px; HEIGHT:180px" id=OrvikSheet0 ' <<<"$page" || fail "sheet 0 not placed"
+grep -q '<CAPTION class=sh1>Top ten in Bikes</CAPTION>' <<<"$page" || fail "sheet 1 caption"
+grep -q '<TD class=sh0>vs. average</TD>' <<<"$page" || fail "renamed column"
+grep -q "bgcolor=#'00a000'" <<<"$page" || fail "bar column"
+grep -q '<DIV id=OrvikParam0></DIV>' <<<"$page" || fail "an invisible parameter keeps its placeholder"
+grep -q '<TABLE id=OrvikParam2 ' <<<"$page" || fail "parameter panel"
+grep -q 'return "<b>early</b>"' <<<"$page" || fail "the layout's script was changed"
+published=$(ls "$home"/output/Sales-*.htm 2>/dev/null)
+[ -n "$published" ] || fail "nothing published"
+cmp -s "$published" "$home/HTML/Orvik.htm" || fail "published copy differs"
+grep -q "CMD Output: <published $home/output/Sales-" Orvik18.log || fail "command output not logged"
+grep -q 'Step Page Type=HTML ' Orvik18.log || fail "step line"
+
+# Parameter values from the command line change what the page shows.
+"$orvik" "$source_dir/examples/sales/Sales.ovk" /act:Daily "/prm:Category=Clothing" || fail "prm run exit $?"
+iconv -f cp1251 -t utf-8 "$home/HTML/Orvik.htm" | grep -q 'Top ten in Clothing' || fail "/prm not applied"
+iconv -f cp1251 -t utf-8 "$home/HTML/Orvik.htm" | grep -q 'Rain Jacket' || fail "/prm did not reach the query"
+echo "example report checks passed"

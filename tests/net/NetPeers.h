@@ -1,0 +1,51 @@
+// The network peers the mail and FTP tests talk to: Python servers from tests/net run by
+// Debian's /usr/bin/python3 (the python3 on PATH may not see Debian's packages), each on a free
+// loopback port it chooses and reports as its first line of output. A peer that cannot start
+// (a package missing) fails the test that needed it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace orvik::test {
+
+// The full path of a helper script in tests/net.
+std::string NetScript(const std::string& name);
+
+class PeerProcess {
+  public:
+    // Runs `script` (a file in tests/net) with `arguments` and waits up to 15 s for its port.
+    PeerProcess(const std::string& script, const std::vector<std::string>& arguments);
+    // Stops the peer (SIGTERM, then SIGKILL) unless it has already ended.
+    ~PeerProcess();
+    PeerProcess(const PeerProcess&) = delete;
+    PeerProcess& operator=(const PeerProcess&) = delete;
+
+    // False when the peer did not come up; Problem() says why.
+    bool Started() const { return port_ > 0; }
+    const std::string& Problem() const { return problem_; }
+    int Port() const { return port_; }
+    // "127.0.0.1:<port>", the way a user names a server on another port.
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+    // Waits up to `timeoutMs` for the peer to end on its own; true when it has.
+    bool WaitForExit(int timeoutMs);
+
+  private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+    bool reaped_ = false;
+    std::string problem_;
+};
+
+// Runs `script` with `arguments` through /usr/bin/python3 and returns what it printed; sets
+// `status` to its exit status.
+std::string RunPython(const std::string& script, const std::vector<std::string>& arguments,
+                      int& status);
+
+// What Python's email package reads in a saved message (see mime_summary.py), by key.
+std::map<std::string, std::string> MimeSummary(const std::string& emlPath);
+
+}  // namespace orvik::test

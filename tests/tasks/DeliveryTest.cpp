@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "TestSupport.h"
+#include "core/Paths.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "net/NetPeers.h"
+#include "net/ZelSMTPException.h"
+
+namespace orvik {
+namespace {
+
+namespace fs = std::filesystem;
+
+class DeliveryTest : public ::testing::Test {
+  protected:
+    DeliveryTest() {
+        Report().StartNew();
+        auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
+        prm->Name.Value = "Region";
+        prm->PrmVal.Value = "Север";
+        prm->PrmVal.Caption = "Region";
+        Report().ReportObject->Props.push_back(&prm->PrmVal);
+        Report().Params.push_back(std::move(prm));
+    }
+
+    CReport& Report() { return program.Context().Report(); }
+    std::string HtmlFolder() { return program.Context().Registries().HtmlFolder; }
+
+    std::string Write(const std::string& name, const std::string& bytes) {
+        const std::string path = HtmlFolder() + name;
+        fs::create_directories(fs::path(path).parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+
+    COvInfoAct& Step(const char* type) {
+        Report().Tasks.push_back(std::make_unique<COvInfoAct>(GroupId::Task));
+        COvInfoAct& step = *Report().Tasks.back();
+        step.Name.Value = "Daily";
+        step.AType.Value = type;
+        program.Context().Registries().PrepareNewCombo(step.AType, step.Props, true);
+        return step;
+    }
+
+    // The messages the sink received, in order.
+    std::vector<std::map<std::string, std::string>> Received() {
+        std::vector<std::string> files;
+        for (const auto& entry : fs::directory_iterator(mailbox.Path())) {
+            if (entry.path().extension() == ".eml") files.push_back(entry.path().string());
+        }
+        std::sort(files.begin(), files.end());
+        std::vector<std::map<std::string, std::string>> messages;
+        for (const std::string& file : files) messages.push_back(test::MimeSummary(file));
+        return messages;
+    }
+
+    std::string Envelope(int number) {
+        std::string text;
+        char name[16];
+        std::snprintf(name, sizeof name, "%03d.json", number);
+        ReadWholeFile(mailbox.Path() + name, text);
+        return text;
+    }
+
+    test::TestProgram program;
+    test::TempDir mailbox;
+};
+
+const std::string kGif = std::string("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 13);
+const std::string kPng = std::string("\x89PNG\r\n\x1a\n\0\0\0\0IEND", 16);
+
+TEST_F(DeliveryTest, MailCarriesPicturesInlineOnceAndFilesAttached) {
+    test::PeerProcess sink("smtp_sink.py", {mailbox.Path()});
+    ASSERT_TRUE(sink.Started()) << sink.Problem();
+    Write("img/logo.gif", kGif);
+    Write("chart.png", kPng);
+    Write("att1.txt", "first\n");
+    Write("att2.txt", "second\n");
+    Report().PageText =
+        "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; CHARSET=windows-1251\">"
+        "</HEAD><BODY><IMG src=\"img/logo.gif\"><P>Север</P><IMG src=\"img/logo.gif\">"
+        "<TABLE><TR><TD background=\"chart.png\">x</TD></TR></TABLE></BODY></HTML>";
+    program.Context().Registries().FindSetting("DefAdrFrom")->Value = "reports@example.org";
+    COvInfoAct& step = Step("SMTP");
+    step.GetPropByName("Srv")->Value = sink.Address();
+    step.GetPropByName("Adr")->Value = "boss@example.org;ann@example.org; ;bob@example.org";
+    step.GetPropByName("Subj")->Value = "Sales `Region";
+    step.GetPropByName("Files")->Value = "att*.txt";
+    step.SendExport();
+
+    const auto messages = Received();
+    ASSERT_EQ(messages.size(), 1u);
+    auto m = messages[0];
+    EXPECT_EQ(m["defects"], "0");
+    EXPECT_EQ(m["part.0.content_type"], "multipart/alternative");
+    EXPECT_EQ(m["addresses.To"], "boss@example.org");
+    EXPECT_EQ(m["addresses.Cc"], "ann@example.org,bob@example.org");
+    EXPECT_EQ(m["decoded.Subject"], "Sales Север");
+    EXPECT_NE(Envelope(1).find("reports@example.org"), std::string::npos);
+    // One inline part per distinct picture, the page pointing at them by content id.
+    std::string html, ids, attachments;
+    for (int i = 1; m.count("part." + std::to_string(i) + ".content_type"); ++i) {
+        const std::string key = "part." + std::to_string(i) + ".";
+        if (m[key + "content_type"] == "text/html") html = m[key + "text"];
+        if (!m[key + "content_id"].empty())
+            ids += m[key + "content_id"] + "=" + m[key + "hex"] + ";";
+        if (m[key + "content_type"] == "text/plain" || m[key + "filename"].rfind("att", 0) == 0) {
+            attachments += m[key + "filename"] + ":" + m[key + "hex"] + m[key + "text"] + ";";
+        }
+    }
+    EXPECT_NE(html.find("<IMG src=\"cid:OrvikID0\"><P>Север</P><IMG src=\"cid:OrvikID0\">"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(html.find("background=\"cid:OrvikID1\""), std::string::npos);
+    EXPECT_NE(ids.find("OrvikID0>=4749463839"), std::string::npos) << ids;  // the GIF's bytes
+    EXPECT_NE(ids.find("OrvikID1>=89504e47"), std::string::npos) << ids;
+    EXPECT_NE(attachments.find("att1.txt:"), std::string::npos) << attachments;
+    EXPECT_NE(attachments.find("att2.txt:"), std::string::npos) << attachments;
+    EXPECT_NE(program.ReadLog().find("Zel Sended Mail Sales Север <"), std::string::npos);
+    EXPECT_TRUE(fs::exists(HtmlFolder() + "att1.txt"));  // a list of files is kept
+}
+
+TEST_F(DeliveryTest, PlainPagesFilesInPlaceOfContentAndThePlaceholderSender) {
+    test::PeerProcess sink("smtp_sink.py", {mailbox.Path()});
+    ASSERT_TRUE(sink.Started()) << sink.Problem();
+    Report().PageText = "<HTML><BODY>no pictures</BODY></HTML>";
+    COvInfoAct& plain = Step("SMTP");
+    plain.GetPropByName("Srv")->Value = sink.Address();
+    plain.GetPropByName("Adr")->Value = "a@example.org, b@example.org";
+    plain.SendExport();
+
+    const std::string csv = Write("report.csv", "a;b\n1;2\n");
+    COvInfoAct& file = Step("SMTP");
+    file.GetPropByName("Srv")->Value = sink.Address();
+    file.GetPropByName("Adr")->Value = "a@example.org";
+    file.GetPropByName("Cont")->Value = "file = report.csv";
+    file.SendExport();
+
+    COvInfoAct& missing = Step("SMTP");
+    missing.GetPropByName("Srv")->Value = sink.Address();
+    missing.GetPropByName("Adr")->Value = "a@example.org";
+    missing.GetPropByName("Files")->Value = "nothing*.pdf";
+    missing.SendExport();
+
+    auto messages = Received();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0]["part.0.content_type"], "multipart/mixed");
+    EXPECT_EQ(messages[0]["addresses.To"], "a@example.org,b@example.org");
+    EXPECT_EQ(messages[0]["part.1.content_type"], "text/html");
+    EXPECT_NE(messages[0]["decoded.Subject"].find("Daily '"), std::string::npos);
+    EXPECT_NE(Envelope(1).find("orvik-report@localhost.localdomain"), std::string::npos);
+    EXPECT_NE(
+        program.ReadLog().find("Error SendMail: no From Adres! to a@example.org, b@example.org"),
+        std::string::npos);
+    // The file named in place of content is attached and then removed.
+    bool attached = false;
+    for (const auto& [key, value] : messages[1]) attached |= value == "report.csv";
+    EXPECT_TRUE(attached);
+    EXPECT_FALSE(fs::exists(csv));
+    bool notFound = false;
+    for (const auto& [key, value] : messages[2]) {
+        notFound |= value == "Export file " + HtmlFolder() + "nothing*.pdf not found";
+    }
+    EXPECT_TRUE(notFound);
+}
+
+TEST_F(DeliveryTest, MissingServerOrRecipientsSendNothingAndServerErrorsEndTheStep) {
+    COvInfoAct& noServer = Step("SMTP");
+    noServer.SendExport();
+    COvInfoAct& noRecipients = Step("SMTP");
+    noRecipients.GetPropByName("Srv")->Value = "127.0.0.1:1";
+    noRecipients.SendExport();
+    ASSERT_EQ(program.Front().Messages.size(), 2u);
+    EXPECT_EQ(program.Front().Messages[0].Text, "Error: SendExport Empty ExportServer !");
+    EXPECT_EQ(program.Front().Messages[1].Text, "Error: SendExport Empty ExportAdres !");
+    EXPECT_EQ(program.Context().ErrorCount(), 2);
+
+    COvInfoAct& refused = Step("SMTP");
+    refused.GetPropByName("Srv")->Value = "127.0.0.1:1";  // nothing listens there
+    refused.GetPropByName("Adr")->Value = "a@example.org";
+    // Not handled here: the error ends the run in order, one level up.
+    EXPECT_THROW(refused.SendExport(), std::runtime_error);
+}
+
+TEST_F(DeliveryTest, FtpUploadsThePageWithItsPicturesByBareName) {
+    test::TempDir root;
+    test::PeerProcess server("ftp_server.py", {root.Path()});
+    ASSERT_TRUE(server.Started()) << server.Problem();
+    Write("img/logo.gif", kGif);
+    Write("photo.bmp", "BMbitmap\n");
+    Report().PageText =
+        "<HTML><BODY><IMG src=\"img/logo.gif\"><IMG src=\"photo.bmp\"></BODY></HTML>";
+    COvInfoAct& step = Step("FTP");
+    step.GetPropByName("Srv")->Value = server.Address();
+    step.GetPropByName("User")->Value = "orvik";
+    step.GetPropByName("Password")->Value = "secret";
+    step.SendExport();
+
+    std::string page, gif, bmp;
+    ReadWholeFile(root.Path() + "orvik/Orvik.htm", page);
+    ReadWholeFile(root.Path() + "orvik/logo.gif", gif);
+    ReadWholeFile(root.Path() + "orvik/photo.bmp", bmp);
+    EXPECT_NE(page.find("<IMG src=\"logo.gif\"><IMG src=\"photo.bmp\">"), std::string::npos)
+        << page;
+    EXPECT_EQ(gif, kGif);            // binary
+    EXPECT_EQ(bmp, "BMbitmap\r\n");  // ASCII: the line end went over the wire as CR LF
+    ASSERT_FALSE(program.Front().Messages.empty());
+    EXPECT_EQ(program.Front().Messages.back().Text.rfind(
+                  "FTP UpLoad to '" + server.Address() + "' files:'", 0),
+              0u);
+    EXPECT_EQ(program.Context().ErrorCount(), 0);
+    EXPECT_EQ(program.ReadLog().find("secret"), std::string::npos);
+
+    COvInfoAct& wrong = Step("FTP");
+    wrong.GetPropByName("Srv")->Value = server.Address();
+    wrong.GetPropByName("User")->Value = "orvik";
+    wrong.GetPropByName("Password")->Value = "wrong";
+    wrong.GetPropByName("Files")->Value = "img/logo.gif";
+    wrong.SendExport();
+    EXPECT_EQ(program.Front().Messages.back().Text.rfind(
+                  "Error FTP UpLoad of file '" + HtmlFolder() + "img/logo.gif'\n'", 0),
+              0u)
+        << program.Front().Messages.back().Text;
+    EXPECT_EQ(program.Context().ErrorCount(), 1);
+}
+
+}  // namespace
+}  // namespace orvik

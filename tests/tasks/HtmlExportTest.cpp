@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+
+#include "TestSupport.h"
+#include "core/Paths.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "render/GridViews.h"
+#include "tasks/HtmlExport.h"
+
+namespace orvik {
+namespace {
+
+class HtmlExportTest : public ::testing::Test {
+  protected:
+    HtmlExportTest() {
+        Report().StartNew();
+        const std::string database = program.Home().Path() + "shop.db";
+        sqlite3* db = nullptr;
+        sqlite3_open(database.c_str(), &db);
+        sqlite3_exec(db,
+                     "create table sales (region text, amount int);"
+                     "insert into sales values ('North', 100), ('South', -50);",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        COvInfoDS* ds = Report().NewDataSource("Sales");
+        ds->DSN.Value = "Provider=SQLite;Data Source=" + database;
+        ds->Qry.Value = "select region, amount from sales order by amount desc";
+    }
+
+    CReport& Report() { return program.Context().Report(); }
+
+    COvInfoSheet& AddSheet(const char* name, bool visible = true) {
+        COvInfoSheet* sheet = Report().NewSheet(name);
+        sheet->cDS.Value = "Sales";
+        sheet->bVis.Value = visible ? "1" : "0";
+        CreateGridView(*sheet);  // run again now that the sheet names its source
+        return *sheet;
+    }
+
+    COvInfoPrm& AddParam(const char* name, const char* value, bool visible = true) {
+        Report().Params.push_back(std::make_unique<COvInfoPrm>(GroupId::Param));
+        COvInfoPrm& prm = *Report().Params.back();
+        prm.Name.Value = name;
+        prm.PrmVal.Value = value;
+        prm.bVis.Value = visible ? "1" : "0";
+        return prm;
+    }
+
+    COvInfoAct& Step(const char* type) {
+        Report().Tasks.push_back(std::make_unique<COvInfoAct>(GroupId::Task));
+        COvInfoAct& step = *Report().Tasks.back();
+        step.AType.Value = type;
+        program.Context().Registries().PrepareNewCombo(step.AType, step.Props, true);
+        return step;
+    }
+
+    std::string PageFile() {
+        std::string bytes;
+        ReadWholeFile(PageFilePath(), bytes);
+        return bytes;
+    }
+
+    test::TestProgram program;
+};
+
+TEST_F(HtmlExportTest, PlainPageStacksVisiblePiecesInsideTheFrame) {
+    AddParam("Region", "North");
+    AddParam("Hidden", "x", false);
+    AddParam("Day", "2026-12-05").Tit.Value = "Up to";
+    AddSheet("First");
+    AddSheet("Invisible", false);
+
+    ASSERT_EQ(Step("HTML").DoExport(), 1);
+    const std::string page = PageFile();
+    EXPECT_EQ(page.rfind("<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+                         "CHARSET=windows-1251\">\n<STYLE>.sh0 {",
+                         0),
+              0u)
+        << page.substr(0, 200);
+    EXPECT_NE(page.find(".sge1 {"), std::string::npos);  // styles of invisible sheets too
+    const size_t panel0 = page.find("<TABLE id=OrvikParam0 border=0 cellspacing=0 cellpadding=5 >");
+    const size_t panel2 = page.find("<TABLE id=OrvikParam2 ");
+    const size_t sheet0 = page.find("<TABLE id=OrvikSheet0 ");
+    ASSERT_NE(panel0, std::string::npos) << page;
+    ASSERT_NE(panel2, std::string::npos);
+    ASSERT_NE(sheet0, std::string::npos);
+    EXPECT_LT(panel0, panel2);
+    EXPECT_LT(panel2, sheet0);
+    EXPECT_EQ(page.find("OrvikParam1"), std::string::npos);
+    EXPECT_EQ(page.find("OrvikSheet1"), std::string::npos);
+    EXPECT_NE(page.find(">Up to</TD>"), std::string::npos);
+    EXPECT_NE(page.find("North"), std::string::npos);
+    EXPECT_EQ(page.substr(page.size() - 14), "</BODY></HTML>");
+    EXPECT_EQ(Report().PageText.size(), page.size());  // "HTML" keeps the page for the mail step
+
+    ASSERT_EQ(Step("HTMFile").DoExport(), 1);
+    EXPECT_EQ(PageFile(), page);
+    EXPECT_TRUE(Report().PageText.empty());
+}
+
+TEST_F(HtmlExportTest, OtherTypesGatherPanelsOnlyAndWriteNothing) {
+    AddParam("Region", "North");
+    AddSheet("First");
+    ASSERT_EQ(Step("SMTP").DoExport(), 1);
+    EXPECT_FALSE(std::filesystem::exists(PageFilePath()));
+    EXPECT_NE(Report().PageText.find("OrvikParam0"), std::string::npos);
+    EXPECT_EQ(Report().PageText.find("OrvikSheet0"), std::string::npos);
+    EXPECT_EQ(Report().PageText.find("<HTML>"), std::string::npos);
+}
+
+TEST_F(HtmlExportTest, NoSheetsNoPage) {
+    AddParam("Region", "North");
+    EXPECT_EQ(Step("HTML").DoExport(), 0);
+    EXPECT_FALSE(std::filesystem::exists(PageFilePath()));
+}
+
+TEST_F(HtmlExportTest, APageThatDeclaresItsTypeAndHasNoStylesIsNotFramedAgain) {
+    program.Context().Registries().LoadedPlugInCount = 1;
+    ASSERT_NE(AddListType("CHART", "Chart"), nullptr);
+    COvInfoSheet& sheet = AddSheet("Chart");
+    sheet.tpVW.Value = "CHART";
+    program.Context().Registries().PrepareNewCombo(sheet.tpVW, sheet.Props, true);
+    DestroyGridView(sheet);
+    program.Context().Tasks().PlugInRender = [](int, COvInfoSheet&, COvInfoAct&, std::string& out) {
+        out =
+            "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html\"></HEAD>"
+            "<BODY>chart</BODY></HTML>";
+        return 1;
+    };
+    ASSERT_EQ(Step("HTML").DoExport(), 1);
+    EXPECT_EQ(Report().PageText.find("<HTML><HEAD>"), 0u);
+    EXPECT_EQ(Report().PageText.find("<HTML>", 1), std::string::npos);
+
+    program.Context().Tasks().PlugInRender = [](int, COvInfoSheet&, COvInfoAct&, std::string&) {
+        return 0;
+    };
+    std::filesystem::remove(PageFilePath());
+    EXPECT_EQ(Step("HTML").DoExport(), 0);  // a refusing plug-in stops the export
+    EXPECT_FALSE(std::filesystem::exists(PageFilePath()));
+}
+
+TEST_F(HtmlExportTest, LayoutPagePlacesPiecesAndKeepsEverythingElse) {
+    const std::string layout =
+        "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; CHARSET=windows-1251\">"
+        "<STYLE>.sh0 {background-color:ffffff; color:red}</STYLE>"
+        "<SCRIPT>if (a < b) document.write(\"</b>\");</SCRIPT></HEAD><BODY>\n"
+        "<!-- header --><h1>Sales &amp; more</h1>\n"
+        "<DIV id=OrvikParam0>p0</DIV><DIV id=OrvikParam1>stays</DIV>\n"
+        "<DIV id=OrvikSheet0 style=\"WIDTH: 400px; HEIGHT: 200px\">s0</DIV>\n"
+        "</BODY></HTML>";
+    Report().ReportObject->GetPropByName("HTMLayout")->Value = layout;
+    AddParam("Region", "North");
+    AddParam("Hidden", "x", false);
+    COvInfoSheet& first = AddSheet("First");
+    first.GetPropByName("hBC")->Value = "1,2,3";
+    first.GetPropByName("bGCH")->Value = "0";
+    CreateGridView(first);
+    AddSheet("Second");
+
+    ASSERT_EQ(Step("HTML").DoExport(), 1);
+    const std::string page = PageFile();
+    EXPECT_NE(page.find("<SCRIPT>if (a < b) document.write(\"</b>\");</SCRIPT>"),
+              std::string::npos);
+    EXPECT_NE(page.find("<!-- header --><h1>Sales &amp; more</h1>"), std::string::npos);
+    EXPECT_NE(page.find("<DIV id=OrvikParam1>stays</DIV>"), std::string::npos);
+    EXPECT_EQ(page.find(">p0</DIV>"), std::string::npos);
+    EXPECT_NE(page.find("<TABLE style=\"WIDTH:400px; HEIGHT:200px\" id=OrvikSheet0 "),
+              std::string::npos)
+        << page;
+    EXPECT_NE(page.find(".sh0 {background-color:010203; color:red"), std::string::npos) << page;
+    // Sheet 1 has no placeholder: its table follows the layout's content.
+    EXPECT_GT(page.find("<TABLE id=OrvikSheet1 "), page.find("</BODY></HTML>"));
+    EXPECT_EQ(page.find("<HTML><HEAD>", 1), std::string::npos);  // no second frame
+}
+
+TEST_F(HtmlExportTest, TheDeclaredCharsetAlwaysMatchesTheBytes) {
+    AddParam("Region", "Север");
+    AddSheet("First");
+    ASSERT_EQ(Step("HTML").DoExport(), 1);
+    std::string page = PageFile();
+    EXPECT_NE(page.find("CHARSET=windows-1251"), std::string::npos);
+    EXPECT_NE(page.find("\xD1\xE5\xE2\xE5\xF0"), std::string::npos);  // "Север" in windows-1251
+
+    Report().Params[0]->PrmVal.Value = "北 Север";
+    ASSERT_EQ(Step("HTML").DoExport(), 1);
+    page = PageFile();
+    EXPECT_NE(page.find("CHARSET=UTF-8"), std::string::npos);
+    EXPECT_EQ(page.find("windows-1251"), std::string::npos);
+    EXPECT_NE(page.find("北 Север"), std::string::npos);
+
+    // A page without any declaration gets one for the bytes it is written in.
+    EXPECT_NE(EncodePage("<HTML><HEAD></HEAD><BODY>x</BODY></HTML>").find("CHARSET=windows-1251"),
+              std::string::npos);
+}
+
+TEST_F(HtmlExportTest, AnUnwritablePageIsAnError) {
+    AddSheet("First");
+    program.Context().Registries().HtmlFolder = program.Home().Path() + "missing/folder/";
+    ASSERT_EQ(Step("HTML").DoExport(), 1);
+    ASSERT_FALSE(program.Front().Messages.empty());
+    EXPECT_EQ(program.Front().Messages.back().Text,
+              "Error write file " + program.Home().Path() + "missing/folder/Orvik.htm !");
+    EXPECT_GT(program.Context().ErrorCount(), 0);
+}
+
+}  // namespace
+}  // namespace orvik
