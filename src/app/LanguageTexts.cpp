@@ -35,16 +35,6 @@ std::string_view Trim(std::string_view text) {
     return text.substr(begin, text.find_last_not_of(" \t\r\n") - begin + 1);
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Debug trace for texts the program asks for but does not have; silent unless asked for.
 void TraceUnknownId(int id) {
@@ -98,7 +88,7 @@ std::string CLanguageTexts::LanguageFilePath(const std::string& code,
     std::error_code error;
     for (const auto& item : std::filesystem::directory_iterator(programFolder, error)) {
         const std::string name = item.path().filename().string();
-        if (EqualsIgnoringCase(name, wanted) && item.is_regular_file(error)) {
+        if (orvik::EqualsIgnoringAsciiCase(name, wanted) && item.is_regular_file(error)) {
             return item.path().string();
         }
     }

@@ -23,6 +23,15 @@ std::optional<std::string> Utf8ToCp1251(std::string_view text);
 // is kept, anything else is taken as windows-1251.
 std::string DecodeLegacyText(std::string_view bytes);
 
+// Appends the UTF-8 form of `codePoint`; surrogates and values beyond U+10FFFF become U+FFFD.
+void AppendUtf8(std::string& out, char32_t codePoint);
+
+// True when the two texts are equal with ASCII letters compared without regard to case.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// The text with its ASCII letters in upper case.
+std::string ToUpperAscii(std::string_view text);
+
 // Number of characters (code points) in valid UTF-8 text.
 size_t Utf8Length(std::string_view text);
 

@@ -1,5 +1,7 @@
 #include "data/OdbcProvider.h"
 
+#include "core/TextEncoding.h"
+
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
@@ -61,21 +63,7 @@ void AppendUtf8(std::string& out, const SQLWCHAR* text, size_t length) {
         } else if (code >= 0xD800 && code < 0xE000) {
             code = 0xFFFD;
         }
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
+        orvik::AppendUtf8(out, code);
     }
 }
 

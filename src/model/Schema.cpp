@@ -6,16 +6,12 @@
 #include <filesystem>
 
 #include "core/Paths.h"
+#include "core/TextEncoding.h"
 #include "core/SettingsStore.h"
 #include "model/Registries.h"
 
 namespace {
 
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 // Language files beside the program: "orvik18_<code>.lng", matched without regard to case as
 // they were on the system the reports come from.
@@ -23,7 +19,7 @@ std::vector<std::string> FindLanguageCodes(const std::string& folder) {
     std::vector<std::string> codes;
     std::error_code error;
     for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
-        const std::string name = Upper(item.path().filename().string());
+        const std::string name = orvik::ToUpperAscii(item.path().filename().string());
         if (!item.is_regular_file(error) || name.size() < 12 || name.rfind("ORVIK18_", 0) != 0 ||
             name.substr(name.size() - 4) != ".LNG") {
             continue;

@@ -13,6 +13,7 @@ class CFTPTransferer {
   public:
     static constexpr unsigned short kDefaultPort = 21;
 
+    // A transferer with the defaults below; set the fields, then call Upload, once per file.
     CFTPTransferer();
     virtual ~CFTPTransferer();
     CFTPTransferer(const CFTPTransferer&) = delete;
@@ -30,14 +31,14 @@ class CFTPTransferer {
     std::string Password;                // never written anywhere
     unsigned short Port = kDefaultPort;  // used when Server names no port
     bool Binary = true;                  // false: ASCII type, lone LF sent as CRLF
-    bool Passive = false;
-    unsigned ConnectTimeoutMs = 0;  // 0: no limit of our own
-    std::string LocalFile;          // a backslash counts as "/"
-    std::string RemoteFile;         // empty: the local file's name
-    std::string UserAgent;          // kept for callers; FTP sends none
-    int ConnectionType = 0;         // 0: the environment's proxy settings; 1: direct
-    unsigned BufferSize = 1024;     // bytes read from the file at a time
-    unsigned LastError = 0;         // errno or libcurl code of the last failure
+    bool Passive = false;                // passive-mode data connections
+    unsigned ConnectTimeoutMs = 0;       // 0: no limit of our own
+    std::string LocalFile;               // a backslash counts as "/"
+    std::string RemoteFile;              // empty: the local file's name
+    std::string UserAgent;               // kept for callers; FTP sends none
+    int ConnectionType = 0;              // 0: the environment's proxy settings; 1: direct
+    unsigned BufferSize = 1024;          // bytes read from the file at a time
+    unsigned LastError = 0;              // errno or libcurl code of the last failure
 
   protected:
     // Reports a failure: `messageId` is one of 310-320, `detail` the reason (the server's reply
@@ -49,6 +50,7 @@ class CFTPTransferer {
     virtual void OnProgress(std::uint64_t bytesSoFar, std::uint64_t totalBytes);
 
   private:
+    // The upload's libcurl callbacks report through the hooks above.
     friend struct FTPUploadState;
 };
 

@@ -15,9 +15,12 @@ class CZelSMTPBodyPart {
     // Receives the encoded message text piece by piece while it is written.
     using Writer = std::function<void(std::string_view)>;
 
+    // An empty "text/plain" part in "iso-8859-1", quoted-printable, with a fresh boundary.
+    // Throws std::system_error when the system's random source fails.
     CZelSMTPBodyPart();
     // Copies the part with all its children (the copy has no parent); the boundary is kept.
     CZelSMTPBodyPart(const CZelSMTPBodyPart& other);
+    // Replaces the part by a copy of `other`, keeping its own place in the tree.
     CZelSMTPBodyPart& operator=(const CZelSMTPBodyPart& other);
     ~CZelSMTPBodyPart();
 
@@ -28,30 +31,37 @@ class CZelSMTPBodyPart {
     // The name the receiver sees for an attachment (written as name and filename).
     void SetTitle(const std::string& title) { title_ = title; }
     const std::string& GetTitle() const { return title_; }
+    // The MIME type written in the part's Content-Type header.
     void SetContentType(const std::string& contentType) { contentType_ = contentType; }
     const std::string& GetContentType() const { return contentType_; }
     // The character set of a text part; its text is converted into it when sent.
     void SetCharset(const std::string& charset) { charset_ = charset; }
     const std::string& GetCharset() const { return charset_; }
+    // Written as a "Content-Base" header when not empty.
     void SetContentBase(const std::string& base) { contentBase_ = base; }
     const std::string& GetContentBase() const { return contentBase_; }
-    // The id an HTML part refers to as "cid:<id>"; clears the content location.
+    // The id an HTML part refers to as "cid:<id>" (sent in angle brackets, which are added when
+    // missing); clears the content location.
     void SetContentID(const std::string& id);
     const std::string& GetContentID() const { return contentId_; }
+    // Written as a "Content-Location" header when not empty.
     void SetContentLocation(const std::string& location) { contentLocation_ = location; }
     const std::string& GetContentLocation() const { return contentLocation_; }
     // Sets the text (UTF-8) with its line ends made CRLF; the content type becomes "text/plain".
     void SetText(const std::string& text);
     const std::string& GetText() const { return text_; }
+    // Sends the text quoted-printable (the default); with base64 off too, as it stands.
     void SetQuotedPrintable(bool on) { quotedPrintable_ = on; }
     bool GetQuotedPrintable() const { return quotedPrintable_; }
     // Base64 wins over quoted-printable when both are set.
     void SetBase64(bool on) { base64_ = on; }
     bool GetBase64() const { return base64_; }
+    // The boundary between this part's children.
     const std::string& GetBoundary() const { return boundary_; }
 
     // Appends a copy of `part` as the last child and returns the copy.
     CZelSMTPBodyPart& AddChildBodyPart(const CZelSMTPBodyPart& part);
+    // The number of children.
     size_t GetNumberOfChildBodyParts() const { return children_.size(); }
     // The child at `index`; throws std::out_of_range.
     CZelSMTPBodyPart& GetChildBodyPart(size_t index);

@@ -15,8 +15,10 @@
 
 class CZelSMTPMessage {
   public:
+    // The X-Priority header's value; none is written unless set.
     enum class Priority { NoPriority, High, Normal, Low };
 
+    // An empty message without MIME, in "iso-8859-1".
     CZelSMTPMessage();
 
     // The character set of the message's text (the root part's); "iso-8859-1" until set.
@@ -46,6 +48,7 @@ class CZelSMTPMessage {
     // pieces without an address are skipped. Returns the number found.
     static int ParseRecipients(std::string_view text, std::vector<CZelSMTPAddress>& addresses);
 
+    // The root part: the top of the MIME tree, or the whole body without MIME.
     CZelSMTPBodyPart& GetRootPart() { return root_; }
     const CZelSMTPBodyPart& GetRootPart() const { return root_; }
 

@@ -35,10 +35,12 @@ std::string CellKey(int row, int column) {
     return std::to_string(row) + "_" + std::to_string(column);
 }
 
-// The display text of a value as VariantToText gives it, without its cost where that cost buys
-// nothing: integers are spelt directly, and the texts of dates and reals, whose formatting goes
-// through the locale and printf, are remembered per column because report columns repeat them
-// (days, prices, rates). A million-row fill calls this for every cell.
+// The display text of a value exactly as VariantToText gives it, without its cost where that cost
+// buys nothing. A million-row fill calls this for every cell, and printf and the locale's date
+// formatting were most of the fill's time: integers and reals are spelt with to_chars (which
+// rounds as printf does), and date texts are remembered per column, because report columns repeat
+// their days. The grid tests compare every kind of value with VariantToText, so the two cannot
+// drift apart unnoticed.
 class CellTextMaker {
   public:
     // The text of `value`; the view lives until the next call.
@@ -62,6 +64,10 @@ class CellTextMaker {
                 return Remembered(value, value.AsDate());
             case VariantType::R8:
                 return Real(value);
+            case VariantType::Decimal:
+                if (const DecimalValue decimal = value.AsDecimal(); decimal.Scale <= 38)
+                    return Exact(decimal);
+                [[fallthrough]];
             default:
                 text_ = VariantToText(value);
                 return text_;
@@ -107,6 +113,23 @@ class CellTextMaker {
         return {digits_, to};
     }
 
+    // The exact digits with Scale of them after the point, as DecimalValue::ToText writes them.
+    std::string_view Exact(const DecimalValue& decimal) {
+        char* const end = digits_ + sizeof digits_;
+        char* first = end;
+        unsigned __int128 rest = decimal.Mantissa;
+        int written = 0;
+        // At least one digit before the point, so 0.05 is not written as .05.
+        while (rest != 0 || written <= decimal.Scale) {
+            if (written == decimal.Scale && decimal.Scale > 0) *--first = '.';
+            *--first = static_cast<char>('0' + static_cast<int>(rest % 10));
+            rest /= 10;
+            ++written;
+        }
+        if (decimal.Negative) *--first = '-';
+        return {first, static_cast<size_t>(end - first)};
+    }
+
     std::string_view Remembered(const Variant& value, double number) {
         if (slots_.empty()) slots_.resize(kSlots);
         const uint64_t bits = std::bit_cast<uint64_t>(number);
@@ -142,12 +165,13 @@ std::string CGridBase::SourceType() const {
 void CGridBase::Fill() {
     if (Mode == 0) ListMode = true;
     Editable = false;
+    // The result objects belong to the source and die with each re-run: never keep old ones.
+    DataSource = nullptr;
+    RecordSet = nullptr;
+    CellSet = nullptr;
     if (!Sheet || Sheet->cDS.Value.empty() || Sheet->tpVW.Value.empty()) return;
     orvik::AppContext* context = orvik::AppContext::Current();
     DataSource = context ? Sheet->GetDS(context->Report().DataSources) : nullptr;
-    // The result objects belong to the source and die with each re-run: never keep old ones.
-    RecordSet = nullptr;
-    CellSet = nullptr;
     if (!DataSource) {
         // The sheet names a source the report no longer has; what the grid showed is stale.
         DeleteAllItems();

@@ -2,7 +2,6 @@
 #include "render/GridCtrl.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstdlib>
 #include <cstring>
 
@@ -167,8 +166,11 @@ bool CGridCtrl::SetFixedColumnCount(int columns) {
 int CGridCtrl::InsertRow(int row) {
     if (row == -1) row = rows_;
     if (row < 0 || row > rows_) return -1;
-    cells_.insert(cells_.begin() + static_cast<ptrdiff_t>(row) * columns_,
-                  static_cast<size_t>(columns_), 0);
+    if (row == rows_)
+        cells_.resize(cells_.size() + static_cast<size_t>(columns_), 0);  // the common case
+    else
+        cells_.insert(cells_.begin() + static_cast<ptrdiff_t>(row) * columns_,
+                      static_cast<size_t>(columns_), 0);
     ++rows_;
     return row;
 }
@@ -285,5 +287,11 @@ size_t CGridCtrl::MemoryBytes() const {
     size_t bytes = cells_.capacity() * sizeof(uint64_t) + blocks_.size() * kBlockSize +
                    widths_.capacity() * sizeof(int);
     for (const std::string& text : longTexts_) bytes += text.capacity();
+    return bytes;
+}
+
+size_t CGridCtrl::TextBytes() const {
+    size_t bytes = liveBytes_;
+    for (const std::string& text : longTexts_) bytes += text.size();
     return bytes;
 }

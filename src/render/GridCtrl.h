@@ -34,9 +34,13 @@ class CGridCtrl {
     CGridCtrl(const CGridCtrl&) = delete;
     CGridCtrl& operator=(const CGridCtrl&) = delete;
 
+    // The number of rows, fixed ones included.
     int GetRowCount() const { return rows_; }
+    // The number of columns, fixed ones included.
     int GetColumnCount() const { return columns_; }
+    // The number of header rows at the top.
     int GetFixedRowCount() const { return fixedRows_; }
+    // The number of row-header columns at the left.
     int GetFixedColumnCount() const { return fixedColumns_; }
 
     // Sets the number of rows: new rows are empty, rows beyond the count are dropped. The fixed
@@ -94,15 +98,19 @@ class CGridCtrl {
         focusRow_ = row;
         focusColumn_ = column;
     }
+    // The focus cell's row and column (-1 while there is none).
     int GetFocusRow() const { return focusRow_; }
     int GetFocusColumn() const { return focusColumn_; }
 
     // Marks the grid as changed so that a viewer repaints; counts the requests.
     void Refresh() { ++refreshCount_; }
+    // How often the grid asked to be repainted; a viewer compares it with what it last drew.
     unsigned long RefreshCount() const { return refreshCount_; }
 
     // Bytes the cells and their texts take (for the benchmark and the memory test).
     size_t MemoryBytes() const;
+    // The total length of all cell texts.
+    size_t TextBytes() const;
 
     bool ListMode = false;  // whole rows are selected; a header click belongs to the owner
     bool Editable = true;   // cells may be edited in place

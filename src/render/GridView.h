@@ -23,6 +23,7 @@ class CGridView {
     CGridView(const CGridView&) = delete;
     CGridView& operator=(const CGridView&) = delete;
 
+    // The sheet the view shows.
     COvInfoSheet& GetSheet() const { return *sheet_; }
     // The grid window; null only for a view whose grid could not be made.
     CGridBase* GetGridCtrl() const { return grid_.get(); }

@@ -23,10 +23,9 @@ std::map<const COvInfoSheet*, std::unique_ptr<CGridView>>& Views() {
 
 // Drops the views whose sheets are no longer in the open report (deleted sheets, closed reports).
 // Their sheets may be gone, so nothing of them is touched.
-void SweepOrphans(const CReport* report) {
-    std::erase_if(Views(), [report](const auto& entry) {
-        if (!report) return true;
-        const auto& sheets = report->Sheets;
+void SweepOrphans(const CReport& report) {
+    std::erase_if(Views(), [&report](const auto& entry) {
+        const auto& sheets = report.Sheets;
         return std::none_of(sheets.begin(), sheets.end(),
                             [&entry](const auto& sheet) { return sheet.get() == entry.first; });
     });
@@ -45,8 +44,8 @@ bool IsPlugInViewType(const COvInfoSheet& sheet) {
 CGridView* CreateGridView(COvInfoSheet& sheet) {
     orvik::AppContext* context = orvik::AppContext::Current();
     DestroyGridView(sheet);
-    SweepOrphans(context ? &context->Report() : nullptr);
     if (context) {
+        SweepOrphans(context->Report());
         if (COvInfoDS* source = sheet.GetDS(context->Report().DataSources))
             source->OpenConnectDS(true);
     }

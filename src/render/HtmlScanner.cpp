@@ -459,13 +459,16 @@ class Scanner {
         element.StartTagEnd = gt + 1;
         element.Name = name;
         std::size_t next = gt + 1;
-        if ((flags & kVoid) || selfClosing) {
+        if (flags & kVoid) {
             element.EndTagStart = element.End = gt + 1;
         } else if (flags & kPlainText) {
             element.EndTagStart = element.End = next = Size;
         } else if (flags & kRawText) {
+            // "<SCRIPT src=x />" still opens raw text in a browser; so it does here.
             FindRawTextEnd(element, nameEnd - lt - 1);
             next = element.End;
+        } else if (selfClosing) {
+            element.EndTagStart = element.End = gt + 1;
         } else {
             element.EndTagStart = element.End = kNone;
         }

@@ -9,7 +9,8 @@
 // its tree building that decide an element's extent: void elements, end tags that close what
 // they find in scope and are ignored otherwise, and the implied ends of paragraphs, list items,
 // table cells and rows and the head. One deliberate difference: "<DIV ... />" is taken as an
-// empty element, as its author meant, so that replacing it can never swallow the rest of the page.
+// empty element, as its author meant, so that replacing it can never swallow the rest of the page
+// (raw-text elements such as SCRIPT and STYLE still run to their end tag, as in a browser).
 //
 // Every step is linear in the text: no search restarts from an earlier position, and the open
 // elements are indexed by name so an end tag that closes nothing costs no walk down the stack.

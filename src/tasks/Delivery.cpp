@@ -47,12 +47,6 @@ void Report(const std::string& text, bool isError) {
     }
 }
 
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 bool HasDrive(const std::string& path) {
     return orvik::IsAbsolutePath(path) || path.find(':') != std::string::npos;
 }
@@ -99,7 +93,8 @@ class PictureResolver {
   private:
     static std::string PictureType(const std::string& path) {
         const size_t dot = path.rfind('.');
-        const std::string extension = dot == std::string::npos ? "" : Upper(path.substr(dot + 1));
+        const std::string extension =
+            dot == std::string::npos ? "" : orvik::ToUpperAscii(path.substr(dot + 1));
         if (extension == "GIF") return "image/gif";
         if (extension == "PNG") return "image/png";
         if (extension == "BMP") return "image/bmp";
@@ -129,7 +124,7 @@ std::string RewritePictures(const std::string& html, PictureResolver& resolver,
 
 // The charset a page declares in its Content-Type META, as the mail's character set; "" for none.
 std::string DeclaredMailCharset(const std::string& page) {
-    std::string squeezed = Upper(page);
+    std::string squeezed = orvik::ToUpperAscii(page);
     std::erase(squeezed, ' ');
     const std::string marker = "HTTP-EQUIV=\"CONTENT-TYPE\"CONTENT=\"TEXT/HTML;CHARSET=";
     const size_t at = squeezed.find(marker);
@@ -176,13 +171,15 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
         orvik::SplitServerAddress(server, CZelSMTPConnection::kDefaultPort);
     connection.Connect(address.Host, address.Port);
 
-    // Mail carries bytes: the page goes in the encoding its META declares, and the message says
-    // the same. Text windows-1251 cannot hold sends the whole message as UTF-8.
-    const bool utf8 = !orvik::Utf8ToCp1251(subject) || !orvik::Utf8ToCp1251(files);
+    // The mail client converts text into the message's character set, which is the one the page
+    // declares; a page declaring windows-1251 that holds characters it cannot has its declaration
+    // changed to UTF-8 first, so the message and the page agree.
     CZelSMTPMessage message;
-    std::string page = content.empty() ? std::string() : EncodePage(content, utf8);
-    const std::string charset = DeclaredMailCharset(page);
-    const bool legacy = Upper(charset) == "WINDOWS-1251";
+    std::string charset = DeclaredMailCharset(content);
+    if (charset == "WINDOWS-1251" && !orvik::Utf8ToCp1251(content)) {
+        content = WithDeclaredCharset(content, "UTF-8");
+        charset = "UTF-8";
+    }
     if (!charset.empty()) message.SetCharset(charset);
     message.SetMime(true);
     std::string sender = GetPropS("DefAdrFrom");
@@ -191,7 +188,7 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
         sender = kPlaceholderSender;
     }
     message.From = CZelSMTPAddress(sender);
-    message.Subject = legacy ? orvik::Utf8ToCp1251(subject).value_or(subject) : subject;
+    message.Subject = subject;
 
     if (recipients.find(';') == std::string::npos) {
         CZelSMTPMessage::ParseRecipients(recipients, message.To);
@@ -211,15 +208,15 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
         }
     }
 
-    if (!page.empty()) {
+    if (!content.empty()) {
         PictureResolver pictures(context.Registries().HtmlFolder, &message);
         // Pictures are resolved on the UTF-8 text (file names), then the page is encoded again.
         const std::string rewritten = RewritePictures(content, pictures, "cid:");
         if (pictures.Count() > 0) {
-            message.AddHTMLBody(EncodePage(rewritten, utf8));
+            message.AddHTMLBody(rewritten);
             message.SetContentType("multipart/alternative");
         } else {
-            message.AddHTMLBody(page);
+            message.AddHTMLBody(content);
         }
     }
     if (!files.empty()) {
@@ -241,8 +238,7 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
             });
         if (entries.empty() || !anyExists) {
             const std::string notFound = "Export file " + files + " not found";
-            message.AddTextBody(legacy ? orvik::Utf8ToCp1251(notFound).value_or(notFound)
-                                       : notFound);
+            message.AddTextBody(notFound);
         } else {
             if (files.find('*') != std::string::npos) files = Join(entries, ";");
             message.AddAttachments(Join(entries, ";"));
@@ -295,7 +291,8 @@ void UploadFiles(const COvInfoAct& task, const std::string& server, const std::s
         transfer.Password = task.Get("Password");
         transfer.LocalFile = file;
         transfer.RemoteFile = orvik::FileNameOf(file);
-        const std::string tail = Upper(file.size() >= 4 ? file.substr(file.size() - 4) : file);
+        const std::string tail =
+            orvik::ToUpperAscii(file.size() >= 4 ? file.substr(file.size() - 4) : file);
         transfer.Binary = tail == ".JPG" || tail == ".PNG" || tail == ".GIF";
         SetPaneTextStatBar(
             0,

@@ -104,19 +104,10 @@ void RemoveAll(std::string& text, std::string_view what) {
     for (size_t at; (at = text.find(what)) != std::string::npos;) text.erase(at, what.size());
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Makes every charset the page declares read `charset`, or declares it when the page has none.
-std::string DeclareCharset(const std::string& text, const std::string& charset) {
+}  // namespace
+
+std::string WithDeclaredCharset(const std::string& text, const std::string& charset) {
     CHtmlDocument page(text);
     bool declared = false;
     page.RewriteAttribute("META", "charset", [&](const std::optional<std::string>& value) {
@@ -151,8 +142,6 @@ std::string DeclareCharset(const std::string& text, const std::string& charset) 
     return meta + result;
 }
 
-}  // namespace
-
 std::string PageFilePath() {
     AppContext* context = AppContext::Current();
     return context ? context->Registries().HtmlFolder + "Orvik.htm" : std::string();
@@ -161,17 +150,17 @@ std::string PageFilePath() {
 std::string EncodePage(const std::string& text, bool forceUtf8) {
     CHtmlDocument page(text);
     const std::string declared = page.Charset();
-    const bool wantsUtf8 =
-        EqualsIgnoringCase(declared, "utf-8") || EqualsIgnoringCase(declared, "utf8");
+    const bool wantsUtf8 = orvik::EqualsIgnoringAsciiCase(declared, "utf-8") ||
+                           orvik::EqualsIgnoringAsciiCase(declared, "utf8");
     if (!wantsUtf8 && !forceUtf8) {
         if (auto legacy = orvik::Utf8ToCp1251(
-                declared.empty() ? DeclareCharset(text, "windows-1251") : text)) {
-            if (declared.empty() || EqualsIgnoringCase(declared, "windows-1251"))
+                declared.empty() ? WithDeclaredCharset(text, "windows-1251") : text)) {
+            if (declared.empty() || orvik::EqualsIgnoringAsciiCase(declared, "windows-1251"))
                 return std::move(*legacy);
         }
     }
     // Characters windows-1251 cannot hold, or a page that asks for something else: UTF-8, said so.
-    return wantsUtf8 ? text : DeclareCharset(text, "UTF-8");
+    return wantsUtf8 ? text : WithDeclaredCharset(text, "UTF-8");
 }
 
 void UxWriteFile(const std::string& path, const std::string& text) {

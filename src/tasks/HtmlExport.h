@@ -19,5 +19,9 @@ void UxWriteFile(const std::string& path, const std::string& text);
 // `forceUtf8` writes UTF-8 even when windows-1251 would do.
 std::string EncodePage(const std::string& text, bool forceUtf8 = false);
 
+// The page with every charset its META elements declare set to `charset`, or with a META that
+// declares it when the page has none.
+std::string WithDeclaredCharset(const std::string& text, const std::string& charset);
+
 // Where the export writes the page: the HTML work folder followed by "Orvik.htm".
 std::string PageFilePath();

@@ -94,13 +94,15 @@ TEST_F(FTPUpload, NamedLoginInActiveModeIntoASubfolderAndUnderAnAwkwardName) {
 }
 
 TEST_F(FTPUpload, AsciiSendsCrLfLineEndsAndBinarySendsTheBytes) {
-    const std::string text = "one\ntwo\r\nthree\n\nlast";
+    // The first CRLF straddles two chunks of 1024 bytes.
+    const std::string text = std::string(1023, 'a') + "\r\none\ntwo\r\nthree\n\nlast";
     RecordingTransferer ascii;
     Prepare(ascii, "page.htm", text, "ascii.htm");
     ascii.Binary = false;
     ascii.Passive = true;
     ASSERT_TRUE(ascii.Upload()) << ascii.ErrorText;
-    EXPECT_EQ(Stored("anonymous", "ascii.htm"), "one\r\ntwo\r\nthree\r\n\r\nlast");
+    EXPECT_EQ(Stored("anonymous", "ascii.htm"),
+              std::string(1023, 'a') + "\r\none\r\ntwo\r\nthree\r\n\r\nlast");
 
     RecordingTransferer binary;
     Prepare(binary, "page2.htm", text, "binary.htm");
@@ -156,7 +158,10 @@ TEST_F(FTPUpload, AServerFailingDuringTheDataReportsAnUploadError) {
     EXPECT_FALSE(ftp.Upload());
     EXPECT_EQ(ftp.ErrorText.rfind("An error occurred while uploading the file, Error:", 0), 0u)
         << ftp.ErrorText;
-    EXPECT_NE(ftp.ErrorText.find("Error:426 "), std::string::npos) << ftp.ErrorText;
+    // The server's 426 reply, or the broken connection when the client sees that first.
+    EXPECT_TRUE(ftp.ErrorText.find("Error:426 ") != std::string::npos ||
+                ftp.ErrorText.find("Send failure") != std::string::npos)
+        << ftp.ErrorText;
     EXPECT_EQ(ftp.Statuses, std::vector<int>{314});
 }
 

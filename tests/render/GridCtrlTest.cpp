@@ -20,12 +20,14 @@ TEST(GridCtrl, TextsSurviveOverwritesInsertsDeletesAndColumnChanges) {
         for (int column = 0; column < 3; ++column)
             grid.SetItemText(row, column, "r" + std::to_string(row) + "c" + std::to_string(column));
 
+    grid.SetItemRightAligned(1, 2, true);
     grid.SetItemText(1, 1, "x");                               // shorter: in place
     grid.SetItemText(1, 2, "a much longer text than before");  // longer: moved
     grid.SetItemText(2, 0, grid.GetItemText(2, 0).substr(1));  // a part of itself
     grid.SetItemText(0, 0, grid.GetItemText(1, 2));            // another cell's text
     EXPECT_EQ(Text(grid, 1, 1), "x");
     EXPECT_EQ(Text(grid, 1, 2), "a much longer text than before");
+    EXPECT_TRUE(grid.IsItemRightAligned(1, 2));  // the format belongs to the cell, not the text
     EXPECT_EQ(Text(grid, 2, 0), "2c0");
     EXPECT_EQ(Text(grid, 0, 0), "a much longer text than before");
 
@@ -47,21 +49,6 @@ TEST(GridCtrl, TextsSurviveOverwritesInsertsDeletesAndColumnChanges) {
     EXPECT_FALSE(grid.SetItemText(4, 0, "outside"));
     EXPECT_FALSE(grid.SetItemText(0, -1, "outside"));
     EXPECT_EQ(Text(grid, -1, 0), "");
-}
-
-TEST(GridCtrl, AlignmentBelongsToTheCellNotToItsText) {
-    CGridCtrl grid;
-    grid.SetColumnCount(2);
-    grid.SetRowCount(2);
-    grid.SetItemText(1, 0, "12");
-    grid.SetItemRightAligned(1, 0, true);
-    grid.SetItemText(1, 0, "1 234 567.00");
-    EXPECT_TRUE(grid.IsItemRightAligned(1, 0));
-    grid.SetItemText(1, 0, "");
-    EXPECT_TRUE(grid.IsItemRightAligned(1, 0));
-    EXPECT_FALSE(grid.IsItemRightAligned(1, 1));
-    grid.SetItemRightAligned(1, 0, false);
-    EXPECT_FALSE(grid.IsItemRightAligned(1, 0));
 }
 
 TEST(GridCtrl, LongTextsAndRepeatedRewritesKeepEveryCellIntact) {
@@ -114,33 +101,6 @@ TEST(GridCtrl, AMillionCellsCostTheirTextAndOneWordEach) {
     const size_t cells = static_cast<size_t>(rows) * 4;
     EXPECT_LE(grid.MemoryBytes(), cells * 8 + textBytes + (size_t{2} << 20));
     EXPECT_EQ(Text(grid, rows - 1, 3), "cell " + std::to_string((rows - 1) * 4 + 3));
-}
-
-TEST(GridCtrl, ShapeRulesOfFixedRowsAndColumns) {
-    CGridCtrl grid;
-    EXPECT_TRUE(grid.SetFixedRowCount(2));  // adds the rows it needs
-    EXPECT_EQ(grid.GetRowCount(), 2);
-    EXPECT_TRUE(grid.SetFixedColumnCount(1));
-    EXPECT_EQ(grid.GetColumnCount(), 1);
-    grid.SetRowCount(1);
-    EXPECT_EQ(grid.GetFixedRowCount(), 1);
-    EXPECT_FALSE(grid.SetRowCount(-1));
-    EXPECT_EQ(grid.InsertRow(5), -1);
-
-    grid.SetColumnCount(3);
-    grid.SetItemText(0, 2, "a rather long header");
-    grid.SetColumnWidth(1, 0);
-    EXPECT_EQ(grid.GetColumnWidth(1), 0);
-    grid.AutoSize();
-    EXPECT_GT(grid.GetColumnWidth(1), 0);  // sizing shows a hidden column again
-    EXPECT_GT(grid.GetColumnWidth(2), grid.GetColumnWidth(0));
-    EXPECT_EQ(grid.GetColumnWidth(3), -1);
-
-    grid.DeleteAllItems();
-    EXPECT_EQ(grid.GetRowCount(), 0);
-    EXPECT_EQ(grid.GetColumnCount(), 0);
-    EXPECT_EQ(grid.GetFixedRowCount(), 0);
-    EXPECT_EQ(grid.DefaultCell(GridCellKind::Ordinary).BackColour, (Rgb{255, 255, 255}));
 }
 
 }  // namespace

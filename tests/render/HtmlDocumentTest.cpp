@@ -176,6 +176,8 @@ TEST(HtmlDocumentLayout, ElementsEndWhereABrowserEndsThem) {
         {"<textarea id=a><b>x</textarea>y", "a", "<textarea id=a><b>x</textarea>"},
         {"<style id=a>p{}</stylex></style>", "a", "<style id=a>p{}</stylex></style>"},
         {"<script id=a>never closed", "a", "<script id=a>never closed"},
+        {"<script id=a src=x.js />x<div id=b></div></script>", "a",
+         "<script id=a src=x.js />x<div id=b></div></script>"},
         // Quotes protect ">" and blanks; the first of two ids counts.
         {"<div title='a>b' id=\"x y\" data=z>in</div>", "x y",
          "<div title='a>b' id=\"x y\" data=z>in</div>"},
