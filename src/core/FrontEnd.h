@@ -3,6 +3,7 @@
 // what was shown. The core never includes a toolkit header.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 class COvInfoObject;
@@ -50,8 +51,8 @@ class FrontEnd {
     // Retitles menus, status panes, bars and the explorer after the language changed.
     virtual void LanguageChanged() {}
 
-    // Rebuilds and shows the report page after the report changed.
-    virtual void RefreshHtmlView() {}
+    // Shows the page tab with the page file at `path` (just written).
+    virtual void ShowPage(const std::string& /*path*/) {}
 };
 
 }  // namespace orvik

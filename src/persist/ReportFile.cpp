@@ -18,6 +18,7 @@
 #include "params/ParameterAssignment.h"
 #include "persist/XmlDocument.h"
 #include "render/GridViews.h"
+#include "render/ReportPage.h"
 
 namespace {
 
@@ -258,7 +259,8 @@ int Load(CReport& report, const std::string& path, std::string_view parameterTex
     for (const auto& prm : report.Params) prm->WraperParam(false);
     context.Front().RebuildExplorer();
     context.Language().TranslateProperties(context.Registries(), -1);
-    context.Front().RefreshHtmlView();
+    // An unattended run builds its page when a task asks for it, not on every load.
+    if (!context.BatchMode) HTMLRefresh(report);
     if (report.ReportObject) report.ReportObject->ShowProp();
     return 1;
 }

@@ -151,11 +151,10 @@ bool CCssStyleSheet::SetProperty(std::string_view selector, std::string_view pro
     const std::optional<std::string> written = GetProperty(selector, name);
     if (written && *written == value) return true;
     // It did not read back: the sheet around it was in a state the edit could not fit into.
-    Splice(index, begin, begin + text.size(), old);
-    if (created) {
-        Document.ReplaceText(created->first, created->first + created->second, {});
-        CacheGeneration.reset();
-    }
+    // Reading it back may have found the page's elements changed, so the offsets are not kept.
+    Document.ReplaceText(begin, begin + text.size(), old);
+    if (created) Document.ReplaceText(created->first, created->first + created->second, {});
+    CacheGeneration.reset();
     return false;
 }
 
@@ -183,11 +182,17 @@ std::optional<std::pair<std::size_t, std::size_t>> CCssStyleSheet::CreateStyleEl
 
 void CCssStyleSheet::Splice(std::size_t index, std::size_t begin, std::size_t end,
                             std::string_view text) {
-    const bool cached = CacheGeneration == Document.Generation();
+    const bool cached = CacheGeneration == Document.Generation() && index < Cache.size();
+    // A STYLE element that runs to the end of the page may end in an end tag cut short
+    // ("</STYLE title=x"), which a ">" added after it completes: look at such a page afresh.
+    const bool runsToEnd = cached && Cache[index].End == Document.Html().size();
     Document.ReplaceText(begin, end, text);
-    if (!cached) return;
-    // The text inside a STYLE element holds no "</" of ours, so no element boundary moved except
-    // by the length change.
+    if (!cached || runsToEnd) {
+        CacheGeneration.reset();
+        return;
+    }
+    // Text added inside a closed STYLE element holds no "</" of ours, so no element boundary
+    // moved except by the length change.
     const std::size_t removed = end - begin;
     auto shift = [&](std::size_t& offset) { offset = offset - removed + text.size(); };
     shift(Cache[index].End);

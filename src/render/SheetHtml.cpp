@@ -244,8 +244,7 @@ class SheetTableWriter {
         out_.append("<TR>");
         // A column up to which the previous header cell spans.
         int coveredUntil = -1;
-        for (size_t i = 0; i < visible_.size(); ++i) {
-            const int c = visible_[i];
+        for (const int c : visible_) {
             const std::string_view text = Text(row, c);
             int span = 1;
             if (c >= fixedColumns_) {

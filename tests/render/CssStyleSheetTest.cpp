@@ -121,6 +121,13 @@ TEST(CssStyleSheet, MakesAStyleElementWhereThePageHasNone) {
     for (const auto& [page, expected] : cases) {
         EXPECT_EQ(SetAll(page, {{".sh0", "font", "8pt"}}), expected) << page;
     }
+    // A STYLE element whose end tag is cut short: rules before it can be edited, but a rule
+    // added after it would complete the tag (or be read as part of its junk) and is refused.
+    CHtmlDocument cut("<style>.a {font:1}</style title=\"x\"");
+    CCssStyleSheet cutSheet(cut);
+    EXPECT_TRUE(cutSheet.SetProperty(".a", "font", "<b>"));
+    EXPECT_FALSE(cutSheet.SetProperty(".b", "font", "<b>"));
+    EXPECT_EQ(cut.Html(), "<style>.a {font:<b>}</style title=\"x\"");
     // A page that ends inside a comment has no place for one: nothing changes.
     const std::string open = "<html><head><title>x</title><!-- open";
     CHtmlDocument document(open);

@@ -8,6 +8,7 @@
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "render/GridViews.h"
+#include "render/ReportPage.h"
 #include "tasks/HtmlExport.h"
 
 namespace orvik {
@@ -204,6 +205,22 @@ TEST_F(HtmlExportTest, AnUnwritablePageIsAnError) {
     EXPECT_EQ(program.Front().Messages.back().Text,
               "Error write file " + program.Home().Path() + "missing/folder/Orvik.htm !");
     EXPECT_GT(program.Context().ErrorCount(), 0);
+}
+
+TEST_F(HtmlExportTest, RebuildRunsTheSourcesAgainAndShowsTheNewPage) {
+    AddSheet("First");
+    ASSERT_EQ(UpdateHTML(), 1);
+    EXPECT_EQ(PageFile().find("East"), std::string::npos);
+    sqlite3* db = nullptr;
+    sqlite3_open((program.Home().Path() + "shop.db").c_str(), &db);
+    sqlite3_exec(db, "insert into sales values ('East', 7)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    HTMLRebuild(Report());
+    EXPECT_NE(PageFile().find("<TD>East</TD>"), std::string::npos);
+    std::string table;
+    DoExportDS(Report(), *Report().Sheets[0], table);
+    EXPECT_EQ(table.rfind("<TABLE id=OrvikSheet0 ", 0), 0u);
+    EXPECT_NE(table.find("East"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,38 @@
+#include "render/ReportPage.h"
+
+#include "core/AppContext.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "render/GridView.h"
+#include "render/GridViews.h"
+#include "tasks/HtmlExport.h"
+
+int UpdateHTML() {
+    COvInfoAct task(GroupId::Task);
+    task.AType.Value = "HTML";
+    return task.DoExport();
+}
+
+void HTMLRefresh(CReport& report) {
+    orvik::AppContext* context = orvik::AppContext::Current();
+    if (!context) return;
+    if (report.ReportObject) report.ReportObject->ShowProp();
+    UpdateHTML();
+    context->Front().ShowPage(PageFilePath());
+}
+
+void HTMLRebuild(CReport& report) {
+    for (const auto& source : report.DataSources) {
+        if (source->OpenConnectDS(true) == 1) RefreshGridViews(*source);
+    }
+    HTMLRefresh(report);
+}
+
+void DoExportDS(const CReport& report, const COvInfoSheet& sheet, std::string& out) {
+    const CGridView* view = FindGridView(sheet);
+    const COvInfoDS* source = sheet.GetDS(report.DataSources);
+    if (!view || !source) return;
+    const std::string& type = source->tpDS.Value;
+    if (type == "SQL" || type == "OLAP") view->MakeHTML(out, 0);
+    if (type == "KPI") view->MakeHTML(out, 1);
+}

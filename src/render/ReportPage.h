@@ -1,0 +1,22 @@
+// The report page as the designer shows it: rebuilt from the report after every change that
+// affects it, written to "Orvik.htm" in the HTML work folder, and shown from there.
+#pragma once
+
+#include <string>
+
+class CReport;
+class COvInfoSheet;
+
+// Builds the open report's page through a temporary "HTML" export task; returns what the export
+// returned.
+int UpdateHTML();
+
+// Shows the page tab and the report's properties, rebuilds the page and shows the new file.
+void HTMLRefresh(CReport& report);
+
+// Runs every data source again (each sheet using one that opened refills its grid), then
+// refreshes the page.
+void HTMLRebuild(CReport& report);
+
+// Appends `sheet`'s table to `out` (nothing for a sheet without view or data source).
+void DoExportDS(const CReport& report, const COvInfoSheet& sheet, std::string& out);
