@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchDatabase.h"
 #include "core/AppContext.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoRecordset.h"
@@ -36,24 +37,6 @@ struct Measure {
 double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-void MakeDatabase(const std::string& path, long rows) {
-    std::ofstream(path, std::ios::trunc).close();
-    orvik::AppContext context(orvik::AppContextOptions{"/tmp/", path + ".ini", nullptr});
-    CADODatabase db;
-    db.Open("Provider=SQLite;Data Source=" + path);
-    db.Execute(
-        "CREATE TABLE t (id integer, qty integer, price double precision, amount numeric(12,2), "
-        "day date, name varchar(30), city varchar(20), note text)");
-    db.Execute(
-        "INSERT INTO t WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
-        "WHERE x < " +
-        std::to_string(rows) +
-        ") SELECT x, x % 97, (x % 100000) * 1.25, (x % 7919) * 3.5, "
-        "date('2024-01-01', '+' || (x % 365) || ' days'), 'Customer ' || (x % 5000), "
-        "CASE x % 3 WHEN 0 THEN 'Moscow' WHEN 1 THEN 'Kazan' ELSE 'Omsk' END, "
-        "'order note ' || x FROM c");
 }
 
 // Runs `work` in a child and returns its time (measured in the child), peak memory and checksum.

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchDatabase.h"
 #include "core/AppContext.h"
 #include "core/SettingsStore.h"
 #include "data/AdoDatabase.h"
@@ -61,24 +62,6 @@ double WallNow() {
 double CpuSeconds(const struct rusage& usage) {
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-}
-
-void MakeDatabase(const std::string& path, long rows) {
-    std::ofstream(path, std::ios::trunc).close();
-    orvik::AppContext context(orvik::AppContextOptions{"/tmp/", path + ".ini", nullptr});
-    CADODatabase db;
-    db.Open("Provider=SQLite;Data Source=" + path);
-    db.Execute(
-        "CREATE TABLE t (id integer, qty integer, price double precision, amount numeric(12,2), "
-        "day date, name varchar(30), city varchar(20), note text)");
-    db.Execute(
-        "INSERT INTO t WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
-        "WHERE x < " +
-        std::to_string(rows) +
-        ") SELECT x, x % 97, (x % 100000) * 1.25, (x % 7919) * 3.5, "
-        "date('2024-01-01', '+' || (x % 365) || ' days'), 'Customer ' || (x % 5000), "
-        "CASE x % 3 WHEN 0 THEN 'Moscow' WHEN 1 THEN 'Kazan' ELSE 'Omsk' END, "
-        "'order note ' || x FROM c");
 }
 
 // Runs `work` in a child and returns what it measured, with the child's peak memory.
