@@ -3,6 +3,13 @@
 // a million rows takes seconds.
 #pragma once
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -25,4 +32,37 @@ inline void MakeDatabase(const std::string& path, long rows) {
         "date('2024-01-01', '+' || (x % 365) || ' days'), 'Customer ' || (x % 5000), "
         "CASE x % 3 WHEN 0 THEN 'Moscow' WHEN 1 THEN 'Kazan' ELSE 'Omsk' END, "
         "'order note ' || x FROM c");
+}
+
+// What one run of the peer, `sqlite3 -html`, cost: its resource usage and wall time, and the size
+// of the page it wrote (-1 when it failed).
+struct SqliteHtmlRun {
+    struct rusage Usage {};
+    double WallSeconds = 0;
+    long long PageBytes = -1;
+};
+
+// Runs `sqlite3 -html` on `query` against the database at `path`, its page going to a file that
+// is removed afterwards, so the peer pays for writing its page as we do.
+inline SqliteHtmlRun RunSqliteHtml(const std::string& path, const char* query) {
+    const std::string output = path + ".html";
+    std::fflush(stdout);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!std::freopen(output.c_str(), "w", stdout)) _exit(4);
+        execlp("sqlite3", "sqlite3", "-html", path.c_str(), query, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    SqliteHtmlRun run;
+    int status = 0;
+    wait4(child, &status, 0, &run.Usage);
+    run.WallSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::error_code error;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        run.PageBytes = static_cast<long long>(std::filesystem::file_size(output, error));
+    }
+    std::filesystem::remove(output, error);
+    return run;
 }

@@ -89,26 +89,11 @@ Measure OurSide(const std::string& path) {
 }
 
 Measure SqliteHtml(const std::string& path) {
-    const std::string output = path + ".html";
-    std::fflush(stdout);
-    const double start = Now();
-    const pid_t child = fork();
-    if (child == 0) {
-        if (!std::freopen(output.c_str(), "w", stdout)) _exit(4);
-        execlp("sqlite3", "sqlite3", "-html", path.c_str(), kQuery, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    wait4(child, &status, 0, &usage);
+    const SqliteHtmlRun run = RunSqliteHtml(path, kQuery);
     Measure measure;
-    measure.Seconds = Now() - start;
-    measure.PeakKilobytes = usage.ru_maxrss;
-    std::error_code error;
-    measure.Checksum = WIFEXITED(status) && WEXITSTATUS(status) == 0
-                           ? static_cast<long long>(std::filesystem::file_size(output, error))
-                           : -1;
-    std::filesystem::remove(output, error);
+    measure.Seconds = run.WallSeconds;
+    measure.PeakKilobytes = run.Usage.ru_maxrss;
+    measure.Checksum = run.PageBytes;
     return measure;
 }
 

@@ -32,11 +32,7 @@ void RegisterCellSetProvider(const std::string& providerName, Factory factory) {
 
 void CADOMDCellSet::Raise(long code, const std::string& description,
                           const std::string& source) const {
-    char header[16];
-    std::snprintf(header, sizeof header, "%08lx", static_cast<unsigned long>(code) & 0xFFFFFFFFul);
-    lastError_ = "Query = " + query_ + "\nCADOMDCellSet Error\n\tCode = " + header +
-                 "\n\tCode meaning = " + AdoErrorMeaning(code) + "\n\tSource = " + source +
-                 "\n\tDescription = " + description + "\n";
+    lastError_ = AdoErrorText("CADOMDCellSet", query_, code, description, source);
     lastErrorCode_ = static_cast<uint32_t>(code);
     throw CADOException(code, description, source);
 }

@@ -3,6 +3,7 @@
 // Callers catch it and report it with UxError; nothing in the access layer shows it by itself.
 #pragma once
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -60,4 +61,15 @@ inline const char* AdoErrorMeaning(long code) {
         default:
             return "Unspecified error";
     }
+}
+
+// The error text a result wrapper keeps for its last failure ("Query = ...\n<wrapper> Error\n\tCode
+// = ..."), as the recordset and the cell set both report it.
+inline std::string AdoErrorText(const char* wrapper, const std::string& query, long code,
+                                const std::string& description, const std::string& source) {
+    char header[16];
+    std::snprintf(header, sizeof header, "%08lx", static_cast<unsigned long>(code) & 0xFFFFFFFFul);
+    return "Query = " + query + "\n" + wrapper + " Error\n\tCode = " + header +
+           "\n\tCode meaning = " + AdoErrorMeaning(code) + "\n\tSource = " + source +
+           "\n\tDescription = " + description + "\n";
 }

@@ -14,11 +14,7 @@ CADORecordset::~CADORecordset() = default;
 
 void CADORecordset::Raise(long code, const std::string& description,
                           const std::string& source) const {
-    char header[64];
-    std::snprintf(header, sizeof header, "%08lx", static_cast<unsigned long>(code) & 0xFFFFFFFFul);
-    lastError_ = "Query = " + query_ + "\nCADORecordset Error\n\tCode = " + header +
-                 "\n\tCode meaning = " + AdoErrorMeaning(code) + "\n\tSource = " + source +
-                 "\n\tDescription = " + description + "\n";
+    lastError_ = AdoErrorText("CADORecordset", query_, code, description, source);
     throw CADOException(code, description, source);
 }
 
