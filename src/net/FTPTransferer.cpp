@@ -288,6 +288,13 @@ bool CFTPTransferer::Upload() {
     if (ConnectTimeoutMs > 0) {
         curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(ConnectTimeoutMs));
     }
+    if (ReplyTimeoutSeconds > 0) {
+        // The first covers every control reply, the greeting included; the second a data
+        // connection that stops moving.
+        curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(ReplyTimeoutSeconds));
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, long(ReplyTimeoutSeconds));
+    }
     if (ConnectionType == 1) curl_easy_setopt(handle, CURLOPT_NOPROXY, "*");
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
     // The debug callback is how the server's replies reach us; nothing goes to stderr.

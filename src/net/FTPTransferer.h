@@ -12,6 +12,7 @@
 class CFTPTransferer {
   public:
     static constexpr unsigned short kDefaultPort = 21;
+    static constexpr unsigned kDefaultReplyTimeoutSeconds = 90;
 
     // A transferer with the defaults below; set the fields, then call Upload, once per file.
     CFTPTransferer();
@@ -33,12 +34,15 @@ class CFTPTransferer {
     bool Binary = true;                  // false: ASCII type, lone LF sent as CRLF
     bool Passive = false;                // passive-mode data connections
     unsigned ConnectTimeoutMs = 0;       // 0: no limit of our own
-    std::string LocalFile;               // a backslash counts as "/"
-    std::string RemoteFile;              // empty: the local file's name
-    std::string UserAgent;               // kept for callers; FTP sends none
-    int ConnectionType = 0;              // 0: the environment's proxy settings; 1: direct
-    unsigned BufferSize = 1024;          // bytes read from the file at a time
-    unsigned LastError = 0;              // errno or libcurl code of the last failure
+    // How long a silent server may leave a reply, or the data connection, waiting before the
+    // upload fails; an unattended run must not hang on it. The same default as for mail.
+    unsigned ReplyTimeoutSeconds = kDefaultReplyTimeoutSeconds;
+    std::string LocalFile;       // a backslash counts as "/"
+    std::string RemoteFile;      // empty: the local file's name
+    std::string UserAgent;       // kept for callers; FTP sends none
+    int ConnectionType = 0;      // 0: the environment's proxy settings; 1: direct
+    unsigned BufferSize = 1024;  // bytes read from the file at a time
+    unsigned LastError = 0;      // errno or libcurl code of the last failure
 
   protected:
     // Reports a failure: `messageId` is one of 310-320, `detail` the reason (the server's reply

@@ -161,8 +161,33 @@ CalendarDate ComponentForm(std::string_view expression, const CalendarDate& toda
     return date;
 }
 
+// strftime pads a conversion to any width it is given, so "%99999999d" alone would ask for
+// gigabytes, and the text it gives back may hold the next expression's format. No date needs a
+// field wider than two digits' worth, so wider ones are narrowed to kWidestField.
+std::string NarrowFieldWidths(std::string_view format) {
+    constexpr size_t kWidestField = 99;
+    std::string narrowed;
+    narrowed.reserve(format.size());
+    for (size_t pos = 0; pos < format.size();) {
+        narrowed += format[pos];
+        if (format[pos++] != '%') continue;
+        while (pos < format.size() &&
+               std::string_view("_-0^#+").find(format[pos]) != std::string_view::npos)
+            narrowed += format[pos++];
+        size_t width = 0;
+        const size_t digits = pos;
+        for (; pos < format.size() && std::isdigit(static_cast<unsigned char>(format[pos])); ++pos)
+            width = std::min(width * 10 + (format[pos] - '0'), kWidestField);
+        if (pos > digits) narrowed += std::to_string(width);
+        // The conversion letter is copied as it is, so "%%" never starts a new conversion.
+        if (pos < format.size()) narrowed += format[pos++];
+    }
+    return narrowed;
+}
+
 std::string FormatDate(const CalendarDate& date, const std::tm& now, bool keepTime,
-                       const std::string& format) {
+                       const std::string& requestedFormat) {
+    const std::string format = NarrowFieldWidths(requestedFormat);
     // Starting from today's std::tm keeps the time-zone fields a format may ask for (%Z, %z).
     std::tm value = now;
     const long long days = DaysFromCivil(date.Year, date.Month, date.Day);

@@ -2,6 +2,7 @@
 // they came over the wire, so the line ends the client sends are visible in the stored file.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -189,6 +190,28 @@ TEST_F(FTPUpload, LocalAndConnectionFailuresHaveTheirOwnTexts) {
     EXPECT_EQ(refused.ErrorText.rfind("An error occurred connecting to the server, Error:", 0), 0u)
         << refused.ErrorText;
     EXPECT_NE(refused.ErrorText.find("onnect"), std::string::npos) << refused.ErrorText;
+}
+
+// A server that greets and then goes quiet must not hold an unattended run.
+TEST(FTPSilentServer, AReplyThatNeverComesEndsTheUploadAfterTheTimeOut) {
+    orvik::test::TestProgram program(false);
+    TempDir local;
+    TempDir logs;
+    PeerProcess server("scripted_server.py",
+                       {logs.Path() + "received", "send:220 ready\\r\\n", "recv", "sleep:30"});
+    ASSERT_TRUE(server.Started()) << server.Problem();
+    RecordingTransferer ftp;
+    ftp.Download = false;
+    ftp.Server = server.Address();
+    ftp.LocalFile = local.Write("page.htm", "<html></html>");
+    ftp.ReplyTimeoutSeconds = 1;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ftp.Upload());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    EXPECT_EQ(ftp.ErrorText.rfind("An error occurred connecting to the server, Error:", 0), 0u)
+        << ftp.ErrorText;
+    EXPECT_NE(ftp.ErrorText.find("imeout"), std::string::npos) << ftp.ErrorText;
+    EXPECT_EQ(ReadFile(logs.Path() + "received").rfind("USER anonymous\r\n", 0), 0u);
 }
 
 }  // namespace

@@ -262,7 +262,7 @@ class ScriptedServer : public ::testing::Test {
   protected:
     void Start(std::vector<std::string> steps) {
         steps.insert(steps.begin(), logPath_);
-        peer_ = std::make_unique<PeerProcess>("scripted_smtp.py", steps);
+        peer_ = std::make_unique<PeerProcess>("scripted_server.py", steps);
         ASSERT_TRUE(peer_->Started()) << peer_->Problem();
         connection_.SetHeloHostname("client.test");
     }

@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 #include "params/DateExpression.h"
+#include "params/ParamSubstitution.h"
 
 namespace orvik {
 namespace {
@@ -96,6 +97,19 @@ TEST_F(DateExpression, FormatPart) {
     // A week step keeps the time of day; a component date is at midnight.
     EXPECT_EQ(EvalDateExpr("w+1,0;f=%Y-%m-%d %H:%M"), "2024-03-22 10:30");
     EXPECT_EQ(EvalDateExpr("d1;f=%H:%M"), "00:00");
+}
+
+TEST_F(DateExpression, FieldWidthsAreBounded) {
+    Today(2024, 3, 15);
+    EXPECT_EQ(EvalDateExpr("f=%4d|%-d|%_5m"), "0015|15|    3");
+    // A width no date needs is narrowed rather than padded to gigabytes.
+    EXPECT_EQ(EvalDateExpr("f=%8888888888d"), std::string(97, '0') + "15");
+    EXPECT_EQ(EvalDateExpr("f=%%8888888888d"), "%8888888888d");
+    // Each expression's text may hold the next one's format; the chain stays small.
+    std::string chained;
+    for (int i = 0; i < 200; ++i) chained += "~date(f=";
+    for (int i = 0; i < 200; ++i) chained += "%99999d)~";
+    EXPECT_LT(DSetParam(chained.c_str()).size(), 100000u);
 }
 
 TEST_F(DateExpression, HugeCountsAreInvalidDates) {

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
-"""A mail server that follows a script, for the fault cases a real server will not produce.
+"""A TCP server that follows a script, for the fault cases real mail and FTP servers will not
+produce.
 
-Usage: scripted_smtp.py LOGFILE STEP...
+Usage: scripted_server.py LOGFILE STEP...
 Prints its port, serves one connection, then exits. Everything the client sends is appended to
 LOGFILE as it arrives. Steps, in order:
   send:TEXT      send TEXT ("\\r" and "\\n" written as such are turned into CR and LF)
