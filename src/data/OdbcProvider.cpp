@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "data/AdoException.h"
 
@@ -368,6 +369,34 @@ OdbcConnection::OdbcConnection(const std::string& connectionText, int loginTimeo
         throw CADOException(AdoError::Failure, message, "ODBC");
     }
     connected_ = true;
+
+    // Brackets stay for SQL Server, where stored queries use them; other databases mostly reject
+    // them, so their own quote is used.
+    SQLWCHAR info[64] = {};
+    SQLSMALLINT length = 0;
+    std::string dbms;
+    if (SQL_SUCCEEDED(SQLGetInfoW(connection_, SQL_DBMS_NAME, info, sizeof info, &length)))
+        AppendUtf8(dbms, info, std::min<size_t>(length / sizeof(SQLWCHAR), std::size(info) - 1));
+    std::string quote;
+    if (SQL_SUCCEEDED(
+            SQLGetInfoW(connection_, SQL_IDENTIFIER_QUOTE_CHAR, info, sizeof info, &length)))
+        AppendUtf8(quote, info, std::min<size_t>(length / sizeof(SQLWCHAR), std::size(info) - 1));
+    if (dbms.find("SQL Server") == std::string::npos && quote != " ") identifierQuote_ = quote;
+}
+
+std::string OdbcConnection::QuoteIdentifier(std::string_view name) const {
+    if (identifierQuote_.empty()) return CProviderConnection::QuoteIdentifier(name);
+    // A quote inside the name is doubled, as SQL escapes it.
+    std::string quoted = identifierQuote_;
+    for (size_t at = 0; at < name.size();) {
+        if (name.compare(at, identifierQuote_.size(), identifierQuote_) == 0) {
+            quoted += identifierQuote_ + identifierQuote_;
+            at += identifierQuote_.size();
+        } else {
+            quoted += name[at++];
+        }
+    }
+    return quoted + identifierQuote_;
 }
 
 OdbcConnection::~OdbcConnection() {

@@ -24,6 +24,7 @@ class OdbcConnection : public CProviderConnection {
     void SchemaTables(RowStore& into) override;
     void SetCommandTimeout(int seconds) override { timeoutSeconds_ = seconds; }
     std::string ProviderName() const override { return "ODBC"; }
+    std::string QuoteIdentifier(std::string_view name) const override;
 
   private:
     void* NewStatement();
@@ -33,6 +34,8 @@ class OdbcConnection : public CProviderConnection {
     void* connection_ = nullptr;
     bool connected_ = false;
     int timeoutSeconds_ = 0;
+    // The driver's identifier quote ('"' for PostgreSQL, '`' for MySQL); empty: brackets.
+    std::string identifierQuote_;
 };
 
 // The names of the ODBC drivers the driver manager knows, in its order.

@@ -69,6 +69,11 @@ bool IsTrue(std::string_view value) {
 
 }  // namespace
 
+// Brackets are what report authors write, and SQLite and SQL Server both read them.
+std::string CProviderConnection::QuoteIdentifier(std::string_view name) const {
+    return "[" + std::string(name) + "]";
+}
+
 std::string OdbcConnectionText(std::string_view connectionString) {
     const std::string extended = ConnectionKeyValue(connectionString, "Extended Properties");
     const std::string_view source = extended.empty() ? connectionString : extended;

@@ -31,6 +31,9 @@ class CProviderConnection {
     virtual void SetCommandTimeout(int seconds) = 0;
     // The provider's name as the error source ("SQLite", "ODBC").
     virtual std::string ProviderName() const = 0;
+    // `name` quoted as a table or column name for this database's SQL: "[name]" unless the
+    // database quotes otherwise.
+    virtual std::string QuoteIdentifier(std::string_view name) const;
 };
 
 // Opens a connection for `connectionString`, choosing the provider by its "Provider=" key: SQLite;

@@ -7,6 +7,7 @@
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
+#include "data/ProviderConnection.h"
 #include "model/OvInfoPrm.h"
 #include "model/PropertyReference.h"
 #include "model/Registries.h"
@@ -36,10 +37,10 @@ bool IsEntryTicked(std::string_view value, std::string_view entry) {
     return value.find("[" + std::string(entry) + "]") != std::string_view::npos;
 }
 
-std::string DistinctValuesQuery(std::string_view column, std::string_view table,
+std::string DistinctValuesQuery(std::string_view quotedColumn, std::string_view quotedTable,
                                 std::string_view condition) {
     std::string query =
-        "Select distinct [" + std::string(column) + "] From [" + std::string(table) + "] ";
+        "Select distinct " + std::string(quotedColumn) + " From " + std::string(quotedTable) + " ";
     // A condition read back from a report file has lost its leading blank; "Where" must not run
     // into it.
     if (!condition.empty()) {
@@ -149,7 +150,10 @@ void BuildDataSourceLists(COvInfoPrm& prm, bool bShow) {
             OfferList(*cDSC, NewList(columns), columns.size() > kMaxPlainColumnList);
         }
         if (!cDST->Value.empty() && !cDSC->Value.empty()) {
-            rows.Open(DistinctValuesQuery(cDSC->Value, cDST->Value, cDSW ? cDSW->Value : ""));
+            const CProviderConnection& provider = ds->Connection->Provider();
+            rows.Open(DistinctValuesQuery(provider.QuoteIdentifier(cDSC->Value),
+                                          provider.QuoteIdentifier(cDST->Value),
+                                          cDSW ? cDSW->Value : ""));
             OfferList(prm.PrmVal, NewList(ReadColumn(rows, 0, nullptr, false)), true);
             if (bShow) prm.ShowProp();
         }

@@ -19,7 +19,8 @@ std::string EncodeMultiValue(const std::vector<std::string>& chosen);
 bool IsEntryTicked(std::string_view value, std::string_view entry);
 
 // The query that lists a column's distinct values, with the filter condition when there is one.
-std::string DistinctValuesQuery(std::string_view column, std::string_view table,
+// The column and table come quoted the way their database wants ("[region]", "\"region\"").
+std::string DistinctValuesQuery(std::string_view quotedColumn, std::string_view quotedTable,
                                 std::string_view condition);
 
 // Column lists longer than this are offered through the check-list chooser.

@@ -2,6 +2,7 @@
 #include <sqlite3.h>
 
 #include "TestSupport.h"
+#include "data/DataTestSupport.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "params/ParameterValueList.h"
@@ -18,10 +19,12 @@ TEST(ParameterValueList, ElementsAndMultiValues) {
     EXPECT_TRUE(IsEntryTicked("[x],[y]", "x"));
     EXPECT_TRUE(IsEntryTicked("[x],[y]", "y"));
     EXPECT_FALSE(IsEntryTicked("[x],[y]", "z"));
-    EXPECT_EQ(DistinctValuesQuery("col", "tab", ""), "Select distinct [col] From [tab] ");
-    EXPECT_EQ(DistinctValuesQuery("c", "t", " a > 1"), "Select distinct [c] From [t] Where a > 1");
+    EXPECT_EQ(DistinctValuesQuery("[col]", "[tab]", ""), "Select distinct [col] From [tab] ");
+    EXPECT_EQ(DistinctValuesQuery("[c]", "[t]", " a > 1"),
+              "Select distinct [c] From [t] Where a > 1");
     // A condition read back from a file lost its blank; the query must still be valid.
-    EXPECT_EQ(DistinctValuesQuery("c", "t", "a > 1"), "Select distinct [c] From [t] Where a > 1");
+    EXPECT_EQ(DistinctValuesQuery("[c]", "[t]", "a > 1"),
+              "Select distinct [c] From [t] Where a > 1");
 }
 
 class ParameterListsTest : public ::testing::Test {
@@ -123,6 +126,34 @@ TEST_F(ParameterListsTest, ProblemsAreReportedAndListsSoFarStay) {
     EXPECT_NE(program.Front().Messages[1].Text.find("COM Error (in file=ovinfoprm"),
               std::string::npos);
 }
+
+// The values query must be one the source's own database accepts, whatever it quotes names with.
+using DataSourceValueList = test::ProviderTest;
+
+TEST_P(DataSourceValueList, ValuesComeFromTheSourcesOwnDatabase) {
+    Exec("create table \"Orders 2024\" (\"Region\" varchar(20), amount int)");
+    Exec("insert into \"Orders 2024\" values ('North', 5), ('South', -1), ('North', 7)");
+    CReport& report = program_->Context().Report();
+    report.StartNew();
+    report.NewDataSource("Orders")->DSN.Value = connection_;
+    auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
+    prm->Type.Value = "DScmb";
+    program_->Context().Registries().PrepareNewCombo(prm->Type, prm->Props, true);
+    prm->GetPropByName("cDS")->Value = "Orders";
+    prm->GetPropByName("cDST")->Value = "Orders 2024";
+    prm->GetPropByName("cDSC")->Value = "Region";
+    prm->GetPropByName("cDSW")->Value = "amount > 0";
+    prm->WraperParam(false);
+    EXPECT_EQ(LastMessage(), "");
+    std::vector<std::string> values;
+    for (const auto& entry : program_->Context().Registries().ComboValues) {
+        if (static_cast<unsigned>(entry->Id) == prm->PrmVal.ComboId) values.push_back(entry->Name);
+    }
+    EXPECT_EQ(values, std::vector<std::string>{"North"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Providers, DataSourceValueList, ::testing::Values("SQLite", "PostgreSQL"),
+                         test::ProviderName);
 
 }  // namespace
 }  // namespace orvik
