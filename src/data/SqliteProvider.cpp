@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -172,14 +174,17 @@ void SqliteConnection::Fetch(sqlite3_stmt* statement, RowStore& into) {
                 case SQLITE_FLOAT: {
                     const double value = sqlite3_column_double(statement, c);
                     DecimalValue decimal;
-                    char text[64];
-                    if (hint.kind == ColumnHint::Decimal) {
-                        // Rounded to the declared scale, or to the digits a double really has.
-                        if (hint.scale >= 0)
-                            std::snprintf(text, sizeof text, "%.*f", hint.scale, value);
-                        else
-                            std::snprintf(text, sizeof text, "%.15g", value);
-                        if (ToDecimal(text, hint.scale, decimal)) {
+                    char text[400];  // the widest fixed-point double, with room for the scale
+                    if (hint.kind == ColumnHint::Decimal && std::isfinite(value)) {
+                        // Rounded to the declared scale, or to the digits a double really has;
+                        // to_chars rounds as printf does, at a fraction of its cost.
+                        const auto [end, error] =
+                            hint.scale >= 0 ? std::to_chars(text, text + sizeof text - 1, value,
+                                                            std::chars_format::fixed, hint.scale)
+                                            : std::to_chars(text, text + sizeof text - 1, value,
+                                                            std::chars_format::general, 15);
+                        *end = '\0';
+                        if (error == std::errc() && ToDecimal(text, hint.scale, decimal)) {
                             into.PutDecimal(c, decimal);
                             break;
                         }

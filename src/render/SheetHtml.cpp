@@ -2,6 +2,7 @@
 #include "render/SheetHtml.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -44,8 +45,8 @@ int EvenChannel(int value) {
 
 void AppendInt(std::string& out, long long value) {
     char digits[24];
-    const int length = std::snprintf(digits, sizeof digits, "%lld", value);
-    out.append(digits, static_cast<size_t>(length));
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
 }
 
 void AppendWidth(std::string& out, double width) {

@@ -54,6 +54,24 @@ TEST_P(DataSource, ValuesOfEachTypeReadAsTheirTexts) {
     EXPECT_TRUE(program_->Front().Messages.empty()) << LastMessage();
 }
 
+// SQLite keeps NUMERIC values as binary reals; they are read back rounded the way printf
+// rounds the stored double, to the declared scale or to the 15 digits a double holds.
+TEST_P(DataSource, RealsInDecimalColumnsRoundAsPrintfDoes) {
+    if (!IsSqlite()) GTEST_SKIP() << "PostgreSQL stores NUMERIC exactly";
+    Exec("CREATE TABLE m (a numeric(10,2), b numeric, c numeric(6,0))");
+    Exec("INSERT INTO m VALUES (2.675, 0.30000000000000004, -0.5)");
+    Exec("INSERT INTO m VALUES (1e300, 1e-7, 2.5)");
+    auto source = MakeSource("SELECT a, b, c FROM m");
+    ASSERT_EQ(source->OpenConnectDS(true), 1) << LastMessage();
+    EXPECT_EQ(source->GetDSvarRC(1, 0).Type(), VariantType::Decimal);
+    EXPECT_EQ(source->GetDSTextRC(1, 0), "2.67");  // the double lies just below 2.675
+    EXPECT_EQ(source->GetDSTextRC(1, 1), "0.3");
+    EXPECT_EQ(source->GetDSTextRC(1, 2), "0");  // -0.5 rounds to even: no "-0"
+    // Too wide for a decimal: the real stays a real.
+    EXPECT_EQ(source->GetDSvarRC(2, 0).Type(), VariantType::R8);
+    EXPECT_EQ(source->GetDSTextRC(2, 2), "2");
+}
+
 TEST_P(DataSource, LongAndCyrillicTextSurvivesBothWays) {
     // Longer than one read from the driver, so the pieces must join without losing characters.
     std::string longText;
