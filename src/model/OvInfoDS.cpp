@@ -226,7 +226,8 @@ std::string COvInfoDS::GetDSHeader(int col) {
     } else if (tpDS.Value == "OLAP" && CellSet && CellSet->IsOpen()) {
         int rowHeaders, dataColumns;
         CellSetShape(rowHeaders, dataColumns);
-        if (col >= rowHeaders && col < rowHeaders + dataColumns) {
+        // Column 0 has no header, even when there are no row headers to fill it.
+        if (col >= 1 && col >= rowHeaders && col < rowHeaders + dataColumns) {
             const CellSetPosition& position =
                 CellSet->Axis(0).Positions[static_cast<size_t>(col - rowHeaders)];
             for (size_t m = 0; m < position.Members.size(); ++m) {

@@ -65,10 +65,10 @@ std::string EncodeFont(const FontChoice& font, int dotsPerInch) {
            std::to_string(font.CharSet) + ",";
 }
 
-std::optional<FontSpec> DecodeFont(std::string_view text) {
+std::optional<FontSetting> DecodeFont(std::string_view text) {
     const auto fields = SplitFields(text);
     if (fields.empty() || fields[0].empty()) return std::nullopt;
-    FontSpec font;
+    FontSetting font;
     font.Face = std::string(fields[0]);
     if (fields.size() > 1) {
         if (const auto size = ParseInt(fields[1]); size && *size > 0) font.SizeTenths = *size;

@@ -31,12 +31,12 @@ struct FontChoice {
 };
 
 // A stored font: size in tenths of a point, style letters ("B" or "-", then I, U, S).
-struct FontSpec {
+struct FontSetting {
     std::string Face;
     int SizeTenths = 100;
     bool Bold = false, Italic = false, Underline = false, StrikeOut = false;
     int CharSet = 0;
-    bool operator==(const FontSpec&) const = default;
+    bool operator==(const FontSetting&) const = default;
 };
 
 // Screen resolution fonts are measured against; the program has no screen of its own to ask.
@@ -45,7 +45,7 @@ constexpr int kScreenDotsPerInch = 96;
 // "face,size,style,charset," with the size rounded up to a whole point.
 std::string EncodeFont(const FontChoice& font, int dotsPerInch = kScreenDotsPerInch);
 // Reads the full form or the short default form "face,size"; nullopt when there is no face.
-std::optional<FontSpec> DecodeFont(std::string_view text);
+std::optional<FontSetting> DecodeFont(std::string_view text);
 
 // "%Y-%m-%d" and "%H:%M:%S".
 std::string EncodeDate(int year, int month, int day);

@@ -142,7 +142,12 @@ void CRegistries::ReadSettings(const orvik::SettingsStore& store) {
         if (setting->IsOption(PropFlag::Integer)) {
             setting->ValueIndex = std::atoi(setting->Value.c_str());
         } else if (setting->Kind == PropKind::List) {
-            setting->PISetCombo(setting->Value, &ComboValues, setting->ComboId);
+            // The entry is selected for the property bar, but a stored value the list does not
+            // hold (a language whose file is gone, "ENG" once any language file exists, a value
+            // typed into the file) is kept: clearing it would write the loss back at once.
+            const std::string stored = setting->Value;
+            setting->PISetCombo(stored, &ComboValues, setting->ComboId);
+            if (setting->Value.empty()) setting->Value = stored;
         }
     }
 }

@@ -94,19 +94,26 @@ void BuildElementList(COvInfoPrm& prm) {
     OfferList(prm.PrmVal, NewList(SplitComboElements(elements->Value)), prm.Type.Value != "pcmb");
 }
 
+// A table or column name as the database spells it. The display cleaning of cell texts (leading
+// blanks, doubled spaces) would offer a name the values query then cannot find.
+std::string NameText(const Variant& value) {
+    return value.Type() == VariantType::String ? value.AsString() : VariantToText(value);
+}
+
 // Reads field `field` of every row of a schema or query result; with `onlyTable`, only rows whose
 // field 2 (the table) equals it. Repeats of the entry just before are skipped when `skipRepeats`.
+// Schema rows give names, read as they are; query rows give values, read as display texts.
 std::vector<std::string> ReadColumn(CADORecordset& rows, int field, const std::string* onlyTable,
-                                    bool skipRepeats) {
+                                    bool skipRepeats, bool names) {
     std::vector<std::string> values;
     for (rows.MoveFirst(); !rows.IsEOF(); rows.MoveNext()) {
         Variant value;
         if (onlyTable) {
             rows.GetFieldValue(2, value);
-            if (VariantToText(value) != *onlyTable) continue;
+            if (NameText(value) != *onlyTable) continue;
         }
         rows.GetFieldValue(field, value);
-        std::string text = VariantToText(value);
+        std::string text = names ? NameText(value) : VariantToText(value);
         if (skipRepeats && !values.empty() && values.back() == text) continue;
         values.push_back(std::move(text));
     }
@@ -140,13 +147,13 @@ void BuildDataSourceLists(COvInfoPrm& prm, bool bShow) {
         CADORecordset rows(ds->Connection.get());
         if (cDST->Value.empty()) {
             rows.OpenSchema(CADORecordset::schemaColumns);
-            OfferList(*cDST, NewList(ReadColumn(rows, 2, nullptr, true)), false);
+            OfferList(*cDST, NewList(ReadColumn(rows, 2, nullptr, true, true)), false);
             if (!cDST->DefaultValue.empty()) cDST->Value = cDST->DefaultValue;
             if (bShow) prm.ShowProp();
         }
         if (cDSC->Value.empty() && !cDST->Value.empty()) {
             rows.OpenSchema(CADORecordset::schemaColumns);
-            const auto columns = ReadColumn(rows, 3, &cDST->Value, true);
+            const auto columns = ReadColumn(rows, 3, &cDST->Value, true, true);
             OfferList(*cDSC, NewList(columns), columns.size() > kMaxPlainColumnList);
         }
         if (!cDST->Value.empty() && !cDSC->Value.empty()) {
@@ -154,7 +161,7 @@ void BuildDataSourceLists(COvInfoPrm& prm, bool bShow) {
             rows.Open(DistinctValuesQuery(provider.QuoteIdentifier(cDSC->Value),
                                           provider.QuoteIdentifier(cDST->Value),
                                           cDSW ? cDSW->Value : ""));
-            OfferList(prm.PrmVal, NewList(ReadColumn(rows, 0, nullptr, false)), true);
+            OfferList(prm.PrmVal, NewList(ReadColumn(rows, 0, nullptr, false, false)), true);
             if (bShow) prm.ShowProp();
         }
     } catch (const CADOException& error) {

@@ -27,7 +27,7 @@ std::string ColourTextToHex(std::string_view text) {
 }
 
 std::optional<FontChoice> LogicalFontFromText(std::string_view text) {
-    const std::optional<FontSpec> stored = DecodeFont(text);
+    const std::optional<FontSetting> stored = DecodeFont(text);
     if (!stored) return std::nullopt;
     FontChoice font;
     font.Face = stored->Face;

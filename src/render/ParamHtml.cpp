@@ -40,10 +40,12 @@ std::string CleanMemberList(const std::string& text) {
     pieces.push_back(text.substr(start));
     std::string cleaned;
     for (size_t i = 0; i < pieces.size(); ++i) {
+        // The key is cut off before the separator goes on, or the cut would take the separator
+        // with it and run the captions together.
         std::string piece = pieces[i];
-        if (i + 1 < pieces.size()) piece += ", ";
         const size_t bracket = piece.rfind('[');
         if (bracket != std::string::npos && bracket > 0) piece.erase(bracket);
+        if (i + 1 < pieces.size()) piece += ", ";
         cleaned += piece;
     }
     return cleaned;

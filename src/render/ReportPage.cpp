@@ -21,9 +21,12 @@ void HTMLRefresh(CReport& report) {
     context->Front().ShowPage(PageFilePath());
 }
 
+// The queries run again on the connections the sources already hold: reconnecting would drop
+// what a connection keeps (temporary tables, session settings) and go through a plug-in's open
+// again. A source that never connected stays as it is until its connection string is edited.
 void HTMLRebuild(CReport& report) {
     for (const auto& source : report.DataSources) {
-        if (source->OpenConnectDS(true) == 1) RefreshGridViews(*source);
+        if (source->OpenRSDS() == 1) RefreshGridViews(*source);
     }
     HTMLRefresh(report);
 }

@@ -146,7 +146,8 @@ TEST(DataSourceCellSet, SingleAxisIsOneRowWithoutRowHeaders) {
     EXPECT_EQ(source->GetDSRowCount(), 1);
     EXPECT_EQ(source->GetDSColCount(), 3);
     EXPECT_EQ(source->GetDSCol2Count(), 0);
-    EXPECT_EQ(source->GetDSHeader(0), "2023 . Q1");
+    EXPECT_EQ(source->GetDSHeader(0), "");  // column 0 has no header, even without row headers
+    EXPECT_EQ(source->GetDSHeader(1), "2023 . Q2");
     EXPECT_EQ(source->GetDSTextRC(1, 2), "3 000.00");  // ordinal = column
 }
 

@@ -100,10 +100,10 @@ TEST(PropertyEncoding, Fonts) {
 
     const auto full = DecodeFont("Arial,120,BI,204,");
     ASSERT_TRUE(full);
-    EXPECT_EQ(*full, (FontSpec{"Arial", 120, true, true, false, false, 204}));
+    EXPECT_EQ(*full, (FontSetting{"Arial", 120, true, true, false, false, 204}));
     const auto shortForm = DecodeFont("Arial,100");
     ASSERT_TRUE(shortForm);
-    EXPECT_EQ(*shortForm, (FontSpec{"Arial", 100, false, false, false, false, 0}));
+    EXPECT_EQ(*shortForm, (FontSetting{"Arial", 100, false, false, false, false, 0}));
     EXPECT_EQ(DecodeFont("Courier New,90,-S,0,")->StrikeOut, true);
     EXPECT_FALSE(DecodeFont(""));
     EXPECT_FALSE(DecodeFont(",100"));

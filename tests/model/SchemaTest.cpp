@@ -118,6 +118,31 @@ TEST(Schema, LanguageFilesAndTheHtmlWorkFolder) {
     EXPECT_TRUE(std::filesystem::exists(home.Path() + "HTML/keep/inner.txt"));
 }
 
+// A stored choice the list cannot offer right now is kept, in memory and in the file.
+TEST(Schema, StoredListSettingsOutsideTheirListAreKept) {
+    {
+        test::TestProgram program(false);
+        program.Home().Write("orvik18_deu.lng", "1=a\n");
+        SettingsStore& store = program.Context().Settings();
+        store.WriteString("General", "DefPicFmt", "tiff");
+        CRegistries& r = program.Context().Registries();
+        BuildSchema(r, store);
+        EXPECT_EQ(r.FindSetting("Language")->Value, "ENG");  // the default, no longer in the list
+        EXPECT_EQ(r.FindSetting("DefPicFmt")->Value, "tiff");
+        SettingsStore reread(program.SettingsPath());
+        EXPECT_EQ(reread.GetString("General", "Language"), "ENG");
+        EXPECT_EQ(reread.GetString("General", "DefPicFmt"), "tiff");
+    }
+    test::TestProgram chosen(false);
+    chosen.Home().Write("orvik18_deu.lng", "1=a\n");
+    chosen.Context().Settings().WriteString("General", "Language", "DEU");
+    BuildSchema(chosen.Context().Registries(), chosen.Context().Settings());
+    const COvInfoProp* language = chosen.Context().Registries().FindSetting("Language");
+    EXPECT_EQ(language->Value, "DEU");
+    ASSERT_NE(language->SelectedEntry(), nullptr);
+    EXPECT_EQ(language->SelectedEntry()->Name, "DEU");
+}
+
 TEST(Schema, DuplicateListEntriesAreRefusedPerList) {
     test::TestProgram program;
     EXPECT_EQ(AddDSNType("SQL", "again"), nullptr);

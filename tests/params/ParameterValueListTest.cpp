@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "TestSupport.h"
 #include "data/DataTestSupport.h"
 #include "model/Registries.h"
@@ -131,8 +133,9 @@ TEST_F(ParameterListsTest, ProblemsAreReportedAndListsSoFarStay) {
 using DataSourceValueList = test::ProviderTest;
 
 TEST_P(DataSourceValueList, ValuesComeFromTheSourcesOwnDatabase) {
-    Exec("create table \"Orders 2024\" (\"Region\" varchar(20), amount int)");
-    Exec("insert into \"Orders 2024\" values ('North', 5), ('South', -1), ('North', 7)");
+    // Two blanks in the name: names are offered as the database spells them.
+    Exec("create table \"Orders  2024\" (\"Region\" varchar(20), amount int)");
+    Exec("insert into \"Orders  2024\" values ('North', 5), ('South', -1), ('North', 7)");
     CReport& report = program_->Context().Report();
     report.StartNew();
     report.NewDataSource("Orders")->DSN.Value = connection_;
@@ -140,16 +143,26 @@ TEST_P(DataSourceValueList, ValuesComeFromTheSourcesOwnDatabase) {
     prm->Type.Value = "DScmb";
     program_->Context().Registries().PrepareNewCombo(prm->Type, prm->Props, true);
     prm->GetPropByName("cDS")->Value = "Orders";
-    prm->GetPropByName("cDST")->Value = "Orders 2024";
+    const auto entries = [&](unsigned list) {
+        std::vector<std::string> names;
+        for (const auto& entry : program_->Context().Registries().ComboValues) {
+            if (static_cast<unsigned>(entry->Id) == list) names.push_back(entry->Name);
+        }
+        return names;
+    };
+    // Tables first, then the table's columns, then the values, each step picking the first offer.
+    prm->WraperParam(false);
+    const auto tables = entries(prm->GetPropByName("cDST")->ComboId);
+    ASSERT_NE(std::find(tables.begin(), tables.end(), "Orders  2024"), tables.end());
+    prm->GetPropByName("cDST")->Value = "Orders  2024";
+    prm->WraperParam(false);
+    EXPECT_EQ(entries(prm->GetPropByName("cDSC")->ComboId),
+              (std::vector<std::string>{"Region", "amount"}));
     prm->GetPropByName("cDSC")->Value = "Region";
     prm->GetPropByName("cDSW")->Value = "amount > 0";
     prm->WraperParam(false);
     EXPECT_EQ(LastMessage(), "");
-    std::vector<std::string> values;
-    for (const auto& entry : program_->Context().Registries().ComboValues) {
-        if (static_cast<unsigned>(entry->Id) == prm->PrmVal.ComboId) values.push_back(entry->Name);
-    }
-    EXPECT_EQ(values, std::vector<std::string>{"North"});
+    EXPECT_EQ(entries(prm->PrmVal.ComboId), std::vector<std::string>{"North"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Providers, DataSourceValueList, ::testing::Values("SQLite", "PostgreSQL"),

@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 #include "core/Paths.h"
+#include "data/AdoDatabase.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "render/GridViews.h"
@@ -215,8 +216,11 @@ TEST_F(HtmlExportTest, RebuildRunsTheSourcesAgainAndShowsTheNewPage) {
     sqlite3_open((program.Home().Path() + "shop.db").c_str(), &db);
     sqlite3_exec(db, "insert into sales values ('East', 7)", nullptr, nullptr, nullptr);
     sqlite3_close(db);
+    // What the connection holds outlives the rebuild: the query runs again on it.
+    Report().DataSources[0]->Connection->Execute("create temp table marker (x)");
     HTMLRebuild(Report());
     EXPECT_NE(PageFile().find("<TD>East</TD>"), std::string::npos);
+    EXPECT_NO_THROW(Report().DataSources[0]->Connection->Execute("select x from marker"));
     std::string table;
     DoExportDS(Report(), *Report().Sheets[0], table);
     EXPECT_EQ(table.rfind("<TABLE id=OrvikSheet0 ", 0), 0u);
