@@ -42,10 +42,18 @@ void SubstituteParameters(std::string& text, const CReport& report) {
 
 // Always takes the first opener left in the text. An unterminated one is reported and defused by
 // turning it into "~-date(", so the loop moves on and the user sees the fragment where it was.
+// Text before an edit holds no opener, so the next search starts just before the edit: a new
+// opener can only begin there, where the edit's text may complete one.
 void SubstituteDateExpressions(std::string& text) {
-    for (size_t at = text.find(kDateOpener); at != std::string::npos; at = text.find(kDateOpener)) {
+    const auto nextFrom = [&](size_t edited) {
+        return text.find(kDateOpener,
+                         edited >= kDateOpener.size() ? edited - kDateOpener.size() + 1 : 0);
+    };
+    bool closerLeft = true;  // once no ")~" follows an opener, none follows the later ones
+    for (size_t at = text.find(kDateOpener); at != std::string::npos; at = nextFrom(at)) {
         const size_t start = at + kDateOpener.size();
-        const size_t close = text.find(kDateCloser, start);
+        const size_t close = closerLeft ? text.find(kDateCloser, start) : std::string::npos;
+        closerLeft = close != std::string::npos;
         if (close != std::string::npos) {
             const std::string date =
                 EvalDateExpr(std::string_view(text).substr(start, close - start));

@@ -79,6 +79,8 @@ TEST_F(ParamSubstitution, ValuesPassThroughTheLaterSteps) {
 TEST_F(ParamSubstitution, DateExpressions) {
     EXPECT_EQ(DSetParam("~date(d-1)~ to ~дата()~, ~date(f=%d.%m.%Y;d1)~"),
               "'20240314' to '20240315', 01.03.2024");
+    // What an expression gives back can complete an opener begun before it; that one runs too.
+    EXPECT_EQ(DSetParam("~da~date(f=te()~f=%Y)~ ~date(d1)~"), "2024 '20240301'");
     EXPECT_TRUE(Messages().empty());
     EXPECT_EQ(DSetParam("d='~date(m+10)~'"), "d='Invalid DateTime'");
     EXPECT_EQ(Messages().size(), 1u);
