@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "core/AppContext.h"
 #include "core/Paths.h"
@@ -35,23 +36,32 @@ std::string_view Trim(std::string_view text) {
     return text.substr(begin, text.find_last_not_of(" \t\r\n") - begin + 1);
 }
 
-
 // Debug trace for texts the program asks for but does not have; silent unless asked for.
 void TraceUnknownId(int id) {
     if (std::getenv("ORVIK_TRACE")) std::fprintf(stderr, "Unknown resource string id : %d\n", id);
 }
 
-// The printf conversions of a template, in order ("%d", "%s" -> "ds").
-std::string Conversions(std::string_view format) {
-    std::string letters;
+// The printf conversions of a template, in order and whole: "%-8.2lf and %*s" gives "%-8.2lf"
+// and "%*s". A conversion cut off by the end of the text is kept as far as it goes.
+std::vector<std::string_view> Conversions(std::string_view format) {
+    std::vector<std::string_view> found;
     for (size_t i = 0; i < format.size(); ++i) {
         if (format[i] != '%') continue;
+        if (i + 1 < format.size() && format[i + 1] == '%') {
+            ++i;  // a literal percent sign
+            continue;
+        }
+        // Argument position, flags, width, precision and length modifier, then the letter.
         size_t j = i + 1;
-        while (j < format.size() && std::strchr("-+ #0123456789.*hlLqjzt", format[j])) ++j;
-        if (j < format.size() && format[j] != '%') letters += format[j];
-        i = j;
+        while (j < format.size() && format[j] != '\0' &&
+               std::strchr("$-+ #'0123456789.*hlLqjzt", format[j])) {
+            ++j;
+        }
+        if (j < format.size()) ++j;
+        found.push_back(format.substr(i, j - i));
+        i = j - 1;
     }
-    return letters;
+    return found;
 }
 
 }  // namespace
@@ -222,14 +232,16 @@ std::string GetText(int id) {
     return builtin ? builtin : "???";
 }
 
+std::string UsableTemplate(const std::string& translated, const char* builtin) {
+    // A translation whose conversions differ in anything (a length modifier, a "*" width, the
+    // order) would read the arguments as other types than the program passes; rather than crash
+    // on a translator's slip, the built-in template is used.
+    if (!builtin || Conversions(translated) == Conversions(builtin)) return translated;
+    return builtin;
+}
+
 std::string GetTextF(int id, ...) {
-    std::string format = GetText(id);
-    // A translation whose conversions differ from the built-in template would read the arguments
-    // as the wrong types; use the built-in template instead of crashing on a translator's slip.
-    if (const char* builtin = BuiltinText(id);
-        builtin && Conversions(format) != Conversions(builtin)) {
-        format = builtin;
-    }
+    const std::string format = UsableTemplate(GetText(id), BuiltinText(id));
     va_list args;
     va_start(args, id);
     va_list copy;

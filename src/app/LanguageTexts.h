@@ -89,6 +89,10 @@ const char* BuiltinText(int id);
 
 // --- the lookups every part of the program (and plug-ins) use, on the current context ---
 std::string GetText(int id);
-// The text of `id` used as a printf template for the arguments.
+// The text of `id` used as a printf template for the arguments (see UsableTemplate).
 std::string GetTextF(int id, ...);
+// The template GetTextF formats with: `translated` when its printf conversions are exactly those
+// of `builtin` (the same sequence, each with the same position, flags, width, precision, length
+// modifier and letter), otherwise `builtin`. Without a built-in text, `translated`.
+std::string UsableTemplate(const std::string& translated, const char* builtin);
 std::string GetNamedText(const char* name, int index);

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -18,7 +19,8 @@
 #include "persist/ReportLifecycle.h"
 #include "tasks/TaskRunner.h"
 
-COrvikApp::COrvikApp(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {}
+COrvikApp::COrvikApp(std::vector<std::string> arguments, std::unique_ptr<orvik::FrontEnd> frontEnd)
+    : arguments_(std::move(arguments)), frontEnd_(std::move(frontEnd)) {}
 
 COrvikApp::~COrvikApp() = default;
 
@@ -59,16 +61,31 @@ std::string COrvikApp::HelpFileName(const std::string& programFolder, const std:
     return "Orvik18.chm";
 }
 
-void COrvikApp::OnAppHelp() const {
-    const std::string path = ProgramFolder + HelpFileName(ProgramFolder, LanguageCode);
-    // Detached, so the viewer outlives neither a wait nor a zombie of ours.
-    if (fork() == 0) {
-        if (fork() == 0) {
+bool COrvikApp::OpenHelpFile(const std::string& programFolder, const std::string& code) {
+    const std::string path = programFolder + HelpFileName(programFolder, code);
+    // The viewer runs as a grandchild whose parent ends at once: the program never waits for the
+    // viewer and it leaves no zombie. Only that short-lived child is waited for, by its pid; a
+    // plain wait() could take the status of some other child of ours.
+    const pid_t child = fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        const pid_t viewer = fork();
+        if (viewer == 0) {
             execlp("xdg-open", "xdg-open", path.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
         }
-        _exit(0);
+        _exit(viewer < 0 ? 1 : 0);
     }
-    wait(nullptr);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool COrvikApp::OnAppHelp() const {
+    // The language may have changed since start-up.
+    return OpenHelpFile(ProgramFolder, context_ ? context_->Language().Code() : LanguageCode);
 }
 
 int COrvikApp::Run() {
@@ -112,7 +129,7 @@ bool COrvikApp::InitInstance() {
     if (!parser.Paths().empty()) DocumentPath = parser.Paths().front();
     context.BatchMode = BatchMode != 0;
 
-    if (!BatchMode && !ORVIK_GUI) {
+    if (!BatchMode && !ORVIK_GUI && !frontEnd_) {
         std::fputs(
             "orvik: this build has no designer (it was built without wxWidgets).\n"
             "Run a task unattended with: orvik REPORT.ovk /act:TASK   (see orvik --help)\n",
@@ -120,7 +137,11 @@ bool COrvikApp::InitInstance() {
         exitStatus_ = kExitCannotStart;
         return false;
     }
-    if (BatchMode) context.SetFrontEnd(std::make_unique<orvik::BatchFrontEnd>());
+    if (BatchMode) {
+        context.SetFrontEnd(std::make_unique<orvik::BatchFrontEnd>());
+    } else if (frontEnd_) {
+        context.SetFrontEnd(std::move(frontEnd_));
+    }
 
     BuildSchema(context.Registries(), context.Settings());
     // Start-up translated nothing yet: the schema was built after the language was chosen.
@@ -128,8 +149,13 @@ bool COrvikApp::InitInstance() {
 
     if (BatchMode) UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
     InitOVK(context.Report());
-    if (!DocumentPath.empty()) reportLoaded_ = LoadDocument();
-    if (!BatchMode) context.Front().ShowSettings();
+    // The loader shows the report's own properties; only without a report do the settings fill
+    // the property bar.
+    if (!DocumentPath.empty()) {
+        reportLoaded_ = LoadDocument();
+    } else {
+        context.Front().ShowSettings();
+    }
     return true;
 }
 

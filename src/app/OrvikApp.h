@@ -17,8 +17,11 @@ class COrvikApp {
     static constexpr int kExitRunFailed = 1;
     static constexpr int kExitCannotStart = 2;
 
-    // `arguments` are the command-line arguments after the program name.
-    explicit COrvikApp(std::vector<std::string> arguments);
+    // `arguments` are the command-line arguments after the program name. `frontEnd` is what an
+    // interactive start talks to (the designer's windows); an unattended run always uses the
+    // logging front end instead.
+    explicit COrvikApp(std::vector<std::string> arguments,
+                       std::unique_ptr<orvik::FrontEnd> frontEnd = nullptr);
     ~COrvikApp();
 
     // Runs the whole life of the program and returns its exit status.
@@ -30,13 +33,16 @@ class COrvikApp {
     // The help file to open: "Orvik18_<code>.chm" when the program folder has one for the
     // language, else "Orvik18.chm".
     static std::string HelpFileName(const std::string& programFolder, const std::string& code);
-    // Opens the help file from the program folder with the desktop's viewer.
-    void OnAppHelp() const;
+    // Opens the help file of language `code` from `programFolder` with the desktop's viewer;
+    // false when the viewer could not be started.
+    static bool OpenHelpFile(const std::string& programFolder, const std::string& code);
+    // Opens the help file of the current language; false when the viewer could not be started.
+    bool OnAppHelp() const;
 
     int BatchMode = 0;  // 1 when the command line holds "act"
     int RunAction = 0;  // 1 when the task named by "act" is to run after loading
     std::string DocumentPath;
-    std::string LanguageCode;
+    std::string LanguageCode;  // as at start-up; the help follows later changes
     std::string ProgramFolder;
     std::string TaskName;
     std::string ParameterText;
@@ -58,6 +64,7 @@ class COrvikApp {
     bool LoadDocument();
 
     std::vector<std::string> arguments_;
+    std::unique_ptr<orvik::FrontEnd> frontEnd_;  // until start-up hands it to the context
     std::unique_ptr<orvik::AppContext> context_;
     bool reportLoaded_ = false;
     bool taskFound_ = false;

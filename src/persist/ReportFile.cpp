@@ -1,11 +1,11 @@
 #include "persist/ReportFile.h"
 
+#include <fcntl.h>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
 
 #include "app/LanguageTexts.h"
 #include "core/AppContext.h"
@@ -75,7 +75,6 @@ void GetMDXProps(CXmlElement* dsElement, const char* tag, const COvInfoProp& bQ,
     CRegistries& registries = Registries();
     for (CXmlElement* child = CXmlDocument::FindFirstChild(dsElement, tag); child;
          child = CXmlDocument::FindNextChild(dsElement)) {
-        if (child->GetName() != tag) continue;
         auto item = std::make_unique<COvInfoProp>(
             bQ.Owner, bQ.Group, tag, "", "", PropFlag::Default, PropKind::Text, 0, nullptr, 1, -1);
         item->Value = child->GetValue();
@@ -171,11 +170,9 @@ void LoadTask(CReport& report, CXmlElement* element) {
     LoadProps(report, element, *task, false);
     task->Parent = ParentTask(report, element);
     if (!task->Parent) {
-        // A task is only a name; its steps carry the types. Types a step brought in go too.
-        for (size_t i = 2; i < task->Props.size(); ++i) {
-            if (task->Props[i]->Appended) Registries().DestroyAppended(task->Props[i]);
-        }
-        task->Props.resize(1);
+        // A task is a name, not a step: it has no type. What the type brought in stays in the
+        // list, so a file that gave a task a step's settings keeps them when saved again.
+        std::erase(task->Props, &task->AType);
     }
     report.Tasks.push_back(std::move(task));
 }
@@ -218,24 +215,29 @@ void ApplyRunParameters(CReport& report, std::string_view parameterText) {
     }
 }
 
-int Load(CReport& report, const std::string& path, std::string_view parameterText) {
-    {
-        std::ifstream probe(path, std::ios::binary);
-        std::error_code error;
-        if (!probe || std::filesystem::is_directory(path, error)) {
-            ReportProblem("Cannot open file " + path + " !", MessageBoxIcon::Error);
-            return 0;
-        }
-    }
+// Whether `path` can be read as a report: an existing regular file. Opened without blocking, so
+// a FIFO (or a device) named as the report is refused instead of stalling the program until some
+// writer turns up.
+bool IsReadableRegularFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    return regular;
+}
+
+// Reads the objects of the file into the (empty) report; false (reported) when the file is empty
+// or cannot be read.
+bool ReadObjects(CReport& report, const std::string& path) {
     const auto bytes = CXmlDocument::ReadFileText(path);
     if (!bytes) {
         ReportProblem("Cannot open XML file " + path, MessageBoxIcon::Error);
-        return 1;
+        return false;
     }
     CXmlDocument document;
     document.Parse(DecodeReportText(*bytes));
     CXmlElement* root = document.GetRootElement();
-
     for (const auto& child : root->GetChildren()) {
         const std::string& name = child->GetName();
         if (name == "DS" || name == "DSs") {
@@ -248,8 +250,19 @@ int Load(CReport& report, const std::string& path, std::string_view parameterTex
             LoadSheet(report, child.get());
         }
     }
-    report.Loaded = true;
-    ApplyRunParameters(report, parameterText);
+    return true;
+}
+
+int Load(CReport& report, const std::string& path, std::string_view parameterText) {
+    if (!IsReadableRegularFile(path)) {
+        ReportProblem("Cannot open file " + path + " !", MessageBoxIcon::Error);
+        return 0;
+    }
+    // An unreadable file still leaves the designer showing the (empty) report it now has.
+    if (ReadObjects(report, path)) {
+        report.Loaded = true;
+        ApplyRunParameters(report, parameterText);
+    }
 
     orvik::AppContext& context = *orvik::AppContext::Current();
     for (const auto& sheet : report.Sheets) {
@@ -259,8 +272,8 @@ int Load(CReport& report, const std::string& path, std::string_view parameterTex
     for (const auto& prm : report.Params) prm->WraperParam(false);
     context.Front().RebuildExplorer();
     context.Language().TranslateProperties(context.Registries(), -1);
-    // An unattended run builds its page when a task asks for it, not on every load.
-    if (!context.BatchMode) HTMLRefresh(report);
+    // Unattended runs too: a task whose only step mails, uploads or copies the page needs it.
+    HTMLRefresh(report);
     if (report.ReportObject) report.ReportObject->ShowProp();
     return 1;
 }

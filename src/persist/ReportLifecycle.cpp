@@ -7,27 +7,33 @@
 #include "model/Report.h"
 #include "persist/ReportFile.h"
 
-void ClearDS(CReport& report) {
+bool ClearDS(CReport& report) {
     if (report.Modified &&
         orvik::ShowMessage(GetText(0x533), GetText(0x534), orvik::MessageBoxButtons::YesNo,
-                           orvik::MessageBoxIcon::Question) == orvik::MessageBoxResult::Yes) {
-        SaveDocument(report);
+                           orvik::MessageBoxIcon::Question) == orvik::MessageBoxResult::Yes &&
+        !SaveDocument(report)) {
+        // The user wanted the changes kept and the save said why it could not: throwing the
+        // report away now would lose exactly what was asked for.
+        return false;
     }
     report.DestroyObjects();
+    return true;
 }
 
-void InitOVK(CReport& report, std::string_view path) {
-    ClearDS(report);
+bool InitOVK(CReport& report, std::string_view path) {
+    if (!ClearDS(report)) return false;
     report.StartNew(path);
+    return true;
 }
 
-void OnFileNew(CReport& report) {
-    InitOVK(report, GetText(0x523) + ".ovk");
+bool OnFileNew(CReport& report) {
+    if (!InitOVK(report, GetText(0x523) + ".ovk")) return false;
     report.NewSheet();
+    return true;
 }
 
 int OnFileOpen(CReport& report, std::string_view path) {
-    InitOVK(report, path);
+    if (!InitOVK(report, path)) return 0;
     report.CurrentDocPath = std::string(path);
     return SerializeXML(report, report.CurrentDocPath, "", 0);
 }

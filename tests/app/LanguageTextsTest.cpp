@@ -92,6 +92,28 @@ TEST_F(LanguageTextsTest, ATranslatedTemplateWithOtherConversionsIsNotUsed) {
     EXPECT_EQ(GetText(1316), "Blatt %s");
 }
 
+TEST(UsableTemplate, ATranslationMustTakeExactlyTheBuiltInArguments) {
+    // Same conversions, other words: the translation is used.
+    EXPECT_EQ(UsableTemplate("%d Blatt von %s (%5.2f%%)", "Sheet %d of %s (%5.2f%%)"),
+              "%d Blatt von %s (%5.2f%%)");
+    EXPECT_EQ(UsableTemplate("Kein Argument", "No argument"), "Kein Argument");
+    EXPECT_EQ(UsableTemplate("Fehler:%1", "Error:%1"), "Fehler:%1");
+    // A length modifier or a "*" width changes what is read from the arguments.
+    EXPECT_EQ(UsableTemplate("Blatt %ls", "Sheet %s"), "Sheet %s");
+    EXPECT_EQ(UsableTemplate("Wert %Lf", "Value %f"), "Value %f");
+    EXPECT_EQ(UsableTemplate("Blatt %*s", "Sheet %s"), "Sheet %s");
+    EXPECT_EQ(UsableTemplate("Blatt %.*s", "Sheet %s"), "Sheet %s");
+    // So does the order, and a position that reorders them.
+    EXPECT_EQ(UsableTemplate("%s: %d", "%d: %s"), "%d: %s");
+    EXPECT_EQ(UsableTemplate("%2$s: %1$d", "%d: %s"), "%d: %s");
+    // Extra or missing conversions, also behind a literal percent sign.
+    EXPECT_EQ(UsableTemplate("%s %s", "%s"), "%s");
+    EXPECT_EQ(UsableTemplate("100%%s", "%s"), "%s");
+    EXPECT_EQ(UsableTemplate("Blatt %", "Sheet"), "Sheet");
+    // Without a built-in text there is nothing to compare with.
+    EXPECT_EQ(UsableTemplate("%s", nullptr), "%s");
+}
+
 TEST_F(LanguageTextsTest, TranslatePropertiesUsesTheKeyFamiliesAndFallsBack) {
     program.Home().Write("orvik18_FRA.lng",
                          "C_SQL=Requete SQL\n"

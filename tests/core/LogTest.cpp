@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <filesystem>
 #include <regex>
 
 #include "TestSupport.h"
@@ -42,19 +43,30 @@ TEST(Log, AppendsOneLinePerCallWithoutTheSourceFileName) {
     EXPECT_EQ(log.find("secret_source_name"), std::string::npos);
 }
 
-TEST(Log, AMissingOrReadOnlyFolderLosesTheEntrySilently) {
-    {
-        AppContext context(AppContextOptions{"/nonexistent/orvik/folder/", "/dev/null", nullptr});
-        UxSaveLog("lost", __FILE__, __LINE__);  // must not throw or crash
-    }
-    if (geteuid() == 0) return;  // root writes into read-only folders anyway
+TEST(Log, AnUnwritableLogLosesTheEntrySilently) {
     test::TempDir dir;
-    chmod(dir.Path().c_str(), 0500);
-    AppContext context(AppContextOptions{dir.Path(), "/dev/null", nullptr});
-    UxSaveLog("lost", __FILE__, __LINE__);
-    chmod(dir.Path().c_str(), 0700);
-    struct stat info;
-    EXPECT_NE(stat((dir.Path() + "Orvik18.log").c_str(), &info), 0);
+    {
+        // The log never makes the program folder it lacks.
+        AppContext context(AppContextOptions{dir.Path() + "missing/", "/dev/null", nullptr});
+        UxSaveLog("lost", __FILE__, __LINE__);
+        EXPECT_FALSE(std::filesystem::exists(dir.Path() + "missing"));
+    }
+    {
+        // Something other than a file where the log should be stays as it is.
+        std::filesystem::create_directory(dir.Path() + "Orvik18.log");
+        AppContext context(AppContextOptions{dir.Path(), "/dev/null", nullptr});
+        UxSaveLog("lost", __FILE__, __LINE__);
+        EXPECT_TRUE(std::filesystem::is_directory(dir.Path() + "Orvik18.log"));
+        EXPECT_TRUE(std::filesystem::is_empty(dir.Path() + "Orvik18.log"));
+        std::filesystem::remove(dir.Path() + "Orvik18.log");
+    }
+    if (geteuid() != 0) {  // root writes into read-only folders anyway
+        chmod(dir.Path().c_str(), 0500);
+        AppContext context(AppContextOptions{dir.Path(), "/dev/null", nullptr});
+        UxSaveLog("lost", __FILE__, __LINE__);
+        chmod(dir.Path().c_str(), 0700);
+        EXPECT_FALSE(std::filesystem::exists(dir.Path() + "Orvik18.log"));
+    }
 }
 
 TEST(UxError, MessagesHaveTheExactTexts) {

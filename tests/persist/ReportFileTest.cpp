@@ -1,8 +1,13 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "TestSupport.h"
 #include "core/Paths.h"
@@ -303,7 +308,7 @@ TEST_F(ReportFileTest, NoInputCrashesTheLoaderOrCorruptsASave) {
     }
 }
 
-TEST_F(ReportFileTest, AHugeQueryLoadsAndSavesInLinearTime) {
+TEST_F(ReportFileTest, AHugeQuerySurvivesASaveAndALoadWhole) {
     InitOVK(Report());
     COvInfoDS* ds = Report().NewDataSource("Big");
     std::string query;
@@ -390,6 +395,200 @@ TEST_F(ReportFileTest, ClearingAModifiedReportOffersToSave) {
     program.Front().Answer = MessageBoxResult::No;
     ClearDS(Report());
     EXPECT_FALSE(std::filesystem::exists(PathOf("dropped.ovk")));
+}
+
+TEST_F(ReportFileTest, AFailedSaveAfterYesKeepsTheReportAndStopsTheOperation) {
+    program.Home().Write("blocker", "a file, so nothing can be saved below it");
+    const std::string unwritable = PathOf("blocker/report.ovk");
+    const auto startModified = [&] {
+        ASSERT_TRUE(InitOVK(Report(), unwritable));
+        Report().NewSheet("Precious");
+        Report().Modified = true;
+    };
+    program.Front().Answer = MessageBoxResult::Yes;
+    const auto stillThere = [&] {
+        ASSERT_EQ(Report().Sheets.size(), 1u);
+        EXPECT_EQ(Report().Sheets[0]->Name.Value, "Precious");
+        EXPECT_TRUE(Report().Modified);
+        EXPECT_EQ(Report().CurrentDocPath, unwritable);
+    };
+
+    startModified();
+    EXPECT_FALSE(ClearDS(Report()));
+    stillThere();
+    EXPECT_NE(program.Front().Messages.back().Text.find("Cannot save file"), std::string::npos);
+    EXPECT_FALSE(InitOVK(Report(), PathOf("other.ovk")));
+    stillThere();
+    EXPECT_FALSE(OnFileNew(Report()));
+    stillThere();
+    program.Home().Write("other.ovk", "<root><SHEET><Name>Other</Name></SHEET></root>");
+    EXPECT_EQ(OnFileOpen(Report(), PathOf("other.ovk")), 0);
+    stillThere();
+
+    // Answering No still discards the report.
+    program.Front().Answer = MessageBoxResult::No;
+    EXPECT_EQ(OnFileOpen(Report(), PathOf("other.ovk")), 1);
+    ASSERT_EQ(Report().Sheets.size(), 1u);
+    EXPECT_EQ(Report().Sheets[0]->Name.Value, "Other");
+}
+
+// A front end that records, besides messages, what the loader asks the windows to do.
+class ViewRecorder : public test::RecordingFrontEnd {
+  public:
+    void RebuildExplorer() override { ++ExplorerRebuilds; }
+    void ShowPage(const std::string& path) override { Pages.push_back(path); }
+
+    int ExplorerRebuilds = 0;
+    std::vector<std::string> Pages;
+};
+
+// A program whose front end is a ViewRecorder.
+class RecordedProgram {
+  public:
+    RecordedProgram() {
+        auto front = std::make_unique<ViewRecorder>();
+        front_ = front.get();
+        context_ = std::make_unique<AppContext>(
+            AppContextOptions{home_.Path(), home_.Path() + "settings.ini", std::move(front)});
+        BuildSchema(context_->Registries(), context_->Settings());
+        InitOVK(context_->Report());
+    }
+    AppContext& Context() { return *context_; }
+    CReport& Report() { return context_->Report(); }
+    ViewRecorder& Front() { return *front_; }
+    const test::TempDir& Home() const { return home_; }
+
+  private:
+    test::TempDir home_;
+    ViewRecorder* front_;
+    std::unique_ptr<AppContext> context_;
+};
+
+TEST(ReportLoading, AnUnreadableFileStillLeavesTheViewsShowingTheEmptyReport) {
+    RecordedProgram program;
+    const std::string empty = program.Home().Write("empty.ovk", "");
+    EXPECT_EQ(SerializeXML(program.Report(), empty, "", 0), 1);
+    EXPECT_FALSE(program.Report().Loaded);
+    ASSERT_FALSE(program.Front().Messages.empty());
+    EXPECT_EQ(program.Front().Messages[0].Text, "Cannot open XML file " + empty);
+    EXPECT_EQ(program.Front().ExplorerRebuilds, 1);
+    EXPECT_EQ(program.Front().Pages.size(), 1u);
+    ASSERT_FALSE(program.Front().Shown.empty());
+    EXPECT_EQ(
+        program.Front().Shown.back(),
+        std::make_pair('R', static_cast<COvInfoObject*>(program.Report().ReportObject.get())));
+
+    // A file that cannot be opened at all changes nothing on screen.
+    RecordedProgram missing;
+    EXPECT_EQ(SerializeXML(missing.Report(), missing.Home().Path() + "absent.ovk", "", 0), 0);
+    EXPECT_EQ(missing.Front().ExplorerRebuilds, 0);
+    EXPECT_TRUE(missing.Front().Shown.empty());
+}
+
+TEST(ReportLoading, AnUnattendedLoadWritesThePageAtOnce) {
+    RecordedProgram program;
+    program.Context().BatchMode = true;
+    const std::string database = program.Home().Path() + "stock.db";
+    sqlite3* db = nullptr;
+    sqlite3_open(database.c_str(), &db);
+    sqlite3_exec(db,
+                 "create table stock (item text, amount integer);"
+                 "insert into stock values ('bolts', 40), ('nuts', 75)",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    const std::string path = program.Home().Write(
+        "stock.ovk",
+        "<root><DS><Name>Stock</Name><tpDS>SQL</tpDS><DSN>Provider=SQLite;Data Source=" + database +
+            "</DSN><Qry>select item, amount from stock</Qry></DS>"
+            "<SHEET><Name>Stock</Name><cDS>Stock</cDS><tpVW>GRID</tpVW></SHEET>"
+            "</root>");
+    ASSERT_EQ(SerializeXML(program.Report(), path, "", 0), 1);
+    const std::string page = ReadFile(program.Context().Registries().HtmlFolder + "Orvik.htm");
+    EXPECT_NE(page.find("id=OrvikSheet0"), std::string::npos) << page;
+    EXPECT_NE(page.find("bolts"), std::string::npos);
+    EXPECT_NE(page.find("75"), std::string::npos);
+    EXPECT_EQ(program.Context().ErrorCount(), 0);
+}
+
+TEST_F(ReportFileTest, AFifoNamedAsTheReportIsRefusedWithoutWaitingForAWriter) {
+    const std::string fifo = PathOf("fifo.ovk");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    InitOVK(Report());
+    // Should the loader block in open(), the watchdog opens the writing end so that it returns
+    // and the test fails instead of hanging.
+    std::atomic<bool> finished{false}, rescued{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 250 && !finished; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        while (!finished) {
+            rescued = true;
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const int result = SerializeXML(Report(), fifo, "", 0);
+    finished = true;
+    watchdog.join();
+    EXPECT_FALSE(rescued) << "the loader waited for a writer";
+    EXPECT_EQ(result, 0);
+    ASSERT_FALSE(program.Front().Messages.empty());
+    EXPECT_EQ(program.Front().Messages.back().Text, "Cannot open file " + fifo + " !");
+
+    // A folder is no report either.
+    std::filesystem::create_directory(PathOf("folder.ovk"));
+    EXPECT_EQ(SerializeXML(Report(), PathOf("folder.ovk"), "", 0), 0);
+    EXPECT_EQ(program.Front().Messages.back().Text,
+              "Cannot open file " + PathOf("folder.ovk") + " !");
+}
+
+TEST_F(ReportFileTest, ATopLevelTaskLosesOnlyItsTypeAndKeepsTheRest) {
+    const std::string path = program.Home().Write(
+        "task.ovk",
+        "<root>"
+        "<ACT><Name>Daily</Name><AType>CMD</AType><cmd>echo hi</cmd></ACT>"
+        "<ACT><ActParent>0</ActParent><Name>Mail</Name><AType>SMTP</AType><Srv>mail</Srv></ACT>"
+        "</root>");
+    InitOVK(Report());
+    ASSERT_EQ(SerializeXML(Report(), path, "", 0), 1);
+    ASSERT_EQ(Report().Tasks.size(), 2u);
+    const COvInfoAct& task = *Report().Tasks[0];
+    EXPECT_EQ(task.GetPropByName("AType"), nullptr);
+    EXPECT_EQ(task.Get("cmd"), "echo hi");
+    EXPECT_EQ(task.Props.front(), &task.Name);
+    EXPECT_EQ(Report().Tasks[1]->Get("AType"), "SMTP");  // a step keeps its type
+
+    ASSERT_EQ(SaveDocument(Report(), PathOf("saved.ovk")), 1);
+    const std::string saved = ReadFile(PathOf("saved.ovk"));
+    EXPECT_NE(saved.find("\t<ACT>\r\n\t\t<Name>Daily</Name>\r\n\t\t<cmd>echo hi</cmd>\r\n\t</ACT>"),
+              std::string::npos)
+        << saved;
+    EXPECT_NE(saved.find("<AType>SMTP</AType>"), std::string::npos);
+    EXPECT_EQ(saved.find("<AType>CMD</AType>"), std::string::npos);
+}
+
+TEST_F(ReportFileTest, QueryBuilderItemsAreFoundWhateverTheirCase) {
+    const std::string path =
+        program.Home().Write("cube.ovk",
+                             "<root><DS><Name>Cube</Name><tpDS>OLAP</tpDS><bQ>0</bQ>"
+                             "<mdxc Filter=\"[Time].[1997]\">[Measures].[Sales]</mdxc>"
+                             "<Mdxr>[Store].[All]</Mdxr><MDXD>[Product]</MDXD></DS></root>");
+    InitOVK(Report());
+    ASSERT_EQ(SerializeXML(Report(), path, "", 0), 1);
+    ASSERT_EQ(Report().DataSources.size(), 1u);
+    const COvInfoDS& cube = *Report().DataSources[0];
+    const COvInfoProp* columns = cube.GetPropByName("MDXC");
+    ASSERT_NE(columns, nullptr);
+    EXPECT_EQ(columns->Value, "[Measures].[Sales]");
+    EXPECT_EQ(columns->DefaultValue, "[Time].[1997]");
+    ASSERT_NE(cube.GetPropByName("MDXR"), nullptr);
+    EXPECT_EQ(cube.Get("MDXR"), "[Store].[All]");
+    EXPECT_EQ(cube.Get("MDXD"), "[Product]");
+
+    ASSERT_EQ(SaveDocument(Report(), PathOf("saved.ovk")), 1);
+    EXPECT_NE(ReadFile(PathOf("saved.ovk"))
+                  .find("<MDXC Filter=\"[Time].[1997]\">[Measures].[Sales]</MDXC>"),
+              std::string::npos);
 }
 
 }  // namespace
