@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "core/Paths.h"
@@ -27,14 +28,20 @@ std::string HeaderValue(std::string_view value) {
     return out;
 }
 
+// The longest line mail may carry, CRLF not counted (RFC 5322).
+constexpr size_t kMaxLineLength = 998;
+
+bool IsPlainTitle(const std::string& title) {
+    for (unsigned char c : title) {
+        if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') return false;
+    }
+    return true;
+}
+
 // A file name goes between double quotes as it stands when it is plain ASCII; anything else
 // travels as encoded words (what mail programs read in a name parameter).
 std::string QuotedTitle(const std::string& title, const std::string& charset) {
-    bool plain = true;
-    for (unsigned char c : title) {
-        if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') plain = false;
-    }
-    if (plain) return "\"" + title + "\"";
+    if (IsPlainTitle(title)) return "\"" + title + "\"";
     // The words keep their folds: a fold inside a quoted string unfolds to the blank between
     // encoded words, which readers drop.
     return "\"" + orvik::mime::QEncodeWords(title, charset) + "\"";
@@ -155,18 +162,20 @@ void CZelSMTPBodyPart::Write(const Writer& writer) const {
     std::string body;
     if (!fileName_.empty()) {
         const std::string title = QuotedTitle(title_, charset_);
+        // A line holding encoded words should stay within 76 characters (RFC 2047), so a name
+        // that needed them is folded as other such header lines are; a plain one stays whole.
+        const auto append =
+            IsPlainTitle(title_) ? AppendHeaderLine : orvik::mime::AppendFoldedHeader;
         header = "\r\n\r\n--" + parent_->boundary_ + "\r\n";
-        orvik::mime::AppendFoldedHeader(header, "Content-Type: " + HeaderValue(contentType_) +
-                                                    "; name=" + title + boundaryParameter);
+        append(header, "Content-Type: " + HeaderValue(contentType_) + "; name=" + title +
+                           boundaryParameter);
         header += "Content-Transfer-Encoding: base64\r\n";
-        orvik::mime::AppendFoldedHeader(header,
-                                        "Content-Disposition: attachment; filename=" + title);
+        append(header, "Content-Disposition: attachment; filename=" + title);
     } else {
         orvik::mime::CharsetText content = orvik::mime::EncodeForCharset(text_, charset_);
         header = "\r\n--" + parent_->boundary_ + "\r\n";
-        orvik::mime::AppendFoldedHeader(header, "Content-Type: " + HeaderValue(contentType_) +
-                                                    "; charset=" + HeaderValue(content.Charset) +
-                                                    boundaryParameter);
+        AppendHeaderLine(header, "Content-Type: " + HeaderValue(contentType_) + "; charset=" +
+                                     HeaderValue(content.Charset) + boundaryParameter);
         if (base64_) {
             header += "Content-Transfer-Encoding: base64\r\n";
             body = orvik::mime::Base64Encode(content.Bytes);
@@ -178,7 +187,7 @@ void CZelSMTPBodyPart::Write(const Writer& writer) const {
         }
     }
     if (!contentBase_.empty()) {
-        orvik::mime::AppendFoldedHeader(header, "Content-Base: " + HeaderValue(contentBase_));
+        AppendHeaderLine(header, "Content-Base: " + HeaderValue(contentBase_));
     }
     if (!contentId_.empty()) {
         // A content id is a message id in angle brackets; "cid:" references match it without
@@ -187,8 +196,7 @@ void CZelSMTPBodyPart::Write(const Writer& writer) const {
         header += "Content-ID: " + (id.front() == '<' ? id : "<" + id + ">") + "\r\n";
     }
     if (!contentLocation_.empty()) {
-        orvik::mime::AppendFoldedHeader(header,
-                                        "Content-Location: " + HeaderValue(contentLocation_));
+        AppendHeaderLine(header, "Content-Location: " + HeaderValue(contentLocation_));
     }
     header += "\r\n";
     writer(header);
@@ -198,6 +206,33 @@ void CZelSMTPBodyPart::Write(const Writer& writer) const {
         writer(body);
     }
     WriteChildren(writer);
+}
+
+void CZelSMTPBodyPart::AppendHeaderLine(std::string& out, std::string_view field) {
+    const size_t nameEnd = field.find(':');
+    bool first = true;
+    while (!field.empty()) {
+        const size_t lineEnd = field.find("\r\n");
+        std::string_view line = field.substr(0, lineEnd);
+        field = lineEnd == std::string_view::npos ? std::string_view() : field.substr(lineEnd + 2);
+        // A fold never leaves the field name alone on its line, nor comes before a
+        // continuation's own leading blank.
+        size_t minimum = first && nameEnd != std::string_view::npos ? nameEnd + 2 : 1;
+        first = false;
+        while (line.size() > kMaxLineLength) {
+            size_t at = line.find_last_of(" \t", kMaxLineLength);
+            if (at == std::string_view::npos || at < minimum) {
+                at = line.find_first_of(" \t", std::max(minimum, kMaxLineLength));
+                if (at == std::string_view::npos) break;
+            }
+            out.append(line.substr(0, at));
+            out += "\r\n";
+            line = line.substr(at);
+            minimum = 1;
+        }
+        out.append(line);
+        out += "\r\n";
+    }
 }
 
 void CZelSMTPBodyPart::WriteChildren(const Writer& writer) const {

@@ -72,6 +72,11 @@ class CZelSMTPBodyPart {
     // Writes the part: its header (for a child), its encoded body, its children and their closing
     // boundary. Throws CZelSMTPException (system error) when an attachment cannot be read.
     void Write(const Writer& writer) const;
+    // Appends the header field `field` with its CRLF as written: a MIME header line of any
+    // length a mail line may have stays whole. Only a line that would pass the 998-character
+    // limit is folded, at a blank; one without a blank stays as it is.
+    static void AppendHeaderLine(std::string& out, std::string_view field);
+
     // Throws CZelSMTPException (system error) when the file of this part or of any part below
     // cannot be opened for reading, so a message can be refused before anything is sent.
     void CheckFilesReadable() const;

@@ -160,7 +160,9 @@ std::string CZelSMTPMessage::GetHeader(std::time_t now) const {
         if (root_.GetNumberOfChildBodyParts() > 0) {
             contentType += "; boundary=\"" + root_.GetBoundary() + "\"";
         }
-        orvik::mime::AppendFoldedHeader(header, contentType);
+        // Kept on one line: with a boundary it runs to 84 characters, more than the 78 a header
+        // line should keep to, but far within the 998 a mail line may have.
+        CZelSMTPBodyPart::AppendHeaderLine(header, contentType);
     } else {
         const std::string bodyCharset =
             orvik::mime::EncodeForCharset(root_.GetText(), charset).Charset;

@@ -6,6 +6,8 @@
 #include <glob.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -32,6 +34,10 @@ namespace {
 
 using orvik::AppContext;
 
+unsigned char ToByte(char c) {
+    return static_cast<unsigned char>(c);
+}
+
 // Any valid address will do when the settings name no sender; this one says where the mail is
 // from and cannot be mistaken for a person's.
 constexpr const char* kPlaceholderSender = "orvik-report@localhost.localdomain";
@@ -51,23 +57,75 @@ bool HasDrive(const std::string& path) {
     return orvik::IsAbsolutePath(path) || path.find(':') != std::string::npos;
 }
 
+// The scheme of a URL ("HTTP", "DATA", "FILE", ...), or "" when the reference has none. One
+// letter before the colon is a Windows drive, not a scheme.
+std::string SchemeOf(const std::string& reference) {
+    const size_t colon = reference.find(':');
+    if (colon == std::string::npos || colon < 2 || !std::isalpha(ToByte(reference[0]))) return {};
+    for (size_t i = 1; i < colon; ++i) {
+        const char c = reference[i];
+        if (!std::isalnum(ToByte(c)) && c != '+' && c != '-' && c != '.') return {};
+    }
+    return orvik::ToUpperAscii(reference.substr(0, colon));
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Undoes the %XX escapes of a URL path. "%00" stays as written: a NUL would cut the path short
+// where the system reads it and so name another file.
+std::string PercentDecoded(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+            HexValue(text[i + 2]) >= 0) {
+            const int decoded = HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]);
+            if (decoded != 0) {
+                out += static_cast<char>(decoded);
+                i += 2;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// The path of the local file a file URL names; "" for a file on another machine.
+std::string FileUrlPath(const std::string& url) {
+    std::string rest = url.substr(url.find(':') + 1);
+    rest = rest.substr(0, rest.find_first_of("?#"));
+    if (rest.compare(0, 2, "//") == 0) {
+        const size_t pathStart = rest.find('/', 2);
+        const std::string host =
+            pathStart == std::string::npos ? rest.substr(2) : rest.substr(2, pathStart - 2);
+        if (!host.empty() && !orvik::EqualsIgnoringAsciiCase(host, "localhost")) return {};
+        rest = pathStart == std::string::npos ? std::string() : rest.substr(pathStart);
+    }
+    std::string path = PercentDecoded(rest);
+    // "file:///C:/Images/logo.gif", from a page made on Windows, keeps its drive.
+    if (path.size() >= 3 && path[0] == '/' && std::isalpha(ToByte(path[1])) && path[2] == ':')
+        path.erase(0, 1);
+    return path;
+}
+
 // The pictures of one delivery: each distinct local file once, numbered in the order first met.
 class PictureResolver {
   public:
     PictureResolver(const std::string& htmlFolder, CZelSMTPMessage* message)
         : htmlFolder_(htmlFolder), message_(message) {}
 
-    // The content id (mail) or bare file name (FTP) a page reference becomes; "" for none.
+    // The content id (mail) or bare file name (FTP) a page reference becomes; "" for none. A
+    // picture that is not a local file (a web address, inline data, a content id) stays as the
+    // page has it: there is nothing here to attach or upload, and the reader fetches it itself.
     std::string Resolve(const std::string& reference) {
-        if (reference.empty()) return {};
-        std::string path = reference;
-        for (const char* prefix : {"about:blank", "file:///"}) {
-            for (size_t at; (at = path.find(prefix)) != std::string::npos;)
-                path.erase(at, std::strlen(prefix));
-        }
-        for (size_t at; (at = path.find("%20")) != std::string::npos;) path.replace(at, 3, " ");
-        path = orvik::ToNativePath(path);
-        if (!HasDrive(path)) path = htmlFolder_ + path;
+        const std::string path = LocalPath(reference);
+        if (path.empty()) return {};
         const std::string name = orvik::FileNameOf(path);
         for (const auto& [known, id] : pictures_) {
             if (known == path) return message_ ? id : name;
@@ -91,6 +149,26 @@ class PictureResolver {
     }
 
   private:
+    // The full path of the local picture file a reference names; "" when it names none.
+    std::string LocalPath(const std::string& reference) const {
+        std::string path = reference;
+        // A page loaded from text resolves relative references against "about:blank".
+        for (size_t at; (at = path.find("about:blank")) != std::string::npos;) path.erase(at, 11);
+        if (path.empty()) return {};
+        if (const std::string scheme = SchemeOf(path); scheme == "FILE") {
+            path = FileUrlPath(path);
+            if (path.empty()) return {};
+        } else if (!scheme.empty()) {
+            return {};
+        } else {
+            for (size_t at; (at = path.find("%20")) != std::string::npos;) path.replace(at, 3, " ");
+        }
+        path = orvik::ToNativePath(path);
+        // "//host/logo.gif" is a web address without its scheme (or a share of another machine).
+        if (path.compare(0, 2, "//") == 0) return {};
+        return HasDrive(path) ? path : htmlFolder_ + path;
+    }
+
     static std::string PictureType(const std::string& path) {
         const size_t dot = path.rfind('.');
         const std::string extension =
@@ -148,6 +226,21 @@ std::vector<std::string> MatchingFiles(const std::string& pattern) {
     return files;
 }
 
+// The entries of a ";"-list, blanks around each trimmed, empty ones left out.
+std::vector<std::string> SplitList(const std::string& list) {
+    std::vector<std::string> entries;
+    size_t start = 0;
+    for (size_t end; start <= list.size(); start = end + 1) {
+        end = list.find(';', start);
+        if (end == std::string::npos) end = list.size();
+        const size_t first = list.find_first_not_of(" \t", start);
+        if (first == std::string::npos || first >= end) continue;
+        const size_t last = list.find_last_not_of(" \t", end - 1);
+        entries.push_back(list.substr(first, last + 1 - first));
+    }
+    return entries;
+}
+
 std::string Join(const std::vector<std::string>& items, const char* separator) {
     std::string joined;
     for (const std::string& item : items) joined += (joined.empty() ? "" : separator) + item;
@@ -187,7 +280,8 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
         UxSaveLog("Error SendMail: no From Adres! to " + recipients, __FILE__, __LINE__);
         sender = kPlaceholderSender;
     }
-    message.From = CZelSMTPAddress(sender);
+    // The setting may carry a name, "Reports <reports@example.org>", as any mail program allows.
+    message.From = CZelSMTPAddress::Parse(sender);
     message.Subject = subject;
 
     if (recipients.find(';') == std::string::npos) {
@@ -220,28 +314,34 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
         }
     }
     if (!files.empty()) {
-        std::vector<std::string> entries;
-        if (files.find('*') != std::string::npos) {
-            entries = MatchingFiles(files);
-        } else {
-            size_t start = 0;
-            for (size_t end; start <= files.size(); start = end + 1) {
-                end = files.find(';', start);
-                if (end == std::string::npos) end = files.size();
-                if (end > start) entries.push_back(files.substr(start, end - start));
+        // Each entry of the list on its own: one file that is missing must not keep the others
+        // from going out, nor stop the mail; the reader learns which one is missing instead.
+        std::vector<std::string> attached;
+        std::vector<std::string> expanded;
+        std::string notFound;
+        for (const std::string& entry : SplitList(files)) {
+            std::vector<std::string> found;
+            if (entry.find('*') != std::string::npos) {
+                found = MatchingFiles(entry);
+            } else if (std::error_code error; std::filesystem::exists(entry, error) &&
+                                              !std::filesystem::is_directory(entry, error)) {
+                found.push_back(entry);
             }
+            if (found.empty()) {
+                notFound +=
+                    (notFound.empty() ? "" : "\n") + ("Export file " + entry + " not found");
+                expanded.push_back(entry);
+            }
+            attached.insert(attached.end(), found.begin(), found.end());
+            expanded.insert(expanded.end(), found.begin(), found.end());
         }
-        const bool anyExists =
-            std::any_of(entries.begin(), entries.end(), [](const std::string& f) {
-                std::error_code error;
-                return std::filesystem::exists(f, error);
-            });
-        if (entries.empty() || !anyExists) {
-            const std::string notFound = "Export file " + files + " not found";
-            message.AddTextBody(notFound);
-        } else {
-            if (files.find('*') != std::string::npos) files = Join(entries, ";");
-            message.AddAttachments(Join(entries, ";"));
+        if (files.find('*') != std::string::npos) files = Join(expanded, ";");
+        if (!notFound.empty()) message.AddTextBody(notFound);
+        for (const std::string& path : attached) {
+            // One part per path, not a joined list: a comma in a file name is not a separator.
+            CZelSMTPBodyPart part;
+            part.SetFilename(path);
+            message.AddBodyPart(part);
         }
     }
 
@@ -259,7 +359,21 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
     connection.Disconnect();
 }
 
-void UploadFiles(const COvInfoAct& task, const std::string& server, const std::string& content) {
+// The page file read back as the program's text: it was written in windows-1251 or, when the
+// page needed more, in UTF-8 that it declares.
+std::string PageTextOfFile(const std::string& bytes) {
+    const std::string declared = CHtmlDocument(bytes).Charset();
+    if (orvik::EqualsIgnoringAsciiCase(declared, "windows-1251") ||
+        orvik::EqualsIgnoringAsciiCase(declared, "cp1251")) {
+        return orvik::Cp1251ToUtf8(bytes);
+    }
+    return orvik::DecodeLegacyText(bytes);
+}
+
+// `content` is the page to upload; when it is empty, `files` names what stands in its place:
+// the page file an earlier export left, or the file(s) a "file = " content named.
+void UploadFiles(const COvInfoAct& task, const std::string& server, std::string content,
+                 const std::string& files) {
     AppContext& context = *AppContext::Current();
     const std::string& htmlFolder = context.Registries().HtmlFolder;
     const std::string rawFiles = task.Get("Files");
@@ -273,12 +387,27 @@ void UploadFiles(const COvInfoAct& task, const std::string& server, const std::s
         }
         if (!local.empty() && !HasDrive(orvik::ToNativePath(local[0])))
             local[0] = htmlFolder + local[0];
-    } else {
+    } else if (!content.empty() || files.empty() || files == PageFilePath()) {
+        if (content.empty()) {
+            // The page went to its file and left the report ("HTMFile"): that file is the page.
+            // Rewriting an empty text in its place would upload a blank page over the real one.
+            std::string bytes;
+            errno = 0;
+            if (!orvik::ReadWholeFile(PageFilePath(), bytes)) {
+                const std::string reason = errno ? std::strerror(errno) : "cannot be read";
+                Report("Error FTP UpLoad of file '" + PageFilePath() + "'\n'" + reason + "'", true);
+                return;
+            }
+            content = PageTextOfFile(bytes);
+        }
         PictureResolver pictures(htmlFolder, nullptr);
         const std::string page = RewritePictures(content, pictures, "");
         UxWriteFile(PageFilePath(), page);
         local.push_back(PageFilePath());
         for (const std::string& picture : pictures.Paths()) local.push_back(picture);
+    } else {
+        // "file = " named the file to send in place of the page: that file is what goes up.
+        local = SplitList(files);
     }
 
     std::vector<std::string> done;
@@ -355,6 +484,6 @@ void COvInfoAct::SendExport() {
     if (mail) {
         SendMail(*this, server, content, files);
     } else if (AType.Value == "FTP") {
-        UploadFiles(*this, server, content);
+        UploadFiles(*this, server, content, files);
     }
 }

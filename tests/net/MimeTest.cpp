@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "TestSupport.h"
 #include "net/Mime.h"
 #include "net/ServerAddress.h"
 #include "net/ZelSMTPMessage.h"
@@ -221,6 +222,80 @@ TEST(ZelSMTPMessage, HeaderFieldsComeInTheirOrder) {
     plain.AddTextBody("Grüße");
     EXPECT_NE(plain.GetHeader(0).find("Content-Type: text/plain;\r\n\tcharset=iso-8859-1\r\n"),
               std::string::npos);
+}
+
+TEST(ZelSMTPMessage, MimeHeaderLinesAreFoldedOnlyPastTheLimitOfAMailLine) {
+    const auto lines = [](std::string_view field) {
+        std::string out;
+        CZelSMTPBodyPart::AppendHeaderLine(out, field);
+        EXPECT_EQ(out.substr(out.size() - 2), "\r\n");
+        return Lines(out.substr(0, out.size() - 2));
+    };
+    const std::string value(100, 'v');
+    EXPECT_EQ(lines("Content-Type: text/html; name=\"" + value + "\""),
+              std::vector<std::string>{"Content-Type: text/html; name=\"" + value + "\""});
+    // Exactly 998 characters is still one line.
+    std::string full = "X-Long: ";
+    while (full.size() < 998) full += full.size() % 10 == 9 ? ' ' : 'a';
+    ASSERT_EQ(full.size(), 998u);
+    EXPECT_EQ(lines(full), std::vector<std::string>{full});
+
+    // Longer: broken at the last blank that keeps a line within 998, and no text lost.
+    std::string words = "Content-Location: ";
+    while (words.size() < 2600) words += "word" + std::to_string(words.size()) + " ";
+    const std::vector<std::string> folded = lines(words);
+    ASSERT_GE(folded.size(), 3u);
+    std::string unfolded;
+    for (size_t i = 0; i < folded.size(); ++i) {
+        EXPECT_LE(folded[i].size(), 998u);
+        if (i > 0) {
+            EXPECT_EQ(folded[i][0], ' ');
+        }
+        if (i + 1 < folded.size()) {
+            // The next word would not have fitted.
+            EXPECT_GT(folded[i].size() + folded[i + 1].find(' ', 1), 998u) << i;
+        }
+        unfolded += folded[i];
+    }
+    EXPECT_EQ(unfolded, words);
+
+    // Without a blank past the field name nothing can be folded; lines already folded stay so.
+    const std::string solid = "Content-Base: " + std::string(1200, 'u');
+    EXPECT_EQ(lines(solid), std::vector<std::string>{solid});
+    // A first blank beyond the limit is still the place to break: a long line beats a lost one.
+    EXPECT_EQ(lines(solid + " tail"), (std::vector<std::string>{solid, " tail"}));
+    EXPECT_EQ(lines("A: b\r\n c"), (std::vector<std::string>{"A: b", " c"}));
+}
+
+TEST(ZelSMTPMessage, TheTopLevelTypeAndPlainAttachmentNamesAreWrittenWhole) {
+    orvik::test::TempDir folder;
+    const std::string name = "a-long-but-plain-attachment-name-for-the-monthly-report.pdf";
+    CZelSMTPMessage message;
+    message.SetMime(true);
+    message.AddHTMLBody("<p>x</p>");
+    message.AddAttachments(folder.Write(name, "%PDF"));
+    message.AddAttachments(folder.Write("Отчёт о продажах за первый квартал.pdf", "%PDF"));
+    message.SetContentType("multipart/alternative");
+    EXPECT_NE(message.GetHeader(0).find("\r\nMIME-Version: 1.0\r\nContent-Type: "
+                                        "multipart/alternative; boundary=\"" +
+                                        message.GetRootPart().GetBoundary() + "\"\r\n"),
+              std::string::npos);
+
+    std::string body;
+    message.GetRootPart().Write([&](std::string_view piece) { body.append(piece); });
+    EXPECT_NE(body.find("\r\n\r\n--" + message.GetRootPart().GetBoundary() +
+                        "\r\nContent-Type: application/octet-stream; name=\"" + name +
+                        "\"\r\nContent-Transfer-Encoding: base64\r\n"
+                        "Content-Disposition: attachment; filename=\"" +
+                        name + "\"\r\n\r\n"),
+              std::string::npos)
+        << body;
+    // A name that travels as encoded words keeps its lines short, as such lines must.
+    const size_t encoded = body.find("name=\"=?");
+    ASSERT_NE(encoded, std::string::npos);
+    for (const std::string& line : Lines(body.substr(body.rfind("\r\n", encoded)))) {
+        EXPECT_LE(line.size(), 78u) << line;
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 #include "core/Paths.h"
+#include "core/TextEncoding.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "net/NetPeers.h"
@@ -168,6 +169,98 @@ TEST_F(DeliveryTest, PlainPagesFilesInPlaceOfContentAndThePlaceholderSender) {
     EXPECT_TRUE(notFound);
 }
 
+// The parts of a received message, as content type or file name -> decoded text or hex bytes.
+std::map<std::string, std::string> PartsByName(std::map<std::string, std::string>& m) {
+    std::map<std::string, std::string> parts;
+    for (int i = 1; m.count("part." + std::to_string(i) + ".content_type"); ++i) {
+        const std::string key = "part." + std::to_string(i) + ".";
+        const std::string name = !m[key + "content_id"].empty() ? m[key + "content_id"]
+                                 : !m[key + "filename"].empty() ? m[key + "filename"]
+                                                                : m[key + "content_type"];
+        parts[name] = m[key + "text"] + m[key + "hex"];
+    }
+    return parts;
+}
+
+std::string Hex(const std::string& bytes) {
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += "0123456789abcdef"[c >> 4];
+        hex += "0123456789abcdef"[c & 15];
+    }
+    return hex;
+}
+
+TEST_F(DeliveryTest, OnlyLocalPicturesGoInlineAndASenderMayCarryAName) {
+    test::PeerProcess sink("smtp_sink.py", {mailbox.Path()});
+    ASSERT_TRUE(sink.Started()) << sink.Problem();
+    test::TempDir elsewhere;  // outside the HTML folder: reached by an absolute file URL
+    elsewhere.Write("pé x.gif", kGif);
+    const std::string fileUrl = "file://" + elsewhere.Path() + "p%C3%A9%20x.gif";
+    Write("img/chart.png", kPng);
+    Report().PageText =
+        "<HTML><BODY><IMG src=\"http://cdn.example.org/logo.png\"><IMG src=\"" + fileUrl +
+        "\"><IMG src=\"img/chart.png\"><IMG src=\"data:image/gif;base64,R0lGODlh\">"
+        "<IMG src=\"cid:kept@example.org\"><IMG src=\"//cdn.example.org/x.gif\">"
+        "<TABLE><TR><TD background=\"HTTPS://cdn.example.org/bg.png\">x</TD></TR></TABLE>"
+        "</BODY></HTML>";
+    program.Context().Registries().FindSetting("DefAdrFrom")->Value =
+        "Reports <reports@example.org>";
+    COvInfoAct& step = Step("SMTP");
+    step.GetPropByName("Srv")->Value = sink.Address();
+    step.GetPropByName("Adr")->Value = "boss@example.org";
+    step.SendExport();
+
+    auto messages = Received();
+    ASSERT_EQ(messages.size(), 1u);
+    auto& m = messages[0];
+    EXPECT_EQ(m["defects"], "0");
+    EXPECT_EQ(m["names.From"], "Reports");
+    EXPECT_EQ(m["addresses.From"], "reports@example.org");
+    EXPECT_NE(Envelope(1).find("\"mail_from\": \"reports@example.org\""), std::string::npos);
+    EXPECT_EQ(m["part.0.content_type"], "multipart/alternative");
+    auto parts = PartsByName(m);
+    const std::string html = parts["text/html"];
+    EXPECT_NE(html.find("<IMG src=\"http://cdn.example.org/logo.png\"><IMG src=\"cid:OrvikID0\">"
+                        "<IMG src=\"cid:OrvikID1\"><IMG src=\"data:image/gif;base64,R0lGODlh\">"
+                        "<IMG src=\"cid:kept@example.org\"><IMG src=\"//cdn.example.org/x.gif\">"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(html.find("background=\"HTTPS://cdn.example.org/bg.png\""), std::string::npos);
+    // Two inline parts, and nothing for the addresses that are not files here.
+    EXPECT_EQ(parts["<OrvikID0>"], Hex(kGif));
+    EXPECT_EQ(parts["<OrvikID1>"], Hex(kPng));
+    EXPECT_EQ(parts.size(), 3u);
+    EXPECT_EQ(program.Context().ErrorCount(), 0);
+}
+
+TEST_F(DeliveryTest, AListWithAMissingFileSendsTheOthersAndNamesTheMissingOne) {
+    test::PeerProcess sink("smtp_sink.py", {mailbox.Path()});
+    ASSERT_TRUE(sink.Started()) << sink.Problem();
+    const std::string sales = Write("Sales, March.csv", "region;amount\n");
+    const std::string notes = Write("notes.txt", "kept\n");
+    Report().PageText = "<HTML><BODY>see the files</BODY></HTML>";
+    COvInfoAct& step = Step("SMTP");
+    step.GetPropByName("Srv")->Value = sink.Address();
+    step.GetPropByName("Adr")->Value = "boss@example.org";
+    step.GetPropByName("Files")->Value = "Sales, March.csv;" + HtmlFolder() + "gone.pdf; " + notes +
+                                         ";" + HtmlFolder() + "none*.xls";
+    step.SendExport();
+
+    auto messages = Received();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0]["defects"], "0");
+    auto parts = PartsByName(messages[0]);
+    EXPECT_EQ(parts["Sales, March.csv"], Hex("region;amount\n"));
+    EXPECT_EQ(parts["notes.txt"], Hex("kept\n"));
+    EXPECT_EQ(parts["text/plain"], "Export file " + HtmlFolder() +
+                                       "gone.pdf not found\r\nExport file " + HtmlFolder() +
+                                       "none*.xls not found\r\n");
+    // A list is not a file made for this mail: everything stays.
+    EXPECT_TRUE(fs::exists(sales));
+    EXPECT_TRUE(fs::exists(notes));
+}
+
 TEST_F(DeliveryTest, MissingServerOrRecipientsSendNothingAndServerErrorsEndTheStep) {
     COvInfoAct& noServer = Step("SMTP");
     noServer.SendExport();
@@ -226,6 +319,57 @@ TEST_F(DeliveryTest, FtpUploadsThePageWithItsPicturesByBareName) {
               0u)
         << program.Front().Messages.back().Text;
     EXPECT_EQ(program.Context().ErrorCount(), 1);
+}
+
+TEST_F(DeliveryTest, FtpAfterAnHtmlFileExportUploadsThatPageAndOnlyItsLocalPictures) {
+    test::TempDir root;
+    test::PeerProcess server("ftp_server.py", {root.Path()});
+    ASSERT_TRUE(server.Started()) << server.Problem();
+    test::TempDir elsewhere;
+    elsewhere.Write("chart 1.png", kPng);
+    Write("img/logo.gif", kGif);
+    Report().NewSheet("Empty");
+    Report().ReportObject->GetPropByName("HTMLayout")->Value =
+        "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+        "CHARSET=windows-1251\"></HEAD><BODY><P>Отчёт</P>"
+        "<IMG src=\"https://cdn.example.org/logo.png\"><IMG src=\"file://" +
+        elsewhere.Path() +
+        "chart%201.png\"><TABLE><TR><TD background=\"img/logo.gif\">x</TD>"
+        "</TR></TABLE><DIV id=OrvikParam0></DIV></BODY></HTML>";
+    ASSERT_EQ(Step("HTMFile").DoExport(), 1);
+    ASSERT_TRUE(Report().PageText.empty());
+
+    COvInfoAct& step = Step("FTP");
+    step.GetPropByName("Srv")->Value = server.Address();
+    step.GetPropByName("User")->Value = "orvik";
+    step.GetPropByName("Password")->Value = "secret";
+    step.SendExport();
+
+    std::string bytes, png, gif;
+    ReadWholeFile(root.Path() + "orvik/Orvik.htm", bytes);
+    const std::string page = Cp1251ToUtf8(bytes);
+    EXPECT_NE(page.find("<P>Отчёт</P><IMG src=\"https://cdn.example.org/logo.png\">"
+                        "<IMG src=\"chart 1.png\"><TABLE><TR><TD background=\"logo.gif\">"),
+              std::string::npos)
+        << page;
+    EXPECT_NE(page.find("Север"), std::string::npos);  // the parameter panel the export placed
+    ReadWholeFile(root.Path() + "orvik/chart 1.png", png);
+    ReadWholeFile(root.Path() + "orvik/logo.gif", gif);
+    EXPECT_EQ(png, kPng);
+    EXPECT_EQ(gif, kGif);
+    EXPECT_FALSE(fs::exists(root.Path() + "orvik/logo.png"));
+    EXPECT_EQ(program.Context().ErrorCount(), 0);
+
+    // Without the page file there is nothing to upload, and that is an error, not a blank page.
+    fs::remove(HtmlFolder() + "Orvik.htm");
+    step.SendExport();
+    ASSERT_FALSE(program.Front().Messages.empty());
+    EXPECT_EQ(program.Front().Messages.back().Text, "Error FTP UpLoad of file '" + HtmlFolder() +
+                                                        "Orvik.htm'\n'No such file or directory'");
+    EXPECT_EQ(program.Context().ErrorCount(), 1);
+    std::string kept;
+    ReadWholeFile(root.Path() + "orvik/Orvik.htm", kept);
+    EXPECT_EQ(kept, bytes);
 }
 
 }  // namespace
