@@ -272,7 +272,7 @@ std::string QEncodeWords(std::string_view text, std::string_view charset) {
     return out;
 }
 
-void AppendFoldedHeader(std::string& out, std::string_view field) {
+void AppendFoldedHeader(std::string& out, std::string_view field, size_t limit) {
     const size_t nameEnd = field.find(':');
     bool first = true;
     while (!field.empty()) {
@@ -283,16 +283,16 @@ void AppendFoldedHeader(std::string& out, std::string_view field) {
         // own leading blank.
         size_t minimum = first && nameEnd != std::string_view::npos ? nameEnd + 2 : 1;
         first = false;
-        while (line.size() > kFoldLength) {
+        while (line.size() > limit) {
             size_t at = std::string_view::npos;
-            for (size_t i = std::min(kFoldLength, line.size() - 1); i >= minimum && i > 0; --i) {
+            for (size_t i = std::min(limit, line.size() - 1); i >= minimum && i > 0; --i) {
                 if (line[i] == ' ' || line[i] == '\t') {
                     at = i;
                     break;
                 }
             }
             if (at == std::string_view::npos) {
-                at = line.find_first_of(" \t", std::max<size_t>(minimum, kFoldLength));
+                at = line.find_first_of(" \t", std::max(minimum, limit));
                 if (at == std::string_view::npos) break;
             }
             out.append(line.substr(0, at));

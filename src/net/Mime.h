@@ -36,10 +36,10 @@ std::string QuotedPrintableEncode(std::string_view text);
 std::string QEncodeWords(std::string_view text, std::string_view charset);
 
 // Appends the header field `field` (which may already hold folded lines) and its CRLF, folding
-// every line longer than 78 characters at a blank. Breaking only at blanks keeps tokens whole:
-// unfolding keeps the blank, so a break inside an address or an encoded word would corrupt it.
-// A line without a usable blank stays long (a header line may reach 998 characters).
-void AppendFoldedHeader(std::string& out, std::string_view field);
+// every line longer than `limit` characters (78 by default) at a blank. Breaking only at blanks
+// keeps tokens whole: unfolding keeps the blank, so a break inside an address or an encoded word
+// would corrupt it. A line without a usable blank stays long.
+void AppendFoldedHeader(std::string& out, std::string_view field, size_t limit = 78);
 
 // Every CRLF followed by "." gets a second "."; so does a text starting with ".".
 std::string DotStuff(std::string_view text);

@@ -164,8 +164,10 @@ void CZelSMTPBodyPart::Write(const Writer& writer) const {
         const std::string title = QuotedTitle(title_, charset_);
         // A line holding encoded words should stay within 76 characters (RFC 2047), so a name
         // that needed them is folded as other such header lines are; a plain one stays whole.
-        const auto append =
-            IsPlainTitle(title_) ? AppendHeaderLine : orvik::mime::AppendFoldedHeader;
+        const size_t limit = IsPlainTitle(title_) ? kMaxLineLength : 78;
+        const auto append = [limit](std::string& out, std::string_view field) {
+            orvik::mime::AppendFoldedHeader(out, field, limit);
+        };
         header = "\r\n\r\n--" + parent_->boundary_ + "\r\n";
         append(header, "Content-Type: " + HeaderValue(contentType_) + "; name=" + title +
                            boundaryParameter);
@@ -209,30 +211,7 @@ void CZelSMTPBodyPart::Write(const Writer& writer) const {
 }
 
 void CZelSMTPBodyPart::AppendHeaderLine(std::string& out, std::string_view field) {
-    const size_t nameEnd = field.find(':');
-    bool first = true;
-    while (!field.empty()) {
-        const size_t lineEnd = field.find("\r\n");
-        std::string_view line = field.substr(0, lineEnd);
-        field = lineEnd == std::string_view::npos ? std::string_view() : field.substr(lineEnd + 2);
-        // A fold never leaves the field name alone on its line, nor comes before a
-        // continuation's own leading blank.
-        size_t minimum = first && nameEnd != std::string_view::npos ? nameEnd + 2 : 1;
-        first = false;
-        while (line.size() > kMaxLineLength) {
-            size_t at = line.find_last_of(" \t", kMaxLineLength);
-            if (at == std::string_view::npos || at < minimum) {
-                at = line.find_first_of(" \t", std::max(minimum, kMaxLineLength));
-                if (at == std::string_view::npos) break;
-            }
-            out.append(line.substr(0, at));
-            out += "\r\n";
-            line = line.substr(at);
-            minimum = 1;
-        }
-        out.append(line);
-        out += "\r\n";
-    }
+    orvik::mime::AppendFoldedHeader(out, field, kMaxLineLength);
 }
 
 void CZelSMTPBodyPart::WriteChildren(const Writer& writer) const {
