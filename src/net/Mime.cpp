@@ -21,7 +21,6 @@ constexpr char kBase64Alphabet[] =
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // Header lines longer than this are folded where they can be.
-constexpr size_t kFoldLength = 78;
 
 // Longest Q-encoded word we make: "Subject: " plus one word still fits a 78-character line.
 constexpr size_t kMaxEncodedWord = 66;

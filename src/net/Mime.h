@@ -35,11 +35,14 @@ std::string QuotedPrintableEncode(std::string_view text);
 // text gives an empty result.
 std::string QEncodeWords(std::string_view text, std::string_view charset);
 
+// The length a header line should keep to (RFC 5322); 998 is the most any line may have.
+inline constexpr size_t kHeaderFoldLength = 78;
+
 // Appends the header field `field` (which may already hold folded lines) and its CRLF, folding
-// every line longer than `limit` characters (78 by default) at a blank. Breaking only at blanks
+// every line longer than `limit` characters at a blank. Breaking only at blanks
 // keeps tokens whole: unfolding keeps the blank, so a break inside an address or an encoded word
 // would corrupt it. A line without a usable blank stays long.
-void AppendFoldedHeader(std::string& out, std::string_view field, size_t limit = 78);
+void AppendFoldedHeader(std::string& out, std::string_view field, size_t limit = kHeaderFoldLength);
 
 // Every CRLF followed by "." gets a second "."; so does a text starting with ".".
 std::string DotStuff(std::string_view text);

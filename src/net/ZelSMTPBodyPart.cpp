@@ -164,7 +164,7 @@ void CZelSMTPBodyPart::Write(const Writer& writer) const {
         const std::string title = QuotedTitle(title_, charset_);
         // A line holding encoded words should stay within 76 characters (RFC 2047), so a name
         // that needed them is folded as other such header lines are; a plain one stays whole.
-        const size_t limit = IsPlainTitle(title_) ? kMaxLineLength : 78;
+        const size_t limit = IsPlainTitle(title_) ? kMaxLineLength : orvik::mime::kHeaderFoldLength;
         const auto append = [limit](std::string& out, std::string_view field) {
             orvik::mime::AppendFoldedHeader(out, field, limit);
         };
