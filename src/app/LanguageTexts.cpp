@@ -30,11 +30,7 @@ std::string ExpandLineBreaks(std::string_view text) {
     return out;
 }
 
-std::string_view Trim(std::string_view text) {
-    const size_t begin = text.find_first_not_of(" \t\r\n");
-    if (begin == std::string_view::npos) return {};
-    return text.substr(begin, text.find_last_not_of(" \t\r\n") - begin + 1);
-}
+constexpr std::string_view kLineBlanks = " \t\r\n";
 
 // Debug trace for texts the program asks for but does not have; silent unless asked for.
 void TraceUnknownId(int id) {
@@ -133,10 +129,11 @@ bool CLanguageTexts::LoadLanguage(const std::string& code, const std::string& pr
         if (line.empty() || line.substr(0, 2) == "//") continue;
 
         const size_t equals = line.find('=');
-        const std::string key(Trim(line.substr(0, equals)));
-        std::string value = equals == std::string_view::npos
-                                ? std::string()
-                                : ExpandLineBreaks(Trim(line.substr(equals + 1)));
+        const std::string key(orvik::Trim(line.substr(0, equals), kLineBlanks));
+        std::string value =
+            equals == std::string_view::npos
+                ? std::string()
+                : ExpandLineBreaks(orvik::Trim(line.substr(equals + 1), kLineBlanks));
         if (orvik::Utf8Length(value) > kMaxValueLength) {
             value = orvik::Utf8Prefix(value, kMaxValueLength);
         }

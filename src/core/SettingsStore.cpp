@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "core/Paths.h"
+#include "core/TextEncoding.h"
 
 namespace orvik {
 namespace {
@@ -52,12 +53,7 @@ std::string UnescapeValue(std::string_view value) {
     return out;
 }
 
-std::string_view Trim(std::string_view text) {
-    const size_t begin = text.find_first_not_of(" \t\r");
-    if (begin == std::string_view::npos) return {};
-    const size_t end = text.find_last_not_of(" \t\r");
-    return text.substr(begin, end - begin + 1);
-}
+constexpr std::string_view kLineBlanks = " \t\r";
 
 // Stored passwords are not meant to resist an attacker with the file, only a glance over a
 // shoulder: a keyed XOR, written as hex behind a marker so plain and protected values can't mix.
@@ -115,7 +111,7 @@ void SettingsStore::Parse(std::string_view text) {
     while (pos <= text.size()) {
         size_t end = text.find('\n', pos);
         if (end == std::string_view::npos) end = text.size();
-        const std::string_view line = Trim(text.substr(pos, end - pos));
+        const std::string_view line = Trim(text.substr(pos, end - pos), kLineBlanks);
         pos = end + 1;
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line.front() == '[' && line.back() == ']') {
@@ -124,8 +120,9 @@ void SettingsStore::Parse(std::string_view text) {
         }
         const size_t equals = line.find('=');
         if (equals == std::string_view::npos) continue;
-        sections_.back().entries.emplace_back(std::string(Trim(line.substr(0, equals))),
-                                              UnescapeValue(Trim(line.substr(equals + 1))));
+        sections_.back().entries.emplace_back(
+            std::string(Trim(line.substr(0, equals), kLineBlanks)),
+            UnescapeValue(Trim(line.substr(equals + 1), kLineBlanks)));
     }
 }
 

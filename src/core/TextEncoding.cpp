@@ -88,7 +88,8 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) return false;
+        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
+            return false;
     }
     return true;
 }
@@ -151,6 +152,12 @@ std::string Utf8Prefix(std::string_view text, size_t count) {
         if ((static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80 && seen++ == count) break;
     }
     return std::string(text.substr(0, pos));
+}
+
+std::string_view Trim(std::string_view text, std::string_view blanks) {
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 }  // namespace orvik

@@ -38,4 +38,7 @@ size_t Utf8Length(std::string_view text);
 // The first `count` characters of UTF-8 text (the whole text when it is shorter).
 std::string Utf8Prefix(std::string_view text, size_t count);
 
+// `text` without the characters of `blanks` at either end.
+std::string_view Trim(std::string_view text, std::string_view blanks = " \t");
+
 }  // namespace orvik

@@ -4,18 +4,12 @@
 #include <cctype>
 
 #include "core/AppContext.h"
+#include "core/TextEncoding.h"
 
 namespace {
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string Trim(std::string_view text) {
-    size_t begin = 0, end = text.size();
-    while (begin < end && IsBlank(text[begin])) ++begin;
-    while (end > begin && IsBlank(text[end - 1])) --end;
-    return std::string(text.substr(begin, end - begin));
 }
 
 bool SameKey(std::string_view a, std::string_view b) {
@@ -62,7 +56,7 @@ std::vector<ConnectionStringPart> ParseConnectionString(std::string_view text) {
         ++i;
         while (i < text.size() && IsBlank(text[i])) ++i;
         ConnectionStringPart part;
-        part.Key = Trim(key);
+        part.Key = orvik::Trim(key, " \t\r\n");
         part.ValueBegin = i;
         if (i < text.size() && (text[i] == '"' || text[i] == '\'' || text[i] == '{')) {
             const char open = text[i];

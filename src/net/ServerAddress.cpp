@@ -2,14 +2,10 @@
 
 #include <charconv>
 
+#include "core/TextEncoding.h"
+
 namespace orvik {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
 
 bool ParsePort(std::string_view text, int& port) {
     if (text.empty() || text.size() > 5) return false;
@@ -24,7 +20,7 @@ bool ParsePort(std::string_view text, int& port) {
 }  // namespace
 
 ServerAddress SplitServerAddress(std::string_view server, int defaultPort) {
-    server = Trim(server);
+    server = orvik::Trim(server);
     ServerAddress address{std::string(server), defaultPort};
     if (!server.empty() && server.front() == '[') {
         const size_t close = server.find(']');

@@ -4,17 +4,12 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "core/TextEncoding.h"
 #include "net/Mime.h"
 
 namespace {
 
 constexpr char kPreamble[] = "This is a multi-part message in MIME format";
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
 
 std::string WithoutLineBreaks(std::string_view value) {
     std::string out(value);
@@ -111,7 +106,7 @@ int CZelSMTPMessage::AddAttachments(std::string_view attachments) {
     int added = 0;
     while (!attachments.empty()) {
         const size_t separator = attachments.find_first_of(",;");
-        const std::string_view piece = Trim(attachments.substr(0, separator));
+        const std::string_view piece = orvik::Trim(attachments.substr(0, separator));
         attachments = separator == std::string_view::npos ? std::string_view()
                                                           : attachments.substr(separator + 1);
         if (piece.empty()) continue;

@@ -1,16 +1,7 @@
 #include "params/ParameterAssignment.h"
 
+#include "core/TextEncoding.h"
 #include "model/Report.h"
-
-namespace {
-
-std::string Trim(std::string_view text) {
-    const size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string_view::npos) return {};
-    return std::string(text.substr(begin, text.find_last_not_of(" \t") - begin + 1));
-}
-
-}  // namespace
 
 std::vector<ParameterAssignment> ParseParameterAssignments(std::string_view text) {
     std::vector<ParameterAssignment> assignments;
@@ -21,13 +12,13 @@ std::vector<ParameterAssignment> ParseParameterAssignments(std::string_view text
         if (i < text.size() && (text[i] != ';' || inExpression)) continue;
         const std::string_view piece = text.substr(start, i - start);
         start = i + 1;
-        if (Trim(piece).empty()) continue;
+        if (orvik::Trim(piece).empty()) continue;
         const size_t equals = piece.find('=');
         if (equals == std::string_view::npos) {
-            assignments.push_back({Trim(piece), {}, false});
+            assignments.push_back({std::string(orvik::Trim(piece)), {}, false});
         } else {
-            assignments.push_back(
-                {Trim(piece.substr(0, equals)), std::string(piece.substr(equals + 1)), true});
+            assignments.push_back({std::string(orvik::Trim(piece.substr(0, equals))),
+                                   std::string(piece.substr(equals + 1)), true});
         }
     }
     return assignments;

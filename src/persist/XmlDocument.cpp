@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/TextEncoding.h"
+
 namespace {
 
 constexpr std::string_view kWhiteSpace = " \t\n\r\v\f";
@@ -21,15 +23,6 @@ constexpr std::string_view kWhiteSpace = " \t\n\r\v\f";
 // hostile file nested a million deep would cost tabs quadratic in its size. The reader trims
 // the tabs away, so the cap changes nothing that is read back.
 constexpr std::size_t kMaxIndent = 64;
-
-std::string_view Trim(std::string_view text, std::string_view characters) {
-    const std::size_t first = text.find_first_not_of(characters);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(characters);
-    return text.substr(first, last - first + 1);
-}
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
@@ -149,7 +142,7 @@ void CXmlDocument::StoreValue(std::string_view raw) {
     // Each "<" overwrites the current element's value, so in mixed content the last run of text
     // before the end tag wins. Trimming first and decoding second gives the same text as the
     // other way round (no entity decodes to white space) and spares copying the indentation.
-    Current->Value = CXmlElement::Decode(Trim(raw, kWhiteSpace));
+    Current->Value = CXmlElement::Decode(orvik::Trim(raw, kWhiteSpace));
 }
 
 void CXmlDocument::ProcessTag(std::string_view inner) {
@@ -177,7 +170,7 @@ void CXmlDocument::ProcessTag(std::string_view inner) {
     const std::string_view name = inner.substr(0, blank);
     const std::string_view attributes = blank == std::string_view::npos
                                             ? std::string_view()
-                                            : Trim(inner.substr(blank + 1), kWhiteSpace);
+                                            : orvik::Trim(inner.substr(blank + 1), kWhiteSpace);
     if (Root.Name.empty()) {
         // Nothing has been created below the root yet, so Current is the root.
         Root.Name.assign(name);
@@ -224,7 +217,7 @@ CXmlElement* CXmlDocument::AddElement(CXmlElement* parent, std::string_view name
     if (parent == nullptr) {
         return nullptr;
     }
-    CXmlElement* element = parent->AddChild(std::string(Trim(name, " ")));
+    CXmlElement* element = parent->AddChild(std::string(orvik::Trim(name, " ")));
     element->Value = CXmlElement::Escape(value);
     element->Attributes = CXmlElement::Escape(attributes);
     return element;

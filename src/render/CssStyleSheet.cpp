@@ -3,21 +3,17 @@
 
 #include <utility>
 
+#include "core/TextEncoding.h"
+
 namespace {
 
 constexpr std::string_view kBlanks = " \t\n\r\f";
 
-std::string_view Trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
-
 // "background-color:" and " background-color " both name background-color.
 std::string_view PropertyName(std::string_view property) {
-    property = Trim(property);
+    property = orvik::Trim(property, kBlanks);
     if (!property.empty() && property.back() == ':') property.remove_suffix(1);
-    return Trim(property);
+    return orvik::Trim(property, kBlanks);
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -142,7 +138,12 @@ bool CCssStyleSheet::SetProperty(std::string_view selector, std::string_view pro
         const std::vector<CCssRule> rules = CCssParser::Rules(content);
         if (!rules.empty() && !rules.back().Closed) text = "}";
         if (!content.empty()) text += "\n";
-        text.append(Trim(selector)).append(" {").append(name).append(":").append(value).append("}");
+        text.append(orvik::Trim(selector, kBlanks))
+            .append(" {")
+            .append(name)
+            .append(":")
+            .append(value)
+            .append("}");
         begin = end = sheet.Start + at;
     }
 

@@ -4,17 +4,12 @@
 #include <algorithm>
 #include <utility>
 
+#include "core/TextEncoding.h"
 #include "render/CssParser.h"
 
 namespace {
 
 constexpr std::string_view kBlanks = " \t\n\r\f";
-
-std::string_view Trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
 
 // Can stand as an attribute name in a tag we write.
 bool IsAttributeName(std::string_view name) {
@@ -275,11 +270,11 @@ std::string CHtmlDocument::GetStyleValue(const CHtmlElement& element,
         found = true;
     }
     if (!found) return {};
-    value = Trim(value);
+    value = orvik::Trim(value, kBlanks);
     const std::size_t bang = value.rfind('!');
     if (bang != std::string_view::npos &&
-        CHtmlScanner::EqualsIgnoreCase(Trim(value.substr(bang + 1)), "important"))
-        value = Trim(value.substr(0, bang));
+        CHtmlScanner::EqualsIgnoreCase(orvik::Trim(value.substr(bang + 1), kBlanks), "important"))
+        value = orvik::Trim(value.substr(0, bang), kBlanks);
     return std::string(value);
 }
 
@@ -360,12 +355,13 @@ bool CHtmlDocument::PlacePiece(std::string_view id, std::string_view piece) {
 std::string CHtmlDocument::Charset() const {
     for (const CHtmlElement& meta : ElementsByTagName("META")) {
         if (const auto charset = AttributeValue(Text, meta, "charset")) {
-            const std::string_view declared = Trim(*charset);
+            const std::string_view declared = orvik::Trim(*charset, kBlanks);
             if (!declared.empty()) return std::string(declared);
         }
         const auto equiv = AttributeValue(Text, meta, "http-equiv");
         const auto content = AttributeValue(Text, meta, "content");
-        if (equiv && content && CHtmlScanner::EqualsIgnoreCase(Trim(*equiv), "content-type")) {
+        if (equiv && content &&
+            CHtmlScanner::EqualsIgnoreCase(orvik::Trim(*equiv, kBlanks), "content-type")) {
             const std::string declared = CharsetOfContentType(*content);
             if (!declared.empty()) return declared;
         }

@@ -229,14 +229,11 @@ std::vector<std::string> MatchingFiles(const std::string& pattern) {
 // The entries of a ";"-list, blanks around each trimmed, empty ones left out.
 std::vector<std::string> SplitList(const std::string& list) {
     std::vector<std::string> entries;
-    size_t start = 0;
-    for (size_t end; start <= list.size(); start = end + 1) {
-        end = list.find(';', start);
-        if (end == std::string::npos) end = list.size();
-        const size_t first = list.find_first_not_of(" \t", start);
-        if (first == std::string::npos || first >= end) continue;
-        const size_t last = list.find_last_not_of(" \t", end - 1);
-        entries.push_back(list.substr(first, last + 1 - first));
+    for (size_t start = 0, end; start <= list.size(); start = end + 1) {
+        end = std::min(list.find(';', start), list.size());
+        const std::string_view entry =
+            orvik::Trim(std::string_view(list).substr(start, end - start));
+        if (!entry.empty()) entries.emplace_back(entry);
     }
     return entries;
 }
