@@ -58,4 +58,10 @@ std::string TestProgram::ReadLog() const {
     return log;
 }
 
+std::string ReadFileBytes(const std::string& path) {
+    std::string bytes;
+    ReadWholeFile(path, bytes);
+    return bytes;
+}
+
 }  // namespace orvik::test

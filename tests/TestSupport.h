@@ -10,6 +10,9 @@
 
 namespace orvik::test {
 
+// The whole content of the file at `path` ("" when it cannot be read).
+std::string ReadFileBytes(const std::string& path);
+
 // A temporary folder removed with everything in it when the object dies.
 class TempDir {
   public:

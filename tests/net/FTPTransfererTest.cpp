@@ -16,11 +16,6 @@ namespace {
 using orvik::test::PeerProcess;
 using orvik::test::TempDir;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // A transferer that keeps what it reports along the way.
 class RecordingTransferer : public UxFTPTransferer {
   public:
@@ -49,7 +44,7 @@ class FTPUpload : public ::testing::Test {
         ftp.RemoteFile = remote;
     }
     std::string Stored(const std::string& home, const std::string& name) const {
-        return ReadFile(root_.Path() + home + "/" + name);
+        return orvik::test::ReadFileBytes(root_.Path() + home + "/" + name);
     }
     bool Exists(const std::string& home, const std::string& name) const {
         return std::filesystem::exists(root_.Path() + home + "/" + name);
@@ -211,7 +206,8 @@ TEST(FTPSilentServer, AReplyThatNeverComesEndsTheUploadAfterTheTimeOut) {
     EXPECT_EQ(ftp.ErrorText.rfind("An error occurred connecting to the server, Error:", 0), 0u)
         << ftp.ErrorText;
     EXPECT_NE(ftp.ErrorText.find("imeout"), std::string::npos) << ftp.ErrorText;
-    EXPECT_EQ(ReadFile(logs.Path() + "received").rfind("USER anonymous\r\n", 0), 0u);
+    EXPECT_EQ(orvik::test::ReadFileBytes(logs.Path() + "received").rfind("USER anonymous\r\n", 0),
+              0u);
 }
 
 }  // namespace

@@ -152,4 +152,13 @@ std::map<std::string, std::string> MimeSummary(const std::string& emlPath) {
     return facts;
 }
 
+std::string Hex(const std::string& bytes) {
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += "0123456789abcdef"[c >> 4];
+        hex += "0123456789abcdef"[c & 15];
+    }
+    return hex;
+}
+
 }  // namespace orvik::test

@@ -48,4 +48,7 @@ std::string RunPython(const std::string& script, const std::vector<std::string>&
 // What Python's email package reads in a saved message (see mime_summary.py), by key.
 std::map<std::string, std::string> MimeSummary(const std::string& emlPath);
 
+// `bytes` as lower-case hex digits, the way mime_summary.py reports decoded parts.
+std::string Hex(const std::string& bytes);
+
 }  // namespace orvik::test

@@ -16,23 +16,10 @@
 
 namespace {
 
+using orvik::test::Hex;
 using orvik::test::MimeSummary;
 using orvik::test::PeerProcess;
 using orvik::test::TempDir;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string Hex(const std::string& bytes) {
-    std::string hex;
-    for (unsigned char c : bytes) {
-        hex += "0123456789abcdef"[c >> 4];
-        hex += "0123456789abcdef"[c & 15];
-    }
-    return hex;
-}
 
 std::string RandomBytes(size_t size, unsigned seed) {
     std::mt19937 random(seed);
@@ -138,7 +125,7 @@ TEST_F(MailSink, AnHtmlMailWithInlinePicturesAndAnAttachmentArrivesIntact) {
     connection.Disconnect();
     EXPECT_FALSE(connection.IsConnected());
 
-    const std::string envelope = ReadFile(MessagePath(1) + ".json");
+    const std::string envelope = orvik::test::ReadFileBytes(MessagePath(1) + ".json");
     EXPECT_NE(envelope.find("\"mail_from\": \"ivan@example.com\""), std::string::npos);
     EXPECT_NE(envelope.find("[\"anna@example.com\", \"cc1@example.com\", \"boss@example.com\", "
                             "\"archive@example.com\"]"),
@@ -160,7 +147,7 @@ TEST_F(MailSink, AnHtmlMailWithInlinePicturesAndAnAttachmentArrivesIntact) {
     EXPECT_EQ(facts["header.lines_without_name_or_fold"], "0");
     // Lines over 78 characters: only the MIME lines written whole, each exactly so; the
     // addresses, the subject and a name that needed encoded words are folded.
-    const std::string raw = ReadFile(MessagePath(1) + ".eml");
+    const std::string raw = orvik::test::ReadFileBytes(MessagePath(1) + ".eml");
     const std::string typeLine = "Content-Type: multipart/alternative; boundary=\"" +
                                  message.GetRootPart().GetBoundary() + "\"";
     EXPECT_NE(raw.find("\r\nMIME-Version: 1.0\r\n" + typeLine + "\r\n"), std::string::npos);
@@ -271,7 +258,7 @@ TEST_F(MailSink, AnEmptyAttachmentIsSentAndAnUnreadableOneRefusedBeforeAnythingI
     EXPECT_EQ(facts["defects"], "0");
     EXPECT_EQ(facts["part.2.filename"], "empty.txt");
     EXPECT_EQ(facts["part.2.size"], "0");
-    EXPECT_EQ(ReadFile(MessagePath(1) + ".json").find("evil"), std::string::npos);
+    EXPECT_EQ(orvik::test::ReadFileBytes(MessagePath(1) + ".json").find("evil"), std::string::npos);
 }
 
 TEST_F(MailSink, UnreachableServersRaiseSocketErrors) {
@@ -299,7 +286,7 @@ class ScriptedServer : public ::testing::Test {
     }
     std::string Log() {
         EXPECT_TRUE(peer_->WaitForExit(5000));
-        return ReadFile(logPath_);
+        return orvik::test::ReadFileBytes(logPath_);
     }
     // The id of the CZelSMTPException `action` raises (0 when it raises none).
     template <typename Action>

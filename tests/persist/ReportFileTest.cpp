@@ -19,12 +19,6 @@
 namespace orvik {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::string text;
-    ReadWholeFile(path, text);
-    return text;
-}
-
 // A report with every kind of object and reference the file format knows.
 void BuildRichReport(CReport& report) {
     CRegistries& r = AppContext::Current()->Registries();
@@ -133,7 +127,7 @@ TEST_F(ReportFileTest, SavedLayoutIsTheFixedOne) {
     BuildRichReport(Report());
     ASSERT_EQ(SerializeXML(Report(), PathOf("rich.ovk"), "", 1), 1);
     EXPECT_FALSE(Report().Modified);
-    const std::string file = ReadFile(PathOf("rich.ovk"));
+    const std::string file = test::ReadFileBytes(PathOf("rich.ovk"));
     const std::string expectedStart =
         "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"yes\"?>\r\n"
         "<root>\r\n"
@@ -182,7 +176,7 @@ TEST_F(ReportFileTest, LoadThenSaveReproducesTheFileByteForByte) {
     ASSERT_EQ(SerializeXML(loaded, PathOf("first.ovk"), "", 0), 1);
     EXPECT_TRUE(fresh.Front().Messages.empty()) << fresh.Front().Messages[0].Text;
     ASSERT_EQ(SerializeXML(loaded, PathOf("second.ovk"), "", 1), 1);
-    EXPECT_EQ(ReadFile(PathOf("first.ovk")), ReadFile(PathOf("second.ovk")));
+    EXPECT_EQ(test::ReadFileBytes(PathOf("first.ovk")), test::ReadFileBytes(PathOf("second.ovk")));
 
     // What the objects look like after loading.
     ASSERT_EQ(loaded.DataSources.size(), 2u);
@@ -220,13 +214,13 @@ TEST_F(ReportFileTest, CyrillicStaysWindows1251AndOtherScriptsSwitchToUtf8) {
     InitOVK(Report());
     Report().NewSheet("Продажи");
     ASSERT_EQ(SaveDocument(Report(), PathOf("ru.ovk")), 1);
-    const std::string cp1251 = ReadFile(PathOf("ru.ovk"));
+    const std::string cp1251 = test::ReadFileBytes(PathOf("ru.ovk"));
     EXPECT_NE(cp1251.find("encoding=\"windows-1251\""), std::string::npos);
     EXPECT_NE(cp1251.find("<Name>\xCF\xF0\xEE\xE4\xE0\xE6\xE8</Name>"), std::string::npos);
 
     Report().Sheets[0]->Name.Value = "売上 Продажи";
     ASSERT_EQ(SaveDocument(Report(), PathOf("jp.ovk")), 1);
-    EXPECT_NE(ReadFile(PathOf("jp.ovk")).find("encoding=\"UTF-8\""), std::string::npos);
+    EXPECT_NE(test::ReadFileBytes(PathOf("jp.ovk")).find("encoding=\"UTF-8\""), std::string::npos);
 
     for (const char* name : {"ru.ovk", "jp.ovk"}) {
         test::TestProgram fresh;
@@ -286,7 +280,7 @@ TEST_F(ReportFileTest, DamagedFilesLoadWhatTheyCanAndSayWhatWasDropped) {
 TEST_F(ReportFileTest, NoInputCrashesTheLoaderOrCorruptsASave) {
     BuildRichReport(Report());
     ASSERT_EQ(SaveDocument(Report(), PathOf("whole.ovk")), 1);
-    const std::string whole = ReadFile(PathOf("whole.ovk"));
+    const std::string whole = test::ReadFileBytes(PathOf("whole.ovk"));
     std::vector<std::string> inputs = {"", "\x00\x01\x02<<<>>>", std::string(4096, '<'),
                                        "<root><DS><Name>x</DS></root>", "<root/>"};
     for (size_t cut = 1; cut < whole.size(); cut += whole.size() / 37)
@@ -304,7 +298,7 @@ TEST_F(ReportFileTest, NoInputCrashesTheLoaderOrCorruptsASave) {
         InitOVK(again.Context().Report());
         SerializeXML(again.Context().Report(), out, "", 0);
         ASSERT_EQ(SerializeXML(again.Context().Report(), out + "2", "", 1), 1);
-        EXPECT_EQ(ReadFile(out), ReadFile(out + "2")) << "input " << i;
+        EXPECT_EQ(test::ReadFileBytes(out), test::ReadFileBytes(out + "2")) << "input " << i;
     }
 }
 
@@ -386,7 +380,7 @@ TEST_F(ReportFileTest, ClearingAModifiedReportOffersToSave) {
     ClearDS(Report());
     EXPECT_EQ(program.Front().Messages.back().Text, "Current Document was changed; Save document?");
     EXPECT_EQ(program.Front().Messages.back().Caption, "Saving Document");
-    EXPECT_NE(ReadFile(PathOf("kept.ovk")).find("<Name>Kept</Name>"), std::string::npos);
+    EXPECT_NE(test::ReadFileBytes(PathOf("kept.ovk")).find("<Name>Kept</Name>"), std::string::npos);
     EXPECT_TRUE(Report().Sheets.empty());
 
     InitOVK(Report(), PathOf("dropped.ovk"));
@@ -503,7 +497,8 @@ TEST(ReportLoading, AnUnattendedLoadWritesThePageAtOnce) {
             "<SHEET><Name>Stock</Name><cDS>Stock</cDS><tpVW>GRID</tpVW></SHEET>"
             "</root>");
     ASSERT_EQ(SerializeXML(program.Report(), path, "", 0), 1);
-    const std::string page = ReadFile(program.Context().Registries().HtmlFolder + "Orvik.htm");
+    const std::string page =
+        test::ReadFileBytes(program.Context().Registries().HtmlFolder + "Orvik.htm");
     EXPECT_NE(page.find("id=OrvikSheet0"), std::string::npos) << page;
     EXPECT_NE(page.find("bolts"), std::string::npos);
     EXPECT_NE(page.find("75"), std::string::npos);
@@ -559,7 +554,7 @@ TEST_F(ReportFileTest, ATopLevelTaskLosesOnlyItsTypeAndKeepsTheRest) {
     EXPECT_EQ(Report().Tasks[1]->Get("AType"), "SMTP");  // a step keeps its type
 
     ASSERT_EQ(SaveDocument(Report(), PathOf("saved.ovk")), 1);
-    const std::string saved = ReadFile(PathOf("saved.ovk"));
+    const std::string saved = test::ReadFileBytes(PathOf("saved.ovk"));
     EXPECT_NE(saved.find("\t<ACT>\r\n\t\t<Name>Daily</Name>\r\n\t\t<cmd>echo hi</cmd>\r\n\t</ACT>"),
               std::string::npos)
         << saved;
@@ -586,7 +581,7 @@ TEST_F(ReportFileTest, QueryBuilderItemsAreFoundWhateverTheirCase) {
     EXPECT_EQ(cube.Get("MDXD"), "[Product]");
 
     ASSERT_EQ(SaveDocument(Report(), PathOf("saved.ovk")), 1);
-    EXPECT_NE(ReadFile(PathOf("saved.ovk"))
+    EXPECT_NE(test::ReadFileBytes(PathOf("saved.ovk"))
                   .find("<MDXC Filter=\"[Time].[1997]\">[Measures].[Sales]</MDXC>"),
               std::string::npos);
 }

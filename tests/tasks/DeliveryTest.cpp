@@ -15,6 +15,7 @@ namespace orvik {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Hex;
 
 class DeliveryTest : public ::testing::Test {
   protected:
@@ -180,15 +181,6 @@ std::map<std::string, std::string> PartsByName(std::map<std::string, std::string
         parts[name] = m[key + "text"] + m[key + "hex"];
     }
     return parts;
-}
-
-std::string Hex(const std::string& bytes) {
-    std::string hex;
-    for (unsigned char c : bytes) {
-        hex += "0123456789abcdef"[c >> 4];
-        hex += "0123456789abcdef"[c & 15];
-    }
-    return hex;
 }
 
 TEST_F(DeliveryTest, OnlyLocalPicturesGoInlineAndASenderMayCarryAName) {
