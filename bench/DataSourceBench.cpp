@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "BenchDatabase.h"
+#include "BenchSupport.h"
 #include "core/AppContext.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoRecordset.h"
@@ -42,27 +42,14 @@ double Now() {
 // Runs `work` in a child and returns its time (measured in the child), peak memory and checksum.
 template <typename Work>
 Measure InChild(Work work) {
-    std::fflush(stdout);  // or the child would print the parent's buffered lines again
-    int channel[2];
-    if (pipe(channel) != 0) std::exit(2);
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        Measure measure;
-        const double start = Now();
-        measure.Checksum = work(measure);
-        measure.Seconds = Now() - start;
-        if (write(channel[1], &measure, sizeof measure) != sizeof measure) _exit(3);
-        _exit(0);
-    }
-    close(channel[1]);
-    Measure measure;
-    if (read(channel[0], &measure, sizeof measure) != sizeof measure)
-        std::fprintf(stderr, "child failed\n");
-    close(channel[0]);
-    int status = 0;
     struct rusage usage {};
-    wait4(child, &status, 0, &usage);
+    Measure measure = RunInChild<Measure>(
+        [&](Measure& inChild) {
+            const double start = Now();
+            inChild.Checksum = work(inChild);
+            inChild.Seconds = Now() - start;
+        },
+        usage);
     measure.PeakKilobytes = usage.ru_maxrss;
     return measure;
 }

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "BenchDatabase.h"
+#include "BenchSupport.h"
 #include "core/AppContext.h"
 #include "core/SettingsStore.h"
 #include "data/AdoDatabase.h"
@@ -67,27 +67,14 @@ double CpuSeconds(const struct rusage& usage) {
 // Runs `work` in a child and returns what it measured, with the child's peak memory.
 template <typename Work>
 Measure InChild(Work work) {
-    std::fflush(stdout);  // or the child would print the parent's buffered lines again
-    int channel[2];
-    if (pipe(channel) != 0) std::exit(2);
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        Measure measure;
-        const double start = WallNow();
-        work(measure);
-        measure.WallSeconds = WallNow() - start;
-        if (write(channel[1], &measure, sizeof measure) != sizeof measure) _exit(3);
-        _exit(0);
-    }
-    close(channel[1]);
-    Measure measure;
-    if (read(channel[0], &measure, sizeof measure) != sizeof measure)
-        std::fprintf(stderr, "child failed\n");
-    close(channel[0]);
-    int status = 0;
     struct rusage usage {};
-    wait4(child, &status, 0, &usage);
+    Measure measure = RunInChild<Measure>(
+        [&](Measure& inChild) {
+            const double start = WallNow();
+            work(inChild);
+            inChild.WallSeconds = WallNow() - start;
+        },
+        usage);
     measure.PeakKilobytes = usage.ru_maxrss;
     measure.Seconds = CpuSeconds(usage);
     return measure;

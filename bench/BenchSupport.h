@@ -1,6 +1,5 @@
-// The database both benchmarks read: `rows` rows of eight columns of every common type (integers,
-// reals, decimals, dates, short and longer texts), made with one recursive query so that building
-// a million rows takes seconds.
+// What the database benchmarks share: the database they read, a way to run one side in a child
+// process of its own (so that its peak memory is its own), and the `sqlite3 -html` peer.
 #pragma once
 
 #include <sys/resource.h>
@@ -9,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,6 +16,8 @@
 #include "core/AppContext.h"
 #include "data/AdoDatabase.h"
 
+// `rows` rows of eight columns of every common type (integers, reals, decimals, dates, short and
+// longer texts), made with one recursive query so that building a million rows takes seconds.
 inline void MakeDatabase(const std::string& path, long rows) {
     std::ofstream(path, std::ios::trunc).close();
     orvik::AppContext context(orvik::AppContextOptions{"/tmp/", path + ".ini", nullptr});
@@ -65,4 +67,29 @@ inline SqliteHtmlRun RunSqliteHtml(const std::string& path, const char* query) {
     }
     std::filesystem::remove(output, error);
     return run;
+}
+
+// Runs `work(result)` in a forked child and returns the `Result` (a trivially copyable struct)
+// the child filled in; `usage` receives the child's resource usage.
+template <typename Result, typename Work>
+Result RunInChild(Work work, struct rusage& usage) {
+    std::fflush(stdout);  // or the child would print the parent's buffered lines again
+    int channel[2];
+    if (pipe(channel) != 0) std::exit(2);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        Result result{};
+        work(result);
+        if (write(channel[1], &result, sizeof result) != sizeof result) _exit(3);
+        _exit(0);
+    }
+    close(channel[1]);
+    Result result{};
+    if (read(channel[0], &result, sizeof result) != sizeof result)
+        std::fprintf(stderr, "child failed\n");
+    close(channel[0]);
+    int status = 0;
+    wait4(child, &status, 0, &usage);
+    return result;
 }
