@@ -262,13 +262,7 @@ void SqliteConnection::SchemaColumns(const std::string& table, RowStore& into) {
         "FROM sqlite_master m JOIN pragma_table_info(m.name) p "
         "WHERE m.type IN ('table', 'view') AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
         "AND (?1 IS NULL OR m.name = ?1) ORDER BY m.name, p.cid";
-    StartCommand();
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db_, kQuery, -1, &raw, nullptr) != SQLITE_OK) Fail(sqlite3_errmsg(db_));
-    Statement statement(raw);
-    if (!table.empty())
-        sqlite3_bind_text(raw, 1, table.c_str(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
-    Fetch(raw, into);
+    RunSchemaQuery(kQuery, table, into);
 }
 
 void SqliteConnection::SchemaTables(RowStore& into) {
@@ -276,9 +270,15 @@ void SqliteConnection::SchemaTables(RowStore& into) {
         "SELECT NULL AS TABLE_CAT, NULL AS TABLE_SCHEM, name AS TABLE_NAME, "
         "upper(type) AS TABLE_TYPE, NULL AS REMARKS FROM sqlite_master "
         "WHERE type IN ('table', 'view') AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name";
+    RunSchemaQuery(kQuery, {}, into);
+}
+
+void SqliteConnection::RunSchemaQuery(const char* query, const std::string& table, RowStore& into) {
     StartCommand();
     sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db_, kQuery, -1, &raw, nullptr) != SQLITE_OK) Fail(sqlite3_errmsg(db_));
+    if (sqlite3_prepare_v2(db_, query, -1, &raw, nullptr) != SQLITE_OK) Fail(sqlite3_errmsg(db_));
     Statement statement(raw);
+    if (!table.empty())
+        sqlite3_bind_text(raw, 1, table.c_str(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
     Fetch(raw, into);
 }

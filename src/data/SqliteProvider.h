@@ -32,6 +32,8 @@ class SqliteConnection : public CProviderConnection {
     // Starts the time-out clock of one command.
     void StartCommand();
     void Fetch(sqlite3_stmt* statement, RowStore& into);
+    // Runs a catalogue query; `table`, when not empty, is bound to its ?1.
+    void RunSchemaQuery(const char* query, const std::string& table, RowStore& into);
 
     sqlite3* db_ = nullptr;
     int timeoutSeconds_ = 0;
