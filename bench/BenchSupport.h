@@ -13,8 +13,8 @@
 #include <fstream>
 #include <string>
 
-#include "core/AppContext.h"
 #include "data/AdoDatabase.h"
+#include "model/AppContext.h"
 
 // `rows` rows of eight columns of every common type (integers, reals, decimals, dates, short and
 // longer texts), made with one recursive query so that building a million rows takes seconds.

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "core/AppContext.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoRecordset.h"
+#include "model/AppContext.h"
 #include "model/OvInfoDS.h"
 #include "model/Registries.h"
 

@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "core/AppContext.h"
 #include "core/SettingsStore.h"
 #include "data/AdoDatabase.h"
+#include "model/AppContext.h"
 #include "model/OvInfoDS.h"
 #include "model/Registries.h"
 #include "model/Report.h"

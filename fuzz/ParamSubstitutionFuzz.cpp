@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "core/AppContext.h"
 #include "core/TextEncoding.h"
+#include "model/AppContext.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "params/DateExpression.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/AppContext.h"
+#include "model/AppContext.h"
 
 namespace orvik::test {
 

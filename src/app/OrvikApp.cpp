@@ -9,15 +9,16 @@
 #include <filesystem>
 
 #include "app/CmdLineParser.h"
-#include "app/LanguageTexts.h"
+#include "app/ReportSession.h"
 #include "core/BatchFrontEnd.h"
+#include "core/LanguageTexts.h"
 #include "core/Log.h"
 #include "core/SettingsStore.h"
+#include "model/PropertyTranslation.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "persist/ReportFile.h"
 #include "persist/ReportLifecycle.h"
-#include "tasks/TaskRunner.h"
 
 COrvikApp::COrvikApp(std::vector<std::string> arguments, std::unique_ptr<orvik::FrontEnd> frontEnd)
     : arguments_(std::move(arguments)), frontEnd_(std::move(frontEnd)) {}
@@ -145,7 +146,7 @@ bool COrvikApp::InitInstance() {
 
     BuildSchema(context.Registries(), context.Settings());
     // Start-up translated nothing yet: the schema was built after the language was chosen.
-    language.TranslateProperties(context.Registries(), -1);
+    TranslateProperties(language, context.Registries(), -1);
 
     if (BatchMode) UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
     InitOVK(context.Report());
@@ -164,16 +165,22 @@ bool COrvikApp::LoadDocument() {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(DocumentPath, error);
     if (!error) DocumentPath = absolute.lexically_normal().string();
-    CReport& report = context_->Report();
-    report.CurrentDocPath = DocumentPath;
-    return SerializeXML(report, DocumentPath, ParameterText, 0) != 0 && report.Loaded;
+    session_ = std::make_unique<orvik::ReportSession>(*context_);
+    if (!session_->Read(DocumentPath)) return false;
+    // Parameter values given for this run are set before anything runs, so the first queries
+    // already see them.
+    session_->ApplyParameters(ParameterText);
+    // The designer shows the report with its sheets and page; an unattended run makes them when
+    // a step first needs them, and a conversion (/saveas) never does.
+    if (!BatchMode) session_->Show();
+    return true;
 }
 
 bool COrvikApp::SaveDocumentAs() {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(SaveAsPath, error);
     const std::string path = error ? SaveAsPath : absolute.lexically_normal().string();
-    if (!SerializeXML(context_->Report(), path, "", 1)) return false;
+    if (!SerializeXML(context_->Report(), path, 1)) return false;
     UxSaveLog("Saved report as " + path, __FILE__, __LINE__);
     return true;
 }
@@ -209,7 +216,7 @@ void COrvikApp::RunTask() {
     } else {
         taskFound_ = true;
         try {
-            DoAct(report, TaskName.c_str());
+            session_->RunTask(TaskName);
         } catch (const std::exception& error) {
             // A delivery error ends the run in order: logged, the stop line follows.
             UxSaveLog(std::string("The run was abandoned: ") + error.what(), __FILE__, __LINE__);
@@ -219,5 +226,6 @@ void COrvikApp::RunTask() {
 }
 
 void COrvikApp::ExitInstance() {
+    session_.reset();
     context_.reset();
 }

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/AppContext.h"
+#include "app/ReportSession.h"
+#include "model/AppContext.h"
 
 class COrvikApp {
   public:
@@ -66,6 +67,7 @@ class COrvikApp {
     std::vector<std::string> arguments_;
     std::unique_ptr<orvik::FrontEnd> frontEnd_;  // until start-up hands it to the context
     std::unique_ptr<orvik::AppContext> context_;
+    std::unique_ptr<orvik::ReportSession> session_;
     bool reportLoaded_ = false;
     bool taskFound_ = false;
     int exitStatus_ = kExitSuccess;

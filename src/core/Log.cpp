@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <ctime>
 
-#include "core/AppContext.h"
+#include "core/ProgramContext.h"
 
-using orvik::AppContext;
+using orvik::ProgramContext;
 
 std::string FormatLogLine(const std::string& message, int sourceLine, const struct tm& when) {
     char date[32];
@@ -26,7 +26,7 @@ std::string FormatLogLine(const std::string& message, int sourceLine, const stru
 }
 
 void UxSaveLog(const std::string& message, const char* /*sourceFile*/, int sourceLine) {
-    AppContext* context = AppContext::Current();
+    ProgramContext* context = ProgramContext::Current();
     if (!context || context->ProgramFolder().empty()) return;
     const std::string path = context->ProgramFolder() + "Orvik18.log";
     // Opened, appended and closed per line: two programs sharing the log interleave whole lines.
@@ -55,7 +55,7 @@ std::string Header(const char* sourceFile, int sourceLine) {
 // database form with the error icon, the COM form as an OK/Cancel box whose answer is not used).
 void Deliver(const std::string& message, orvik::MessageBoxButtons buttons,
              orvik::MessageBoxIcon icon) {
-    AppContext* context = AppContext::Current();
+    ProgramContext* context = ProgramContext::Current();
     if (!context) return;
     context->NoteError();
     if (context->BatchMode) {
@@ -67,10 +67,9 @@ void Deliver(const std::string& message, orvik::MessageBoxButtons buttons,
 
 }  // namespace
 
-std::string UxErrorMessage(const CADOException& error, const char* sourceFile, int sourceLine,
+std::string UxErrorMessage(const std::exception& error, const char* sourceFile, int sourceLine,
                            const char* text) {
-    std::string message =
-        Header(sourceFile, sourceLine) + "ErrorMessage = " + error.GetErrorMessage();
+    std::string message = Header(sourceFile, sourceLine) + "ErrorMessage = " + error.what();
     if (text && *text) message += std::string("\n\nText = ") + text;
     return message;
 }
@@ -83,7 +82,8 @@ std::string UxErrorMessage(const CComError& error, const char* sourceFile, int s
     return message;
 }
 
-void UxError(const CADOException& error, const char* sourceFile, int sourceLine, const char* text) {
+void UxError(const std::exception& error, const char* sourceFile, int sourceLine,
+             const char* text) {
     Deliver(UxErrorMessage(error, sourceFile, sourceLine, text), orvik::MessageBoxButtons::Ok,
             orvik::MessageBoxIcon::Error);
 }
@@ -94,7 +94,7 @@ void UxError(const CComError& error, const char* sourceFile, int sourceLine, con
 }
 
 void SetPaneTextStatBar(int pane, const char* text) {
-    if (AppContext* context = AppContext::Current()) {
+    if (ProgramContext* context = ProgramContext::Current()) {
         context->Front().SetPaneText(pane, text ? text : "");
     }
 }

@@ -4,10 +4,10 @@
 // These functions are part of the interface plug-ins call.
 #pragma once
 
+#include <exception>
 #include <string>
 
 #include "core/ComError.h"
-#include "data/AdoException.h"
 
 // Appends one line to the log. A message beginning with a line break gets an empty line before
 // it. The source file is accepted and not written. Silently does nothing when the log cannot be
@@ -15,14 +15,15 @@
 void UxSaveLog(const char* message, const char* sourceFile, int sourceLine);
 void UxSaveLog(const std::string& message, const char* sourceFile, int sourceLine);
 
-// Reports a database failure: in batch mode to the log ("UxError: " + message), otherwise in a
-// message box. Never throws; an empty `text` counts as none.
-void UxError(const CADOException& error, const char* sourceFile, int sourceLine,
+// Reports a failure (a database error, a protocol error, anything with a message): in batch mode
+// to the log ("UxError: " + message), otherwise in a message box. Never throws; an empty `text`
+// counts as none.
+void UxError(const std::exception& error, const char* sourceFile, int sourceLine,
              const char* text = "");
 void UxError(const CComError& error, const char* sourceFile, int sourceLine, const char* text = "");
 
 // The message UxError shows for each form (exposed for the log and for tests).
-std::string UxErrorMessage(const CADOException& error, const char* sourceFile, int sourceLine,
+std::string UxErrorMessage(const std::exception& error, const char* sourceFile, int sourceLine,
                            const char* text);
 std::string UxErrorMessage(const CComError& error, const char* sourceFile, int sourceLine,
                            const char* text);

@@ -1,13 +1,13 @@
 #include "data/AdoDatabase.h"
 
-#include "core/AppContext.h"
+#include "core/ProgramContext.h"
 #include "data/AdoException.h"
 
 CADODatabase::~CADODatabase() = default;
 
 void CADODatabase::Open(const std::string& connectionString) {
     Close();
-    const orvik::AppContext* context = orvik::AppContext::Current();
+    const orvik::ProgramContext* context = orvik::ProgramContext::Current();
     provider_ = OpenProviderConnection(connectionString, context ? context->ProgramFolder() : "",
                                        connectionTimeout_);
     connectionString_ = connectionString;

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "core/AppContext.h"
+#include "core/ProgramContext.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 

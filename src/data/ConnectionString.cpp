@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "core/AppContext.h"
+#include "core/ProgramContext.h"
 #include "core/TextEncoding.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "model/OvInfoAct.h"
 
-#include "app/LanguageTexts.h"
+#include "core/LanguageTexts.h"
 #include "model/Registries.h"
 
 COvInfoAct::COvInfoAct(int group)

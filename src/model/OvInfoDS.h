@@ -1,20 +1,25 @@
 // A data source: a query against a database (SQL), an OLAP cube (OLAP) or a cube's KPI list (KPI),
 // with its connection string. Sheets and list parameters refer to it by name. It opens its
-// connection and result on demand and serves the result as a table: rows counted from 1, columns
-// from 0, OLAP row-header columns first. Failures come back as 0 or empty and are reported through
-// UxError, so a report keeps running past one broken source.
+// connection and result on demand through its kind (model/DataSourceKind.h) and serves the result
+// as a table: rows counted from 1, columns from 0, row-header columns first. Failures come back as
+// 0 or empty and are reported through UxError, so a report keeps running past one broken source.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "data/ResultTable.h"
 #include "data/Variant.h"
 #include "model/OvInfoObject.h"
 
 class CADODatabase;
 class CADORecordset;
 class CADOMDCellSet;
+
+namespace orvik {
+class DataSourceKind;
+}
 
 class COvInfoDS : public COvInfoObject {
   public:
@@ -45,18 +50,21 @@ class COvInfoDS : public COvInfoObject {
     // The display text of that value (VariantToText, then cleaned).
     std::string GetDSTextRC(int row, int col);
 
+    // The kind this source's type names.
+    orvik::DataSourceKind& Kind() const;
+    // Drops the result and the connection (results go before the connection they came from).
+    void Disconnect();
+
     COvInfoProp Name, tpDS, DSN, Qry;
 
     std::unique_ptr<CADODatabase> Connection;  // null while disconnected
     std::unique_ptr<CADORecordset> RecordSet;  // the SQL result; null when none
     std::unique_ptr<CADOMDCellSet> CellSet;    // the OLAP result; null when none
+    // The current result as a table, over RecordSet, CellSet or a kind's own; null when none.
+    std::unique_ptr<orvik::ResultTable> Result;
 
   private:
     int PlugInIndex() const;
-    int OpenSqlResult();
-    int OpenCellSet();
-    // The row-header and data column counts of the open cell set.
-    void CellSetShape(int& rowHeaders, int& dataColumns) const;
 };
 
 // The plug-in loader installs this so that OpenConnectDS of a data source whose type a plug-in

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "core/AppContext.h"
+#include "model/AppContext.h"
 #include "model/Registries.h"
 
 COvInfoObject::~COvInfoObject() {

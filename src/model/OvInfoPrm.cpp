@@ -1,7 +1,7 @@
 #include "model/OvInfoPrm.h"
 
-#include "app/LanguageTexts.h"
-#include "core/AppContext.h"
+#include "core/LanguageTexts.h"
+#include "model/AppContext.h"
 #include "model/Registries.h"
 
 COvInfoPrm::COvInfoPrm(int group)

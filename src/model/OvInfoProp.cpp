@@ -1,6 +1,6 @@
 #include "model/OvInfoProp.h"
 
-#include "core/AppContext.h"
+#include "model/AppContext.h"
 #include "model/OvCombos.h"
 #include "model/Registries.h"
 

@@ -12,6 +12,13 @@
 class COvInfoDS;
 class CGridView;
 
+// What a sheet shows its result in (the grid view, or a plug-in's). The sheet owns it, so a view
+// never outlives its sheet; a view must not touch its sheet while it is destroyed.
+class CSheetView {
+  public:
+    virtual ~CSheetView() = default;
+};
+
 class COvInfoSheet : public COvInfoObject {
   public:
     explicit COvInfoSheet(int group);
@@ -24,6 +31,7 @@ class COvInfoSheet : public COvInfoObject {
 
     COvInfoProp Name, cDS, tpVW, bVis;
     std::vector<std::unique_ptr<COvInfoGCols>> GridColumns;
-    CGridView* View = nullptr;    // the sheet's grid view once created
-    bool IsReportObject = false;  // set on the report's own object
+    std::unique_ptr<CSheetView> OwnedView;  // the view the sheet owns, if any
+    CGridView* View = nullptr;              // the sheet's grid view once created (OwnedView)
+    bool IsReportObject = false;            // set on the report's own object
 };

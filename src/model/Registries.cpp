@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <unordered_set>
 
-#include "core/AppContext.h"
 #include "core/SettingsStore.h"
+#include "model/AppContext.h"
 
 namespace {
 constexpr std::string_view kSettingsSection = "General";

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/LanguageTexts.h"
+#include "core/LanguageTexts.h"
 
-#include "core/AppContext.h"
 #include "core/Paths.h"
+#include "model/AppContext.h"
 #include "model/Registries.h"
-#include "render/GridViews.h"
 
 CReport::~CReport() {
     DestroyObjects();
@@ -23,7 +22,6 @@ void CReport::DestroyObjects() {
         }
     }
     CurrentDataSource = nullptr;
-    DestroyGridViews(*this);
     Sheets.clear();
     DataSources.clear();
     Params.clear();
@@ -91,7 +89,6 @@ COvInfoSheet* CReport::NewSheet(std::string_view name) {
         name.empty() ? GetText(0x524) + " " + std::to_string(Sheets.size() + 1) : std::string(name);
     sheet->tpVW.Value = sheet->tpVW.DefaultValue;
     COvInfoSheet& added = *Sheets.emplace_back(std::move(sheet));
-    CreateGridView(added);
     context->Front().CreateViewDS(added);
     context->Registries().PrepareNewCombo(added.tpVW, added.Props, true);
     added.ShowProp();
@@ -125,7 +122,6 @@ COvInfoSheet* CReport::CreateCopySheet(const COvInfoSheet& source) {
     }
     copy->Name.Value = source.Name.Value + " (" + GetText(0x523) + ")";
     COvInfoSheet& added = *Sheets.emplace_back(std::move(copy));
-    CreateGridView(added);
     context->Front().CreateViewDS(added);
     context->Front().RebuildExplorer();
     added.ShowProp();

@@ -17,7 +17,7 @@
 #include <mutex>
 #include <string_view>
 
-#include "app/LanguageTexts.h"
+#include "core/LanguageTexts.h"
 #include "core/Paths.h"
 #include "net/ServerAddress.h"
 

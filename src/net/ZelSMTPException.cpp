@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/LanguageTexts.h"
+#include "core/LanguageTexts.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cctype>
 #include <utility>
 
-#include "core/AppContext.h"
-#include "params/TextReplace.h"
+#include "core/TextReplace.h"
+#include "model/AppContext.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 
 #include <algorithm>
 
-#include "core/AppContext.h"
 #include "core/TextEncoding.h"
+#include "core/TextReplace.h"
+#include "model/AppContext.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "params/DateExpression.h"
-#include "params/TextReplace.h"
 
 namespace {
 

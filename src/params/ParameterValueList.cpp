@@ -2,12 +2,12 @@
 
 #include <memory>
 
-#include "core/AppContext.h"
 #include "core/Log.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
 #include "data/ProviderConnection.h"
+#include "model/AppContext.h"
 #include "model/OvInfoPrm.h"
 #include "model/PropertyReference.h"
 #include "model/Registries.h"
@@ -171,16 +171,28 @@ void BuildDataSourceLists(COvInfoPrm& prm, bool bShow) {
 
 }  // namespace
 
-void COvInfoPrm::WraperParam(bool bShow) {
+namespace {
+
+void BindParameter(COvInfoPrm& prm, bool bShow, bool withData) {
     if (!orvik::AppContext::Current()) return;
-    const std::string& type = Type.Value;
+    const std::string& type = prm.Type.Value;
     if (type == "date") {
-        PrmVal.Kind = PropKind::DateTime;
+        prm.PrmVal.Kind = PropKind::DateTime;
     } else if (type == "rprop") {
-        BindReference(*this, bShow);
+        BindReference(prm, bShow);
     } else if (type.rfind("pcmb", 0) == 0) {
-        BuildElementList(*this);
-    } else if (type == "DScmb") {
-        BuildDataSourceLists(*this, bShow);
+        BuildElementList(prm);
+    } else if (type == "DScmb" && withData) {
+        BuildDataSourceLists(prm, bShow);
     }
+}
+
+}  // namespace
+
+void BindParameterWithoutData(COvInfoPrm& prm) {
+    BindParameter(prm, false, false);
+}
+
+void COvInfoPrm::WraperParam(bool bShow) {
+    BindParameter(*this, bShow, true);
 }

@@ -23,5 +23,12 @@ bool IsEntryTicked(std::string_view value, std::string_view entry);
 std::string DistinctValuesQuery(std::string_view quotedColumn, std::string_view quotedTable,
                                 std::string_view condition);
 
+class COvInfoPrm;
+
+// Prepares what parameter `prm` offers without touching a database: the date editor, the property
+// a reference parameter shows, the list of its own elements. (WraperParam does this and also reads
+// the lists a data source gives.)
+void BindParameterWithoutData(COvInfoPrm& prm);
+
 // Column lists longer than this are offered through the check-list chooser.
 inline constexpr size_t kMaxPlainColumnList = 20;

@@ -7,18 +7,17 @@
 
 #include <cstdlib>
 
-#include "app/LanguageTexts.h"
-#include "core/AppContext.h"
+#include "core/LanguageTexts.h"
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/TextEncoding.h"
+#include "model/AppContext.h"
 #include "model/PropertyReference.h"
+#include "model/PropertyTranslation.h"
 #include "model/Registries.h"
 #include "model/Report.h"
-#include "params/ParameterAssignment.h"
+#include "params/ParameterValueList.h"
 #include "persist/XmlDocument.h"
-#include "render/GridViews.h"
-#include "render/ReportPage.h"
 
 namespace {
 
@@ -200,21 +199,6 @@ void LoadSheet(CReport& report, CXmlElement* element) {
     report.Sheets.push_back(std::move(sheet));
 }
 
-// Parameter values given for this run (the command line's /prm) are set before anything runs, so
-// the first queries already see them.
-void ApplyRunParameters(CReport& report, std::string_view parameterText) {
-    if (parameterText.empty()) return;
-    for (const std::string& name : ApplyParameterAssignments(report, parameterText)) {
-        ReportProblem("Unknown parameter '" + name + "' in /prm: the report has no such parameter",
-                      MessageBoxIcon::Error);
-    }
-    for (const ParameterAssignment& assignment : ParseParameterAssignments(parameterText)) {
-        if (assignment.HasValue) {
-            UxSaveLog("Param " + assignment.Name + " = " + assignment.Value, __FILE__, __LINE__);
-        }
-    }
-}
-
 // Whether `path` can be read as a report: an existing regular file. Opened without blocking, so
 // a FIFO (or a device) named as the report is refused instead of stalling the program until some
 // writer turns up.
@@ -253,27 +237,22 @@ bool ReadObjects(CReport& report, const std::string& path) {
     return true;
 }
 
-int Load(CReport& report, const std::string& path, std::string_view parameterText) {
+int Load(CReport& report, const std::string& path) {
     if (!IsReadableRegularFile(path)) {
         ReportProblem("Cannot open file " + path + " !", MessageBoxIcon::Error);
         return 0;
     }
     // An unreadable file still leaves the designer showing the (empty) report it now has.
-    if (ReadObjects(report, path)) {
-        report.Loaded = true;
-        ApplyRunParameters(report, parameterText);
-    }
+    if (ReadObjects(report, path)) report.Loaded = true;
 
+    // Reading is not running: nothing here connects to a database or builds the page. The
+    // parameters get what needs no data (editors, references, element lists); a session or the
+    // designer runs the rest.
     orvik::AppContext& context = *orvik::AppContext::Current();
-    for (const auto& sheet : report.Sheets) {
-        CreateGridView(*sheet);
-        context.Front().CreateViewDS(*sheet);
-    }
-    for (const auto& prm : report.Params) prm->WraperParam(false);
+    for (const auto& sheet : report.Sheets) context.Front().CreateViewDS(*sheet);
+    for (const auto& prm : report.Params) BindParameterWithoutData(*prm);
     context.Front().RebuildExplorer();
-    context.Language().TranslateProperties(context.Registries(), -1);
-    // Unattended runs too: a task whose only step mails, uploads or copies the page needs it.
-    HTMLRefresh(report);
+    TranslateProperties(context.Language(), context.Registries(), -1);
     if (report.ReportObject) report.ReportObject->ShowProp();
     return 1;
 }
@@ -423,11 +402,11 @@ COvInfoProp* WraperProp(CReport& report, CXmlElement* element, std::vector<COvIn
     return prop;
 }
 
-int SerializeXML(CReport& report, std::string_view path, std::string_view parameterText, int save) {
+int SerializeXML(CReport& report, std::string_view path, int save) {
     const std::string resolved = ResolveReportPath(report, path);
-    return save ? Save(report, resolved) : Load(report, resolved, parameterText);
+    return save ? Save(report, resolved) : Load(report, resolved);
 }
 
 int SaveDocument(CReport& report, std::string_view path) {
-    return SerializeXML(report, path, "", 1);
+    return SerializeXML(report, path, 1);
 }

@@ -23,12 +23,11 @@ inline constexpr std::string_view kReportHeaderUtf8 =
 // bare file name lies in the program folder. Loading adds to the (empty) report what the file
 // holds and reports what it had to drop; it returns 0 only when the file cannot be opened. Saving
 // replaces the file atomically and returns 0 (with the error reported and the report still marked
-// modified) when it cannot be written. A load sets the parameter values `parameterText` gives
-// ("Region=North;Day=~date(d-1)~", the command line's /prm) after reading the objects and before
-// any query runs; a name the report lacks is reported as an error.
-int SerializeXML(CReport& report, std::string_view path, std::string_view parameterText, int save);
+// modified) when it cannot be written. A load only reads: it connects to nothing and builds no
+// page (app/ReportSession.h runs a loaded report).
+int SerializeXML(CReport& report, std::string_view path, int save);
 
-// SerializeXML(report, path, "", 1).
+// SerializeXML(report, path, 1).
 int SaveDocument(CReport& report, std::string_view path = {});
 
 // Loads property `index` of `props` from `element`'s child of the same name (or, with

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/LanguageTexts.h"
-#include "core/AppContext.h"
+#include "core/LanguageTexts.h"
+#include "model/AppContext.h"
 #include "model/Report.h"
 #include "persist/ReportFile.h"
 
@@ -35,5 +35,5 @@ bool OnFileNew(CReport& report) {
 int OnFileOpen(CReport& report, std::string_view path) {
     if (!InitOVK(report, path)) return 0;
     report.CurrentDocPath = std::string(path);
-    return SerializeXML(report, report.CurrentDocPath, "", 0);
+    return SerializeXML(report, report.CurrentDocPath, 0);
 }

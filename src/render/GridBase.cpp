@@ -7,16 +7,18 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "core/AppContext.h"
+#include "core/TextReplace.h"
 #include "data/AdoCellSet.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoRecordset.h"
+#include "data/RecordsetResult.h"
+#include "model/AppContext.h"
+#include "model/DataSourceKind.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoGCols.h"
 #include "model/OvInfoSheet.h"
 #include "model/Registries.h"
 #include "model/Report.h"
-#include "params/TextReplace.h"
 #include "render/HtmlColours.h"
 
 namespace {
@@ -158,10 +160,6 @@ void CGridBase::SetKpiFiller(KpiFiller filler) {
     KpiFill() = std::move(filler);
 }
 
-std::string CGridBase::SourceType() const {
-    return DataSource ? DataSource->tpDS.Value : std::string();
-}
-
 void CGridBase::Fill() {
     if (Mode == 0) ListMode = true;
     Editable = false;
@@ -177,37 +175,42 @@ void CGridBase::Fill() {
         DeleteAllItems();
         return;
     }
-    const std::string type = DataSource->tpDS.Value;
-    if (type == "SQL") {
-        if (!DataSource->Connection || !DataSource->Connection->IsOpen() ||
-            !DataSource->RecordSet || !DataSource->RecordSet->IsOpen()) {
-            DeleteAllItems();
-            return;
-        }
-        CellSetFlag = 0;
-        RecordSet = DataSource->RecordSet.get();
-    } else if (type == "OLAP") {
-        CADOMDCellSet* cellSet = DataSource->CellSet.get();
-        if (!cellSet || cellSet->GetQuery().empty()) return;
-        CellSetFlag = 1;
-        CellSet = cellSet;
-    } else if (type == "KPI") {
-        CellSetFlag = 0;
-        if (KpiFill()) KpiFill()(*this);
-        return;
-    } else {
+    const std::string& type = DataSource->tpDS.Value;
+    if (!orvik::DataSourceKindRegistry::Builtin().Has(type)) {
         if (!type.empty()) {
             orvik::ShowMessage("Unknown DSN type = " + type, {}, orvik::MessageBoxButtons::Ok,
                                orvik::MessageBoxIcon::Warning);
         }
         return;
     }
+    switch (DataSource->Kind().GridFill()) {
+        case orvik::GridFillStyle::Table:
+            if (!DataSource->Connection || !DataSource->Connection->IsOpen() ||
+                !DataSource->Result || !DataSource->Result->IsOpen()) {
+                DeleteAllItems();
+                return;
+            }
+            CellSetFlag = 0;
+            RecordSet = DataSource->RecordSet.get();
+            break;
+        case orvik::GridFillStyle::CellSet: {
+            CADOMDCellSet* cellSet = DataSource->CellSet.get();
+            if (!cellSet || cellSet->GetQuery().empty()) return;
+            CellSetFlag = 1;
+            CellSet = cellSet;
+            break;
+        }
+        case orvik::GridFillStyle::KpiList:
+            CellSetFlag = 0;
+            if (KpiFill()) KpiFill()(*this);
+            return;
+    }
     DeleteAllItems();
     PruneColumnDefinitions();
     if (CellSetFlag)
         FillCellSet(-2);
     else
-        FillRecordSet(-1);
+        FillTable(*DataSource->Result, -1);
     if (Mode == 0) ApplySheetProperties();
     AutoSize();
     if (Mode == 0) SetFocusCell(0, 0);
@@ -297,31 +300,35 @@ std::string CGridBase::ColumnTitle(int column, const std::string& title) {
 
 void CGridBase::FillRecordSet(int start) {
     if (!RecordSet || !RecordSet->IsOpen()) return;
-    const bool kpi = SourceType() == "KPI";
+    FillTable(orvik::RecordsetResult(*RecordSet), start);
+}
+
+void CGridBase::FillTable(const orvik::ResultTable& result, int start) {
+    if (!result.IsOpen()) return;
+    const bool kpi = DataSource && DataSource->Kind().GridFill() == orvik::GridFillStyle::KpiList;
     if (start == -1) {
-        const int fields = RecordSet->GetFieldCount();
+        const int fields = result.ColumnCount();
         SetColumnCount(fields);
         SetFixedRowCount(1);
         SetFixedColumnCount(0);
         if (fields > 0) SetColumnWidth(0, 20);
         for (int i = 0; i < fields; ++i) {
-            std::string title = CleanFieldTitle(RecordSet->GetFieldName(i));
+            std::string title = CleanFieldTitle(result.Header(i));
             if (!kpi) title = ColumnTitle(i, title);
             SetItemText(0, i, title);
         }
     }
     int row = start >= 1 ? GetRowCount() : 1;
-    const long records = RecordSet->GetRecordCount();
+    const long records = result.RowCount();
     ReserveRows(row + static_cast<int>(std::min<long>(records, 1 << 30)));
-    if (records > 0 && RecordSet->GetAbsolutePosition() != 1) RecordSet->MoveFirst();
-    const int fields = std::min(RecordSet->GetFieldCount(), GetColumnCount());
+    const int fields = std::min(result.ColumnCount(), GetColumnCount());
     std::vector<CellTextMaker> makers(static_cast<size_t>(std::max(fields, 0)));
     Variant value;
     std::string indicator;
-    while (!RecordSet->IsEOF()) {
+    for (long record = 1; record <= records; ++record) {
         while (GetRowCount() <= row) InsertRow();
         for (int i = 0; i < fields; ++i) {
-            RecordSet->GetFieldValue(i, value);
+            result.Value(record, i, value);
             std::string_view text = makers[i].Text(value);
             if (kpi && (i == 8 || i == 9)) {
                 // Status and trend indicator names become picture file names on the page.
@@ -333,7 +340,6 @@ void CGridBase::FillRecordSet(int start) {
             // Set either way: a refill may put text where a number stood.
             SetItemRightAligned(row, i, IsNumericType(value.Type()));
         }
-        RecordSet->MoveNext();
         ++row;
     }
     if (GetRowCount() > row) SetRowCount(row);

@@ -19,6 +19,9 @@
 #include "render/GridCtrl.h"
 
 class CADOMDCellSet;
+namespace orvik {
+class ResultTable;
+}
 class CADORecordset;
 class COvInfoDS;
 class COvInfoGCols;
@@ -53,6 +56,8 @@ class CGridBase : public CGridCtrl {
     // the data rows from row 1; 1 or more appends the records after the last row. Throws
     // CADOException.
     void FillRecordSet(int start);
+    // Fills from a result table, with `start` as FillRecordSet. Throws CADOException.
+    void FillTable(const orvik::ResultTable& result, int start);
     // Runs the installed cell-set fill (nothing without one).
     void FillCellSet(int start);
 
@@ -89,6 +94,4 @@ class CGridBase : public CGridCtrl {
   private:
     // Removes the definitions that neither rename a column nor give it a type.
     void PruneColumnDefinitions();
-    // The data source's type, "" when there is none.
-    std::string SourceType() const;
 };

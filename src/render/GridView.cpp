@@ -3,12 +3,13 @@
 
 #include <algorithm>
 
-#include "core/AppContext.h"
 #include "core/Log.h"
+#include "core/TextReplace.h"
+#include "data/AdoException.h"
+#include "model/AppContext.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoSheet.h"
 #include "model/Report.h"
-#include "params/TextReplace.h"
 #include "render/GridBase.h"
 #include "render/SheetHtml.h"
 

@@ -9,17 +9,18 @@
 #include <memory>
 #include <string>
 
-class CGridBase;
-class COvInfoSheet;
+#include "model/OvInfoSheet.h"
 
-class CGridView {
+class CGridBase;
+
+class CGridView : public CSheetView {
   public:
     // The window message by which a data source asks the views of its sheets to reload.
     static constexpr unsigned kRefreshMessage = 0x40A;
 
     // A view of `sheet` with an empty grid in report mode (mode 0).
     explicit CGridView(COvInfoSheet& sheet);
-    ~CGridView();
+    ~CGridView() override;
     CGridView(const CGridView&) = delete;
     CGridView& operator=(const CGridView&) = delete;
 

@@ -2,10 +2,8 @@
 // (through the front end's CreateViewDS), found by the export and the formula functions, refilled
 // when a data source has run again, and destroyed with their sheets.
 //
-// The views are owned here, one per sheet, and each sheet's View field points at its own. A view
-// never touches its sheet when it is destroyed, so a view that outlives its sheet is harmless; it
-// is swept away when the next view is made. A sheet must therefore be in the report's sheet list
-// before its view is made.
+// Each sheet owns its view (OwnedView) and its View field points at it, so a view goes with its
+// sheet and a report's views go with the report.
 #pragma once
 
 class CGridView;
@@ -17,6 +15,9 @@ class CReport;
 // the grid and sets the sheet's View. Returns null, and leaves the sheet without a grid view, when
 // the sheet's output type belongs to a plug-in (the plug-in makes that view).
 CGridView* CreateGridView(COvInfoSheet& sheet);
+// The same without running the source: the grid shows the source's current result (empty when it
+// has none). For a run that has already run each source once.
+CGridView* MakeGridView(COvInfoSheet& sheet);
 // The grid view of `sheet`, or null when it has none.
 CGridView* FindGridView(const COvInfoSheet& sheet);
 // Destroys the grid view of `sheet` (if any) and clears its View.

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "core/AppContext.h"
+#include "model/AppContext.h"
 #include "model/OvInfoPrm.h"
 #include "model/Report.h"
 #include "render/HtmlColours.h"

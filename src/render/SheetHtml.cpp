@@ -10,8 +10,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "core/AppContext.h"
 #include "core/Paths.h"
+#include "model/AppContext.h"
+#include "model/DataSourceKind.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoGCols.h"
 #include "model/OvInfoSheet.h"
@@ -161,7 +162,8 @@ class SheetTableWriter {
         orvik::AppContext* context = orvik::AppContext::Current();
         programFolder_ = context ? context->ProgramFolder() : std::string();
         if (kpi_) imagesFolder_ = programFolder_ + "Images/";
-        kpiSource_ = grid_.DataSource ? grid_.DataSource->tpDS.Value == "KPI" : kpi_;
+        kpiSource_ =
+            grid_.DataSource ? grid_.DataSource->Kind().Page() == orvik::PageStyle::KpiList : kpi_;
         for (int c = 0; c < end_; ++c) {
             if (grid_.GetColumnWidth(c) != 0) visible_.push_back(c);
         }

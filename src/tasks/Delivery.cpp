@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "core/AppContext.h"
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/TextEncoding.h"
+#include "model/AppContext.h"
 #include "model/OvCombos.h"
 #include "model/Registries.h"
 #include "model/Report.h"

@@ -5,8 +5,9 @@
 #include <cstring>
 #include <optional>
 
-#include "core/AppContext.h"
 #include "core/TextEncoding.h"
+#include "model/AppContext.h"
+#include "model/DataSourceKind.h"
 #include "model/OvCombos.h"
 #include "model/Registries.h"
 #include "model/Report.h"
@@ -221,11 +222,15 @@ int COvInfoAct::DoExport() {
         CGridView* view = FindGridView(sheet);
         if (!exportsPage || !view || !ds) continue;
         std::string part;
-        const std::string& sourceType = ds->tpDS.Value;
-        if (sourceType == "SQL" || sourceType == "OLAP") {
-            view->MakeHTML(part, 0, static_cast<int>(k));
-        } else if (sourceType == "KPI") {
-            view->MakeHTML(part, 1, static_cast<int>(k));
+        switch (ds->Kind().Page()) {
+            case orvik::PageStyle::Table:
+                view->MakeHTML(part, 0, static_cast<int>(k));
+                break;
+            case orvik::PageStyle::KpiList:
+                view->MakeHTML(part, 1, static_cast<int>(k));
+                break;
+            case orvik::PageStyle::None:
+                break;
         }
         page.Place(id, part);
     }

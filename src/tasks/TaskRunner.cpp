@@ -5,12 +5,13 @@
 #include <chrono>
 #include <thread>
 
-#include "core/AppContext.h"
 #include "core/Log.h"
+#include "model/AppContext.h"
 #include "model/OvCombos.h"
 #include "model/Report.h"
 #include "params/ParamSubstitution.h"
 #include "tasks/Redirector.h"
+#include "tasks/TaskStep.h"
 
 namespace {
 
@@ -28,10 +29,6 @@ class WaitCursor {
     }
 };
 
-void ShowStepMessage(const std::string& text) {
-    orvik::ShowMessage(text, {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::None);
-}
-
 void Unavailable(const char* what, const COvInfoAct& step) {
     UxSaveLog(std::string(what) + " is not available in this build; step " + step.Name.Value +
                   " was not run",
@@ -41,7 +38,7 @@ void Unavailable(const char* what, const COvInfoAct& step) {
 
 }  // namespace
 
-int DoAct(CReport& report, const char* name) {
+int DoAct(CReport& report, const char* name, const StepHooks& hooks) {
     WaitCursor busy;
     const std::string wanted = name ? name : "";
     int ran = 0;
@@ -51,18 +48,22 @@ int DoAct(CReport& report, const char* name) {
         const COvInfoAct& task = *report.Tasks[i];
         if (task.Parent) continue;
         if (wanted.empty() || task.Name.Value == wanted) {
-            RunAllSteps(report, task);
+            RunAllSteps(report, task, hooks);
             ++ran;
         }
     }
     return ran;
 }
 
+int DoAct(CReport& report, const char* name) {
+    return DoAct(report, name, StepHooks{});
+}
+
 int DoActs(CReport& report) {
     return DoAct(report, nullptr);
 }
 
-void RunAllSteps(CReport& report, const COvInfoAct& task) {
+void RunAllSteps(CReport& report, const COvInfoAct& task, const StepHooks& hooks) {
     WaitCursor busy;
     orvik::AppContext* context = orvik::AppContext::Current();
     if (!context) return;
@@ -75,6 +76,8 @@ void RunAllSteps(CReport& report, const COvInfoAct& task) {
 
         const COvCombos* entry = step.AType.SelectedEntry();
         if (entry && !type.empty() && entry->PlugInIndex >= 0) {
+            // A plug-in's step may read anything: the sources and the page are made ready.
+            if (hooks.BeforeStep) hooks.BeforeStep(step, StepNeeds{true, true, false});
             if (actions.PlugInTask) {
                 actions.PlugInTask(entry->PlugInIndex, type, &step);
             } else {
@@ -82,18 +85,17 @@ void RunAllSteps(CReport& report, const COvInfoAct& task) {
             }
             continue;
         }
-        const std::string position = std::to_string(i);
-        if (type == "GRP") {
-            ShowStepMessage("GRP " + position + " ???");
-        } else if (type == "CMD") {
-            RunCommandStep(step);
-        } else if (type == "HTML" || type == "HTMFile") {
-            ShowStepMessage(type + " " + position);
-            step.DoExport();
-        } else if (type == "SMTP" || type == "FTP") {
-            step.SendExport();
-        }
+        orvik::TaskStep* kind = orvik::TaskStepRegistry::Builtin().Find(type);
+        if (!kind) continue;
+        if (hooks.BeforeStep)
+            hooks.BeforeStep(step,
+                             StepNeeds{kind->NeedsData(), kind->NeedsPage(), kind->BuildsPage()});
+        kind->Run(report, step, i);
     }
+}
+
+void RunAllSteps(CReport& report, const COvInfoAct& task) {
+    RunAllSteps(report, task, StepHooks{});
 }
 
 void RunCommandStep(const COvInfoAct& step) {

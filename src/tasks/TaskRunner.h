@@ -1,20 +1,37 @@
 // Runs tasks: a top-level task is a named list of steps, its steps are the entries of the
 // report's task list whose parent it is, run in list order. Each step is dispatched by its type:
-// a plug-in's type to the plug-in, then "GRP", "CMD", "HTML", "HTMFile", "SMTP", "FTP".
+// a plug-in's type to the plug-in, the others through the registry of step types
+// (tasks/TaskStep.h); a type nobody knows does nothing.
 #pragma once
 
+#include <functional>
 #include <string>
 
 class CReport;
 class COvInfoAct;
 
+// What a step is about to need.
+struct StepNeeds {
+    bool Data = false;        // the sheets' results (their sources must have run)
+    bool Page = false;        // the page an earlier step built
+    bool BuildsPage = false;  // the step builds the page itself
+};
+
+// What the runner tells whoever drives the run before each step, so that the sources run and the
+// page is built once, when the first step needs them.
+struct StepHooks {
+    std::function<void(COvInfoAct& step, const StepNeeds& needs)> BeforeStep;
+};
+
 // Runs the top-level tasks named `name` (all of them when `name` is null or empty), in list
 // order. Returns how many ran.
 int DoAct(CReport& report, const char* name);
+int DoAct(CReport& report, const char* name, const StepHooks& hooks);
 // Runs every top-level task.
 int DoActs(CReport& report);
 // Runs the steps of `task`, logging "Step <name> Type=<type> " before each.
 void RunAllSteps(CReport& report, const COvInfoAct& task);
+void RunAllSteps(CReport& report, const COvInfoAct& task, const StepHooks& hooks);
 
 // Runs a "CMD" step: the command (after substitution) through /bin/sh -c, its output logged as
 // one line "CMD Output: <...>" with line breaks removed; a failing command is a failed step.

@@ -11,9 +11,10 @@
 #include <thread>
 
 #include "TestSupport.h"
-#include "app/LanguageTexts.h"
 #include "app/OrvikApp.h"
+#include "core/LanguageTexts.h"
 #include "core/Paths.h"
+#include "model/PropertyTranslation.h"
 
 namespace orvik {
 namespace {

@@ -8,6 +8,7 @@
 
 #include "TestSupport.h"
 #include "core/Log.h"
+#include "data/AdoException.h"
 
 namespace orvik {
 namespace {

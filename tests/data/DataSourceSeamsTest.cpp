@@ -7,6 +7,7 @@
 #include "DataTestSupport.h"
 #include "data/AdoCellSet.h"
 #include "data/AdoRecordset.h"
+#include "data/CellSetResult.h"
 #include "data/OdbcProvider.h"
 #include "model/Registries.h"
 
@@ -118,6 +119,7 @@ TEST(DataSourceCellSet, RowHeaderColumnsComeFirst) {
     auto source = Source("OLAP", "Provider=Nothing");
     source->CellSet = std::make_unique<CADOMDCellSet>();
     source->CellSet->SetData(TwoAxes());
+    source->Result = std::make_unique<orvik::CellSetResult>(*source->CellSet);
     EXPECT_EQ(source->GetDSRowCount(), 2);
     EXPECT_EQ(source->GetDSColCount(), 5);
     EXPECT_EQ(source->GetDSCol2Count(), 2);
@@ -143,6 +145,7 @@ TEST(DataSourceCellSet, SingleAxisIsOneRowWithoutRowHeaders) {
     data.Cells.resize(3);
     source->CellSet = std::make_unique<CADOMDCellSet>();
     source->CellSet->SetData(std::move(data));
+    source->Result = std::make_unique<orvik::CellSetResult>(*source->CellSet);
     EXPECT_EQ(source->GetDSRowCount(), 1);
     EXPECT_EQ(source->GetDSColCount(), 3);
     EXPECT_EQ(source->GetDSCol2Count(), 0);

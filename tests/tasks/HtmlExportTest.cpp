@@ -9,8 +9,8 @@
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "render/GridViews.h"
-#include "render/ReportPage.h"
 #include "tasks/HtmlExport.h"
+#include "tasks/ReportPage.h"
 
 namespace orvik {
 namespace {

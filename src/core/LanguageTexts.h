@@ -7,8 +7,6 @@
 #include <string>
 #include <string_view>
 
-class CRegistries;
-
 // A menu as translation sees it; the designer adapts its menu bar to this.
 class CTranslatableMenu {
   public:
@@ -56,10 +54,9 @@ class CLanguageTexts {
     // The language file of `code` in `programFolder` (matched without regard to case), or "".
     static std::string LanguageFilePath(const std::string& code, const std::string& programFolder);
 
-    // Sets the captions of the program's own items (plugInIndex < 0) or of one plug-in's items
-    // (whose short name is `plugInKey`) from the table, falling back to their built-in captions.
-    void TranslateProperties(CRegistries& registries, int plugInIndex,
-                             std::string_view plugInKey = {}) const;
+    // The language file's text for `key` (line breaks expanded) when it has a non-empty one,
+    // else `base`.
+    std::string Translated(std::string_view key, const std::string& base) const;
     // Renames menu items by the keys prefix + position (top level) and prefix + command id.
     void TranslateMenu(CTranslatableMenu& menu, std::string_view prefix) const;
     // Renames a dialog's caption (key) and controls (key + control id, ids 1 to 31999).
@@ -74,15 +71,6 @@ class CLanguageTexts {
     std::string code_ = "ENG";
     std::map<std::string, std::string, std::less<>> table_;
 };
-
-namespace orvik {
-class AppContext;
-}
-
-// Switches the running program to the language `code` (the user changed the setting): loads its
-// file, re-translates every caption and lets the front end retitle menus, bars and the explorer.
-// Returns what LoadLanguage returned.
-bool ApplyLanguage(orvik::AppContext& context, const std::string& code);
 
 // The built-in English text of `id`, or null when the program has none.
 const char* BuiltinText(int id);

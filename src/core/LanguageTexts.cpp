@@ -1,4 +1,4 @@
-#include "app/LanguageTexts.h"
+#include "core/LanguageTexts.h"
 
 #include <cctype>
 #include <cstdarg>
@@ -8,10 +8,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "core/AppContext.h"
+#include "core/ProgramContext.h"
 #include "core/Paths.h"
 #include "core/TextEncoding.h"
-#include "model/Registries.h"
 
 namespace {
 
@@ -148,37 +147,9 @@ bool CLanguageTexts::LoadLanguage(const std::string& code, const std::string& pr
     return added > 0;
 }
 
-void CLanguageTexts::TranslateProperties(CRegistries& registries, int plugInIndex,
-                                         std::string_view plugInKey) const {
-    if (!Translating()) return;
-    const bool own = plugInIndex < 0;
-    const auto belongs = [&](int index) { return own ? index < 0 : index == plugInIndex; };
-    const auto translated = [this](const std::string& key, const std::string& base) {
-        const std::string* value = Find(key);
-        return value && !value->empty() ? ExpandLineBreaks(*value) : base;
-    };
-    const std::string prefix = own ? std::string() : std::string(plugInKey) + "_";
-
-    for (const auto& entry : registries.ComboValues) {
-        if (belongs(entry->PlugInIndex)) {
-            entry->Caption = translated(prefix + "C_" + entry->Name, entry->BaseCaption);
-        }
-    }
-    if (own) {
-        for (COvInfoProp* prop : registries.LiveProperties) {
-            prop->Caption = translated("M_" + prop->Name, prop->BaseCaption);
-        }
-    }
-    for (const auto& prop : registries.AppendedProperties) {
-        if (prop->Appended == 0 && belongs(prop->PlugInIndex)) {
-            prop->Caption = translated(prefix + "P_" + prop->Name, prop->BaseCaption);
-        }
-    }
-    if (own) {
-        for (const auto& group : registries.PropertyGroups) {
-            group->Caption = translated("G_" + std::to_string(group->Id), group->BaseCaption);
-        }
-    }
+std::string CLanguageTexts::Translated(std::string_view key, const std::string& base) const {
+    const std::string* value = Find(key);
+    return value && !value->empty() ? ExpandLineBreaks(*value) : base;
 }
 
 void CLanguageTexts::TranslateMenu(CTranslatableMenu& menu, std::string_view prefix) const {
@@ -213,17 +184,8 @@ void CLanguageTexts::TranslateDialog(CTranslatableDialog& dialog, std::string_vi
     }
 }
 
-bool ApplyLanguage(orvik::AppContext& context, const std::string& code) {
-    CLanguageTexts& language = context.Language();
-    const bool loaded = language.LoadLanguage(code, context.ProgramFolder());
-    // Back in English the captions return to their built-in texts, so translate either way.
-    language.TranslateProperties(context.Registries(), -1);
-    context.Front().LanguageChanged();
-    return loaded;
-}
-
 std::string GetText(int id) {
-    orvik::AppContext* context = orvik::AppContext::Current();
+    orvik::ProgramContext* context = orvik::ProgramContext::Current();
     if (context) return context->Language().GetText(id);
     const char* builtin = BuiltinText(id);
     return builtin ? builtin : "???";
@@ -252,6 +214,6 @@ std::string GetTextF(int id, ...) {
 }
 
 std::string GetNamedText(const char* name, int index) {
-    orvik::AppContext* context = orvik::AppContext::Current();
+    orvik::ProgramContext* context = orvik::ProgramContext::Current();
     return context ? context->Language().GetNamedText(name ? name : "", index) : std::string();
 }

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "app/LanguageTexts.h"
+#include "core/LanguageTexts.h"
 #include "model/Registries.h"
+#include "model/PropertyTranslation.h"
 
 namespace orvik {
 namespace {
@@ -122,7 +123,7 @@ TEST_F(LanguageTextsTest, TranslatePropertiesUsesTheKeyFamiliesAndFallsBack) {
                          "G_0=General\n");
     CRegistries& r = program.Context().Registries();
     ASSERT_TRUE(Load("FRA"));
-    Language().TranslateProperties(r, -1);
+    TranslateProperties(Language(), r, -1);
     EXPECT_EQ(r.FindComboValue(ListId::DataSourceTypes, "SQL")->Caption, "Requete SQL");
     EXPECT_EQ(r.FindComboValue(ListId::DataSourceTypes, "KPI")->Caption, "KPI Report");
     EXPECT_EQ(r.FindSetting("DefSrvMail")->Caption, "Serveur");

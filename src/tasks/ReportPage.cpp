@@ -1,6 +1,7 @@
-#include "render/ReportPage.h"
+#include "tasks/ReportPage.h"
 
-#include "core/AppContext.h"
+#include "model/AppContext.h"
+#include "model/DataSourceKind.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "render/GridView.h"
@@ -35,7 +36,14 @@ void DoExportDS(const CReport& report, const COvInfoSheet& sheet, std::string& o
     const CGridView* view = FindGridView(sheet);
     const COvInfoDS* source = sheet.GetDS(report.DataSources);
     if (!view || !source) return;
-    const std::string& type = source->tpDS.Value;
-    if (type == "SQL" || type == "OLAP") view->MakeHTML(out, 0);
-    if (type == "KPI") view->MakeHTML(out, 1);
+    switch (source->Kind().Page()) {
+        case orvik::PageStyle::Table:
+            view->MakeHTML(out, 0);
+            break;
+        case orvik::PageStyle::KpiList:
+            view->MakeHTML(out, 1);
+            break;
+        case orvik::PageStyle::None:
+            break;
+    }
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/LanguageTexts.h"
+#include "core/LanguageTexts.h"
 
 namespace {
 

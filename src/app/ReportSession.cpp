@@ -1,0 +1,80 @@
+#include "app/ReportSession.h"
+
+#include <set>
+
+#include "core/Log.h"
+#include "model/AppContext.h"
+#include "model/Report.h"
+#include "params/ParameterAssignment.h"
+#include "persist/ReportFile.h"
+#include "render/GridViews.h"
+#include "tasks/ReportPage.h"
+#include "tasks/TaskRunner.h"
+
+namespace orvik {
+
+bool ReportSession::Read(const std::string& path) {
+    CReport& report = context_.Report();
+    report.CurrentDocPath = path;
+    sheetsPrepared_ = false;
+    pageBuilt_ = false;
+    return SerializeXML(report, path, 0) != 0 && report.Loaded;
+}
+
+bool ReportSession::ApplyParameters(std::string_view parameterText) {
+    if (parameterText.empty()) return true;
+    CReport& report = context_.Report();
+    bool accepted = true;
+    for (const std::string& name : ApplyParameterAssignments(report, parameterText)) {
+        ShowMessage("Unknown parameter '" + name + "' in /prm: the report has no such parameter",
+                    {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
+        accepted = false;
+    }
+    for (const ParameterAssignment& assignment : ParseParameterAssignments(parameterText)) {
+        if (assignment.HasValue)
+            UxSaveLog("Param " + assignment.Name + " = " + assignment.Value, __FILE__, __LINE__);
+    }
+    return accepted;
+}
+
+void ReportSession::PrepareSheets() {
+    if (sheetsPrepared_) return;
+    sheetsPrepared_ = true;
+    CReport& report = context_.Report();
+    // Two sheets of one source share its result: the query runs once.
+    std::set<const COvInfoDS*> ran;
+    for (const auto& sheet : report.Sheets) {
+        if (COvInfoDS* source = sheet->GetDS(report.DataSources);
+            source && ran.insert(source).second) {
+            source->OpenConnectDS(true);
+        }
+        MakeGridView(*sheet);
+    }
+    for (const auto& prm : report.Params) prm->WraperParam(false);
+}
+
+void ReportSession::BuildPage() {
+    if (pageBuilt_) return;
+    PrepareSheets();
+    pageBuilt_ = true;
+    UpdateHTML();
+}
+
+int ReportSession::RunTask(const std::string& name) {
+    StepHooks hooks;
+    hooks.BeforeStep = [this](COvInfoAct&, const StepNeeds& needs) {
+        if (needs.Data) PrepareSheets();
+        if (needs.Page) BuildPage();
+        // An export builds the page itself; later steps deliver that one.
+        if (needs.BuildsPage) pageBuilt_ = true;
+    };
+    return DoAct(context_.Report(), name.c_str(), hooks);
+}
+
+void ReportSession::Show() {
+    PrepareSheets();
+    pageBuilt_ = true;
+    HTMLRefresh(context_.Report());
+}
+
+}  // namespace orvik

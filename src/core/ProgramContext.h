@@ -1,0 +1,67 @@
+// What every layer of a running program may reach: the program folder, the settings, the language
+// texts, the front end and the tally of errors an unattended run exits on. The application context
+// (model/AppContext.h) builds on it with the registries and the open report; the lower layers (the
+// log, data access, language lookups) see only this part, so they cannot grow a dependency on
+// what is built above them.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/FrontEnd.h"
+
+class CLanguageTexts;
+
+namespace orvik {
+
+class SettingsStore;
+
+class ProgramContext {
+  public:
+    // `programFolder` with or without trailing "/" ("" = resolve from the environment);
+    // `settingsPath` "" = SettingsStore::DefaultPath("Nobrant"); `frontEnd` null = a front end
+    // that logs every message box.
+    ProgramContext(const std::string& programFolder, const std::string& settingsPath,
+                   std::unique_ptr<FrontEnd> frontEnd);
+    virtual ~ProgramContext();
+    ProgramContext(const ProgramContext&) = delete;
+    ProgramContext& operator=(const ProgramContext&) = delete;
+
+    // The context of the running program; null before start-up.
+    static ProgramContext* Current();
+
+    // The program folder with its trailing "/".
+    const std::string& ProgramFolder() const { return programFolder_; }
+
+    FrontEnd& Front() { return *frontEnd_; }
+    // Replaces the front end (start-up installs the batch one when a task is to run unattended).
+    void SetFrontEnd(std::unique_ptr<FrontEnd> frontEnd);
+
+    SettingsStore& Settings() { return *settings_; }
+    CLanguageTexts& Language() { return *language_; }
+
+    // Set when the command line asks for an unattended run: errors go to the log, never to a
+    // person.
+    bool BatchMode = false;
+
+    // Counts the errors reported during the run; an unattended run exits non-zero when any was.
+    void NoteError() { ++errorCount_; }
+    int ErrorCount() const { return errorCount_; }
+
+  private:
+    ProgramContext* previous_;
+    std::string programFolder_;
+    std::unique_ptr<FrontEnd> frontEnd_;
+    std::unique_ptr<SettingsStore> settings_;
+    std::unique_ptr<CLanguageTexts> language_;
+    int errorCount_ = 0;
+};
+
+// Shows a message through the current front end (logged in batch mode). A message with the
+// error icon counts as an error of the run. Without a context, the default answer is returned.
+MessageBoxResult ShowMessage(std::string_view text, std::string_view caption = {},
+                             MessageBoxButtons buttons = MessageBoxButtons::Ok,
+                             MessageBoxIcon icon = MessageBoxIcon::None);
+
+}  // namespace orvik

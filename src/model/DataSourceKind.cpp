@@ -1,0 +1,31 @@
+#include "model/DataSourceKind.h"
+
+namespace orvik {
+namespace {
+
+// What a source whose kind nobody registered does: nothing. It neither connects nor runs.
+class UnknownSourceKind : public DataSourceKind {
+  public:
+    int Connect(COvInfoDS&, bool) override { return 0; }
+    int Run(COvInfoDS&) override { return 1; }
+};
+
+}  // namespace
+
+DataSourceKindRegistry& DataSourceKindRegistry::Builtin() {
+    static DataSourceKindRegistry registry;
+    return registry;
+}
+
+void DataSourceKindRegistry::Register(std::string_view name, std::unique_ptr<DataSourceKind> kind) {
+    kinds_.insert_or_assign(std::string(name), std::move(kind));
+}
+
+DataSourceKind& DataSourceKindRegistry::Find(std::string_view name) const {
+    if (const auto found = kinds_.find(name); found != kinds_.end()) return *found->second;
+    if (fallback_) return *fallback_;
+    static UnknownSourceKind unknown;
+    return unknown;
+}
+
+}  // namespace orvik

@@ -1,0 +1,45 @@
+// "OLAP": an MDX query whose result is a cell set, shown in the cube layout.
+#include <memory>
+
+#include "core/Log.h"
+#include "data/AdoCellSet.h"
+#include "data/AdoException.h"
+#include "data/CellSetResult.h"
+#include "model/OvInfoDS.h"
+#include "params/ParamSubstitution.h"
+#include "sources/ConnectedSourceKind.h"
+
+namespace orvik {
+namespace {
+
+constexpr const char* kSource = "ovinfods";
+
+class OlapSourceKind : public ConnectedSourceKind {
+  public:
+    int Run(COvInfoDS& source) override {
+        source.Result.reset();
+        source.CellSet.reset();
+        auto cellSet = std::make_unique<CADOMDCellSet>();
+        if (!source.Qry.Value.empty()) {
+            const std::string query = DSetParam(source.Qry.Value.c_str());
+            try {
+                cellSet->Open(query, DSetParam(source.DSN.Value.c_str()));
+            } catch (const CADOException& error) {
+                UxError(error, kSource, __LINE__, query.c_str());
+                return 0;
+            }
+        }
+        source.CellSet = std::move(cellSet);
+        source.Result = std::make_unique<CellSetResult>(*source.CellSet);
+        return 1;
+    }
+
+    Variant ValueWithoutResult() const override { return Variant::MakeI4(0); }
+    GridFillStyle GridFill() const override { return GridFillStyle::CellSet; }
+    orvik::PageStyle Page() const override { return orvik::PageStyle::Table; }
+};
+
+const DataSourceKindRegistration<OlapSourceKind> kOlap("OLAP");
+
+}  // namespace
+}  // namespace orvik

@@ -1,0 +1,68 @@
+// "SQL": a query against a database; statements separated by ";" run in turn and the last one's
+// result is the source's.
+#include <memory>
+
+#include "core/Log.h"
+#include "data/AdoDatabase.h"
+#include "data/AdoException.h"
+#include "data/AdoRecordset.h"
+#include "data/RecordsetResult.h"
+#include "model/OvInfoDS.h"
+#include "params/ParamSubstitution.h"
+#include "sources/ConnectedSourceKind.h"
+
+namespace orvik {
+namespace {
+
+constexpr const char* kSource = "ovinfods";
+
+bool IsBlank(const std::string& text) {
+    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+class SqlSourceKind : public ConnectedSourceKind {
+  public:
+    int Run(COvInfoDS& source) override {
+        if (source.Qry.Value.empty()) return 0;
+        source.Result.reset();
+        source.RecordSet.reset();
+        auto recordset = std::make_unique<CADORecordset>(source.Connection.get());
+        std::string rest = DSetParam(source.Qry.Value.c_str());
+        std::string statement;
+        bool ran = false;
+        try {
+            while (!rest.empty()) {
+                // A ";" at the very start separates nothing: the whole text is one statement then.
+                const size_t separator = rest.find(';');
+                if (separator != std::string::npos && separator > 0) {
+                    statement = rest.substr(0, separator);
+                    rest.erase(0, separator + 1);
+                } else {
+                    statement = std::move(rest);
+                    rest.clear();
+                }
+                // The blank tail after a final ";" is no statement: opening it would run the
+                // previous statement a second time.
+                if (IsBlank(statement)) continue;
+                if (!recordset->Open(statement, CADORecordset::openUnknown)) return 0;
+                ran = true;
+            }
+        } catch (const CADOException& error) {
+            UxError(error, kSource, __LINE__, statement.c_str());
+            return 0;
+        }
+        if (!ran) return 0;
+        source.RecordSet = std::move(recordset);
+        source.Result = std::make_unique<RecordsetResult>(*source.RecordSet);
+        return 1;
+    }
+
+    int RowHeaderColumnsWithoutResult() const override { return 1; }
+    Variant ValueWithoutResult() const override { return Variant::MakeI4(0); }
+    orvik::PageStyle Page() const override { return orvik::PageStyle::Table; }
+};
+
+const DataSourceKindRegistration<SqlSourceKind> kSql("SQL");
+
+}  // namespace
+}  // namespace orvik

@@ -1,0 +1,19 @@
+// "CMD": a command line run through the shell, its output logged.
+#include "tasks/TaskRunner.h"
+#include "tasks/TaskStep.h"
+
+namespace orvik {
+namespace {
+
+class CommandStep : public TaskStep {
+  public:
+    void Run(CReport&, COvInfoAct& step, size_t) override { RunCommandStep(step); }
+    // A command may copy or convert the page, so the page is there before the first one runs.
+    bool NeedsData() const override { return true; }
+    bool NeedsPage() const override { return true; }
+};
+
+const TaskStepRegistration<CommandStep> kCommand("CMD");
+
+}  // namespace
+}  // namespace orvik

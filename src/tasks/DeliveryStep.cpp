@@ -1,0 +1,19 @@
+// "SMTP" and "FTP": the page (or the step's own content and files) mailed or uploaded.
+#include "model/OvInfoAct.h"
+#include "tasks/TaskStep.h"
+
+namespace orvik {
+namespace {
+
+class DeliveryStep : public TaskStep {
+  public:
+    void Run(CReport&, COvInfoAct& step, size_t) override { step.SendExport(); }
+    bool NeedsData() const override { return true; }
+    bool NeedsPage() const override { return true; }
+};
+
+const TaskStepRegistration<DeliveryStep> kMail("SMTP");
+const TaskStepRegistration<DeliveryStep> kUpload("FTP");
+
+}  // namespace
+}  // namespace orvik

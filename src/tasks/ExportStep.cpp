@@ -1,0 +1,26 @@
+// "HTML" and "HTMFile": the report turned into its page. "HTML" keeps the page for the steps
+// after it; "HTMFile" leaves it only in its file.
+#include <string>
+
+#include "model/AppContext.h"
+#include "model/OvInfoAct.h"
+#include "tasks/TaskStep.h"
+
+namespace orvik {
+namespace {
+
+class ExportStep : public TaskStep {
+  public:
+    void Run(CReport&, COvInfoAct& step, size_t position) override {
+        ShowMessage(step.AType.Value + " " + std::to_string(position));
+        step.DoExport();
+    }
+    bool NeedsData() const override { return true; }
+    bool BuildsPage() const override { return true; }
+};
+
+const TaskStepRegistration<ExportStep> kHtml("HTML");
+const TaskStepRegistration<ExportStep> kHtmlFile("HTMFile");
+
+}  // namespace
+}  // namespace orvik

@@ -1,0 +1,20 @@
+// "GRP": a group marker among the steps. It does nothing but say where it stands.
+#include <string>
+
+#include "model/AppContext.h"
+#include "tasks/TaskStep.h"
+
+namespace orvik {
+namespace {
+
+class GroupStep : public TaskStep {
+  public:
+    void Run(CReport&, COvInfoAct&, size_t position) override {
+        ShowMessage("GRP " + std::to_string(position) + " ???");
+    }
+};
+
+const TaskStepRegistration<GroupStep> kGroup("GRP");
+
+}  // namespace
+}  // namespace orvik

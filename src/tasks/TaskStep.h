@@ -1,0 +1,57 @@
+// The step types a task can hold ("HTML", "HTMFile", "GRP", "CMD", "SMTP", "FTP"), each one class
+// registered by its type name. The task runner looks a step's type up here instead of comparing
+// names, so a new step type is one new file with its registration line (TaskStepRegistration).
+// Plug-in types are not registered here: a step whose type a plug-in brought goes to the plug-in.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class COvInfoAct;
+class CReport;
+
+namespace orvik {
+
+class TaskStep {
+  public:
+    virtual ~TaskStep() = default;
+
+    // Runs `step`, which stands at `position` in the report's task list.
+    virtual void Run(CReport& report, COvInfoAct& step, size_t position) = 0;
+
+    // True when the step reads the sheets' results (their sources must have run).
+    virtual bool NeedsData() const { return false; }
+    // True when the step delivers the page an earlier step built (it is built first when none
+    // has been yet).
+    virtual bool NeedsPage() const { return false; }
+    // True when the step builds the page itself (later steps deliver that one).
+    virtual bool BuildsPage() const { return false; }
+};
+
+class TaskStepRegistry {
+  public:
+    // The step types built into the program, each registered by its own file.
+    static TaskStepRegistry& Builtin();
+
+    // Registers `step` under `type` (a later registration of the same type replaces it).
+    void Register(std::string_view type, std::unique_ptr<TaskStep> step);
+    // The step type named `type`, or null when there is none.
+    TaskStep* Find(std::string_view type) const;
+
+  private:
+    std::map<std::string, std::unique_ptr<TaskStep>, std::less<>> steps_;
+};
+
+// Registers a built-in step type when the program starts: one line at the end of its file,
+// `static const orvik::TaskStepRegistration<CommandStep> kCommand("CMD");`.
+template <typename Step>
+struct TaskStepRegistration {
+    explicit TaskStepRegistration(std::string_view type) {
+        TaskStepRegistry::Builtin().Register(type, std::make_unique<Step>());
+    }
+};
+
+}  // namespace orvik
