@@ -1,17 +1,21 @@
-// What the database benchmarks share: the database they read, a way to run one side in a child
-// process of its own (so that its peak memory is its own), and the `sqlite3 -html` peer.
+// What the database benchmarks share: the database they read, ways to run one side in a child
+// process of its own (a forked function, or a whole program with its own environment) so that its
+// peak memory is its own, and the `sqlite3 -html` peer.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "data/AdoDatabase.h"
 #include "model/AppContext.h"
@@ -36,6 +40,83 @@ inline void MakeDatabase(const std::string& path, long rows) {
         "'order note ' || x FROM c");
 }
 
+// What one child process cost: its resource usage (`ru_maxrss` is its peak memory), its wall
+// time from fork to reaping, and its status as wait4 reported it.
+struct ProcessRun {
+    struct rusage Usage {};
+    double WallSeconds = 0;
+    int Status = -1;
+
+    bool Succeeded() const { return WIFEXITED(Status) && WEXITSTATUS(Status) == 0; }
+    long PeakKilobytes() const { return Usage.ru_maxrss; }
+    double CpuSeconds() const {
+        return static_cast<double>(Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec) +
+               static_cast<double>(Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) * 1e-6;
+    }
+    // "exit status 3", "killed by signal 9": what a failed run is reported as.
+    std::string Describe() const {
+        if (WIFEXITED(Status)) return "exit status " + std::to_string(WEXITSTATUS(Status));
+        if (WIFSIGNALED(Status)) return "killed by signal " + std::to_string(WTERMSIG(Status));
+        return "wait status " + std::to_string(Status);
+    }
+};
+
+// Runs `argv` (the program is looked up on PATH) as a child process whose environment is ours with
+// the `NAME=value` entries of `environment` set on top. Its standard output goes to the file
+// `output` and its standard error to `errors` (the same name sends both to one file); an empty name
+// leaves the stream as ours. A child that cannot redirect exits 126, one that cannot start 127.
+//
+// The child's peak memory counts the pages it had before exec, which are a copy of ours: keep the
+// caller small (do heavy work such as building a database in RunInChild) or the figure lies.
+inline ProcessRun RunProcess(const std::vector<std::string>& argv,
+                             const std::vector<std::string>& environment = {},
+                             const std::string& output = {}, const std::string& errors = {}) {
+    // Everything the child needs is built before fork, so that it only redirects and execs.
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string variable = *entry;
+        const std::string name = variable.substr(0, variable.find('='));
+        bool replaced = false;
+        for (const std::string& setting : environment)
+            replaced = replaced || setting.compare(0, name.size() + 1, name + "=") == 0;
+        if (!replaced) variables.push_back(variable);
+    }
+    variables.insert(variables.end(), environment.begin(), environment.end());
+    std::vector<char*> envp;
+    for (std::string& variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> arguments = argv;
+    std::vector<char*> args;
+    for (std::string& argument : arguments) args.push_back(argument.data());
+    args.push_back(nullptr);
+
+    std::fflush(nullptr);  // or the child would write the parent's buffered lines again
+    ProcessRun run;
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        const auto redirect = [](const std::string& file, int stream) {
+            if (file.empty()) return;
+            const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (fd < 0 || dup2(fd, stream) < 0) _exit(126);
+        };
+        redirect(output, STDOUT_FILENO);
+        if (!errors.empty() && errors == output) {
+            if (dup2(STDOUT_FILENO, STDERR_FILENO) < 0) _exit(126);
+        } else {
+            redirect(errors, STDERR_FILENO);
+        }
+        execvpe(args[0], args.data(), envp.data());
+        _exit(127);
+    }
+    if (child < 0) return run;
+    while (wait4(child, &run.Status, 0, &run.Usage) < 0 && errno == EINTR) {
+    }
+    run.WallSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return run;
+}
+
 // What one run of the peer, `sqlite3 -html`, cost: its resource usage and wall time, and the size
 // of the page it wrote (-1 when it failed).
 struct SqliteHtmlRun {
@@ -44,28 +125,21 @@ struct SqliteHtmlRun {
     long long PageBytes = -1;
 };
 
-// Runs `sqlite3 -html` on `query` against the database at `path`, its page going to a file that
-// is removed afterwards, so the peer pays for writing its page as we do.
-inline SqliteHtmlRun RunSqliteHtml(const std::string& path, const char* query) {
-    const std::string output = path + ".html";
-    std::fflush(stdout);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        if (!std::freopen(output.c_str(), "w", stdout)) _exit(4);
-        execlp("sqlite3", "sqlite3", "-html", path.c_str(), query, static_cast<char*>(nullptr));
-        _exit(127);
-    }
+// Runs `sqlite3 -html` on `query` against the database at `path`, so the peer pays for writing its
+// page as we do. The page goes to `page` and stays there when a name is given; otherwise it goes
+// next to the database and is removed afterwards.
+inline SqliteHtmlRun RunSqliteHtml(const std::string& path, const char* query,
+                                   const std::string& page = {}) {
+    const std::string output = page.empty() ? path + ".html" : page;
+    const ProcessRun process = RunProcess({"sqlite3", "-html", path, query}, {}, output);
     SqliteHtmlRun run;
-    int status = 0;
-    wait4(child, &status, 0, &run.Usage);
-    run.WallSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.Usage = process.Usage;
+    run.WallSeconds = process.WallSeconds;
     std::error_code error;
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+    if (process.Succeeded())
         run.PageBytes = static_cast<long long>(std::filesystem::file_size(output, error));
-    }
-    std::filesystem::remove(output, error);
+    if (error) run.PageBytes = -1;
+    if (page.empty()) std::filesystem::remove(output, error);
     return run;
 }
 
