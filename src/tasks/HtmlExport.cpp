@@ -57,9 +57,13 @@ class PageBuilder {
     bool LayoutMode() const { return layout_.has_value(); }
     CHtmlDocument* Layout() { return layout_ ? &*layout_ : nullptr; }
 
-    void Place(const std::string& id, const std::string& part) {
+    void Place(const std::string& id, std::string part) {
         if (!layout_) {
-            report_.PageText += part;
+            if (report_.PageText.empty()) {
+                report_.PageText = std::move(part);
+            } else {
+                report_.PageText += part;
+            }
             return;
         }
         if (!layout_->PlacePiece(id, part)) {
@@ -99,6 +103,16 @@ void UpdateLayoutRules(CCssStyleSheet& sheet, const std::string& style, int numb
                                                                         : semicolon - valueStart));
         }
     }
+}
+
+// The part of a page before its BODY tag (the whole page when it has none): where the META
+// elements that declare its charset stand.
+std::string_view HeadOf(std::string_view page) {
+    for (size_t at = page.find('<'); at != std::string_view::npos; at = page.find('<', at + 1)) {
+        if (at + 5 <= page.size() && orvik::EqualsIgnoringAsciiCase(page.substr(at + 1, 4), "body"))
+            return page.substr(0, at);
+    }
+    return page;
 }
 
 void RemoveAll(std::string& text, std::string_view what) {
@@ -149,8 +163,9 @@ std::string PageFilePath() {
 }
 
 std::string EncodePage(const std::string& text, bool forceUtf8) {
-    CHtmlDocument page(text);
-    const std::string declared = page.Charset();
+    // The declaration lives in the head; reading the rest of a page of a million rows for it
+    // would copy and scan hundreds of megabytes for nothing.
+    const std::string declared = CHtmlDocument(std::string(HeadOf(text))).Charset();
     const bool wantsUtf8 = orvik::EqualsIgnoringAsciiCase(declared, "utf-8") ||
                            orvik::EqualsIgnoringAsciiCase(declared, "utf8");
     if (!wantsUtf8 && !forceUtf8) {
@@ -211,7 +226,7 @@ int COvInfoAct::DoExport() {
             const int result = handlers.PlugInRender(renderer, sheet, *this, part);
             if (result == 0) return 0;
             if (result == 1) {
-                page.Place(id, part);
+                page.Place(id, std::move(part));
                 continue;
             }
         }
@@ -232,7 +247,7 @@ int COvInfoAct::DoExport() {
             case orvik::PageStyle::None:
                 break;
         }
-        page.Place(id, part);
+        page.Place(id, std::move(part));
     }
     RemoveAll(report.PageText, kGeneratorMeta);
     if (!exportsPage) return 1;
@@ -255,8 +270,11 @@ int COvInfoAct::DoExport() {
         framed +=
             "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; CHARSET=windows-1251\">\n";
         if (!styles.empty()) framed += "<STYLE>" + styles + "</STYLE>\n";
-        framed += "</HEAD><BODY>\n" + report.PageText + "</BODY></HTML>";
-        report.PageText = std::move(framed);
+        framed += "</HEAD><BODY>\n";
+        // The sheets' tables can be hundreds of megabytes: the frame goes around them in place
+        // instead of through temporary copies.
+        report.PageText.insert(0, framed);
+        report.PageText += "</BODY></HTML>";
     }
     UxWriteFile(PageFilePath(), report.PageText);
     if (type == "HTMFile") report.PageText.clear();

@@ -64,4 +64,49 @@ echo original > target.ovk
 "$orvik" converted.ovk /act:Nope /saveas:third.ovk && fail "an unknown task must fail the run"
 grep -q "The report has no task named 'Nope'" Orvik18.log || fail "unknown task not logged"
 [ -f third.ovk ] || fail "the report was not saved after the task"
+
+# Converting reads and writes the report and nothing else: with every database out of reach
+# (a SQLite file in a folder that does not exist, a server port nobody listens on, a value list
+# read from one of them) the conversion succeeds, connects to nothing and creates no database file.
+cat > unreachable.ovk <<'OVK'
+<?xml version="1.0" encoding="windows-1251" standalone="yes"?>
+<root>
+	<DS>
+		<Name>Gone</Name>
+		<tpDS>SQL</tpDS>
+		<DSN>Provider=SQLite;Data Source=nowhere/gone.db</DSN>
+		<Qry>select * from t</Qry>
+	</DS>
+	<DS>
+		<Name>Server</Name>
+		<tpDS>SQL</tpDS>
+		<DSN>Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Database=x;Uid=u;Pwd=p</DSN>
+		<Qry>select 1</Qry>
+	</DS>
+	<SHEET>
+		<Name>One</Name>
+		<cDS>Gone</cDS>
+		<tpVW>GRID</tpVW>
+	</SHEET>
+	<SHEET>
+		<Name>Two</Name>
+		<cDS>Server</cDS>
+		<tpVW>GRID</tpVW>
+	</SHEET>
+	<PRM>
+		<Name>Region</Name>
+		<Type>DScmb</Type>
+		<cDS>Server</cDS>
+		<PrmVal>North</PrmVal>
+	</PRM>
+</root>
+OVK
+: > Orvik18.log
+"$orvik" unreachable.ovk /saveas:unreachable-1.ovk ||
+  fail "converting a report whose databases are out of reach exited $?: $(tail -5 Orvik18.log)"
+grep -q 'UxError\|Connecting' Orvik18.log && fail "a conversion must not connect: $(cat Orvik18.log)"
+[ -e nowhere ] && fail "a conversion must not create database folders or files"
+"$orvik" unreachable-1.ovk /saveas:unreachable-2.ovk || fail "second conversion exited $?"
+cmp unreachable-1.ovk unreachable-2.ovk || fail "the converted report must convert to itself"
+grep -q '<PrmVal>North</PrmVal>' unreachable-1.ovk || fail "the parameter value was not kept"
 echo "saveas checks passed"

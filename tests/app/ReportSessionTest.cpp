@@ -1,0 +1,100 @@
+// A session runs a loaded report: each source once however many sheets show it, the page only
+// when a step needs it, and nothing at all for a report that is only read.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+
+#include "TestSupport.h"
+#include "app/ReportSession.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "render/GridBase.h"
+#include "render/GridView.h"
+
+namespace orvik {
+namespace {
+
+class ReportSessionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Context().BatchMode = true;
+        database_ = program_.Home().Path() + "data.db";
+        sqlite3* db = nullptr;
+        sqlite3_open(database_.c_str(), &db);
+        sqlite3_exec(db, "create table t (v integer); insert into t values (1)", nullptr, nullptr,
+                     nullptr);
+        sqlite3_close(db);
+    }
+
+    AppContext& Context() { return program_.Context(); }
+    std::string PagePath() { return Context().Registries().HtmlFolder + "Orvik.htm"; }
+
+    // A report with one source that returns a fresh random number each time it runs, shown by
+    // two sheets, and the given steps under the task "Daily".
+    std::string WriteReport(const std::string& steps) {
+        return program_.Home().Write(
+            "r.ovk",
+            "<root><DS><Name>Random</Name><tpDS>SQL</tpDS><DSN>Provider=SQLite;Data "
+            "Source=" +
+                database_ +
+                "</DSN><Qry>select random() as r</Qry></DS>"
+                "<ACT><Name>Daily</Name></ACT>" +
+                steps +
+                "<SHEET><Name>A</Name><cDS>Random</cDS><tpVW>GRID</tpVW></SHEET>"
+                "<SHEET><Name>B</Name><cDS>Random</cDS><tpVW>GRID</tpVW></SHEET></root>");
+    }
+
+    static std::string Cell(const COvInfoSheet& sheet) {
+        if (!sheet.View || !sheet.View->GetGridCtrl()) return "<no grid>";
+        return std::string(sheet.View->GetGridCtrl()->GetItemText(1, 0));
+    }
+
+    test::TestProgram program_;
+    std::string database_;
+};
+
+TEST_F(ReportSessionTest, SheetsOfOneSourceShareOneRunOfItsQuery) {
+    ReportSession session(Context());
+    ASSERT_TRUE(session.Read(WriteReport("")));
+    session.PrepareSheets();
+    const auto& sheets = Context().Report().Sheets;
+    ASSERT_EQ(sheets.size(), 2u);
+    EXPECT_NE(Cell(*sheets[0]), "");
+    // Had the query run once per sheet, the two random numbers would differ.
+    EXPECT_EQ(Cell(*sheets[0]), Cell(*sheets[1]));
+    session.PrepareSheets();  // a second call runs nothing again
+    EXPECT_EQ(Cell(*sheets[0]), Cell(*sheets[1]));
+}
+
+TEST_F(ReportSessionTest, ATaskWithoutDataStepsRunsNoQueryAndBuildsNoPage) {
+    ReportSession session(Context());
+    ASSERT_TRUE(session.Read(
+        WriteReport("<ACT><ActParent>0</ActParent><Name>G</Name><AType>GRP</AType></ACT>")));
+    EXPECT_EQ(session.RunTask("Daily"), 1);
+    EXPECT_EQ(Context().Report().DataSources[0]->Connection, nullptr);
+    EXPECT_FALSE(std::filesystem::exists(PagePath()));
+}
+
+TEST_F(ReportSessionTest, ACommandBeforeTheExportFindsThePageAndBothSeeOneRun) {
+    // The command copies the page the run built for it; the export then writes the page again
+    // from the same grids, so both copies carry the same random number.
+    const std::string copy = program_.Home().Path() + "before.htm";
+    ReportSession session(Context());
+    ASSERT_TRUE(session.Read(
+        WriteReport("<ACT><ActParent>0</ActParent><Name>Copy</Name><AType>CMD</AType><cmd>cp '" +
+                    PagePath() + "' '" + copy +
+                    "'</cmd></ACT>"
+                    "<ACT><ActParent>0</ActParent><Name>Page</Name><AType>HTML</AType></ACT>")));
+    EXPECT_EQ(session.RunTask("Daily"), 1);
+    EXPECT_EQ(Context().ErrorCount(), 0) << program_.ReadLog();
+    const std::string before = test::ReadFileBytes(copy);
+    const std::string after = test::ReadFileBytes(PagePath());
+    const std::string value = Cell(*Context().Report().Sheets[0]);
+    ASSERT_FALSE(value.empty());
+    EXPECT_NE(before.find(value), std::string::npos);
+    EXPECT_NE(after.find(value), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orvik
