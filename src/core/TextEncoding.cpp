@@ -119,18 +119,29 @@ std::string Cp1251ToUtf8(std::string_view text) {
     return out;
 }
 
-std::optional<std::string> Utf8ToCp1251(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
+bool Utf8ToCp1251(std::string_view text, std::string& out) {
     char32_t cp;
     for (size_t pos = 0; pos < text.size();) {
+        // Pages are mostly ASCII, which both encodings spell alike: copy such runs whole.
+        size_t run = pos;
+        while (run < text.size() && static_cast<unsigned char>(text[run]) < 0x80) ++run;
+        out.append(text.data() + pos, run - pos);
+        pos = run;
+        if (pos == text.size()) break;
         const size_t length = DecodeUtf8(text, pos, cp);
-        if (length == 0) return std::nullopt;
+        if (length == 0) return false;
         const auto byte = CodePointToCp1251(cp);
-        if (!byte) return std::nullopt;
+        if (!byte) return false;
         out += static_cast<char>(*byte);
         pos += length;
     }
+    return true;
+}
+
+std::optional<std::string> Utf8ToCp1251(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    if (!Utf8ToCp1251(text, out)) return std::nullopt;
     return out;
 }
 

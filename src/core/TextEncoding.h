@@ -18,6 +18,8 @@ std::string Cp1251ToUtf8(std::string_view text);
 // Converts UTF-8 to windows-1251; std::nullopt when a character has no windows-1251 byte, so the
 // caller can fall back to writing UTF-8 instead of losing it. Expects valid UTF-8.
 std::optional<std::string> Utf8ToCp1251(std::string_view text);
+// The same, appended to `out`; false (with `out` holding a part) when `text` does not fit.
+bool Utf8ToCp1251(std::string_view text, std::string& out);
 
 // Decodes a text file's bytes of unknown origin: a UTF-8 byte-order mark is dropped, valid UTF-8
 // is kept, anything else is taken as windows-1251.

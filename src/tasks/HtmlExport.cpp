@@ -1,5 +1,8 @@
 #include "tasks/HtmlExport.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -179,11 +182,53 @@ std::string EncodePage(const std::string& text, bool forceUtf8) {
     return wantsUtf8 ? text : WithDeclaredCharset(text, "UTF-8");
 }
 
+namespace {
+
+enum class PieceWrite { Done, DoesNotFit, Failed };
+
+// Writes `text` to `file` in windows-1251, converted piece by piece so that a page of hundreds of
+// megabytes is never held twice. Stops at the first character the encoding cannot hold.
+PieceWrite WriteCp1251Pieces(FILE* file, std::string_view text) {
+    constexpr size_t kPiece = size_t{1} << 20;
+    std::string piece;
+    piece.reserve(kPiece);
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = std::min(text.size(), pos + kPiece);
+        // A piece never ends inside a character.
+        while (end > pos && end < text.size() &&
+               (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+            --end;
+        if (end == pos) end = std::min(text.size(), pos + kPiece);
+        piece.clear();
+        if (!orvik::Utf8ToCp1251(text.substr(pos, end - pos), piece)) return PieceWrite::DoesNotFit;
+        if (std::fwrite(piece.data(), 1, piece.size(), file) != piece.size())
+            return PieceWrite::Failed;
+        pos = end;
+    }
+    return PieceWrite::Done;
+}
+
+}  // namespace
+
 void UxWriteFile(const std::string& path, const std::string& text) {
     if (path.empty()) return;
-    const std::string bytes = EncodePage(text);
     FILE* file = std::fopen(path.c_str(), "wb");
-    const bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    bool written = file != nullptr;
+    PieceWrite pieces = PieceWrite::DoesNotFit;
+    if (written) {
+        const std::string declared = CHtmlDocument(std::string(HeadOf(text))).Charset();
+        // The usual page declares windows-1251 and fits it: it goes out as it is converted.
+        if (orvik::EqualsIgnoringAsciiCase(declared, "windows-1251"))
+            pieces = WriteCp1251Pieces(file, text);
+        if (pieces == PieceWrite::Failed) written = false;
+    }
+    if (written && pieces == PieceWrite::DoesNotFit) {
+        // Start again with what EncodePage decides (UTF-8, declared so, when the page needs it).
+        std::rewind(file);
+        written = ::ftruncate(::fileno(file), 0) == 0;
+        const std::string bytes = EncodePage(text);
+        written = written && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    }
     const bool closed = file && std::fclose(file) == 0;
     if (!written || !closed) {
         // A page that was not written must not look like one that was.
