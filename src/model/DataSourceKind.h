@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data/Variant.h"
 
@@ -64,6 +65,17 @@ class DataSourceKindRegistry {
     bool Has(std::string_view name) const { return kinds_.find(name) != kinds_.end(); }
     // Sets the kind Find gives for unregistered names.
     void SetFallback(std::unique_ptr<DataSourceKind> kind) { fallback_ = std::move(kind); }
+
+    // Removes the registration of `name` (a test's own kind or step).
+    void Unregister(std::string_view name) {
+        if (const auto found = kinds_.find(name); found != kinds_.end()) kinds_.erase(found);
+    }
+    // The registered names in order.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : kinds_) names.push_back(entry.first);
+        return names;
+    }
 
   private:
     std::map<std::string, std::unique_ptr<DataSourceKind>, std::less<>> kinds_;

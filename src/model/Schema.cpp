@@ -6,12 +6,13 @@
 #include <filesystem>
 
 #include "core/Paths.h"
-#include "core/TextEncoding.h"
 #include "core/SettingsStore.h"
+#include "core/TextEncoding.h"
+#include "model/DataSourceKind.h"
 #include "model/Registries.h"
+#include "model/TaskStep.h"
 
 namespace {
-
 
 // Language files beside the program: "orvik18_<code>.lng", matched without regard to case as
 // they were on the system the reports come from.
@@ -143,6 +144,14 @@ void RegisterTaskTypes(CRegistries& r) {
     r.AddComboValue(list, "GRP", "Group", -1);
 }
 
+// Kinds and step types registered beyond the built-in lists get an entry of their own, so that
+// report files keep them.
+void ListRegisteredNames(CRegistries& r, int list, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        if (!r.FindComboValue(list, name)) r.AddComboValue(list, name, name, -1);
+    }
+}
+
 }  // namespace
 
 void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
@@ -180,7 +189,10 @@ void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
     }
     RegisterParameterTypes(r);
     RegisterDataSourceTypes(r);
+    ListRegisteredNames(r, ListId::DataSourceTypes,
+                        orvik::DataSourceKindRegistry::Builtin().Names());
     RegisterColumnTypes(r);
     RegisterOutputTypes(r);
     RegisterTaskTypes(r);
+    ListRegisteredNames(r, ListId::TaskTypes, orvik::TaskStepRegistry::Builtin().Names());
 }

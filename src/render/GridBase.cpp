@@ -185,8 +185,9 @@ void CGridBase::Fill() {
     }
     switch (DataSource->Kind().GridFill()) {
         case orvik::GridFillStyle::Table:
-            if (!DataSource->Connection || !DataSource->Connection->IsOpen() ||
-                !DataSource->Result || !DataSource->Result->IsOpen()) {
+            // A result outlives nothing it was read through: a closed connection makes it stale.
+            if (!DataSource->Result || !DataSource->Result->IsOpen() ||
+                (DataSource->Connection && !DataSource->Connection->IsOpen())) {
                 DeleteAllItems();
                 return;
             }

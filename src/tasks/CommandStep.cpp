@@ -1,6 +1,6 @@
 // "CMD": a command line run through the shell, its output logged.
+#include "model/TaskStep.h"
 #include "tasks/TaskRunner.h"
-#include "tasks/TaskStep.h"
 
 namespace orvik {
 namespace {

@@ -1,6 +1,6 @@
 // "SMTP" and "FTP": the page (or the step's own content and files) mailed or uploaded.
 #include "model/OvInfoAct.h"
-#include "tasks/TaskStep.h"
+#include "model/TaskStep.h"
 
 namespace orvik {
 namespace {

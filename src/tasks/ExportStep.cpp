@@ -4,7 +4,7 @@
 
 #include "model/AppContext.h"
 #include "model/OvInfoAct.h"
-#include "tasks/TaskStep.h"
+#include "model/TaskStep.h"
 
 namespace orvik {
 namespace {

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "model/AppContext.h"
-#include "tasks/TaskStep.h"
+#include "model/TaskStep.h"
 
 namespace orvik {
 namespace {

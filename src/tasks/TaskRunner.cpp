@@ -9,9 +9,9 @@
 #include "model/AppContext.h"
 #include "model/OvCombos.h"
 #include "model/Report.h"
+#include "model/TaskStep.h"
 #include "params/ParamSubstitution.h"
 #include "tasks/Redirector.h"
-#include "tasks/TaskStep.h"
 
 namespace {
 

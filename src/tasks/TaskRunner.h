@@ -1,7 +1,7 @@
 // Runs tasks: a top-level task is a named list of steps, its steps are the entries of the
 // report's task list whose parent it is, run in list order. Each step is dispatched by its type:
 // a plug-in's type to the plug-in, the others through the registry of step types
-// (tasks/TaskStep.h); a type nobody knows does nothing.
+// (model/TaskStep.h); a type nobody knows does nothing.
 #pragma once
 
 #include <functional>

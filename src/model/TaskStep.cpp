@@ -1,4 +1,4 @@
-#include "tasks/TaskStep.h"
+#include "model/TaskStep.h"
 
 namespace orvik {
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class COvInfoAct;
 class CReport;
@@ -40,6 +41,17 @@ class TaskStepRegistry {
     void Register(std::string_view type, std::unique_ptr<TaskStep> step);
     // The step type named `type`, or null when there is none.
     TaskStep* Find(std::string_view type) const;
+
+    // Removes the registration of `name` (a test's own kind or step).
+    void Unregister(std::string_view name) {
+        if (const auto found = steps_.find(name); found != steps_.end()) steps_.erase(found);
+    }
+    // The registered names in order.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : steps_) names.push_back(entry.first);
+        return names;
+    }
 
   private:
     std::map<std::string, std::unique_ptr<TaskStep>, std::less<>> steps_;
