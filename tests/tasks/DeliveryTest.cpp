@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "core/Paths.h"
 #include "core/TextEncoding.h"
+#include "core/Version.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "net/NetPeers.h"
@@ -102,6 +103,7 @@ TEST_F(DeliveryTest, MailCarriesPicturesInlineOnceAndFilesAttached) {
     EXPECT_EQ(m["addresses.To"], "boss@example.org");
     EXPECT_EQ(m["addresses.Cc"], "ann@example.org,bob@example.org");
     EXPECT_EQ(m["decoded.Subject"], "Sales Север");
+    EXPECT_EQ(m["header.X-Mailer"], std::string("Orvik ") + kOrvikVersion);
     EXPECT_NE(Envelope(1).find("reports@example.org"), std::string::npos);
     // One inline part per distinct picture, the page pointing at them by content id.
     std::string html, ids, attachments;
