@@ -4,16 +4,20 @@
 // The check goes through the writer's own path: the parsed tree is copied into a fresh document
 // the way the report writer builds one (names and values through AddElement, so values are
 // escaped again; attribute text as read, since it is still escaped). Reading that text back must
-// give the same names, attribute text and shape. Values come back as Decode(Escape(v)) for leaf
-// elements (the reader decodes "&amp;" before the other entities, so text such as "&lt;" written
-// by the user collapses once) and empty for elements with children (the text after the last
-// child wins). After that one round the text is a fixed point.
+// give the same names, attribute text and shape. Values come back exactly as they were for leaf
+// elements, however much they look like entities, and empty for elements with children (the
+// text after the last child wins). After that one round the text is a fixed point.
+//
+// Values read from a file are already decoded, so they cannot show a reader that decodes too
+// much; the input itself is therefore also written as an element's text and as an attribute
+// value, the way the program stores its own text, and must read back unchanged.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "core/TextEncoding.h"
 #include "persist/XmlDocument.h"
 
 namespace {
@@ -84,8 +88,8 @@ bool CopyForWriting(const CXmlDocument& from, CXmlDocument& to) {
     return keepable;
 }
 
-// `back` is `before` written and read again: same shape, names and attribute text; values as
-// the reader's double decoding and the mixed-content rule make them.
+// `back` is `before` written and read again: same shape, names and attribute text; values
+// unchanged but for the mixed-content rule.
 void CheckReadBack(const CXmlElement* before, const CXmlElement* back) {
     std::vector<std::pair<const CXmlElement*, const CXmlElement*>> pending{{before, back}};
     while (!pending.empty()) {
@@ -94,9 +98,7 @@ void CheckReadBack(const CXmlElement* before, const CXmlElement* back) {
         Check(a->GetName() == b->GetName());
         Check(a->GetAttributes() == b->GetAttributes());
         Check(a->GetChildren().size() == b->GetChildren().size());
-        const std::string expected = a->GetChildren().empty()
-                                         ? CXmlElement::Decode(CXmlElement::Escape(a->GetValue()))
-                                         : std::string();
+        const std::string expected = a->GetChildren().empty() ? a->GetValue() : std::string();
         Check(b->GetValue() == expected);
         for (std::size_t i = 0; i < a->GetChildren().size(); ++i) {
             pending.emplace_back(a->GetChildren()[i].get(), b->GetChildren()[i].get());
@@ -104,11 +106,29 @@ void CheckReadBack(const CXmlElement* before, const CXmlElement* back) {
     }
 }
 
+// Text the program sets reads back as it was: element text up to the white space the reader
+// trims from its ends, an attribute value whole.
+void CheckTextReadsBack(std::string_view text) {
+    CXmlDocument doc;
+    doc.GetRootElement()->SetName("r");
+    CXmlElement* element = doc.AddElement(doc.GetRootElement(), "v", text);
+    element->SetAttributes(CXmlElement::FormatAttribute("a", text));
+    CXmlDocument back;
+    back.Parse(doc.Generate());
+    Check(back.GetRootElement()->GetChildren().size() == 1);
+    const CXmlElement* read = back.GetRootElement()->GetChildren().front().get();
+    Check(read->GetValue() == orvik::Trim(text, " \t\n\r\v\f"));
+    Check(read->GetAttribute("a") == text);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    CheckTextReadsBack(input);
+
     CXmlDocument parsed;
-    parsed.Parse(std::string(reinterpret_cast<const char*>(data), size));
+    parsed.Parse(input);
     Walk(parsed);
     (void)parsed.Generate();  // values as read, unescaped: must merely not crash
 

@@ -1,8 +1,12 @@
 #include "TestSupport.h"
 
+#include <signal.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
@@ -62,6 +66,15 @@ std::string ReadFileBytes(const std::string& path) {
     std::string bytes;
     ReadWholeFile(path, bytes);
     return bytes;
+}
+
+bool ProcessGroupGone(pid_t group, std::chrono::milliseconds within) {
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    while (true) {
+        if (::kill(-group, 0) != 0 && errno == ESRCH) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 }  // namespace orvik::test

@@ -2,6 +2,9 @@
 // would have been shown to a person, and a fresh application context per test.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +15,10 @@ namespace orvik::test {
 
 // The whole content of the file at `path` ("" when it cannot be read).
 std::string ReadFileBytes(const std::string& path);
+
+// True once no process of process group `group` is left, looked for during at most `within`.
+// A member whose parent died lingers until init reaps it, which may take it a moment.
+bool ProcessGroupGone(pid_t group, std::chrono::milliseconds within);
 
 // A temporary folder removed with everything in it when the object dies.
 class TempDir {

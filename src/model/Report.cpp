@@ -41,6 +41,7 @@ void CReport::StartNew(std::string_view path) {
     if (!path.empty()) lastInitPath_ = path;
     CurrentDocPath = lastInitPath_;
     Modified = false;
+    WrittenFiles.clear();
     ReportObject = std::make_unique<COvInfoSheet>(GroupId::List);
     ReportObject->IsReportObject = true;
     orvik::AppContext* context = orvik::AppContext::Current();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,10 @@ class CReport {
 
     COvInfoDS* CurrentDataSource = nullptr;
     std::string PageText;  // the last page the export built, for mail delivery and the view
+    // Canonical paths of the files UxWriteFile wrote since the report started. A mail step may
+    // remove a file it sent only when this program made it; this says which ones outside the
+    // HTML work folder it did make.
+    std::set<std::string> WrittenFiles;
     bool Modified = false;
     std::string CurrentDocPath;
     std::string LastLoadedType;

@@ -174,6 +174,8 @@ void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
     r.AddSetting("DefSrvFTP", "Default FTP Server", "", PropKind::Text, 0);
     r.AddSetting("DefAdrFrom", "Default MailFromAdres", "", PropKind::Text, 0);
     r.AddSetting("DefAdrTo", "Default MailToAdres", "", PropKind::Text, 0);
+    // Seconds a command step may run before it is stopped, 0 for no limit (see RunCommandStep).
+    r.AddSetting("CmdTimeout", "Command Timeout, s (0 = none)", "3600", PropKind::Text, 0);
     r.SettingsCount = static_cast<int>(r.LiveProperties.size());
 
     r.ReadSettings(settings);

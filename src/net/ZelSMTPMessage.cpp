@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "core/TextEncoding.h"
+#include "core/Version.h"
 #include "net/Mime.h"
 
 namespace {
@@ -48,7 +49,7 @@ std::string FormatMailDate(std::time_t when) {
     return text;
 }
 
-CZelSMTPMessage::CZelSMTPMessage() = default;
+CZelSMTPMessage::CZelSMTPMessage() : XMailer(std::string("Orvik ") + kOrvikVersion) {}
 
 void CZelSMTPMessage::SetCharset(const std::string& charset) {
     root_.SetCharset(charset);

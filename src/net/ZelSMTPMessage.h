@@ -64,7 +64,7 @@ class CZelSMTPMessage {
     std::vector<CZelSMTPAddress> Bcc;  // receive the message, appear in no header
     CZelSMTPAddress ReplyTo;
     std::string Subject;
-    std::string XMailer = "CZelSMTPConnection v2.79";
+    std::string XMailer;  // "Orvik <version>" until changed; empty writes no X-Mailer line
     Priority MessagePriority = Priority::NoPriority;
     std::vector<std::string> CustomHeaders;  // whole lines without their CRLF
 

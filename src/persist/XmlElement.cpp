@@ -5,25 +5,13 @@
 
 namespace {
 
-// Replaces every occurrence of `entity` in one left-to-right pass. The result is not rescanned,
-// which is what lets "&amp;lt;" survive the "&amp;" pass and then fall to the "&lt;" pass.
-void ReplaceEntity(std::string& text, std::string_view entity, char replacement) {
-    std::size_t pos = text.find(entity);
-    if (pos == std::string::npos) {
-        return;
-    }
-    std::string out;
-    out.reserve(text.size());
-    std::size_t from = 0;
-    while (pos != std::string::npos) {
-        out.append(text, from, pos - from);
-        out += replacement;
-        from = pos + entity.size();
-        pos = text.find(entity, from);
-    }
-    out.append(text, from, std::string::npos);
-    text = std::move(out);
-}
+// The entities the format knows and the characters they stand for. "&apos;" and numeric
+// references were never written by the program nor read by it; they stay text.
+struct Entity {
+    std::string_view text;
+    char character;
+};
+constexpr Entity kEntities[] = {{"&amp;", '&'}, {"&quot;", '"'}, {"&lt;", '<'}, {"&gt;", '>'}};
 
 // Escapes text for the file; `quote` also turns double quotes into "&quot;".
 std::string EscapeText(std::string_view text, bool quote) {
@@ -100,14 +88,31 @@ std::string CXmlElement::GetAttribute(std::string_view name) const {
 }
 
 std::string CXmlElement::Decode(std::string_view text) {
-    std::string out(text);
-    if (out.find('&') == std::string::npos) {
-        return out;
+    std::size_t amp = text.find('&');
+    if (amp == std::string_view::npos) {
+        return std::string(text);
     }
-    ReplaceEntity(out, "&amp;", '&');
-    ReplaceEntity(out, "&quot;", '"');
-    ReplaceEntity(out, "&lt;", '<');
-    ReplaceEntity(out, "&gt;", '>');
+    // One pass, left to right, never looking again at what a replacement produced: "&amp;lt;" is
+    // what the writer makes of the text "&lt;", and that is what it must read back as.
+    std::string out;
+    out.reserve(text.size());
+    std::size_t from = 0;
+    while (amp != std::string_view::npos) {
+        out.append(text.substr(from, amp - from));
+        const std::string_view rest = text.substr(amp);
+        from = amp + 1;
+        char decoded = '&';
+        for (const Entity& entity : kEntities) {
+            if (rest.starts_with(entity.text)) {
+                decoded = entity.character;
+                from = amp + entity.text.size();
+                break;
+            }
+        }
+        out += decoded;
+        amp = text.find('&', from);
+    }
+    out.append(text.substr(from));
     return out;
 }
 

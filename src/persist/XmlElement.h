@@ -53,8 +53,9 @@ class CXmlElement {
     // This is a plain text search: "Name" also matches inside "xName=".
     std::string GetAttribute(std::string_view name) const;
 
-    // Decodes the four entities the format knows: "&amp;" first, then "&quot;", "&lt;", "&gt;".
-    // Each pass sees what the one before produced, so "&amp;lt;" decodes all the way to "<".
+    // Decodes the four entities the format knows ("&amp;", "&quot;", "&lt;", "&gt;") in one pass,
+    // so "&amp;lt;" reads as "&lt;": exactly what Escape or FormatAttribute was given. Any other
+    // "&" stays as written.
     static std::string Decode(std::string_view text);
     // Escapes "&", "<" and ">" (in that order), the form in which text is written.
     static std::string Escape(std::string_view text);

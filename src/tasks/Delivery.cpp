@@ -238,6 +238,24 @@ std::vector<std::string> SplitList(const std::string& list) {
     return entries;
 }
 
+// True when `path` names a regular file this program made and a mail may therefore remove: one
+// in the HTML work folder (emptied whenever a report starts, so nothing there is the user's) or
+// one an export wrote for the open report. Paths are compared with every link and ".." resolved,
+// so a name that only leads through the work folder to somewhere else does not count: a link in
+// the folder to a user's file leaves both the link and the file alone.
+bool IsFileMadeHere(const std::string& path, AppContext& context) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) return false;
+    const fs::path file = fs::canonical(path, error);
+    if (error) return false;
+    if (context.Report().WrittenFiles.contains(file.string())) return true;
+    const fs::path folder = fs::canonical(context.Registries().HtmlFolder, error);
+    if (error || folder.empty()) return false;
+    const fs::path inside = file.lexically_relative(folder);
+    return !inside.empty() && *inside.begin() != "..";
+}
+
 std::string Join(const std::vector<std::string>& items, const char* separator) {
     std::string joined;
     for (const std::string& item : items) joined += (joined.empty() ? "" : separator) + item;
@@ -347,10 +365,10 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
     SetPaneTextStatBar(0, "");
     UxSaveLog("Zel Sended Mail " + subject + " <" + files + "> to " + recipients, __FILE__,
               __LINE__);
-    // A single file made for this mail (the page, a "file = " content) is not kept.
-    std::error_code error;
-    if (!files.empty() && files.find(';') == std::string::npos &&
-        std::filesystem::is_regular_file(files, error)) {
+    // A single file made for this mail (the page, a "file = " content) is not kept; any other
+    // file named here is the user's and stays, however it was named.
+    if (!files.empty() && files.find(';') == std::string::npos && IsFileMadeHere(files, context)) {
+        std::error_code error;
         std::filesystem::remove(files, error);
     }
     connection.Disconnect();

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "core/TextEncoding.h"
@@ -234,7 +235,14 @@ void UxWriteFile(const std::string& path, const std::string& text) {
         // A page that was not written must not look like one that was.
         orvik::ShowMessage("Error write file " + path + " !", {}, orvik::MessageBoxButtons::Ok,
                            orvik::MessageBoxIcon::Error);
+        return;
     }
+    // The open report keeps the record: it is what a run works on, and a new report (the next
+    // run) starts with none, so a file written for an earlier one is never taken for this one's.
+    std::error_code error;
+    const std::filesystem::path made = std::filesystem::canonical(path, error);
+    if (AppContext* context = AppContext::Current(); context && !error)
+        context->Report().WrittenFiles.insert(made.string());
 }
 
 int COvInfoAct::DoExport() {

@@ -12,7 +12,8 @@ class CReport;
 // Writes `text` to `path`, creating or truncating the file. The page is written in windows-1251
 // when every character fits and in UTF-8 otherwise, and the charset its META declares is made to
 // match the bytes (a META is added when the page has none). A file that cannot be written is
-// reported ("Error write file <path> !") and counts as an error of the run.
+// reported ("Error write file <path> !") and counts as an error of the run. A file written is
+// noted in the open report's WrittenFiles.
 void UxWriteFile(const std::string& path, const std::string& text);
 
 // The bytes a page is written as, with its declared charset matched to them (see UxWriteFile);

@@ -2,14 +2,15 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -38,20 +39,26 @@ int OpenProcessFd(pid_t pid) {
 #endif
 }
 
+// The reader takes at most this much between two looks at the stop request, so a child that
+// writes without pause cannot keep it from stopping.
+constexpr std::size_t kReadBatch = 64 * 1024;
+// What the reader still takes once asked to stop: more than a full pipe holds, so nothing the
+// child wrote before it ended is lost, yet bounded against a writer that never pauses.
+constexpr std::size_t kFinalRead = 1024 * 1024;
+
 }  // namespace
 
 CRedirector::~CRedirector() {
     Close();
+    if (child_ > 0 && !Reap(WNOHANG)) {
+        // Whoever gave up on the child does not want it, or what it started, running on without a
+        // reader. It is not reaped yet, so its group id cannot have passed to anyone else.
+        ::kill(-child_, SIGKILL);
+        Reap(0);
+    }
+    CloseFd(childFd_);
     CloseFd(stopRead_);
     CloseFd(stopWrite_);
-    if (child_ > 0 && !reaped_) {
-        // Whoever gave up on the child does not want it running on without a reader.
-        if (::waitpid(child_, &childStatus_, WNOHANG) == 0) {
-            ::kill(child_, SIGKILL);
-            ::waitpid(child_, &childStatus_, 0);
-        }
-        reaped_ = true;
-    }
 }
 
 bool CRedirector::Open(const std::string& commandLine) {
@@ -79,7 +86,9 @@ bool CRedirector::Open(const std::string& commandLine) {
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    // A group of its own: a command that will not end is ended together with all it started.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
     const char* argv[] = {"/bin/sh", "-c", commandLine.c_str(), nullptr};
     pid_t pid = 0;
@@ -109,9 +118,9 @@ bool CRedirector::Open(const std::string& commandLine) {
     return true;
 }
 
-int CRedirector::ReadPendingOutput() {
+int CRedirector::ReadPendingOutput(std::size_t budget) {
     char buffer[256];
-    while (true) {
+    for (std::size_t taken = 0; taken < budget;) {
         int fd;
         {
             std::lock_guard lock(mutex_);
@@ -121,6 +130,7 @@ int CRedirector::ReadPendingOutput() {
         const ssize_t count = ::read(fd, buffer, 255);
         if (count > 0) {
             OnOutputText(std::string(buffer, static_cast<size_t>(count)));
+            taken += static_cast<std::size_t>(count);
             continue;
         }
         if (count == 0) {  // every writer is gone: the child and its children have ended
@@ -132,31 +142,33 @@ int CRedirector::ReadPendingOutput() {
         OnErrorText("Read stdout pipe error\r\n");
         return -1;
     }
+    return 1;
 }
 
 void CRedirector::OutputReaderThread() {
-    int result = 1;
+    // The reader never decides by itself to give up on output: the end of the pipe or the stop
+    // request ends it, and the runner, which knows whether the child has gone, sends the request.
     bool stopped = false;
     while (true) {
-        result = ReadPendingOutput();
-        if (result < 1) break;
-        pollfd waits[3] = {{stdoutRead_, POLLIN, 0}, {stopRead_, POLLIN, 0}, {childFd_, POLLIN, 0}};
-        const int ready = ::poll(waits, childFd_ >= 0 ? 3 : 2, static_cast<int>(PollIntervalMs));
-        if (ready <= 0) continue;
+        int fd;
+        {
+            std::lock_guard lock(mutex_);
+            fd = stdoutRead_;
+        }
+        if (fd < 0) break;  // closed from a handler
+        pollfd waits[2] = {{fd, POLLIN, 0}, {stopRead_, POLLIN, 0}};
+        if (::poll(waits, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            OnErrorText("Read stdout pipe error\r\n");
+            break;
+        }
         if (waits[1].revents) {
             stopped = true;
             break;
         }
-        if (childFd_ >= 0 && waits[2].revents) {
-            // The child ended: take what is left. Output may still be open in a grandchild that
-            // inherited it; then the end time stays unset and the runner's grace wait decides.
-            result = ReadPendingOutput();
-            if (result == 1) result = 0;
-            break;
-        }
+        if (waits[0].revents && ReadPendingOutput(kReadBatch) < 1) break;
     }
-    if (stopped) result = 1;
-    (void)result;
+    if (stopped) ReadPendingOutput(kFinalRead);
     ClosePipes();
     std::lock_guard lock(mutex_);
     readerFinished_ = true;
@@ -166,7 +178,6 @@ void CRedirector::OutputReaderThread() {
 void CRedirector::ClosePipes() {
     std::lock_guard lock(mutex_);
     CloseFd(stdoutRead_);
-    CloseFd(childFd_);
 }
 
 void CRedirector::Close() {
@@ -175,27 +186,66 @@ void CRedirector::Close() {
             const char signal = 1;
             (void)!::write(stopWrite_, &signal, 1);
         }
-        std::unique_lock lock(mutex_);
-        const bool finished = finishedChanged_.wait_for(lock, std::chrono::milliseconds(5000),
-                                                        [this] { return readerFinished_; });
-        lock.unlock();
-        if (!finished) {
-            OnErrorText("The redir thread is dead\r\n");
-            ::pthread_cancel(reader_.native_handle());
-        }
         reader_.join();
     }
     ClosePipes();
 }
 
+bool CRedirector::Reap(int options) {
+    if (reaped_ || child_ <= 0) return reaped_;
+    pid_t result;
+    do {
+        result = ::waitpid(child_, &childStatus_, options);
+    } while (result < 0 && errno == EINTR);
+    // An error means the child is not ours to wait for any more; there is nothing left to wait on.
+    if (result != 0) reaped_ = true;
+    return reaped_;
+}
+
 int CRedirector::WaitForChild() {
     if (child_ <= 0) return -1;
-    if (!reaped_) {
-        while (::waitpid(child_, &childStatus_, 0) < 0 && errno == EINTR) {
+    Reap(0);
+    return childStatus_;
+}
+
+std::optional<int> CRedirector::WaitForChild(std::chrono::milliseconds limit) {
+    if (child_ <= 0) return -1;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!Reap(WNOHANG)) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return std::nullopt;
+        if (childFd_ >= 0) {
+            pollfd wait = {childFd_, POLLIN, 0};
+            ::poll(&wait, 1, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
+        } else {
+            std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(20)));
         }
-        reaped_ = true;
     }
     return childStatus_;
+}
+
+int CRedirector::StopProcessGroup(std::chrono::milliseconds grace) {
+    if (child_ <= 0) return -1;
+    ::kill(-child_, SIGTERM);
+    ::kill(-child_, SIGCONT);
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    bool gone = false;
+    while (!gone && std::chrono::steady_clock::now() < deadline) {
+        // The group lives on as long as any member does, the child reaped or not.
+        gone = Reap(WNOHANG) && ::kill(-child_, 0) != 0 && errno == ESRCH;
+        if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!gone) ::kill(-child_, SIGKILL);
+    Reap(0);
+    return childStatus_;
+}
+
+bool CRedirector::WaitForOutputEnd(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    finishedChanged_.wait_for(
+        lock, limit, [this] { return HasEnded() || readerFinished_ || !reader_.joinable(); });
+    return HasEnded();
 }
 
 void CRedirector::OnOutputText(const std::string& text) {

@@ -2,10 +2,14 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
-#include <thread>
+#include <optional>
+#include <system_error>
 
 #include "core/Log.h"
+#include "core/TextEncoding.h"
 #include "model/AppContext.h"
 #include "model/OvCombos.h"
 #include "model/Report.h"
@@ -28,6 +32,28 @@ class WaitCursor {
         }
     }
 };
+
+// A command step that has not ended after this long is stopped; 0 means no limit. A run
+// started by a scheduler must end even when a command waits for something that never comes.
+constexpr const char* kCommandTimeoutSetting = "CmdTimeout";
+// Used when the setting holds no number; the value BuildSchema registers.
+constexpr long long kDefaultCommandTimeout = 3600;
+constexpr long long kLongestCommandTimeout = 1'000'000'000;
+// How long a stopped command's process group gets to end on SIGTERM before SIGKILL.
+constexpr std::chrono::seconds kStopGrace{2};
+// How long output is still waited for after the command has ended: it stays open only in
+// something the command left running in the background, which may hold it for ever.
+constexpr std::chrono::seconds kOutputGrace{1};
+
+std::chrono::seconds CommandTimeout() {
+    const std::string text(orvik::Trim(GetPropS(kCommandTimeoutSetting)));
+    long long seconds = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() || seconds < 0)
+        seconds = kDefaultCommandTimeout;
+    // Decades are as good as no limit, and keep the deadline arithmetic from overflowing.
+    return std::chrono::seconds(std::min(seconds, kLongestCommandTimeout));
+}
 
 void Unavailable(const char* what, const COvInfoAct& step) {
     UxSaveLog(std::string(what) + " is not available in this build; step " + step.Name.Value +
@@ -107,22 +133,30 @@ void RunCommandStep(const COvInfoAct& step) {
         if (context) context->NoteError();
         return;
     }
-    const int status = redirector.WaitForChild();
-    // The reader may need a moment after the child ends to take the last output; give it up to
-    // 20 s, looking often so that a quick command costs no more than it takes.
-    for (int check = 0; check < 1000 && !redirector.HasEnded(); ++check) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    const std::chrono::seconds timeout = CommandTimeout();
+    const std::optional<int> status = timeout.count() > 0
+                                          ? redirector.WaitForChild(timeout)
+                                          : std::optional(redirector.WaitForChild());
+    if (!status) redirector.StopProcessGroup(kStopGrace);
+    redirector.WaitForOutputEnd(kOutputGrace);
+    redirector.Close();
     std::string output = redirector.Output();
     std::erase_if(output, [](char c) { return c == '\r' || c == '\n'; });
     UxSaveLog("CMD Output: <" + output + ">", __FILE__, __LINE__);
 
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
-    if (WIFSIGNALED(status)) {
-        UxSaveLog("CMD was killed by signal " + std::to_string(WTERMSIG(status)), __FILE__,
+    if (!status) {
+        UxSaveLog("CMD was stopped after " + std::to_string(timeout.count()) + " s (time-out " +
+                      kCommandTimeoutSetting + ")",
+                  __FILE__, __LINE__);
+        if (context) context->NoteError();
+        return;
+    }
+    if (WIFEXITED(*status) && WEXITSTATUS(*status) == 0) return;
+    if (WIFSIGNALED(*status)) {
+        UxSaveLog("CMD was killed by signal " + std::to_string(WTERMSIG(*status)), __FILE__,
                   __LINE__);
     } else {
-        UxSaveLog("CMD failed with exit status " + std::to_string(WEXITSTATUS(status)), __FILE__,
+        UxSaveLog("CMD failed with exit status " + std::to_string(WEXITSTATUS(*status)), __FILE__,
                   __LINE__);
     }
     if (context) context->NoteError();

@@ -34,5 +34,7 @@ void RunAllSteps(CReport& report, const COvInfoAct& task);
 void RunAllSteps(CReport& report, const COvInfoAct& task, const StepHooks& hooks);
 
 // Runs a "CMD" step: the command (after substitution) through /bin/sh -c, its output logged as
-// one line "CMD Output: <...>" with line breaks removed; a failing command is a failed step.
+// one line "CMD Output: <...>" with line breaks removed; a failing command is a failed step. A
+// command still running after the "CmdTimeout" setting's seconds (0: no limit) is stopped with
+// everything it started, and the step fails.
 void RunCommandStep(const COvInfoAct& step);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <regex>
 #include <set>
 
 #include "TestSupport.h"
@@ -222,6 +223,24 @@ TEST(ZelSMTPMessage, HeaderFieldsComeInTheirOrder) {
     plain.AddTextBody("Grüße");
     EXPECT_NE(plain.GetHeader(0).find("Content-Type: text/plain;\r\n\tcharset=iso-8859-1\r\n"),
               std::string::npos);
+}
+
+TEST(ZelSMTPMessage, TheMailerIsTheProgramWithTheVersionItIsBuiltAs) {
+    const char* sourceDir = std::getenv("ORVIK_TEST_SOURCE_DIR");
+    ASSERT_NE(sourceDir, nullptr);
+    const std::string cmake =
+        orvik::test::ReadFileBytes(std::string(sourceDir) + "/CMakeLists.txt");
+    std::smatch version;
+    ASSERT_TRUE(
+        std::regex_search(cmake, version, std::regex(R"(project\(Orvik VERSION ([0-9.]+))")));
+
+    CZelSMTPMessage message;
+    message.To = {CZelSMTPAddress("a@example.com")};
+    EXPECT_NE(message.GetHeader(0).find("\r\nX-Mailer: Orvik " + version[1].str() + "\r\n"),
+              std::string::npos)
+        << message.GetHeader(0);
+    message.XMailer.clear();
+    EXPECT_EQ(message.GetHeader(0).find("X-Mailer"), std::string::npos);
 }
 
 TEST(ZelSMTPMessage, MimeHeaderLinesAreFoldedOnlyPastTheLimitOfAMailLine) {

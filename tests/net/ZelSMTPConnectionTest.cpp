@@ -10,6 +10,7 @@
 #include <random>
 
 #include "TestSupport.h"
+#include "core/Version.h"
 #include "net/NetPeers.h"
 #include "net/ZelSMTPConnection.h"
 #include "net/ZelSMTPException.h"
@@ -142,7 +143,7 @@ TEST_F(MailSink, AnHtmlMailWithInlinePicturesAndAnAttachmentArrivesIntact) {
     EXPECT_EQ(facts["names.Cc"], "|Boss, Big");
     EXPECT_EQ(facts.count("header.Bcc"), 0u);
     EXPECT_EQ(facts["header.Subject"], subject);
-    EXPECT_EQ(facts["header.X-Mailer"], "CZelSMTPConnection v2.79");
+    EXPECT_EQ(facts["header.X-Mailer"], std::string("Orvik ") + kOrvikVersion);
     EXPECT_EQ(facts["header.MIME-Version"], "1.0");
     EXPECT_EQ(facts["header.lines_without_name_or_fold"], "0");
     // Lines over 78 characters: only the MIME lines written whole, each exactly so; the

@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -73,10 +75,14 @@ TEST(XmlParse, LastTextBeforeATagIsTheValue) {
     EXPECT_EQ(Child(doc.GetRootElement(), 0)->GetValue(), "z");
 }
 
-TEST(XmlParse, DecodesAmpersandFirstThenTheOthers) {
+TEST(XmlParse, DecodesEachEntityOnceAndLeavesOthersAsWritten) {
     CXmlDocument doc;
     doc.Parse("<a>&amp;lt;&quot;&gt;&apos;&amp;amp;</a>");
-    EXPECT_EQ(doc.GetRootElement()->GetValue(), "<\">&apos;&amp;");
+    EXPECT_EQ(doc.GetRootElement()->GetValue(), "&lt;\">&apos;&amp;");
+    // Unknown, unfinished and numeric references are not the format's: they stay as written.
+    doc.Parse("<a>&ltx; &lt &#60; &#x3C; & &; &amp</a>");
+    EXPECT_EQ(doc.GetRootElement()->GetValue(), "&ltx; &lt &#60; &#x3C; & &; &amp");
+    EXPECT_EQ(CXmlElement::Decode("&&lt;&amp;&&gt;&"), "&<&&>&");
 }
 
 TEST(XmlParse, IllFormedInputStillGivesATree) {
@@ -154,6 +160,43 @@ TEST(XmlGenerate, WrittenTextReadsBack) {
     EXPECT_EQ(Child(root, 1)->GetAttribute("ColN"), "say \"hi\" <b>");
     EXPECT_EQ(Child(root, 1)->GetAttribute("ColT"), "BT");
     EXPECT_EQ(Child(root, 2)->GetAttribute("ColN"), "a");
+}
+
+TEST_F(XmlFileTest, EscapedLookingTextSurvivesEverySave) {
+    const std::vector<std::string> values = {
+        "<P>Use &lt;TD&gt;</P>", "&lt;",  "&amp;lt;", "&amp;amp;", "&quot;", "&&", "a < b > c",
+        "say \"hi\" & 'bye'",    "&#60;", "&unknown;"};
+    CXmlDocument doc;
+    doc.GetRootElement()->SetName("root");
+    for (const std::string& value : values) {
+        CXmlElement* item = doc.AddElement(doc.GetRootElement(), "Item", value);
+        item->SetAttributes(CXmlElement::FormatAttribute("V", value) + " " +
+                            CXmlElement::FormatAttribute("W", "x"));
+    }
+    const std::string path = (dir / "r.ovk").string();
+    ASSERT_EQ(doc.Save(path), 1);
+    const std::string firstBytes = Read(path);
+
+    // Read and write back twice, the way a report is opened and saved day after day.
+    for (int round = 0; round < 2; ++round) {
+        CXmlDocument back;
+        ASSERT_EQ(back.Load(path), 1);
+        const CXmlElement* root = back.GetRootElement();
+        ASSERT_EQ(root->GetChildren().size(), values.size());
+        CXmlDocument again;
+        again.GetRootElement()->SetName("root");
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const CXmlElement* item = Child(root, i);
+            EXPECT_EQ(item->GetValue(), values[i]);
+            EXPECT_EQ(item->GetAttribute("V"), values[i]);
+            EXPECT_EQ(item->GetAttribute("W"), "x");
+            CXmlElement* copy = again.AddElement(again.GetRootElement(), "Item", item->GetValue());
+            copy->SetAttributes(CXmlElement::FormatAttribute("V", item->GetAttribute("V")) + " " +
+                                CXmlElement::FormatAttribute("W", item->GetAttribute("W")));
+        }
+        ASSERT_EQ(again.Save(path), 1);
+        EXPECT_EQ(Read(path), firstBytes);
+    }
 }
 
 TEST(XmlElement, GetAttributeIsAPlainTextSearch) {

@@ -6,10 +6,12 @@
 #include "TestSupport.h"
 #include "core/Paths.h"
 #include "core/TextEncoding.h"
+#include "core/Version.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "net/NetPeers.h"
 #include "net/ZelSMTPException.h"
+#include "tasks/HtmlExport.h"
 
 namespace orvik {
 namespace {
@@ -102,6 +104,7 @@ TEST_F(DeliveryTest, MailCarriesPicturesInlineOnceAndFilesAttached) {
     EXPECT_EQ(m["addresses.To"], "boss@example.org");
     EXPECT_EQ(m["addresses.Cc"], "ann@example.org,bob@example.org");
     EXPECT_EQ(m["decoded.Subject"], "Sales Север");
+    EXPECT_EQ(m["header.X-Mailer"], std::string("Orvik ") + kOrvikVersion);
     EXPECT_NE(Envelope(1).find("reports@example.org"), std::string::npos);
     // One inline part per distinct picture, the page pointing at them by content id.
     std::string html, ids, attachments;
@@ -251,6 +254,90 @@ TEST_F(DeliveryTest, AListWithAMissingFileSendsTheOthersAndNamesTheMissingOne) {
     // A list is not a file made for this mail: everything stays.
     EXPECT_TRUE(fs::exists(sales));
     EXPECT_TRUE(fs::exists(notes));
+}
+
+// The file names attached to a received message.
+std::string AttachedNames(std::map<std::string, std::string>& m) {
+    std::string names;
+    for (int i = 1; m.count("part." + std::to_string(i) + ".content_type"); ++i) {
+        const std::string name = m["part." + std::to_string(i) + ".filename"];
+        if (!name.empty()) names += name + ";";
+    }
+    return names;
+}
+
+TEST_F(DeliveryTest, AUserFileSentByMailIsKeptHoweverItIsNamed) {
+    test::PeerProcess sink("smtp_sink.py", {mailbox.Path()});
+    ASSERT_TRUE(sink.Started()) << sink.Problem();
+    test::TempDir srv;
+    const std::string price = srv.Write("price-list.pdf", "%PDF-1.4 prices\n");
+    const std::string own = program.Home().Path() + "own.csv";  // beside the work folder
+    std::ofstream(own) << "a;b\n";
+    fs::create_symlink(price, HtmlFolder() + "link.pdf");
+    fs::create_directory_symlink(srv.Path(), HtmlFolder() + "shared");
+    Report().PageText = "<HTML><BODY>today's prices</BODY></HTML>";
+    const auto send = [&](const char* property, const std::string& value) {
+        COvInfoAct& step = Step("SMTP");
+        step.GetPropByName("Srv")->Value = sink.Address();
+        step.GetPropByName("Adr")->Value = "shop@example.org";
+        step.GetPropByName(property)->Value = value;
+        step.SendExport();
+    };
+    send("Files", price);                          // the report that mails a price list daily
+    send("Files", srv.Path() + "*.pdf");           // a pattern that finds just that file
+    send("Cont", "file = " + price);               // in place of the page
+    send("Cont", "file = ../own.csv");             // out of the work folder by ".."
+    send("Cont", "file = link.pdf");               // a link in the work folder to the file
+    send("Cont", "file = shared/price-list.pdf");  // through a linked folder
+
+    auto messages = Received();
+    ASSERT_EQ(messages.size(), 6u);
+    const std::vector<std::string> expected = {"price-list.pdf;", "price-list.pdf;",
+                                               "price-list.pdf;", "own.csv;",
+                                               "link.pdf;",       "price-list.pdf;"};
+    for (size_t i = 0; i < messages.size(); ++i) {
+        EXPECT_EQ(AttachedNames(messages[i]), expected[i]) << "message " << i + 1;
+    }
+    EXPECT_EQ(test::ReadFileBytes(price), "%PDF-1.4 prices\n");
+    EXPECT_EQ(test::ReadFileBytes(own), "a;b\n");
+    EXPECT_TRUE(fs::is_symlink(HtmlFolder() + "link.pdf"));  // the link stays with its target
+    EXPECT_EQ(program.Context().ErrorCount(), 0);
+}
+
+TEST_F(DeliveryTest, AFileTheProgramMadeForTheMailIsRemovedAfterIt) {
+    test::PeerProcess sink("smtp_sink.py", {mailbox.Path()});
+    ASSERT_TRUE(sink.Started()) << sink.Problem();
+    const auto send = [&](const std::string& content) {
+        COvInfoAct& step = Step("SMTP");
+        step.GetPropByName("Srv")->Value = sink.Address();
+        step.GetPropByName("Adr")->Value = "boss@example.org";
+        step.GetPropByName("Cont")->Value = content;
+        step.SendExport();
+    };
+    // The page an HTML file export left in the work folder goes as the attachment.
+    Report().NewSheet("Empty");
+    ASSERT_EQ(Step("HTMFile").DoExport(), 1);
+    ASSERT_TRUE(fs::exists(PageFilePath()));
+    send("");
+    // A file an export wrote outside the work folder for this report counts as made here too.
+    test::TempDir elsewhere;
+    const std::string made = elsewhere.Path() + "made.htm";
+    UxWriteFile(made, "<HTML><BODY>made</BODY></HTML>");
+    send("file = " + made);
+    // One written for the report before this one does not.
+    const std::string earlier = elsewhere.Path() + "earlier.htm";
+    UxWriteFile(earlier, "<HTML><BODY>earlier</BODY></HTML>");
+    Report().StartNew();
+    send("file = " + earlier);
+
+    auto messages = Received();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(AttachedNames(messages[0]), "Orvik.htm;");
+    EXPECT_EQ(AttachedNames(messages[1]), "made.htm;");
+    EXPECT_EQ(AttachedNames(messages[2]), "earlier.htm;");
+    EXPECT_FALSE(fs::exists(PageFilePath()));
+    EXPECT_FALSE(fs::exists(made));
+    EXPECT_TRUE(fs::exists(earlier));
 }
 
 TEST_F(DeliveryTest, MissingServerOrRecipientsSendNothingAndServerErrorsEndTheStep) {

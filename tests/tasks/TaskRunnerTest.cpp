@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <regex>
 
 #include "TestSupport.h"
@@ -99,6 +102,67 @@ TEST_F(TaskRunnerTest, AFailingCommandIsAFailedStepAndTheRunGoesOn) {
     EXPECT_NE(std::find(log.begin(), log.end(), "CMD failed with exit status 127"), log.end());
     EXPECT_NE(std::find(log.begin(), log.end(), "CMD Output: <fine>"), log.end());
     EXPECT_EQ(program.Context().ErrorCount(), 2);
+}
+
+// The process group id a command printed after `marker`.
+pid_t GroupPrinted(const std::vector<std::string>& log, const std::string& marker) {
+    for (const std::string& message : log) {
+        const size_t at = message.find(marker);
+        if (message.rfind("CMD Output: <", 0) == 0 && at != std::string::npos)
+            return static_cast<pid_t>(std::atol(message.c_str() + at + marker.size()));
+    }
+    return 0;
+}
+
+TEST_F(TaskRunnerTest, ACommandThatDoesNotEndIsStoppedWithAllItStartedAndTheRunGoesOn) {
+    program.Context().Registries().FindSetting("CmdTimeout")->Value = "1";
+    COvInfoAct* task = Add("T");
+    // The group id as the system has it (field 5 of the shell's stat line), not as assumed. One
+    // member ignores SIGTERM and is left for SIGKILL.
+    Add("Stuck", "CMD", task,
+        "echo before pgid=$(cut -d' ' -f5 /proc/$$/stat); (trap '' TERM; sleep 100) & sleep 100");
+    Add("Next", "CMD", task, "echo after");
+    const auto start = std::chrono::steady_clock::now();
+    DoAct(Report(), "T");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+
+    const auto log = LogMessages();
+    const pid_t group = GroupPrinted(log, "pgid=");
+    ASSERT_GT(group, 0) << program.ReadLog();
+    const std::string output = "CMD Output: <before pgid=" + std::to_string(group) + ">";
+    const auto stopped = std::find(log.begin(), log.end(), output);
+    ASSERT_NE(stopped, log.end()) << program.ReadLog();
+    ASSERT_NE(stopped + 1, log.end());
+    EXPECT_EQ(stopped[1], "CMD was stopped after 1 s (time-out CmdTimeout)");
+    EXPECT_NE(std::find(log.begin(), log.end(), "CMD Output: <after>"), log.end());
+    EXPECT_EQ(program.Context().ErrorCount(), 1);
+    EXPECT_TRUE(test::ProcessGroupGone(group, std::chrono::seconds(5)));
+}
+
+TEST_F(TaskRunnerTest, WhatACommandLeavesRunningDoesNotHoldTheStep) {
+    COvInfoAct* task = Add("T");
+    Add("Daemon", "CMD", task, "sleep 1000 & echo hi pgid=$(cut -d' ' -f5 /proc/$$/stat)");
+    const auto start = std::chrono::steady_clock::now();
+    DoAct(Report(), "T");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    const auto log = LogMessages();
+    const pid_t group = GroupPrinted(log, "pgid=");
+    ASSERT_GT(group, 0) << program.ReadLog();
+    EXPECT_EQ(program.Context().ErrorCount(), 0);
+    // What it started is its own business and goes on; the test does not leave it behind.
+    EXPECT_EQ(::kill(-group, SIGKILL), 0);
+}
+
+TEST_F(TaskRunnerTest, NoTimeOutOrAnUnreadableOneLetsACommandRunToItsEnd) {
+    COvInfoAct* task = Add("T");
+    Add("Slow", "CMD", task, "sleep 0.5; echo done");
+    for (const char* setting : {"0", "soon", "-5"}) {
+        program.Context().Registries().FindSetting("CmdTimeout")->Value = setting;
+        DoAct(Report(), "T");
+    }
+    const auto log = LogMessages();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "CMD Output: <done>"), 3);
+    EXPECT_EQ(program.Context().ErrorCount(), 0);
 }
 
 TEST_F(TaskRunnerTest, CommandsGetParameterValuesAndPlugInTypesGoToThePlugIn) {
