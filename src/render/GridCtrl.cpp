@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/HugePages.h"
+
 namespace {
 
 // A cell word: bit 0 right-aligned, bit 1 the text has a string of its own, bits 2..25 the text's
@@ -198,7 +200,10 @@ void CGridCtrl::DeleteAllItems() {
 }
 
 void CGridCtrl::ReserveRows(int rows) {
-    if (rows > 0) cells_.reserve(static_cast<size_t>(rows) * columns_);
+    if (rows <= 0) return;
+    cells_.reserve(static_cast<size_t>(rows) * columns_);
+    orvik::PreferHugePages(cells_.data() + cells_.size(),
+                           (cells_.capacity() - cells_.size()) * sizeof(uint64_t));
 }
 
 std::string_view CGridCtrl::GetItemText(int row, int column) const {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "core/HugePages.h"
 #include "core/Paths.h"
 #include "model/AppContext.h"
 #include "model/DataSourceKind.h"
@@ -225,6 +226,7 @@ class SheetTableWriter {
         const size_t cells = static_cast<size_t>(rows_) * visible_.size();
         out_.reserve(out_.size() + grid_.TextBytes() + cells * 20 +
                      static_cast<size_t>(rows_) * 24 + 1024);
+        orvik::PreferHugePages(out_.data() + out_.size(), out_.capacity() - out_.size());
     }
 
     void OpenTable() {
