@@ -4,10 +4,14 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "core/HugePages.h"
@@ -29,6 +33,8 @@ constexpr int kNoSmallest = 2147483647;
 constexpr int kNoLargest = -2147483647;
 
 constexpr double kBarWidth = 150;
+// Rows per chunk when two threads write a table.
+constexpr int kChunkRows = 4096;
 
 bool IsSet(const COvInfoSheet* sheet, const char* key) {
     return sheet && std::atoi(sheet->Get(key).c_str()) != 0;
@@ -147,16 +153,25 @@ std::string BarColour(const COvInfoGCols& definition, const char* key, const cha
 class SheetTableWriter {
   public:
     SheetTableWriter(const CGridBase& grid, int sheetNumber, int kpiFlag, std::string& out)
-        : grid_(grid),
-          sheet_(grid.Sheet),
-          number_(std::to_string(sheetNumber)),
-          kpi_(kpiFlag != 0),
-          out_(out) {}
+        : SheetTableWriter(grid, std::to_string(sheetNumber), kpiFlag != 0, out) {}
+    SheetTableWriter(const CGridBase& grid, std::string number, bool kpi, std::string& out)
+        : grid_(grid), sheet_(grid.Sheet), number_(std::move(number)), kpi_(kpi), out_(out) {}
 
     void Write() {
+        if (!Setup()) return;
+        Reserve();
+        OpenTable();
+        for (int row = 0; row < fixedRows_; ++row) HeaderRow(row);
+        WriteDataRows();
+        out_.append("</TABLE>\n");
+    }
+
+  private:
+    // Reads the grid's shape and the column settings; false for an empty grid.
+    bool Setup() {
         rows_ = grid_.GetRowCount();
         columns_ = grid_.GetColumnCount();
-        if (static_cast<long long>(rows_) * columns_ == 0) return;
+        if (static_cast<long long>(rows_) * columns_ == 0) return false;
         fixedRows_ = grid_.GetFixedRowCount();
         fixedColumns_ = grid_.GetFixedColumnCount();
         end_ = kpi_ ? columns_ - 1 : columns_;
@@ -169,14 +184,72 @@ class SheetTableWriter {
             if (grid_.GetColumnWidth(c) != 0) visible_.push_back(c);
         }
         Prepare();
-        Reserve();
-        OpenTable();
-        for (int row = 0; row < fixedRows_; ++row) HeaderRow(row);
-        for (int row = fixedRows_; row < rows_; ++row) DataRow(row);
-        out_.append("</TABLE>\n");
+        return true;
     }
 
-  private:
+    // The data rows. A large plain table is written by two threads in alternate chunks of rows:
+    // this one writes the even chunks straight into the page and appends each odd chunk, which a
+    // helper wrote meanwhile, after its predecessor. Tables whose rows depend on the rows before
+    // them (spanned row headers, KPI folders) are written in one go.
+    void WriteDataRows() {
+        const int count = rows_ - fixedRows_;
+        if (count < 2 * kChunkRows || fixedColumns_ > 0 || kpi_ || kpiSource_ ||
+            std::thread::hardware_concurrency() < 2) {
+            for (int row = fixedRows_; row < rows_; ++row) DataRow(row);
+            return;
+        }
+        std::string scratch;
+        SheetTableWriter helper(grid_, number_, kpi_, scratch);
+        helper.Setup();
+        const int chunks = (count + kChunkRows - 1) / kChunkRows;
+        const auto rowsOf = [&](int chunk) {
+            const int first = fixedRows_ + chunk * kChunkRows;
+            return std::pair(first, std::min(rows_, first + kChunkRows));
+        };
+        struct Handover {
+            std::mutex Mutex;
+            std::condition_variable Changed;
+            std::string Text;
+            bool Ready = false;   // Text holds the next odd chunk
+            bool Failed = false;  // the helper stopped with an error
+            std::exception_ptr Error;
+        } handover;
+        std::thread worker([&] {
+            try {
+                for (int chunk = 1; chunk < chunks; chunk += 2) {
+                    scratch.clear();
+                    const auto [first, end] = rowsOf(chunk);
+                    for (int row = first; row < end; ++row) helper.DataRow(row);
+                    std::unique_lock lock(handover.Mutex);
+                    handover.Changed.wait(lock, [&] { return !handover.Ready; });
+                    std::swap(handover.Text, scratch);
+                    handover.Ready = true;
+                    handover.Changed.notify_all();
+                }
+            } catch (...) {
+                std::lock_guard lock(handover.Mutex);
+                handover.Error = std::current_exception();
+                handover.Failed = true;
+                handover.Changed.notify_all();
+            }
+        });
+        for (int chunk = 0; chunk < chunks; ++chunk) {
+            if (chunk % 2 == 0) {
+                const auto [first, end] = rowsOf(chunk);
+                for (int row = first; row < end; ++row) DataRow(row);
+                continue;
+            }
+            std::unique_lock lock(handover.Mutex);
+            handover.Changed.wait(lock, [&] { return handover.Ready || handover.Failed; });
+            if (!handover.Ready) break;
+            out_.append(handover.Text);
+            handover.Ready = false;
+            handover.Changed.notify_all();
+        }
+        worker.join();
+        if (handover.Error) std::rethrow_exception(handover.Error);
+    }
+
     std::string_view Text(int row, int column) const { return grid_.GetItemText(row, column); }
 
     void Prepare() {

@@ -383,3 +383,43 @@ TEST(CellNumber, ReadsTheLeadingWholeNumberIgnoringBlanks) {
 
 }  // namespace
 }  // namespace orvik::test
+
+namespace orvik::test {
+namespace {
+
+// A table long enough to be written by two threads in alternating chunks must come out exactly as
+// one thread writes it: every row once, in order, with its own row class.
+TEST(SheetHtmlLargeTable, EveryRowOnceInOrderWithItsClass) {
+    TestProgram program;
+    constexpr int kRows = 20011;  // not a multiple of the chunk size
+    CGridBase grid;
+    grid.SetColumnCount(2);
+    grid.SetRowCount(kRows + 1);
+    grid.SetFixedRowCount(1);
+    grid.SetItemText(0, 0, "name");
+    grid.SetItemText(0, 1, "number");
+    for (int row = 1; row <= kRows; ++row) {
+        grid.SetItemText(row, 0, "r" + std::to_string(row));
+        grid.SetItemText(row, 1, std::to_string(row * 7));
+        grid.SetItemRightAligned(row, 1, true);
+    }
+    std::string page;
+    MakeSheetTable(grid, 0, 0, page);
+
+    ASSERT_GT(page.size(), 1000u) << page;
+    size_t at = page.find("</TR>\n");  // after the header row
+    ASSERT_NE(at, std::string::npos);
+    at += 6;
+    for (int row = 1; row <= kRows; ++row) {
+        const std::string expected = std::string("<TR class=") + (row % 2 == 1 ? "sge0" : "sgo0") +
+                                     "><TD>r" + std::to_string(row) + "</TD><TD align=right>" +
+                                     std::to_string(row * 7) + "</TD></TR>\n";
+        ASSERT_EQ(page.compare(at, expected.size(), expected), 0)
+            << "row " << row << " reads " << page.substr(at, expected.size());
+        at += expected.size();
+    }
+    EXPECT_EQ(page.substr(at), "</TABLE>\n");
+}
+
+}  // namespace
+}  // namespace orvik::test
