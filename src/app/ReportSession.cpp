@@ -61,6 +61,8 @@ void ReportSession::BuildPage() {
 }
 
 int ReportSession::RunTask(const std::string& name) {
+    // A page of a million rows goes to its file as it is made instead of being held whole.
+    context_.Report().WritePageAsBuilt = true;
     StepHooks hooks;
     hooks.BeforeStep = [this](COvInfoAct&, const StepNeeds& needs) {
         if (needs.Data) PrepareSheets();

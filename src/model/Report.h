@@ -51,6 +51,12 @@ class CReport {
 
     COvInfoDS* CurrentDataSource = nullptr;
     std::string PageText;  // the last page the export built, for mail delivery and the view
+    // The last page went straight to its file (PageFilePath) instead of into PageText, which is
+    // empty: whoever needs the text reads the file.
+    bool PageTextInFile = false;
+    // An unattended run asks for the plain page to be written as it is made, so that a page of
+    // hundreds of megabytes is never held whole.
+    bool WritePageAsBuilt = false;
     // Canonical paths of the files UxWriteFile wrote since the report started. A mail step may
     // remove a file it sent only when this program made it; this says which ones outside the
     // HTML work folder it did make.

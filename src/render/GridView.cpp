@@ -52,11 +52,16 @@ void CGridView::MakeHTML(std::string& out, int kpiFlag) const {
 }
 
 void CGridView::MakeHTML(std::string& out, int kpiFlag, int sheetNumber) const {
+    MakeHTML(out, kpiFlag, sheetNumber, {});
+}
+
+void CGridView::MakeHTML(std::string& out, int kpiFlag, int sheetNumber,
+                         const std::function<void(std::string&)>& flush) const {
     if (!grid_) {
         orvik::ShowMessage("CGridView::MakeHTML: m_pGridCtrl is NULL!");
         return;
     }
-    MakeSheetTable(*grid_, sheetNumber, kpiFlag, out);
+    MakeSheetTable(*grid_, sheetNumber, kpiFlag, out, flush);
 }
 
 int CGridView::SheetNumber() const {

@@ -6,6 +6,7 @@
 // Views are made and found through GridViews.h; the sheet's View field points at its view.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -45,6 +46,9 @@ class CGridView : public CSheetView {
     void MakeHTML(std::string& out, int kpiFlag) const;
     // The same with the sheet number given.
     void MakeHTML(std::string& out, int kpiFlag, int sheetNumber) const;
+    // The same, handing the table to `flush` in pieces as it is written (see MakeSheetTable).
+    void MakeHTML(std::string& out, int kpiFlag, int sheetNumber,
+                  const std::function<void(std::string&)>& flush) const;
     // The sheet's 0-based place in the open report's sheets; 0 when it is not there.
     int SheetNumber() const;
 

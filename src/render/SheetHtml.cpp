@@ -157,6 +157,10 @@ class SheetTableWriter {
     SheetTableWriter(const CGridBase& grid, std::string number, bool kpi, std::string& out)
         : grid_(grid), sheet_(grid.Sheet), number_(std::move(number)), kpi_(kpi), out_(out) {}
 
+    // Hands the table over in pieces: `flush` is called with the text written so far after every
+    // chunk of rows and may take it (leaving `out` empty), so the whole table is never held.
+    void SetFlush(const SheetTableFlush* flush) { flush_ = flush; }
+
     void Write() {
         if (!Setup()) return;
         Reserve();
@@ -195,7 +199,10 @@ class SheetTableWriter {
         const int count = rows_ - fixedRows_;
         if (count < 2 * kChunkRows || fixedColumns_ > 0 || kpi_ || kpiSource_ ||
             std::thread::hardware_concurrency() < 2) {
-            for (int row = fixedRows_; row < rows_; ++row) DataRow(row);
+            for (int row = fixedRows_; row < rows_; ++row) {
+                DataRow(row);
+                if ((row - fixedRows_) % kChunkRows == kChunkRows - 1) Flush();
+            }
             return;
         }
         std::string scratch;
@@ -237,6 +244,7 @@ class SheetTableWriter {
             if (chunk % 2 == 0) {
                 const auto [first, end] = rowsOf(chunk);
                 for (int row = first; row < end; ++row) DataRow(row);
+                Flush();
                 continue;
             }
             std::unique_lock lock(handover.Mutex);
@@ -245,6 +253,8 @@ class SheetTableWriter {
             out_.append(handover.Text);
             handover.Ready = false;
             handover.Changed.notify_all();
+            lock.unlock();
+            Flush();
         }
         worker.join();
         if (handover.Error) std::rethrow_exception(handover.Error);
@@ -295,7 +305,12 @@ class SheetTableWriter {
 
     // One growth of the page text instead of a dozen copies of a text of a hundred megabytes:
     // the texts plus about what the markup of a row and of a cell costs.
+    void Flush() {
+        if (flush_ && *flush_) (*flush_)(out_);
+    }
+
     void Reserve() {
+        if (flush_ && *flush_) return;  // the text leaves in pieces
         const size_t cells = static_cast<size_t>(rows_) * visible_.size();
         out_.reserve(out_.size() + grid_.TextBytes() + cells * 20 +
                      static_cast<size_t>(rows_) * 24 + 1024);
@@ -520,6 +535,7 @@ class SheetTableWriter {
     const std::string number_;
     const bool kpi_;
     std::string& out_;
+    const SheetTableFlush* flush_ = nullptr;
     int rows_ = 0, columns_ = 0, fixedRows_ = 0, fixedColumns_ = 0;
     int end_ = 0;  // the first column not written
     bool kpiSource_ = false;
@@ -587,6 +603,9 @@ std::string MakeSheetStyle(const CGridBase& grid, int sheetNumber) {
     return style;
 }
 
-void MakeSheetTable(const CGridBase& grid, int sheetNumber, int kpiFlag, std::string& out) {
-    SheetTableWriter(grid, sheetNumber, kpiFlag, out).Write();
+void MakeSheetTable(const CGridBase& grid, int sheetNumber, int kpiFlag, std::string& out,
+                    const SheetTableFlush& flush) {
+    SheetTableWriter writer(grid, sheetNumber, kpiFlag, out);
+    writer.SetFlush(&flush);
+    writer.Write();
 }

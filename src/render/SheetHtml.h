@@ -7,6 +7,7 @@
 // queries on purpose. A million-row sheet is written in one pass with no per-cell allocation.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -19,7 +20,11 @@ std::string MakeSheetStyle(const CGridBase& grid, int sheetNumber);
 // Appends the table "OrvikSheet<N>" of the grid to `out`; nothing for a grid without cells.
 // `kpiFlag` 1 leaves the last column out, addresses pictures in the program's Images folder and
 // gives the KPI columns their pictures; 0 applies the sheet's column definitions instead.
-void MakeSheetTable(const CGridBase& grid, int sheetNumber, int kpiFlag, std::string& out);
+// With `flush`, the table is handed over in pieces as it is written: `flush` gets `out` after every
+// few thousand rows and may take its text (a page written to its file as it is made).
+using SheetTableFlush = std::function<void(std::string& out)>;
+void MakeSheetTable(const CGridBase& grid, int sheetNumber, int kpiFlag, std::string& out,
+                    const SheetTableFlush& flush = {});
 
 // The whole number a cell text reads as once its spaces and non-breaking spaces are taken out
 // ("1 234.50" reads 1234); 0 when it does not start with a number. Kept to the int range.

@@ -473,13 +473,24 @@ void COvInfoAct::SendExport() {
 
     const CReport& report = context->Report();
     std::string content = report.PageText;
+    if (report.PageTextInFile) {
+        // The export wrote the page straight to its file; that file is the page text.
+        std::string bytes;
+        errno = 0;
+        if (!orvik::ReadWholeFile(PageFilePath(), bytes)) {
+            const std::string reason = errno ? std::strerror(errno) : "cannot be read";
+            Report("Error: the page '" + PageFilePath() + "' cannot be read: " + reason, true);
+            return;
+        }
+        content = PageTextOfFile(bytes);
+    }
     if (const std::string own = Get("Cont"); !own.empty()) content = DSetParam(own);
     std::string files;
     if (const std::string own = Get("Files"); !own.empty()) files = DSetParam(own);
     if (content.compare(0, 7, "file = ") == 0) {
         files = content.substr(7);
         content.clear();
-    } else if (!report.PageText.empty()) {
+    } else if (!report.PageText.empty() || report.PageTextInFile) {
         UxWriteFile(PageFilePath(), content);
     } else {
         files = PageFilePath();

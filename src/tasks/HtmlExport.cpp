@@ -209,6 +209,15 @@ PieceWrite WriteCp1251Pieces(FILE* file, std::string_view text) {
     return PieceWrite::Done;
 }
 
+// The open report keeps the record: it is what a run works on, and a new report (the next run)
+// starts with none, so a file written for an earlier one is never taken for this one's.
+void NoteWrittenFile(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path made = std::filesystem::canonical(path, error);
+    if (AppContext* context = AppContext::Current(); context && !error)
+        context->Report().WrittenFiles.insert(made.string());
+}
+
 }  // namespace
 
 void UxWriteFile(const std::string& path, const std::string& text) {
@@ -237,13 +246,145 @@ void UxWriteFile(const std::string& path, const std::string& text) {
                            orvik::MessageBoxIcon::Error);
         return;
     }
-    // The open report keeps the record: it is what a run works on, and a new report (the next
-    // run) starts with none, so a file written for an earlier one is never taken for this one's.
-    std::error_code error;
-    const std::filesystem::path made = std::filesystem::canonical(path, error);
-    if (AppContext* context = AppContext::Current(); context && !error)
-        context->Report().WrittenFiles.insert(made.string());
+    NoteWrittenFile(path);
 }
+
+namespace {
+
+// A page written to its file as it is made, in windows-1251 (which its frame declares), so that
+// a page of hundreds of megabytes is never held whole. The generator META the page drops is
+// taken out of the stream too: a tail as long as that text stays back until more follows, so a
+// META cut between two pieces is still found.
+class StreamedPage {
+  public:
+    explicit StreamedPage(const std::string& path)
+        : path_(path), file_(std::fopen(path.c_str(), "wb")) {}
+    ~StreamedPage() {
+        if (file_) std::fclose(file_);
+    }
+    StreamedPage(const StreamedPage&) = delete;
+    StreamedPage& operator=(const StreamedPage&) = delete;
+
+    // Takes `text` (leaving it empty); false once the page cannot be written this way.
+    bool Append(std::string& text) {
+        if (!Good()) return false;
+        pending_ += text;
+        text.clear();
+        RemoveAll(pending_, kGeneratorMeta);
+        size_t cut =
+            pending_.size() > kGeneratorMeta.size() ? pending_.size() - kGeneratorMeta.size() : 0;
+        while (cut > 0 && (static_cast<unsigned char>(pending_[cut]) & 0xC0) == 0x80) --cut;
+        if (cut > 0) {
+            Write(std::string_view(pending_).substr(0, cut));
+            pending_.erase(0, cut);
+        }
+        return Good();
+    }
+
+    // Writes what is left and closes the file. Done, DoesNotFit (a character windows-1251
+    // cannot hold: the page must be written another way) or Failed (reported).
+    PieceWrite Finish() {
+        if (Good() && !pending_.empty()) Write(pending_);
+        pending_.clear();
+        if (!file_) {
+            state_ = PieceWrite::Failed;
+        } else if (std::fclose(file_) != 0 && state_ == PieceWrite::Done) {
+            state_ = PieceWrite::Failed;
+        }
+        file_ = nullptr;
+        return state_;
+    }
+
+  private:
+    bool Good() const { return file_ && state_ == PieceWrite::Done; }
+    void Write(std::string_view text) { state_ = WriteCp1251Pieces(file_, text); }
+
+    std::string path_;
+    FILE* file_;
+    std::string pending_;
+    PieceWrite state_ = PieceWrite::Done;
+};
+
+}  // namespace
+
+namespace {
+
+// The style rules of the report's grid sheets, in sheet order.
+std::string GridStyles(const CReport& report) {
+    std::string styles;
+    for (size_t k = 0; k < report.Sheets.size(); ++k) {
+        const COvInfoSheet& sheet = *report.Sheets[k];
+        CGridView* view = FindGridView(sheet);
+        if (sheet.tpVW.Value != "GRID" || !view) continue;
+        styles += view->GetStyle(static_cast<int>(k));
+    }
+    return styles;
+}
+
+// The first lines of a plain page, up to its body.
+std::string PageFrameStart(const std::string& styles) {
+    std::string frame = "<HTML><HEAD>";
+    frame += "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; CHARSET=windows-1251\">\n";
+    if (!styles.empty()) frame += "<STYLE>" + styles + "</STYLE>\n";
+    frame += "</HEAD><BODY>\n";
+    return frame;
+}
+
+constexpr std::string_view kPageFrameEnd = "</BODY></HTML>";
+
+// Whether the page `step` exports may go to its file as it is made: an unattended run asked for
+// it, the page is the plain one (no layout to pour it into), it has a grid sheet (so it is
+// framed, with the windows-1251 declaration), and no plug-in takes part in it.
+bool CanStreamPage(const CReport& report, const COvInfoAct& step) {
+    if (!report.WritePageAsBuilt || step.AType.Value.compare(0, 3, "HTM") != 0) return false;
+    if (report.ReportObject && !report.ReportObject->Get("HTMLayout").empty()) return false;
+    if (PlugInIndexOf(step.AType) >= 0) return false;
+    bool hasGrid = false;
+    for (const auto& sheet : report.Sheets) {
+        if (sheet->tpVW.Value == "GRID" && FindGridView(*sheet)) hasGrid = true;
+        if (!IsVisible(*sheet)) continue;
+        const COvInfoDS* ds = DataSourceOf(report, *sheet);
+        if (PlugInIndexOf(sheet->tpVW) >= 0 || (ds && PlugInIndexOf(ds->tpDS) >= 0)) return false;
+    }
+    return hasGrid;
+}
+
+// Writes the plain page straight to its file. Returns DoesNotFit when the page holds a character
+// windows-1251 cannot hold (it must then be built whole and written as UTF-8).
+PieceWrite StreamPage(CReport& report, const std::string& path) {
+    const std::string styles = GridStyles(report);
+    // Without style rules a page is framed only when nothing in it declares a content type, which
+    // is known only at its end: such a page is built whole.
+    if (styles.empty()) return PieceWrite::DoesNotFit;
+    StreamedPage out(path);
+    std::string text = PageFrameStart(styles);
+    bool going = out.Append(text);
+    for (size_t i = 0; going && i < report.Params.size(); ++i) {
+        const COvInfoPrm& prm = *report.Params[i];
+        if (!IsVisible(prm)) continue;
+        prm.MakeHTML(text);
+        going = out.Append(text);
+    }
+    const std::function<void(std::string&)> flush = [&](std::string& piece) {
+        going = going && out.Append(piece);
+    };
+    for (size_t k = 0; going && k < report.Sheets.size(); ++k) {
+        const COvInfoSheet& sheet = *report.Sheets[k];
+        const COvInfoDS* ds = DataSourceOf(report, sheet);
+        CGridView* view = FindGridView(sheet);
+        if (!IsVisible(sheet) || !view || !ds) continue;
+        const orvik::PageStyle style = ds->Kind().Page();
+        if (style == orvik::PageStyle::None) continue;
+        view->MakeHTML(text, style == orvik::PageStyle::KpiList ? 1 : 0, static_cast<int>(k),
+                       flush);
+        going = going && out.Append(text);
+    }
+    text = kPageFrameEnd;
+    if (going) out.Append(text);
+    return out.Finish();
+}
+
+}  // namespace
 
 int COvInfoAct::DoExport() {
     AppContext* context = AppContext::Current();
@@ -256,6 +397,22 @@ int COvInfoAct::DoExport() {
     const bool exportsPage = type.compare(0, 3, "HTM") == 0;
 
     report.PageText.clear();
+    report.PageTextInFile = false;
+    if (CanStreamPage(report, *this)) {
+        const std::string path = PageFilePath();
+        const PieceWrite written = StreamPage(report, path);
+        if (written == PieceWrite::Failed) {
+            orvik::ShowMessage("Error write file " + path + " !", {}, orvik::MessageBoxButtons::Ok,
+                               orvik::MessageBoxIcon::Error);
+            return 1;
+        }
+        if (written == PieceWrite::Done) {
+            NoteWrittenFile(path);
+            report.PageTextInFile = type != "HTMFile";
+            return 1;
+        }
+        // A character windows-1251 cannot hold: the page is built whole below, as UTF-8.
+    }
     const bool layoutMode = report.ReportObject && !report.ReportObject->Get("HTMLayout").empty();
     PageBuilder page(report, layoutMode);
 
@@ -319,15 +476,10 @@ int COvInfoAct::DoExport() {
     if (CHtmlDocument* layout = page.Layout()) {
         report.PageText = layout->Html();
     } else if (report.PageText.find("\"Content-Type\"") == std::string::npos || !styles.empty()) {
-        std::string framed = "<HTML><HEAD>";
-        framed +=
-            "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; CHARSET=windows-1251\">\n";
-        if (!styles.empty()) framed += "<STYLE>" + styles + "</STYLE>\n";
-        framed += "</HEAD><BODY>\n";
         // The sheets' tables can be hundreds of megabytes: the frame goes around them in place
         // instead of through temporary copies.
-        report.PageText.insert(0, framed);
-        report.PageText += "</BODY></HTML>";
+        report.PageText.insert(0, PageFrameStart(styles));
+        report.PageText += kPageFrameEnd;
     }
     UxWriteFile(PageFilePath(), report.PageText);
     if (type == "HTMFile") report.PageText.clear();

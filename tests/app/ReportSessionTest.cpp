@@ -11,6 +11,7 @@
 #include "model/Report.h"
 #include "render/GridBase.h"
 #include "render/GridView.h"
+#include "tasks/ReportPage.h"
 
 namespace orvik {
 namespace {
@@ -94,6 +95,52 @@ TEST_F(ReportSessionTest, ACommandBeforeTheExportFindsThePageAndBothSeeOneRun) {
     ASSERT_FALSE(value.empty());
     EXPECT_NE(before.find(value), std::string::npos);
     EXPECT_NE(after.find(value), std::string::npos);
+}
+
+// A run writes the plain page to its file as it is made; the bytes must be exactly those of the
+// page built whole: in windows-1251 when it fits, and in UTF-8 (declared so) when a cell holds a
+// character windows-1251 has not. The table is long enough to be written in several pieces.
+TEST_F(ReportSessionTest, APageWrittenAsItIsMadeIsThePageBuiltWhole) {
+    for (const std::string extra : {"Сумма", "Сумма 中"}) {
+        sqlite3* db = nullptr;
+        sqlite3_open(database_.c_str(), &db);
+        sqlite3_exec(db,
+                     ("drop table if exists big; create table big (n integer, name text);"
+                      "insert into big with recursive c(x) as (select 1 union all select x + 1 "
+                      "from c where x < 12000) select x, 'Имя ' || x from c;"
+                      "insert into big values (0, '" +
+                      extra + "')")
+                         .c_str(),
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        test::TestProgram program;
+        program.Context().BatchMode = true;
+        const std::string path = program.Home().Write(
+            "big.ovk",
+            "<root><DS><Name>Big</Name><tpDS>SQL</tpDS><DSN>Provider=SQLite;Data "
+            "Source=" +
+                database_ +
+                "</DSN><Qry>select * from big</Qry></DS>"
+                "<ACT><Name>Daily</Name></ACT>"
+                "<ACT><ActParent>0</ActParent><Name>Page</Name><AType>HTML</AType></ACT>"
+                "<PRM><Name>Region</Name><PrmVal>Север</PrmVal></PRM>"
+                "<SHEET><Name>Big</Name><cDS>Big</cDS><tpVW>GRID</tpVW></SHEET></root>");
+        ReportSession session(program.Context());
+        ASSERT_TRUE(session.Read(path));
+        ASSERT_EQ(session.RunTask("Daily"), 1);
+        const std::string page = program.Context().Registries().HtmlFolder + "Orvik.htm";
+        const std::string streamed = test::ReadFileBytes(page);
+        CReport& report = program.Context().Report();
+        EXPECT_EQ(report.PageTextInFile, extra == "Сумма") << "a page that fits goes to its file";
+
+        report.WritePageAsBuilt = false;
+        ASSERT_EQ(UpdateHTML(), 1);
+        const std::string whole = test::ReadFileBytes(page);
+        EXPECT_FALSE(report.PageText.empty());
+        ASSERT_GT(whole.size(), 12000u * 20);
+        EXPECT_TRUE(streamed == whole) << "sizes " << streamed.size() << " and " << whole.size();
+        EXPECT_EQ(program.Context().ErrorCount(), 0) << program.ReadLog();
+    }
 }
 
 }  // namespace

@@ -453,3 +453,37 @@ TEST_F(DeliveryTest, FtpAfterAnHtmlFileExportUploadsThatPageAndOnlyItsLocalPictu
 
 }  // namespace
 }  // namespace orvik
+
+namespace orvik {
+namespace {
+
+// A run that wrote its page straight to the file keeps no page text; the mail step still sends
+// the page itself as the mail's HTML, read back from that file, not as an attachment.
+TEST_F(DeliveryTest, APageWrittenStraightToItsFileIsMailedAsThePage) {
+    test::PeerProcess sink("smtp_sink.py", {mailbox.Path()});
+    ASSERT_TRUE(sink.Started()) << sink.Problem();
+    const std::string page =
+        "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; CHARSET=windows-1251\">"
+        "</HEAD><BODY><P>Север: 42</P></BODY></HTML>";
+    Write("Orvik.htm", *Utf8ToCp1251(page));
+    Report().PageText.clear();
+    Report().PageTextInFile = true;
+    program.Context().Registries().FindSetting("DefAdrFrom")->Value = "reports@example.org";
+    COvInfoAct& step = Step("SMTP");
+    step.GetPropByName("Srv")->Value = sink.Address();
+    step.GetPropByName("Adr")->Value = "boss@example.org";
+    step.SendExport();
+
+    auto messages = Received();
+    ASSERT_EQ(messages.size(), 1u) << program.ReadLog();
+    std::string html;
+    for (int i = 0; i < 4; ++i) {
+        const std::string key = "part." + std::to_string(i) + ".";
+        if (messages[0][key + "content_type"] == "text/html") html = messages[0][key + "text"];
+        EXPECT_NE(messages[0][key + "filename"], "Orvik.htm");
+    }
+    EXPECT_NE(html.find("Север: 42"), std::string::npos) << html;
+}
+
+}  // namespace
+}  // namespace orvik
