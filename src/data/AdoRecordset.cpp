@@ -148,6 +148,16 @@ bool CADORecordset::GetFieldValue(int index, Variant& value) const {
     return true;
 }
 
+void CADORecordset::GetRowValues(std::vector<Variant>& values) const {
+    RequireOpen();
+    if (IsBOF() || IsEOF())
+        Raise(AdoError::NoCurrentRecord, AdoErrorMeaning(AdoError::NoCurrentRecord));
+    const size_t fields = rows_->FieldCount();
+    const auto row = static_cast<size_t>(position_);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = i < fields ? rows_->Get(row, i) : Variant();
+}
+
 bool CADORecordset::GetFieldValue(const std::string& name, Variant& value) const {
     RequireOpen();
     const auto& fields = rows_->Fields();

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "data/RowStore.h"
 #include "data/Variant.h"
@@ -59,6 +60,9 @@ class CADORecordset {
     long GetAbsolutePosition() const;
     // Copies field `index` of the current record into `value`. Throws ObjectClosed, ItemNotFound
     // or NoCurrentRecord.
+    // The first `values.size()` fields of the current record at once (fields beyond the
+    // record's read as empty). Throws as GetFieldValue does.
+    void GetRowValues(std::vector<Variant>& values) const;
     bool GetFieldValue(int index, Variant& value) const;
     // The same, for the first field called `name` (case-insensitive).
     bool GetFieldValue(const std::string& name, Variant& value) const;

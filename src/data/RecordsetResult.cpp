@@ -31,4 +31,9 @@ bool RecordsetResult::Value(long row, int col, Variant& value) const {
     return true;
 }
 
+void RecordsetResult::ReadRow(long row, std::vector<Variant>& values) const {
+    if (records_.GetAbsolutePosition() != row) records_.SetAbsolutePosition(row);
+    records_.GetRowValues(values);
+}
+
 }  // namespace orvik

@@ -19,6 +19,7 @@ class RecordsetResult : public ResultTable {
     int RowHeaderColumnCount() const override { return 1; }
     std::string Header(int col) const override;
     bool Value(long row, int col, Variant& value) const override;
+    void ReadRow(long row, std::vector<Variant>& values) const override;
 
   private:
     CADORecordset& records_;

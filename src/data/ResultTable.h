@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "data/Variant.h"
 
@@ -29,6 +30,12 @@ class ResultTable {
     // cell in a result that has rows. Throws CADOException when the result cannot be read. Reading
     // row after row is cheap: no result repositions per cell.
     virtual bool Value(long row, int col, Variant& value) const = 0;
+    // Reads the first `values.size()` columns of `row` at once (what a fill of many rows uses).
+    // Throws as Value does.
+    virtual void ReadRow(long row, std::vector<Variant>& values) const {
+        for (size_t col = 0; col < values.size(); ++col)
+            if (!Value(row, static_cast<int>(col), values[col])) values[col] = Variant::MakeI4(0);
+    }
 };
 
 }  // namespace orvik

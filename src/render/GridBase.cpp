@@ -324,12 +324,13 @@ void CGridBase::FillTable(const orvik::ResultTable& result, int start) {
     ReserveRows(row + static_cast<int>(std::min<long>(records, 1 << 30)));
     const int fields = std::min(result.ColumnCount(), GetColumnCount());
     std::vector<CellTextMaker> makers(static_cast<size_t>(std::max(fields, 0)));
-    Variant value;
+    std::vector<Variant> values(static_cast<size_t>(std::max(fields, 0)));
     std::string indicator;
     for (long record = 1; record <= records; ++record) {
         while (GetRowCount() <= row) InsertRow();
+        result.ReadRow(record, values);
         for (int i = 0; i < fields; ++i) {
-            result.Value(record, i, value);
+            const Variant& value = values[static_cast<size_t>(i)];
             std::string_view text = makers[i].Text(value);
             if (kpi && (i == 8 || i == 9)) {
                 // Status and trend indicator names become picture file names on the page.
