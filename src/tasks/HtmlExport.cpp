@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "core/TextEncoding.h"
@@ -119,8 +120,16 @@ std::string_view HeadOf(std::string_view page) {
     return page;
 }
 
+// Removes every occurrence of `what`, looking again from the start after each removal. A page has
+// a '<' every few bytes, so the search skips by the whole length of `what` rather than stopping at
+// each '<'.
 void RemoveAll(std::string& text, std::string_view what) {
-    for (size_t at; (at = text.find(what)) != std::string::npos;) text.erase(at, what.size());
+    const std::boyer_moore_horspool_searcher searcher(what.begin(), what.end());
+    for (;;) {
+        const auto found = std::search(text.begin(), text.end(), searcher);
+        if (found == text.end()) return;
+        text.erase(static_cast<size_t>(found - text.begin()), what.size());
+    }
 }
 
 // Makes every charset the page declares read `charset`, or declares it when the page has none.
@@ -189,10 +198,8 @@ enum class PieceWrite { Done, DoesNotFit, Failed };
 
 // Writes `text` to `file` in windows-1251, converted piece by piece so that a page of hundreds of
 // megabytes is never held twice. Stops at the first character the encoding cannot hold.
-PieceWrite WriteCp1251Pieces(FILE* file, std::string_view text) {
+PieceWrite WriteCp1251Pieces(FILE* file, std::string_view text, std::string& piece) {
     constexpr size_t kPiece = size_t{1} << 20;
-    std::string piece;
-    piece.reserve(kPiece);
     for (size_t pos = 0; pos < text.size();) {
         size_t end = std::min(text.size(), pos + kPiece);
         // A piece never ends inside a character.
@@ -200,9 +207,17 @@ PieceWrite WriteCp1251Pieces(FILE* file, std::string_view text) {
                (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
             --end;
         if (end == pos) end = std::min(text.size(), pos + kPiece);
-        piece.clear();
-        if (!orvik::Utf8ToCp1251(text.substr(pos, end - pos), piece)) return PieceWrite::DoesNotFit;
-        if (std::fwrite(piece.data(), 1, piece.size(), file) != piece.size())
+        const std::string_view part = text.substr(pos, end - pos);
+        // Both encodings spell ASCII alike: a piece of nothing else goes out as it stands.
+        const bool ascii = std::all_of(part.begin(), part.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        std::string_view bytes = part;
+        if (!ascii) {
+            piece.clear();
+            if (!orvik::Utf8ToCp1251(part, piece)) return PieceWrite::DoesNotFit;
+            bytes = piece;
+        }
+        if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
             return PieceWrite::Failed;
         pos = end;
     }
@@ -228,8 +243,10 @@ void UxWriteFile(const std::string& path, const std::string& text) {
     if (written) {
         const std::string declared = CHtmlDocument(std::string(HeadOf(text))).Charset();
         // The usual page declares windows-1251 and fits it: it goes out as it is converted.
-        if (orvik::EqualsIgnoringAsciiCase(declared, "windows-1251"))
-            pieces = WriteCp1251Pieces(file, text);
+        if (orvik::EqualsIgnoringAsciiCase(declared, "windows-1251")) {
+            std::string piece;
+            pieces = WriteCp1251Pieces(file, text, piece);
+        }
         if (pieces == PieceWrite::Failed) written = false;
     }
     if (written && pieces == PieceWrite::DoesNotFit) {
@@ -268,16 +285,26 @@ class StreamedPage {
     // Takes `text` (leaving it empty); false once the page cannot be written this way.
     bool Append(std::string& text) {
         if (!Good()) return false;
-        pending_ += text;
-        text.clear();
-        RemoveAll(pending_, kGeneratorMeta);
-        size_t cut =
-            pending_.size() > kGeneratorMeta.size() ? pending_.size() - kGeneratorMeta.size() : 0;
-        while (cut > 0 && (static_cast<unsigned char>(pending_[cut]) & 0xC0) == 0x80) --cut;
-        if (cut > 0) {
-            Write(std::string_view(pending_).substr(0, cut));
-            pending_.erase(0, cut);
+        RemoveAll(text, kGeneratorMeta);
+        if (!pending_.empty()) {
+            // The tail held back from the text before meets this one: a META may be cut in two
+            // there. The rare text that has one takes the slow road through one buffer.
+            std::string junction = pending_;
+            junction.append(text, 0, std::min(text.size(), kGeneratorMeta.size()));
+            if (junction.find(kGeneratorMeta) != std::string::npos) {
+                text.insert(0, pending_);
+                pending_.clear();
+                RemoveAll(text, kGeneratorMeta);
+            } else {
+                Write(pending_);
+                pending_.clear();
+            }
         }
+        size_t cut = text.size() > kGeneratorMeta.size() ? text.size() - kGeneratorMeta.size() : 0;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+        if (cut > 0) Write(std::string_view(text).substr(0, cut));
+        pending_.assign(text, cut);
+        text.clear();
         return Good();
     }
 
@@ -297,11 +324,12 @@ class StreamedPage {
 
   private:
     bool Good() const { return file_ && state_ == PieceWrite::Done; }
-    void Write(std::string_view text) { state_ = WriteCp1251Pieces(file_, text); }
+    void Write(std::string_view text) { state_ = WriteCp1251Pieces(file_, text, piece_); }
 
     std::string path_;
     FILE* file_;
     std::string pending_;
+    std::string piece_;  // the converted bytes of a piece, reused
     PieceWrite state_ = PieceWrite::Done;
 };
 
