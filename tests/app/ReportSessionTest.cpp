@@ -143,5 +143,19 @@ TEST_F(ReportSessionTest, APageWrittenAsItIsMadeIsThePageBuiltWhole) {
     }
 }
 
+// A page that cannot be written as it is made (here its file is a link to a full device) is an
+// error of the run with the file named, not a page reported as written.
+TEST_F(ReportSessionTest, APageThatCannotBeWrittenIsAFailedStep) {
+    ReportSession session(Context());
+    ASSERT_TRUE(session.Read(
+        WriteReport("<ACT><ActParent>0</ActParent><Name>Page</Name><AType>HTML</AType></ACT>")));
+    std::filesystem::create_symlink("/dev/full", PagePath());
+    EXPECT_EQ(session.RunTask("Daily"), 1);
+    EXPECT_EQ(Context().ErrorCount(), 1);
+    ASSERT_FALSE(program_.Front().Messages.empty());
+    EXPECT_EQ(program_.Front().Messages.back().Text, "Error write file " + PagePath() + " !");
+    EXPECT_FALSE(Context().Report().PageTextInFile);
+}
+
 }  // namespace
 }  // namespace orvik
