@@ -17,12 +17,8 @@ DataSourceKindRegistry& DataSourceKindRegistry::Builtin() {
     return registry;
 }
 
-void DataSourceKindRegistry::Register(std::string_view name, std::unique_ptr<DataSourceKind> kind) {
-    kinds_.insert_or_assign(std::string(name), std::move(kind));
-}
-
 DataSourceKind& DataSourceKindRegistry::Find(std::string_view name) const {
-    if (const auto found = kinds_.find(name); found != kinds_.end()) return *found->second;
+    if (DataSourceKind* kind = Lookup(name)) return *kind;
     if (fallback_) return *fallback_;
     static UnknownSourceKind unknown;
     return unknown;

@@ -5,12 +5,11 @@
 // beyond a table result is one new file with its registration line (DataSourceKindRegistration).
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "core/NamedRegistry.h"
 #include "data/Variant.h"
 
 class COvInfoDS;
@@ -51,34 +50,18 @@ class DataSourceKind {
     virtual orvik::PageStyle Page() const { return orvik::PageStyle::None; }
 };
 
-class DataSourceKindRegistry {
+class DataSourceKindRegistry : public NamedRegistry<DataSourceKind> {
   public:
     // The kinds built into the program, each registered by its own file.
     static DataSourceKindRegistry& Builtin();
 
-    // Registers `kind` under `name` (a later registration of the same name replaces it).
-    void Register(std::string_view name, std::unique_ptr<DataSourceKind> kind);
     // The kind named `name`, or the fallback kind for a name nobody registered (a source that
     // only connects; its query is some other part's business).
     DataSourceKind& Find(std::string_view name) const;
-    // True when a kind is registered under `name`.
-    bool Has(std::string_view name) const { return kinds_.find(name) != kinds_.end(); }
     // Sets the kind Find gives for unregistered names.
     void SetFallback(std::unique_ptr<DataSourceKind> kind) { fallback_ = std::move(kind); }
 
-    // Removes the registration of `name` (a test's own kind or step).
-    void Unregister(std::string_view name) {
-        if (const auto found = kinds_.find(name); found != kinds_.end()) kinds_.erase(found);
-    }
-    // The registered names in order.
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& entry : kinds_) names.push_back(entry.first);
-        return names;
-    }
-
   private:
-    std::map<std::string, std::unique_ptr<DataSourceKind>, std::less<>> kinds_;
     std::unique_ptr<DataSourceKind> fallback_;
 };
 

@@ -5,11 +5,10 @@
 #pragma once
 
 #include <cstddef>
-#include <map>
 #include <memory>
-#include <string>
 #include <string_view>
-#include <vector>
+
+#include "core/NamedRegistry.h"
 
 class COvInfoAct;
 class CReport;
@@ -32,29 +31,13 @@ class TaskStep {
     virtual bool BuildsPage() const { return false; }
 };
 
-class TaskStepRegistry {
+class TaskStepRegistry : public NamedRegistry<TaskStep> {
   public:
     // The step types built into the program, each registered by its own file.
     static TaskStepRegistry& Builtin();
 
-    // Registers `step` under `type` (a later registration of the same type replaces it).
-    void Register(std::string_view type, std::unique_ptr<TaskStep> step);
     // The step type named `type`, or null when there is none.
-    TaskStep* Find(std::string_view type) const;
-
-    // Removes the registration of `name` (a test's own kind or step).
-    void Unregister(std::string_view name) {
-        if (const auto found = steps_.find(name); found != steps_.end()) steps_.erase(found);
-    }
-    // The registered names in order.
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& entry : steps_) names.push_back(entry.first);
-        return names;
-    }
-
-  private:
-    std::map<std::string, std::unique_ptr<TaskStep>, std::less<>> steps_;
+    TaskStep* Find(std::string_view type) const { return Lookup(type); }
 };
 
 // Registers a built-in step type when the program starts: one line at the end of its file,
