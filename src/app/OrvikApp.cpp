@@ -14,6 +14,7 @@
 #include "core/LanguageTexts.h"
 #include "core/Log.h"
 #include "core/SettingsStore.h"
+#include "core/StopRequest.h"
 #include "model/PropertyTranslation.h"
 #include "model/Registries.h"
 #include "model/Report.h"
@@ -139,6 +140,8 @@ bool COrvikApp::InitInstance() {
         return false;
     }
     if (BatchMode) {
+        // A scheduler's SIGTERM or a Ctrl-C ends the run in order instead of killing it mid-step.
+        orvik::InstallStopHandlers();
         context.SetFrontEnd(std::make_unique<orvik::BatchFrontEnd>());
     } else if (frontEnd_) {
         context.SetFrontEnd(std::move(frontEnd_));
@@ -197,9 +200,16 @@ void COrvikApp::RunBatch() {
     }
     // A report that did not load is never saved over anything: the result would be empty.
     if (!SaveAsPath.empty() && reportLoaded_) succeeded = SaveDocumentAs() && succeeded;
+    const int stopSignal = orvik::StopSignal();
+    if (stopSignal != 0) {
+        UxSaveLog("The run was terminated by signal " + std::to_string(stopSignal), __FILE__,
+                  __LINE__);
+    }
     UxSaveLog("*** Stop Orvik ***\n\n", __FILE__, __LINE__);
     succeeded = succeeded && context_->ErrorCount() == 0;
     exitStatus_ = succeeded ? kExitSuccess : kExitRunFailed;
+    // As a shell reports a program ended by the signal: 143 for SIGTERM, 130 for SIGINT.
+    if (stopSignal != 0) exitStatus_ = 128 + stopSignal;
 }
 
 void COrvikApp::RunTask() {

@@ -39,6 +39,7 @@ class CRedirector {
     // it), or -1 when there is no child. Later calls return the same status.
     int WaitForChild();
     // The same, waiting at most `limit`: nothing when the child is still running then.
+    // Also ends early (nullopt) when the run is asked to stop (core/StopRequest.h).
     std::optional<int> WaitForChild(std::chrono::milliseconds limit);
 
     // Ends the child's process group: SIGTERM (and SIGCONT, so that a stopped member receives

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "core/Log.h"
+#include "core/StopRequest.h"
 #include "core/TextEncoding.h"
 #include "model/AppContext.h"
 #include "model/OvCombos.h"
@@ -44,6 +45,8 @@ constexpr std::chrono::seconds kStopGrace{2};
 // How long output is still waited for after the command has ended: it stays open only in
 // something the command left running in the background, which may hold it for ever.
 constexpr std::chrono::seconds kOutputGrace{1};
+// What "no limit" waits for: long enough, and far from overflowing the clock.
+constexpr std::chrono::milliseconds kNoLimit = std::chrono::hours(24 * 365 * 50);
 
 std::chrono::seconds CommandTimeout() {
     const std::string text(orvik::Trim(GetPropS(kCommandTimeoutSetting)));
@@ -73,6 +76,7 @@ int DoAct(CReport& report, const char* name, const StepHooks& hooks) {
     for (size_t i = 0; i < report.Tasks.size(); ++i) {
         const COvInfoAct& task = *report.Tasks[i];
         if (task.Parent) continue;
+        if (orvik::StopSignal() != 0) break;
         if (wanted.empty() || task.Name.Value == wanted) {
             RunAllSteps(report, task, hooks);
             ++ran;
@@ -97,6 +101,8 @@ void RunAllSteps(CReport& report, const COvInfoAct& task, const StepHooks& hooks
     for (size_t i = 0; i < report.Tasks.size(); ++i) {
         COvInfoAct& step = *report.Tasks[i];
         if (step.Parent != &task) continue;
+        // A run asked to stop starts no further step.
+        if (orvik::StopSignal() != 0) return;
         const std::string& type = step.AType.Value;
         UxSaveLog("Step " + step.Name.Value + " Type=" + type + " ", __FILE__, __LINE__);
 
@@ -134,9 +140,9 @@ void RunCommandStep(const COvInfoAct& step) {
         return;
     }
     const std::chrono::seconds timeout = CommandTimeout();
-    const std::optional<int> status = timeout.count() > 0
-                                          ? redirector.WaitForChild(timeout)
-                                          : std::optional(redirector.WaitForChild());
+    // Without a limit the wait still ends when the run is asked to stop.
+    const std::optional<int> status = redirector.WaitForChild(
+        timeout.count() > 0 ? std::chrono::milliseconds(timeout) : kNoLimit);
     if (!status) redirector.StopProcessGroup(kStopGrace);
     redirector.WaitForOutputEnd(kOutputGrace);
     redirector.Close();
@@ -144,6 +150,13 @@ void RunCommandStep(const COvInfoAct& step) {
     std::erase_if(output, [](char c) { return c == '\r' || c == '\n'; });
     UxSaveLog("CMD Output: <" + output + ">", __FILE__, __LINE__);
 
+    if (!status && orvik::StopSignal() != 0) {
+        UxSaveLog("CMD was stopped: the run was terminated by signal " +
+                      std::to_string(orvik::StopSignal()),
+                  __FILE__, __LINE__);
+        if (context) context->NoteError();
+        return;
+    }
     if (!status) {
         UxSaveLog("CMD was stopped after " + std::to_string(timeout.count()) + " s (time-out " +
                       kCommandTimeoutSetting + ")",
