@@ -3,14 +3,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/CmdLineParser.h"
 #include "app/ReportSession.h"
 #include "core/BatchFrontEnd.h"
+#include "core/FolderLock.h"
 #include "core/LanguageTexts.h"
 #include "core/Log.h"
 #include "core/SettingsStore.h"
@@ -147,6 +151,10 @@ bool COrvikApp::InitInstance() {
         context.SetFrontEnd(std::move(frontEnd_));
     }
 
+    // Two unattended runs in one program folder take turns: the schema below empties the work
+    // folder, which must not happen under a run that is still writing or sending its page.
+    if (BatchMode && !LockWorkFolder()) return false;
+
     BuildSchema(context.Registries(), context.Settings());
     // Start-up translated nothing yet: the schema was built after the language was chosen.
     TranslateProperties(language, context.Registries(), -1);
@@ -161,6 +169,31 @@ bool COrvikApp::InitInstance() {
         context.Front().ShowSettings();
     }
     return true;
+}
+
+bool COrvikApp::LockWorkFolder() {
+    const std::string folder = ProgramFolder + "HTML/";
+    const std::string setting = context_->Settings().GetString("General", "WorkFolderWait", "300");
+    char* end = nullptr;
+    long seconds = std::strtol(setting.c_str(), &end, 10);
+    if (end == setting.c_str() || *end != '\0' || seconds < 0) seconds = 300;
+    std::string problem;
+    workFolderLock_ = orvik::FolderLock::Acquire(
+        folder, std::chrono::seconds(std::min(seconds, 1'000'000'000L)),
+        [&] {
+            UxSaveLog("Waiting up to " + std::to_string(seconds) +
+                          " s for another run of Orvik to finish with the work folder " + folder,
+                      __FILE__, __LINE__);
+        },
+        problem);
+    if (workFolderLock_) return true;
+    UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
+    UxSaveLog("The run did not start: " + problem + " (waited " + std::to_string(seconds) +
+                  " s, setting WorkFolderWait)",
+              __FILE__, __LINE__);
+    UxSaveLog("*** Stop Orvik ***\n\n", __FILE__, __LINE__);
+    exitStatus_ = kExitRunFailed;
+    return false;
 }
 
 bool COrvikApp::LoadDocument() {
@@ -238,4 +271,5 @@ void COrvikApp::RunTask() {
 void COrvikApp::ExitInstance() {
     session_.reset();
     context_.reset();
+    workFolderLock_.reset();
 }

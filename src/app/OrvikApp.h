@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/ReportSession.h"
+#include "core/FolderLock.h"
 #include "model/AppContext.h"
 
 class COrvikApp {
@@ -61,6 +62,9 @@ class COrvikApp {
     bool SaveDocumentAs();
     // Releases everything start-up built.
     void ExitInstance();
+    // Takes the work folder for this unattended run, waiting for another run to finish with it
+    // (setting WorkFolderWait, seconds); false (logged, exit status set) when it cannot.
+    bool LockWorkFolder();
     // Loads the report named on the command line; false (reported) when it could not be loaded.
     bool LoadDocument();
 
@@ -68,6 +72,7 @@ class COrvikApp {
     std::unique_ptr<orvik::FrontEnd> frontEnd_;  // until start-up hands it to the context
     std::unique_ptr<orvik::AppContext> context_;
     std::unique_ptr<orvik::ReportSession> session_;
+    std::unique_ptr<orvik::FolderLock> workFolderLock_;
     bool reportLoaded_ = false;
     bool taskFound_ = false;
     int exitStatus_ = kExitSuccess;

@@ -176,6 +176,8 @@ void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
     r.AddSetting("DefAdrTo", "Default MailToAdres", "", PropKind::Text, 0);
     // Seconds a command step may run before it is stopped, 0 for no limit (see RunCommandStep).
     r.AddSetting("CmdTimeout", "Command Timeout, s (0 = none)", "3600", PropKind::Text, 0);
+    // Seconds an unattended run waits for another one to finish with the work folder.
+    r.AddSetting("WorkFolderWait", "Wait for Another Run, s", "300", PropKind::Text, 0);
     r.SettingsCount = static_cast<int>(r.LiveProperties.size());
 
     r.ReadSettings(settings);

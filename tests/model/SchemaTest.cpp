@@ -53,10 +53,10 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
 
     std::vector<std::string> settings;
     for (const auto& s : r.ProgramSettings) settings.push_back(s->Name + "=" + s->Value);
-    EXPECT_EQ(settings, (std::vector<std::string>{"Language=ENG", "DefPicFmt=png",
-                                                  "DefSrvMail=", "DefSrvFTP=", "DefAdrFrom=",
-                                                  "DefAdrTo=", "CmdTimeout=3600"}));
-    EXPECT_EQ(r.SettingsCount, 7);
+    EXPECT_EQ(settings, (std::vector<std::string>{
+                            "Language=ENG", "DefPicFmt=png", "DefSrvMail=", "DefSrvFTP=",
+                            "DefAdrFrom=", "DefAdrTo=", "CmdTimeout=3600", "WorkFolderWait=300"}));
+    EXPECT_EQ(r.SettingsCount, 8);
     EXPECT_EQ(r.NextUserListId, 104);
     EXPECT_EQ(r.FindSetting("Language")->ComboId, 101u);
     EXPECT_EQ(r.FindSetting("DefPicFmt")->ValueIndex, 3);  // "png", fourth picture format

@@ -1,0 +1,33 @@
+// Keeps two runs of the program out of one folder at a time: two cron jobs in one program folder
+// would otherwise empty and rewrite the same work folder under each other and publish torn pages.
+// The lock is the kernel's (flock on the folder itself), so it goes when its holder ends, however
+// it ends.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace orvik {
+
+class FolderLock {
+  public:
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    // Takes the lock on `folder` (made when missing), waiting at most `wait` for a holder to let
+    // go; `waiting` is called once if it has to wait. Null when the lock could not be had, with
+    // the reason in `problem`.
+    static std::unique_ptr<FolderLock> Acquire(const std::string& folder,
+                                               std::chrono::milliseconds wait,
+                                               const std::function<void()>& waiting,
+                                               std::string& problem);
+
+  private:
+    explicit FolderLock(int descriptor) : descriptor_(descriptor) {}
+    int descriptor_;
+};
+
+}  // namespace orvik
