@@ -113,6 +113,8 @@ int COrvikApp::Run() {
 bool COrvikApp::InitInstance() {
     // A peer that closes a mail or FTP connection must give an error, not kill the program.
     std::signal(SIGPIPE, SIG_IGN);
+    // A file that outgrows the size limit must fail its write with a reason, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     context_ = std::make_unique<orvik::AppContext>();
     orvik::AppContext& context = *context_;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+#include "core/AtomicFile.h"
 #include "core/TextEncoding.h"
 #include "model/AppContext.h"
 #include "model/DataSourceKind.h"
@@ -235,32 +236,40 @@ void NoteWrittenFile(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// "Error write file <path> !", with the reason after it; counts as an error of the run.
+void ReportWriteError(const std::string& path, const std::string& reason) {
+    orvik::ShowMessage(
+        "Error write file " + path + " !" + (reason.empty() ? "" : " (" + reason + ")"), {},
+        orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
+}
+
+}  // namespace
+
 void UxWriteFile(const std::string& path, const std::string& text) {
     if (path.empty()) return;
-    FILE* file = std::fopen(path.c_str(), "wb");
-    bool written = file != nullptr;
+    // Replaced whole or not at all, and never through a link planted where the file goes.
+    orvik::AtomicFile file(path);
     PieceWrite pieces = PieceWrite::DoesNotFit;
-    if (written) {
+    if (file.Stream()) {
         const std::string declared = CHtmlDocument(std::string(HeadOf(text))).Charset();
         // The usual page declares windows-1251 and fits it: it goes out as it is converted.
         if (orvik::EqualsIgnoringAsciiCase(declared, "windows-1251")) {
             std::string piece;
-            pieces = WriteCp1251Pieces(file, text, piece);
+            pieces = WriteCp1251Pieces(file.Stream(), text, piece);
         }
-        if (pieces == PieceWrite::Failed) written = false;
+        if (pieces == PieceWrite::Failed) file.NoteWriteError();
     }
-    if (written && pieces == PieceWrite::DoesNotFit) {
+    if (file.Stream() && pieces == PieceWrite::DoesNotFit && file.Restart()) {
         // Start again with what EncodePage decides (UTF-8, declared so, when the page needs it).
-        std::rewind(file);
-        written = ::ftruncate(::fileno(file), 0) == 0;
         const std::string bytes = EncodePage(text);
-        written = written && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        if (std::fwrite(bytes.data(), 1, bytes.size(), file.Stream()) != bytes.size())
+            file.NoteWriteError();
     }
-    const bool closed = file && std::fclose(file) == 0;
-    if (!written || !closed) {
+    if (!file.Commit()) {
         // A page that was not written must not look like one that was.
-        orvik::ShowMessage("Error write file " + path + " !", {}, orvik::MessageBoxButtons::Ok,
-                           orvik::MessageBoxIcon::Error);
+        ReportWriteError(path, file.Error());
         return;
     }
     NoteWrittenFile(path);
@@ -274,11 +283,7 @@ namespace {
 // META cut between two pieces is still found.
 class StreamedPage {
   public:
-    explicit StreamedPage(const std::string& path)
-        : path_(path), file_(std::fopen(path.c_str(), "wb")) {}
-    ~StreamedPage() {
-        if (file_) std::fclose(file_);
-    }
+    explicit StreamedPage(const std::string& path) : file_(path) {}
     StreamedPage(const StreamedPage&) = delete;
     StreamedPage& operator=(const StreamedPage&) = delete;
 
@@ -308,26 +313,27 @@ class StreamedPage {
         return Good();
     }
 
-    // Writes what is left and closes the file. Done, DoesNotFit (a character windows-1251
-    // cannot hold: the page must be written another way) or Failed (reported).
+    // Writes what is left and puts the file in place. Done, DoesNotFit (a character
+    // windows-1251 cannot hold: the page must be written another way; the old file stays) or
+    // Failed (the reason in Error()).
     PieceWrite Finish() {
         if (Good() && !pending_.empty()) Write(pending_);
         pending_.clear();
-        if (!file_) {
-            state_ = PieceWrite::Failed;
-        } else if (std::fclose(file_) != 0 && state_ == PieceWrite::Done) {
-            state_ = PieceWrite::Failed;
-        }
-        file_ = nullptr;
+        if (!file_.Stream()) state_ = PieceWrite::Failed;
+        if (state_ == PieceWrite::Done && !file_.Commit()) state_ = PieceWrite::Failed;
         return state_;
     }
 
-  private:
-    bool Good() const { return file_ && state_ == PieceWrite::Done; }
-    void Write(std::string_view text) { state_ = WriteCp1251Pieces(file_, text, piece_); }
+    const std::string& Error() const { return file_.Error(); }
 
-    std::string path_;
-    FILE* file_;
+  private:
+    bool Good() const { return file_.Stream() && state_ == PieceWrite::Done; }
+    void Write(std::string_view text) {
+        state_ = WriteCp1251Pieces(file_.Stream(), text, piece_);
+        if (state_ == PieceWrite::Failed) file_.NoteWriteError();
+    }
+
+    orvik::AtomicFile file_;
     std::string pending_;
     std::string piece_;  // the converted bytes of a piece, reused
     PieceWrite state_ = PieceWrite::Done;
@@ -379,7 +385,7 @@ bool CanStreamPage(const CReport& report, const COvInfoAct& step) {
 
 // Writes the plain page straight to its file. Returns DoesNotFit when the page holds a character
 // windows-1251 cannot hold (it must then be built whole and written as UTF-8).
-PieceWrite StreamPage(CReport& report, const std::string& path) {
+PieceWrite StreamPage(CReport& report, const std::string& path, std::string& problem) {
     const std::string styles = GridStyles(report);
     // Without style rules a page is framed only when nothing in it declares a content type, which
     // is known only at its end: such a page is built whole.
@@ -409,7 +415,9 @@ PieceWrite StreamPage(CReport& report, const std::string& path) {
     }
     text = kPageFrameEnd;
     if (going) out.Append(text);
-    return out.Finish();
+    const PieceWrite written = out.Finish();
+    problem = out.Error();
+    return written;
 }
 
 }  // namespace
@@ -428,10 +436,10 @@ int COvInfoAct::DoExport() {
     report.PageTextInFile = false;
     if (CanStreamPage(report, *this)) {
         const std::string path = PageFilePath();
-        const PieceWrite written = StreamPage(report, path);
+        std::string problem;
+        const PieceWrite written = StreamPage(report, path, problem);
         if (written == PieceWrite::Failed) {
-            orvik::ShowMessage("Error write file " + path + " !", {}, orvik::MessageBoxButtons::Ok,
-                               orvik::MessageBoxIcon::Error);
+            ReportWriteError(path, problem);
             return 1;
         }
         if (written == PieceWrite::Done) {

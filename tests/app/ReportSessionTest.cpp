@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 
 #include "TestSupport.h"
 #include "app/ReportSession.h"
@@ -143,18 +147,51 @@ TEST_F(ReportSessionTest, APageWrittenAsItIsMadeIsThePageBuiltWhole) {
     }
 }
 
-// A page that cannot be written as it is made (here its file is a link to a full device) is an
-// error of the run with the file named, not a page reported as written.
-TEST_F(ReportSessionTest, APageThatCannotBeWrittenIsAFailedStep) {
+// A page that cannot be written as it is made (the file outgrows the size limit, as on a full
+// disk) fails its step with the file and the reason named, and leaves the page before it whole.
+TEST_F(ReportSessionTest, APageThatCannotBeWrittenIsAFailedStepAndTheOldPageStays) {
     ReportSession session(Context());
     ASSERT_TRUE(session.Read(
         WriteReport("<ACT><ActParent>0</ActParent><Name>Page</Name><AType>HTML</AType></ACT>")));
-    std::filesystem::create_symlink("/dev/full", PagePath());
-    EXPECT_EQ(session.RunTask("Daily"), 1);
+    std::ofstream(PagePath()) << "the page before";
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int ran = session.RunTask("Daily");
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(ran, 1);
     EXPECT_EQ(Context().ErrorCount(), 1);
     ASSERT_FALSE(program_.Front().Messages.empty());
-    EXPECT_EQ(program_.Front().Messages.back().Text, "Error write file " + PagePath() + " !");
+    EXPECT_EQ(program_.Front().Messages.back().Text,
+              "Error write file " + PagePath() + " ! (cannot write: File too large)");
     EXPECT_FALSE(Context().Report().PageTextInFile);
+    EXPECT_EQ(test::ReadFileBytes(PagePath()), "the page before");
+    // No half-written temporary file is left beside it.
+    int files = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(Context().Registries().HtmlFolder)) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 1);
+}
+
+// A link planted where the page goes is replaced, not followed: the file it points at is kept.
+TEST_F(ReportSessionTest, APageNeverGoesThroughALinkPlantedInItsPlace) {
+    const std::string victim = program_.Home().Write("victim.txt", "precious");
+    ReportSession session(Context());
+    ASSERT_TRUE(session.Read(
+        WriteReport("<ACT><ActParent>0</ActParent><Name>Page</Name><AType>HTML</AType></ACT>")));
+    std::filesystem::create_symlink(victim, PagePath());
+    EXPECT_EQ(session.RunTask("Daily"), 1);
+    EXPECT_EQ(Context().ErrorCount(), 0);
+    EXPECT_EQ(test::ReadFileBytes(victim), "precious");
+    EXPECT_FALSE(std::filesystem::is_symlink(PagePath()));
+    EXPECT_NE(test::ReadFileBytes(PagePath()).find("</HTML>"), std::string::npos);
 }
 
 }  // namespace

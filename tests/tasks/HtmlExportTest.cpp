@@ -204,7 +204,9 @@ TEST_F(HtmlExportTest, AnUnwritablePageIsAnError) {
     ASSERT_EQ(Step("HTML").DoExport(), 1);
     ASSERT_FALSE(program.Front().Messages.empty());
     EXPECT_EQ(program.Front().Messages.back().Text,
-              "Error write file " + program.Home().Path() + "missing/folder/Orvik.htm !");
+              "Error write file " + program.Home().Path() +
+                  "missing/folder/Orvik.htm ! (cannot create a file in its folder: No such file "
+                  "or directory)");
     EXPECT_GT(program.Context().ErrorCount(), 0);
 }
 
