@@ -268,12 +268,27 @@ UxRedirector::~UxRedirector() {
 
 std::string UxRedirector::Output() const {
     std::lock_guard lock(outputMutex_);
-    return output_;
+    if (dropped_ == 0) return output_ + tail_;
+    return output_ + " [... " + std::to_string(dropped_) + " bytes of output left out ...] " +
+           tail_;
 }
 
 void UxRedirector::OnOutputText(const std::string& text) {
     std::lock_guard lock(outputMutex_);
-    output_ += text;
+    // The head goes in whole up to its cap; after it, only the last part is kept, so a command
+    // that prints hundreds of megabytes costs a few hundred kilobytes here and in the log.
+    size_t used = 0;
+    if (output_.size() < kKeptHead) {
+        used = std::min(text.size(), kKeptHead - output_.size());
+        output_.append(text, 0, used);
+    }
+    if (used == text.size()) return;
+    tail_.append(text, used, std::string::npos);
+    if (tail_.size() > 2 * kKeptTail) {
+        const size_t cut = tail_.size() - kKeptTail;
+        dropped_ += cut;
+        tail_.erase(0, cut);
+    }
 }
 
 void UxRedirector::OnErrorText(const std::string& text) {

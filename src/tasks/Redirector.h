@@ -95,7 +95,12 @@ class UxRedirector : public CRedirector {
   public:
     ~UxRedirector() override;
 
-    // Everything the child wrote, plus the runner's own notes, in arrival order.
+    // How much of the output is kept: its first and its last bytes.
+    static constexpr size_t kKeptHead = 64 * 1024;
+    static constexpr size_t kKeptTail = 64 * 1024;
+
+    // What the child wrote, plus the runner's own notes, in arrival order; of a long output, the
+    // first kKeptHead bytes, a note of how many bytes were left out, and about the last kKeptTail.
     std::string Output() const;
 
   protected:
@@ -104,5 +109,7 @@ class UxRedirector : public CRedirector {
 
   private:
     mutable std::mutex outputMutex_;
-    std::string output_;
+    std::string output_;  // the head
+    std::string tail_;    // what came after the head, cut back to about kKeptTail
+    size_t dropped_ = 0;  // bytes left out between the two
 };

@@ -40,10 +40,30 @@ TEST(Redirector, OutputAndErrorShareOnePipeInArrivalOrder) {
     EXPECT_EQ(RunCommand("true"), "");
 }
 
-TEST(Redirector, LargeOutputArrivesWhole) {
-    const std::string output = RunCommand("head -c 300000 /dev/zero | tr '\\0' x; echo end");
-    EXPECT_EQ(output.size(), 300004u);
+TEST(Redirector, OutputUpToTheCapArrivesWhole) {
+    const std::string output = RunCommand("head -c 100000 /dev/zero | tr '\\0' x; echo end");
+    EXPECT_EQ(output.size(), 100004u);
     EXPECT_EQ(output.substr(output.size() - 4), "end\n");
+}
+
+// 200 MB of output cost a few hundred kilobytes: the head, a note of what was left out, and the
+// end, where the reason a command failed usually stands.
+TEST(Redirector, LongOutputKeepsItsHeadAndItsEnd) {
+    const std::string output =
+        RunCommand("echo first; head -c 200000000 /dev/zero | tr '\\0' x; echo; echo last words");
+    EXPECT_LT(output.size(), UxRedirector::kKeptHead + 2 * UxRedirector::kKeptTail + 100);
+    EXPECT_EQ(output.substr(0, 6), "first\n");
+    EXPECT_EQ(output.substr(output.size() - 11), "last words\n");
+    const size_t note = output.find(" bytes of output left out ...] ");
+    ASSERT_NE(note, std::string::npos);
+    const size_t number = output.rfind(" [... ", note) + 1;  // the note stands between blanks
+    ASSERT_NE(number, std::string::npos + 1);
+    const long long dropped = std::stoll(output.substr(number + 5, note - number - 5));
+    // Everything written is either kept or counted as left out.
+    EXPECT_EQ(static_cast<long long>(output.size()) - static_cast<long long>(note - number) - 1 -
+                  static_cast<long long>(std::string(" bytes of output left out ...] ").size()) +
+                  dropped,
+              6 + 200000000LL + 1 + 11);
 }
 
 TEST(Redirector, AMissingProgramIsTheShellsFailure) {
