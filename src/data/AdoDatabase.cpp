@@ -12,10 +12,16 @@ void CADODatabase::Open(const std::string& connectionString) {
                                        connectionTimeout_);
     connectionString_ = connectionString;
     provider_->SetCommandTimeout(commandTimeout_);
+    if (lockTimeout_ >= 0) provider_->SetLockTimeout(lockTimeout_);
 }
 
 void CADODatabase::Close() {
     provider_.reset();
+}
+
+void CADODatabase::SetLockTimeout(int seconds) {
+    lockTimeout_ = seconds;
+    if (provider_) provider_->SetLockTimeout(seconds);
 }
 
 void CADODatabase::SetCommandTimeout(int seconds) {

@@ -26,6 +26,9 @@ class CADODatabase {
     // Seconds each later command may run (0: no limit).
     void SetCommandTimeout(int seconds);
     int GetCommandTimeout() const { return commandTimeout_; }
+    // Seconds a command waits for a lock another program holds (SQLite); applies at once and to
+    // the next Open.
+    void SetLockTimeout(int seconds);
     // Seconds a connection attempt may take (0: the driver's own limit). Applies to the next Open.
     void SetConnectionTimeout(int seconds) { connectionTimeout_ = seconds; }
 
@@ -44,4 +47,5 @@ class CADODatabase {
     std::string connectionString_;
     int commandTimeout_ = 30;
     int connectionTimeout_ = 15;
+    int lockTimeout_ = -1;  // -1: the provider's own default
 };

@@ -29,6 +29,9 @@ class CProviderConnection {
     virtual void SchemaTables(RowStore& into) = 0;
     // Limits each later command to `seconds` (0: no limit).
     virtual void SetCommandTimeout(int seconds) = 0;
+    // How long a command waits for a lock another program holds on the database before it fails
+    // (0: not at all). Providers whose server manages its own locks ignore it.
+    virtual void SetLockTimeout(int /*seconds*/) {}
     // The provider's name as the error source ("SQLite", "ODBC").
     virtual std::string ProviderName() const = 0;
     // `name` quoted as a table or column name for this database's SQL: "[name]" unless the

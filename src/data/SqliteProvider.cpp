@@ -107,6 +107,7 @@ SqliteConnection::SqliteConnection(const std::string& path) {
         throw CADOException(AdoError::Failure, message, "SQLite");
     }
     sqlite3_extended_result_codes(db_, 1);
+    SetLockTimeout(kDefaultLockTimeout);
 }
 
 SqliteConnection::~SqliteConnection() {
@@ -114,7 +115,16 @@ SqliteConnection::~SqliteConnection() {
 }
 
 void SqliteConnection::Fail(const std::string& message) const {
-    throw CADOException(AdoError::Failure, timedOut_ ? "Query timeout expired" : message, "SQLite");
+    if (timedOut_) throw CADOException(AdoError::Failure, "Query timeout expired", "SQLite");
+    if ((sqlite3_extended_errcode(db_) & 0xFF) == SQLITE_BUSY) {
+        // Say whose the wait was and how long it lasted, so the reader knows what to look for.
+        throw CADOException(AdoError::Failure,
+                            message + " (another program held its lock on " +
+                                sqlite3_db_filename(db_, "main") + " for more than " +
+                                std::to_string(lockSeconds_) + " s)",
+                            "SQLite");
+    }
+    throw CADOException(AdoError::Failure, message, "SQLite");
 }
 
 int SqliteConnection::Progress(void* self) {
@@ -124,10 +134,15 @@ int SqliteConnection::Progress(void* self) {
     return 1;
 }
 
+void SqliteConnection::SetLockTimeout(int seconds) {
+    lockSeconds_ = std::max(0, seconds);
+    // A lock another program holds is waited for this long, not for as long as a command may run:
+    // an unattended run must not sit for hours behind a forgotten open transaction.
+    sqlite3_busy_timeout(db_, lockSeconds_ > INT_MAX / 1000 ? INT_MAX : lockSeconds_ * 1000);
+}
+
 void SqliteConnection::SetCommandTimeout(int seconds) {
     timeoutSeconds_ = std::max(0, seconds);
-    // A locked database waits as long as a command may run, then reports "database is locked".
-    sqlite3_busy_timeout(db_, timeoutSeconds_ > INT_MAX / 1000 ? INT_MAX : timeoutSeconds_ * 1000);
     sqlite3_progress_handler(db_, timeoutSeconds_ > 0 ? 10000 : 0,
                              timeoutSeconds_ > 0 ? &SqliteConnection::Progress : nullptr, this);
 }

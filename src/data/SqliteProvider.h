@@ -24,10 +24,15 @@ class SqliteConnection : public CProviderConnection {
     void SchemaColumns(const std::string& table, RowStore& into) override;
     void SchemaTables(RowStore& into) override;
     void SetCommandTimeout(int seconds) override;
+    void SetLockTimeout(int seconds) override;
     std::string ProviderName() const override { return "SQLite"; }
+
+    // How long a command waits for another program's lock unless told otherwise.
+    static constexpr int kDefaultLockTimeout = 30;
 
   private:
     [[noreturn]] void Fail(const std::string& message) const;
+    int lockSeconds_ = kDefaultLockTimeout;
     static int Progress(void* self);
     // Starts the time-out clock of one command.
     void StartCommand();

@@ -178,6 +178,9 @@ void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
     r.AddSetting("CmdTimeout", "Command Timeout, s (0 = none)", "3600", PropKind::Text, 0);
     // Seconds an unattended run waits for another one to finish with the work folder.
     r.AddSetting("WorkFolderWait", "Wait for Another Run, s", "300", PropKind::Text, 0);
+    // Seconds a query may run, and a SQLite query may wait for another program's lock.
+    r.AddSetting("QueryTimeout", "Query Timeout, s (0 = none)", "5000", PropKind::Text, 0);
+    r.AddSetting("SqliteLockWait", "SQLite Lock Wait, s", "30", PropKind::Text, 0);
     r.SettingsCount = static_cast<int>(r.LiveProperties.size());
 
     r.ReadSettings(settings);

@@ -1,5 +1,7 @@
 #include "sources/ConnectedSourceKind.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 #include "core/Log.h"
@@ -9,6 +11,7 @@
 #include "data/AdoRecordset.h"
 #include "data/ConnectionString.h"
 #include "model/OvInfoDS.h"
+#include "model/OvInfoProp.h"
 #include "params/ParamSubstitution.h"
 
 namespace orvik {
@@ -16,8 +19,14 @@ namespace orvik {
 namespace {
 // The name errors of the data sources are reported under, as report authors know it from the log.
 constexpr const char* kSource = "ovinfods";
-// The seconds every command of a data source may run: reports run long aggregate queries.
-constexpr int kCommandTimeout = 5000;
+// The seconds a setting gives, or `fallback` when it holds no number of them.
+int SecondsSetting(const char* name, int fallback) {
+    const std::string text = GetPropS(name);
+    char* end = nullptr;
+    const long seconds = std::strtol(text.c_str(), &end, 10);
+    if (end == text.c_str() || *end != '\0' || seconds < 0) return fallback;
+    return static_cast<int>(std::min<long>(seconds, 100'000'000));
+}
 }  // namespace
 
 int ConnectedSourceKind::Connect(COvInfoDS& source, bool runQuery) {
@@ -29,8 +38,10 @@ int ConnectedSourceKind::Connect(COvInfoDS& source, bool runQuery) {
     SetPaneTextStatBar(0, ("ADO Connecting :" + shown).c_str());
     auto database = std::make_unique<CADODatabase>();
     try {
+        // Reports run long aggregate queries, but a lock someone else holds is not waited out.
+        database->SetLockTimeout(SecondsSetting("SqliteLockWait", 30));
         database->Open(connection);
-        database->SetCommandTimeout(kCommandTimeout);
+        database->SetCommandTimeout(SecondsSetting("QueryTimeout", 5000));
     } catch (const CADOException& error) {
         std::string text = shown;
         if (error.GetError() == AdoError::ProviderNotFound) {

@@ -55,8 +55,9 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
     for (const auto& s : r.ProgramSettings) settings.push_back(s->Name + "=" + s->Value);
     EXPECT_EQ(settings, (std::vector<std::string>{
                             "Language=ENG", "DefPicFmt=png", "DefSrvMail=", "DefSrvFTP=",
-                            "DefAdrFrom=", "DefAdrTo=", "CmdTimeout=3600", "WorkFolderWait=300"}));
-    EXPECT_EQ(r.SettingsCount, 8);
+                            "DefAdrFrom=", "DefAdrTo=", "CmdTimeout=3600", "WorkFolderWait=300",
+                            "QueryTimeout=5000", "SqliteLockWait=30"}));
+    EXPECT_EQ(r.SettingsCount, 10);
     EXPECT_EQ(r.NextUserListId, 104);
     EXPECT_EQ(r.FindSetting("Language")->ComboId, 101u);
     EXPECT_EQ(r.FindSetting("DefPicFmt")->ValueIndex, 3);  // "png", fourth picture format
