@@ -262,7 +262,19 @@ bool CFTPTransferer::Upload() {
     FTPUploadState state(*this, file.get(), static_cast<std::uint64_t>(info.st_size),
                          BufferSize ? BufferSize : 1024u, !Binary);
     const std::string remote = RemoteFile.empty() ? orvik::FileNameOf(localPath) : RemoteFile;
-    const std::string url = BuildUrl(Server, Port, remote);
+    // Over FTP the file goes up under a temporary name beside its target and is renamed over it
+    // only once every byte has arrived: a broken upload leaves the previous copy in place.
+    // (SFTP servers rename by absolute path, which the URL does not give us: it writes in place.)
+    const size_t slash = remote.rfind('/');
+    const std::string remoteName = slash == std::string::npos ? remote : remote.substr(slash + 1);
+    const std::string partName = "." + remoteName + ".part";
+    // A line break in a name would end the rename command early: such a name goes up in place,
+    // through the URL that carries it encoded.
+    const bool viaPartFile = BuildUrl(Server, Port, "").rfind("ftp", 0) == 0 &&
+                             !remoteName.empty() &&
+                             remoteName.find_first_of("\r\n") == std::string::npos;
+    const std::string url =
+        BuildUrl(Server, Port, viaPartFile ? remote.substr(0, slash + 1) + partName : remote);
     char errorBuffer[CURL_ERROR_SIZE] = {};
     CURL* handle = curl.get();
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
@@ -279,6 +291,13 @@ bool CFTPTransferer::Upload() {
     if (!Binary) {
         asciiType.reset(curl_slist_append(nullptr, "TYPE A"));
         curl_easy_setopt(handle, CURLOPT_PREQUOTE, asciiType.get());
+    }
+    // Run after a successful STOR only, in the folder the URL changed into.
+    std::unique_ptr<curl_slist, SlistDeleter> rename;
+    if (viaPartFile) {
+        rename.reset(curl_slist_append(nullptr, ("RNFR " + partName).c_str()));
+        curl_slist_append(rename.get(), ("RNTO " + remoteName).c_str());
+        curl_easy_setopt(handle, CURLOPT_POSTQUOTE, rename.get());
     }
     if (!UserName.empty()) {
         curl_easy_setopt(handle, CURLOPT_USERNAME, UserName.c_str());

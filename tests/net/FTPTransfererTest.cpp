@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 
 #include "TestSupport.h"
@@ -159,6 +160,31 @@ TEST_F(FTPUpload, AServerFailingDuringTheDataReportsAnUploadError) {
                 ftp.ErrorText.find("Send failure") != std::string::npos)
         << ftp.ErrorText;
     EXPECT_EQ(ftp.Statuses, std::vector<int>{314});
+}
+
+// A copy already on the server is replaced only by a complete upload: a broken one leaves it as it
+// was, and a complete one leaves nothing but the file itself.
+TEST_F(FTPUpload, ARemoteFileIsReplacedOnlyByACompleteUpload) {
+    std::filesystem::create_directories(root_.Path() + "full");
+    std::ofstream(root_.Path() + "full/page.htm") << "yesterday's page";
+    RecordingTransferer broken;
+    Prepare(broken, "page.htm", std::string(300000, 'x'), "page.htm");
+    broken.UserName = "full";
+    broken.Password = "secret";
+    EXPECT_FALSE(broken.Upload());
+    EXPECT_EQ(Stored("full", "page.htm"), "yesterday's page");
+
+    std::filesystem::create_directories(root_.Path() + "orvik");
+    std::ofstream(root_.Path() + "orvik/page.htm") << "yesterday's page";
+    RecordingTransferer whole;
+    Prepare(whole, "page.htm", "today's page", "page.htm");
+    whole.UserName = "orvik";
+    whole.Password = "secret";
+    EXPECT_TRUE(whole.Upload()) << whole.ErrorText;
+    EXPECT_EQ(Stored("orvik", "page.htm"), "today's page");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root_.Path() + "orvik"),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 TEST_F(FTPUpload, LocalAndConnectionFailuresHaveTheirOwnTexts) {
