@@ -57,7 +57,28 @@ COvInfoProp* CRegistries::AddProp(const void* owner, int group, std::string_view
     AppendedProperties.push_back(std::make_unique<COvInfoProp>(
         owner, group, std::string(name), std::string(caption), std::string(defaultValue), flags,
         kind, listId, selected, 0, plugInIndex));
-    return AppendedProperties.back().get();
+    COvInfoProp* added = AppendedProperties.back().get();
+    // Kept up to date rather than rebuilt: every object of a report registers its own properties
+    // here while the report loads.
+    if (templatesIndexed_ && owner) templatesByOwner_[owner].push_back(added);
+    return added;
+}
+
+const std::vector<const COvInfoProp*>& CRegistries::TemplatesOf(const void* entry) {
+    // Loading a report makes a copy of its templates for every list property it reads; walking
+    // all properties (copies included) for each would make loading quadratic. The index holds
+    // until a template comes or goes.
+    if (!templatesIndexed_) {
+        templatesByOwner_.clear();
+        for (const auto& prop : AppendedProperties) {
+            if (prop->Appended == 0 && prop->Owner)
+                templatesByOwner_[prop->Owner].push_back(prop.get());
+        }
+        templatesIndexed_ = true;
+    }
+    static const std::vector<const COvInfoProp*> none;
+    const auto found = templatesByOwner_.find(entry);
+    return found == templatesByOwner_.end() ? none : found->second;
 }
 
 void CRegistries::PrepareNewCombo(COvInfoProp& prop, std::vector<COvInfoProp*>& props,
@@ -66,11 +87,8 @@ void CRegistries::PrepareNewCombo(COvInfoProp& prop, std::vector<COvInfoProp*>& 
     // A value not in the list leaves SelectedCombo as it was; only a real match brings templates.
     const COvCombos* selected = prop.Value.empty() ? nullptr : prop.SelectedEntry();
     if (!selected) return;
-    // Copies are appended to the registry while it is walked: walk only what was there before.
-    const size_t count = AppendedProperties.size();
-    for (size_t i = 0; i < count; ++i) {
-        const COvInfoProp& source = *AppendedProperties[i];
-        if (source.Appended != 0 || !source.Owner || source.Owner != selected) continue;
+    for (const COvInfoProp* template_ : TemplatesOf(selected)) {
+        const COvInfoProp& source = *template_;
         auto copy = std::make_unique<COvInfoProp>(source, 1);
         copy->Owner = &prop;
         if (setDefaults) copy->Value = copy->DefaultValue;
@@ -91,6 +109,11 @@ void CRegistries::ReplaceAppended(COvInfoProp& prop, std::vector<COvInfoProp*>& 
 
 void CRegistries::DestroyAppended(const COvInfoProp* prop) {
     std::erase(LiveProperties, prop);
+    if (prop->Appended == 0 && templatesIndexed_ && prop->Owner) {
+        if (const auto found = templatesByOwner_.find(prop->Owner);
+            found != templatesByOwner_.end())
+            std::erase(found->second, prop);
+    }
     std::erase_if(AppendedProperties, [prop](const auto& p) { return p.get() == prop; });
 }
 
@@ -100,6 +123,7 @@ void CRegistries::ReleaseReportProperties() {
     std::erase_if(AppendedProperties, [&entries](const auto& p) {
         return p->Appended != 0 || !entries.contains(p->Owner);
     });
+    templatesIndexed_ = false;
 }
 
 void CRegistries::ForgetLive(const std::vector<COvInfoProp*>& props) {

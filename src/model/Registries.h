@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "model/OvCombos.h"
@@ -114,6 +115,13 @@ class CRegistries {
     std::string ProgramFolder;  // with trailing "/"
     std::string TempFolder;     // with trailing "/"
     std::string HtmlFolder;     // the HTML work folder, with trailing "/"
+
+  private:
+    // The templates (properties of list entries, in registration order) of list entry `entry`.
+    const std::vector<const COvInfoProp*>& TemplatesOf(const void* entry);
+
+    std::unordered_map<const void*, std::vector<const COvInfoProp*>> templatesByOwner_;
+    bool templatesIndexed_ = false;
 };
 
 // Builds the whole schema in its fixed order: folders, language and picture-format lists, program

@@ -190,5 +190,34 @@ TEST(Schema, PrepareNewComboAttachesTheTypesProperties) {
     EXPECT_EQ(without.Props.size(), before);
 }
 
+// The templates a list entry brings are looked up through an index kept as templates come and
+// go (a plug-in registers one after reports were read; a template is destroyed).
+TEST(Schema, TemplatesAddedOrDestroyedLaterAreHonoured) {
+    test::TestProgram program;
+    CRegistries& registries = program.Context().Registries();
+    program.Context().Report().StartNew();
+    COvInfoDS first(GroupId::DataSource);
+    first.tpDS.Value = "OLAP";
+    PrepareNewCombo(&first.tpDS, &first.Props, true);  // the index is built here
+
+    COvCombos* olap = registries.FindComboValue(ListId::DataSourceTypes, "OLAP");
+    ASSERT_NE(olap, nullptr);
+    const COvInfoProp* late = registries.AddProp(olap, GroupId::DataSource, "late", "Late", "7", 0,
+                                                 PropKind::Text, 0, nullptr, -1);
+    COvInfoDS second(GroupId::DataSource);
+    second.tpDS.Value = "OLAP";
+    PrepareNewCombo(&second.tpDS, &second.Props, true);
+    EXPECT_EQ(Names(second.Props),
+              (std::vector<std::string>{"Name", "tpDS", "DSN", "Qry", "bQ", "nCube", "late"}));
+    EXPECT_EQ(second.Get("late"), "7");
+
+    registries.DestroyAppended(late);
+    COvInfoDS third(GroupId::DataSource);
+    third.tpDS.Value = "OLAP";
+    PrepareNewCombo(&third.tpDS, &third.Props, true);
+    EXPECT_EQ(Names(third.Props),
+              (std::vector<std::string>{"Name", "tpDS", "DSN", "Qry", "bQ", "nCube"}));
+}
+
 }  // namespace
 }  // namespace orvik
