@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "core/LanguageTexts.h"
@@ -179,7 +180,18 @@ void LoadTask(CReport& report, CXmlElement* element) {
 void LoadSheet(CReport& report, CXmlElement* element) {
     CXmlElement* nameElement = CXmlDocument::FindFirstChild(element, "Name");
     if (!nameElement || nameElement->GetValue().empty()) {
-        if (report.ReportObject) LoadProps(report, element, *report.ReportObject, false);
+        if (!report.ReportObject) return;
+        // The report object also lists the value of every parameter read so far; those values
+        // came from their own PRM elements and are not in this one, so reading them here would
+        // set them back to their defaults when a PRM stands before the report's SHEET.
+        std::vector<COvInfoProp*>& props = report.ReportObject->Props;
+        std::vector<COvInfoProp*> values;
+        for (const auto& prm : report.Params) values.push_back(&prm->PrmVal);
+        std::erase_if(props, [&values](COvInfoProp* prop) {
+            return std::find(values.begin(), values.end(), prop) != values.end();
+        });
+        LoadProps(report, element, *report.ReportObject, false);
+        props.insert(props.end(), values.begin(), values.end());
         return;
     }
     auto sheet = std::make_unique<COvInfoSheet>(GroupId::List);

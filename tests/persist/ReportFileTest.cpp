@@ -584,3 +584,33 @@ TEST_F(ReportFileTest, QueryBuilderItemsAreFoundWhateverTheirCase) {
 
 }  // namespace
 }  // namespace orvik
+
+namespace orvik {
+namespace {
+
+// Files written by other tools may put the parameters before the report's own SHEET; their values
+// come from their PRM elements all the same, each its own, and survive a save.
+TEST_F(ReportFileTest, ParametersBeforeTheReportSheetKeepTheirValues) {
+    const std::string path =
+        program.Home().Write("early.ovk",
+                             "<root><PRM><Name>Region</Name><PrmVal>North</PrmVal></PRM>"
+                             "<PRM><Name>Year</Name><PrmVal>2026</PrmVal></PRM>"
+                             "<SHEET><HTMLayout>&lt;P&gt;x&lt;/P&gt;</HTMLayout></SHEET></root>");
+    InitOVK(Report());
+    ASSERT_EQ(SerializeXML(Report(), path, 0), 1);
+    ASSERT_EQ(Report().Params.size(), 2u);
+    EXPECT_EQ(Report().Params[0]->PrmVal.Value, "North");
+    EXPECT_EQ(Report().Params[1]->PrmVal.Value, "2026");
+    EXPECT_EQ(Report().ReportObject->Get("HTMLayout"), "<P>x</P>");
+
+    ASSERT_EQ(SerializeXML(Report(), PathOf("saved.ovk"), 1), 1);
+    test::TestProgram again;
+    InitOVK(again.Context().Report());
+    ASSERT_EQ(SerializeXML(again.Context().Report(), PathOf("saved.ovk"), 0), 1);
+    ASSERT_EQ(again.Context().Report().Params.size(), 2u);
+    EXPECT_EQ(again.Context().Report().Params[0]->PrmVal.Value, "North");
+    EXPECT_EQ(again.Context().Report().Params[1]->PrmVal.Value, "2026");
+}
+
+}  // namespace
+}  // namespace orvik
