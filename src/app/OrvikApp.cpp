@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 
 #include "app/CmdLineParser.h"
 #include "app/ReportSession.h"
@@ -101,11 +102,19 @@ int COrvikApp::Run() {
             return kExitSuccess;
         }
     }
-    if (!InitInstance()) {
-        ExitInstance();
-        return exitStatus_;
+    try {
+        if (!InitInstance()) {
+            ExitInstance();
+            return exitStatus_;
+        }
+        if (BatchMode) RunBatch();
+    } catch (const std::bad_alloc&) {
+        // Whatever held the memory is gone by now, so there is room to say what happened.
+        UxSaveLog("Orvik ran out of memory; the run was abandoned", __FILE__, __LINE__);
+        UxSaveLog("*** Stop Orvik ***\n\n", __FILE__, __LINE__);
+        std::fputs("orvik: out of memory; the run was abandoned\n", stderr);
+        exitStatus_ = kExitRunFailed;
     }
-    if (BatchMode) RunBatch();
     ExitInstance();
     return exitStatus_;
 }
@@ -262,6 +271,9 @@ void COrvikApp::RunTask() {
         taskFound_ = true;
         try {
             session_->RunTask(TaskName);
+        } catch (const std::bad_alloc&) {
+            UxSaveLog("Orvik ran out of memory; the run was abandoned", __FILE__, __LINE__);
+            context_->NoteError();
         } catch (const std::exception& error) {
             // A delivery error ends the run in order: logged, the stop line follows.
             UxSaveLog(std::string("The run was abandoned: ") + error.what(), __FILE__, __LINE__);

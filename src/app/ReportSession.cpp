@@ -3,6 +3,7 @@
 #include <set>
 
 #include "core/Log.h"
+#include "core/LogText.h"
 #include "model/AppContext.h"
 #include "model/Report.h"
 #include "params/ParameterAssignment.h"
@@ -26,13 +27,18 @@ bool ReportSession::ApplyParameters(std::string_view parameterText) {
     CReport& report = context_.Report();
     bool accepted = true;
     for (const std::string& name : ApplyParameterAssignments(report, parameterText)) {
-        ShowMessage("Unknown parameter '" + name + "' in /prm: the report has no such parameter",
+        ShowMessage("Unknown parameter '" + EscapeForLog(name) +
+                        "' in /prm: the report has no such parameter",
                     {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
         accepted = false;
     }
     for (const ParameterAssignment& assignment : ParseParameterAssignments(parameterText)) {
-        if (assignment.HasValue)
-            UxSaveLog("Param " + assignment.Name + " = " + assignment.Value, __FILE__, __LINE__);
+        if (!assignment.HasValue) continue;
+        // One line per value whatever it holds, and a password given on the command line stays
+        // out of the log.
+        const std::string shown =
+            IsSecretName(assignment.Name) ? std::string("***") : EscapeForLog(assignment.Value);
+        UxSaveLog("Param " + EscapeForLog(assignment.Name) + " = " + shown, __FILE__, __LINE__);
     }
     return accepted;
 }

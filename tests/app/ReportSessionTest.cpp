@@ -194,5 +194,28 @@ TEST_F(ReportSessionTest, APageNeverGoesThroughALinkPlantedInItsPlace) {
     EXPECT_NE(test::ReadFileBytes(PagePath()).find("</HTML>"), std::string::npos);
 }
 
+// A value given on the command line is logged as one line, whatever it holds, and the value of a
+// parameter named as a secret is not logged at all.
+TEST_F(ReportSessionTest, ParameterValuesCannotForgeLogLinesOrShowSecrets) {
+    const std::string path =
+        program_.Home().Write("p.ovk",
+                              "<root><PRM><Name>Region</Name><PrmVal>x</PrmVal></PRM>"
+                              "<PRM><Name>DbPassword</Name><PrmVal>y</PrmVal></PRM></root>");
+    ReportSession session(Context());
+    ASSERT_TRUE(session.Read(path));
+    ASSERT_TRUE(session.ApplyParameters(
+        "Region=North\n06/12/26 06:30:00 (1) : *** Stop Orvik ***;DbPassword=hunter2"));
+    EXPECT_EQ(Context().Report().Params[0]->PrmVal.Value,
+              "North\n06/12/26 06:30:00 (1) : *** Stop Orvik ***");
+    EXPECT_EQ(Context().Report().Params[1]->PrmVal.Value, "hunter2");
+    const std::string log = program_.ReadLog();
+    EXPECT_NE(log.find("Param Region = North\\n06/12/26 06:30:00 (1) : *** Stop Orvik ***\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("\n06/12/26 06:30:00"), std::string::npos) << log;
+    EXPECT_NE(log.find("Param DbPassword = ***\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("hunter2"), std::string::npos) << log;
+}
+
 }  // namespace
 }  // namespace orvik
