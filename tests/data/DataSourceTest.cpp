@@ -104,6 +104,12 @@ TEST_P(DataSource, StatementsSplitAtSemicolonsKeepTheLastResult) {
     ASSERT_EQ(source->OpenRSDS(), 1);
     EXPECT_EQ(source->GetDSTextRC(1, 0), "1");
 
+    // Nor does a final ";" followed by a line break, as query editors leave it: one row back.
+    source->Qry.Value = "SELECT n FROM log WHERE n = 2;\r\n";
+    ASSERT_EQ(source->OpenRSDS(), 1) << LastMessage();
+    EXPECT_EQ(source->GetDSRowCount(), 1);
+    EXPECT_EQ(source->GetDSTextRC(1, 0), "2");
+
     // A ";" at the very start separates nothing: the whole text goes as one statement.
     source->Qry.Value = ";SELECT 7 AS seven";
     ASSERT_EQ(source->OpenRSDS(), 1) << LastMessage();

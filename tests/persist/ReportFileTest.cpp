@@ -614,3 +614,46 @@ TEST_F(ReportFileTest, ParametersBeforeTheReportSheetKeepTheirValues) {
 
 }  // namespace
 }  // namespace orvik
+
+namespace orvik {
+namespace {
+
+// A column that is only renamed (its type left at DEF) and one that is only given a type (its
+// name left as the database gave it) each say something of their own: both are saved and read
+// back.
+TEST_F(ReportFileTest, AColumnOnlyRenamedOrOnlyTypedIsSaved) {
+    InitOVK(Report());
+    COvInfoSheet* sheet = Report().NewSheet("Sales");
+    CRegistries& registries = program.Context().Registries();
+    const auto addColumn = [&](const char* key, const char* defaultName, const char* name,
+                               const char* type) {
+        auto column = std::make_unique<COvInfoGCols>(GroupId::GridColumns);
+        column->Key = key;
+        column->ColN.DefaultValue = defaultName;
+        column->ColN.Value = name;
+        column->ColT.Value = type;
+        registries.PrepareNewCombo(column->ColT, column->Props, true);
+        sheet->GridColumns.push_back(std::move(column));
+    };
+    addColumn("0_3", "net", "Net amount", "DEF");
+    addColumn("0_4", "qty", "qty", "BT");
+    ASSERT_EQ(SerializeXML(Report(), PathOf("columns.ovk"), 1), 1);
+    const std::string file = test::ReadFileBytes(PathOf("columns.ovk"));
+    EXPECT_NE(file.find("<C0_3 ColN=\"Net amount\" ColT=\"DEF\""), std::string::npos) << file;
+    EXPECT_NE(file.find("<C0_4 ColN=\"qty\" ColT=\"BT\""), std::string::npos) << file;
+
+    test::TestProgram again;
+    InitOVK(again.Context().Report());
+    ASSERT_EQ(SerializeXML(again.Context().Report(), PathOf("columns.ovk"), 0), 1);
+    const auto& sheets = again.Context().Report().Sheets;
+    ASSERT_FALSE(sheets.empty());
+    const auto& columns = sheets.back()->GridColumns;
+    ASSERT_EQ(columns.size(), 2u);
+    EXPECT_EQ(columns[0]->Key, "0_3");
+    EXPECT_EQ(columns[0]->ColN.Value, "Net amount");
+    EXPECT_EQ(columns[1]->Key, "0_4");
+    EXPECT_EQ(columns[1]->ColT.Value, "BT");
+}
+
+}  // namespace
+}  // namespace orvik

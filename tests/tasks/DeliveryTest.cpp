@@ -74,7 +74,9 @@ class DeliveryTest : public ::testing::Test {
     test::TempDir mailbox;
 };
 
-const std::string kGif = std::string("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 13);
+// Both pictures hold LF bytes: an upload in ASCII mode would turn them into CR LF, so a byte-exact
+// comparison proves the binary mode.
+const std::string kGif = std::string("GIF89a\x0a\x00\x01\x00\x00\x00\x00;", 13);
 const std::string kPng = std::string("\x89PNG\r\n\x1a\n\0\0\0\0IEND", 16);
 
 TEST_F(DeliveryTest, MailCarriesPicturesInlineOnceAndFilesAttached) {
@@ -364,21 +366,27 @@ TEST_F(DeliveryTest, FtpUploadsThePageWithItsPicturesByBareName) {
     ASSERT_TRUE(server.Started()) << server.Problem();
     Write("img/logo.gif", kGif);
     Write("photo.bmp", "BMbitmap\n");
+    const std::string jpg = std::string("\xFF\xD8\xFF\xE0\n\r\n\x00JFIF\n", 13);
+    Write("shot.jpg", jpg);
     Report().PageText =
-        "<HTML><BODY><IMG src=\"img/logo.gif\"><IMG src=\"photo.bmp\"></BODY></HTML>";
+        "<HTML><BODY><IMG src=\"img/logo.gif\"><IMG src=\"photo.bmp\"><IMG src=\"shot.jpg\">"
+        "</BODY></HTML>";
     COvInfoAct& step = Step("FTP");
     step.GetPropByName("Srv")->Value = server.Address();
     step.GetPropByName("User")->Value = "orvik";
     step.GetPropByName("Password")->Value = "secret";
     step.SendExport();
 
-    std::string page, gif, bmp;
+    std::string page, gif, bmp, shot;
     ReadWholeFile(root.Path() + "orvik/Orvik.htm", page);
     ReadWholeFile(root.Path() + "orvik/logo.gif", gif);
     ReadWholeFile(root.Path() + "orvik/photo.bmp", bmp);
-    EXPECT_NE(page.find("<IMG src=\"logo.gif\"><IMG src=\"photo.bmp\">"), std::string::npos)
+    ReadWholeFile(root.Path() + "orvik/shot.jpg", shot);
+    EXPECT_NE(page.find("<IMG src=\"logo.gif\"><IMG src=\"photo.bmp\"><IMG src=\"shot.jpg\">"),
+              std::string::npos)
         << page;
     EXPECT_EQ(gif, kGif);            // binary
+    EXPECT_EQ(shot, jpg);            // binary
     EXPECT_EQ(bmp, "BMbitmap\r\n");  // ASCII: the line end went over the wire as CR LF
     ASSERT_FALSE(program.Front().Messages.empty());
     EXPECT_EQ(program.Front().Messages.back().Text.rfind(

@@ -156,6 +156,7 @@ TEST_F(HtmlExportTest, LayoutPagePlacesPiecesAndKeepsEverythingElse) {
     Report().ReportObject->GetPropByName("HTMLayout")->Value = layout;
     AddParam("Region", "North");
     AddParam("Hidden", "x", false);
+    AddParam("Unplaced", "Zenith");
     COvInfoSheet& first = AddSheet("First");
     first.GetPropByName("hBC")->Value = "1,2,3";
     first.GetPropByName("bGCH")->Value = "0";
@@ -173,8 +174,14 @@ TEST_F(HtmlExportTest, LayoutPagePlacesPiecesAndKeepsEverythingElse) {
               std::string::npos)
         << page;
     EXPECT_NE(page.find(".sh0 {background-color:010203; color:red"), std::string::npos) << page;
-    // Sheet 1 has no placeholder: its table follows the layout's content.
-    EXPECT_GT(page.find("<TABLE id=OrvikSheet1 "), page.find("</BODY></HTML>"));
+    // Sheet 1 has no placeholder: its table follows the layout's content (and is there at all).
+    const size_t unplaced = page.find("<TABLE id=OrvikSheet1 ");
+    ASSERT_NE(unplaced, std::string::npos) << page;
+    EXPECT_GT(unplaced, page.find("</BODY></HTML>"));
+    // So does a parameter without one.
+    const size_t parameter = page.find("Zenith");
+    ASSERT_NE(parameter, std::string::npos) << page;
+    EXPECT_GT(parameter, page.find("</BODY></HTML>"));
     EXPECT_EQ(page.find("<HTML><HEAD>", 1), std::string::npos);  // no second frame
 }
 
