@@ -181,6 +181,8 @@ void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
     // Seconds a query may run, and a SQLite query may wait for another program's lock.
     r.AddSetting("QueryTimeout", "Query Timeout, s (0 = none)", "5000", PropKind::Text, 0);
     r.AddSetting("SqliteLockWait", "SQLite Lock Wait, s", "30", PropKind::Text, 0);
+    // Folders beyond the program's and the report's that mail and FTP may send pictures from.
+    r.AddSetting("PictureFolders", "Picture Folders (;)", "", PropKind::Text, 0);
     r.SettingsCount = static_cast<int>(r.LiveProperties.size());
 
     r.ReadSettings(settings);

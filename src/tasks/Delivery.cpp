@@ -114,11 +114,62 @@ std::string FileUrlPath(const std::string& url) {
     return path;
 }
 
+// The entries of a ";"-list, blanks around each trimmed, empty ones left out.
+std::vector<std::string> SplitList(const std::string& list) {
+    std::vector<std::string> entries;
+    for (size_t start = 0, end; start <= list.size(); start = end + 1) {
+        end = std::min(list.find(';', start), list.size());
+        const std::string_view entry =
+            orvik::Trim(std::string_view(list).substr(start, end - start));
+        if (!entry.empty()) entries.emplace_back(entry);
+    }
+    return entries;
+}
+
+// The folders a report may send pictures from: the program's, the work folder, the report's own,
+// its layout's (HTMLPath) and those the setting PictureFolders names (";" between them). A page
+// can name any file (a database value `<img src="/etc/shadow">` included): only these go out.
+std::vector<std::filesystem::path> PictureFolders(AppContext& context) {
+    std::vector<std::string> folders = {context.ProgramFolder(), context.Registries().HtmlFolder};
+    const CReport& report = context.Report();
+    if (!report.CurrentDocPath.empty())
+        folders.push_back(std::filesystem::path(report.CurrentDocPath).parent_path().string());
+    if (report.ReportObject) {
+        if (const std::string layout = report.ReportObject->Get("HTMLPath"); !layout.empty())
+            folders.push_back(orvik::ToNativePath(layout));
+    }
+    for (const std::string& folder : SplitList(GetPropS("PictureFolders")))
+        folders.push_back(orvik::ToNativePath(folder));
+    std::vector<std::filesystem::path> resolved;
+    for (const std::string& folder : folders) {
+        std::error_code error;
+        if (folder.empty()) continue;
+        const std::filesystem::path path = std::filesystem::weakly_canonical(folder, error);
+        if (!error) resolved.push_back(path);
+    }
+    return resolved;
+}
+
+// Whether `file` lies inside one of `folders` once links and ".." are resolved.
+bool InsideOneOf(const std::string& file, const std::vector<std::filesystem::path>& folders) {
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::weakly_canonical(file, error);
+    if (error) return false;
+    for (const std::filesystem::path& folder : folders) {
+        const auto [end, at] =
+            std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
+        if (end == folder.end() && at != path.end()) return true;
+    }
+    return false;
+}
+
 // The pictures of one delivery: each distinct local file once, numbered in the order first met.
 class PictureResolver {
   public:
     PictureResolver(const std::string& htmlFolder, CZelSMTPMessage* message)
-        : htmlFolder_(htmlFolder), message_(message) {}
+        : htmlFolder_(htmlFolder),
+          message_(message),
+          allowed_(PictureFolders(*AppContext::Current())) {}
 
     // The content id (mail) or bare file name (FTP) a page reference becomes; "" for none. A
     // picture that is not a local file (a web address, inline data, a content id) stays as the
@@ -126,6 +177,16 @@ class PictureResolver {
     std::string Resolve(const std::string& reference) {
         const std::string path = LocalPath(reference);
         if (path.empty()) return {};
+        if (!InsideOneOf(path, allowed_)) {
+            if (std::find(refused_.begin(), refused_.end(), path) == refused_.end()) {
+                refused_.push_back(path);
+                UxSaveLog("Picture '" + path +
+                              "' is outside the folders a report may send pictures from (see the "
+                              "setting PictureFolders); it stays a link",
+                          __FILE__, __LINE__);
+            }
+            return {};
+        }
         const std::string name = orvik::FileNameOf(path);
         for (const auto& [known, id] : pictures_) {
             if (known == path) return message_ ? id : name;
@@ -181,6 +242,8 @@ class PictureResolver {
 
     std::string htmlFolder_;
     CZelSMTPMessage* message_;
+    std::vector<std::filesystem::path> allowed_;
+    std::vector<std::string> refused_;
     std::vector<std::pair<std::string, std::string>> pictures_;
 };
 
@@ -224,18 +287,6 @@ std::vector<std::string> MatchingFiles(const std::string& pattern) {
     }
     ::globfree(&matches);
     return files;
-}
-
-// The entries of a ";"-list, blanks around each trimmed, empty ones left out.
-std::vector<std::string> SplitList(const std::string& list) {
-    std::vector<std::string> entries;
-    for (size_t start = 0, end; start <= list.size(); start = end + 1) {
-        end = std::min(list.find(';', start), list.size());
-        const std::string_view entry =
-            orvik::Trim(std::string_view(list).substr(start, end - start));
-        if (!entry.empty()) entries.emplace_back(entry);
-    }
-    return entries;
 }
 
 // True when `path` names a regular file this program made and a mail may therefore remove: one

@@ -56,8 +56,8 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
     EXPECT_EQ(settings, (std::vector<std::string>{
                             "Language=ENG", "DefPicFmt=png", "DefSrvMail=", "DefSrvFTP=",
                             "DefAdrFrom=", "DefAdrTo=", "CmdTimeout=3600", "WorkFolderWait=300",
-                            "QueryTimeout=5000", "SqliteLockWait=30"}));
-    EXPECT_EQ(r.SettingsCount, 10);
+                            "QueryTimeout=5000", "SqliteLockWait=30", "PictureFolders="}));
+    EXPECT_EQ(r.SettingsCount, 11);
     EXPECT_EQ(r.NextUserListId, 104);
     EXPECT_EQ(r.FindSetting("Language")->ComboId, 101u);
     EXPECT_EQ(r.FindSetting("DefPicFmt")->ValueIndex, 3);  // "png", fourth picture format

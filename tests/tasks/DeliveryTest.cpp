@@ -193,6 +193,8 @@ TEST_F(DeliveryTest, OnlyLocalPicturesGoInlineAndASenderMayCarryAName) {
     ASSERT_TRUE(sink.Started()) << sink.Problem();
     test::TempDir elsewhere;  // outside the HTML folder: reached by an absolute file URL
     elsewhere.Write("pé x.gif", kGif);
+    // Pictures go out only from the report's folders and those the setting names.
+    program.Context().Registries().FindSetting("PictureFolders")->Value = elsewhere.Path();
     const std::string fileUrl = "file://" + elsewhere.Path() + "p%C3%A9%20x.gif";
     Write("img/chart.png", kPng);
     Report().PageText =
@@ -414,6 +416,8 @@ TEST_F(DeliveryTest, FtpAfterAnHtmlFileExportUploadsThatPageAndOnlyItsLocalPictu
     ASSERT_TRUE(server.Started()) << server.Problem();
     test::TempDir elsewhere;
     elsewhere.Write("chart 1.png", kPng);
+    program.Context().Registries().FindSetting("PictureFolders")->Value =
+        "/nonexistent; " + elsewhere.Path();
     Write("img/logo.gif", kGif);
     Report().NewSheet("Empty");
     Report().ReportObject->GetPropByName("HTMLayout")->Value =
@@ -464,6 +468,47 @@ TEST_F(DeliveryTest, FtpAfterAnHtmlFileExportUploadsThatPageAndOnlyItsLocalPictu
 
 namespace orvik {
 namespace {
+
+// A page can name any file as a picture, a database value `<img src="/etc/...">` included: only
+// pictures from the report's own folders and those the setting names are sent; any other stays
+// a link, and the log says why.
+TEST_F(DeliveryTest, PicturesOutsideTheAllowedFoldersAreNotSent) {
+    test::PeerProcess sink("smtp_sink.py", {mailbox.Path()});
+    ASSERT_TRUE(sink.Started()) << sink.Problem();
+    test::TempDir outside;
+    const std::string secret = outside.Write("secret.gif", kGif);
+    Write("inside.png", kPng);
+    // A link from the work folder to the outside file is outside too.
+    std::filesystem::create_symlink(secret, HtmlFolder() + "link.gif");
+    Report().PageText = "<HTML><BODY><IMG src=\"" + secret +
+                        "\"><IMG src=\"inside.png\">"
+                        "<IMG src=\"link.gif\"><IMG src=\"../../../../../../.." +
+                        secret + "\"></BODY></HTML>";
+    program.Context().Registries().FindSetting("DefAdrFrom")->Value = "reports@example.org";
+    COvInfoAct& step = Step("SMTP");
+    step.GetPropByName("Srv")->Value = sink.Address();
+    step.GetPropByName("Adr")->Value = "boss@example.org";
+    step.SendExport();
+
+    auto messages = Received();
+    ASSERT_EQ(messages.size(), 1u) << program.ReadLog();
+    std::string html, pictures;
+    for (int i = 0; i < 8; ++i) {
+        const std::string key = "part." + std::to_string(i) + ".";
+        if (messages[0][key + "content_type"] == "text/html") html = messages[0][key + "text"];
+        pictures += messages[0][key + "hex"];
+    }
+    EXPECT_NE(html.find("<IMG src=\"" + secret +
+                        "\"><IMG src=\"cid:OrvikID0\">"
+                        "<IMG src=\"link.gif\">"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(pictures.find(Hex(kPng)), std::string::npos);
+    EXPECT_EQ(pictures.find(Hex(kGif)), std::string::npos) << "the outside file went out";
+    EXPECT_NE(program.ReadLog().find("Picture '" + secret + "' is outside the folders"),
+              std::string::npos)
+        << program.ReadLog();
+}
 
 // A run that wrote its page straight to the file keeps no page text; the mail step still sends
 // the page itself as the mail's HTML, read back from that file, not as an attachment.
