@@ -192,6 +192,10 @@ bool CZelSMTPConnection::ReadResponse() {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (!socket_.IsReadable(left.count() > 0 ? static_cast<int>(left.count()) : 0)) {
             if (Clock::now() < deadline) continue;
+            // A server silent for a whole time-out is asked nothing more: a QUIT would only wait
+            // out a second one before the failure could be reported.
+            socket_.Close();
+            connected_ = false;
             return false;
         }
         const size_t received = socket_.Receive(chunk, sizeof chunk);

@@ -24,6 +24,7 @@
 #include "net/FTPTransferer.h"
 #include "net/ServerAddress.h"
 #include "net/ZelSMTPConnection.h"
+#include "net/ZelSMTPException.h"
 #include "net/ZelSMTPMessage.h"
 #include "params/DateExpression.h"
 #include "params/ParamSubstitution.h"
@@ -422,7 +423,16 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
         std::error_code error;
         std::filesystem::remove(files, error);
     }
-    connection.Disconnect();
+    // The server has taken the message. A farewell it does not answer changes nothing about
+    // that, and failing the step would have the run retried and the mail sent twice.
+    try {
+        connection.Disconnect();
+    } catch (const CZelSMTPException& error) {
+        UxSaveLog(std::string("Warning: the mail was sent, but the server did not close the "
+                              "session properly: ") +
+                      error.what(),
+                  __FILE__, __LINE__);
+    }
 }
 
 // The page file read back as the program's text: it was written in windows-1251 or, when the

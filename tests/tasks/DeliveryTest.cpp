@@ -510,6 +510,31 @@ TEST_F(DeliveryTest, PicturesOutsideTheAllowedFoldersAreNotSent) {
         << program.ReadLog();
 }
 
+// A server that accepted the message and then hangs up instead of answering QUIT has the mail:
+// the step succeeds with a warning, so that no retry sends the mail a second time.
+TEST_F(DeliveryTest, AMailAcceptedButNotSaidGoodbyeToCountsAsSent) {
+    const std::string log = mailbox.Path() + "session.log";
+    test::PeerProcess server(
+        "scripted_server.py",
+        {log, "send:220 ready\\r\\n", "recv", "send:250 hello\\r\\n", "recv",
+         "send:250 sender ok\\r\\n", "recv", "send:250 recipient ok\\r\\n", "recv",
+         "send:354 go ahead\\r\\n", "recvdata", "send:250 queued as 42\\r\\n", "recv", "close"});
+    ASSERT_TRUE(server.Started()) << server.Problem();
+    Report().PageText = "<HTML><BODY><P>page</P></BODY></HTML>";
+    program.Context().Registries().FindSetting("DefAdrFrom")->Value = "reports@example.org";
+    COvInfoAct& step = Step("SMTP");
+    step.GetPropByName("Srv")->Value = server.Address();
+    step.GetPropByName("Adr")->Value = "boss@example.org";
+    EXPECT_NO_THROW(step.SendExport());
+    EXPECT_EQ(program.Context().ErrorCount(), 0) << program.ReadLog();
+    EXPECT_NE(program.ReadLog().find("Zel Sended Mail"), std::string::npos);
+    EXPECT_NE(program.ReadLog().find("Warning: the mail was sent, but the server did not close"),
+              std::string::npos)
+        << program.ReadLog();
+    EXPECT_TRUE(server.WaitForExit(5000));
+    EXPECT_NE(test::ReadFileBytes(log).find("\r\n.\r\nQUIT\r\n"), std::string::npos);
+}
+
 // A run that wrote its page straight to the file keeps no page text; the mail step still sends
 // the page itself as the mail's HTML, read back from that file, not as an attachment.
 TEST_F(DeliveryTest, APageWrittenStraightToItsFileIsMailedAsThePage) {
