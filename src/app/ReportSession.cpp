@@ -4,6 +4,7 @@
 
 #include "core/Log.h"
 #include "core/LogText.h"
+#include "data/ConnectionString.h"
 #include "model/AppContext.h"
 #include "model/Report.h"
 #include "params/ParameterAssignment.h"
@@ -22,6 +23,22 @@ bool ReportSession::Read(const std::string& path) {
     return SerializeXML(report, path, 0) != 0 && report.Loaded;
 }
 
+namespace {
+
+// Whether parameter `name` holds a secret: its name says so, or a data source puts it into the
+// password of its connection string ("Pwd=`DbKey").
+bool IsSecretParameter(const CReport& report, const std::string& name) {
+    if (IsSecretName(name)) return true;
+    const std::string reference = "`" + name;
+    for (const auto& source : report.DataSources) {
+        for (const std::string& value : ConnectionSecretValues(source->DSN.Value))
+            if (value.find(reference) != std::string::npos) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool ReportSession::ApplyParameters(std::string_view parameterText) {
     if (parameterText.empty()) return true;
     CReport& report = context_.Report();
@@ -36,8 +53,9 @@ bool ReportSession::ApplyParameters(std::string_view parameterText) {
         if (!assignment.HasValue) continue;
         // One line per value whatever it holds, and a password given on the command line stays
         // out of the log.
-        const std::string shown =
-            IsSecretName(assignment.Name) ? std::string("***") : EscapeForLog(assignment.Value);
+        const std::string shown = IsSecretParameter(report, assignment.Name)
+                                      ? std::string("***")
+                                      : EscapeForLog(assignment.Value);
         UxSaveLog("Param " + EscapeForLog(assignment.Name) + " = " + shown, __FILE__, __LINE__);
     }
     return accepted;

@@ -138,6 +138,13 @@ std::string MaskConnectionSecrets(std::string_view text) {
     return masked;
 }
 
+std::vector<std::string> ConnectionSecretValues(std::string_view text) {
+    std::vector<std::string> values;
+    for (const ConnectionStringPart& part : ParseConnectionString(text))
+        if (IsSecretKey(part.Key)) values.push_back(part.Value);
+    return values;
+}
+
 std::string RebuildConnectionString(std::string_view provider, std::string_view initialization) {
     std::string result = ConnectionPair("Provider", provider);
     const std::vector<ConnectionStringPart> parts = ParseConnectionString(initialization);

@@ -34,6 +34,9 @@ std::string ConnectionPair(std::string_view key, std::string_view value);
 // status bar.
 std::string MaskConnectionSecrets(std::string_view text);
 
+// The values of the password-like keys of `text`, as written (before any substitution).
+std::vector<std::string> ConnectionSecretValues(std::string_view text);
+
 // The connection editor's result: "Provider=" + `provider`, then Initial Catalog, Data Source,
 // Location, Integrated Security, User ID and Password from `initialization`, in that order, each
 // only when not empty. Every other key is dropped.

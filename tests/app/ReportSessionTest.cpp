@@ -195,16 +195,19 @@ TEST_F(ReportSessionTest, APageNeverGoesThroughALinkPlantedInItsPlace) {
 }
 
 // A value given on the command line is logged as one line, whatever it holds, and the value of a
-// parameter named as a secret is not logged at all.
+// parameter named as a secret, or used as a connection's password, is not logged at all.
 TEST_F(ReportSessionTest, ParameterValuesCannotForgeLogLinesOrShowSecrets) {
-    const std::string path =
-        program_.Home().Write("p.ovk",
-                              "<root><PRM><Name>Region</Name><PrmVal>x</PrmVal></PRM>"
-                              "<PRM><Name>DbPassword</Name><PrmVal>y</PrmVal></PRM></root>");
+    const std::string path = program_.Home().Write(
+        "p.ovk",
+        "<root><DS><Name>D</Name><tpDS>SQL</tpDS><DSN>Driver=x;Uid=u;Pwd=`Key</DSN></DS>"
+        "<PRM><Name>Region</Name><PrmVal>x</PrmVal></PRM>"
+        "<PRM><Name>DbPassword</Name><PrmVal>y</PrmVal></PRM>"
+        "<PRM><Name>Key</Name><PrmVal>z</PrmVal></PRM></root>");
     ReportSession session(Context());
     ASSERT_TRUE(session.Read(path));
     ASSERT_TRUE(session.ApplyParameters(
-        "Region=North\n06/12/26 06:30:00 (1) : *** Stop Orvik ***;DbPassword=hunter2"));
+        "Region=North\n06/12/26 06:30:00 (1) : *** Stop Orvik ***;DbPassword=hunter2;"
+        "Key=opensesame"));
     EXPECT_EQ(Context().Report().Params[0]->PrmVal.Value,
               "North\n06/12/26 06:30:00 (1) : *** Stop Orvik ***");
     EXPECT_EQ(Context().Report().Params[1]->PrmVal.Value, "hunter2");
@@ -215,6 +218,9 @@ TEST_F(ReportSessionTest, ParameterValuesCannotForgeLogLinesOrShowSecrets) {
     EXPECT_EQ(log.find("\n06/12/26 06:30:00"), std::string::npos) << log;
     EXPECT_NE(log.find("Param DbPassword = ***\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("hunter2"), std::string::npos) << log;
+    // A parameter that a connection string puts into its password is a secret too.
+    EXPECT_NE(log.find("Param Key = ***\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("opensesame"), std::string::npos) << log;
 }
 
 }  // namespace
