@@ -23,8 +23,19 @@ class COvInfoObject {
     // Renames the object's item in the explorer tree.
     void ChangeExplName(std::string_view text);
 
+    // An element of the object's entry in a report file that this program could not place: the
+    // type a missing plug-in would have known (with Replaces set: the property itself was emptied)
+    // and the properties that type brought. Written back as read, so a report saved where the
+    // plug-in is missing keeps what only the plug-in understands.
+    struct KeptElement {
+        std::string Name;
+        std::string Value;
+        bool Replaces = false;
+    };
+
     const char TypeTag;
     std::vector<COvInfoProp*> Props;
+    std::vector<KeptElement> KeptElements;
     void* ExplorerItem = nullptr;  // the explorer's handle for the object's tree item
 
   protected:

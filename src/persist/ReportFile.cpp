@@ -114,7 +114,23 @@ void LoadProps(CReport& report, CXmlElement* element, COvInfoObject& object, boo
         if (prop->Kind == PropKind::List && prop->ComboId != ListId::None && prop->IsStored()) {
             const std::string text = StoredText(element, prop->Name, fromAttributes);
             NoteDroppedListValue(*prop, text.empty() ? prop->DefaultValue : text, object);
+            // A value no list knows (a missing plug-in's type) is emptied here, as it always was,
+            // but the file keeps it.
+            if (!fromAttributes && prop->Value.empty() && !text.empty())
+                object.KeptElements.push_back({prop->Name, text, true});
         }
+    }
+}
+
+// Keeps the child elements of `element` that name no property of `object` (nor one of `placed`,
+// which the loader reads itself), so that a save writes them back.
+void KeepUnplacedElements(CXmlElement* element, COvInfoObject& object,
+                          std::initializer_list<std::string_view> placed) {
+    for (const auto& child : element->GetChildren()) {
+        const std::string& name = child->GetName();
+        if (name.empty() || object.GetPropByName(name)) continue;
+        if (std::find(placed.begin(), placed.end(), name) != placed.end()) continue;
+        object.KeptElements.push_back({name, child->GetValue(), false});
     }
 }
 
@@ -140,6 +156,7 @@ COvInfoAct* ParentTask(const CReport& report, CXmlElement* actElement) {
 void LoadDataSource(CReport& report, CXmlElement* element) {
     auto ds = std::make_unique<COvInfoDS>(GroupId::DataSource);
     LoadProps(report, element, *ds, false);
+    KeepUnplacedElements(element, *ds, {"MDXC", "MDXR", "MDXD", "MDXF"});
     if (ds->Name.Value.empty()) {
         ReportProblem("A data source without a name was dropped");
         DropAppended(*ds);
@@ -160,6 +177,7 @@ void LoadDataSource(CReport& report, CXmlElement* element) {
 void LoadParameter(CReport& report, CXmlElement* element) {
     auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
     LoadProps(report, element, *prm, false);
+    KeepUnplacedElements(element, *prm, {});
     COvInfoPrm& added = *report.Params.emplace_back(std::move(prm));
     added.PrmVal.Caption = added.Name.Value;
     if (report.ReportObject) report.ReportObject->Props.push_back(&added.PrmVal);
@@ -169,6 +187,8 @@ void LoadTask(CReport& report, CXmlElement* element) {
     auto task = std::make_unique<COvInfoAct>(GroupId::Task);
     LoadProps(report, element, *task, false);
     task->Parent = ParentTask(report, element);
+    // A top-level task's type is dropped on purpose (below), not kept for a plug-in.
+    KeepUnplacedElements(element, *task, {"ActParent", "AType"});
     if (!task->Parent) {
         // A task is a name, not a step: it has no type. What the type brought in stays in the
         // list, so a file that gave a task a step's settings keeps them when saved again.
@@ -191,11 +211,14 @@ void LoadSheet(CReport& report, CXmlElement* element) {
             return std::find(values.begin(), values.end(), prop) != values.end();
         });
         LoadProps(report, element, *report.ReportObject, false);
+        // The parameter values it lists are written from their parameters.
+        KeepUnplacedElements(element, *report.ReportObject, {"PrmVal"});
         props.insert(props.end(), values.begin(), values.end());
         return;
     }
     auto sheet = std::make_unique<COvInfoSheet>(GroupId::List);
     LoadProps(report, element, *sheet, false);
+    KeepUnplacedElements(element, *sheet, {"GCols"});
     if (CXmlElement* columns = CXmlDocument::FindFirstChild(element, "GCols")) {
         for (const auto& child : columns->GetChildren()) {
             auto column = std::make_unique<COvInfoGCols>(GroupId::GridColumns);
@@ -281,6 +304,13 @@ void AddProps(CXmlDocument& document, CXmlElement* element, const COvInfoObject&
         if (prop->Name.compare(0, 3, "MDX") == 0 && !prop->DefaultValue.empty()) {
             child->SetAttributes(CXmlElement::FormatAttribute("Filter", prop->DefaultValue));
         }
+    }
+    for (const COvInfoObject::KeptElement& kept : object.KeptElements) {
+        const COvInfoProp* prop = object.GetPropByName(kept.Name);
+        // A kept type stands in for its emptied property until someone sets it; any other kept
+        // element only while no property of that name has come.
+        if (kept.Replaces ? prop && !prop->Value.empty() : prop != nullptr) continue;
+        document.AddElement(element, kept.Name, kept.Value);
     }
 }
 

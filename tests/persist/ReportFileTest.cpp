@@ -657,3 +657,43 @@ TEST_F(ReportFileTest, AColumnOnlyRenamedOrOnlyTypedIsSaved) {
 
 }  // namespace
 }  // namespace orvik
+
+namespace orvik {
+namespace {
+
+// A report saved where the plug-in its types need is missing keeps those types and everything
+// they brought, as they were read; in memory the types stay empty, which is how a missing plug-in
+// is noticed. A top-level task's type is still dropped.
+TEST_F(ReportFileTest, TypesOfAMissingPlugInAndTheirPropertiesSurviveASave) {
+    const std::string path = program.Home().Write(
+        "plug.ovk",
+        "<root><DS><Name>Book</Name><tpDS>XLSX</tpDS><DSN>/srv/book.xlsx</DSN>"
+        "<xlSheet>Sales 2026</xlSheet></DS>"
+        "<ACT><Name>Daily</Name><AType>CMD</AType></ACT>"
+        "<ACT><ActParent>0</ActParent><Name>Book</Name><AType>XLSOUT</AType>"
+        "<xlFile>out.xlsx</xlFile></ACT>"
+        "<SHEET><Name>Chart</Name><cDS>Book</cDS><tpVW>CHART</tpVW><chType>bars</chType>"
+        "</SHEET></root>");
+    InitOVK(Report());
+    ASSERT_EQ(SerializeXML(Report(), path, 0), 1);
+    EXPECT_EQ(Report().DataSources[0]->tpDS.Value, "");
+    EXPECT_EQ(Report().Sheets[0]->tpVW.Value, "");
+    ASSERT_EQ(SerializeXML(Report(), PathOf("saved.ovk"), 1), 1);
+    const std::string saved = test::ReadFileBytes(PathOf("saved.ovk"));
+    for (const char* kept :
+         {"<tpDS>XLSX</tpDS>", "<xlSheet>Sales 2026</xlSheet>", "<AType>XLSOUT</AType>",
+          "<xlFile>out.xlsx</xlFile>", "<tpVW>CHART</tpVW>", "<chType>bars</chType>"}) {
+        EXPECT_NE(saved.find(kept), std::string::npos) << kept << " lost:\n" << saved;
+    }
+    EXPECT_EQ(saved.find("<AType>CMD</AType>"), std::string::npos) << saved;
+
+    // And saving what was saved changes nothing.
+    test::TestProgram again;
+    InitOVK(again.Context().Report());
+    ASSERT_EQ(SerializeXML(again.Context().Report(), PathOf("saved.ovk"), 0), 1);
+    ASSERT_EQ(SerializeXML(again.Context().Report(), PathOf("again.ovk"), 1), 1);
+    EXPECT_EQ(test::ReadFileBytes(PathOf("again.ovk")), saved);
+}
+
+}  // namespace
+}  // namespace orvik
