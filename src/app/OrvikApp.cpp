@@ -184,13 +184,12 @@ bool COrvikApp::InitInstance() {
 
 bool COrvikApp::LockWorkFolder() {
     const std::string folder = ProgramFolder + "HTML/";
-    const std::string setting = context_->Settings().GetString("General", "WorkFolderWait", "300");
-    char* end = nullptr;
-    long seconds = std::strtol(setting.c_str(), &end, 10);
-    if (end == setting.c_str() || *end != '\0' || seconds < 0) seconds = 300;
+    // Read from the store: the schema, where settings are registered, comes after the lock.
+    const int seconds = orvik::SecondsFromText(
+        context_->Settings().GetString("General", "WorkFolderWait", "300"), 300);
     std::string problem;
     workFolderLock_ = orvik::FolderLock::Acquire(
-        folder, std::chrono::seconds(std::min(seconds, 1'000'000'000L)),
+        folder, std::chrono::seconds(seconds),
         [&] {
             UxSaveLog("Waiting up to " + std::to_string(seconds) +
                           " s for another run of Orvik to finish with the work folder " + folder,

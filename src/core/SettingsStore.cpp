@@ -1,5 +1,8 @@
 #include "core/SettingsStore.h"
 
+#include <algorithm>
+#include <charconv>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -7,6 +10,16 @@
 #include "core/TextEncoding.h"
 
 namespace orvik {
+
+int SecondsFromText(std::string_view text, int fallback) {
+    const std::string_view digits = Trim(text);
+    long long seconds = -1;
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), seconds);
+    if (error != std::errc() || end != digits.data() + digits.size() || seconds < 0)
+        return fallback;
+    return static_cast<int>(std::min<long long>(seconds, 100'000'000));
+}
 namespace {
 
 // Values may hold line breaks and backslashes; escape both so each entry stays on one line and

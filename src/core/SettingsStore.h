@@ -11,6 +11,11 @@
 
 namespace orvik {
 
+// The whole, non-negative number of seconds a setting's `text` holds (blanks around it allowed),
+// capped at 10^8 s (three years: as good as no limit, and safe in any deadline arithmetic);
+// `fallback` when it holds no such number.
+int SecondsFromText(std::string_view text, int fallback);
+
 class SettingsStore {
   public:
     // Opens the store at `path` (the file need not exist yet; it is created on the first write).

@@ -13,9 +13,6 @@
 
 namespace {
 
-// The name errors of this file are reported under, as report authors know it from the log.
-constexpr const char* kSource = "ovinfods";
-
 PlugInOpenHandler& PlugInOpen() {
     static PlugInOpenHandler handler;
     return handler;
@@ -101,7 +98,7 @@ int COvInfoDS::GetDSRowCount() {
     try {
         return static_cast<int>(Result->RowCount());
     } catch (const CADOException& error) {
-        UxError(error, kSource, __LINE__);
+        UxError(error, kDataSourceErrorSource, __LINE__);
         return 0;
     }
 }
@@ -126,7 +123,7 @@ Variant COvInfoDS::GetDSvarRC(int row, int col) {
         if (!Result->Value(row, col, value)) return Variant::MakeI4(0);
         return value;
     } catch (const CADOException& error) {
-        UxError(error, kSource, __LINE__);
+        UxError(error, kDataSourceErrorSource, __LINE__);
         return Variant::MakeI4(0);
     }
 }

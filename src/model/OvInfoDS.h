@@ -21,6 +21,9 @@ namespace orvik {
 class DataSourceKind;
 }
 
+// The name data-source errors are reported under in the log, as report authors know it.
+inline constexpr const char* kDataSourceErrorSource = "ovinfods";
+
 class COvInfoDS : public COvInfoObject {
   public:
     explicit COvInfoDS(int group);

@@ -1,10 +1,9 @@
 #include "sources/ConnectedSourceKind.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <memory>
 
 #include "core/Log.h"
+#include "core/SettingsStore.h"
 #include "data/AdoCellSet.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
@@ -16,19 +15,6 @@
 
 namespace orvik {
 
-namespace {
-// The name errors of the data sources are reported under, as report authors know it from the log.
-constexpr const char* kSource = "ovinfods";
-// The seconds a setting gives, or `fallback` when it holds no number of them.
-int SecondsSetting(const char* name, int fallback) {
-    const std::string text = GetPropS(name);
-    char* end = nullptr;
-    const long seconds = std::strtol(text.c_str(), &end, 10);
-    if (end == text.c_str() || *end != '\0' || seconds < 0) return fallback;
-    return static_cast<int>(std::min<long>(seconds, 100'000'000));
-}
-}  // namespace
-
 int ConnectedSourceKind::Connect(COvInfoDS& source, bool runQuery) {
     const std::string connection = DSetParam(source.DSN.Value.c_str());
     if (connection.empty()) return 0;
@@ -39,16 +25,16 @@ int ConnectedSourceKind::Connect(COvInfoDS& source, bool runQuery) {
     auto database = std::make_unique<CADODatabase>();
     try {
         // Reports run long aggregate queries, but a lock someone else holds is not waited out.
-        database->SetLockTimeout(SecondsSetting("SqliteLockWait", 30));
+        database->SetLockTimeout(SecondsFromText(GetPropS("SqliteLockWait"), 30));
         database->Open(connection);
-        database->SetCommandTimeout(SecondsSetting("QueryTimeout", 5000));
+        database->SetCommandTimeout(SecondsFromText(GetPropS("QueryTimeout"), 5000));
     } catch (const CADOException& error) {
         std::string text = shown;
         if (error.GetError() == AdoError::ProviderNotFound) {
             text += "\n\nADO could not find the specified provider '" +
                     ConnectionKeyValue(connection, "Provider") + "'\n" + AvailableProvidersText();
         }
-        UxError(error, kSource, __LINE__, text.c_str());
+        UxError(error, kDataSourceErrorSource, __LINE__, text.c_str());
         return 0;
     }
     source.Connection = std::move(database);

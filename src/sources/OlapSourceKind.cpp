@@ -12,8 +12,6 @@
 namespace orvik {
 namespace {
 
-constexpr const char* kSource = "ovinfods";
-
 class OlapSourceKind : public ConnectedSourceKind {
   public:
     int Run(COvInfoDS& source) override {
@@ -25,7 +23,7 @@ class OlapSourceKind : public ConnectedSourceKind {
             try {
                 cellSet->Open(query, DSetParam(source.DSN.Value.c_str()));
             } catch (const CADOException& error) {
-                UxError(error, kSource, __LINE__, query.c_str());
+                UxError(error, kDataSourceErrorSource, __LINE__, query.c_str());
                 return 0;
             }
         }

@@ -14,8 +14,6 @@
 namespace orvik {
 namespace {
 
-constexpr const char* kSource = "ovinfods";
-
 bool IsBlank(const std::string& text) {
     return text.find_first_not_of(" \t\r\n") == std::string::npos;
 }
@@ -48,7 +46,7 @@ class SqlSourceKind : public ConnectedSourceKind {
                 ran = true;
             }
         } catch (const CADOException& error) {
-            UxError(error, kSource, __LINE__, statement.c_str());
+            UxError(error, kDataSourceErrorSource, __LINE__, statement.c_str());
             return 0;
         }
         if (!ran) return 0;

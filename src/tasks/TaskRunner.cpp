@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "core/Log.h"
+#include "core/SettingsStore.h"
 #include "core/StopRequest.h"
 #include "core/TextEncoding.h"
 #include "model/AppContext.h"
@@ -38,8 +39,7 @@ class WaitCursor {
 // started by a scheduler must end even when a command waits for something that never comes.
 constexpr const char* kCommandTimeoutSetting = "CmdTimeout";
 // Used when the setting holds no number; the value BuildSchema registers.
-constexpr long long kDefaultCommandTimeout = 3600;
-constexpr long long kLongestCommandTimeout = 1'000'000'000;
+constexpr int kDefaultCommandTimeout = 3600;
 // How long a stopped command's process group gets to end on SIGTERM before SIGKILL.
 constexpr std::chrono::seconds kStopGrace{2};
 // How long output is still waited for after the command has ended: it stays open only in
@@ -49,13 +49,8 @@ constexpr std::chrono::seconds kOutputGrace{1};
 constexpr std::chrono::milliseconds kNoLimit = std::chrono::hours(24 * 365 * 50);
 
 std::chrono::seconds CommandTimeout() {
-    const std::string text(orvik::Trim(GetPropS(kCommandTimeoutSetting)));
-    long long seconds = -1;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (error != std::errc() || end != text.data() + text.size() || seconds < 0)
-        seconds = kDefaultCommandTimeout;
-    // Decades are as good as no limit, and keep the deadline arithmetic from overflowing.
-    return std::chrono::seconds(std::min(seconds, kLongestCommandTimeout));
+    return std::chrono::seconds(
+        orvik::SecondsFromText(GetPropS(kCommandTimeoutSetting), kDefaultCommandTimeout));
 }
 
 void Unavailable(const char* what, const COvInfoAct& step) {

@@ -3,12 +3,7 @@
 # folder instead of emptying it under the first, so both publish whole pages; a run that waits
 # longer than its setting allows fails, says why, and touches nothing.
 set -u
-orvik="$1"
-fail() { echo "FAIL: $*"; echo "--- log:"; cat "$home/Orvik18.log" 2>/dev/null; exit 1; }
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export ORVIK_HOME="$home" ORVIK_CONFIG="$home/settings.ini"
-cd "$home" || exit 1
+source "$(dirname "$0")/common.bash" "$1"
 sqlite3 data.db "create table t (n integer); insert into t values (1), (2), (3);" || fail "sqlite3"
 
 # The page is written, then copied out after a pause in which another run could strike.

@@ -2,14 +2,9 @@
 # A run that runs out of memory ends in order: the reason and the stop line in the log, exit
 # status 1, one line on standard error; never an abort after the start line.
 set -u
-orvik="$1"
-fail() { echo "FAIL: $*"; echo "--- log:"; cat "$home/Orvik18.log" 2>/dev/null; exit 1; }
+source "$(dirname "$0")/common.bash" "$1"
 # The sanitizers reserve terabytes of address space: a limit on it is no test for them.
 if ldd "$orvik" | grep -q 'libasan'; then echo "skipped: sanitizer build"; exit 0; fi
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export ORVIK_HOME="$home" ORVIK_CONFIG="$home/settings.ini"
-cd "$home" || exit 1
 sqlite3 big.db "create table t (s text); insert into t with recursive c(x) as (select 1
   union all select x + 1 from c where x < 150000) select printf('%.1000c', 'x') || x from c;" ||
   fail "sqlite3"

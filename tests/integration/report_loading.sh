@@ -3,12 +3,7 @@
 # that only copies, mails or uploads it has something to send; and a report path that is not a
 # regular file (a FIFO) is refused at once instead of stalling the scheduler's job.
 set -u
-orvik="$1"
-fail() { echo "FAIL: $*"; echo "--- log:"; cat "$home/Orvik18.log" 2>/dev/null; exit 1; }
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export ORVIK_HOME="$home" ORVIK_CONFIG="$home/settings.ini"
-cd "$home" || exit 1
+source "$(dirname "$0")/common.bash" "$1"
 
 sqlite3 stock.db "create table stock (item text, amount integer);
                   insert into stock values ('bolts', 40), ('nuts', 75);" || fail "sqlite3"

@@ -2,13 +2,8 @@
 # Converts a report through the command line the way users migrating reports do, and checks that
 # a converted report converts to itself, byte for byte.
 set -u
-orvik="$1"
-fail() { echo "FAIL: $*"; exit 1; }
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export ORVIK_HOME="$home" ORVIK_CONFIG="$home/settings.ini"
-cd "$home" || exit 1
-# The report's data source is opened when it loads; give it its database.
+source "$(dirname "$0")/common.bash" "$1"
+# The database the report's data source names.
 mkdir -p data && sqlite3 data/sales.db "create table sales (region text, amount real);" || fail "sqlite3"
 
 # A report as saved on Windows: windows-1251, CR LF, a backslash path, a multi-line query.

@@ -2,12 +2,7 @@
 # A scheduler's SIGTERM (or a Ctrl-C) during a run: the command running then is ended with all it
 # started, no later step runs, the log says why and closes, and the exit status says which signal.
 set -u
-orvik="$1"
-fail() { echo "FAIL: $*"; echo "--- log:"; cat "$home/Orvik18.log" 2>/dev/null; exit 1; }
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export ORVIK_HOME="$home" ORVIK_CONFIG="$home/settings.ini"
-cd "$home" || exit 1
+source "$(dirname "$0")/common.bash" "$1"
 
 # The marker names this run's sleeps so that the check finds no one else's.
 marker="$RANDOM$RANDOM"

@@ -1,12 +1,7 @@
 #!/usr/bin/env bash
 # Runs tasks of a report unattended, as a scheduler would, and checks the log and exit status.
 set -u
-orvik="$1"
-fail() { echo "FAIL: $*"; echo "--- log:"; cat "$home/Orvik18.log" 2>/dev/null; exit 1; }
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export ORVIK_HOME="$home" ORVIK_CONFIG="$home/settings.ini"
-cd "$home" || exit 1
+source "$(dirname "$0")/common.bash" "$1"
 stamp='[0-9]{2}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} \([0-9]+\) : '
 
 cat > tasks.ovk <<'OVK'
