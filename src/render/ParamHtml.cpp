@@ -1,12 +1,14 @@
 // A parameter's panel on the report page: one row, the title in a label cell and the current
 // value in a value cell, each with the parameter's own colours and font. Texts are written as
-// they stand, without escaping, as the page has always had them (a layout may rely on markup in
-// a title).
+// markup, without escaping, as the page has always had them (a layout may rely on markup in a
+// title); only what could run is taken out, since a value may come from a command line or a list
+// filled from a database.
 #include <string>
 
 #include <cstdlib>
 #include <vector>
 
+#include "core/MarkupSanitizer.h"
 #include "model/AppContext.h"
 #include "model/OvInfoPrm.h"
 #include "model/Report.h"
@@ -73,8 +75,9 @@ void COvInfoPrm::MakeHTML(std::string& out) const {
 
     out += "<TABLE id=OrvikParam" + std::to_string(number) + " " + borderText + ">\n<TR>";
     const std::string& label = Tit.Value.empty() ? Name.Value : Tit.Value;
-    out += "<TD " + CellStyle(fontCss, labelColour ? labelColour->Value : "", gradient) + ">" +
-           label + "</TD>";
+    out += "<TD " + CellStyle(fontCss, labelColour ? labelColour->Value : "", gradient) + ">";
+    orvik::AppendSanitizedMarkup(out, label);
+    out += "</TD>";
 
     std::string value = PrmVal.Value;
     if (PrmVal.Kind == PropKind::Reference && PrmVal.SelectedCombo) {
@@ -84,6 +87,7 @@ void COvInfoPrm::MakeHTML(std::string& out) const {
             value += " :: " + CleanMemberList(referenced->DefaultValue);
         }
     }
-    out += "<TD " + CellStyle(fontCss, valueColour ? valueColour->Value : "", gradient) + ">" +
-           value + "</TD></TR></TABLE>\n";
+    out += "<TD " + CellStyle(fontCss, valueColour ? valueColour->Value : "", gradient) + ">";
+    orvik::AppendSanitizedMarkup(out, value);
+    out += "</TD></TR></TABLE>\n";
 }

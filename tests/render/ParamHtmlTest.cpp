@@ -49,6 +49,17 @@ TEST_F(ParamPanel, LabelValueAndStyles) {
               "background-color:c0c0c0'>North</TD></TR></TABLE>\n");
 }
 
+// A value typed on a command line or picked from a list filled from a database keeps its markup
+// but nothing that runs; so does the title.
+TEST_F(ParamPanel, MarkupInTitleAndValueKeepsNothingThatRuns) {
+    Report().StartNew();
+    COvInfoPrm& region = AddParam("Region", "<b>North</b><script>alert(1)</script>");
+    region.Tit.Value = "Region <img src=x onerror=alert(1)>";
+    const std::string html = Panel(region);
+    EXPECT_NE(html.find("'>Region <img src=x ></TD>"), std::string::npos) << html;
+    EXPECT_NE(html.find("'><b>North</b></TD></TR></TABLE>"), std::string::npos) << html;
+}
+
 // A parameter bound to another property shows that property's value, and the members chosen for
 // it by their captions, without their keys.
 TEST_F(ParamPanel, ReferenceShowsTheBoundValueAndMemberCaptions) {
