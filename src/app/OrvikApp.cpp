@@ -215,7 +215,7 @@ bool COrvikApp::LoadDocument() {
     if (!session_->Read(DocumentPath)) return false;
     // Parameter values given for this run are set before anything runs, so the first queries
     // already see them.
-    session_->ApplyParameters(ParameterText);
+    parametersAccepted_ = session_->ApplyParameters(ParameterText);
     // The designer shows the report with its sheets and page; an unattended run makes them when
     // a step first needs them, and a conversion (/saveas) never does.
     if (!BatchMode) session_->Show();
@@ -262,6 +262,9 @@ void COrvikApp::RunTask() {
         UxSaveLog(DocumentPath.empty() ? "No report file was given: there is no task to run"
                                        : "The report was not loaded: there is no task to run",
                   __FILE__, __LINE__);
+    } else if (!parametersAccepted_) {
+        // A page made with values nobody asked for would replace a right one: nothing runs.
+        UxSaveLog("The /prm values were not all accepted: no task is run", __FILE__, __LINE__);
     } else if (report.FindTopLevelTasks(TaskName).empty()) {
         UxSaveLog(TaskName.empty() ? "The report has no task to run"
                                    : "The report has no task named '" + TaskName + "'",

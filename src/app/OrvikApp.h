@@ -74,6 +74,7 @@ class COrvikApp {
     std::unique_ptr<orvik::ReportSession> session_;
     std::unique_ptr<orvik::FolderLock> workFolderLock_;
     bool reportLoaded_ = false;
+    bool parametersAccepted_ = true;  // every /prm value named a parameter and was taken
     bool taskFound_ = false;
     int exitStatus_ = kExitSuccess;
 };

@@ -43,10 +43,15 @@ bool ReportSession::ApplyParameters(std::string_view parameterText) {
     if (parameterText.empty()) return true;
     CReport& report = context_.Report();
     bool accepted = true;
-    for (const std::string& name : ApplyParameterAssignments(report, parameterText)) {
+    const AppliedParameters applied = ApplyParameterAssignments(report, parameterText);
+    for (const std::string& name : applied.Unknown) {
         ShowMessage("Unknown parameter '" + EscapeForLog(name) +
                         "' in /prm: the report has no such parameter",
                     {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
+        accepted = false;
+    }
+    for (const std::string& refusal : applied.Refused) {
+        ShowMessage(refusal + " (/prm)", {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
         accepted = false;
     }
     for (const ParameterAssignment& assignment : ParseParameterAssignments(parameterText)) {

@@ -382,6 +382,8 @@ OdbcConnection::OdbcConnection(const std::string& connectionText, int loginTimeo
             SQLGetInfoW(connection_, SQL_IDENTIFIER_QUOTE_CHAR, info, sizeof info, &length)))
         AppendUtf8(quote, info, std::min<size_t>(length / sizeof(SQLWCHAR), std::size(info) - 1));
     if (dbms.find("SQL Server") == std::string::npos && quote != " ") identifierQuote_ = quote;
+    backslashEscapes_ =
+        dbms.find("MySQL") != std::string::npos || dbms.find("MariaDB") != std::string::npos;
 }
 
 std::string OdbcConnection::QuoteIdentifier(std::string_view name) const {

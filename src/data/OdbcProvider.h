@@ -24,6 +24,7 @@ class OdbcConnection : public CProviderConnection {
     void SchemaTables(RowStore& into) override;
     void SetCommandTimeout(int seconds) override { timeoutSeconds_ = seconds; }
     std::string ProviderName() const override { return "ODBC"; }
+    bool BackslashEscapesInStrings() const override { return backslashEscapes_; }
     std::string QuoteIdentifier(std::string_view name) const override;
 
   private:
@@ -36,6 +37,7 @@ class OdbcConnection : public CProviderConnection {
     int timeoutSeconds_ = 0;
     // The driver's identifier quote ('"' for PostgreSQL, '`' for MySQL); empty: brackets.
     std::string identifierQuote_;
+    bool backslashEscapes_ = false;  // MySQL and MariaDB read "\\" in strings as an escape
 };
 
 // The names of the ODBC drivers the driver manager knows, in its order.

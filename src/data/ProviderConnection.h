@@ -32,6 +32,8 @@ class CProviderConnection {
     // How long a command waits for a lock another program holds on the database before it fails
     // (0: not at all). Providers whose server manages its own locks ignore it.
     virtual void SetLockTimeout(int /*seconds*/) {}
+    // True when the database reads a backslash inside every string literal as an escape.
+    virtual bool BackslashEscapesInStrings() const { return false; }
     // The provider's name as the error source ("SQLite", "ODBC").
     virtual std::string ProviderName() const = 0;
     // `name` quoted as a table or column name for this database's SQL: "[name]" unless the

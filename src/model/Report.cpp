@@ -41,6 +41,7 @@ void CReport::StartNew(std::string_view path) {
     if (!path.empty()) lastInitPath_ = path;
     CurrentDocPath = lastInitPath_;
     Modified = false;
+    PlainParamsLogged = false;
     WrittenFiles.clear();
     ReportObject = std::make_unique<COvInfoSheet>(GroupId::List);
     ReportObject->IsReportObject = true;
@@ -52,7 +53,8 @@ void CReport::StartNew(std::string_view path) {
     registries.TruncateLiveToSettings();
 
     if (!registries.HtmlFolder.empty()) orvik::RemoveFilesIn(registries.HtmlFolder);
-    for (const char* name : {"HTMLayout", "HTMLPath"}) {
+    // PlainParams "1": parameter values go into queries and commands as they stand, unquoted.
+    for (const char* name : {"HTMLayout", "HTMLPath", "PlainParams"}) {
         ReportObject->Props.push_back(registries.AddProp(ReportObject.get(), GroupId::Report, name,
                                                          "", "", 0x24, PropKind::Text, 0, nullptr,
                                                          -1));

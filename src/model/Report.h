@@ -62,6 +62,8 @@ class CReport {
     // HTML work folder it did make.
     std::set<std::string> WrittenFiles;
     bool Modified = false;
+    // The report asks for plain parameter substitution (PlainParams); logged once per report.
+    bool PlainParamsLogged = false;
     std::string CurrentDocPath;
     std::string LastLoadedType;
     bool Loaded = false;  // true once a report file was read successfully

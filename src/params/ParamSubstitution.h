@@ -3,14 +3,28 @@
 // between "~date(" and ")~", the program folder "~Dir~", program options "~Key~" and today's date
 // for the markers "#Дата#", "#Период_начало#" and "#Период_конец#". Plug-ins call it by name, so
 // the const char* form is part of the exported interface.
+//
+// A parameter value is written for the text's target (see ValuePlacement.h): quoted in a query,
+// one word in a command, one line in a header. A report whose PlainParams is "1" gets the values
+// as they stand everywhere, which is logged once.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-// The substituted copy of `text`; null gives "". Never fails: a broken date expression or an
-// invalid date is reported by message and the text is returned as far as it could be worked out.
+#include "params/ValuePlacement.h"
+
+// The substituted copy of `text` with values as they stand (the Text target); null gives "".
+// Never fails: a broken date expression or an invalid date is reported by message and the text
+// is returned as far as it could be worked out.
 std::string DSetParam(const char* text);
 
 // The same for the program's own callers, which hold their texts as strings.
 std::string DSetParam(std::string_view text);
+
+// The substituted copy of `text` for its target. Throws orvik::SubstitutionError when a value
+// cannot stand where its placeholder is without changing the text's shape.
+std::string DSetParam(std::string_view text, const orvik::PlacementOptions& options);
+inline std::string DSetParam(std::string_view text, orvik::SubstitutionTarget target) {
+    return DSetParam(text, orvik::PlacementOptions{target});
+}

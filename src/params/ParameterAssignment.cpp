@@ -1,7 +1,9 @@
 #include "params/ParameterAssignment.h"
 
+#include "core/LogText.h"
 #include "core/TextEncoding.h"
 #include "model/Report.h"
+#include "params/ParameterValueList.h"
 
 std::vector<ParameterAssignment> ParseParameterAssignments(std::string_view text) {
     std::vector<ParameterAssignment> assignments;
@@ -24,17 +26,23 @@ std::vector<ParameterAssignment> ParseParameterAssignments(std::string_view text
     return assignments;
 }
 
-std::vector<std::string> ApplyParameterAssignments(CReport& report, std::string_view text) {
-    std::vector<std::string> unknown;
+AppliedParameters ApplyParameterAssignments(CReport& report, std::string_view text) {
+    AppliedParameters applied;
     for (const ParameterAssignment& assignment : ParseParameterAssignments(text)) {
         bool found = false;
         for (const auto& prm : report.Params) {
-            if (assignment.HasValue && prm->Name.Value == assignment.Name) {
-                prm->PrmVal.Value = assignment.Value;
-                found = true;
+            if (!assignment.HasValue || prm->Name.Value != assignment.Name) continue;
+            found = true;
+            std::string chosen;
+            if (const auto why = ChooseListValue(*prm, assignment.Value, chosen)) {
+                applied.Refused.push_back(
+                    "The value '" + orvik::EscapeForLog(assignment.Value) + "' of parameter '" +
+                    orvik::EscapeForLog(assignment.Name) + "' is refused: " + *why);
+                continue;
             }
+            prm->PrmVal.Value = std::move(chosen);
         }
-        if (!found) unknown.push_back(assignment.Name);
+        if (!found) applied.Unknown.push_back(assignment.Name);
     }
-    return unknown;
+    return applied;
 }

@@ -18,6 +18,13 @@ struct ParameterAssignment {
 // The assignments of a text, in order.
 std::vector<ParameterAssignment> ParseParameterAssignments(std::string_view text);
 
-// Sets the value of every named parameter of `report`; returns the names that are no parameter of
-// the report (an assignment without "=" counts as such a name).
-std::vector<std::string> ApplyParameterAssignments(CReport& report, std::string_view text);
+struct AppliedParameters {
+    // Names that are no parameter of the report (an assignment without "=" counts as such).
+    std::vector<std::string> Unknown;
+    // Why a value was refused: a list parameter takes only what its list offers. The parameter
+    // keeps the value it had.
+    std::vector<std::string> Refused;
+};
+
+// Sets the value of every named parameter of `report`.
+AppliedParameters ApplyParameterAssignments(CReport& report, std::string_view text);

@@ -1,5 +1,6 @@
 #include "params/ParameterValueList.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "core/Log.h"
@@ -12,6 +13,7 @@
 #include "model/PropertyReference.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "params/ValuePlacement.h"
 
 std::vector<std::string> SplitComboElements(std::string_view elements) {
     std::vector<std::string> result;
@@ -120,16 +122,11 @@ std::vector<std::string> ReadColumn(CADORecordset& rows, int field, const std::s
     return values;
 }
 
-void BuildDataSourceLists(COvInfoPrm& prm, bool bShow) {
-    COvInfoProp* cDS = prm.GetPropByName("cDS");
-    COvInfoProp* cDST = prm.GetPropByName("cDST");
-    COvInfoProp* cDSC = prm.GetPropByName("cDSC");
-    const COvInfoProp* cDSW = prm.GetPropByName("cDSW");
-    if (!cDS || !cDST || !cDSC || cDS->Value.empty()) return;
-
+// The open source a "DScmb" parameter lists from, or null (the user was told).
+COvInfoDS* OpenListSource(const COvInfoProp& cDS) {
     COvInfoDS* ds = nullptr;
     for (const auto& candidate : orvik::AppContext::Current()->Report().DataSources) {
-        if (candidate->Name.Value == cDS->Value) {
+        if (candidate->Name.Value == cDS.Value) {
             ds = candidate.get();
             break;
         }
@@ -141,8 +138,29 @@ void BuildDataSourceLists(COvInfoPrm& prm, bool bShow) {
     if (!ds || !ds->Connection || !ds->Connection->IsOpen() || ds->DSN.Value.empty()) {
         orvik::ShowMessage("WraperParam::DS is not open!", {}, orvik::MessageBoxButtons::Ok,
                            orvik::MessageBoxIcon::Warning);
-        return;
+        return nullptr;
     }
+    return ds;
+}
+
+// The distinct values of the column a "DScmb" parameter lists from.
+std::vector<std::string> DistinctValues(COvInfoDS& ds, const std::string& table,
+                                        const std::string& column, const COvInfoProp* cDSW) {
+    CADORecordset rows(ds.Connection.get());
+    const CProviderConnection& provider = ds.Connection->Provider();
+    rows.Open(DistinctValuesQuery(provider.QuoteIdentifier(column), provider.QuoteIdentifier(table),
+                                  cDSW ? cDSW->Value : ""));
+    return ReadColumn(rows, 0, nullptr, false, false);
+}
+
+void BuildDataSourceLists(COvInfoPrm& prm, bool bShow) {
+    COvInfoProp* cDS = prm.GetPropByName("cDS");
+    COvInfoProp* cDST = prm.GetPropByName("cDST");
+    COvInfoProp* cDSC = prm.GetPropByName("cDSC");
+    const COvInfoProp* cDSW = prm.GetPropByName("cDSW");
+    if (!cDS || !cDST || !cDSC || cDS->Value.empty()) return;
+    COvInfoDS* ds = OpenListSource(*cDS);
+    if (!ds) return;
     try {
         CADORecordset rows(ds->Connection.get());
         if (cDST->Value.empty()) {
@@ -157,11 +175,8 @@ void BuildDataSourceLists(COvInfoPrm& prm, bool bShow) {
             OfferList(*cDSC, NewList(columns), columns.size() > kMaxPlainColumnList);
         }
         if (!cDST->Value.empty() && !cDSC->Value.empty()) {
-            const CProviderConnection& provider = ds->Connection->Provider();
-            rows.Open(DistinctValuesQuery(provider.QuoteIdentifier(cDSC->Value),
-                                          provider.QuoteIdentifier(cDST->Value),
-                                          cDSW ? cDSW->Value : ""));
-            OfferList(prm.PrmVal, NewList(ReadColumn(rows, 0, nullptr, false, false)), true);
+            OfferList(prm.PrmVal, NewList(DistinctValues(*ds, cDST->Value, cDSC->Value, cDSW)),
+                      true);
             if (bShow) prm.ShowProp();
         }
     } catch (const CADOException& error) {
@@ -195,4 +210,58 @@ void BindParameterWithoutData(COvInfoPrm& prm) {
 
 void COvInfoPrm::WraperParam(bool bShow) {
     BindParameter(*this, bShow, true);
+}
+
+namespace {
+
+// What a list parameter offers, or nothing when it is no list parameter. Throws what reading a
+// data source's values throws.
+std::optional<std::vector<std::string>> OfferedValues(COvInfoPrm& prm) {
+    const std::string& type = prm.Type.Value;
+    if (type == "pcmb" || type == "pcmbm") {
+        const COvInfoProp* elements = prm.GetPropByName("cmbels");
+        return elements ? SplitComboElements(elements->Value) : std::vector<std::string>{};
+    }
+    if (type != "DScmb") return std::nullopt;
+    const COvInfoProp* cDS = prm.GetPropByName("cDS");
+    const COvInfoProp* cDST = prm.GetPropByName("cDST");
+    const COvInfoProp* cDSC = prm.GetPropByName("cDSC");
+    if (!cDS || !cDST || !cDSC || cDS->Value.empty() || cDST->Value.empty() || cDSC->Value.empty())
+        return std::vector<std::string>{};
+    COvInfoDS* ds = OpenListSource(*cDS);
+    if (!ds) return std::vector<std::string>{};
+    return DistinctValues(*ds, cDST->Value, cDSC->Value, prm.GetPropByName("cDSW"));
+}
+
+}  // namespace
+
+std::optional<std::string> ChooseListValue(COvInfoPrm& prm, std::string_view value,
+                                           std::string& chosen) {
+    chosen = value;
+    std::optional<std::vector<std::string>> offered;
+    try {
+        offered = OfferedValues(prm);
+    } catch (const std::exception& error) {
+        return std::string("its list could not be read: ") + error.what();
+    }
+    if (!offered || value.empty()) return std::nullopt;
+    const auto isOffered = [&offered](std::string_view entry) {
+        return std::find(offered->begin(), offered->end(), entry) != offered->end();
+    };
+    if (prm.Type.Value == "pcmb") {
+        if (isOffered(value)) return std::nullopt;
+        return std::string("it is not one of the parameter's list");
+    }
+    // Several at once: "[a],[b]"; one entry may also be given as it stands.
+    if (isOffered(value)) {
+        chosen = EncodeMultiValue({std::string(value)});
+        return std::nullopt;
+    }
+    const auto items = orvik::SplitMultiValue(value);
+    if (!items) return std::string("it is neither an entry of the list nor [entry],[entry]...");
+    for (std::string_view item : *items) {
+        if (!isOffered(item))
+            return "[" + std::string(item) + "] is not one of the parameter's list";
+    }
+    return std::nullopt;
 }

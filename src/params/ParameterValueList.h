@@ -4,6 +4,7 @@
 // turns into an SQL list 'a','b','c'.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,13 @@ std::string DistinctValuesQuery(std::string_view quotedColumn, std::string_view 
                                 std::string_view condition);
 
 class COvInfoPrm;
+
+// Checks a value given from outside (/prm) against what list parameter `prm` offers ("pcmb",
+// "pcmbm", "DScmb"; a "DScmb" reads its data source's values). Returns why it is refused, or
+// nothing when it is accepted; `chosen` is the value to set (a single entry given to a
+// multi-choice list becomes "[entry]"). Parameters without a list accept any value.
+std::optional<std::string> ChooseListValue(COvInfoPrm& prm, std::string_view value,
+                                           std::string& chosen);
 
 // Prepares what parameter `prm` offers without touching a database: the date editor, the property
 // a reference parameter shows, the list of its own elements. (WraperParam does this and also reads

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "core/HugePages.h"
+#include "core/Log.h"
+#include "core/MarkupSanitizer.h"
 #include "core/Paths.h"
 #include "model/AppContext.h"
 #include "model/DataSourceKind.h"
@@ -71,6 +73,19 @@ void AppendNonBreaking(std::string& out, std::string_view text) {
         out.append(text.substr(start, space - start));
         out.append("&nbsp;");
         start = space + 1;
+    }
+    out.append(text.substr(start));
+}
+
+// Text inside a double-quoted attribute value (a picture's alt text, its file name): markup means
+// nothing there, but a quote would end the value and let the rest pose as attributes.
+void AppendAttributeText(std::string& out, std::string_view text) {
+    size_t start = 0;
+    for (size_t quote = text.find('"'); quote != std::string_view::npos;
+         quote = text.find('"', start)) {
+        out.append(text.substr(start, quote - start));
+        out.append("&quot;");
+        start = quote + 1;
     }
     out.append(text.substr(start));
 }
@@ -282,6 +297,8 @@ class SheetTableWriter {
             }
             if (const std::string file = definition->Get("SPF"); !file.empty()) {
                 setup.PicturePath = PicturePath(file);
+            }
+            if (!setup.PicturePath.empty()) {
                 setup.PictureType = definition->Get("SPT");
                 setup.Series.Split(setup.PicturePath);
                 setup.Series.Scan();
@@ -297,8 +314,15 @@ class SheetTableWriter {
         }
     }
 
+    // The picture series' path; "" when a parameter in it would lead out of its folder.
     std::string PicturePath(const std::string& file) const {
-        std::string path = orvik::ToNativePath(DSetParam(file));
+        std::string path;
+        try {
+            path = orvik::ToNativePath(DSetParam(file, orvik::SubstitutionTarget::FileName));
+        } catch (const orvik::SubstitutionError& error) {
+            UxError(error, "sheethtml", __LINE__, file.c_str());
+            return {};
+        }
         if (!orvik::IsAbsolutePath(path)) path = programFolder_ + path;
         return path;
     }
@@ -329,7 +353,8 @@ class SheetTableWriter {
         const std::string title = sheet_ ? sheet_->Get("Title") : std::string();
         if (!title.empty()) {
             out_.append("<CAPTION class=sh").append(number_).append(">");
-            out_.append(DSetParam(title)).append("</CAPTION>\n");
+            orvik::AppendSanitizedMarkup(out_, DSetParam(title));
+            out_.append("</CAPTION>\n");
         }
     }
 
@@ -357,7 +382,9 @@ class SheetTableWriter {
                 AppendInt(out_, span);
                 out_.append("\"");
             }
-            out_.append(">").append(text).append("</TD>");
+            out_.append(">");
+            AppendMarkup(text);
+            out_.append("</TD>");
         }
         out_.append("</TR>\n");
     }
@@ -383,7 +410,8 @@ class SheetTableWriter {
         out_.append("<TR bgcolor=\"gray\"><TD colspan=\"");
         AppendInt(out_, static_cast<long long>(visible_.size()));
         out_.append("\" align=\"left\">").append(indent).append("<img src=\"");
-        out_.append(imagesFolder_).append("folder.gif\">&nbsp;").append(name);
+        out_.append(imagesFolder_).append("folder.gif\">&nbsp;");
+        AppendMarkup(name);
         out_.append("</TD></TR>");
     }
 
@@ -417,15 +445,19 @@ class SheetTableWriter {
 
     void KpiCell(int row, int c, std::string_view text) {
         if (kpi_ && c == 1) {
-            out_.append("<TD align=right>").append(text).append("&nbsp;<img src=\"");
+            out_.append("<TD align=right>");
+            AppendMarkup(text);
+            out_.append("&nbsp;<img src=\"");
             out_.append(imagesFolder_).append("kpi_icon.gif\"></TD>");
         } else if (kpi_ && c == 7) {
             out_.append("<TD align=center><img src=\"").append(imagesFolder_);
-            out_.append("info.gif\" alt=\"").append(text).append("\">");
+            out_.append("info.gif\" alt=\"");
+            AppendAttributeText(out_, text);
+            out_.append("\">");
         } else {
             const int value = CellNumber(text);
             out_.append("<TD align=center><img src=\"").append(imagesFolder_);
-            out_.append(Text(row, c + 4));
+            AppendAttributeText(out_, Text(row, c + 4));
             AppendInt(out_, static_cast<long long>(value) + 1);
             out_.append(".gif\" alt=\"");
             AppendInt(out_, value);
@@ -460,31 +492,35 @@ class SheetTableWriter {
             out_.append(" bgcolor=").append(setup.PositiveColour).append("></TD>");
         }
         out_.append("<TD>&nbsp;");
-        AppendNonBreaking(out_, text);
+        AppendNonBreakingMarkup(text);
         out_.append("</TD></TR></TABLE></TD>");
     }
 
     void PictureCell(const ColumnSetup& setup, std::string_view text) {
         if (setup.PictureType == "GI") {
             out_.append("<TD align=center><img src=\"").append(setup.PicturePath);
-            out_.append("\" alt=\"").append(text).append("\">");
+            out_.append("\" alt=\"");
+            AppendAttributeText(out_, text);
+            out_.append("\">");
             return;
         }
         const std::string picture = SeriesPicture(setup, CellNumber(text));
         if (setup.PictureType == "GTSP") {
             out_.append("<TD align=right>");
-            AppendNonBreaking(out_, text);
+            AppendNonBreakingMarkup(text);
             out_.append("&nbsp;<img src=\"").append(picture).append("\"></TD>");
         } else if (setup.PictureType == "GSPT") {
             out_.append("<TD><img src=\"").append(picture).append("\">&nbsp;");
-            AppendNonBreaking(out_, text);
+            AppendNonBreakingMarkup(text);
             out_.append("</TD>");
         } else {
             // "GPO", and also the type's default "GP" and a column without any type: the user
             // chose a picture column and a file, so the picture is what they expect to see; the
             // text stays readable as its alternative.
             out_.append("<TD align=center><img src=\"").append(picture);
-            out_.append("\" alt=\"").append(text).append("\"></TD>");
+            out_.append("\" alt=\"");
+            AppendAttributeText(out_, text);
+            out_.append("\"></TD>");
         }
     }
 
@@ -524,10 +560,25 @@ class SheetTableWriter {
         if (text.empty())
             out_.append("&nbsp;");
         else if (text.find(' ') != std::string_view::npos && CellNumber(text) != 0)
-            AppendNonBreaking(out_, text);
+            AppendNonBreakingMarkup(text);
         else
-            out_.append(text);
+            AppendMarkup(text);
         out_.append("</TD>");
+    }
+
+    // Cell texts are markup by design: what could run in it is taken out, the rest kept.
+    void AppendMarkup(std::string_view text) { orvik::AppendSanitizedMarkup(out_, text); }
+
+    // The blanks become "&nbsp;" before the markup is checked, so the check sees the very text
+    // the browser gets ("<b&nbsp;x" is no <b> tag to either).
+    void AppendNonBreakingMarkup(std::string_view text) {
+        if (!orvik::MayHoldMarkup(text)) {
+            AppendNonBreaking(out_, text);
+            return;
+        }
+        scratch_.clear();
+        AppendNonBreaking(scratch_, text);
+        orvik::AppendSanitizedMarkup(out_, scratch_);
     }
 
     const CGridBase& grid_;
@@ -547,6 +598,7 @@ class SheetTableWriter {
     std::vector<int> coveredUntil_;  // per row-header column: the first row not spanned
     std::string previousFirst_, previousSecond_;
     std::string evenClass_, oddClass_;
+    std::string scratch_;  // a cell's text with its blanks made non-breaking
 };
 
 }  // namespace

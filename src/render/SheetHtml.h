@@ -3,8 +3,10 @@
 // for KPI sheets, folder rows and status pictures. Both are read from the grid's cells and default
 // cells and from the sheet's and column definitions' properties only.
 //
-// Cell texts go onto the page as they are, without escaping: report authors put markup into their
-// queries on purpose. A million-row sheet is written in one pass with no per-cell allocation.
+// Cell texts go onto the page as markup, without escaping: report authors put markup into their
+// queries on purpose. What could run in a browser or mail client (script, event handlers, script
+// URLs) is taken out of them, and of the title; the rest stays byte for byte. A million-row sheet
+// is written in one pass with no per-cell allocation.
 #pragma once
 
 #include <functional>

@@ -16,7 +16,14 @@
 namespace orvik {
 
 int ConnectedSourceKind::Connect(COvInfoDS& source, bool runQuery) {
-    const std::string connection = DSetParam(source.DSN.Value.c_str());
+    std::string connection;
+    try {
+        connection = DSetParam(source.DSN.Value, SubstitutionTarget::ConnectionString);
+    } catch (const SubstitutionError& error) {
+        UxError(error, kDataSourceErrorSource, __LINE__,
+                MaskConnectionSecrets(source.DSN.Value).c_str());
+        return 0;
+    }
     if (connection.empty()) return 0;
     source.Disconnect();
     // The status bar and any error text show the string with its password masked.

@@ -19,10 +19,12 @@ class OlapSourceKind : public ConnectedSourceKind {
         source.CellSet.reset();
         auto cellSet = std::make_unique<CADOMDCellSet>();
         if (!source.Qry.Value.empty()) {
-            const std::string query = DSetParam(source.Qry.Value.c_str());
+            std::string query = source.Qry.Value;
             try {
-                cellSet->Open(query, DSetParam(source.DSN.Value.c_str()));
-            } catch (const CADOException& error) {
+                query = DSetParam(source.Qry.Value, SubstitutionTarget::Mdx);
+                cellSet->Open(query,
+                              DSetParam(source.DSN.Value, SubstitutionTarget::ConnectionString));
+            } catch (const std::exception& error) {
                 UxError(error, kDataSourceErrorSource, __LINE__, query.c_str());
                 return 0;
             }

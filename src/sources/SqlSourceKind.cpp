@@ -9,6 +9,7 @@
 #include "data/RecordsetResult.h"
 #include "model/OvInfoDS.h"
 #include "params/ParamSubstitution.h"
+#include "params/SqlScanner.h"
 #include "sources/ConnectedSourceKind.h"
 
 namespace orvik {
@@ -25,27 +26,23 @@ class SqlSourceKind : public ConnectedSourceKind {
         source.Result.reset();
         source.RecordSet.reset();
         auto recordset = std::make_unique<CADORecordset>(source.Connection.get());
-        std::string rest = DSetParam(source.Qry.Value.c_str());
-        std::string statement;
+        const bool backslashes =
+            source.Connection && source.Connection->Provider().BackslashEscapesInStrings();
+        std::string statement = source.Qry.Value;
         bool ran = false;
         try {
-            while (!rest.empty()) {
-                // A ";" at the very start separates nothing: the whole text is one statement then.
-                const size_t separator = rest.find(';');
-                if (separator != std::string::npos && separator > 0) {
-                    statement = rest.substr(0, separator);
-                    rest.erase(0, separator + 1);
-                } else {
-                    statement = std::move(rest);
-                    rest.clear();
-                }
+            const std::string query =
+                DSetParam(source.Qry.Value, PlacementOptions{SubstitutionTarget::Sql, backslashes});
+            // Statements end at a ";" in code; one inside a string or a comment ends nothing.
+            for (std::string& each : SplitSqlStatements(query, backslashes)) {
+                statement = std::move(each);
                 // The blank tail after a final ";" is no statement: opening it would run the
                 // previous statement a second time.
                 if (IsBlank(statement)) continue;
                 if (!recordset->Open(statement, CADORecordset::openUnknown)) return 0;
                 ran = true;
             }
-        } catch (const CADOException& error) {
+        } catch (const std::exception& error) {
             UxError(error, kDataSourceErrorSource, __LINE__, statement.c_str());
             return 0;
         }

@@ -34,6 +34,8 @@
 namespace {
 
 using orvik::AppContext;
+using orvik::SubstitutionError;
+using orvik::SubstitutionTarget;
 
 unsigned char ToByte(char c) {
     return static_cast<unsigned char>(c);
@@ -324,7 +326,8 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
         return;
     }
     std::string subject = task.Name.Value + " " + EvalDateExpr("");
-    if (const std::string own = task.Get("Subj"); !own.empty()) subject = DSetParam(own);
+    if (const std::string own = task.Get("Subj"); !own.empty())
+        subject = DSetParam(own, SubstitutionTarget::MailHeader);
 
     CZelSMTPConnection connection;
     const orvik::ServerAddress address =
@@ -545,9 +548,19 @@ void COvInfoAct::SendExport() {
         }
         content = PageTextOfFile(bytes);
     }
-    if (const std::string own = Get("Cont"); !own.empty()) content = DSetParam(own);
     std::string files;
-    if (const std::string own = Get("Files"); !own.empty()) files = DSetParam(own);
+    try {
+        // Content that names a file ("file = ...") takes file names; any other is markup.
+        if (const std::string own = Get("Cont"); !own.empty()) {
+            content = DSetParam(own, own.starts_with("file = ") ? SubstitutionTarget::FileName
+                                                                : SubstitutionTarget::Markup);
+        }
+        if (const std::string own = Get("Files"); !own.empty())
+            files = DSetParam(own, SubstitutionTarget::FileName);
+    } catch (const SubstitutionError& error) {
+        Report(std::string("Error: ") + error.what(), true);
+        return;
+    }
     if (content.compare(0, 7, "file = ") == 0) {
         files = content.substr(7);
         content.clear();

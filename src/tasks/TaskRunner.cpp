@@ -126,8 +126,15 @@ void RunAllSteps(CReport& report, const COvInfoAct& task) {
 }
 
 void RunCommandStep(const COvInfoAct& step) {
-    const std::string command = DSetParam(GetPropS("cmd", &step.Props).c_str());
     orvik::AppContext* context = orvik::AppContext::Current();
+    std::string command;
+    try {
+        command = DSetParam(GetPropS("cmd", &step.Props), orvik::SubstitutionTarget::Shell);
+    } catch (const orvik::SubstitutionError& error) {
+        UxSaveLog(std::string("CMD was not started: ") + error.what(), __FILE__, __LINE__);
+        if (context) context->NoteError();
+        return;
+    }
     UxRedirector redirector;
     if (!redirector.Open(command)) {
         UxSaveLog("CMD could not be started: " + command, __FILE__, __LINE__);

@@ -8,7 +8,9 @@
 #include "DataTestSupport.h"
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
+#include "model/OvInfoPrm.h"
 #include "model/Registries.h"
+#include "model/Report.h"
 
 namespace orvik::test {
 namespace {
@@ -114,6 +116,35 @@ TEST_P(DataSource, StatementsSplitAtSemicolonsKeepTheLastResult) {
     source->Qry.Value = ";SELECT 7 AS seven";
     ASSERT_EQ(source->OpenRSDS(), 1) << LastMessage();
     EXPECT_EQ(source->GetDSTextRC(1, 0), "7");
+}
+
+// A parameter value reaches the database as the one value it is, in a string and in bare SQL,
+// and a ";" inside it splits no statement, on each database's own reading of quotes.
+TEST_P(DataSource, ParameterValuesArriveAsOneValue) {
+    Exec("CREATE TABLE log (n integer)");
+    CReport& report = program_->Context().Report();
+    report.StartNew();
+    report.Params.push_back(std::make_unique<COvInfoPrm>(GroupId::Param));
+    COvInfoPrm& prm = *report.Params.back();
+    prm.Name.Value = prm.PrmVal.Caption = "P";
+    report.ReportObject->Props.push_back(&prm.PrmVal);
+    const std::string query = std::string("SELECT '`P' AS a, `P AS b, \"`P\"") +
+                              (IsSqlite() ? "" : ", E'`P' AS c") + " FROM (SELECT 1 AS \"`P\") q";
+    for (const char* value : {"x'; DROP TABLE log; --", "a\\'; DROP TABLE log; --", "\\", "'",
+                              "\"; DROP TABLE log; --", "*/ --", "a;b"}) {
+        SCOPED_TRACE(value);
+        prm.PrmVal.Value = value;
+        auto source = MakeSource(query);
+        ASSERT_EQ(source->OpenConnectDS(true), 1) << LastMessage();
+        ASSERT_EQ(source->GetDSRowCount(), 1);
+        EXPECT_EQ(source->GetDSvarRC(1, 0).AsString(), value);
+        EXPECT_EQ(source->GetDSvarRC(1, 1).AsString(), value);
+        EXPECT_EQ(source->GetDSvarRC(1, 2).Type(), VariantType::I4);
+        if (!IsSqlite()) {
+            EXPECT_EQ(source->GetDSvarRC(1, 3).AsString(), value);
+        }
+    }
+    Exec("INSERT INTO log VALUES (1)");  // the table is still there
 }
 
 TEST_P(DataSource, FailuresReturnZeroReportAndLeaveTheSourceUsable) {

@@ -2,12 +2,19 @@
 // outgoing texts, with parameters set up the way the report loader leaves them: each value
 // property appended to the report object under the parameter's name.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+
+#include <cstdio>
 
 #include "TestSupport.h"
+#include "core/LogText.h"
+#include "data/ConnectionString.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "params/DateExpression.h"
 #include "params/ParamSubstitution.h"
+#include "params/SqlScanner.h"
 
 namespace orvik {
 namespace {
@@ -112,6 +119,208 @@ TEST_F(ParamSubstitution, TextsWithoutTilde) {
     EXPECT_EQ(DSetParam(""), "");
     EXPECT_EQ(DSetParam("#Дата#|#Период_начало#|#Период_конец#|#Date#"),
               "'20240315'|'20240315'|'20240315'|#Date#");
+}
+
+// Values that try to leave the spot they are put in, in every way the targets know of.
+const std::vector<std::string> kHostileValues = {
+    "x'; DROP TABLE t; --",
+    "' OR '1'='1",
+    "*/ SELECT 2 /*",
+    "\n SELECT 2",
+    "\"; SELECT 2; --",
+    "a\\'b",
+    "]; SELECT 2; --",
+    "'",
+    "$$; SELECT 2; $$",
+    "~x'; DELETE FROM t; --~",
+    "$(id) `id` ; id",
+    "-- comment",
+    "line\r\nBcc: victim@example.com",
+};
+
+// Runs one statement on an empty in-memory SQLite database: the first column of its only row as
+// text, and the column's name. A second statement or a syntax error fails the test.
+struct SqliteAnswer {
+    std::string Value, Column;
+};
+SqliteAnswer AskSqlite(const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(":memory:", &db);
+    sqlite3_exec(db, "CREATE TABLE t (v text); INSERT INTO t VALUES ('a'), ('b''c')", nullptr,
+                 nullptr, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    const char* tail = nullptr;
+    SqliteAnswer answer;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, &tail) != SQLITE_OK) {
+        ADD_FAILURE() << sqlite3_errmsg(db) << " in: " << sql;
+    } else {
+        EXPECT_EQ(std::string(tail).find_first_not_of(" \n"), std::string::npos)
+            << "a second statement in: " << sql;
+        if (sqlite3_step(statement) == SQLITE_ROW) {
+            const auto* text = sqlite3_column_text(statement, 0);
+            answer.Value = text ? reinterpret_cast<const char*>(text) : "";
+            answer.Column = sqlite3_column_name(statement, 0);
+        }
+        EXPECT_EQ(sqlite3_column_count(statement), 1) << sql;
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return answer;
+}
+
+TEST_F(ParamSubstitution, SqlValuesStayOneValueWhereverTheyStand) {
+    COvInfoPrm& prm = AddParam("P", "");
+    for (const std::string& value : kHostileValues) {
+        SCOPED_TRACE(value);
+        prm.PrmVal.Value = value;
+        const auto sql = [](std::string_view text) {
+            return DSetParam(text, SubstitutionTarget::Sql);
+        };
+        EXPECT_EQ(AskSqlite(sql("SELECT '`P'")).Value, value);
+        EXPECT_EQ(AskSqlite(sql("SELECT 'a`Pb'")).Value, "a" + value + "b");
+        EXPECT_EQ(AskSqlite(sql("SELECT `P")).Value, value);
+        EXPECT_EQ(AskSqlite(sql("SELECT 1 AS \"`P\"")).Column, value);
+        EXPECT_EQ(AskSqlite(sql("SELECT 1 -- `P\n")).Value, "1");
+        EXPECT_EQ(AskSqlite(sql("SELECT 1 /* `P */")).Value, "1");
+        EXPECT_EQ(AskSqlite(sql("SELECT count(*) FROM t WHERE v = `P")).Value, "0");
+        // What the author wrote around the value is still there, byte for byte.
+        const std::string around = sql("SELECT 'it''s' AS \"`P\", `P -- `P\n");
+        EXPECT_EQ(around.rfind("SELECT 'it''s' AS \"", 0), 0u) << around;
+        EXPECT_EQ(SplitSqlStatements(sql("SELECT '`P'; SELECT `P")).size(), 2u);
+        EXPECT_EQ(SplitSqlStatements(sql("SELECT 1 /* `P */; SELECT '`P'")).size(), 2u);
+    }
+    // A name in brackets takes what a name may hold; anything else is refused, not guessed at.
+    prm.PrmVal.Value = "region 2";
+    EXPECT_EQ(AskSqlite(DSetParam("SELECT 1 AS [`P]", SubstitutionTarget::Sql)).Column, "region 2");
+    prm.PrmVal.Value = "a]; DROP TABLE t; --";
+    EXPECT_THROW(DSetParam("SELECT [`P] FROM t", SubstitutionTarget::Sql), SubstitutionError);
+    prm.PrmVal.Value = "$$; DROP TABLE t; $$";
+    EXPECT_THROW(DSetParam("SELECT $$`P$$", SubstitutionTarget::Sql), SubstitutionError);
+}
+
+TEST_F(ParamSubstitution, SqlValuesKeepWhatTheyMean) {
+    AddParam("Regions", "[a],[b'c]");
+    AddParam("Num", "-5");
+    AddParam("Day", "~date(d-1)~");
+    AddParam("Dash", "2024-03-01");
+    const auto sql = [](std::string_view text) { return DSetParam(text, SubstitutionTarget::Sql); };
+    // A chooser's list becomes a list of literals, a number stays a number, a date expression's
+    // quoted date stays one literal.
+    EXPECT_EQ(AskSqlite(sql("SELECT count(*) FROM t WHERE v IN (`Regions)")).Value, "2");
+    EXPECT_EQ(sql("where d = `Day and n = `Num"), "where d = '20240314' and n = -5");
+    AddParam("Quoted", "'it''s'");
+    EXPECT_EQ(AskSqlite(sql("SELECT `Quoted")).Value, "it's");
+    // Put next to the author's text a value never joins it into one token: "1 --5" would be a
+    // comment, "'a''x'" one literal, "E'..'" a literal with escapes.
+    EXPECT_EQ(AskSqlite(sql("SELECT 1 -`Num")).Value, "6");
+    EXPECT_EQ(sql("SELECT E`Dash"), "SELECT E '2024-03-01'");
+    EXPECT_EQ(sql("SELECT '`Dash' FROM t"), "SELECT '2024-03-01' FROM t");
+    // Where backslashes escape (MySQL), they are doubled too.
+    AddParam("Path", "C:\\x\\' OR 1=1 --");
+    EXPECT_EQ(DSetParam("'`Path'", PlacementOptions{SubstitutionTarget::Sql, true}),
+              "'C:\\\\x\\\\'' OR 1=1 --'");
+    EXPECT_EQ(DSetParam("E'`Path'", SubstitutionTarget::Sql), "E'C:\\\\x\\\\'' OR 1=1 --'");
+    // Statements are split only at a ";" in code.
+    EXPECT_EQ(SplitSqlStatements("select ';'; select \";\" -- ;\n; select $a$;$a$; E'\\';'").size(),
+              4u);
+}
+
+TEST_F(ParamSubstitution, MdxValuesStayInTheirNameOrString) {
+    COvInfoPrm& prm = AddParam("P", "1997]} ON 0 FROM [Sales] --");
+    EXPECT_EQ(DSetParam("{[Time].[`P]} ON 0", SubstitutionTarget::Mdx),
+              "{[Time].[1997]]} ON 0 FROM [Sales]] --]} ON 0");
+    prm.PrmVal.Value = "a\"b'c";
+    EXPECT_EQ(DSetParam("StrToMember(\"`P\") '`P' `P // `P", SubstitutionTarget::Mdx),
+              "StrToMember(\"a\"\"b'c\") 'a\"b''c' 'a\"b''c' // a\"b'c");
+}
+
+// Runs `command` through /bin/sh and gives back the words printf saw, one per line in <>.
+std::string ShellWords(const std::string& command) {
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[256];
+    while (pipe && fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    if (pipe) pclose(pipe);
+    return out;
+}
+
+TEST_F(ParamSubstitution, CommandValuesAreOneWordEach) {
+    COvInfoPrm& prm = AddParam("P", "");
+    for (const std::string& value : kHostileValues) {
+        SCOPED_TRACE(value);
+        prm.PrmVal.Value = value;
+        const std::string command =
+            DSetParam("printf '<%s>\\n' `P \"`P\" '`P' x`Py # `P", SubstitutionTarget::Shell);
+        EXPECT_EQ(ShellWords(command),
+                  "<" + value + ">\n<" + value + ">\n<" + value + ">\n<x" + value + "y>\n");
+    }
+    // Plain values stay as they are; a chooser's list is the one word a,b it always was.
+    prm.PrmVal.Value = "2024-03-15";
+    EXPECT_EQ(DSetParam("zip out-`P.zip", SubstitutionTarget::Shell), "zip out-2024-03-15.zip");
+    prm.PrmVal.Value = "[a],[b]";
+    EXPECT_EQ(ShellWords(DSetParam("printf '<%s>' `P", SubstitutionTarget::Shell)), "<a,b>");
+    EXPECT_THROW(DSetParam("echo \\`P", SubstitutionTarget::Shell), SubstitutionError);
+}
+
+TEST_F(ParamSubstitution, ConnectionStringValuesAddNoKey) {
+    COvInfoPrm& prm = AddParam("Pwd", "x;Database=/etc/other.db");
+    const std::string text = DSetParam("Provider=SQLite;Pwd=`Pwd;Data Source=a.db",
+                                       SubstitutionTarget::ConnectionString);
+    const auto parts = ParseConnectionString(text);
+    ASSERT_EQ(parts.size(), 3u) << text;
+    EXPECT_EQ(parts[1].Value, "x;Database=/etc/other.db");
+    EXPECT_EQ(ConnectionKeyValue(text, "Data Source"), "a.db");
+    prm.PrmVal.Value = "a}b\"c";
+    EXPECT_EQ(ConnectionKeyValue(DSetParam("Pwd={`Pwd};X=1", SubstitutionTarget::ConnectionString),
+                                 "Pwd"),
+              "a}b\"c");
+    EXPECT_EQ(ConnectionKeyValue(
+                  DSetParam("Pwd=\"`Pwd\";X=1", SubstitutionTarget::ConnectionString), "Pwd"),
+              "a}b\"c");
+    prm.PrmVal.Value = "b;Database=x";
+    EXPECT_THROW(DSetParam("Data Source=/srv/`Pwd.db", SubstitutionTarget::ConnectionString),
+                 SubstitutionError);
+}
+
+TEST_F(ParamSubstitution, HeaderFileAndMarkupValues) {
+    COvInfoPrm& prm = AddParam("P", "Daily\r\nBcc: victim@example.com");
+    EXPECT_EQ(DSetParam("Report `P", SubstitutionTarget::MailHeader),
+              "Report Daily  Bcc: victim@example.com");
+
+    for (const char* bad :
+         {"../../etc/passwd", "/etc/passwd", "a/../../b", "..\\x", "a;/etc/x", "*"}) {
+        prm.PrmVal.Value = bad;
+        EXPECT_THROW(DSetParam("/srv/out/`P.htm", SubstitutionTarget::FileName), SubstitutionError)
+            << bad;
+    }
+    prm.PrmVal.Value = "2024/Mar";
+    EXPECT_EQ(DSetParam("/srv/out/`P.htm;~Dir~x.htm", SubstitutionTarget::FileName),
+              "/srv/out/2024/Mar.htm;" + program_.Context().ProgramFolder() + "x.htm");
+
+    prm.PrmVal.Value = "<b>North</b><script>alert(1)</script>";
+    EXPECT_EQ(DSetParam("<p onclick=\"go()\">`P</p>", SubstitutionTarget::Markup),
+              "<p onclick=\"go()\"><b>North</b></p>");
+}
+
+TEST_F(ParamSubstitution, ValuesInsideDateExpressionsAreArithmeticOnly) {
+    COvInfoPrm& prm = AddParam("N", "1");
+    EXPECT_EQ(DSetParam("d >= ~date(d-`N)~", SubstitutionTarget::Sql), "d >= '20240314'");
+    // A value can neither close the expression nor give it a format that writes code.
+    prm.PrmVal.Value = "1)~' OR 1=1 --";
+    EXPECT_THROW(DSetParam("d >= ~date(d-`N)~", SubstitutionTarget::Sql), SubstitutionError);
+    prm.PrmVal.Value = "f=' OR 1=1 OR '";
+    EXPECT_THROW(DSetParam("d >= ~date(`N)~", SubstitutionTarget::Sql), SubstitutionError);
+    EXPECT_EQ(DSetParam("~date(`N)~"), "' OR 1=1 OR '");  // plain text: as it always was
+}
+
+TEST_F(ParamSubstitution, PlainParamsPutValuesAsTheyStandAndSaySo) {
+    AddParam("P", "x' OR '1'='1");
+    program_.Context().Report().ReportObject->GetPropByName("PlainParams")->Value = "1";
+    EXPECT_EQ(DSetParam("where a = '`P'", SubstitutionTarget::Sql), "where a = 'x' OR '1'='1'");
+    EXPECT_EQ(DSetParam("echo `P", SubstitutionTarget::Shell), "echo x' OR '1'='1");
+    const std::string log = program_.ReadLog();
+    EXPECT_NE(log.find("PlainParams is set"), std::string::npos) << log;
+    EXPECT_EQ(log.find("PlainParams is set"), log.rfind("PlainParams is set")) << "logged once";
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ TEST(ParameterAssignment, SetsKnownParametersAndNamesTheUnknown) {
         report.Params.back()->Name.Value = name;
     }
     const auto unknown =
-        ApplyParameterAssignments(report, "Region=North;Nope=1;Day=~date(d-1)~;Day");
+        ApplyParameterAssignments(report, "Region=North;Nope=1;Day=~date(d-1)~;Day").Unknown;
     EXPECT_EQ(unknown, (std::vector<std::string>{"Nope", "Day"}));
     EXPECT_EQ(report.Params[0]->PrmVal.Value, "North");
     EXPECT_EQ(report.Params[1]->PrmVal.Value, "~date(d-1)~");

@@ -7,6 +7,7 @@
 #include "data/DataTestSupport.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "params/ParameterAssignment.h"
 #include "params/ParameterValueList.h"
 
 namespace orvik {
@@ -167,6 +168,43 @@ TEST_P(DataSourceValueList, ValuesComeFromTheSourcesOwnDatabase) {
 
 INSTANTIATE_TEST_SUITE_P(Providers, DataSourceValueList, ::testing::Values("SQLite", "PostgreSQL"),
                          test::ProviderName);
+
+TEST_F(ParameterListsTest, ValuesFromOutsideMustBeOnTheList) {
+    COvInfoPrm& single = AddParam("pcmb");
+    single.Name.Value = "Region";
+    single.GetPropByName("cmbels")->Value = "North;South";
+    COvInfoPrm& multi = AddParam("pcmbm");
+    multi.Name.Value = "Regions";
+    multi.GetPropByName("cmbels")->Value = "a;b'c";
+    COvInfoPrm& fromData = AddParam("DScmb");
+    fromData.Name.Value = "Sold";
+    fromData.GetPropByName("cDS")->Value = "Sales";
+    fromData.GetPropByName("cDST")->Value = "sales";
+    fromData.GetPropByName("cDSC")->Value = "region";
+    AddParam("str").Name.Value = "Free";
+
+    AppliedParameters applied = ApplyParameterAssignments(
+        Report(), "Region=South;Regions=[b'c],[a];Sold=[East];Free=~x'; DROP TABLE t; --~");
+    EXPECT_TRUE(applied.Refused.empty() && applied.Unknown.empty());
+    EXPECT_EQ(single.PrmVal.Value, "South");
+    EXPECT_EQ(multi.PrmVal.Value, "[b'c],[a]");
+    EXPECT_EQ(fromData.PrmVal.Value, "[East]");
+    // One entry given to a multi-choice list as it stands is that entry chosen.
+    ApplyParameterAssignments(Report(), "Sold=North");
+    EXPECT_EQ(fromData.PrmVal.Value, "[North]");
+
+    applied = ApplyParameterAssignments(
+        Report(), "Region=~x'; DELETE FROM sales; --~;Regions=[a],[z];Sold=[West]");
+    ASSERT_EQ(applied.Refused.size(), 3u);
+    EXPECT_NE(applied.Refused[0].find("parameter 'Region' is refused"), std::string::npos)
+        << applied.Refused[0];
+    EXPECT_NE(applied.Refused[1].find("[z] is not one"), std::string::npos) << applied.Refused[1];
+    EXPECT_NE(applied.Refused[2].find("[West] is not one"), std::string::npos);
+    // A refused value leaves the one the parameter had.
+    EXPECT_EQ(single.PrmVal.Value, "South");
+    EXPECT_EQ(multi.PrmVal.Value, "[b'c],[a]");
+    EXPECT_EQ(fromData.PrmVal.Value, "[North]");
+}
 
 }  // namespace
 }  // namespace orvik

@@ -309,6 +309,49 @@ TEST_F(SheetHtml, KpiTablesGetFolderRowsAndStatusPictures) {
             "</TABLE>\n");
 }
 
+// Authors' markup stays wherever a text lands (title, headers, plain, numeric and KPI cells,
+// folder rows); what a database value could run does not, and a quote cannot end an alt text.
+TEST_F(SheetHtml, MarkupInTextsKeepsItsFormattingButNothingThatRuns) {
+    Set(*sheet_, "Title", "Sales <script>alert(1)</script><b>~Dir~</b>");
+    CGridBase grid;
+    Fill(grid,
+         {{"<i>Name</i><style>td{}</style>", "Amount"},
+          {"<b>A</b><img src=x onerror=alert(1)>", "1 234<img/src=\"x\"/onerror=alert(1)>"},
+          // The blanks turn into "&nbsp;" before the check, so it sees what the browser sees.
+          {"x < 5 <a href=\"javascript:alert(1)\">go</a>", "1 2 <img src=x onerror=alert(1)>"}},
+         1, 0);
+    EXPECT_EQ(Table(grid),
+              std::string(kOpen) + "<CAPTION class=sh0>Sales <b>" + Home() +
+                  "</b></CAPTION>\n"
+                  "<TR><TD class=sh0><i>Name</i></TD><TD class=sh0>Amount</TD></TR>\n"
+                  "<TR class=sge0><TD><b>A</b><img src=x ></TD>"
+                  "<TD>1&nbsp;234<img/src=\"x\"/></TD></TR>\n"
+                  "<TR class=sgo0><TD>x < 5 <a >go</a></TD><TD>1&nbsp;2&nbsp;</TD></TR>\n"
+                  "</TABLE>\n");
+
+    Set(*sheet_, "Title", "");
+    COvInfoDS* kpi = Report().NewDataSource("Kpi");
+    kpi->tpDS.Value = "KPI";
+    Fill(grid,
+         {{"Path", "Value", "Goal", "Weight", "Status", "Trend", "Owner", "Description",
+           "StatusIcon", "TrendIcon", "Cube"},
+          {"<b>Fin</b><script>x</script>\\Rev", "1 200<img src=x onerror=alert(1)>", "1", "2", "1",
+           "0", "Ann", "Say \"hi\" onerror=alert(1)", "Light\" onerror=\"alert(1)", "Arrow",
+           "Sales"}},
+         1, 0);
+    grid.DataSource = kpi;
+    const std::string html = Table(grid, 1);
+    EXPECT_NE(html.find("folder.gif\">&nbsp;<b>Fin</b></TD></TR>"), std::string::npos) << html;
+    EXPECT_NE(html.find("<TD align=right>1 200<img src=x >&nbsp;<img src="), std::string::npos)
+        << html;
+    EXPECT_NE(html.find("info.gif\" alt=\"Say &quot;hi&quot; onerror=alert(1)\">"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(html.find("Light&quot; onerror=&quot;alert(1)2.gif\" alt=\"1\">"), std::string::npos)
+        << html;
+    EXPECT_EQ(html.find("<script"), std::string::npos) << html;
+}
+
 TEST_F(SheetHtml, PictureColumnsPickTheSeriesMemberForEachValue) {
     for (int number = 1; number <= 5; ++number)
         program_.Home().Write("pics/lvl" + std::to_string(number) + ".gif", "GIF89a");
