@@ -153,6 +153,10 @@ std::vector<Piece> SplitAtParameters(std::string_view text, orvik::AppContext* c
     const std::vector<Candidate> candidates = Candidates(context->Report());
     for (size_t i = 0; i < candidates.size(); ++i) {
         const std::string& key = candidates[i].Key;
+        const bool placed = std::any_of(pieces.begin(), pieces.end(), [&key](const Piece& piece) {
+            return !piece.IsValue() && piece.Text.find(key) != std::string::npos;
+        });
+        if (!placed) continue;
         std::optional<std::string> value;
         std::vector<Piece> split;
         for (Piece& piece : pieces) {
