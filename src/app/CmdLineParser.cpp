@@ -91,3 +91,9 @@ std::optional<std::string> CCmdLineParser::GetVal(std::string_view key) const {
     if (found == keys_.end()) return std::nullopt;
     return found->second;
 }
+
+std::vector<std::string> CCmdLineParser::Keys() const {
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : keys_) keys.push_back(key);
+    return keys;
+}

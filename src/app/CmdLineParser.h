@@ -28,6 +28,8 @@ class CCmdLineParser {
     std::optional<std::string> GetVal(std::string_view key) const;
     // The arguments that are not keys, in order; the first is the report file.
     const std::vector<std::string>& Paths() const { return paths_; }
+    // The keys given, folded as they are looked up, in sorted order.
+    std::vector<std::string> Keys() const;
     // True when at least one key was found.
     bool Parsed() const { return !keys_.empty(); }
 

@@ -18,11 +18,14 @@
 #include "core/FolderLock.h"
 #include "core/LanguageTexts.h"
 #include "core/Log.h"
+#include "core/LogText.h"
 #include "core/SettingsStore.h"
 #include "core/StopRequest.h"
+#include "model/OvInfoAct.h"
 #include "model/PropertyTranslation.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "params/ParameterAssignment.h"
 #include "persist/ReportFile.h"
 #include "persist/ReportLifecycle.h"
 
@@ -135,6 +138,13 @@ bool COrvikApp::InitInstance() {
     LanguageCode = language.Code();
 
     const CCmdLineParser parser(arguments_, false);
+    // A mistyped key (/pmr, /verbose) would otherwise run the report without what it meant.
+    for (const std::string& key : parser.Keys()) {
+        if (key == "act" || key == "prm" || key == "saveas") continue;
+        std::fputs(("orvik: unknown key '/" + key + "'\n\n" + UsageText()).c_str(), stderr);
+        exitStatus_ = kExitCannotStart;
+        return false;
+    }
     if (parser.HasKey("act")) {
         BatchMode = 1;
         RunAction = 1;
@@ -143,7 +153,13 @@ bool COrvikApp::InitInstance() {
     ParameterText = parser.GetVal("prm").value_or("");
     SaveAsPath = parser.GetVal("saveas").value_or("");
     if (parser.HasKey("saveas")) BatchMode = 1;
-    if (!parser.Paths().empty()) DocumentPath = parser.Paths().front();
+    if (!parser.Paths().empty()) {
+        // A path on the command line is relative to where the command runs, not to the program.
+        DocumentPath = parser.Paths().front();
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(DocumentPath, error);
+        if (!error) DocumentPath = absolute.lexically_normal().string();
+    }
     context.BatchMode = BatchMode != 0;
 
     if (!BatchMode && !ORVIK_GUI && !frontEnd_) {
@@ -170,7 +186,10 @@ bool COrvikApp::InitInstance() {
     // Start-up translated nothing yet: the schema was built after the language was chosen.
     TranslateProperties(language, context.Registries(), -1);
 
-    if (BatchMode) UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
+    if (BatchMode) {
+        UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
+        UxSaveLog(RunLine(parser), __FILE__, __LINE__);
+    }
     InitOVK(context.Report());
     // The loader shows the report's own properties; only without a report do the settings fill
     // the property bar.
@@ -203,14 +222,11 @@ bool COrvikApp::LockWorkFolder() {
               __FILE__, __LINE__);
     UxSaveLog("*** Stop Orvik ***\n\n", __FILE__, __LINE__);
     exitStatus_ = kExitRunFailed;
+    TellTerminal("the run did not start: " + problem);
     return false;
 }
 
 bool COrvikApp::LoadDocument() {
-    // A path on the command line is relative to where the command runs, not to the program.
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(DocumentPath, error);
-    if (!error) DocumentPath = absolute.lexically_normal().string();
     session_ = std::make_unique<orvik::ReportSession>(*context_);
     if (!session_->Read(DocumentPath)) return false;
     // Parameter values given for this run are set before anything runs, so the first queries
@@ -253,6 +269,32 @@ void COrvikApp::RunBatch() {
     exitStatus_ = succeeded ? kExitSuccess : kExitRunFailed;
     // As a shell reports a program ended by the signal: 143 for SIGTERM, 130 for SIGINT.
     if (stopSignal != 0) exitStatus_ = 128 + stopSignal;
+    if (exitStatus_ != kExitSuccess) {
+        std::string reason = context_->FirstError();
+        if (stopSignal != 0) reason = "terminated by signal " + std::to_string(stopSignal);
+        TellTerminal(reason.empty() ? "the run failed" : reason);
+    }
+}
+
+std::string COrvikApp::RunLine(const CCmdLineParser& parser) const {
+    // Names, not values: /prm values are logged one by one further on, secrets masked.
+    std::string names;
+    for (const ParameterAssignment& assignment : ParseParameterAssignments(ParameterText))
+        names += (names.empty() ? "" : ",") + assignment.Name;
+    std::string line = "Run " + std::to_string(getpid()) + ": report " +
+                       (DocumentPath.empty() ? std::string("(none)") : DocumentPath);
+    if (parser.HasKey("act")) line += ", task " + (TaskName.empty() ? "(all)" : TaskName);
+    if (!names.empty()) line += ", /prm " + names;
+    if (!SaveAsPath.empty()) line += ", /saveas " + SaveAsPath;
+    return orvik::EscapeForLog(line);
+}
+
+void COrvikApp::TellTerminal(const std::string& reason) const {
+    // One line, whether or not the log could be written: a scheduler mails what it prints.
+    const std::string line =
+        "orvik: " + (DocumentPath.empty() ? std::string("(no report)") : DocumentPath) + ": " +
+        orvik::EscapeForLog(reason) + " (log: " + ProgramFolder + "Orvik18.log)\n";
+    std::fputs(line.c_str(), stderr);
 }
 
 void COrvikApp::RunTask() {
@@ -262,13 +304,21 @@ void COrvikApp::RunTask() {
         UxSaveLog(DocumentPath.empty() ? "No report file was given: there is no task to run"
                                        : "The report was not loaded: there is no task to run",
                   __FILE__, __LINE__);
+        context_->NoteError(DocumentPath.empty() ? "no report file was given" : "");
     } else if (!parametersAccepted_) {
         // A page made with values nobody asked for would replace a right one: nothing runs.
         UxSaveLog("The /prm values were not all accepted: no task is run", __FILE__, __LINE__);
     } else if (report.FindTopLevelTasks(TaskName).empty()) {
-        UxSaveLog(TaskName.empty() ? "The report has no task to run"
-                                   : "The report has no task named '" + TaskName + "'",
-                  __FILE__, __LINE__);
+        std::string names;
+        for (const COvInfoAct* task : report.FindTopLevelTasks({}))
+            names += (names.empty() ? "'" : ", '") + task->Name.Value + "'";
+        const std::string reason =
+            TaskName.empty()
+                ? std::string("The report has no task to run")
+                : "The report has no task named '" + TaskName + "'" +
+                      (names.empty() ? "; it has no tasks at all" : "; its tasks are " + names);
+        UxSaveLog(reason, __FILE__, __LINE__);
+        context_->NoteError(reason);
     } else {
         taskFound_ = true;
         try {

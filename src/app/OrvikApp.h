@@ -12,6 +12,8 @@
 #include "core/FolderLock.h"
 #include "model/AppContext.h"
 
+class CCmdLineParser;
+
 class COrvikApp {
   public:
     // Exit statuses of the program.
@@ -62,6 +64,10 @@ class COrvikApp {
     bool SaveDocumentAs();
     // Releases everything start-up built.
     void ExitInstance();
+    // The log line after the start line that tells this run from others in the same log.
+    std::string RunLine(const CCmdLineParser& parser) const;
+    // The one line a failed unattended run prints on standard error.
+    void TellTerminal(const std::string& reason) const;
     // Takes the work folder for this unattended run, waiting for another run to finish with it
     // (setting WorkFolderWait, seconds); false (logged, exit status set) when it cannot.
     bool LockWorkFolder();

@@ -1,5 +1,6 @@
 #include "app/ReportSession.h"
 
+#include <algorithm>
 #include <set>
 
 #include "core/Log.h"
@@ -44,9 +45,15 @@ bool ReportSession::ApplyParameters(std::string_view parameterText) {
     CReport& report = context_.Report();
     bool accepted = true;
     const AppliedParameters applied = ApplyParameterAssignments(report, parameterText);
+    const std::vector<ParameterAssignment> assignments = ParseParameterAssignments(parameterText);
     for (const std::string& name : applied.Unknown) {
-        ShowMessage("Unknown parameter '" + EscapeForLog(name) +
-                        "' in /prm: the report has no such parameter",
+        const bool withoutValue = std::any_of(
+            assignments.begin(), assignments.end(),
+            [&name](const ParameterAssignment& a) { return a.Name == name && !a.HasValue; });
+        ShowMessage(withoutValue ? "The /prm entry '" + EscapeForLog(name) +
+                                       "' has no '=': write " + EscapeForLog(name) + "=VALUE"
+                                 : "Unknown parameter '" + EscapeForLog(name) +
+                                       "' in /prm: the report has no such parameter",
                     {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
         accepted = false;
     }
@@ -75,7 +82,7 @@ void ReportSession::PrepareSheets() {
     for (const auto& sheet : report.Sheets) {
         if (COvInfoDS* source = sheet->GetDS(report.DataSources);
             source && ran.insert(source).second) {
-            source->OpenConnectDS(true);
+            if (source->OpenConnectDS(true) != 1) failedSources_.push_back(source->Name.Value);
         }
         MakeGridView(*sheet);
     }
@@ -93,13 +100,30 @@ int ReportSession::RunTask(const std::string& name) {
     // A page of a million rows goes to its file as it is made instead of being held whole.
     context_.Report().WritePageAsBuilt = true;
     StepHooks hooks;
-    hooks.BeforeStep = [this](COvInfoAct&, const StepNeeds& needs) {
+    hooks.BeforeStep = [this](COvInfoAct& step, const StepNeeds& needs) {
         if (needs.Data) PrepareSheets();
+        if (needs.Delivers && !MayDeliver(step)) return false;
         if (needs.Page) BuildPage();
         // An export builds the page itself; later steps deliver that one.
         if (needs.BuildsPage) pageBuilt_ = true;
+        return true;
     };
     return DoAct(context_.Report(), name.c_str(), hooks);
+}
+
+bool ReportSession::MayDeliver(const COvInfoAct& step) const {
+    if (failedSources_.empty() || !context_.BatchMode) return true;
+    const COvInfoAct* task = step.Parent ? step.Parent : &step;
+    // A task may ask to deliver whatever the run made, as the program always did.
+    if (task->Get("SendAfterFailure") == "1") return true;
+    std::string names;
+    for (const std::string& name : failedSources_)
+        names += (names.empty() ? "'" : ", '") + name + "'";
+    UxSaveLog("Step " + step.Name.Value + " was not run: the data source " + names +
+                  " failed in this run, and a page made without it is not sent (the task's "
+                  "SendAfterFailure would send it)",
+              __FILE__, __LINE__);
+    return false;
 }
 
 void ReportSession::Show() {

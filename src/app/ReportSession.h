@@ -7,6 +7,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+class COvInfoAct;
 
 namespace orvik {
 
@@ -35,9 +38,15 @@ class ReportSession {
     void Show();
 
   private:
+    // False (logged) for a step that sends or publishes in an unattended run in which a data
+    // source failed, unless its task's SendAfterFailure is "1": a scheduled run never mails an
+    // empty or wrong page. Exports and commands still run (a command may report the failure).
+    bool MayDeliver(const COvInfoAct& step) const;
+
     AppContext& context_;
     bool sheetsPrepared_ = false;
     bool pageBuilt_ = false;
+    std::vector<std::string> failedSources_;  // names of the sources that failed to run
 };
 
 }  // namespace orvik

@@ -27,7 +27,9 @@ std::string FormatLogLine(const std::string& message, int sourceLine, const stru
 
 void UxSaveLog(const std::string& message, const char* /*sourceFile*/, int sourceLine) {
     ProgramContext* context = ProgramContext::Current();
-    if (!context || context->ProgramFolder().empty()) return;
+    if (!context) return;
+    context->RememberLogLine(message);
+    if (context->ProgramFolder().empty()) return;
     const std::string path = context->ProgramFolder() + "Orvik18.log";
     // Opened, appended and closed per line: two programs sharing the log interleave whole lines.
     FILE* file = std::fopen(path.c_str(), "a");
@@ -57,7 +59,12 @@ void Deliver(const std::string& message, orvik::MessageBoxButtons buttons,
              orvik::MessageBoxIcon icon) {
     ProgramContext* context = ProgramContext::Current();
     if (!context) return;
-    context->NoteError();
+    // The header names our source file; what the user acts on is the error's own message.
+    constexpr std::string_view kMessageLine = "ErrorMessage = ";
+    const size_t at = message.find(kMessageLine);
+    context->NoteError(at == std::string::npos
+                           ? std::string_view(message)
+                           : std::string_view(message).substr(at + kMessageLine.size()));
     if (context->BatchMode) {
         UxSaveLog("UxError: " + message, __FILE__, __LINE__);
     } else {

@@ -30,6 +30,15 @@ ProgramContext* ProgramContext::Current() {
     return current;
 }
 
+void ProgramContext::NoteError(std::string_view reason) {
+    ++errorCount_;
+    if (!firstError_.empty()) return;
+    std::string_view text = reason.empty() ? std::string_view(lastLogLine_) : reason;
+    // One line for the terminal: the first line of the text that says something.
+    while (!text.empty() && (text.front() == '\n' || text.front() == ' ')) text.remove_prefix(1);
+    firstError_ = text.substr(0, text.find('\n'));
+}
+
 void ProgramContext::SetFrontEnd(std::unique_ptr<FrontEnd> frontEnd) {
     frontEnd_ = frontEnd ? std::move(frontEnd) : std::make_unique<BatchFrontEnd>();
 }
@@ -38,7 +47,7 @@ MessageBoxResult ShowMessage(std::string_view text, std::string_view caption,
                              MessageBoxButtons buttons, MessageBoxIcon icon) {
     ProgramContext* context = ProgramContext::Current();
     if (!context) return DefaultAnswer(buttons);
-    if (icon == MessageBoxIcon::Error) context->NoteError();
+    if (icon == MessageBoxIcon::Error) context->NoteError(text);
     return context->Front().ShowMessageBox(text, caption, buttons, icon);
 }
 

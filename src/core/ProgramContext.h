@@ -46,8 +46,13 @@ class ProgramContext {
     bool BatchMode = false;
 
     // Counts the errors reported during the run; an unattended run exits non-zero when any was.
-    void NoteError() { ++errorCount_; }
+    // The first one's reason is kept for the line a failed run leaves on the terminal: `reason`
+    // when given, else the last line the log received (failures log their reason, then count).
+    void NoteError(std::string_view reason = {});
     int ErrorCount() const { return errorCount_; }
+    const std::string& FirstError() const { return firstError_; }
+    // The last message written to the log, for NoteError.
+    void RememberLogLine(std::string_view message) { lastLogLine_ = message; }
 
   private:
     ProgramContext* previous_;
@@ -56,6 +61,8 @@ class ProgramContext {
     std::unique_ptr<SettingsStore> settings_;
     std::unique_ptr<CLanguageTexts> language_;
     int errorCount_ = 0;
+    std::string firstError_;
+    std::string lastLogLine_;
 };
 
 // Shows a message through the current front end (logged in batch mode). A message with the

@@ -21,6 +21,8 @@ class COvInfoAct : public COvInfoObject {
     // Throws CZelSMTPException when the mail server fails. (Defined with the delivery.)
     void SendExport();
 
-    COvInfoProp Name, AType;
+    // SendAfterFailure "1" on a task: its mail and upload steps run even when a data source
+    // failed in the run (by default they are skipped then).
+    COvInfoProp Name, AType, SendAfterFailure;
     COvInfoAct* Parent = nullptr;  // null for a top-level task
 };

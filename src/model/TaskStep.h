@@ -29,6 +29,8 @@ class TaskStep {
     virtual bool NeedsPage() const { return false; }
     // True when the step builds the page itself (later steps deliver that one).
     virtual bool BuildsPage() const { return false; }
+    // True for a step that sends or publishes what the run made (mail, upload).
+    virtual bool Delivers() const { return false; }
 };
 
 class TaskStepRegistry : public NamedRegistry<TaskStep> {

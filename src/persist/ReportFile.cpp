@@ -193,6 +193,9 @@ void LoadTask(CReport& report, CXmlElement* element) {
         // A task is a name, not a step: it has no type. What the type brought in stays in the
         // list, so a file that gave a task a step's settings keeps them when saved again.
         std::erase(task->Props, &task->AType);
+    } else {
+        // Whether to deliver after a failure is the task's choice, not each step's.
+        std::erase(task->Props, &task->SendAfterFailure);
     }
     report.Tasks.push_back(std::move(task));
 }

@@ -10,6 +10,7 @@ class DeliveryStep : public TaskStep {
     void Run(CReport&, COvInfoAct& step, size_t) override { step.SendExport(); }
     bool NeedsData() const override { return true; }
     bool NeedsPage() const override { return true; }
+    bool Delivers() const override { return true; }
 };
 
 const TaskStepRegistration<DeliveryStep> kMail("SMTP");

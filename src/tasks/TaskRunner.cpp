@@ -104,7 +104,8 @@ void RunAllSteps(CReport& report, const COvInfoAct& task, const StepHooks& hooks
         const COvCombos* entry = step.AType.SelectedEntry();
         if (entry && !type.empty() && entry->PlugInIndex >= 0) {
             // A plug-in's step may read anything: the sources and the page are made ready.
-            if (hooks.BeforeStep) hooks.BeforeStep(step, StepNeeds{true, true, false});
+            if (hooks.BeforeStep && !hooks.BeforeStep(step, StepNeeds{true, true, false, true}))
+                continue;
             if (actions.PlugInTask) {
                 actions.PlugInTask(entry->PlugInIndex, type, &step);
             } else {
@@ -114,9 +115,10 @@ void RunAllSteps(CReport& report, const COvInfoAct& task, const StepHooks& hooks
         }
         orvik::TaskStep* kind = orvik::TaskStepRegistry::Builtin().Find(type);
         if (!kind) continue;
-        if (hooks.BeforeStep)
-            hooks.BeforeStep(step,
-                             StepNeeds{kind->NeedsData(), kind->NeedsPage(), kind->BuildsPage()});
+        if (hooks.BeforeStep &&
+            !hooks.BeforeStep(step, StepNeeds{kind->NeedsData(), kind->NeedsPage(),
+                                              kind->BuildsPage(), kind->Delivers()}))
+            continue;
         kind->Run(report, step, i);
     }
 }

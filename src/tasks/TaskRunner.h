@@ -15,12 +15,14 @@ struct StepNeeds {
     bool Data = false;        // the sheets' results (their sources must have run)
     bool Page = false;        // the page an earlier step built
     bool BuildsPage = false;  // the step builds the page itself
+    bool Delivers = false;    // the step sends or publishes (mail, upload, a plug-in's step)
 };
 
 // What the runner tells whoever drives the run before each step, so that the sources run and the
-// page is built once, when the first step needs them.
+// page is built once, when the first step needs them. BeforeStep returns false when the step must
+// not run (it has said why).
 struct StepHooks {
-    std::function<void(COvInfoAct& step, const StepNeeds& needs)> BeforeStep;
+    std::function<bool(COvInfoAct& step, const StepNeeds& needs)> BeforeStep;
 };
 
 // Runs the top-level tasks named `name` (all of them when `name` is null or empty), in list

@@ -20,7 +20,9 @@ grep -Eq "^${stamp}No report file was given" "$log" || fail "reason line: $(cat 
 grep -Eq "^${stamp}\*\*\* Stop Orvik \*\*\*\$" "$log" || fail "stop line: $(cat "$log")"
 [ "$(tail -c 3 "$log" | od -An -c | tr -d ' ')" = '\n\n\n' ] || fail "stop line must end the run with two empty lines"
 [ "$(grep -c 'Start Orvik' "$log")" -eq 1 ] || fail "one start line per run"
-[ -s "$home/out" ] && fail "a batch run printed to the terminal: $(cat "$home/out")"
+# The terminal gets one line: what failed, and where the log is.
+[ "$(cat "$home/out")" = "orvik: (no report): no report file was given (log: $home/Orvik18.log)" ] ||
+  fail "terminal line: $(cat "$home/out")"
 [ -d "$home/HTML" ] || fail "HTML work folder not created"
 grep -q '^Language=ENG' "$ORVIK_CONFIG" || fail "settings were not written back"
 

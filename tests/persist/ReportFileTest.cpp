@@ -185,7 +185,9 @@ TEST_F(ReportFileTest, LoadThenSaveReproducesTheFileByteForByte) {
     EXPECT_EQ(loaded.DataSources[1]->GetPropByName("MDXC")->DefaultValue, "[Time].[1997]");
     EXPECT_TRUE(loaded.DataSources[1]->GetPropByName("MDXD")->IsReadOnly());
     ASSERT_EQ(loaded.Tasks.size(), 6u);
-    EXPECT_EQ(loaded.Tasks[0]->Props.size(), 1u);  // a task is only its name
+    // A task is its name and whether it delivers after a failed query; a step has no such choice.
+    EXPECT_EQ(loaded.Tasks[0]->Props.size(), 2u);
+    EXPECT_EQ(loaded.Tasks[1]->GetPropByName("SendAfterFailure"), nullptr);
     EXPECT_EQ(loaded.Tasks[1]->Parent, loaded.Tasks[0].get());
     EXPECT_EQ(loaded.Tasks[3]->Parent, loaded.Tasks[2].get());
     ASSERT_EQ(loaded.Sheets.size(), 2u);
