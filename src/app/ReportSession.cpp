@@ -82,7 +82,22 @@ void ReportSession::PrepareSheets() {
     for (const auto& sheet : report.Sheets) {
         if (COvInfoDS* source = sheet->GetDS(report.DataSources);
             source && ran.insert(source).second) {
-            if (source->OpenConnectDS(true) != 1) failedSources_.push_back(source->Name.Value);
+            if (const std::string type = source->UnknownType("tpDS");
+                !type.empty() && context_.BatchMode) {
+                // Connecting and running nothing would fill the sheet with nothing, silently.
+                ShowMessage("The data source '" + source->Name.Value + "' has the type '" + type +
+                                "', which neither this program nor a plug-in knows: it was not run",
+                            {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
+                failedSources_.push_back(source->Name.Value);
+            } else if (source->OpenConnectDS(true) != 1) {
+                failedSources_.push_back(source->Name.Value);
+            }
+        }
+        if (const std::string view = sheet->UnknownType("tpVW");
+            !view.empty() && context_.BatchMode) {
+            ShowMessage("The sheet '" + sheet->Name.Value + "' has the view type '" + view +
+                            "', which neither this program nor a plug-in knows: it shows nothing",
+                        {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
         }
         MakeGridView(*sheet);
     }

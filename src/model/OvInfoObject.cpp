@@ -53,3 +53,10 @@ void COvInfoObject::AddOwn(COvInfoProp& prop, bool live) {
         context->Registries().LiveProperties.push_back(&prop);
     }
 }
+
+std::string COvInfoObject::UnknownType(std::string_view name) const {
+    if (!Get(name).empty()) return {};
+    for (const KeptElement& kept : KeptElements)
+        if (kept.Replaces && kept.Name == name) return kept.Value;
+    return {};
+}

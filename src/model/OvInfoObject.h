@@ -33,6 +33,10 @@ class COvInfoObject {
         bool Replaces = false;
     };
 
+    // The type text the file gave property `name` when no type of that name is known here (the
+    // property was emptied and the text kept); "" when the type is known or none was given.
+    std::string UnknownType(std::string_view name) const;
+
     const char TypeTag;
     std::vector<COvInfoProp*> Props;
     std::vector<KeptElement> KeptElements;

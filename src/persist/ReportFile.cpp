@@ -257,8 +257,26 @@ bool ReadObjects(CReport& report, const std::string& path) {
         ReportProblem("Cannot open XML file " + path, MessageBoxIcon::Error);
         return false;
     }
+    const std::string encoding = DeclaredEncoding(*bytes);
+    if ((encoding == "windows-1251" || encoding == "cp1251") && orvik::IsValidUtf8(*bytes) &&
+        std::any_of(bytes->begin(), bytes->end(),
+                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        ReportProblem("The report file " + path +
+                          " declares windows-1251 but its text is UTF-8: it was probably saved "
+                          "as UTF-8 by an editor, and its letters will show garbled; change its "
+                          "first line to encoding=\"UTF-8\"",
+                      MessageBoxIcon::Warning);
+    }
     CXmlDocument document;
     document.Parse(DecodeReportText(*bytes));
+    if (!document.RootClosed()) {
+        // What was read may be any part of the report; run or saved, it would lose the rest.
+        ReportProblem("The report file " + path + " is damaged: it ends (after " +
+                          std::to_string(bytes->size()) +
+                          " bytes) before its root element closes; nothing of it was loaded",
+                      MessageBoxIcon::Error);
+        return false;
+    }
     CXmlElement* root = document.GetRootElement();
     for (const auto& child : root->GetChildren()) {
         const std::string& name = child->GetName();

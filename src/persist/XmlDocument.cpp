@@ -162,6 +162,8 @@ void CXmlDocument::ProcessTag(std::string_view inner) {
     if (closing) {
         if (Current->Parent != nullptr) {
             Current = Current->Parent;
+        } else if (!Root.Name.empty()) {
+            rootClosed_ = true;
         }
         return;
     }
@@ -181,6 +183,8 @@ void CXmlDocument::ProcessTag(std::string_view inner) {
     }
     if (empty && Current->Parent != nullptr) {
         Current = Current->Parent;
+    } else if (empty) {
+        rootClosed_ = true;
     }
 }
 
@@ -267,6 +271,7 @@ void CXmlDocument::Reset() {
     Root.Value.clear();
     Root.FindName.clear();
     Current = &Root;
+    rootClosed_ = false;
 }
 
 std::optional<std::string> CXmlDocument::ReadFileText(const std::string& path) {

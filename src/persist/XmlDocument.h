@@ -34,6 +34,9 @@ class CXmlDocument {
     int Save(const std::string& path) const;
     // Rebuilds the tree from the text; never fails and returns 1.
     int Parse(std::string text);
+    // True when the last Parse saw the root element close: a file cut short (a full disk, a
+    // copy stopped half-way) leaves it open.
+    bool RootClosed() const { return rootClosed_; }
     // The document text: Header, CR LF, then the root element and its subtree.
     std::string Generate() const;
 
@@ -81,6 +84,7 @@ class CXmlDocument {
     void ProcessTag(std::string_view inner);
 
     std::string Header = "<?xml version=\"1.0\"?>\r\n";
+    bool rootClosed_ = false;
     std::string Xml;
     CXmlElement Root;
     CXmlElement* Current = &Root;

@@ -114,7 +114,18 @@ void RunAllSteps(CReport& report, const COvInfoAct& task, const StepHooks& hooks
             continue;
         }
         orvik::TaskStep* kind = orvik::TaskStepRegistry::Builtin().Find(type);
-        if (!kind) continue;
+        if (!kind) {
+            // A stored type nobody here knows must not pass for a step done; a step given no type
+            // at all does nothing, as it always has.
+            const std::string stored = type.empty() ? step.UnknownType("AType") : type;
+            if (!stored.empty()) {
+                UxSaveLog("Step " + step.Name.Value + " has the type '" + stored +
+                              "', which neither this program nor a plug-in knows: it was not run",
+                          __FILE__, __LINE__);
+                if (context) context->NoteError();
+            }
+            continue;
+        }
         if (hooks.BeforeStep &&
             !hooks.BeforeStep(step, StepNeeds{kind->NeedsData(), kind->NeedsPage(),
                                               kind->BuildsPage(), kind->Delivers()}))

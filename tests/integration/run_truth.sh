@@ -105,4 +105,21 @@ chmod u+w Orvik18.log
 grep -q "unknown key '/pmr'" err && grep -q 'Usage: orvik' err || fail "no usage: $(cat err)"
 "$orvik" report.ovk /act:Daily /prm:Table 2>err && fail "/prm without = was accepted"
 grep -q "The /prm entry 'Table' has no '=': write Table=VALUE" err || fail "no '=' hint: $(cat err)"
+# A step whose stored type nobody knows fails the run instead of silently doing nothing.
+sed 's|<AType>CMD</AType>|<AType>SHELL</AType>|' report.ovk > typo.ovk
+"$orvik" typo.ovk /act:Daily "/prm:Table=t" 2>err && fail "an unknown step type exited 0"
+grep -q "Step Tell has the type 'SHELL', which neither this program nor a plug-in knows" err ||
+  fail "unknown type: $(cat err)"
+
+# A report cut short is damaged: nothing of it runs.
+head -c 400 report.ovk > cut.ovk
+"$orvik" cut.ovk /act:Daily 2>err && fail "a damaged report exited 0"
+grep -q "is damaged: it ends (after 400 bytes) before its root element closes" err ||
+  fail "damage not reported: $(cat err)"
+
+# UTF-8 text under a windows-1251 declaration: the likely mistake is named.
+printf '<?xml version="1.0" encoding="windows-1251"?>\n<root><ACT><Name>Отчёт</Name></ACT></root>\n' > utf8.ovk
+: > Orvik18.log
+"$orvik" utf8.ovk /act:Отчёт 2>/dev/null
+grep -q 'declares windows-1251 but its text is UTF-8' Orvik18.log || fail "no encoding warning"
 echo "run truth checks passed"
