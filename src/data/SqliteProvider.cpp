@@ -8,6 +8,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "data/AdoException.h"
@@ -101,7 +102,12 @@ SqliteConnection::SqliteConnection(const std::string& path) {
     const int rc =
         sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        const std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        // SQLite says only "unable to open database file": the reader needs to know which one,
+        // as it was resolved, and why the system refused it.
+        const int systemError = db_ ? sqlite3_system_errno(db_) : 0;
+        std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        message += ": " + path;
+        if (systemError != 0) message += std::string(" (") + std::strerror(systemError) + ")";
         sqlite3_close(db_);
         db_ = nullptr;
         throw CADOException(AdoError::Failure, message, "SQLite");

@@ -237,8 +237,13 @@ std::string EvalDateExpr(std::string_view expressionText) {
     // Only an invalid date is reported: a format that merely spells the word "Invalid" is not an
     // error, and in an unattended run every message of this kind fails the run. The date read
     // back from an invalid date is -1 in each part.
+    // The fixed text first, then in plain words which date the expression asked for.
     orvik::ShowMessage(std::string(kInvalidDate) + " = <" + expression + ">; <" + format + ">; <" +
-                           rest + ">; -1--1--1",
+                           rest + ">; -1--1--1 (the date expression '" +
+                           std::string(expressionText) + "' asks for year " +
+                           std::to_string(date.Year) + ", month " + std::to_string(date.Month) +
+                           ", day " + std::to_string(date.Day) +
+                           ", which does not exist; components do not carry into the next)",
                        {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
     return std::string(kInvalidDate);
 }

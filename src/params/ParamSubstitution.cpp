@@ -79,8 +79,9 @@ void ReportBrokenExpression(std::string_view rest) {
         (tilde == std::string::npos
              ? 2
              : orvik::Utf8Length(rest.substr(kDateOpener.size(), tilde - kDateOpener.size())));
-    orvik::ShowMessage("Ошибочный параметр <" + orvik::Utf8Prefix(rest, shown) + ">", {},
-                       orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
+    orvik::ShowMessage("Ошибочный параметр <" + orvik::Utf8Prefix(rest, shown) +
+                           "> (a date expression begun with \"~date(\" has no \")~\" to end it)",
+                       {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
 }
 
 void SubstituteDateExpressions(std::string& text) {

@@ -123,7 +123,7 @@ std::vector<std::string> ReadColumn(CADORecordset& rows, int field, const std::s
 }
 
 // The open source a "DScmb" parameter lists from, or null (the user was told).
-COvInfoDS* OpenListSource(const COvInfoProp& cDS) {
+COvInfoDS* OpenListSource(const COvInfoPrm& prm, const COvInfoProp& cDS) {
     COvInfoDS* ds = nullptr;
     for (const auto& candidate : orvik::AppContext::Current()->Report().DataSources) {
         if (candidate->Name.Value == cDS.Value) {
@@ -136,8 +136,13 @@ COvInfoDS* OpenListSource(const COvInfoProp& cDS) {
         ds->OpenConnectDS(false);
     }
     if (!ds || !ds->Connection || !ds->Connection->IsOpen() || ds->DSN.Value.empty()) {
-        orvik::ShowMessage("WraperParam::DS is not open!", {}, orvik::MessageBoxButtons::Ok,
-                           orvik::MessageBoxIcon::Warning);
+        const std::string why = !ds                     ? "the report has no such data source"
+                                : ds->DSN.Value.empty() ? "the data source has no connection string"
+                                                        : "its connection could not be opened";
+        orvik::ShowMessage("WraperParam::DS is not open! (parameter '" + prm.Name.Value +
+                               "' could not read its list from data source '" + cDS.Value +
+                               "': " + why + ")",
+                           {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Warning);
         return nullptr;
     }
     return ds;
@@ -159,7 +164,7 @@ void BuildDataSourceLists(COvInfoPrm& prm, bool bShow) {
     COvInfoProp* cDSC = prm.GetPropByName("cDSC");
     const COvInfoProp* cDSW = prm.GetPropByName("cDSW");
     if (!cDS || !cDST || !cDSC || cDS->Value.empty()) return;
-    COvInfoDS* ds = OpenListSource(*cDS);
+    COvInfoDS* ds = OpenListSource(prm, *cDS);
     if (!ds) return;
     try {
         CADORecordset rows(ds->Connection.get());
@@ -228,7 +233,7 @@ std::optional<std::vector<std::string>> OfferedValues(COvInfoPrm& prm) {
     const COvInfoProp* cDSC = prm.GetPropByName("cDSC");
     if (!cDS || !cDST || !cDSC || cDS->Value.empty() || cDST->Value.empty() || cDSC->Value.empty())
         return std::vector<std::string>{};
-    COvInfoDS* ds = OpenListSource(*cDS);
+    COvInfoDS* ds = OpenListSource(prm, *cDS);
     if (!ds) return std::vector<std::string>{};
     return DistinctValues(*ds, cDST->Value, cDSC->Value, prm.GetPropByName("cDSW"));
 }

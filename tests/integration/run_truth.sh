@@ -122,4 +122,9 @@ printf '<?xml version="1.0" encoding="windows-1251"?>\n<root><ACT><Name>Отчё
 : > Orvik18.log
 "$orvik" utf8.ovk /act:Отчёт 2>/dev/null
 grep -q 'declares windows-1251 but its text is UTF-8' Orvik18.log || fail "no encoding warning"
+# A database file that is not there is named as it was resolved, with the system's reason.
+sed "s|Data Source=$home/data.db|Data Source=missing.db|" report.ovk > missing.ovk
+"$orvik" missing.ovk /act:Daily "/prm:Table=t" 2>err && fail "a missing database exited 0"
+grep -q "unable to open database file: $home/missing.db (No such file or directory)" err ||
+  fail "the database file is not named: $(cat err)"
 echo "run truth checks passed"

@@ -63,7 +63,9 @@ TEST_F(DateExpression, ComponentsDoNotCarry) {
     Today(2024, 12, 5);
     EXPECT_EQ(EvalDateExpr("f=%d.%m; м+1"), "Invalid DateTime");
     ASSERT_EQ(Messages().size(), 3u);
-    EXPECT_EQ(Messages()[2].Text, "Invalid DateTime = <;m+1>; <%d.%m>; <+1>; -1--1--1");
+    EXPECT_EQ(Messages()[2].Text.rfind("Invalid DateTime = <;m+1>; <%d.%m>; <+1>; -1--1--1 (", 0),
+              0u);
+    EXPECT_NE(Messages()[2].Text.find("month 13, day"), std::string::npos) << Messages()[2].Text;
     EXPECT_EQ(Messages()[2].Icon, MessageBoxIcon::Error);
     // Unattended runs must not pass a broken date off as success.
     EXPECT_EQ(program_.Context().ErrorCount(), 3);

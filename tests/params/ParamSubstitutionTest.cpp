@@ -101,9 +101,11 @@ TEST_F(ParamSubstitution, UnterminatedDateExpressionIsReportedAndDefused) {
     // Characters, not bytes: the Cyrillic letters at the edge are shown whole.
     EXPECT_EQ(DSetParam("~дата(1ддддд"), "~-date(1ддддд");
     ASSERT_EQ(Messages().size(), 3u);
-    EXPECT_EQ(Messages()[0].Text, "Ошибочный параметр <~date(d-1>");
-    EXPECT_EQ(Messages()[1].Text, "Ошибочный параметр <~date(d-1 and ~D>");
-    EXPECT_EQ(Messages()[2].Text, "Ошибочный параметр <~date(1ддд>");
+    // The fixed text first, then what is wrong in plain words.
+    const std::string why = " (a date expression begun with \"~date(\" has no \")~\" to end it)";
+    EXPECT_EQ(Messages()[0].Text, "Ошибочный параметр <~date(d-1>" + why);
+    EXPECT_EQ(Messages()[1].Text, "Ошибочный параметр <~date(d-1 and ~D>" + why);
+    EXPECT_EQ(Messages()[2].Text, "Ошибочный параметр <~date(1ддд>" + why);
     EXPECT_EQ(program_.Context().ErrorCount(), 3);
 }
 

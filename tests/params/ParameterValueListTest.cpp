@@ -116,10 +116,14 @@ TEST_F(ParameterListsTest, DataSourceListsWalkTablesColumnsAndValues) {
 
 TEST_F(ParameterListsTest, ProblemsAreReportedAndListsSoFarStay) {
     COvInfoPrm& prm = AddParam("DScmb");
+    prm.Name.Value = "Region";
     prm.GetPropByName("cDS")->Value = "Nowhere";
     prm.WraperParam(false);
     ASSERT_EQ(program.Front().Messages.size(), 1u);
-    EXPECT_EQ(program.Front().Messages[0].Text, "WraperParam::DS is not open!");
+    // The fixed text, then which parameter, which source and why, in the user's words.
+    EXPECT_EQ(program.Front().Messages[0].Text,
+              "WraperParam::DS is not open! (parameter 'Region' could not read its list from data "
+              "source 'Nowhere': the report has no such data source)");
 
     prm.GetPropByName("cDS")->Value = "Sales";
     prm.GetPropByName("cDST")->Value = "sales";
