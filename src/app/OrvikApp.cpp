@@ -20,6 +20,7 @@
 #include "core/Log.h"
 #include "core/LogText.h"
 #include "core/SettingsStore.h"
+#include "core/StateFolder.h"
 #include "core/StopRequest.h"
 #include "model/OvInfoAct.h"
 #include "model/PropertyTranslation.h"
@@ -56,7 +57,10 @@ std::string COrvikApp::UsageText() {
            "  /?, -h, --help  show this text\n"
            "\n"
            "Environment: ORVIK_HOME sets the program folder (default: the executable's folder),\n"
-           "ORVIK_CONFIG the settings file (default: ~/.config/Nobrant/Orvik18.ini).\n"
+           "ORVIK_CONFIG the settings file (default: ~/.config/Nobrant/Orvik18.ini). When the\n"
+           "program folder cannot be written (an installed copy) and ORVIK_HOME is not set,\n"
+           "the log and the HTML/ work folder are kept in $XDG_STATE_HOME/orvik (default\n"
+           "~/.local/state/orvik).\n"
            "\n"
            "Exit status: 0 when the report loaded, the task existed and no step failed;\n"
            "1 when the run failed (the log says why); 2 when the program cannot start.\n";
@@ -131,6 +135,17 @@ bool COrvikApp::InitInstance() {
     context_ = std::make_unique<orvik::AppContext>();
     orvik::AppContext& context = *context_;
     ProgramFolder = context.ProgramFolder();
+    // An installed copy this user cannot write keeps its log and work folder in the user's state
+    // folder. The run that makes it says so; later runs stay quiet for their scheduler.
+    if (context.StateFolderMoved()) {
+        std::string problem;
+        const orvik::StateFolderMade made = orvik::MakeStateFolder(context.StateFolder(), problem);
+        if (made != orvik::StateFolderMade::AlreadyThere) {
+            std::fputs(
+                orvik::MovedStateNotice(ProgramFolder, context.StateFolder(), problem).c_str(),
+                stderr);
+        }
+    }
 
     CLanguageTexts& language = context.Language();
     language.InitLanguage(context.Settings().GetString("General", "Language", "ENG"),
@@ -202,7 +217,7 @@ bool COrvikApp::InitInstance() {
 }
 
 bool COrvikApp::LockWorkFolder() {
-    const std::string folder = ProgramFolder + "HTML/";
+    const std::string folder = context_->StateFolder() + "HTML/";
     // Read from the store: the schema, where settings are registered, comes after the lock.
     const int seconds = orvik::SecondsFromText(
         context_->Settings().GetString("General", "WorkFolderWait", "300"), 300);
@@ -293,7 +308,8 @@ void COrvikApp::TellTerminal(const std::string& reason) const {
     // One line, whether or not the log could be written: a scheduler mails what it prints.
     const std::string line =
         "orvik: " + (DocumentPath.empty() ? std::string("(no report)") : DocumentPath) + ": " +
-        orvik::EscapeForLog(reason) + " (log: " + ProgramFolder + "Orvik18.log)\n";
+        orvik::EscapeForLog(reason) +
+        " (log: " + (context_ ? context_->StateFolder() : ProgramFolder) + "Orvik18.log)\n";
     std::fputs(line.c_str(), stderr);
 }
 

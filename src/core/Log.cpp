@@ -29,8 +29,8 @@ void UxSaveLog(const std::string& message, const char* /*sourceFile*/, int sourc
     ProgramContext* context = ProgramContext::Current();
     if (!context) return;
     context->RememberLogLine(message);
-    if (context->ProgramFolder().empty()) return;
-    const std::string path = context->ProgramFolder() + "Orvik18.log";
+    if (context->StateFolder().empty()) return;
+    const std::string path = context->StateFolder() + "Orvik18.log";
     // Opened, appended and closed per line: two programs sharing the log interleave whole lines.
     FILE* file = std::fopen(path.c_str(), "a");
     if (!file) return;

@@ -15,6 +15,7 @@ ProgramContext::ProgramContext(const std::string& programFolder, const std::stri
     : previous_(current),
       programFolder_(programFolder.empty() ? ResolveProgramFolder()
                                            : WithTrailingSlash(programFolder)),
+      stateFolder_(ChooseStateFolder(programFolder_)),
       frontEnd_(frontEnd ? std::move(frontEnd) : std::make_unique<BatchFrontEnd>()),
       settings_(std::make_unique<SettingsStore>(
           settingsPath.empty() ? SettingsStore::DefaultPath("Nobrant") : settingsPath)),

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/FrontEnd.h"
+#include "core/StateFolder.h"
 
 class CLanguageTexts;
 
@@ -33,6 +34,11 @@ class ProgramContext {
 
     // The program folder with its trailing "/".
     const std::string& ProgramFolder() const { return programFolder_; }
+    // The folder of the log and the HTML/ work folder, with its trailing "/": the program folder,
+    // or the user's state folder when the program folder cannot be written (core/StateFolder.h).
+    const std::string& StateFolder() const { return stateFolder_.Folder; }
+    // True when StateFolder() is not the program folder.
+    bool StateFolderMoved() const { return stateFolder_.Moved; }
 
     FrontEnd& Front() { return *frontEnd_; }
     // Replaces the front end (start-up installs the batch one when a task is to run unattended).
@@ -57,6 +63,7 @@ class ProgramContext {
   private:
     ProgramContext* previous_;
     std::string programFolder_;
+    StateFolderChoice stateFolder_;
     std::unique_ptr<FrontEnd> frontEnd_;
     std::unique_ptr<SettingsStore> settings_;
     std::unique_ptr<CLanguageTexts> language_;

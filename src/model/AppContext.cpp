@@ -10,6 +10,7 @@ AppContext::AppContext(AppContextOptions options)
     : ProgramContext(options.programFolder, options.settingsPath, std::move(options.frontEnd)),
       registries_(std::make_unique<CRegistries>()) {
     registries_->ProgramFolder = ProgramFolder();
+    registries_->StateFolder = StateFolder();
     registries_->TempFolder = ResolveTempFolder();
     // The report is made last: its objects register their properties with the registries above.
     report_ = std::make_unique<CReport>();

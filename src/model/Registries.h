@@ -115,6 +115,7 @@ class CRegistries {
     std::string ProgramFolder;  // with trailing "/"
     std::string TempFolder;     // with trailing "/"
     std::string HtmlFolder;     // the HTML work folder, with trailing "/"
+    std::string StateFolder;    // where the log and HTML/ go, with trailing "/"; "" = ProgramFolder
 
   private:
     // The templates (properties of list entries, in registration order) of list entry `entry`.

@@ -188,7 +188,7 @@ void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
     r.ReadSettings(settings);
     for (const auto& setting : r.ProgramSettings) CRegistries::WriteSetting(settings, *setting);
 
-    r.HtmlFolder = r.ProgramFolder + "HTML/";
+    r.HtmlFolder = (r.StateFolder.empty() ? r.ProgramFolder : r.StateFolder) + "HTML/";
     PrepareHtmlFolder(r.HtmlFolder);
 
     for (const char* caption :

@@ -119,8 +119,9 @@ void SubstituteTildesAndMarkers(std::string& text, orvik::AppContext* context) {
         orvik::ReplaceAll(text, "~дата(", kDateOpener);
         SubstituteDateExpressions(text);
         if (context) {
-            // The folder keeps its case and its trailing "/", so "~Dir~HTML/x.htm" is a path.
-            orvik::ReplaceAll(text, "~Dir~", context->ProgramFolder());
+            // The folder keeps its case and its trailing "/", so "~Dir~HTML/x.htm" is a path. An
+            // installed copy writes in the user's state folder, so that is the one commands get.
+            orvik::ReplaceAll(text, "~Dir~", context->StateFolder());
             SubstituteOptions(text, context->Registries());
         }
     }
@@ -259,7 +260,7 @@ void SubstituteAuthorPieces(std::vector<Piece>& pieces, const PlacementOptions& 
         SubstituteDateExpressions(pieces, options);
         if (context) {
             authorPieces([context](std::string& text) {
-                orvik::ReplaceAll(text, "~Dir~", context->ProgramFolder());
+                orvik::ReplaceAll(text, "~Dir~", context->StateFolder());
                 SubstituteOptions(text, context->Registries());
             });
         }

@@ -464,8 +464,9 @@ void UploadFiles(const COvInfoAct& task, const std::string& server, std::string 
             if (end == std::string::npos) end = rawFiles.size();
             if (end > start) local.push_back(rawFiles.substr(start, end - start));
         }
-        if (!local.empty() && !HasDrive(orvik::ToNativePath(local[0])))
-            local[0] = htmlFolder + local[0];
+        // Each relative entry lies in the work folder, as the first always did.
+        for (std::string& entry : local)
+            if (!HasDrive(orvik::ToNativePath(entry))) entry = htmlFolder + entry;
     } else if (!content.empty() || files.empty() || files == PageFilePath()) {
         if (content.empty()) {
             // The page went to its file and left the report ("HTMFile"): that file is the page.
@@ -570,7 +571,22 @@ void COvInfoAct::SendExport() {
         files = PageFilePath();
     }
     files = orvik::ToNativePath(files);
-    if (!files.empty() && !HasDrive(files)) files = context->Registries().HtmlFolder + files;
+    // Every relative entry of the list lies in the work folder, not only the first: the others
+    // would otherwise be looked for wherever the scheduler happened to start the program.
+    if (!files.empty()) {
+        std::string resolved;
+        size_t start = 0;
+        while (start <= files.size()) {
+            const size_t end = std::min(files.find(';', start), files.size());
+            std::string entry = files.substr(start, end - start);
+            const std::string_view bare = orvik::Trim(entry);
+            if (!bare.empty() && !HasDrive(std::string(bare)))
+                entry = context->Registries().HtmlFolder + std::string(bare);
+            resolved += (start == 0 ? "" : ";") + entry;
+            start = end + 1;
+        }
+        files = std::move(resolved);
+    }
 
     const bool mail = AType.Value == "SMTP";
     std::string server = Get("Srv");
