@@ -245,12 +245,14 @@ TEST_F(DeliveryTest, AListWithAMissingFileSendsTheOthersAndNamesTheMissingOne) {
     ASSERT_TRUE(sink.Started()) << sink.Problem();
     const std::string sales = Write("Sales, March.csv", "region;amount\n");
     const std::string notes = Write("notes.txt", "kept\n");
+    Write("later.txt", "second\n");
     Report().PageText = "<HTML><BODY>see the files</BODY></HTML>";
     COvInfoAct& step = Step("SMTP");
     step.GetPropByName("Srv")->Value = sink.Address();
     step.GetPropByName("Adr")->Value = "boss@example.org";
+    // Every relative entry lies in the work folder, the last as much as the first.
     step.GetPropByName("Files")->Value = "Sales, March.csv;" + HtmlFolder() + "gone.pdf; " + notes +
-                                         ";" + HtmlFolder() + "none*.xls";
+                                         ";" + HtmlFolder() + "none*.xls;later.txt";
     step.SendExport();
 
     auto messages = Received();
@@ -259,6 +261,7 @@ TEST_F(DeliveryTest, AListWithAMissingFileSendsTheOthersAndNamesTheMissingOne) {
     auto parts = PartsByName(messages[0]);
     EXPECT_EQ(parts["Sales, March.csv"], Hex("region;amount\n"));
     EXPECT_EQ(parts["notes.txt"], Hex("kept\n"));
+    EXPECT_EQ(parts["later.txt"], Hex("second\n"));
     EXPECT_EQ(parts["text/plain"], "Export file " + HtmlFolder() +
                                        "gone.pdf not found\r\nExport file " + HtmlFolder() +
                                        "none*.xls not found\r\n");
