@@ -26,6 +26,25 @@ std::string ColourTextToHex(std::string_view text) {
     return ColourToHex(Rgb{parts[0], parts[1], parts[2]});
 }
 
+std::string BackgroundCss(std::string_view hex, bool gradient) {
+    std::string css;
+    if (gradient) {
+        // Kept for the old browsers that read nothing else; the others skip it.
+        css += "FILTER: progid:DXImageTransform.Microsoft.Gradient(gradientType=1,startColorStr=#";
+        css += hex;
+        css += ",endColorStr=#ffffff); ";
+    }
+    css += "background-color:#";
+    css += hex;
+    if (gradient) {
+        // gradientType=1 runs from left to right.
+        css += "; background-image:linear-gradient(to right,#";
+        css += hex;
+        css += ",#ffffff)";
+    }
+    return css;
+}
+
 std::optional<FontChoice> LogicalFontFromText(std::string_view text) {
     const std::optional<FontSetting> stored = DecodeFont(text);
     if (!stored) return std::nullopt;

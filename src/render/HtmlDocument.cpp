@@ -33,6 +33,17 @@ bool IsPlainValue(std::string_view value) {
     return true;
 }
 
+// A width or height a placeholder gave as a bare number ("760", "12.5") in pixels, which is how
+// old browsers read it and what its author meant; a browser in standards mode would drop the
+// bare number and leave the table unsized. Other values ("50%", "10em", "auto") stay as written.
+std::string WithPixelUnit(std::string value) {
+    const bool number = !value.empty() &&
+                        value.find_first_not_of("0123456789.") == std::string::npos &&
+                        value.find_first_of("0123456789") != std::string::npos;
+    if (number) value += "px";
+    return value;
+}
+
 std::string Quoted(std::string_view value) {
     return "\"" + CHtmlScanner::EncodeAttribute(value, '"') + "\"";
 }
@@ -324,8 +335,8 @@ bool CHtmlDocument::PlacePiece(std::string_view id, std::string_view piece) {
     const std::optional<CHtmlElement> element = FindById(id);
     if (!element) return false;
     std::string style;
-    const std::string width = GetStyleValue(*element, "width");
-    const std::string height = GetStyleValue(*element, "height");
+    const std::string width = WithPixelUnit(GetStyleValue(*element, "width"));
+    const std::string height = WithPixelUnit(GetStyleValue(*element, "height"));
     if (!width.empty()) style = "WIDTH:" + width;
     if (!height.empty()) style += (style.empty() ? "HEIGHT:" : "; HEIGHT:") + height;
     const std::string attribute = style.empty() ? std::string() : " style=" + Quoted(style);

@@ -78,7 +78,8 @@ class CHtmlDocument {
 
     // Puts a piece of the report in place of the element with the id: the element's width and
     // height style values go along as a style attribute "WIDTH:w; HEIGHT:h" on the piece's
-    // first tag, right after its name; an empty piece leaves "<DIV id=ID style=...></DIV>".
+    // first tag, right after its name (a bare number given "px"); an empty piece leaves
+    // "<DIV id=ID style=...></DIV>".
     // False, with nothing changed, when no element has that id.
     bool PlacePiece(std::string_view id, std::string_view piece);
 

@@ -12,6 +12,7 @@
 #include "model/AppContext.h"
 #include "model/OvInfoPrm.h"
 #include "model/Report.h"
+#include "params/ValuePlacement.h"
 #include "render/HtmlColours.h"
 
 namespace {
@@ -21,14 +22,23 @@ bool IsTrue(const COvInfoProp* prop) {
 }
 
 std::string CellStyle(const std::string& fontCss, const std::string& colour, bool gradient) {
-    const std::string hex = ColourTextToHex(colour);
-    if (gradient) {
-        return "style='" + fontCss +
-               " FILTER: "
-               "progid:DXImageTransform.Microsoft.Gradient(gradientType=1,startColorStr=#" +
-               hex + ",endColorStr=#ffffff)'";
+    return "style='" + fontCss + " " + BackgroundCss(ColourTextToHex(colour), gradient) + "'";
+}
+
+// A chooser's several values "[North],[South]" read "North, South" to a person: the brackets
+// are how the value travels to the queries, not what was chosen. Only list parameters store
+// values that way; a text parameter shows whatever was typed.
+std::string ShownValue(const COvInfoPrm& prm, const std::string& value) {
+    const std::string& type = prm.Type.Value;
+    if (type != "pcmbm" && type != "DScmb") return value;
+    const auto items = orvik::SplitMultiValue(value);
+    if (!items) return value;
+    std::string shown;
+    for (const std::string_view item : *items) {
+        if (!shown.empty()) shown += ", ";
+        shown += item;
     }
-    return "style='" + fontCss + " background-color:" + hex + "'";
+    return shown;
 }
 
 // "North[1],South[2]" -> "North, South": member lists keep their captions, not their keys.
@@ -79,7 +89,7 @@ void COvInfoPrm::MakeHTML(std::string& out) const {
     orvik::AppendSanitizedMarkup(out, label);
     out += "</TD>";
 
-    std::string value = PrmVal.Value;
+    std::string value = ShownValue(*this, PrmVal.Value);
     if (PrmVal.Kind == PropKind::Reference && PrmVal.SelectedCombo) {
         const auto* referenced = static_cast<const COvInfoProp*>(PrmVal.SelectedCombo);
         value = referenced->Value;

@@ -42,12 +42,6 @@ bool IsSet(const COvInfoSheet* sheet, const char* key) {
     return sheet && std::atoi(sheet->Get(key).c_str()) != 0;
 }
 
-std::string Background(const std::string& hex, bool gradient) {
-    if (!gradient) return "background-color:" + hex;
-    return "FILTER: progid:DXImageTransform.Microsoft.Gradient(gradientType=1,startColorStr=#" +
-           hex + ",endColorStr=#ffffff)";
-}
-
 // The even rows' shade of the odd rows' colour: a little lighter, white becoming light grey.
 int EvenChannel(int value) {
     return value == 255 ? 240 : (value + 20) & 0xFF;
@@ -155,14 +149,14 @@ struct ColumnSetup {
     std::string PicturePath;  // substituted and resolved; empty without SPF
     std::string PictureType;
     PictureSeries Series;
-    std::string PositiveColour;  // "#'rrggbb'", quotes included as pages always had them
+    std::string PositiveColour;  // "\"#rrggbb\"", the quoted attribute value
     std::string NegativeColour;
 };
 
 std::string BarColour(const COvInfoGCols& definition, const char* key, const char* fallback) {
     std::string value = definition.Get(key);
     if (value.empty()) value = fallback;
-    return "#'" + ColourTextToHex(value) + "'";
+    return "\"#" + ColourTextToHex(value) + "\"";
 }
 
 class SheetTableWriter {
@@ -480,7 +474,7 @@ class SheetTableWriter {
             AppendWidth(out_, (value - smallest) * scale);
             out_.append("></TD><TD bgcolor=").append(setup.NegativeColour).append(" Width=");
             AppendWidth(out_, -value * scale);
-            out_.append("'></TD>");
+            out_.append("></TD>");
         } else {
             if (smallest < 0) {
                 out_.append("<TD Width=");
@@ -645,13 +639,13 @@ std::string MakeSheetStyle(const CGridBase& grid, int sheetNumber) {
     const Rgb even{EvenChannel(odd.Red), EvenChannel(odd.Green), EvenChannel(odd.Blue)};
     const bool rowGradient = IsSet(grid.Sheet, "bGCG");
     const std::string font = FontToCss(ordinary.Font);
-    std::string style = ".sh" + number + " {border-style:outset; border-width:1; " +
-                        Background(ColourToHex(fixed.BackColour), IsSet(grid.Sheet, "bGCH")) +
+    std::string style = ".sh" + number + " {border-style:outset; border-width:1px; " +
+                        BackgroundCss(ColourToHex(fixed.BackColour), IsSet(grid.Sheet, "bGCH")) +
                         "; " + FontToCss(fixed.Font) + "}\n";
     style +=
-        ".sgo" + number + " {" + Background(ColourToHex(odd), rowGradient) + "; " + font + "}\n";
-    style +=
-        ".sge" + number + " {" + Background(ColourToHex(even), rowGradient) + "; " + font + "}\n";
+        ".sgo" + number + " {" + BackgroundCss(ColourToHex(odd), rowGradient) + "; " + font + "}\n";
+    style += ".sge" + number + " {" + BackgroundCss(ColourToHex(even), rowGradient) + "; " + font +
+             "}\n";
     return style;
 }
 

@@ -97,8 +97,9 @@ void UpdateLayoutRules(CCssStyleSheet& sheet, const std::string& style, int numb
         if (blockStart > style.size()) continue;
         const std::string block = style.substr(
             blockStart, blockEnd == std::string::npos ? std::string::npos : blockEnd - blockStart);
-        for (const char* property : {"background-color:", "text-decoration:", "font:",
-                                     "border-style:", "border-width:", "FILTER:"}) {
+        for (const char* property :
+             {"background-color:", "text-decoration:", "font:", "border-style:", "border-width:",
+              "FILTER:", "background-image:"}) {
             const size_t name = block.find(property);
             if (name == std::string::npos) continue;
             const size_t valueStart = name + std::strlen(property);

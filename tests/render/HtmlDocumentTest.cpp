@@ -96,6 +96,16 @@ TEST(HtmlDocumentLayout, PlacePieceCarriesWidthAndHeight) {
         {"<DIV id=OrvikSheet0 width=300 style=\"width:1px;WIDTH:2px\"></DIV>", piece,
          "<TABLE style=\"WIDTH:2px\" id=OrvikSheet0 border=1 class=sgo0>\n</TABLE>\n"},
         {"<DIV id=OrvikSheet0 width=300 height=20></DIV>", piece, piece},
+        // A bare number meant pixels to the browsers the layout was made with; today's want the
+        // unit, or they leave the table unsized.
+        {"<DIV id=OrvikSheet0 style=\"WIDTH: 760; HEIGHT: 12.5\"></DIV>", piece,
+         "<TABLE style=\"WIDTH:760px; HEIGHT:12.5px\" id=OrvikSheet0 border=1 class=sgo0>\n"
+         "</TABLE>\n"},
+        {"<DIV id=OrvikSheet0 style=\"width:auto; height:10em\"></DIV>", piece,
+         "<TABLE style=\"WIDTH:auto; HEIGHT:10em\" id=OrvikSheet0 border=1 class=sgo0>\n"
+         "</TABLE>\n"},
+        {"<DIV id=OrvikSheet0 style=\"HEIGHT: 30\"></DIV>", "",
+         "<DIV id=OrvikSheet0 style=\"HEIGHT:30px\"></DIV>"},
         {"<DIV id=OrvikSheet0 style=\"WIDTH: 400px; HEIGHT: 200px\"></DIV>", "",
          "<DIV id=OrvikSheet0 style=\"WIDTH:400px; HEIGHT:200px\"></DIV>"},
         {"<SPAN id=OrvikSheet0>old</SPAN>", "", "<DIV id=OrvikSheet0></DIV>"},

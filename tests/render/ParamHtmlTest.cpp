@@ -37,16 +37,19 @@ TEST_F(ParamPanel, LabelValueAndStyles) {
     EXPECT_EQ(Panel(region),
               "<TABLE id=OrvikParam1 border=0 cellspacing=0 cellpadding=5 >\n<TR><TD style='font:  "
               "10pt \"Arial\"; FILTER: progid:DXImageTransform.Microsoft.Gradient(gradientType=1,"
-              "startColorStr=#808080,endColorStr=#ffffff)'>Region</TD><TD style='font:  10pt "
-              "\"Arial\"; FILTER: progid:DXImageTransform.Microsoft.Gradient(gradientType=1,"
-              "startColorStr=#c0c0c0,endColorStr=#ffffff)'>North</TD></TR></TABLE>\n");
+              "startColorStr=#808080,endColorStr=#ffffff); background-color:#808080; "
+              "background-image:linear-gradient(to right,#808080,#ffffff)'>Region</TD><TD "
+              "style='font:  10pt \"Arial\"; FILTER: "
+              "progid:DXImageTransform.Microsoft.Gradient(gradientType=1,startColorStr=#c0c0c0,"
+              "endColorStr=#ffffff); background-color:#c0c0c0; background-image:linear-gradient(to "
+              "right,#c0c0c0,#ffffff)'>North</TD></TR></TABLE>\n");
     region.Tit.Value = "Sales region";
     region.GetPropByName("pGC")->Value = "0";
     region.GetPropByName("pTB")->Value = "1";
     EXPECT_EQ(Panel(region),
               "<TABLE id=OrvikParam1 border=1>\n<TR><TD style='font:  10pt \"Arial\"; "
-              "background-color:808080'>Sales region</TD><TD style='font:  10pt \"Arial\"; "
-              "background-color:c0c0c0'>North</TD></TR></TABLE>\n");
+              "background-color:#808080'>Sales region</TD><TD style='font:  10pt \"Arial\"; "
+              "background-color:#c0c0c0'>North</TD></TR></TABLE>\n");
 }
 
 // A value typed on a command line or picked from a list filled from a database keeps its markup
@@ -58,6 +61,32 @@ TEST_F(ParamPanel, MarkupInTitleAndValueKeepsNothingThatRuns) {
     const std::string html = Panel(region);
     EXPECT_NE(html.find("'>Region <img src=x ></TD>"), std::string::npos) << html;
     EXPECT_NE(html.find("'><b>North</b></TD></TR></TABLE>"), std::string::npos) << html;
+}
+
+// A chooser's several values travel as "[a],[b]"; the panel shows what was chosen, as a person
+// reads it. Only the list types store values that way.
+TEST_F(ParamPanel, ListValuesShowTheirCaptions) {
+    Report().StartNew();
+    COvInfoPrm& regions = AddParam("Regions", "[North],[South],[East]");
+    const auto valueCell = [&] {
+        const std::string html = Panel(regions);
+        const size_t open = html.rfind("'>");
+        return html.substr(open + 2, html.find("</TD></TR>") - open - 2);
+    };
+    regions.Type.Value = "DScmb";
+    EXPECT_EQ(valueCell(), "North, South, East");
+    regions.PrmVal.Value = "[North]";  // one chosen
+    EXPECT_EQ(valueCell(), "North");
+    regions.Type.Value = "pcmbm";
+    regions.PrmVal.Value = "[Bikes, road],[Tools]";  // a comma inside a caption is the caption's
+    EXPECT_EQ(valueCell(), "Bikes, road, Tools");
+    regions.PrmVal.Value = "[<i>North</i>],[<script>alert(1)</script>South]";
+    EXPECT_EQ(valueCell(), "<i>North</i>, South");
+    regions.PrmVal.Value = "[North],South";  // not the list form: shown as it stands
+    EXPECT_EQ(valueCell(), "[North],South");
+    regions.Type.Value = "text";  // typed by hand: brackets and all
+    regions.PrmVal.Value = "[North],[South]";
+    EXPECT_EQ(valueCell(), "[North],[South]");
 }
 
 // A parameter bound to another property shows that property's value, and the members chosen for

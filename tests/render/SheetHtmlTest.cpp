@@ -1,5 +1,6 @@
 // The sheet's part of the report page, checked to the byte: stored layouts, mail clients and
-// pages compared against older output depend on these exact texts, their odd spots included.
+// pages compared against older output depend on these exact texts. Colours carry "#" and lengths
+// their units, since browsers in standards mode (and mail clients) drop the bare ones.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -90,12 +91,16 @@ const char* const kOpen =
 
 TEST_F(SheetHtml, StyleRulesFollowTheSheetsColoursFontsAndGradients) {
     CGridView& view = Show("SELECT 1 AS one");
+    // The header's gradient: the old FILTER, then the start colour and the same fade for the
+    // browsers and mail clients of today.
     EXPECT_EQ(view.GetStyle(0),
-              ".sh0 {border-style:outset; border-width:1; FILTER: "
+              ".sh0 {border-style:outset; border-width:1px; FILTER: "
               "progid:DXImageTransform.Microsoft.Gradient(gradientType=1,startColorStr=#c0c0c0,"
-              "endColorStr=#ffffff); font:  10pt \"Arial\";}\n"
-              ".sgo0 {background-color:ffffff; font:  10pt \"Arial\";}\n"
-              ".sge0 {background-color:f0f0f0; font:  10pt \"Arial\";}\n");
+              "endColorStr=#ffffff); background-color:#c0c0c0; "
+              "background-image:linear-gradient(to right,#c0c0c0,#ffffff); font:  10pt "
+              "\"Arial\";}\n"
+              ".sgo0 {background-color:#ffffff; font:  10pt \"Arial\";}\n"
+              ".sge0 {background-color:#f0f0f0; font:  10pt \"Arial\";}\n");
 
     Set(*sheet_, "bGCH", "0");
     Set(*sheet_, "bGCG", "1");
@@ -104,12 +109,16 @@ TEST_F(SheetHtml, StyleRulesFollowTheSheetsColoursFontsAndGradients) {
     Set(*sheet_, "gF", "Arial,80,-I,0,");
     view.OnRefreshRequest();
     EXPECT_EQ(view.GetStyle(3),
-              ".sh3 {border-style:outset; border-width:1; background-color:c0c0c0; "
+              ".sh3 {border-style:outset; border-width:1px; background-color:#c0c0c0; "
               "font:italic bold 11pt \"Times New Roman\"; text-decoration:underlineline-through;}\n"
               ".sgo3 {FILTER: progid:DXImageTransform.Microsoft.Gradient(gradientType=1,"
-              "startColorStr=#f0ec00,endColorStr=#ffffff); font:italic  8pt \"Arial\";}\n"
+              "startColorStr=#f0ec00,endColorStr=#ffffff); background-color:#f0ec00; "
+              "background-image:linear-gradient(to right,#f0ec00,#ffffff); font:italic  8pt "
+              "\"Arial\";}\n"
               ".sge3 {FILTER: progid:DXImageTransform.Microsoft.Gradient(gradientType=1,"
-              "startColorStr=#040014,endColorStr=#ffffff); font:italic  8pt \"Arial\";}\n");
+              "startColorStr=#040014,endColorStr=#ffffff); background-color:#040014; "
+              "background-image:linear-gradient(to right,#040014,#ffffff); font:italic  8pt "
+              "\"Arial\";}\n");
 }
 
 TEST_F(SheetHtml, ColourAndFontConversions) {
@@ -181,11 +190,11 @@ TEST_F(SheetHtml, BarsScaleBetweenTheColumnsExtremes) {
                         "<TR><TD class=sh0>name</TD><TD class=sh0>value</TD></TR>\n"
                         "<TR class=sge0><TD>down</TD>\n"
                         "<TD><TABLE cellpadding=0 cellspacing=0 border=0 WIDTH=210>"
-                        "<TR class=sge0><TD Width=0></TD><TD bgcolor=#'ff0000' Width=50'></TD>"
+                        "<TR class=sge0><TD Width=0></TD><TD bgcolor=\"#ff0000\" Width=50></TD>"
                         "<TD>&nbsp;-50</TD></TR></TABLE></TD></TR>\n"
                         "<TR class=sgo0><TD>up</TD>\n"
                         "<TD><TABLE cellpadding=0 cellspacing=0 border=0 WIDTH=210>"
-                        "<TR class=sgo0><TD Width=50></TD><TD Width=100 bgcolor=#'00ff00'></TD>"
+                        "<TR class=sgo0><TD Width=50></TD><TD Width=100 bgcolor=\"#00ff00\"></TD>"
                         "<TD>&nbsp;100</TD></TR></TABLE></TD></TR>\n"
                         "</TABLE>\n");
 
@@ -195,10 +204,10 @@ TEST_F(SheetHtml, BarsScaleBetweenTheColumnsExtremes) {
     Show("SELECT name, value FROM b ORDER BY value");
     html.clear();
     FindGridView(*sheet_)->MakeHTML(html, 0);
-    EXPECT_NE(html.find("<TR class=sge0><TD Width=45 bgcolor=#'0000ff'></TD><TD>&nbsp;30</TD>"),
+    EXPECT_NE(html.find("<TR class=sge0><TD Width=45 bgcolor=\"#0000ff\"></TD><TD>&nbsp;30</TD>"),
               std::string::npos)
         << html;
-    EXPECT_NE(html.find("<TD Width=150 bgcolor=#'0000ff'></TD><TD>&nbsp;100</TD>"),
+    EXPECT_NE(html.find("<TD Width=150 bgcolor=\"#0000ff\"></TD><TD>&nbsp;100</TD>"),
               std::string::npos)
         << html;
 
@@ -207,7 +216,7 @@ TEST_F(SheetHtml, BarsScaleBetweenTheColumnsExtremes) {
     Show("SELECT name, value FROM b ORDER BY value");
     html.clear();
     FindGridView(*sheet_)->MakeHTML(html, 0);
-    EXPECT_NE(html.find("<TD Width=0 bgcolor=#'0000ff'></TD><TD>&nbsp;0</TD>"), std::string::npos)
+    EXPECT_NE(html.find("<TD Width=0 bgcolor=\"#0000ff\"></TD><TD>&nbsp;0</TD>"), std::string::npos)
         << html;
     EXPECT_EQ(html.find("nan"), std::string::npos);
     EXPECT_EQ(html.find("inf"), std::string::npos);

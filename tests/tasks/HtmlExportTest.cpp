@@ -2,13 +2,16 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <regex>
 
 #include "TestSupport.h"
 #include "core/Paths.h"
 #include "data/AdoDatabase.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "render/CssStyleSheet.h"
 #include "render/GridViews.h"
+#include "render/HtmlDocument.h"
 #include "tasks/HtmlExport.h"
 #include "tasks/ReportPage.h"
 
@@ -173,7 +176,15 @@ TEST_F(HtmlExportTest, LayoutPagePlacesPiecesAndKeepsEverythingElse) {
     EXPECT_NE(page.find("<TABLE style=\"WIDTH:400px; HEIGHT:200px\" id=OrvikSheet0 "),
               std::string::npos)
         << page;
-    EXPECT_NE(page.find(".sh0 {background-color:010203; color:red"), std::string::npos) << page;
+    EXPECT_NE(page.find(".sh0 {background-color:#010203; color:red"), std::string::npos) << page;
+    // The second sheet's gradient header reaches the layout's rules whole, with what today's
+    // browsers draw beside the old FILTER.
+    CHtmlDocument written(page);
+    const CCssStyleSheet rules(written);
+    EXPECT_EQ(rules.GetProperty(".sh1", "background-color"), "#c0c0c0");
+    EXPECT_EQ(rules.GetProperty(".sh1", "background-image"),
+              "linear-gradient(to right,#c0c0c0,#ffffff)");
+    EXPECT_EQ(rules.GetProperty(".sh1", "border-width"), "1px");
     // Sheet 1 has no placeholder: its table follows the layout's content (and is there at all).
     const size_t unplaced = page.find("<TABLE id=OrvikSheet1 ");
     ASSERT_NE(unplaced, std::string::npos) << page;
@@ -183,6 +194,52 @@ TEST_F(HtmlExportTest, LayoutPagePlacesPiecesAndKeepsEverythingElse) {
     ASSERT_NE(parameter, std::string::npos) << page;
     EXPECT_GT(parameter, page.find("</BODY></HTML>"));
     EXPECT_EQ(page.find("<HTML><HEAD>", 1), std::string::npos);  // no second frame
+}
+
+// Browsers in standards mode and mail clients drop what old browsers forgave: colours without
+// "#", bare lengths, attribute values with stray quotes, gradients only old browsers draw. The
+// page, written whole or as it is made, has none of it anywhere.
+TEST_F(HtmlExportTest, ThePageHoldsOnlyWhatTodaysBrowsersRead) {
+    COvInfoPrm& regions = AddParam("Regions", "[North],[South]");
+    regions.Type.Value = "DScmb";
+    regions.GetPropByName("pGC")->Value = "1";
+    COvInfoSheet& sheet = AddSheet("First");
+    sheet.GetPropByName("bGCH")->Value = "1";
+    sheet.GetPropByName("bGCG")->Value = "1";
+    for (const auto& column : sheet.GridColumns) {
+        if (column->Key != "0_1") continue;
+        column->ColT.Value = "BT";  // the amounts as bars, one of them negative
+        program.Context().Registries().ReplaceAppended(column->ColT, column->Props);
+    }
+    CreateGridView(sheet);
+
+    Report().WritePageAsBuilt = true;
+    ASSERT_EQ(Step("HTML").DoExport(), 1);
+    ASSERT_TRUE(Report().PageTextInFile) << "the page was not streamed";
+    const std::string streamed = PageFile();
+    Report().WritePageAsBuilt = false;
+    ASSERT_EQ(Step("HTML").DoExport(), 1);
+    const std::string page = PageFile();
+    EXPECT_EQ(streamed, page);
+
+    const auto count = [&](const char* pattern) {
+        const std::regex expression(pattern, std::regex::icase);
+        return std::distance(std::sregex_iterator(page.begin(), page.end(), expression),
+                             std::sregex_iterator());
+    };
+    EXPECT_EQ(count("color:\\s*(?!#)[0-9a-f]{6}"), 0) << page;
+    EXPECT_EQ(count("border-width:\\s*\\d+\\s*[;}']"), 0) << page;
+    EXPECT_EQ(count("bgcolor=(?!\"(#[0-9a-f]{6}|gray)\")"), 0) << page;
+    EXPECT_EQ(count("width=\\d+'"), 0) << page;
+    EXPECT_EQ(count("bgcolor="), 2);
+    // Each old gradient has its start colour and a gradient beside it: the header and both row
+    // rules, and the panel's two cells.
+    EXPECT_EQ(count("startColorStr=(#[0-9a-f]{6}),endColorStr=#ffffff\\); background-color:\\1; "
+                    "background-image:linear-gradient\\(to right,\\1,#ffffff\\)"),
+              5)
+        << page;
+    EXPECT_EQ(count("progid:"), 5);
+    EXPECT_NE(page.find(">North, South</TD>"), std::string::npos) << page;
 }
 
 TEST_F(HtmlExportTest, TheDeclaredCharsetAlwaysMatchesTheBytes) {
