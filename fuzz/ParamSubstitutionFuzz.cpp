@@ -6,45 +6,20 @@
 #include <memory>
 #include <string>
 
+#include "FuzzProgram.h"
 #include "core/TextEncoding.h"
-#include "model/AppContext.h"
-#include "model/Registries.h"
-#include "model/Report.h"
 #include "params/DateExpression.h"
 #include "params/ParamSubstitution.h"
 
 namespace {
 
-// Messages about broken expressions are expected by the thousand here; nobody reads them.
-class QuietFrontEnd : public orvik::FrontEnd {
-  public:
-    orvik::MessageBoxResult ShowMessageBox(std::string_view, std::string_view,
-                                           orvik::MessageBoxButtons,
-                                           orvik::MessageBoxIcon) override {
-        return orvik::MessageBoxResult::Ok;
-    }
-};
-
 orvik::AppContext& Program() {
     static std::unique_ptr<orvik::AppContext> context = [] {
-        char folder[] = "/tmp/orvik-fuzz-XXXXXX";
-        const char* made = mkdtemp(folder);
-        auto program = std::make_unique<orvik::AppContext>(orvik::AppContextOptions{
-            made ? made : "/tmp", std::string(made ? made : "/tmp") + "/settings.ini",
-            std::make_unique<QuietFrontEnd>()});
-        BuildSchema(program->Registries(), program->Settings());
+        auto program = orvik::fuzz::MakeProgram();
         CReport& report = program->Report();
-        report.StartNew();
         const char* params[][2] = {
             {"Day", "~date(d-1)~"}, {"Regions", "[North],[South]"}, {"D", "x"}, {"Loop", "`Loop"}};
-        for (const auto& [name, value] : params) {
-            report.Params.push_back(std::make_unique<COvInfoPrm>(GroupId::Param));
-            COvInfoPrm& prm = *report.Params.back();
-            prm.Name.Value = name;
-            prm.PrmVal.Value = value;
-            prm.PrmVal.Caption = name;
-            report.ReportObject->Props.push_back(&prm.PrmVal);
-        }
+        for (const auto& [name, value] : params) orvik::fuzz::AddParameter(report, name, value);
         orvik::SetClockForTesting([] {
             std::tm now{};
             now.tm_year = 126;

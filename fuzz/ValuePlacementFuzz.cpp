@@ -18,44 +18,18 @@
 #include <string>
 #include <vector>
 
+#include "FuzzProgram.h"
 #include "data/ConnectionString.h"
-#include "model/AppContext.h"
-#include "model/Registries.h"
-#include "model/Report.h"
 #include "params/ParamSubstitution.h"
 
 namespace {
 
 using orvik::SubstitutionTarget;
 
-class QuietFrontEnd : public orvik::FrontEnd {
-  public:
-    orvik::MessageBoxResult ShowMessageBox(std::string_view, std::string_view,
-                                           orvik::MessageBoxButtons,
-                                           orvik::MessageBoxIcon) override {
-        return orvik::MessageBoxResult::Ok;
-    }
-};
-
 COvInfoPrm& Parameter() {
-    static std::unique_ptr<orvik::AppContext> context;
-    static COvInfoPrm* prm = nullptr;
-    if (!prm) {
-        char folder[] = "/tmp/orvik-fuzz-XXXXXX";
-        const char* made = mkdtemp(folder);
-        context = std::make_unique<orvik::AppContext>(orvik::AppContextOptions{
-            made ? made : "/tmp", std::string(made ? made : "/tmp") + "/settings.ini",
-            std::make_unique<QuietFrontEnd>()});
-        BuildSchema(context->Registries(), context->Settings());
-        CReport& report = context->Report();
-        report.StartNew();
-        report.Params.push_back(std::make_unique<COvInfoPrm>(GroupId::Param));
-        prm = report.Params.back().get();
-        prm->Name.Value = "P";
-        prm->PrmVal.Caption = "P";
-        report.ReportObject->Props.push_back(&prm->PrmVal);
-    }
-    return *prm;
+    static std::unique_ptr<orvik::AppContext> context = orvik::fuzz::MakeProgram();
+    static COvInfoPrm& prm = orvik::fuzz::AddParameter(context->Report(), "P", "");
+    return prm;
 }
 
 void Check(bool condition) {
