@@ -77,4 +77,14 @@ bool ProcessGroupGone(pid_t group, std::chrono::milliseconds within) {
     }
 }
 
+COvInfoPrm& AddParameter(CReport& report, const std::string& name, const std::string& value) {
+    report.Params.push_back(std::make_unique<COvInfoPrm>(GroupId::Param));
+    COvInfoPrm& prm = *report.Params.back();
+    prm.Name.Value = name;
+    prm.PrmVal.Value = value;
+    prm.PrmVal.Caption = name;
+    report.ReportObject->Props.push_back(&prm.PrmVal);
+    return prm;
+}
+
 }  // namespace orvik::test

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/AppContext.h"
+#include "model/Report.h"
 
 namespace orvik::test {
 
@@ -75,5 +76,9 @@ class TestProgram {
     RecordingFrontEnd* front_;
     std::unique_ptr<AppContext> context_;
 };
+
+// Adds parameter `name` with `value` to `report` the way the report loader does: its value
+// property joins the report object's list under the parameter's name.
+COvInfoPrm& AddParameter(CReport& report, const std::string& name, const std::string& value);
 
 }  // namespace orvik::test

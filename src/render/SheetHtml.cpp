@@ -59,29 +59,26 @@ void AppendWidth(std::string& out, double width) {
     out.append(digits, static_cast<size_t>(length));
 }
 
-// Spaces become "&nbsp;", so that grouped numbers and short labels never wrap.
-void AppendNonBreaking(std::string& out, std::string_view text) {
+// `text` with every `from` written as `to`.
+void AppendReplacing(std::string& out, std::string_view text, char from, std::string_view to) {
     size_t start = 0;
-    for (size_t space = text.find(' '); space != std::string_view::npos;
-         space = text.find(' ', start)) {
-        out.append(text.substr(start, space - start));
-        out.append("&nbsp;");
-        start = space + 1;
+    for (size_t at = text.find(from); at != std::string_view::npos; at = text.find(from, start)) {
+        out.append(text.substr(start, at - start));
+        out.append(to);
+        start = at + 1;
     }
     out.append(text.substr(start));
+}
+
+// Spaces become "&nbsp;", so that grouped numbers and short labels never wrap.
+void AppendNonBreaking(std::string& out, std::string_view text) {
+    AppendReplacing(out, text, ' ', "&nbsp;");
 }
 
 // Text inside a double-quoted attribute value (a picture's alt text, its file name): markup means
 // nothing there, but a quote would end the value and let the rest pose as attributes.
 void AppendAttributeText(std::string& out, std::string_view text) {
-    size_t start = 0;
-    for (size_t quote = text.find('"'); quote != std::string_view::npos;
-         quote = text.find('"', start)) {
-        out.append(text.substr(start, quote - start));
-        out.append("&quot;");
-        start = quote + 1;
-    }
-    out.append(text.substr(start));
+    AppendReplacing(out, text, '"', "&quot;");
 }
 
 // A picture series: the files beside a column's picture whose names differ from it only in the

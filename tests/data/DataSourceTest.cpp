@@ -124,10 +124,7 @@ TEST_P(DataSource, ParameterValuesArriveAsOneValue) {
     Exec("CREATE TABLE log (n integer)");
     CReport& report = program_->Context().Report();
     report.StartNew();
-    report.Params.push_back(std::make_unique<COvInfoPrm>(GroupId::Param));
-    COvInfoPrm& prm = *report.Params.back();
-    prm.Name.Value = prm.PrmVal.Caption = "P";
-    report.ReportObject->Props.push_back(&prm.PrmVal);
+    COvInfoPrm& prm = AddParameter(report, "P", "");
     const std::string query = std::string("SELECT '`P' AS a, `P AS b, \"`P\"") +
                               (IsSqlite() ? "" : ", E'`P' AS c") + " FROM (SELECT 1 AS \"`P\") q";
     for (const char* value : {"x'; DROP TABLE log; --", "a\\'; DROP TABLE log; --", "\\", "'",

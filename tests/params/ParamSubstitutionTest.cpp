@@ -34,14 +34,7 @@ class ParamSubstitution : public ::testing::Test {
     ~ParamSubstitution() override { SetClockForTesting(previous_); }
 
     COvInfoPrm& AddParam(const std::string& name, const std::string& value) {
-        CReport& report = program_.Context().Report();
-        report.Params.push_back(std::make_unique<COvInfoPrm>(GroupId::Param));
-        COvInfoPrm& prm = *report.Params.back();
-        prm.Name.Value = name;
-        prm.PrmVal.Value = value;
-        prm.PrmVal.Caption = name;
-        report.ReportObject->Props.push_back(&prm.PrmVal);
-        return prm;
+        return test::AddParameter(program_.Context().Report(), name, value);
     }
 
     std::vector<test::RecordedMessage>& Messages() { return program_.Front().Messages; }
