@@ -15,6 +15,10 @@
 struct CellSetMember {
     std::string Caption;
     std::string UniqueName;
+    std::string Name;  // MEMBER_NAME: the member's own name, without its ancestors
+    std::string LevelUniqueName;
+    int LevelNumber = 0;           // 0 for the top level (the All member when there is one)
+    std::string ParentUniqueName;  // "" for a member of the top level
 };
 
 // One tuple on an axis.
@@ -31,9 +35,12 @@ struct CellSetCell {
     std::string FormattedValue;
 };
 
-// A whole result: axis 0 is columns, axis 1 rows; cell ordinal = row position × columns + column.
+// A whole result: axis 0 is columns, axis 1 rows, axis 2 pages; cell ordinal = the positions'
+// indexes with axis 0 varying fastest. The slicer holds the tuples of the WHERE clause: one empty
+// tuple when there is none, no tuple at all for an empty set.
 struct CellSetData {
     std::vector<CellSetAxis> Axes;
+    CellSetAxis Slicer;
     std::vector<CellSetCell> Cells;
 };
 

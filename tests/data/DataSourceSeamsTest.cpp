@@ -101,15 +101,21 @@ TEST(DataSourceConnect, PlugInTypesGoToTheirPlugIn) {
     EXPECT_EQ(source->GetDSCol2Count(), 0);
 }
 
+CellSetMember Member(const std::string& caption) {
+    CellSetMember member;
+    member.Caption = caption;
+    return member;
+}
+
 CellSetData TwoAxes() {
     // Columns: (2023 . Q1), (2023 . Q2), (2024 . Q1); rows: (Moscow, Shop), (Kazan, Shop).
     CellSetData data;
     data.Axes.resize(2);
     for (const auto& [year, quarter] : std::vector<std::pair<std::string, std::string>>{
              {"2023", "Q1"}, {"2023", "Q2"}, {"2024", "Q1"}})
-        data.Axes[0].Positions.push_back({{{year, ""}, {quarter, ""}}});
-    data.Axes[1].Positions.push_back({{{"Moscow", ""}, {"Shop", ""}}});
-    data.Axes[1].Positions.push_back({{{"Kazan", ""}, {"Shop", ""}}});
+        data.Axes[0].Positions.push_back({{Member(year), Member(quarter)}});
+    data.Axes[1].Positions.push_back({{Member("Moscow"), Member("Shop")}});
+    data.Axes[1].Positions.push_back({{Member("Kazan"), Member("Shop")}});
     for (int i = 0; i < 6; ++i) data.Cells.push_back({Variant::MakeR8(1000.0 * (i + 1)), ""});
     return data;
 }

@@ -1,0 +1,80 @@
+#include "olap/OlapConnection.h"
+
+#include <map>
+#include <mutex>
+#include <utility>
+
+#include "data/AdoException.h"
+#include "data/ConnectionString.h"
+
+namespace orvik {
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+struct Providers {
+    std::mutex Lock;
+    std::vector<std::pair<std::string, OlapConnectionFactory>> Factories;
+    // Open connections by connection string: a catalog's member lists are read once and kept
+    // while anyone uses the connection, and reused by the next source with the same string.
+    std::map<std::string, std::weak_ptr<OlapConnection>> Open;
+};
+
+Providers& Registry() {
+    static Providers providers;
+    return providers;
+}
+
+const OlapConnectionFactory* FindFactory(Providers& providers, const std::string& connection) {
+    const std::string provider = Lower(ConnectionKeyValue(connection, "Provider"));
+    if (provider.empty()) return nullptr;
+    for (const auto& [name, factory] : providers.Factories)
+        if (provider.compare(0, name.size(), name) == 0) return &factory;
+    return nullptr;
+}
+
+}  // namespace
+
+void RegisterOlapProvider(const std::string& providerName, OlapConnectionFactory factory) {
+    Providers& providers = Registry();
+    std::lock_guard lock(providers.Lock);
+    providers.Factories.emplace_back(Lower(providerName), std::move(factory));
+    // Cell sets open their own connection from the string, as the data source hands it over.
+    class Bridge : public CCellSetProvider {
+      public:
+        CellSetData Run(const std::string& query, const std::string& connection) override {
+            return OpenOlapConnection(connection)->Execute(query);
+        }
+    };
+    RegisterCellSetProvider(providerName, [] { return std::make_unique<Bridge>(); });
+}
+
+bool IsOlapConnectionString(const std::string& connectionString) {
+    Providers& providers = Registry();
+    std::lock_guard lock(providers.Lock);
+    return FindFactory(providers, connectionString) != nullptr;
+}
+
+std::shared_ptr<OlapConnection> OpenOlapConnection(const std::string& connectionString) {
+    Providers& providers = Registry();
+    OlapConnectionFactory factory;
+    {
+        std::lock_guard lock(providers.Lock);
+        if (auto open = providers.Open[connectionString].lock()) return open;
+        const OlapConnectionFactory* found = FindFactory(providers, connectionString);
+        if (!found)
+            throw CADOException(AdoError::ProviderNotFound,
+                                AdoErrorMeaning(AdoError::ProviderNotFound));
+        factory = *found;
+    }
+    std::shared_ptr<OlapConnection> connection = factory(connectionString);
+    std::lock_guard lock(providers.Lock);
+    providers.Open[connectionString] = connection;
+    return connection;
+}
+
+}  // namespace orvik

@@ -1,0 +1,91 @@
+// What every OLAP provider offers the program: the catalog of its cubes (measures, dimensions,
+// hierarchies, levels and members) and MDX run into a cell set. The embedded cube engine serves
+// "Provider=Orvik.Cube"; a server reached over XMLA fits behind the same class. The data source,
+// the query builder, schema rowsets and the KPI list read OLAP only through it.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/AdoCellSet.h"
+
+namespace orvik {
+
+struct OlapLevel {
+    std::string Name;
+    std::string UniqueName;  // "[Time].[Quarter]", or "[Time.Weekly].[Week]" in a second hierarchy
+    std::string Caption;
+    int Number = 0;  // depth in its hierarchy: 0 for the All level when there is one
+    bool IsAll = false;
+};
+
+struct OlapHierarchy {
+    std::string Name;
+    std::string UniqueName;  // "[Time]" for a dimension's only or first hierarchy
+    std::string Caption;
+    std::string DefaultMember;  // unique name
+    bool HasAll = true;
+    std::vector<OlapLevel> Levels;
+};
+
+struct OlapDimension {
+    std::string Name;
+    std::string UniqueName;
+    std::string Caption;
+    bool IsTime = false;
+    std::vector<OlapHierarchy> Hierarchies;
+};
+
+struct OlapMeasure {
+    std::string Name;
+    std::string UniqueName;  // "[Measures].[Unit Sales]"
+    std::string Caption;
+    std::string Aggregator;  // "sum", "count", "distinct-count", "min", "max", "avg", "calculated"
+    std::string FormatString;
+    bool Visible = true;
+};
+
+struct OlapCube {
+    std::string Name;
+    std::string Caption;
+    std::vector<OlapMeasure> Measures;
+    std::vector<OlapDimension> Dimensions;  // without the Measures dimension
+};
+
+// One open OLAP connection. Catalog calls are cheap after the first: a provider reads its member
+// lists once and keeps them for the connection's life. Every call throws CADOException with a
+// message a report author can act on.
+class OlapConnection {
+  public:
+    virtual ~OlapConnection() = default;
+
+    // The names of the cubes (and virtual cubes) the catalog offers, in catalog order.
+    virtual std::vector<std::string> CubeNames() = 0;
+    // One cube's measures and dimensions; throws when there is no cube `name`.
+    virtual OlapCube Cube(const std::string& name) = 0;
+    // The members of the level `levelUniqueName` in hierarchy order.
+    virtual std::vector<CellSetMember> LevelMembers(const std::string& cube,
+                                                    const std::string& levelUniqueName) = 0;
+    // The children of the member `memberUniqueName` in hierarchy order.
+    virtual std::vector<CellSetMember> ChildMembers(const std::string& cube,
+                                                    const std::string& memberUniqueName) = 0;
+    // Runs an MDX SELECT.
+    virtual CellSetData Execute(const std::string& mdx) = 0;
+};
+
+using OlapConnectionFactory =
+    std::function<std::shared_ptr<OlapConnection>(const std::string& connectionString)>;
+
+// Serves connection strings whose Provider value starts with `providerName` (without case).
+void RegisterOlapProvider(const std::string& providerName, OlapConnectionFactory factory);
+
+// True when some registered OLAP provider serves `connectionString`.
+bool IsOlapConnectionString(const std::string& connectionString);
+
+// Opens (or reuses, for the same string) a connection through the provider the string names.
+// Throws CADOException: ProviderNotFound when no OLAP provider serves it.
+std::shared_ptr<OlapConnection> OpenOlapConnection(const std::string& connectionString);
+
+}  // namespace orvik
