@@ -19,14 +19,10 @@
 #include "model/OvInfoSheet.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "render/CellSetFill.h"
 #include "render/HtmlColours.h"
 
 namespace {
-
-CGridBase::CellSetFiller& CellSetFill() {
-    static CGridBase::CellSetFiller filler;
-    return filler;
-}
 
 CGridBase::KpiFiller& KpiFill() {
     static CGridBase::KpiFiller filler;
@@ -151,10 +147,6 @@ class CellTextMaker {
 };
 
 }  // namespace
-
-void CGridBase::SetCellSetFiller(CellSetFiller filler) {
-    CellSetFill() = std::move(filler);
-}
 
 void CGridBase::SetKpiFiller(KpiFiller filler) {
     KpiFill() = std::move(filler);
@@ -350,7 +342,7 @@ void CGridBase::FillTable(const orvik::ResultTable& result, int start) {
 }
 
 void CGridBase::FillCellSet(int start) {
-    if (CellSetFill()) CellSetFill()(*this, start);
+    if (CellSet && CellSet->IsOpen()) orvik::FillGridFromCellSet(*this, *CellSet, start);
 }
 
 void CGridBase::ApplyProperty(const COvInfoProp& prop) {

@@ -7,8 +7,8 @@
 // to grid columns by the key "0_<column>", creates one for every column that has none, and before
 // each full fill drops those that say nothing beyond their defaults.
 //
-// The OLAP cell-set fill and the KPI fill are supplied by the cube code through SetCellSetFiller
-// and SetKpiFiller; until they are installed those sources leave the grid empty.
+// The OLAP cell-set fill lives in CellSetFill. The KPI fill is supplied by the cube code through
+// SetKpiFiller; until it is installed a KPI source leaves the grid empty.
 #pragma once
 
 #include <functional>
@@ -30,17 +30,13 @@ class COvInfoSheet;
 
 class CGridBase : public CGridCtrl {
   public:
-    // Fills the grid from a data source's cell set; `start` -2 is a full fill with header rows
-    // and row-header columns, otherwise as FillRecordSet.
-    using CellSetFiller = std::function<void(CGridBase& grid, int start)>;
     // Fills the grid from a KPI data source and applies the sheet's properties itself.
     using KpiFiller = std::function<void(CGridBase& grid)>;
 
     // An empty grid showing nothing (all fields zero).
     CGridBase() = default;
 
-    // Installs the OLAP and KPI fills for every grid (an empty function removes them).
-    static void SetCellSetFiller(CellSetFiller filler);
+    // Installs the KPI fill for every grid (an empty function removes it).
     static void SetKpiFiller(KpiFiller filler);
 
     // Rebuilds the whole grid from the sheet's data source: finds the source by the sheet's cDS,
@@ -58,7 +54,8 @@ class CGridBase : public CGridCtrl {
     void FillRecordSet(int start);
     // Fills from a result table, with `start` as FillRecordSet. Throws CADOException.
     void FillTable(const orvik::ResultTable& result, int start);
-    // Runs the installed cell-set fill (nothing without one).
+    // Fills from CellSet: `start` -2 is a full fill with header rows and row-header columns,
+    // otherwise as FillRecordSet. Nothing without an open cell set. Throws CADOException.
     void FillCellSet(int start);
 
     // Applies one sheet or column-definition property (hBC, gBC, hF, gF, ColN) to the grid;
