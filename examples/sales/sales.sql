@@ -1,6 +1,8 @@
 -- Sample sales data for the example report: four regions, eight products and a year of orders
 -- ending today, so a report run on any day finds recent data. The numbers are made up but
--- deterministic, so two builds on the same day give the same database.
+-- deterministic, so two builds on the same day give the same database. The table days is the
+-- calendar the example cube (sales-cube.xml) reads its Time dimension from.
+DROP TABLE IF EXISTS days;
 DROP TABLE IF EXISTS sales;
 DROP TABLE IF EXISTS products;
 DROP TABLE IF EXISTS regions;
@@ -43,3 +45,12 @@ SELECT o.i, o.sale_date, o.region_id, o.product_id, o.quantity,
 FROM orders o JOIN products p ON p.id = o.product_id;
 
 CREATE INDEX sales_by_date ON sales(sale_date);
+
+-- One row per day that has sales, with the year, quarter and month it falls in; month_name is
+-- what the cube shows, month orders the names.
+CREATE TABLE days (day DATE PRIMARY KEY, year INTEGER NOT NULL, quarter TEXT NOT NULL,
+                   month INTEGER NOT NULL, month_name TEXT NOT NULL);
+INSERT INTO days
+SELECT d, CAST(strftime('%Y', d) AS INTEGER), 'Q' || ((m + 2) / 3), m,
+       substr('JanFebMarAprMayJunJulAugSepOctNovDec', 3 * m - 2, 3)
+FROM (SELECT DISTINCT sale_date AS d, CAST(strftime('%m', sale_date) AS INTEGER) AS m FROM sales);
