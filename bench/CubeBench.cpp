@@ -430,9 +430,9 @@ int main(int argc, char** argv) {
                         peak / 1024.0);
             for (int slot = 0; slot < 2; ++slot)
                 std::printf(
-                    "  engine, %-9s parse %.4f s, SQL %.3f s in %ld queries, assembly %.4f s\n",
-                    slot == 0 ? "first:" : "repeated:", cube.ParseSeconds[slot],
-                    cube.SqlSeconds[slot], cube.SqlQueries[slot], cube.AssemblySeconds[slot]);
+                    "  engine, %-6s parse %.4f s, SQL %.3f s in %ld queries, assembly %.4f s\n",
+                    slot == 0 ? "first:" : "last:", cube.ParseSeconds[slot], cube.SqlSeconds[slot],
+                    cube.SqlQueries[slot], cube.AssemblySeconds[slot]);
         }
 
         if (wholeProgram) {
