@@ -79,6 +79,8 @@ class CADOMDCellSet {
     const CellSetAxis& Axis(int index) const;
     // The cell with `ordinal`; throws InvalidArgument when there is none.
     const CellSetCell& Cell(long ordinal) const;
+    // The tuples of the WHERE clause (see CellSetData); none when closed.
+    const CellSetAxis& Slicer() const { return data_.Slicer; }
 
     // The MDX text last opened.
     const std::string& GetQuery() const { return query_; }
