@@ -229,6 +229,24 @@ CaseComparison CompareCase(const MdxCase& kase, const std::vector<std::string>& 
         }
     }
 
+    // A block of changed lines reads best as pairs: each expected line above the actual one.
+    for (size_t k = 0; k < script.size();) {
+        size_t end = k;
+        while (end < script.size() && script[end].first != ' ') ++end;
+        std::stable_partition(script.begin() + k, script.begin() + end,
+                              [](const auto& step) { return step.first == '-'; });
+        const size_t minuses =
+            static_cast<size_t>(std::count_if(script.begin() + k, script.begin() + end,
+                                              [](const auto& step) { return step.first == '-'; }));
+        std::vector<std::pair<char, size_t>> paired;
+        for (size_t a = k, b = k + minuses; a < k + minuses || b < end;) {
+            if (a < k + minuses) paired.push_back(script[a++]);
+            if (b < end) paired.push_back(script[b++]);
+        }
+        std::copy(paired.begin(), paired.end(), script.begin() + k);
+        k = end == k ? k + 1 : end;
+    }
+
     CaseComparison result;
     const auto text = [&](const std::pair<char, size_t>& step) -> const std::string& {
         return step.first == '+' ? actual[step.second] : expected[step.second];

@@ -118,6 +118,13 @@ TEST(CellSetPrinter, AMissingRowIsReportedAsOneLine) {
     const CaseComparison changed =
         CompareCase(kase, {"Axis #0:", "{}", "Row #0: 1", "Row #1: 9", "Row #2: 3"});
     EXPECT_EQ(changed.FirstDifference, "missing line 4: \"Row #1: 2\", got \"Row #1: 9\"");
+
+    // Changed lines pair up, each expected line over the one that came instead.
+    const CaseComparison twoChanged =
+        CompareCase(kase, {"Axis #0:", "{}", "Row #0: 1", "Row #1: 9", "Row #2: 8"});
+    EXPECT_NE(twoChanged.Report.find("- Row #1: 2\n+ Row #1: 9\n- Row #2: 3\n+ Row #2: 8\n"),
+              std::string::npos)
+        << twoChanged.Report;
 }
 
 constexpr const char* CaseText =
