@@ -328,8 +328,12 @@ std::string FoodMartSqlite(const std::string& material) {
         const auto start = Clock::now();
         const std::string temporary = target + ".tmp." + std::to_string(getpid());
         const std::string log = target + ".log";
+        // A process killed while building leaves its temporary behind; under the lock none is
+        // in use.
         std::error_code ignored;
-        fs::remove(temporary, ignored);
+        for (const auto& entry : fs::directory_iterator(fs::path(target).parent_path(), ignored))
+            if (entry.path().filename().string().starts_with("foodmart.sqlite.tmp."))
+                fs::remove(entry.path(), ignored);
         const int status = RunLogged({"/usr/bin/python3", foodmart + "/load_foodmart_sqlite.py",
                                       foodmart + "/csv", foodmart + "/foodmart.script", temporary},
                                      log, {}, std::chrono::seconds(300));
