@@ -51,8 +51,10 @@ std::string Expr::ToString() const {
             }
             return Text + "(" + Joined(Args, 0) + ")";
         case Kind::Operator:
-            if (Args.size() == 1)
-                return (Text == "u-" ? "-" : Text == "u+" ? "+" : Text + " ") + Args[0]->ToString();
+            // A sign keeps its operand in parentheses: "--5" would read back as a comment.
+            if (Args.size() == 1 && (Text == "u-" || Text == "u+"))
+                return std::string(Text == "u-" ? "-(" : "+(") + Args[0]->ToString() + ")";
+            if (Args.size() == 1) return Text + " " + Args[0]->ToString();
             return "(" + Args[0]->ToString() + " " + Text + " " + Args[1]->ToString() + ")";
         case Kind::Braces:
             return "{" + Joined(Args, 0) + "}";
