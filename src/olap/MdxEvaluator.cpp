@@ -570,6 +570,13 @@ Tuple QueryEvaluator::EvalTuple(const Expr& expr) {
     if (expr.What == Expr::Kind::Tuple) {
         for (const auto& item : expr.Args) {
             Tuple part = EvalTuple(*item);
+            // ([Store].[USA], [Store].[Canada]) would silently show Canada alone.
+            for (const Member* member : part)
+                for (const Member* earlier : tuple)
+                    if (member && earlier && member->Owner == earlier->Owner)
+                        Fail(*item, "The tuple " + expr.ToString() +
+                                        " names more than one member of " +
+                                        member->Owner->UniqueName);
             tuple.insert(tuple.end(), part.begin(), part.end());
         }
         return tuple;
@@ -1075,21 +1082,40 @@ MdxValue QueryEvaluator::AggregateSet(const TupleList& set, const Expr* value,
         }
     }
     Member* measure = context_.front();
-    if (how == "aggregate" && !value && measure && measure->Measure && compound_ < 0 &&
-        !set.empty()) {
+    if (how == "aggregate" && !value && measure && measure->Measure && !set.empty()) {
         // Stored members aggregate in the database, so a distinct count stays distinct.
         bool stored = true;
         for (const Tuple& t : set)
             for (Member* member : t)
                 if (!member || member->Calculated || member->Owner->IsMeasures) stored = false;
         if (stored) {
+            // Under a compound slicer (or an outer aggregate) every one of its tuples meets
+            // every tuple of the set, the set's member standing where both name a hierarchy;
+            // summing the aggregate over the slicer's tuples would count a customer twice.
+            TupleList cells;
+            if (compound_ < 0) {
+                cells = set;
+            } else {
+                for (const Tuple& outer : fetcher_.Compound(compound_))
+                    for (const Tuple& inner : set) {
+                        Tuple both;
+                        for (Member* member : outer)
+                            if (std::none_of(inner.begin(), inner.end(), [&](const Member* m) {
+                                    return m->Owner == member->Owner;
+                                }))
+                                both.push_back(member);
+                        both.insert(both.end(), inner.begin(), inner.end());
+                        cells.push_back(std::move(both));
+                    }
+            }
             std::vector<Member*> saved = context_;
-            for (const Tuple& t : set)
+            const int savedCompound = compound_;
+            for (const Tuple& t : cells)
                 for (Member* member : t)
                     context_[static_cast<size_t>(member->Owner->Index)] = nullptr;
-            compound_ = fetcher_.AddCompound(set);
+            compound_ = fetcher_.AddCompound(cells);
             MdxValue result = CellValue();
-            compound_ = -1;
+            compound_ = savedCompound;
             context_ = std::move(saved);
             return result;
         }

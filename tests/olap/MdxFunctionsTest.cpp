@@ -494,6 +494,14 @@ TEST_F(MdxFunctionsTest, SlicersAndAxes) {
                      Sql("SELECT SUM(amount) FROM flat WHERE " + where));
     EXPECT_DOUBLE_EQ(cells_.Cell(1).Value.AsDouble(),
                      Sql("SELECT COUNT(DISTINCT customer_id) FROM flat WHERE " + where));
+    // An aggregate under that slicer covers both: still one distinct count.
+    Run("WITH MEMBER [Time].[Q1 and Q3] AS 'Aggregate({[Time].[2023].[Q1], [Time].[2023].[Q3]})' "
+        "SELECT {[Measures].[Customers]} ON COLUMNS, {[Time].[Q1 and Q3]} ON ROWS FROM [Sales] "
+        "WHERE {[Store].[USA].[CA], [Store].[Canada]}");
+    ASSERT_TRUE(cells_.IsOpen());
+    EXPECT_DOUBLE_EQ(cells_.Cell(0).Value.AsDouble(),
+                     Sql("SELECT COUNT(DISTINCT customer_id) FROM flat WHERE " + where +
+                         " AND quarter IN ('Q1', 'Q3')"));
 
     // Tuples of two hierarchies, one of them without an All member.
     Run("SELECT {[Measures].[Amount]} ON COLUMNS, [Product].[Category].Members ON ROWS "
@@ -538,6 +546,8 @@ TEST_F(MdxFunctionsTest, FormatStrings) {
         {"#.00%", 0.256, "25.60%"},
         {"0.0", 2.25, "2.3"},
         {"0.0", -0.04, "0.0"},
+        {"0.00", 1.005, "1.01"},  // stored as 1.00499999999999989
+        {"Currency", 0.285, "$0.29"},
         {"#,##0.00;(#,##0.00)", -1234.5, "(1,234.50)"},
         {"#,##0.00;(#,##0.00)", 1234.5, "1,234.50"},
         {"#,##0;(#,##0);\"nothing\"", 0, "nothing"},
@@ -579,6 +589,9 @@ TEST_F(MdxFunctionsTest, ErrorsNameWhatIsWrong) {
         "WITH MEMBER [Measures].[Loop] AS '[Measures].[Loop] + 1' "
         "SELECT {[Measures].[Loop]} ON COLUMNS FROM [Sales]");
     EXPECT_NE(loop.find("[Measures].[Loop] refers to itself"), std::string::npos) << loop;
+    const std::string twice =
+        ErrorOf("SELECT FROM [Sales] WHERE ([Store].[USA], [Time].[2024], [Store].[Canada])");
+    EXPECT_NE(twice.find("more than one member of [Store]"), std::string::npos) << twice;
     const std::string range =
         ErrorOf("SELECT {[Time].[2023]:[Time].[2024].[Q1]} ON COLUMNS FROM [Sales]");
     EXPECT_NE(range.find("two members of one level"), std::string::npos) << range;
