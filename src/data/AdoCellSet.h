@@ -77,6 +77,8 @@ class CADOMDCellSet {
     int AxisCount() const { return open_ ? static_cast<int>(data_.Axes.size()) : 0; }
     // Axis `index`; throws InvalidArgument when there is none.
     const CellSetAxis& Axis(int index) const;
+    // The tuples of the WHERE clause (one empty tuple when there was none).
+    const CellSetAxis& Slicer() const { return data_.Slicer; }
     // The cell with `ordinal`; throws InvalidArgument when there is none.
     const CellSetCell& Cell(long ordinal) const;
 

@@ -4,6 +4,7 @@
 // else is refused with the provider-not-found code the data source reports specially.
 #include <algorithm>
 #include <cctype>
+#include <vector>
 
 #include "core/Paths.h"
 #include "data/AdoException.h"
@@ -131,10 +132,32 @@ std::string SqlServerToOdbc(std::string_view connectionString, std::string_view 
     return result;
 }
 
+namespace {
+
+struct RegisteredProvider {
+    std::string Name;  // lower case
+    std::string Description;
+    ProviderFactory Factory;
+};
+
+std::vector<RegisteredProvider>& RegisteredProviders() {
+    static std::vector<RegisteredProvider> providers;
+    return providers;
+}
+
+}  // namespace
+
+void RegisterProvider(const std::string& providerName, const std::string& description,
+                      ProviderFactory factory) {
+    RegisteredProviders().push_back({Lower(providerName), description, std::move(factory)});
+}
+
 std::string AvailableProvidersText() {
     std::string text =
         "Providers available here: SQLite (Data Source=<database file>); ODBC and "
         "MSDASQL (any installed ODBC driver or DSN)";
+    for (const RegisteredProvider& provider : RegisteredProviders())
+        text += "; " + provider.Description;
     if (!SqlServerDriver().empty())
         text += "; SQLOLEDB, SQLNCLI and MSOLEDBSQL (through the FreeTDS ODBC driver)";
     return text;
@@ -144,6 +167,8 @@ std::unique_ptr<CProviderConnection> OpenProviderConnection(std::string_view con
                                                             const std::string& programFolder,
                                                             int loginTimeoutSeconds) {
     const std::string provider = Lower(ConnectionKeyValue(connectionString, "Provider"));
+    for (const RegisteredProvider& registered : RegisteredProviders())
+        if (StartsWith(provider, registered.Name)) return registered.Factory(connectionString);
     if (StartsWith(provider, "sqlite")) {
         const std::string dataSource = ConnectionKeyValue(connectionString, "Data Source");
         if (dataSource.empty())

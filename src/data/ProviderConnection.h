@@ -5,6 +5,7 @@
 // connection string's "Provider=" key, as report authors know it from Windows.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -49,6 +50,14 @@ class CProviderConnection {
 std::unique_ptr<CProviderConnection> OpenProviderConnection(std::string_view connectionString,
                                                             const std::string& programFolder,
                                                             int loginTimeoutSeconds);
+
+// A provider brought by a higher layer (the cube engine) or a plug-in: it serves connection
+// strings whose Provider value starts with `providerName` (without case), and is named in the
+// provider-not-found message as `description`.
+using ProviderFactory =
+    std::function<std::unique_ptr<CProviderConnection>(std::string_view connectionString)>;
+void RegisterProvider(const std::string& providerName, const std::string& description,
+                      ProviderFactory factory);
 
 // One line naming the providers this installation can serve, for the provider-not-found message.
 std::string AvailableProvidersText();

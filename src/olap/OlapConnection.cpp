@@ -6,6 +6,7 @@
 
 #include "data/AdoException.h"
 #include "data/ConnectionString.h"
+#include "olap/OlapProviderConnection.h"
 
 namespace orvik {
 namespace {
@@ -51,6 +52,12 @@ void RegisterOlapProvider(const std::string& providerName, OlapConnectionFactory
         }
     };
     RegisterCellSetProvider(providerName, [] { return std::make_unique<Bridge>(); });
+    // A data source connects through the same provider before it runs MDX.
+    RegisterProvider(providerName, providerName + " (OLAP: Data Source=..., Catalog=...)",
+                     [](std::string_view connection) {
+                         return std::make_unique<OlapProviderConnection>(
+                             OpenOlapConnection(std::string(connection)));
+                     });
 }
 
 bool IsOlapConnectionString(const std::string& connectionString) {

@@ -15,13 +15,19 @@
 
 namespace orvik {
 
+void ReportSourceError(const COvInfoDS& source, const std::exception& error, int line,
+                       const std::string& text) {
+    const std::runtime_error named(std::string(error.what()) + " (data source '" +
+                                   source.NameValue() + "')");
+    UxError(named, kDataSourceErrorSource, line, text.c_str());
+}
+
 int ConnectedSourceKind::Connect(COvInfoDS& source, bool runQuery) {
     std::string connection;
     try {
         connection = DSetParam(source.DSN.Value, SubstitutionTarget::ConnectionString);
     } catch (const SubstitutionError& error) {
-        UxError(error, kDataSourceErrorSource, __LINE__,
-                MaskConnectionSecrets(source.DSN.Value).c_str());
+        ReportSourceError(source, error, __LINE__, MaskConnectionSecrets(source.DSN.Value));
         return 0;
     }
     if (connection.empty()) return 0;
@@ -41,7 +47,7 @@ int ConnectedSourceKind::Connect(COvInfoDS& source, bool runQuery) {
             text += "\n\nADO could not find the specified provider '" +
                     ConnectionKeyValue(connection, "Provider") + "'\n" + AvailableProvidersText();
         }
-        UxError(error, kDataSourceErrorSource, __LINE__, text.c_str());
+        ReportSourceError(source, error, __LINE__, text);
         return 0;
     }
     source.Connection = std::move(database);

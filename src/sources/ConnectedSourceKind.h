@@ -4,9 +4,19 @@
 // connects; kinds with a query derive from it.
 #pragma once
 
+#include <exception>
+#include <string>
+
 #include "model/DataSourceKind.h"
 
+class COvInfoDS;
+
 namespace orvik {
+
+// Reports a failure of `source` through UxError, the message naming the data source so that a
+// run with several sources says which one failed; `text` is what was being run.
+void ReportSourceError(const COvInfoDS& source, const std::exception& error, int line,
+                       const std::string& text);
 
 class ConnectedSourceKind : public DataSourceKind {
   public:

@@ -43,7 +43,7 @@ class SqlSourceKind : public ConnectedSourceKind {
                 ran = true;
             }
         } catch (const std::exception& error) {
-            UxError(error, kDataSourceErrorSource, __LINE__, statement.c_str());
+            ReportSourceError(source, error, __LINE__, statement);
             return 0;
         }
         if (!ran) return 0;

@@ -77,7 +77,7 @@ grep -A1 'Start Orvik' Orvik18.log | grep -Eq "Run [0-9]+: report $home/report.o
 : > Orvik18.log
 "$orvik" report.ovk /act:Daily "/prm:Table=nosuch" 2>err && fail "a failing query exited 0"
 [ "$(wc -l < err)" = 1 ] || fail "stderr is not one line: $(cat err)"
-grep -Eq "^orvik: $home/report.ovk: no such table: nosuch \(log: $home/Orvik18.log\)\$" err ||
+grep -Eq "^orvik: $home/report.ovk: no such table: nosuch \(data source 'T'\) \(log: $home/Orvik18.log\)\$" err ||
   fail "stderr line: $(cat err)"
 [ "$(mails)" = 1 ] || fail "a page made without its data was mailed"
 grep -q "Step Mail was not run: the data source 'T' failed in this run" Orvik18.log ||

@@ -1,0 +1,60 @@
+// Reads stored cells in bulk. The evaluator asks for cells one at a time; each one it does not
+// have yet is noted, and after an evaluation pass every noted cell is read with one grouped SQL
+// query per shape (which levels of which hierarchies it varies on, and which compound slicer it
+// lies under). The database aggregates; no fact row ever reaches this process.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "data/Variant.h"
+#include "olap/CubeModel.h"
+
+namespace orvik::cube {
+
+using Tuple = std::vector<Member*>;
+using TupleList = std::vector<Tuple>;
+
+class CellFetcher {
+  public:
+    CellFetcher(CubeModel& cube, const SchemaDefinition& schema) : cube_(cube), schema_(schema) {}
+
+    // A set of tuples whose cells count as one (a compound slicer, an aggregated set); returns
+    // its number for Lookup.
+    int AddCompound(const TupleList& tuples);
+
+    // The stored value of `measure` at `coordinate` (one member per hierarchy, null where a
+    // compound stands in) under `compound` (-1: none). False when it has not been read yet: the
+    // request is noted and `value` is left empty.
+    bool Lookup(const std::vector<Member*>& coordinate, int compound, const Member& measure,
+                Variant& value);
+    bool HasPending() const { return !pending_.empty(); }
+    // Reads every noted cell. Throws CADOException.
+    void FetchPending();
+
+    double SqlSeconds() const { return sqlSeconds_; }
+    int SqlQueries() const { return sqlQueries_; }
+
+  private:
+    struct Request {
+        std::vector<Member*> Coordinate;
+        int Compound = -1;
+        std::unordered_set<int> Measures;
+    };
+    void FetchGroup(const std::vector<const Request*>& requests, const std::string& cubeName);
+    std::string MemberPredicate(const Member& member, const std::string& alias) const;
+
+    CubeModel& cube_;
+    const SchemaDefinition& schema_;
+    std::vector<TupleList> compounds_;
+    std::unordered_map<std::string, int> compoundIds_;
+    // Cell values by coordinate key, then by measure index.
+    std::unordered_map<std::string, std::unordered_map<int, Variant>> cells_;
+    std::unordered_map<std::string, Request> pending_;
+    double sqlSeconds_ = 0;
+    int sqlQueries_ = 0;
+};
+
+}  // namespace orvik::cube

@@ -1,0 +1,274 @@
+#include "olap/CubeEngine.h"
+
+#include <chrono>
+#include <map>
+
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "core/ProgramContext.h"
+#include "data/AdoDatabase.h"
+#include "data/AdoException.h"
+#include "data/ConnectionString.h"
+#include "olap/CellFetcher.h"
+#include "olap/CubeModel.h"
+#include "olap/CubeSchema.h"
+#include "olap/MdxEvaluator.h"
+#include "olap/MdxParser.h"
+
+namespace orvik {
+namespace {
+
+constexpr const char* kSource = "Orvik.Cube";
+
+CubeQueryTimings& Timings() {
+    static CubeQueryTimings timings;
+    return timings;
+}
+
+std::string ProgramFolder() {
+    const ProgramContext* context = ProgramContext::Current();
+    return context ? context->ProgramFolder() : std::string();
+}
+
+std::string ResolvePath(const std::string& path) {
+    const std::string native = ToNativePath(path);
+    if (native.empty() || IsAbsolutePath(native)) return native;
+    return WithTrailingSlash(ProgramFolder()) + native;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+[[noreturn]] void Throw(const std::string& message) {
+    throw CADOException(AdoError::Failure, message, kSource);
+}
+
+class CubeConnection : public OlapConnection {
+  public:
+    explicit CubeConnection(const std::string& connectionString) {
+        const std::string dataSource = ConnectionKeyValue(connectionString, "Data Source");
+        catalog_ = ConnectionKeyValue(connectionString, "Catalog");
+        if (dataSource.empty()) Throw("No database given (Data Source=)");
+        if (catalog_.empty()) Throw("No cube schema given (Catalog=)");
+        catalog_ = ResolvePath(catalog_);
+        // A value holding "=" is a connection string of its own; anything else a SQLite file.
+        const bool nested = dataSource.find('=') != std::string::npos;
+        const std::string database =
+            nested ? dataSource : "Provider=SQLite;" + ConnectionPair("Data Source", dataSource);
+        database_.Open(database);
+        database_.SetCommandTimeout(0);
+        const std::string provider = Lower(database_.GetProviderName());
+        const std::string lowered = Lower(dataSource);
+        dialect_ = provider == "sqlite"                            ? "sqlite"
+                   : lowered.find("postgres") != std::string::npos ? "postgres"
+                   : lowered.find("mysql") != std::string::npos    ? "mysql"
+                   : lowered.find("mariadb") != std::string::npos  ? "mariadb"
+                                                                   : "generic";
+    }
+
+    std::vector<std::string> CubeNames() override {
+        std::vector<std::string> names;
+        for (const cube::CubeDefinition& cube : Schema().Cubes) names.push_back(cube.Name);
+        return names;
+    }
+
+    OlapCube Cube(const std::string& name) override {
+        cube::CubeModel& model = Model(name);
+        OlapCube cube;
+        cube.Name = model.Definition().Name;
+        cube.Caption = model.Definition().Caption;
+        for (cube::Member* member : model.Measures().Roots)
+            cube.Measures.push_back({member->Name, member->UniqueName, member->Caption,
+                                     member->Measure->Aggregator, member->FormatString,
+                                     member->Visible});
+        for (cube::Member* member : model.Measures().CalculatedMembers)
+            cube.Measures.push_back({member->Name, member->UniqueName, member->Caption,
+                                     "calculated", member->FormatString, member->Visible});
+        for (auto& hierarchy : model.Hierarchies()) {
+            if (hierarchy->IsMeasures) continue;
+            if (cube.Dimensions.empty() ||
+                cube.Dimensions.back().Name != hierarchy->DimensionName) {
+                OlapDimension dimension;
+                dimension.Name = hierarchy->DimensionName;
+                dimension.UniqueName = "[" + hierarchy->DimensionName + "]";
+                dimension.Caption = hierarchy->Dimension->Caption;
+                dimension.IsTime = hierarchy->IsTime;
+                cube.Dimensions.push_back(std::move(dimension));
+            }
+            OlapHierarchy out;
+            out.Name = hierarchy->Name;
+            out.UniqueName = hierarchy->UniqueName;
+            out.Caption = hierarchy->Definition->Caption;
+            out.HasAll = hierarchy->HasAll();
+            if (cube::Member* member = model.DefaultMember(*hierarchy))
+                out.DefaultMember = member->UniqueName;
+            for (const cube::Level& level : hierarchy->Levels)
+                out.Levels.push_back({level.Name, level.UniqueName,
+                                      level.Definition ? level.Definition->Caption : level.Name,
+                                      level.Depth, level.Definition == nullptr});
+            cube.Dimensions.back().Hierarchies.push_back(std::move(out));
+        }
+        return cube;
+    }
+
+    std::vector<CellSetMember> LevelMembers(const std::string& cubeName,
+                                            const std::string& levelUniqueName) override {
+        cube::CubeModel& model = Model(cubeName);
+        for (auto& hierarchy : model.Hierarchies())
+            for (const cube::Level& level : hierarchy->Levels)
+                if (level.UniqueName == levelUniqueName) {
+                    cube::CellFetcher fetcher(model, Schema());
+                    cube::QueryEvaluator evaluator(model, fetcher, levelUniqueName);
+                    return Describe(evaluator.LevelMembers(level));
+                }
+        Throw("The level " + levelUniqueName + " is not in cube '" + cubeName + "'");
+    }
+
+    std::vector<CellSetMember> ChildMembers(const std::string& cubeName,
+                                            const std::string& memberUniqueName) override {
+        cube::CubeModel& model = Model(cubeName);
+        try {
+            cube::CellFetcher fetcher(model, Schema());
+            cube::QueryEvaluator evaluator(model, fetcher, memberUniqueName);
+            const mdx::ExprPtr name = mdx::ParseExpression(memberUniqueName);
+            cube::Member* member = evaluator.ResolveMember(*name);
+            if (!member) return {};
+            if (!member->Owner->IsMeasures) model.Load(*member->Owner);
+            return Describe(member->Children);
+        } catch (const mdx::MdxSyntaxError& error) {
+            Throw(error.what());
+        } catch (const cube::MdxEvaluationError& error) {
+            Throw(error.what());
+        }
+    }
+
+    CellSetData Execute(const std::string& mdx) override {
+        CubeQueryTimings timings;
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            const mdx::SelectStatement statement = mdx::ParseSelect(mdx);
+            const auto parsed = std::chrono::steady_clock::now();
+            timings.ParseSeconds = std::chrono::duration<double>(parsed - start).count();
+            if (statement.Cube.empty()) Throw("The query names no cube");
+            cube::CubeModel& model = Model(statement.Cube.back().Name);
+            cube::CellFetcher fetcher(model, Schema());
+            cube::QueryEvaluator evaluator(model, fetcher, mdx);
+            CellSetData data = evaluator.Run(statement);
+            timings.SqlSeconds = fetcher.SqlSeconds();
+            timings.SqlQueries = fetcher.SqlQueries();
+            timings.AssemblySeconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - parsed).count() -
+                timings.SqlSeconds;
+            Timings() = timings;
+            return data;
+        } catch (const mdx::MdxSyntaxError& error) {
+            Throw(error.what());
+        } catch (const cube::MdxEvaluationError& error) {
+            Throw(error.what());
+        }
+    }
+
+  private:
+    static std::vector<CellSetMember> Describe(const std::vector<cube::Member*>& members) {
+        std::vector<CellSetMember> out;
+        for (const cube::Member* member : members) {
+            CellSetMember m;
+            m.Caption = member->Caption;
+            m.UniqueName = member->UniqueName;
+            m.Name = member->Name;
+            const auto& levels = member->Owner->Levels;
+            m.LevelUniqueName =
+                levels[std::min(static_cast<size_t>(member->Depth), levels.size() - 1)].UniqueName;
+            m.LevelNumber = member->Depth;
+            if (member->Parent) m.ParentUniqueName = member->Parent->UniqueName;
+            out.push_back(std::move(m));
+        }
+        return out;
+    }
+
+    const cube::SchemaDefinition& Schema() {
+        if (!schema_) {
+            try {
+                schema_ = std::make_unique<cube::SchemaDefinition>(
+                    cube::ReadCubeSchema(catalog_, dialect_));
+            } catch (const cube::CubeSchemaError& error) {
+                Throw(error.what());
+            }
+            for (const std::string& warning : schema_->Warnings)
+                UxSaveLog(warning, __FILE__, __LINE__);
+        }
+        return *schema_;
+    }
+
+    cube::CubeModel& Model(const std::string& name) {
+        const cube::SchemaDefinition& schema = Schema();
+        const cube::CubeDefinition* definition = nullptr;
+        for (const cube::CubeDefinition& cube : schema.Cubes)
+            if (Lower(cube.Name) == Lower(name)) definition = &cube;
+        if (!definition) Throw("The cube '" + name + "' is not in the cube schema " + catalog_);
+        auto found = models_.find(definition->Name);
+        if (found != models_.end()) return *found->second;
+        auto model = std::make_unique<cube::CubeModel>(*definition, database_);
+        for (const cube::CalculatedMemberDefinition& calculated : definition->CalculatedMembers) {
+            cube::Hierarchy* hierarchy = nullptr;
+            for (auto& h : model->Hierarchies())
+                if (Lower(h->DimensionName) == Lower(calculated.Dimension) ||
+                    Lower(h->UniqueName) == Lower(calculated.Dimension) ||
+                    Lower("[" + h->DimensionName + "]") == Lower(calculated.Dimension))
+                    if (!hierarchy) hierarchy = h.get();
+            if (!hierarchy) {
+                UxSaveLog("Cube schema " + catalog_ + " line " + std::to_string(calculated.Line) +
+                              ": the calculated member '" + calculated.Name +
+                              "' names no dimension of its cube and is left out",
+                          __FILE__, __LINE__);
+                continue;
+            }
+            std::shared_ptr<const mdx::Expr> formula;
+            try {
+                formula = mdx::ParseExpression(calculated.Formula);
+            } catch (const mdx::MdxSyntaxError& error) {
+                UxSaveLog("Cube schema " + catalog_ + " line " + std::to_string(calculated.Line) +
+                              ": the formula of '" + calculated.Name +
+                              "' cannot be read: " + error.what(),
+                          __FILE__, __LINE__);
+                continue;
+            }
+            cube::Member* member =
+                model->AddCalculated(*hierarchy, hierarchy->IsMeasures ? nullptr : hierarchy->All(),
+                                     calculated.Name, formula);
+            member->Caption = calculated.Caption;
+            member->FormatString = calculated.FormatString;
+            member->SolveOrder = calculated.SolveOrder;
+            member->Visible = calculated.Visible;
+        }
+        return *models_.emplace(definition->Name, std::move(model)).first->second;
+    }
+
+    CADODatabase database_;
+    std::string catalog_;
+    std::string dialect_;
+    std::unique_ptr<cube::SchemaDefinition> schema_;
+    std::map<std::string, std::unique_ptr<cube::CubeModel>> models_;
+};
+
+const struct CubeProviderRegistration {
+    CubeProviderRegistration() {
+        RegisterOlapProvider("Orvik.Cube", [](const std::string& connectionString) {
+            return OpenCubeConnection(connectionString);
+        });
+    }
+} kRegistration;
+
+}  // namespace
+
+CubeQueryTimings LastCubeQueryTimings() {
+    return Timings();
+}
+
+std::shared_ptr<OlapConnection> OpenCubeConnection(const std::string& connectionString) {
+    return std::make_shared<CubeConnection>(connectionString);
+}
+
+}  // namespace orvik

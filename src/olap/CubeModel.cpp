@@ -1,0 +1,361 @@
+#include "olap/CubeModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <unordered_map>
+
+#include "data/AdoDatabase.h"
+#include "data/AdoException.h"
+#include "data/AdoRecordset.h"
+#include "data/Variant.h"
+
+namespace orvik::cube {
+
+std::string KeyText(const Variant& value) {
+    switch (value.Type()) {
+        case VariantType::Empty:
+        case VariantType::Null:
+            return "#null";
+        case VariantType::String:
+            return value.AsString();
+        case VariantType::R4:
+        case VariantType::R8:
+        case VariantType::Decimal:
+        case VariantType::Currency: {
+            const double number = value.AsDouble();
+            char buffer[64];
+            if (std::isfinite(number) && number == std::floor(number) && std::fabs(number) < 1e15)
+                std::snprintf(buffer, sizeof buffer, "%.0f", number);
+            else
+                std::snprintf(buffer, sizeof buffer, "%.15g", number);
+            return buffer;
+        }
+        case VariantType::Bool:
+            return value.AsInt64() ? "true" : "false";
+        default:
+            break;
+    }
+    if (value.Type() == VariantType::Date) return VariantToText(value);
+    return std::to_string(value.AsInt64());
+}
+
+namespace {
+
+std::string Bracketed(const std::string& name) {
+    std::string text = "[";
+    for (char c : name) {
+        text += c;
+        if (c == ']') text += ']';
+    }
+    return text + "]";
+}
+
+std::string SqlLiteral(const Variant& value) {
+    switch (value.Type()) {
+        case VariantType::Empty:
+        case VariantType::Null:
+            return "NULL";
+        case VariantType::String:
+        case VariantType::Date: {
+            const std::string text =
+                value.Type() == VariantType::String ? value.AsString() : VariantToText(value);
+            std::string literal = "'";
+            for (char c : text) literal += c == '\'' ? std::string("''") : std::string(1, c);
+            return literal + "'";
+        }
+        case VariantType::Bool:
+            return value.AsInt64() ? "1" : "0";
+        case VariantType::Decimal:
+            return value.AsDecimal().ToText();
+        case VariantType::R4:
+        case VariantType::R8: {
+            char buffer[64];
+            std::snprintf(buffer, sizeof buffer, "%.17g", value.AsDouble());
+            return buffer;
+        }
+        default:
+            return std::to_string(value.AsInt64());
+    }
+}
+
+bool ParseNumber(const std::string& text, double& number) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    number = std::strtod(text.c_str(), &end);
+    return end && *end == '\0';
+}
+
+// Sibling order: by the ordinal column when there is one, else by key; numbers as numbers.
+bool Before(const Member* a, const Member* b, bool byOrdinal) {
+    const std::string& left = byOrdinal ? a->OrdinalText : a->Key;
+    const std::string& right = byOrdinal ? b->OrdinalText : b->Key;
+    double x = 0, y = 0;
+    if (ParseNumber(left, x) && ParseNumber(right, y)) {
+        if (x != y) return x < y;
+    } else if (left != right) {
+        return left < right;
+    }
+    return byOrdinal ? a->Key < b->Key : false;
+}
+
+}  // namespace
+
+std::string ChildUniqueName(const Hierarchy& hierarchy, const Member* parent,
+                            const std::string& name) {
+    const std::string& base = parent && !parent->IsAll ? parent->UniqueName : hierarchy.UniqueName;
+    return base + "." + Bracketed(name);
+}
+
+CubeModel::CubeModel(const CubeDefinition& definition, CADODatabase& database)
+    : definition_(definition), database_(database) {
+    auto measures = std::make_unique<Hierarchy>();
+    measures->Name = "Measures";
+    measures->UniqueName = "[Measures]";
+    measures->DimensionName = "Measures";
+    measures->IsMeasures = true;
+    measures->Loaded = true;
+    Level level;
+    level.Owner = measures.get();
+    level.Name = "MeasuresLevel";
+    level.UniqueName = "[Measures].[MeasuresLevel]";
+    measures->Levels.push_back(level);
+    measures->ByLevel.resize(1);
+    for (size_t i = 0; i < definition.Measures.size(); ++i) {
+        const MeasureDefinition& measure = definition.Measures[i];
+        Member& member = measures->Storage.emplace_back();
+        member.Owner = measures.get();
+        member.Key = member.Name = measure.Name;
+        member.Caption = measure.Caption;
+        member.UniqueName = "[Measures]." + Bracketed(measure.Name);
+        member.Measure = &measure;
+        member.MeasureIndex = static_cast<int>(i);
+        member.FormatString = measure.FormatString;
+        member.Visible = measure.Visible;
+        member.Ordinal = member.LevelIndex = i;
+        measures->Roots.push_back(&member);
+        measures->ByLevel[0].push_back(&member);
+        if (!measures->Default &&
+            (definition.DefaultMeasure.empty() || definition.DefaultMeasure == measure.Name))
+            measures->Default = &member;
+    }
+    if (!measures->Default && !measures->Roots.empty()) measures->Default = measures->Roots.front();
+    hierarchies_.push_back(std::move(measures));
+    for (const DimensionDefinition& dimension : definition.Dimensions)
+        for (size_t h = 0; h < dimension.Hierarchies.size(); ++h)
+            AddHierarchy(&dimension, &dimension.Hierarchies[h], h == 0);
+}
+
+void CubeModel::AddHierarchy(const DimensionDefinition* dimension,
+                             const HierarchyDefinition* definition, bool first) {
+    auto hierarchy = std::make_unique<Hierarchy>();
+    hierarchy->Dimension = dimension;
+    hierarchy->Definition = definition;
+    hierarchy->DimensionName = dimension->Name;
+    hierarchy->IsTime = dimension->IsTime;
+    hierarchy->Name = definition->Name.empty() ? dimension->Name : definition->Name;
+    hierarchy->UniqueName = first || hierarchy->Name == dimension->Name
+                                ? Bracketed(dimension->Name)
+                                : Bracketed(dimension->Name + "." + hierarchy->Name);
+    hierarchy->Index = static_cast<int>(hierarchies_.size());
+    if (definition->HasAll) {
+        Level all;
+        all.Owner = hierarchy.get();
+        all.Name = "(All)";
+        all.UniqueName = hierarchy->UniqueName + ".[(All)]";
+        hierarchy->Levels.push_back(all);
+    }
+    for (const LevelDefinition& levelDefinition : definition->Levels) {
+        Level level;
+        level.Owner = hierarchy.get();
+        level.Depth = static_cast<int>(hierarchy->Levels.size());
+        level.Name = levelDefinition.Name;
+        level.UniqueName = hierarchy->UniqueName + "." + Bracketed(levelDefinition.Name);
+        level.Definition = &levelDefinition;
+        hierarchy->Levels.push_back(level);
+    }
+    // The All member exists before the members are read: most queries never need more of a
+    // hierarchy than its default member.
+    if (definition->HasAll) {
+        Member* all = &hierarchy->Storage.emplace_back();
+        all->Owner = hierarchy.get();
+        all->IsAll = true;
+        all->Name = all->Caption = definition->AllMemberName;
+        all->UniqueName = hierarchy->UniqueName + "." + Bracketed(definition->AllMemberName);
+        hierarchy->Roots.push_back(all);
+        hierarchy->Default = all;
+    }
+    hierarchies_.push_back(std::move(hierarchy));
+}
+
+std::string CubeModel::Quote(const std::string& name) const {
+    return const_cast<CADODatabase&>(database_).Provider().QuoteIdentifier(name);
+}
+
+std::string CubeModel::ColumnSql(const Hierarchy& hierarchy, const ColumnExpression& column) const {
+    if (!column.Sql.empty()) return "(" + column.Sql + ")";
+    std::string table = column.Table;
+    if (table.empty()) {
+        const HierarchyDefinition* definition = hierarchy.Definition;
+        table = definition && definition->Table ? definition->Table->FirstAlias()
+                                                : definition_.Fact->FirstAlias();
+    }
+    return Quote(table) + "." + Quote(column.Column);
+}
+
+std::string CubeModel::RelationSql(const Relation& relation) const {
+    if (!relation.IsJoin()) {
+        if (relation.Alias == relation.Table) return Quote(relation.Table);
+        return Quote(relation.Table) + " " + Quote(relation.Alias);
+    }
+    return RelationSql(*relation.Left) + " JOIN " + RelationSql(*relation.Right) + " ON " +
+           Quote(relation.LeftAlias) + "." + Quote(relation.LeftKey) + " = " +
+           Quote(relation.RightAlias) + "." + Quote(relation.RightKey);
+}
+
+void CubeModel::Load(Hierarchy& hierarchy) {
+    if (hierarchy.Loaded) return;
+    const HierarchyDefinition& definition = *hierarchy.Definition;
+    hierarchy.ByLevel.assign(hierarchy.Levels.size(), {});
+    Member* all = hierarchy.All();
+    // One query for every level: each distinct row is a path from the top level down.
+    struct Columns {
+        int Key = -1, Name = -1, Ordinal = -1, Caption = -1;
+    };
+    std::vector<Columns> columns;
+    std::string select;
+    int count = 0;
+    auto add = [&](const ColumnExpression& column) {
+        if (column.Empty()) return -1;
+        select += (count ? ", " : "") + ColumnSql(hierarchy, column);
+        return count++;
+    };
+    for (const LevelDefinition& level : definition.Levels) {
+        Columns c;
+        c.Key = add(level.Key);
+        c.Name = add(level.NameColumn);
+        c.Ordinal = add(level.Ordinal);
+        c.Caption = add(level.CaptionColumn);
+        columns.push_back(c);
+    }
+    int primaryKey = -1;
+    if (definition.Table && !definition.PrimaryKey.empty()) {
+        const std::string table = definition.PrimaryKeyTable.empty()
+                                      ? definition.Table->FirstAlias()
+                                      : definition.PrimaryKeyTable;
+        primaryKey = add({table, definition.PrimaryKey, ""});
+    }
+    const std::string from =
+        definition.Table ? RelationSql(*definition.Table) : RelationSql(*definition_.Fact);
+    CADORecordset rows(&database_);
+    rows.Open("SELECT DISTINCT " + select + " FROM " + from);
+
+    const int firstDepth = definition.HasAll ? 1 : 0;
+    std::unordered_map<const Member*, std::unordered_map<std::string, Member*>> children;
+    std::vector<Variant> values(static_cast<size_t>(count));
+    for (; !rows.IsEOF(); rows.MoveNext()) {
+        rows.GetRowValues(values);
+        Member* parent = all;
+        for (size_t l = 0; l < columns.size(); ++l) {
+            const Columns& c = columns[l];
+            const Variant& keyValue = values[static_cast<size_t>(c.Key)];
+            const std::string key = KeyText(keyValue);
+            auto& siblings = children[parent];
+            auto found = siblings.find(key);
+            if (found != siblings.end()) {
+                parent = found->second;
+                continue;
+            }
+            Member& member = hierarchy.Storage.emplace_back();
+            member.Owner = &hierarchy;
+            member.Depth = firstDepth + static_cast<int>(l);
+            member.Parent = parent;
+            member.Key = key;
+            member.KeySql = SqlLiteral(keyValue);
+            member.Name = c.Name >= 0 ? KeyText(values[static_cast<size_t>(c.Name)]) : key;
+            member.Caption =
+                c.Caption >= 0 ? KeyText(values[static_cast<size_t>(c.Caption)]) : member.Name;
+            if (c.Ordinal >= 0)
+                member.OrdinalText = KeyText(values[static_cast<size_t>(c.Ordinal)]);
+            member.UniqueName = ChildUniqueName(hierarchy, parent, member.Name);
+            siblings.emplace(key, &member);
+            if (parent)
+                parent->Children.push_back(&member);
+            else
+                hierarchy.Roots.push_back(&member);
+            parent = &member;
+        }
+        if (primaryKey >= 0 && parent)
+            hierarchy.ByPrimaryKey.emplace(KeyText(values[static_cast<size_t>(primaryKey)]),
+                                           parent);
+    }
+    // Order siblings, then number every member walking parents before children.
+    size_t ordinal = 0;
+    std::function<void(Member*)> walk = [&](Member* member) {
+        member->Ordinal = ordinal++;
+        auto& level = hierarchy.ByLevel[static_cast<size_t>(member->Depth)];
+        member->LevelIndex = level.size();
+        level.push_back(member);
+        const bool byOrdinal = !member->Children.empty() &&
+                               !member->Children.front()
+                                    ->Owner->Levels[static_cast<size_t>(member->Depth + 1)]
+                                    .Definition->Ordinal.Empty();
+        std::sort(member->Children.begin(), member->Children.end(),
+                  [&](const Member* a, const Member* b) { return Before(a, b, byOrdinal); });
+        for (Member* child : member->Children) walk(child);
+    };
+    if (all) {
+        hierarchy.ByLevel[0].clear();
+        walk(all);
+    } else {
+        const bool byOrdinal = !definition.Levels.front().Ordinal.Empty();
+        std::sort(hierarchy.Roots.begin(), hierarchy.Roots.end(),
+                  [&](const Member* a, const Member* b) { return Before(a, b, byOrdinal); });
+        for (Member* root : hierarchy.Roots) walk(root);
+    }
+    hierarchy.Loaded = true;
+
+    // The default member: the one the schema names, else the All member, else the first.
+    hierarchy.Default = all ? all : (hierarchy.Roots.empty() ? nullptr : hierarchy.Roots.front());
+    std::string wanted = definition.DefaultMember;
+    if (!wanted.empty()) {
+        for (Member& member : hierarchy.Storage) {
+            if (member.UniqueName == wanted || Bracketed(member.Name) == wanted ||
+                member.Name == wanted) {
+                hierarchy.Default = &member;
+                break;
+            }
+        }
+    }
+}
+
+Member* CubeModel::DefaultMember(Hierarchy& hierarchy) {
+    if (hierarchy.IsMeasures || (hierarchy.HasAll() && hierarchy.Definition->DefaultMember.empty()))
+        return hierarchy.Default;
+    Load(hierarchy);
+    return hierarchy.Default;
+}
+
+void InitCalculated(Member& member, Hierarchy& hierarchy, Member* parent, const std::string& name,
+                    std::shared_ptr<const mdx::Expr> formula, size_t sequence) {
+    member.Owner = &hierarchy;
+    member.Calculated = true;
+    member.Parent = parent;
+    member.Depth = parent ? parent->Depth + 1 : (hierarchy.HasAll() ? 1 : 0);
+    member.Key = member.Name = member.Caption = name;
+    member.UniqueName = ChildUniqueName(hierarchy, parent, name);
+    member.Formula = std::move(formula);
+    member.Ordinal = static_cast<size_t>(-1) / 2 + sequence;
+}
+
+Member* CubeModel::AddCalculated(Hierarchy& hierarchy, Member* parent, const std::string& name,
+                                 std::shared_ptr<const mdx::Expr> formula) {
+    Member& member = hierarchy.Storage.emplace_back();
+    InitCalculated(member, hierarchy, parent, name, std::move(formula),
+                   hierarchy.CalculatedMembers.size());
+    hierarchy.CalculatedMembers.push_back(&member);
+    return &member;
+}
+
+}  // namespace orvik::cube

@@ -1,0 +1,127 @@
+// The cube as the engine works on it: hierarchies with their levels and members, the measures
+// as members of the Measures hierarchy, calculated members beside the stored ones. Members are
+// read from the dimension tables the first time a hierarchy is touched and kept for the life of
+// the connection; nothing here ever reads the fact table.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "olap/CubeSchema.h"
+#include "olap/MdxAst.h"
+
+class CADODatabase;
+class Variant;
+
+namespace orvik::cube {
+
+struct Hierarchy;
+
+struct Level {
+    Hierarchy* Owner = nullptr;
+    int Depth = 0;  // 0 is the All level when the hierarchy has one
+    std::string Name;
+    std::string UniqueName;
+    const LevelDefinition* Definition = nullptr;  // null for the All level and for measures
+};
+
+struct Member {
+    Hierarchy* Owner = nullptr;
+    int Depth = 0;
+    Member* Parent = nullptr;
+    std::string Key;     // the key column's value as text ("" for the All member)
+    std::string KeySql;  // the key as an SQL literal; "NULL" for a missing key
+    std::string Name;
+    std::string Caption;
+    std::string UniqueName;
+    std::string OrdinalText;  // the ordinal column's value, when the level has one
+    std::vector<Member*> Children;
+    size_t Ordinal = 0;     // position in the hierarchy walked parents first
+    size_t LevelIndex = 0;  // position among the members of its level
+    bool IsAll = false;
+    // A calculated member: its formula, solve order and format.
+    bool Calculated = false;
+    std::shared_ptr<const mdx::Expr> Formula;
+    int SolveOrder = 0;
+    std::string FormatString;
+    bool Visible = true;
+    // A stored measure.
+    const MeasureDefinition* Measure = nullptr;
+    int MeasureIndex = -1;
+};
+
+struct Hierarchy {
+    std::string Name;        // the name used after the dimension: "Time", "Weekly"
+    std::string UniqueName;  // "[Time]" for a dimension's first hierarchy, "[Time.Weekly]" after
+    std::string DimensionName;
+    bool IsMeasures = false;
+    bool IsTime = false;
+    int Index = 0;  // position in the cube's hierarchy list (Measures is 0)
+    const DimensionDefinition* Dimension = nullptr;
+    const HierarchyDefinition* Definition = nullptr;
+    std::vector<Level> Levels;
+    bool Loaded = false;
+    std::deque<Member> Storage;
+    std::vector<Member*> Roots;                 // the All member, or the members of the top level
+    std::vector<std::vector<Member*>> ByLevel;  // real members of each level in order
+    std::vector<Member*> CalculatedMembers;
+    // Leaf members by the dimension table's primary key: "&[9]" at the lowest level may mean
+    // the row's key rather than the level's column.
+    std::unordered_map<std::string, Member*> ByPrimaryKey;
+    Member* Default = nullptr;
+    bool HasAll() const { return Definition && Definition->HasAll; }
+    Member* All() const { return HasAll() && !Roots.empty() ? Roots.front() : nullptr; }
+};
+
+// One cube of a connection: its hierarchies (Measures first) over its schema definition.
+class CubeModel {
+  public:
+    // Reads members through `database` with `quote` quoting names for its SQL.
+    CubeModel(const CubeDefinition& definition, CADODatabase& database);
+    CubeModel(const CubeModel&) = delete;
+    CubeModel& operator=(const CubeModel&) = delete;
+
+    const CubeDefinition& Definition() const { return definition_; }
+    std::vector<std::unique_ptr<Hierarchy>>& Hierarchies() { return hierarchies_; }
+    Hierarchy& Measures() { return *hierarchies_.front(); }
+
+    // Reads the members of `hierarchy` when that has not happened yet. Throws CADOException.
+    void Load(Hierarchy& hierarchy);
+    // The default member (loading the hierarchy). Null only for a hierarchy without members.
+    Member* DefaultMember(Hierarchy& hierarchy);
+
+    // Adds a calculated member of the schema named `name` under `parent` (null: at the top).
+    Member* AddCalculated(Hierarchy& hierarchy, Member* parent, const std::string& name,
+                          std::shared_ptr<const mdx::Expr> formula);
+
+    // The SQL alias and column text of `column` for `hierarchy`'s tables.
+    std::string ColumnSql(const Hierarchy& hierarchy, const ColumnExpression& column) const;
+    // The FROM text of the hierarchy's own tables joined together.
+    std::string RelationSql(const Relation& relation) const;
+    std::string Quote(const std::string& name) const;
+    CADODatabase& Database() { return database_; }
+
+  private:
+    void AddHierarchy(const DimensionDefinition* dimension, const HierarchyDefinition* definition,
+                      bool first);
+
+    const CubeDefinition& definition_;
+    CADODatabase& database_;
+    std::vector<std::unique_ptr<Hierarchy>> hierarchies_;
+};
+
+// Makes `member` a calculated member named `name` under `parent` (null: at the top); `sequence`
+// orders calculated members among themselves, after every stored member.
+void InitCalculated(Member& member, Hierarchy& hierarchy, Member* parent, const std::string& name,
+                    std::shared_ptr<const mdx::Expr> formula, size_t sequence);
+// The unique name of a member named `name` under `parent` (the All member is left out).
+std::string ChildUniqueName(const Hierarchy& hierarchy, const Member* parent,
+                            const std::string& name);
+// A value read from the database as a member key or name: whole numbers without ".0".
+std::string KeyText(const ::Variant& value);
+
+}  // namespace orvik::cube

@@ -1,0 +1,145 @@
+// A cube schema as its XML file describes it: cubes over a fact table, dimensions (shared ones
+// used by several cubes, or private), hierarchies over a table or a join of tables, levels over
+// columns or SQL expressions, measures with their aggregators and format strings, calculated
+// members and named sets written in MDX, and virtual cubes that combine the measures of others.
+// Reading resolves shared dimensions into each cube, so the engine sees only whole cubes.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace orvik::cube {
+
+// A schema that cannot be used: the message names the file, the line and what is wrong.
+class CubeSchemaError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A column of a table (Table may be empty: the hierarchy's own or the fact table), or raw SQL.
+struct ColumnExpression {
+    std::string Table;
+    std::string Column;
+    std::string Sql;  // when not empty, used as written instead of the column
+    bool Empty() const { return Column.empty() && Sql.empty(); }
+};
+
+// A table, or a join of two relations on LeftKey = RightKey.
+struct Relation {
+    std::string Table;  // empty for a join
+    std::string Alias;  // the table's alias (its name unless given)
+    std::shared_ptr<Relation> Left, Right;
+    std::string LeftKey, LeftAlias, RightKey, RightAlias;
+    bool IsJoin() const { return Table.empty(); }
+    // The alias of the first table of this relation, where keys without a table are looked for.
+    const std::string& FirstAlias() const { return IsJoin() ? Left->FirstAlias() : Alias; }
+    // True when the relation holds a table with `alias`.
+    bool HasAlias(const std::string& alias) const {
+        return IsJoin() ? Left->HasAlias(alias) || Right->HasAlias(alias) : Alias == alias;
+    }
+};
+
+struct PropertyDefinition {
+    std::string Name;
+    ColumnExpression Column;
+    std::string Type;
+};
+
+struct LevelDefinition {
+    std::string Name;
+    std::string Caption;
+    ColumnExpression Key;
+    ColumnExpression NameColumn;
+    ColumnExpression Ordinal;
+    ColumnExpression CaptionColumn;
+    std::string Type = "String";  // String, Numeric, Integer, Boolean, Date, ...
+    bool UniqueMembers = false;
+    std::string LevelType;  // Regular, TimeYears, TimeQuarters, TimeMonths, ...
+    std::vector<PropertyDefinition> Properties;
+    int Line = 0;
+    bool Numeric() const {
+        return Type == "Numeric" || Type == "Integer" || Type == "int" || Type == "long";
+    }
+};
+
+struct HierarchyDefinition {
+    std::string Name;  // empty: named after its dimension
+    std::string Caption;
+    bool HasAll = true;
+    std::string AllMemberName;  // "All <dimension>s" unless given
+    std::string PrimaryKey;
+    std::string PrimaryKeyTable;
+    std::string DefaultMember;
+    std::shared_ptr<Relation> Table;  // null: the levels are columns of the fact table
+    std::vector<LevelDefinition> Levels;
+    int Line = 0;
+};
+
+struct DimensionDefinition {
+    std::string Name;
+    std::string Caption;
+    bool IsTime = false;
+    std::string ForeignKey;  // the fact table's column joined to each hierarchy's primary key
+    std::vector<HierarchyDefinition> Hierarchies;
+    int Line = 0;
+};
+
+struct MeasureDefinition {
+    std::string Name;
+    std::string Caption;
+    ColumnExpression Column;
+    std::string Aggregator = "sum";  // sum, count, distinct-count, min, max, avg
+    std::string FormatString;
+    bool Visible = true;
+    std::string Cube;  // the cube whose fact table holds it (differs in a virtual cube)
+    int Line = 0;
+};
+
+struct CalculatedMemberDefinition {
+    std::string Name;
+    std::string Caption;
+    std::string Dimension;  // "Measures" or a dimension (or hierarchy) name
+    std::string Parent;     // unique name of the parent member, when given
+    std::string Formula;
+    std::string FormatString;
+    int SolveOrder = 0;
+    bool Visible = true;
+    int Line = 0;
+};
+
+struct NamedSetDefinition {
+    std::string Name;
+    std::string Formula;
+    int Line = 0;
+};
+
+struct CubeDefinition {
+    std::string Name;
+    std::string Caption;
+    std::string DefaultMeasure;
+    std::shared_ptr<Relation> Fact;  // null for a virtual cube
+    bool Virtual = false;
+    std::vector<DimensionDefinition> Dimensions;
+    std::vector<MeasureDefinition> Measures;
+    std::vector<CalculatedMemberDefinition> CalculatedMembers;
+    std::vector<NamedSetDefinition> NamedSets;
+    int Line = 0;
+};
+
+struct SchemaDefinition {
+    std::string Name;
+    std::vector<CubeDefinition> Cubes;
+    // What was read and left unused, one line each ("file line N: unknown element <X>").
+    std::vector<std::string> Warnings;
+};
+
+// Reads the schema in `path`, taking SQL expressions written for `dialect` ("sqlite",
+// "postgres", "mysql", ...) or else the generic ones. Throws CubeSchemaError.
+SchemaDefinition ReadCubeSchema(const std::string& path, const std::string& dialect);
+// The same for schema text held in memory; `name` stands for the file in messages.
+SchemaDefinition ParseCubeSchema(const std::string& text, const std::string& name,
+                                 const std::string& dialect);
+
+}  // namespace orvik::cube

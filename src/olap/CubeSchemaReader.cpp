@@ -1,0 +1,481 @@
+// Reads cube schema XML with libxml2: no network, no external entities, no entity expansion, so
+// a hostile schema file can neither reach out nor blow up. Elements the engine has no use for
+// (aggregate-table hints, annotations, roles) are skipped quietly; anything else unknown becomes
+// a warning with its line, and a schema the engine cannot use is an error naming where.
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "olap/CubeSchema.h"
+
+namespace orvik::cube {
+namespace {
+
+std::string Attr(xmlNode* node, const char* name, const std::string& fallback = "") {
+    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+    if (!value) return fallback;
+    std::string text(reinterpret_cast<const char*>(value));
+    xmlFree(value);
+    return text;
+}
+
+bool BoolAttr(xmlNode* node, const char* name, bool fallback) {
+    const std::string value = Attr(node, name);
+    if (value.empty()) return fallback;
+    return value == "true" || value == "1" || value == "TRUE" || value == "True";
+}
+
+bool Is(xmlNode* node, const char* name) {
+    return node->type == XML_ELEMENT_NODE &&
+           std::strcmp(reinterpret_cast<const char*>(node->name), name) == 0;
+}
+
+std::string Trim(const std::string& text) {
+    const size_t begin = text.find_first_not_of(" \t\r\n");
+    if (begin == std::string::npos) return "";
+    const size_t end = text.find_last_not_of(" \t\r\n");
+    return text.substr(begin, end - begin + 1);
+}
+
+std::string Content(xmlNode* node) {
+    xmlChar* value = xmlNodeGetContent(node);
+    if (!value) return "";
+    std::string text(reinterpret_cast<const char*>(value));
+    xmlFree(value);
+    return Trim(text);
+}
+
+class Reader {
+  public:
+    Reader(std::string name, std::string dialect)
+        : name_(std::move(name)), dialect_(std::move(dialect)) {}
+
+    SchemaDefinition Read(xmlNode* root) {
+        if (!root || !Is(root, "Schema"))
+            Fail(root, "the root element must be <Schema>, not <" +
+                           std::string(root ? reinterpret_cast<const char*>(root->name) : "") +
+                           ">");
+        SchemaDefinition schema;
+        schema.Name = Attr(root, "name");
+        // Shared dimensions first: cubes may use one declared after them.
+        for (xmlNode* child = root->children; child; child = child->next)
+            if (Is(child, "Dimension")) {
+                DimensionDefinition dimension = Dimension(child);
+                shared_[dimension.Name] = dimension;
+            }
+        for (xmlNode* child = root->children; child; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE || Is(child, "Dimension")) continue;
+            if (Is(child, "Cube")) {
+                if (BoolAttr(child, "enabled", true)) schema.Cubes.push_back(Cube(child));
+            } else if (Is(child, "VirtualCube")) {
+                if (BoolAttr(child, "enabled", true))
+                    schema.Cubes.push_back(VirtualCube(child, schema.Cubes));
+            } else if (!Ignored(child)) {
+                Warn(child);
+            }
+        }
+        if (schema.Cubes.empty()) Fail(root, "the schema defines no cube");
+        schema.Warnings = std::move(warnings_);
+        return schema;
+    }
+
+  private:
+    [[noreturn]] void Fail(xmlNode* node, const std::string& what) const {
+        throw CubeSchemaError("Cube schema " + name_ +
+                              (node ? " line " + std::to_string(xmlGetLineNo(node)) : "") + ": " +
+                              what);
+    }
+    void Warn(xmlNode* node) {
+        warnings_.push_back("Cube schema " + name_ + " line " + std::to_string(xmlGetLineNo(node)) +
+                            ": unknown element <" + reinterpret_cast<const char*>(node->name) +
+                            "> is ignored");
+    }
+    static bool Ignored(xmlNode* node) {
+        static const char* const names[] = {
+            "Annotations",   "Annotation",      "AggExclude",  "AggName",
+            "AggPattern",    "AggFactCount",    "AggMeasure",  "AggLevel",
+            "AggForeignKey", "AggIgnoreColumn", "Role",        "Parameter",
+            "Description",   "CubeGrant",       "SchemaGrant", "UserDefinedFunction"};
+        for (const char* name : names)
+            if (Is(node, name)) return true;
+        return false;
+    }
+
+    // The text of <SQL dialect="..."> children: ours, else "generic", else one that reads
+    // like standard SQL, else the first.
+    std::string Sql(xmlNode* node) {
+        std::map<std::string, std::string> byDialect;
+        std::string first;
+        for (xmlNode* child = node->children; child; child = child->next) {
+            if (!Is(child, "SQL")) continue;
+            const std::string text = Content(child);
+            byDialect.emplace(Attr(child, "dialect", "generic"), text);
+            if (first.empty()) first = text;
+        }
+        for (const char* choice : {dialect_.c_str(), "generic", "postgres", "hsqldb", "oracle"}) {
+            auto found = byDialect.find(choice);
+            if (found != byDialect.end()) return found->second;
+        }
+        if (first.empty())
+            Fail(node,
+                 "<" + std::string(reinterpret_cast<const char*>(node->name)) + "> holds no <SQL>");
+        return first;
+    }
+
+    std::shared_ptr<Relation> RelationOf(xmlNode* node) {
+        auto relation = std::make_shared<Relation>();
+        if (Is(node, "Table")) {
+            relation->Table = Attr(node, "name");
+            if (relation->Table.empty()) Fail(node, "<Table> needs a name");
+            relation->Alias = Attr(node, "alias", relation->Table);
+            for (xmlNode* child = node->children; child; child = child->next)
+                if (child->type == XML_ELEMENT_NODE && !Ignored(child)) Warn(child);
+            return relation;
+        }
+        if (Is(node, "Join")) {
+            std::vector<xmlNode*> parts;
+            for (xmlNode* child = node->children; child; child = child->next)
+                if (Is(child, "Table") || Is(child, "Join")) parts.push_back(child);
+            if (parts.size() != 2) Fail(node, "<Join> needs exactly two tables or joins");
+            relation->Left = RelationOf(parts[0]);
+            relation->Right = RelationOf(parts[1]);
+            relation->LeftKey = Attr(node, "leftKey");
+            relation->RightKey = Attr(node, "rightKey");
+            relation->LeftAlias = Attr(node, "leftAlias", relation->Left->FirstAlias());
+            relation->RightAlias = Attr(node, "rightAlias", relation->Right->FirstAlias());
+            if (relation->LeftKey.empty() || relation->RightKey.empty())
+                Fail(node, "<Join> needs leftKey and rightKey");
+            return relation;
+        }
+        Fail(node, "<" + std::string(reinterpret_cast<const char*>(node->name)) +
+                       "> is not supported as a table here (use <Table> or <Join>)");
+    }
+
+    LevelDefinition Level(xmlNode* node) {
+        LevelDefinition level;
+        level.Line = xmlGetLineNo(node);
+        level.Name = Attr(node, "name");
+        if (level.Name.empty()) Fail(node, "<Level> needs a name");
+        level.Caption = Attr(node, "caption", level.Name);
+        const std::string table = Attr(node, "table");
+        level.Key = {table, Attr(node, "column"), ""};
+        if (!Attr(node, "nameColumn").empty())
+            level.NameColumn = {table, Attr(node, "nameColumn"), ""};
+        if (!Attr(node, "ordinalColumn").empty())
+            level.Ordinal = {table, Attr(node, "ordinalColumn"), ""};
+        if (!Attr(node, "captionColumn").empty())
+            level.CaptionColumn = {table, Attr(node, "captionColumn"), ""};
+        level.Type = Attr(node, "type", "String");
+        level.UniqueMembers = BoolAttr(node, "uniqueMembers", false);
+        level.LevelType = Attr(node, "levelType", "Regular");
+        if (!Attr(node, "parentColumn").empty())
+            warnings_.push_back("Cube schema " + name_ + " line " + std::to_string(level.Line) +
+                                ": the parent-child level '" + level.Name +
+                                "' is read as a regular level");
+        for (xmlNode* child = node->children; child; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE) continue;
+            if (Is(child, "KeyExpression")) {
+                level.Key = {table, "", Sql(child)};
+            } else if (Is(child, "NameExpression")) {
+                level.NameColumn = {table, "", Sql(child)};
+            } else if (Is(child, "OrdinalExpression")) {
+                level.Ordinal = {table, "", Sql(child)};
+            } else if (Is(child, "CaptionExpression")) {
+                level.CaptionColumn = {table, "", Sql(child)};
+            } else if (Is(child, "Property")) {
+                level.Properties.push_back(
+                    {Attr(child, "name"), {table, Attr(child, "column"), ""}, Attr(child, "type")});
+            } else if (Is(child, "Closure") || Is(child, "ParentExpression")) {
+                // Parent-child closure tables: the level is read as a regular one (warned above).
+            } else if (!Ignored(child)) {
+                Warn(child);
+            }
+        }
+        if (level.Key.Empty()) Fail(node, "the level '" + level.Name + "' needs a column");
+        return level;
+    }
+
+    HierarchyDefinition Hierarchy(xmlNode* node, const std::string& dimension) {
+        HierarchyDefinition hierarchy;
+        hierarchy.Line = xmlGetLineNo(node);
+        hierarchy.Name = Attr(node, "name");
+        hierarchy.Caption =
+            Attr(node, "caption", hierarchy.Name.empty() ? dimension : hierarchy.Name);
+        hierarchy.HasAll = BoolAttr(node, "hasAll", true);
+        hierarchy.AllMemberName =
+            Attr(node, "allMemberName",
+                 "All " + (hierarchy.Name.empty() ? dimension : hierarchy.Name) + "s");
+        hierarchy.PrimaryKey = Attr(node, "primaryKey");
+        hierarchy.PrimaryKeyTable = Attr(node, "primaryKeyTable");
+        hierarchy.DefaultMember = Attr(node, "defaultMember");
+        for (xmlNode* child = node->children; child; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE) continue;
+            if (Is(child, "Table") || Is(child, "Join")) {
+                hierarchy.Table = RelationOf(child);
+            } else if (Is(child, "Level")) {
+                hierarchy.Levels.push_back(Level(child));
+            } else if (Is(child, "View") || Is(child, "InlineTable")) {
+                Fail(child, "<" + std::string(reinterpret_cast<const char*>(child->name)) +
+                                "> is not supported: use a table or a database view");
+            } else if (!Ignored(child)) {
+                Warn(child);
+            }
+        }
+        if (hierarchy.Levels.empty())
+            Fail(node, "the hierarchy of '" + dimension + "' has no level");
+        if (hierarchy.Table && hierarchy.Table->IsJoin() && hierarchy.PrimaryKeyTable.empty())
+            hierarchy.PrimaryKeyTable = hierarchy.Table->FirstAlias();
+        return hierarchy;
+    }
+
+    DimensionDefinition Dimension(xmlNode* node) {
+        DimensionDefinition dimension;
+        dimension.Line = xmlGetLineNo(node);
+        dimension.Name = Attr(node, "name");
+        if (dimension.Name.empty()) Fail(node, "<Dimension> needs a name");
+        dimension.Caption = Attr(node, "caption", dimension.Name);
+        dimension.IsTime = Attr(node, "type") == "TimeDimension";
+        dimension.ForeignKey = Attr(node, "foreignKey");
+        for (xmlNode* child = node->children; child; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE) continue;
+            if (Is(child, "Hierarchy")) {
+                dimension.Hierarchies.push_back(Hierarchy(child, dimension.Name));
+            } else if (!Ignored(child)) {
+                Warn(child);
+            }
+        }
+        if (dimension.Hierarchies.empty())
+            Fail(node, "the dimension '" + dimension.Name + "' has no hierarchy");
+        return dimension;
+    }
+
+    MeasureDefinition Measure(xmlNode* node, const std::string& cube) {
+        MeasureDefinition measure;
+        measure.Line = xmlGetLineNo(node);
+        measure.Name = Attr(node, "name");
+        if (measure.Name.empty()) Fail(node, "<Measure> needs a name");
+        measure.Caption = Attr(node, "caption", measure.Name);
+        measure.Column = {"", Attr(node, "column"), ""};
+        measure.Aggregator = Attr(node, "aggregator", "sum");
+        measure.FormatString = Attr(node, "formatString");
+        measure.Visible = BoolAttr(node, "visible", true);
+        measure.Cube = cube;
+        for (xmlNode* child = node->children; child; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE) continue;
+            if (Is(child, "MeasureExpression")) {
+                measure.Column = {"", "", Sql(child)};
+            } else if (Is(child, "CalculatedMemberProperty")) {
+                if (Attr(child, "name") == "FORMAT_STRING")
+                    measure.FormatString = Attr(child, "value");
+            } else if (!Ignored(child)) {
+                Warn(child);
+            }
+        }
+        static const char* const aggregators[] = {
+            "sum", "count", "distinct-count", "distinct count", "min", "max", "avg"};
+        if (std::none_of(std::begin(aggregators), std::end(aggregators),
+                         [&](const char* a) { return measure.Aggregator == a; }))
+            Fail(node, "the measure '" + measure.Name + "' has the unknown aggregator '" +
+                           measure.Aggregator + "'");
+        if (measure.Aggregator == "distinct count") measure.Aggregator = "distinct-count";
+        if (measure.Column.Empty() && measure.Aggregator != "count")
+            Fail(node, "the measure '" + measure.Name + "' needs a column");
+        return measure;
+    }
+
+    CalculatedMemberDefinition Calculated(xmlNode* node) {
+        CalculatedMemberDefinition member;
+        member.Line = xmlGetLineNo(node);
+        member.Name = Attr(node, "name");
+        member.Caption = Attr(node, "caption", member.Name);
+        member.Dimension = Attr(node, "hierarchy", Attr(node, "dimension", "Measures"));
+        member.Parent = Attr(node, "parent");
+        member.Formula = Attr(node, "formula");
+        member.FormatString = Attr(node, "formatString");
+        member.Visible = BoolAttr(node, "visible", true);
+        for (xmlNode* child = node->children; child; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE) continue;
+            if (Is(child, "Formula")) {
+                member.Formula = Content(child);
+            } else if (Is(child, "CalculatedMemberProperty")) {
+                const std::string property = Attr(child, "name");
+                if (property == "FORMAT_STRING") member.FormatString = Attr(child, "value");
+                if (property == "SOLVE_ORDER")
+                    member.SolveOrder = std::atoi(Attr(child, "value").c_str());
+            } else if (!Ignored(child)) {
+                Warn(child);
+            }
+        }
+        if (member.Name.empty() || member.Formula.empty())
+            Fail(node, "<CalculatedMember> needs a name and a formula");
+        return member;
+    }
+
+    NamedSetDefinition NamedSet(xmlNode* node) {
+        NamedSetDefinition set;
+        set.Line = xmlGetLineNo(node);
+        set.Name = Attr(node, "name");
+        set.Formula = Attr(node, "formula");
+        for (xmlNode* child = node->children; child; child = child->next)
+            if (Is(child, "Formula")) set.Formula = Content(child);
+        if (set.Name.empty() || set.Formula.empty())
+            Fail(node, "<NamedSet> needs a name and a formula");
+        return set;
+    }
+
+    CubeDefinition Cube(xmlNode* node) {
+        CubeDefinition cube;
+        cube.Line = xmlGetLineNo(node);
+        cube.Name = Attr(node, "name");
+        if (cube.Name.empty()) Fail(node, "<Cube> needs a name");
+        cube.Caption = Attr(node, "caption", cube.Name);
+        cube.DefaultMeasure = Attr(node, "defaultMeasure");
+        for (xmlNode* child = node->children; child; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE) continue;
+            if (Is(child, "Table")) {
+                cube.Fact = RelationOf(child);
+            } else if (Is(child, "View") || Is(child, "InlineTable")) {
+                Fail(child, "the fact table must be a <Table>");
+            } else if (Is(child, "Dimension")) {
+                cube.Dimensions.push_back(Dimension(child));
+            } else if (Is(child, "DimensionUsage")) {
+                const std::string source = Attr(child, "source");
+                auto found = shared_.find(source);
+                if (found == shared_.end())
+                    Fail(child, "the cube '" + cube.Name + "' uses the dimension '" + source +
+                                    "', which the schema does not define");
+                DimensionDefinition dimension = found->second;
+                dimension.Name = Attr(child, "name", source);
+                dimension.Caption = Attr(child, "caption", dimension.Name);
+                dimension.ForeignKey = Attr(child, "foreignKey");
+                dimension.Line = xmlGetLineNo(child);
+                cube.Dimensions.push_back(std::move(dimension));
+            } else if (Is(child, "Measure")) {
+                cube.Measures.push_back(Measure(child, cube.Name));
+            } else if (Is(child, "CalculatedMember")) {
+                cube.CalculatedMembers.push_back(Calculated(child));
+            } else if (Is(child, "NamedSet")) {
+                cube.NamedSets.push_back(NamedSet(child));
+            } else if (!Ignored(child)) {
+                Warn(child);
+            }
+        }
+        if (!cube.Fact) Fail(node, "the cube '" + cube.Name + "' has no fact <Table>");
+        if (cube.Measures.empty()) Fail(node, "the cube '" + cube.Name + "' has no measure");
+        for (const DimensionDefinition& dimension : cube.Dimensions)
+            for (const HierarchyDefinition& hierarchy : dimension.Hierarchies)
+                if (hierarchy.Table && dimension.ForeignKey.empty() &&
+                    !hierarchy.Table->HasAlias(cube.Fact->FirstAlias()))
+                    Fail(node, "the dimension '" + dimension.Name + "' of the cube '" + cube.Name +
+                                   "' needs a foreignKey");
+        return cube;
+    }
+
+    CubeDefinition VirtualCube(xmlNode* node, const std::vector<CubeDefinition>& cubes) {
+        CubeDefinition cube;
+        cube.Virtual = true;
+        cube.Line = xmlGetLineNo(node);
+        cube.Name = Attr(node, "name");
+        cube.Caption = Attr(node, "caption", cube.Name);
+        cube.DefaultMeasure = Attr(node, "defaultMeasure");
+        auto base = [&](xmlNode* child, const std::string& name) -> const CubeDefinition& {
+            for (const CubeDefinition& c : cubes)
+                if (c.Name == name) return c;
+            Fail(child,
+                 "the virtual cube '" + cube.Name + "' uses the unknown cube '" + name + "'");
+        };
+        for (xmlNode* child = node->children; child; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE) continue;
+            if (Is(child, "VirtualCubeDimension")) {
+                const std::string name = Attr(child, "name");
+                const std::string cubeName = Attr(child, "cubeName");
+                const DimensionDefinition* found = nullptr;
+                if (cubeName.empty()) {
+                    auto shared = shared_.find(name);
+                    if (shared != shared_.end()) found = &shared->second;
+                } else {
+                    for (const DimensionDefinition& d : base(child, cubeName).Dimensions)
+                        if (d.Name == name) found = &d;
+                }
+                if (!found)
+                    Fail(child, "the virtual cube '" + cube.Name +
+                                    "' uses the unknown dimension '" + name + "'");
+                if (std::none_of(cube.Dimensions.begin(), cube.Dimensions.end(),
+                                 [&](const DimensionDefinition& d) { return d.Name == name; }))
+                    cube.Dimensions.push_back(*found);
+            } else if (Is(child, "VirtualCubeMeasure")) {
+                const CubeDefinition& from = base(child, Attr(child, "cubeName"));
+                std::string name = Attr(child, "name");
+                if (name.rfind("[Measures].[", 0) == 0 && name.back() == ']')
+                    name = name.substr(12, name.size() - 13);
+                bool found = false;
+                for (const MeasureDefinition& m : from.Measures)
+                    if (m.Name == name) {
+                        cube.Measures.push_back(m);
+                        found = true;
+                    }
+                for (const CalculatedMemberDefinition& m : from.CalculatedMembers)
+                    if (m.Name == name && m.Dimension == "Measures") {
+                        cube.CalculatedMembers.push_back(m);
+                        found = true;
+                    }
+                if (!found)
+                    Fail(child, "the cube '" + from.Name + "' has no measure '" + name + "'");
+            } else if (Is(child, "CalculatedMember")) {
+                cube.CalculatedMembers.push_back(Calculated(child));
+            } else if (Is(child, "NamedSet")) {
+                cube.NamedSets.push_back(NamedSet(child));
+            } else if (Is(child, "CubeUsages")) {
+                for (xmlNode* usage = child->children; usage; usage = usage->next)
+                    if (Is(usage, "CubeUsage")) base(usage, Attr(usage, "cubeName"));
+            } else if (!Ignored(child)) {
+                Warn(child);
+            }
+        }
+        if (cube.Measures.empty())
+            Fail(node, "the virtual cube '" + cube.Name + "' has no measure");
+        return cube;
+    }
+
+    std::string name_;
+    std::string dialect_;
+    std::map<std::string, DimensionDefinition> shared_;
+    std::vector<std::string> warnings_;
+};
+
+struct DocumentDeleter {
+    void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
+};
+
+}  // namespace
+
+SchemaDefinition ParseCubeSchema(const std::string& text, const std::string& name,
+                                 const std::string& dialect) {
+    std::unique_ptr<xmlDoc, DocumentDeleter> document(
+        xmlReadMemory(text.data(), static_cast<int>(text.size()), name.c_str(), nullptr,
+                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+    if (!document) {
+        const xmlError* error = xmlGetLastError();
+        std::string what = error && error->message ? Trim(error->message) : "not well-formed XML";
+        const int line = error ? error->line : 0;
+        throw CubeSchemaError("Cube schema " + name +
+                              (line > 0 ? " line " + std::to_string(line) : "") + ": " + what);
+    }
+    return Reader(name, dialect).Read(xmlDocGetRootElement(document.get()));
+}
+
+SchemaDefinition ReadCubeSchema(const std::string& path, const std::string& dialect) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        throw CubeSchemaError("Cube schema " + path + " cannot be read: " + std::strerror(errno));
+    std::ostringstream text;
+    text << file.rdbuf();
+    return ParseCubeSchema(text.str(), path, dialect);
+}
+
+}  // namespace orvik::cube

@@ -1,0 +1,77 @@
+#include "olap/MdxAst.h"
+
+#include <cstdio>
+
+namespace orvik::mdx {
+
+std::string SegmentsToString(const std::vector<NameSegment>& segments) {
+    std::string text;
+    for (size_t i = 0; i < segments.size(); ++i) {
+        if (i > 0) text += '.';
+        if (segments[i].IsKey) text += '&';
+        text += '[';
+        for (char c : segments[i].Name) {
+            text += c;
+            if (c == ']') text += ']';
+        }
+        text += ']';
+    }
+    return text;
+}
+
+namespace {
+
+std::string Joined(const std::vector<ExprPtr>& args, size_t from) {
+    std::string text;
+    for (size_t i = from; i < args.size(); ++i) {
+        if (i > from) text += ", ";
+        text += args[i]->ToString();
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string Expr::ToString() const {
+    switch (What) {
+        case Kind::Name:
+            return SegmentsToString(Segments);
+        case Kind::Number:
+            return Text.empty() ? std::to_string(Number) : Text;
+        case Kind::String: {
+            std::string text = "\"";
+            for (char c : Text) text += c == '"' ? std::string("\"\"") : std::string(1, c);
+            return text + "\"";
+        }
+        case Kind::Call:
+            if (IsMethod) {
+                std::string text = Args[0]->ToString() + "." + Text;
+                if (HasParens) text += "(" + Joined(Args, 1) + ")";
+                return text;
+            }
+            return Text + "(" + Joined(Args, 0) + ")";
+        case Kind::Operator:
+            // A sign keeps its operand in parentheses: "--5" would read back as a comment.
+            if (Args.size() == 1 && (Text == "u-" || Text == "u+"))
+                return std::string(Text == "u-" ? "-(" : "+(") + Args[0]->ToString() + ")";
+            if (Args.size() == 1) return Text + " " + Args[0]->ToString();
+            return "(" + Args[0]->ToString() + " " + Text + " " + Args[1]->ToString() + ")";
+        case Kind::Braces:
+            return "{" + Joined(Args, 0) + "}";
+        case Kind::Tuple:
+            return "(" + Joined(Args, 0) + ")";
+        case Kind::Case: {
+            std::string text = "CASE";
+            if (!Args.empty()) text += " " + Args[0]->ToString();
+            for (const auto& [when, then] : Whens)
+                text += " WHEN " + when->ToString() + " THEN " + then->ToString();
+            if (Else) text += " ELSE " + Else->ToString();
+            return text + " END";
+        }
+        case Kind::Empty:
+            return "";
+    }
+    return "";
+}
+
+}  // namespace orvik::mdx

@@ -1,0 +1,114 @@
+// Runs a parsed SELECT against one cube: resolves names to members, levels and hierarchies,
+// evaluates the axis sets, then every cell, with calculated members chosen by solve order.
+// Stored cells come from the CellFetcher, which reads them in bulk between evaluation passes:
+// a pass that meets cells not read yet notes them, they are fetched together, and the pass runs
+// again until nothing is missing.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "data/AdoCellSet.h"
+#include "olap/CellFetcher.h"
+#include "olap/CubeModel.h"
+#include "olap/MdxAst.h"
+
+namespace orvik::cube {
+
+// A value in a formula: empty, a number, a string or a truth value.
+struct MdxValue {
+    enum class Type { Empty, Number, String, Bool };
+    Type What = Type::Empty;
+    double Number = 0;
+    std::string Text;
+    bool Integer = false;  // a count: shown without decimals, kept as an integer
+    bool IsEmpty() const { return What == Type::Empty; }
+};
+
+// An error in a query that parsed: an unknown member, a function used wrongly. The message
+// names the object and, where it can, the position in the query.
+class MdxEvaluationError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+class QueryEvaluator {
+  public:
+    // `text` is the query's text, for positions in messages.
+    QueryEvaluator(CubeModel& cube, CellFetcher& fetcher, std::string text);
+
+    // Evaluates the statement into a cell set. Throws MdxEvaluationError and CADOException.
+    CellSetData Run(const mdx::SelectStatement& statement);
+
+    // The members of `level` (for the catalog); loads the hierarchy.
+    std::vector<Member*> LevelMembers(const Level& level);
+    // The member a name such as [Store].[USA] stands for. Throws MdxEvaluationError.
+    Member* ResolveMember(const mdx::Expr& name) { return EvalMember(name); }
+
+  private:
+    struct Resolved {
+        Member* TheMember = nullptr;
+        Level* TheLevel = nullptr;
+        Hierarchy* TheHierarchy = nullptr;
+        const mdx::Expr* SetFormula = nullptr;
+        std::string SetName;
+    };
+    struct NamedSet {
+        std::shared_ptr<const mdx::Expr> Formula;
+        TupleList Cached;
+        bool Done = false;
+        bool Evaluating = false;
+    };
+
+    [[noreturn]] void Fail(const mdx::Expr& at, const std::string& what) const;
+
+    // Names.
+    Resolved Resolve(const mdx::Expr& name);
+    bool TryResolve(const std::vector<mdx::NameSegment>& segments, Resolved& out);
+    Hierarchy* FindHierarchy(const std::string& name);
+    Member* FindChild(Hierarchy& hierarchy, Member* parent, const mdx::NameSegment& segment);
+    Member* FindInLevel(Level& level, const mdx::NameSegment& segment);
+    Member* FindCalculated(Hierarchy& hierarchy, Member* parent, const std::string& name);
+    void DefineMember(const mdx::FormulaDefinition& definition);
+
+    // Expressions.
+    TupleList EvalSet(const mdx::Expr& expr);
+    Tuple EvalTuple(const mdx::Expr& expr);
+    Member* EvalMember(const mdx::Expr& expr);
+    Hierarchy* EvalHierarchy(const mdx::Expr& expr);
+    Level* EvalLevel(const mdx::Expr& expr);
+    MdxValue EvalValue(const mdx::Expr& expr);
+    MdxValue EvalCall(const mdx::Expr& call);
+    MdxValue EvalOperator(const mdx::Expr& op);
+    bool IsSetExpression(const mdx::Expr& expr);
+    bool IsMemberFunction(const std::string& name) const;
+    TupleList SetFunction(const mdx::Expr& call);
+    Member* MemberFunction(const mdx::Expr& call);
+    MdxValue AggregateSet(const TupleList& set, const mdx::Expr* value, const std::string& how);
+
+    // Cells.
+    MdxValue ValueAt(const Tuple& tuple);
+    MdxValue CellValue();
+    std::string CellFormat() const;
+    Member* CurrentMember(Hierarchy& hierarchy);
+
+    std::vector<Member*> Members(Hierarchy& hierarchy);
+    Member* Lead(Member* member, long offset);
+    Member* Ancestor(Member* member, int depth);
+    Member* Cousin(Member* member, Member* ancestor);
+    Level* LevelOf(Member* member) const;
+    bool IsAncestor(const Member* ancestor, const Member* member) const;
+
+    CubeModel& cube_;
+    CellFetcher& fetcher_;
+    std::string text_;
+    std::vector<Member*> context_;
+    int compound_ = -1;
+    int depth_ = 0;
+    std::map<std::string, NamedSet> sets_;
+    std::deque<Member> queryMembers_;
+    std::vector<Member*> queryCalculated_;
+};
+
+}  // namespace orvik::cube
