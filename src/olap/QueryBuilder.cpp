@@ -177,6 +177,7 @@ COvInfoProp* QueryBuilder::PropertyOf(const BuilderNode& node) const {
 }
 
 void QueryBuilder::AddToAxis(BuilderNode& node, char axis) {
+    if (!IsAxisKey(std::string("MDX") + axis)) return;
     const bool wasOn = std::find(selection_.begin(), selection_.end(), &node) != selection_.end();
     const char before = node.Axis;
     if (wasOn) Remove(node);

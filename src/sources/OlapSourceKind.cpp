@@ -21,8 +21,10 @@ namespace {
 // Builds the catalog tree of `source` unless it was built for this connection and cube already.
 // False when the builder needs the catalog and it could not be read.
 bool PrepareCatalog(COvInfoDS& source, const std::string& connection) {
-    // A provider without a catalog leaves nothing to browse; opening the cell set says why.
-    if (!IsOlapConnectionString(connection)) return true;
+    const bool builder = UsesQueryBuilder(source);
+    // A typed query on a provider without a catalog has nothing to browse; opening the cell set
+    // says what is wrong. A builder query cannot even be made, which is said below.
+    if (!builder && !IsOlapConnectionString(connection)) return true;
     CatalogTree& tree = IniTreeBar(source);
     if (tree.IsBuiltFor(connection)) return true;
     try {
@@ -32,8 +34,8 @@ bool PrepareCatalog(COvInfoDS& source, const std::string& connection) {
         return true;
     } catch (const std::exception& error) {
         const std::string shown = MaskConnectionSecrets(connection);
-        if (UsesQueryBuilder(source)) {
-            UxError(error, kDataSourceErrorSource, __LINE__, shown.c_str());
+        if (builder) {
+            ReportSourceError(source, error, __LINE__, shown);
             return false;
         }
         // A typed query does not need the catalog; the tree just stays empty.
@@ -60,8 +62,7 @@ class OlapSourceKind : public ConnectedSourceKind {
         try {
             connection = DSetParam(source.DSN.Value, SubstitutionTarget::ConnectionString);
         } catch (const std::exception& error) {
-            UxError(error, kDataSourceErrorSource, __LINE__,
-                    MaskConnectionSecrets(source.DSN.Value).c_str());
+            ReportSourceError(source, error, __LINE__, MaskConnectionSecrets(source.DSN.Value));
             return 0;
         }
         if (!PrepareCatalog(source, connection)) return 0;
@@ -72,7 +73,7 @@ class OlapSourceKind : public ConnectedSourceKind {
                 query = DSetParam(text, SubstitutionTarget::Mdx);
                 cellSet->Open(query, connection);
             } catch (const std::exception& error) {
-                UxError(error, kDataSourceErrorSource, __LINE__, query.c_str());
+                ReportSourceError(source, error, __LINE__, query);
                 return 0;
             }
         }
