@@ -1,5 +1,6 @@
 #include "olap/CellFetcher.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <set>
@@ -180,6 +181,16 @@ bool CellFetcher::Lookup(const std::vector<Member*>& coordinate, int compound,
     return false;
 }
 
+size_t CellFetcher::DistinctKeys(const Hierarchy& hierarchy, int depth) {
+    const std::string id = hierarchy.UniqueName + "#" + std::to_string(depth);
+    auto found = distinctKeys_.find(id);
+    if (found != distinctKeys_.end()) return found->second;
+    std::set<std::string> keys;
+    for (const Member* member : hierarchy.ByLevel[static_cast<size_t>(depth)])
+        keys.insert(member->KeySql);
+    return distinctKeys_[id] = keys.size();
+}
+
 std::string CellFetcher::MemberPredicate(const Member& member, const std::string& alias) const {
     (void)alias;
     std::string sql;
@@ -245,10 +256,16 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
         return true;
     };
 
-    // Hierarchies the cells vary on: grouped by, and filtered to the keys asked for.
-    std::vector<size_t> grouped;
+    // Hierarchies the cells vary on are grouped by and filtered to the keys asked for; one that
+    // holds the same member in every cell is only filtered. Grouping starts at the nearest level
+    // whose keys are unique, and a filter that would let every key through is left out: the
+    // database then does no more than a hand-written GROUP BY would.
+    std::vector<std::pair<size_t, int>> grouped;  // hierarchy, first depth grouped
     std::string select, groupBy, where;
     size_t keyColumns = 0;
+    auto addCondition = [&](const std::string& condition) {
+        where += (where.empty() ? "" : " AND ") + ("(" + condition + ")");
+    };
     for (size_t h = 1; h < first.Coordinate.size(); ++h) {
         const Member* member = first.Coordinate[h];
         if (!member || member->IsAll) continue;
@@ -260,10 +277,20 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
                     cells_[PointerKey(request->Coordinate, request->Compound)][m] = Variant();
             return;
         }
-        grouped.push_back(h);
+        const bool constant = std::all_of(requests.begin(), requests.end(), [&](const Request* r) {
+            return r->Coordinate[h] == member;
+        });
+        if (constant) {
+            addCondition(MemberPredicate(*member, ""));
+            continue;
+        }
         const Hierarchy& hierarchy = *hierarchies[h];
-        const int firstDepth = hierarchy.HasAll() ? 1 : 0;
-        for (int depth = firstDepth; depth <= member->Depth; ++depth) {
+        int from = member->Depth;
+        while (from > (hierarchy.HasAll() ? 1 : 0) &&
+               !hierarchy.Levels[static_cast<size_t>(from)].Definition->UniqueMembers)
+            --from;
+        grouped.emplace_back(h, from);
+        for (int depth = from; depth <= member->Depth; ++depth) {
             const std::string column = cube_.ColumnSql(
                 hierarchy, hierarchy.Levels[static_cast<size_t>(depth)].Definition->Key);
             select += (select.empty() ? "" : ", ") + column;
@@ -280,8 +307,11 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
                 else
                     keys.insert(m->KeySql);
             }
-            // Long key lists are left to GROUP BY: extra groups are read and ignored.
-            if (keys.size() > 1000) continue;
+            // Long key lists are left to GROUP BY (extra groups are read and ignored), and so is
+            // a list of every key the level has.
+            if (keys.size() > 1000 ||
+                keys.size() + (null ? 1 : 0) >= DistinctKeys(hierarchy, depth))
+                continue;
             std::string condition;
             if (!keys.empty()) {
                 condition = column + " IN (";
@@ -293,7 +323,7 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
                 condition += ")";
             }
             if (null) condition += (condition.empty() ? "" : " OR ") + column + " IS NULL";
-            where += (where.empty() ? "" : " AND ") + ("(" + condition + ")");
+            addCondition(condition);
         }
     }
     if (first.Compound >= 0) {
@@ -327,9 +357,10 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
         const std::string key = PointerKey(request->Coordinate, request->Compound);
         for (int m : measures) cells_[key].emplace(m, Variant());
         std::string path;
-        for (size_t h : grouped) {
+        for (const auto& [h, from] : grouped) {
             std::vector<const Member*> chain;
-            for (const Member* m = request->Coordinate[h]; m && !m->IsAll; m = m->Parent)
+            for (const Member* m = request->Coordinate[h]; m && !m->IsAll && m->Depth >= from;
+                 m = m->Parent)
                 chain.push_back(m);
             for (auto it = chain.rbegin(); it != chain.rend(); ++it) path += (*it)->Key + '\x1f';
         }

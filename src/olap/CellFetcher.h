@@ -45,6 +45,8 @@ class CellFetcher {
     };
     void FetchGroup(const std::vector<const Request*>& requests, const std::string& cubeName);
     std::string MemberPredicate(const Member& member, const std::string& alias) const;
+    // How many different keys the level at `depth` has (its members' keys, once each).
+    size_t DistinctKeys(const Hierarchy& hierarchy, int depth);
 
     CubeModel& cube_;
     const SchemaDefinition& schema_;
@@ -53,6 +55,7 @@ class CellFetcher {
     // Cell values by coordinate key, then by measure index.
     std::unordered_map<std::string, std::unordered_map<int, Variant>> cells_;
     std::unordered_map<std::string, Request> pending_;
+    std::unordered_map<std::string, size_t> distinctKeys_;
     double sqlSeconds_ = 0;
     int sqlQueries_ = 0;
 };

@@ -1,0 +1,34 @@
+// The FoodMart sample star schema as the cube tests see it: the shared OLAP test material found on
+// this machine, its SQLite database made once and kept in the build folder, and its tables loaded
+// into the throw-away PostgreSQL cluster of a test run. CTest runs every test case as a process of
+// its own, two at a time, so each of these is made under a lock by whichever process comes first
+// and only read by the others.
+#pragma once
+
+#include <string>
+
+namespace orvik::test {
+
+// The folder of the OLAP test material (holding foodmart/ and mdx-cases/): $ORVIK_OLAP_DIR, else
+// $ORVIK_TEST_SOURCE_DIR/../shared/olap, else /work/shared/olap; "" when none of them holds it.
+std::string OlapMaterialFolder();
+
+// True when the tests run under CI (CI=true), where missing material is a failure, not a skip.
+bool RunningUnderCi();
+
+// The path of the FoodMart SQLite database made from `material` by its loader script; made on
+// first use (and again when the loader or its input is newer) in the build folder's test-data/.
+// Throws std::runtime_error with the loader's output when it cannot be made.
+std::string FoodMartSqlite(const std::string& material);
+
+// Loads the tables FoodMart.xml names into schema "foodmart" of the PostgreSQL database the ODBC
+// connection string `odbc` reaches, once per cluster, and returns an ODBC connection string whose
+// sessions find them. Needs psql. Throws std::runtime_error with psql's output on failure.
+std::string FoodMartPostgres(const std::string& material, const std::string& odbc);
+
+// The cube provider's connection string over `dataSource` (a SQLite file, or an ODBC connection
+// string when `odbc` is set) with the FoodMart cube schema of `material`.
+std::string FoodMartCubeConnection(const std::string& material, const std::string& dataSource,
+                                   bool odbc);
+
+}  // namespace orvik::test
