@@ -77,6 +77,11 @@ CRegistries* CurrentRegistries() {
     return context ? &context->Registries() : nullptr;
 }
 
+bool Unattended() {
+    const AppContext* context = AppContext::Current();
+    return context && context->BatchMode;
+}
+
 }  // namespace
 
 std::string BuildMdxText(const std::vector<const BuilderNode*>& selection,
@@ -279,7 +284,9 @@ int QueryBuilder::RestoreSelection(const NodeLookup& find) {
         node->Axis = axis;
         node->MemberList = axis == QueryAxis::Data ? std::string() : prop->DefaultValue;
         prop->SelectedCombo = node;
-        if (axis != QueryAxis::Data && prop->ComboId == 0) GiveMemberList(*prop, *node);
+        // Nobody chooses members in an unattended run: a level of thousands is not read for it.
+        if (axis != QueryAxis::Data && prop->ComboId == 0 && !Unattended())
+            GiveMemberList(*prop, *node);
         selection_.push_back(node);
         ++restored;
     }

@@ -78,8 +78,9 @@ class QueryBuilder {
     void ClearSelection();
     // Rebuilds the selection from the source's axis properties, in their order: each property
     // whose element `find` knows puts that node on the property's axis with the property's
-    // member list; an element the catalog no longer has is left out, its property kept. Returns
-    // how many were restored.
+    // member list, and (unless the run is unattended) a value list of its members when its
+    // property has none; an element the catalog no longer has is left out, its property kept.
+    // Returns how many were restored.
     int RestoreSelection(const NodeLookup& find);
 
     // The MDX text for the selection, also written to LastMDX.txt in the HTML work folder.

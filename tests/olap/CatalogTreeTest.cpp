@@ -195,7 +195,10 @@ TEST_F(CatalogTreeTest, AStoredSelectionIsQueriedAndAnElementTheCubeLacksStaysSt
     // Time has no All member: its first year stands in when no axis names one.
     EXPECT_EQ(Table(source), "|Unit Sales\nF|10\nM|5");
     EXPECT_EQ(source.Get("MDXC"), "[Store].[Aisle]");
-    // A restored element offers its level's members to choose from.
+    // A restored element offers its level's members to choose from, when someone is there to.
+    EXPECT_EQ(source.GetPropByName("MDXF")->ComboId, 0u);
+    program_.Context().BatchMode = false;
+    ASSERT_EQ(source.OpenConnectDS(true), 1);
     EXPECT_EQ(ListOf(source.GetPropByName("MDXF")),
               (std::vector<std::string>{"[Store].[Canada]", "[Store].[USA]"}));
     EXPECT_NE(WorkFile("LastTree.txt").find("   [Store].[Country]   [Store].[USA]\r\n"),
