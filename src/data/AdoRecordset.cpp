@@ -28,7 +28,8 @@ void CADORecordset::RequireField(int index) const {
         Raise(AdoError::ItemNotFound, AdoErrorMeaning(AdoError::ItemNotFound));
 }
 
-void CADORecordset::Run(int option, int schemaKind, const std::string& table) {
+void CADORecordset::Run(int option, int schemaKind, const std::string& table,
+                        const std::string& schemaId) {
     Close();
     if (!database_ || !database_->IsOpen())
         Raise(AdoError::ConnectionClosed, AdoErrorMeaning(AdoError::ConnectionClosed));
@@ -41,6 +42,9 @@ void CADORecordset::Run(int option, int schemaKind, const std::string& table) {
             haveResult = true;
         } else if (schemaKind == schemaTables) {
             provider.SchemaTables(*rows);
+            haveResult = true;
+        } else if (schemaKind == schemaProviderSpecific) {
+            provider.SchemaRowset(schemaId, table, *rows);
             haveResult = true;
         } else if (schemaKind != 0) {
             Raise(AdoError::FeatureNotAvailable, AdoErrorMeaning(AdoError::FeatureNotAvailable),
@@ -80,7 +84,7 @@ bool CADORecordset::Open(const std::string& text, int option) {
     lastOption_ = option;
     lastSchemaKind_ = 0;
     lastError_.clear();
-    Run(option, 0, {});
+    Run(option, 0, {}, {});
     return true;
 }
 
@@ -88,14 +92,15 @@ bool CADORecordset::OpenSchema(int kind, const std::string& table, const std::st
     if (!schemaId.empty()) kind = schemaProviderSpecific;
     lastSchemaKind_ = kind == 0 ? schemaProviderSpecific : kind;
     lastSchemaTable_ = table;
+    lastSchemaId_ = schemaId;
     lastError_.clear();
-    Run(openUnknown, lastSchemaKind_, table);
+    Run(openUnknown, lastSchemaKind_, table, schemaId);
     return true;
 }
 
 bool CADORecordset::Requery() {
     lastError_.clear();
-    Run(lastOption_, lastSchemaKind_, lastSchemaTable_);
+    Run(lastOption_, lastSchemaKind_, lastSchemaTable_, lastSchemaId_);
     return true;
 }
 

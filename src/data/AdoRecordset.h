@@ -34,8 +34,9 @@ class CADORecordset {
     bool Open(const std::string& text = "", int option = openUnknown);
     // Replaces the result by a schema rowset: schemaColumns (fields 2 and 3: table and column
     // names) or schemaTables (field 2: table name), optionally for one `table`. A provider-specific
-    // `schemaId` makes the kind schemaProviderSpecific. Throws CADOException (FeatureNotAvailable
-    // for kinds the provider does not have).
+    // `schemaId` makes the kind schemaProviderSpecific, and `table` its restriction (an OLAP
+    // connection's MDSCHEMA_* rowsets take a cube name). Throws CADOException (FeatureNotAvailable
+    // for kinds and schema ids the provider does not have).
     bool OpenSchema(int kind, const std::string& table = "", const std::string& schemaId = "");
     // Runs the last command or schema request again; throws as Open does.
     bool Requery();
@@ -85,7 +86,7 @@ class CADORecordset {
     size_t MemoryBytes() const { return rows_ ? rows_->MemoryBytes() : 0; }
 
   private:
-    void Run(int option, int schemaKind, const std::string& table);
+    void Run(int option, int schemaKind, const std::string& table, const std::string& schemaId);
     [[noreturn]] void Raise(long code, const std::string& description,
                             const std::string& source = {}) const;
     void RequireOpen() const;
@@ -97,6 +98,7 @@ class CADORecordset {
     int lastOption_ = openUnknown;
     int lastSchemaKind_ = 0;  // 0: the last request was a command
     std::string lastSchemaTable_;
+    std::string lastSchemaId_;
     long position_ = 0;  // 0-based; -1 is BOF, the record count is EOF
     mutable std::string lastError_;
 };

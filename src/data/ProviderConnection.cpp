@@ -75,6 +75,12 @@ std::string CProviderConnection::QuoteIdentifier(std::string_view name) const {
     return "[" + std::string(name) + "]";
 }
 
+// SQL databases describe themselves through the table and column rowsets only.
+void CProviderConnection::SchemaRowset(const std::string&, const std::string&, RowStore&) {
+    throw CADOException(AdoError::FeatureNotAvailable,
+                        AdoErrorMeaning(AdoError::FeatureNotAvailable), ProviderName());
+}
+
 std::string OdbcConnectionText(std::string_view connectionString) {
     const std::string extended = ConnectionKeyValue(connectionString, "Extended Properties");
     const std::string_view source = extended.empty() ? connectionString : extended;

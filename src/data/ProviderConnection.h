@@ -28,6 +28,11 @@ class CProviderConnection {
     virtual void SchemaColumns(const std::string& table, RowStore& into) = 0;
     // Fills `into` with one row per table and view: field 2 is the name, field 3 the kind.
     virtual void SchemaTables(RowStore& into) = 0;
+    // Fills `into` with the provider-specific schema rowset `schemaId` (a schema GUID or name),
+    // restricted to `restriction` ("" for none). Throws CADOException: FeatureNotAvailable unless
+    // the provider has such rowsets (the OLAP providers do).
+    virtual void SchemaRowset(const std::string& schemaId, const std::string& restriction,
+                              RowStore& into);
     // Limits each later command to `seconds` (0: no limit).
     virtual void SetCommandTimeout(int seconds) = 0;
     // How long a command waits for a lock another program holds on the database before it fails

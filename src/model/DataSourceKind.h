@@ -50,6 +50,12 @@ class DataSourceKind {
     virtual orvik::PageStyle Page() const { return orvik::PageStyle::None; }
 };
 
+// The base of what a kind keeps with each of its sources (COvInfoDS::KindState).
+class DataSourceKindState {
+  public:
+    virtual ~DataSourceKindState() = default;
+};
+
 class DataSourceKindRegistry : public NamedRegistry<DataSourceKind> {
   public:
     // The kinds built into the program, each registered by its own file.

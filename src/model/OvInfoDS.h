@@ -19,7 +19,8 @@ class CADOMDCellSet;
 
 namespace orvik {
 class DataSourceKind;
-}
+class DataSourceKindState;
+}  // namespace orvik
 
 // The name data-source errors are reported under in the log, as report authors know it.
 inline constexpr const char* kDataSourceErrorSource = "ovinfods";
@@ -65,6 +66,9 @@ class COvInfoDS : public COvInfoObject {
     std::unique_ptr<CADOMDCellSet> CellSet;    // the OLAP result; null when none
     // The current result as a table, over RecordSet, CellSet or a kind's own; null when none.
     std::unique_ptr<orvik::ResultTable> Result;
+    // What the source's kind keeps between runs (an OLAP source's catalog tree and query
+    // builder); it outlives reconnecting and dies with the source.
+    std::unique_ptr<orvik::DataSourceKindState> KindState;
 
   private:
     int PlugInIndex() const;

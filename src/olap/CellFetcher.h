@@ -24,6 +24,8 @@ class CellFetcher {
     // A set of tuples whose cells count as one (a compound slicer, an aggregated set); returns
     // its number for Lookup.
     int AddCompound(const TupleList& tuples);
+    // The tuples of compound `id` (a number AddCompound returned).
+    const TupleList& Compound(int id) const { return compounds_.at(static_cast<size_t>(id)); }
 
     // The stored value of `measure` at `coordinate` (one member per hierarchy, null where a
     // compound stands in) under `compound` (-1: none). False when it has not been read yet: the

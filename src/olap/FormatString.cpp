@@ -1,5 +1,6 @@
 #include "olap/FormatString.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -82,9 +83,12 @@ std::string Apply(double value, const std::string& section) {
     const size_t maxFraction = fractionPattern.size();
 
     char buffer[512];
-    // Round half away from zero at the last shown place, as the named formats always have.
+    // Round half away from zero at the last shown place, as the named formats always have. A
+    // double is off in its 16th digit (1.005 is 1.00499999999999989, a sum of stored amounts
+    // 676.25499999999988 for 676.255), so the value is nudged by a few units of that digit:
+    // what a person would call half a cent rounds up, as it does in a spreadsheet.
     const double scale = std::pow(10.0, static_cast<double>(maxFraction));
-    const double rounded = std::round(value * scale) / scale;
+    const double rounded = std::round(value * scale * (1 + 16 * DBL_EPSILON)) / scale;
     if (!std::isfinite(rounded) || rounded >= 1e300) {
         std::snprintf(buffer, sizeof buffer, "%g", value);
         return prefix + buffer + suffix;

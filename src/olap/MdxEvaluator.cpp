@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cmath>
+#include <cstdio>
 #include <functional>
+#include <map>
 #include <set>
 
 #include "olap/FormatString.h"
@@ -81,8 +84,13 @@ std::string AsText(const MdxValue& value) {
             return value.Text;
         case MdxValue::Type::Bool:
             return value.Number != 0 ? "true" : "false";
-        case MdxValue::Type::Number:
-            return FormatNumber(value.Number, "");
+        case MdxValue::Type::Number: {
+            // Plain digits: a number joined into a text ("Total " || 3405) is not a cell to be
+            // formatted, and a grouping comma there would read as a list separator.
+            char buffer[32];
+            std::snprintf(buffer, sizeof buffer, "%.15g", value.Number);
+            return buffer;
+        }
     }
     return "";
 }
@@ -94,6 +102,53 @@ int Compare(const MdxValue& a, const MdxValue& b) {
         return a.Text < b.Text ? -1 : (a.Text > b.Text ? 1 : 0);
     const double x = AsNumber(a), y = AsNumber(b);
     return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+// Order's ASC and DESC keep the hierarchy: members are ranked among their siblings by their
+// own values and each comes before its descendants, so cities come out grouped under their
+// states and countries, which are ranked by their own totals. `keyOf` gives the value of a tuple
+// whose last member may be an ancestor of the member the set holds.
+TupleList OrderHierarchically(TupleList set, const std::function<MdxValue(const Tuple&)>& keyOf,
+                              bool descending) {
+    // Each member's line of ancestors from the top of its hierarchy down to itself.
+    std::vector<std::vector<std::vector<Member*>>> chains(set.size());
+    for (size_t i = 0; i < set.size(); ++i)
+        for (Member* member : set[i]) {
+            std::vector<Member*> chain;
+            for (Member* m = member; m; m = m->Parent) chain.push_back(m);
+            std::reverse(chain.begin(), chain.end());
+            chains[i].push_back(std::move(chain));
+        }
+    std::map<Tuple, MdxValue> keys;
+    auto key = [&](const Tuple& tuple, size_t position, Member* ancestor) -> const MdxValue& {
+        Tuple prefix(tuple.begin(), tuple.begin() + static_cast<long>(position));
+        prefix.push_back(ancestor);
+        auto found = keys.find(prefix);
+        if (found == keys.end()) found = keys.emplace(prefix, keyOf(prefix)).first;
+        return found->second;
+    };
+    auto before = [&](size_t x, size_t y) {
+        const Tuple &a = set[x], &b = set[y];
+        for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+            if (a[i] == b[i]) continue;
+            const auto &left = chains[x][i], &right = chains[y][i];
+            size_t d = 0;
+            while (d < left.size() && d < right.size() && left[d] == right[d]) ++d;
+            if (d == left.size()) return true;  // an ancestor before its descendants
+            if (d == right.size()) return false;
+            const int c = Compare(key(a, i, left[d]), key(b, i, right[d]));
+            if (c != 0) return descending ? c > 0 : c < 0;
+            return left[d]->Ordinal < right[d]->Ordinal;
+        }
+        return false;
+    };
+    std::vector<size_t> order(set.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), before);
+    TupleList sorted;
+    sorted.reserve(set.size());
+    for (size_t i : order) sorted.push_back(std::move(set[i]));
+    return sorted;
 }
 
 const char* const kSetFunctions[] = {
@@ -515,6 +570,13 @@ Tuple QueryEvaluator::EvalTuple(const Expr& expr) {
     if (expr.What == Expr::Kind::Tuple) {
         for (const auto& item : expr.Args) {
             Tuple part = EvalTuple(*item);
+            // ([Store].[USA], [Store].[Canada]) would silently show Canada alone.
+            for (const Member* member : part)
+                for (const Member* earlier : tuple)
+                    if (member && earlier && member->Owner == earlier->Owner)
+                        Fail(*item, "The tuple " + expr.ToString() +
+                                        " names more than one member of " +
+                                        member->Owner->UniqueName);
             tuple.insert(tuple.end(), part.begin(), part.end());
         }
         return tuple;
@@ -770,11 +832,17 @@ TupleList QueryEvaluator::SetFunction(const Expr& call) {
         TupleList set = EvalSet(*call.Args[0]);
         const Expr* key = name == "order" ? call.Args[1].get() : arg(2);
         bool descending = name == "topcount";
+        bool hierarchical = name == "order";
         if (name == "order" && arg(2)) {
             const std::string flag = Flag(*arg(2));
             descending = flag == "desc" || flag == "bdesc";
+            hierarchical = flag != "basc" && flag != "bdesc";
         }
-        if (key) {
+        if (key && hierarchical) {
+            set = OrderHierarchically(
+                std::move(set), [&](const Tuple& tuple) { return valueAt(tuple, *key); },
+                descending);
+        } else if (key) {
             std::vector<std::pair<MdxValue, size_t>> keys;
             keys.reserve(set.size());
             for (size_t i = 0; i < set.size(); ++i) keys.emplace_back(valueAt(set[i], *key), i);
@@ -822,7 +890,11 @@ TupleList QueryEvaluator::SetFunction(const Expr& call) {
             Member* member = root.empty() ? nullptr : root.front();
             if (!member) continue;
             if (!member->Owner->IsMeasures) cube_.Load(*member->Owner);
-            const int target = level ? level->Depth : member->Depth + std::max(distance, 0);
+            // LEAVES without a level or distance means every leaf below, however deep.
+            const int target = level ? level->Depth
+                               : distance < 0 && flag == "leaves"
+                                   ? INT_MAX
+                                   : member->Depth + std::max(distance, 0);
             std::function<void(Member*)> walk = [&](Member* m) {
                 const bool leaf = m->Children.empty();
                 bool take = false;
@@ -997,22 +1069,53 @@ MdxValue QueryEvaluator::AggregateSet(const TupleList& set, const Expr* value,
         }
         return Number(static_cast<double>(set.size()), true);
     }
+    // Aggregate(set, [Measures].[Customers]) is the same as Aggregate(set) with that measure
+    // current: a distinct count must reach the database whole rather than be summed.
+    if (how == "aggregate" && value && value->What == Expr::Kind::Name) {
+        Resolved named;
+        if (TryResolve(value->Segments, named) && named.TheMember && named.TheMember->Measure) {
+            Member* saved = context_.front();
+            context_.front() = named.TheMember;
+            MdxValue result = AggregateSet(set, nullptr, how);
+            context_.front() = saved;
+            return result;
+        }
+    }
     Member* measure = context_.front();
-    if (how == "aggregate" && !value && measure && measure->Measure && compound_ < 0 &&
-        !set.empty()) {
+    if (how == "aggregate" && !value && measure && measure->Measure && !set.empty()) {
         // Stored members aggregate in the database, so a distinct count stays distinct.
         bool stored = true;
         for (const Tuple& t : set)
             for (Member* member : t)
                 if (!member || member->Calculated || member->Owner->IsMeasures) stored = false;
         if (stored) {
+            // Under a compound slicer (or an outer aggregate) every one of its tuples meets
+            // every tuple of the set, the set's member standing where both name a hierarchy;
+            // summing the aggregate over the slicer's tuples would count a customer twice.
+            TupleList cells;
+            if (compound_ < 0) {
+                cells = set;
+            } else {
+                for (const Tuple& outer : fetcher_.Compound(compound_))
+                    for (const Tuple& inner : set) {
+                        Tuple both;
+                        for (Member* member : outer)
+                            if (std::none_of(inner.begin(), inner.end(), [&](const Member* m) {
+                                    return m->Owner == member->Owner;
+                                }))
+                                both.push_back(member);
+                        both.insert(both.end(), inner.begin(), inner.end());
+                        cells.push_back(std::move(both));
+                    }
+            }
             std::vector<Member*> saved = context_;
-            for (const Tuple& t : set)
+            const int savedCompound = compound_;
+            for (const Tuple& t : cells)
                 for (Member* member : t)
                     context_[static_cast<size_t>(member->Owner->Index)] = nullptr;
-            compound_ = fetcher_.AddCompound(set);
+            compound_ = fetcher_.AddCompound(cells);
             MdxValue result = CellValue();
-            compound_ = -1;
+            compound_ = savedCompound;
             context_ = std::move(saved);
             return result;
         }

@@ -137,7 +137,13 @@ class Parser {
         definition.Position = Next().Position;
         definition.Name = NameAfter();
         ExpectWord("AS");
-        if (Peek().What == Token::Kind::String) {
+        // Only a single-quoted string that is the whole formula quotes it: AS "Store " || ...
+        // and AS "Yes" are string values, as the KPI queries write their names and captions.
+        const Token& after = Peek(1);
+        const bool wholeFormula = after.What == Token::Kind::End ||
+                                  (after.What == Token::Kind::Symbol && after.Text == ",") ||
+                                  IsWord("MEMBER", 1) || IsWord("SET", 1) || IsWord("SELECT", 1);
+        if (Peek().What == Token::Kind::String && text_[Peek().Position] == '\'' && wholeFormula) {
             // A quoted formula: parsed on its own, positions counted inside the quotes.
             const Token& quoted = Next();
             try {

@@ -7,6 +7,7 @@
 #include "data/AdoException.h"
 #include "data/ConnectionString.h"
 #include "olap/OlapProviderConnection.h"
+#include "olap/OlapSchemaRowsets.h"
 
 namespace orvik {
 namespace {
@@ -39,6 +40,11 @@ const OlapConnectionFactory* FindFactory(Providers& providers, const std::string
 }
 
 }  // namespace
+
+void OlapConnection::SchemaRowset(const std::string& schemaId, const std::string& cubeRestriction,
+                                  RowStore& into) {
+    BuildOlapSchemaRowset(*this, FindOlapSchemaRowset(schemaId), cubeRestriction, into);
+}
 
 void RegisterOlapProvider(const std::string& providerName, OlapConnectionFactory factory) {
     Providers& providers = Registry();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "data/AdoCellSet.h"
+#include "data/RowStore.h"
 
 namespace orvik {
 
@@ -73,6 +74,12 @@ class OlapConnection {
                                                     const std::string& memberUniqueName) = 0;
     // Runs an MDX SELECT.
     virtual CellSetData Execute(const std::string& mdx) = 0;
+    // Fills `into` with the schema rowset `schemaId` names (its OLE DB schema GUID or its
+    // MDSCHEMA_* name) for the cube `cubeRestriction` ("" for every cube). The default builds it
+    // from the catalog calls above; a server may answer with its own rowsets instead. Throws
+    // CADOException: FeatureNotAvailable for a schema id this connection cannot serve.
+    virtual void SchemaRowset(const std::string& schemaId, const std::string& cubeRestriction,
+                              RowStore& into);
 };
 
 using OlapConnectionFactory =

@@ -64,4 +64,9 @@ void OlapProviderConnection::SchemaTables(RowStore&) {
                         ProviderName());
 }
 
+void OlapProviderConnection::SchemaRowset(const std::string& schemaId,
+                                          const std::string& restriction, RowStore& into) {
+    connection_->SchemaRowset(schemaId, restriction, into);
+}
+
 }  // namespace orvik

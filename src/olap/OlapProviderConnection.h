@@ -21,6 +21,9 @@ class OlapProviderConnection : public CProviderConnection {
     bool ExecuteProcedure(const std::string& name, RowStore& into) override;
     void SchemaColumns(const std::string& table, RowStore& into) override;
     void SchemaTables(RowStore& into) override;
+    // The OLAP connection's MDSCHEMA_* rowsets, restricted to the cube `restriction`.
+    void SchemaRowset(const std::string& schemaId, const std::string& restriction,
+                      RowStore& into) override;
     void SetCommandTimeout(int) override {}
     std::string ProviderName() const override { return "OLAP"; }
 

@@ -1,31 +1,79 @@
-// "OLAP": an MDX query whose result is a cell set, shown in the cube layout.
+// "OLAP": an MDX query whose result is a cell set, shown in the cube layout. Before the query runs
+// the source's catalog tree is built (once per connection and cube) and, when the source takes
+// its query from the builder, the query is made from the selection: a batch run gets the same
+// query the designer would.
 #include <memory>
 
 #include "core/Log.h"
 #include "data/AdoCellSet.h"
 #include "data/AdoException.h"
 #include "data/CellSetResult.h"
+#include "data/ConnectionString.h"
 #include "model/OvInfoDS.h"
+#include "olap/CatalogTree.h"
+#include "olap/OlapConnection.h"
 #include "params/ParamSubstitution.h"
 #include "sources/ConnectedSourceKind.h"
 
 namespace orvik {
 namespace {
 
+// Builds the catalog tree of `source` unless it was built for this connection and cube already.
+// False when the builder needs the catalog and it could not be read.
+bool PrepareCatalog(COvInfoDS& source, const std::string& connection) {
+    const bool builder = UsesQueryBuilder(source);
+    // A typed query on a provider without a catalog has nothing to browse; opening the cell set
+    // says what is wrong. A builder query cannot even be made, which is said below.
+    if (!builder && !IsOlapConnectionString(connection)) return true;
+    CatalogTree& tree = IniTreeBar(source);
+    if (tree.IsBuiltFor(connection)) return true;
+    try {
+        // Elements restored here need no second run of the source: its query is made and run
+        // right after this.
+        tree.Build(OpenOlapConnection(connection), connection);
+        return true;
+    } catch (const std::exception& error) {
+        const std::string shown = MaskConnectionSecrets(connection);
+        if (builder) {
+            ReportSourceError(source, error, __LINE__, shown);
+            return false;
+        }
+        // A typed query does not need the catalog; the tree just stays empty.
+        UxSaveLog("The OLAP catalog of '" + source.Name.Value + "' could not be read (" + shown +
+                      "): " + error.what(),
+                  __FILE__, __LINE__);
+        return true;
+    }
+}
+
 class OlapSourceKind : public ConnectedSourceKind {
   public:
+    int Connect(COvInfoDS& source, bool runQuery) override {
+        // A new connection may see another catalog.
+        if (CatalogTree* tree = TreeBarOf(source)) tree->Invalidate();
+        return ConnectedSourceKind::Connect(source, runQuery);
+    }
+
     int Run(COvInfoDS& source) override {
         source.Result.reset();
         source.CellSet.reset();
         auto cellSet = std::make_unique<CADOMDCellSet>();
-        if (!source.Qry.Value.empty()) {
-            std::string query = source.Qry.Value;
+        std::string connection;
+        try {
+            connection = DSetParam(source.DSN.Value, SubstitutionTarget::ConnectionString);
+        } catch (const std::exception& error) {
+            ReportSourceError(source, error, __LINE__, MaskConnectionSecrets(source.DSN.Value));
+            return 0;
+        }
+        if (!PrepareCatalog(source, connection)) return 0;
+        const std::string text = IniTreeBar(source).Builder().QueryText();
+        if (!text.empty()) {
+            std::string query = text;
             try {
-                query = DSetParam(source.Qry.Value, SubstitutionTarget::Mdx);
-                cellSet->Open(query,
-                              DSetParam(source.DSN.Value, SubstitutionTarget::ConnectionString));
+                query = DSetParam(text, SubstitutionTarget::Mdx);
+                cellSet->Open(query, connection);
             } catch (const std::exception& error) {
-                UxError(error, kDataSourceErrorSource, __LINE__, query.c_str());
+                ReportSourceError(source, error, __LINE__, query);
                 return 0;
             }
         }

@@ -298,6 +298,9 @@ std::string OlapMaterialFolder() {
     if (const char* dir = std::getenv("ORVIK_OLAP_DIR"); dir && *dir) candidates.push_back(dir);
     if (const char* source = std::getenv("ORVIK_TEST_SOURCE_DIR"); source && *source)
         candidates.push_back(std::string(source) + "/../shared/olap");
+    // Test discovery runs at build time, without the test environment: the source folder the
+    // build was configured from stands in for it.
+    candidates.push_back(std::string(ORVIK_SOURCE_DIR) + "/../shared/olap");
     candidates.push_back("/work/shared/olap");
     for (const std::string& candidate : candidates) {
         std::error_code error;
