@@ -1,4 +1,5 @@
 #include "olap/CubeEngine.h"
+#include "olap/NameCase.h"
 
 #include <chrono>
 #include <map>
@@ -36,11 +37,6 @@ std::string ResolvePath(const std::string& path) {
     return WithTrailingSlash(ProgramFolder()) + native;
 }
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 [[noreturn]] void Throw(const std::string& message) {
     throw CADOException(AdoError::Failure, message, kSource);
 }
@@ -59,8 +55,8 @@ class CubeConnection : public OlapConnection {
             nested ? dataSource : "Provider=SQLite;" + ConnectionPair("Data Source", dataSource);
         database_.Open(database);
         database_.SetCommandTimeout(0);
-        const std::string provider = Lower(database_.GetProviderName());
-        const std::string lowered = Lower(dataSource);
+        const std::string provider = LowerAscii(database_.GetProviderName());
+        const std::string lowered = LowerAscii(dataSource);
         dialect_ = provider == "sqlite"                            ? "sqlite"
                    : lowered.find("postgres") != std::string::npos ? "postgres"
                    : lowered.find("mysql") != std::string::npos    ? "mysql"
@@ -206,7 +202,7 @@ class CubeConnection : public OlapConnection {
         const cube::SchemaDefinition& schema = Schema();
         const cube::CubeDefinition* definition = nullptr;
         for (const cube::CubeDefinition& cube : schema.Cubes)
-            if (Lower(cube.Name) == Lower(name)) definition = &cube;
+            if (LowerAscii(cube.Name) == LowerAscii(name)) definition = &cube;
         if (!definition) Throw("The cube '" + name + "' is not in the cube schema " + catalog_);
         auto found = models_.find(definition->Name);
         if (found != models_.end()) return *found->second;
@@ -214,9 +210,9 @@ class CubeConnection : public OlapConnection {
         for (const cube::CalculatedMemberDefinition& calculated : definition->CalculatedMembers) {
             cube::Hierarchy* hierarchy = nullptr;
             for (auto& h : model->Hierarchies())
-                if (Lower(h->DimensionName) == Lower(calculated.Dimension) ||
-                    Lower(h->UniqueName) == Lower(calculated.Dimension) ||
-                    Lower("[" + h->DimensionName + "]") == Lower(calculated.Dimension))
+                if (LowerAscii(h->DimensionName) == LowerAscii(calculated.Dimension) ||
+                    LowerAscii(h->UniqueName) == LowerAscii(calculated.Dimension) ||
+                    LowerAscii("[" + h->DimensionName + "]") == LowerAscii(calculated.Dimension))
                     if (!hierarchy) hierarchy = h.get();
             if (!hierarchy) {
                 UxSaveLog("Cube schema " + catalog_ + " line " + std::to_string(calculated.Line) +

@@ -1,4 +1,5 @@
 #include "olap/MdxEvaluator.h"
+#include "olap/NameCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,23 +19,11 @@ namespace {
 
 using mdx::Expr;
 
-bool Same(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // A single bare word used as a flag argument (PRE, POST, DESC, SELF_AND_AFTER, ...).
 std::string Flag(const Expr& expr) {
     if (expr.What == Expr::Kind::Name && expr.Segments.size() == 1 && !expr.Segments[0].Quoted)
-        return Lower(expr.Segments[0].Name);
-    if (expr.What == Expr::Kind::String) return Lower(expr.Text);
+        return LowerAscii(expr.Segments[0].Name);
+    if (expr.What == Expr::Kind::String) return LowerAscii(expr.Text);
     return "";
 }
 
@@ -163,7 +152,7 @@ const char* const kMemberFunctions[] = {
     "lag",           "firstsibling",  "lastsibling", "datamember",     "cousin"};
 
 bool InList(const std::string& name, const char* const* list, size_t count) {
-    const std::string lower = Lower(name);
+    const std::string lower = LowerAscii(name);
     return std::any_of(list, list + count, [&](const char* item) { return lower == item; });
 }
 
@@ -184,13 +173,14 @@ bool QueryEvaluator::IsMemberFunction(const std::string& name) const {
 
 Hierarchy* QueryEvaluator::FindHierarchy(const std::string& name) {
     for (auto& hierarchy : cube_.Hierarchies())
-        if (!hierarchy->IsMeasures && Same(hierarchy->DimensionName, name)) return hierarchy.get();
+        if (!hierarchy->IsMeasures && SameName(hierarchy->DimensionName, name))
+            return hierarchy.get();
     // "[Time.Weekly]": a dimension's further hierarchy written in one part.
     const size_t dot = name.find('.');
     if (dot != std::string::npos)
         for (auto& hierarchy : cube_.Hierarchies())
-            if (Same(hierarchy->DimensionName, name.substr(0, dot)) &&
-                Same(hierarchy->Name, name.substr(dot + 1)))
+            if (SameName(hierarchy->DimensionName, name.substr(0, dot)) &&
+                SameName(hierarchy->Name, name.substr(dot + 1)))
                 return hierarchy.get();
     return nullptr;
 }
@@ -200,7 +190,7 @@ Member* QueryEvaluator::FindCalculated(Hierarchy& hierarchy, Member* parent,
     const Member* wanted = parent && parent->IsAll ? nullptr : parent;
     auto matches = [&](Member* member) {
         const Member* owner = member->Parent && member->Parent->IsAll ? nullptr : member->Parent;
-        return member->Owner == &hierarchy && owner == wanted && Same(member->Name, name);
+        return member->Owner == &hierarchy && owner == wanted && SameName(member->Name, name);
     };
     for (auto it = queryCalculated_.rbegin(); it != queryCalculated_.rend(); ++it)
         if (matches(*it)) return *it;
@@ -217,7 +207,7 @@ Member* QueryEvaluator::FindChild(Hierarchy& hierarchy, Member* parent,
         candidates = &parent->Children;
     } else {
         Member* all = hierarchy.All();
-        if (all && !segment.IsKey && Same(all->Name, segment.Name)) return all;
+        if (all && !segment.IsKey && SameName(all->Name, segment.Name)) return all;
         candidates = all ? &all->Children : &hierarchy.Roots;
     }
     for (Member* member : *candidates)
@@ -225,7 +215,7 @@ Member* QueryEvaluator::FindChild(Hierarchy& hierarchy, Member* parent,
             return member;
     if (!segment.IsKey) {
         for (Member* member : *candidates)
-            if (Same(member->Name, segment.Name)) return member;
+            if (SameName(member->Name, segment.Name)) return member;
         return FindCalculated(hierarchy, parent, segment.Name);
     }
     return nullptr;
@@ -233,7 +223,7 @@ Member* QueryEvaluator::FindChild(Hierarchy& hierarchy, Member* parent,
 
 Member* QueryEvaluator::FindInLevel(Level& level, const mdx::NameSegment& segment) {
     for (Member* member : LevelMembers(level))
-        if (segment.IsKey ? member->Key == segment.Name : Same(member->Name, segment.Name))
+        if (segment.IsKey ? member->Key == segment.Name : SameName(member->Name, segment.Name))
             return member;
     Hierarchy& hierarchy = *level.Owner;
     if (segment.IsKey && static_cast<size_t>(level.Depth) + 1 == hierarchy.Levels.size()) {
@@ -258,7 +248,7 @@ bool QueryEvaluator::TryResolve(const std::vector<mdx::NameSegment>& segments, R
     if (segments.empty()) return false;
     const mdx::NameSegment& first = segments[0];
     if (segments.size() == 1 && !first.IsKey) {
-        auto set = sets_.find(Lower(first.Name));
+        auto set = sets_.find(LowerAscii(first.Name));
         if (set != sets_.end()) {
             out.SetFormula = set->second.Formula.get();
             out.SetName = set->first;
@@ -268,19 +258,19 @@ bool QueryEvaluator::TryResolve(const std::vector<mdx::NameSegment>& segments, R
     size_t i = 0;
     Hierarchy* hierarchy = nullptr;
     Member* member = nullptr;
-    if (!first.IsKey && Same(first.Name, "Measures")) {
+    if (!first.IsKey && SameName(first.Name, "Measures")) {
         hierarchy = &cube_.Measures();
         i = 1;
     } else if (!first.IsKey && (hierarchy = FindHierarchy(first.Name))) {
         i = 1;
         if (i < segments.size() && !segments[i].IsKey) {
-            const bool isLevel =
-                std::any_of(hierarchy->Levels.begin(), hierarchy->Levels.end(),
-                            [&](const Level& level) { return Same(level.Name, segments[1].Name); });
+            const bool isLevel = std::any_of(
+                hierarchy->Levels.begin(), hierarchy->Levels.end(),
+                [&](const Level& level) { return SameName(level.Name, segments[1].Name); });
             if (!isLevel)
                 for (auto& other : cube_.Hierarchies())
                     if (other->DimensionName == hierarchy->DimensionName &&
-                        Same(other->Name, segments[1].Name)) {
+                        SameName(other->Name, segments[1].Name)) {
                         hierarchy = other.get();
                         ++i;
                         break;
@@ -304,7 +294,7 @@ bool QueryEvaluator::TryResolve(const std::vector<mdx::NameSegment>& segments, R
     }
     if (!member && hierarchy->IsMeasures) {
         for (Member* measure : hierarchy->Roots)
-            if (Same(measure->Name, segments[i].Name)) member = measure;
+            if (SameName(measure->Name, segments[i].Name)) member = measure;
         if (!member) member = FindCalculated(*hierarchy, nullptr, segments[i].Name);
         if (!member || i + 1 != segments.size()) return false;
         out.TheMember = member;
@@ -312,7 +302,7 @@ bool QueryEvaluator::TryResolve(const std::vector<mdx::NameSegment>& segments, R
     }
     if (!member && !segments[i].IsKey) {
         for (Level& level : hierarchy->Levels) {
-            if (!Same(level.Name, segments[i].Name)) continue;
+            if (!SameName(level.Name, segments[i].Name)) continue;
             ++i;
             if (i == segments.size()) {
                 out.TheLevel = &level;
@@ -455,7 +445,7 @@ Hierarchy* QueryEvaluator::EvalHierarchy(const Expr& expr) {
         if (resolved.TheMember) return resolved.TheMember->Owner;
     }
     if (expr.What == Expr::Kind::Call && expr.IsMethod &&
-        (Same(expr.Text, "Hierarchy") || Same(expr.Text, "Dimension")))
+        (SameName(expr.Text, "Hierarchy") || SameName(expr.Text, "Dimension")))
         return EvalHierarchy(*expr.Args[0]);
     if (Member* member = EvalMember(expr)) return member->Owner;
     Fail(expr, "A hierarchy was expected: " + expr.ToString());
@@ -466,7 +456,7 @@ Level* QueryEvaluator::EvalLevel(const Expr& expr) {
         Resolved resolved = Resolve(expr);
         if (resolved.TheLevel) return resolved.TheLevel;
     }
-    if (expr.What == Expr::Kind::Call && expr.IsMethod && Same(expr.Text, "Level")) {
+    if (expr.What == Expr::Kind::Call && expr.IsMethod && SameName(expr.Text, "Level")) {
         Member* member = EvalMember(*expr.Args[0]);
         return member ? LevelOf(member) : nullptr;
     }
@@ -492,7 +482,7 @@ Member* QueryEvaluator::EvalMember(const Expr& expr) {
 }
 
 Member* QueryEvaluator::MemberFunction(const Expr& call) {
-    const std::string name = Lower(call.Text);
+    const std::string name = LowerAscii(call.Text);
     auto arg = [&](size_t i) -> const Expr* {
         return i < call.Args.size() && call.Args[i]->What != Expr::Kind::Empty ? call.Args[i].get()
                                                                                : nullptr;
@@ -682,7 +672,7 @@ TupleList QueryEvaluator::EvalSet(const Expr& expr) {
 }
 
 TupleList QueryEvaluator::SetFunction(const Expr& call) {
-    const std::string name = Lower(call.Text);
+    const std::string name = LowerAscii(call.Text);
     auto arg = [&](size_t i) -> const Expr* {
         return i < call.Args.size() && call.Args[i]->What != Expr::Kind::Empty ? call.Args[i].get()
                                                                                : nullptr;
@@ -1204,7 +1194,7 @@ MdxValue QueryEvaluator::EvalOperator(const Expr& op) {
 }
 
 MdxValue QueryEvaluator::EvalCall(const Expr& call) {
-    const std::string name = Lower(call.Text);
+    const std::string name = LowerAscii(call.Text);
     auto arg = [&](size_t i) -> const Expr& {
         if (i >= call.Args.size()) Fail(call, call.Text + " needs more arguments");
         return *call.Args[i];
@@ -1245,7 +1235,8 @@ MdxValue QueryEvaluator::EvalCall(const Expr& call) {
                     return Text(name == "uniquename" ? resolved.TheHierarchy->UniqueName
                                                      : resolved.TheHierarchy->Name);
             }
-            if (target.What == Expr::Kind::Call && target.IsMethod && Same(target.Text, "Level")) {
+            if (target.What == Expr::Kind::Call && target.IsMethod &&
+                SameName(target.Text, "Level")) {
                 Level* level = EvalLevel(target);
                 if (!level) return {};
                 return Text(name == "uniquename" ? level->UniqueName : level->Name);
@@ -1346,7 +1337,7 @@ CellSetData QueryEvaluator::Run(const mdx::SelectStatement& statement) {
     const CubeDefinition& cube = cube_.Definition();
     for (const NamedSetDefinition& set : cube.NamedSets) {
         try {
-            sets_[Lower(set.Name)].Formula = mdx::ParseExpression(set.Formula);
+            sets_[LowerAscii(set.Name)].Formula = mdx::ParseExpression(set.Formula);
         } catch (const mdx::MdxSyntaxError& error) {
             throw MdxEvaluationError("The named set '" + set.Name + "' of cube '" + cube.Name +
                                      "' cannot be read: " + error.what());
@@ -1358,7 +1349,7 @@ CellSetData QueryEvaluator::Run(const mdx::SelectStatement& statement) {
         context_[h] = cube_.DefaultMember(*cube_.Hierarchies()[h]);
     for (const mdx::FormulaDefinition& definition : statement.With) {
         if (definition.IsSet) {
-            NamedSet& set = sets_[Lower(definition.Name.back().Name)];
+            NamedSet& set = sets_[LowerAscii(definition.Name.back().Name)];
             set.Formula = std::shared_ptr<const Expr>(definition.Formula.get(), [](const Expr*) {});
             set.Done = false;
         } else {

@@ -1,4 +1,5 @@
 #include "olap/MdxParser.h"
+#include "olap/NameCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,13 +7,6 @@
 
 namespace orvik::mdx {
 namespace {
-
-bool Same(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 // Words that follow a "." as an operation on what stands before, not as the next part of a name.
 bool IsMethodWord(std::string_view word) {
@@ -23,7 +17,7 @@ bool IsMethodWord(std::string_view word) {
         "FirstSibling", "LastSibling", "DataMember",    "DefaultMember", "Count",      "Item",
         "Lead",         "Lag",         "Properties"};
     for (const char* method : methods)
-        if (Same(word, method)) return true;
+        if (SameName(word, method)) return true;
     return false;
 }
 
@@ -34,7 +28,7 @@ bool IsReservedWord(std::string_view word) {
         "AND",    "OR",        "XOR",        "NOT", "WHEN",  "THEN", "ELSE",   "END",
         "CASE",   "DIMENSION", "PROPERTIES", "NON", "EMPTY", "CELL", "IS"};
     for (const char* word_ : reserved)
-        if (Same(word, word_)) return true;
+        if (SameName(word, word_)) return true;
     return false;
 }
 
@@ -95,7 +89,7 @@ class Parser {
         return token;
     }
     bool IsWord(std::string_view word, size_t ahead = 0) const {
-        return Peek(ahead).What == Token::Kind::Word && Same(Peek(ahead).Text, word);
+        return Peek(ahead).What == Token::Kind::Word && SameName(Peek(ahead).Text, word);
     }
     bool IsSymbol(std::string_view symbol, size_t ahead = 0) const {
         return Peek(ahead).What == Token::Kind::Symbol && Peek(ahead).Text == symbol;
@@ -265,7 +259,7 @@ class Parser {
         ExprPtr left = AndExpression();
         while (IsWord("OR") || IsWord("XOR")) {
             const Token& op = Next();
-            std::string name = Same(op.Text, "OR") ? "OR" : "XOR";
+            std::string name = SameName(op.Text, "OR") ? "OR" : "XOR";
             left = Binary(name, std::move(left), AndExpression(), op.Position);
         }
         return left;

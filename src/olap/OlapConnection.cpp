@@ -1,4 +1,5 @@
 #include "olap/OlapConnection.h"
+#include "olap/NameCase.h"
 
 #include <map>
 #include <mutex>
@@ -11,12 +12,6 @@
 
 namespace orvik {
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 struct Providers {
     std::mutex Lock;
@@ -32,7 +27,7 @@ Providers& Registry() {
 }
 
 const OlapConnectionFactory* FindFactory(Providers& providers, const std::string& connection) {
-    const std::string provider = Lower(ConnectionKeyValue(connection, "Provider"));
+    const std::string provider = LowerAscii(ConnectionKeyValue(connection, "Provider"));
     if (provider.empty()) return nullptr;
     for (const auto& [name, factory] : providers.Factories)
         if (provider.compare(0, name.size(), name) == 0) return &factory;
@@ -49,7 +44,7 @@ void OlapConnection::SchemaRowset(const std::string& schemaId, const std::string
 void RegisterOlapProvider(const std::string& providerName, OlapConnectionFactory factory) {
     Providers& providers = Registry();
     std::lock_guard lock(providers.Lock);
-    providers.Factories.emplace_back(Lower(providerName), std::move(factory));
+    providers.Factories.emplace_back(LowerAscii(providerName), std::move(factory));
     // Cell sets open their own connection from the string, as the data source hands it over.
     class Bridge : public CCellSetProvider {
       public:

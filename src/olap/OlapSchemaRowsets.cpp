@@ -2,6 +2,7 @@
 // send, because report tools read these rowsets by position (the KPI list reads column 2 as the
 // cube and 16 as the parent KPI). Codes in the numeric columns are the OLE DB for OLAP ones.
 #include "olap/OlapSchemaRowsets.h"
+#include "olap/NameCase.h"
 
 #include <span>
 #include <stdexcept>
@@ -283,17 +284,6 @@ class RowWriter {
     std::span<const Column> columns_;
 };
 
-char Upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameWithoutCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    return true;
-}
-
 // The id as it may appear in a message: a schema id comes from a report file, so it is cut
 // short and kept to printable characters.
 std::string Printable(std::string_view text) {
@@ -308,7 +298,7 @@ std::string Printable(std::string_view text) {
 std::vector<OlapCube> SelectedCubes(OlapConnection& connection, const std::string& restriction) {
     std::vector<OlapCube> cubes;
     for (const std::string& name : connection.CubeNames())
-        if (restriction.empty() || SameWithoutCase(name, restriction))
+        if (restriction.empty() || SameName(name, restriction))
             cubes.push_back(connection.Cube(name));
     return cubes;
 }
@@ -324,7 +314,7 @@ int AggregatorCode(const std::string& aggregator) {
         {"avg", 5}, {"distinct-count", 8}, {"calculated", 127},
     };
     for (const auto& [name, code] : codes)
-        if (SameWithoutCase(aggregator, name)) return code;
+        if (SameName(aggregator, name)) return code;
     return 0;
 }
 
@@ -602,8 +592,7 @@ OlapSchemaRowsetKind FindOlapSchemaRowset(std::string_view schemaId) {
     if (guid.size() >= 2 && guid.front() == '{' && guid.back() == '}')
         guid = guid.substr(1, guid.size() - 2);
     for (const RowsetInfo& rowset : kRowsets)
-        if (SameWithoutCase(id, rowset.Name) || SameWithoutCase(guid, rowset.Guid))
-            return rowset.Kind;
+        if (SameName(id, rowset.Name) || SameName(guid, rowset.Guid)) return rowset.Kind;
     std::string known;
     for (const RowsetInfo& rowset : kRowsets)
         if (rowset.Kind != OlapSchemaRowsetKind::Properties)
