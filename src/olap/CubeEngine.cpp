@@ -237,6 +237,9 @@ class CubeConnection : public OlapConnection {
             member->Caption = calculated.Caption;
             member->FormatString = calculated.FormatString;
             member->SolveOrder = calculated.SolveOrder;
+            if (calculated.MemberOrdinal >= 0)
+                member->Ordinal =
+                    static_cast<size_t>(-1) / 2 + static_cast<size_t>(calculated.MemberOrdinal);
             member->Visible = calculated.Visible;
         }
         return *models_.emplace(definition->Name, std::move(model)).first->second;

@@ -105,6 +105,7 @@ struct CalculatedMemberDefinition {
     std::string Formula;
     std::string FormatString;
     int SolveOrder = 0;
+    int MemberOrdinal = -1;  // where it stands among calculated members; -1: in schema order
     bool Visible = true;
     int Line = 0;
 };

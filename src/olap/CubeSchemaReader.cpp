@@ -307,6 +307,8 @@ class Reader {
                 if (property == "FORMAT_STRING") member.FormatString = Attr(child, "value");
                 if (property == "SOLVE_ORDER")
                     member.SolveOrder = std::atoi(Attr(child, "value").c_str());
+                if (property == "MEMBER_ORDINAL")
+                    member.MemberOrdinal = std::atoi(Attr(child, "value").c_str());
             } else if (!Ignored(child)) {
                 Warn(child);
             }

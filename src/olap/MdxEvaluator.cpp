@@ -468,7 +468,8 @@ Member* QueryEvaluator::EvalMember(const Expr& expr) {
         case Expr::Kind::Name: {
             Resolved resolved = Resolve(expr);
             if (resolved.TheMember) return resolved.TheMember;
-            if (resolved.TheHierarchy) return cube_.DefaultMember(*resolved.TheHierarchy);
+            // A hierarchy where a member belongs means its current member: [Time].PrevMember.
+            if (resolved.TheHierarchy) return CurrentMember(*resolved.TheHierarchy);
             Fail(expr, "A member was expected, but " + expr.ToString() + " is a " +
                            (resolved.TheLevel ? "level" : "set"));
         }
@@ -598,7 +599,15 @@ TupleList QueryEvaluator::EvalSet(const Expr& expr) {
                     if (set.Evaluating)
                         Fail(expr, "The set " + expr.ToString() + " refers to itself");
                     set.Evaluating = true;
+                    // A named set is fixed for the whole query: it is evaluated where the query
+                    // starts, not in the cell or calculated member that first uses it.
+                    std::vector<Member*> saved = context_;
+                    const int savedCompound = compound_;
+                    context_ = setContext_;
+                    compound_ = -1;
                     set.Cached = EvalSet(*set.Formula);
+                    context_ = std::move(saved);
+                    compound_ = savedCompound;
                     set.Evaluating = false;
                     set.Done = true;
                 }
@@ -726,6 +735,9 @@ TupleList QueryEvaluator::SetFunction(const Expr& call) {
             std::vector<Member*> calculated = hierarchy->CalculatedMembers;
             for (Member* member : queryCalculated_)
                 if (member->Owner == hierarchy) calculated.push_back(member);
+            std::stable_sort(
+                calculated.begin(), calculated.end(),
+                [](const Member* a, const Member* b) { return a->Ordinal < b->Ordinal; });
             for (Member* member : calculated)
                 if (depth < 0 || member->Depth == depth) members.push_back(member);
         }
@@ -1380,6 +1392,7 @@ CellSetData QueryEvaluator::Run(const mdx::SelectStatement& statement) {
             throw MdxEvaluationError("The query's cells depend on each other too deeply to read");
         for (auto& [name, set] : sets_) set.Done = false;
         context_ = base;
+        setContext_ = base;
         compound_ = -1;
         slicer = statement.Where ? EvalSet(*statement.Where) : TupleList{Tuple{}};
         emptySlicer = slicer.empty();
@@ -1413,6 +1426,7 @@ CellSetData QueryEvaluator::Run(const mdx::SelectStatement& statement) {
             compound_ = slicerCompound;
         }
         const std::vector<Member*> sliced = context_;
+        setContext_ = sliced;
         size_t total = 1;
         for (size_t a = 0; a < axes.size(); ++a) {
             context_ = sliced;

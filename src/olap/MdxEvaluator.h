@@ -104,6 +104,7 @@ class QueryEvaluator {
     CellFetcher& fetcher_;
     std::string text_;
     std::vector<Member*> context_;
+    std::vector<Member*> setContext_;  // where named sets are evaluated: the query's start
     int compound_ = -1;
     int depth_ = 0;
     std::map<std::string, NamedSet> sets_;
