@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +23,34 @@
 
 // `rows` rows of eight columns of every common type (integers, reals, decimals, dates, short and
 // longer texts), made with one recursive query so that building a million rows takes seconds.
+// What a benchmark's command line says: fact-table sizes, runs per size and the program to time.
+struct BenchArguments {
+    std::vector<long> Sizes;
+    int Runs = 3;
+    std::string Orvik;
+};
+
+// Reads "[--runs N] [--orvik PATH] [rows ...]"; prints the usage line for `name` and returns false
+// on anything else. Missing sizes are `defaults`; runs are kept between 1 and 15.
+inline bool ParseBenchArguments(int argc, char** argv, const char* name, std::vector<long> defaults,
+                                BenchArguments& out) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--runs" && i + 1 < argc) {
+            out.Runs = std::clamp(std::atoi(argv[++i]), 1, 15);
+        } else if (argument == "--orvik" && i + 1 < argc) {
+            out.Orvik = argv[++i];
+        } else if (const long rows = std::atol(argument.c_str()); rows > 0) {
+            out.Sizes.push_back(rows);
+        } else {
+            std::fprintf(stderr, "usage: %s [--runs N] [--orvik PATH] [rows ...]\n", name);
+            return false;
+        }
+    }
+    if (out.Sizes.empty()) out.Sizes = std::move(defaults);
+    return true;
+}
+
 inline void MakeDatabase(const std::string& path, long rows) {
     std::ofstream(path, std::ios::trunc).close();
     orvik::AppContext context(orvik::AppContextOptions{"/tmp/", path + ".ini", nullptr});

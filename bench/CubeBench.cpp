@@ -347,23 +347,11 @@ std::string ProgramNextToUs() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<long> sizes;
-    int runs = 3;
-    std::string orvik;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--runs" && i + 1 < argc) {
-            runs = std::clamp(std::atoi(argv[++i]), 1, 15);
-        } else if (argument == "--orvik" && i + 1 < argc) {
-            orvik = argv[++i];
-        } else if (const long rows = std::atol(argument.c_str()); rows > 0) {
-            sizes.push_back(rows);
-        } else {
-            std::fprintf(stderr, "usage: CubeBench [--runs N] [--orvik PATH] [rows ...]\n");
-            return 2;
-        }
-    }
-    if (sizes.empty()) sizes = {1000000, 5000000};
+    BenchArguments arguments;
+    if (!ParseBenchArguments(argc, argv, "CubeBench", {1000000, 5000000}, arguments)) return 2;
+    std::vector<long>& sizes = arguments.Sizes;
+    const int runs = arguments.Runs;
+    std::string& orvik = arguments.Orvik;
     if (orvik.empty()) orvik = ProgramNextToUs();
     const bool wholeProgram = access(orvik.c_str(), X_OK) == 0;
     if (wholeProgram) orvik = fs::absolute(orvik).string();
