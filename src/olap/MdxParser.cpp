@@ -460,7 +460,6 @@ class Parser {
                     std::vector<ExprPtr> items = Arguments(")");
                     if (items.empty()) Expected("an expression inside '()'");
                     if (items.size() == 1 && items[0]->What != Expr::Kind::Empty) {
-                        items[0]->HasParens = true;
                         return std::move(items[0]);
                     }
                     ExprPtr expr = Make(Expr::Kind::Tuple, position);
