@@ -45,7 +45,11 @@ std::string Expr::ToString() const {
         }
         case Kind::Call:
             if (IsMethod) {
-                std::string text = Args[0]->ToString() + "." + Text;
+                // An operator's result gets parentheses of its own: in "+(x).Name" or
+                // "NOT x.Name" the method would bind to x alone.
+                const bool wrap = Args[0]->What == Kind::Operator;
+                std::string text =
+                    (wrap ? "(" : "") + Args[0]->ToString() + (wrap ? ")" : "") + "." + Text;
                 if (HasParens) text += "(" + Joined(Args, 1) + ")";
                 return text;
             }
