@@ -58,7 +58,6 @@ class JoinPlan {
              const std::string& primaryKey) {
         FlatRelation flat;
         Flatten(cube_, relation, flat);
-        const std::string signature = foreignKey + "|" + keyTable + "|" + primaryKey;
         if (present_.count(keyTable)) return;  // the same tables, joined the same way already
         std::set<std::string> added;
         for (const auto& [alias, text] : flat.Tables)
@@ -86,7 +85,6 @@ class JoinPlan {
                 progress = true;
             }
         }
-        (void)signature;
     }
     const std::string& Sql() const { return sql_; }
 
@@ -191,8 +189,7 @@ size_t CellFetcher::DistinctKeys(const Hierarchy& hierarchy, int depth) {
     return distinctKeys_[id] = keys.size();
 }
 
-std::string CellFetcher::MemberPredicate(const Member& member, const std::string& alias) const {
-    (void)alias;
+std::string CellFetcher::MemberPredicate(const Member& member) const {
     std::string sql;
     for (const Member* m = &member; m && !m->IsAll; m = m->Parent) {
         const Level& level = m->Owner->Levels[static_cast<size_t>(m->Depth)];
@@ -281,7 +278,7 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
             return r->Coordinate[h] == member;
         });
         if (constant) {
-            addCondition(MemberPredicate(*member, ""));
+            addCondition(MemberPredicate(*member));
             continue;
         }
         const Hierarchy& hierarchy = *hierarchies[h];
@@ -336,7 +333,7 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
                     all = "1=0";
                     break;
                 }
-                all += (all.empty() ? "" : " AND ") + MemberPredicate(*member, "");
+                all += (all.empty() ? "" : " AND ") + MemberPredicate(*member);
             }
             any += (any.empty() ? "" : " OR ") + ("(" + (all.empty() ? "1=1" : all) + ")");
         }

@@ -46,7 +46,9 @@ class CellFetcher {
         std::unordered_set<int> Measures;
     };
     void FetchGroup(const std::vector<const Request*>& requests, const std::string& cubeName);
-    std::string MemberPredicate(const Member& member, const std::string& alias) const;
+    // The condition that selects `member`'s rows: its key, and its ancestors' keys up to the
+    // nearest level whose keys are unique.
+    std::string MemberPredicate(const Member& member) const;
     // How many different keys the level at `depth` has (its members' keys, once each).
     size_t DistinctKeys(const Hierarchy& hierarchy, int depth);
 

@@ -80,7 +80,7 @@ struct Hierarchy {
 // One cube of a connection: its hierarchies (Measures first) over its schema definition.
 class CubeModel {
   public:
-    // Reads members through `database` with `quote` quoting names for its SQL.
+    // Reads members through `database`, quoting names as its provider does.
     CubeModel(const CubeDefinition& definition, CADODatabase& database);
     CubeModel(const CubeModel&) = delete;
     CubeModel& operator=(const CubeModel&) = delete;

@@ -358,10 +358,8 @@ void QueryEvaluator::DefineMember(const mdx::FormulaDefinition& definition) {
     Member& member = queryMembers_.emplace_back();
     // The formula stays owned by the statement, which outlives this evaluator's run.
     std::shared_ptr<const Expr> formula(definition.Formula.get(), [](const Expr*) {});
-    InitCalculated(member, *hierarchy, parent && parent->IsAll ? parent : parent, name.back().Name,
-                   formula, 1000000 + queryCalculated_.size());
-    if (parent && parent->IsAll)
-        member.UniqueName = ChildUniqueName(*hierarchy, nullptr, member.Name);
+    InitCalculated(member, *hierarchy, parent, name.back().Name, formula,
+                   1000000 + queryCalculated_.size());
     for (const auto& [property, value] : definition.Properties) {
         if (property == "FORMAT_STRING" || property == "FORMAT") {
             member.FormatString = AsText(EvalValue(*value));
@@ -546,10 +544,7 @@ Member* QueryEvaluator::MemberFunction(const Expr& call) {
     }
     if (name == "cousin") {
         if (!arg(1)) Fail(call, "Cousin needs an ancestor member");
-        Member* ancestor = EvalMember(*arg(1));
-        Member* own = Ancestor(member, ancestor ? ancestor->Depth : 0);
-        (void)own;
-        return Cousin(member, ancestor);
+        return Cousin(member, EvalMember(*arg(1)));
     }
     Fail(call, "Unknown member function " + call.Text);
 }

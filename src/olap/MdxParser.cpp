@@ -46,7 +46,7 @@ class Parser {
         ExpectWord("SELECT");
         if (!IsWord("FROM")) {
             for (;;) {
-                statement.Axes.push_back(Axis(static_cast<int>(statement.Axes.size())));
+                statement.Axes.push_back(Axis());
                 if (!IsSymbol(",")) break;
                 Next();
             }
@@ -163,7 +163,7 @@ class Parser {
         return definition;
     }
 
-    AxisSpec Axis(int index) {
+    AxisSpec Axis() {
         AxisSpec axis;
         axis.Position = Peek().Position;
         if (IsWord("NON") && IsWord("EMPTY", 1)) {
@@ -211,7 +211,6 @@ class Parser {
         } else {
             Expected("COLUMNS, ROWS, PAGES, AXIS(n) or an axis number");
         }
-        (void)index;
         Next();
         if (axis.Ordinal < 0 || axis.Ordinal > 127) Expected("an axis number from 0 to 127");
         return axis;
