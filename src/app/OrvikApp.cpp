@@ -126,6 +126,38 @@ int COrvikApp::Run() {
     return exitStatus_;
 }
 
+bool COrvikApp::WantsDesigner(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments) {
+        if (argument == "--help" || argument == "-h" || argument == "/?") return false;
+    }
+    const CCmdLineParser parser(arguments, false);
+    for (const std::string& key : parser.Keys()) {
+        if (key != "prm") return false;
+    }
+    return true;
+}
+
+bool COrvikApp::StartInteractive() {
+    try {
+        return InitInstance();
+    } catch (const std::bad_alloc&) {
+        std::fputs("orvik: out of memory while starting\n", stderr);
+        exitStatus_ = kExitRunFailed;
+        return false;
+    }
+}
+
+int COrvikApp::Finish() {
+    ExitInstance();
+    return exitStatus_;
+}
+
+bool COrvikApp::OpenDocument(const std::string& path) {
+    DocumentPath = path;
+    reportLoaded_ = LoadDocument();
+    return reportLoaded_;
+}
+
 bool COrvikApp::InitInstance() {
     // A peer that closes a mail or FTP connection must give an error, not kill the program.
     std::signal(SIGPIPE, SIG_IGN);

@@ -31,6 +31,22 @@ class COrvikApp {
     // Runs the whole life of the program and returns its exit status.
     int Run();
 
+    // True when `arguments` ask for the designer: no task to run, no conversion, no help and no
+    // key the runner would refuse.
+    static bool WantsDesigner(const std::vector<std::string>& arguments);
+    // The designer's start: everything up to a shown report (the front end given to the
+    // constructor already stands). False when the program cannot go on; Finish() then says how
+    // it ends.
+    bool StartInteractive();
+    // Takes the program down after the designer's window closed; returns the exit status.
+    int Finish();
+    // Opens the report at `path` the way the designer shows it (sheets run, page built); false
+    // (reported) when it could not be read.
+    bool OpenDocument(const std::string& path);
+
+    // The context start-up built; null before StartInteractive() and after Finish().
+    orvik::AppContext* Context() { return context_.get(); }
+
     // The text printed for --help.
     static std::string UsageText();
 

@@ -53,6 +53,21 @@ class FrontEnd {
 
     // Shows the page tab with the page file at `path` (just written).
     virtual void ShowPage(const std::string& /*path*/) {}
+
+    // A sheet was renamed: its tab takes the new name.
+    virtual void SheetRenamed(COvInfoSheet& /*sheet*/) {}
+
+    // A sheet's grid was refilled (its data source ran again): the window shows the new rows.
+    virtual void SheetRefreshed(COvInfoSheet& /*sheet*/) {}
+
+    // A sheet's output type changed: its view is made anew in the same tab position.
+    virtual void ReplaceSheetView(COvInfoSheet& /*sheet*/) {}
+
+    // A sheet is about to be deleted: its tab and view go.
+    virtual void RemoveSheetView(COvInfoSheet& /*sheet*/) {}
+
+    // The report's modified mark changed (the title shows it).
+    virtual void ModifiedChanged(bool /*modified*/) {}
 };
 
 }  // namespace orvik

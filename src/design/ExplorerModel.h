@@ -1,0 +1,52 @@
+// The report explorer without its window: which items the tree holds and what its commands do
+// (New Item, New Child Item, Delete, Run Task). The designer's tree control shows this model and
+// calls these commands; tests call them directly.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class CReport;
+class COvInfoObject;
+class COvInfoAct;
+
+namespace orvik::design {
+
+// The six roots of the explorer, in tree order.
+enum class ExplorerRoot { Page, Parameters, DataSources, Sheets, Tasks, Settings };
+
+// One item of the tree: a root (Object null) or a report object.
+struct ExplorerNode {
+    std::string Caption;
+    ExplorerRoot Root = ExplorerRoot::Page;
+    char Kind = 0;  // 'W' parameter, 'D' data source, 'S' sheet, 'C' grid columns, 'T' task; 0 root
+    COvInfoObject* Object = nullptr;
+    std::vector<ExplorerNode> Children;
+};
+
+// The whole tree of the current report, captions in the current language.
+std::vector<ExplorerNode> BuildExplorerTree(const CReport& report);
+
+// The caption of a root (its language text).
+std::string RootCaption(ExplorerRoot root);
+
+// The context-menu texts for an item under `root`: "New Item <kind>\tINS" and so on; empty when
+// the command does not apply there.
+struct ExplorerMenuTexts {
+    std::string NewItem, NewChildItem, Delete, RunTask;
+};
+ExplorerMenuTexts MenuTexts(ExplorerRoot root, bool isTaskOrStep);
+
+// Adds an object of the kind `root` holds, named by the explorer's rules (P<n>, "Data Source <n>",
+// "Sheet <n>", "Distribution <n>"); shows the duplicate-name message and returns null when the
+// name is taken. Shows the new object's properties and marks the report modified.
+COvInfoObject* NewItem(CReport& report, ExplorerRoot root);
+// Adds a step ("Step <n>") under the top-level task `task`; null (message shown) when taken.
+COvInfoAct* NewChildItem(CReport& report, COvInfoAct& task);
+// Asks "Are Your Sure to delete item?" and, on Yes, deletes `object` and what cannot live
+// without it. True when deleted.
+bool DeleteItem(CReport& report, COvInfoObject& object);
+// Runs the first top-level task named `name`; false when there is none.
+bool RunTaskNamed(CReport& report, const std::string& name);
+
+}  // namespace orvik::design

@@ -1,0 +1,29 @@
+// What an edit in the property bar means for the rest of the report. The bar writes the new value
+// into the property and then calls this, which renames tabs and explorer items, swaps the
+// properties a list value brings in, re-runs data sources, rebuilds the page and marks the report
+// modified, in that order, talking to the windows only through the front end.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class CReport;
+class COvInfoObject;
+class COvInfoProp;
+
+namespace orvik::design {
+
+// What is shown in the property bar: the object (null for the program settings) and its letter
+// ('P' settings, 'S' sheet, 'D' data source, 'C' grid columns, 'T' task, 'R' report object,
+// 'W' parameter).
+struct ShownProperties {
+    char Letter = 'P';
+    COvInfoObject* Object = nullptr;
+};
+
+// Carries out the consequences of `prop` (already holding its new value) having had `oldValue`.
+// Returns true when the property list of the shown object changed, so the bar must refill.
+bool OnPropertyChanged(CReport& report, const ShownProperties& shown, COvInfoProp& prop,
+                       const std::string& oldValue);
+
+}  // namespace orvik::design
