@@ -60,6 +60,12 @@ class FrontEnd {
     // A sheet's grid was refilled (its data source ran again): the window shows the new rows.
     virtual void SheetRefreshed(COvInfoSheet& /*sheet*/) {}
 
+    // A sheet's grid is being filled: `rowsSoFar` of `rowsInAll` result rows are in. Said once the
+    // first screenful is in and then every few ten thousand rows, so a window can show the first
+    // rows (and the progress) of a long result at once instead of after the last one.
+    virtual void SheetRowsArriving(COvInfoSheet& /*sheet*/, long /*rowsSoFar*/,
+                                   long /*rowsInAll*/) {}
+
     // A sheet's output type changed: its view is made anew in the same tab position.
     virtual void ReplaceSheetView(COvInfoSheet& /*sheet*/) {}
 

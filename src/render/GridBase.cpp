@@ -318,6 +318,12 @@ void CGridBase::FillTable(const orvik::ResultTable& result, int start) {
     std::vector<CellTextMaker> makers(static_cast<size_t>(std::max(fields, 0)));
     std::vector<Variant> values(static_cast<size_t>(std::max(fields, 0)));
     std::string indicator;
+    // A window shows the first rows as soon as they are in, and then the progress; the rows in
+    // the grid so far are complete whenever it is told.
+    constexpr long kFirstScreenRows = 64;
+    constexpr long kProgressRows = 1 << 17;
+    orvik::AppContext* context =
+        records > kFirstScreenRows ? orvik::AppContext::Current() : nullptr;
     for (long record = 1; record <= records; ++record) {
         while (GetRowCount() <= row) InsertRow();
         result.ReadRow(record, values);
@@ -335,6 +341,8 @@ void CGridBase::FillTable(const orvik::ResultTable& result, int start) {
             SetItemRightAligned(row, i, IsNumericType(value.Type()));
         }
         ++row;
+        if (Sheet && context && (record == kFirstScreenRows || record % kProgressRows == 0))
+            context->Front().SheetRowsArriving(*Sheet, record, records);
     }
     if (GetRowCount() > row) SetRowCount(row);
     Refresh();

@@ -371,6 +371,19 @@ void MainFrame::SheetRenamed(COvInfoSheet& sheet) {
 
 void MainFrame::SheetRefreshed(COvInfoSheet& sheet) {
     if (wxGrid* grid = SheetGrid(sheet)) RefreshSheetGrid(*grid);
+    SetPaneText(0, "");
+}
+
+void MainFrame::SheetRowsArriving(COvInfoSheet& sheet, long rowsSoFar, long rowsInAll) {
+    // The fill goes on after this returns, so the window is painted now, not when idle: the
+    // first screen of a long result is there while the rest is still being read.
+    wxGrid* grid = SheetGrid(sheet);
+    if (grid && tabs_->GetCurrentPage() == grid) {
+        RefreshSheetGrid(*grid);
+        grid->Update();
+    }
+    SetPaneText(0, "Reading " + sheet.Name.Value + ": " + std::to_string(rowsSoFar) + " of " +
+                       std::to_string(rowsInAll) + " rows");
 }
 
 void MainFrame::ReplaceSheetView(COvInfoSheet& sheet) {

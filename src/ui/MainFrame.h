@@ -42,6 +42,7 @@ class MainFrame : public wxFrame {
     void ShowPage(const std::string& path);
     void SheetRenamed(COvInfoSheet& sheet);
     void SheetRefreshed(COvInfoSheet& sheet);
+    void SheetRowsArriving(COvInfoSheet& sheet, long rowsSoFar, long rowsInAll);
     void ReplaceSheetView(COvInfoSheet& sheet);
     void RemoveSheetView(COvInfoSheet& sheet);
     void SetPaneText(int pane, const std::string& text);

@@ -114,6 +114,10 @@ void WxFrontEnd::SheetRefreshed(COvInfoSheet& sheet) {
     if (frame_) frame_->SheetRefreshed(sheet);
 }
 
+void WxFrontEnd::SheetRowsArriving(COvInfoSheet& sheet, long rowsSoFar, long rowsInAll) {
+    if (frame_) frame_->SheetRowsArriving(sheet, rowsSoFar, rowsInAll);
+}
+
 void WxFrontEnd::ReplaceSheetView(COvInfoSheet& sheet) {
     if (frame_) frame_->ReplaceSheetView(sheet);
 }

@@ -38,6 +38,7 @@ class WxFrontEnd : public FrontEnd {
     void ShowPage(const std::string& path) override;
     void SheetRenamed(COvInfoSheet& sheet) override;
     void SheetRefreshed(COvInfoSheet& sheet) override;
+    void SheetRowsArriving(COvInfoSheet& sheet, long rowsSoFar, long rowsInAll) override;
     void ReplaceSheetView(COvInfoSheet& sheet) override;
     void RemoveSheetView(COvInfoSheet& sheet) override;
     void ModifiedChanged(bool modified) override;
