@@ -1,0 +1,278 @@
+// The property bar on a real grid in a real frame: what a fill shows (sections, editors, values,
+// read-only and masked items) and what a committed edit stores, through the same commit a user's
+// edit takes and through the grid's own change event.
+#include "ui/PropertyBar.h"
+
+#include <gtest/gtest.h>
+#include <wx/frame.h>
+
+#include <vector>
+
+#include "TestSupport.h"
+#include "UiTestSupport.h"
+#include "model/Registries.h"
+
+namespace orvik::ui {
+namespace {
+
+class PropertyBarTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Report().StartNew();
+        frame_ = new wxFrame(nullptr, wxID_ANY, "bar");
+        bar_ = new PropertyBar(frame_);
+        frame_->Show();
+    }
+    void TearDown() override {
+        frame_->Destroy();
+        test::ProcessPendingEvents();
+    }
+
+    CReport& Report() { return program_.Context().Report(); }
+    CRegistries& Registries() { return program_.Context().Registries(); }
+
+    wxPGProperty* Item(const std::string& name) {
+        wxPGProperty* item = bar_->ItemFor(name);
+        EXPECT_NE(item, nullptr) << name;
+        return item;
+    }
+    std::vector<std::string> Sections() {
+        std::vector<std::string> captions;
+        for (auto it = bar_->Grid()->GetIterator(wxPG_ITERATE_CATEGORIES); !it.AtEnd(); ++it)
+            captions.push_back((*it)->GetLabel().utf8_string());
+        return captions;
+    }
+    std::string SectionOf(const std::string& name) {
+        return Item(name)->GetParent()->GetLabel().utf8_string();
+    }
+    std::string ClassOf(const std::string& name) {
+        return wxString(Item(name)->GetClassInfo()->GetClassName()).utf8_string();
+    }
+    // A program setting of any kind, so every editor can be looked at in one list.
+    COvInfoProp& Setting(const char* name, unsigned kind, const char* value, unsigned comboId = 0) {
+        COvInfoProp& setting = *Registries().AddSetting(name, name, "", kind, comboId);
+        setting.Value = value;
+        return setting;
+    }
+
+    test::TestProgram program_;
+    wxFrame* frame_ = nullptr;
+    PropertyBar* bar_ = nullptr;
+};
+
+TEST_F(PropertyBarTest, SheetShowsOneSectionPerGroupWithEveryVisiblePropertyInIt) {
+    COvInfoSheet* sheet = Report().NewSheet("Sales");
+    bar_->ShowObject('S', sheet);
+    EXPECT_EQ(Sections(),
+              (std::vector<std::string>{"List Properties", "Grid Headers", "Grid Data"}));
+    // The two "Font" items of the grid's output type sit under their own groups.
+    EXPECT_EQ(SectionOf("hF"), "Grid Headers");
+    EXPECT_EQ(SectionOf("gF"), "Grid Data");
+    EXPECT_EQ(SectionOf("Title"), "List Properties");
+    EXPECT_EQ(Item("Name")->GetLabel(), "Name");
+    EXPECT_EQ(Item("hBC")->GetLabel(), "BG Color");
+    EXPECT_EQ(bar_->Letter(), 'S');
+
+    // A hidden property gets no item.
+    COvInfoPrm prm(GroupId::Param);
+    prm.Type.Value = "DScmb";
+    Registries().PrepareNewCombo(prm.Type, prm.Props, true);
+    bar_->ShowObject('W', &prm);
+    EXPECT_NE(bar_->ItemFor("cDST"), nullptr);
+    EXPECT_EQ(bar_->ItemFor("cDSW"), nullptr);
+    EXPECT_EQ(SectionOf("pF"), "Param Layout");
+    EXPECT_EQ(SectionOf("cDS"), "Param Appended");
+}
+
+TEST_F(PropertyBarTest, EachKindGetsItsEditor) {
+    COvInfoSheet* sheet = Report().NewSheet("Sales");
+    bar_->ShowObject('S', sheet);
+    EXPECT_EQ(ClassOf("Name"), "wxStringProperty");
+    EXPECT_EQ(ClassOf("tpVW"), "wxEnumProperty");
+    EXPECT_EQ(ClassOf("bVis"), "wxBoolProperty");
+    EXPECT_TRUE(Item("bVis")->GetAttribute(wxPG_BOOL_USE_CHECKBOX).GetBool());
+    EXPECT_EQ(ClassOf("hBC"), "wxColourProperty");
+    EXPECT_EQ(ClassOf("hF"), "wxFontProperty");
+
+    bar_->ShowObject('D', Report().DataSources.front().get());
+    EXPECT_NE(dynamic_cast<DialogTextProperty*>(Item("Qry")), nullptr);
+
+    Setting("Day", PropKind::DateTime, "2024-02-29");
+    Setting("At", PropKind::DateTime, "07:05:09", 0x9);
+    Setting("Notes", PropKind::Text, "", 0x40000);
+    Setting("Logo", PropKind::File, "Images/logo.png");
+    Setting("Out", PropKind::Folder, "/srv/out/");
+    Setting("Pick", PropKind::Custom, "x");
+    bar_->ShowSettings();
+    EXPECT_EQ(Sections(), std::vector<std::string>{"General Params"});
+    EXPECT_EQ(ClassOf("Language"), "wxEnumProperty");
+    EXPECT_EQ(ClassOf("Day"), "wxDateProperty");
+    EXPECT_NE(dynamic_cast<TimeProperty*>(Item("At")), nullptr);
+    EXPECT_EQ(ClassOf("Notes"), "wxLongStringProperty");
+    EXPECT_EQ(ClassOf("Logo"), "wxFileProperty");
+    EXPECT_EQ(ClassOf("Out"), "wxDirProperty");
+    EXPECT_EQ(ClassOf("Pick"), "wxStringProperty");
+}
+
+TEST_F(PropertyBarTest, ItemsShowTheDecodedStoredValues) {
+    COvInfoSheet* sheet = Report().NewSheet("Sales");
+    sheet->GetPropByName("hBC")->Value = "10,20,30";
+    sheet->GetPropByName("hF")->Value = "Arial,120,BI,204,";
+    sheet->tpVW.Value = "NOSUCH";
+    bar_->ShowObject('S', sheet);
+    wxColour colour;
+    colour << Item("hBC")->GetValue();
+    EXPECT_EQ(colour, wxColour(10, 20, 30));
+    wxFont font;
+    font << Item("hF")->GetValue();
+    EXPECT_EQ(font.GetPointSize(), 12);
+    EXPECT_EQ(font.GetWeight(), wxFONTWEIGHT_BOLD);
+    EXPECT_EQ(font.GetStyle(), wxFONTSTYLE_ITALIC);
+    EXPECT_FALSE(font.GetUnderlined());
+    // A value its list lacks selects nothing.
+    EXPECT_TRUE(Item("tpVW")->IsValueUnspecified());
+    // The appended copy's ValueIndex was never set; its text "0" is what counts.
+    EXPECT_FALSE(Item("bTB")->GetValue().GetBool());
+    EXPECT_TRUE(Item("bGCH")->GetValue().GetBool());
+
+    Setting("Day", PropKind::DateTime, "2024-02-29");
+    Setting("BadDay", PropKind::DateTime, "2023-02-29");
+    Setting("Logo", PropKind::File, "Images/logo.png");
+    Setting("Abs", PropKind::File, "/srv/logo.png");
+    Setting("DefPic", PropKind::List, "gif", ListId::PictureFormats);
+    bar_->ShowSettings();
+    EXPECT_EQ(Item("Day")->GetValue().GetDateTime(), wxDateTime(29, wxDateTime::Feb, 2024));
+    EXPECT_TRUE(Item("BadDay")->IsValueUnspecified());
+    EXPECT_EQ(Item("Logo")->GetValue().GetString().utf8_string(),
+              program_.Context().ProgramFolder() + "Images/logo.png");
+    EXPECT_EQ(Item("Abs")->GetValue().GetString(), "/srv/logo.png");
+    EXPECT_EQ(Item("DefPic")->GetValueAsString(), "gif");
+}
+
+TEST_F(PropertyBarTest, CommittedEditsStoreTheKindsText) {
+    COvInfoSheet* sheet = Report().NewSheet("Sales");
+    sheet->GetPropByName("gF")->Value = "Arial,100,-,204,";
+    bar_->ShowObject('S', sheet);
+
+    ASSERT_TRUE(bar_->CommitValue("bVis", wxVariant(false)));
+    EXPECT_EQ(sheet->bVis.Value, "0");
+    EXPECT_EQ(sheet->bVis.ValueIndex, 0);
+    ASSERT_TRUE(bar_->CommitValue("bVis", wxVariant(true)));
+    EXPECT_EQ(sheet->bVis.Value, "1");
+
+    wxVariant colour;
+    colour << wxColour(1, 2, 3);
+    ASSERT_TRUE(bar_->CommitValue("hBC", colour));
+    EXPECT_EQ(sheet->GetPropByName("hBC")->Value, "1,2,3");
+
+    wxVariant font;
+    font << wxFont(wxFontInfo(12).FaceName("Arial").Bold().Italic());
+    ASSERT_TRUE(bar_->CommitValue("gF", font));
+    EXPECT_EQ(sheet->GetPropByName("gF")->Value, "Arial,120,BI,204,");  // character set kept
+
+    COvInfoDS& ds = *Report().DataSources.front();
+    bar_->ShowObject('D', &ds);
+    ASSERT_TRUE(bar_->CommitValue("tpDS", wxVariant("OLAP Report")));
+    EXPECT_EQ(ds.tpDS.Value, "OLAP");
+    EXPECT_EQ(ds.tpDS.SelectedEntry(),
+              Registries().FindComboValue(ListId::DataSourceTypes, "OLAP"));
+}
+
+TEST_F(PropertyBarTest, DatesTimesPathsAndNumbersAreStoredInTheirOwnForm) {
+    COvInfoProp& day = Setting("Day", PropKind::DateTime, "2024-02-29");
+    COvInfoProp& at = Setting("At", PropKind::DateTime, "07:05:09", 0x9);
+    COvInfoProp& logo = Setting("Logo", PropKind::File, "");
+    COvInfoProp& out = Setting("Out", PropKind::Folder, "");
+    COvInfoProp& count = Setting("Count", PropKind::Text, "3");
+    count.Flags |= PropFlag::Integer;
+    bar_->ShowSettings();
+    const std::string home = program_.Context().ProgramFolder();
+
+    ASSERT_TRUE(bar_->CommitValue("Day", wxVariant(wxDateTime(1, wxDateTime::Mar, 2024))));
+    EXPECT_EQ(day.Value, "2024-03-01");
+    bar_->CommitValue("Day", wxVariant(wxDateTime()));  // no date chosen: the old one stays
+    EXPECT_EQ(day.Value, "2024-03-01");
+
+    ASSERT_TRUE(bar_->CommitValue("At", wxVariant("7:5")));
+    EXPECT_EQ(at.Value, "07:05:00");
+    EXPECT_FALSE(bar_->CommitValue("At", wxVariant("25:00")));
+    EXPECT_EQ(at.Value, "07:05:00");
+
+    ASSERT_TRUE(bar_->CommitValue("Logo", wxVariant(wxString::FromUTF8(home + "Images/Logo.png"))));
+    EXPECT_EQ(logo.Value, "Images/Logo.png");
+    ASSERT_TRUE(bar_->CommitValue("Out", wxVariant(wxString::FromUTF8(home + "HTML"))));
+    EXPECT_EQ(out.Value, "HTML/");
+    ASSERT_TRUE(bar_->CommitValue("Out", wxVariant("/srv/pages")));
+    EXPECT_EQ(out.Value, "/srv/pages/");
+
+    ASSERT_TRUE(bar_->CommitValue("Count", wxVariant("12ab")));
+    EXPECT_EQ(count.Value, "12");
+    EXPECT_EQ(count.ValueIndex, 12);
+    EXPECT_EQ(Item("Count")->GetValueAsString(), "12");  // the item shows what was stored
+}
+
+TEST_F(PropertyBarTest, ReadOnlyAndSecretProperties) {
+    COvInfoSheet* sheet = Report().NewSheet("Sales");
+    sheet->Name.Flags |= PropFlag::ReadOnly;
+    bar_->ShowObject('S', sheet);
+    EXPECT_TRUE(Item("Name")->HasFlag(wxPG_PROP_READONLY));
+    EXPECT_FALSE(Item("Title")->HasFlag(wxPG_PROP_READONLY));
+    EXPECT_FALSE(bar_->CommitValue("Name", wxVariant("Other")));
+    EXPECT_EQ(sheet->Name.Value, "Sales");
+
+    COvInfoProp& secret = Setting("MailPwd", PropKind::Text, "hunter2");
+    secret.Flags |= PropFlag::Secret;
+    Registries().FindSetting("DefSrvMail")->Value = "mail";
+    bar_->ShowSettings();
+    EXPECT_TRUE(Item("MailPwd")->GetAttribute(wxPG_STRING_PASSWORD).GetBool());
+    EXPECT_EQ(Item("MailPwd")->GetValueAsString(), "*******");
+    EXPECT_EQ(Item("DefSrvMail")->GetValueAsString(), "mail");  // not every text is masked
+}
+
+TEST_F(PropertyBarTest, TheGridsOwnChangeEventCommits) {
+    COvInfoSheet* sheet = Report().NewSheet("Sales");
+    bar_->ShowObject('S', sheet);
+    wxPGProperty* title = Item("Title");
+    bar_->Grid()->SetPropertyValue(title, "Monthly");  // sets the item only, sends nothing
+    EXPECT_EQ(sheet->GetPropByName("Title")->Value, "");
+
+    wxPropertyGridEvent event(wxEVT_PG_CHANGED, bar_->Grid()->GetId());
+    event.SetPropertyGrid(bar_->Grid());
+    event.SetProperty(title);
+    event.SetEventObject(bar_->Grid());
+    bar_->Grid()->GetEventHandler()->ProcessEvent(event);
+    EXPECT_EQ(sheet->GetPropByName("Title")->Value, "Monthly");
+}
+
+TEST_F(PropertyBarTest, ListChangeRefillsWithTheNewEntrysProperties) {
+    COvInfoDS& ds = *Report().NewDataSource("Orders");
+    bar_->ShowObject('D', &ds);
+    EXPECT_EQ(bar_->ItemFor("bQ"), nullptr);
+    ASSERT_TRUE(bar_->CommitValue("tpDS", wxVariant("OLAP Report")));
+    test::ProcessPendingEvents();
+    EXPECT_NE(bar_->ItemFor("bQ"), nullptr);
+    EXPECT_NE(bar_->ItemFor("nCube"), nullptr);
+    EXPECT_EQ(bar_->PropertyOf(bar_->Grid()->GetSelection()), &ds.tpDS);  // the edited item again
+
+    ASSERT_TRUE(bar_->CommitValue("tpDS", wxVariant("SQL Query")));
+    test::ProcessPendingEvents();
+    EXPECT_EQ(bar_->ItemFor("bQ"), nullptr);
+}
+
+TEST_F(PropertyBarTest, RefillFollowsCaptionsAndForgetsDeletedObjects) {
+    COvInfoSheet* sheet = Report().NewSheet("Sales");
+    bar_->ShowObject('S', sheet);
+    sheet->Name.Caption = "Nom";
+    Registries().PropertyGroups[GroupId::List]->Caption = "Liste";
+    bar_->Refill();
+    EXPECT_EQ(Item("Name")->GetLabel(), "Nom");
+    EXPECT_EQ(Sections().front(), "Liste");
+
+    Report().Sheets.clear();
+    bar_->Refill();
+    EXPECT_EQ(bar_->Letter(), 0);
+    EXPECT_EQ(bar_->Grid()->GetRoot()->GetChildCount(), 0u);
+}
+
+}  // namespace
+}  // namespace orvik::ui
