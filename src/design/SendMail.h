@@ -1,0 +1,13 @@
+// File > Send Mail: the open report's page mailed with the program settings' server and
+// addresses, through a temporary mail step.
+#pragma once
+
+class CReport;
+
+namespace orvik::design {
+
+// Builds the page and mails it; false (the reason shown) when there was nothing to send or the
+// mail server refused it.
+bool OnFileSendMail(CReport& report);
+
+}  // namespace orvik::design

@@ -1,0 +1,50 @@
+// The report explorer: a tree of the report's parameters, data sources, sheets and tasks under six
+// roots. Selecting an item shows its properties; the context menu and the keys Ins, Ctrl+Ins and
+// Del add and delete objects; activating a task runs it. The tree shows the design layer's model
+// and calls its commands.
+#pragma once
+
+#include <wx/treectrl.h>
+
+#include <functional>
+
+#include "design/ExplorerModel.h"
+
+class COvInfoObject;
+
+namespace orvik::ui {
+
+class ExplorerPanel : public wxTreeCtrl {
+  public:
+    explicit ExplorerPanel(wxWindow* parent);
+
+    // Rebuilds the whole tree from the open report, keeping the selected object selected.
+    void Rebuild();
+    // The tree item of `object` (invalid when it has none).
+    wxTreeItemId ItemOf(const COvInfoObject* object) const;
+    // The root item of `root`.
+    wxTreeItemId RootItem(design::ExplorerRoot root) const;
+
+    // The explorer commands on the selected item, as the menu and the keys run them.
+    void NewItem();
+    void NewChildItem();
+    void DeleteItem();
+    void RunTask();
+
+    // Called when the page root is selected (the main window shows the page tab).
+    std::function<void()> OnPageSelected;
+
+  private:
+    struct Node;
+    const Node* NodeOf(const wxTreeItemId& item) const;
+    void Fill(const wxTreeItemId& parent, const design::ExplorerNode& node);
+    void OnSelectionChanged(wxTreeEvent& event);
+    void OnActivated(wxTreeEvent& event);
+    void OnContextMenu(wxTreeEvent& event);
+    void OnKeyDown(wxTreeEvent& event);
+
+    wxTreeItemId roots_[6];
+    bool rebuilding_ = false;
+};
+
+}  // namespace orvik::ui

@@ -1,0 +1,615 @@
+#include "ui/MainFrame.h"
+
+#include <wx/artprov.h>
+#include <wx/filedlg.h>
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+#include <wx/statusbr.h>
+#include <wx/toolbar.h>
+
+#include <filesystem>
+#include <map>
+
+#include "app/OrvikApp.h"
+#include "core/LanguageTexts.h"
+#include "core/SettingsStore.h"
+#include "design/ExplorerModel.h"
+#include "design/SendMail.h"
+#include "model/AppContext.h"
+#include "model/Report.h"
+#include "persist/ReportFile.h"
+#include "persist/ReportLifecycle.h"
+#include "render/GridViews.h"
+#include "tasks/ReportPage.h"
+#include "ui/ExplorerPanel.h"
+#include "ui/PageView.h"
+#include "ui/PropertyBar.h"
+#include "ui/SheetGridTable.h"
+
+namespace orvik::ui {
+namespace {
+
+enum CommandId { kSendMail = wxID_HIGHEST + 100, kRebuildPage, kToggleExplorer, kToggleProperties };
+
+constexpr const char* kExplorerPane = "Explorer";
+constexpr const char* kPropertyPane = "Property";
+constexpr const char* kToolBarPane = "ToolBar";
+
+wxString Utf8(const std::string& text) {
+    return wxString::FromUTF8(text.c_str());
+}
+std::string ToUtf8(const wxString& text) {
+    return std::string(text.utf8_str());
+}
+
+SettingsStore* Settings() {
+    AppContext* context = AppContext::Current();
+    return context ? &context->Settings() : nullptr;
+}
+
+// The menu bar as language translation sees it. Each translation starts from the built-in
+// English labels, so switching back to English restores them.
+class MenuBarTranslation : public CTranslatableMenu {
+  public:
+    explicit MenuBarTranslation(wxMenuBar& bar) : bar_(bar) {}
+    int TopLevelCount() const override { return static_cast<int>(bar_.GetMenuCount()); }
+    void SetTopLevelText(int position, const std::string& text) override {
+        bar_.SetMenuLabel(position, Utf8(text));
+    }
+    int ItemCount(int topLevel) const override {
+        return static_cast<int>(bar_.GetMenu(topLevel)->GetMenuItemCount());
+    }
+    int CommandId(int topLevel, int position) const override {
+        const wxMenuItem* item = bar_.GetMenu(topLevel)->FindItemByPosition(position);
+        return item && !item->IsSeparator() && !item->IsSubMenu() ? item->GetId() : 0;
+    }
+    void SetItemText(int topLevel, int position, const std::string& text) override {
+        wxMenuItem* item = bar_.GetMenu(topLevel)->FindItemByPosition(position);
+        // The accelerator stays whatever the language calls the command.
+        const wxString accel = item->GetItemLabel().AfterFirst('\t');
+        item->SetItemLabel(Utf8(text) + (accel.empty() ? wxString() : "\t" + accel));
+    }
+
+  private:
+    wxMenuBar& bar_;
+};
+
+struct MenuLabels {
+    std::vector<wxString> TopLevel;
+    std::map<int, wxString> Items;
+};
+MenuLabels& BuiltinMenuLabels() {
+    static MenuLabels labels;
+    return labels;
+}
+
+}  // namespace
+
+MainFrame::MainFrame() : wxFrame(nullptr, wxID_ANY, "Orvik", wxDefaultPosition, wxSize(1280, 800)) {
+    aui_.SetManagedWindow(this);
+    BuildMenus();
+    BuildToolBar();
+    CreateStatusBar(4);
+    const int widths[] = {-1, 160, 120, 120};
+    GetStatusBar()->SetStatusWidths(4, widths);
+    BuildPanes();
+    DragAcceptFiles(true);
+
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { NewReport(); }, wxID_NEW);
+    Bind(wxEVT_MENU, &MainFrame::OnOpen, this, wxID_OPEN);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { SaveReport(); }, wxID_SAVE);
+    Bind(wxEVT_MENU, &MainFrame::OnSaveAs, this, wxID_SAVEAS);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { SendMail(); }, kSendMail);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_EXIT);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { RebuildPage(); }, kRebuildPage);
+    Bind(wxEVT_MENU, &MainFrame::OnRecent, this, wxID_FILE1, wxID_FILE9);
+    Bind(wxEVT_MENU, &MainFrame::OnAbout, this, wxID_ABOUT);
+    Bind(
+        wxEVT_MENU,
+        [](wxCommandEvent&) {
+            if (AppContext* context = AppContext::Current()) {
+                COrvikApp::OpenHelpFile(context->ProgramFolder(), context->Language().Code());
+            }
+        },
+        wxID_HELP);
+    for (const auto& [id, pane] : {std::pair{int(kToggleExplorer), kExplorerPane},
+                                   std::pair{int(kToggleProperties), kPropertyPane}}) {
+        const char* name = pane;
+        Bind(
+            wxEVT_MENU,
+            [this, name](wxCommandEvent&) {
+                wxAuiPaneInfo& info = aui_.GetPane(name);
+                info.Show(!info.IsShown());
+                aui_.Update();
+            },
+            id);
+        Bind(
+            wxEVT_UPDATE_UI,
+            [this, name](wxUpdateUIEvent& event) { event.Check(aui_.GetPane(name).IsShown()); },
+            id);
+    }
+    Bind(wxEVT_CLOSE_WINDOW, &MainFrame::OnClose, this);
+    Bind(wxEVT_DROP_FILES, &MainFrame::OnDropFiles, this);
+    Bind(wxEVT_IDLE, &MainFrame::OnIdle, this);
+    UpdateTitle();
+}
+
+MainFrame::~MainFrame() {
+    aui_.UnInit();
+}
+
+void MainFrame::AttachApp(COrvikApp* app) {
+    app_ = app;
+    RestoreLayout();
+    LoadRecentFiles();
+    Retranslate();
+    SyncSheetTabs();
+    UpdateTitle();
+    // Whatever the load said on its way ("Connecting ...") is over now.
+    SetPaneText(0, "");
+}
+
+CReport* MainFrame::Report() const {
+    AppContext* context = AppContext::Current();
+    return context ? &context->Report() : nullptr;
+}
+
+void MainFrame::BuildMenus() {
+    auto* file = new wxMenu;
+    file->Append(wxID_NEW, "&New\tCtrl+N");
+    file->Append(wxID_OPEN, "&Open...\tCtrl+O");
+    file->Append(wxID_SAVE, "&Save\tCtrl+S");
+    file->Append(wxID_SAVEAS, "Save &As...\tCtrl+Shift+S");
+    file->AppendSeparator();
+    file->Append(kSendMail, "Send &Mail...");
+    file->AppendSeparator();
+    recent_.UseMenu(file);
+    file->AppendSeparator();
+    file->Append(wxID_EXIT, "E&xit\tCtrl+Q");
+
+    auto* view = new wxMenu;
+    view->Append(kRebuildPage, "&Refresh Page\tF5");
+    view->AppendSeparator();
+    view->AppendCheckItem(kToggleExplorer, "Object &Explorer");
+    view->AppendCheckItem(kToggleProperties, "&Property");
+
+    auto* help = new wxMenu;
+    help->Append(wxID_HELP, "&Help\tF1");
+    help->Append(wxID_ABOUT, "&About Orvik");
+
+    auto* bar = new wxMenuBar;
+    bar->Append(file, "&File");
+    bar->Append(view, "&View");
+    bar->Append(help, "&Help");
+    SetMenuBar(bar);
+
+    MenuLabels& labels = BuiltinMenuLabels();
+    labels.TopLevel.clear();
+    labels.Items.clear();
+    for (size_t top = 0; top < bar->GetMenuCount(); ++top) {
+        labels.TopLevel.push_back(bar->GetMenuLabel(top));
+        for (const wxMenuItem* item : bar->GetMenu(top)->GetMenuItems()) {
+            if (!item->IsSeparator()) labels.Items[item->GetId()] = item->GetItemLabel();
+        }
+    }
+}
+
+void MainFrame::BuildToolBar() {
+    toolBar_ = new wxToolBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                             wxTB_FLAT | wxTB_NODIVIDER | wxTB_HORIZONTAL);
+    const wxSize size(22, 22);
+    toolBar_->AddTool(wxID_NEW, "New", wxArtProvider::GetBitmap(wxART_NEW, wxART_TOOLBAR, size),
+                      "New report");
+    toolBar_->AddTool(wxID_OPEN, "Open",
+                      wxArtProvider::GetBitmap(wxART_FILE_OPEN, wxART_TOOLBAR, size),
+                      "Open a report");
+    toolBar_->AddTool(wxID_SAVE, "Save",
+                      wxArtProvider::GetBitmap(wxART_FILE_SAVE, wxART_TOOLBAR, size),
+                      "Save the report");
+    toolBar_->AddSeparator();
+    toolBar_->AddTool(kRebuildPage, "Refresh",
+                      wxArtProvider::GetBitmap(wxART_REDO, wxART_TOOLBAR, size),
+                      "Run the data sources again and rebuild the page (F5)");
+    toolBar_->Realize();
+}
+
+void MainFrame::BuildPanes() {
+    explorer_ = new ExplorerPanel(this);
+    explorer_->OnPageSelected = [this] { tabs_->SetSelection(0); };
+    properties_ = new PropertyBar(this);
+    tabs_ = new wxAuiNotebook(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                              wxAUI_NB_TOP | wxAUI_NB_TAB_MOVE | wxAUI_NB_SCROLL_BUTTONS);
+    page_ = new PageView(tabs_);
+    tabs_->AddPage(page_, "HTML", true);
+
+    aui_.AddPane(toolBar_, wxAuiPaneInfo()
+                               .Name(kToolBarPane)
+                               .Caption("Toolbar")
+                               .ToolbarPane()
+                               .Top()
+                               .LeftDockable(false)
+                               .RightDockable(false));
+    aui_.AddPane(explorer_, wxAuiPaneInfo()
+                                .Name(kExplorerPane)
+                                .Caption("Object Explorer")
+                                .Left()
+                                .Layer(1)
+                                .Position(0)
+                                .BestSize(260, 300)
+                                .CloseButton(true));
+    aui_.AddPane(properties_, wxAuiPaneInfo()
+                                  .Name(kPropertyPane)
+                                  .Caption("Property")
+                                  .Left()
+                                  .Layer(1)
+                                  .Position(1)
+                                  .BestSize(260, 400)
+                                  .CloseButton(true));
+    aui_.AddPane(tabs_, wxAuiPaneInfo().Name("Tabs").CenterPane());
+    aui_.Update();
+}
+
+void MainFrame::RestoreLayout() {
+    SettingsStore* settings = Settings();
+    if (!settings) return;
+    const std::string whole = settings->GetString("General", "RebarState", "");
+    if (!whole.empty()) {
+        aui_.LoadPerspective(Utf8(whole), false);
+    } else {
+        for (const auto& [key, pane] :
+             {std::pair{"ExplBarState", kExplorerPane}, std::pair{"PropBarState", kPropertyPane},
+              std::pair{"BarState", kToolBarPane}}) {
+            const std::string state = settings->GetString("General", key, "");
+            if (!state.empty()) aui_.LoadPaneInfo(Utf8(state), aui_.GetPane(pane));
+        }
+    }
+    // The captions follow the language, not what was saved.
+    aui_.GetPane(kExplorerPane).Caption(Utf8(GetText(1301)));
+    aui_.GetPane(kPropertyPane).Caption(Utf8(GetText(1300)));
+    aui_.Update();
+    int x = 0, y = 0, width = 0, height = 0, maximized = 1;
+    const std::string rect = settings->GetString("General", "WindowRect", "");
+    if (std::sscanf(rect.c_str(), "%d,%d,%d,%d,%d", &x, &y, &width, &height, &maximized) == 5 &&
+        width >= 320 && height >= 240) {
+        SetSize(x, y, width, height);
+        if (maximized) Maximize();
+    } else {
+        Maximize();
+    }
+}
+
+void MainFrame::SaveLayout() {
+    SettingsStore* settings = Settings();
+    if (!settings) return;
+    settings->WriteString("General", "RebarState", ToUtf8(aui_.SavePerspective()));
+    settings->WriteString("General", "ExplBarState",
+                          ToUtf8(aui_.SavePaneInfo(aui_.GetPane(kExplorerPane))));
+    settings->WriteString("General", "PropBarState",
+                          ToUtf8(aui_.SavePaneInfo(aui_.GetPane(kPropertyPane))));
+    settings->WriteString("General", "BarState",
+                          ToUtf8(aui_.SavePaneInfo(aui_.GetPane(kToolBarPane))));
+    const wxRect rect = IsMaximized() ? GetRect() : GetScreenRect();
+    settings->WriteString("General", "WindowRect",
+                          std::to_string(rect.x) + "," + std::to_string(rect.y) + "," +
+                              std::to_string(rect.width) + "," + std::to_string(rect.height) + "," +
+                              (IsMaximized() ? "1" : "0"));
+}
+
+void MainFrame::LoadRecentFiles() {
+    SettingsStore* settings = Settings();
+    if (!settings) return;
+    // Oldest first, so the newest ends on top.
+    for (int n = 4; n >= 1; --n) {
+        const std::string path =
+            settings->GetString("Recent File List", "File" + std::to_string(n), "");
+        if (!path.empty()) recent_.AddFileToHistory(Utf8(path));
+    }
+}
+
+void MainFrame::SaveRecentFiles() {
+    SettingsStore* settings = Settings();
+    if (!settings) return;
+    for (size_t n = 0; n < 4; ++n) {
+        settings->WriteString("Recent File List", "File" + std::to_string(n + 1),
+                              n < recent_.GetCount() ? ToUtf8(recent_.GetHistoryFile(n)) : "");
+    }
+}
+
+void MainFrame::RememberRecent(const std::string& path) {
+    if (path.empty()) return;
+    recent_.AddFileToHistory(Utf8(path));
+    SaveRecentFiles();
+}
+
+// --- front-end requests ----------------------------------------------------------------------
+
+void MainFrame::ShowProperties(char kind, COvInfoObject* object) {
+    properties_->ShowObject(kind, object);
+}
+
+void MainFrame::ShowSettings() {
+    properties_->ShowSettings();
+}
+
+void MainFrame::RebuildExplorer() {
+    explorer_->Rebuild();
+}
+
+void MainFrame::SetExplorerItemText(void* item, const std::string& text) {
+    if (item) explorer_->SetItemText(wxTreeItemId(item), Utf8(text));
+}
+
+void MainFrame::CreateSheetTab(COvInfoSheet& sheet) {
+    if (sheet.IsReportObject || SheetTabIndex(sheet) >= 0) return;
+    // The grid model is made (empty) now; the sheet's source fills it when it runs.
+    if (!FindGridView(sheet)) MakeGridView(sheet);
+    wxGrid* grid = MakeSheetGrid(tabs_, sheet);
+    sheetTabs_.push_back({&sheet, grid});
+    tabs_->AddPage(grid, Utf8(sheet.Name.Value), false);
+}
+
+void MainFrame::ActivateSheet(COvInfoSheet& sheet) {
+    const int index = SheetTabIndex(sheet);
+    if (index >= 0) tabs_->SetSelection(index);
+}
+
+void MainFrame::ShowPage(const std::string& path) {
+    SyncSheetTabs();
+    for (const SheetTab& tab : sheetTabs_) RefreshSheetGrid(*tab.Grid);
+    page_->ShowFile(path);
+}
+
+void MainFrame::SheetRenamed(COvInfoSheet& sheet) {
+    const int index = SheetTabIndex(sheet);
+    if (index >= 0) tabs_->SetPageText(index, Utf8(sheet.Name.Value));
+}
+
+void MainFrame::SheetRefreshed(COvInfoSheet& sheet) {
+    if (wxGrid* grid = SheetGrid(sheet)) RefreshSheetGrid(*grid);
+}
+
+void MainFrame::ReplaceSheetView(COvInfoSheet& sheet) {
+    const int index = SheetTabIndex(sheet);
+    if (index < 0) return;
+    const bool wasCurrent = tabs_->GetSelection() == index;
+    // The old view goes and a view for the new output type takes its place in the same tab
+    // position; the grid window is made anew over it.
+    MakeGridView(sheet);
+    wxGrid* grid = MakeSheetGrid(tabs_, sheet);
+    for (SheetTab& tab : sheetTabs_) {
+        if (tab.Sheet == &sheet) tab.Grid = grid;
+    }
+    tabs_->DeletePage(index);
+    tabs_->InsertPage(index, grid, Utf8(sheet.Name.Value), wasCurrent);
+}
+
+void MainFrame::RemoveSheetView(COvInfoSheet& sheet) {
+    const int index = SheetTabIndex(sheet);
+    std::erase_if(sheetTabs_, [&](const SheetTab& tab) { return tab.Sheet == &sheet; });
+    if (index >= 0) tabs_->DeletePage(index);
+}
+
+void MainFrame::CloseSheetTabs() {
+    for (const SheetTab& tab : sheetTabs_) {
+        const int index = tabs_->GetPageIndex(tab.Grid);
+        if (index != wxNOT_FOUND) tabs_->DeletePage(index);
+    }
+    sheetTabs_.clear();
+}
+
+void MainFrame::SyncSheetTabs() {
+    CReport* report = Report();
+    if (!report) return;
+    // A tab whose sheet is gone would read freed memory on its next paint.
+    std::vector<COvInfoSheet*> gone;
+    for (const SheetTab& tab : sheetTabs_) {
+        const bool alive = std::any_of(
+            report->Sheets.begin(), report->Sheets.end(),
+            [&](const std::unique_ptr<COvInfoSheet>& s) { return s.get() == tab.Sheet; });
+        if (!alive) gone.push_back(tab.Sheet);
+    }
+    for (COvInfoSheet* sheet : gone) RemoveSheetView(*sheet);
+    for (const auto& sheet : report->Sheets) CreateSheetTab(*sheet);
+}
+
+wxGrid* MainFrame::SheetGrid(const COvInfoSheet& sheet) const {
+    for (const SheetTab& tab : sheetTabs_) {
+        if (tab.Sheet == &sheet) return tab.Grid;
+    }
+    return nullptr;
+}
+
+int MainFrame::SheetTabIndex(const COvInfoSheet& sheet) const {
+    const wxGrid* grid = SheetGrid(sheet);
+    if (!grid) return -1;
+    const int index = tabs_->GetPageIndex(const_cast<wxGrid*>(grid));
+    return index == wxNOT_FOUND ? -1 : index;
+}
+
+void MainFrame::SetPaneText(int pane, const std::string& text) {
+    if (pane < 0 || pane >= GetStatusBar()->GetFieldsCount()) return;
+    SetStatusText(Utf8(text), pane);
+    GetStatusBar()->Update();
+}
+
+void MainFrame::UpdateTitle() {
+    CReport* report = Report();
+    shownModified_ = report && report->Modified;
+    shownPath_ = report ? report->CurrentDocPath : std::string();
+    const std::string name =
+        shownPath_.empty() ? "Untitled" : std::filesystem::path(shownPath_).filename().string();
+    SetTitle(Utf8(name + (shownModified_ ? " *" : "") + " - Orvik"));
+}
+
+void MainFrame::OnIdle(wxIdleEvent& event) {
+    // Many edits mark the report modified deep in the core; the title catches up when idle.
+    CReport* report = Report();
+    if (report && (report->Modified != shownModified_ || report->CurrentDocPath != shownPath_))
+        UpdateTitle();
+    event.Skip();
+}
+
+void MainFrame::Retranslate() {
+    wxMenuBar* bar = GetMenuBar();
+    const MenuLabels& labels = BuiltinMenuLabels();
+    for (size_t top = 0; top < bar->GetMenuCount() && top < labels.TopLevel.size(); ++top) {
+        bar->SetMenuLabel(top, labels.TopLevel[top]);
+        for (wxMenuItem* item : bar->GetMenu(top)->GetMenuItems()) {
+            if (auto found = labels.Items.find(item->GetId()); found != labels.Items.end())
+                item->SetItemLabel(found->second);
+        }
+    }
+    if (AppContext* context = AppContext::Current()) {
+        MenuBarTranslation translation(*bar);
+        context->Language().TranslateMenu(translation, "M");
+    }
+    aui_.GetPane(kExplorerPane).Caption(Utf8(GetText(1301)));
+    aui_.GetPane(kPropertyPane).Caption(Utf8(GetText(1300)));
+    aui_.Update();
+    tabs_->SetPageText(0, Utf8(GetText(1310)));
+    explorer_->Rebuild();
+    properties_->Refill();
+    bar->Refresh();
+}
+
+// --- commands ----------------------------------------------------------------------------------
+
+void MainFrame::NewReport() {
+    CReport* report = Report();
+    if (!report) return;
+    CloseSheetTabs();
+    wxBusyCursor busy;
+    OnFileNew(*report);
+    SyncSheetTabs();
+    explorer_->Rebuild();
+    HTMLRefresh(*report);
+    UpdateTitle();
+}
+
+bool MainFrame::OpenReport(const std::string& path) {
+    CReport* report = Report();
+    if (!report || !app_) return false;
+    CloseSheetTabs();
+    if (!ClearDS(*report)) {
+        // The open report stays (its save failed); its tabs come back.
+        SyncSheetTabs();
+        return false;
+    }
+    wxBusyCursor busy;
+    SetPaneText(0, "Opening " + path);
+    const bool opened = app_->OpenDocument(path);
+    SyncSheetTabs();
+    explorer_->Rebuild();
+    if (opened) RememberRecent(report->CurrentDocPath);
+    SetPaneText(0, opened ? "" : "The report could not be opened");
+    UpdateTitle();
+    return opened;
+}
+
+bool MainFrame::SaveReport() {
+    CReport* report = Report();
+    if (!report) return false;
+    if (report->CurrentDocPath.empty() || !report->Loaded) {
+        wxCommandEvent event;
+        OnSaveAs(event);
+        return !report->Modified;
+    }
+    const bool saved = SaveDocument(*report) != 0;
+    if (saved) report->Modified = false;
+    UpdateTitle();
+    return saved;
+}
+
+bool MainFrame::SaveReportAs(const std::string& path) {
+    CReport* report = Report();
+    if (!report) return false;
+    if (!SaveDocument(*report, path)) return false;
+    report->CurrentDocPath = path;
+    report->Loaded = true;
+    report->Modified = false;
+    RememberRecent(path);
+    UpdateTitle();
+    return true;
+}
+
+void MainFrame::RebuildPage() {
+    CReport* report = Report();
+    if (!report) return;
+    wxBusyCursor busy;
+    SetPaneText(0, "Running the data sources...");
+    HTMLRebuild(*report);
+    SetPaneText(0, "");
+}
+
+void MainFrame::SendMail() {
+    CReport* report = Report();
+    if (!report) return;
+    wxBusyCursor busy;
+    SetPaneText(0, "Sending the page...");
+    const bool sent = design::OnFileSendMail(*report);
+    SetPaneText(0, sent ? "The page was sent" : "The page was not sent");
+}
+
+void MainFrame::OnOpen(wxCommandEvent&) {
+    wxFileDialog dialog(this, "Open Report", "", "", "Orvik18 Files (*.ovk)|*.ovk|All Files (*)|*",
+                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (dialog.ShowModal() == wxID_OK) OpenReport(ToUtf8(dialog.GetPath()));
+}
+
+void MainFrame::OnSaveAs(wxCommandEvent&) {
+    CReport* report = Report();
+    const std::filesystem::path current = report ? report->CurrentDocPath : "";
+    wxFileDialog dialog(this, "Save Report As", Utf8(current.parent_path().string()),
+                        Utf8(current.filename().string()), "Orvik18 Files (*.ovk)|*.ovk",
+                        wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (dialog.ShowModal() != wxID_OK) return;
+    std::string path = ToUtf8(dialog.GetPath());
+    if (std::filesystem::path(path).extension().empty()) path += ".ovk";
+    SaveReportAs(path);
+}
+
+void MainFrame::OnRecent(wxCommandEvent& event) {
+    const size_t index = static_cast<size_t>(event.GetId() - wxID_FILE1);
+    if (index < recent_.GetCount()) {
+        const std::string path = ToUtf8(recent_.GetHistoryFile(index));
+        if (!OpenReport(path)) {
+            recent_.RemoveFileFromHistory(index);
+            SaveRecentFiles();
+        }
+    }
+}
+
+void MainFrame::OnDropFiles(wxDropFilesEvent& event) {
+    if (event.GetNumberOfFiles() > 0) OpenReport(ToUtf8(event.GetFiles()[0]));
+}
+
+void MainFrame::OnAbout(wxCommandEvent&) {
+    wxMessageBox("Orvik: report designer and unattended report runner", "About Orvik",
+                 wxOK | wxICON_INFORMATION, this);
+}
+
+void MainFrame::OnClose(wxCloseEvent& event) {
+    CReport* report = Report();
+    // The save prompt of a modified report; a failed save keeps the window open.
+    if (report && !ClearDS(*report)) {
+        if (event.CanVeto()) {
+            event.Veto();
+            return;
+        }
+    }
+    SaveLayout();
+    CloseSheetTabs();
+    properties_->Clear();
+    if (app_) {
+        app_->Finish();
+        app_ = nullptr;
+    }
+    Destroy();
+}
+
+}  // namespace orvik::ui

@@ -1,0 +1,117 @@
+// The designer's main window: the report explorer and the property bar docked beside a notebook
+// that holds the page tab and one tab per sheet, with the menus, toolbar and a four-pane status
+// bar. The window owns no report state: it shows the open report of the application context and
+// runs the design layer's commands; the front end (WxFrontEnd) routes the core's requests here.
+#pragma once
+
+#include <wx/aui/aui.h>
+#include <wx/filehistory.h>
+#include <wx/frame.h>
+#include <wx/grid.h>
+
+#include <string>
+#include <vector>
+
+class COrvikApp;
+class COvInfoObject;
+class COvInfoSheet;
+class CReport;
+
+namespace orvik::ui {
+
+class ExplorerPanel;
+class PageView;
+class PropertyBar;
+
+class MainFrame : public wxFrame {
+  public:
+    MainFrame();
+    ~MainFrame() override;
+
+    // The application whose report the window shows, once start-up has built its context: the
+    // window takes its saved layout, recent files and language from it.
+    void AttachApp(COrvikApp* app);
+
+    // --- what the front end asks of the window ---
+    void ShowProperties(char kind, COvInfoObject* object);
+    void ShowSettings();
+    void RebuildExplorer();
+    void SetExplorerItemText(void* item, const std::string& text);
+    void CreateSheetTab(COvInfoSheet& sheet);
+    void ActivateSheet(COvInfoSheet& sheet);
+    void ShowPage(const std::string& path);
+    void SheetRenamed(COvInfoSheet& sheet);
+    void SheetRefreshed(COvInfoSheet& sheet);
+    void ReplaceSheetView(COvInfoSheet& sheet);
+    void RemoveSheetView(COvInfoSheet& sheet);
+    void SetPaneText(int pane, const std::string& text);
+    void UpdateTitle();
+    // Retitles menus, toolbar, bars, status panes, the explorer and the property bar.
+    void Retranslate();
+
+    // --- the File and View commands, callable without their dialogs ---
+    // Starts a new report (offering to save the open one first).
+    void NewReport();
+    // Opens the report at `path`; false when it was not opened.
+    bool OpenReport(const std::string& path);
+    // Saves to the report's own path (asking for one when it has none); false when not saved.
+    bool SaveReport();
+    // Saves to `path`; false when not saved.
+    bool SaveReportAs(const std::string& path);
+    // Runs every data source again and rebuilds the page (F5).
+    void RebuildPage();
+    // Mails the page to the addresses of the program settings.
+    void SendMail();
+
+    ExplorerPanel& Explorer() { return *explorer_; }
+    PropertyBar& Properties() { return *properties_; }
+    wxAuiNotebook& Tabs() { return *tabs_; }
+    PageView& Page() { return *page_; }
+    // The grid of `sheet`'s tab (null when it has none).
+    wxGrid* SheetGrid(const COvInfoSheet& sheet) const;
+    // The tab index of `sheet` (-1 when it has none).
+    int SheetTabIndex(const COvInfoSheet& sheet) const;
+
+    // Removes every sheet tab (before the report's sheets are destroyed).
+    void CloseSheetTabs();
+
+  private:
+    struct SheetTab {
+        COvInfoSheet* Sheet;
+        wxGrid* Grid;
+    };
+
+    CReport* Report() const;
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildPanes();
+    void RestoreLayout();
+    void SaveLayout();
+    void LoadRecentFiles();
+    void SaveRecentFiles();
+    void RememberRecent(const std::string& path);
+    // Makes sure every sheet of the report has its tab and no tab outlives its sheet.
+    void SyncSheetTabs();
+
+    void OnOpen(wxCommandEvent&);
+    void OnSaveAs(wxCommandEvent&);
+    void OnRecent(wxCommandEvent& event);
+    void OnClose(wxCloseEvent& event);
+    void OnDropFiles(wxDropFilesEvent& event);
+    void OnIdle(wxIdleEvent& event);
+    void OnAbout(wxCommandEvent&);
+
+    COrvikApp* app_ = nullptr;
+    wxAuiManager aui_;
+    ExplorerPanel* explorer_ = nullptr;
+    PropertyBar* properties_ = nullptr;
+    wxAuiNotebook* tabs_ = nullptr;
+    PageView* page_ = nullptr;
+    wxToolBar* toolBar_ = nullptr;
+    wxFileHistory recent_{4};
+    std::vector<SheetTab> sheetTabs_;
+    bool shownModified_ = false;
+    std::string shownPath_;
+};
+
+}  // namespace orvik::ui

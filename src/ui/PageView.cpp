@@ -1,0 +1,40 @@
+#include "ui/PageView.h"
+
+#include <wx/filename.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+#include <wx/webview.h>
+
+namespace orvik::ui {
+
+PageView::PageView(wxWindow* parent) : wxPanel(parent, wxID_ANY) {
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    if (wxWebView::IsBackendAvailable(wxWebViewBackendDefault)) {
+        browser_ = wxWebView::New(this, wxID_ANY, wxWebViewDefaultURLStr);
+        browser_->Bind(wxEVT_WEBVIEW_LOADED, [this](wxWebViewEvent& event) {
+            ++loadCount_;
+            event.Skip();
+        });
+        sizer->Add(browser_, 1, wxEXPAND);
+    } else {
+        // Without a browser engine the designer still edits reports; the page is in its file.
+        sizer->Add(new wxStaticText(this, wxID_ANY,
+                                    "No web view is available: the page is written to Orvik.htm "
+                                    "in the HTML work folder."),
+                   0, wxALL, 12);
+    }
+    SetSizer(sizer);
+}
+
+void PageView::ShowFile(const std::string& path) {
+    if (!browser_) return;
+    const wxString url = wxFileName::FileNameToURL(wxFileName(wxString::FromUTF8(path.c_str())));
+    if (shownFile_ == path && browser_->GetCurrentURL() == url) {
+        browser_->Reload(wxWEBVIEW_RELOAD_NO_CACHE);
+    } else {
+        browser_->LoadURL(url);
+    }
+    shownFile_ = path;
+}
+
+}  // namespace orvik::ui
