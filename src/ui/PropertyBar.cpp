@@ -95,24 +95,29 @@ void PropertyBar::Show(char letter, COvInfoObject* object) {
 
 void PropertyBar::Postpone(char letter, COvInfoObject* object) {
     pending_ = PendingShow{letter, object, generation_};
+    hasPending_ = true;
     ++postponed_;
     // The items may stand for properties the edit is deleting; until the refill replaces them
     // they lead nowhere.
     properties_.clear();
     referrers_.clear();
-    if (showScheduled_) return;
+    SchedulePostponed();
+}
+
+void PropertyBar::SchedulePostponed() {
+    if (!hasPending_ || showScheduled_) return;
     showScheduled_ = true;
     CallAfter(&PropertyBar::ShowPostponed);
 }
 
 void PropertyBar::ShowPostponed() {
     showScheduled_ = false;
+    // A message box raised by the edit runs the event loop before the edit is over: the refill
+    // then waits for the edit to end, which schedules it again.
+    if (!hasPending_ || editDepth_ > 0) return;
+    hasPending_ = false;
     const PendingShow pending = pending_;
     if (pending.Generation != generation_) return;  // something else was shown meanwhile
-    if (editDepth_ > 0) {
-        Postpone(pending.Letter, pending.Object);
-        return;
-    }
     if (pending.Letter != 0 && pending.Letter != 'P' && !InOpenReport(pending.Object)) {
         Show(0, nullptr);
     } else {
@@ -227,7 +232,8 @@ bool PropertyBar::CommitValue(const std::string& propertyName, const wxVariant& 
 }
 
 void PropertyBar::OnChanged(wxPropertyGridEvent& event) {
-    event.Skip();
+    // Not skipped: a window above acting on the event would do so inside the grid's change
+    // handling, where the bar can no longer hold back a refill.
     // A font or colour item reports the change of one of its parts through its own item.
     wxPGProperty* item = event.GetProperty();
     while (item && !item->IsCategory() && !item->IsRoot() && !PropertyOf(item))
@@ -248,7 +254,7 @@ void PropertyBar::CommitItem(wxPGProperty* item) {
     ApplyEditedText(*prop, *text, context->Registries().ComboValues, context->ProgramFolder());
 
     const unsigned postponedBefore = postponed_;
-    const design::ShownProperties shown{letter_ ? letter_ : 'P', object_};
+    const design::ShownProperties shown{letter_, object_};
     bool listChanged = false;
     ++editDepth_;
     try {
@@ -256,15 +262,14 @@ void PropertyBar::CommitItem(wxPGProperty* item) {
     } catch (const std::exception& error) {
         // An exception must not cross the toolkit's event loop: it would end the program.
         ShowMessage(error.what(), {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
+    } catch (...) {
+        ShowMessage("The change could not be carried out.", {}, MessageBoxButtons::Ok,
+                    MessageBoxIcon::Error);
     }
     --editDepth_;
-    const bool refillAsked = postponed_ != postponedBefore;
-    if (listChanged && !refillAsked) {
-        reselect_ = reinterpret_cast<std::uintptr_t>(prop);
-        Postpone(letter_, object_);
-        return;
-    }
-    if (refillAsked) {
+    if (listChanged && postponed_ == postponedBefore) Postpone(letter_, object_);
+    SchedulePostponed();
+    if (postponed_ != postponedBefore) {
         reselect_ = reinterpret_cast<std::uintptr_t>(prop);
         return;
     }

@@ -73,6 +73,7 @@ class PropertyBar : public wxPanel {
     void Show(char letter, COvInfoObject* object);
     void Fill();
     void Postpone(char letter, COvInfoObject* object);
+    void SchedulePostponed();
     void ShowPostponed();
     // The properties of what is shown, in list order (empty when nothing is).
     std::vector<COvInfoProp*> ShownList() const;
@@ -91,6 +92,7 @@ class PropertyBar : public wxPanel {
     std::map<const wxPGProperty*, COvInfoProp*> referrers_;
     DialogEditor dialogEditor_;
     int editDepth_ = 0;
+    bool hasPending_ = false;
     bool showScheduled_ = false;
     PendingShow pending_;
     unsigned generation_ = 0;  // counts fills, so a postponed one overtaken by another is dropped
