@@ -5,6 +5,8 @@
 #include <wx/stattext.h>
 #include <wx/webview.h>
 
+#include <filesystem>
+
 namespace orvik::ui {
 
 PageView::PageView(wxWindow* parent) : wxPanel(parent, wxID_ANY) {
@@ -28,6 +30,24 @@ PageView::PageView(wxWindow* parent) : wxPanel(parent, wxID_ANY) {
 
 void PageView::ShowFile(const std::string& path) {
     if (!browser_) return;
+    // A page of hundreds of thousands of rows would hold the browser engine (and the designer
+    // with it) for minutes; the sheet tabs show such data, and the file opens in a browser.
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (!error && size > kLargestShownPage) {
+        wxString file = wxString::FromUTF8(path.c_str());
+        file.Replace("&", "&amp;");
+        file.Replace("<", "&lt;");
+        browser_->SetPage(
+            wxString::Format("<html><body style=\"font-family:sans-serif;margin:24px\">"
+                             "<p>The page is %llu MB, too large to show here. It "
+                             "was written to <code>%s</code>; the sheet tabs show "
+                             "its data.</p></body></html>",
+                             static_cast<unsigned long long>(size >> 20), file),
+            "about:blank");
+        shownFile_ = path;
+        return;
+    }
     const wxString url = wxFileName::FileNameToURL(wxFileName(wxString::FromUTF8(path.c_str())));
     if (shownFile_ == path && browser_->GetCurrentURL() == url) {
         browser_->Reload(wxWEBVIEW_RELOAD_NO_CACHE);

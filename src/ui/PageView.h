@@ -13,6 +13,9 @@ namespace orvik::ui {
 
 class PageView : public wxPanel {
   public:
+    // Pages larger than this are not loaded into the browser engine.
+    static constexpr unsigned long long kLargestShownPage = 48ull << 20;
+
     explicit PageView(wxWindow* parent);
 
     // Shows the page file at `path` (reloads it when it is already shown).

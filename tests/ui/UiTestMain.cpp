@@ -5,11 +5,19 @@
 
 namespace {
 
+// A toolkit assertion is a failed test here, never a dialog waiting for a click.
+void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
+                  const wxString& message) {
+    ADD_FAILURE() << "wxWidgets assertion " << cond << " in " << func << " (" << file << ":"
+                  << line << "): " << message;
+}
+
 class UiTestApp : public wxApp {
   public:
     bool OnInit() override {
         // A log message box would wait for a click nobody makes: messages go to stderr.
         delete wxLog::SetActiveTarget(new wxLogStderr);
+        wxInitAllImageHandlers();
         return true;
     }
 };
@@ -18,6 +26,7 @@ class UiTestApp : public wxApp {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
+    wxSetAssertHandler(FailOnAssert);
     wxApp::SetInstance(new UiTestApp);
     if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
         std::fputs("ui tests: the toolkit did not start (no display?)\n", stderr);

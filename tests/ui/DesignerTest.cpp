@@ -1,0 +1,291 @@
+// The designer driven through its real windows: the explorer's commands and keys, the property
+// bar's commits, the tabs, the page and the language, on a virtual display. Message boxes are
+// answered by the test instead of waiting for a click.
+#include <gtest/gtest.h>
+#include <wx/dcscreen.h>
+#include <wx/uiaction.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "TestSupport.h"
+#include "UiTestSupport.h"
+#include "app/OrvikApp.h"
+#include "design/ExplorerModel.h"
+#include "model/AppContext.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "render/GridView.h"
+#include "render/GridViews.h"
+#include "ui/ExplorerPanel.h"
+#include "ui/MainFrame.h"
+#include "ui/PageView.h"
+#include "ui/PropertyBar.h"
+#include "ui/WxFrontEnd.h"
+
+namespace orvik {
+namespace {
+
+using design::ExplorerRoot;
+namespace fs = std::filesystem;
+
+std::string ExampleReport() {
+    return std::string(ORVIK_SOURCE_DIR) + "/examples/sales/Sales.ovk";
+}
+
+// A program folder of the test's own (settings, log, work folder, language files) that sees the
+// example's database where the example report looks for it.
+class Designer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const fs::path built = fs::canonical("/proc/self/exe").parent_path();
+        fs::create_directory_symlink(built / "examples", home_.Path() + "examples");
+        setenv("ORVIK_HOME", home_.Path().c_str(), 1);
+        setenv("ORVIK_CONFIG", (home_.Path() + "Orvik18.ini").c_str(), 1);
+    }
+
+    void TearDown() override {
+        if (frame_) {
+            answer_ = MessageBoxResult::No;  // do not save on the way out
+            frame_->Close(true);
+            test::ProcessPendingEvents();
+        }
+        unsetenv("ORVIK_HOME");
+        unsetenv("ORVIK_CONFIG");
+    }
+
+    void Start(std::vector<std::string> arguments) {
+        frame_ = new ui::MainFrame;
+        auto frontEnd = std::make_unique<ui::WxFrontEnd>(frame_);
+        front_ = frontEnd.get();
+        front_->Answer = [this](std::string_view text, std::string_view) {
+            messages_.emplace_back(text);
+            return answer_;
+        };
+        app_ = std::make_unique<COrvikApp>(std::move(arguments), std::move(frontEnd));
+        ASSERT_TRUE(app_->StartInteractive());
+        frame_->AttachApp(app_.get());
+        frame_->Show();
+        test::ProcessPendingEvents();
+    }
+
+    CReport& Report() { return AppContext::Current()->Report(); }
+    ui::ExplorerPanel& Explorer() { return frame_->Explorer(); }
+
+    void Select(ExplorerRoot root) { Explorer().SelectItem(Explorer().RootItem(root)); }
+    void Select(const COvInfoObject& object) { Explorer().SelectItem(Explorer().ItemOf(&object)); }
+    bool Commit(const std::string& name, const wxVariant& value) {
+        const bool done = frame_->Properties().CommitValue(name, value);
+        test::ProcessPendingEvents();
+        return done;
+    }
+    std::string ItemText(const COvInfoObject& object) {
+        return std::string(Explorer().GetItemText(Explorer().ItemOf(&object)).utf8_str());
+    }
+    std::string TabText(int index) {
+        return std::string(frame_->Tabs().GetPageText(index).utf8_str());
+    }
+
+    test::TempDir home_;
+    ui::MainFrame* frame_ = nullptr;
+    ui::WxFrontEnd* front_ = nullptr;
+    std::unique_ptr<COrvikApp> app_;
+    std::vector<std::string> messages_;
+    MessageBoxResult answer_ = MessageBoxResult::Yes;
+};
+
+TEST_F(Designer, BuildsAReportFromAnEmptyOneAndSavesItInCanonicalForm) {
+    const std::string database = home_.Path() + "parts.db";
+    {
+        // A real database for the query to read.
+        std::ofstream sql(home_.Path() + "parts.sql");
+        sql << "create table parts(name text, qty integer);"
+               "insert into parts values('bolt', 12), ('nut', 30);";
+    }
+    ASSERT_EQ(std::system(("sqlite3 " + database + " < " + home_.Path() + "parts.sql").c_str()), 0);
+    Start({});
+    CReport& report = Report();
+
+    Select(ExplorerRoot::DataSources);
+    Explorer().NewItem();
+    ASSERT_EQ(report.DataSources.size(), 1u);
+    COvInfoDS& source = *report.DataSources[0];
+    EXPECT_EQ(source.Name.Value, "Data Source 1");
+    Select(source);
+    ASSERT_TRUE(Commit("DSN", wxString("Provider=SQLite;Data Source=" + database)));
+    ASSERT_TRUE(Commit("Qry", wxString("select name, qty from parts order by name")));
+
+    Select(ExplorerRoot::Sheets);
+    Explorer().NewItem();
+    ASSERT_EQ(report.Sheets.size(), 1u);
+    COvInfoSheet& sheet = *report.Sheets[0];
+    Select(sheet);
+    ASSERT_TRUE(Commit("cDS", wxString("Data Source 1")));
+    // The sheet ran its query: the grid behind its tab holds the rows.
+    wxGrid* grid = frame_->SheetGrid(sheet);
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(grid->GetNumberRows(), 3);
+    EXPECT_EQ(grid->GetCellValue(1, 0), "bolt");
+    EXPECT_EQ(grid->GetCellValue(2, 1), "30");
+
+    Select(ExplorerRoot::Parameters);
+    Explorer().NewItem();
+    ASSERT_EQ(report.Params.size(), 1u);
+    EXPECT_EQ(report.Params[0]->Name.Value, "P1");
+
+    Select(ExplorerRoot::Tasks);
+    Explorer().NewItem();
+    ASSERT_FALSE(report.Tasks.empty());
+    COvInfoAct& task = *report.Tasks[0];
+    Select(task);
+    Explorer().NewChildItem();
+    ASSERT_EQ(report.Tasks.size(), 2u);
+    COvInfoAct& step = *report.Tasks[1];
+    EXPECT_EQ(step.Parent, &task);
+    Select(step);
+    ASSERT_TRUE(Commit("AType", wxString("HTML")));
+    EXPECT_TRUE(report.Modified);
+
+    const std::string saved = home_.Path() + "built.ovk";
+    ASSERT_TRUE(frame_->SaveReportAs(saved));
+    EXPECT_FALSE(report.Modified);
+    std::string expected =
+        test::ReadFileBytes(std::string(ORVIK_SOURCE_DIR) + "/tests/ui/data/built-report.ovk");
+    const std::string placeholder = "@DATABASE@";
+    expected.replace(expected.find(placeholder), placeholder.size(), database);
+    EXPECT_EQ(test::ReadFileBytes(saved), expected);
+}
+
+TEST_F(Designer, RenamingADataSourceCarriesEverySheetAlong) {
+    Start({ExampleReport()});
+    CReport& report = Report();
+    ASSERT_GE(report.Sheets.size(), 2u);
+    COvInfoDS& sales = *report.DataSources[0];
+    ASSERT_EQ(sales.Name.Value, "Sales");
+    Select(sales);
+    ASSERT_TRUE(Commit("Name", wxString("Turnover")));
+    EXPECT_EQ(ItemText(sales), "Turnover");
+    int following = 0;
+    for (const auto& sheet : report.Sheets) {
+        EXPECT_NE(sheet->cDS.Value, "Sales");
+        following += sheet->cDS.Value == "Turnover";
+    }
+    EXPECT_EQ(following, 1);
+    EXPECT_NE(report.Sheets[0]->GetDS(report.DataSources), nullptr);
+    // The renamed source still runs for its sheet after a rebuild (F5).
+    frame_->RebuildPage();
+    wxGrid* grid = frame_->SheetGrid(*report.Sheets[0]);
+    ASSERT_NE(grid, nullptr);
+    EXPECT_GT(grid->GetNumberRows(), 2);
+}
+
+TEST_F(Designer, AnotherOutputTypeKeepsTheSheetsTabInItsPlace) {
+    Start({ExampleReport()});
+    CReport& report = Report();
+    // A second view type, as a plug-in registers one.
+    AppContext::Current()->Registries().AddComboValue(ListId::OutputTypes, "PLAIN", "Plain", -1);
+    COvInfoSheet& sheet = *report.Sheets[0];
+    const int index = frame_->SheetTabIndex(sheet);
+    ASSERT_EQ(index, 1);
+    wxGrid* before = frame_->SheetGrid(sheet);
+    frame_->Tabs().SetSelection(index);
+    Select(sheet);
+    ASSERT_TRUE(Commit("tpVW", wxString("Plain")));
+    EXPECT_EQ(sheet.tpVW.Value, "PLAIN");
+    EXPECT_EQ(frame_->SheetTabIndex(sheet), index);
+    EXPECT_NE(frame_->SheetGrid(sheet), before);
+    EXPECT_EQ(frame_->Tabs().GetSelection(), index);
+    EXPECT_EQ(TabText(index), sheet.Name.Value);
+}
+
+TEST_F(Designer, ExplorerKeysAndActivationRunTheirCommands) {
+    Start({});
+    CReport& report = Report();
+    auto press = [&](int key, bool control) {
+        wxKeyEvent keyEvent(wxEVT_KEY_DOWN);
+        keyEvent.m_keyCode = key;
+        keyEvent.m_controlDown = control;
+        wxTreeEvent event(wxEVT_TREE_KEY_DOWN, &Explorer(), wxTreeItemId());
+        event.SetKeyEvent(keyEvent);
+        Explorer().GetEventHandler()->ProcessEvent(event);
+        test::ProcessPendingEvents();
+    };
+    Select(ExplorerRoot::Parameters);
+    press(WXK_INSERT, false);
+    Select(ExplorerRoot::Parameters);
+    press(WXK_INSERT, false);
+    ASSERT_EQ(report.Params.size(), 2u);
+    EXPECT_EQ(report.Params[1]->Name.Value, "P2");
+
+    // Delete asks first; No keeps the parameter.
+    Select(*report.Params[0]);
+    answer_ = MessageBoxResult::No;
+    press(WXK_DELETE, false);
+    EXPECT_EQ(report.Params.size(), 2u);
+    answer_ = MessageBoxResult::Yes;
+    Select(*report.Params[0]);
+    press(WXK_DELETE, false);
+    EXPECT_EQ(report.Params.size(), 1u);
+
+    // A task with a command step, run by activating its item.
+    Select(ExplorerRoot::Tasks);
+    press(WXK_INSERT, false);
+    COvInfoAct& task = *report.Tasks[0];
+    Select(task);
+    press(WXK_INSERT, true);
+    ASSERT_EQ(report.Tasks.size(), 2u);
+    COvInfoAct& step = *report.Tasks[1];
+    Select(step);
+    ASSERT_TRUE(Commit("AType", wxString("CMD")));
+    const std::string marker = home_.Path() + "ran";
+    ASSERT_TRUE(Commit("cmd", wxString("touch " + marker)));
+    wxTreeEvent activate(wxEVT_TREE_ITEM_ACTIVATED, &Explorer(), Explorer().ItemOf(&task));
+    Explorer().GetEventHandler()->ProcessEvent(activate);
+    EXPECT_TRUE(fs::exists(marker));
+}
+
+TEST_F(Designer, LanguageSwitchRetitlesMenusBarsTabsAndTree) {
+    std::ofstream(home_.Path() + "orvik18_DEU.lng")
+        << "M0=&Datei\n1300=Eigenschaften\n1301=Objekte\n1310=Seite\n1313=Verteiler\n";
+    Start({ExampleReport()});
+    frame_->ShowSettings();
+    ASSERT_TRUE(Commit("Language", wxString("DEU")));
+    EXPECT_EQ(frame_->GetMenuBar()->GetMenuLabel(0), "&Datei");
+    EXPECT_EQ(TabText(0), "Seite");
+    EXPECT_EQ(Explorer().GetItemText(Explorer().RootItem(ExplorerRoot::Tasks)), "Verteiler");
+    // And back: the built-in English texts return.
+    frame_->ShowSettings();
+    ASSERT_TRUE(Commit("Language", wxString("ENG")));
+    EXPECT_EQ(frame_->GetMenuBar()->GetMenuLabel(0), "&File");
+    EXPECT_EQ(TabText(0), "HTML");
+}
+
+TEST_F(Designer, ShowsTheExampleAndLeavesAScreenshot) {
+    Start({ExampleReport()});
+    frame_->SetSize(0, 0, 1400, 900);
+    frame_->Explorer().SelectItem(Explorer().ItemOf(Report().DataSources[0].get()));
+    // The page arrives asynchronously; its load event is what the test waits on, not a clock.
+    ui::PageView& page = frame_->Page();
+    EXPECT_FALSE(page.ShownFile().empty());
+    for (int round = 0; round < 2000 && page.Browser() && page.LoadCount() == 0; ++round) {
+        wxTheApp->Yield(true);
+        wxMilliSleep(5);
+    }
+    EXPECT_GT(page.LoadCount(), 0u);
+    test::ProcessPendingEvents();
+    frame_->Update();
+    const wxRect area = frame_->GetScreenRect();
+    wxBitmap shot(area.width, area.height);
+    {
+        wxScreenDC screen;
+        wxMemoryDC memory(shot);
+        memory.Blit(0, 0, area.width, area.height, &screen, area.x, area.y);
+    }
+    fs::create_directories("test-output");
+    EXPECT_TRUE(shot.SaveFile("test-output/designer.png", wxBITMAP_TYPE_PNG));
+}
+
+}  // namespace
+}  // namespace orvik
