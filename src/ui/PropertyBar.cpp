@@ -221,9 +221,10 @@ wxPGProperty* PropertyBar::ItemFor(const std::string& propertyName) const {
 bool PropertyBar::CommitValue(const std::string& propertyName, const wxVariant& value) {
     wxPGProperty* item = ItemFor(propertyName);
     if (!item || item->HasFlag(wxPG_PROP_READONLY)) return false;
+    // A list entry may be named by its caption, as the user sees it, or by its stored name.
+    wxVariant checked = ListItemValue(*PropertyOf(item), value, Sources());
     // Checked here as well, so a refused value answers false instead of raising the grid's
     // message box.
-    wxVariant checked = value;
     wxPGValidationInfo info;
     if (!item->ValidateValue(checked, info)) return false;
     // The grid validates, stores the value and sends the change event OnChanged handles: the

@@ -28,6 +28,7 @@ class PropertyBar : public wxPanel {
   public:
     // An empty bar in `parent`.
     explicit PropertyBar(wxWindow* parent);
+    // Leaves any postponed refill undone.
     ~PropertyBar() override;
 
     // Shows `object`'s properties; `letter` says what it is ('S' sheet, 'R' report object,

@@ -257,6 +257,21 @@ void ShowStoredValue(wxPGProperty& item, const COvInfoProp& prop, const ItemSour
     }
 }
 
+wxVariant ListItemValue(const COvInfoProp& prop, const wxVariant& value,
+                        const ItemSources& sources) {
+    if (prop.Kind != PropKind::List || !sources.Entries || value.GetType() != wxS("string"))
+        return value;
+    const std::string text = Utf8(value.GetString());
+    long position = 0, byName = -1;
+    for (const auto& entry : *sources.Entries) {
+        if (static_cast<unsigned>(entry->Id) != prop.ComboId) continue;
+        if (entry->Caption == text) return wxVariant(position);
+        if (byName < 0 && entry->Name == text) byName = position;
+        ++position;
+    }
+    return byName < 0 ? value : wxVariant(byName);
+}
+
 std::optional<std::string> EditedText(const COvInfoProp& prop, const wxPGProperty& item) {
     const wxVariant value = item.GetValue();
     switch (prop.Kind) {

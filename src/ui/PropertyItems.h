@@ -31,12 +31,13 @@ struct ItemSources {
     DialogEditor Dialog;
 };
 
-// A time of day typed as "H:MM" or "H:MM:SS"; nullopt when it is no valid time.
+// A time of day typed as "H:MM" or "H:MM:SS", as "HH:MM:SS"; nullopt when it is no valid time.
 std::optional<std::string> NormalisedTime(const wxString& text);
 
 // A text item that accepts only a time of day and keeps it as "HH:MM:SS".
 class TimeProperty : public wxStringProperty {
   public:
+    // An item showing `value` (already in the stored form, or empty).
     TimeProperty(const wxString& label, const wxString& name, const wxString& value);
     // Refuses anything but a time of day and rewrites what it accepts into its stored form.
     bool ValidateValue(wxVariant& value, wxPGValidationInfo& info) const override;
@@ -51,6 +52,7 @@ class DialogTextProperty : public wxLongStringProperty {
                        DialogEditor editor);
 
   protected:
+    // Opens the editor on `value`; true (with `value` replaced) when the user accepted.
     bool DisplayEditorDialog(wxPropertyGrid* grid, wxVariant& value) override;
 
   private:
@@ -65,6 +67,11 @@ wxPGProperty* MakePropertyItem(const COvInfoProp& prop, const wxString& label, c
 
 // Sets `item` (made by MakePropertyItem for `prop`) to show `prop`'s current value again.
 void ShowStoredValue(wxPGProperty& item, const COvInfoProp& prop, const ItemSources& sources);
+
+// `value` as the list item of `prop` takes it: a text naming an entry by its caption or by its
+// stored name becomes the entry's position; any other value is returned as it is.
+wxVariant ListItemValue(const COvInfoProp& prop, const wxVariant& value,
+                        const ItemSources& sources);
 
 // The text `item`'s value stands for, in the form the model's edit rules take in (a list shows
 // the entry's caption, a path is absolute); nullopt when the item holds nothing storable.

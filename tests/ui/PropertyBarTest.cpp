@@ -166,6 +166,9 @@ TEST_F(PropertyBarTest, CommittedEditsStoreTheKindsText) {
     EXPECT_EQ(ds.tpDS.Value, "OLAP");
     EXPECT_EQ(ds.tpDS.SelectedEntry(),
               Registries().FindComboValue(ListId::DataSourceTypes, "OLAP"));
+    ASSERT_TRUE(bar_->CommitValue("tpDS", wxVariant("KPI")));  // by the entry's stored name
+    EXPECT_EQ(ds.tpDS.Value, "KPI");
+    EXPECT_FALSE(bar_->CommitValue("tpDS", wxVariant("Nothing")));
 }
 
 TEST_F(PropertyBarTest, DatesTimesPathsAndNumbersAreStoredInTheirOwnForm) {
