@@ -166,6 +166,8 @@ TEST_F(PropertyBarTest, CommittedEditsStoreTheKindsText) {
     EXPECT_EQ(ds.tpDS.Value, "OLAP");
     EXPECT_EQ(ds.tpDS.SelectedEntry(),
               Registries().FindComboValue(ListId::DataSourceTypes, "OLAP"));
+    ASSERT_TRUE(bar_->CommitValue("Qry", wxVariant("select a\nfrom t")));
+    EXPECT_EQ(ds.Get("Qry"), "select a\nfrom t");              // a line break stays one
     ASSERT_TRUE(bar_->CommitValue("tpDS", wxVariant("KPI")));  // by the entry's stored name
     EXPECT_EQ(ds.tpDS.Value, "KPI");
     EXPECT_FALSE(bar_->CommitValue("tpDS", wxVariant("Nothing")));
