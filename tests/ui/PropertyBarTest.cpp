@@ -162,14 +162,16 @@ TEST_F(PropertyBarTest, CommittedEditsStoreTheKindsText) {
 
     COvInfoDS& ds = *Report().DataSources.front();
     bar_->ShowObject('D', &ds);
+    ASSERT_TRUE(bar_->CommitValue("Qry", wxVariant("select a\nfrom t")));
+    EXPECT_EQ(ds.Get("Qry"), "select a\nfrom t");  // a line break stays one
     ASSERT_TRUE(bar_->CommitValue("tpDS", wxVariant("OLAP Report")));
     EXPECT_EQ(ds.tpDS.Value, "OLAP");
     EXPECT_EQ(ds.tpDS.SelectedEntry(),
               Registries().FindComboValue(ListId::DataSourceTypes, "OLAP"));
-    ASSERT_TRUE(bar_->CommitValue("Qry", wxVariant("select a\nfrom t")));
-    EXPECT_EQ(ds.Get("Qry"), "select a\nfrom t");              // a line break stays one
+    test::ProcessPendingEvents();  // the list's own properties changed: the bar refills
     ASSERT_TRUE(bar_->CommitValue("tpDS", wxVariant("KPI")));  // by the entry's stored name
     EXPECT_EQ(ds.tpDS.Value, "KPI");
+    test::ProcessPendingEvents();
     EXPECT_FALSE(bar_->CommitValue("tpDS", wxVariant("Nothing")));
 }
 
