@@ -161,8 +161,12 @@ void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
 
     const int languages = r.AddUserCombo();
     const auto codes = FindLanguageCodes(r.ProgramFolder);
-    for (const std::string& code : codes) r.AddComboValue(languages, code, code, -1);
-    if (codes.empty()) r.AddComboValue(languages, "ENG", "ENG", -1);
+    // English is always a choice: with language files beside the program, a user who chose one
+    // must still be able to come back to the built-in texts.
+    r.AddComboValue(languages, "ENG", "ENG", -1);
+    for (const std::string& code : codes) {
+        if (code != "ENG") r.AddComboValue(languages, code, code, -1);
+    }
     r.AddSetting("Language", "GUI Languige", "ENG", PropKind::List, languages);
 
     const int pictureFormats = r.AddUserCombo();

@@ -114,7 +114,7 @@ TEST(Schema, LanguageFilesAndTheHtmlWorkFolder) {
     for (const auto& e : r.ComboValues) {
         if (e->Id == ListId::Languages) codes.push_back(e->Name);
     }
-    EXPECT_EQ(codes, (std::vector<std::string>{"DEU", "RUS"}));
+    EXPECT_EQ(codes, (std::vector<std::string>{"ENG", "DEU", "RUS"}));
     EXPECT_EQ(r.HtmlFolder, home.Path() + "HTML/");
     EXPECT_FALSE(std::filesystem::exists(home.Path() + "HTML/Orvik.htm"));
     EXPECT_TRUE(std::filesystem::exists(home.Path() + "HTML/keep/inner.txt"));
@@ -129,7 +129,7 @@ TEST(Schema, StoredListSettingsOutsideTheirListAreKept) {
         store.WriteString("General", "DefPicFmt", "tiff");
         CRegistries& r = program.Context().Registries();
         BuildSchema(r, store);
-        EXPECT_EQ(r.FindSetting("Language")->Value, "ENG");  // the default, no longer in the list
+        EXPECT_EQ(r.FindSetting("Language")->Value, "ENG");  // always on the list
         EXPECT_EQ(r.FindSetting("DefPicFmt")->Value, "tiff");
         SettingsStore reread(program.SettingsPath());
         EXPECT_EQ(reread.GetString("General", "Language"), "ENG");
