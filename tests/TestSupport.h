@@ -50,10 +50,24 @@ class RecordingFrontEnd : public FrontEnd {
                                     MessageBoxButtons buttons, MessageBoxIcon icon) override;
     void SetPaneText(int pane, std::string_view text) override;
     void ShowProperties(char kind, COvInfoObject* object) override;
+    // The designer's window calls, each recorded in Events as "<call>" or "<call>:<name/text>".
+    void ShowSettings() override;
+    void SetExplorerItemText(void* item, std::string_view text) override;
+    void RebuildExplorer() override;
+    void LanguageChanged() override;
+    void ShowPage(const std::string& path) override;
+    void SheetRenamed(COvInfoSheet& sheet) override;
+    void SheetRefreshed(COvInfoSheet& sheet) override;
+    void ReplaceSheetView(COvInfoSheet& sheet) override;
+    void RemoveSheetView(COvInfoSheet& sheet) override;
+    void ModifiedChanged(bool modified) override;
+    // How many recorded events equal `event`.
+    int Count(const std::string& event) const;
 
     std::vector<RecordedMessage> Messages;
     std::vector<std::pair<int, std::string>> PaneTexts;
     std::vector<std::pair<char, COvInfoObject*>> Shown;
+    std::vector<std::string> Events;
     MessageBoxResult Answer = MessageBoxResult::Ok;
 };
 
