@@ -2,7 +2,6 @@
 
 #include <signal.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -45,40 +44,6 @@ void RecordingFrontEnd::SetPaneText(int pane, std::string_view text) {
 
 void RecordingFrontEnd::ShowProperties(char kind, COvInfoObject* object) {
     Shown.emplace_back(kind, object);
-}
-
-void RecordingFrontEnd::ShowSettings() {
-    Events.push_back("ShowSettings");
-}
-void RecordingFrontEnd::SetExplorerItemText(void*, std::string_view text) {
-    Events.push_back("ExplorerText:" + std::string(text));
-}
-void RecordingFrontEnd::RebuildExplorer() {
-    Events.push_back("RebuildExplorer");
-}
-void RecordingFrontEnd::LanguageChanged() {
-    Events.push_back("LanguageChanged");
-}
-void RecordingFrontEnd::ShowPage(const std::string&) {
-    Events.push_back("ShowPage");
-}
-void RecordingFrontEnd::SheetRenamed(COvInfoSheet& sheet) {
-    Events.push_back("SheetRenamed:" + sheet.Name.Value);
-}
-void RecordingFrontEnd::SheetRefreshed(COvInfoSheet& sheet) {
-    Events.push_back("SheetRefreshed:" + sheet.Name.Value);
-}
-void RecordingFrontEnd::ReplaceSheetView(COvInfoSheet& sheet) {
-    Events.push_back("ReplaceSheetView:" + sheet.Name.Value);
-}
-void RecordingFrontEnd::RemoveSheetView(COvInfoSheet& sheet) {
-    Events.push_back("RemoveSheetView:" + sheet.Name.Value);
-}
-void RecordingFrontEnd::ModifiedChanged(bool modified) {
-    Events.push_back(modified ? "Modified" : "Unmodified");
-}
-int RecordingFrontEnd::Count(const std::string& event) const {
-    return static_cast<int>(std::count(Events.begin(), Events.end(), event));
 }
 
 TestProgram::TestProgram(bool buildSchema) {

@@ -61,8 +61,7 @@ class DesignerFixture : public ::testing::Test {
     }
 
     static int GridRows(const COvInfoSheet& sheet) {
-        const CGridView* view = FindGridView(sheet);
-        return view && view->GetGridCtrl() ? view->GetGridCtrl()->GetRowCount() : -1;
+        return sheet.View ? sheet.View->GetGridCtrl()->GetRowCount() : -1;
     }
 
     // What the property bar does with an edit: the new value goes in (a list value selects its
@@ -81,11 +80,8 @@ class DesignerFixture : public ::testing::Test {
         return design::OnPropertyChanged(Report(), {letter, &object}, *prop, old);
     }
 
-    std::vector<std::string> Messages() {
-        std::vector<std::string> texts;
-        for (const RecordedMessage& message : program.Front().Messages)
-            texts.push_back(message.Text);
-        return texts;
+    std::string LastMessage() {
+        return Front().Messages.empty() ? std::string() : Front().Messages.back().Text;
     }
 
     TestProgram program;
