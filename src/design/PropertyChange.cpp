@@ -109,7 +109,7 @@ class PropertyEdit {
         return true;
     }
 
-    // The object's own name property (ColN for a column set), or null when `prop_` is not it.
+    // True when `prop_` is `object`'s own name property (ColN for a column set).
     bool IsNameOf(const COvInfoObject* object) const {
         return object && object->GetPropByName(object->TypeTag == 'C' ? "ColN" : "Name") == &prop_;
     }
@@ -135,6 +135,7 @@ class PropertyEdit {
                 break;
             case 'T': {
                 message = 1322;
+                if (object_->TypeTag != 'T') break;
                 const auto* parent = static_cast<const COvInfoAct*>(object_)->Parent;
                 for (const auto& item : report_.Tasks)
                     taken = taken || (item->Parent == parent && other(*item));
