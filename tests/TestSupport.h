@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -50,11 +51,36 @@ class RecordingFrontEnd : public FrontEnd {
                                     MessageBoxButtons buttons, MessageBoxIcon icon) override;
     void SetPaneText(int pane, std::string_view text) override;
     void ShowProperties(char kind, COvInfoObject* object) override;
+    // The designer's window calls, each recorded in Events as "<call>" or "<call>:<name/text>".
+    void ShowSettings() override { Events.push_back("ShowSettings"); }
+    void SetExplorerItemText(void*, std::string_view text) override {
+        Record("ExplorerText", text);
+    }
+    void RebuildExplorer() override { Events.push_back("RebuildExplorer"); }
+    void LanguageChanged() override { Events.push_back("LanguageChanged"); }
+    void ShowPage(const std::string&) override { Events.push_back("ShowPage"); }
+    void SheetRenamed(COvInfoSheet& s) override { Record("SheetRenamed", s.Name.Value); }
+    void SheetRefreshed(COvInfoSheet& s) override { Record("SheetRefreshed", s.Name.Value); }
+    void ReplaceSheetView(COvInfoSheet& s) override { Record("ReplaceSheetView", s.Name.Value); }
+    void RemoveSheetView(COvInfoSheet& s) override { Record("RemoveSheetView", s.Name.Value); }
+    void ModifiedChanged(bool modified) override {
+        Events.push_back(modified ? "Modified" : "Saved");
+    }
+    // How many recorded events equal `event`.
+    int Count(const std::string& event) const {
+        return static_cast<int>(std::count(Events.begin(), Events.end(), event));
+    }
 
     std::vector<RecordedMessage> Messages;
     std::vector<std::pair<int, std::string>> PaneTexts;
     std::vector<std::pair<char, COvInfoObject*>> Shown;
+    std::vector<std::string> Events;
     MessageBoxResult Answer = MessageBoxResult::Ok;
+
+  private:
+    void Record(const char* call, std::string_view what) {
+        Events.push_back(std::string(call) + ":" + std::string(what));
+    }
 };
 
 // A program of its own for one test: a fresh program folder and settings file, a recording front

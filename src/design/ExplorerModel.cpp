@@ -1,27 +1,312 @@
-// Skeleton: filled in by the explorer work that follows.
+// New objects are numbered after how many of their kind there are (a sheet added to two sheets is
+// "Sheet 3"); a number already taken is refused with the kind's message, not skipped, so the user
+// sees why nothing appeared. Tasks and steps are counted apart: the first step of every task is
+// "Step 1", and a step's name need only differ from its sibling steps' (steps of different tasks
+// never meet; a top-level task's name is what a run is asked for, so those must differ).
 #include "design/ExplorerModel.h"
 
-namespace orvik::design {
+#include <algorithm>
+#include <exception>
+#include <unordered_map>
 
-std::vector<ExplorerNode> BuildExplorerTree(const CReport&) {
-    return {};
+#include "core/LanguageTexts.h"
+#include "core/Log.h"
+#include "design/ObjectRemoval.h"
+#include "design/PageRefresh.h"
+#include "model/AppContext.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "tasks/TaskRunner.h"
+
+namespace orvik::design {
+namespace {
+
+constexpr int kDeleteText = 1325;
+constexpr int kNewItemText = 1326;
+constexpr int kNewChildItemText = 1327;
+constexpr int kRunTaskText = 1328;
+constexpr int kStepWord = 1318;
+constexpr int kParamTaken = 1320;
+constexpr int kSheetTaken = 1321;
+constexpr int kTaskTaken = 1322;
+constexpr int kDeleteCaption = 1323;
+constexpr int kDeleteQuestion = 1324;
+
+// The kind word of the objects under `root`; 0 for the roots that hold none.
+int KindWord(ExplorerRoot root) {
+    switch (root) {
+        case ExplorerRoot::Parameters:
+            return 1330;
+        case ExplorerRoot::DataSources:
+            return 1317;
+        case ExplorerRoot::Sheets:
+            return 1316;
+        case ExplorerRoot::Tasks:
+            return 1319;
+        default:
+            return 0;
+    }
 }
-std::string RootCaption(ExplorerRoot) {
-    return {};
+
+std::string Command(int command, int kind, const char* key) {
+    return GetText(command) + " " + GetText(kind) + key;
 }
-ExplorerMenuTexts MenuTexts(ExplorerRoot, bool) {
-    return {};
+
+void ShowObject(COvInfoObject& object) {
+    switch (object.TypeTag) {
+        case 'R':
+            static_cast<COvInfoPrm&>(object).ShowProp();
+            break;
+        case 'D':
+            static_cast<COvInfoDS&>(object).ShowProp();
+            break;
+        case 'S':
+            static_cast<COvInfoSheet&>(object).ShowProp();
+            break;
+        case 'T':
+            static_cast<COvInfoAct&>(object).ShowProp();
+            break;
+        case 'C':
+            static_cast<COvInfoGCols&>(object).ShowProp();
+            break;
+    }
 }
-COvInfoObject* NewItem(CReport&, ExplorerRoot) {
-    return nullptr;
+
+// The explorer only works on the open report: that is the one the front end shows.
+AppContext* ContextOf(const CReport& report) {
+    AppContext* context = AppContext::Current();
+    return context && &context->Report() == &report ? context : nullptr;
 }
-COvInfoAct* NewChildItem(CReport&, COvInfoAct&) {
-    return nullptr;
+
+void Refuse(int message, const std::string& name) {
+    ShowMessage(GetText(message) + " = " + name);
 }
-bool DeleteItem(CReport&, COvInfoObject&) {
-    return false;
+
+// A structural change: the tree takes the new shape, the bar shows the new object, the title
+// shows the report as changed.
+void Added(CReport& report, AppContext& context, COvInfoObject& object) {
+    context.Front().RebuildExplorer();
+    ShowObject(object);
+    report.Modified = true;
+    context.Front().ModifiedChanged(true);
 }
-bool RunTaskNamed(CReport&, const std::string&) {
+
+template <typename T>
+bool NameTaken(const std::vector<std::unique_ptr<T>>& items, const std::string& name) {
+    return std::any_of(items.begin(), items.end(),
+                       [&name](const auto& item) { return item->Name.Value == name; });
+}
+
+COvInfoObject* NewParameter(CReport& report, AppContext& context) {
+    const std::string name = "P" + std::to_string(report.Params.size() + 1);
+    if (NameTaken(report.Params, name)) {
+        Refuse(kParamTaken, name);
+        return nullptr;
+    }
+    auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
+    prm->Name.Value = name;
+    // The report object lists every parameter's value under the parameter's name.
+    prm->PrmVal.Caption = name;
+    context.Registries().PrepareNewCombo(prm->Type, prm->Props, true);
+    COvInfoPrm& added = *report.Params.emplace_back(std::move(prm));
+    if (report.ReportObject) report.ReportObject->Props.push_back(&added.PrmVal);
+    Added(report, context, added);
+    RefreshPage(report);
+    return &added;
+}
+
+COvInfoObject* NewDataSourceItem(CReport& report, AppContext& context) {
+    const std::string name = GetText(1317) + " " + std::to_string(report.DataSources.size() + 1);
+    // The data-source list refuses a taken name itself, with its own message.
+    COvInfoDS* ds = report.NewDataSource(name);
+    if (!ds) return nullptr;
+    Added(report, context, *ds);
+    return ds;
+}
+
+COvInfoObject* NewSheetItem(CReport& report, AppContext& context) {
+    const std::string name = GetText(1316) + " " + std::to_string(report.Sheets.size() + 1);
+    if (NameTaken(report.Sheets, name)) {
+        Refuse(kSheetTaken, name);
+        return nullptr;
+    }
+    COvInfoSheet* sheet = report.NewSheet(name);
+    if (!sheet) return nullptr;
+    Added(report, context, *sheet);
+    RefreshPage(report);
+    return sheet;
+}
+
+COvInfoObject* NewTask(CReport& report, AppContext& context) {
+    const std::vector<COvInfoAct*> tasks = report.FindTopLevelTasks({});
+    const std::string name = GetText(1319) + " " + std::to_string(tasks.size() + 1);
+    if (std::any_of(tasks.begin(), tasks.end(),
+                    [&name](const COvInfoAct* task) { return task->Name.Value == name; })) {
+        Refuse(kTaskTaken, name);
+        return nullptr;
+    }
+    auto task = std::make_unique<COvInfoAct>(GroupId::Task);
+    task->Name.Value = name;
+    // A task is a name for its steps, not a step: it has no type. Whether its deliveries run
+    // after a failed query is the task's choice, so that stays, as it does for a task loaded
+    // from a file.
+    std::erase(task->Props, &task->AType);
+    COvInfoAct& added = *task;
+    // In front: a new task is the first one written to the file and offered to run.
+    report.Tasks.insert(report.Tasks.begin(), std::move(task));
+    Added(report, context, added);
+    return &added;
+}
+
+}  // namespace
+
+std::string RootCaption(ExplorerRoot root) {
+    static constexpr int kRootTexts[] = {1310, 1309, 1311, 1312, 1313, 1314};
+    return GetText(kRootTexts[static_cast<int>(root)]);
+}
+
+std::string ColumnCaption(const COvInfoGCols& columns) {
+    return "Col " + columns.Key + " <" + columns.ColN.Value + ">";
+}
+
+std::vector<ExplorerNode> BuildExplorerTree(const CReport& report) {
+    std::vector<ExplorerNode> roots;
+    for (ExplorerRoot root :
+         {ExplorerRoot::Page, ExplorerRoot::Parameters, ExplorerRoot::DataSources,
+          ExplorerRoot::Sheets, ExplorerRoot::Tasks, ExplorerRoot::Settings}) {
+        roots.push_back({RootCaption(root), root, 0, nullptr, {}});
+    }
+    const auto item = [](ExplorerRoot root, char kind, COvInfoObject& object, std::string caption) {
+        return ExplorerNode{std::move(caption), root, kind, &object, {}};
+    };
+    for (const auto& prm : report.Params)
+        roots[1].Children.push_back(item(ExplorerRoot::Parameters, 'W', *prm, prm->Name.Value));
+    for (const auto& ds : report.DataSources)
+        roots[2].Children.push_back(item(ExplorerRoot::DataSources, 'D', *ds, ds->Name.Value));
+    for (const auto& sheet : report.Sheets) {
+        ExplorerNode node = item(ExplorerRoot::Sheets, 'S', *sheet, sheet->Name.Value);
+        for (const auto& columns : sheet->GridColumns)
+            node.Children.push_back(
+                item(ExplorerRoot::Sheets, 'C', *columns, ColumnCaption(*columns)));
+        roots[3].Children.push_back(std::move(node));
+    }
+    // Steps under their task, in task-array order; one pass, however many steps a file holds.
+    std::unordered_map<const COvInfoAct*, size_t> taskNodes;
+    std::vector<ExplorerNode>& tasks = roots[4].Children;
+    for (const auto& task : report.Tasks) {
+        if (task->Parent) continue;
+        taskNodes.emplace(task.get(), tasks.size());
+        tasks.push_back(item(ExplorerRoot::Tasks, 'T', *task, task->Name.Value));
+    }
+    for (const auto& step : report.Tasks) {
+        if (!step->Parent) continue;
+        const auto found = taskNodes.find(step->Parent);
+        if (found != taskNodes.end())
+            tasks[found->second].Children.push_back(
+                item(ExplorerRoot::Tasks, 'T', *step, step->Name.Value));
+    }
+    return roots;
+}
+
+ExplorerMenuTexts MenuTexts(ExplorerRoot root, bool isTaskOrStep) {
+    ExplorerMenuTexts texts;
+    const int kind = KindWord(root);
+    if (kind == 0) return texts;
+    texts.NewItem = Command(kNewItemText, kind, "\tINS");
+    if (root != ExplorerRoot::Tasks || isTaskOrStep)
+        texts.Delete = Command(kDeleteText, kind, "\tDEL");
+    if (root == ExplorerRoot::Tasks && isTaskOrStep) {
+        texts.NewChildItem = Command(kNewChildItemText, kStepWord, "\tCtrl+INS");
+        texts.RunTask = GetText(kRunTaskText);
+    }
+    return texts;
+}
+
+ExplorerMenuTexts MenuTexts(const ExplorerNode& node) {
+    ExplorerMenuTexts texts = MenuTexts(node.Root, node.Object && node.Kind == 'T');
+    if (!node.Object || node.Kind == 'C') {
+        texts.Delete.clear();
+    } else if (node.Kind == 'T' && static_cast<const COvInfoAct*>(node.Object)->Parent) {
+        texts.Delete = Command(kDeleteText, kStepWord, "\tDEL");
+    }
+    return texts;
+}
+
+COvInfoObject* NewItem(CReport& report, ExplorerRoot root) {
+    AppContext* context = ContextOf(report);
+    if (!context) return nullptr;
+    switch (root) {
+        case ExplorerRoot::Parameters:
+            return NewParameter(report, *context);
+        case ExplorerRoot::DataSources:
+            return NewDataSourceItem(report, *context);
+        case ExplorerRoot::Sheets:
+            return NewSheetItem(report, *context);
+        case ExplorerRoot::Tasks:
+            return NewTask(report, *context);
+        default:
+            return nullptr;
+    }
+}
+
+COvInfoAct* NewChildItem(CReport& report, COvInfoAct& task) {
+    AppContext* context = ContextOf(report);
+    if (!context || !CanRemove(report, task)) return nullptr;
+    COvInfoAct* parent = &task;
+    // Bounded by the array: a file could make a ring of parents.
+    for (size_t hops = 0; parent->Parent && hops < report.Tasks.size(); ++hops)
+        parent = parent->Parent;
+    if (parent->Parent) return nullptr;
+    int siblings = 0;
+    for (const auto& step : report.Tasks)
+        if (step->Parent == parent) ++siblings;
+    const std::string name = GetText(kStepWord) + " " + std::to_string(siblings + 1);
+    for (const auto& step : report.Tasks) {
+        if (step->Parent == parent && step->Name.Value == name) {
+            Refuse(kTaskTaken, name);
+            return nullptr;
+        }
+    }
+    auto step = std::make_unique<COvInfoAct>(GroupId::Task);
+    step->Name.Value = name;
+    step->Parent = parent;
+    // Whether to deliver after a failure is the task's choice, not each step's.
+    std::erase(step->Props, &step->SendAfterFailure);
+    COvInfoAct& added = *report.Tasks.emplace_back(std::move(step));
+    Added(report, *context, added);
+    return &added;
+}
+
+bool DeleteItem(CReport& report, COvInfoObject& object) {
+    AppContext* context = ContextOf(report);
+    if (!context || !CanRemove(report, object)) return false;
+    if (ShowMessage(GetText(kDeleteQuestion), GetText(kDeleteCaption), MessageBoxButtons::YesNo,
+                    MessageBoxIcon::Question) != MessageBoxResult::Yes)
+        return false;
+    const bool onPage = object.TypeTag != 'T';
+    RemoveObject(report, object);
+    // The bar may be showing what just went; it shows the report's own properties instead.
+    if (report.ReportObject)
+        report.ReportObject->ShowProp();
+    else
+        context->Front().ShowSettings();
+    context->Front().RebuildExplorer();
+    report.Modified = true;
+    context->Front().ModifiedChanged(true);
+    if (onPage) RefreshPage(report);
+    return true;
+}
+
+bool RunTaskNamed(CReport& report, const std::string& name) {
+    for (const auto& task : report.Tasks) {
+        if (task->Parent || task->Name.Value != name) continue;
+        try {
+            RunAllSteps(report, *task);
+        } catch (const std::exception& error) {
+            UxError(error, "design", __LINE__, name.c_str());
+        }
+        return true;
+    }
     return false;
 }
 

@@ -9,6 +9,7 @@
 class CReport;
 class COvInfoObject;
 class COvInfoAct;
+class COvInfoGCols;
 
 namespace orvik::design {
 
@@ -31,20 +32,29 @@ std::vector<ExplorerNode> BuildExplorerTree(const CReport& report);
 std::string RootCaption(ExplorerRoot root);
 
 // The context-menu texts for an item under `root`: "New Item <kind>\tINS" and so on; empty when
-// the command does not apply there.
+// the command does not apply there. Delete is offered under every root that holds objects (under
+// the tasks root only for a task or step); the window shows it on object items.
 struct ExplorerMenuTexts {
     std::string NewItem, NewChildItem, Delete, RunTask;
 };
 ExplorerMenuTexts MenuTexts(ExplorerRoot root, bool isTaskOrStep);
+// The same for one item of the tree: Delete only on object items (a step's says "Step"), and
+// nothing to delete on grid column sets.
+ExplorerMenuTexts MenuTexts(const ExplorerNode& node);
+
+// The caption of a grid column set's item: "Col <key> <<name>>".
+std::string ColumnCaption(const COvInfoGCols& columns);
 
 // Adds an object of the kind `root` holds, named by the explorer's rules (P<n>, "Data Source <n>",
 // "Sheet <n>", "Distribution <n>"); shows the duplicate-name message and returns null when the
 // name is taken. Shows the new object's properties and marks the report modified.
 COvInfoObject* NewItem(CReport& report, ExplorerRoot root);
-// Adds a step ("Step <n>") under the top-level task `task`; null (message shown) when taken.
+// Adds a step ("Step <n>") under the top-level task `task` (a step given here stands for its
+// task); null when `task` is not in the report, or (message shown) when the name is taken.
 COvInfoAct* NewChildItem(CReport& report, COvInfoAct& task);
 // Asks "Are Your Sure to delete item?" and, on Yes, deletes `object` and what cannot live
-// without it. True when deleted.
+// without it (design/ObjectRemoval.h), rebuilds the explorer and the page. True when deleted;
+// false without asking when `object` is nothing the explorer deletes.
 bool DeleteItem(CReport& report, COvInfoObject& object);
 // Runs the first top-level task named `name`; false when there is none.
 bool RunTaskNamed(CReport& report, const std::string& name);

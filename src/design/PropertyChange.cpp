@@ -1,10 +1,384 @@
-// Skeleton: filled in by the property work that follows.
+// The consequences of one edit, in a fixed order: settings go to the store; parameters rebuild
+// their lists (or, for a value, the whole page); sheets and data sources run again; the explorer
+// follows a rename; a list value swaps the properties it brings in; a new output type gets a new
+// view; the report is marked changed; the sheet's grid takes the edit; and whatever shows on the
+// page shows there at once.
 #include "design/PropertyChange.h"
 
-namespace orvik::design {
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+#include <unordered_set>
 
-bool OnPropertyChanged(CReport&, const ShownProperties&, COvInfoProp&, const std::string&) {
-    return false;
+#include "core/LanguageTexts.h"
+#include "core/Log.h"
+#include "core/SettingsStore.h"
+#include "data/AdoDatabase.h"
+#include "design/ExplorerModel.h"
+#include "design/ObjectRemoval.h"
+#include "design/PageRefresh.h"
+#include "model/AppContext.h"
+#include "model/PropertyTranslation.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "render/GridBase.h"
+#include "render/GridView.h"
+#include "render/GridViews.h"
+
+namespace orvik::design {
+namespace {
+
+constexpr const char* kErrorSource = "design";
+
+bool IsOn(const std::string& value) {
+    return std::atoi(value.c_str()) != 0;
+}
+
+void ClearChoice(COvInfoProp* prop) {
+    if (!prop) return;
+    prop->Value.clear();
+    prop->SelectedCombo = nullptr;
+    prop->ValueIndex = -1;
+}
+
+bool Lists(const COvInfoObject& object, const COvInfoProp& prop) {
+    return std::find(object.Props.begin(), object.Props.end(), &prop) != object.Props.end();
+}
+
+template <typename T>
+T* Holding(const std::vector<std::unique_ptr<T>>& items, const COvInfoProp& prop) {
+    for (const auto& item : items)
+        if (Lists(*item, prop)) return item.get();
+    return nullptr;
+}
+
+class PropertyEdit {
+  public:
+    PropertyEdit(AppContext& context, CReport& report, const ShownProperties& shown,
+                 COvInfoProp& prop, const std::string& oldValue)
+        : context_(context),
+          report_(report),
+          letter_(shown.Letter),
+          object_(shown.Object),
+          prop_(prop),
+          old_(oldValue),
+          changed_(prop.Value != oldValue) {}
+
+    bool Run() {
+        if (letter_ == 'P') {
+            try {
+                return Setting();
+            } catch (const std::exception& error) {
+                UxError(error, kErrorSource, __LINE__, prop_.Name.c_str());
+                return true;
+            }
+        }
+        try {
+            if (RefusedName()) return true;
+            if (letter_ == 'R' || letter_ == 'W') Parameter();
+            if (letter_ == 'S') Sheet();
+            if (letter_ == 'D') DataSource();
+            ExplorerName();
+            ValueList();
+            NewView();
+        } catch (const std::exception& error) {
+            UxError(error, kErrorSource, __LINE__, prop_.Name.c_str());
+        }
+        report_.Modified = true;
+        context_.Front().ModifiedChanged(true);
+        try {
+            TellGrid();
+            if (!pageDone_ && letter_ != 'T') RefreshPage(report_);
+        } catch (const std::exception& error) {
+            UxError(error, kErrorSource, __LINE__, prop_.Name.c_str());
+        }
+        return refill_;
+    }
+
+  private:
+    // Program settings belong to the user, not to the report: they go to the store at once, and
+    // the report is neither marked changed nor rebuilt for them.
+    bool Setting() {
+        SettingsStore& store = context_.Settings();
+        if (!CRegistries::WriteSetting(store, prop_)) {
+            ShowMessage("The setting " + prop_.Name + " could not be saved: " + store.LastError(),
+                        {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
+        }
+        if (prop_.Name != "Language") return false;
+        ApplyLanguage(context_, prop_.Value);
+        return true;
+    }
+
+    // True when `prop_` is `object`'s own name property (ColN for a column set).
+    bool IsNameOf(const COvInfoObject* object) const {
+        return object && object->GetPropByName(object->TypeTag == 'C' ? "ColN" : "Name") == &prop_;
+    }
+
+    // Objects are found by name (in the explorer, in references, in runs, in the file: a sheet
+    // without a name reads back as the report's own), so an empty or taken name is put back.
+    bool RefusedName() {
+        if (!changed_ || !IsNameOf(object_) || letter_ == 'C' || letter_ == 'R') return false;
+        const std::string& name = prop_.Value;
+        int message = 0;
+        bool taken = false;
+        const auto other = [&](const COvInfoObject& item) {
+            return &item != object_ && item.NameValue() == name;
+        };
+        switch (letter_) {
+            case 'W':
+                message = 1320;
+                for (const auto& item : report_.Params) taken = taken || other(*item);
+                break;
+            case 'S':
+                message = 1321;
+                for (const auto& item : report_.Sheets) taken = taken || other(*item);
+                break;
+            case 'T': {
+                message = 1322;
+                if (object_->TypeTag != 'T') break;
+                const auto* parent = static_cast<const COvInfoAct*>(object_)->Parent;
+                for (const auto& item : report_.Tasks)
+                    taken = taken || (item->Parent == parent && other(*item));
+                break;
+            }
+            case 'D':
+                for (const auto& item : report_.DataSources) taken = taken || other(*item);
+                break;
+        }
+        if (!name.empty() && !taken) return false;
+        if (taken && message != 0) ShowMessage(GetText(message) + " = " + name);
+        // The data-source list says it in its own words.
+        if (taken && message == 0) ShowMessage("Not Uniq Combo Value = '" + name + "'");
+        prop_.Value = old_;
+        return true;
+    }
+
+    COvInfoPrm* EditedParameter() const {
+        if (letter_ == 'W' && object_ && object_->TypeTag == 'R' && Lists(*object_, prop_))
+            return static_cast<COvInfoPrm*>(object_);
+        return Holding(report_.Params, prop_);
+    }
+
+    void Parameter() {
+        COvInfoPrm* prm = EditedParameter();
+        const bool value =
+            (prm && &prop_ == &prm->PrmVal) || (prop_.RefBy && prop_.RefBy->Name == "PrmVal");
+        if (value) {
+            // What every query returns may hang on the value: everything runs again.
+            RebuildPage(report_);
+            pageDone_ = true;
+            return;
+        }
+        if (!prm) return;
+        if (&prop_ == &prm->Name) prm->PrmVal.Caption = prop_.Value;
+        if (prm->Type.Value == "DScmb" && prop_.Owner == &prm->Type && changed_) {
+            // Tables of another source, columns of another table: what was chosen means nothing.
+            if (prop_.Name == "cDS") {
+                ClearChoice(prm->GetPropByName("cDST"));
+                ClearChoice(prm->GetPropByName("cDSC"));
+                if (COvInfoProp* filter = prm->GetPropByName("cDSW")) filter->Value.clear();
+                refill_ = true;
+            } else if (prop_.Name == "cDST") {
+                ClearChoice(prm->GetPropByName("cDSC"));
+                if (COvInfoProp* filter = prm->GetPropByName("cDSW")) filter->Value.clear();
+                refill_ = true;
+            }
+        }
+        if (&prop_ == &prm->Type && changed_) UnbindValue(*prm);
+        prm->WraperParam(false);
+        refill_ = true;
+    }
+
+    // The value editor of the old type (a list, a reference to another property) must not
+    // outlive it; the new type binds its own.
+    void UnbindValue(COvInfoPrm& prm) {
+        COvInfoProp& value = prm.PrmVal;
+        if (value.Kind == PropKind::Reference) {
+            if (auto* target = static_cast<COvInfoProp*>(value.SelectedCombo);
+                target && target->RefBy == &value)
+                target->RefBy = nullptr;
+        }
+        value.Kind = PropKind::Text;
+        value.ComboId = 0;
+        value.SelectedCombo = nullptr;
+        rebind_ = &prm;
+    }
+
+    COvInfoSheet* EditedSheet() const {
+        if (object_ && object_->TypeTag == 'S' && Lists(*object_, prop_)) {
+            auto* sheet = static_cast<COvInfoSheet*>(object_);
+            if (!sheet->IsReportObject) return sheet;
+        }
+        return nullptr;
+    }
+
+    void Sheet() {
+        COvInfoSheet* sheet = EditedSheet();
+        if (!sheet || !changed_) return;
+        if (&prop_ == &sheet->Name) context_.Front().SheetRenamed(*sheet);
+        if (&prop_ != &sheet->cDS) return;
+        if (COvInfoDS* source = sheet->GetDS(report_.DataSources)) {
+            source->OpenConnectDS(true);
+            // Every sheet of the source: reconnecting replaced the result they all show.
+            RefreshSheetsOf(report_, *source);
+            return;
+        }
+        // A sheet that names no source shows nothing; a fill would leave it as it was.
+        if (CGridView* view = FindGridView(*sheet)) {
+            view->OnRefreshRequest();
+            if (view->GetGridCtrl()) view->GetGridCtrl()->DeleteAllItems();
+        }
+        context_.Front().SheetRefreshed(*sheet);
+    }
+
+    // Runs the source again, connecting it first when it has no open connection, and refills
+    // its sheets when that worked.
+    void RunAgain(COvInfoDS& source) {
+        const bool connected = source.Connection && source.Connection->IsOpen();
+        const int ran = connected ? source.OpenRSDS() : source.OpenConnectDS(true);
+        if (ran == 1) RefreshSheetsOf(report_, source);
+    }
+
+    // The "PRM Combo DS" parameters that list from `source` read their lists again.
+    void RebuildListsOf(const COvInfoDS& source) {
+        for (const auto& prm : report_.Params) {
+            const COvInfoProp* cDS = prm->GetPropByName("cDS");
+            if (prm->Type.Value == "DScmb" && cDS && cDS->Value == source.Name.Value)
+                prm->WraperParam(false);
+        }
+    }
+
+    void DataSource() {
+        if (!object_ || object_->TypeTag != 'D' || !Lists(*object_, prop_)) return;
+        auto& source = static_cast<COvInfoDS&>(*object_);
+        const std::string& key = prop_.Name;
+        if (&prop_ == &source.Name) {
+            if (changed_) RenameDataSource();
+        } else if (&prop_ == &source.DSN) {
+            if (source.OpenConnectDS(false) != 1) return;
+            RebuildListsOf(source);
+            ClearChoice(source.GetPropByName("nCube"));
+            // Running it reads the new connection's catalog (cubes, tree) before the query.
+            RunAgain(source);
+            refill_ = true;
+        } else if (&prop_ == &source.Qry) {
+            RunAgain(source);
+        } else if (key == "bQ" && IsOn(prop_.Value) != IsOn(old_)) {
+            SwitchTypedQuery(source, IsOn(prop_.Value));
+            RunAgain(source);
+            refill_ = true;
+        } else if (key == "nCube") {
+            RebuildListsOf(source);
+            RunAgain(source);
+        }
+    }
+
+    void RenameDataSource() {
+        const std::string& name = prop_.Value;
+        if (COvCombos* entry = context_.Registries().FindComboValue(ListId::DataSources, old_)) {
+            entry->Name = name;
+            entry->Caption = name;
+            entry->BaseCaption = name;
+        }
+        for (const auto& sheet : report_.Sheets)
+            if (sheet->cDS.Value == old_) sheet->cDS.Value = name;
+        for (const auto& prm : report_.Params) {
+            COvInfoProp* cDS = prm->GetPropByName("cDS");
+            if (prm->Type.Value == "DScmb" && cDS && cDS->Value == old_) cDS->Value = name;
+        }
+    }
+
+    // A typed query makes the builder's choices (the properties after the switch) moot, and
+    // the other way round. The builder's data items are read-only whichever way it goes.
+    void SwitchTypedQuery(COvInfoDS& source, bool typed) {
+        bool after = false;
+        for (COvInfoProp* prop : source.Props) {
+            if (prop == &prop_) {
+                after = true;
+                continue;
+            }
+            if (!after || prop->Name == "MDXD") continue;
+            if (typed)
+                prop->Flags |= PropFlag::ReadOnly;
+            else
+                prop->Flags &= ~PropFlag::ReadOnly;
+        }
+        if (typed) {
+            source.Qry.Flags &= ~PropFlag::ReadOnly;
+            return;
+        }
+        source.Qry.Flags |= PropFlag::ReadOnly;
+        if (source.Qry.Value.empty()) return;
+        ShowMessage("Clear Query!", {}, MessageBoxButtons::Ok, MessageBoxIcon::None);
+        source.Qry.Value.clear();
+    }
+
+    void ExplorerName() {
+        if (!changed_ || !IsNameOf(object_) || letter_ == 'R') return;
+        if (object_->TypeTag == 'C')
+            object_->ChangeExplName(ColumnCaption(static_cast<const COvInfoGCols&>(*object_)));
+        else
+            object_->ChangeExplName(prop_.Value);
+    }
+
+    void ValueList() {
+        if (prop_.Kind != PropKind::List) return;
+        COvInfoObject* holder = ObjectHolding(report_, prop_);
+        if (!holder) holder = object_;
+        if (!holder) return;
+        std::unordered_set<const COvInfoProp*> leaving;
+        for (const COvInfoProp* prop : holder->Props)
+            if (prop->Owner == &prop_) leaving.insert(prop);
+        ReleaseReferencesTo(report_, leaving);
+        const std::string value = prop_.Value;
+        context_.Registries().ReplaceAppended(prop_, holder->Props);
+        // A list that is filled later (cubes, tables, columns) keeps a value it does not hold
+        // yet; only an entry of the list brings properties in.
+        if (prop_.Value.empty()) prop_.Value = value;
+        listChanged_ = true;
+        refill_ = true;
+        if (rebind_) rebind_->WraperParam(false);
+    }
+
+    void NewView() {
+        if (!listChanged_ || prop_.Name != "tpVW") return;
+        if (COvInfoSheet* sheet = Holding(report_.Sheets, prop_))
+            context_.Front().ReplaceSheetView(*sheet);
+    }
+
+    // The grid of the sheet the edit belongs to applies what it shows itself (colours, fonts,
+    // a column's title).
+    void TellGrid() {
+        COvInfoSheet* sheet = Holding(report_.Sheets, prop_);
+        for (size_t i = 0; !sheet && i < report_.Sheets.size(); ++i) {
+            for (const auto& columns : report_.Sheets[i]->GridColumns)
+                if (Lists(*columns, prop_)) sheet = report_.Sheets[i].get();
+        }
+        if (!sheet) return;
+        if (CGridView* view = FindGridView(*sheet); view && view->GetGridCtrl())
+            view->GetGridCtrl()->ApplyProperty(prop_);
+    }
+
+    AppContext& context_;
+    CReport& report_;
+    const char letter_;
+    COvInfoObject* const object_;
+    COvInfoProp& prop_;
+    const std::string old_;
+    const bool changed_;
+    bool refill_ = false;
+    bool listChanged_ = false;
+    bool pageDone_ = false;
+    COvInfoPrm* rebind_ = nullptr;
+};
+
+}  // namespace
+
+bool OnPropertyChanged(CReport& report, const ShownProperties& shown, COvInfoProp& prop,
+                       const std::string& oldValue) {
+    AppContext* context = AppContext::Current();
+    if (!context || &context->Report() != &report) return false;
+    return PropertyEdit(*context, report, shown, prop, oldValue).Run();
 }
 
 }  // namespace orvik::design

@@ -22,7 +22,10 @@ struct ShownProperties {
 };
 
 // Carries out the consequences of `prop` (already holding its new value) having had `oldValue`.
-// Returns true when the property list of the shown object changed, so the bar must refill.
+// Returns true when the property list of the shown object changed (or a value was put back), so
+// the bar must refill. A name that is empty or already taken among the object's kind is refused
+// (the kind's message for a taken one) and `oldValue` put back. Never throws: a failing query or
+// connection is reported through UxError.
 bool OnPropertyChanged(CReport& report, const ShownProperties& shown, COvInfoProp& prop,
                        const std::string& oldValue);
 
