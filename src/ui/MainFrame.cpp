@@ -240,7 +240,7 @@ void MainFrame::BuildPanes() {
                                 .Left()
                                 .Layer(1)
                                 .Position(0)
-                                .BestSize(260, 300)
+                                .BestSize(320, 300)
                                 .CloseButton(true));
     aui_.AddPane(properties_, wxAuiPaneInfo()
                                   .Name(kPropertyPane)
@@ -248,7 +248,7 @@ void MainFrame::BuildPanes() {
                                   .Left()
                                   .Layer(1)
                                   .Position(1)
-                                  .BestSize(260, 400)
+                                  .BestSize(320, 420)
                                   .CloseButton(true));
     aui_.AddPane(tabs_, wxAuiPaneInfo().Name("Tabs").CenterPane());
     aui_.Update();

@@ -14,7 +14,8 @@ PageView::PageView(wxWindow* parent) : wxPanel(parent, wxID_ANY) {
     if (wxWebView::IsBackendAvailable(wxWebViewBackendDefault)) {
         browser_ = wxWebView::New(this, wxID_ANY, wxWebViewDefaultURLStr);
         browser_->Bind(wxEVT_WEBVIEW_LOADED, [this](wxWebViewEvent& event) {
-            ++loadCount_;
+            // The blank page the view starts with is not a page of ours.
+            if (event.GetURL() != wxWebViewDefaultURLStr) ++loadCount_;
             event.Skip();
         });
         sizer->Add(browser_, 1, wxEXPAND);

@@ -22,7 +22,7 @@ class PageView : public wxPanel {
     void ShowFile(const std::string& path);
     // The file last shown ("" before the first).
     const std::string& ShownFile() const { return shownFile_; }
-    // Counts finished loads, so a test or a benchmark can tell a new page has arrived.
+    // Counts finished loads of our pages, so a test or a benchmark can tell a new one arrived.
     unsigned long LoadCount() const { return loadCount_; }
     wxWebView* Browser() const { return browser_; }
 
