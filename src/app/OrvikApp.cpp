@@ -1,5 +1,6 @@
 #include "app/OrvikApp.h"
 
+#include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -135,6 +136,33 @@ bool COrvikApp::WantsDesigner(const std::vector<std::string>& arguments) {
         if (key != "prm") return false;
     }
     return true;
+}
+
+int COrvikApp::RunDesigner(int argc, char** argv) {
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+        std::fputs(
+            "orvik: no display to open the designer on.\n"
+            "Run a task unattended with: orvik REPORT.ovk /act:TASK   (see orvik --help)\n",
+            stderr);
+        return kExitCannotStart;
+    }
+    // Beside the executable, whatever ORVIK_HOME says: the program folder may be elsewhere.
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", error);
+    const std::string library =
+        (error ? std::filesystem::path("liborvikui.so") : self.parent_path() / "liborvikui.so")
+            .string();
+    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    using Entry = int (*)(int, char**);
+    Entry entry = handle ? reinterpret_cast<Entry>(dlsym(handle, "OrvikRunDesigner")) : nullptr;
+    if (!entry) {
+        const char* reason = dlerror();
+        std::fprintf(stderr, "orvik: the designer could not be loaded from %s: %s\n",
+                     library.c_str(), reason ? reason : "no entry point");
+        return kExitCannotStart;
+    }
+    // The library stays loaded to the end: its toolkit registers handlers that outlive main.
+    return entry(argc, argv);
 }
 
 bool COrvikApp::StartInteractive() {

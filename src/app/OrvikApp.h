@@ -34,6 +34,10 @@ class COrvikApp {
     // True when `arguments` ask for the designer: no task to run, no conversion, no help and no
     // key the runner would refuse.
     static bool WantsDesigner(const std::vector<std::string>& arguments);
+    // Opens the designer: loads its library from beside the program and hands it the command
+    // line. Without a display, or when the library cannot be loaded, says why on standard error
+    // and returns kExitCannotStart.
+    static int RunDesigner(int argc, char** argv);
     // The designer's start: everything up to a shown report (the front end given to the
     // constructor already stands). False when the program cannot go on; Finish() then says how
     // it ends.

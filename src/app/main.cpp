@@ -1,4 +1,6 @@
-// orvik: the report designer and unattended report runner.
+// orvik: the report designer and unattended report runner. An unattended run (or --help, or a
+// conversion) goes straight to the runner and never loads the windowing toolkit; everything else
+// opens the designer.
 #include <string>
 #include <vector>
 
@@ -6,6 +8,7 @@
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (ORVIK_GUI && COrvikApp::WantsDesigner(arguments)) return COrvikApp::RunDesigner(argc, argv);
     COrvikApp app(std::move(arguments));
     return app.Run();
 }

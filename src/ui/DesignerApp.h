@@ -4,8 +4,11 @@
 
 namespace orvik::ui {
 
-// Runs the designer with the program's command line; returns the exit status. Without a display
-// it says so on standard error and returns 2, as a build without the designer does.
+// Runs the designer with the program's command line (a display is there); returns the exit
+// status, 2 when the toolkit could not start.
 int RunDesigner(int argc, char** argv);
 
 }  // namespace orvik::ui
+
+// The entry the program looks up when it loads the designer's library.
+extern "C" __attribute__((visibility("default"))) int OrvikRunDesigner(int argc, char** argv);

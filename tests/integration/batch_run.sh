@@ -37,8 +37,10 @@ grep -q "Cannot open file $home/Missing Report.ovk" "$log" || fail "missing repo
 "$orvik" --help | grep -q '/act:TASK' || fail "--help text"
 "$orvik" /? >/dev/null || fail "/? must exit 0"
 if ! "$orvik" --help | grep -q 'designer'; then fail "usage must mention the designer"; fi
-"$orvik" >/dev/null 2>"$home/err"
+# Without a display the designer cannot open: the program says so and exits 2 (a build without the
+# designer says that instead).
+env -u DISPLAY -u WAYLAND_DISPLAY "$orvik" >/dev/null 2>"$home/err"
 status=$?
-if [ "$status" -ne 0 ] && [ "$status" -ne 2 ]; then fail "interactive start status $status"; fi
-if [ "$status" -eq 2 ]; then grep -q 'no designer' "$home/err" || fail "no message for status 2"; fi
+[ "$status" -eq 2 ] || fail "an interactive start without a display exited $status"
+grep -q -e 'no display' -e 'no designer' "$home/err" || fail "no message for status 2"
 echo "batch run checks passed"
