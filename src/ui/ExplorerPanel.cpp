@@ -107,11 +107,24 @@ void ExplorerPanel::Rebuild() {
          root = GetNextChild(hidden, cookie)) {
         if (ItemHasChildren(root)) Expand(root);
     }
-    wxTreeItemId reselect = selectedObject ? ItemOf(selectedObject) : wxTreeItemId();
+    // The selected object may be the one just deleted: it is looked for among the new items by
+    // its address alone, never dereferenced.
+    wxTreeItemId reselect = selectedObject ? FindItem(hidden, selectedObject) : wxTreeItemId();
     if (!reselect.IsOk() && selected) reselect = RootItem(selectedRoot);
     if (reselect.IsOk()) SelectItem(reselect);
     Thaw();
     rebuilding_ = false;
+}
+
+wxTreeItemId ExplorerPanel::FindItem(const wxTreeItemId& parent,
+                                     const COvInfoObject* object) const {
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId item = GetFirstChild(parent, cookie); item.IsOk();
+         item = GetNextChild(parent, cookie)) {
+        if (const Node* node = NodeOf(item); node && node->Object == object) return item;
+        if (const wxTreeItemId found = FindItem(item, object); found.IsOk()) return found;
+    }
+    return {};
 }
 
 wxTreeItemId ExplorerPanel::ItemOf(const COvInfoObject* object) const {

@@ -38,6 +38,8 @@ class ExplorerPanel : public wxTreeCtrl {
     struct Node;
     const Node* NodeOf(const wxTreeItemId& item) const;
     void Fill(const wxTreeItemId& parent, const design::ExplorerNode& node);
+    // The item under `parent` whose object is `object` (compared by address only).
+    wxTreeItemId FindItem(const wxTreeItemId& parent, const COvInfoObject* object) const;
     void OnSelectionChanged(wxTreeEvent& event);
     void OnActivated(wxTreeEvent& event);
     void OnContextMenu(wxTreeEvent& event);
