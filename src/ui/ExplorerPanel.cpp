@@ -164,13 +164,16 @@ void ExplorerPanel::OnContextMenu(wxTreeEvent& event) {
     const Node* node = NodeOf(event.GetItem());
     if (!node) return;
     SelectItem(event.GetItem());
-    const bool task = node->Kind == 'T';
-    const design::ExplorerMenuTexts texts = design::MenuTexts(node->Root, task);
+    design::ExplorerNode item;
+    item.Root = node->Root;
+    item.Kind = node->Kind;
+    item.Object = node->Object;
+    const design::ExplorerMenuTexts texts = design::MenuTexts(item);
     wxMenu menu;
     if (!texts.NewItem.empty()) menu.Append(kNewItem, Utf8(texts.NewItem));
     if (!texts.NewChildItem.empty()) menu.Append(kNewChildItem, Utf8(texts.NewChildItem));
-    if (!texts.Delete.empty() && node->Object) menu.Append(kDeleteItem, Utf8(texts.Delete));
-    if (!texts.RunTask.empty() && task) {
+    if (!texts.Delete.empty()) menu.Append(kDeleteItem, Utf8(texts.Delete));
+    if (!texts.RunTask.empty()) {
         menu.AppendSeparator();
         menu.Append(kRunTask, Utf8(texts.RunTask));
     }

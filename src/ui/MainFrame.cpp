@@ -608,15 +608,16 @@ void MainFrame::OnAbout(wxCommandEvent&) {
 
 void MainFrame::OnClose(wxCloseEvent& event) {
     CReport* report = Report();
+    // The tabs go before the sheets they show: a grid painted or focused in between would read a
+    // sheet that is gone.
+    CloseSheetTabs();
     // The save prompt of a modified report; a failed save keeps the window open.
-    if (report && !ClearDS(*report)) {
-        if (event.CanVeto()) {
-            event.Veto();
-            return;
-        }
+    if (report && !ClearDS(*report) && event.CanVeto()) {
+        SyncSheetTabs();
+        event.Veto();
+        return;
     }
     SaveLayout();
-    CloseSheetTabs();
     properties_->Clear();
     if (app_) {
         app_->Finish();

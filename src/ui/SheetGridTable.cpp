@@ -1,5 +1,9 @@
 #include "ui/SheetGridTable.h"
 
+#include <wx/dcclient.h>
+
+#include <algorithm>
+
 #include "render/GridBase.h"
 #include "render/GridView.h"
 #include "render/GridViews.h"
@@ -104,13 +108,29 @@ void SheetGridTable::Resync(wxGrid& grid) {
         grid.ProcessTableMessage(message);
     }
     if (const CGridCtrl* model = Grid()) {
+        // The model's widths come from its own font estimate; the screen's fonts are wider or
+        // narrower, so the first rows are measured as drawn (a long result is not read through:
+        // its first screens decide, as they are what is seen).
+        const bool measure = model->RefreshCount() != measuredRefresh_ || rows != measuredRows_;
+        measuredRefresh_ = model->RefreshCount();
+        measuredRows_ = rows;
+        wxClientDC dc(grid.GetGridWindow());
+        const int sample = std::min(rows, kMeasuredRows);
         for (int col = 0; col < cols; ++col) {
             const int width = model->GetColumnWidth(col);
             if (width == 0) {
                 grid.HideCol(col);
-            } else {
-                grid.SetColSize(col, width > 0 ? width : 80);
+                continue;
             }
+            if (!measure) continue;
+            int widest = 0;
+            for (int row = 0; row < sample; ++row) {
+                const wxString text = GetValue(row, col);
+                if (text.empty()) continue;
+                dc.SetFont(grid.GetCellFont(row, col));
+                widest = std::max(widest, dc.GetTextExtent(text).x);
+            }
+            grid.SetColSize(col, std::max(widest + 14, width > 0 ? width : 40));
         }
         if (model->GetRowHeight() > 0) grid.SetDefaultRowSize(model->GetRowHeight(), true);
         const int frozenRows = std::min(model->GetFixedRowCount(), rows);

@@ -32,7 +32,12 @@ class SheetGridTable : public wxGridTableBase {
   private:
     const CGridCtrl* Grid() const;
 
+    // Columns are sized to the widest of this many leading rows.
+    static constexpr int kMeasuredRows = 200;
+
     COvInfoSheet& sheet_;
+    unsigned long measuredRefresh_ = ~0ul;  // the model's refresh count when last measured
+    int measuredRows_ = -1;
     wxGridCellAttr* headerAttr_ = nullptr;
     wxGridCellAttr* numberAttr_ = nullptr;
 };

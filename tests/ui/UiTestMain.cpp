@@ -8,8 +8,8 @@ namespace {
 // A toolkit assertion is a failed test here, never a dialog waiting for a click.
 void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
                   const wxString& message) {
-    ADD_FAILURE() << "wxWidgets assertion " << cond << " in " << func << " (" << file << ":"
-                  << line << "): " << message;
+    ADD_FAILURE() << "wxWidgets assertion " << cond << " in " << func << " (" << file << ":" << line
+                  << "): " << message;
 }
 
 class UiTestApp : public wxApp {
