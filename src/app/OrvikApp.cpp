@@ -253,9 +253,12 @@ bool COrvikApp::InitInstance() {
         context.SetFrontEnd(std::move(frontEnd_));
     }
 
-    // Two unattended runs in one program folder take turns: the schema below empties the work
-    // folder, which must not happen under a run that is still writing or sending its page.
-    if (BatchMode && !LockWorkFolder()) return false;
+    // Two runs in one program folder take turns: the schema below empties the work folder, which
+    // must not happen under a run that is still writing or sending its page. The designer counts
+    // as a run for as long as it is open, since it writes the page there after every edit: a
+    // scheduled run waits for it (WorkFolderWait) and then fails saying why, rather than mailing
+    // a page the designer replaced halfway.
+    if (!LockWorkFolder()) return false;
 
     BuildSchema(context.Registries(), context.Settings());
     // Start-up translated nothing yet: the schema was built after the language was chosen.
@@ -285,6 +288,13 @@ bool COrvikApp::LockWorkFolder() {
     workFolderLock_ = orvik::FolderLock::Acquire(
         folder, std::chrono::seconds(seconds),
         [&] {
+            // Someone starting the designer sees why no window comes yet.
+            if (!BatchMode) {
+                std::fprintf(stderr,
+                             "orvik: waiting up to %d s for a run of Orvik to finish with the "
+                             "work folder %s\n",
+                             seconds, folder.c_str());
+            }
             UxSaveLog("Waiting up to " + std::to_string(seconds) +
                           " s for another run of Orvik to finish with the work folder " + folder,
                       __FILE__, __LINE__);

@@ -5,6 +5,8 @@
 #include <wx/dcscreen.h>
 #include <wx/uiaction.h>
 
+#include <sys/wait.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -158,7 +160,11 @@ TEST_F(Designer, BuildsAReportFromAnEmptyOneAndSavesItInCanonicalForm) {
     EXPECT_EQ(test::ReadFileBytes(saved), expected);
     // The runner reads it back without a complaint (a conversion fails on anything it drops).
     const std::string orvik = fs::canonical("/proc/self/exe").parent_path() / "orvik";
-    EXPECT_EQ(std::system((orvik + " " + saved + " /saveas:" + home_.Path() + "again.ovk").c_str()),
+    // (In a program folder of its own: the open designer holds this one's work folder.)
+    const test::TempDir elsewhere;
+    EXPECT_EQ(std::system(("ORVIK_HOME=" + elsewhere.Path() + " " + orvik + " " + saved +
+                           " /saveas:" + home_.Path() + "again.ovk")
+                              .c_str()),
               0);
 }
 
@@ -274,6 +280,21 @@ TEST_F(Designer, LanguageSwitchRetitlesMenusBarsTabsAndTree) {
     ASSERT_TRUE(Commit("Language", wxString("ENG")));
     EXPECT_EQ(frame_->GetMenuBar()->GetMenuLabel(0), "&File");
     EXPECT_EQ(TabText(0), "HTML");
+}
+
+TEST_F(Designer, AScheduledRunWaitsForTheOpenDesignerInsteadOfSharingItsWorkFolder) {
+    Start({ExampleReport()});
+    const std::string orvik = fs::canonical("/proc/self/exe").parent_path() / "orvik";
+    std::ofstream(home_.Path() + "run.ini") << "[General]\nWorkFolderWait=1\n";
+    const std::string command = "ORVIK_CONFIG=" + home_.Path() + "run.ini " + orvik + " " +
+                                ExampleReport() + " /act:Daily 2>/dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(test::ReadFileBytes(home_.Path() + "Orvik18.log").find("The run did not start"),
+              std::string::npos);
+    // The designer's page is still there: nothing emptied the work folder under it.
+    EXPECT_TRUE(fs::exists(frame_->Page().ShownFile()));
 }
 
 TEST_F(Designer, ShowsTheExampleAndLeavesAScreenshot) {
