@@ -32,6 +32,13 @@ std::string Joined(const std::vector<ExprPtr>& args, size_t from) {
 
 }  // namespace
 
+std::string Expr::Operand(const Expr& operand) const {
+    // A range binds tighter than a sign: "+(a) : b" reads back as "+(a : b)", and a sign cannot
+    // start a range's second member at all. A signed member of a range keeps its own parentheses.
+    const bool wrap = Text == ":" && operand.What == Kind::Operator && operand.Args.size() == 1;
+    return wrap ? "(" + operand.ToString() + ")" : operand.ToString();
+}
+
 std::string Expr::ToString() const {
     switch (What) {
         case Kind::Name:
@@ -59,7 +66,7 @@ std::string Expr::ToString() const {
             if (Args.size() == 1 && (Text == "u-" || Text == "u+"))
                 return std::string(Text == "u-" ? "-(" : "+(") + Args[0]->ToString() + ")";
             if (Args.size() == 1) return Text + " " + Args[0]->ToString();
-            return "(" + Args[0]->ToString() + " " + Text + " " + Args[1]->ToString() + ")";
+            return "(" + Operand(*Args[0]) + " " + Text + " " + Operand(*Args[1]) + ")";
         case Kind::Braces:
             return "{" + Joined(Args, 0) + "}";
         case Kind::Tuple:

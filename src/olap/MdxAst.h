@@ -50,6 +50,10 @@ struct Expr {
 
     // The expression written back as MDX (for messages and tests).
     std::string ToString() const;
+
+  private:
+    // `operand` written as an operand of this binary operator.
+    std::string Operand(const Expr& operand) const;
 };
 
 // Joins name segments as MDX writes them: [A].[B].&[k].
