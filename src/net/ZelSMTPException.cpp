@@ -6,10 +6,14 @@
 
 namespace {
 
-std::string FormatMessage(int messageId, const std::string& lastResponse) {
+std::string FormatMessage(int messageId, const std::string& lastResponse,
+                          const std::string& server = {}) {
     std::string text = GetText(messageId);
-    const size_t marker = text.find("%1");
-    if (marker != std::string::npos) text.replace(marker, 2, lastResponse);
+    // The server first: a reply may itself hold "%2".
+    if (const size_t marker = text.find("%2"); marker != std::string::npos)
+        text.replace(marker, 2, server);
+    if (const size_t marker = text.find("%1"); marker != std::string::npos)
+        text.replace(marker, 2, lastResponse);
     return text;
 }
 
@@ -17,6 +21,13 @@ std::string FormatMessage(int messageId, const std::string& lastResponse) {
 
 CZelSMTPException::CZelSMTPException(int messageId, std::string lastResponse)
     : std::runtime_error(FormatMessage(messageId, lastResponse)),
+      code_(0x80040000u | static_cast<std::uint32_t>(messageId & 0xFFFF)),
+      messageId_(messageId),
+      lastResponse_(std::move(lastResponse)) {}
+
+CZelSMTPException::CZelSMTPException(int messageId, std::string lastResponse,
+                                     const std::string& server)
+    : std::runtime_error(FormatMessage(messageId, lastResponse, server)),
       code_(0x80040000u | static_cast<std::uint32_t>(messageId & 0xFFFF)),
       messageId_(messageId),
       lastResponse_(std::move(lastResponse)) {}

@@ -335,15 +335,17 @@ TEST_F(ScriptedServer, MultiLineRepliesArrivingInPiecesAreOneReply) {
     // A reply may be a bare code without text.
     connection_.Disconnect();
     EXPECT_EQ(connection_.GetLastCommandResponse(), "221\r\n");
-    EXPECT_EQ(Log(), "HELO client.test\r\nQUIT\r\n");
+    EXPECT_EQ(Log(), "EHLO client.test\r\nQUIT\r\n");
 }
 
-TEST_F(ScriptedServer, HeloRejectedRaises417) {
-    Start({kGreet, "recv", "send:501 5.5.4 Invalid domain name\\r\\n", "recv", kBye});
+// A server that does not know EHLO is greeted with HELO; its refusal of that is the failure.
+TEST_F(ScriptedServer, EhloRefusedFallsBackToHeloAndARejectedHeloRaises417) {
+    Start({kGreet, "recv", "send:500 5.5.1 Command unrecognized\\r\\n", "recv",
+           "send:501 5.5.4 Invalid domain name\\r\\n", "recv", kBye});
     EXPECT_EQ(ErrorOf([&] { connection_.Connect(peer_->Address()); }), 417);
     EXPECT_EQ(lastReply_, "501 5.5.4 Invalid domain name\r\n");
     EXPECT_FALSE(connection_.IsConnected());
-    EXPECT_EQ(Log(), "HELO client.test\r\nQUIT\r\n");
+    EXPECT_EQ(Log(), "EHLO client.test\r\nHELO client.test\r\nQUIT\r\n");
 }
 
 TEST_F(ScriptedServer, ASilentServerFailsTheWaitingCommandWithItsOwnError) {
@@ -360,7 +362,7 @@ TEST_F(ScriptedServer, ASilentServerFailsTheWaitingCommandWithItsOwnError) {
     // wait out a second time-out.
     EXPECT_FALSE(connection_.IsConnected());
     EXPECT_EQ(ErrorOf([&] { connection_.Disconnect(); }), 0);
-    EXPECT_EQ(Log(), "HELO client.test\r\nMAIL FROM:<from@example.com>\r\n");
+    EXPECT_EQ(Log(), "EHLO client.test\r\nMAIL FROM:<from@example.com>\r\n");
 }
 
 TEST_F(ScriptedServer, RecipientsGoToThenCcAndARefusedOneRaises424) {
@@ -374,7 +376,7 @@ TEST_F(ScriptedServer, RecipientsGoToThenCcAndARefusedOneRaises424) {
     EXPECT_TRUE(connection_.IsConnected());
     connection_.Disconnect();
     EXPECT_EQ(Log(),
-              "HELO client.test\r\nMAIL FROM:<from@example.com>\r\nRCPT TO:<to@example.com>\r\n"
+              "EHLO client.test\r\nMAIL FROM:<from@example.com>\r\nRCPT TO:<to@example.com>\r\n"
               "RCPT TO:<cc1@example.com>\r\nRCPT TO:<cc2@example.com>\r\nQUIT\r\n");
 }
 
