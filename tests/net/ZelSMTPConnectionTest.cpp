@@ -348,6 +348,65 @@ TEST_F(ScriptedServer, EhloRefusedFallsBackToHeloAndARejectedHeloRaises417) {
     EXPECT_EQ(Log(), "EHLO client.test\r\nHELO client.test\r\nQUIT\r\n");
 }
 
+// Old servers write "AUTH=" and a SIZE without a limit; the login dialogue is checked byte for
+// byte, since nothing of it can be seen on a real server.
+TEST_F(ScriptedServer, OldStyleCapabilitiesAndTheLoginDialoguesAsSent) {
+    Start({kGreet, "recv", "send:250-old.test\\r\\n250-AUTH=LOGIN\\r\\n250 SIZE\\r\\n", "recv",
+           "send:334 VXNlcm5hbWU6\\r\\n", "recv", "send:334 UGFzc3dvcmQ6\\r\\n", "recv",
+           "send:235 ok\\r\\n", "recv", kOk, "recv", "send:550 no such user\\r\\n", "recv", kBye});
+    connection_.SetLogin("reports", "pa55", MailAuthMethod::Auto);
+    connection_.Connect(peer_->Address());
+    EXPECT_EQ(connection_.GetAuthMechanism(), "LOGIN");
+    EXPECT_TRUE(connection_.GetCapabilities().Size);
+    EXPECT_EQ(connection_.GetCapabilities().SizeLimit, 0u);
+    EXPECT_EQ(ErrorOf([&] { connection_.SendMessage(SimpleMessage()); }), 424);
+    connection_.Disconnect();
+    const std::string log = Log();
+    EXPECT_EQ(log.substr(0, log.find("MAIL FROM")),
+              "EHLO client.test\r\nAUTH LOGIN\r\ncmVwb3J0cw==\r\ncGE1NQ==\r\n");
+    EXPECT_NE(log.find("MAIL FROM:<from@example.com> SIZE="), std::string::npos) << log;
+}
+
+TEST_F(ScriptedServer, PlainAndTokenLoginsCarryTheirCredentialsInTheFirstLine) {
+    Start({kGreet, "recv", "send:250-x\\r\\n250 AUTH PLAIN XOAUTH2\\r\\n", "recv",
+           "send:235 ok\\r\\n", "recv", kBye});
+    connection_.SetLogin("reports", "tok123", MailAuthMethod::XOAuth2);
+    connection_.Connect(peer_->Address());
+    connection_.Disconnect();
+    EXPECT_EQ(Log(),
+              "EHLO client.test\r\nAUTH XOAUTH2 dXNlcj1yZXBvcnRzAWF1dGg9QmVhcmVyIHRvazEyMwEB\r\n"
+              "QUIT\r\n");
+}
+
+TEST_F(ScriptedServer, AuthPlainCarriesUserAndPasswordAfterTwoNulBytes) {
+    Start({kGreet, "recv", "send:250-x\\r\\n250 AUTH LOGIN PLAIN\\r\\n", "recv",
+           "send:235 ok\\r\\n", "recv", kBye});
+    connection_.SetLogin("reports", "pa55", MailAuthMethod::Auto);
+    connection_.Connect(peer_->Address());
+    connection_.Disconnect();
+    EXPECT_EQ(Log(), "EHLO client.test\r\nAUTH PLAIN AHJlcG9ydHMAcGE1NQ==\r\nQUIT\r\n");
+}
+
+TEST_F(ScriptedServer, ARefusedStartTlsOrEhloFailsNamingTheServer) {
+    Start({kGreet, "recv", "send:250-x\\r\\n250 STARTTLS\\r\\n", "recv",
+           "send:454 4.7.0 TLS not available\\r\\n", "recv", kBye});
+    connection_.SetSecurity(MailSecurity::StartTls);
+    connection_.SetLogin("reports", "pa55", MailAuthMethod::Auto);
+    EXPECT_EQ(ErrorOf([&] { connection_.Connect(peer_->Address()); }), 453);
+    EXPECT_EQ(lastError_, "The mail server " + peer_->Address() +
+                              " refused STARTTLS, Last Response: 454 4.7.0 TLS not available\r\n");
+    // Nothing after the refusal but the farewell: above all no login in clear.
+    EXPECT_EQ(Log(), "EHLO client.test\r\nSTARTTLS\r\nQUIT\r\n");
+}
+
+TEST_F(ScriptedServer, AnEhloAnsweredWithATemporaryFailureIsNotRetriedAsHelo) {
+    Start({kGreet, "recv", "send:421 4.3.0 busy\\r\\n", "recv", kBye});
+    EXPECT_EQ(ErrorOf([&] { connection_.Connect(peer_->Address()); }), 451);
+    EXPECT_EQ(lastError_, "Unexpected EHLO response from " + peer_->Address() +
+                              ", Last Response: 421 4.3.0 busy\r\n");
+    EXPECT_EQ(Log(), "EHLO client.test\r\nQUIT\r\n");
+}
+
 TEST_F(ScriptedServer, ASilentServerFailsTheWaitingCommandWithItsOwnError) {
     Start({kGreet, "recv", kOk});
     connection_.Connect(peer_->Address());

@@ -24,7 +24,7 @@ commonName = supplied
 CONF
 : > index.txt
 echo 1000 > serial
-issue() {  # name, subjectAltName, start, end
+sign() {  # name, subjectAltName, start, end
   openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "/CN=$1" \
     >/dev/null 2>&1
   printf 'subjectAltName=%s\nbasicConstraints=CA:FALSE\n' "$2" > "$1.ext"
@@ -33,6 +33,6 @@ issue() {  # name, subjectAltName, start, end
 }
 now=$(date -u -d '-1 hour' +%Y%m%d%H%M%SZ)
 later=$(date -u -d '+30 days' +%Y%m%d%H%M%SZ)
-issue good "IP:127.0.0.1,DNS:localhost" "$now" "$later"
-issue expired "IP:127.0.0.1,DNS:localhost" 20200101000000Z 20210101000000Z
-issue other "DNS:mail.elsewhere.test" "$now" "$later"
+sign good "IP:127.0.0.1,DNS:localhost" "$now" "$later"
+sign expired "IP:127.0.0.1,DNS:localhost" 20200101000000Z 20210101000000Z
+sign other "DNS:mail.elsewhere.test" "$now" "$later"
