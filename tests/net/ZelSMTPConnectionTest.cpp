@@ -367,26 +367,6 @@ TEST_F(ScriptedServer, OldStyleCapabilitiesAndTheLoginDialoguesAsSent) {
     EXPECT_NE(log.find("MAIL FROM:<from@example.com> SIZE="), std::string::npos) << log;
 }
 
-TEST_F(ScriptedServer, PlainAndTokenLoginsCarryTheirCredentialsInTheFirstLine) {
-    Start({kGreet, "recv", "send:250-x\\r\\n250 AUTH PLAIN XOAUTH2\\r\\n", "recv",
-           "send:235 ok\\r\\n", "recv", kBye});
-    connection_.SetLogin("reports", "tok123", MailAuthMethod::XOAuth2);
-    connection_.Connect(peer_->Address());
-    connection_.Disconnect();
-    EXPECT_EQ(Log(),
-              "EHLO client.test\r\nAUTH XOAUTH2 dXNlcj1yZXBvcnRzAWF1dGg9QmVhcmVyIHRvazEyMwEB\r\n"
-              "QUIT\r\n");
-}
-
-TEST_F(ScriptedServer, AuthPlainCarriesUserAndPasswordAfterTwoNulBytes) {
-    Start({kGreet, "recv", "send:250-x\\r\\n250 AUTH LOGIN PLAIN\\r\\n", "recv",
-           "send:235 ok\\r\\n", "recv", kBye});
-    connection_.SetLogin("reports", "pa55", MailAuthMethod::Auto);
-    connection_.Connect(peer_->Address());
-    connection_.Disconnect();
-    EXPECT_EQ(Log(), "EHLO client.test\r\nAUTH PLAIN AHJlcG9ydHMAcGE1NQ==\r\nQUIT\r\n");
-}
-
 TEST_F(ScriptedServer, ARefusedStartTlsOrEhloFailsNamingTheServer) {
     Start({kGreet, "recv", "send:250-x\\r\\n250 STARTTLS\\r\\n", "recv",
            "send:454 4.7.0 TLS not available\\r\\n", "recv", kBye});
