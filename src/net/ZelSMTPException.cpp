@@ -27,7 +27,9 @@ CZelSMTPException::CZelSMTPException(int messageId, std::string lastResponse)
 
 CZelSMTPException::CZelSMTPException(int messageId, std::string lastResponse,
                                      const std::string& server)
-    : std::runtime_error(FormatMessage(messageId, lastResponse, server)),
+    // The reply's final line end would only end up escaped at the end of a log line.
+    : std::runtime_error(FormatMessage(
+          messageId, lastResponse.substr(0, lastResponse.find_last_not_of("\r\n") + 1), server)),
       code_(0x80040000u | static_cast<std::uint32_t>(messageId & 0xFFFF)),
       messageId_(messageId),
       lastResponse_(std::move(lastResponse)) {}

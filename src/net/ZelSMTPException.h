@@ -31,7 +31,7 @@ enum ZelSMTPError : int {
     ZEL_SMTP_EHLO_RESPONSE = 451,         // EHLO answered other than 250 or a refusal (5xx)
     ZEL_SMTP_STARTTLS_NOT_OFFERED = 452,  // encryption required, the server does not offer it
     ZEL_SMTP_STARTTLS_RESPONSE = 453,     // STARTTLS answered other than 220
-    ZEL_SMTP_TLS_FAILURE = 454,           // handshake, certificate or TLS read/write failure
+    ZEL_SMTP_TLS_FAILURE = 454,           // TLS failed; the "reply" is OpenSSL's reason
     ZEL_SMTP_AUTH_NOT_OFFERED = 455,      // a login is configured, no usable mechanism offered
     ZEL_SMTP_AUTH_RESPONSE = 456,         // the server refused the login
 };

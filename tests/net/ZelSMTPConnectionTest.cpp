@@ -374,7 +374,7 @@ TEST_F(ScriptedServer, ARefusedStartTlsOrEhloFailsNamingTheServer) {
     connection_.SetLogin("reports", "pa55", MailAuthMethod::Auto);
     EXPECT_EQ(ErrorOf([&] { connection_.Connect(peer_->Address()); }), 453);
     EXPECT_EQ(lastError_, "The mail server " + peer_->Address() +
-                              " refused STARTTLS, Last Response: 454 4.7.0 TLS not available\r\n");
+                              " refused STARTTLS, Last Response: 454 4.7.0 TLS not available");
     // Nothing after the refusal but the farewell: above all no login in clear.
     EXPECT_EQ(Log(), "EHLO client.test\r\nSTARTTLS\r\nQUIT\r\n");
 }
@@ -383,7 +383,7 @@ TEST_F(ScriptedServer, AnEhloAnsweredWithATemporaryFailureIsNotRetriedAsHelo) {
     Start({kGreet, "recv", "send:421 4.3.0 busy\\r\\n", "recv", kBye});
     EXPECT_EQ(ErrorOf([&] { connection_.Connect(peer_->Address()); }), 451);
     EXPECT_EQ(lastError_, "Unexpected EHLO response from " + peer_->Address() +
-                              ", Last Response: 421 4.3.0 busy\r\n");
+                              ", Last Response: 421 4.3.0 busy");
     EXPECT_EQ(Log(), "EHLO client.test\r\nQUIT\r\n");
 }
 
