@@ -103,7 +103,7 @@ bool CTlsChannel::WaitFor(int result, int timeoutMs) {
     } else if (error == SSL_ERROR_WANT_WRITE) {
         events = POLLOUT;
     } else {
-        Fail("TLS failed", result);  // also a refused certificate
+        Fail("", result);  // also a refused certificate
     }
     pollfd entry{fd_, events, 0};
     for (;;) {
@@ -128,7 +128,8 @@ void CTlsChannel::Fail(const std::string& what, int result) {
         }
     }
     std::string text = what;
-    if (!reason.empty()) text += ": " + reason;
+    if (!reason.empty()) text += (text.empty() ? "" : ": ") + reason;
+    if (text.empty()) text = "unknown TLS failure";
     if (!verification_.empty() && verification_ != "ok") text += " (" + verification_ + ")";
     broken_ = true;
     Close();
