@@ -211,6 +211,7 @@ std::string FormatReference::SettingsBlock() {
     std::string out = Row({"Placeholder", "Setting", "Value", "Default"});
     out += "|---|---|---|---|\n";
     for (const auto& setting : context_.Registries().ProgramSettings) {
+        if (setting->IsOption(PropFlag::Secret)) continue;  // never substituted
         out += Row({Code("~" + setting->Name + "~"), Meaning("settings", "", *setting),
                     ValueText(*setting), DefaultText(*setting)});
     }

@@ -38,6 +38,14 @@ constexpr BuiltinEntry kTexts[] = {
     {448, "A graceful disconnect had occurred, Last Response: %1"},
     {449, "Failed to QP encode data"},
     {450, "Failed to Q encode data"},
+    {451, "Unexpected EHLO response from %2, Last Response: %1"},
+    {452,
+     "The mail server %2 does not offer STARTTLS, which MailSecurity requires; nothing was "
+     "sent. Last Response: %1"},
+    {453, "The mail server %2 refused STARTTLS, Last Response: %1"},
+    {454, "TLS with the mail server %2 failed: %1"},
+    {455, "The mail server %2 offers no login method that MailAuth allows, Last Response: %1"},
+    {456, "Login to the mail server %2 failed, Last Response: %1"},
     // property captions
     {0x3FE, "Type"},
     {0x401, "Name"},

@@ -118,6 +118,29 @@ void RegisterOutputTypes(CRegistries& r) {
               nullptr, -1);
 }
 
+// A password is shown masked and stored only in protected form.
+constexpr unsigned kSecretFlags = PropFlag::Visible | PropFlag::Stored | PropFlag::Secret;
+
+struct MailSessionSetting {
+    const char* Name;
+    const char* Caption;
+    const char* Default;  // the setting's; a step's own value starts empty, deferring to it
+    bool Secret;
+};
+
+// How mail reaches today's servers: encryption, login and certificate checks. An empty
+// MailSecurity follows the way the server is written (smtps:// TLS, smtp:// STARTTLS when
+// offered, a bare name plain text, as it always was).
+constexpr MailSessionSetting kMailSessionSettings[] = {
+    {"MailSecurity", "Mail Security (none, starttls, starttls-required, tls)", "", false},
+    {"MailUser", "Mail User", "", false},
+    {"MailPassword", "Mail Password", "", true},
+    {"MailPasswordCommand", "Mail Password Command", "", false},
+    {"MailAuth", "Mail Login (auto, plain, login, xoauth2)", "auto", false},
+    {"MailCAFile", "Mail Extra CA File", "", false},
+    {"MailVerify", "Mail Certificate Check (1/0)", "1", false},
+};
+
 void RegisterTaskTypes(CRegistries& r) {
     constexpr int list = ListId::TaskTypes;
     constexpr int group = GroupId::Task;
@@ -127,6 +150,12 @@ void RegisterTaskTypes(CRegistries& r) {
         r.AddProp(e, group, "Cont", "Content", "", 0, PropKind::Text, 0, nullptr, -1);
         r.AddProp(e, group, "Files", "Attachments", "", 0, PropKind::Text, 0, nullptr, -1);
         r.AddProp(e, group, "Subj", "Subject", "", 0, PropKind::Text, 0, nullptr, -1);
+        // The mail session settings again, for a step whose server wants other ones; each one
+        // left empty takes the program setting.
+        for (const MailSessionSetting& setting : kMailSessionSettings) {
+            r.AddProp(e, group, setting.Name, setting.Caption, "",
+                      setting.Secret ? kSecretFlags : 0, PropKind::Text, 0, nullptr, -1);
+        }
     }
     if (COvCombos* e = r.AddComboValue(list, "FTP", "FTP Upload", -1)) {
         r.AddProp(e, group, "Srv", "FTP Server", "", 0, PropKind::Text, 0, nullptr, -1);
@@ -187,6 +216,11 @@ void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
     r.AddSetting("SqliteLockWait", "SQLite Lock Wait, s", "30", PropKind::Text, 0);
     // Folders beyond the program's and the report's that mail and FTP may send pictures from.
     r.AddSetting("PictureFolders", "Picture Folders (;)", "", PropKind::Text, 0);
+    for (const MailSessionSetting& setting : kMailSessionSettings) {
+        COvInfoProp* added =
+            r.AddSetting(setting.Name, setting.Caption, setting.Default, PropKind::Text, 0);
+        if (setting.Secret) added->Flags = kSecretFlags;
+    }
     r.SettingsCount = static_cast<int>(r.LiveProperties.size());
 
     r.ReadSettings(settings);

@@ -21,7 +21,7 @@ bool ParsePort(std::string_view text, int& port) {
 
 ServerAddress SplitServerAddress(std::string_view server, int defaultPort) {
     server = orvik::Trim(server);
-    ServerAddress address{std::string(server), defaultPort};
+    ServerAddress address{std::string(server), defaultPort, {}};
     if (!server.empty() && server.front() == '[') {
         const size_t close = server.find(']');
         if (close == std::string_view::npos) return address;
@@ -42,6 +42,23 @@ ServerAddress SplitServerAddress(std::string_view server, int defaultPort) {
         address.Host = std::string(server.substr(0, colon));
         address.Port = port;
     }
+    return address;
+}
+
+ServerAddress ParseMailServer(std::string_view server) {
+    server = orvik::Trim(server);
+    std::string scheme;
+    for (const char* known : {"smtp", "smtps"}) {
+        const std::string prefix = std::string(known) + "://";
+        if (server.size() >= prefix.size() &&
+            orvik::EqualsIgnoringAsciiCase(server.substr(0, prefix.size()), prefix)) {
+            scheme = known;
+            server.remove_prefix(prefix.size());
+            if (!server.empty() && server.back() == '/') server.remove_suffix(1);
+        }
+    }
+    ServerAddress address = SplitServerAddress(server, scheme == "smtps" ? 465 : 25);
+    address.Scheme = scheme;
     return address;
 }
 

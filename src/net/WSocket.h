@@ -51,6 +51,8 @@ class CWSocket {
     void Close();
 
     bool IsOpen() const { return fd_ >= 0; }
+    // The descriptor, for a TLS session layered on the connection (-1 when closed).
+    int Handle() const { return fd_; }
 
   private:
     int fd_ = -1;

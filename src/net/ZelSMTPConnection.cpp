@@ -3,9 +3,12 @@
 #include <errno.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <stdexcept>
 
+#include "net/Mime.h"
 #include "net/ServerAddress.h"
 #include "net/ZelSMTPException.h"
 
@@ -50,6 +53,121 @@ void CheckAddress(const CZelSMTPAddress& address) {
     }
 }
 
+// Base64 on one line, as SASL wants it.
+std::string SaslBase64(std::string_view data) {
+    std::string text = orvik::mime::Base64Encode(data);
+    std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+    return text;
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+// The keywords of a 250 reply to EHLO, one line each after the first (the greeting).
+SmtpCapabilities ParseCapabilities(const std::string& reply) {
+    SmtpCapabilities found;
+    found.Extended = true;
+    size_t start = 0;
+    bool first = true;
+    for (size_t end; (end = reply.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const std::string line = reply.substr(start, end - start);
+        if (first || line.size() < 4) {
+            first = false;
+            continue;
+        }
+        std::vector<std::string> words;
+        size_t at = 4;
+        while (at < line.size()) {
+            const size_t wordEnd = std::min(line.find(' ', at), line.size());
+            if (wordEnd > at) words.push_back(line.substr(at, wordEnd - at));
+            at = wordEnd + 1;
+        }
+        if (words.empty()) continue;
+        std::string keyword = Upper(words[0]);
+        // Old servers announce "AUTH=LOGIN PLAIN".
+        if (keyword.rfind("AUTH=", 0) == 0) {
+            words.insert(words.begin() + 1, keyword.substr(5));
+            keyword = "AUTH";
+        }
+        if (keyword == "STARTTLS") {
+            found.StartTls = true;
+        } else if (keyword == "8BITMIME") {
+            found.EightBitMime = true;
+        } else if (keyword == "SIZE") {
+            found.Size = true;
+            if (words.size() > 1) {
+                unsigned long long limit = 0;
+                const std::string& digits = words[1];
+                if (!digits.empty() && digits.size() <= 18 &&
+                    std::all_of(digits.begin(), digits.end(),
+                                [](char c) { return c >= '0' && c <= '9'; })) {
+                    limit = std::stoull(digits);
+                }
+                found.SizeLimit = limit;
+            }
+        } else if (keyword == "AUTH") {
+            for (size_t i = 1; i < words.size(); ++i) {
+                const std::string mechanism = Upper(words[i]);
+                if (std::find(found.AuthMechanisms.begin(), found.AuthMechanisms.end(),
+                              mechanism) == found.AuthMechanisms.end())
+                    found.AuthMechanisms.push_back(mechanism);
+            }
+        }
+    }
+    return found;
+}
+
+bool HasEightBitText(const CZelSMTPBodyPart& part) {
+    if (part.GetFilename().empty() && !part.GetBase64() && !part.GetQuotedPrintable()) {
+        for (unsigned char c : part.GetText()) {
+            if (c >= 0x80) return true;
+        }
+    }
+    for (size_t i = 0; i < part.GetNumberOfChildBodyParts(); ++i) {
+        if (HasEightBitText(part.GetChildBodyPart(i))) return true;
+    }
+    return false;
+}
+
+// What the message will come to on the wire, a little generously: text quoted-printable at its
+// worst, attachments base64 with their line ends. Only an estimate is asked for; an overstated
+// size merely risks a refusal the real message would have met anyway.
+unsigned long long EstimatedSize(const CZelSMTPBodyPart& part) {
+    unsigned long long size = 512;  // the part's header and boundaries
+    if (!part.GetFilename().empty()) {
+        std::error_code error;
+        const auto bytes = std::filesystem::file_size(part.GetFilename(), error);
+        if (!error) size += (bytes + 2) / 3 * 4 + bytes / 57 * 2;
+    } else if (part.GetBase64()) {
+        size += part.GetText().size() / 3 * 4 + part.GetText().size() / 57 * 2 + 4;
+    } else if (part.GetQuotedPrintable()) {
+        size += part.GetText().size() * 3 / 2;
+    } else {
+        size += part.GetText().size();
+    }
+    for (size_t i = 0; i < part.GetNumberOfChildBodyParts(); ++i)
+        size += EstimatedSize(part.GetChildBodyPart(i));
+    return size;
+}
+
+const char* MechanismName(MailAuthMethod method) {
+    switch (method) {
+        case MailAuthMethod::Plain:
+            return "PLAIN";
+        case MailAuthMethod::Login:
+            return "LOGIN";
+        case MailAuthMethod::XOAuth2:
+            return "XOAUTH2";
+        case MailAuthMethod::Auto:
+            break;
+    }
+    return "";
+}
+
 }  // namespace
 
 CZelSMTPConnection::CZelSMTPConnection() {
@@ -67,36 +185,146 @@ CZelSMTPConnection::~CZelSMTPConnection() {
 
 void CZelSMTPConnection::Connect(const std::string& server, int port) {
     if (connected_) throw std::logic_error("The mail connection is already open");
-    const orvik::ServerAddress address = orvik::SplitServerAddress(server, port);
+    orvik::ServerAddress address = orvik::ParseMailServer(server);
+    if (address.Scheme.empty()) address = orvik::SplitServerAddress(server, port);
+    host_ = address.Host;
+    serverName_ = address.Host + ":" + std::to_string(address.Port);
+    capabilities_ = SmtpCapabilities{};
+    usedMechanism_.clear();
+    tlsFailed_ = false;
     socket_.Connect(address.Host, address.Port);
     connected_ = true;
     try {
+        if (security_ == MailSecurity::Tls) StartTls();
         if (!ReadCommandResponse(220)) {
             throw CZelSMTPException(ZEL_SMTP_LOGIN_RESPONSE, lastResponse_);
         }
-        std::string helo = heloHostname_;
-        for (char& c : helo) {
-            if (c == '\r' || c == '\n') c = ' ';
-        }
-        SendText("HELO " + helo + "\r\n");
-        if (!ReadCommandResponse(250)) {
-            throw CZelSMTPException(ZEL_SMTP_HELO_RESPONSE, lastResponse_);
-        }
+        SayHello();
+        SecureAfterHello();
+        if (!user_.empty()) LogIn();
     } catch (...) {
         // The caller gets the first failure, not one from saying goodbye to a server that
         // may already have gone; the last reply stays the one that explains it.
         const std::string reply = lastResponse_;
         const int code = lastResponseCode_;
         try {
-            Disconnect(true);
+            // A stream whose TLS failed carries nothing more, not even a farewell.
+            Disconnect(!tlsFailed_);
         } catch (...) {
         }
+        tls_.Close();
         socket_.Close();
         connected_ = false;
         lastResponse_ = reply;
         lastResponseCode_ = code;
         throw;
     }
+}
+
+void CZelSMTPConnection::StartTls() {
+    try {
+        tls_.Handshake(socket_.Handle(), host_, tlsOptions_, timeoutMs_);
+    } catch (const CTlsException& error) {
+        tlsFailed_ = true;
+        throw CZelSMTPException(ZEL_SMTP_TLS_FAILURE, error.what(), serverName_);
+    }
+}
+
+void CZelSMTPConnection::SayHello() {
+    std::string name = heloHostname_;
+    for (char& c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '-';
+    }
+    SendText("EHLO " + name + "\r\n");
+    if (ReadCommandResponse(250)) {
+        capabilities_ = ParseCapabilities(lastResponse_);
+        return;
+    }
+    // Only a server that does not know EHLO gets HELO: any other answer is a failure of its own.
+    if (lastResponseCode_ < 500 || lastResponseCode_ > 599) {
+        throw CZelSMTPException(ZEL_SMTP_EHLO_RESPONSE, lastResponse_, serverName_);
+    }
+    capabilities_ = SmtpCapabilities{};
+    SendText("HELO " + name + "\r\n");
+    if (!ReadCommandResponse(250)) {
+        throw CZelSMTPException(ZEL_SMTP_HELO_RESPONSE, lastResponse_);
+    }
+}
+
+void CZelSMTPConnection::SecureAfterHello() {
+    if (tls_.IsOpen()) return;
+    if (security_ != MailSecurity::StartTls && security_ != MailSecurity::StartTlsRequired) return;
+    if (!capabilities_.StartTls) {
+        if (security_ == MailSecurity::StartTlsRequired)
+            throw CZelSMTPException(ZEL_SMTP_STARTTLS_NOT_OFFERED, lastResponse_, serverName_);
+        return;
+    }
+    SendText("STARTTLS\r\n");
+    if (!ReadCommandResponse(220)) {
+        throw CZelSMTPException(ZEL_SMTP_STARTTLS_RESPONSE, lastResponse_, serverName_);
+    }
+    StartTls();
+    // What the server said before encryption may have been tampered with: ask again.
+    SayHello();
+}
+
+void CZelSMTPConnection::LogIn() {
+    const std::vector<std::string>& offered = capabilities_.AuthMechanisms;
+    const auto offers = [&](const char* name) {
+        return std::find(offered.begin(), offered.end(), name) != offered.end();
+    };
+    std::string mechanism;
+    if (authMethod_ == MailAuthMethod::Auto) {
+        for (const char* candidate : {"PLAIN", "LOGIN"}) {
+            if (offers(candidate)) {
+                mechanism = candidate;
+                break;
+            }
+        }
+    } else if (offers(MechanismName(authMethod_))) {
+        mechanism = MechanismName(authMethod_);
+    }
+    if (mechanism.empty()) {
+        throw CZelSMTPException(ZEL_SMTP_AUTH_NOT_OFFERED, lastResponse_, serverName_);
+    }
+    // The separators of each mechanism must not be smuggled in through the user name.
+    const bool unfit = (mechanism == "PLAIN" && user_.find('\0') != std::string::npos) ||
+                       (mechanism == "XOAUTH2" && user_.find('\x01') != std::string::npos) ||
+                       secret_.find('\0') != std::string::npos ||
+                       (mechanism == "XOAUTH2" && secret_.find('\x01') != std::string::npos);
+    if (unfit) {
+        throw CZelSMTPException::SystemError(EINVAL,
+                                             "The mail user or password holds a "
+                                             "character the login cannot carry");
+    }
+    usedMechanism_ = mechanism;
+    if (mechanism == "PLAIN") {
+        SendText("AUTH PLAIN " + SaslBase64(std::string(1, '\0') + user_ + '\0' + secret_) +
+                 "\r\n");
+    } else if (mechanism == "LOGIN") {
+        SendText("AUTH LOGIN\r\n");
+        if (ReadCommandResponse(334)) {
+            SendText(SaslBase64(user_) + "\r\n");
+            if (ReadCommandResponse(334)) SendText(SaslBase64(secret_) + "\r\n");
+        }
+        if (lastResponseCode_ != 334) {
+            throw CZelSMTPException(ZEL_SMTP_AUTH_RESPONSE, lastResponse_, serverName_);
+        }
+    } else {
+        SendText("AUTH XOAUTH2 " +
+                 SaslBase64("user=" + user_ + "\x01" + "auth=Bearer " + secret_ + "\x01\x01") +
+                 "\r\n");
+    }
+    if (ReadCommandResponse(235)) return;
+    if (mechanism == "XOAUTH2" && lastResponseCode_ == 334) {
+        // The server's error details come as a challenge; an empty answer ends the exchange
+        // with the final refusal, which is what the user needs to read.
+        const std::string details = lastResponse_;
+        SendText("\r\n");
+        ReadResponse();
+        lastResponse_ = details + lastResponse_;
+    }
+    throw CZelSMTPException(ZEL_SMTP_AUTH_RESPONSE, lastResponse_, serverName_);
 }
 
 void CZelSMTPConnection::SendMessage(const CZelSMTPMessage& message) {
@@ -114,7 +342,12 @@ void CZelSMTPConnection::SendMessage(const CZelSMTPMessage& message) {
 }
 
 void CZelSMTPConnection::SendEnvelope(const CZelSMTPMessage& message) {
-    SendText("MAIL FROM:<" + message.From.EmailAddress + ">\r\n");
+    std::string parameters;
+    if (capabilities_.Size)
+        parameters += " SIZE=" + std::to_string(EstimatedSize(message.GetRootPart()) + 4096);
+    if (capabilities_.EightBitMime && HasEightBitText(message.GetRootPart()))
+        parameters += " BODY=8BITMIME";
+    SendText("MAIL FROM:<" + message.From.EmailAddress + ">" + parameters + "\r\n");
     if (!ReadCommandResponse(250)) {
         throw CZelSMTPException(ZEL_SMTP_MAIL_FROM_RESPONSE, lastResponse_);
     }
@@ -163,12 +396,14 @@ void CZelSMTPConnection::SendData(const CZelSMTPMessage& message) {
 
 void CZelSMTPConnection::Disconnect(bool graceful) {
     if (!connected_) {
+        tls_.Close();
         socket_.Close();
         return;
     }
     struct Closer {
         CZelSMTPConnection& connection;
         ~Closer() {
+            connection.tls_.Close();
             connection.socket_.Close();
             connection.connected_ = false;
         }
@@ -190,17 +425,26 @@ bool CZelSMTPConnection::ReadResponse() {
     for (;;) {
         // Rounded up, so the wait never ends before the time-out has passed.
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (!socket_.IsReadable(left.count() > 0 ? static_cast<int>(left.count()) : 0)) {
-            if (Clock::now() < deadline) continue;
-            // A server silent for a whole time-out is asked nothing more: a QUIT would only wait
-            // out a second one before the failure could be reported.
-            socket_.Close();
-            connected_ = false;
-            return false;
+        const int wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+        size_t received = 0;
+        try {
+            if (!(tls_.IsOpen() ? tls_.IsReadable(wait) : socket_.IsReadable(wait))) {
+                if (Clock::now() < deadline) continue;
+                // A server silent for a whole time-out is asked nothing more: a QUIT would only
+                // wait out a second one before the failure could be reported.
+                tls_.Close();
+                socket_.Close();
+                connected_ = false;
+                return false;
+            }
+            received = tls_.IsOpen() ? tls_.Receive(chunk, sizeof chunk)
+                                     : socket_.Receive(chunk, sizeof chunk);
+        } catch (const CTlsException& error) {
+            Fail(error.what());
         }
-        const size_t received = socket_.Receive(chunk, sizeof chunk);
         if (received == 0) {
             // Nothing more can be said on a connection the server has closed.
+            tls_.Close();
             socket_.Close();
             connected_ = false;
             throw CZelSMTPException(ZEL_SMTP_GRACEFUL_DISCONNECT, lastResponse_);
@@ -220,5 +464,22 @@ bool CZelSMTPConnection::ReadCommandResponse(int expected, int alternative) {
 }
 
 void CZelSMTPConnection::SendText(std::string_view text) {
-    socket_.Send(text, timeoutMs_);
+    if (!tls_.IsOpen()) {
+        socket_.Send(text, timeoutMs_);
+        return;
+    }
+    try {
+        tls_.Send(text, timeoutMs_);
+    } catch (const CTlsException& error) {
+        Fail(error.what());
+    }
+}
+
+void CZelSMTPConnection::Fail(const std::string& tlsError) {
+    // A broken TLS stream cannot even carry QUIT.
+    tlsFailed_ = true;
+    tls_.Close();
+    socket_.Close();
+    connected_ = false;
+    throw CZelSMTPException(ZEL_SMTP_TLS_FAILURE, tlsError, serverName_);
 }

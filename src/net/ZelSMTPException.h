@@ -28,12 +28,20 @@ enum ZelSMTPError : int {
     ZEL_SMTP_GRACEFUL_DISCONNECT = 448,  // the server closed the connection
     ZEL_SMTP_QP_ENCODE = 449,
     ZEL_SMTP_Q_ENCODE = 450,
+    ZEL_SMTP_EHLO_RESPONSE = 451,         // EHLO answered other than 250 or a refusal (5xx)
+    ZEL_SMTP_STARTTLS_NOT_OFFERED = 452,  // encryption required, the server does not offer it
+    ZEL_SMTP_STARTTLS_RESPONSE = 453,     // STARTTLS answered other than 220
+    ZEL_SMTP_TLS_FAILURE = 454,           // TLS failed; the "reply" is OpenSSL's reason
+    ZEL_SMTP_AUTH_NOT_OFFERED = 455,      // a login is configured, no usable mechanism offered
+    ZEL_SMTP_AUTH_RESPONSE = 456,         // the server refused the login
 };
 
 class CZelSMTPException : public std::runtime_error {
   public:
     // A protocol error: message `messageId` with `lastResponse` for "%1".
     CZelSMTPException(int messageId, std::string lastResponse);
+    // The same naming the server, which goes in place of "%2".
+    CZelSMTPException(int messageId, std::string lastResponse, const std::string& server);
 
     // A system failure (errno `errorCode`) while doing `what`, e.g. "Cannot open 'a.pdf'".
     static CZelSMTPException SystemError(int errorCode, const std::string& what);

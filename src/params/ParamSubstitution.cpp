@@ -104,6 +104,8 @@ void SubstituteDateExpressions(std::string& text) {
 
 void SubstituteOptions(std::string& text, const CRegistries& registries) {
     for (const auto& option : registries.ProgramSettings) {
+        // A secret would otherwise be one placeholder away from a mail subject or a log line.
+        if (option->IsOption(PropFlag::Secret)) continue;
         const std::string key = "~" + option->Name + "~";
         if (text.find(key) == std::string::npos) continue;
         // An empty option leaves its placeholder, so a missing setting shows in the output

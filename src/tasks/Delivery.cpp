@@ -30,6 +30,7 @@
 #include "params/ParamSubstitution.h"
 #include "render/HtmlDocument.h"
 #include "tasks/HtmlExport.h"
+#include "tasks/MailSession.h"
 
 namespace {
 
@@ -329,10 +330,17 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
     if (const std::string own = task.Get("Subj"); !own.empty())
         subject = DSetParam(own, SubstitutionTarget::MailHeader);
 
+    const orvik::MailSession session = orvik::ResolveMailSession(task, server);
     CZelSMTPConnection connection;
-    const orvik::ServerAddress address =
-        orvik::SplitServerAddress(server, CZelSMTPConnection::kDefaultPort);
-    connection.Connect(address.Host, address.Port);
+    orvik::ApplyMailSession(session, connection);
+    connection.Connect(server, CZelSMTPConnection::kDefaultPort);
+    if (connection.IsEncrypted() && !session.Tls.Verify) {
+        // Said at every use, so that a check switched off for a test is not forgotten.
+        UxSaveLog("Warning: the certificate of mail server " + server +
+                      " was not checked (MailVerify=0); the check says: " +
+                      connection.GetTlsVerification(),
+                  __FILE__, __LINE__);
+    }
 
     // The mail client converts text into the message's character set, which is the one the page
     // declares; a page declaring windows-1251 that holds characters it cannot has its declaration

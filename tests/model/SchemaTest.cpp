@@ -41,23 +41,55 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
     for (const auto& t : r.AppendedProperties) {
         templates.push_back(static_cast<const COvCombos*>(t->Owner)->Name + ":" + t->Name);
     }
-    EXPECT_EQ(
-        templates,
-        (std::vector<std::string>{
-            "rprop:cprop", "pcmb:cmbels", "pcmbm:cmbels", "DScmb:cDS", "DScmb:cDST",   "DScmb:cDSC",
-            "DScmb:cDSW",  "OLAP:bQ",     "OLAP:nCube",   "BT:BCP",    "BT:BCN",       "GSP:SPT",
-            "GSP:SPF",     "GRID:Title",  "GRID:bTB",     "GRID:hF",   "GRID:hBC",     "GRID:bGCH",
-            "GRID:gF",     "GRID:gBC",    "GRID:bGCG",    "SMTP:Srv",  "SMTP:Adr",     "SMTP:Cont",
-            "SMTP:Files",  "SMTP:Subj",   "FTP:Srv",      "FTP:User",  "FTP:Password", "FTP:Files",
-            "CMD:cmd"}));
+    EXPECT_EQ(templates, (std::vector<std::string>{"rprop:cprop",
+                                                   "pcmb:cmbels",
+                                                   "pcmbm:cmbels",
+                                                   "DScmb:cDS",
+                                                   "DScmb:cDST",
+                                                   "DScmb:cDSC",
+                                                   "DScmb:cDSW",
+                                                   "OLAP:bQ",
+                                                   "OLAP:nCube",
+                                                   "BT:BCP",
+                                                   "BT:BCN",
+                                                   "GSP:SPT",
+                                                   "GSP:SPF",
+                                                   "GRID:Title",
+                                                   "GRID:bTB",
+                                                   "GRID:hF",
+                                                   "GRID:hBC",
+                                                   "GRID:bGCH",
+                                                   "GRID:gF",
+                                                   "GRID:gBC",
+                                                   "GRID:bGCG",
+                                                   "SMTP:Srv",
+                                                   "SMTP:Adr",
+                                                   "SMTP:Cont",
+                                                   "SMTP:Files",
+                                                   "SMTP:Subj",
+                                                   "SMTP:MailSecurity",
+                                                   "SMTP:MailUser",
+                                                   "SMTP:MailPassword",
+                                                   "SMTP:MailPasswordCommand",
+                                                   "SMTP:MailAuth",
+                                                   "SMTP:MailCAFile",
+                                                   "SMTP:MailVerify",
+                                                   "FTP:Srv",
+                                                   "FTP:User",
+                                                   "FTP:Password",
+                                                   "FTP:Files",
+                                                   "CMD:cmd"}));
 
     std::vector<std::string> settings;
     for (const auto& s : r.ProgramSettings) settings.push_back(s->Name + "=" + s->Value);
-    EXPECT_EQ(settings, (std::vector<std::string>{
-                            "Language=ENG", "DefPicFmt=png", "DefSrvMail=", "DefSrvFTP=",
-                            "DefAdrFrom=", "DefAdrTo=", "CmdTimeout=3600", "WorkFolderWait=300",
-                            "QueryTimeout=5000", "SqliteLockWait=30", "PictureFolders="}));
-    EXPECT_EQ(r.SettingsCount, 11);
+    EXPECT_EQ(settings,
+              (std::vector<std::string>{
+                  "Language=ENG", "DefPicFmt=png",
+                  "DefSrvMail=", "DefSrvFTP=", "DefAdrFrom=", "DefAdrTo=", "CmdTimeout=3600",
+                  "WorkFolderWait=300", "QueryTimeout=5000", "SqliteLockWait=30",
+                  "PictureFolders=", "MailSecurity=", "MailUser=", "MailPassword=",
+                  "MailPasswordCommand=", "MailAuth=auto", "MailCAFile=", "MailVerify=1"}));
+    EXPECT_EQ(r.SettingsCount, 18);
     EXPECT_EQ(r.NextUserListId, 104);
     EXPECT_EQ(r.FindSetting("Language")->ComboId, 101u);
     EXPECT_EQ(r.FindSetting("DefPicFmt")->ValueIndex, 3);  // "png", fourth picture format

@@ -133,6 +133,24 @@ TEST(Mime, ServerNamesMayCarryAPort) {
     check("host:70000", "host:70000", 25);
 }
 
+TEST(Mime, MailServersMayBeWrittenAsUrlsWhoseSchemeChoosesThePort) {
+    const auto check = [](const char* text, const char* host, int port, const char* scheme) {
+        const orvik::ServerAddress address = orvik::ParseMailServer(text);
+        EXPECT_EQ(address.Host, host) << text;
+        EXPECT_EQ(address.Port, port) << text;
+        EXPECT_EQ(address.Scheme, scheme) << text;
+    };
+    check("mail.example.com", "mail.example.com", 25, "");
+    check("mail.example.com:587", "mail.example.com", 587, "");
+    check("smtp://mail.example.com", "mail.example.com", 25, "smtp");
+    check("SMTP://mail.example.com:587/", "mail.example.com", 587, "smtp");
+    check(" smtps://mail.example.com", "mail.example.com", 465, "smtps");
+    check("smtps://[::1]:2465", "::1", 2465, "smtps");
+    // Not a scheme this program speaks: left for name resolution to refuse.
+    check("http://mail.example.com", "http://mail.example.com", 25, "");
+    check("smtps://", "", 465, "smtps");
+}
+
 TEST(Mime, MailDatesCarryTheZoneOffsetEastOfUtc) {
     const char* saved = std::getenv("TZ");
     const std::string previous = saved ? saved : "";

@@ -152,6 +152,26 @@ std::map<std::string, std::string> MimeSummary(const std::string& emlPath) {
     return facts;
 }
 
+std::string MissingTlsPeers() {
+    if (std::system("command -v openssl >/dev/null 2>&1") != 0) return "the openssl command";
+    if (std::system((std::string(kPython) + " -c 'import aiosmtpd' >/dev/null 2>&1").c_str()) !=
+        0) {
+        return "python3-aiosmtpd (for " + std::string(kPython) + ")";
+    }
+    return {};
+}
+
+bool UnderCi() {
+    const char* ci = std::getenv("CI");
+    return ci && std::string(ci) == "true";
+}
+
+bool MakeTestCertificates(const std::string& folder) {
+    // The folder is the test's own TempDir: no quoting beyond the single quotes is needed.
+    const std::string command = "/bin/sh '" + NetScript("make_certs.sh") + "' '" + folder + "'";
+    return std::system(command.c_str()) == 0;
+}
+
 std::string Hex(const std::string& bytes) {
     std::string hex;
     for (unsigned char c : bytes) {

@@ -48,6 +48,17 @@ std::string RunPython(const std::string& script, const std::vector<std::string>&
 // What Python's email package reads in a saved message (see mime_summary.py), by key.
 std::map<std::string, std::string> MimeSummary(const std::string& emlPath);
 
+// What keeps the encrypted mail peers from running: "" when the openssl command and aiosmtpd are
+// both there, else the one missing.
+std::string MissingTlsPeers();
+
+// True when the tests run under CI, where a missing peer is a failure, not a reason to skip.
+bool UnderCi();
+
+// Makes the throw-away CA and server certificates of make_certs.sh in `folder` (with its
+// trailing "/"); false when openssl failed.
+bool MakeTestCertificates(const std::string& folder);
+
 // `bytes` as lower-case hex digits, the way mime_summary.py reports decoded parts.
 std::string Hex(const std::string& bytes);
 

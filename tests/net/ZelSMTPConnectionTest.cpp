@@ -335,15 +335,56 @@ TEST_F(ScriptedServer, MultiLineRepliesArrivingInPiecesAreOneReply) {
     // A reply may be a bare code without text.
     connection_.Disconnect();
     EXPECT_EQ(connection_.GetLastCommandResponse(), "221\r\n");
-    EXPECT_EQ(Log(), "HELO client.test\r\nQUIT\r\n");
+    EXPECT_EQ(Log(), "EHLO client.test\r\nQUIT\r\n");
 }
 
-TEST_F(ScriptedServer, HeloRejectedRaises417) {
-    Start({kGreet, "recv", "send:501 5.5.4 Invalid domain name\\r\\n", "recv", kBye});
+// A server that does not know EHLO is greeted with HELO; its refusal of that is the failure.
+TEST_F(ScriptedServer, EhloRefusedFallsBackToHeloAndARejectedHeloRaises417) {
+    Start({kGreet, "recv", "send:500 5.5.1 Command unrecognized\\r\\n", "recv",
+           "send:501 5.5.4 Invalid domain name\\r\\n", "recv", kBye});
     EXPECT_EQ(ErrorOf([&] { connection_.Connect(peer_->Address()); }), 417);
     EXPECT_EQ(lastReply_, "501 5.5.4 Invalid domain name\r\n");
     EXPECT_FALSE(connection_.IsConnected());
-    EXPECT_EQ(Log(), "HELO client.test\r\nQUIT\r\n");
+    EXPECT_EQ(Log(), "EHLO client.test\r\nHELO client.test\r\nQUIT\r\n");
+}
+
+// Old servers write "AUTH=" and a SIZE without a limit; the login dialogue is checked byte for
+// byte, since nothing of it can be seen on a real server.
+TEST_F(ScriptedServer, OldStyleCapabilitiesAndTheLoginDialoguesAsSent) {
+    Start({kGreet, "recv", "send:250-old.test\\r\\n250-AUTH=LOGIN\\r\\n250 SIZE\\r\\n", "recv",
+           "send:334 VXNlcm5hbWU6\\r\\n", "recv", "send:334 UGFzc3dvcmQ6\\r\\n", "recv",
+           "send:235 ok\\r\\n", "recv", kOk, "recv", "send:550 no such user\\r\\n", "recv", kBye});
+    connection_.SetLogin("reports", "pa55", MailAuthMethod::Auto);
+    connection_.Connect(peer_->Address());
+    EXPECT_EQ(connection_.GetAuthMechanism(), "LOGIN");
+    EXPECT_TRUE(connection_.GetCapabilities().Size);
+    EXPECT_EQ(connection_.GetCapabilities().SizeLimit, 0u);
+    EXPECT_EQ(ErrorOf([&] { connection_.SendMessage(SimpleMessage()); }), 424);
+    connection_.Disconnect();
+    const std::string log = Log();
+    EXPECT_EQ(log.substr(0, log.find("MAIL FROM")),
+              "EHLO client.test\r\nAUTH LOGIN\r\ncmVwb3J0cw==\r\ncGE1NQ==\r\n");
+    EXPECT_NE(log.find("MAIL FROM:<from@example.com> SIZE="), std::string::npos) << log;
+}
+
+TEST_F(ScriptedServer, ARefusedStartTlsOrEhloFailsNamingTheServer) {
+    Start({kGreet, "recv", "send:250-x\\r\\n250 STARTTLS\\r\\n", "recv",
+           "send:454 4.7.0 TLS not available\\r\\n", "recv", kBye});
+    connection_.SetSecurity(MailSecurity::StartTls);
+    connection_.SetLogin("reports", "pa55", MailAuthMethod::Auto);
+    EXPECT_EQ(ErrorOf([&] { connection_.Connect(peer_->Address()); }), 453);
+    EXPECT_EQ(lastError_, "The mail server " + peer_->Address() +
+                              " refused STARTTLS, Last Response: 454 4.7.0 TLS not available");
+    // Nothing after the refusal but the farewell: above all no login in clear.
+    EXPECT_EQ(Log(), "EHLO client.test\r\nSTARTTLS\r\nQUIT\r\n");
+}
+
+TEST_F(ScriptedServer, AnEhloAnsweredWithATemporaryFailureIsNotRetriedAsHelo) {
+    Start({kGreet, "recv", "send:421 4.3.0 busy\\r\\n", "recv", kBye});
+    EXPECT_EQ(ErrorOf([&] { connection_.Connect(peer_->Address()); }), 451);
+    EXPECT_EQ(lastError_, "Unexpected EHLO response from " + peer_->Address() +
+                              ", Last Response: 421 4.3.0 busy");
+    EXPECT_EQ(Log(), "EHLO client.test\r\nQUIT\r\n");
 }
 
 TEST_F(ScriptedServer, ASilentServerFailsTheWaitingCommandWithItsOwnError) {
@@ -360,7 +401,7 @@ TEST_F(ScriptedServer, ASilentServerFailsTheWaitingCommandWithItsOwnError) {
     // wait out a second time-out.
     EXPECT_FALSE(connection_.IsConnected());
     EXPECT_EQ(ErrorOf([&] { connection_.Disconnect(); }), 0);
-    EXPECT_EQ(Log(), "HELO client.test\r\nMAIL FROM:<from@example.com>\r\n");
+    EXPECT_EQ(Log(), "EHLO client.test\r\nMAIL FROM:<from@example.com>\r\n");
 }
 
 TEST_F(ScriptedServer, RecipientsGoToThenCcAndARefusedOneRaises424) {
@@ -374,7 +415,7 @@ TEST_F(ScriptedServer, RecipientsGoToThenCcAndARefusedOneRaises424) {
     EXPECT_TRUE(connection_.IsConnected());
     connection_.Disconnect();
     EXPECT_EQ(Log(),
-              "HELO client.test\r\nMAIL FROM:<from@example.com>\r\nRCPT TO:<to@example.com>\r\n"
+              "EHLO client.test\r\nMAIL FROM:<from@example.com>\r\nRCPT TO:<to@example.com>\r\n"
               "RCPT TO:<cc1@example.com>\r\nRCPT TO:<cc2@example.com>\r\nQUIT\r\n");
 }
 

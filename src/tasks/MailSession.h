@@ -1,0 +1,44 @@
+// How an SMTP step reaches its server: the server as written, its security, the login and the
+// certificate checks, each taken from the step's own property when that is not empty and from the
+// program setting otherwise. A password may come from a command (a password manager, a keyring,
+// an OAuth helper), run as command steps are run; its first output line is the secret.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "net/ZelSMTPConnection.h"
+
+class COvInfoAct;
+
+namespace orvik {
+
+// A mail session setting that cannot be used: its text says which and why (never a secret).
+class MailSessionError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct MailSession {
+    std::string Server;  // as written, scheme included
+    MailSecurity Security = MailSecurity::None;
+    TlsOptions Tls;
+    std::string User;
+    std::string Secret;  // password or token; goes to the server only
+    MailAuthMethod Auth = MailAuthMethod::Auto;
+};
+
+// Resolves the session for `step` and `server`. Runs the password command when one is set and a
+// user is named. Throws MailSessionError for an unknown security, login or check value and for a
+// password command that fails, times out or prints nothing.
+MailSession ResolveMailSession(const COvInfoAct& step, const std::string& server);
+
+// Hands `session` to `connection` before it connects.
+void ApplyMailSession(const MailSession& session, CZelSMTPConnection& connection);
+
+// Runs `command` through the shell with the command steps' time-out and output cap; returns its
+// first output line (standard error is not read). Throws MailSessionError when it cannot start,
+// fails, is stopped, or prints an empty first line.
+std::string RunSecretCommand(const std::string& command);
+
+}  // namespace orvik

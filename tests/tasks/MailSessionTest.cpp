@@ -1,0 +1,188 @@
+// An SMTP step against an encrypting, login-checking mail server: the session settings taken from
+// the step or the program, a password or token from a command, the secret setting kept
+// protected, and what reaches the log.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "TestSupport.h"
+#include "core/SettingsStore.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "net/NetPeers.h"
+#include "net/ZelSMTPException.h"
+#include "params/ParamSubstitution.h"
+#include "tasks/MailSession.h"
+
+namespace orvik {
+namespace {
+
+class MailSessionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (const std::string missing = test::MissingTlsPeers(); !missing.empty()) {
+            if (test::UnderCi()) FAIL() << "missing under CI: " << missing;
+            GTEST_SKIP() << "needs " << missing;
+        }
+        ASSERT_TRUE(test::MakeTestCertificates(certificates_.Path()));
+        Report().StartNew();
+        Report().PageText = "<HTML><BODY><P>page</P></BODY></HTML>";
+        Setting("DefAdrFrom") = "reports@example.org";
+        Setting("MailCAFile") = certificates_.Path() + "ca.pem";
+    }
+
+    CReport& Report() { return program_.Context().Report(); }
+    std::string& Setting(const char* name) {
+        return program_.Context().Registries().FindSetting(name)->Value;
+    }
+
+    void Serve(const std::string& mode, const std::string& certificate = "good") {
+        const std::string base = certificates_.Path() + certificate;
+        server_ = std::make_unique<test::PeerProcess>(
+            "smtp_secure.py",
+            std::vector<std::string>{mailbox_.Path(), mode, "--cert", base + ".pem", "--key",
+                                     base + ".key", "--user", "reports", "--password", "right-pass",
+                                     "--token", "tok123"});
+        ASSERT_TRUE(server_->Started()) << server_->Problem();
+    }
+
+    COvInfoAct& Step(const std::string& server) {
+        Report().Tasks.push_back(std::make_unique<COvInfoAct>(GroupId::Task));
+        COvInfoAct& step = *Report().Tasks.back();
+        step.Name.Value = "Daily";
+        step.AType.Value = "SMTP";
+        program_.Context().Registries().PrepareNewCombo(step.AType, step.Props, true);
+        step.GetPropByName("Srv")->Value = server;
+        step.GetPropByName("Adr")->Value = "boss@example.org";
+        return step;
+    }
+
+    std::string Envelope() { return test::ReadFileBytes(mailbox_.Path() + "001.json"); }
+    bool Delivered() { return std::filesystem::exists(mailbox_.Path() + "001.eml"); }
+
+    test::TestProgram program_;
+    test::TempDir certificates_;
+    test::TempDir mailbox_;
+    std::unique_ptr<test::PeerProcess> server_;
+};
+
+TEST_F(MailSessionTest, AnOAuthTokenFromTheCommandLogsInOverStartTlsAndStaysOutOfTheLog) {
+    Serve("starttls-required");
+    Setting("MailUser") = "reports";
+    Setting("MailPassword") = "never-used";
+    Setting("MailPasswordCommand") = "echo tok123; echo second line; echo noise >&2";
+    COvInfoAct& step = Step("smtp://127.0.0.1:" + std::to_string(server_->Port()));
+    step.GetPropByName("MailAuth")->Value = "xoauth2";
+    step.SendExport();
+    ASSERT_TRUE(Delivered()) << program_.ReadLog();
+    EXPECT_NE(Envelope().find("\"tls\": true"), std::string::npos) << Envelope();
+    EXPECT_NE(Envelope().find("\"login\": \"reports\""), std::string::npos) << Envelope();
+    EXPECT_EQ(program_.ReadLog().find("tok123"), std::string::npos) << program_.ReadLog();
+}
+
+TEST_F(MailSessionTest, TheStepsOwnValuesOverrideTheSettings) {
+    Serve("tls");
+    Setting("MailSecurity") = "starttls-required";  // this server would refuse that
+    Setting("MailUser") = "someone-else";
+    Setting("MailPassword") = "wrong";
+    COvInfoAct& step = Step("127.0.0.1:" + std::to_string(server_->Port()));
+    step.GetPropByName("MailSecurity")->Value = "tls";
+    step.GetPropByName("MailUser")->Value = "reports";
+    step.GetPropByName("MailPassword")->Value = "right-pass";
+    step.GetPropByName("MailAuth")->Value = "LOGIN";
+    step.SendExport();
+    ASSERT_TRUE(Delivered()) << program_.ReadLog();
+    EXPECT_NE(Envelope().find("\"login\": \"reports\""), std::string::npos) << Envelope();
+}
+
+TEST_F(MailSessionTest, TheWayTheServerIsWrittenChoosesTheSecurityUnlessASettingDoes) {
+    Serve("tls");
+    Step("smtps://127.0.0.1:" + std::to_string(server_->Port())).SendExport();
+    ASSERT_TRUE(Delivered()) << program_.ReadLog();
+    COvInfoAct& step = Step("");
+    EXPECT_EQ(ResolveMailSession(step, "mail.example.org").Security, MailSecurity::None);
+    EXPECT_EQ(ResolveMailSession(step, "smtp://mail.example.org").Security, MailSecurity::StartTls);
+    EXPECT_EQ(ResolveMailSession(step, "smtps://mail.example.org").Security, MailSecurity::Tls);
+    Setting("MailSecurity") = " STARTTLS-Required ";
+    EXPECT_EQ(ResolveMailSession(step, "mail.example.org").Security,
+              MailSecurity::StartTlsRequired);
+    // A value that means nothing is refused by name, shown safely.
+    Setting("MailSecurity") = "ssl\nX";
+    try {
+        ResolveMailSession(step, "mail.example.org");
+        ADD_FAILURE() << "accepted";
+    } catch (const MailSessionError& error) {
+        EXPECT_STREQ(error.what(),
+                     "MailSecurity 'ssl?X' is not one of none, starttls, starttls-required, tls");
+    }
+}
+
+TEST_F(MailSessionTest, TurningTheCheckOffIsLoggedAtEveryUse) {
+    Serve("starttls", "expired");
+    Setting("MailVerify") = "0";
+    const std::string server = "smtp://127.0.0.1:" + std::to_string(server_->Port());
+    Step(server).SendExport();
+    Step(server).SendExport();
+    ASSERT_TRUE(Delivered()) << program_.ReadLog();
+    const std::string log = program_.ReadLog();
+    const std::string warning = "Warning: the certificate of mail server " + server +
+                                " was not checked (MailVerify=0); the check says: certificate "
+                                "has expired";
+    const size_t first = log.find(warning);
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_NE(log.find(warning, first + 1), std::string::npos) << log;
+    // With the check on, the same server is refused.
+    Setting("MailVerify") = "1";
+    EXPECT_THROW(Step(server).SendExport(), CZelSMTPException);
+}
+
+TEST_F(MailSessionTest, APasswordCommandThatFailsOrSaysNothingStopsTheStep) {
+    Serve("starttls");
+    Setting("MailUser") = "reports";
+    const std::string server = "smtp://127.0.0.1:" + std::to_string(server_->Port());
+    const auto failure = [&](const std::string& command) -> std::string {
+        Setting("MailPasswordCommand") = command;
+        try {
+            Step(server).SendExport();
+        } catch (const MailSessionError& error) {
+            return error.what();
+        }
+        return "no error";
+    };
+    EXPECT_EQ(failure("echo right-pass; exit 3"),
+              "The mail password command failed with exit status 3");
+    EXPECT_EQ(failure("printf '\\n'"), "The mail password command printed no password");
+    EXPECT_EQ(failure("echo only on stderr >&2"), "The mail password command printed no password");
+    Setting("CmdTimeout") = "1";
+    EXPECT_EQ(failure("sleep 30"),
+              "The mail password command was stopped after 1 s (time-out "
+              "CmdTimeout)");
+    EXPECT_FALSE(Delivered());
+    EXPECT_EQ(test::ReadFileBytes(mailbox_.Path() + "mail-commands.log"), "");
+    Setting("MailPasswordCommand") = "printf 'right-pass\\r\\n'";
+    Step(server).SendExport();
+    EXPECT_TRUE(Delivered()) << program_.ReadLog();
+}
+
+TEST_F(MailSessionTest, TheMailPasswordSettingIsStoredProtected) {
+    COvInfoProp* password = program_.Context().Registries().FindSetting("MailPassword");
+    ASSERT_NE(password, nullptr);
+    EXPECT_TRUE(password->IsOption(PropFlag::Secret));
+    password->Value = "plain-text-would-show";
+    SettingsStore store(program_.SettingsPath());
+    ASSERT_TRUE(CRegistries::WriteSetting(store, *password));
+    const std::string file = test::ReadFileBytes(program_.SettingsPath());
+    EXPECT_NE(file.find("MailPassword"), std::string::npos) << file;
+    EXPECT_EQ(file.find("plain-text-would-show"), std::string::npos) << file;
+    password->Value.clear();
+    program_.Context().Registries().ReadSettings(SettingsStore(program_.SettingsPath()));
+    EXPECT_EQ(password->Value, "plain-text-would-show");
+    // Settings stand in for "~Name~" in texts; the secret one must not.
+    Setting("MailUser") = "reports";
+    EXPECT_EQ(DSetParam("~MailUser~ ~MailPassword~", SubstitutionTarget::MailHeader),
+              "reports ~MailPassword~");
+}
+
+}  // namespace
+}  // namespace orvik
