@@ -30,26 +30,27 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
 
     std::vector<std::string> entries;
     for (const auto& e : r.ComboValues) entries.push_back(std::to_string(e->Id) + ":" + e->Name);
-    EXPECT_EQ(entries,
-              (std::vector<std::string>{
-                  "101:ENG", "102:bmp", "102:jpg", "102:gif", "102:png",  "8:str",     "8:date",
-                  "8:rprop", "8:pcmb",  "8:pcmbm", "8:DScmb", "1:SQL",    "1:KPI",     "1:OLAP",
-                  "7:DEF",   "7:BT",    "7:GSP",   "103:GPO", "103:GSPT", "103:GTSP",  "103:GI",
-                  "4:GRID",  "5:SMTP",  "5:FTP",   "5:CMD",   "5:HTML",   "5:HTMFile", "5:GRP"}));
+    EXPECT_EQ(entries, (std::vector<std::string>{
+                           "101:ENG",  "102:bmp",  "102:jpg", "102:gif",   "102:png", "8:str",
+                           "8:date",   "8:rprop",  "8:pcmb",  "8:pcmbm",   "8:DScmb", "1:SQL",
+                           "1:KPI",    "1:OLAP",   "7:DEF",   "7:BT",      "7:GSP",   "103:GPO",
+                           "103:GSPT", "103:GTSP", "103:GI",  "4:GRID",    "5:SMTP",  "5:BURST",
+                           "5:FTP",    "5:CMD",    "5:HTML",  "5:HTMFile", "5:GRP"}));
 
     std::vector<std::string> templates;
     for (const auto& t : r.AppendedProperties) {
         templates.push_back(static_cast<const COvCombos*>(t->Owner)->Name + ":" + t->Name);
     }
-    EXPECT_EQ(
-        templates,
-        (std::vector<std::string>{
-            "rprop:cprop", "pcmb:cmbels", "pcmbm:cmbels", "DScmb:cDS", "DScmb:cDST",   "DScmb:cDSC",
-            "DScmb:cDSW",  "OLAP:bQ",     "OLAP:nCube",   "BT:BCP",    "BT:BCN",       "GSP:SPT",
-            "GSP:SPF",     "GRID:Title",  "GRID:bTB",     "GRID:hF",   "GRID:hBC",     "GRID:bGCH",
-            "GRID:gF",     "GRID:gBC",    "GRID:bGCG",    "SMTP:Srv",  "SMTP:Adr",     "SMTP:Cont",
-            "SMTP:Files",  "SMTP:Subj",   "FTP:Srv",      "FTP:User",  "FTP:Password", "FTP:Files",
-            "CMD:cmd"}));
+    EXPECT_EQ(templates,
+              (std::vector<std::string>{
+                  "rprop:cprop",    "pcmb:cmbels",   "pcmbm:cmbels",   "DScmb:cDS",   "DScmb:cDST",
+                  "DScmb:cDSC",     "DScmb:cDSW",    "OLAP:bQ",        "OLAP:nCube",  "BT:BCP",
+                  "BT:BCN",         "GSP:SPT",       "GSP:SPF",        "GRID:Title",  "GRID:bTB",
+                  "GRID:hF",        "GRID:hBC",      "GRID:bGCH",      "GRID:gF",     "GRID:gBC",
+                  "GRID:bGCG",      "SMTP:Srv",      "SMTP:Adr",       "SMTP:Cont",   "SMTP:Files",
+                  "SMTP:Subj",      "BURST:Srv",     "BURST:Cont",     "BURST:Files", "BURST:Subj",
+                  "BURST:BurstPrm", "BURST:BurstDS", "BURST:BurstQry", "FTP:Srv",     "FTP:User",
+                  "FTP:Password",   "FTP:Files",     "CMD:cmd"}));
 
     std::vector<std::string> settings;
     for (const auto& s : r.ProgramSettings) settings.push_back(s->Name + "=" + s->Value);
