@@ -104,6 +104,11 @@ const Notes& BuiltinNotes() {
         {"ACT.AType=SMTP",
          "Mails the page, pictures inline, with `Files` attached; the mail server must accept "
          "it or the run stops."},
+        {"ACT.AType=BURST",
+         "Mails each recipient their own page: for every row of `BurstQry` the parameter "
+         "`BurstPrm` takes the row's value, the data sources that use it run again and the "
+         "page is mailed to the row's addresses as `SMTP` mails it. A recipient that fails is "
+         "logged and counted, the others still get theirs, and the run then fails."},
         {"ACT.AType=FTP", "Uploads the page and its pictures, or `Files`."},
         {"ACT.AType=CMD",
          "Runs `cmd` through `/bin/sh -c`; its output goes to the log and an exit status other "
@@ -126,6 +131,17 @@ const Notes& BuiltinNotes() {
         {"ACT.SMTP.Files",
          "Files to attach, separated by `;`; `*` patterns allowed. A relative first entry lies "
          "in the `HTML/` work folder. May hold parameters."},
+        {"ACT.BURST.Srv",
+         "`host` or `host:port` (port 25 when none). Empty: the setting `DefSrvMail`."},
+        {"ACT.BURST.Files",
+         "Files attached to every mail, separated by `;`; `*` patterns allowed. May hold the "
+         "parameter (`` `Region.pdf ``)."},
+        {"ACT.BurstPrm",
+         "The parameter each row sets; a list parameter takes only values of its list."},
+        {"ACT.BurstDS", "The data source the recipients query runs on."},
+        {"ACT.BurstQry",
+         "The recipients query: first column the parameter's value, second the addresses, "
+         "separated by `;` or `,`. May hold parameters."},
         {"ACT.Subj", "The subject; empty: the step's name and today's date. May hold parameters."},
         {"ACT.FTP.Srv",
          "`host` or `host:port` (port 21 when none). Empty: the setting `DefSrvFTP`, else "

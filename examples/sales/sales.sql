@@ -7,12 +7,15 @@ DROP TABLE IF EXISTS sales;
 DROP TABLE IF EXISTS products;
 DROP TABLE IF EXISTS regions;
 
-CREATE TABLE regions (id INTEGER PRIMARY KEY, name TEXT NOT NULL, manager TEXT NOT NULL);
+-- email is where each region's manager gets their own page (the Burst task); the addresses are
+-- on a domain reserved for examples, so a run against a real mail server reaches nobody.
+CREATE TABLE regions (id INTEGER PRIMARY KEY, name TEXT NOT NULL, manager TEXT NOT NULL,
+                      email TEXT NOT NULL);
 INSERT INTO regions VALUES
-  (1, 'North', 'Ingrid Sole'),
-  (2, 'South', 'Marco Vela'),
-  (3, 'East', 'Anna Kovac'),
-  (4, 'West', 'Tom Reyes');
+  (1, 'North', 'Ingrid Sole', 'ingrid.sole@example.com'),
+  (2, 'South', 'Marco Vela', 'marco.vela@example.com'),
+  (3, 'East', 'Anna Kovac', 'anna.kovac@example.com'),
+  (4, 'West', 'Tom Reyes', 'tom.reyes@example.com');
 
 CREATE TABLE products (id INTEGER PRIMARY KEY, name TEXT NOT NULL, category TEXT NOT NULL,
                        price NUMERIC(10, 2) NOT NULL);

@@ -157,6 +157,18 @@ void RegisterTaskTypes(CRegistries& r) {
                       setting.Secret ? kSecretFlags : 0, PropKind::Text, 0, nullptr, -1);
         }
     }
+    // Mails each recipient a query names their own page: the mail properties are the SMTP ones,
+    // the addresses come from the query, one row per value of the parameter.
+    if (COvCombos* e = r.AddComboValue(list, "BURST", "Burst Mail", -1)) {
+        r.AddProp(e, group, "Srv", "SMTP Server", "", 0, PropKind::Text, 0, nullptr, -1);
+        r.AddProp(e, group, "Cont", "Content", "", 0, PropKind::Text, 0, nullptr, -1);
+        r.AddProp(e, group, "Files", "Attachments", "", 0, PropKind::Text, 0, nullptr, -1);
+        r.AddProp(e, group, "Subj", "Subject", "", 0, PropKind::Text, 0, nullptr, -1);
+        r.AddProp(e, group, "BurstPrm", "Parameter", "", 0, PropKind::Text, 0, nullptr, -1);
+        r.AddProp(e, group, "BurstDS", "Data Source", "", 0, PropKind::List, ListId::DataSources,
+                  nullptr, -1);
+        r.AddProp(e, group, "BurstQry", "Recipients Query", "", 0, PropKind::Text, 0, nullptr, -1);
+    }
     if (COvCombos* e = r.AddComboValue(list, "FTP", "FTP Upload", -1)) {
         r.AddProp(e, group, "Srv", "FTP Server", "", 0, PropKind::Text, 0, nullptr, -1);
         r.AddProp(e, group, "User", "User", "", 0, PropKind::Text, 0, nullptr, -1);

@@ -1,8 +1,10 @@
 // Delivery of the exported page: an HTML mail whose pictures travel inside the message as inline
 // parts ("cid:" references), with the task's files attached; or the page and its pictures uploaded
 // to an FTP server, the page rewritten to refer to its pictures by bare name in the same remote
-// folder. Mail server errors are not caught here: they end the run in order (the caller logs
-// them), since a half-sent delivery is not something to carry on from.
+// folder. Mail server errors of a step's own delivery are not caught here: they end the run in
+// order (the caller logs them), since a half-sent delivery is not something to carry on from. A
+// mail to one of many recipients (MailPageTo) hands its failure back instead, so the others
+// still get theirs.
 #include <glob.h>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +32,7 @@
 #include "params/DateExpression.h"
 #include "params/ParamSubstitution.h"
 #include "render/HtmlDocument.h"
+#include "tasks/Delivery.h"
 #include "tasks/HtmlExport.h"
 #include "tasks/MailSession.h"
 
@@ -54,6 +58,16 @@ void Report(const std::string& text, bool isError) {
         UxSaveLog(text, __FILE__, __LINE__);
     } else {
         orvik::ShowMessage(text, {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::None);
+    }
+}
+
+// A failure of a delivery: reported like any other error, or handed back to a caller that mails
+// many times over and reports each failure itself (`failure` not null).
+void Fail(const std::string& text, std::string* failure) {
+    if (failure) {
+        *failure = text;
+    } else {
+        Report(text, true);
     }
 }
 
@@ -317,13 +331,15 @@ std::string Join(const std::vector<std::string>& items, const char* separator) {
     return joined;
 }
 
+// `chosen` replaces the step's own addresses when given; its mail is one of several that share
+// the files named, so none of them is removed afterwards.
 void SendMail(const COvInfoAct& task, const std::string& server, std::string content,
-              std::string files) {
+              std::string files, const std::string* chosen, std::string* failure) {
     AppContext& context = *AppContext::Current();
-    std::string recipients = task.Get("Adr");
-    if (recipients.empty()) recipients = GetPropS("DefAdrTo");
+    std::string recipients = chosen ? *chosen : task.Get("Adr");
+    if (recipients.empty() && !chosen) recipients = GetPropS("DefAdrTo");
     if (recipients.empty()) {
-        Report("Error: SendExport Empty ExportAdres !", true);
+        Fail("Error: SendExport Empty ExportAdres !", failure);
         return;
     }
     std::string subject = task.Name.Value + " " + EvalDateExpr("");
@@ -430,7 +446,8 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
               __LINE__);
     // A single file made for this mail (the page, a "file = " content) is not kept; any other
     // file named here is the user's and stays, however it was named.
-    if (!files.empty() && files.find(';') == std::string::npos && IsFileMadeHere(files, context)) {
+    if (!chosen && !files.empty() && files.find(';') == std::string::npos &&
+        IsFileMadeHere(files, context)) {
         std::error_code error;
         std::filesystem::remove(files, error);
     }
@@ -527,15 +544,15 @@ void UploadFiles(const COvInfoAct& task, const std::string& server, std::string 
     Report("FTP UpLoad to '" + server + "' files:'" + list + "'", false);
 }
 
-}  // namespace
-
-void COvInfoAct::SendExport() {
+// The delivery of `step`: by its own type, or as mail to `chosen` when that is given (`failure`
+// then receives why it did not go out).
+void Deliver(COvInfoAct& step, const std::string* chosen, std::string* failure) {
     AppContext* context = AppContext::Current();
     if (!context) return;
-    if (const COvCombos* entry = AType.Value.empty() ? nullptr : AType.SelectedEntry();
-        entry && entry->PlugInIndex >= 0) {
+    if (const COvCombos* entry = step.AType.Value.empty() ? nullptr : step.AType.SelectedEntry();
+        !chosen && entry && entry->PlugInIndex >= 0) {
         if (context->Tasks().PlugInDelivery)
-            context->Tasks().PlugInDelivery(entry->PlugInIndex, *this);
+            context->Tasks().PlugInDelivery(entry->PlugInIndex, step);
         return;
     }
     context->Front().SetWaitCursor(true);
@@ -552,7 +569,7 @@ void COvInfoAct::SendExport() {
         errno = 0;
         if (!orvik::ReadWholeFile(PageFilePath(), bytes)) {
             const std::string reason = errno ? std::strerror(errno) : "cannot be read";
-            Report("Error: the page '" + PageFilePath() + "' cannot be read: " + reason, true);
+            Fail("Error: the page '" + PageFilePath() + "' cannot be read: " + reason, failure);
             return;
         }
         content = PageTextOfFile(bytes);
@@ -560,14 +577,14 @@ void COvInfoAct::SendExport() {
     std::string files;
     try {
         // Content that names a file ("file = ...") takes file names; any other is markup.
-        if (const std::string own = Get("Cont"); !own.empty()) {
+        if (const std::string own = step.Get("Cont"); !own.empty()) {
             content = DSetParam(own, own.starts_with("file = ") ? SubstitutionTarget::FileName
                                                                 : SubstitutionTarget::Markup);
         }
-        if (const std::string own = Get("Files"); !own.empty())
+        if (const std::string own = step.Get("Files"); !own.empty())
             files = DSetParam(own, SubstitutionTarget::FileName);
     } catch (const SubstitutionError& error) {
-        Report(std::string("Error: ") + error.what(), true);
+        Fail(std::string("Error: ") + error.what(), failure);
         return;
     }
     if (content.compare(0, 7, "file = ") == 0) {
@@ -596,18 +613,40 @@ void COvInfoAct::SendExport() {
         files = std::move(resolved);
     }
 
-    const bool mail = AType.Value == "SMTP";
-    std::string server = Get("Srv");
+    const bool mail = chosen || step.AType.Value == "SMTP";
+    std::string server = step.Get("Srv");
     // An upload task falls back on the FTP setting first: that is what the setting is for.
     if (server.empty() && !mail) server = GetPropS("DefSrvFTP");
     if (server.empty()) server = GetPropS("DefSrvMail");
     if (server.empty()) {
-        Report("Error: SendExport Empty ExportServer !", true);
+        Fail("Error: SendExport Empty ExportServer !", failure);
         return;
     }
     if (mail) {
-        SendMail(*this, server, content, files);
-    } else if (AType.Value == "FTP") {
-        UploadFiles(*this, server, content, files);
+        SendMail(step, server, content, files, chosen, failure);
+    } else if (step.AType.Value == "FTP") {
+        UploadFiles(step, server, content, files);
     }
 }
+
+}  // namespace
+
+void COvInfoAct::SendExport() {
+    Deliver(*this, nullptr, nullptr);
+}
+
+namespace orvik {
+
+std::string MailPageTo(COvInfoAct& step, const std::string& recipients) {
+    std::string failure;
+    try {
+        Deliver(step, &recipients, &failure);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    return failure;
+}
+
+}  // namespace orvik

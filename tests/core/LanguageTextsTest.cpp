@@ -133,7 +133,7 @@ TEST_F(LanguageTextsTest, TranslatePropertiesUsesTheKeyFamiliesAndFallsBack) {
     for (const auto& prop : r.AppendedProperties) {
         if (prop->Name == "Srv" && prop->Caption == "Serveur SMTP") ++translatedTemplates;
     }
-    EXPECT_EQ(translatedTemplates, 2);  // the SMTP and the FTP server
+    EXPECT_EQ(translatedTemplates, 3);  // the SMTP, the burst mail and the FTP server
     // Back in English, every caption returns to the built-in one.
     EXPECT_FALSE(ApplyLanguage(program.Context(), "ENG"));
     EXPECT_EQ(r.FindComboValue(ListId::DataSourceTypes, "SQL")->Caption, "SQL Query");

@@ -30,12 +30,12 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
 
     std::vector<std::string> entries;
     for (const auto& e : r.ComboValues) entries.push_back(std::to_string(e->Id) + ":" + e->Name);
-    EXPECT_EQ(entries,
-              (std::vector<std::string>{
-                  "101:ENG", "102:bmp", "102:jpg", "102:gif", "102:png",  "8:str",     "8:date",
-                  "8:rprop", "8:pcmb",  "8:pcmbm", "8:DScmb", "1:SQL",    "1:KPI",     "1:OLAP",
-                  "7:DEF",   "7:BT",    "7:GSP",   "103:GPO", "103:GSPT", "103:GTSP",  "103:GI",
-                  "4:GRID",  "5:SMTP",  "5:FTP",   "5:CMD",   "5:HTML",   "5:HTMFile", "5:GRP"}));
+    EXPECT_EQ(entries, (std::vector<std::string>{
+                           "101:ENG",  "102:bmp",  "102:jpg", "102:gif",   "102:png", "8:str",
+                           "8:date",   "8:rprop",  "8:pcmb",  "8:pcmbm",   "8:DScmb", "1:SQL",
+                           "1:KPI",    "1:OLAP",   "7:DEF",   "7:BT",      "7:GSP",   "103:GPO",
+                           "103:GSPT", "103:GTSP", "103:GI",  "4:GRID",    "5:SMTP",  "5:BURST",
+                           "5:FTP",    "5:CMD",    "5:HTML",  "5:HTMFile", "5:GRP"}));
 
     std::vector<std::string> templates;
     for (const auto& t : r.AppendedProperties) {
@@ -74,6 +74,13 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
                                                    "SMTP:MailAuth",
                                                    "SMTP:MailCAFile",
                                                    "SMTP:MailVerify",
+                                                   "BURST:Srv",
+                                                   "BURST:Cont",
+                                                   "BURST:Files",
+                                                   "BURST:Subj",
+                                                   "BURST:BurstPrm",
+                                                   "BURST:BurstDS",
+                                                   "BURST:BurstQry",
                                                    "FTP:Srv",
                                                    "FTP:User",
                                                    "FTP:Password",

@@ -1,0 +1,18 @@
+// Mail of the page to addresses chosen at run time instead of those a step names: the one way a
+// step that mails many recipients in turn sends each its own copy, the same way an "SMTP" step
+// sends one.
+#pragma once
+
+#include <string>
+
+class COvInfoAct;
+
+namespace orvik {
+
+// Mails the current page as an "SMTP" step would (the step's server, subject, content and files,
+// pictures inline) to `recipients` in place of the step's addresses. The files named stay where
+// they are, for the next mail. Returns "" when the server took the message, else why it did not
+// go out (server replies and socket failures included); throws only std::bad_alloc.
+std::string MailPageTo(COvInfoAct& step, const std::string& recipients);
+
+}  // namespace orvik
