@@ -144,12 +144,17 @@ constexpr MailSessionSetting kMailSessionSettings[] = {
 void RegisterTaskTypes(CRegistries& r) {
     constexpr int list = ListId::TaskTypes;
     constexpr int group = GroupId::Task;
-    if (COvCombos* e = r.AddComboValue(list, "SMTP", "Send Mail SMTP", -1)) {
+    // The message properties a mailing step has; a burst takes its addresses from its query.
+    const auto addMessageProps = [&](COvCombos* e, bool withAddress) {
         r.AddProp(e, group, "Srv", "SMTP Server", "", 0, PropKind::Text, 0, nullptr, -1);
-        r.AddProp(e, group, "Adr", "Mail Adres", "", 0, PropKind::Text, 0, nullptr, -1);
+        if (withAddress)
+            r.AddProp(e, group, "Adr", "Mail Adres", "", 0, PropKind::Text, 0, nullptr, -1);
         r.AddProp(e, group, "Cont", "Content", "", 0, PropKind::Text, 0, nullptr, -1);
         r.AddProp(e, group, "Files", "Attachments", "", 0, PropKind::Text, 0, nullptr, -1);
         r.AddProp(e, group, "Subj", "Subject", "", 0, PropKind::Text, 0, nullptr, -1);
+    };
+    if (COvCombos* e = r.AddComboValue(list, "SMTP", "Send Mail SMTP", -1)) {
+        addMessageProps(e, true);
         // The mail session settings again, for a step whose server wants other ones; each one
         // left empty takes the program setting.
         for (const MailSessionSetting& setting : kMailSessionSettings) {
@@ -160,10 +165,7 @@ void RegisterTaskTypes(CRegistries& r) {
     // Mails each recipient a query names their own page: the mail properties are the SMTP ones,
     // the addresses come from the query, one row per value of the parameter.
     if (COvCombos* e = r.AddComboValue(list, "BURST", "Burst Mail", -1)) {
-        r.AddProp(e, group, "Srv", "SMTP Server", "", 0, PropKind::Text, 0, nullptr, -1);
-        r.AddProp(e, group, "Cont", "Content", "", 0, PropKind::Text, 0, nullptr, -1);
-        r.AddProp(e, group, "Files", "Attachments", "", 0, PropKind::Text, 0, nullptr, -1);
-        r.AddProp(e, group, "Subj", "Subject", "", 0, PropKind::Text, 0, nullptr, -1);
+        addMessageProps(e, false);
         r.AddProp(e, group, "BurstPrm", "Parameter", "", 0, PropKind::Text, 0, nullptr, -1);
         r.AddProp(e, group, "BurstDS", "Data Source", "", 0, PropKind::List, ListId::DataSources,
                   nullptr, -1);
