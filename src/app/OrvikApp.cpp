@@ -30,6 +30,7 @@
 #include "params/ParameterAssignment.h"
 #include "persist/ReportFile.h"
 #include "persist/ReportLifecycle.h"
+#include "plugin/PlugInLoader.h"
 
 COrvikApp::COrvikApp(std::vector<std::string> arguments, std::unique_ptr<orvik::FrontEnd> frontEnd)
     : arguments_(std::move(arguments)), frontEnd_(std::move(frontEnd)) {}
@@ -268,6 +269,9 @@ bool COrvikApp::InitInstance() {
         UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
         UxSaveLog(RunLine(parser), __FILE__, __LINE__);
     }
+    // Plug-ins come after the program's own types, before any report names theirs; a run's log
+    // says which could not be loaded.
+    orvik::LoadPlugIns(context);
     InitOVK(context.Report());
     // The loader shows the report's own properties; only without a report do the settings fill
     // the property bar.

@@ -1,5 +1,7 @@
 #include "core/Log.h"
 
+#include <stdexcept>
+
 #include <cstdio>
 #include <ctime>
 
@@ -98,6 +100,10 @@ void UxError(const std::exception& error, const char* sourceFile, int sourceLine
 void UxError(const CComError& error, const char* sourceFile, int sourceLine, const char* text) {
     Deliver(UxErrorMessage(error, sourceFile, sourceLine, text), orvik::MessageBoxButtons::OkCancel,
             orvik::MessageBoxIcon::None);
+}
+
+void UxError(const char* message, const char* sourceFile, int sourceLine) {
+    UxError(std::runtime_error(message ? message : ""), sourceFile, sourceLine);
 }
 
 void SetPaneTextStatBar(int pane, const char* text) {

@@ -8,11 +8,12 @@
 #include <string>
 
 #include "core/ComError.h"
+#include "orvik/PlugInApi.h"
 
-// Appends one line to the log. A message beginning with a line break gets an empty line before
-// it. The source file is accepted and not written. Silently does nothing when the log cannot be
-// opened (no program folder yet, read-only folder).
-void UxSaveLog(const char* message, const char* sourceFile, int sourceLine);
+// Appends one line to the log (UxSaveLog(const char*, ...) is declared with the plug-in
+// interface). A message beginning with a line break gets an empty line before it. The source
+// file is accepted and not written. Silently does nothing when the log cannot be opened (no
+// program folder yet, read-only folder).
 void UxSaveLog(const std::string& message, const char* sourceFile, int sourceLine);
 
 // Reports a failure (a database error, a protocol error, anything with a message): in batch mode
@@ -27,9 +28,6 @@ std::string UxErrorMessage(const std::exception& error, const char* sourceFile, 
                            const char* text);
 std::string UxErrorMessage(const CComError& error, const char* sourceFile, int sourceLine,
                            const char* text);
-
-// Sets the text of a status-bar pane of the main window (nothing in batch mode).
-void SetPaneTextStatBar(int pane, const char* text);
 
 // Formats one log line for a given moment (exposed for tests: the layout is what schedulers'
 // log readers depend on).

@@ -21,6 +21,7 @@
 #include "model/PropertyTranslation.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "plugin/PlugInLoader.h"
 #include "render/GridBase.h"
 #include "render/GridView.h"
 #include "render/GridViews.h"
@@ -81,6 +82,13 @@ class PropertyEdit {
             ExplorerName();
             ValueList();
             NewView();
+            // A plug-in hears of edits to its own objects, and of any edit while its view is
+            // shown; the page rebuilt below shows what it made of them.
+            if (object_) {
+                NotifyPlugInsOfChange(
+                    *object_, prop_,
+                    letter_ == 'S' ? static_cast<COvInfoSheet*>(object_) : nullptr);
+            }
         } catch (const std::exception& error) {
             UxError(error, kErrorSource, __LINE__, prop_.Name.c_str());
         }

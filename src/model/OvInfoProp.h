@@ -4,6 +4,8 @@
 // the value list it draws from.
 #pragma once
 
+#include "orvik/PlugInApi.h"
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -91,6 +93,5 @@ class COvInfoProp {
     int PlugInIndex;
 };
 
-// The value of the first property named `name` (case-sensitive) in `list`, or "" when none; with
-// no list, the program settings are searched.
-std::string GetPropS(std::string_view name, const std::vector<COvInfoProp*>* list = nullptr);
+// GetPropS(name, list), the value of the first property named `name` (case-sensitive) in `list`
+// or "" when none (with no list, of the program setting), is declared with the plug-in interface.

@@ -8,16 +8,14 @@
 
 #include "model/OvInfoGCols.h"
 #include "model/OvInfoObject.h"
+#include "orvik/PlugInApi.h"
 
 class COvInfoDS;
 class CGridView;
 
-// What a sheet shows its result in (the grid view, or a plug-in's). The sheet owns it, so a view
-// never outlives its sheet; a view must not touch its sheet while it is destroyed.
-class CSheetView {
-  public:
-    virtual ~CSheetView() = default;
-};
+// CSheetView, what a sheet shows its result in (the grid view, or a plug-in's), comes with the
+// plug-in interface. The sheet owns it, so a view never outlives its sheet; a view must not touch
+// its sheet while it is destroyed.
 
 class COvInfoSheet : public COvInfoObject {
   public:

@@ -13,6 +13,9 @@
 #include "model/OvCombos.h"
 #include "model/OvInfoProp.h"
 #include "model/OvInfoPropGrps.h"
+#include "orvik/PlugInApi.h"
+
+class CRepPlugIn;
 
 namespace orvik {
 class SettingsStore;
@@ -112,6 +115,9 @@ class CRegistries {
     int NextUserListId = 101;
     int SettingsCount = 0;
     int LoadedPlugInCount = 0;
+    // The loaded plug-ins' descriptors by plug-in index (not owned: each is its library's).
+    std::vector<CRepPlugIn*> PlugIns;
+    bool PlugInsLoaded = false;
     std::string ProgramFolder;  // with trailing "/"
     std::string TempFolder;     // with trailing "/"
     std::string HtmlFolder;     // the HTML work folder, with trailing "/"
@@ -130,15 +136,6 @@ class CRegistries {
 // groups, the value lists with their templates. Plug-ins are loaded by the caller afterwards.
 void BuildSchema(CRegistries& registries, orvik::SettingsStore& settings);
 
-// --- the registration interface plug-ins call (works on the current application context) ---
-int AddPropGrpsInfo(const char* caption);
-int AddUserCombo();
-COvCombos* AddUserComboValue(int listId, const char* name, const char* caption);
-COvCombos* AddDSNType(const char* name, const char* caption);
-COvCombos* AddListType(const char* name, const char* caption);
-COvCombos* AddExportType(const char* name, const char* caption);
-COvCombos* AddExportFormat(const char* name, const char* caption);
-COvInfoProp* AddProp(const void* owner, int group, const char* name, const char* caption,
-                     const char* defaultValue, unsigned flags, unsigned kind, unsigned listId,
-                     COvCombos* selected);
+// The registration interface plug-ins call (AddDSNType, AddProp, ...) is declared with the
+// plug-in interface and works on the current application context.
 void PrepareNewCombo(COvInfoProp* prop, std::vector<COvInfoProp*>* props, bool setDefaults);

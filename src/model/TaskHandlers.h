@@ -1,5 +1,5 @@
 // The step types the task runner hands to other parts of the program: mail and FTP delivery, and
-// the task types and sheet renderers of plug-ins. Each part installs its handler when it
+// the task types, sheet renderers and views of plug-ins. Each part installs its handler when it
 // is built in; a step whose handler is missing is reported as not available.
 #pragma once
 
@@ -8,6 +8,7 @@
 
 class COvInfoAct;
 class COvInfoSheet;
+class CSheetView;
 
 namespace orvik {
 
@@ -20,6 +21,8 @@ struct TaskHandlers {
     // values leave the sheet to the built-in rendering.
     std::function<int(int plugInIndex, COvInfoSheet& sheet, COvInfoAct& task, std::string& out)>
         PlugInRender;
+    // A plug-in's view of a sheet of its view type; the sheet owns what comes back (may be null).
+    std::function<CSheetView*(int plugInIndex, COvInfoSheet& sheet)> PlugInCreateView;
 };
 
 }  // namespace orvik

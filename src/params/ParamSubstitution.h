@@ -12,12 +12,13 @@
 #include <string>
 #include <string_view>
 
+#include "orvik/PlugInApi.h"
 #include "params/ValuePlacement.h"
 
-// The substituted copy of `text` with values as they stand (the Text target); null gives "".
-// Never fails: a broken date expression or an invalid date is reported by message and the text
-// is returned as far as it could be worked out.
-std::string DSetParam(const char* text);
+// DSetParam(const char*), declared with the plug-in interface: the substituted copy of `text`
+// with values as they stand (the Text target); null gives "". Never fails: a broken date
+// expression or an invalid date is reported by message and the text is returned as far as it
+// could be worked out.
 
 // The same for the program's own callers, which hold their texts as strings.
 std::string DSetParam(std::string_view text);

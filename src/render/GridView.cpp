@@ -82,6 +82,32 @@ int GV_getRowCount(CGridView* view) {
     return IsGridView(view) ? view->GetGridCtrl()->GetRowCount() : -1;
 }
 
+int GV_getColCount(CGridView* view) {
+    return IsGridView(view) ? view->GetGridCtrl()->GetColumnCount() : -1;
+}
+
+int GV_getFixedRowCount(CGridView* view) {
+    return IsGridView(view) ? view->GetGridCtrl()->GetFixedRowCount() : -1;
+}
+
+int GV_getFixedColCount(CGridView* view) {
+    return IsGridView(view) ? view->GetGridCtrl()->GetFixedColumnCount() : -1;
+}
+
+std::string GV_getCellText(CGridView* view, int row, int col) {
+    if (!IsGridView(view) || !view->GetGridCtrl()->IsValid(row, col)) return {};
+    return std::string(view->GetGridCtrl()->GetItemText(row, col));
+}
+
+bool GV_isRightAligned(CGridView* view, int row, int col) {
+    return IsGridView(view) && view->GetGridCtrl()->IsValid(row, col) &&
+           view->GetGridCtrl()->IsItemRightAligned(row, col);
+}
+
+int GV_getColWidth(CGridView* view, int col) {
+    return IsGridView(view) ? std::max(0, view->GetGridCtrl()->GetColumnWidth(col)) : 0;
+}
+
 std::string GV_getRowCol(CGridView* view, int row, int col) {
     if (!IsGridView(view)) return {};
     std::string text(view->GetGridCtrl()->GetItemText(row, col));

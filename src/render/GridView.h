@@ -11,6 +11,7 @@
 #include <string>
 
 #include "model/OvInfoSheet.h"
+#include "orvik/PlugInApi.h"
 
 class CGridBase;
 
@@ -59,9 +60,6 @@ class CGridView : public CSheetView {
 
 // True when `view` exists and has its grid.
 bool IsGridView(const CGridView* view);
-// The grid's row count, header rows included; -1 when `view` is not a grid view.
-int GV_getRowCount(CGridView* view);
-// The text of cell (`row`, `col`) counted from 0 with the header, cleaned for a formula: the
-// abbreviations "Прод." and "Прод" removed, trimmed, and every space and non-breaking space taken
-// out. Empty when `view` is not a grid view or the cell is outside the grid.
-std::string GV_getRowCol(CGridView* view, int row, int col);
+// GV_getRowCount, GV_getRowCol (the cell text cleaned for a formula: the abbreviations "Прод."
+// and "Прод" removed, trimmed, every space and non-breaking space taken out) and the other grid
+// readers plug-ins use are declared with the plug-in interface.

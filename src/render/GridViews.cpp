@@ -12,12 +12,13 @@
 
 namespace {
 
-bool IsPlugInViewType(const COvInfoSheet& sheet) {
+// The plug-in whose view type the sheet has, or -1.
+int PlugInViewIndex(const COvInfoSheet& sheet) {
     orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context) return false;
+    if (!context) return -1;
     const COvCombos* entry =
         context->Registries().FindComboValue(ListId::OutputTypes, sheet.tpVW.Value);
-    return entry && entry->PlugInIndex >= 0;
+    return entry ? entry->PlugInIndex : -1;
 }
 
 }  // namespace
@@ -34,7 +35,14 @@ CGridView* CreateGridView(COvInfoSheet& sheet) {
 
 CGridView* MakeGridView(COvInfoSheet& sheet) {
     DestroyGridView(sheet);
-    if (IsPlugInViewType(sheet)) return nullptr;
+    if (const int plugIn = PlugInViewIndex(sheet); plugIn >= 0) {
+        // The plug-in's view is the sheet's, but not a grid: the page asks the plug-in for the
+        // sheet's part instead.
+        orvik::AppContext* context = orvik::AppContext::Current();
+        if (context->Tasks().PlugInCreateView)
+            sheet.OwnedView.reset(context->Tasks().PlugInCreateView(plugIn, sheet));
+        return nullptr;
+    }
     auto view = std::make_unique<CGridView>(sheet);
     CGridView* made = view.get();
     sheet.OwnedView = std::move(view);

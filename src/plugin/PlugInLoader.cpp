@@ -1,0 +1,242 @@
+// Loading the plug-ins and routing their types to them.
+#include "plugin/PlugInLoader.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+#include "core/Log.h"
+#include "model/AppContext.h"
+#include "model/OvInfoAct.h"
+#include "model/OvInfoDS.h"
+#include "model/OvInfoObject.h"
+#include "model/OvInfoSheet.h"
+#include "model/PropertyTranslation.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "orvik/RepPlugIn.h"
+
+namespace orvik {
+namespace {
+
+// Tags for the descriptor's class members: a plug-in may compare them, nothing more.
+constexpr char kDocumentClass[] = "COrvikDoc";
+constexpr char kChildFrameClass[] = "CChildFrame";
+constexpr char kMainFrameClass[] = "CMainFrame";
+
+const std::vector<CRepPlugIn*> kNone;
+
+CRegistries* CurrentRegistries() {
+    AppContext* context = AppContext::Current();
+    return context ? &context->Registries() : nullptr;
+}
+
+CRepPlugIn* PlugInAt(int index) {
+    CRegistries* registries = CurrentRegistries();
+    if (!registries || index < 0 || index >= static_cast<int>(registries->PlugIns.size()))
+        return nullptr;
+    return registries->PlugIns[static_cast<size_t>(index)];
+}
+
+// A plug-in that throws must not take the run down with it; what it said goes to the log.
+template <typename Call>
+auto Guarded(CRepPlugIn& plugIn, const char* what, Call&& call, decltype(call()) fallback) {
+    try {
+        return call();
+    } catch (const std::exception& error) {
+        UxSaveLog("Plug-in " + plugIn.m_FileName + " failed in " + what + ": " + error.what(),
+                  __FILE__, __LINE__);
+    } catch (...) {
+        UxSaveLog("Plug-in " + plugIn.m_FileName + " failed in " + what, __FILE__, __LINE__);
+    }
+    return fallback;
+}
+
+void InstallDispatch(AppContext& context) {
+    SetPlugInOpenHandler([](int index, COvInfoDS& source) {
+        CRepPlugIn* plugIn = PlugInAt(index);
+        if (!plugIn) return 0;
+        // The plug-in is told the sheet made or loaded last, as it always was.
+        AppContext* context = AppContext::Current();
+        COvInfoSheet* sheet =
+            context->Report().Sheets.empty() ? nullptr : context->Report().Sheets.back().get();
+        return Guarded(
+            *plugIn, "opening a data source",
+            [&] { return plugIn->OpenDataSource(sheet, &source); }, 0);
+    });
+    TaskHandlers& tasks = context.Tasks();
+    tasks.PlugInRender = [](int index, COvInfoSheet& sheet, COvInfoAct& task, std::string& out) {
+        CRepPlugIn* plugIn = PlugInAt(index);
+        if (!plugIn) return 2;
+        return Guarded(
+            *plugIn, "exporting a sheet", [&] { return plugIn->ExportSheet(&sheet, &task, out); },
+            0);
+    };
+    tasks.PlugInTask = [](int index, const std::string& type, COvInfoAct* step) {
+        if (CRepPlugIn* plugIn = PlugInAt(index)) {
+            Guarded(
+                *plugIn, "running a task step",
+                [&] {
+                    plugIn->RunTask(type.c_str(), step);
+                    return true;
+                },
+                false);
+        }
+    };
+    tasks.PlugInDelivery = [](int index, COvInfoAct& step) {
+        if (CRepPlugIn* plugIn = PlugInAt(index)) {
+            Guarded(
+                *plugIn, "delivering",
+                [&] {
+                    plugIn->Deliver(&step);
+                    return true;
+                },
+                false);
+        }
+    };
+    tasks.PlugInCreateView = [](int index, COvInfoSheet& sheet) -> CSheetView* {
+        CRepPlugIn* plugIn = PlugInAt(index);
+        if (!plugIn) return nullptr;
+        return Guarded(
+            *plugIn, "making a sheet's view", [&] { return plugIn->CreateView(&sheet); },
+            static_cast<CSheetView*>(nullptr));
+    };
+}
+
+// The "*.rll" files of `folder`, sorted by file name.
+std::vector<std::filesystem::path> PlugInFiles(const std::string& folder) {
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::filesystem::path& path = it->path();
+        if (path.extension() == ".rll" && it->is_regular_file(error)) files.push_back(path);
+    }
+    std::sort(files.begin(), files.end(),
+              [](const auto& a, const auto& b) { return a.filename() < b.filename(); });
+    return files;
+}
+
+// Loads one library and adds its descriptor; false when it added nothing.
+bool LoadPlugIn(AppContext& context, const std::filesystem::path& path) {
+    const std::string file = path.filename().string();
+    // RTLD_LOCAL: two plug-ins may use the same names for their own things.
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        const char* reason = dlerror();
+        UxSaveLog("Unable to load plug-in " + path.string() + ": " + (reason ? reason : "unknown"),
+                  __FILE__, __LINE__);
+        return false;
+    }
+    // A library without the entry is not a report plug-in (a helper library of one, say): it
+    // stays loaded and adds nothing.
+    using Entry = CRepPlugIn* (*)();
+    auto entry = reinterpret_cast<Entry>(dlsym(library, kRepPlugInEntry));
+    if (!entry) return false;
+    CRepPlugIn* plugIn = entry();
+    if (!plugIn) {
+        UxSaveLog("Plug-in " + path.string() + " returned no descriptor: not loaded", __FILE__,
+                  __LINE__);
+        return false;
+    }
+    if (plugIn->m_InterfaceVersion != kOrvikPlugInInterfaceVersion) {
+        UxSaveLog("Plug-in " + path.string() + " was built for plug-in interface version " +
+                      std::to_string(plugIn->m_InterfaceVersion) + ", this program has version " +
+                      std::to_string(kOrvikPlugInInterfaceVersion) +
+                      ": not loaded; rebuild it against this program's SDK",
+                  __FILE__, __LINE__);
+        return false;
+    }
+    CRegistries& registries = context.Registries();
+    plugIn->m_pApp = &context;
+    plugIn->m_pDocClass = kDocumentClass;
+    plugIn->m_pChildFrameClass = kChildFrameClass;
+    plugIn->m_pMainFrameClass = kMainFrameClass;
+    plugIn->m_PlugInIndex = static_cast<int>(registries.PlugIns.size());
+    plugIn->m_FileName = file;
+    registries.PlugIns.push_back(plugIn);
+    // Registrations during Init carry this plug-in's index.
+    registries.LoadedPlugInCount = static_cast<int>(registries.PlugIns.size());
+    Guarded(
+        *plugIn, "Init",
+        [&] {
+            plugIn->Init();
+            return true;
+        },
+        false);
+    // Its captions in the interface language, keyed by the library's name without ".rll".
+    TranslateProperties(context.Language(), registries, plugIn->m_PlugInIndex,
+                        path.stem().string());
+    return true;
+}
+
+}  // namespace
+
+int LoadPlugIns(AppContext& context) {
+    CRegistries& registries = context.Registries();
+    if (registries.PlugInsLoaded) return 0;
+    registries.PlugInsLoaded = true;
+    InstallDispatch(context);
+    int added = 0;
+    for (const auto& path : PlugInFiles(context.ProgramFolder())) {
+        if (LoadPlugIn(context, path)) ++added;
+    }
+    return added;
+}
+
+const std::vector<CRepPlugIn*>& PlugIns() {
+    CRegistries* registries = CurrentRegistries();
+    return registries ? registries->PlugIns : kNone;
+}
+
+std::vector<PlugInAbout> PlugInAboutRows() {
+    std::vector<PlugInAbout> rows;
+    for (const CRepPlugIn* plugIn : PlugIns())
+        rows.push_back({plugIn->m_Name, plugIn->m_FileName, plugIn->m_Version, plugIn->m_Note});
+    return rows;
+}
+
+bool NotifyPlugInsOfChange(COvInfoObject& object, COvInfoProp& prop,
+                           const COvInfoSheet* activeSheet) {
+    CRegistries* registries = CurrentRegistries();
+    if (!registries || registries->PlugIns.empty()) return false;
+    const auto typeIndex = [&](int list, const COvInfoObject& of, const char* name) {
+        const COvInfoProp* type = of.GetPropByName(name);
+        const COvCombos* entry = type ? registries->FindComboValue(list, type->Value) : nullptr;
+        return entry ? entry->PlugInIndex : -1;
+    };
+    bool told = false;
+    if (activeSheet) {
+        if (CRepPlugIn* plugIn = PlugInAt(typeIndex(ListId::OutputTypes, *activeSheet, "tpVW"))) {
+            plugIn->m_pCurObj = &object;
+            Guarded(
+                *plugIn, "a property change",
+                [&] {
+                    plugIn->ViewPropertyChanged(&prop);
+                    return true;
+                },
+                false);
+            told = true;
+        }
+    }
+    // The object's own type: a data source's, a sheet's view, a task step's.
+    int owner = typeIndex(ListId::DataSourceTypes, object, "tpDS");
+    if (owner < 0) owner = typeIndex(ListId::OutputTypes, object, "tpVW");
+    if (owner < 0) owner = typeIndex(ListId::TaskTypes, object, "AType");
+    if (CRepPlugIn* plugIn = PlugInAt(owner)) {
+        Guarded(
+            *plugIn, "a property change",
+            [&] {
+                plugIn->PropertyChanged(&prop);
+                return true;
+            },
+            false);
+        told = true;
+    }
+    return told;
+}
+
+}  // namespace orvik

@@ -1,0 +1,47 @@
+// The report plug-ins of this run: the "*.rll" libraries of the program folder, loaded once at
+// start-up in file-name order (so two machines with the same files number them the same), each
+// asked for its descriptor, numbered by its place in the list and initialised; then the program's
+// dispatch points (data-source open, sheet view and export, task step, delivery) are pointed at
+// them. A library that cannot be loaded, or was built for another interface version, is named in
+// the log with the reason and skipped: the run goes on without it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class CRepPlugIn;
+class COvInfoObject;
+class COvInfoProp;
+class COvInfoSheet;
+
+namespace orvik {
+
+class AppContext;
+
+// One row of the plug-ins' about list.
+struct PlugInAbout {
+    std::string Name;
+    std::string FileName;
+    std::string Version;
+    std::string Note;
+};
+
+// Loads every "*.rll" of `context`'s program folder into its plug-in list and installs the
+// dispatch handlers. Call once, after the program's own types are registered; a second call
+// loads nothing more. Returns the number of plug-ins added.
+int LoadPlugIns(AppContext& context);
+
+// The loaded descriptors in plug-in index order (empty before LoadPlugIns).
+const std::vector<CRepPlugIn*>& PlugIns();
+
+// Name, file, version and note of each plug-in, in list order.
+std::vector<PlugInAbout> PlugInAboutRows();
+
+// Tells the plug-ins that property `prop` of `object` changed in the property bar: the plug-in
+// whose view type `activeSheet` has (slot 6, with the object as current object), and the plug-in
+// whose type `object` carries (slot 7). Returns true when a plug-in was told, so the caller
+// rebuilds the page.
+bool NotifyPlugInsOfChange(COvInfoObject& object, COvInfoProp& prop,
+                           const COvInfoSheet* activeSheet);
+
+}  // namespace orvik

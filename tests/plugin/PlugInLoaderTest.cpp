@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "TestSupport.h"
+#include "model/OvInfoAct.h"
+#include "model/OvInfoDS.h"
+#include "model/OvInfoSheet.h"
+#include "model/Registries.h"
+#include "model/Report.h"
+#include "orvik/RepPlugIn.h"
+#include "plugin/PlugInLoader.h"
+#include "render/GridViews.h"
+#include "tasks/TaskRunner.h"
+
+namespace orvik {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A program folder holding the test plug-ins under names whose order is not their build order,
+// beside a library without the entry, one built for another interface version and a file that
+// is no library at all.
+class PlugInLoaderTest : public ::testing::Test {
+  protected:
+    PlugInLoaderTest() { Report().StartNew(); }
+
+    void Install(const char* built, const std::string& as) {
+        fs::copy_file(fs::path(ORVIK_TEST_PLUGIN_DIR) / built, program.Home().Path() + as,
+                      fs::copy_options::overwrite_existing);
+    }
+    void InstallAll() {
+        Install("TestPlugInBeta.rll", "10-beta.rll");
+        Install("TestPlugInAlpha.rll", "20-alpha.rll");
+        Install("TestPlugInNoEntry.rll", "05-helper.rll");
+        Install("TestPlugInOldInterface.rll", "07-old.rll");
+        program.Home().Write("08-broken.rll", "not a library");
+        // Only "*.rll" files are plug-ins.
+        Install("TestPlugInAlpha.rll", "30-alpha.so");
+    }
+
+    CReport& Report() { return program.Context().Report(); }
+    CRegistries& Registries() { return program.Context().Registries(); }
+    int IndexOf(int list, const char* name) {
+        const COvCombos* entry = Registries().FindComboValue(list, name);
+        return entry ? entry->PlugInIndex : -99;
+    }
+    bool Logged(const std::string& text) {
+        return program.ReadLog().find(text) != std::string::npos;
+    }
+
+    test::TestProgram program;
+};
+
+TEST_F(PlugInLoaderTest, NoPlugInsLeavesEveryTypeToTheProgram) {
+    EXPECT_EQ(LoadPlugIns(program.Context()), 0);
+    EXPECT_TRUE(PlugIns().empty());
+    for (const auto& entry : Registries().ComboValues) EXPECT_EQ(entry->PlugInIndex, -1);
+}
+
+TEST_F(PlugInLoaderTest, LoadsInFileNameOrderAndSkipsWhatCannotBeUsed) {
+    InstallAll();
+    ASSERT_EQ(LoadPlugIns(program.Context()), 2);
+    ASSERT_EQ(PlugIns().size(), 2u);
+    EXPECT_EQ(PlugIns()[0]->m_Name, "Test Beta");
+    EXPECT_EQ(PlugIns()[0]->m_FileName, "10-beta.rll");
+    EXPECT_EQ(PlugIns()[0]->m_PlugInIndex, 0);
+    EXPECT_EQ(PlugIns()[1]->m_Name, "Test Alpha");
+    EXPECT_EQ(PlugIns()[1]->m_PlugInIndex, 1);
+    EXPECT_EQ(PlugIns()[1]->m_pApp, &program.Context());
+
+    // Each registration carries its plug-in's index; the program's own keep -1.
+    EXPECT_EQ(IndexOf(ListId::DataSourceTypes, "BetaDS"), 0);
+    EXPECT_EQ(IndexOf(ListId::OutputTypes, "BetaView"), 0);
+    EXPECT_EQ(IndexOf(ListId::TaskTypes, "AlphaTask"), 1);
+    EXPECT_EQ(IndexOf(ListId::ExportFormats, "AlphaFormat"), 1);
+    EXPECT_EQ(IndexOf(ListId::DataSourceTypes, "SQL"), -1);
+    EXPECT_EQ(IndexOf(ListId::TaskTypes, "SMTP"), -1);
+
+    // A user must be able to see why a plug-in is missing: the log says it, with the reason.
+    EXPECT_TRUE(Logged("Unable to load plug-in " + program.Home().Path() + "08-broken.rll: "));
+    EXPECT_TRUE(Logged("07-old.rll was built for plug-in interface version " +
+                       std::to_string(kOrvikPlugInInterfaceVersion + 1)));
+    EXPECT_FALSE(Logged("TestPlugIn Other"));  // the old one was never called
+    EXPECT_TRUE(Logged("TestPlugIn Beta: init as index 0"));
+
+    const auto rows = PlugInAboutRows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].FileName, "20-alpha.rll");
+    EXPECT_EQ(rows[1].Version, "1.0");
+
+    // Loading is once per program.
+    EXPECT_EQ(LoadPlugIns(program.Context()), 0);
+    EXPECT_EQ(PlugIns().size(), 2u);
+}
+
+TEST_F(PlugInLoaderTest, ObjectsOfPlugInTypesReachTheirPlugIn) {
+    InstallAll();
+    ASSERT_EQ(LoadPlugIns(program.Context()), 2);
+
+    COvInfoDS* source = Report().NewDataSource("Feed");
+    source->tpDS.Value = "AlphaDS";
+    Registries().PrepareNewCombo(source->tpDS, source->Props, true);
+    EXPECT_EQ(source->OpenConnectDS(true), 1);
+    EXPECT_TRUE(Logged("TestPlugIn Alpha: open Feed key k"));
+
+    COvInfoSheet* sheet = Report().NewSheet("Chart");
+    sheet->cDS.Value = "Feed";
+    sheet->tpVW.Value = "BetaView";
+    EXPECT_EQ(MakeGridView(*sheet), nullptr);
+    EXPECT_NE(sheet->OwnedView, nullptr);
+    EXPECT_TRUE(Logged("TestPlugIn Beta: view of Chart"));
+
+    auto task = std::make_unique<COvInfoAct>(GroupId::Task);
+    task->Name.Value = "Daily";
+    COvInfoAct* daily = task.get();
+    Report().Tasks.push_back(std::move(task));
+    auto step = std::make_unique<COvInfoAct>(GroupId::Task);
+    step->Name.Value = "Book";
+    step->Parent = daily;
+    step->AType.Value = "AlphaTask";
+    Registries().PrepareNewCombo(step->AType, step->Props, true);
+    COvInfoAct* book = step.get();
+    Report().Tasks.push_back(std::move(step));
+    RunAllSteps(Report(), *daily);
+    EXPECT_TRUE(Logged("TestPlugIn Alpha: task AlphaTask step Book"));
+
+    std::string part;
+    EXPECT_EQ(program.Context().Tasks().PlugInRender(0, *sheet, *book, part), 1);
+    EXPECT_EQ(part, "<p>Beta part of Chart</p>");
+    program.Context().Tasks().PlugInDelivery(1, *book);
+    EXPECT_TRUE(Logged("TestPlugIn Alpha: deliver Book"));
+
+    // An edit of the sheet reaches its view's plug-in (with the sheet as current object) and
+    // an edit of the step its type's plug-in.
+    EXPECT_TRUE(NotifyPlugInsOfChange(*sheet, sheet->Name, sheet));
+    EXPECT_EQ(PlugIns()[0]->m_pCurObj, sheet);
+    EXPECT_TRUE(Logged("TestPlugIn Beta: view property Name=Chart"));
+    EXPECT_TRUE(NotifyPlugInsOfChange(*book, book->Name, nullptr));
+    EXPECT_TRUE(Logged("TestPlugIn Alpha: property Name=Book"));
+    COvInfoSheet* plain = Report().NewSheet("Plain");
+    EXPECT_FALSE(NotifyPlugInsOfChange(*plain, plain->Name, plain));
+}
+
+}  // namespace
+}  // namespace orvik
