@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -216,11 +217,12 @@ std::string COvInfoProp::PGetParsedValue(CSheetView* view) const {
     if (Kind != PropKind::Text || Value.find('~') == std::string::npos) return Value;
 
     FormulaContext context;
-    std::string text = Value;
-    // Where the unprocessed rest of the text begins. Scanning goes on after each inserted
-    // result, never through it: a result is data (a cell, a property's value) and a "~" in it
-    // must neither be evaluated as a formula nor start the same replacement over for ever.
-    size_t from = 0;
+    // The text is built up as it is processed, and scanning goes on in the original value after
+    // each formula, never through an inserted result: a result is data (a cell, a property's
+    // value), and a "~" in it must neither run as a formula nor start the same replacement over
+    // for ever. Building it up also keeps a value with very many formulas linear.
+    std::string text;
+    size_t from = 0;  // where the unprocessed rest of Value begins
     std::string formula;
     try {
         context.DataSource = DataSourceOf(view);
@@ -234,30 +236,32 @@ std::string COvInfoProp::PGetParsedValue(CSheetView* view) const {
         parser.DefineFun("fFloorDec", FloorDec, false);
         parser.DefineFun("fGetColMaxValue", GetColMaxValue, false);
         while (true) {
-            const size_t open = text.find('~', from);
+            const size_t open = Value.find('~', from);
             if (open == std::string::npos) break;
-            const size_t close = text.find('~', open + 1);
+            const size_t close = Value.find('~', open + 1);
             if (close == std::string::npos) {
                 // A lone tilde: the rest loses its tildes; inserted results keep theirs.
-                text.erase(
-                    std::remove(text.begin() + static_cast<std::ptrdiff_t>(open), text.end(), '~'),
-                    text.end());
+                text.append(Value, from, open - from);
+                std::remove_copy(Value.begin() + static_cast<std::ptrdiff_t>(open), Value.end(),
+                                 std::back_inserter(text), '~');
+                from = Value.size();
                 break;
             }
-            formula = text.substr(open + 1, close - open - 1);
+            formula.assign(Value, open + 1, close - open - 1);
             // A formula's text comes from the text functions it calls itself, not from one before.
             context.TextResult.clear();
             parser.SetExpr(formula);
             const double result = parser.Eval();
-            const std::string replacement =
-                result == kTextMarker ? context.TextResult : FormatNumber(result);
-            text.replace(open, close - open + 1, replacement);
-            from = open + replacement.size();
+            text.append(Value, from, open - from);
+            text += result == kTextMarker ? context.TextResult : FormatNumber(result);
+            from = close + 1;
         }
     } catch (...) {
         ShowParserError("Parser Error: in formula\n" + formula + "\n" +
                         ReasonOf(std::current_exception()));
     }
+    // After a failure the failing formula and everything after it stay as they were.
+    text.append(Value, from, std::string::npos);
     return text;
 }
 
