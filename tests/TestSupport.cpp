@@ -44,6 +44,27 @@ void RecordingFrontEnd::SetPaneText(int pane, std::string_view text) {
 
 void RecordingFrontEnd::ShowProperties(char kind, COvInfoObject* object) {
     Shown.emplace_back(kind, object);
+    shownLetter_ = kind;
+    shownObject_ = object;
+}
+
+void RecordingFrontEnd::ShowSettings() {
+    Events.push_back("ShowSettings");
+    shownLetter_ = 'P';
+    shownObject_ = nullptr;
+}
+
+std::vector<COvInfoProp*> RecordingFrontEnd::ShownPropertyList() {
+    std::vector<COvInfoProp*> list;
+    if (shownLetter_ == 'P') {
+        if (AppContext* context = AppContext::Current()) {
+            for (const auto& setting : context->Registries().ProgramSettings)
+                list.push_back(setting.get());
+        }
+    } else if (shownObject_) {
+        list = shownObject_->Props;
+    }
+    return list;
 }
 
 TestProgram::TestProgram(bool buildSchema) {

@@ -52,7 +52,9 @@ class RecordingFrontEnd : public FrontEnd {
     void SetPaneText(int pane, std::string_view text) override;
     void ShowProperties(char kind, COvInfoObject* object) override;
     // The designer's window calls, each recorded in Events as "<call>" or "<call>:<name/text>".
-    void ShowSettings() override { Events.push_back("ShowSettings"); }
+    void ShowSettings() override;
+    // What a property bar would list after the last ShowProperties / ShowSettings.
+    std::vector<COvInfoProp*> ShownPropertyList() override;
     void SetExplorerItemText(void*, std::string_view text) override {
         Record("ExplorerText", text);
     }
@@ -78,6 +80,9 @@ class RecordingFrontEnd : public FrontEnd {
     MessageBoxResult Answer = MessageBoxResult::Ok;
 
   private:
+    char shownLetter_ = 0;  // 'P' after ShowSettings, the object's letter after ShowProperties
+    COvInfoObject* shownObject_ = nullptr;
+
     void Record(const char* call, std::string_view what) {
         Events.push_back(std::string(call) + ":" + std::string(what));
     }

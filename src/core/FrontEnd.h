@@ -5,8 +5,10 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 class COvInfoObject;
+class COvInfoProp;
 class COvInfoSheet;
 
 namespace orvik {
@@ -35,6 +37,10 @@ class FrontEnd {
 
     // Fills the property bar with the program settings.
     virtual void ShowSettings() {}
+
+    // The properties the property bar shows now, in its order (the settings when it shows those);
+    // empty when it shows nothing or there is no property bar.
+    virtual std::vector<COvInfoProp*> ShownPropertyList() { return {}; }
 
     // Renames an explorer item (`item` is the handle the explorer gave the object).
     virtual void SetExplorerItemText(void* /*item*/, std::string_view /*text*/) {}

@@ -12,6 +12,7 @@
 #include <vector>
 
 class COvCombos;
+class CSheetView;
 
 // Option bits of COvInfoProp::Flags.
 namespace PropFlag {
@@ -69,6 +70,12 @@ class COvInfoProp {
     // entries at all, Value becomes empty.
     void PISetCombo(std::string_view value, const std::vector<std::unique_ptr<COvCombos>>* entries,
                     unsigned listId);
+
+    // The value with every formula between tildes replaced by its result, for showing in `view`
+    // (whose sheet's data source the formulas read; null: none). Values of other kinds than
+    // PropKind::Text, and values without "~", come back unchanged. Parser errors are shown.
+    // Defined with the formula evaluation (params/Formula.cpp), which this layer cannot see.
+    std::string PGetParsedValue(CSheetView* view) const;
 
     // The chosen list entry of a list-valued property (null when none).
     COvCombos* SelectedEntry() const { return static_cast<COvCombos*>(SelectedCombo); }

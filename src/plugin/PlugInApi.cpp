@@ -107,6 +107,10 @@ std::string GetDSHeader(COvInfoDS* source, int col) {
     return source ? source->GetDSHeader(col) : std::string();
 }
 
+std::string PGetParsedValue(COvInfoProp* prop, CSheetView* view) {
+    return prop ? prop->PGetParsedValue(view) : std::string();
+}
+
 std::string GetDSTextRC(COvInfoDS* source, int row, int col) {
     return source ? source->GetDSTextRC(row, col) : std::string();
 }

@@ -48,6 +48,8 @@ class PropertyBar : public wxPanel {
     char Letter() const { return letter_; }
     // The object shown (null for the settings and for nothing).
     COvInfoObject* Object() const { return object_; }
+    // The properties of what is shown, in list order (empty when nothing is).
+    std::vector<COvInfoProp*> ShownList() const;
 
     // The property an item edits (a reference's target), or null for sections and stale items.
     COvInfoProp* PropertyOf(const wxPGProperty* item) const;
@@ -76,8 +78,6 @@ class PropertyBar : public wxPanel {
     void Postpone(char letter, COvInfoObject* object);
     void SchedulePostponed();
     void ShowPostponed();
-    // The properties of what is shown, in list order (empty when nothing is).
-    std::vector<COvInfoProp*> ShownList() const;
     ItemSources Sources() const;
     void OnChanged(wxPropertyGridEvent& event);
     // Writes `item`'s value back into its property and carries out the consequences.

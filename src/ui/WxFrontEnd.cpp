@@ -5,6 +5,7 @@
 
 #include "core/Log.h"
 #include "ui/MainFrame.h"
+#include "ui/PropertyBar.h"
 
 namespace orvik::ui {
 
@@ -80,6 +81,11 @@ void WxFrontEnd::ShowProperties(char kind, COvInfoObject* object) {
 
 void WxFrontEnd::ShowSettings() {
     if (frame_) frame_->ShowSettings();
+}
+
+std::vector<COvInfoProp*> WxFrontEnd::ShownPropertyList() {
+    if (!frame_) return {};
+    return frame_->Properties().ShownList();
 }
 
 void WxFrontEnd::SetExplorerItemText(void* item, std::string_view text) {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/FrontEnd.h"
 
@@ -30,6 +31,7 @@ class WxFrontEnd : public FrontEnd {
     void SetWaitCursor(bool busy) override;
     void ShowProperties(char kind, COvInfoObject* object) override;
     void ShowSettings() override;
+    std::vector<COvInfoProp*> ShownPropertyList() override;
     void SetExplorerItemText(void* item, std::string_view text) override;
     void RebuildExplorer() override;
     void CreateViewDS(COvInfoSheet& sheet) override;

@@ -1,0 +1,280 @@
+// Formula evaluation on muParser, and COvInfoProp::PGetParsedValue: the property class lives in
+// the model layer, which cannot see this one, so its formula member is defined here, beside the
+// parser it needs (both end up in the same core library).
+//
+// Text-valued functions cannot hand text through the numeric evaluator: they return the marker
+// -999 and leave their text in the evaluation context, from where a formula whose result is the
+// marker takes it.
+#include "params/Formula.h"
+
+#include <muParser.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+#include <cstdio>
+#include <exception>
+#include <iterator>
+#include <string_view>
+#include <vector>
+
+#include "core/ProgramContext.h"
+#include "model/AppContext.h"
+#include "model/OvInfoDS.h"
+#include "model/OvInfoProp.h"
+#include "model/OvInfoSheet.h"
+#include "model/Report.h"
+
+namespace {
+
+constexpr double kTextMarker = -999.0;
+// What fGetColMaxValue gives when it found no value at all.
+constexpr int kNoMaximum = -2147483647;
+
+// What the formula functions read. One evaluation's context is current at a time; a message box
+// shown during an evaluation runs the event loop, which may evaluate another value meanwhile, so
+// each evaluation installs its own and puts back the one before.
+struct FormulaContext {
+    COvInfoDS* DataSource = nullptr;
+    std::vector<COvInfoProp*> Lookup;
+    std::string TextResult;
+};
+
+FormulaContext* current = nullptr;
+
+class ContextScope {
+  public:
+    explicit ContextScope(FormulaContext& context) : previous_(current) { current = &context; }
+    ~ContextScope() { current = previous_; }
+    ContextScope(const ContextScope&) = delete;
+    ContextScope& operator=(const ContextScope&) = delete;
+
+  private:
+    FormulaContext* previous_;
+};
+
+// The whole number a text starts with, read as atoi reads it, except that spaces and
+// non-breaking spaces inside the number are grouping and skipped ("1 234.50" reads 1234, not 1).
+// Kept to the int range instead of overflowing.
+int ReadInteger(std::string_view text) {
+    size_t i = 0;
+    const size_t size = text.size();
+    auto skipGrouping = [&] {
+        while (i < size) {
+            if (text[i] == ' ') {
+                ++i;
+            } else if (text[i] == '\xC2' && i + 1 < size && text[i + 1] == '\xA0') {
+                i += 2;
+            } else {
+                break;
+            }
+        }
+    };
+    auto isSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (i < size && isSpace(text[i])) ++i;
+    skipGrouping();
+    bool negative = false;
+    if (i < size && (text[i] == '-' || text[i] == '+')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long value = 0;
+    for (skipGrouping(); i < size && text[i] >= '0' && text[i] <= '9'; skipGrouping()) {
+        if (value <= INT_MAX) value = value * 10 + (text[i] - '0');
+        ++i;
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+// A formula's number as a row or column: truncated toward zero, and for numbers no int holds
+// (and NaN) a value outside every range the callers accept.
+int ToIndex(double number) {
+    if (!(number > -2147483649.0 && number < 2147483648.0)) return number > 0 ? INT_MAX : INT_MIN;
+    return static_cast<int>(number);
+}
+
+std::string FormatNumber(double number) {
+    const int length = std::snprintf(nullptr, 0, "%f", number);
+    if (length <= 0) return {};
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), "%f", number);
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+// The functions run inside the parser's evaluation: nothing may leave them as an exception.
+double GetPrmText(const char* key) {
+    FormulaContext* context = current;
+    if (!context) return kTextMarker;
+    context->TextResult.clear();
+    if (!key) return kTextMarker;
+    try {
+        for (const COvInfoProp* prop : context->Lookup) {
+            if (prop && prop->Name == key) {
+                context->TextResult = prop->Value;
+                break;
+            }
+        }
+    } catch (...) {
+        context->TextResult.clear();
+    }
+    return kTextMarker;
+}
+
+// With -999 for the row (and the column), both are read from the last text result written as
+// "row,column", so one property can name the cell.
+double GetGridText(double row, double column) {
+    FormulaContext* context = current;
+    if (!context) return kTextMarker;
+    int rowIndex = ToIndex(row);
+    int columnIndex = ToIndex(column);
+    const std::string& last = context->TextResult;
+    const size_t comma = last.find(',');
+    if (row == kTextMarker) rowIndex = ReadInteger(std::string_view(last).substr(0, comma));
+    if (column == kTextMarker && comma != std::string::npos && comma > 0)
+        columnIndex = ReadInteger(std::string_view(last).substr(comma + 1));
+    context->TextResult.clear();
+    if (COvInfoDS* source = context->DataSource) {
+        try {
+            if (rowIndex > 0 && rowIndex <= source->GetDSRowCount() && columnIndex >= 0 &&
+                columnIndex < source->GetDSColCount())
+                context->TextResult = source->GetDSTextRC(rowIndex, columnIndex);
+        } catch (...) {
+            context->TextResult.clear();
+        }
+    }
+    return kTextMarker;
+}
+
+// The smallest power of ten from 1 up that is not below x. Worked out in doubles, so it keeps
+// going past 10^9 (10^10, 10^11, ...); for an infinite x the power overflows to infinity too and
+// the loop ends, and NaN (never above anything) gives 1.
+double FloorDec(double x) {
+    double power = 1;
+    while (power < x) power *= 10;
+    return power;
+}
+
+// Without a data source nothing is found, so the result is the same as for a column without
+// rows: 0 would pass for a real largest value (a column of zeros) where there is none.
+double GetColMaxValue(double column) {
+    FormulaContext* context = current;
+    int maximum = kNoMaximum;
+    if (!context || !context->DataSource) return maximum;
+    try {
+        COvInfoDS& source = *context->DataSource;
+        const int columnIndex = ToIndex(column);
+        const int rows = source.GetDSRowCount();
+        for (int row = 1; row <= rows; ++row) {
+            const int value = ReadInteger(source.GetDSTextRC(row, columnIndex));
+            if (value > maximum) maximum = value;
+        }
+    } catch (...) {
+    }
+    return maximum;
+}
+
+// The data source of the sheet that owns `view`: every view belongs to a sheet of the open
+// report, which owns it.
+COvInfoDS* DataSourceOf(const CSheetView* view) {
+    orvik::AppContext* app = orvik::AppContext::Current();
+    if (!view || !app) return nullptr;
+    CReport& report = app->Report();
+    for (const auto& sheet : report.Sheets) {
+        if (sheet && sheet->OwnedView.get() == view) return sheet->GetDS(report.DataSources);
+    }
+    return nullptr;
+}
+
+std::vector<COvInfoProp*> PropertyBarList() {
+    orvik::ProgramContext* program = orvik::ProgramContext::Current();
+    return program ? program->Front().ShownPropertyList() : std::vector<COvInfoProp*>();
+}
+
+void ShowParserError(const std::string& text) {
+    orvik::ShowMessage(text, {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
+}
+
+// Why an evaluation failed: the parser's message, or what any other exception says.
+std::string ReasonOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const mu::Parser::exception_type& parserError) {
+        return parserError.GetMsg();
+    } catch (const std::exception& other) {
+        return other.what();
+    } catch (...) {
+        return "unknown error";
+    }
+}
+
+}  // namespace
+
+std::string COvInfoProp::PGetParsedValue(CSheetView* view) const {
+    if (Kind != PropKind::Text || Value.find('~') == std::string::npos) return Value;
+
+    FormulaContext context;
+    // The text is built up as it is processed, and scanning goes on in the original value after
+    // each formula, never through an inserted result: a result is data (a cell, a property's
+    // value), and a "~" in it must neither run as a formula nor start the same replacement over
+    // for ever. Building it up also keeps a value with very many formulas linear.
+    std::string text;
+    size_t from = 0;  // where the unprocessed rest of Value begins
+    std::string formula;
+    try {
+        context.DataSource = DataSourceOf(view);
+        context.Lookup = PropertyBarList();
+        ContextScope scope(context);
+        mu::Parser parser;
+        // Not optimisable: each call must happen at every evaluation, as their results come from
+        // the data and the property bar, not from their arguments alone.
+        parser.DefineFun("fGetPrmText", GetPrmText, false);
+        parser.DefineFun("fGetGridText", GetGridText, false);
+        parser.DefineFun("fFloorDec", FloorDec, false);
+        parser.DefineFun("fGetColMaxValue", GetColMaxValue, false);
+        while (true) {
+            const size_t open = Value.find('~', from);
+            if (open == std::string::npos) break;
+            const size_t close = Value.find('~', open + 1);
+            if (close == std::string::npos) {
+                // A lone tilde: the rest loses its tildes; inserted results keep theirs.
+                text.append(Value, from, open - from);
+                std::remove_copy(Value.begin() + static_cast<std::ptrdiff_t>(open), Value.end(),
+                                 std::back_inserter(text), '~');
+                from = Value.size();
+                break;
+            }
+            formula.assign(Value, open + 1, close - open - 1);
+            // A formula's text comes from the text functions it calls itself, not from one before.
+            context.TextResult.clear();
+            parser.SetExpr(formula);
+            const double result = parser.Eval();
+            text.append(Value, from, open - from);
+            text += result == kTextMarker ? context.TextResult : FormatNumber(result);
+            from = close + 1;
+        }
+    } catch (...) {
+        ShowParserError("Parser Error: in formula\n" + formula + "\n" +
+                        ReasonOf(std::current_exception()));
+    }
+    // After a failure the failing formula and everything after it stay as they were.
+    text.append(Value, from, std::string::npos);
+    return text;
+}
+
+std::string ParseValue(const char* expression) {
+    if (!expression) return {};
+    try {
+        mu::Parser parser;
+        double sRet = 0;
+        parser.SetExpr(expression);
+        parser.DefineVar("sRet", &sRet);
+        return FormatNumber(parser.Eval());
+    } catch (...) {
+        ShowParserError("Parser Error: " + ReasonOf(std::current_exception()));
+    }
+    return {};
+}
