@@ -4,6 +4,7 @@
 // received and whether the control connection was encrypted by then.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -221,6 +222,24 @@ TEST_F(SftpUpload, AKeyLoginUploadsTheBytesAsTheyAreIntoTheLoginFolderOrAnAbsolu
     absolute.Security = FtpSecurity::Sftp;
     ASSERT_TRUE(absolute.Upload()) << absolute.ErrorText << "\n" << server_.Log();
     EXPECT_EQ(ReadFileBytes(folder_.Path() + "site/logo.gif"), "GIF89a");
+}
+
+TEST_F(SftpUpload, WithNeitherKeyNorPasswordTheAgentLogsIn) {
+    UxFTPTransferer sftp;
+    Prepare(sftp, "x.txt", "by agent");
+    sftp.KeyFile.clear();
+    {
+        // No agent: nothing to log in with.
+        const char* previous = std::getenv("SSH_AUTH_SOCK");
+        const std::string kept = previous ? previous : "";
+        unsetenv("SSH_AUTH_SOCK");
+        EXPECT_FALSE(sftp.Upload());
+        if (previous) setenv("SSH_AUTH_SOCK", kept.c_str(), 1);
+    }
+    orvik::test::SshAgent agent(folder_.Path(), server_.KeyFile());
+    ASSERT_TRUE(agent.Started()) << agent.Problem();
+    ASSERT_TRUE(sftp.Upload()) << sftp.ErrorText << "\n" << server_.Log();
+    EXPECT_EQ(ReadFileBytes(server_.Home() + "x.txt"), "by agent");
 }
 
 TEST_F(SftpUpload, AnUnknownOrChangedHostKeyIsRefusedWithHowToAcceptIt) {

@@ -171,4 +171,49 @@ std::string SftpPeer::Log() {
     return logText_;
 }
 
+SshAgent::SshAgent(const std::string& folder, const std::string& keyFile) {
+    if (const char* socket = std::getenv("SSH_AUTH_SOCK")) {
+        hadSocket_ = true;
+        previousSocket_ = socket;
+    }
+    const std::string socket = folder + "agent.sock";
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        problem_ = std::string("pipe: ") + std::strerror(errno);
+        return;
+    }
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        execl("/usr/bin/ssh-agent", "ssh-agent", "-D", "-a", socket.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    // It says where it listens once the socket is there.
+    char buffer[256];
+    pollfd entry{fds[0], POLLIN, 0};
+    const bool said = pid_ > 0 && poll(&entry, 1, 10000) > 0 && read(fds[0], buffer, 1) == 1;
+    close(fds[0]);
+    if (!said) {
+        problem_ = "ssh-agent did not start";
+        return;
+    }
+    setenv("SSH_AUTH_SOCK", socket.c_str(), 1);
+    const std::string add = "ssh-add -q '" + keyFile + "' </dev/null >/dev/null 2>&1";
+    if (std::system(add.c_str()) != 0) problem_ = "ssh-add refused " + keyFile;
+}
+
+SshAgent::~SshAgent() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (hadSocket_) {
+        setenv("SSH_AUTH_SOCK", previousSocket_.c_str(), 1);
+    } else {
+        unsetenv("SSH_AUTH_SOCK");
+    }
+}
+
 }  // namespace orvik::test

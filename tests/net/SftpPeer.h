@@ -46,4 +46,26 @@ class SftpPeer {
     std::string problem_;
 };
 
+// An ssh-agent of the test's own, holding one key, made this process's agent (SSH_AUTH_SOCK)
+// while it lives.
+class SshAgent {
+  public:
+    // Starts the agent with its socket in `folder` and adds `keyFile` to it.
+    SshAgent(const std::string& folder, const std::string& keyFile);
+    // Stops the agent and gives SSH_AUTH_SOCK back its earlier value.
+    ~SshAgent();
+    SshAgent(const SshAgent&) = delete;
+    SshAgent& operator=(const SshAgent&) = delete;
+
+    // False when the agent did not start or refused the key; Problem() says why.
+    bool Started() const { return problem_.empty(); }
+    const std::string& Problem() const { return problem_; }
+
+  private:
+    pid_t pid_ = -1;
+    bool hadSocket_ = false;
+    std::string previousSocket_;
+    std::string problem_;
+};
+
 }  // namespace orvik::test
