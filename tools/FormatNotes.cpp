@@ -144,8 +144,9 @@ const Notes& BuiltinNotes() {
          "separated by `;` or `,`. May hold parameters."},
         {"ACT.Subj", "The subject; empty: the step's name and today's date. May hold parameters."},
         {"ACT.FTP.Srv",
-         "`host` or `host:port` (port 21 when none). Empty: the setting `DefSrvFTP`, else "
-         "`DefSrvMail`."},
+         "`host` or `host:port` (port 21 when none), or with a scheme: `ftp://`, `ftps://` "
+         "(port 990), `sftp://` (port 22); see `FtpSecurity`. Empty: the setting `DefSrvFTP`, "
+         "else `DefSrvMail`."},
         {"ACT.User", "The login name."},
         {"ACT.Password", "The login password, written as it stands; the log masks it."},
         {"ACT.FTP.Files",

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <span>
 
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
@@ -141,6 +142,20 @@ constexpr MailSessionSetting kMailSessionSettings[] = {
     {"MailVerify", "Mail Certificate Check (1/0)", "1", false},
 };
 
+// How uploads reach today's servers: FTPS, SFTP, the login and the checks of the server's
+// certificate or host key. An empty FtpSecurity follows the way the server is written (ftps://
+// implicit TLS, sftp:// SFTP, otherwise plain FTP, as it always was).
+constexpr MailSessionSetting kFtpSessionSettings[] = {
+    {"FtpSecurity", "FTP Security (none, explicit, implicit, sftp)", "", false},
+    {"FtpUser", "FTP User", "", false},
+    {"FtpPassword", "FTP Password", "", true},
+    {"FtpPasswordCommand", "FTP Password Command", "", false},
+    {"FtpKeyFile", "SFTP Key File", "", false},
+    {"FtpKnownHosts", "SFTP Known Hosts File", "~/.ssh/known_hosts", false},
+    {"FtpCAFile", "FTP Extra CA File", "", false},
+    {"FtpVerify", "FTP Certificate Check (1/0)", "1", false},
+};
+
 void RegisterTaskTypes(CRegistries& r) {
     constexpr int list = ListId::TaskTypes;
     constexpr int group = GroupId::Task;
@@ -176,6 +191,11 @@ void RegisterTaskTypes(CRegistries& r) {
         r.AddProp(e, group, "User", "User", "", 0, PropKind::Text, 0, nullptr, -1);
         r.AddProp(e, group, "Password", "Password", "", 0x45, PropKind::Text, 0, nullptr, -1);
         r.AddProp(e, group, "Files", "FTP Files", "*.*", 0, PropKind::Text, 0, nullptr, -1);
+        // Each left empty takes the program setting.
+        for (const MailSessionSetting& setting : kFtpSessionSettings) {
+            r.AddProp(e, group, setting.Name, setting.Caption, "",
+                      setting.Secret ? kSecretFlags : 0, PropKind::Text, 0, nullptr, -1);
+        }
     }
     if (COvCombos* e = r.AddComboValue(list, "CMD", "DOS Command", -1)) {
         r.AddProp(e, group, "cmd", "Command", "", 0, PropKind::Text, 0, nullptr, -1);
@@ -230,10 +250,14 @@ void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
     r.AddSetting("SqliteLockWait", "SQLite Lock Wait, s", "30", PropKind::Text, 0);
     // Folders beyond the program's and the report's that mail and FTP may send pictures from.
     r.AddSetting("PictureFolders", "Picture Folders (;)", "", PropKind::Text, 0);
-    for (const MailSessionSetting& setting : kMailSessionSettings) {
-        COvInfoProp* added =
-            r.AddSetting(setting.Name, setting.Caption, setting.Default, PropKind::Text, 0);
-        if (setting.Secret) added->Flags = kSecretFlags;
+    using SettingTable = std::span<const MailSessionSetting>;
+    for (SettingTable table :
+         {SettingTable(kMailSessionSettings), SettingTable(kFtpSessionSettings)}) {
+        for (const MailSessionSetting& setting : table) {
+            COvInfoProp* added =
+                r.AddSetting(setting.Name, setting.Caption, setting.Default, PropKind::Text, 0);
+            if (setting.Secret) added->Flags = kSecretFlags;
+        }
     }
     r.SettingsCount = static_cast<int>(r.LiveProperties.size());
 

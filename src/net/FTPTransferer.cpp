@@ -7,7 +7,11 @@
 
 #include <curl/curl.h>
 #include <errno.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -19,6 +23,7 @@
 
 #include "core/LanguageTexts.h"
 #include "core/Paths.h"
+#include "core/TextEncoding.h"
 #include "net/ServerAddress.h"
 
 namespace {
@@ -45,34 +50,87 @@ std::string EncodeRemotePath(std::string_view path) {
     return out;
 }
 
-std::string BuildUrl(const std::string& server, unsigned short defaultPort,
-                     const std::string& remoteFile) {
-    std::string scheme = "ftp";
+// Where an upload goes: the scheme libcurl is given (which the security decides), the host and
+// the port in effect.
+struct FtpTarget {
+    std::string Scheme;
+    std::string Host;
+    int Port = 0;
+
+    std::string Base() const {
+        const bool ipv6 = Host.find(':') != std::string::npos;
+        return Scheme + "://" + (ipv6 ? "[" + Host + "]" : Host) + ":" + std::to_string(Port);
+    }
+};
+
+// The scheme the server is written with, lower-cased ("" for none), and the rest after "://".
+std::string SplitScheme(std::string_view& server) {
+    server = orvik::Trim(server);
+    const size_t schemeEnd = server.find("://");
+    if (schemeEnd == std::string_view::npos) return {};
+    std::string scheme(server.substr(0, schemeEnd));
+    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    server.remove_prefix(schemeEnd + 3);
+    return scheme;
+}
+
+FtpTarget TargetOf(const std::string& server, FtpSecurity security, unsigned short ftpPort) {
     std::string_view rest = server;
-    const size_t schemeEnd = rest.find("://");
-    // With a scheme of its own ("ftps://", "sftp://") the server gets that scheme's port unless
-    // it names one; the FTP port only applies to plain FTP.
-    const bool ownScheme = schemeEnd != std::string_view::npos;
-    if (ownScheme) {
-        scheme = std::string(rest.substr(0, schemeEnd));
-        rest.remove_prefix(schemeEnd + 3);
-    }
+    std::string scheme = SplitScheme(rest);
     rest = rest.substr(0, rest.find('/'));
-    const orvik::ServerAddress address =
-        orvik::SplitServerAddress(rest, ownScheme ? 0 : defaultPort);
-    const bool ipv6 = address.Host.find(':') != std::string::npos;
-    std::string url = scheme;
-    url += "://";
-    if (ipv6) url += '[';
-    url += address.Host;
-    if (ipv6) url += ']';
-    if (address.Port > 0) {
-        url += ':';
-        url += std::to_string(address.Port);
+    int defaultPort = ftpPort;
+    switch (security) {
+        case FtpSecurity::Auto:
+            // A scheme libcurl is not allowed stays, and is refused by name.
+            if (scheme.empty()) scheme = "ftp";
+            if (scheme == "ftps") defaultPort = CFTPTransferer::kDefaultImplicitPort;
+            if (scheme == "sftp") defaultPort = CFTPTransferer::kDefaultSftpPort;
+            break;
+        case FtpSecurity::None:
+        case FtpSecurity::Explicit:
+            scheme = "ftp";
+            break;
+        case FtpSecurity::Implicit:
+            scheme = "ftps";
+            defaultPort = CFTPTransferer::kDefaultImplicitPort;
+            break;
+        case FtpSecurity::Sftp:
+            scheme = "sftp";
+            defaultPort = CFTPTransferer::kDefaultSftpPort;
+            break;
     }
-    url += '/';
-    url += EncodeRemotePath(remoteFile);
-    return url;
+    const orvik::ServerAddress address = orvik::SplitServerAddress(rest, defaultPort);
+    return FtpTarget{scheme, address.Host, address.Port};
+}
+
+// The URL of `remoteFile` on `target`. An SFTP URL names a path from the root, so a relative
+// name goes under "~/", the login folder, as it does over FTP.
+std::string UrlOf(const FtpTarget& target, const std::string& remoteFile) {
+    std::string url = target.Base() + "/";
+    if (target.Scheme != "sftp") return url + EncodeRemotePath(remoteFile);
+    if (!remoteFile.empty() && remoteFile.front() == '/') {
+        return url + EncodeRemotePath(std::string_view(remoteFile).substr(1));
+    }
+    return url + "~/" + EncodeRemotePath(remoteFile);
+}
+
+// `file` with a leading "~/" meaning the home folder, as it does in ssh's own settings.
+std::string HomePath(const std::string& file) {
+    const std::string path = orvik::ToNativePath(std::string(orvik::Trim(file)));
+    if (path.rfind("~/", 0) != 0) return path;
+    const char* home = std::getenv("HOME");
+    std::string folder = home && *home ? home : "";
+    if (folder.empty()) {
+        if (const passwd* entry = getpwuid(getuid())) folder = entry->pw_dir;
+    }
+    return folder + path.substr(1);
+}
+
+// The local account's name, the SSH login when none is given (as ssh itself does).
+std::string LocalAccountName() {
+    if (const passwd* entry = getpwuid(getuid())) return entry->pw_name;
+    const char* user = std::getenv("USER");
+    return user ? user : "";
 }
 
 void InitCurlOnce() {
@@ -103,7 +161,10 @@ struct FTPUploadState {
     std::string LastReply;   // the last complete reply
     int LastReplyCode = 0;
     std::string Chunk;
-    std::string Converted;  // ASCII text converted but not yet handed over
+    std::string Converted;    // ASCII text converted but not yet handed over
+    std::string ExtraCAFile;  // loaded into the TLS store besides the system's CAs
+    bool ExtraCAFailed = false;
+    int HostKeyMatch = -1;  // libcurl's curl_khmatch for the SSH host key, -1 before the check
 
     void OnServerText(std::string_view text) {
         ReplyLines.append(text);
@@ -216,6 +277,39 @@ int DebugCallback(CURL*, curl_infotype type, char* data, size_t size, void* user
     return 0;
 }
 
+// Trusts the extra CA file besides the system's CAs that libcurl has already loaded.
+CURLcode SslContextCallback(CURL*, void* sslContext, void* user) {
+    auto* state = static_cast<FTPUploadState*>(user);
+    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
+    if (store && X509_STORE_load_locations(store, state->ExtraCAFile.c_str(), nullptr) == 1) {
+        return CURLE_OK;
+    }
+    state->ExtraCAFailed = true;
+    return CURLE_SSL_CACERT_BADFILE;
+}
+
+// Only a host key the known-hosts file already holds is accepted; nothing is ever added to it.
+int HostKeyCallback(CURL*, const curl_khkey*, const curl_khkey*, curl_khmatch match, void* user) {
+    static_cast<FTPUploadState*>(user)->HostKeyMatch = match;
+    return match == CURLKHMATCH_OK ? CURLKHSTAT_FINE : CURLKHSTAT_REJECT;
+}
+
+// What to tell the user about a host key the known-hosts file does not vouch for.
+std::string HostKeyProblem(int match, const FtpTarget& target, const std::string& knownHosts) {
+    const std::string port = std::to_string(target.Port);
+    const std::string accept = "ssh-keyscan -p " + port + " " + target.Host + " >> " + knownHosts;
+    if (match == CURLKHMATCH_MISMATCH) {
+        return "the host key of " + target.Host + " port " + port +
+               " differs from the one in FtpKnownHosts (" + knownHosts +
+               "): the server was replaced or someone is in between. If the change is expected, "
+               "remove the old key (ssh-keygen -R '[" +
+               target.Host + "]:" + port + "' -f " + knownHosts +
+               ") and accept the new one: " + accept;
+    }
+    return "the host key of " + target.Host + " port " + port + " is not in FtpKnownHosts (" +
+           knownHosts + "). If this is the right server, accept its key: " + accept;
+}
+
 struct CurlDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
@@ -239,6 +333,7 @@ void CFTPTransferer::OnProgress(std::uint64_t, std::uint64_t) {}
 
 bool CFTPTransferer::Upload() {
     LastError = 0;
+    LastMessageId = 0;
     const std::string localPath = orvik::ToNativePath(LocalFile);
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(localPath.c_str(), "rb"));
     struct stat info {};
@@ -248,7 +343,7 @@ bool CFTPTransferer::Upload() {
     }
     if (!file) {
         LastError = static_cast<unsigned>(errno);
-        HandleError(FTP_LOCAL_FILE_FAILED, std::strerror(errno));
+        Fail(FTP_LOCAL_FILE_FAILED, std::strerror(errno));
         return false;
     }
 
@@ -256,11 +351,17 @@ bool CFTPTransferer::Upload() {
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
         LastError = CURLE_FAILED_INIT;
-        HandleError(FTP_SESSION_FAILED, curl_easy_strerror(CURLE_FAILED_INIT));
+        Fail(FTP_SESSION_FAILED, curl_easy_strerror(CURLE_FAILED_INIT));
         return false;
     }
+    const FtpSecurity security = EffectiveSecurity();
+    const FtpTarget target = TargetOf(Server, security, Port);
+    const bool sftp = target.Scheme == "sftp";
+    const bool tls = security == FtpSecurity::Explicit || target.Scheme == "ftps";
+    // SFTP moves bytes only; the server keeps them as they are.
     FTPUploadState state(*this, file.get(), static_cast<std::uint64_t>(info.st_size),
-                         BufferSize ? BufferSize : 1024u, !Binary);
+                         BufferSize ? BufferSize : 1024u, !Binary && !sftp);
+    TlsVerification.clear();
     const std::string remote = RemoteFile.empty() ? orvik::FileNameOf(localPath) : RemoteFile;
     // Over FTP the file goes up under a temporary name beside its target and is renamed over it
     // only once every byte has arrived: a broken upload leaves the previous copy in place.
@@ -270,11 +371,10 @@ bool CFTPTransferer::Upload() {
     const std::string partName = "." + remoteName + ".part";
     // A line break in a name would end the rename command early: such a name goes up in place,
     // through the URL that carries it encoded.
-    const bool viaPartFile = BuildUrl(Server, Port, "").rfind("ftp", 0) == 0 &&
-                             !remoteName.empty() &&
+    const bool viaPartFile = target.Scheme.rfind("ftp", 0) == 0 && !remoteName.empty() &&
                              remoteName.find_first_of("\r\n") == std::string::npos;
     const std::string url =
-        BuildUrl(Server, Port, viaPartFile ? remote.substr(0, slash + 1) + partName : remote);
+        UrlOf(target, viaPartFile ? remote.substr(0, slash + 1) + partName : remote);
     char errorBuffer[CURL_ERROR_SIZE] = {};
     CURL* handle = curl.get();
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
@@ -283,12 +383,12 @@ bool CFTPTransferer::Upload() {
     curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(handle, CURLOPT_READFUNCTION, ReadCallback);
     curl_easy_setopt(handle, CURLOPT_READDATA, &state);
-    if (Binary) curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, curl_off_t(info.st_size));
+    if (!state.Ascii) curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, curl_off_t(info.st_size));
     // libcurl's own ASCII mode turns every LF into CRLF, a CRLF into CR CR LF included. So the
     // transfer stays binary for libcurl, the server is switched to ASCII just before STOR, and
     // the read callback does the conversion, sparing line ends that already are CRLF.
     std::unique_ptr<curl_slist, SlistDeleter> asciiType;
-    if (!Binary) {
+    if (state.Ascii) {
         asciiType.reset(curl_slist_append(nullptr, "TYPE A"));
         curl_easy_setopt(handle, CURLOPT_PREQUOTE, asciiType.get());
     }
@@ -299,11 +399,50 @@ bool CFTPTransferer::Upload() {
         curl_slist_append(rename.get(), ("RNTO " + remoteName).c_str());
         curl_easy_setopt(handle, CURLOPT_POSTQUOTE, rename.get());
     }
-    if (!UserName.empty()) {
-        curl_easy_setopt(handle, CURLOPT_USERNAME, UserName.c_str());
+    const std::string user = UserName.empty() && sftp ? LocalAccountName() : UserName;
+    if (!user.empty()) {
+        curl_easy_setopt(handle, CURLOPT_USERNAME, user.c_str());
         curl_easy_setopt(handle, CURLOPT_PASSWORD, Password.c_str());
     }
-    if (!Passive) curl_easy_setopt(handle, CURLOPT_FTPPORT, "-");
+    if (tls) {
+        // Everything, the login and the data included, goes encrypted or not at all: a server
+        // that refuses AUTH TLS gets no USER command.
+        curl_easy_setopt(handle, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
+        curl_easy_setopt(handle, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
+        curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, Tls.Verify ? 1L : 0L);
+        curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, Tls.Verify ? 2L : 0L);
+        state.ExtraCAFile = orvik::ToNativePath(std::string(orvik::Trim(Tls.CAFile)));
+        if (!state.ExtraCAFile.empty()) {
+            // A store shared between transfers would keep the extra CA for the next server.
+            curl_easy_setopt(handle, CURLOPT_CA_CACHE_TIMEOUT, 0L);
+            curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, SslContextCallback);
+            curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &state);
+        }
+    }
+    const std::string knownHosts =
+        HomePath(orvik::Trim(KnownHosts).empty() ? "~/.ssh/known_hosts" : KnownHosts);
+    const std::string keyFile = HomePath(KeyFile);
+    if (sftp) {
+        curl_easy_setopt(handle, CURLOPT_SSH_KNOWNHOSTS, knownHosts.c_str());
+        curl_easy_setopt(handle, CURLOPT_SSH_KEYFUNCTION, HostKeyCallback);
+        curl_easy_setopt(handle, CURLOPT_SSH_KEYDATA, &state);
+        long methods = CURLSSH_AUTH_AGENT;
+        if (!keyFile.empty()) {
+            // The password, when there is one, unlocks the key or serves as the login password.
+            methods = CURLSSH_AUTH_PUBLICKEY | (Password.empty() ? 0 : CURLSSH_AUTH_PASSWORD);
+            curl_easy_setopt(handle, CURLOPT_SSH_PRIVATE_KEYFILE, keyFile.c_str());
+            // Empty: the public half is worked out from the private key.
+            curl_easy_setopt(handle, CURLOPT_SSH_PUBLIC_KEYFILE, "");
+            if (!Password.empty()) curl_easy_setopt(handle, CURLOPT_KEYPASSWD, Password.c_str());
+        } else if (!Password.empty()) {
+            methods = CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD;
+        }
+        curl_easy_setopt(handle, CURLOPT_SSH_AUTH_TYPES, methods);
+    }
+    // Over TLS the data connection is always passive: libcurl 7.87 and 7.88 never start TLS on
+    // a data connection the server opens, and report success while the server receives nothing.
+    // (Passive is what FTPS behind a firewall needs anyway: the firewall cannot read the ports.)
+    if (!Passive && !tls) curl_easy_setopt(handle, CURLOPT_FTPPORT, "-");
     if (ConnectTimeoutMs > 0) {
         curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(ConnectTimeoutMs));
     }
@@ -322,37 +461,76 @@ bool CFTPTransferer::Upload() {
     curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
 
     const CURLcode result = curl_easy_perform(handle);
+    if (tls) {
+        long verdict = X509_V_OK;
+        curl_easy_getinfo(handle, CURLINFO_SSL_VERIFYRESULT, &verdict);
+        TlsVerification = verdict == X509_V_OK ? "ok" : X509_verify_cert_error_string(verdict);
+    }
     if (result == CURLE_OK) return true;
 
     LastError = static_cast<unsigned>(result);
     if (state.ReadErrno != 0) {
         LastError = static_cast<unsigned>(state.ReadErrno);
-        HandleError(FTP_LOCAL_READ_FAILED, std::strerror(state.ReadErrno));
+        Fail(FTP_LOCAL_READ_FAILED, std::strerror(state.ReadErrno));
         return false;
     }
     // The server's refusal says most; libcurl's text covers what happened below the protocol.
     // (In active mode libcurl leaves a note in the buffer even on success: only read it now.)
+    const std::string curlText = errorBuffer[0] ? errorBuffer : curl_easy_strerror(result);
+    const std::string reply(orvik::Trim(state.LastReply));
     std::string detail;
-    if (state.LastReplyCode >= 400) {
-        detail = state.LastReply;
-    } else if (errorBuffer[0] != '\0') {
-        detail = errorBuffer;
+    if (state.HostKeyMatch >= 0 && state.HostKeyMatch != CURLKHMATCH_OK) {
+        detail = HostKeyProblem(state.HostKeyMatch, target, knownHosts);
+    } else if (state.ExtraCAFailed) {
+        detail = "cannot read the CA file '" + state.ExtraCAFile + "'";
+    } else if (result == CURLE_USE_SSL_FAILED) {
+        detail = "the server refused AUTH TLS" + (reply.empty() ? "" : ": " + reply) +
+                 "; nothing was sent unencrypted";
+    } else if (state.LastReplyCode >= 400) {
+        detail = reply + " (" + curlText + ")";
     } else {
-        detail = curl_easy_strerror(result);
+        detail = curlText;
+    }
+    detail += "; server " + target.Base();
+    // SFTP has no replies to tell the stages apart; what went wrong says where it happened.
+    if (sftp && state.Stage == UploadStage::Connecting &&
+        (result == CURLE_REMOTE_FILE_NOT_FOUND || result == CURLE_REMOTE_ACCESS_DENIED ||
+         result == CURLE_UPLOAD_FAILED || result == CURLE_REMOTE_DISK_FULL)) {
+        state.Stage = UploadStage::Storing;
     }
     switch (state.Stage) {
         case UploadStage::Connecting:
-            HandleError(FTP_CONNECT_FAILED, detail);
+            Fail(FTP_CONNECT_FAILED, detail);
             break;
         case UploadStage::LoggedIn:
         case UploadStage::Storing:
-            HandleError(FTP_REMOTE_FILE_FAILED, detail);
+            Fail(FTP_REMOTE_FILE_FAILED, detail);
             break;
         case UploadStage::Sending:
-            HandleError(FTP_WRITE_FAILED, detail);
+            Fail(FTP_WRITE_FAILED, detail);
             break;
     }
     return false;
+}
+
+void CFTPTransferer::Fail(int messageId, const std::string& detail) {
+    LastMessageId = messageId;
+    HandleError(messageId, detail);
+}
+
+FtpSecurity CFTPTransferer::EffectiveSecurity() const {
+    return Security == FtpSecurity::Auto ? FtpSecurityOfServer(Server) : Security;
+}
+
+std::string CFTPTransferer::Endpoint() const {
+    return TargetOf(Server, EffectiveSecurity(), Port).Base();
+}
+
+FtpSecurity FtpSecurityOfServer(std::string_view server) {
+    const std::string scheme = SplitScheme(server);
+    if (scheme == "ftps") return FtpSecurity::Implicit;
+    if (scheme == "sftp") return FtpSecurity::Sftp;
+    return FtpSecurity::None;
 }
 
 void UxFTPTransferer::HandleError(int messageId, const std::string& detail) {

@@ -1,17 +1,38 @@
 // Uploads one local file to an FTP server: login (anonymous or named), passive or active data
 // connection, binary or ASCII type, the file sent in chunks with progress after each. The
-// protocol work is libcurl's; this class keeps the program's own contract around it: a boolean
-// result, and on failure one of the program's messages (310-320) through HandleError, with the
-// server's own reply as the detail wherever the server gave one. UxFTPTransferer turns that into
-// the one readable text the delivery step reports.
+// connection may be plain FTP, FTPS (AUTH TLS on the usual port, or TLS from the first byte) or
+// SFTP; an encrypted one is never allowed to fall back to clear text, a server certificate is
+// checked unless the caller turns that off, and an SFTP host key must already be in the
+// known-hosts file. The protocol work is libcurl's; this class keeps the program's own contract
+// around it: a boolean result, and on failure one of the program's messages (310-320) through
+// HandleError, with the server's own reply as the detail wherever the server gave one.
+// UxFTPTransferer turns that into the one readable text the delivery step reports.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "net/TlsChannel.h"
+
+// How the connection to the server is made.
+enum class FtpSecurity {
+    Auto,      // as the server is written: "ftps://" implicit, "sftp://" SFTP, else plain FTP
+    None,      // plain FTP: login and data in clear text
+    Explicit,  // FTP on its usual port, switched to TLS with AUTH TLS before the login
+    Implicit,  // TLS from the first byte (port 990 unless the server names another)
+    Sftp,      // the SSH file transfer protocol (port 22 unless the server names another)
+};
+
+// The security a server written as `server` asks for on its own: Implicit for "ftps://",
+// Sftp for "sftp://" (either case), None otherwise.
+FtpSecurity FtpSecurityOfServer(std::string_view server);
 
 class CFTPTransferer {
   public:
     static constexpr unsigned short kDefaultPort = 21;
+    static constexpr unsigned short kDefaultImplicitPort = 990;
+    static constexpr unsigned short kDefaultSftpPort = 22;
     static constexpr unsigned kDefaultReplyTimeoutSeconds = 90;
 
     // A transferer with the defaults below; set the fields, then call Upload, once per file.
@@ -32,7 +53,7 @@ class CFTPTransferer {
     std::string Password;                // never written anywhere
     unsigned short Port = kDefaultPort;  // used when Server names no port
     bool Binary = true;                  // false: ASCII type, lone LF sent as CRLF
-    bool Passive = false;                // passive-mode data connections
+    bool Passive = false;                // passive-mode data connections (FTPS: always)
     unsigned ConnectTimeoutMs = 0;       // 0: no limit of our own
     // How long a silent server may leave a reply, or the data connection, waiting before the
     // upload fails; an unattended run must not hang on it. The same default as for mail.
@@ -43,6 +64,19 @@ class CFTPTransferer {
     int ConnectionType = 0;      // 0: the environment's proxy settings; 1: direct
     unsigned BufferSize = 1024;  // bytes read from the file at a time
     unsigned LastError = 0;      // errno or libcurl code of the last failure
+    int LastMessageId = 0;       // the message of the last failure, 0 after a success
+    FtpSecurity Security = FtpSecurity::Auto;
+    TlsOptions Tls;          // certificate checks of FTPS (CAFile is trusted besides the system's)
+    std::string KeyFile;     // SFTP private key; with none and no password the ssh agent is asked
+    std::string KnownHosts;  // SFTP host keys; empty: ~/.ssh/known_hosts
+    // After an upload over TLS: "ok", or what the certificate check found against the server's
+    // certificate (also when Tls.Verify is off, so that the caller can say what was let pass).
+    std::string TlsVerification;
+
+    // The security this upload uses: Security, or for Auto what the server's scheme asks for.
+    FtpSecurity EffectiveSecurity() const;
+    // Where the upload goes, for messages: "scheme://host:port" with the port in effect.
+    std::string Endpoint() const;
 
   protected:
     // Reports a failure: `messageId` is one of 310-320, `detail` the reason (the server's reply
@@ -54,6 +88,9 @@ class CFTPTransferer {
     virtual void OnProgress(std::uint64_t bytesSoFar, std::uint64_t totalBytes);
 
   private:
+    // Notes `messageId` as the last failure and hands it to HandleError.
+    void Fail(int messageId, const std::string& detail);
+
     // The upload's libcurl callbacks report through the hooks above.
     friend struct FTPUploadState;
 };

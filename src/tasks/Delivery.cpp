@@ -33,6 +33,7 @@
 #include "params/ParamSubstitution.h"
 #include "render/HtmlDocument.h"
 #include "tasks/Delivery.h"
+#include "tasks/FtpSession.h"
 #include "tasks/HtmlExport.h"
 #include "tasks/MailSession.h"
 
@@ -351,11 +352,8 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
     orvik::ApplyMailSession(session, connection);
     connection.Connect(server, CZelSMTPConnection::kDefaultPort);
     if (connection.IsEncrypted() && !session.Tls.Verify) {
-        // Said at every use, so that a check switched off for a test is not forgotten.
-        UxSaveLog("Warning: the certificate of mail server " + server +
-                      " was not checked (MailVerify=0); the check says: " +
-                      connection.GetTlsVerification(),
-                  __FILE__, __LINE__);
+        orvik::LogUncheckedCertificate("mail", server, "MailVerify",
+                                       connection.GetTlsVerification());
     }
 
     // The mail client converts text into the message's character set, which is the one the page
@@ -515,14 +513,20 @@ void UploadFiles(const COvInfoAct& task, const std::string& server, std::string 
         local = SplitList(files);
     }
 
+    const orvik::FtpSession session = orvik::ResolveFtpSession(task, server);
+    if (orvik::SendsPasswordInClear(session)) {
+        // Stored reports have always logged in this way, so it is said, not refused.
+        UxSaveLog("Warning: the password of FTP user " + session.User + " goes to " + server +
+                      " unencrypted; FtpSecurity=explicit, implicit or sftp would protect it",
+                  __FILE__, __LINE__);
+    }
+    bool certificateNoted = false;
     std::vector<std::string> done;
     for (const std::string& entry : local) {
         const std::string file = orvik::ToNativePath(entry);
         UxFTPTransferer transfer;
         transfer.Download = false;
-        transfer.Server = server;
-        transfer.UserName = task.Get("User");
-        transfer.Password = task.Get("Password");
+        orvik::ApplyFtpSession(session, transfer);
         transfer.LocalFile = file;
         transfer.RemoteFile = orvik::FileNameOf(file);
         const std::string tail =
@@ -531,11 +535,21 @@ void UploadFiles(const COvInfoAct& task, const std::string& server, std::string 
         SetPaneTextStatBar(
             0,
             ("FTP Uploading file: " + file + "  TO remote file: " + transfer.RemoteFile).c_str());
-        if (transfer.Upload()) {
-            done.push_back(file);
-        } else {
-            Report("Error FTP UpLoad of file '" + file + "'\n'" + transfer.ErrorText + "'", true);
+        const bool uploaded = transfer.Upload();
+        if (!session.Tls.Verify && uploaded && !transfer.TlsVerification.empty() &&
+            !certificateNoted) {
+            certificateNoted = true;
+            orvik::LogUncheckedCertificate("FTP", transfer.Endpoint(), "FtpVerify",
+                                           transfer.TlsVerification);
         }
+        if (uploaded) {
+            done.push_back(file);
+            continue;
+        }
+        Report("Error FTP UpLoad of file '" + file + "'\n'" + transfer.ErrorText + "'", true);
+        // Each further file would meet the same refused login, certificate or host key, and
+        // repeated failed logins can lock the account.
+        if (transfer.LastMessageId == FTP_CONNECT_FAILED) break;
     }
     SetPaneTextStatBar(0, "");
     if (done.empty()) return;

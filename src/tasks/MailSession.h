@@ -4,20 +4,17 @@
 // an OAuth helper), run as command steps are run; its first output line is the secret.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 
 #include "net/ZelSMTPConnection.h"
+#include "tasks/SessionSettings.h"
 
 class COvInfoAct;
 
 namespace orvik {
 
 // A mail session setting that cannot be used: its text says which and why (never a secret).
-class MailSessionError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+using MailSessionError = SessionSettingError;
 
 struct MailSession {
     std::string Server;  // as written, scheme included
@@ -35,10 +32,5 @@ MailSession ResolveMailSession(const COvInfoAct& step, const std::string& server
 
 // Hands `session` to `connection` before it connects.
 void ApplyMailSession(const MailSession& session, CZelSMTPConnection& connection);
-
-// Runs `command` through the shell with the command steps' time-out and output cap; returns its
-// first output line (standard error is not read). Throws MailSessionError when it cannot start,
-// fails, is stopped, or prints an empty first line.
-std::string RunSecretCommand(const std::string& command);
 
 }  // namespace orvik

@@ -85,18 +85,30 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
                                                    "FTP:User",
                                                    "FTP:Password",
                                                    "FTP:Files",
+                                                   "FTP:FtpSecurity",
+                                                   "FTP:FtpUser",
+                                                   "FTP:FtpPassword",
+                                                   "FTP:FtpPasswordCommand",
+                                                   "FTP:FtpKeyFile",
+                                                   "FTP:FtpKnownHosts",
+                                                   "FTP:FtpCAFile",
+                                                   "FTP:FtpVerify",
                                                    "CMD:cmd"}));
 
     std::vector<std::string> settings;
     for (const auto& s : r.ProgramSettings) settings.push_back(s->Name + "=" + s->Value);
     EXPECT_EQ(settings,
               (std::vector<std::string>{
-                  "Language=ENG", "DefPicFmt=png",
-                  "DefSrvMail=", "DefSrvFTP=", "DefAdrFrom=", "DefAdrTo=", "CmdTimeout=3600",
-                  "WorkFolderWait=300", "QueryTimeout=5000", "SqliteLockWait=30",
-                  "PictureFolders=", "MailSecurity=", "MailUser=", "MailPassword=",
-                  "MailPasswordCommand=", "MailAuth=auto", "MailCAFile=", "MailVerify=1"}));
-    EXPECT_EQ(r.SettingsCount, 18);
+                  "Language=ENG",        "DefPicFmt=png",      "DefSrvMail=",
+                  "DefSrvFTP=",          "DefAdrFrom=",        "DefAdrTo=",
+                  "CmdTimeout=3600",     "WorkFolderWait=300", "QueryTimeout=5000",
+                  "SqliteLockWait=30",   "PictureFolders=",    "MailSecurity=",
+                  "MailUser=",           "MailPassword=",      "MailPasswordCommand=",
+                  "MailAuth=auto",       "MailCAFile=",        "MailVerify=1",
+                  "FtpSecurity=",        "FtpUser=",           "FtpPassword=",
+                  "FtpPasswordCommand=", "FtpKeyFile=",        "FtpKnownHosts=~/.ssh/known_hosts",
+                  "FtpCAFile=",          "FtpVerify=1"}));
+    EXPECT_EQ(r.SettingsCount, 26);
     EXPECT_EQ(r.NextUserListId, 104);
     EXPECT_EQ(r.FindSetting("Language")->ComboId, 101u);
     EXPECT_EQ(r.FindSetting("DefPicFmt")->ValueIndex, 3);  // "png", fourth picture format
