@@ -73,27 +73,10 @@ constexpr std::string_view kLineBlanks = " \t\r";
 constexpr std::string_view kSecretMarker = "enc:";
 constexpr std::string_view kSecretKey = "Nobrant/Orvik18";
 
-std::string Protect(std::string_view value) {
-    static const char* hex = "0123456789abcdef";
-    std::string out(kSecretMarker);
-    for (size_t i = 0; i < value.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(value[i] ^ kSecretKey[i % kSecretKey.size()]);
-        out += hex[byte >> 4];
-        out += hex[byte & 0xF];
-    }
-    return out;
-}
-
-std::string Unprotect(std::string_view stored) {
-    if (stored.substr(0, kSecretMarker.size()) != kSecretMarker) return std::string(stored);
-    stored.remove_prefix(kSecretMarker.size());
-    std::string out;
-    const auto nibble = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
-    for (size_t i = 0; i + 1 < stored.size(); i += 2) {
-        const char byte = static_cast<char>(nibble(stored[i]) << 4 | nibble(stored[i + 1]));
-        out += static_cast<char>(byte ^ kSecretKey[(i / 2) % kSecretKey.size()]);
-    }
-    return out;
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
 }
 
 }  // namespace
@@ -178,7 +161,7 @@ int SettingsStore::GetInt(std::string_view section, std::string_view key, int fa
 std::string SettingsStore::GetSecret(std::string_view section, std::string_view key,
                                      std::string_view fallback) const {
     const std::string* value = Find(section, key);
-    return value ? Unprotect(*value) : std::string(fallback);
+    return value ? UnprotectSecret(*value) : std::string(fallback);
 }
 
 bool SettingsStore::WriteString(std::string_view section, std::string_view key,
@@ -205,9 +188,36 @@ bool SettingsStore::WriteInt(std::string_view section, std::string_view key, int
     return WriteString(section, key, std::to_string(value));
 }
 
+std::string ProtectSecret(std::string_view value) {
+    static const char* hex = "0123456789abcdef";
+    std::string out(kSecretMarker);
+    for (size_t i = 0; i < value.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(value[i] ^ kSecretKey[i % kSecretKey.size()]);
+        out += hex[byte >> 4];
+        out += hex[byte & 0xF];
+    }
+    return out;
+}
+
+std::string UnprotectSecret(std::string_view stored) {
+    if (stored.substr(0, kSecretMarker.size()) != kSecretMarker) return std::string(stored);
+    const std::string_view digits = stored.substr(kSecretMarker.size());
+    // Anything but whole hex pairs was never written protected: it is a clear value.
+    if (digits.size() % 2 != 0 ||
+        std::any_of(digits.begin(), digits.end(), [](char c) { return HexDigit(c) < 0; }))
+        return std::string(stored);
+    std::string out;
+    out.reserve(digits.size() / 2);
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        const int byte = HexDigit(digits[i]) << 4 | HexDigit(digits[i + 1]);
+        out += static_cast<char>(byte ^ kSecretKey[(i / 2) % kSecretKey.size()]);
+    }
+    return out;
+}
+
 bool SettingsStore::WriteSecret(std::string_view section, std::string_view key,
                                 std::string_view value) {
-    return WriteString(section, key, Protect(value));
+    return WriteString(section, key, ProtectSecret(value));
 }
 
 }  // namespace orvik

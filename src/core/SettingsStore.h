@@ -16,6 +16,12 @@ namespace orvik {
 // `fallback` when it holds no such number.
 int SecondsFromText(std::string_view text, int fallback);
 
+// The protected form secrets are stored in (settings, and passwords in report files): not
+// plainly readable, reversible by UnprotectSecret.
+std::string ProtectSecret(std::string_view value);
+// The secret `stored` holds: decoded when ProtectSecret wrote it, else `stored` as it stands.
+std::string UnprotectSecret(std::string_view stored);
+
 class SettingsStore {
   public:
     // Opens the store at `path` (the file need not exist yet; it is created on the first write).

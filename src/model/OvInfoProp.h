@@ -22,8 +22,12 @@ constexpr unsigned ReadOnly = 0x08;  // shown, not editable
 constexpr unsigned Integer = 0x10;   // reduced to its leading integer after each edit
 constexpr unsigned Text = 0x20;      // a setting stored as a string
 constexpr unsigned Secret = 0x40;    // a setting stored only in protected form
-constexpr unsigned Default = 0x25;   // what a flags argument of 0 means
-constexpr unsigned Boolean = 0x15;   // shown, stored, integer: every Boolean
+// A property of a report object written to the report file only in protected form (read back in
+// either form). Report files made elsewhere keep the FTP password in clear, so Secret alone
+// does not ask for this.
+constexpr unsigned FileSecret = 0x80;
+constexpr unsigned Default = 0x25;  // what a flags argument of 0 means
+constexpr unsigned Boolean = 0x15;  // shown, stored, integer: every Boolean
 }  // namespace PropFlag
 
 // Value kinds (COvInfoProp::Kind) and so the encodings of COvInfoProp::Value.

@@ -168,14 +168,19 @@ void RegisterTaskTypes(CRegistries& r) {
         r.AddProp(e, group, "Files", "Attachments", "", 0, PropKind::Text, 0, nullptr, -1);
         r.AddProp(e, group, "Subj", "Subject", "", 0, PropKind::Text, 0, nullptr, -1);
     };
-    if (COvCombos* e = r.AddComboValue(list, "SMTP", "Send Mail SMTP", -1)) {
-        addMessageProps(e, true);
-        // The mail session settings again, for a step whose server wants other ones; each one
-        // left empty takes the program setting.
+    // The mail session settings again, for a step whose server wants other ones; each one left
+    // empty takes the program setting. A step's password travels with the report file, which is
+    // copied and mailed about far more than the settings are, so it is kept protected there too.
+    const auto addMailSessionProps = [&](COvCombos* e) {
         for (const MailSessionSetting& setting : kMailSessionSettings) {
             r.AddProp(e, group, setting.Name, setting.Caption, "",
-                      setting.Secret ? kSecretFlags : 0, PropKind::Text, 0, nullptr, -1);
+                      setting.Secret ? kSecretFlags | PropFlag::FileSecret : 0, PropKind::Text, 0,
+                      nullptr, -1);
         }
+    };
+    if (COvCombos* e = r.AddComboValue(list, "SMTP", "Send Mail SMTP", -1)) {
+        addMessageProps(e, true);
+        addMailSessionProps(e);
     }
     // Mails each recipient a query names their own page: the mail properties are the SMTP ones,
     // the addresses come from the query, one row per value of the parameter.
@@ -185,6 +190,7 @@ void RegisterTaskTypes(CRegistries& r) {
         r.AddProp(e, group, "BurstDS", "Data Source", "", 0, PropKind::List, ListId::DataSources,
                   nullptr, -1);
         r.AddProp(e, group, "BurstQry", "Recipients Query", "", 0, PropKind::Text, 0, nullptr, -1);
+        addMailSessionProps(e);
     }
     if (COvCombos* e = r.AddComboValue(list, "FTP", "FTP Upload", -1)) {
         r.AddProp(e, group, "Srv", "FTP Server", "", 0, PropKind::Text, 0, nullptr, -1);

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "core/Log.h"
+#include "core/LogText.h"
 #include "net/Mime.h"
 #include "net/ServerAddress.h"
 #include "net/ZelSMTPException.h"
@@ -298,6 +300,18 @@ void CZelSMTPConnection::LogIn() {
                                              "character the login cannot carry");
     }
     usedMechanism_ = mechanism;
+    if (!tls_.IsOpen()) {
+        // Refusing would break reports that have long mailed this way through a server on the
+        // local network; the log at least tells whoever reads it what crosses the wire.
+        UxSaveLog("Warning: the mail " +
+                      std::string(mechanism == "XOAUTH2" ? "token" : "password") +
+                      " goes unencrypted (AUTH " + mechanism + ") to mail server " +
+                      orvik::EscapeForLog(serverName_) +
+                      (security_ == MailSecurity::None
+                           ? ": the session is not encrypted (MailSecurity none)"
+                           : ": the server did not offer STARTTLS"),
+                  __FILE__, __LINE__);
+    }
     if (mechanism == "PLAIN") {
         SendText("AUTH PLAIN " + SaslBase64(std::string(1, '\0') + user_ + '\0' + secret_) +
                  "\r\n");

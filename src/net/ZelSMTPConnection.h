@@ -56,11 +56,12 @@ class CZelSMTPConnection {
     // Connects to `server` ("host", "host:port", or a "smtp://" / "smtps://" URL whose scheme
     // only chooses the default port; without a port, `port`), secures the session as
     // SetSecurity says, reads the 220 greeting, says EHLO (HELO after a 5xx refusal) and logs in
-    // when SetLogin named a user. Throws CWSocketException when the server cannot be reached,
-    // or CZelSMTPException after closing the connection: 412 (greeting), 417 (HELO), 451
-    // (EHLO), 452 (STARTTLS required, not offered), 453 (STARTTLS refused), 454 (TLS failed,
-    // also a refused certificate), 455 (no usable login mechanism), 456 (login refused), 448
-    // (the server hung up); std::logic_error when already connected. After a TLS failure
+    // when SetLogin named a user (logging a warning first when the session is not encrypted,
+    // so that the secret crosses the wire in clear). Throws CWSocketException when the server
+    // cannot be reached, or CZelSMTPException after closing the connection: 412 (greeting), 417
+    // (HELO), 451 (EHLO), 452 (STARTTLS required, not offered), 453 (STARTTLS refused), 454 (TLS
+    // failed, also a refused certificate), 455 (no usable login mechanism), 456 (login refused),
+    // 448 (the server hung up); std::logic_error when already connected. After a TLS failure
     // nothing more is sent.
     void Connect(const std::string& server, int port = kDefaultPort);
 

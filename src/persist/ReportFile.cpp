@@ -11,6 +11,7 @@
 #include "core/LanguageTexts.h"
 #include "core/Log.h"
 #include "core/Paths.h"
+#include "core/SettingsStore.h"
 #include "core/TextEncoding.h"
 #include "model/AppContext.h"
 #include "model/PropertyReference.h"
@@ -321,7 +322,9 @@ void AddProps(CXmlDocument& document, CXmlElement* element, const COvInfoObject&
     for (const COvInfoProp* prop : object.Props) {
         if (!prop->IsStored() || prop->Value.empty()) continue;
         if (prop->Name == "Qry" && builtWithBuilder) continue;
-        CXmlElement* child = document.AddElement(element, prop->Name, prop->Value);
+        CXmlElement* child = document.AddElement(
+            element, prop->Name,
+            prop->IsOption(PropFlag::FileSecret) ? orvik::ProtectSecret(prop->Value) : prop->Value);
         if (prop->Name.compare(0, 3, "MDX") == 0 && !prop->DefaultValue.empty()) {
             child->SetAttributes(CXmlElement::FormatAttribute("Filter", prop->DefaultValue));
         }
@@ -445,6 +448,8 @@ COvInfoProp* WraperProp(CReport& report, CXmlElement* element, std::vector<COvIn
     if (!prop->IsStored()) return prop;
     std::string value = StoredText(element, prop->Name, fromAttributes);
     if (value.empty()) value = prop->DefaultValue;
+    // A clear value, typed into the file by hand, reads as it stands.
+    if (prop->IsOption(PropFlag::FileSecret)) value = orvik::UnprotectSecret(value);
     if (prop->Name == "Qry") {
         // The reader drops every CR; queries are held with CR LF line ends.
         std::string withCr;

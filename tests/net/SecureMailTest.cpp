@@ -157,6 +157,38 @@ TEST_F(SecureMail, TlsFromTheFirstByteWithAuthLogin) {
     EXPECT_NE(envelope.find("\"login\": \"reports\""), std::string::npos) << envelope;
 }
 
+TEST_F(SecureMail, ALoginInClearIsLoggedAsAWarningAndStillGoesAhead) {
+    Serve("plain-auth");
+    const std::string warning =
+        "Warning: the mail password goes unencrypted (AUTH PLAIN) to mail "
+        "server " +
+        server_->Address() + ": ";
+    connection_.SetLogin(kUser, kPassword, MailAuthMethod::Auto);
+    Deliver(Message("none"));
+    connection_.SetSecurity(MailSecurity::StartTls);
+    Deliver(Message("not offered"));
+    connection_.SetLogin(kUser, "tok123", MailAuthMethod::XOAuth2);
+    Deliver(Message("token"));
+    EXPECT_NE(Envelope(3).find("\"login\": \"reports\""), std::string::npos) << Envelope(3);
+    std::string log = program_.ReadLog();
+    EXPECT_NE(log.find(warning + "the session is not encrypted (MailSecurity none)"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find(warning + "the server did not offer STARTTLS"), std::string::npos) << log;
+    EXPECT_NE(log.find("Warning: the mail token goes unencrypted (AUTH XOAUTH2) to mail server " +
+                       server_->Address() + ": the server did not offer STARTTLS"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find(kPassword), std::string::npos) << log;
+
+    // Once the session is encrypted there is nothing to warn about.
+    Serve("starttls");
+    connection_.SetTlsOptions(Trusting());
+    connection_.SetLogin(kUser, kPassword, MailAuthMethod::Auto);
+    Deliver(Message("encrypted"));
+    EXPECT_EQ(program_.ReadLog(), log);
+}
+
 // --- refusals: each names the server and what it said, and no mail goes out ---
 
 TEST_F(SecureMail, AWrongPasswordIsRefusedWithoutTheSecretInTheError) {

@@ -4,6 +4,7 @@
 Usage: smtp_secure.py FOLDER MODE [--cert PEM --key KEY] [--user U --password P] [--token T]
 MODE is one of
   plain              no TLS at all (STARTTLS not offered)
+  plain-auth         as plain, with AUTH offered in clear (as some old servers still do)
   starttls           STARTTLS offered, AUTH only after it
   starttls-required  as starttls, and no mail accepted before it
   tls                TLS from the first byte (the certificate on the listening socket)
@@ -83,7 +84,7 @@ def authenticator(user, password):
 async def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("folder")
-    parser.add_argument("mode", choices=["plain", "starttls", "starttls-required", "tls"])
+    parser.add_argument("mode", choices=["plain", "plain-auth", "starttls", "starttls-required", "tls"])
     parser.add_argument("--cert")
     parser.add_argument("--key")
     parser.add_argument("--user")
@@ -105,7 +106,7 @@ async def main():
                     tls_context=context if options.mode.startswith("starttls") else None,
                     require_starttls=options.mode == "starttls-required",
                     # With TLS from the first byte the server cannot tell; it is encrypted.
-                    auth_require_tls=not implicit,
+                    auth_require_tls=not implicit and options.mode != "plain-auth",
                     authenticator=authenticator(options.user or "", options.password),
                     auth_exclude_mechanism=[] if options.user or options.token else
                     ["LOGIN", "PLAIN"])

@@ -535,6 +535,39 @@ TEST_F(ReportFileTest, AFifoNamedAsTheReportIsRefusedWithoutWaitingForAWriter) {
               "Cannot open file " + PathOf("folder.ovk") + " !");
 }
 
+TEST_F(ReportFileTest, AMailStepsPasswordIsStoredProtectedAndAClearOneStillReads) {
+    // A step written by hand (or by an older build) holds its password in clear.
+    const std::string path = program.Home().Write(
+        "mail.ovk",
+        "<root><ACT><Name>Daily</Name></ACT>"
+        "<ACT><ActParent>0</ActParent><Name>Mail</Name><AType>SMTP</AType>"
+        "<MailUser>reports</MailUser><MailPassword>typed-in-clear</MailPassword></ACT>"
+        "<ACT><ActParent>0</ActParent><Name>Each</Name><AType>BURST</AType>"
+        "<MailPassword>enc:zz</MailPassword></ACT>"
+        "</root>");
+    InitOVK(Report());
+    ASSERT_EQ(SerializeXML(Report(), path, 0), 1);
+    ASSERT_EQ(Report().Tasks.size(), 3u);
+    EXPECT_EQ(Report().Tasks[1]->Get("MailPassword"), "typed-in-clear");
+    EXPECT_EQ(Report().Tasks[2]->Get("MailPassword"), "enc:zz");  // not protected: as it stands
+
+    const std::string secret = "p<a>&\"ss wörd";
+    Report().Tasks[2]->GetPropByName("MailPassword")->Value = secret;
+    ASSERT_EQ(SaveDocument(Report(), PathOf("saved.ovk")), 1);
+    const std::string saved = test::ReadFileBytes(PathOf("saved.ovk"));
+    EXPECT_EQ(saved.find("typed-in-clear"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("ss w"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("<MailUser>reports</MailUser>"), std::string::npos) << saved;
+
+    test::TestProgram fresh;
+    CReport& loaded = fresh.Context().Report();
+    InitOVK(loaded);
+    ASSERT_EQ(SerializeXML(loaded, PathOf("saved.ovk"), 0), 1);
+    ASSERT_EQ(loaded.Tasks.size(), 3u);
+    EXPECT_EQ(loaded.Tasks[1]->Get("MailPassword"), "typed-in-clear");
+    EXPECT_EQ(loaded.Tasks[2]->Get("MailPassword"), secret);
+}
+
 TEST_F(ReportFileTest, ATopLevelTaskLosesOnlyItsTypeAndKeepsTheRest) {
     const std::string path = program.Home().Write(
         "task.ovk",

@@ -12,6 +12,7 @@
 #include "TestSupport.h"
 #include "app/ReportSession.h"
 #include "core/Paths.h"
+#include "core/SettingsStore.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "net/NetPeers.h"
@@ -57,8 +58,9 @@ class BurstStepTest : public ::testing::Test {
 
     // Loads a report whose page shows the sales of parameter Region and a random stamp that no
     // parameter touches, and runs its task "Mail": one BURST step over the table people.
+    // `stepElements` go into the step as they stand.
     void Run(const std::string& server, const std::string& regionParameter,
-             const std::string& files = "") {
+             const std::string& files = "", const std::string& stepElements = "") {
         const std::string dsn = "<DSN>Provider=SQLite;Data Source=" + database_ + "</DSN>";
         const std::string path = program_.Home().Write(
             "r.ovk",
@@ -75,7 +77,9 @@ class BurstStepTest : public ::testing::Test {
                 "<ACT><ActParent>0</ActParent><Name>Each</Name><AType>BURST</AType><Srv>" +
                 server + "</Srv><Subj>Sales for `Region</Subj><Files>" + files +
                 "</Files><BurstPrm>Region</BurstPrm><BurstDS>People</BurstDS>"
-                "<BurstQry>select region, email from people order by sort</BurstQry></ACT>"
+                "<BurstQry>select region, email from people order by sort</BurstQry>" +
+                stepElements +
+                "</ACT>"
                 "<SHEET><Name>Sales</Name><cDS>Sales</cDS><tpVW>GRID</tpVW></SHEET>"
                 "<SHEET><Name>Stamp</Name><cDS>Stamp</cDS><tpVW>GRID</tpVW></SHEET>" +
                 regionParameter + "</root>");
@@ -236,6 +240,37 @@ TEST_F(BurstStepTest, AListParameterTakesOnlyItsOwnValues) {
         << log;
     EXPECT_EQ(program_.Context().FirstError(), "Burst Each: 2 of 4 recipients failed");
     EXPECT_EQ(Region().PrmVal.Value, "South");
+}
+
+TEST_F(BurstStepTest, TheStepsOwnMailSessionOverridesTheSettings) {
+    if (const std::string missing = test::MissingTlsPeers(); !missing.empty()) {
+        if (test::UnderCi()) FAIL() << "missing under CI: " << missing;
+        GTEST_SKIP() << "needs " << missing;
+    }
+    test::TempDir certificates;
+    ASSERT_TRUE(test::MakeTestCertificates(certificates.Path()));
+    const std::string base = certificates.Path() + "good";
+    test::PeerProcess server(
+        "smtp_secure.py", {mailbox_.Path(), "starttls-required", "--cert", base + ".pem", "--key",
+                           base + ".key", "--user", "reports", "--password", "pa55"});
+    ASSERT_TRUE(server.Started()) << server.Problem();
+    // The program's settings would send this server plain text and a login it refuses.
+    CRegistries& registries = program_.Context().Registries();
+    registries.FindSetting("MailSecurity")->Value = "none";
+    registries.FindSetting("MailUser")->Value = "someone-else";
+    registries.FindSetting("MailPassword")->Value = "wrong";
+    AddRecipient("North", "ann@example.org");
+    Run(server.Address(), kTextRegion, "",
+        "<MailSecurity>starttls-required</MailSecurity><MailUser>reports</MailUser>"
+        "<MailPassword>" +
+            ProtectSecret("pa55") + "</MailPassword><MailCAFile>" + certificates.Path() +
+            "ca.pem</MailCAFile>");
+
+    ASSERT_EQ(Received().size(), 1u) << program_.ReadLog();
+    const std::string envelope = test::ReadFileBytes(mailbox_.Path() + "001.json");
+    EXPECT_NE(envelope.find("\"tls\": true"), std::string::npos) << envelope;
+    EXPECT_NE(envelope.find("\"login\": \"reports\""), std::string::npos) << envelope;
+    EXPECT_EQ(program_.Context().ErrorCount(), 0) << program_.ReadLog();
 }
 
 TEST_F(BurstStepTest, AStepThatCannotStartSendsNothingAndFailsTheRun) {
