@@ -28,6 +28,7 @@
 #include "params/ParameterValueList.h"
 #include "render/GridViews.h"
 #include "tasks/Delivery.h"
+#include "tasks/MailSession.h"
 #include "tasks/ReportPage.h"
 
 namespace orvik {
@@ -196,6 +197,8 @@ class BurstStep : public TaskStep {
             return;
         }
 
+        // Every recipient goes over the same mail session: its password command runs once.
+        const MailSessionReuse session(step);
         const std::vector<std::string> reaching = ReachingNames(report, name);
         std::vector<COvInfoDS*> users;
         for (const auto& candidate : report.DataSources) {

@@ -29,9 +29,50 @@ MailAuthMethod AuthOf(const std::string& value) {
     RefuseSetting("MailAuth", value, "is not one of auto, plain, login, xoauth2");
 }
 
+// The session a MailSessionReuse keeps for its step: the last server asked for and what resolving
+// it gave (the session, or the reason it could not be used).
+struct ReusedSession {
+    const COvInfoAct* Step = nullptr;
+    std::string Server;
+    std::optional<MailSession> Session;
+    std::optional<std::string> Refusal;
+};
+
+ReusedSession* activeReuse = nullptr;
+
+MailSession Resolve(const COvInfoAct& step, const std::string& server);
+
 }  // namespace
 
+MailSessionReuse::MailSessionReuse(const COvInfoAct& step) {
+    activeReuse = new ReusedSession{&step, {}, {}, {}};
+}
+
+MailSessionReuse::~MailSessionReuse() {
+    delete activeReuse;
+    activeReuse = nullptr;
+}
+
 MailSession ResolveMailSession(const COvInfoAct& step, const std::string& server) {
+    ReusedSession* reuse = activeReuse;
+    if (!reuse || reuse->Step != &step) return Resolve(step, server);
+    if (reuse->Server != server || (!reuse->Session && !reuse->Refusal)) {
+        reuse->Server = server;
+        reuse->Session.reset();
+        reuse->Refusal.reset();
+        try {
+            reuse->Session = Resolve(step, server);
+        } catch (const SessionSettingError& error) {
+            reuse->Refusal = error.what();
+        }
+    }
+    if (reuse->Refusal) throw SessionSettingError(*reuse->Refusal);
+    return *reuse->Session;
+}
+
+namespace {
+
+MailSession Resolve(const COvInfoAct& step, const std::string& server) {
     MailSession session;
     session.Server = server;
     const ServerAddress address = ParseMailServer(server);
@@ -45,6 +86,8 @@ MailSession ResolveMailSession(const COvInfoAct& step, const std::string& server
         SessionSecret(step, "MailPassword", "MailPasswordCommand", "mail password command");
     return session;
 }
+
+}  // namespace
 
 void ApplyMailSession(const MailSession& session, CZelSMTPConnection& connection) {
     connection.SetSecurity(session.Security);

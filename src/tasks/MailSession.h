@@ -4,6 +4,7 @@
 // an OAuth helper), run as command steps are run; its first output line is the secret.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "net/ZelSMTPConnection.h"
@@ -29,6 +30,18 @@ struct MailSession {
 // user is named. Throws MailSessionError for an unknown security, login or check value and for a
 // password command that fails, times out or prints nothing.
 MailSession ResolveMailSession(const COvInfoAct& step, const std::string& server);
+
+// While one lives, the sessions resolved for its step are worked out once and reused: a burst
+// mails many recipients over the same settings, so its password command runs once (a one-time
+// token helper is asked once) and a setting that cannot be used fails every recipient with the
+// same reason without being tried again. Not nestable.
+class MailSessionReuse {
+  public:
+    explicit MailSessionReuse(const COvInfoAct& step);
+    ~MailSessionReuse();
+    MailSessionReuse(const MailSessionReuse&) = delete;
+    MailSessionReuse& operator=(const MailSessionReuse&) = delete;
+};
 
 // Hands `session` to `connection` before it connects.
 void ApplyMailSession(const MailSession& session, CZelSMTPConnection& connection);

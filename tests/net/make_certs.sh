@@ -7,7 +7,7 @@
 set -eu
 dir=$1
 cd "$dir"
-openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 30 \
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ca.key -out ca.pem -days 30 \
   -subj "/CN=Throw-away test CA" >/dev/null 2>&1
 cat > ca.cnf <<CONF
 [ ca ]
@@ -25,7 +25,7 @@ CONF
 : > index.txt
 echo 1000 > serial
 sign() {  # name, subjectAltName, start, end
-  openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "/CN=$1" \
+  openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$1.key" -out "$1.csr" -subj "/CN=$1" \
     >/dev/null 2>&1
   printf 'subjectAltName=%s\nbasicConstraints=CA:FALSE\n' "$2" > "$1.ext"
   openssl ca -batch -notext -config ca.cnf -cert ca.pem -keyfile ca.key -in "$1.csr" \

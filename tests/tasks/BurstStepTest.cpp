@@ -260,13 +260,17 @@ TEST_F(BurstStepTest, TheStepsOwnMailSessionOverridesTheSettings) {
     registries.FindSetting("MailUser")->Value = "someone-else";
     registries.FindSetting("MailPassword")->Value = "wrong";
     AddRecipient("North", "ann@example.org");
+    AddRecipient("South", "bob@example.org");
+    // The password comes from a command, asked once for the whole burst.
+    const std::string asked = certificates.Path() + "asked";
     Run(server.Address(), kTextRegion, "",
         "<MailSecurity>starttls-required</MailSecurity><MailUser>reports</MailUser>"
-        "<MailPassword>" +
-            ProtectSecret("pa55") + "</MailPassword><MailCAFile>" + certificates.Path() +
+        "<MailPasswordCommand>echo once &gt;&gt; " +
+            asked + "; echo pa55</MailPasswordCommand><MailCAFile>" + certificates.Path() +
             "ca.pem</MailCAFile>");
 
-    ASSERT_EQ(Received().size(), 1u) << program_.ReadLog();
+    ASSERT_EQ(Received().size(), 2u) << program_.ReadLog();
+    EXPECT_EQ(test::ReadFileBytes(asked), "once\n");
     const std::string envelope = test::ReadFileBytes(mailbox_.Path() + "001.json");
     EXPECT_NE(envelope.find("\"tls\": true"), std::string::npos) << envelope;
     EXPECT_NE(envelope.find("\"login\": \"reports\""), std::string::npos) << envelope;
