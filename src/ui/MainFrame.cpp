@@ -352,8 +352,9 @@ void MainFrame::SetExplorerItemText(void* item, const std::string& text) {
 
 void MainFrame::CreateSheetTab(COvInfoSheet& sheet) {
     if (sheet.IsReportObject || SheetTabIndex(sheet) >= 0) return;
-    // The grid model is made (empty) now; the sheet's source fills it when it runs.
-    if (!FindGridView(sheet)) MakeGridView(sheet);
+    // The grid model is made (empty) now; the sheet's source fills it when it runs. A plug-in's
+    // view is kept as the plug-in made it (its sheet shows in the page, its tab stays empty).
+    if (!FindGridView(sheet) && !sheet.OwnedView) MakeGridView(sheet);
     wxGrid* grid = MakeSheetGrid(tabs_, sheet);
     sheetTabs_.push_back({&sheet, grid});
     tabs_->AddPage(grid, Utf8(sheet.Name.Value), false);
