@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/CellNumber.h"
 #include "core/ProgramContext.h"
 #include "model/AppContext.h"
 #include "model/OvInfoDS.h"
@@ -52,42 +53,6 @@ class ContextScope {
   private:
     FormulaContext* previous_;
 };
-
-// The whole number a text starts with, read as atoi reads it, except that spaces and
-// non-breaking spaces inside the number are grouping and skipped ("1 234.50" reads 1234, not 1).
-// Kept to the int range instead of overflowing.
-int ReadInteger(std::string_view text) {
-    size_t i = 0;
-    const size_t size = text.size();
-    auto skipGrouping = [&] {
-        while (i < size) {
-            if (text[i] == ' ') {
-                ++i;
-            } else if (text[i] == '\xC2' && i + 1 < size && text[i + 1] == '\xA0') {
-                i += 2;
-            } else {
-                break;
-            }
-        }
-    };
-    auto isSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    while (i < size && isSpace(text[i])) ++i;
-    skipGrouping();
-    bool negative = false;
-    if (i < size && (text[i] == '-' || text[i] == '+')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    long long value = 0;
-    for (skipGrouping(); i < size && text[i] >= '0' && text[i] <= '9'; skipGrouping()) {
-        if (value <= INT_MAX) value = value * 10 + (text[i] - '0');
-        ++i;
-    }
-    if (negative) value = -value;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
-}
 
 // A formula's number as a row or column: truncated toward zero, and for numbers no int holds
 // (and NaN) a value outside every range the callers accept.
@@ -133,9 +98,9 @@ double GetGridText(double row, double column) {
     int columnIndex = ToIndex(column);
     const std::string& last = context->TextResult;
     const size_t comma = last.find(',');
-    if (row == kTextMarker) rowIndex = ReadInteger(std::string_view(last).substr(0, comma));
+    if (row == kTextMarker) rowIndex = CellNumber(std::string_view(last).substr(0, comma));
     if (column == kTextMarker && comma != std::string::npos && comma > 0)
-        columnIndex = ReadInteger(std::string_view(last).substr(comma + 1));
+        columnIndex = CellNumber(std::string_view(last).substr(comma + 1));
     context->TextResult.clear();
     if (COvInfoDS* source = context->DataSource) {
         try {
@@ -169,7 +134,7 @@ double GetColMaxValue(double column) {
         const int columnIndex = ToIndex(column);
         const int rows = source.GetDSRowCount();
         for (int row = 1; row <= rows; ++row) {
-            const int value = ReadInteger(source.GetDSTextRC(row, columnIndex));
+            const int value = CellNumber(source.GetDSTextRC(row, columnIndex));
             if (value > maximum) maximum = value;
         }
     } catch (...) {

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/CellNumber.h"
+
 class CGridBase;
 
 // The style rules ".sh<N>", ".sgo<N>" and ".sge<N>" of sheet `sheetNumber`, one line each, from
@@ -27,7 +29,3 @@ std::string MakeSheetStyle(const CGridBase& grid, int sheetNumber);
 using SheetTableFlush = std::function<void(std::string& out)>;
 void MakeSheetTable(const CGridBase& grid, int sheetNumber, int kpiFlag, std::string& out,
                     const SheetTableFlush& flush = {});
-
-// The whole number a cell text reads as once its spaces and non-breaking spaces are taken out
-// ("1 234.50" reads 1234); 0 when it does not start with a number. Kept to the int range.
-int CellNumber(std::string_view text);
