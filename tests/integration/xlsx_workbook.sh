@@ -207,4 +207,9 @@ for target in ../x.xlsx "$home/abs.xlsx" 'a/../../x.xlsx'; do
     fail "$target: refusal not logged"
 done
 [ -e "$home/x.xlsx" ] || [ -e "$home/abs.xlsx" ] && fail "a workbook was written outside the work folder"
+# A file that cannot be written fails the step, naming it.
+: > Orvik18.log
+"$orvik" book.ovk /act:Escape "/prm:Target=missing/x.xlsx" && fail "an unwritable file must fail the run"
+grep -q "XLSX step Away: cannot write $home/HTML/missing/x.xlsx: " Orvik18.log ||
+  fail "the unwritable file is not named"
 echo "xlsx workbook checks passed"
