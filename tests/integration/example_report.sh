@@ -11,6 +11,8 @@ export ORVIK_HOME="$home" ORVIK_CONFIG="$home/settings.ini"
 # The report finds its database relative to the program folder, as an installed program would.
 mkdir -p "$home/examples/sales"
 cp "$(dirname "$orvik")/examples/sales/sales.db" "$home/examples/sales/" || fail "example database not built"
+# Its task ends with a workbook step, which the program folder's Xlsx plug-in runs.
+cp "$(dirname "$orvik")/Xlsx.rll" "$home/" || fail "the Xlsx plug-in was not built"
 cd "$home" || exit 1
 
 "$orvik" "$source_dir/examples/sales/Sales.ovk" /act:Daily || fail "exit status $?"
@@ -30,6 +32,9 @@ published=$(ls "$home"/output/Sales-*.htm 2>/dev/null)
 cmp -s "$published" "$home/HTML/Orvik.htm" || fail "published copy differs"
 grep -q "CMD Output: <published $home/output/Sales-" Orvik18.log || fail "command output not logged"
 grep -q 'Step Page Type=HTML ' Orvik18.log || fail "step line"
+workbook="$home/HTML/Sales $(date +%Y-%m-%d).xlsx"
+[ -s "$workbook" ] || fail "no workbook at $workbook"
+grep -q "XLSX $workbook: [0-9]* sheets, [0-9]* rows" Orvik18.log || fail "workbook not logged"
 
 # Parameter values from the command line change what the page shows.
 "$orvik" "$source_dir/examples/sales/Sales.ovk" /act:Daily "/prm:Category=Clothing" || fail "prm run exit $?"
