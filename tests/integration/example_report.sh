@@ -32,7 +32,7 @@ published=$(ls "$home"/output/Sales-*.htm 2>/dev/null)
 cmp -s "$published" "$home/HTML/Orvik.htm" || fail "published copy differs"
 grep -q "CMD Output: <published $home/output/Sales-" Orvik18.log || fail "command output not logged"
 grep -q 'Step Page Type=HTML ' Orvik18.log || fail "step line"
-workbook="$home/HTML/Sales $(date +%Y-%m-%d).xlsx"
+workbook="$home/output/Sales-$(date +%Y-%m-%d).xlsx"
 [ -s "$workbook" ] || fail "no workbook at $workbook"
 grep -q "XLSX $workbook: [0-9]* sheets, [0-9]* rows" Orvik18.log || fail "workbook not logged"
 
