@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <vector>
 
 namespace orvik_chart {
 namespace {
@@ -21,6 +23,10 @@ constexpr size_t kMaxLabelChars = 18;
 constexpr size_t kMaxLegendChars = 24;
 constexpr size_t kMaxTitleChars = 90;
 constexpr size_t kMaxPieLegendRows = 14;
+// More series than colours could not be told apart; the rest are left out, and said to be.
+constexpr size_t kMaxSeries = 10;
+// Slices beyond this many would be slivers: the smallest share one slice.
+constexpr size_t kMaxPieSlices = 12;
 
 // Series colours that stay apart from each other in print and for most colour-blind readers.
 constexpr const char* kPalette[] = {"#4472c4", "#ed7d31", "#70ad47", "#ffc000", "#5b9bd5",
@@ -154,15 +160,22 @@ class SvgWriter {
         if (data_.Categories.empty()) return Note("No rows to chart.");
         if (data_.Series.empty()) return Note("No numeric column to chart.");
         Open(height_);
+        if (static_cast<int>(data_.Categories.size()) < data_.TotalCategories) {
+            note_ = "first " + std::to_string(data_.Categories.size()) + " of " +
+                    std::to_string(data_.TotalCategories);
+        }
+        series_ = std::min(data_.Series.size(), kMaxSeries);
+        if (style_.Kind != ChartKind::Pie && series_ < data_.Series.size()) {
+            note_ += note_.empty() ? "" : ", ";
+            note_ += "first " + std::to_string(series_) + " of " +
+                     std::to_string(data_.Series.size()) + " series";
+        }
+        if (!note_.empty())
+            Text(width_ - 6, TitleHeight() + labelFont_.Pixels, "end", "note", note_);
         if (style_.Kind == ChartKind::Pie) {
             Pie();
         } else {
             Cartesian();
-        }
-        if (static_cast<int>(data_.Categories.size()) < data_.TotalCategories) {
-            Text(width_ - 6, height_ - 4, "end", "note",
-                 "first " + std::to_string(data_.Categories.size()) + " of " +
-                     std::to_string(data_.TotalCategories));
         }
         out_ += "</svg>";
         return out_;
@@ -180,6 +193,9 @@ class SvgWriter {
     double TitleHeight() const {
         return style_.Title.empty() ? 6 : std::ceil(titleFont_.Pixels * 1.9);
     }
+
+    // Where the plot starts: below the title, and below the note when there is one.
+    double PlotTop() const { return TitleHeight() + labelFont_.Pixels * (note_.empty() ? 1 : 1.8); }
 
     void Open(int height) {
         height_ = height;
@@ -215,19 +231,30 @@ class SvgWriter {
                 extra + ">" + EscapeXml(text) + "</text>";
     }
 
-    // A row of colour swatches and series names along the bottom.
-    double LegendRow(double y) {
+    // Colour swatches and series names along the bottom, in as many lines as they need; with
+    // `draw` false only counts the lines.
+    int Legend(double firstBaseline, bool draw) {
+        const double px = labelFont_.Pixels;
+        const double box = px * 0.8;
         double x = 10;
-        const double box = labelFont_.Pixels * 0.8;
-        for (size_t s = 0; s < data_.Series.size(); ++s) {
+        int lines = 1;
+        for (size_t s = 0; s < series_; ++s) {
             const std::string name = Ellipsize(data_.Series[s].Name, kMaxLegendChars);
-            out_ += "<rect class=\"legend\" x=\"" + Num(x) + "\" y=\"" + Num(y - box) +
-                    "\" width=\"" + Num(box) + "\" height=\"" + Num(box) + "\" fill=\"" +
-                    kPalette[s % kPaletteSize] + "\"/>";
-            Text(x + box + 4, y, "start", "legendtext", name);
-            x += box + 16 + static_cast<double>(CharCount(name)) * labelFont_.Pixels * kCharWidth;
+            const double entry = box + 16 + static_cast<double>(CharCount(name)) * px * kCharWidth;
+            if (x > 10 && x + entry > width_ - 6) {
+                x = 10;
+                ++lines;
+            }
+            const double y = firstBaseline + px * 1.4 * (lines - 1);
+            if (draw) {
+                out_ += "<rect class=\"legend\" x=\"" + Num(x) + "\" y=\"" + Num(y - box) +
+                        "\" width=\"" + Num(box) + "\" height=\"" + Num(box) + "\" fill=\"" +
+                        kPalette[s % kPaletteSize] + "\"/>";
+                Text(x + box + 4, y, "start", "legendtext", name);
+            }
+            x += entry;
         }
-        return y;
+        return lines;
     }
 
     static size_t CharCount(std::string_view text) {
@@ -238,8 +265,8 @@ class SvgWriter {
 
     void Cartesian() {
         double low = 0, high = 0;
-        for (const ChartSeries& series : data_.Series) {
-            for (const auto& value : series.Values) {
+        for (size_t s = 0; s < series_; ++s) {
+            for (const auto& value : data_.Series[s].Values) {
                 if (!value) continue;
                 low = std::min(low, *value);
                 high = std::max(high, *value);
@@ -276,8 +303,9 @@ class SvgWriter {
             slanted
                 ? static_cast<double>(std::min(longest, labelChars)) * px * kCharWidth * 0.72 + px
                 : px * 1.6;
-        const double legendHeight = px * 2;
-        const double top = TitleHeight() + px;
+        const int legendLines = Legend(0, false);
+        const double legendHeight = px * (0.6 + 1.4 * legendLines);
+        const double top = PlotTop();
         const double bottom = height_ - legendHeight - labelHeight - 6;
         const double plotBottom = std::max(bottom, top + 20);
         const auto Y = [&](double v) {
@@ -308,7 +336,7 @@ class SvgWriter {
             }
         }
 
-        const size_t count = data_.Series.size();
+        const size_t count = series_;
         for (size_t s = 0; s < count; ++s) {
             const ChartSeries& series = data_.Series[s];
             const char* colour = kPalette[s % kPaletteSize];
@@ -346,7 +374,7 @@ class SvgWriter {
                 out_ += "\" stroke-width=\"2\" points=\"" + points + "\"/>";
             }
         }
-        LegendRow(height_ - px * 0.9);
+        Legend(height_ - legendHeight + px * 1.1, true);
     }
 
     // Decimals a value needs to be shown as the data gave it, up to four.
@@ -360,20 +388,49 @@ class SvgWriter {
 
     void Pie() {
         const ChartSeries& series = data_.Series.front();
+        struct Slice {
+            std::string Label;
+            double Value;
+        };
+        std::vector<Slice> slices;
         double total = 0;
         bool skipped = false;
-        for (const auto& value : series.Values) {
-            if (value && *value > 0) {
-                total += *value;
-            } else if (value) {
+        const size_t n = std::min(series.Values.size(), data_.Categories.size());
+        for (size_t i = 0; i < n; ++i) {
+            if (!series.Values[i]) continue;
+            if (*series.Values[i] > 0) {
+                slices.push_back({data_.Categories[i], *series.Values[i]});
+                total += *series.Values[i];
+            } else {
                 skipped = true;
             }
         }
         const double px = labelFont_.Pixels;
-        const double top = TitleHeight() + px * 0.5;
+        const double top = PlotTop() - px * 0.5;
         if (!(total > 0)) {
             Text(width_ / 2.0, top + px * 2, "middle", "note", "No positive values to chart.");
             return;
+        }
+        if (slices.size() > kMaxPieSlices) {
+            // The largest keep their slices in the data's order; the rest share one.
+            std::vector<double> values;
+            for (const Slice& slice : slices) values.push_back(slice.Value);
+            std::nth_element(values.begin(), values.begin() + (kMaxPieSlices - 2), values.end(),
+                             std::greater<double>());
+            const double smallestKept = values[kMaxPieSlices - 2];
+            std::vector<Slice> kept;
+            double rest = 0;
+            size_t merged = 0;
+            for (const Slice& slice : slices) {
+                if (slice.Value >= smallestKept && kept.size() < kMaxPieSlices - 1) {
+                    kept.push_back(slice);
+                } else {
+                    rest += slice.Value;
+                    ++merged;
+                }
+            }
+            kept.push_back({"Other (" + std::to_string(merged) + ")", rest});
+            slices = std::move(kept);
         }
         const double legendWidth = std::min(width_ * 0.45, px * kCharWidth * 34 + 24);
         const double areaWidth = width_ - legendWidth;
@@ -385,17 +442,15 @@ class SvgWriter {
         double angle = -kPi / 2;
         size_t legendRow = 0;
         size_t colour = 0;
-        const size_t n = std::min(series.Values.size(), data_.Categories.size());
-        for (size_t i = 0; i < n; ++i) {
-            if (!series.Values[i] || *series.Values[i] <= 0) continue;
-            const double value = *series.Values[i];
+        for (const Slice& slice : slices) {
+            const double value = slice.Value;
             const double share = value / total;
             const double sweep = share * 2 * kPi;
             const char* fill = kPalette[colour++ % kPaletteSize];
             char percent[32];
             std::snprintf(percent, sizeof percent, "%.1f%%", share * 100);
-            const std::string tip = data_.Categories[i] + ": " +
-                                    FormatValue(value, DecimalsOf(value)) + " (" + percent + ")";
+            const std::string tip =
+                slice.Label + ": " + FormatValue(value, DecimalsOf(value)) + " (" + percent + ")";
             if (share > 0.999999) {
                 out_ += "<circle class=\"slice\" cx=\"" + Num(cx) + "\" cy=\"" + Num(cy) +
                         "\" r=\"" + Num(radius) + "\" fill=\"" + fill + "\"><title>" +
@@ -424,7 +479,7 @@ class SvgWriter {
                         Num(y - box) + "\" width=\"" + Num(box) + "\" height=\"" + Num(box) +
                         "\" fill=\"" + fill + "\"/>";
                 Text(areaWidth + 12 + box, y, "start", "legendtext",
-                     Ellipsize(data_.Categories[i], kMaxLegendChars) + " " + percent);
+                     Ellipsize(slice.Label, kMaxLegendChars) + " " + percent);
             } else if (legendRow == kMaxPieLegendRows) {
                 Text(areaWidth + 8, top + px * 1.5 * static_cast<double>(legendRow + 1), "start",
                      "legendtext", "\xE2\x80\xA6");
@@ -441,6 +496,8 @@ class SvgWriter {
     Font labelFont_;
     int width_ = 0;
     int height_ = 0;
+    size_t series_ = 0;  // how many series are drawn
+    std::string note_;   // what the chart leaves out, shown above the plot
     std::string out_;
 };
 

@@ -254,7 +254,7 @@ TEST_F(ChartPlugInTest, ManyCategoriesAreCappedAndAPlaceholderSizesTheChart) {
     AddSource("Days",
               "with recursive n(i) as (select 1 union all select i + 1 from n where i < 250) "
               "select 'day ' || i, i * 10 from n");
-    AddChart("Days", "bar");
+    COvInfoSheet& sheet = AddChart("Days", "bar");
     Report().ReportObject->GetPropByName("HTMLayout")->Value =
         "<HTML><BODY><DIV id=OrvikSheet0 style=\"WIDTH: 500px; HEIGHT: 240px\"></DIV>"
         "</BODY></HTML>";
@@ -267,6 +267,14 @@ TEST_F(ChartPlugInTest, ManyCategoriesAreCappedAndAPlaceholderSizesTheChart) {
     EXPECT_EQ(svg.RootAttribute("width"), "100%");
     EXPECT_NE(page.find("<DIV style=\"WIDTH:500px; HEIGHT:240px\" id=OrvikSheet0 "),
               std::string::npos);
+
+    // A pie of them keeps the eleven largest slices and gives the rest one.
+    sheet.GetPropByName("ChartType")->Value = "pie";
+    const Svg pie(ExportPage());
+    ASSERT_TRUE(pie.WellFormed());
+    EXPECT_EQ(pie.Count("path", "slice"), 12);
+    EXPECT_TRUE(pie.HasText("Other (189) 89.3%"));
+    EXPECT_TRUE(pie.HasText("day 200 1.0%"));
 }
 
 }  // namespace
