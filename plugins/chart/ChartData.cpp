@@ -8,13 +8,16 @@
 
 namespace orvik_chart {
 
-std::optional<double> ParseCellNumber(std::string_view text) {
+namespace {
+
+// The text without the blanks numbers are grouped with: spaces, tabs, U+00A0 and U+202F (the
+// last two where a plain space would let the number wrap).
+std::string WithoutBlanks(std::string_view text) {
     std::string digits;
     digits.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c == ' ' || c == '\t') continue;
-        // U+00A0 and U+202F, the spaces numbers are grouped with where a plain one would wrap.
         if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xA0) {
             ++i;
             continue;
@@ -26,9 +29,17 @@ std::optional<double> ParseCellNumber(std::string_view text) {
         }
         digits.push_back(static_cast<char>(c));
     }
+    return digits;
+}
+
+}  // namespace
+
+std::optional<double> ParseCellNumber(std::string_view text) {
+    const std::string digits = WithoutBlanks(text);
     if (digits.empty()) return std::nullopt;
     const char* begin = digits.data();
-    if (*begin == '+') ++begin;
+    // from_chars takes no plus sign; after one, a minus would be a second sign.
+    if (*begin == '+' && digits.size() > 1 && digits[1] != '-') ++begin;
     double value = 0;
     const char* end = digits.data() + digits.size();
     const auto [stop, error] = std::from_chars(begin, end, value, std::chars_format::general);
@@ -67,7 +78,7 @@ ChartData ReadChartData(COvInfoDS* source, int maxCategories) {
         for (int r = 1; r <= rows && numeric; ++r) {
             const std::string text = GetDSTextRC(source, r, c);
             std::optional<double> value = ParseCellNumber(text);
-            if (!value && text.find_first_not_of(" \t") != std::string::npos) numeric = false;
+            if (!value && !WithoutBlanks(text).empty()) numeric = false;
             any = any || value.has_value();
             if (r <= drawn) series.Values.push_back(value);
         }
