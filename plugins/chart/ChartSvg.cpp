@@ -501,6 +501,32 @@ class SvgWriter {
     std::string out_;
 };
 
+// The length of the well-formed UTF-8 sequence at `at`, 0 when there is none.
+size_t Utf8SequenceLength(std::string_view text, size_t at) {
+    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    size_t length = 0;
+    unsigned minimum = 0;
+    unsigned code = 0;
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, minimum = 0x80, code = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, minimum = 0x800, code = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, minimum = 0x10000, code = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) return 0;
+    for (size_t k = 1; k < length; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[at + k]);
+        if ((next & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (next & 0x3Fu);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
+}
+
 }  // namespace
 
 ChartKind ChartKindFromName(std::string_view name) {
@@ -512,7 +538,21 @@ ChartKind ChartKindFromName(std::string_view name) {
 std::string EscapeXml(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) {
+    for (size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        const size_t length = Utf8SequenceLength(text, i);
+        if (length == 0) {
+            // Bytes that are no UTF-8 would make the whole drawing unreadable to an XML reader.
+            out += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        if (length > 1) {
+            out.append(text.substr(i, length));
+            i += length;
+            continue;
+        }
+        ++i;
         switch (c) {
             case '&':
                 out += "&amp;";
