@@ -119,3 +119,6 @@ std::string PGetParsedValue(COvInfoProp*, CSheetView*) {
 void UxSaveLog(const char*, const char*, int) {}
 void UxError(const char*, const char*, int) {}
 void SetPaneTextStatBar(int, const char*) {}
+bool GetSheetPlaceholderSize(COvInfoSheet*, std::string&, std::string&) {
+    return false;
+}

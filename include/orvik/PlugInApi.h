@@ -86,6 +86,10 @@ ORVIK_API COvInfoSheet* GetReportObject();
 // The name and value of a property handed to a change notification.
 ORVIK_API std::string GetPropName(const COvInfoProp* prop);
 ORVIK_API std::string GetPropValue(const COvInfoProp* prop);
+// Whether the report's layout page has a placeholder for `sheet`; `width` and `height` get what
+// its style attribute sets them to as written ("760px", "50%"), "" when unset or not found.
+ORVIK_API bool GetSheetPlaceholderSize(COvInfoSheet* sheet, std::string& width,
+                                       std::string& height);
 // The HTML work folder pages are written to, with a trailing "/".
 ORVIK_API std::string GetHtmlFolder();
 // The value of program setting `name`; with `list`, of the property of that name in it.

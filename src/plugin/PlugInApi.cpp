@@ -12,6 +12,7 @@
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "orvik/PlugInApi.h"
+#include "render/HtmlDocument.h"
 
 // The interface's numbers are the model's; a change to one must not go unnoticed by the other.
 static_assert(OrvikGroup::Task == GroupId::Task && OrvikGroup::DataSource == GroupId::DataSource &&
@@ -80,6 +81,26 @@ std::string GetPropName(const COvInfoProp* prop) {
 
 std::string GetPropValue(const COvInfoProp* prop) {
     return prop ? prop->Value : std::string();
+}
+
+bool GetSheetPlaceholderSize(COvInfoSheet* sheet, std::string& width, std::string& height) {
+    width.clear();
+    height.clear();
+    const CReport* report = OpenReport();
+    if (!report || !sheet || !report->ReportObject) return false;
+    const std::string layout = report->ReportObject->Get("HTMLayout");
+    if (layout.empty()) return false;
+    for (size_t k = 0; k < report->Sheets.size(); ++k) {
+        if (report->Sheets[k].get() != sheet) continue;
+        // The same id the page export places the sheet's part at.
+        const CHtmlDocument document(layout);
+        const auto element = document.FindById("OrvikSheet" + std::to_string(k));
+        if (!element) return false;
+        width = document.GetStyleValue(*element, "width");
+        height = document.GetStyleValue(*element, "height");
+        return true;
+    }
+    return false;
 }
 
 std::string GetHtmlFolder() {

@@ -10,6 +10,7 @@ sink_script="$(cd "$(dirname "$0")/../net" && pwd)/smtp_sink_refusing.py"
 summary_script="$(cd "$(dirname "$0")/../net" && pwd)/mime_summary.py"
 mkdir -p examples/sales
 cp "$(dirname "$orvik")/examples/sales/sales.db" examples/sales/ || fail "example database not built"
+cp "$(dirname "$orvik")/Chart.rll" . || fail "chart plug-in not built"
 
 mkdir mailbox
 /usr/bin/python3 "$sink_script" mailbox tom.reyes > sink.out 2>&1 &

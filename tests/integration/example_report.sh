@@ -11,8 +11,9 @@ export ORVIK_HOME="$home" ORVIK_CONFIG="$home/settings.ini"
 # The report finds its database relative to the program folder, as an installed program would.
 mkdir -p "$home/examples/sales"
 cp "$(dirname "$orvik")/examples/sales/sales.db" "$home/examples/sales/" || fail "example database not built"
-# Its task ends with a workbook step, which the program folder's Xlsx plug-in runs.
-cp "$(dirname "$orvik")/Xlsx.rll" "$home/" || fail "the Xlsx plug-in was not built"
+# The plug-ins come from the program folder too: the chart sheet's, and the workbook step's.
+cp "$(dirname "$orvik")/Chart.rll" "$(dirname "$orvik")/Xlsx.rll" "$home/" ||
+  fail "the plug-ins were not built"
 cd "$home" || exit 1
 
 "$orvik" "$source_dir/examples/sales/Sales.ovk" /act:Daily || fail "exit status $?"
@@ -26,6 +27,9 @@ grep -q '<DIV id=OrvikParam0></DIV>' <<<"$page" || fail "an invisible parameter 
 grep -q '<TD><DIV id=OrvikParam' <<<"$page" && fail "an invisible parameter leaves an empty cell"
 grep -q '>North, South, East, West</TD>' <<<"$page" || fail "the regions as a person reads them"
 grep -q '<TABLE id=OrvikParam2 ' <<<"$page" || fail "parameter panel"
+grep -q '<DIV style="WIDTH:760px; HEIGHT:300px" id=OrvikSheet2 class=' <<<"$page" || fail "chart not placed"
+[ "$(grep -o '<rect class="bar"' <<<"$page" | wc -l)" -ge 12 ] || fail "chart bars"
+grep -q '>Revenue by month and region, up to 20' <<<"$page" || fail "chart title"
 grep -q 'return "<b>early</b>"' <<<"$page" || fail "the layout's script was changed"
 published=$(ls "$home"/output/Sales-*.htm 2>/dev/null)
 [ -n "$published" ] || fail "nothing published"
