@@ -261,13 +261,6 @@ void PrintRun(const char* who, int run, const Outcome& outcome) {
         std::fprintf(stderr, "    run %d %-8s FAILED: %s\n", run, who, outcome.Failure.c_str());
 }
 
-std::string ProgramNextToUs() {
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    if (error) return "orvik";
-    return (self.parent_path() / "orvik").string();
-}
-
 const char* Verdict(bool met) {
     return met ? "PASS" : "MISS";
 }

@@ -30,6 +30,13 @@ struct BenchArguments {
     std::string Orvik;
 };
 
+// The program built beside the running benchmark (build/bin/orvik), or "orvik" from the PATH.
+inline std::string ProgramNextToUs() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string("orvik") : (self.parent_path() / "orvik").string();
+}
+
 // Reads "[--runs N] [--orvik PATH] [rows ...]"; prints the usage line for `name` and returns false
 // on anything else. Missing sizes are `defaults`; runs are kept between 1 and 15.
 inline bool ParseBenchArguments(int argc, char** argv, const char* name, std::vector<long> defaults,

@@ -294,13 +294,6 @@ double PeerRun(const DiscardingSink& sink, const std::string& file, const std::s
     return WallNow() - start;
 }
 
-std::string ProgramNextToUs() {
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    if (error) return "orvik";
-    return (self.parent_path() / "orvik").string();
-}
-
 void PrintBest(const char* what, const Best& best) {
     if (!best.Measured()) {
         std::printf(" %-26s failed: %s\n", what, best.Failure.c_str());

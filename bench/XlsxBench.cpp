@@ -88,12 +88,6 @@ ProcessRun RunOrvik(const std::string& orvik, const std::string& plugIn, const s
                       console);
 }
 
-std::string ProgramNextToUs() {
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    return error ? std::string("orvik") : (self.parent_path() / "orvik").string();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
