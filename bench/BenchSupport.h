@@ -21,8 +21,6 @@
 #include "data/AdoDatabase.h"
 #include "model/AppContext.h"
 
-// `rows` rows of eight columns of every common type (integers, reals, decimals, dates, short and
-// longer texts), made with one recursive query so that building a million rows takes seconds.
 // What a benchmark's command line says: fact-table sizes, runs per size and the program to time.
 struct BenchArguments {
     std::vector<long> Sizes;
@@ -58,6 +56,8 @@ inline bool ParseBenchArguments(int argc, char** argv, const char* name, std::ve
     return true;
 }
 
+// `rows` rows of eight columns of every common type (integers, reals, decimals, dates, short and
+// longer texts), made with one recursive query so that building a million rows takes seconds.
 inline void MakeDatabase(const std::string& path, long rows) {
     std::ofstream(path, std::ios::trunc).close();
     orvik::AppContext context(orvik::AppContextOptions{"/tmp/", path + ".ini", nullptr});
