@@ -131,6 +131,8 @@ TEST_F(PlugInLoaderTest, ObjectsOfPlugInTypesReachTheirPlugIn) {
     EXPECT_EQ(part, "<p>Beta part of Chart</p>");
     program.Context().Tasks().PlugInDelivery(1, *book);
     EXPECT_TRUE(Logged("TestPlugIn Alpha: deliver Book"));
+    program.Context().Tasks().PlugInDelivery(0, *book);
+    EXPECT_TRUE(Logged("Plug-in 10-beta.rll failed in delivering: Beta cannot deliver Book"));
 
     // An edit of the sheet reaches its view's plug-in (with the sheet as current object) and
     // an edit of the step its type's plug-in.
