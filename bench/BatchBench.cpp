@@ -40,66 +40,6 @@ const char* const kTask = "Daily";
 constexpr double kTargetRatio = 1.3;
 constexpr double kTargetPeakPerPage = 2.0;
 
-std::string XmlEscaped(const std::string& text) {
-    std::string escaped;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
-}
-
-// The smallest report that does the job: one data source, one sheet showing it in a grid, and the
-// task `Daily` whose one step writes the page. Laid out as the program itself saves reports (tabs,
-// CR LF), without a layout page, so the sheet goes into the default one.
-void WriteReport(const std::string& reportPath, const std::string& databasePath) {
-    const std::string text =
-        "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"yes\"?>\r\n"
-        "<root>\r\n"
-        "\t<DS>\r\n"
-        "\t\t<Name>Orders</Name>\r\n"
-        "\t\t<tpDS>SQL</tpDS>\r\n"
-        "\t\t<DSN>Provider=SQLite;Data Source=" +
-        XmlEscaped(databasePath) +
-        "</DSN>\r\n"
-        "\t\t<Qry>" +
-        XmlEscaped(kQuery) +
-        "</Qry>\r\n"
-        "\t</DS>\r\n"
-        "\t<ACT>\r\n"
-        "\t\t<Name>" +
-        std::string(kTask) +
-        "</Name>\r\n"
-        "\t</ACT>\r\n"
-        "\t<ACT>\r\n"
-        "\t\t<ActParent>0</ActParent>\r\n"
-        "\t\t<Name>Page</Name>\r\n"
-        "\t\t<AType>HTML</AType>\r\n"
-        "\t</ACT>\r\n"
-        "\t<SHEET>\r\n"
-        "\t\t<Name>Orders</Name>\r\n"
-        "\t\t<cDS>Orders</cDS>\r\n"
-        "\t\t<tpVW>GRID</tpVW>\r\n"
-        "\t\t<bVis>1</bVis>\r\n"
-        "\t</SHEET>\r\n"
-        "</root>\r\n";
-    std::ofstream(reportPath, std::ios::binary | std::ios::trunc) << text;
-}
-
 // How many table rows (`<tr`, in any case) the page holds, read in pieces so that checking a page
 // of hundreds of megabytes costs this process no memory worth the name; -1 when it cannot be read.
 long long CountTableRows(const std::string& path) {
@@ -325,7 +265,8 @@ int main(int argc, char** argv) {
             anyFailed = true;
             break;
         }
-        WriteReport(report, database);
+        WriteGridReport(report, database, kQuery, kTask,
+                        "\t\t<Name>Page</Name>\r\n\t\t<AType>HTML</AType>\r\n");
 
         Side ours, peer;
         std::vector<double> ratios;

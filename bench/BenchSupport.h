@@ -28,6 +28,67 @@ struct BenchArguments {
     std::string Orvik;
 };
 
+// `text` fit for an element of a report file.
+inline std::string XmlEscaped(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            default:
+                escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// The smallest report that does a job: the SQL data source "Orders" running `query` on the SQLite
+// file `databasePath`, one grid sheet showing it (titled `title` unless empty), and the task
+// `task` whose one step has the elements `step`. Laid out as the program itself saves reports
+// (tabs, CR LF), without a layout page, so the sheet goes into the default one.
+inline void WriteGridReport(const std::string& reportPath, const std::string& databasePath,
+                            const std::string& query, const std::string& task,
+                            const std::string& step, const std::string& title = {}) {
+    const std::string text =
+        "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"yes\"?>\r\n"
+        "<root>\r\n"
+        "\t<DS>\r\n"
+        "\t\t<Name>Orders</Name>\r\n"
+        "\t\t<tpDS>SQL</tpDS>\r\n"
+        "\t\t<DSN>Provider=SQLite;Data Source=" +
+        XmlEscaped(databasePath) + "</DSN>\r\n\t\t<Qry>" + XmlEscaped(query) +
+        "</Qry>\r\n"
+        "\t</DS>\r\n"
+        "\t<ACT>\r\n"
+        "\t\t<Name>" +
+        XmlEscaped(task) +
+        "</Name>\r\n"
+        "\t</ACT>\r\n"
+        "\t<ACT>\r\n"
+        "\t\t<ActParent>0</ActParent>\r\n" +
+        step +
+        "\t</ACT>\r\n"
+        "\t<SHEET>\r\n"
+        "\t\t<Name>Orders</Name>\r\n"
+        "\t\t<cDS>Orders</cDS>\r\n"
+        "\t\t<tpVW>GRID</tpVW>\r\n"
+        "\t\t<bVis>1</bVis>\r\n" +
+        (title.empty() ? std::string() : "\t\t<Title>" + XmlEscaped(title) + "</Title>\r\n") +
+        "\t</SHEET>\r\n"
+        "</root>\r\n";
+    std::ofstream(reportPath, std::ios::binary | std::ios::trunc) << text;
+}
+
 // The program built beside the running benchmark (build/bin/orvik), or "orvik" from the PATH.
 inline std::string ProgramNextToUs() {
     std::error_code error;

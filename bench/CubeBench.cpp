@@ -145,21 +145,6 @@ void WriteCubeSchema(const std::string& path) {
 )";
 }
 
-std::string XmlEscaped(const std::string& text) {
-    std::string escaped;
-    for (const char c : text) {
-        if (c == '&')
-            escaped += "&amp;";
-        else if (c == '<')
-            escaped += "&lt;";
-        else if (c == '>')
-            escaped += "&gt;";
-        else
-            escaped += c;
-    }
-    return escaped;
-}
-
 // One OLAP source with the MDX query typed in, one sheet showing it, and the task whose one step
 // writes the page.
 void WriteReport(const std::string& path, const std::string& connection) {

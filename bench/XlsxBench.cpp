@@ -28,44 +28,6 @@ namespace {
 
 const char* const kQuery = "select * from t";
 
-// The report; `stepType` "XLSX" writes the workbook, "HTML" only the page the run makes anyway.
-void WriteReport(const std::string& reportPath, const std::string& databasePath,
-                 const std::string& stepType) {
-    const std::string text =
-        "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"yes\"?>\r\n"
-        "<root>\r\n"
-        "\t<DS>\r\n"
-        "\t\t<Name>Orders</Name>\r\n"
-        "\t\t<tpDS>SQL</tpDS>\r\n"
-        "\t\t<DSN>Provider=SQLite;Data Source=" +
-        databasePath +
-        "</DSN>\r\n"
-        "\t\t<Qry>" +
-        kQuery +
-        "</Qry>\r\n"
-        "\t</DS>\r\n"
-        "\t<ACT>\r\n"
-        "\t\t<Name>Book</Name>\r\n"
-        "\t</ACT>\r\n"
-        "\t<ACT>\r\n"
-        "\t\t<ActParent>0</ActParent>\r\n"
-        "\t\t<Name>Workbook</Name>\r\n"
-        "\t\t<AType>" +
-        stepType +
-        "</AType>\r\n"
-        "\t\t<OutFile>Book.xlsx</OutFile>\r\n"
-        "\t</ACT>\r\n"
-        "\t<SHEET>\r\n"
-        "\t\t<Name>Orders</Name>\r\n"
-        "\t\t<cDS>Orders</cDS>\r\n"
-        "\t\t<tpVW>GRID</tpVW>\r\n"
-        "\t\t<bVis>1</bVis>\r\n"
-        "\t\t<Title>Orders</Title>\r\n"
-        "\t</SHEET>\r\n"
-        "</root>\r\n";
-    std::ofstream(reportPath, std::ios::binary | std::ios::trunc) << text;
-}
-
 // True when the log says the workbook holds the header row and every data row.
 bool WorkbookComplete(const std::string& logPath, long rows) {
     std::ifstream in(logPath);
@@ -125,8 +87,14 @@ int main(int argc, char** argv) {
             },
             usage);
         if (built != 1) return 2;
-        WriteReport(report, database, "XLSX");
-        WriteReport(pageReport, database, "HTML");
+        // The same report twice: once writing the workbook, once only the page the run makes
+        // anyway.
+        const auto step = [](const char* type) {
+            return std::string("\t\t<Name>Workbook</Name>\r\n\t\t<AType>") + type +
+                   "</AType>\r\n\t\t<OutFile>Book.xlsx</OutFile>\r\n";
+        };
+        WriteGridReport(report, database, kQuery, "Book", step("XLSX"), "Orders");
+        WriteGridReport(pageReport, database, kQuery, "Book", step("HTML"), "Orders");
         for (int run = 1; run <= arguments.Runs; ++run) {
             const std::string console = scratch + "/orvik.out";
             const ProcessRun page = RunOrvik(orvik, plugIn, home, pageReport, console);
