@@ -8,12 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <numbers>
 #include <vector>
 
 namespace orvik_chart {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 // A font's average character width over its height, for fitting labels without measuring them.
 constexpr double kCharWidth = 0.58;
 // The same for deciding whether a label fits under its bars: most labels are narrower than the
@@ -439,13 +439,13 @@ class SvgWriter {
         const double cy = top + (height_ - top - px) / 2;
         Text(cx, height_ - px * 0.4, "middle", "seriesname", Ellipsize(series.Name, 40));
 
-        double angle = -kPi / 2;
+        double angle = -std::numbers::pi / 2;
         size_t legendRow = 0;
         size_t colour = 0;
         for (const Slice& slice : slices) {
             const double value = slice.Value;
             const double share = value / total;
-            const double sweep = share * 2 * kPi;
+            const double sweep = share * 2 * std::numbers::pi;
             const char* fill = kPalette[colour++ % kPaletteSize];
             char percent[32];
             std::snprintf(percent, sizeof percent, "%.1f%%", share * 100);
@@ -460,7 +460,7 @@ class SvgWriter {
                 out_ += "<path class=\"slice\" d=\"M" + Num(cx) + "," + Num(cy) + " L" +
                         Num(cx + radius * std::cos(angle)) + "," +
                         Num(cy + radius * std::sin(angle)) + " A" + Num(radius) + "," +
-                        Num(radius) + " 0 " + (sweep > kPi ? "1" : "0") + ",1 " +
+                        Num(radius) + " 0 " + (sweep > std::numbers::pi ? "1" : "0") + ",1 " +
                         Num(cx + radius * std::cos(end)) + "," + Num(cy + radius * std::sin(end)) +
                         " Z\" fill=\"" + fill + "\" stroke=\"#fff\" stroke-width=\"1\"><title>" +
                         EscapeXml(tip) + "</title></path>";
