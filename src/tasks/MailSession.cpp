@@ -1,5 +1,7 @@
 #include "tasks/MailSession.h"
 
+#include <optional>
+
 #include "core/Paths.h"
 #include "core/TextEncoding.h"
 #include "net/ServerAddress.h"
@@ -38,23 +40,22 @@ struct ReusedSession {
     std::optional<std::string> Refusal;
 };
 
-ReusedSession* activeReuse = nullptr;
+std::optional<ReusedSession> activeReuse;
 
 MailSession Resolve(const COvInfoAct& step, const std::string& server);
 
 }  // namespace
 
 MailSessionReuse::MailSessionReuse(const COvInfoAct& step) {
-    activeReuse = new ReusedSession{&step, {}, {}, {}};
+    activeReuse.emplace(ReusedSession{&step, {}, {}, {}});
 }
 
 MailSessionReuse::~MailSessionReuse() {
-    delete activeReuse;
-    activeReuse = nullptr;
+    activeReuse.reset();
 }
 
 MailSession ResolveMailSession(const COvInfoAct& step, const std::string& server) {
-    ReusedSession* reuse = activeReuse;
+    ReusedSession* reuse = activeReuse ? &*activeReuse : nullptr;
     if (!reuse || reuse->Step != &step) return Resolve(step, server);
     if (reuse->Server != server || (!reuse->Session && !reuse->Refusal)) {
         reuse->Server = server;

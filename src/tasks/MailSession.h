@@ -4,7 +4,6 @@
 // an OAuth helper), run as command steps are run; its first output line is the secret.
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "net/ZelSMTPConnection.h"
