@@ -16,6 +16,7 @@
 #include "app/CmdLineParser.h"
 #include "app/ReportSession.h"
 #include "core/BatchFrontEnd.h"
+#include "core/CrashReport.h"
 #include "core/FolderLock.h"
 #include "core/LanguageTexts.h"
 #include "core/Log.h"
@@ -24,6 +25,7 @@
 #include "core/StateFolder.h"
 #include "core/StopRequest.h"
 #include "model/OvInfoAct.h"
+#include "model/OvInfoProp.h"
 #include "model/PropertyTranslation.h"
 #include "model/Registries.h"
 #include "model/Report.h"
@@ -31,6 +33,7 @@
 #include "persist/ReportFile.h"
 #include "persist/ReportLifecycle.h"
 #include "plugin/PlugInLoader.h"
+#include "plugin/PlugInStopWatch.h"
 
 COrvikApp::COrvikApp(std::vector<std::string> arguments, std::unique_ptr<orvik::FrontEnd> frontEnd)
     : arguments_(std::move(arguments)), frontEnd_(std::move(frontEnd)) {}
@@ -249,6 +252,9 @@ bool COrvikApp::InitInstance() {
     if (BatchMode) {
         // A scheduler's SIGTERM or a Ctrl-C ends the run in order instead of killing it mid-step.
         orvik::InstallStopHandlers();
+        // A crash, ours or a plug-in's, still leaves its line in the log and on the terminal.
+        orvik::InstallCrashHandlers(
+            {context.StateFolder() + "Orvik18.log", TerminalPrefix(), TerminalSuffix()});
         context.SetFrontEnd(std::make_unique<orvik::BatchFrontEnd>());
     } else if (frontEnd_) {
         context.SetFrontEnd(std::move(frontEnd_));
@@ -269,9 +275,18 @@ bool COrvikApp::InitInstance() {
         UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
         UxSaveLog(RunLine(parser), __FILE__, __LINE__);
     }
+    for (const std::string& warning : context.Registries().SettingWarnings)
+        UxSaveLog("Warning: " + orvik::EscapeForLog(warning), __FILE__, __LINE__);
     // Plug-ins come after the program's own types, before any report names theirs; a run's log
     // says which could not be loaded.
     orvik::LoadPlugIns(context);
+    if (BatchMode) {
+        // A plug-in call stuck after SIGTERM must not keep the run alive for ever.
+        const COvInfoProp* grace = context.Registries().FindSetting("PlugInStopGrace");
+        orvik::StartPlugInStopWatch(
+            std::chrono::seconds(orvik::SecondsFromText(grace ? grace->Value : "", 10)),
+            {[this](const std::string& reason) { TellTerminal(reason); }});
+    }
     InitOVK(context.Report());
     // The loader shows the report's own properties; only without a report do the settings fill
     // the property bar.
@@ -289,25 +304,40 @@ bool COrvikApp::LockWorkFolder() {
     const int seconds = orvik::SecondsFromText(
         context_->Settings().GetString("General", "WorkFolderWait", "300"), 300);
     std::string problem;
-    workFolderLock_ = orvik::FolderLock::Acquire(
-        folder, std::chrono::seconds(seconds),
-        [&] {
-            // Someone starting the designer sees why no window comes yet.
-            if (!BatchMode) {
-                std::fprintf(stderr,
-                             "orvik: waiting up to %d s for a run of Orvik to finish with the "
-                             "work folder %s\n",
-                             seconds, folder.c_str());
-            }
-            UxSaveLog("Waiting up to " + std::to_string(seconds) +
-                          " s for another run of Orvik to finish with the work folder " + folder,
-                      __FILE__, __LINE__);
-        },
-        problem);
+    std::error_code error;
+    const auto started = std::chrono::steady_clock::now();
+    // Without its trailing slash: "HTML/" of a file is no path at all, not a file.
+    const std::filesystem::path named = std::filesystem::path(folder).parent_path();
+    if (std::filesystem::exists(named, error) && !std::filesystem::is_directory(named, error)) {
+        // Waiting would not help: no run will ever make a file into a folder.
+        problem = named.string() + " is not a folder (a file of that name stands in its place)";
+    } else {
+        workFolderLock_ = orvik::FolderLock::Acquire(
+            folder, std::chrono::seconds(seconds),
+            [&] {
+                // Someone starting the designer sees why no window comes yet.
+                if (!BatchMode) {
+                    std::fprintf(stderr,
+                                 "orvik: waiting up to %d s for a run of Orvik to finish with the "
+                                 "work folder %s\n",
+                                 seconds, folder.c_str());
+                }
+                UxSaveLog("Waiting up to " + std::to_string(seconds) +
+                              " s for another run of Orvik to finish with the work folder " +
+                              folder,
+                          __FILE__, __LINE__);
+            },
+            problem);
+    }
     if (workFolderLock_) return true;
+    const auto waited = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::steady_clock::now() - started);
     UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
-    UxSaveLog("The run did not start: " + problem + " (waited " + std::to_string(seconds) +
-                  " s, setting WorkFolderWait)",
+    // Only a wait that took place is worth naming: a folder that cannot be made fails at once.
+    UxSaveLog("The run did not start: " + problem +
+                  (waited.count() >= 1 ? " (waited " + std::to_string(waited.count()) +
+                                             " s, setting WorkFolderWait)"
+                                       : std::string()),
               __FILE__, __LINE__);
     UxSaveLog("*** Stop Orvik ***\n\n", __FILE__, __LINE__);
     exitStatus_ = kExitRunFailed;
@@ -378,12 +408,19 @@ std::string COrvikApp::RunLine(const CCmdLineParser& parser) const {
     return orvik::EscapeForLog(line);
 }
 
+std::string COrvikApp::TerminalPrefix() const {
+    return "orvik: " +
+           orvik::EscapeForLog(DocumentPath.empty() ? std::string("(no report)") : DocumentPath) +
+           ": ";
+}
+
+std::string COrvikApp::TerminalSuffix() const {
+    return " (log: " + (context_ ? context_->StateFolder() : ProgramFolder) + "Orvik18.log)\n";
+}
+
 void COrvikApp::TellTerminal(const std::string& reason) const {
     // One line, whether or not the log could be written: a scheduler mails what it prints.
-    const std::string line =
-        "orvik: " + (DocumentPath.empty() ? std::string("(no report)") : DocumentPath) + ": " +
-        orvik::EscapeForLog(reason) +
-        " (log: " + (context_ ? context_->StateFolder() : ProgramFolder) + "Orvik18.log)\n";
+    const std::string line = TerminalPrefix() + orvik::EscapeForLog(reason) + TerminalSuffix();
     std::fputs(line.c_str(), stderr);
 }
 

@@ -88,6 +88,9 @@ class COrvikApp {
     std::string RunLine(const CCmdLineParser& parser) const;
     // The one line a failed unattended run prints on standard error.
     void TellTerminal(const std::string& reason) const;
+    // The parts of that line around the reason ("orvik: <report>: ", " (log: <path>)\n").
+    std::string TerminalPrefix() const;
+    std::string TerminalSuffix() const;
     // Takes the work folder for this unattended run, waiting for another run to finish with it
     // (setting WorkFolderWait, seconds); false (logged, exit status set) when it cannot.
     bool LockWorkFolder();

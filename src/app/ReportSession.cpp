@@ -80,8 +80,19 @@ void ReportSession::PrepareSheets() {
     // Two sheets of one source share its result: the query runs once.
     std::set<const COvInfoDS*> ran;
     for (const auto& sheet : report.Sheets) {
-        if (COvInfoDS* source = sheet->GetDS(report.DataSources);
-            source && ran.insert(source).second) {
+        COvInfoDS* source = sheet->GetDS(report.DataSources);
+        // Reading the file empties a name its source list lacks, but keeps what it said.
+        const std::string named =
+            sheet->cDS.Value.empty() ? sheet->UnknownType("cDS") : sheet->cDS.Value;
+        if (!source && !named.empty() && context_.BatchMode) {
+            // A renamed or deleted source would otherwise leave an empty sheet on a page that
+            // goes out as if nothing were wrong.
+            ShowMessage("The sheet '" + sheet->Name.Value + "' shows the data source '" + named +
+                            "', which the report does not have: it shows nothing",
+                        {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
+            failedSources_.push_back(named);
+        }
+        if (source && ran.insert(source).second) {
             if (const std::string type = source->UnknownType("tpDS");
                 !type.empty() && context_.BatchMode) {
                 // Connecting and running nothing would fill the sheet with nothing, silently.

@@ -3,8 +3,10 @@
 #include <stdexcept>
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
+#include "core/PlugInCall.h"
 #include "core/ProgramContext.h"
 
 using orvik::ProgramContext;
@@ -103,7 +105,16 @@ void UxError(const CComError& error, const char* sourceFile, int sourceLine, con
 }
 
 void UxError(const char* message, const char* sourceFile, int sourceLine) {
-    UxError(std::runtime_error(message ? message : ""), sourceFile, sourceLine);
+    // Only plug-ins call this form. The source path they pass is where they were built, which
+    // means nothing on the machine that runs them: the header names the plug-in's file instead.
+    const std::string plugIn(orvik::CurrentPlugInFile());
+    const char* file = sourceFile;
+    if (!plugIn.empty()) {
+        file = plugIn.c_str();
+    } else if (sourceFile) {
+        if (const char* slash = std::strrchr(sourceFile, '/')) file = slash + 1;
+    }
+    UxError(std::runtime_error(message ? message : ""), file, sourceLine);
 }
 
 void SetPaneTextStatBar(int pane, const char* text) {

@@ -83,7 +83,26 @@ int HexDigit(char c) {
 
 SettingsStore::SettingsStore(std::string path) : path_(std::move(path)) {
     std::string text;
-    if (ReadWholeFile(path_, text)) Parse(text);
+    if (!ReadWholeFile(path_, text)) {
+        std::error_code error;
+        if (std::filesystem::exists(path_, error)) {
+            readProblem_ = "The settings file " + path_ +
+                           " cannot be read: the defaults are used, and it is not written over";
+        }
+        return;
+    }
+    // A binary file (a picture or a database saved under the wrong name) parsed as lines would
+    // be written back as a few garbled entries: it is neither read nor replaced.
+    const bool binary = std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f';
+    });
+    if (binary) {
+        readProblem_ = "The settings file " + path_ +
+                       " is not a text file: the defaults are used, and it is not written over";
+        return;
+    }
+    Parse(text);
 }
 
 std::string SettingsStore::DefaultPath(std::string_view company) {
@@ -166,6 +185,10 @@ std::string SettingsStore::GetSecret(std::string_view section, std::string_view 
 
 bool SettingsStore::WriteString(std::string_view section, std::string_view key,
                                 std::string_view value) {
+    if (!readProblem_.empty()) {
+        lastError_ = readProblem_;
+        return false;
+    }
     if (sections_.empty()) sections_.push_back({"", {}});
     Section* target = nullptr;
     for (Section& s : sections_) {

@@ -50,6 +50,9 @@ class SettingsStore {
                           std::string_view fallback = {}) const;
 
     const std::string& LastError() const { return lastError_; }
+    // Why the file could not be read as settings (not text, unreadable), or "". Such a store
+    // answers with the fallbacks and refuses every write, so the user's file is never replaced.
+    const std::string& ReadProblem() const { return readProblem_; }
 
   private:
     struct Section {
@@ -63,6 +66,7 @@ class SettingsStore {
     std::string path_;
     std::vector<Section> sections_;  // in file order; the unnamed section (if any) first
     std::string lastError_;
+    std::string readProblem_;
 };
 
 }  // namespace orvik

@@ -155,10 +155,35 @@ COvInfoProp* CRegistries::FindSetting(std::string_view name) const {
     return nullptr;
 }
 
+namespace {
+
+bool IsWholeNumber(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
 void CRegistries::ReadSettings(const orvik::SettingsStore& store) {
+    SettingWarnings.clear();
+    if (!store.ReadProblem().empty()) SettingWarnings.push_back(store.ReadProblem());
     for (const auto& setting : ProgramSettings) {
         const std::string section =
             setting->Group == GroupId::GeneralParams ? std::string(kSettingsSection) : "";
+        // A setting whose default is a number is read as one; a value that is not would quietly
+        // become that default, so the user is told which value was passed over.
+        if (IsWholeNumber(setting->DefaultValue) && store.Has(section, setting->Name)) {
+            const std::string stored = store.GetString(section, setting->Name);
+            const size_t first = stored.find_first_not_of(" \t");
+            const size_t last = stored.find_last_not_of(" \t");
+            const std::string trimmed =
+                first == std::string::npos ? std::string() : stored.substr(first, last - first + 1);
+            if (!IsWholeNumber(trimmed)) {
+                SettingWarnings.push_back(
+                    "The setting " + setting->Name + "=" + stored + " in " + store.Path() +
+                    " is not a whole number of at least 0: " + setting->DefaultValue + " is used");
+            }
+        }
         // A protected setting must be read back through the same protection it was written with.
         setting->Value = setting->IsOption(PropFlag::Secret) && !setting->IsOption(PropFlag::Text)
                              ? store.GetSecret(section, setting->Name, setting->DefaultValue)

@@ -98,7 +98,8 @@ class CRegistries {
                             std::string_view defaultValue, unsigned kind, unsigned listId);
     // The program setting `name`, or null.
     COvInfoProp* FindSetting(std::string_view name) const;
-    // Reads every setting from the store (a missing one takes its default).
+    // Reads every setting from the store (a missing one takes its default), noting in
+    // SettingWarnings each value that could not be used and why.
     void ReadSettings(const orvik::SettingsStore& store);
     // Writes one setting back the way its flags say (integer, string or protected).
     static bool WriteSetting(orvik::SettingsStore& store, const COvInfoProp& setting);
@@ -107,6 +108,9 @@ class CRegistries {
     int CurrentPlugInIndex() const { return LoadedPlugInCount - 1; }
 
     std::vector<std::unique_ptr<COvInfoProp>> ProgramSettings;
+    // What the last ReadSettings could not use: an unreadable settings file, a number setting
+    // holding no number. The run's log gets one line each.
+    std::vector<std::string> SettingWarnings;
     std::vector<std::unique_ptr<COvInfoPropGrps>> PropertyGroups;
     std::vector<std::unique_ptr<COvCombos>> ComboValues;
     std::vector<std::unique_ptr<COvInfoProp>> AppendedProperties;

@@ -254,6 +254,11 @@ void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
     // Seconds a query may run, and a SQLite query may wait for another program's lock.
     r.AddSetting("QueryTimeout", "Query Timeout, s (0 = none)", "5000", PropKind::Text, 0);
     r.AddSetting("SqliteLockWait", "SQLite Lock Wait, s", "30", PropKind::Text, 0);
+    // Seconds a plug-in call may go on after the run was asked to stop before the run is ended
+    // without it.
+    r.AddSetting("PlugInStopGrace", "Plug-in Stop Grace, s", "10", PropKind::Text, 0);
+    // 1 loads plug-ins from files or folders that others can write (development only).
+    r.AddSetting("PlugInAnyOwner", "Load Plug-ins Others Can Change", "0", PropKind::Text, 0);
     // Folders beyond the program's and the report's that mail and FTP may send pictures from.
     r.AddSetting("PictureFolders", "Picture Folders (;)", "", PropKind::Text, 0);
     using SettingTable = std::span<const MailSessionSetting>;

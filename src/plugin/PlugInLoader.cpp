@@ -2,17 +2,23 @@
 #include "plugin/PlugInLoader.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <system_error>
 
 #include "core/Log.h"
+#include "core/PlugInCall.h"
 #include "model/AppContext.h"
 #include "model/OvInfoAct.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoObject.h"
+#include "model/OvInfoProp.h"
 #include "model/OvInfoSheet.h"
 #include "model/PropertyTranslation.h"
 #include "model/Registries.h"
@@ -29,6 +35,9 @@ constexpr char kMainFrameClass[] = "CMainFrame";
 
 const std::vector<CRepPlugIn*> kNone;
 
+// The setting that lets plug-ins load from places others can write (development machines).
+constexpr char kAnyOwnerSetting[] = "PlugInAnyOwner";
+
 CRegistries* CurrentRegistries() {
     AppContext* context = AppContext::Current();
     return context ? &context->Registries() : nullptr;
@@ -41,16 +50,28 @@ CRepPlugIn* PlugInAt(int index) {
     return registries->PlugIns[static_cast<size_t>(index)];
 }
 
-// A plug-in that throws must not take the run down with it; what it said goes to the log.
+// Whether a plug-in's exception fails the run: in the work a run does (opening a source,
+// exporting, a step, a delivery) it does, as any other failed step; in the designer's
+// notifications and start-up it is only logged.
+enum class PlugInFailure { FailsRun, LogOnly };
+
+// A plug-in that throws must not take the run down with it; what it said goes to the log. The
+// call is marked as the plug-in's for the lines it logs and for the stop watch.
 template <typename Call>
-auto Guarded(CRepPlugIn& plugIn, const char* what, Call&& call, decltype(call()) fallback) {
+auto Guarded(CRepPlugIn& plugIn, const char* what, Call&& call, decltype(call()) fallback,
+             PlugInFailure failure = PlugInFailure::FailsRun) {
+    const PlugInCall marked(plugIn.m_FileName, what);
+    std::string reason;
     try {
         return call();
     } catch (const std::exception& error) {
-        UxSaveLog("Plug-in " + plugIn.m_FileName + " failed in " + what + ": " + error.what(),
-                  __FILE__, __LINE__);
+        reason = "Plug-in " + plugIn.m_FileName + " failed in " + what + ": " + error.what();
     } catch (...) {
-        UxSaveLog("Plug-in " + plugIn.m_FileName + " failed in " + what, __FILE__, __LINE__);
+        reason = "Plug-in " + plugIn.m_FileName + " failed in " + what;
+    }
+    UxSaveLog(reason, __FILE__, __LINE__);
+    if (failure == PlugInFailure::FailsRun) {
+        if (AppContext* context = AppContext::Current()) context->NoteError(reason);
     }
     return fallback;
 }
@@ -102,7 +123,7 @@ void InstallDispatch(AppContext& context) {
         if (!plugIn) return nullptr;
         return Guarded(
             *plugIn, "making a sheet's view", [&] { return plugIn->CreateView(&sheet); },
-            static_cast<CSheetView*>(nullptr));
+            static_cast<CSheetView*>(nullptr), PlugInFailure::LogOnly);
     };
 }
 
@@ -120,9 +141,48 @@ std::vector<std::filesystem::path> PlugInFiles(const std::string& folder) {
     return files;
 }
 
+// Why the library at `path` must not be loaded, or "". A library that another user, or anyone
+// in a group, can replace would run with the rights of whoever runs the report: the file (after
+// following links) and the folder it lies in must be writable by their owner only, and that owner
+// must be root or the user running the program.
+std::string UnsafePlugInReason(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(path, error);
+    if (error) return "it cannot be resolved: " + error.message();
+    for (const std::filesystem::path& checked : {real, real.parent_path()}) {
+        struct stat info {};
+        if (::stat(checked.c_str(), &info) != 0)
+            return checked.string() + " cannot be examined: " + std::strerror(errno);
+        if (info.st_mode & S_IWOTH) return checked.string() + " can be written by every user";
+        if (info.st_mode & S_IWGRP)
+            return checked.string() + " can be written by the members of its group";
+        if (info.st_uid != 0 && info.st_uid != ::geteuid())
+            return checked.string() + " belongs to another user (uid " +
+                   std::to_string(info.st_uid) + ")";
+    }
+    return {};
+}
+
+bool AllowsUnsafePlugIns(AppContext& context) {
+    const COvInfoProp* setting = context.Registries().FindSetting(kAnyOwnerSetting);
+    return setting && setting->Value == "1";
+}
+
 // Loads one library and adds its descriptor; false when it added nothing.
 bool LoadPlugIn(AppContext& context, const std::filesystem::path& path) {
     const std::string file = path.filename().string();
+    if (const std::string unsafe = UnsafePlugInReason(path); !unsafe.empty()) {
+        if (!AllowsUnsafePlugIns(context)) {
+            UxSaveLog("Plug-in " + path.string() + " was not loaded: " + unsafe +
+                          " (fix its permissions, or set " + kAnyOwnerSetting +
+                          "=1 on a development machine)",
+                      __FILE__, __LINE__);
+            return false;
+        }
+        UxSaveLog("Plug-in " + path.string() + " is loaded although " + unsafe + " (setting " +
+                      kAnyOwnerSetting + ")",
+                  __FILE__, __LINE__);
+    }
     // RTLD_LOCAL: two plug-ins may use the same names for their own things.
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) {
@@ -166,7 +226,7 @@ bool LoadPlugIn(AppContext& context, const std::filesystem::path& path) {
             plugIn->Init();
             return true;
         },
-        false);
+        false, PlugInFailure::LogOnly);
     // Its captions in the interface language, keyed by the library's name without ".rll".
     TranslateProperties(context.Language(), registries, plugIn->m_PlugInIndex,
                         path.stem().string());
@@ -218,7 +278,7 @@ bool NotifyPlugInsOfChange(COvInfoObject& object, COvInfoProp& prop,
                     plugIn->ViewPropertyChanged(&prop);
                     return true;
                 },
-                false);
+                false, PlugInFailure::LogOnly);
             told = true;
         }
     }
@@ -233,7 +293,7 @@ bool NotifyPlugInsOfChange(COvInfoObject& object, COvInfoProp& prop,
                 plugIn->PropertyChanged(&prop);
                 return true;
             },
-            false);
+            false, PlugInFailure::LogOnly);
         told = true;
     }
     return told;

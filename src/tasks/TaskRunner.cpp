@@ -8,6 +8,7 @@
 #include <optional>
 #include <system_error>
 
+#include "core/CrashReport.h"
 #include "core/Log.h"
 #include "core/SettingsStore.h"
 #include "core/StopRequest.h"
@@ -34,6 +35,27 @@ class WaitCursor {
         }
     }
 };
+
+// Names the running step for a crash report while it lives, and restores the outer step's name
+// (a group's) after it.
+class CrashStepScope {
+  public:
+    explicit CrashStepScope(const std::string& name) : outer_(current_) {
+        current_ = name;
+        orvik::SetCrashStep(current_);
+    }
+    ~CrashStepScope() {
+        current_ = outer_;
+        orvik::SetCrashStep(current_);
+    }
+    CrashStepScope(const CrashStepScope&) = delete;
+    CrashStepScope& operator=(const CrashStepScope&) = delete;
+
+  private:
+    static thread_local std::string current_;
+    std::string outer_;
+};
+thread_local std::string CrashStepScope::current_;
 
 // A command step that has not ended after this long is stopped; 0 means no limit. A run
 // started by a scheduler must end even when a command waits for something that never comes.
@@ -100,6 +122,7 @@ void RunAllSteps(CReport& report, const COvInfoAct& task, const StepHooks& hooks
         if (orvik::StopSignal() != 0) return;
         const std::string& type = step.AType.Value;
         UxSaveLog("Step " + step.Name.Value + " Type=" + type + " ", __FILE__, __LINE__);
+        const CrashStepScope crashStep(step.Name.Value);
 
         const COvCombos* entry = step.AType.SelectedEntry();
         if (entry && !type.empty() && entry->PlugInIndex >= 0) {

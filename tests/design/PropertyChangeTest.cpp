@@ -21,10 +21,19 @@ TEST_F(PropertyChangeTest, RenamesAreFollowedOrRefused) {
     AddSource("Stock", "stock.db", "select item from stock");
     COvInfoSheet& a = AddSheet("A", "Sales");
     COvInfoSheet& b = AddSheet("B", "Sales");
+    COvInfoPrm& region = test::AddParameter(Report(), "Region", "");
+    Edit('W', region, "Type", "DScmb");
+    Edit('W', region, "cDS", "Sales");
+    COvInfoPrm& stock = test::AddParameter(Report(), "Item", "");
+    Edit('W', stock, "Type", "DScmb");
+    Edit('W', stock, "cDS", "Stock");
 
     Edit('D', sales, "Name", "Shop");
     EXPECT_EQ(a.cDS.Value, "Shop");
     EXPECT_EQ(b.cDS.Value, "Shop");
+    // A list parameter read from the source follows it; one read from another source stays.
+    EXPECT_EQ(region.Get("cDS"), "Shop");
+    EXPECT_EQ(stock.Get("cDS"), "Stock");
     EXPECT_NE(Registries().FindComboValue(ListId::DataSources, "Shop"), nullptr);
     EXPECT_EQ(Registries().FindComboValue(ListId::DataSources, "Sales"), nullptr);
     EXPECT_EQ(Front().Count("ExplorerText:Shop"), 1);

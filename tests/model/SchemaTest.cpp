@@ -104,18 +104,35 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
 
     std::vector<std::string> settings;
     for (const auto& s : r.ProgramSettings) settings.push_back(s->Name + "=" + s->Value);
-    EXPECT_EQ(settings,
-              (std::vector<std::string>{
-                  "Language=ENG",        "DefPicFmt=png",      "DefSrvMail=",
-                  "DefSrvFTP=",          "DefAdrFrom=",        "DefAdrTo=",
-                  "CmdTimeout=3600",     "WorkFolderWait=300", "QueryTimeout=5000",
-                  "SqliteLockWait=30",   "PictureFolders=",    "MailSecurity=",
-                  "MailUser=",           "MailPassword=",      "MailPasswordCommand=",
-                  "MailAuth=auto",       "MailCAFile=",        "MailVerify=1",
-                  "FtpSecurity=",        "FtpUser=",           "FtpPassword=",
-                  "FtpPasswordCommand=", "FtpKeyFile=",        "FtpKnownHosts=~/.ssh/known_hosts",
-                  "FtpCAFile=",          "FtpVerify=1"}));
-    EXPECT_EQ(r.SettingsCount, 26);
+    EXPECT_EQ(settings, (std::vector<std::string>{"Language=ENG",
+                                                  "DefPicFmt=png",
+                                                  "DefSrvMail=",
+                                                  "DefSrvFTP=",
+                                                  "DefAdrFrom=",
+                                                  "DefAdrTo=",
+                                                  "CmdTimeout=3600",
+                                                  "WorkFolderWait=300",
+                                                  "QueryTimeout=5000",
+                                                  "SqliteLockWait=30",
+                                                  "PlugInStopGrace=10",
+                                                  "PlugInAnyOwner=0",
+                                                  "PictureFolders=",
+                                                  "MailSecurity=",
+                                                  "MailUser=",
+                                                  "MailPassword=",
+                                                  "MailPasswordCommand=",
+                                                  "MailAuth=auto",
+                                                  "MailCAFile=",
+                                                  "MailVerify=1",
+                                                  "FtpSecurity=",
+                                                  "FtpUser=",
+                                                  "FtpPassword=",
+                                                  "FtpPasswordCommand=",
+                                                  "FtpKeyFile=",
+                                                  "FtpKnownHosts=~/.ssh/known_hosts",
+                                                  "FtpCAFile=",
+                                                  "FtpVerify=1"}));
+    EXPECT_EQ(r.SettingsCount, 28);
     EXPECT_EQ(r.NextUserListId, 104);
     EXPECT_EQ(r.FindSetting("Language")->ComboId, 101u);
     EXPECT_EQ(r.FindSetting("DefPicFmt")->ValueIndex, 3);  // "png", fourth picture format
@@ -155,6 +172,39 @@ TEST(Schema, SettingsAreReadFromTheStoreAndWrittenBack) {
     EXPECT_EQ(reread.GetString("General", "Language", "absent"), "ENG");
     EXPECT_EQ(reread.GetString("General", "DefAdrTo", "absent"), "");
     EXPECT_EQ(reread.GetString("General", "DefSrvMail"), "smtp.local:2525");
+}
+
+TEST(Schema, SettingsThatCannotBeUsedAreNamedWithTheDefaultTaken) {
+    test::TestProgram program(false);
+    SettingsStore& store = program.Context().Settings();
+    store.WriteString("General", "CmdTimeout", "abc");
+    store.WriteString("General", "QueryTimeout", "-5");
+    store.WriteString("General", "WorkFolderWait", " 20 ");
+    store.WriteString("General", "DefSrvMail", "not a number, and need not be");
+    CRegistries& registries = program.Context().Registries();
+    BuildSchema(registries, store);
+    ASSERT_EQ(registries.SettingWarnings.size(), 2u);
+    EXPECT_EQ(registries.SettingWarnings[0],
+              "The setting CmdTimeout=abc in " + program.SettingsPath() +
+                  " is not a whole number of at least 0: 3600 is used");
+    EXPECT_NE(registries.SettingWarnings[1].find("QueryTimeout=-5"), std::string::npos);
+    // The user's value stays in the file for them to correct.
+    EXPECT_EQ(SettingsStore(program.SettingsPath()).GetString("General", "CmdTimeout"), "abc");
+}
+
+TEST(Schema, ASettingsFileThatIsNoTextIsNeitherReadNorReplaced) {
+    test::TempDir dir;
+    const std::string binary =
+        std::string("SQLite format 3") + '\0' + "\x01\x02" + "[General]\nLanguage=RUS\n";
+    const std::string path = dir.Write("Orvik18.ini", binary);
+    SettingsStore store(path);
+    EXPECT_NE(store.ReadProblem().find("is not a text file"), std::string::npos);
+    EXPECT_EQ(store.GetString("General", "Language", "ENG"), "ENG");
+    EXPECT_FALSE(store.WriteString("General", "Language", "ENG"));
+    EXPECT_EQ(store.LastError(), store.ReadProblem());
+    std::string after;
+    ASSERT_TRUE(ReadWholeFile(path, after));
+    EXPECT_EQ(after, binary);
 }
 
 TEST(Schema, LanguageFilesAndTheHtmlWorkFolder) {
