@@ -63,6 +63,13 @@ status=$?
 grep -q "Plug-in crashy.rll failed in running a task step: Crashy cannot do it" err ||
   { cat err; fail "the terminal does not say what the plug-in threw"; }
 
+# An error a plug-in reports names its file, not the place it was built.
+report Report
+: > Orvik18.log
+"$orvik" Report.ovk /act:Daily 2>err
+grep -q "COM Error (in file=crashy.rll; line=" Orvik18.log || fail "the plug-in's error does not name its file"
+grep -q "TestPlugIn.cpp" Orvik18.log && fail "the plug-in's error names its source file"
+
 # A step stuck in a plug-in: SIGTERM, then the grace period (one second here), then the end.
 report Hang
 echo -e "[General]\nPlugInStopGrace=1" > settings.ini
