@@ -11,6 +11,8 @@ namespace {
 // A double holds 15 significant decimal digits exactly; a longer number is an identifier.
 constexpr int kMaxSignificantDigits = 15;
 constexpr size_t kMaxSheetNameUnits = 31;
+// A workbook shows at most this many digits after the point.
+constexpr int kMaxDecimals = 30;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -52,12 +54,47 @@ size_t SequenceAt(std::string_view text, size_t at) {
     return length;
 }
 
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+// The lower-case partner of the code point `c` in the scripts reports are written in (Latin,
+// Greek, Cyrillic); `c` itself for any other.
+char32_t LowerCase(char32_t c) {
+    if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 0x20 : c;
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) ||
+        (c >= 0x410 && c <= 0x42F)) {
+        return c + 0x20;
     }
-    return lower;
+    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+    if (c == 0x178) return 0xFF;
+    // Latin Extended-A pairs each capital with the letter after it; the runs differ in which
+    // of the two comes first.
+    const bool evenCapitals = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+    const bool oddCapitals = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if ((evenCapitals && c % 2 == 0) || (oddCapitals && c % 2 == 1)) return c + 1;
+    return c;
+}
+
+// `name` (valid UTF-8) as a workbook compares sheet names: letters of either case alike.
+std::string FoldCase(std::string_view name) {
+    std::string folded;
+    folded.reserve(name.size());
+    for (size_t at = 0; at < name.size();) {
+        const auto byte = [&](size_t i) { return static_cast<unsigned char>(name[at + i]); };
+        const size_t length = SequenceAt(name, at);
+        // Only one- and two-byte letters have partners here.
+        if (length == 1 || length == 2) {
+            const char32_t c = length == 1 ? byte(0) : ((byte(0) & 0x1Fu) << 6) | (byte(1) & 0x3Fu);
+            const char32_t lower = LowerCase(c);
+            if (lower < 0x80) {
+                folded += static_cast<char>(lower);
+            } else {
+                folded += static_cast<char>(0xC0 | (lower >> 6));
+                folded += static_cast<char>(0x80 | (lower & 0x3F));
+            }
+        } else {
+            folded.append(name.substr(at, length == 0 ? 1 : length));
+        }
+        at += length == 0 ? 1 : length;
+    }
+    return folded;
 }
 
 // `name` cut to `units` UTF-16 units (what the workbook counts), whole characters only.
@@ -101,8 +138,10 @@ bool ReadShownNumber(std::string_view text, ShownNumber& number) {
         // The page groups at most three times, so a larger number keeps a longer first group.
         if (lead > 3 && groups.size() != 4) return false;
     }
+    // A leading zero is a code's ("07"), and "0 123" or "0,123" is no way the page shows a
+    // number (nor one of a thousand, which "0,123" is in half the world).
     const size_t integerStart = plain[0] == '-' ? 1 : 0;
-    if (lead > 1 && plain[integerStart] == '0') return false;
+    if (plain[integerStart] == '0' && (lead > 1 || groups.size() > 1)) return false;
     int decimals = 0;
     if (at < text.size() && text[at] == '.') {
         plain += '.';
@@ -111,7 +150,7 @@ bool ReadShownNumber(std::string_view text, ShownNumber& number) {
             plain += text[at++];
             ++decimals;
         }
-        if (decimals == 0) return false;
+        if (decimals == 0 || decimals > kMaxDecimals) return false;
     }
     if (at != text.size()) return false;
     int significant = 0;
@@ -185,11 +224,11 @@ std::string UniqueSheetName(std::string_view name, std::set<std::string>& taken)
     // The workbook keeps this name for itself.
     if (taken.empty()) taken.insert("history");
     std::string candidate = safe;
-    for (int number = 2; taken.contains(LowerAscii(candidate)); ++number) {
+    for (int number = 2; taken.contains(FoldCase(candidate)); ++number) {
         const std::string suffix = " (" + std::to_string(number) + ")";
         candidate = CutToUnits(safe, kMaxSheetNameUnits - suffix.size()) + suffix;
     }
-    taken.insert(LowerAscii(candidate));
+    taken.insert(FoldCase(candidate));
     return candidate;
 }
 

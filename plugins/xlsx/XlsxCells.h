@@ -19,9 +19,10 @@ struct ShownNumber {
 };
 
 // Reads `text` as a number the way the page spells one: an optional "-", the integer part (no
-// leading zero unless it is "0"; optionally grouped by thousands with blanks, non-breaking blanks
-// or commas), then optionally "." and digits. False for anything else, and for a number with more
-// significant digits than a double keeps (it would not read back as shown).
+// leading zero unless it is "0" alone; optionally grouped by thousands with blanks, non-breaking
+// blanks or commas), then optionally "." and at most 30 digits. False for anything else ("07",
+// "+7", " 7", "1e5", "1,5"), and for a number with more significant digits than a double keeps
+// (it would not read back as shown).
 bool ReadShownNumber(std::string_view text, ShownNumber& number);
 
 // The number format that shows `number` as the text did: "#,##0.00" for "1 234.50", "0" for "17".
@@ -37,7 +38,8 @@ size_t CharacterCount(std::string_view text);
 std::string_view CutUtf8(std::string_view text, size_t bytes);
 
 // A worksheet name for a sheet called `name` that the workbook takes and that differs from every
-// name in `taken` (compared ignoring ASCII case), which it is added to: the characters []:*?/\ and
+// name in `taken` (compared as the workbook compares them, ignoring the case of Latin, Greek and
+// Cyrillic letters), which it is added to: the characters []:*?/\ and
 // control characters become "_", leading and trailing apostrophes go, an empty name becomes
 // "Sheet", at most 31 characters, and a clash gets " (2)", " (3)", ... within that length.
 std::string UniqueSheetName(std::string_view name, std::set<std::string>& taken);

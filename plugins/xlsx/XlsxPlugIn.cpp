@@ -2,18 +2,16 @@
 // visible grid sheet of the report into the workbook its OutFile names: relative to the HTML work
 // folder, written beside its final name and renamed into place, so a reader (or a mail step that
 // attaches it) never sees half a workbook.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
+#include "LibraryMessages.h"
 #include "XlsxWorkbook.h"
+#include "core/AtomicFile.h"
 #include "orvik/RepPlugIn.h"
 
 namespace {
@@ -21,9 +19,27 @@ namespace {
 constexpr char kType[] = "XLSX";
 constexpr char kDefaultFile[] = "Orvik.xlsx";
 
-void Error(const std::string& message) {
-    UxError(message.c_str(), __FILE__, __LINE__);
-}
+// One run of a step, for its log lines: they name the step, and the plug-in's file as their
+// source (the path of the source file it was built from means nothing where it runs).
+class Step {
+  public:
+    Step(std::string name, const std::string& plugInFile)
+        : name_(std::move(name)), file_(plugInFile.empty() ? "Xlsx.rll" : plugInFile) {}
+
+    const std::string& Name() const { return name_; }
+    // Reports a failure of the step; the run then counts it as failed.
+    void Error(const std::string& message, int line) const {
+        UxError(("XLSX step " + name_ + ": " + message).c_str(), file_.c_str(), line);
+    }
+    // Adds a line to the log.
+    void Log(const std::string& message, int line) const {
+        UxSaveLog(message.c_str(), file_.c_str(), line);
+    }
+
+  private:
+    std::string name_;
+    std::string file_;
+};
 
 bool IsVisible(COvInfoSheet* sheet) {
     const std::string visible = GetObjPropS(sheet, "bVis");
@@ -50,7 +66,7 @@ std::string FolderOf(const std::string& path) {
 // The file the step writes, or "" after reporting why it may not. A report written on Windows
 // has backslashes; a parameter may change where in the folder the file goes, but never lead out
 // of it: no ".." at all, and an absolute name only when the report itself wrote one.
-std::string TargetOf(const std::string& step, const std::string& stored) {
+std::string TargetOf(const Step& step, const std::string& stored) {
     std::string raw = stored.empty() ? kDefaultFile : stored;
     std::string path = DSetParam(raw.c_str());
     for (std::string* text : {&raw, &path}) {
@@ -59,31 +75,46 @@ std::string TargetOf(const std::string& step, const std::string& stored) {
         }
     }
     if (path.empty() || path.back() == '/') {
-        Error("XLSX step " + step + ": the file name '" + path +
-              "' names no file: nothing was written");
+        step.Error("the file name '" + path + "' names no file: nothing was written", __LINE__);
         return {};
     }
     if (LeadsUp(path)) {
-        Error("XLSX step " + step + ": the file name '" + path +
-              "' leads out of its folder with \"..\": nothing was written");
+        step.Error(
+            "the file name '" + path + "' leads out of its folder with \"..\": nothing was written",
+            __LINE__);
         return {};
     }
     const bool ownAbsolute = raw.front() == '/' || raw.rfind("~Dir~", 0) == 0;
     if (path.front() == '/' && !ownAbsolute) {
-        Error("XLSX step " + step + ": the file name '" + path +
-              "' became absolute through a parameter: nothing was written");
+        step.Error(
+            "the file name '" + path + "' became absolute through a parameter: nothing was written",
+            __LINE__);
         return {};
     }
     return path.front() == '/' ? path : GetHtmlFolder() + path;
 }
 
-// Writes the workbook of step `step` to `target` through a temporary file beside it.
-void WriteStep(const std::string& step, const std::string& target) {
+// Makes the folder `folder` of the step's file when it is missing, as pages get theirs: the file
+// name has already been kept inside the places a workbook may go. False after reporting why not.
+bool MakeFolder(const Step& step, const std::string& folder, const std::string& target) {
+    std::error_code error;
+    if (std::filesystem::is_directory(folder, error)) return true;
+    if (!std::filesystem::create_directories(folder, error) && error) {
+        step.Error("cannot make the folder " + folder + " for " + target + ": " + error.message(),
+                   __LINE__);
+        return false;
+    }
+    step.Log("XLSX step " + step.Name() + ": made the folder " + folder, __LINE__);
+    return true;
+}
+
+// The sheets a workbook gets: every visible one with a grid (a plug-in's view, a chart say, has
+// no cells to write).
+std::vector<xlsx::SheetSource> SheetsToWrite() {
     std::vector<xlsx::SheetSource> sheets;
     for (int i = 0; i < GetSheetCount(); ++i) {
         COvInfoSheet* sheet = GetSheetAt(i);
         CGridView* grid = GetSheetGridView(sheet);
-        // A plug-in's view (a chart, say) has no cells to write.
         if (!sheet || !IsVisible(sheet) || !grid || GV_getRowCount(grid) < 0) continue;
         xlsx::SheetSource& source = sheets.emplace_back();
         source.Name = GetObjPropS(sheet, "Name");
@@ -96,39 +127,55 @@ void WriteStep(const std::string& step, const std::string& target) {
         COvInfoDS* data = GetSheetDS(sheet);
         source.DropLastColumn = data && GetObjPropS(data, "tpDS") == "KPI";
     }
+    return sheets;
+}
+
+// The system's reason for a failure, as libxlsxwriter printed it (its error codes say only which
+// kind of write failed): " (No space left on device)", or "".
+std::string SystemReason(const std::vector<std::string>& said) {
+    constexpr std::string_view kReason = "System error = ";
+    for (auto line = said.rbegin(); line != said.rend(); ++line) {
+        const size_t at = line->find(kReason);
+        if (at != std::string::npos) return " (" + line->substr(at + kReason.size()) + ")";
+    }
+    return {};
+}
+
+// Writes the workbook of `step` to `target` through a temporary file beside it.
+void WriteStep(const Step& step, const std::string& target) {
+    const std::vector<xlsx::SheetSource> sheets = SheetsToWrite();
     if (sheets.empty()) {
-        Error("XLSX step " + step + ": the report has no visible grid sheet: " + target +
-              " was not written");
+        step.Error("the report has no visible grid sheet: " + target + " was not written",
+                   __LINE__);
         return;
     }
     const std::string folder = FolderOf(target);
-    const size_t slash = target.rfind('/');
-    std::string temporary =
-        folder + "." + target.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
-    const int descriptor = mkstemp(temporary.data());
-    if (descriptor < 0) {
-        Error("XLSX step " + step + ": cannot write " + target + ": " + std::strerror(errno));
+    if (!MakeFolder(step, folder, target)) return;
+    orvik::AtomicFile file(target);
+    if (!file.Stream()) {
+        step.Error("cannot write " + target + ": " + file.Error(), __LINE__);
         return;
     }
-    close(descriptor);
     xlsx::WorkbookSummary summary;
-    std::string failure = xlsx::WriteWorkbook(temporary, folder, sheets, summary);
-    if (failure.empty() && std::rename(temporary.c_str(), target.c_str()) != 0)
-        failure = std::strerror(errno);
+    std::string failure;
+    std::vector<std::string> said;
+    {
+        const xlsx::LibraryMessages messages;
+        failure = xlsx::WriteWorkbook(file.TemporaryPath(), folder, sheets, summary);
+        said = messages.Lines();
+    }
+    for (const std::string& line : said)
+        step.Log("XLSX step " + step.Name() + ": libxlsxwriter: " + line, __LINE__);
+    if (!failure.empty()) failure += SystemReason(said);
+    if (failure.empty() && !file.Commit()) failure = file.Error();
     if (!failure.empty()) {
-        unlink(temporary.c_str());
-        Error("XLSX step " + step + ": cannot write " + target + ": " + failure);
+        step.Error("cannot write " + target + ": " + failure, __LINE__);
         return;
     }
-    // mkstemp made it for this user alone; a workbook is as readable as any page written here.
-    const mode_t mask = umask(0);
-    umask(mask);
-    chmod(target.c_str(), 0666 & ~mask);
-    for (const std::string& warning : summary.Warnings) Error("XLSX step " + step + ": " + warning);
-    UxSaveLog(("XLSX " + target + ": " + std::to_string(summary.Sheets) + " sheets, " +
-               std::to_string(summary.Rows) + " rows")
-                  .c_str(),
-              __FILE__, __LINE__);
+    for (const std::string& warning : summary.Warnings) step.Error(warning, __LINE__);
+    step.Log("XLSX " + target + ": " + std::to_string(summary.Sheets) + " sheets, " +
+                 std::to_string(summary.Rows) + " rows",
+             __LINE__);
 }
 
 class XlsxPlugIn : public CRepPlugIn {
@@ -150,9 +197,9 @@ class XlsxPlugIn : public CRepPlugIn {
     void RunTask(const char*, COvInfoAct* step) override {
         // Without a step there is no file name: an export only asks about the format.
         if (!step) return;
-        const std::string name = GetObjPropS(step, "Name");
-        const std::string target = TargetOf(name, GetObjPropS(step, "OutFile"));
-        if (!target.empty()) WriteStep(name, target);
+        const Step run(GetObjPropS(step, "Name"), m_FileName);
+        const std::string target = TargetOf(run, GetObjPropS(step, "OutFile"));
+        if (!target.empty()) WriteStep(run, target);
     }
     void Deliver(COvInfoAct*) override {}
     int OpenDataSource(COvInfoSheet*, COvInfoDS*) override { return 0; }

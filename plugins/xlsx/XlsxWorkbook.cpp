@@ -321,7 +321,9 @@ std::string WriteWorkbook(const std::string& path, const std::string& scratchFol
         const std::string name = UniqueSheetName(sheet.Name, taken);
         lxw_worksheet* worksheet = workbook_add_worksheet(workbook, name.c_str());
         if (!worksheet) {
-            failure = "libxlsxwriter refused the worksheet name '" + name + "'";
+            // A name it refuses, or (in constant-memory mode) no room for the sheet's own
+            // temporary file: what it printed says which.
+            failure = "libxlsxwriter could not add the worksheet '" + name + "'";
             break;
         }
         failure = SheetWriter(workbook, worksheet, sheet).Write(summary);

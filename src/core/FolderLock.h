@@ -1,7 +1,8 @@
 // Keeps two runs of the program out of one folder at a time: two cron jobs in one program folder
 // would otherwise empty and rewrite the same work folder under each other and publish torn pages.
-// The lock is the kernel's (flock on the folder itself), so it goes when its holder ends, however
-// it ends.
+// The lock is the kernel's (flock on the folder itself and on the folder it lies in, which stays
+// when someone deletes the folder under its holder), so it goes when its holder ends, however it
+// ends. Two folders side by side therefore share one lock.
 #pragma once
 
 #include <chrono>
@@ -19,15 +20,16 @@ class FolderLock {
 
     // Takes the lock on `folder` (made when missing), waiting at most `wait` for a holder to let
     // go; `waiting` is called once if it has to wait. Null when the lock could not be had, with
-    // the reason in `problem`.
+    // the reason in `problem` (at once when `folder` or its parent is no folder).
     static std::unique_ptr<FolderLock> Acquire(const std::string& folder,
                                                std::chrono::milliseconds wait,
                                                const std::function<void()>& waiting,
                                                std::string& problem);
 
   private:
-    explicit FolderLock(int descriptor) : descriptor_(descriptor) {}
+    FolderLock(int descriptor, int parent) : descriptor_(descriptor), parent_(parent) {}
     int descriptor_;
+    int parent_;
 };
 
 }  // namespace orvik

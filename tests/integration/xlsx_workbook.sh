@@ -2,8 +2,9 @@
 # Runs a report with an Excel workbook step unattended through the real program and its Xlsx
 # plug-in, and reads the workbook back with openpyxl: worksheet names made safe and unique, the
 # title row, numbers as numbers with the format the page shows them in, texts untouched, the
-# cube sheet's spanned headers merged; and a file name that a parameter leads out of the work
-# folder is refused.
+# cube sheet's spanned headers merged; a file name that a parameter leads out of the work folder
+# is refused; a missing folder is made; a failed step prints one line, whatever the library
+# printed; and what a killed run left behind is swept, and nothing else.
 set -u
 source "$(dirname "$0")/common.bash" "$1"
 source_dir="$2"
@@ -143,7 +144,7 @@ OVK
 book="$home/HTML/Items North.xlsx"
 [ -f "$book" ] || fail "no workbook at $book"
 grep -q "XLSX $book: 4 sheets, " Orvik18.log || fail "workbook not logged"
-ls -a HTML | grep -q '^\.Items' && fail "the temporary file was left behind"
+ls -a HTML | grep -q '^\.orvik-tmp-' && fail "the temporary file was left behind"
 
 "$python" - "$book" <<'PY' || fail "workbook content"
 import sys, openpyxl
@@ -207,9 +208,106 @@ for target in ../x.xlsx "$home/abs.xlsx" 'a/../../x.xlsx'; do
     fail "$target: refusal not logged"
 done
 [ -e "$home/x.xlsx" ] || [ -e "$home/abs.xlsx" ] && fail "a workbook was written outside the work folder"
-# A file that cannot be written fails the step, naming it.
+
+# Cells as the page shows them: a number only where the page spells one plainly. "07" and "-07"
+# are codes, "+7" a prefix, "1e5" and "007.0" no way the page writes a number, "0 123" and
+# "0,123" neither (the second is 0.123 in half the world): all stay the text shown. "0", "0.5",
+# "1 234.50" and "1,234" are numbers shown as they were. The page trims " 7" to "7", so the
+# workbook holds the number 7 the page shows.
+sqlite3 cells.db <<'SQL' || fail "cannot make the cells database"
+CREATE TABLE cells (shown text);
+INSERT INTO cells VALUES ('07'), ('0'), ('0.5'), ('-07'), ('1 234.50'), ('1e5'), (' 7'),
+  ('007.0'), ('+7'), ('0 123'), ('0,123'), ('1,234'), ('-0.25');
+SQL
+cat > cells.ovk <<OVK
+<?xml version="1.0" encoding="windows-1251" standalone="yes"?>
+<root>
+	<DS>
+		<Name>Cells</Name>
+		<tpDS>SQL</tpDS>
+		<DSN>Provider=SQLite;Data Source=$home/cells.db</DSN>
+		<Qry>select shown from cells order by rowid</Qry>
+	</DS>
+	<ACT>
+		<Name>Book</Name>
+	</ACT>
+	<ACT>
+		<ActParent>0</ActParent>
+		<Name>Cells</Name>
+		<AType>XLSX</AType>
+		<OutFile>\`Target</OutFile>
+	</ACT>
+	<SHEET>
+		<Name>Cells</Name>
+		<cDS>Cells</cDS>
+		<tpVW>GRID</tpVW>
+	</SHEET>
+	<PRM>
+		<Name>Target</Name>
+		<PrmVal>cells/new/Cells.xlsx</PrmVal>
+	</PRM>
+</root>
+OVK
+
+# The workbook's folder inside the work folder is made when missing, as a page's is.
 : > Orvik18.log
-"$orvik" book.ovk /act:Escape "/prm:Target=missing/x.xlsx" && fail "an unwritable file must fail the run"
-grep -q "XLSX step Away: cannot write $home/HTML/missing/x.xlsx: " Orvik18.log ||
-  fail "the unwritable file is not named"
+"$orvik" cells.ovk /act:Book || fail "a workbook in a new folder: exit status $?"
+out="$home/HTML/cells/new"
+[ -f "$out/Cells.xlsx" ] || fail "no workbook in the new folder"
+grep -q "XLSX step Cells: made the folder $out/" Orvik18.log || fail "the new folder is not logged"
+"$python" - "$out/Cells.xlsx" <<'PY' || fail "cells"
+import sys, openpyxl
+ws = openpyxl.load_workbook(sys.argv[1]).active
+expected = [("07", "s", "General"), (0, "n", "0"), (0.5, "n", "0.0"), ("-07", "s", "General"),
+            (1234.5, "n", "#,##0.00"), ("1e5", "s", "General"), (7, "n", "0"),
+            ("007.0", "s", "General"), ("+7", "s", "General"), ("0 123", "s", "General"),
+            ("0,123", "s", "General"), (1234, "n", "#,##0"), (-0.25, "n", "0.00")]
+got = [(c.value, c.data_type, c.number_format) for (c,) in ws.iter_rows(min_row=2)]
+for want, have in zip(expected, got):
+    if want != have or type(want[0]) is not type(have[0]):
+        print("cell: wanted %r, got %r" % (want, have)); sys.exit(1)
+if len(got) != len(expected):
+    print("cells:", got); sys.exit(1)
+PY
+
+# What a run killed while writing left in the folder (last written an hour ago) goes at the next
+# run; a user's files that only look like it, and a link with its very name, stay.
+leftover="$out/.orvik-tmp-Cells.xlsx.K1lled"
+printf 'torn' > "$leftover"
+printf 'mine' > "$out/.orvik-tmp-notes.txt"
+printf 'mine' > "$out/.Cells.xlsx.K1lled"
+printf 'mine' > "$out/orvik-tmp-Cells.xlsx.K1lled"
+printf 'keep' > "$home/precious"
+ln -s "$home/precious" "$out/.orvik-tmp-link.xlsx.L1nked"
+touch -h -d '1 hour ago' "$out"/.orvik-tmp-* "$out"/.Cells.xlsx.K1lled "$out"/orvik-tmp-*
+"$orvik" cells.ovk /act:Book || fail "the run after a killed one: exit status $?"
+[ -e "$leftover" ] && fail "the killed run's temporary file is still there"
+for kept in .orvik-tmp-notes.txt .Cells.xlsx.K1lled orvik-tmp-Cells.xlsx.K1lled; do
+  [ "$(cat "$out/$kept")" = mine ] || fail "the user's file $kept was touched"
+done
+[ -L "$out/.orvik-tmp-link.xlsx.L1nked" ] || fail "a link was removed"
+[ "$(cat "$home/precious")" = keep ] || fail "a link was followed"
+
+# A step that fails prints one line, naming the step's reason; the log names the plug-in, not
+# the source it was built from. A file where the folder should be cannot become one:
+printf 'x' > "$out/blocker"
+: > Orvik18.log
+"$orvik" cells.ovk /act:Book "/prm:Target=cells/new/blocker/x.xlsx" 2> stderr.txt &&
+  fail "a folder that cannot be made must fail the run"
+grep -q "XLSX step Cells: cannot make the folder $out/blocker/ for $out/blocker/x.xlsx: " Orvik18.log ||
+  fail "the folder that cannot be made is not named"
+[ "$(wc -l < stderr.txt)" = 1 ] || fail "stderr: $(cat stderr.txt)"
+grep -q "in file=Xlsx.rll;" Orvik18.log || fail "the error does not name the plug-in"
+grep -q '\.cpp' Orvik18.log && fail "the error names a source file"
+# and a disk that fills while the library writes (a file size limit here), which it reports by
+# printing on stderr itself: that goes to the log, the terminal still gets one line.
+: > Orvik18.log
+(trap '' XFSZ; ulimit -f 4; exec "$orvik" cells.ovk /act:Book) 2> stderr.txt &&
+  fail "a workbook that does not fit must fail the run"
+[ "$(wc -l < stderr.txt)" = 1 ] || fail "stderr: $(cat stderr.txt)"
+grep -q "XLSX step Cells: cannot write $out/Cells.xlsx: libxlsxwriter: .*(File too large)" stderr.txt ||
+  fail "stderr does not say why: $(cat stderr.txt)"
+grep -q "XLSX step Cells: libxlsxwriter: \[ERROR\] .*File too large" Orvik18.log ||
+  fail "the library's own message is not in the log"
+ls -a "$out" | grep -q '^\.orvik-tmp-Cells' && fail "the failed step left its temporary file"
 echo "xlsx workbook checks passed"
