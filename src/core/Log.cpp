@@ -53,7 +53,10 @@ void UxSaveLog(const char* message, const char* sourceFile, int sourceLine) {
 namespace {
 
 std::string Header(const char* sourceFile, int sourceLine) {
-    return std::string("COM Error (in file=") + (sourceFile ? sourceFile : "") +
+    // The file's name alone: where the program was built means nothing where it runs.
+    const char* slash = sourceFile ? std::strrchr(sourceFile, '/') : nullptr;
+    const char* name = slash ? slash + 1 : sourceFile;
+    return std::string("COM Error (in file=") + (name ? name : "") +
            "; line=" + std::to_string(sourceLine) + ")\n";
 }
 
@@ -108,13 +111,8 @@ void UxError(const char* message, const char* sourceFile, int sourceLine) {
     // Only plug-ins call this form. The source path they pass is where they were built, which
     // means nothing on the machine that runs them: the header names the plug-in's file instead.
     const std::string plugIn(orvik::CurrentPlugInFile());
-    const char* file = sourceFile;
-    if (!plugIn.empty()) {
-        file = plugIn.c_str();
-    } else if (sourceFile) {
-        if (const char* slash = std::strrchr(sourceFile, '/')) file = slash + 1;
-    }
-    UxError(std::runtime_error(message ? message : ""), file, sourceLine);
+    UxError(std::runtime_error(message ? message : ""),
+            plugIn.empty() ? sourceFile : plugIn.c_str(), sourceLine);
 }
 
 void SetPaneTextStatBar(int pane, const char* text) {
