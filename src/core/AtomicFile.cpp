@@ -173,7 +173,9 @@ bool AtomicFile::Restart() {
 
 bool AtomicFile::Commit() {
     if (!stream_ || !error_.empty()) return false;
-    const bool flushed = std::fflush(stream_) == 0;
+    // On the disk before the rename: after a power cut the name must not point at a file whose
+    // bytes never arrived.
+    const bool flushed = std::fflush(stream_) == 0 && ::fsync(::fileno(stream_)) == 0;
     if (!flushed) Fail("cannot write");
     const bool closed = std::fclose(stream_) == 0;
     stream_ = nullptr;

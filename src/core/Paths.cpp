@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/AtomicFile.h"
+
 namespace orvik {
 
 std::string ExecutableFolder() {
@@ -74,22 +76,13 @@ bool ReadWholeFile(const std::string& path, std::string& contents) {
 }
 
 std::string WriteFileAtomically(const std::string& path, std::string_view contents) {
-    const std::string temp = path + ".tmp" + std::to_string(getpid());
-    FILE* file = std::fopen(temp.c_str(), "wb");
-    if (!file) return "cannot create " + temp + ": " + std::strerror(errno);
-    const bool written = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
-    const int writeErrno = errno;
-    const bool flushed = std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !flushed || !closed) {
-        std::remove(temp.c_str());
-        return "cannot write " + temp + ": " + std::strerror(written ? errno : writeErrno);
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        const std::string reason = std::strerror(errno);
-        std::remove(temp.c_str());
-        return "cannot replace " + path + ": " + reason;
-    }
+    // One way to replace a file whole: a link planted beside it is never followed, and what a
+    // killed writer leaves is swept by the next.
+    AtomicFile file(path);
+    if (!file.Stream()) return file.Error();
+    if (std::fwrite(contents.data(), 1, contents.size(), file.Stream()) != contents.size())
+        file.NoteWriteError();
+    if (!file.Commit()) return file.Error();
     return {};
 }
 
