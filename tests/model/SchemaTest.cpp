@@ -67,6 +67,7 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
                                                    "SMTP:Cont",
                                                    "SMTP:Files",
                                                    "SMTP:Subj",
+                                                   "SMTP:MissingFilesOptional",
                                                    "SMTP:MailSecurity",
                                                    "SMTP:MailUser",
                                                    "SMTP:MailPassword",
@@ -74,10 +75,12 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
                                                    "SMTP:MailAuth",
                                                    "SMTP:MailCAFile",
                                                    "SMTP:MailVerify",
+                                                   "SMTP:MailConnectTimeout",
                                                    "BURST:Srv",
                                                    "BURST:Cont",
                                                    "BURST:Files",
                                                    "BURST:Subj",
+                                                   "BURST:MissingFilesOptional",
                                                    "BURST:BurstPrm",
                                                    "BURST:BurstDS",
                                                    "BURST:BurstQry",
@@ -88,6 +91,7 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
                                                    "BURST:MailAuth",
                                                    "BURST:MailCAFile",
                                                    "BURST:MailVerify",
+                                                   "BURST:MailConnectTimeout",
                                                    "FTP:Srv",
                                                    "FTP:User",
                                                    "FTP:Password",
@@ -100,22 +104,40 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
                                                    "FTP:FtpKnownHosts",
                                                    "FTP:FtpCAFile",
                                                    "FTP:FtpVerify",
+                                                   "FTP:FtpConnectTimeout",
                                                    "CMD:cmd"}));
 
     std::vector<std::string> settings;
     for (const auto& s : r.ProgramSettings) settings.push_back(s->Name + "=" + s->Value);
-    EXPECT_EQ(settings,
-              (std::vector<std::string>{
-                  "Language=ENG",        "DefPicFmt=png",      "DefSrvMail=",
-                  "DefSrvFTP=",          "DefAdrFrom=",        "DefAdrTo=",
-                  "CmdTimeout=3600",     "WorkFolderWait=300", "QueryTimeout=5000",
-                  "SqliteLockWait=30",   "PictureFolders=",    "MailSecurity=",
-                  "MailUser=",           "MailPassword=",      "MailPasswordCommand=",
-                  "MailAuth=auto",       "MailCAFile=",        "MailVerify=1",
-                  "FtpSecurity=",        "FtpUser=",           "FtpPassword=",
-                  "FtpPasswordCommand=", "FtpKeyFile=",        "FtpKnownHosts=~/.ssh/known_hosts",
-                  "FtpCAFile=",          "FtpVerify=1"}));
-    EXPECT_EQ(r.SettingsCount, 26);
+    EXPECT_EQ(settings, (std::vector<std::string>{"Language=ENG",
+                                                  "DefPicFmt=png",
+                                                  "DefSrvMail=",
+                                                  "DefSrvFTP=",
+                                                  "DefAdrFrom=",
+                                                  "DefAdrTo=",
+                                                  "CmdTimeout=3600",
+                                                  "WorkFolderWait=300",
+                                                  "QueryTimeout=5000",
+                                                  "SqliteLockWait=30",
+                                                  "PictureFolders=",
+                                                  "MailSecurity=",
+                                                  "MailUser=",
+                                                  "MailPassword=",
+                                                  "MailPasswordCommand=",
+                                                  "MailAuth=auto",
+                                                  "MailCAFile=",
+                                                  "MailVerify=1",
+                                                  "MailConnectTimeout=30",
+                                                  "FtpSecurity=",
+                                                  "FtpUser=",
+                                                  "FtpPassword=",
+                                                  "FtpPasswordCommand=",
+                                                  "FtpKeyFile=",
+                                                  "FtpKnownHosts=~/.ssh/known_hosts",
+                                                  "FtpCAFile=",
+                                                  "FtpVerify=1",
+                                                  "FtpConnectTimeout=30"}));
+    EXPECT_EQ(r.SettingsCount, 28);
     EXPECT_EQ(r.NextUserListId, 104);
     EXPECT_EQ(r.FindSetting("Language")->ComboId, 101u);
     EXPECT_EQ(r.FindSetting("DefPicFmt")->ValueIndex, 3);  // "png", fourth picture format
