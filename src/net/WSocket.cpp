@@ -12,6 +12,8 @@
 #include <memory>
 #include <utility>
 
+#include "core/StopRequest.h"
+
 namespace {
 
 [[noreturn]] void ThrowSystemError(int code, const std::string& what) {
@@ -22,11 +24,17 @@ struct AddrInfoDeleter {
     void operator()(addrinfo* info) const { freeaddrinfo(info); }
 };
 
-// poll() on one descriptor that resumes after a signal (restarting its wait).
+// poll() on one descriptor that resumes after a signal (restarting its wait). A run asked to
+// stop does not sit out a server's silence: the wait ends with ECANCELED.
 int PollOne(int fd, short events, int timeoutMs) {
-    pollfd entry{fd, events, 0};
+    pollfd entries[2] = {{fd, events, 0}, {orvik::StopEventDescriptor(), POLLIN, 0}};
+    const nfds_t count = entries[1].fd >= 0 ? 2 : 1;
     for (;;) {
-        const int result = poll(&entry, 1, timeoutMs);
+        if (orvik::StopSignal() != 0) ThrowSystemError(ECANCELED, "The run was asked to stop");
+        const int result = poll(entries, count, timeoutMs);
+        if (result > 0 && entries[1].revents != 0) {
+            ThrowSystemError(ECANCELED, "The run was asked to stop");
+        }
         if (result >= 0 || errno != EINTR) return result;
     }
 }

@@ -483,7 +483,7 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
     // that, and failing the step would have the run retried and the mail sent twice.
     try {
         connection.Disconnect();
-    } catch (const CZelSMTPException& error) {
+    } catch (const std::runtime_error& error) {  // a reply, or the socket under it
         UxSaveLog(std::string("Warning: the mail was sent, but the server did not close the "
                               "session properly: ") +
                       error.what(),
