@@ -46,6 +46,10 @@ constexpr BuiltinEntry kTexts[] = {
     {454, "TLS with the mail server %2 failed: %1"},
     {455, "The mail server %2 offers no login method that MailAuth allows, Last Response: %1"},
     {456, "Login to the mail server %2 failed, Last Response: %1"},
+    {457, "The mail server %2 gave no answer within %1"},
+    {458,
+     "The mail server %2 does not offer STARTTLS, so the login was not sent: it would cross the "
+     "network unencrypted (only MailSecurity none allows that). Last Response: %1"},
     // property captions
     {0x3FE, "Type"},
     {0x401, "Name"},

@@ -129,9 +129,10 @@ struct MailSessionSetting {
     bool Secret;
 };
 
-// How mail reaches today's servers: encryption, login and certificate checks. An empty
-// MailSecurity follows the way the server is written (smtps:// TLS, smtp:// STARTTLS when
-// offered, a bare name plain text, as it always was).
+// How mail reaches today's servers: encryption, login, certificate checks and how long a server
+// may take to answer a connect. An empty MailSecurity follows the way the server is written
+// (smtps:// TLS, smtp:// STARTTLS when offered, a bare name plain text, as it always was), except
+// that a login is never sent in clear unless MailSecurity is none.
 constexpr MailSessionSetting kMailSessionSettings[] = {
     {"MailSecurity", "Mail Security (none, starttls, starttls-required, tls)", "", false},
     {"MailUser", "Mail User", "", false},
@@ -140,11 +141,13 @@ constexpr MailSessionSetting kMailSessionSettings[] = {
     {"MailAuth", "Mail Login (auto, plain, login, xoauth2)", "auto", false},
     {"MailCAFile", "Mail Extra CA File", "", false},
     {"MailVerify", "Mail Certificate Check (1/0)", "1", false},
+    {"MailConnectTimeout", "Mail Connect Timeout, s (0 = system's)", "30", false},
 };
 
-// How uploads reach today's servers: FTPS, SFTP, the login and the checks of the server's
-// certificate or host key. An empty FtpSecurity follows the way the server is written (ftps://
-// implicit TLS, sftp:// SFTP, otherwise plain FTP, as it always was).
+// How uploads reach today's servers: FTPS, SFTP, the login, the checks of the server's
+// certificate or host key and the connect time-out. An empty FtpSecurity follows the way the
+// server is written (ftps:// implicit TLS, sftp:// SFTP, otherwise plain FTP, as it always was),
+// except that an FtpUser login goes to a plain FTP server over explicit FTPS.
 constexpr MailSessionSetting kFtpSessionSettings[] = {
     {"FtpSecurity", "FTP Security (none, explicit, implicit, sftp)", "", false},
     {"FtpUser", "FTP User", "", false},
@@ -154,6 +157,7 @@ constexpr MailSessionSetting kFtpSessionSettings[] = {
     {"FtpKnownHosts", "SFTP Known Hosts File", "~/.ssh/known_hosts", false},
     {"FtpCAFile", "FTP Extra CA File", "", false},
     {"FtpVerify", "FTP Certificate Check (1/0)", "1", false},
+    {"FtpConnectTimeout", "FTP Connect Timeout, s (0 = system's)", "30", false},
 };
 
 void RegisterTaskTypes(CRegistries& r) {
@@ -167,6 +171,10 @@ void RegisterTaskTypes(CRegistries& r) {
         r.AddProp(e, group, "Cont", "Content", "", 0, PropKind::Text, 0, nullptr, -1);
         r.AddProp(e, group, "Files", "Attachments", "", 0, PropKind::Text, 0, nullptr, -1);
         r.AddProp(e, group, "Subj", "Subject", "", 0, PropKind::Text, 0, nullptr, -1);
+        // "1": a mail whose attachments are not all there goes out without them (logged);
+        // otherwise it is not sent and the step fails.
+        r.AddProp(e, group, "MissingFilesOptional", "Missing Files Optional (1/0)", "", 0,
+                  PropKind::Text, 0, nullptr, -1);
     };
     // The mail session settings again, for a step whose server wants other ones; each one left
     // empty takes the program setting. A step's password travels with the report file, which is

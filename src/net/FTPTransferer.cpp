@@ -310,6 +310,18 @@ std::string HostKeyProblem(int match, const FtpTarget& target, const std::string
            knownHosts + "). If this is the right server, accept its key: " + accept;
 }
 
+// True when the TCP connection of the transfer was made.
+bool Connected(CURL* handle) {
+    curl_off_t connectTime = 0;
+    return curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME_T, &connectTime) == CURLE_OK &&
+           connectTime > 0;
+}
+
+std::string Duration(unsigned milliseconds) {
+    if (milliseconds % 1000 == 0) return std::to_string(milliseconds / 1000) + " s";
+    return std::to_string(milliseconds) + " ms";
+}
+
 struct CurlDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
@@ -486,6 +498,9 @@ bool CFTPTransferer::Upload() {
     } else if (result == CURLE_USE_SSL_FAILED) {
         detail = "the server refused AUTH TLS" + (reply.empty() ? "" : ": " + reply) +
                  "; nothing was sent unencrypted";
+    } else if (result == CURLE_OPERATION_TIMEDOUT && state.LastReplyCode == 0 &&
+               ConnectTimeoutMs > 0 && !Connected(handle)) {
+        detail = "no answer within " + Duration(ConnectTimeoutMs) + " (the connect time-out)";
     } else if (state.LastReplyCode >= 400) {
         detail = reply + " (" + curlText + ")";
     } else {

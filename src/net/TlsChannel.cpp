@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "core/StopRequest.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -105,9 +107,15 @@ bool CTlsChannel::WaitFor(int result, int timeoutMs) {
     } else {
         Fail("", result);  // also a refused certificate
     }
-    pollfd entry{fd_, events, 0};
+    // A run asked to stop does not sit out the server's silence.
+    pollfd entries[2] = {{fd_, events, 0}, {orvik::StopEventDescriptor(), POLLIN, 0}};
+    const nfds_t count = entries[1].fd >= 0 ? 2 : 1;
     for (;;) {
-        const int ready = poll(&entry, 1, timeoutMs);
+        const int ready = orvik::StopSignal() != 0 ? 1 : poll(entries, count, timeoutMs);
+        if (orvik::StopSignal() != 0 || (ready > 0 && entries[1].revents != 0)) {
+            broken_ = true;
+            throw CTlsException("The run was asked to stop");
+        }
         if (ready > 0) return true;
         if (ready == 0) return false;
         if (errno != EINTR) {

@@ -1,14 +1,18 @@
 #include "net/WSocket.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <utility>
+
+#include "core/StopRequest.h"
 
 namespace {
 
@@ -20,11 +24,17 @@ struct AddrInfoDeleter {
     void operator()(addrinfo* info) const { freeaddrinfo(info); }
 };
 
-// poll() on one descriptor that resumes after a signal (restarting its wait).
+// poll() on one descriptor that resumes after a signal (restarting its wait). A run asked to
+// stop does not sit out a server's silence: the wait ends with ECANCELED.
 int PollOne(int fd, short events, int timeoutMs) {
-    pollfd entry{fd, events, 0};
+    pollfd entries[2] = {{fd, events, 0}, {orvik::StopEventDescriptor(), POLLIN, 0}};
+    const nfds_t count = entries[1].fd >= 0 ? 2 : 1;
     for (;;) {
-        const int result = poll(&entry, 1, timeoutMs);
+        if (orvik::StopSignal() != 0) ThrowSystemError(ECANCELED, "The run was asked to stop");
+        const int result = poll(entries, count, timeoutMs);
+        if (result > 0 && entries[1].revents != 0) {
+            ThrowSystemError(ECANCELED, "The run was asked to stop");
+        }
         if (result >= 0 || errno != EINTR) return result;
     }
 }
@@ -48,7 +58,8 @@ CWSocket& CWSocket::operator=(CWSocket&& other) noexcept {
     return *this;
 }
 
-void CWSocket::Connect(const std::string& host, int port) {
+void CWSocket::Connect(const std::string& host, int port, int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
     Close();
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -63,19 +74,48 @@ void CWSocket::Connect(const std::string& host, int port) {
                                 "Cannot resolve host '" + host + "': " + gai_strerror(resolved));
     }
     std::unique_ptr<addrinfo, AddrInfoDeleter> addresses(found);
+    // A server whose packets are dropped leaves a blocking connect waiting for the kernel's
+    // retries (over two minutes): the connect is made non-blocking and waited for here.
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     int lastError = ECONNREFUSED;
     for (const addrinfo* address = found; address; address = address->ai_next) {
         const int fd =
-            socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC, address->ai_protocol);
+            socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                   address->ai_protocol);
         if (fd < 0) {
             lastError = errno;
             continue;
         }
-        int result;
-        do {
-            result = connect(fd, address->ai_addr, address->ai_addrlen);
-        } while (result < 0 && errno == EINTR);
+        int result = connect(fd, address->ai_addr, address->ai_addrlen);
+        if (result < 0 && (errno == EINPROGRESS || errno == EINTR)) {
+            int wait = -1;
+            if (timeoutMs >= 0) {
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+                wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+            }
+            const int ready = PollOne(fd, POLLOUT, wait);
+            if (ready == 0) {
+                ::close(fd);
+                const std::string limit = timeoutMs % 1000 == 0
+                                              ? std::to_string(timeoutMs / 1000) + " s"
+                                              : std::to_string(timeoutMs) + " ms";
+                throw CWSocketException(ETIMEDOUT, "Cannot connect to " + host + " port " +
+                                                       service + ": no answer within " + limit);
+            }
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (ready < 0) {
+                error = errno;
+            } else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+                error = errno;
+            }
+            result = error == 0 ? 0 : -1;
+            errno = error;
+        }
         if (result == 0) {
+            // Sending and receiving wait on their own terms (see Send and IsReadable).
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
             fd_ = fd;
             return;
         }

@@ -30,9 +30,11 @@ class CWSocket {
     CWSocket& operator=(const CWSocket&) = delete;
 
     // Resolves `host` (a numeric address is used as it stands) and connects to `port`, trying
-    // each resolved address in turn. Throws CWSocketException (resolution or the last connect
-    // failure); a socket already open is closed first.
-    void Connect(const std::string& host, int port);
+    // each resolved address in turn for at most `timeoutMs` in all (negative: the system's own
+    // limit, minutes for a server that never answers). Throws CWSocketException (resolution,
+    // the last connect failure, or ETIMEDOUT naming the time-out); a socket already open is
+    // closed first.
+    void Connect(const std::string& host, int port, int timeoutMs = -1);
 
     // Sends all of `data`, waiting at most `timeoutMs` (negative: no limit) each time the peer
     // stops taking data. Throws CWSocketException on failure or time-out (ETIMEDOUT); a closed

@@ -156,6 +156,22 @@ unsigned long long EstimatedSize(const CZelSMTPBodyPart& part) {
     return size;
 }
 
+// The verb of a command, for a message about its missing reply; never anything after it (a
+// login's own lines are the secret). Text that starts with none of them names no command.
+std::string CommandVerb(std::string_view text) {
+    for (const char* verb :
+         {"EHLO", "HELO", "STARTTLS", "AUTH", "MAIL FROM", "RCPT TO", "DATA", "QUIT"}) {
+        if (text.starts_with(verb)) return verb;
+    }
+    return {};
+}
+
+// A time-out as a person reads it: whole seconds as such, anything else in milliseconds.
+std::string Duration(int milliseconds) {
+    if (milliseconds % 1000 == 0) return std::to_string(milliseconds / 1000) + " s";
+    return std::to_string(milliseconds) + " ms";
+}
+
 const char* MechanismName(MailAuthMethod method) {
     switch (method) {
         case MailAuthMethod::Plain:
@@ -194,10 +210,16 @@ void CZelSMTPConnection::Connect(const std::string& server, int port) {
     capabilities_ = SmtpCapabilities{};
     usedMechanism_.clear();
     tlsFailed_ = false;
-    socket_.Connect(address.Host, address.Port);
+    try {
+        socket_.Connect(address.Host, address.Port, connectTimeoutMs_);
+    } catch (const CWSocketException& error) {
+        if (error.GetErrorCode() != ETIMEDOUT) throw;
+        throw CWSocketException(ETIMEDOUT, error.what() + std::string(" (MailConnectTimeout)"));
+    }
     connected_ = true;
     try {
         if (security_ == MailSecurity::Tls) StartTls();
+        awaiting_ = "the greeting";
         if (!ReadCommandResponse(220)) {
             throw CZelSMTPException(ZEL_SMTP_LOGIN_RESPONSE, lastResponse_);
         }
@@ -259,6 +281,10 @@ void CZelSMTPConnection::SecureAfterHello() {
     if (!capabilities_.StartTls) {
         if (security_ == MailSecurity::StartTlsRequired)
             throw CZelSMTPException(ZEL_SMTP_STARTTLS_NOT_OFFERED, lastResponse_, serverName_);
+        // A server that stops offering STARTTLS (or someone in between who strips it) must not
+        // get the login in clear: only MailSecurity none, chosen on purpose, sends it so.
+        if (!user_.empty())
+            throw CZelSMTPException(ZEL_SMTP_LOGIN_NOT_PROTECTED, lastResponse_, serverName_);
         return;
     }
     SendText("STARTTLS\r\n");
@@ -299,17 +325,18 @@ void CZelSMTPConnection::LogIn() {
                                              "The mail user or password holds a "
                                              "character the login cannot carry");
     }
+    if (!tls_.IsOpen() && security_ != MailSecurity::None) {
+        throw CZelSMTPException(ZEL_SMTP_LOGIN_NOT_PROTECTED, lastResponse_, serverName_);
+    }
     usedMechanism_ = mechanism;
     if (!tls_.IsOpen()) {
-        // Refusing would break reports that have long mailed this way through a server on the
-        // local network; the log at least tells whoever reads it what crosses the wire.
+        // Chosen on purpose (a relay on the local network that has never had TLS): the log
+        // tells whoever reads it what crosses the wire.
         UxSaveLog("Warning: the mail " +
                       std::string(mechanism == "XOAUTH2" ? "token" : "password") +
                       " goes unencrypted (AUTH " + mechanism + ") to mail server " +
                       orvik::EscapeForLog(serverName_) +
-                      (security_ == MailSecurity::None
-                           ? ": the session is not encrypted (MailSecurity none)"
-                           : ": the server did not offer STARTTLS"),
+                      ": the session is not encrypted (MailSecurity none)",
                   __FILE__, __LINE__);
     }
     if (mechanism == "PLAIN") {
@@ -385,18 +412,19 @@ void CZelSMTPConnection::SendData(const CZelSMTPMessage& message) {
         buffer += "\r\n";
         const CZelSMTPBodyPart::Writer writer = [&](std::string_view text) {
             if (buffer.size() + text.size() > kSendBuffer && !buffer.empty()) {
-                SendText(buffer);
+                SendRaw(buffer);
                 buffer.clear();
             }
             if (text.size() >= kSendBuffer) {
-                SendText(text);
+                SendRaw(text);
             } else {
                 buffer.append(text);
             }
         };
         message.WriteBody(writer);
         buffer += "\r\n.\r\n";
-        SendText(buffer);
+        SendRaw(buffer);
+        awaiting_ = "the end of the message";
     } catch (...) {
         // The only way to abandon a message in the middle of its text is to hang up; anything
         // else would let the server take a truncated message for a whole one.
@@ -424,17 +452,18 @@ void CZelSMTPConnection::Disconnect(bool graceful) {
     } closer{*this};
     if (graceful) {
         SendText("QUIT\r\n");
-        if (!ReadCommandResponse(221)) {
+        if (!ReadCommandResponse(221, -1, std::min(timeoutMs_, kQuitTimeoutMs))) {
             throw CZelSMTPException(ZEL_SMTP_QUIT_RESPONSE, lastResponse_);
         }
     }
 }
 
-bool CZelSMTPConnection::ReadResponse() {
+bool CZelSMTPConnection::ReadResponse(int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     lastResponse_.clear();
     lastResponseCode_ = 0;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+    if (timeoutMs < 0) timeoutMs = timeoutMs_;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     char chunk[kReceiveChunk];
     for (;;) {
         // Rounded up, so the wait never ends before the time-out has passed.
@@ -449,7 +478,11 @@ bool CZelSMTPConnection::ReadResponse() {
                 tls_.Close();
                 socket_.Close();
                 connected_ = false;
-                return false;
+                throw CZelSMTPException(ZEL_SMTP_NO_ANSWER,
+                                        Duration(timeoutMs) + " (waiting for the reply to " +
+                                            (awaiting_.empty() ? "the last command" : awaiting_) +
+                                            ")",
+                                        serverName_);
             }
             received = tls_.IsOpen() ? tls_.Receive(chunk, sizeof chunk)
                                      : socket_.Receive(chunk, sizeof chunk);
@@ -472,12 +505,17 @@ bool CZelSMTPConnection::ReadResponse() {
     }
 }
 
-bool CZelSMTPConnection::ReadCommandResponse(int expected, int alternative) {
-    if (!ReadResponse()) return false;
+bool CZelSMTPConnection::ReadCommandResponse(int expected, int alternative, int timeoutMs) {
+    if (!ReadResponse(timeoutMs)) return false;
     return lastResponseCode_ == expected || (alternative >= 0 && lastResponseCode_ == alternative);
 }
 
 void CZelSMTPConnection::SendText(std::string_view text) {
+    if (std::string verb = CommandVerb(text); !verb.empty()) awaiting_ = std::move(verb);
+    SendRaw(text);
+}
+
+void CZelSMTPConnection::SendRaw(std::string_view text) {
     if (!tls_.IsOpen()) {
         socket_.Send(text, timeoutMs_);
         return;

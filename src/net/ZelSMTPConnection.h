@@ -1,10 +1,11 @@
 // The mail client's connection: the SMTP command dialogue over one TCP connection. Connect greets
 // with EHLO (HELO for a server that refuses it), secures the session as asked (TLS from the first
 // byte, or STARTTLS when offered or required) and logs in when a user is set; SendMessage hands
-// over one message (envelope, header block, MIME body), Disconnect says QUIT. Every command waits
-// for its reply at most the reply time-out; a reply other than the expected one raises
-// CZelSMTPException with the server's reply, a socket failure CWSocketException. Secrets go to the
-// server only: no error text ever holds what the client sent.
+// over one message (envelope, header block, MIME body), Disconnect says QUIT. The connect waits at
+// most the connect time-out, every command at most the reply time-out for its reply (QUIT a few
+// seconds); a reply other than the expected one raises CZelSMTPException with the server's reply,
+// a socket failure CWSocketException. Secrets go to the server only: no error text ever holds
+// what the client sent, and a login never goes out unencrypted unless security is None.
 #pragma once
 
 #include <string>
@@ -18,7 +19,8 @@
 // How the session is secured.
 enum class MailSecurity {
     None,              // plain text throughout
-    StartTls,          // STARTTLS when the server offers it, plain text otherwise
+    StartTls,          // STARTTLS when the server offers it, plain text otherwise (but never
+                       // a login: that fails when the server does not offer STARTTLS)
     StartTlsRequired,  // STARTTLS or nothing: no command after EHLO goes out unencrypted
     Tls,               // TLS from the first byte (the port 465 way)
 };
@@ -45,6 +47,10 @@ class CZelSMTPConnection {
   public:
     static constexpr int kDefaultPort = 25;
     static constexpr int kDefaultTimeoutMs = 90000;
+    static constexpr int kDefaultConnectTimeoutMs = 30000;
+    // QUIT asks nothing of the server that matters: a server silent about it has the message
+    // already, or never will, and is not waited for long.
+    static constexpr int kQuitTimeoutMs = 5000;
 
     // The HELO name becomes the local host name (or stays "auto" when the system has none).
     CZelSMTPConnection();
@@ -56,28 +62,30 @@ class CZelSMTPConnection {
     // Connects to `server` ("host", "host:port", or a "smtp://" / "smtps://" URL whose scheme
     // only chooses the default port; without a port, `port`), secures the session as
     // SetSecurity says, reads the 220 greeting, says EHLO (HELO after a 5xx refusal) and logs in
-    // when SetLogin named a user (logging a warning first when the session is not encrypted,
-    // so that the secret crosses the wire in clear). Throws CWSocketException when the server
-    // cannot be reached, or CZelSMTPException after closing the connection: 412 (greeting), 417
-    // (HELO), 451 (EHLO), 452 (STARTTLS required, not offered), 453 (STARTTLS refused), 454 (TLS
-    // failed, also a refused certificate), 455 (no usable login mechanism), 456 (login refused),
-    // 448 (the server hung up); std::logic_error when already connected. After a TLS failure
-    // nothing more is sent.
+    // when SetLogin named a user: over TLS, or in clear with a warning in the log when security
+    // is None (nothing else sends a secret unencrypted). Throws CWSocketException when the
+    // server cannot be reached (ETIMEDOUT after the connect time-out), or CZelSMTPException after
+    // closing the connection: 412 (greeting), 417 (HELO), 451 (EHLO), 452 (STARTTLS required,
+    // not offered), 453 (STARTTLS refused), 454 (TLS failed, also a refused certificate), 455 (no
+    // usable login mechanism), 456 (login refused), 457 (no reply within the time-out), 458 (a
+    // login and no STARTTLS offered), 448 (the server hung up); std::logic_error when already
+    // connected. After a TLS failure nothing more is sent.
     void Connect(const std::string& server, int port = kDefaultPort);
 
     // Sends `message` to its To, Cc and Bcc recipients, with SIZE= and BODY=8BITMIME on MAIL FROM
     // when the server offers them (the latter only when the message has 8-bit text). Throws
     // CZelSMTPException 419 (MAIL FROM), 424 (RCPT TO), 420 (DATA), 421 (end of message), 448
-    // (server hung up), or a system error (no recipients, an address with control characters, an
-    // attachment that cannot be read; these before anything is sent); CWSocketException on socket
-    // failures; std::logic_error when not connected. After a failure while the message text was
-    // being sent the connection is closed, so the server discards the partial message; after any
-    // other failure it stays open.
+    // (server hung up), 457 (no reply within the time-out), or a system error (no recipients, an
+    // address with control characters, an attachment that cannot be read; these before anything is
+    // sent); CWSocketException on socket failures; std::logic_error when not connected. After a
+    // failure while the message text was being sent the connection is closed, so the server
+    // discards the partial message; after any other failure it stays open.
     void SendMessage(const CZelSMTPMessage& message);
 
-    // Closes the connection; `graceful` says QUIT first. Throws CZelSMTPException 418 when QUIT
-    // is not answered with 221 (the connection is closed all the same), CWSocketException on
-    // socket failures. Harmless when not connected.
+    // Closes the connection; `graceful` says QUIT first and waits for its reply at most
+    // kQuitTimeoutMs (or the reply time-out when shorter). Throws CZelSMTPException 418 when
+    // QUIT is answered other than 221, 457 when not at all (the connection is closed all the
+    // same), CWSocketException on socket failures. Harmless when not connected.
     void Disconnect(bool graceful = true);
 
     bool IsConnected() const { return connected_; }
@@ -107,6 +115,10 @@ class CZelSMTPConnection {
     // How long a command waits for its reply, in milliseconds (default 90000).
     void SetTimeout(int milliseconds) { timeoutMs_ = milliseconds; }
     int GetTimeout() const { return timeoutMs_; }
+    // How long Connect waits for the server to take the connection, in milliseconds (default
+    // 30000; negative: the system's own limit).
+    void SetConnectTimeout(int milliseconds) { connectTimeoutMs_ = milliseconds; }
+    int GetConnectTimeout() const { return connectTimeoutMs_; }
 
     void SetHeloHostname(const std::string& name) { heloHostname_ = name; }
     const std::string& GetHeloHostname() const { return heloHostname_; }
@@ -116,14 +128,19 @@ class CZelSMTPConnection {
     int GetLastCommandResponseCode() const { return lastResponseCode_; }
 
   protected:
-    // Reads one complete reply into the last reply; false when the time-out passed first (the
-    // last reply then holds what had arrived). Throws CZelSMTPException 448 when the server
-    // closed the connection, CWSocketException on socket failures.
-    bool ReadResponse();
+    // Reads one complete reply into the last reply, waiting at most `timeoutMs` (the reply
+    // time-out when negative); false when the reply grew past any sensible length. Throws
+    // CZelSMTPException 457 naming the command when the time-out passed first (the connection
+    // is closed then), 448 when the server closed the connection; CWSocketException on socket
+    // failures.
+    bool ReadResponse(int timeoutMs = -1);
     // ReadResponse and a check of the code against `expected` (or `alternative`).
-    bool ReadCommandResponse(int expected, int alternative = -1);
-    // Sends raw protocol text; throws CWSocketException.
+    bool ReadCommandResponse(int expected, int alternative = -1, int timeoutMs = -1);
+    // Sends a command (its verb is remembered for the message of a reply that never comes);
+    // throws CWSocketException.
     void SendText(std::string_view text);
+    // Sends protocol text as it stands (the message's own text); throws CWSocketException.
+    void SendRaw(std::string_view text);
 
   private:
     void StartTls();
@@ -149,6 +166,8 @@ class CZelSMTPConnection {
     bool connected_ = false;
     std::string heloHostname_ = "auto";
     int timeoutMs_ = kDefaultTimeoutMs;
+    int connectTimeoutMs_ = kDefaultConnectTimeoutMs;
+    std::string awaiting_;  // what the next reply answers, for a server that gives none
     int lastResponseCode_ = 0;
     std::string lastResponse_;
 };

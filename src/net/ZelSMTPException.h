@@ -34,6 +34,8 @@ enum ZelSMTPError : int {
     ZEL_SMTP_TLS_FAILURE = 454,           // TLS failed; the "reply" is OpenSSL's reason
     ZEL_SMTP_AUTH_NOT_OFFERED = 455,      // a login is configured, no usable mechanism offered
     ZEL_SMTP_AUTH_RESPONSE = 456,         // the server refused the login
+    ZEL_SMTP_NO_ANSWER = 457,             // no reply within the time-out; "%1" says which
+    ZEL_SMTP_LOGIN_NOT_PROTECTED = 458,   // a login is configured, STARTTLS not offered
 };
 
 class CZelSMTPException : public std::runtime_error {

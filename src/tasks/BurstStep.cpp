@@ -237,7 +237,18 @@ class BurstStep : public TaskStep {
                 failed += reached;
                 continue;
             }
+            std::vector<std::string> mailed;  // lower-cased: a mailbox is one whatever its case
             for (const std::string& address : addresses) {
+                std::string folded = address;
+                std::transform(folded.begin(), folded.end(), folded.begin(), [](char c) {
+                    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+                });
+                if (std::find(mailed.begin(), mailed.end(), folded) != mailed.end()) {
+                    Log(shown + ": " + EscapeForLog(address) +
+                        " is named again in the row; it gets the page once");
+                    continue;
+                }
+                mailed.push_back(std::move(folded));
                 std::string reason;
                 if (const auto bad = AddressProblem(address)) {
                     reason = "'" + address + "': " + *bad;

@@ -25,6 +25,7 @@
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "net/FTPTransferer.h"
+#include "net/Mime.h"
 #include "net/ServerAddress.h"
 #include "net/ZelSMTPConnection.h"
 #include "net/ZelSMTPException.h"
@@ -54,7 +55,12 @@ constexpr const char* kPlaceholderSender = "orvik-report@localhost.localdomain";
 // Error and result texts go to the log in an unattended run and to a person otherwise.
 void Report(const std::string& text, bool isError) {
     AppContext* context = AppContext::Current();
-    if (isError && context) context->NoteError();
+    if (isError && context) {
+        // The error itself is the reason a failed run gives on the terminal, on one line.
+        std::string reason = text;
+        std::replace(reason.begin(), reason.end(), '\n', ' ');
+        context->NoteError(reason);
+    }
     if (context && context->BatchMode) {
         UxSaveLog(text, __FILE__, __LINE__);
     } else {
@@ -332,6 +338,33 @@ std::string Join(const std::vector<std::string>& items, const char* separator) {
     return joined;
 }
 
+// The files of a ";"-list of names and patterns, and the entries that named nothing.
+struct Attachments {
+    std::vector<std::string> Files;
+    std::vector<std::string> Missing;
+};
+
+Attachments FindAttachments(const std::string& list) {
+    Attachments found;
+    for (const std::string& entry : SplitList(list)) {
+        std::vector<std::string> files;
+        if (entry.find('*') != std::string::npos) {
+            files = MatchingFiles(entry);
+        } else if (std::error_code error; std::filesystem::exists(entry, error) &&
+                                          !std::filesystem::is_directory(entry, error)) {
+            files.push_back(entry);
+        }
+        if (files.empty()) found.Missing.push_back(entry);
+        found.Files.insert(found.Files.end(), files.begin(), files.end());
+    }
+    return found;
+}
+
+// Whether the step lets a mail go out without the attachments that are not there.
+bool MissingFilesOptional(const COvInfoAct& step) {
+    return orvik::Trim(step.Get("MissingFilesOptional")) == "1";
+}
+
 // `chosen` replaces the step's own addresses when given; its mail is one of several that share
 // the files named, so none of them is removed afterwards.
 void SendMail(const COvInfoAct& task, const std::string& server, std::string content,
@@ -347,21 +380,13 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
     if (const std::string own = task.Get("Subj"); !own.empty())
         subject = DSetParam(own, SubstitutionTarget::MailHeader);
 
-    const orvik::MailSession session = orvik::ResolveMailSession(task, server);
-    CZelSMTPConnection connection;
-    orvik::ApplyMailSession(session, connection);
-    connection.Connect(server, CZelSMTPConnection::kDefaultPort);
-    if (connection.IsEncrypted() && !session.Tls.Verify) {
-        orvik::LogUncheckedCertificate("mail", server, "MailVerify",
-                                       connection.GetTlsVerification());
-    }
-
     // The mail client converts text into the message's character set, which is the one the page
-    // declares; a page declaring windows-1251 that holds characters it cannot has its declaration
-    // changed to UTF-8 first, so the message and the page agree.
+    // declares; a page that holds characters its declared set cannot (or declares a set unknown
+    // here) has its declaration changed to UTF-8 first, so the message and the page agree and
+    // no reader is told to read UTF-8 bytes as some other set.
     CZelSMTPMessage message;
     std::string charset = DeclaredMailCharset(content);
-    if (charset == "WINDOWS-1251" && !orvik::Utf8ToCp1251(content)) {
+    if (!charset.empty() && !orvik::mime::ConvertFromUtf8(content, charset)) {
         content = WithDeclaredCharset(content, "UTF-8");
         charset = "UTF-8";
     }
@@ -406,35 +431,40 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
         }
     }
     if (!files.empty()) {
-        // Each entry of the list on its own: one file that is missing must not keep the others
-        // from going out, nor stop the mail; the reader learns which one is missing instead.
-        std::vector<std::string> attached;
-        std::vector<std::string> expanded;
-        std::string notFound;
-        for (const std::string& entry : SplitList(files)) {
-            std::vector<std::string> found;
-            if (entry.find('*') != std::string::npos) {
-                found = MatchingFiles(entry);
-            } else if (std::error_code error; std::filesystem::exists(entry, error) &&
-                                              !std::filesystem::is_directory(entry, error)) {
-                found.push_back(entry);
+        const Attachments found = FindAttachments(files);
+        if (!found.Missing.empty()) {
+            const bool many = found.Missing.size() > 1;
+            const std::string named = (many ? "attachments '" : "attachment '") +
+                                      Join(found.Missing, "', '") + (many ? "' are" : "' is");
+            if (!MissingFilesOptional(task)) {
+                // A mail that names a file it does not carry is a failed delivery, and it is
+                // better not sent than read as complete.
+                Fail("Error: the mail to " + recipients + " was not sent: the " + named +
+                         " missing (MissingFilesOptional=1 would send it without)",
+                     failure);
+                return;
             }
-            if (found.empty()) {
-                notFound +=
-                    (notFound.empty() ? "" : "\n") + ("Export file " + entry + " not found");
-                expanded.push_back(entry);
-            }
-            attached.insert(attached.end(), found.begin(), found.end());
-            expanded.insert(expanded.end(), found.begin(), found.end());
+            UxSaveLog("Mail to " + recipients + ": the missing " + named +
+                          " left out (MissingFilesOptional)",
+                      __FILE__, __LINE__);
         }
-        if (files.find('*') != std::string::npos) files = Join(expanded, ";");
-        if (!notFound.empty()) message.AddTextBody(notFound);
-        for (const std::string& path : attached) {
+        files = Join(found.Files, ";");
+        for (const std::string& path : found.Files) {
             // One part per path, not a joined list: a comma in a file name is not a separator.
             CZelSMTPBodyPart part;
             part.SetFilename(path);
             message.AddBodyPart(part);
         }
+    }
+
+    // Connected only once the message is whole: a step that fails before has sent nothing.
+    const orvik::MailSession session = orvik::ResolveMailSession(task, server);
+    CZelSMTPConnection connection;
+    orvik::ApplyMailSession(session, connection);
+    connection.Connect(server, CZelSMTPConnection::kDefaultPort);
+    if (connection.IsEncrypted() && !session.Tls.Verify) {
+        orvik::LogUncheckedCertificate("mail", server, "MailVerify",
+                                       connection.GetTlsVerification());
     }
 
     SetPaneTextStatBar(0, ("E-Mail Sending mail to: " + recipients).c_str());
@@ -453,7 +483,7 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
     // that, and failing the step would have the run retried and the mail sent twice.
     try {
         connection.Disconnect();
-    } catch (const CZelSMTPException& error) {
+    } catch (const std::runtime_error& error) {  // a reply, or the socket under it
         UxSaveLog(std::string("Warning: the mail was sent, but the server did not close the "
                               "session properly: ") +
                       error.what(),

@@ -7,9 +7,18 @@
 namespace orvik {
 namespace {
 
-FtpSecurity SecurityOf(const std::string& value, const std::string& server) {
+bool IsAnonymous(const std::string& user) {
+    const std::string word = SettingWord(user);
+    return word.empty() || word == "anonymous" || word == "ftp";
+}
+
+// `protectLogin`: a login that must not go out in clear unless FtpSecurity says none.
+FtpSecurity SecurityOf(const std::string& value, const std::string& server, bool protectLogin) {
     const std::string text = SettingWord(value);
-    if (text.empty()) return FtpSecurityOfServer(server);
+    if (text.empty()) {
+        const FtpSecurity written = FtpSecurityOfServer(server);
+        return written == FtpSecurity::None && protectLogin ? FtpSecurity::Explicit : written;
+    }
     if (text == "none") return FtpSecurity::None;
     if (text == "explicit") return FtpSecurity::Explicit;
     if (text == "implicit") return FtpSecurity::Implicit;
@@ -26,13 +35,17 @@ std::string FileOption(const COvInfoAct& step, const char* name) {
 FtpSession ResolveFtpSession(const COvInfoAct& step, const std::string& server) {
     FtpSession session;
     session.Server = server;
-    session.Security = SecurityOf(SessionOption(step, "FtpSecurity"), server);
+    const std::string stepUser = step.Get("User");
+    session.User = stepUser.empty() ? SessionOption(step, "FtpUser") : stepUser;
+    // The step's own User is how reports logged in before FtpSecurity existed; they keep doing
+    // so over plain FTP, with the warning the caller logs.
+    session.Security = SecurityOf(SessionOption(step, "FtpSecurity"), server,
+                                  stepUser.empty() && !IsAnonymous(session.User));
     session.Tls.Verify = CertificateCheckOf(step, "FtpVerify");
     session.Tls.CAFile = FileOption(step, "FtpCAFile");
     session.KeyFile = FileOption(step, "FtpKeyFile");
     session.KnownHosts = FileOption(step, "FtpKnownHosts");
-    const std::string stepUser = step.Get("User");
-    session.User = stepUser.empty() ? SessionOption(step, "FtpUser") : stepUser;
+    session.ConnectTimeoutMs = static_cast<unsigned>(TimeoutOf(step, "FtpConnectTimeout", 30));
     if (session.User.empty()) return session;
     session.Secret = step.Get("Password");
     if (stepUser.empty() || session.Secret.empty()) {
@@ -50,12 +63,11 @@ void ApplyFtpSession(const FtpSession& session, CFTPTransferer& transferer) {
     transferer.Password = session.Secret;
     transferer.KeyFile = session.KeyFile;
     transferer.KnownHosts = session.KnownHosts;
+    transferer.ConnectTimeoutMs = session.ConnectTimeoutMs;
 }
 
 bool SendsPasswordInClear(const FtpSession& session) {
-    const std::string user = SettingWord(session.User);
-    return session.Security == FtpSecurity::None && !user.empty() && user != "anonymous" &&
-           user != "ftp";
+    return session.Security == FtpSecurity::None && !IsAnonymous(session.User);
 }
 
 }  // namespace orvik

@@ -21,15 +21,19 @@ struct FtpSession {
     std::string Server;                        // as written, scheme included
     FtpSecurity Security = FtpSecurity::None;  // never Auto
     TlsOptions Tls;
-    std::string User;        // empty: anonymous (FTP) or the local account (SFTP)
-    std::string Secret;      // goes to the server only
-    std::string KeyFile;     // SFTP private key
-    std::string KnownHosts;  // SFTP host keys; empty: ~/.ssh/known_hosts
+    std::string User;                   // empty: anonymous (FTP) or the local account (SFTP)
+    std::string Secret;                 // goes to the server only
+    std::string KeyFile;                // SFTP private key
+    std::string KnownHosts;             // SFTP host keys; empty: ~/.ssh/known_hosts
+    unsigned ConnectTimeoutMs = 30000;  // 0: libcurl's own limit
 };
 
-// Resolves the session for `step` and `server`. Runs the password command when one is set, a
-// user is named and the step has no password of its own. Throws FtpSessionError for an unknown
-// security or check value and for a password command that fails, times out or prints nothing.
+// Resolves the session for `step` and `server`. An empty FtpSecurity follows the way the server
+// is written, except that an FtpUser login to a plain FTP server asks for explicit FTPS, which
+// refuses to log in in clear (the step's own User of older reports still logs in over plain FTP).
+// Runs the password command when one is set, a user is named and the step has no password of its
+// own. Throws FtpSessionError for an unknown security, check or time-out value and for a password
+// command that fails, times out or prints nothing.
 FtpSession ResolveFtpSession(const COvInfoAct& step, const std::string& server);
 
 // Hands `session` to `transferer` before it uploads.

@@ -9,11 +9,11 @@
 namespace orvik {
 namespace {
 
-MailSecurity SecurityOf(const std::string& value, const std::string& scheme) {
+MailSecurity SecurityOf(const std::string& value, const std::string& scheme, bool login) {
     const std::string text = SettingWord(value);
     if (text.empty()) {
         if (scheme == "smtps") return MailSecurity::Tls;
-        return scheme == "smtp" ? MailSecurity::StartTls : MailSecurity::None;
+        return scheme == "smtp" || login ? MailSecurity::StartTls : MailSecurity::None;
     }
     if (text == "none") return MailSecurity::None;
     if (text == "starttls") return MailSecurity::StartTls;
@@ -77,11 +77,15 @@ MailSession Resolve(const COvInfoAct& step, const std::string& server) {
     MailSession session;
     session.Server = server;
     const ServerAddress address = ParseMailServer(server);
-    session.Security = SecurityOf(SessionOption(step, "MailSecurity"), address.Scheme);
+    session.User = SessionOption(step, "MailUser");
+    session.Security =
+        SecurityOf(SessionOption(step, "MailSecurity"), address.Scheme, !session.User.empty());
     session.Auth = AuthOf(SessionOption(step, "MailAuth"));
     session.Tls.Verify = CertificateCheckOf(step, "MailVerify");
     session.Tls.CAFile = ToNativePath(std::string(Trim(SessionOption(step, "MailCAFile"))));
-    session.User = SessionOption(step, "MailUser");
+    session.ConnectTimeoutMs =
+        TimeoutOf(step, "MailConnectTimeout", CZelSMTPConnection::kDefaultConnectTimeoutMs / 1000);
+    if (session.ConnectTimeoutMs == 0) session.ConnectTimeoutMs = -1;
     if (session.User.empty()) return session;
     session.Secret =
         SessionSecret(step, "MailPassword", "MailPasswordCommand", "mail password command");
@@ -94,6 +98,7 @@ void ApplyMailSession(const MailSession& session, CZelSMTPConnection& connection
     connection.SetSecurity(session.Security);
     connection.SetTlsOptions(session.Tls);
     connection.SetLogin(session.User, session.Secret, session.Auth);
+    connection.SetConnectTimeout(session.ConnectTimeoutMs);
 }
 
 }  // namespace orvik

@@ -23,11 +23,15 @@ struct MailSession {
     std::string User;
     std::string Secret;  // password or token; goes to the server only
     MailAuthMethod Auth = MailAuthMethod::Auto;
+    int ConnectTimeoutMs = CZelSMTPConnection::kDefaultConnectTimeoutMs;  // negative: no limit
 };
 
-// Resolves the session for `step` and `server`. Runs the password command when one is set and a
-// user is named. Throws MailSessionError for an unknown security, login or check value and for a
-// password command that fails, times out or prints nothing.
+// Resolves the session for `step` and `server`. An empty MailSecurity follows the way the server
+// is written, except that a login to a bare host asks for STARTTLS (which the connection then
+// insists on: a login never goes out in clear unless MailSecurity says none). Runs the password
+// command when one is set and a user is named. Throws MailSessionError for an unknown security,
+// login, check or time-out value and for a password command that fails, times out or prints
+// nothing.
 MailSession ResolveMailSession(const COvInfoAct& step, const std::string& server);
 
 // While one lives, the sessions resolved for its step are worked out once and reused: a burst

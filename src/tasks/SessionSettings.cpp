@@ -57,6 +57,23 @@ bool CertificateCheckOf(const COvInfoAct& step, const char* setting) {
     RefuseSetting(setting, value, "is neither 1 nor 0");
 }
 
+int TimeoutOf(const COvInfoAct& step, const char* setting, int fallbackSeconds) {
+    constexpr int kMostSeconds = 24 * 60 * 60;
+    const std::string value = SessionOption(step, setting);
+    const std::string word = SettingWord(value);
+    if (word.empty()) return fallbackSeconds * 1000;
+    int seconds = 0;
+    for (const char c : word) {
+        if (c < '0' || c > '9' || seconds > kMostSeconds) {
+            RefuseSetting(setting, value, "is not a number of seconds from 0 to 86400");
+        }
+        seconds = seconds * 10 + (c - '0');
+    }
+    if (seconds > kMostSeconds)
+        RefuseSetting(setting, value, "is not a number of seconds from 0 to 86400");
+    return seconds * 1000;
+}
+
 void LogUncheckedCertificate(std::string_view kind, const std::string& server,
                              std::string_view setting, const std::string& verdict) {
     // Said at every use, so that a check switched off for a test is not forgotten.

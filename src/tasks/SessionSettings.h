@@ -34,6 +34,11 @@ std::string SettingWord(std::string_view value);
 // anything else is refused.
 bool CertificateCheckOf(const COvInfoAct& step, const char* setting);
 
+// The time-out setting `setting` of `step` in milliseconds: whole seconds as written, up to a
+// day; `fallbackSeconds` when empty; 0 stays 0 (the system's own limit). Anything else is
+// refused.
+int TimeoutOf(const COvInfoAct& step, const char* setting, int fallbackSeconds);
+
 // Logs that the certificate of the `kind` server `server` was let pass because `setting` is 0,
 // with what the check found (`verdict`).
 void LogUncheckedCertificate(std::string_view kind, const std::string& server,

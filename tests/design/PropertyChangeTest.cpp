@@ -87,12 +87,13 @@ TEST_F(PropertyChangeTest, AListValueBringsOnlyItsOwnProperties) {
     EXPECT_TRUE(Edit('T', step, "AType", "FTP"));
     std::vector<std::string> names;
     for (const COvInfoProp* prop : step.Props) names.push_back(prop->Name);
-    EXPECT_EQ(names, (std::vector<std::string>{"Name", "AType", "SendAfterFailure", "Srv", "User",
-                                               "Password", "Files", "FtpSecurity", "FtpUser",
-                                               "FtpPassword", "FtpPasswordCommand", "FtpKeyFile",
-                                               "FtpKnownHosts", "FtpCAFile", "FtpVerify"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{
+                  "Name", "AType", "SendAfterFailure", "Srv", "User", "Password", "Files",
+                  "FtpSecurity", "FtpUser", "FtpPassword", "FtpPasswordCommand", "FtpKeyFile",
+                  "FtpKnownHosts", "FtpCAFile", "FtpVerify", "FtpConnectTimeout"}));
     EXPECT_EQ(step.GetPropByName("Srv")->Caption, "FTP Server");
-    EXPECT_EQ(Registries().AppendedProperties.size(), registered + 12);
+    EXPECT_EQ(Registries().AppendedProperties.size(), registered + 13);
     EXPECT_EQ(Front().Count("ShowPage"), 0);  // tasks are not on the page
 }
 

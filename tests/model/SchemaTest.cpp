@@ -67,6 +67,7 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
                                                    "SMTP:Cont",
                                                    "SMTP:Files",
                                                    "SMTP:Subj",
+                                                   "SMTP:MissingFilesOptional",
                                                    "SMTP:MailSecurity",
                                                    "SMTP:MailUser",
                                                    "SMTP:MailPassword",
@@ -74,10 +75,12 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
                                                    "SMTP:MailAuth",
                                                    "SMTP:MailCAFile",
                                                    "SMTP:MailVerify",
+                                                   "SMTP:MailConnectTimeout",
                                                    "BURST:Srv",
                                                    "BURST:Cont",
                                                    "BURST:Files",
                                                    "BURST:Subj",
+                                                   "BURST:MissingFilesOptional",
                                                    "BURST:BurstPrm",
                                                    "BURST:BurstDS",
                                                    "BURST:BurstQry",
@@ -88,6 +91,7 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
                                                    "BURST:MailAuth",
                                                    "BURST:MailCAFile",
                                                    "BURST:MailVerify",
+                                                   "BURST:MailConnectTimeout",
                                                    "FTP:Srv",
                                                    "FTP:User",
                                                    "FTP:Password",
@@ -100,6 +104,7 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
                                                    "FTP:FtpKnownHosts",
                                                    "FTP:FtpCAFile",
                                                    "FTP:FtpVerify",
+                                                   "FTP:FtpConnectTimeout",
                                                    "CMD:cmd"}));
 
     std::vector<std::string> settings;
@@ -124,6 +129,7 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
                                                   "MailAuth=auto",
                                                   "MailCAFile=",
                                                   "MailVerify=1",
+                                                  "MailConnectTimeout=30",
                                                   "FtpSecurity=",
                                                   "FtpUser=",
                                                   "FtpPassword=",
@@ -131,8 +137,9 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
                                                   "FtpKeyFile=",
                                                   "FtpKnownHosts=~/.ssh/known_hosts",
                                                   "FtpCAFile=",
-                                                  "FtpVerify=1"}));
-    EXPECT_EQ(r.SettingsCount, 28);
+                                                  "FtpVerify=1",
+                                                  "FtpConnectTimeout=30"}));
+    EXPECT_EQ(r.SettingsCount, 30);
     EXPECT_EQ(r.NextUserListId, 104);
     EXPECT_EQ(r.FindSetting("Language")->ComboId, 101u);
     EXPECT_EQ(r.FindSetting("DefPicFmt")->ValueIndex, 3);  // "png", fourth picture format

@@ -236,4 +236,24 @@ TEST(FTPSilentServer, AReplyThatNeverComesEndsTheUploadAfterTheTimeOut) {
               0u);
 }
 
+// A server whose packets are dropped costs the connect time-out, and the error says so.
+TEST(FTPSilentServer, AConnectThatIsNeverAnsweredEndsAfterTheConnectTimeOut) {
+    orvik::test::TestProgram program(false);
+    TempDir local;
+    orvik::test::UnansweredPort port;
+    ASSERT_NE(port.Port(), 0);
+    RecordingTransferer ftp;
+    ftp.Download = false;
+    ftp.Server = port.Address();
+    ftp.LocalFile = local.Write("page.htm", "<html></html>");
+    ftp.ConnectTimeoutMs = 700;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ftp.Upload());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(ftp.ErrorText,
+              "An error occurred connecting to the server, Error:no answer within "
+              "700 ms (the connect time-out); server ftp://" +
+                  port.Address());
+}
+
 }  // namespace

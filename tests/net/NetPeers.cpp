@@ -1,8 +1,11 @@
 #include "net/NetPeers.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,6 +50,32 @@ std::string NetScript(const std::string& name) {
     const char* sourceDir = std::getenv("ORVIK_TEST_SOURCE_DIR");
     if (sourceDir && *sourceDir) return std::string(sourceDir) + "/tests/net/" + name;
     return (std::filesystem::path(__FILE__).parent_path() / name).string();
+}
+
+UnansweredPort::UnansweredPort() {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(listener_, 0) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return;
+    // The kernel keeps one connection more than the backlog; a few more make sure.
+    for (int i = 0; i < 4; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0) return;
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fillers_.push_back(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    port_ = ntohs(address.sin_port);
+}
+
+UnansweredPort::~UnansweredPort() {
+    for (const int fd : fillers_) close(fd);
+    if (listener_ >= 0) close(listener_);
 }
 
 PeerProcess::PeerProcess(const std::string& script, const std::vector<std::string>& arguments) {

@@ -40,6 +40,27 @@ class PeerProcess {
     std::string problem_;
 };
 
+// A loopback port whose server never takes another connection: it listens with the smallest
+// backlog and that backlog is full, so a further connect's SYN goes unanswered, as with a server
+// behind a firewall that drops packets.
+class UnansweredPort {
+  public:
+    UnansweredPort();
+    // Closes the listener and the connections that fill its backlog.
+    ~UnansweredPort();
+    UnansweredPort(const UnansweredPort&) = delete;
+    UnansweredPort& operator=(const UnansweredPort&) = delete;
+
+    // 0 when the port could not be set up.
+    int Port() const { return port_; }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+  private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::vector<int> fillers_;
+};
+
 // Runs `script` with `arguments` through /usr/bin/python3 and returns what it printed; sets
 // `status` to its exit status.
 std::string RunPython(const std::string& script, const std::vector<std::string>& arguments,

@@ -157,7 +157,7 @@ TEST_F(SecureMail, TlsFromTheFirstByteWithAuthLogin) {
     EXPECT_NE(envelope.find("\"login\": \"reports\""), std::string::npos) << envelope;
 }
 
-TEST_F(SecureMail, ALoginInClearIsLoggedAsAWarningAndStillGoesAhead) {
+TEST_F(SecureMail, ALoginInClearOnlyWithSecurityNoneAndThenWithAWarning) {
     Serve("plain-auth");
     const std::string warning =
         "Warning: the mail password goes unencrypted (AUTH PLAIN) to mail "
@@ -165,21 +165,32 @@ TEST_F(SecureMail, ALoginInClearIsLoggedAsAWarningAndStillGoesAhead) {
         server_->Address() + ": ";
     connection_.SetLogin(kUser, kPassword, MailAuthMethod::Auto);
     Deliver(Message("none"));
-    connection_.SetSecurity(MailSecurity::StartTls);
-    Deliver(Message("not offered"));
     connection_.SetLogin(kUser, "tok123", MailAuthMethod::XOAuth2);
     Deliver(Message("token"));
-    EXPECT_NE(Envelope(3).find("\"login\": \"reports\""), std::string::npos) << Envelope(3);
+    EXPECT_NE(Envelope(2).find("\"login\": \"reports\""), std::string::npos) << Envelope(2);
     std::string log = program_.ReadLog();
     EXPECT_NE(log.find(warning + "the session is not encrypted (MailSecurity none)"),
               std::string::npos)
         << log;
-    EXPECT_NE(log.find(warning + "the server did not offer STARTTLS"), std::string::npos) << log;
     EXPECT_NE(log.find("Warning: the mail token goes unencrypted (AUTH XOAUTH2) to mail server " +
-                       server_->Address() + ": the server did not offer STARTTLS"),
+                       server_->Address() + ": the session is not encrypted (MailSecurity none)"),
               std::string::npos)
         << log;
     EXPECT_EQ(log.find(kPassword), std::string::npos) << log;
+
+    // STARTTLS merely preferred does not stretch to a login the server would read in clear.
+    connection_.SetSecurity(MailSecurity::StartTls);
+    for (MailAuthMethod method : {MailAuthMethod::Auto, MailAuthMethod::XOAuth2}) {
+        connection_.SetLogin(kUser, kPassword, method);
+        EXPECT_EQ(ConnectError(), ZEL_SMTP_LOGIN_NOT_PROTECTED);
+        EXPECT_NE(error_.find("The mail server " + server_->Address() +
+                              " does not offer STARTTLS, so the login was not sent"),
+                  std::string::npos)
+            << error_;
+        EXPECT_FALSE(connection_.IsConnected());
+    }
+    EXPECT_FALSE(std::filesystem::exists(mailbox_.Path() + "003.json"));
+    EXPECT_EQ(program_.ReadLog(), log);
 
     // Once the session is encrypted there is nothing to warn about.
     Serve("starttls");
@@ -222,9 +233,10 @@ TEST_F(SecureMail, RequiredStartTlsThatIsNotOfferedSendsNothing) {
         << error_;
     EXPECT_FALSE(connection_.IsConnected());
     EXPECT_EQ(MailCommands(), "");
-    // Merely preferred, it falls back to plain text, where this server offers no login.
+    // Merely preferred, it falls back to plain text, but only without a login.
     connection_.SetSecurity(MailSecurity::StartTls);
-    EXPECT_EQ(ConnectError(), ZEL_SMTP_AUTH_NOT_OFFERED);
+    EXPECT_EQ(ConnectError(), ZEL_SMTP_LOGIN_NOT_PROTECTED);
+    EXPECT_EQ(MailCommands(), "");
     connection_.SetLogin("", "", MailAuthMethod::Auto);
     Deliver(Message("fallback"));
     EXPECT_NE(Envelope(1).find("\"tls\": false"), std::string::npos);

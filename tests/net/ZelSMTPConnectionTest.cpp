@@ -379,6 +379,40 @@ TEST_F(ScriptedServer, ARefusedStartTlsOrEhloFailsNamingTheServer) {
     EXPECT_EQ(Log(), "EHLO client.test\r\nSTARTTLS\r\nQUIT\r\n");
 }
 
+// Someone between client and server strips STARTTLS from the capabilities and offers a login
+// in clear: the client hangs up without a word of the secret, whichever way it was asked to
+// secure the session short of "none". Only "none", chosen on purpose, logs in in clear.
+TEST_F(ScriptedServer, AStrippedStartTlsNeverGetsTheLoginInClear) {
+    const std::string stripped = "send:250-mitm.test\\r\\n250-AUTH PLAIN LOGIN\\r\\n250 SIZE\\r\\n";
+    for (const MailSecurity security : {MailSecurity::StartTls, MailSecurity::StartTlsRequired}) {
+        Start({kGreet, "recv", stripped, "recv", kBye});
+        connection_.SetSecurity(security);
+        connection_.SetLogin("reports", "pa55", MailAuthMethod::Plain);
+        const int error = ErrorOf([&] { connection_.Connect(peer_->Address()); });
+        EXPECT_TRUE(error == ZEL_SMTP_LOGIN_NOT_PROTECTED || error == ZEL_SMTP_STARTTLS_NOT_OFFERED)
+            << error;
+        EXPECT_EQ(Log(), "EHLO client.test\r\nQUIT\r\n");
+        std::filesystem::remove(logPath_);
+    }
+    // A server that does not even know EHLO tells nothing of STARTTLS either.
+    Start({kGreet, "recv", "send:500 what\\r\\n", "recv", kOk, "recv", kBye});
+    connection_.SetSecurity(MailSecurity::StartTls);
+    connection_.SetLogin("reports", "pa55", MailAuthMethod::Auto);
+    EXPECT_EQ(ErrorOf([&] { connection_.Connect(peer_->Address()); }),
+              ZEL_SMTP_LOGIN_NOT_PROTECTED);
+    EXPECT_EQ(Log(), "EHLO client.test\r\nHELO client.test\r\nQUIT\r\n");
+    std::filesystem::remove(logPath_);
+
+    Start({kGreet, "recv", stripped, "recv", "send:235 ok\\r\\n", "recv", kBye});
+    connection_.SetSecurity(MailSecurity::None);
+    connection_.SetLogin("reports", "pa55", MailAuthMethod::Plain);
+    connection_.Connect(peer_->Address());
+    connection_.Disconnect();
+    EXPECT_NE(Log().find("AUTH PLAIN"), std::string::npos);
+    EXPECT_NE(program_.ReadLog().find("the session is not encrypted (MailSecurity none)"),
+              std::string::npos);
+}
+
 TEST_F(ScriptedServer, AnEhloAnsweredWithATemporaryFailureIsNotRetriedAsHelo) {
     Start({kGreet, "recv", "send:421 4.3.0 busy\\r\\n", "recv", kBye});
     EXPECT_EQ(ErrorOf([&] { connection_.Connect(peer_->Address()); }), 451);
@@ -387,21 +421,82 @@ TEST_F(ScriptedServer, AnEhloAnsweredWithATemporaryFailureIsNotRetriedAsHelo) {
     EXPECT_EQ(Log(), "EHLO client.test\r\nQUIT\r\n");
 }
 
-TEST_F(ScriptedServer, ASilentServerFailsTheWaitingCommandWithItsOwnError) {
+TEST_F(ScriptedServer, ASilentServerFailsNamingTheWaitAndTheCommand) {
     Start({kGreet, "recv", kOk});
     connection_.Connect(peer_->Address());
     connection_.SetTimeout(300);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ErrorOf([&] { connection_.SendMessage(SimpleMessage()); }), 419);
+    EXPECT_EQ(ErrorOf([&] { connection_.SendMessage(SimpleMessage()); }), ZEL_SMTP_NO_ANSWER);
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(300));
     EXPECT_LT(waited, std::chrono::seconds(5));
-    EXPECT_EQ(lastReply_, "");
+    EXPECT_EQ(lastError_, "The mail server " + peer_->Address() +
+                              " gave no answer within 300 ms (waiting for the reply to MAIL FROM)");
     // Once silent for a whole time-out the server is not asked to say goodbye: that would only
     // wait out a second time-out.
     EXPECT_FALSE(connection_.IsConnected());
     EXPECT_EQ(ErrorOf([&] { connection_.Disconnect(); }), 0);
     EXPECT_EQ(Log(), "EHLO client.test\r\nMAIL FROM:<from@example.com>\r\n");
+}
+
+TEST_F(ScriptedServer, AServerThatNeverGreetsOrNeverEndsTheMessageIsNamedSo) {
+    Start({});
+    connection_.SetTimeout(1000);
+    EXPECT_EQ(ErrorOf([&] { connection_.Connect(peer_->Address()); }), ZEL_SMTP_NO_ANSWER);
+    EXPECT_EQ(lastError_, "The mail server " + peer_->Address() +
+                              " gave no answer within 1 s (waiting for the reply to the greeting)");
+    EXPECT_EQ(Log(), "");
+
+    Start({kGreet, "recv", kOk, "recv", kOk, "recv", kOk, "recv", "send:354 go ahead\\r\\n",
+           "recvdata"});
+    connection_.SetTimeout(500);
+    connection_.Connect(peer_->Address());
+    EXPECT_EQ(ErrorOf([&] { connection_.SendMessage(SimpleMessage()); }), ZEL_SMTP_NO_ANSWER);
+    EXPECT_NE(lastError_.find("(waiting for the reply to the end of the message)"),
+              std::string::npos)
+        << lastError_;
+}
+
+// A server that took the message and then ignores QUIT is not waited for as long as a command
+// that matters would be.
+TEST_F(ScriptedServer, AQuitThatIsNeverAnsweredIsGivenUpAfterAFewSeconds) {
+    Start({kGreet, "recv", kOk, "recv"});
+    connection_.Connect(peer_->Address());
+    ASSERT_EQ(connection_.GetTimeout(), CZelSMTPConnection::kDefaultTimeoutMs);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ErrorOf([&] { connection_.Disconnect(); }), ZEL_SMTP_NO_ANSWER);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(CZelSMTPConnection::kQuitTimeoutMs));
+    EXPECT_LT(waited, std::chrono::milliseconds(CZelSMTPConnection::kQuitTimeoutMs + 3000));
+    EXPECT_NE(lastError_.find("gave no answer within 5 s (waiting for the reply to QUIT)"),
+              std::string::npos)
+        << lastError_;
+    EXPECT_FALSE(connection_.IsConnected());
+}
+
+// A server whose packets are dropped (here: a listener whose backlog is full never answers the
+// SYN) costs the connect time-out, not the kernel's two minutes of retries.
+TEST(MailConnectTimeout, AServerThatNeverTakesTheConnectionIsGivenUpInTime) {
+    orvik::test::UnansweredPort port;
+    ASSERT_NE(port.Port(), 0);
+    CZelSMTPConnection connection;
+    EXPECT_EQ(connection.GetConnectTimeout(), 30000);
+    connection.SetConnectTimeout(700);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        connection.Connect(port.Address());
+        FAIL() << "connected";
+    } catch (const CWSocketException& error) {
+        EXPECT_EQ(error.GetErrorCode(), ETIMEDOUT);
+        EXPECT_STREQ(error.what(),
+                     ("Cannot connect to 127.0.0.1 port " + std::to_string(port.Port()) +
+                      ": no answer within 700 ms (MailConnectTimeout)")
+                         .c_str());
+    }
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(700));
+    EXPECT_LT(waited, std::chrono::seconds(3));
+    EXPECT_FALSE(connection.IsConnected());
 }
 
 TEST_F(ScriptedServer, RecipientsGoToThenCcAndARefusedOneRaises424) {

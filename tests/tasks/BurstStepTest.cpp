@@ -205,6 +205,38 @@ TEST_F(BurstStepTest, RefusedAndForgedAddressesAreCountedWhileTheOthersStillGetT
     EXPECT_EQ(program_.Context().FirstError(), "Burst Each: 2 of 4 recipients failed");
 }
 
+// A row that names a mailbox twice, in whatever case, mails it once and says so; another row is
+// another page and mails it again. Nothing of this is a failure.
+TEST_F(BurstStepTest, AnAddressNamedTwiceInARowGetsItsPageOnce) {
+    test::PeerProcess sink("smtp_sink.py", {mailbox_.Path()});
+    ASSERT_TRUE(sink.Started()) << sink.Problem();
+    AddRecipient("North", "ann@example.org; Ann@Example.ORG, bob@example.org;ann@example.org");
+    AddRecipient("South", "ANN@example.org");
+    Run(sink.Address(), kTextRegion);
+
+    std::vector<std::string> envelopes;
+    for (const auto& entry : fs::directory_iterator(mailbox_.Path())) {
+        if (entry.path().extension() == ".json")
+            envelopes.push_back(test::ReadFileBytes(entry.path().string()));
+    }
+    ASSERT_EQ(envelopes.size(), 3u);
+    int toAnn = 0;
+    for (const std::string& envelope : envelopes) {
+        toAnn += envelope.find("ann@example.org") != std::string::npos ||
+                 envelope.find("ANN@example.org") != std::string::npos;
+    }
+    EXPECT_EQ(toAnn, 2);
+    const std::string log = program_.ReadLog();
+    EXPECT_NE(log.find("Burst North: Ann@Example.ORG is named again in the row; it gets the page "
+                       "once"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Burst North: ann@example.org is named again in the row"),
+              std::string::npos);
+    EXPECT_NE(log.find("Burst Each: 3 sent, 0 failed"), std::string::npos) << log;
+    EXPECT_EQ(program_.Context().ErrorCount(), 0);
+}
+
 TEST_F(BurstStepTest, ValuesFromTheDatabaseStayOneValue) {
     test::PeerProcess sink("smtp_sink.py", {mailbox_.Path()});
     ASSERT_TRUE(sink.Started()) << sink.Problem();

@@ -76,6 +76,29 @@ TEST_F(FtpSessionTest, TheWayTheServerIsWrittenChoosesTheProtocolUnlessASettingD
                      "FtpSecurity 'tls?X' is not one of none, explicit, implicit, sftp");
     }
     Prop(step, "FtpSecurity").clear();
+    Setting("FtpSecurity").clear();
+    // An FtpUser login goes to a plain FTP server over explicit FTPS; the step's own User keeps
+    // the plain FTP it always had, and an anonymous login has no secret to protect.
+    Setting("FtpUser") = "reports";
+    EXPECT_EQ(ResolveFtpSession(step, "files.example.org").Security, FtpSecurity::Explicit);
+    EXPECT_EQ(ResolveFtpSession(step, "ftp://files.example.org").Security, FtpSecurity::Explicit);
+    EXPECT_EQ(ResolveFtpSession(step, "ftps://files.example.org").Security, FtpSecurity::Implicit);
+    Setting("FtpSecurity") = "none";
+    EXPECT_EQ(ResolveFtpSession(step, "files.example.org").Security, FtpSecurity::None);
+    Setting("FtpSecurity").clear();
+    Setting("FtpUser") = "Anonymous";
+    EXPECT_EQ(ResolveFtpSession(step, "files.example.org").Security, FtpSecurity::None);
+    Prop(step, "User") = "orvik";
+    EXPECT_EQ(ResolveFtpSession(step, "files.example.org").Security, FtpSecurity::None);
+    Prop(step, "User").clear();
+    Setting("FtpUser").clear();
+    // The connect time-out, in whole seconds.
+    EXPECT_EQ(ResolveFtpSession(step, "h").ConnectTimeoutMs, 30000u);
+    Prop(step, "FtpConnectTimeout") = "2";
+    EXPECT_EQ(ResolveFtpSession(step, "h").ConnectTimeoutMs, 2000u);
+    Prop(step, "FtpConnectTimeout") = "2s";
+    EXPECT_THROW(ResolveFtpSession(step, "h"), FtpSessionError);
+    Prop(step, "FtpConnectTimeout").clear();
     Setting("FtpVerify") = "no";
     EXPECT_THROW(ResolveFtpSession(step, "h"), FtpSessionError);
 }
@@ -159,6 +182,34 @@ TEST_F(FtpSessionTest, APasswordInClearIsWarnedOfOncePerStepAndAnAnonymousLoginN
               std::string::npos);
     EXPECT_EQ(Count(program_.ReadLog(), "Warning: the password"), 1u);
     EXPECT_EQ(program_.Context().ErrorCount(), 0);
+}
+
+// A server without AUTH TLS (or one whose offer is stripped on the way) never sees an FtpUser
+// login unless FtpSecurity says none.
+TEST_F(FtpSessionTest, AnFtpUserLoginGoesToAPlainServerOnlyWithSecurityNone) {
+    const std::string commands = root_.Path() + "commands.log";
+    test::PeerProcess server("ftp_server.py", {root_.Path(), "--commands", commands});
+    ASSERT_TRUE(server.Started()) << server.Problem();
+    Setting("FtpUser") = "orvik";
+    Setting("FtpPassword") = "secret";
+    for (const std::string& written : {server.Address(), "ftp://" + server.Address()}) {
+        Step(written).SendExport();
+        EXPECT_NE(LastMessage().find("the server refused AUTH TLS"), std::string::npos)
+            << LastMessage();
+    }
+    EXPECT_EQ(program_.Context().ErrorCount(), 2);
+    const std::string refused = test::ReadFileBytes(commands);
+    EXPECT_EQ(refused.find("USER"), std::string::npos) << refused;
+    EXPECT_EQ(refused.find("PASS"), std::string::npos) << refused;
+    EXPECT_FALSE(std::filesystem::exists(root_.Path() + "orvik/Orvik.htm"));
+
+    Setting("FtpSecurity") = "none";
+    Step(server.Address()).SendExport();
+    EXPECT_NE(test::ReadFileBytes(root_.Path() + "orvik/Orvik.htm").find(kPage), std::string::npos);
+    EXPECT_NE(program_.ReadLog().find("Warning: the password of FTP user orvik goes to " +
+                                      server.Address() + " unencrypted"),
+              std::string::npos)
+        << program_.ReadLog();
 }
 
 TEST_F(FtpSessionTest, AnSftpStepLogsInWithTheKeyAndStopsAtAnUnknownHostKey) {

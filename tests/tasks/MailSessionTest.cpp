@@ -104,6 +104,12 @@ TEST_F(MailSessionTest, TheWayTheServerIsWrittenChoosesTheSecurityUnlessASetting
     EXPECT_EQ(ResolveMailSession(step, "mail.example.org").Security, MailSecurity::None);
     EXPECT_EQ(ResolveMailSession(step, "smtp://mail.example.org").Security, MailSecurity::StartTls);
     EXPECT_EQ(ResolveMailSession(step, "smtps://mail.example.org").Security, MailSecurity::Tls);
+    // A login asks for STARTTLS however the server is written (the connection insists on it).
+    Setting("MailUser") = "reports";
+    EXPECT_EQ(ResolveMailSession(step, "mail.example.org").Security, MailSecurity::StartTls);
+    EXPECT_EQ(ResolveMailSession(step, "smtp://mail.example.org").Security, MailSecurity::StartTls);
+    EXPECT_EQ(ResolveMailSession(step, "smtps://mail.example.org").Security, MailSecurity::Tls);
+    Setting("MailUser").clear();
     Setting("MailSecurity") = " STARTTLS-Required ";
     EXPECT_EQ(ResolveMailSession(step, "mail.example.org").Security,
               MailSecurity::StartTlsRequired);
@@ -115,6 +121,64 @@ TEST_F(MailSessionTest, TheWayTheServerIsWrittenChoosesTheSecurityUnlessASetting
     } catch (const MailSessionError& error) {
         EXPECT_STREQ(error.what(),
                      "MailSecurity 'ssl?X' is not one of none, starttls, starttls-required, tls");
+    }
+}
+
+// A server that offers no STARTTLS (or has it stripped on the way) but a login in clear: the
+// login goes nowhere unless MailSecurity says none, whatever form the server name has.
+TEST_F(MailSessionTest, ALoginIsSentInClearOnlyWhenMailSecurityIsNone) {
+    Serve("plain-auth");
+    Setting("MailUser") = "reports";
+    Setting("MailPassword") = "right-pass";
+    const std::string port = std::to_string(server_->Port());
+    for (const auto& [server, security] : std::vector<std::pair<std::string, std::string>>{
+             {"127.0.0.1:" + port, ""},
+             {"smtp://127.0.0.1:" + port, ""},
+             {"127.0.0.1:" + port, "starttls"},
+             {"smtp://127.0.0.1:" + port, "StartTLS"}}) {
+        Setting("MailSecurity") = security;
+        try {
+            Step(server).SendExport();
+            ADD_FAILURE() << server << " " << security << ": sent";
+        } catch (const CZelSMTPException& error) {
+            EXPECT_EQ(error.GetMessageId(), ZEL_SMTP_LOGIN_NOT_PROTECTED) << error.what();
+        }
+    }
+    EXPECT_FALSE(Delivered());
+    EXPECT_EQ(test::ReadFileBytes(mailbox_.Path() + "mail-commands.log"), "");
+    EXPECT_EQ(program_.ReadLog().find("unencrypted"), std::string::npos);
+
+    Setting("MailSecurity") = "none";
+    Step("127.0.0.1:" + port).SendExport();
+    ASSERT_TRUE(Delivered()) << program_.ReadLog();
+    EXPECT_NE(Envelope().find("\"login\": \"reports\""), std::string::npos) << Envelope();
+    EXPECT_NE(program_.ReadLog().find("Warning: the mail password goes unencrypted"),
+              std::string::npos);
+
+    // Without a login a bare host stays plain SMTP, as it always was.
+    Setting("MailSecurity").clear();
+    Setting("MailUser").clear();
+    Step("127.0.0.1:" + port).SendExport();
+    EXPECT_TRUE(std::filesystem::exists(mailbox_.Path() + "002.eml")) << program_.ReadLog();
+}
+
+TEST_F(MailSessionTest, TheConnectTimeOutIsASettingInWholeSeconds) {
+    COvInfoAct& step = Step("");
+    EXPECT_EQ(ResolveMailSession(step, "h").ConnectTimeoutMs, 30000);
+    Setting("MailConnectTimeout") = " 5 ";
+    EXPECT_EQ(ResolveMailSession(step, "h").ConnectTimeoutMs, 5000);
+    step.GetPropByName("MailConnectTimeout")->Value = "0";
+    EXPECT_LT(ResolveMailSession(step, "h").ConnectTimeoutMs, 0);  // the system's own
+    for (const char* bad : {"abc", "-1", "1.5", "86401", "99999999999"}) {
+        step.GetPropByName("MailConnectTimeout")->Value = bad;
+        try {
+            ResolveMailSession(step, "h");
+            ADD_FAILURE() << bad << " accepted";
+        } catch (const MailSessionError& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      "MailConnectTimeout '" + std::string(bad) +
+                          "' is not a number of seconds from 0 to 86400");
+        }
     }
 }
 
