@@ -31,6 +31,23 @@ write_report() {  # $1: the query's date expression, $2: the command's, $3: the 
 		<AType>CMD</AType>
 		<cmd>touch made-$2</cmd>
 	</ACT>
+	<ACT>
+		<Name>Mail</Name>
+	</ACT>
+	<ACT>
+		<ActParent>3</ActParent>
+		<Name>Send</Name>
+		<AType>SMTP</AType>
+		<Adr>boss@example.com</Adr>
+		<Srv>127.0.0.1:9</Srv>
+		<Subj>Orders since $2</Subj>
+	</ACT>
+	<ACT>
+		<ActParent>3</ActParent>
+		<Name>After</Name>
+		<AType>CMD</AType>
+		<cmd>touch after-mail</cmd>
+	</ACT>
 	<SHEET>
 		<Name>T</Name>
 		<cDS>T</cDS>
@@ -63,6 +80,14 @@ grep -Fq 'CMD was not started: Ошибочный параметр <~date(d-~dat
   fail "the command's failure does not say why"
 grep -q "Orders since Invalid DateTime" HTML/Orvik.htm || fail "the page is missing or unmarked"
 grep -q "Invalid DateTime = <y2023m2d29>" Orvik18.log || fail "the title's date is not reported"
+
+# A mail whose subject holds a nested expression: that step fails, before any connection, and
+# the task goes on.
+"$orvik" report.ovk /act:Mail 2>stderr.txt && fail "the mail run succeeded"
+grep -Fq 'Error: Ошибочный параметр <~date(d-~date(d)~> (a date expression cannot hold another one' Orvik18.log ||
+  fail "the mail step's failure does not say why"
+grep -q "abandoned" Orvik18.log && fail "the run was abandoned instead of the step failing"
+[ -f after-mail ] || fail "the step after the mail did not run"
 
 # A date that does not exist and an unended expression in the query: it never reaches the database.
 for broken in '~date(y2024m2d30)~' '~date(d-1'; do
