@@ -103,13 +103,15 @@ std::string NestedMessage(std::string_view whole, size_t inner) {
            std::to_string(orvik::Utf8Length(whole.substr(0, inner)) + 1) + " of it)";
 }
 
-// Marks every opener in [from, to) of `text` as "~-date(", in one pass however many there are;
-// returns where the marked stretch now ends.
+// Marks every opener within [from, to) of `text` as "~-date(", in one pass however many there
+// are; returns where the marked stretch now ends. The "~" of a closer that ends at `to` is the
+// closer's, even where "date(" follows it.
 size_t MarkOpeners(std::string& text, size_t from, size_t to) {
     std::string marked;
     marked.reserve(to - from + 16);
     size_t copied = from;
-    for (size_t at = text.find(kDateOpener, from); at != std::string::npos && at < to;
+    for (size_t at = text.find(kDateOpener, from);
+         at != std::string::npos && at + kDateOpener.size() <= to;
          at = text.find(kDateOpener, at + kDateOpener.size())) {
         marked.append(text, copied, at + 1 - copied);
         marked += '-';
