@@ -188,7 +188,8 @@ TEST_F(DateExpression, FieldWidthsAreBounded) {
     // A width no date needs is narrowed rather than padded to gigabytes.
     EXPECT_EQ(EvalDateExpr("f=%8888888888d"), std::string(97, '0') + "15");
     EXPECT_EQ(EvalDateExpr("f=%%8888888888d"), "%8888888888d");
-    // Each expression's text may hold the next one's format; the chain stays small.
+    // A chain of expressions, each inside the one before, is nesting: refused, and the text
+    // stays small.
     std::string chained;
     for (int i = 0; i < 200; ++i) chained += "~date(f=";
     for (int i = 0; i < 200; ++i) chained += "%99999d)~";
