@@ -20,6 +20,11 @@ const Notes& BuiltinNotes() {
         {"report.PlainParams",
          "`1`: parameter values go into queries, commands and file names as they stand, "
          "unquoted (see *Parameters in texts*); the log says so when it is used."},
+        {"report.DateArithmetic",
+         "`NoCarry`: date expressions work out each component on its own, without carrying "
+         "(`d-1` on the first of a month is an invalid date), as reports written before carrying "
+         "expect (see *Date expressions*); the log says so when it is used. Empty: components "
+         "carry."},
 
         // Sheets and their grid.
         {"SHEET.Name",

@@ -42,6 +42,7 @@ void CReport::StartNew(std::string_view path) {
     CurrentDocPath = lastInitPath_;
     Modified = false;
     PlainParamsLogged = false;
+    DateArithmeticLogged = false;
     WrittenFiles.clear();
     ReportObject = std::make_unique<COvInfoSheet>(GroupId::List);
     ReportObject->IsReportObject = true;
@@ -54,7 +55,8 @@ void CReport::StartNew(std::string_view path) {
 
     if (!registries.HtmlFolder.empty()) orvik::RemoveFilesIn(registries.HtmlFolder);
     // PlainParams "1": parameter values go into queries and commands as they stand, unquoted.
-    for (const char* name : {"HTMLayout", "HTMLPath", "PlainParams"}) {
+    // DateArithmetic "NoCarry": date expressions as old reports were written against them.
+    for (const char* name : {"HTMLayout", "HTMLPath", "PlainParams", "DateArithmetic"}) {
         ReportObject->Props.push_back(registries.AddProp(ReportObject.get(), GroupId::Report, name,
                                                          "", "", 0x24, PropKind::Text, 0, nullptr,
                                                          -1));

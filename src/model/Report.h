@@ -64,6 +64,8 @@ class CReport {
     bool Modified = false;
     // The report asks for plain parameter substitution (PlainParams); logged once per report.
     bool PlainParamsLogged = false;
+    // The report asks for date arithmetic without carrying (DateArithmetic); logged once too.
+    bool DateArithmeticLogged = false;
     std::string CurrentDocPath;
     std::string LastLoadedType;
     bool Loaded = false;  // true once a report file was read successfully

@@ -7,8 +7,12 @@
 #include <cctype>
 #include <utility>
 
+#include "core/Log.h"
+#include "core/TextEncoding.h"
 #include "core/TextReplace.h"
 #include "model/AppContext.h"
+#include "model/OvInfoSheet.h"
+#include "model/Report.h"
 
 namespace {
 
@@ -136,29 +140,92 @@ CalendarDate WeekForm(std::string_view expression, const CalendarDate& today, st
     return CivilFromDays(todayNumber + offset);
 }
 
-// "y<n>m<n>d<n>", each absolute or signed relative to today, each defaulting to today. There is
-// deliberately no carrying: "m+1" in December is month 13, which the caller reports as invalid.
-CalendarDate ComponentForm(std::string_view expression, const CalendarDate& today,
-                           std::string& rest) {
-    CalendarDate date = today;
-    const std::pair<char, long long CalendarDate::*> components[] = {
-        {'y', &CalendarDate::Year}, {'m', &CalendarDate::Month}, {'d', &CalendarDate::Day}};
-    for (const auto& [letter, field] : components) {
-        const size_t at = expression.find(letter);
+// One of "y", "m", "d" as written: absent, a number that sets it (0 keeps today's) or a signed
+// count that moves it.
+struct Component {
+    bool Relative = false;
+    long long Value = 0;
+};
+
+// Reads the components of "y<n>m<n>d<n>"; `rest` is what followed the last letter read.
+void ReadComponents(std::string_view expression, Component (&components)[3], std::string& rest) {
+    constexpr char kLetters[] = {'y', 'm', 'd'};
+    for (size_t i = 0; i < 3; ++i) {
+        const size_t at = expression.find(kLetters[i]);
         if (at == std::string_view::npos) continue;
         const std::string_view tail = expression.substr(at + 1);
         rest = tail;
-        long long value;
         if (!tail.empty() && (tail[0] == '+' || tail[0] == '-')) {
             long long count = LeadingInt(tail.substr(1));
             if (count == 0) count = 1;
-            value = today.*field + (tail[0] == '-' ? -count : count);
+            components[i] = {true, tail[0] == '-' ? -count : count};
         } else {
-            value = LeadingInt(tail);
+            components[i] = {false, LeadingInt(tail)};
         }
-        if (value != 0) date.*field = value;
+    }
+}
+
+long long DaysInMonth(long long year, long long month) {
+    return month == 12 ? 31 : DaysFromCivil(year, month + 1, 1) - DaysFromCivil(year, month, 1);
+}
+
+// The arithmetic of old reports: every component is worked out on its own and nothing carries,
+// so "m+1" in December is month 13, which the caller reports as invalid.
+CalendarDate WithoutCarry(const Component (&components)[3], const CalendarDate& today) {
+    CalendarDate date = today;
+    long long CalendarDate::*const fields[] = {&CalendarDate::Year, &CalendarDate::Month,
+                                               &CalendarDate::Day};
+    for (size_t i = 0; i < 3; ++i) {
+        const long long value =
+            components[i].Relative ? today.*fields[i] + components[i].Value : components[i].Value;
+        if (value != 0) date.*fields[i] = value;
     }
     return date;
+}
+
+// Absolute components first, then years and months moved together with carry (the day clamped to
+// the month reached), then days as calendar arithmetic. A date the absolute components alone
+// cannot make (month 13, 30 February with nothing moved) is left as it is for the caller to
+// refuse.
+CalendarDate WithCarry(const Component (&components)[3], const CalendarDate& today) {
+    const auto& [year, month, day] = components;
+    CalendarDate date = today;
+    if (!year.Relative && year.Value != 0) date.Year = year.Value;
+    if (!month.Relative && month.Value != 0) date.Month = month.Value;
+    if (!day.Relative && day.Value != 0) date.Day = day.Value;
+    if (date.Month < 1 || date.Month > 12 || date.Day > 31) return date;
+
+    if (year.Relative || month.Relative) {
+        const long long months = date.Year * 12 + (date.Month - 1) +
+                                 (year.Relative ? year.Value * 12 : 0) +
+                                 (month.Relative ? month.Value : 0);
+        date.Year = months >= 0 ? months / 12 : -((-months + 11) / 12);
+        date.Month = months - date.Year * 12 + 1;
+        // Far outside the years a date may have the month lengths are not worth working out.
+        if (date.Year < kFirstYear || date.Year > kLastYear) return date;
+        date.Day = std::min(date.Day, DaysInMonth(date.Year, date.Month));
+    }
+    if (!day.Relative) return date;
+    if (date.Day > DaysInMonth(date.Year, date.Month)) return date;
+    return CivilFromDays(DaysFromCivil(date.Year, date.Month, date.Day) + day.Value);
+}
+
+// True when the open report asks for the arithmetic without carrying; noted in the log the first
+// time it is used.
+bool WithoutCarryRequested() {
+    orvik::AppContext* context = orvik::AppContext::Current();
+    if (!context || !context->Report().ReportObject) return false;
+    CReport& report = context->Report();
+    if (!orvik::EqualsIgnoringAsciiCase(report.ReportObject->Get("DateArithmetic"), "NoCarry"))
+        return false;
+    if (!report.DateArithmeticLogged) {
+        report.DateArithmeticLogged = true;
+        UxSaveLog(
+            "DateArithmetic is NoCarry: date expressions work out each component on its own, so "
+            "d-1 on the first of a month is an invalid date",
+            __FILE__, __LINE__);
+    }
+    return true;
 }
 
 // strftime pads a conversion to any width it is given, so "%99999999d" alone would ask for
@@ -214,7 +281,9 @@ std::string FormatDate(const CalendarDate& date, const std::tm& now, bool keepTi
 
 }  // namespace
 
-std::string EvalDateExpr(std::string_view expressionText) {
+namespace orvik {
+
+DateEvaluation EvaluateDateExpression(std::string_view expressionText) {
     const std::tm now = ReadToday();
     const CalendarDate today{now.tm_year + 1900LL, now.tm_mon + 1LL, now.tm_mday};
     std::string format(kDefaultFormat);
@@ -222,30 +291,106 @@ std::string EvalDateExpr(std::string_view expressionText) {
     std::string rest;  // what followed the last letter read, for the message
     CalendarDate date = today;
     bool keepTime = true;  // a bare "today" and week steps keep the time of day
+    bool carry = true;
     if (!expression.empty()) {
         TakeFormat(expression, format);
         NormaliseLetters(expression);
         if (expression.starts_with('w')) {
             date = WeekForm(expression, today, rest);
         } else {
-            date = ComponentForm(expression, today, rest);
+            Component components[3];
+            ReadComponents(expression, components, rest);
+            carry = !WithoutCarryRequested();
+            date = carry ? WithCarry(components, today) : WithoutCarry(components, today);
             keepTime = false;
         }
     }
-    if (IsValid(date)) return FormatDate(date, now, keepTime, format);
+    if (IsValid(date)) return {FormatDate(date, now, keepTime, format), {}};
 
     // Only an invalid date is reported: a format that merely spells the word "Invalid" is not an
-    // error, and in an unattended run every message of this kind fails the run. The date read
-    // back from an invalid date is -1 in each part.
+    // error. The date read back from an invalid date is -1 in each part.
     // The fixed text first, then in plain words which date the expression asked for.
-    orvik::ShowMessage(std::string(kInvalidDate) + " = <" + expression + ">; <" + format + ">; <" +
-                           rest + ">; -1--1--1 (the date expression '" +
-                           std::string(expressionText) + "' asks for year " +
-                           std::to_string(date.Year) + ", month " + std::to_string(date.Month) +
-                           ", day " + std::to_string(date.Day) +
-                           ", which does not exist; components do not carry into the next)",
-                       {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
-    return std::string(kInvalidDate);
+    return {std::string(kInvalidDate),
+            std::string(kInvalidDate) + " = <" + expression + ">; <" + format + ">; <" + rest +
+                ">; -1--1--1 (the date expression '" + std::string(expressionText) +
+                "' asks for year " + std::to_string(date.Year) + ", month " +
+                std::to_string(date.Month) + ", day " + std::to_string(date.Day) +
+                ", which does not exist" +
+                (carry ? std::string() : "; with DateArithmetic NoCarry components do not carry") +
+                ")"};
+}
+
+namespace {
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    });
+}
+
+// A calendar day in one of the ways people and the date editor write one.
+bool IsWrittenDate(std::string_view text) {
+    if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'')
+        text = text.substr(1, text.size() - 2);
+    std::string_view year, month, day;
+    if (text.size() == 10 && text[4] == '-' && text[7] == '-') {
+        year = text.substr(0, 4), month = text.substr(5, 2), day = text.substr(8, 2);
+    } else if (text.size() == 10 && text[2] == '.' && text[5] == '.') {
+        day = text.substr(0, 2), month = text.substr(3, 2), year = text.substr(6, 4);
+    } else if (text.size() == 8) {
+        year = text.substr(0, 4), month = text.substr(4, 2), day = text.substr(6, 2);
+    } else {
+        return false;
+    }
+    if (!AllDigits(year) || !AllDigits(month) || !AllDigits(day)) return false;
+    return IsValid({LeadingInt(year), LeadingInt(month), LeadingInt(day)});
+}
+
+// True when the expression, its format cut out, holds only what the evaluator reads; anything
+// else it would pass over silently and give another date than the one meant.
+bool HasOnlyExpressionCharacters(std::string expression) {
+    std::string format;
+    TakeFormat(expression, format);
+    NormaliseLetters(expression);
+    return std::all_of(expression.begin(), expression.end(), [](char c) {
+        return std::string_view("0123456789+-,;dmyw").find(c) != std::string_view::npos;
+    });
+}
+
+}  // namespace
+
+std::optional<std::string> WhyNotADate(std::string_view value) {
+    if (value.empty() || IsWrittenDate(value)) return std::nullopt;
+    constexpr std::string_view kWanted =
+        " (a date parameter takes YYYY-MM-DD, YYYYMMDD, DD.MM.YYYY or one date expression such "
+        "as ~date(d-1)~)";
+    std::string expression;
+    for (const std::string_view opener : {"~date(", "~дата("}) {
+        if (value.starts_with(opener) && value.ends_with(")~") &&
+            value.size() >= opener.size() + 2) {
+            expression = value.substr(opener.size(), value.size() - opener.size() - 2);
+            if (expression.find('~') != std::string::npos)
+                return "it is not a date" + std::string(kWanted);
+            if (!HasOnlyExpressionCharacters(expression))
+                return "its date expression holds characters that are no part of one" +
+                       std::string(kWanted);
+            const DateEvaluation result = EvaluateDateExpression(expression);
+            if (!result.Error.empty()) return "its date expression gives no date: " + result.Error;
+            return std::nullopt;
+        }
+    }
+    return "it is not a date" + std::string(kWanted);
+}
+
+}  // namespace orvik
+
+std::string EvalDateExpr(std::string_view expression) {
+    orvik::DateEvaluation result = orvik::EvaluateDateExpression(expression);
+    // In an unattended run every message of this kind fails the run.
+    if (!result.Error.empty())
+        orvik::ShowMessage(result.Error, {}, orvik::MessageBoxButtons::Ok,
+                           orvik::MessageBoxIcon::Error);
+    return std::move(result.Text);
 }
 
 namespace orvik {

@@ -159,6 +159,51 @@ std::vector<COvInfoProp*> PropertyBarList() {
     return program ? program->Front().ShownPropertyList() : std::vector<COvInfoProp*>();
 }
 
+// Formulas come from report texts and plug-ins. muParser keeps its own stacks and refuses texts
+// over its length limit, but nothing a report needs nests this deep, and a limit of our own says
+// where the input went wrong instead of only that it is long.
+constexpr int kMaxFormulaDepth = 100;
+// The longest stretch of a formula an error message quotes.
+constexpr size_t kShownFormula = 200;
+
+// Why `formula` nests its parentheses deeper than kMaxFormulaDepth, or "" when it does not.
+// Parentheses inside a string ("...") are text, not nesting.
+std::string NestingProblem(std::string_view formula) {
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < formula.size(); ++i) {
+        const char c = formula[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '(' && ++depth > kMaxFormulaDepth) {
+            return "parentheses nest deeper than " + std::to_string(kMaxFormulaDepth) +
+                   " levels at character " + std::to_string(i + 1);
+        } else if (c == ')' && depth > 0) {
+            --depth;
+        }
+    }
+    return {};
+}
+
+// The formula as an error message shows it: whole when short, otherwise its start.
+std::string ShownFormula(std::string_view formula) {
+    if (formula.size() <= kShownFormula) return std::string(formula);
+    return std::string(formula.substr(0, kShownFormula)) + "... (" +
+           std::to_string(formula.size()) + " characters)";
+}
+
+// Hands `formula` to `parser`, or throws mu::ParserError when it nests too deep.
+void SetFormula(mu::Parser& parser, const std::string& formula) {
+    if (const std::string problem = NestingProblem(formula); !problem.empty())
+        throw mu::Parser::exception_type(problem);
+    parser.SetExpr(formula);
+}
+
 void ShowParserError(const std::string& text) {
     orvik::ShowMessage(text, {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
 }
@@ -215,14 +260,14 @@ std::string COvInfoProp::PGetParsedValue(CSheetView* view) const {
             formula.assign(Value, open + 1, close - open - 1);
             // A formula's text comes from the text functions it calls itself, not from one before.
             context.TextResult.clear();
-            parser.SetExpr(formula);
+            SetFormula(parser, formula);
             const double result = parser.Eval();
             text.append(Value, from, open - from);
             text += result == kTextMarker ? context.TextResult : FormatNumber(result);
             from = close + 1;
         }
     } catch (...) {
-        ShowParserError("Parser Error: in formula\n" + formula + "\n" +
+        ShowParserError("Parser Error: in formula\n" + ShownFormula(formula) + "\n" +
                         ReasonOf(std::current_exception()));
     }
     // After a failure the failing formula and everything after it stay as they were.
@@ -235,7 +280,7 @@ std::string ParseValue(const char* expression) {
     try {
         mu::Parser parser;
         double sRet = 0;
-        parser.SetExpr(expression);
+        SetFormula(parser, expression);
         parser.DefineVar("sRet", &sRet);
         return FormatNumber(parser.Eval());
     } catch (...) {

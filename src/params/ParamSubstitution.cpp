@@ -61,44 +61,97 @@ const std::string& RawValue(const COvInfoProp& prop) {
     return prop.Kind == PropKind::Reference && target ? target->Value : prop.Value;
 }
 
-// Always takes the first opener left in the text. An unterminated one is reported and defused by
-// turning it into "~-date(", so the loop moves on and the user sees the fragment where it was.
-// Text before an edit holds no opener, so the next search starts just before the edit: a new
-// opener can only begin there, where the edit's text may complete one.
+// Always takes the first opener left in the text. Text before an edit holds no opener, so the
+// next search starts just before the edit: a new opener can only begin there, where the edit's
+// text may complete one.
 size_t NextOpenerFrom(size_t edited) {
     return edited >= kDateOpener.size() ? edited - kDateOpener.size() + 1 : 0;
+}
+
+// The longest fragment of the author's text a message quotes.
+constexpr size_t kShownCharacters = 200;
+
+// A date expression that cannot be worked out. On the page it is reported and shown marked, and
+// the page goes on; a text that leaves the program (a query, a command, a mail) must not go out
+// with it, so there it is the caller's error.
+void DateProblem(const std::string& message, bool strict) {
+    if (strict) throw orvik::SubstitutionError(message);
+    orvik::ShowMessage(message, {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
 }
 
 // The message shows the opener, the expression up to the next "~" and two characters more (four
 // when no "~" follows). Counted in characters, not bytes, so a Cyrillic letter at the edge is
 // never cut in half.
-void ReportBrokenExpression(std::string_view rest) {
+std::string UnterminatedMessage(std::string_view rest) {
     const size_t tilde = rest.find('~', kDateOpener.size());
     const size_t shown =
         kDateOpener.size() + 2 +
         (tilde == std::string::npos
              ? 2
              : orvik::Utf8Length(rest.substr(kDateOpener.size(), tilde - kDateOpener.size())));
-    orvik::ShowMessage("Ошибочный параметр <" + orvik::Utf8Prefix(rest, shown) +
-                           "> (a date expression begun with \"~date(\" has no \")~\" to end it)",
-                       {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
+    return "Ошибочный параметр <" + orvik::Utf8Prefix(rest, shown) +
+           "> (a date expression begun with \"~date(\" has no \")~\" to end it)";
 }
 
-void SubstituteDateExpressions(std::string& text) {
-    bool closerLeft = true;  // once no ")~" follows an opener, none follows the later ones
+// `whole` runs from an opener through the first closer after it, and holds a second opener at
+// byte `inner`. Such an expression would be worked out half, so it is refused whole.
+std::string NestedMessage(std::string_view whole, size_t inner) {
+    std::string shown = orvik::Utf8Prefix(whole, kShownCharacters);
+    if (shown.size() < whole.size()) shown += "...";
+    return "Ошибочный параметр <" + shown +
+           "> (a date expression cannot hold another one: \"~date(\" stands at character " +
+           std::to_string(orvik::Utf8Length(whole.substr(0, inner)) + 1) + " of it)";
+}
+
+// Marks every opener within [from, to) of `text` as "~-date(", in one pass however many there
+// are; returns where the marked stretch now ends. The "~" of a closer that ends at `to` is the
+// closer's, even where "date(" follows it.
+size_t MarkOpeners(std::string& text, size_t from, size_t to) {
+    std::string marked;
+    marked.reserve(to - from + 16);
+    size_t copied = from;
+    for (size_t at = text.find(kDateOpener, from);
+         at != std::string::npos && at + kDateOpener.size() <= to;
+         at = text.find(kDateOpener, at + kDateOpener.size())) {
+        marked.append(text, copied, at + 1 - copied);
+        marked += '-';
+        copied = at + 1;
+    }
+    marked.append(text, copied, to - copied);
+    text.replace(from, to - from, marked);
+    return from + marked.size();
+}
+
+std::string DateText(std::string_view expression, bool strict) {
+    orvik::DateEvaluation result = orvik::EvaluateDateExpression(expression);
+    if (!result.Error.empty()) DateProblem(result.Error, strict);
+    return std::move(result.Text);
+}
+
+void SubstituteDateExpressions(std::string& text, bool strict) {
+    size_t next = 0;
     for (size_t at = text.find(kDateOpener); at != std::string::npos;
-         at = text.find(kDateOpener, NextOpenerFrom(at))) {
+         at = text.find(kDateOpener, next)) {
         const size_t start = at + kDateOpener.size();
-        const size_t close = closerLeft ? text.find(kDateCloser, start) : std::string::npos;
-        closerLeft = close != std::string::npos;
-        if (close != std::string::npos) {
-            const std::string date =
-                EvalDateExpr(std::string_view(text).substr(start, close - start));
-            text.replace(at, close + kDateCloser.size() - at, date);
+        const size_t close = text.find(kDateCloser, start);
+        if (close == std::string::npos) {
+            // No ")~" follows this opener, so none follows a later one either.
+            DateProblem(UnterminatedMessage(std::string_view(text).substr(at)), strict);
+            MarkOpeners(text, at, text.size());
+            return;
+        }
+        const size_t end = close + kDateCloser.size();
+        const size_t inner = std::string_view(text).substr(start, close - start).find(kDateOpener);
+        if (inner != std::string::npos) {
+            DateProblem(NestedMessage(std::string_view(text).substr(at, end - at),
+                                      inner + kDateOpener.size()),
+                        strict);
+            next = MarkOpeners(text, at, end);
             continue;
         }
-        ReportBrokenExpression(std::string_view(text).substr(at));
-        text.insert(at + 1, "-");
+        text.replace(at, end - at,
+                     DateText(std::string_view(text).substr(start, close - start), strict));
+        next = NextOpenerFrom(at);
     }
 }
 
@@ -116,10 +169,10 @@ void SubstituteOptions(std::string& text, const CRegistries& registries) {
 }
 
 // The steps after the parameters, for one text: date expressions, folder, options, markers.
-void SubstituteTildesAndMarkers(std::string& text, orvik::AppContext* context) {
+void SubstituteTildesAndMarkers(std::string& text, orvik::AppContext* context, bool strict) {
     if (text.find('~') != std::string::npos) {
         orvik::ReplaceAll(text, "~дата(", kDateOpener);
-        SubstituteDateExpressions(text);
+        SubstituteDateExpressions(text, strict);
         if (context) {
             // The folder keeps its case and its trailing "/", so "~Dir~HTML/x.htm" is a path. An
             // installed copy writes in the user's state folder, so that is the one commands get.
@@ -137,7 +190,7 @@ void SubstituteTildesAndMarkers(std::string& text, orvik::AppContext* context) {
 // (the ones a value could always name) and its own date expressions, folder, options and markers
 // worked out.
 std::string ExpandedValue(const std::vector<Candidate>& candidates, size_t index,
-                          orvik::AppContext* context) {
+                          orvik::AppContext* context, bool strict) {
     std::string value = RawValue(*candidates[index].Prop);
     if (value.find('`') != std::string::npos) {
         for (size_t later = index + 1; later < candidates.size(); ++later) {
@@ -145,13 +198,14 @@ std::string ExpandedValue(const std::vector<Candidate>& candidates, size_t index
                 orvik::ReplaceAll(value, candidates[later].Key, RawValue(*candidates[later].Prop));
         }
     }
-    SubstituteTildesAndMarkers(value, context);
+    SubstituteTildesAndMarkers(value, context, strict);
     return value;
 }
 
 // Placeholders are bare prefixes ("`Region" also matches the front of "`RegionCode") taken in
 // list order. Existing reports are written against exactly that, so keys need no terminator.
-std::vector<Piece> SplitAtParameters(std::string_view text, orvik::AppContext* context) {
+std::vector<Piece> SplitAtParameters(std::string_view text, orvik::AppContext* context,
+                                     bool strict) {
     std::vector<Piece> pieces{{std::string(text)}};
     if (!context || text.find('`') == std::string_view::npos) return pieces;
     const std::vector<Candidate> candidates = Candidates(context->Report());
@@ -168,7 +222,7 @@ std::vector<Piece> SplitAtParameters(std::string_view text, orvik::AppContext* c
                 split.push_back(std::move(piece));
                 continue;
             }
-            if (!value) value = ExpandedValue(candidates, i, context);
+            if (!value) value = ExpandedValue(candidates, i, context, strict);
             size_t start = 0;
             for (size_t at = piece.Text.find(key); at != std::string::npos;
                  at = piece.Text.find(key, start)) {
@@ -210,11 +264,13 @@ void CheckDateExpressionValue(const Piece& piece, const PlacementOptions& option
 
 // Date expressions in the author's pieces. An expression may hold values ("d-`Days"); its
 // opener and closer are always the author's.
-void SubstituteDateExpressions(std::vector<Piece>& pieces, const PlacementOptions& options) {
+void SubstituteDateExpressions(std::vector<Piece>& pieces, const PlacementOptions& options,
+                               bool strict) {
     for (size_t p = 0; p < pieces.size(); ++p) {
         if (pieces[p].IsValue()) continue;
+        size_t next = 0;
         for (size_t at = pieces[p].Text.find(kDateOpener); at != std::string::npos;
-             at = pieces[p].Text.find(kDateOpener, NextOpenerFrom(at))) {
+             at = pieces[p].Text.find(kDateOpener, next)) {
             std::string expression;
             size_t closePiece = p, close = std::string::npos;
             size_t from = at + kDateOpener.size();
@@ -233,23 +289,43 @@ void SubstituteDateExpressions(std::vector<Piece>& pieces, const PlacementOption
                 }
             }
             if (close == std::string::npos) {
+                // No ")~" follows this opener, so none follows a later one either.
                 std::string rest = pieces[p].Text.substr(at);
                 for (size_t q = p + 1; q < pieces.size(); ++q) rest += pieces[q].Text;
-                ReportBrokenExpression(rest);
-                pieces[p].Text.insert(at + 1, "-");
-                continue;
+                DateProblem(UnterminatedMessage(rest), strict);
+                MarkOpeners(pieces[p].Text, at, pieces[p].Text.size());
+                for (size_t q = p + 1; q < pieces.size(); ++q)
+                    if (!pieces[q].IsValue()) MarkOpeners(pieces[q].Text, 0, pieces[q].Text.size());
+                return;
             }
-            const std::string date = EvalDateExpr(expression);
+            if (const size_t inner = expression.find(kDateOpener); inner != std::string::npos) {
+                DateProblem(
+                    NestedMessage(std::string(kDateOpener) + expression + std::string(kDateCloser),
+                                  inner + kDateOpener.size()),
+                    strict);
+                const size_t end = close + kDateCloser.size();
+                if (closePiece == p) {
+                    next = MarkOpeners(pieces[p].Text, at, end);
+                    continue;
+                }
+                MarkOpeners(pieces[p].Text, at, pieces[p].Text.size());
+                for (size_t q = p + 1; q < closePiece; ++q)
+                    if (!pieces[q].IsValue()) MarkOpeners(pieces[q].Text, 0, pieces[q].Text.size());
+                MarkOpeners(pieces[closePiece].Text, 0, end);
+                break;  // the rest of this piece is marked; the pieces after it go on
+            }
+            const std::string date = DateText(expression, strict);
             pieces[p].Text = pieces[p].Text.substr(0, at) + date +
                              pieces[closePiece].Text.substr(close + kDateCloser.size());
             pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(p) + 1,
                          pieces.begin() + static_cast<std::ptrdiff_t>(closePiece) + 1);
+            next = NextOpenerFrom(at);
         }
     }
 }
 
 void SubstituteAuthorPieces(std::vector<Piece>& pieces, const PlacementOptions& options,
-                            orvik::AppContext* context) {
+                            orvik::AppContext* context, bool strict) {
     const auto authorPieces = [&pieces](auto&& step) {
         for (Piece& piece : pieces)
             if (!piece.IsValue()) step(piece.Text);
@@ -259,7 +335,7 @@ void SubstituteAuthorPieces(std::vector<Piece>& pieces, const PlacementOptions& 
     });
     if (tilde) {
         authorPieces([](std::string& text) { orvik::ReplaceAll(text, "~дата(", kDateOpener); });
-        SubstituteDateExpressions(pieces, options);
+        SubstituteDateExpressions(pieces, options, strict);
         if (context) {
             authorPieces([context](std::string& text) {
                 orvik::ReplaceAll(text, "~Dir~", context->StateFolder());
@@ -302,15 +378,17 @@ std::string DSetParam(std::string_view text) {
 
 std::string DSetParam(std::string_view source, const PlacementOptions& requested) {
     orvik::AppContext* context = orvik::AppContext::Current();
-    std::vector<Piece> pieces = SplitAtParameters(source, context);
+    // Only what is shown on the page goes on past a date expression that cannot be worked out.
+    const bool strict = requested.Target != SubstitutionTarget::Text;
+    std::vector<Piece> pieces = SplitAtParameters(source, context, strict);
     if (pieces.size() == 1) {
-        SubstituteTildesAndMarkers(pieces.front().Text, context);
+        SubstituteTildesAndMarkers(pieces.front().Text, context, strict);
         return std::move(pieces.front().Text);
     }
     PlacementOptions options = requested;
     if (options.Target != SubstitutionTarget::Text && PlainParameters(context))
         options.Target = SubstitutionTarget::Text;
-    SubstituteAuthorPieces(pieces, options, context);
+    SubstituteAuthorPieces(pieces, options, context, strict);
 
     const auto placement = orvik::MakeValuePlacement(options);
     std::string text;

@@ -24,7 +24,9 @@
 std::string DSetParam(std::string_view text);
 
 // The substituted copy of `text` for its target. Throws orvik::SubstitutionError when a value
-// cannot stand where its placeholder is without changing the text's shape.
+// cannot stand where its placeholder is without changing the text's shape, and, for every target
+// but Text, when a date expression cannot be worked out (no ")~", one inside another, a date that
+// does not exist), with the message the Text target shows for it.
 std::string DSetParam(std::string_view text, const orvik::PlacementOptions& options);
 inline std::string DSetParam(std::string_view text, orvik::SubstitutionTarget target) {
     return DSetParam(text, orvik::PlacementOptions{target});

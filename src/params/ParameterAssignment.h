@@ -21,8 +21,8 @@ std::vector<ParameterAssignment> ParseParameterAssignments(std::string_view text
 struct AppliedParameters {
     // Names that are no parameter of the report (an assignment without "=" counts as such).
     std::vector<std::string> Unknown;
-    // Why a value was refused: a list parameter takes only what its list offers. The parameter
-    // keeps the value it had.
+    // Why a value was refused: a list parameter takes only what its list offers, a date
+    // parameter only a date. The parameter keeps the value it had.
     std::vector<std::string> Refused;
 };
 

@@ -13,6 +13,7 @@
 #include "model/PropertyReference.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "params/DateExpression.h"
 #include "params/ValuePlacement.h"
 
 std::vector<std::string> SplitComboElements(std::string_view elements) {
@@ -243,6 +244,8 @@ std::optional<std::vector<std::string>> OfferedValues(COvInfoPrm& prm) {
 std::optional<std::string> ChooseListValue(COvInfoPrm& prm, std::string_view value,
                                            std::string& chosen) {
     chosen = value;
+    // A date goes into queries as a date; "~garbage~" would fail every one of them later.
+    if (prm.Type.Value == "date") return orvik::WhyNotADate(value);
     std::optional<std::vector<std::string>> offered;
     try {
         offered = OfferedValues(prm);

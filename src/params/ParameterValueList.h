@@ -27,9 +27,10 @@ std::string DistinctValuesQuery(std::string_view quotedColumn, std::string_view 
 class COvInfoPrm;
 
 // Checks a value given from outside (/prm) against what list parameter `prm` offers ("pcmb",
-// "pcmbm", "DScmb"; a "DScmb" reads its data source's values). Returns why it is refused, or
-// nothing when it is accepted; `chosen` is the value to set (a single entry given to a
-// multi-choice list becomes "[entry]"). Parameters without a list accept any value.
+// "pcmbm", "DScmb"; a "DScmb" reads its data source's values), and a "date" parameter's value
+// for being a date (see WhyNotADate). Returns why it is refused, or nothing when it is accepted;
+// `chosen` is the value to set (a single entry given to a multi-choice list becomes "[entry]").
+// Other parameters accept any value.
 std::optional<std::string> ChooseListValue(COvInfoPrm& prm, std::string_view value,
                                            std::string& chosen);
 

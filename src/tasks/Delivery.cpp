@@ -377,8 +377,14 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
         return;
     }
     std::string subject = task.Name.Value + " " + EvalDateExpr("");
-    if (const std::string own = task.Get("Subj"); !own.empty())
-        subject = DSetParam(own, SubstitutionTarget::MailHeader);
+    if (const std::string own = task.Get("Subj"); !own.empty()) {
+        try {
+            subject = DSetParam(own, SubstitutionTarget::MailHeader);
+        } catch (const SubstitutionError& error) {
+            Fail(std::string("Error: ") + error.what(), failure);
+            return;
+        }
+    }
 
     // The mail client converts text into the message's character set, which is the one the page
     // declares; a page that holds characters its declared set cannot (or declares a set unknown

@@ -107,7 +107,7 @@ TEST(Report, NewReportKeepsOnlyItsOwnProperties) {
     const size_t templates = r.AppendedProperties.size();
     report.StartNew("/reports/first.ovk");
     EXPECT_EQ(Names(report.ReportObject->Props),
-              (std::vector<std::string>{"HTMLayout", "HTMLPath", "PlainParams"}));
+              (std::vector<std::string>{"HTMLayout", "HTMLPath", "PlainParams", "DateArithmetic"}));
     EXPECT_EQ(report.ReportObject->Props[0]->Flags, 0x24u);
     EXPECT_EQ(report.ReportObject->Props[0]->Group, GroupId::Report);
 
@@ -126,7 +126,7 @@ TEST(Report, NewReportKeepsOnlyItsOwnProperties) {
     EXPECT_TRUE(report.Sheets.empty() && report.Params.empty() && report.DataSources.empty());
     EXPECT_EQ(r.FindComboValue(ListId::DataSources, "Sales"), nullptr);
     EXPECT_EQ(r.AppendedProperties.size(),
-              templates + 3);  // the new HTMLayout, HTMLPath, PlainParams
+              templates + 4);  // the new HTMLayout, HTMLPath, PlainParams, DateArithmetic
     EXPECT_EQ(r.LiveProperties.size(), static_cast<size_t>(r.SettingsCount));
 }
 

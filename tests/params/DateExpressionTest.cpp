@@ -47,28 +47,109 @@ TEST_F(DateExpression, Components) {
     EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(DateExpression, ComponentsDoNotCarry) {
+TEST_F(DateExpression, RelativeDaysAreCalendarArithmetic) {
+    Today(2024, 3, 1);
+    EXPECT_EQ(EvalDateExpr("d-1"), "'20240229'");  // leap year
+    Today(2023, 3, 1);
+    EXPECT_EQ(EvalDateExpr("d-1"), "'20230228'");
+    Today(2024, 1, 1);
+    EXPECT_EQ(EvalDateExpr("d-1"), "'20231231'");
+    Today(2023, 12, 31);
+    EXPECT_EQ(EvalDateExpr("d+1"), "'20240101'");
+    Today(2024, 4, 30);
+    EXPECT_EQ(EvalDateExpr("d+1"), "'20240501'");
+    Today(2024, 3, 15);
+    EXPECT_EQ(EvalDateExpr("d-30"), "'20240214'");
+    EXPECT_EQ(EvalDateExpr("d+366"), "'20250316'");
+    EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(DateExpression, MonthsAndYearsCarryIntoTheYear) {
+    Today(2024, 1, 20);
+    EXPECT_EQ(EvalDateExpr("m-1;d1"), "'20231201'");
+    EXPECT_EQ(EvalDateExpr("m-13"), "'20221220'");
+    Today(2024, 12, 5);
+    EXPECT_EQ(EvalDateExpr("m+1"), "'20250105'");
+    EXPECT_EQ(EvalDateExpr("f=%d.%m; м+1"), "05.01");
+    EXPECT_EQ(EvalDateExpr("m+1;d1;y-1"), "'20240101'");
+    EXPECT_EQ(EvalDateExpr("m+1;d1"), "'20250101'");
+    // The month moves first, then the days.
+    Today(2024, 11, 30);
+    EXPECT_EQ(EvalDateExpr("m+1;d-1"), "'20241229'");
+    EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(DateExpression, ADayTheMonthLacksBecomesItsLast) {
+    Today(2024, 3, 31);
+    EXPECT_EQ(EvalDateExpr("m-1"), "'20240229'");
+    EXPECT_EQ(EvalDateExpr("m+1"), "'20240430'");
+    EXPECT_EQ(EvalDateExpr("m-1;d-1"), "'20240228'");  // days move after the clamping
+    Today(2023, 3, 31);
+    EXPECT_EQ(EvalDateExpr("m-1"), "'20230228'");
+    Today(2024, 2, 29);
+    EXPECT_EQ(EvalDateExpr("y-1"), "'20230228'");
+    EXPECT_EQ(EvalDateExpr("y+4"), "'20280229'");
+    Today(2024, 4, 10);
+    // "d31" of the month before: the last day of any last month.
+    EXPECT_EQ(EvalDateExpr("m-1;d31"), "'20240331'");
+    Today(2024, 3, 10);
+    EXPECT_EQ(EvalDateExpr("m-1;d31"), "'20240229'");
+    EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(DateExpression, DatesTheAbsoluteComponentsCannotMakeStayInvalid) {
+    Today(2024, 3, 15);
+    EXPECT_EQ(EvalDateExpr("y2024m2d30"), "Invalid DateTime");
+    EXPECT_EQ(EvalDateExpr("m13"), "Invalid DateTime");
+    EXPECT_EQ(EvalDateExpr("m13;y-1"), "Invalid DateTime");
+    Today(2023, 2, 10);
+    EXPECT_EQ(EvalDateExpr("d29"), "Invalid DateTime");
+    Today(2024, 3, 30);
+    EXPECT_EQ(EvalDateExpr("m2"), "Invalid DateTime");
+    EXPECT_EQ(EvalDateExpr("m2;d-1"), "Invalid DateTime");  // from a day that does not exist
+    ASSERT_EQ(Messages().size(), 6u);
+    EXPECT_EQ(Messages()[0].Text.rfind(
+                  "Invalid DateTime = <y2024m2d30>; <'%Y%m%d'>; <30>; -1--1--1 (", 0),
+              0u);
+    EXPECT_NE(Messages()[0].Text.find("year 2024, month 2, day 30, which does not exist)"),
+              std::string::npos)
+        << Messages()[0].Text;
+    EXPECT_EQ(Messages()[0].Icon, MessageBoxIcon::Error);
+    // Unattended runs must not pass a broken date off as success.
+    EXPECT_EQ(program_.Context().ErrorCount(), 6);
+}
+
+TEST_F(DateExpression, NoCarryKeepsTheOldArithmeticAndSaysSo) {
+    program_.Context().Report().StartNew();
+    program_.Context().Report().ReportObject->GetPropByName("DateArithmetic")->Value = "NoCarry";
     Today(2024, 3, 1);
     EXPECT_EQ(EvalDateExpr("d-1"), "'20240301'");
     Today(2024, 1, 20);
     EXPECT_EQ(EvalDateExpr("m-1;d1"), "'20240101'");
     Today(2024, 2, 10);
     EXPECT_EQ(EvalDateExpr("d29"), "'20240229'");
+    Today(2024, 3, 15);
+    EXPECT_EQ(EvalDateExpr("w-1,1"), "'20240304'");  // the week form never carried differently
     EXPECT_TRUE(Messages().empty());
 
-    Today(2023, 2, 10);
-    EXPECT_EQ(EvalDateExpr("d29"), "Invalid DateTime");
     Today(2024, 4, 30);
     EXPECT_EQ(EvalDateExpr("d+1"), "Invalid DateTime");
     Today(2024, 12, 5);
     EXPECT_EQ(EvalDateExpr("f=%d.%m; м+1"), "Invalid DateTime");
+    Today(2024, 3, 31);
+    EXPECT_EQ(EvalDateExpr("m-1"), "Invalid DateTime");
     ASSERT_EQ(Messages().size(), 3u);
-    EXPECT_EQ(Messages()[2].Text.rfind("Invalid DateTime = <;m+1>; <%d.%m>; <+1>; -1--1--1 (", 0),
+    EXPECT_EQ(Messages()[1].Text.rfind("Invalid DateTime = <;m+1>; <%d.%m>; <+1>; -1--1--1 (", 0),
               0u);
-    EXPECT_NE(Messages()[2].Text.find("month 13, day"), std::string::npos) << Messages()[2].Text;
-    EXPECT_EQ(Messages()[2].Icon, MessageBoxIcon::Error);
-    // Unattended runs must not pass a broken date off as success.
-    EXPECT_EQ(program_.Context().ErrorCount(), 3);
+    EXPECT_NE(Messages()[1].Text.find("month 13, day 5, which does not exist; with DateArithmetic "
+                                      "NoCarry components do not carry"),
+              std::string::npos)
+        << Messages()[1].Text;
+
+    const std::string log = program_.ReadLog();
+    EXPECT_NE(log.find("DateArithmetic is NoCarry"), std::string::npos) << log;
+    EXPECT_EQ(log.find("DateArithmetic is NoCarry"), log.rfind("DateArithmetic is NoCarry"))
+        << "logged once";
 }
 
 TEST_F(DateExpression, WeekForm) {
@@ -107,7 +188,8 @@ TEST_F(DateExpression, FieldWidthsAreBounded) {
     // A width no date needs is narrowed rather than padded to gigabytes.
     EXPECT_EQ(EvalDateExpr("f=%8888888888d"), std::string(97, '0') + "15");
     EXPECT_EQ(EvalDateExpr("f=%%8888888888d"), "%8888888888d");
-    // Each expression's text may hold the next one's format; the chain stays small.
+    // A chain of expressions, each inside the one before, is nesting: refused, and the text
+    // stays small.
     std::string chained;
     for (int i = 0; i < 200; ++i) chained += "~date(f=";
     for (int i = 0; i < 200; ++i) chained += "%99999d)~";

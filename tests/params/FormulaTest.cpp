@@ -132,6 +132,34 @@ TEST_F(Formula, ParserErrorIsShownAndLeavesTheRestInPlace) {
     EXPECT_EQ(Front().Messages.size(), 3u);
 }
 
+TEST_F(Formula, DeepNestingIsRefusedWithTheLimitAndWhere) {
+    const auto nested = [](int levels, const std::string& inner) {
+        return std::string(static_cast<size_t>(levels), '(') + inner +
+               std::string(static_cast<size_t>(levels), ')');
+    };
+    // A string's parentheses are text, not nesting.
+    EXPECT_EQ(Parsed("~" + nested(50, "1+fFloorDec(9)") + "~ ~fGetPrmText(\"((((\")~"),
+              "11.000000 ");
+    EXPECT_EQ(ParseValue(nested(100, "2").c_str()), "2.000000");
+    EXPECT_TRUE(Front().Messages.empty());
+
+    const std::string deep = nested(100000, "1");
+    EXPECT_EQ(Parsed("a ~" + deep + "~ b"), "a ~" + deep + "~ b");
+    EXPECT_EQ(ParseValue(deep.c_str()), "");
+    ASSERT_EQ(Front().Messages.size(), 2u);
+    const std::string& text = Front().Messages[0].Text;
+    EXPECT_EQ(
+        text.rfind(
+            "Parser Error: in formula\n" + std::string(200, '(') + "... (200001 characters)\n", 0),
+        0u)
+        << text.substr(0, 300);
+    EXPECT_NE(text.find("parentheses nest deeper than 100 levels at character 101"),
+              std::string::npos)
+        << text.substr(0, 300);
+    EXPECT_NE(Front().Messages[1].Text.find("deeper than 100 levels at character 101"),
+              std::string::npos);
+}
+
 TEST_F(Formula, ParseValueEvaluatesOneExpression) {
     EXPECT_EQ(ParseValue("2*3"), "6.000000");
     EXPECT_EQ(ParseValue("sRet+1.5"), "1.500000");

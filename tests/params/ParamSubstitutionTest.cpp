@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "TestSupport.h"
@@ -82,7 +83,7 @@ TEST_F(ParamSubstitution, DateExpressions) {
     // What an expression gives back can complete an opener begun before it; that one runs too.
     EXPECT_EQ(DSetParam("~da~date(f=te()~f=%Y)~ ~date(d1)~"), "2024 '20240301'");
     EXPECT_TRUE(Messages().empty());
-    EXPECT_EQ(DSetParam("d='~date(m+10)~'"), "d='Invalid DateTime'");
+    EXPECT_EQ(DSetParam("d='~date(m2;d30)~'"), "d='Invalid DateTime'");
     EXPECT_EQ(Messages().size(), 1u);
 }
 
@@ -100,6 +101,104 @@ TEST_F(ParamSubstitution, UnterminatedDateExpressionIsReportedAndDefused) {
     EXPECT_EQ(Messages()[1].Text, "Ошибочный параметр <~date(d-1 and ~D>" + why);
     EXPECT_EQ(Messages()[2].Text, "Ошибочный параметр <~date(1ддд>" + why);
     EXPECT_EQ(program_.Context().ErrorCount(), 3);
+}
+
+TEST_F(ParamSubstitution, PlainTextTargetsKeepTheValuesOwnQuotes) {
+    COvInfoPrm& prm = AddParam("Customer", "");
+    for (const std::string value :
+         {"O'Malley Café", "Acme Ltd", "say \"hi\"", "a`b", "'x'", "O\"Malley 'x' `y`"}) {
+        SCOPED_TRACE(value);
+        prm.PrmVal.Value = value;
+        EXPECT_EQ(DSetParam("Orders of `Customer since ~date(d-1;f=%d.%m.%Y)~"),
+                  "Orders of " + value + " since 14.03.2024");
+        EXPECT_EQ(DSetParam("Orders of `Customer", SubstitutionTarget::MailHeader),
+                  "Orders of " + value);
+        EXPECT_EQ(DSetParam("out/`Customer.htm", SubstitutionTarget::FileName),
+                  "out/" + value + ".htm");
+        EXPECT_EQ(DSetParam("<p>`Customer</p>", SubstitutionTarget::Markup),
+                  "<p>" + value + "</p>");
+    }
+}
+
+TEST_F(ParamSubstitution, BrokenDateExpressionsStopWhatGoesOut) {
+    AddParam("Day", "~date(y2024m2d30)~");
+    const std::string invalid = "Invalid DateTime = <y2024m2d30>; <'%Y%m%d'>; <30>; -1--1--1 (";
+    const std::string unended =
+        "Ошибочный параметр <~date(d-1> (a date expression begun with \"~date(\" has no \")~\" "
+        "to end it)";
+    const auto failure = [](std::string_view text, SubstitutionTarget target) {
+        try {
+            DSetParam(text, target);
+        } catch (const SubstitutionError& error) {
+            return std::string(error.what());
+        }
+        return std::string("(no error)");
+    };
+    for (const SubstitutionTarget target :
+         {SubstitutionTarget::Sql, SubstitutionTarget::Mdx, SubstitutionTarget::Shell,
+          SubstitutionTarget::ConnectionString, SubstitutionTarget::MailHeader,
+          SubstitutionTarget::FileName, SubstitutionTarget::Markup}) {
+        SCOPED_TRACE(static_cast<int>(target));
+        EXPECT_EQ(failure("x ~date(y2024m2d30)~", target).rfind(invalid, 0), 0u);
+        EXPECT_EQ(failure("x `Day", target).rfind(invalid, 0), 0u);  // in a value too
+        EXPECT_EQ(failure("x ~date(d-1", target), unended);
+        EXPECT_EQ(failure("`Day ~date(d-1", target).rfind(invalid, 0), 0u);
+    }
+    // Nothing was shown: the caller reports the failure of its query, command or mail.
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(program_.Context().ErrorCount(), 0);
+
+    // On the page the text is marked and the page goes on.
+    EXPECT_EQ(DSetParam("x ~date(d-1"), "x ~-date(d-1");
+    EXPECT_EQ(DSetParam("x `Day"), "x Invalid DateTime");
+    ASSERT_EQ(Messages().size(), 2u);
+    EXPECT_EQ(Messages()[0].Text, unended);
+}
+
+TEST_F(ParamSubstitution, ADateExpressionInsideAnotherIsAnError) {
+    const std::string message =
+        "Ошибочный параметр <~date(d-~date(d)~> (a date expression cannot hold another one: "
+        "\"~date(\" stands at character 9 of it)";
+    EXPECT_EQ(DSetParam("a ~date(d-~date(d)~)~ b ~date(d-1)~"),
+              "a ~-date(d-~-date(d)~)~ b '20240314'");
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].Text, message);
+    try {
+        DSetParam("where d = ~date(d-~дата(d)~)~", SubstitutionTarget::Sql);
+        ADD_FAILURE() << "a nested expression went into a query";
+    } catch (const SubstitutionError& error) {
+        EXPECT_EQ(error.what(), message);
+    }
+    // With a parameter in the text the expression is made of pieces; the answer is the same.
+    AddParam("N", "1");
+    EXPECT_EQ(DSetParam("`N ~date(d-`N~date(d)~)~ ~date(d-`N)~"),
+              "1 ~-date(d-1~-date(d)~)~ '20240314'");
+    EXPECT_THROW(DSetParam("`N ~date(d-`N~date(d)~)~", SubstitutionTarget::Sql), SubstitutionError);
+}
+
+TEST_F(ParamSubstitution, DeepNestingIsRefusedQuickly) {
+    constexpr int kLevels = 100000;
+    std::string deep;
+    for (int i = 0; i < kLevels; ++i) deep += "~date(d-";
+    deep += "1";
+    for (int i = 0; i < kLevels; ++i) deep += ")~";
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        DSetParam(deep, SubstitutionTarget::Sql);
+        ADD_FAILURE() << "the nesting went into a query";
+    } catch (const SubstitutionError& error) {
+        EXPECT_NE(std::string(error.what()).find("stands at character 9 of it"), std::string::npos);
+        EXPECT_LT(std::string(error.what()).size(), 1000u);
+    }
+    const std::string marked = DSetParam(deep);
+    EXPECT_EQ(marked.find("~date("), std::string::npos);
+    EXPECT_EQ(marked.size(), deep.size() + kLevels);
+    // Openers that never end are marked in one go, and said once.
+    const std::string unended =
+        DSetParam(std::string(kLevels, 'x') + deep.substr(0, deep.find('1')));
+    EXPECT_EQ(unended.find("~date("), std::string::npos);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_EQ(Messages().size(), 2u);
 }
 
 TEST_F(ParamSubstitution, FolderAndOptions) {

@@ -206,8 +206,8 @@ TEST_F(ReportFileTest, LoadThenSaveReproducesTheFileByteForByte) {
     EXPECT_EQ(heading.PrmVal.SelectedCombo, loaded.Sheets[0]->GetPropByName("Title"));
     EXPECT_EQ(loaded.Params[1]->PrmVal.Kind, PropKind::DateTime);
     // Every parameter's value is also in the report object's list, captioned with its name.
-    EXPECT_EQ(loaded.ReportObject->Props.size(), 3u + 4u);
-    EXPECT_EQ(loaded.ReportObject->Props[3]->Caption, "Region");
+    EXPECT_EQ(loaded.ReportObject->Props.size(), 4u + 4u);
+    EXPECT_EQ(loaded.ReportObject->Props[4]->Caption, "Region");
     EXPECT_EQ(fresh.Context().Registries().FindComboValue(ListId::DataSources, "Cube")->Name,
               "Cube");
 }
