@@ -158,6 +158,7 @@ class PageCharacters : public ::testing::Test {
         step.AType.Value = "HTML";
         program_.Context().Registries().PrepareNewCombo(step.AType, step.Props, true);
         EXPECT_EQ(step.DoExport(), 1);
+        EXPECT_EQ(Report().PageTextInFile, streamed) << "the page was made the way asked for";
         std::string bytes;
         ReadWholeFile(PageFilePath(), bytes);
         return bytes;
