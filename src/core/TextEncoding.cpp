@@ -63,7 +63,99 @@ size_t DecodeUtf8(std::string_view text, size_t pos, char32_t& cp) {
     return length;
 }
 
+// Control characters have no place in a page: browsers show them as boxes or stop at them, and
+// C1 references are even read as windows-1252 punctuation. Tab, CR and LF are text.
+bool IsDroppedControl(char32_t cp) {
+    return (cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') || (cp >= 0x7F && cp <= 0x9F);
+}
+
+// True for the bytes copied to any page as they are: printable ASCII, tab, CR and LF.
+bool IsPlainByte(unsigned char byte) {
+    return (byte >= 0x20 && byte < 0x7F) || byte == '\t' || byte == '\n' || byte == '\r';
+}
+
+void AppendReference(std::string& out, char32_t cp) {
+    char digits[16];
+    size_t at = sizeof digits;
+    do {
+        digits[--at] = static_cast<char>('0' + cp % 10);
+        cp /= 10;
+    } while (cp != 0);
+    out += "&#";
+    out.append(digits + at, sizeof digits - at);
+    out += ';';
+}
+
 }  // namespace
+
+void AppendPageText(std::string_view text, PageCharset charset, std::string& out) {
+    char32_t cp;
+    for (size_t pos = 0; pos < text.size();) {
+        // Pages are mostly plain ASCII, which every charset spells alike: such runs go whole.
+        size_t run = pos;
+        while (run < text.size() && IsPlainByte(static_cast<unsigned char>(text[run]))) ++run;
+        out.append(text.data() + pos, run - pos);
+        pos = run;
+        if (pos == text.size()) break;
+        const size_t length = DecodeUtf8(text, pos, cp);
+        if (length == 0) {
+            // One replacement per byte that starts no well-formed character, as decoders do.
+            if (charset == PageCharset::Utf8)
+                AppendUtf8(out, kReplacement);
+            else
+                out += '?';
+            ++pos;
+            continue;
+        }
+        if (!IsDroppedControl(cp)) {
+            if (charset == PageCharset::Utf8) {
+                out.append(text.data() + pos, length);
+            } else if (const auto byte = CodePointToCp1251(cp)) {
+                out += static_cast<char>(*byte);
+            } else {
+                AppendReference(out, cp);
+            }
+        }
+        pos += length;
+    }
+}
+
+bool IsCleanPageText(std::string_view text) {
+    char32_t cp;
+    for (size_t pos = 0; pos < text.size();) {
+        if (IsPlainByte(static_cast<unsigned char>(text[pos]))) {
+            ++pos;
+            continue;
+        }
+        const size_t length = DecodeUtf8(text, pos, cp);
+        if (length == 0 || IsDroppedControl(cp)) return false;
+        pos += length;
+    }
+    return true;
+}
+
+bool CleanPageText(std::string& text) {
+    if (IsCleanPageText(text)) return false;
+    std::string clean;
+    clean.reserve(text.size());
+    AppendPageText(text, PageCharset::Utf8, clean);
+    text = std::move(clean);
+    return true;
+}
+
+bool FitsCp1251(std::string_view text) {
+    char32_t cp;
+    for (size_t pos = 0; pos < text.size();) {
+        if (static_cast<unsigned char>(text[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
+        const size_t length = DecodeUtf8(text, pos, cp);
+        if (length == 0 || !CodePointToCp1251(cp)) return false;
+        pos += length;
+    }
+    return true;
+}
 
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
@@ -103,13 +195,17 @@ std::string ToUpperAscii(std::string_view text) {
 }
 
 bool IsValidUtf8(std::string_view text) {
+    return FirstInvalidUtf8(text) == std::string_view::npos;
+}
+
+size_t FirstInvalidUtf8(std::string_view text) {
     char32_t cp;
     for (size_t pos = 0; pos < text.size();) {
         const size_t length = DecodeUtf8(text, pos, cp);
-        if (length == 0) return false;
+        if (length == 0) return pos;
         pos += length;
     }
-    return true;
+    return std::string_view::npos;
 }
 
 std::string Cp1251ToUtf8(std::string_view text) {

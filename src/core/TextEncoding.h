@@ -12,6 +12,10 @@ namespace orvik {
 // True when `text` is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view text);
 
+// The offset of the first byte of `text` that starts no well-formed UTF-8 character; npos when
+// the text is valid UTF-8.
+size_t FirstInvalidUtf8(std::string_view text);
+
 // Converts windows-1251 bytes to UTF-8. The one unassigned byte (0x98) becomes U+FFFD.
 std::string Cp1251ToUtf8(std::string_view text);
 
@@ -20,6 +24,24 @@ std::string Cp1251ToUtf8(std::string_view text);
 std::optional<std::string> Utf8ToCp1251(std::string_view text);
 // The same, appended to `out`; false (with `out` holding a part) when `text` does not fit.
 bool Utf8ToCp1251(std::string_view text, std::string& out);
+
+// The character sets a page is written in.
+enum class PageCharset { Utf8, Cp1251 };
+
+// Appends `text` to `out` as page bytes in `charset`, so that the page is valid text whatever its
+// cells held: a character the set cannot hold becomes a numeric character reference ("&#233;"),
+// a byte that is not part of well-formed UTF-8 becomes U+FFFD (or "?" in windows-1251), and
+// control characters other than tab, CR and LF (C0, DEL and C1) are dropped.
+void AppendPageText(std::string_view text, PageCharset charset, std::string& out);
+
+// True when AppendPageText would copy `text` unchanged into UTF-8.
+bool IsCleanPageText(std::string_view text);
+
+// Makes `text` clean UTF-8 page text in place (see AppendPageText); false when it already was.
+bool CleanPageText(std::string& text);
+
+// True when every character of clean page text has a windows-1251 byte.
+bool FitsCp1251(std::string_view text);
 
 // Decodes a text file's bytes of unknown origin: a UTF-8 byte-order mark is dropped, valid UTF-8
 // is kept, anything else is taken as windows-1251.

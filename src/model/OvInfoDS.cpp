@@ -1,7 +1,7 @@
 #include "model/OvInfoDS.h"
 
+#include "core/CellNumber.h"
 #include "core/Log.h"
-#include "core/TextReplace.h"
 #include "data/AdoCellSet.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
@@ -130,8 +130,5 @@ Variant COvInfoDS::GetDSvarRC(int row, int col) {
 
 std::string COvInfoDS::GetDSTextRC(int row, int col) {
     std::string text = VariantToText(GetDSvarRC(row, col));
-    // Some cubes put this abbreviation in front of measure values.
-    orvik::ReplaceAll(text, "Прод.", "");
-    orvik::ReplaceAll(text, "Прод", "");
-    return CleanCellText(std::move(text));
+    return CleanCellText(WithoutSalesAbbreviation(std::move(text)));
 }

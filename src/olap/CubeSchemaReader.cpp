@@ -464,6 +464,10 @@ SchemaDefinition ParseCubeSchema(const std::string& text, const std::string& nam
     if (!document) {
         const xmlError* error = xmlGetLastError();
         std::string what = error && error->message ? Trim(error->message) : "not well-formed XML";
+        // The library's own depth limit names an option the user cannot set: say what it means.
+        if (what.rfind("Excessive depth in document: ", 0) == 0)
+            what = "elements nested deeper than " + what.substr(29, what.find(' ', 29) - 29) +
+                   " levels";
         const int line = error ? error->line : 0;
         throw CubeSchemaError("Cube schema " + name +
                               (line > 0 ? " line " + std::to_string(line) : "") + ": " + what);

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
 
 #include "core/LanguageTexts.h"
 #include "core/Log.h"
@@ -53,19 +55,26 @@ std::string DeclaredEncoding(std::string_view text) {
     return name;
 }
 
-// Any other declared encoding goes through the C library's converter.
-std::optional<std::string> ConvertToUtf8(std::string_view bytes, const std::string& encoding) {
+// Any other declared encoding goes through the C library's converter: the text, or where the
+// first byte that is not valid in the encoding stands (npos when the library does not know it).
+struct Converted {
+    std::optional<std::string> Text;
+    size_t BadByte = std::string::npos;
+};
+
+Converted ConvertToUtf8(std::string_view bytes, const std::string& encoding) {
     iconv_t converter = iconv_open("UTF-8", encoding.c_str());
-    if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    if (converter == reinterpret_cast<iconv_t>(-1)) return {};
     std::string in(bytes), out(bytes.size() * 4 + 16, '\0');
     char* inPtr = in.data();
     char* outPtr = out.data();
     size_t inLeft = in.size(), outLeft = out.size();
     const size_t result = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
     iconv_close(converter);
-    if (result == static_cast<size_t>(-1)) return std::nullopt;
+    if (result == static_cast<size_t>(-1))
+        return {std::nullopt, static_cast<size_t>(inPtr - in.data())};
     out.resize(out.size() - outLeft);
-    return out;
+    return {std::move(out)};
 }
 
 // --- loading -----------------------------------------------------------------------------------
@@ -253,9 +262,15 @@ bool IsReadableRegularFile(const std::string& path) {
 // Reads the objects of the file into the (empty) report; false (reported) when the file is empty
 // or cannot be read.
 bool ReadObjects(CReport& report, const std::string& path) {
-    const auto bytes = CXmlDocument::ReadFileText(path);
+    const auto bytes = CXmlDocument::ReadFileBytes(path);
     if (!bytes) {
-        ReportProblem("Cannot open XML file " + path, MessageBoxIcon::Error);
+        std::error_code error;
+        if (std::filesystem::file_size(path, error) == 0 && !error) {
+            ReportProblem("The report file " + path + " is empty: there is no report in it",
+                          MessageBoxIcon::Error);
+        } else {
+            ReportProblem("Cannot open XML file " + path, MessageBoxIcon::Error);
+        }
         return false;
     }
     const std::string encoding = DeclaredEncoding(*bytes);
@@ -268,8 +283,27 @@ bool ReadObjects(CReport& report, const std::string& path) {
                           "first line to encoding=\"UTF-8\"",
                       MessageBoxIcon::Warning);
     }
+    std::string problem;
+    std::optional<std::string> text = DecodeReportText(*bytes, &problem);
+    if (!text) {
+        ReportProblem("The report file " + path + " cannot be read: " + problem +
+                          "; nothing of it was loaded",
+                      MessageBoxIcon::Error);
+        return false;
+    }
+    CXmlDocument::DropCarriageReturns(*text);
     CXmlDocument document;
-    document.Parse(DecodeReportText(*bytes));
+    document.Parse(std::move(*text));
+    if (const auto deep = document.TooDeepAt()) {
+        // No report nests like this; whatever was read of it would be a part taken for the whole.
+        const std::string& xml = document.GetXml();
+        const auto line = 1 + std::count(xml.begin(), xml.begin() + static_cast<long>(*deep), '\n');
+        ReportProblem("The report file " + path + " is damaged: its elements nest deeper than " +
+                          std::to_string(CXmlDocument::kMaxDepth) + " levels (at line " +
+                          std::to_string(line) + "); nothing of it was loaded",
+                      MessageBoxIcon::Error);
+        return false;
+    }
     if (!document.RootClosed()) {
         // What was read may be any part of the report; run or saved, it would lose the rest.
         ReportProblem("The report file " + path + " is damaged: it ends (after " +
@@ -419,14 +453,36 @@ int Save(CReport& report, const std::string& path) {
 
 }  // namespace
 
-std::string DecodeReportText(std::string_view bytes) {
+std::optional<std::string> DecodeReportText(std::string_view bytes, std::string* problem) {
     const std::string encoding = DeclaredEncoding(bytes);
+    // A file that says what it is in and is not is damaged or mislabelled: read as anything
+    // else, its letters would silently turn into others.
+    const auto refuse = [&](size_t at) -> std::optional<std::string> {
+        if (problem) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            const auto byte = static_cast<unsigned char>(bytes[at]);
+            *problem = "it declares encoding=\"" + encoding + "\" but the byte at offset " +
+                       std::to_string(at) + " (0x" + kHex[byte >> 4] + kHex[byte & 15] +
+                       ") is not valid in it";
+        }
+        return std::nullopt;
+    };
     if (encoding == "utf-8" || encoding == "utf8") {
-        return orvik::IsValidUtf8(bytes) ? std::string(bytes) : orvik::DecodeLegacyText(bytes);
+        const size_t bad = orvik::FirstInvalidUtf8(bytes);
+        if (bad != std::string_view::npos) return refuse(bad);
+        return std::string(bytes);
     }
     if (encoding == "windows-1251" || encoding == "cp1251") return orvik::Cp1251ToUtf8(bytes);
+    if (encoding == "us-ascii" || encoding == "ascii") {
+        const auto bad = std::find_if(bytes.begin(), bytes.end(),
+                                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+        if (bad != bytes.end()) return refuse(static_cast<size_t>(bad - bytes.begin()));
+        return std::string(bytes);
+    }
     if (!encoding.empty()) {
-        if (auto converted = ConvertToUtf8(bytes, encoding)) return std::move(*converted);
+        Converted converted = ConvertToUtf8(bytes, encoding);
+        if (converted.Text) return std::move(*converted.Text);
+        if (converted.BadByte < bytes.size()) return refuse(converted.BadByte);
     }
     return orvik::DecodeLegacyText(bytes);
 }

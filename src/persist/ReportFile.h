@@ -5,6 +5,7 @@
 // (declared as such) otherwise, so nothing is ever lost.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,5 +42,6 @@ COvInfoProp* WraperProp(CReport& report, CXmlElement* element, std::vector<COvIn
 std::string ResolveReportPath(const CReport& report, std::string_view path);
 
 // The UTF-8 text of a report file's bytes, decoded by its declaration (windows-1251 when it
-// declares nothing and is not valid UTF-8).
-std::string DecodeReportText(std::string_view bytes);
+// declares nothing and is not valid UTF-8). Bytes that are not valid in the encoding declared
+// give nullopt, with `problem` (when given) naming the first one's offset.
+std::optional<std::string> DecodeReportText(std::string_view bytes, std::string* problem = nullptr);

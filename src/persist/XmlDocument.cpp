@@ -139,6 +139,7 @@ int CXmlDocument::Parse(std::string text) {
 }
 
 void CXmlDocument::StoreValue(std::string_view raw) {
+    if (skipped_ > 0) return;  // text of an element left out
     // Each "<" overwrites the current element's value, so in mixed content the last run of text
     // before the end tag wins. Trimming first and decoding second gives the same text as the
     // other way round (no entity decodes to white space) and spares copying the indentation.
@@ -160,8 +161,11 @@ void CXmlDocument::ProcessTag(std::string_view inner) {
     // End tags are not matched against the open element: any of them closes the current one,
     // which keeps a file with a mistyped end tag readable. "</a/>" is still just an end tag.
     if (closing) {
-        if (Current->Parent != nullptr) {
+        if (skipped_ > 0) {
+            --skipped_;
+        } else if (Current->Parent != nullptr) {
             Current = Current->Parent;
+            --depth_;
         } else if (!Root.Name.empty()) {
             rootClosed_ = true;
         }
@@ -173,6 +177,11 @@ void CXmlDocument::ProcessTag(std::string_view inner) {
     const std::string_view attributes = blank == std::string_view::npos
                                             ? std::string_view()
                                             : orvik::Trim(inner.substr(blank + 1), kWhiteSpace);
+    if (skipped_ > 0 || (depth_ >= kMaxDepth && !Root.Name.empty())) {
+        if (!tooDeepAt_) tooDeepAt_ = static_cast<std::size_t>(inner.data() - Xml.data()) - 1;
+        if (!empty) ++skipped_;
+        return;
+    }
     if (Root.Name.empty()) {
         // Nothing has been created below the root yet, so Current is the root.
         Root.Name.assign(name);
@@ -180,9 +189,11 @@ void CXmlDocument::ProcessTag(std::string_view inner) {
     } else {
         Current = Current->AddChild(std::string(name));
         Current->Attributes.assign(attributes);
+        ++depth_;
     }
     if (empty && Current->Parent != nullptr) {
         Current = Current->Parent;
+        --depth_;
     } else if (empty) {
         rootClosed_ = true;
     }
@@ -272,9 +283,21 @@ void CXmlDocument::Reset() {
     Root.FindName.clear();
     Current = &Root;
     rootClosed_ = false;
+    tooDeepAt_.reset();
+    depth_ = skipped_ = 0;
 }
 
 std::optional<std::string> CXmlDocument::ReadFileText(const std::string& path) {
+    std::optional<std::string> text = ReadFileBytes(path);
+    if (text) DropCarriageReturns(*text);
+    return text;
+}
+
+void CXmlDocument::DropCarriageReturns(std::string& text) {
+    std::erase(text, '\r');
+}
+
+std::optional<std::string> CXmlDocument::ReadFileBytes(const std::string& path) {
     // O_NONBLOCK so that a FIFO named as a report cannot stall the program waiting for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -303,8 +326,6 @@ std::optional<std::string> CXmlDocument::ReadFileText(const std::string& path) {
     }
     ::close(fd);
     text.resize(got);
-    // Files written on Windows and here alike end lines with CR LF; the parser sees LF only.
-    std::erase(text, '\r');
     return text;
 }
 

@@ -10,6 +10,7 @@
 // business; ReadFileText and WriteFileText give it the raw text around Parse and Generate.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +38,12 @@ class CXmlDocument {
     // True when the last Parse saw the root element close: a file cut short (a full disk, a
     // copy stopped half-way) leaves it open.
     bool RootClosed() const { return rootClosed_; }
+    // Elements nest at most this deep below the root. A report nests four levels; the limit
+    // keeps whatever walks the tree later from meeting a hostile file a million levels deep.
+    static constexpr std::size_t kMaxDepth = 256;
+    // Where in GetXml() the first element nested deeper than kMaxDepth starts; nullopt when none
+    // did. Such elements and everything inside them are read past and left out of the tree.
+    std::optional<std::size_t> TooDeepAt() const { return tooDeepAt_; }
     // The document text: Header, CR LF, then the root element and its subtree.
     std::string Generate() const;
 
@@ -73,6 +80,11 @@ class CXmlDocument {
     // The bytes of a regular, non-empty file with every CR removed; nullopt when the file cannot
     // be opened or read, is empty, or is not a regular file.
     static std::optional<std::string> ReadFileText(const std::string& path);
+    // The same bytes with their CRs, as they stand in the file.
+    static std::optional<std::string> ReadFileBytes(const std::string& path);
+    // Removes every CR: files written on Windows and here alike end lines with CR LF, and the
+    // parser sees LF only.
+    static void DropCarriageReturns(std::string& text);
     // Writes the bytes to a temporary file beside `path` and renames it over `path`. Throws
     // std::system_error on failure, leaving `path` as it was and no temporary file behind.
     static void WriteFileText(const std::string& path, std::string_view text);
@@ -80,11 +92,14 @@ class CXmlDocument {
   private:
     // Stores the text gathered before a "<" as the current element's value.
     void StoreValue(std::string_view raw);
-    // Acts on one tag; `inner` is its text between "<" and ">".
+    // Acts on one tag; `inner` is its text between "<" and ">" (a view into Xml).
     void ProcessTag(std::string_view inner);
 
     std::string Header = "<?xml version=\"1.0\"?>\r\n";
     bool rootClosed_ = false;
+    std::optional<std::size_t> tooDeepAt_;
+    std::size_t depth_ = 0;    // how far below the root Current stands
+    std::size_t skipped_ = 0;  // open elements read past for being too deep
     std::string Xml;
     CXmlElement Root;
     CXmlElement* Current = &Root;

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
+#include "core/CellNumber.h"
 #include "core/Log.h"
-#include "core/TextReplace.h"
 #include "data/AdoException.h"
 #include "model/AppContext.h"
 #include "model/OvInfoDS.h"
@@ -110,10 +110,8 @@ int GV_getColWidth(CGridView* view, int col) {
 
 std::string GV_getRowCol(CGridView* view, int row, int col) {
     if (!IsGridView(view)) return {};
-    std::string text(view->GetGridCtrl()->GetItemText(row, col));
-    // Some cubes put this abbreviation in front of measure values.
-    orvik::ReplaceAll(text, "Прод.", "");
-    orvik::ReplaceAll(text, "Прод", "");
+    std::string text =
+        WithoutSalesAbbreviation(std::string(view->GetGridCtrl()->GetItemText(row, col)));
     const size_t first = text.find_first_not_of(" \t\r\n\v\f");
     if (first == std::string::npos) return {};
     text.erase(text.find_last_not_of(" \t\r\n\v\f") + 1);

@@ -60,6 +60,7 @@ class CGridView : public CSheetView {
 
 // True when `view` exists and has its grid.
 bool IsGridView(const CGridView* view);
-// GV_getRowCount, GV_getRowCol (the cell text cleaned for a formula: the abbreviations "Прод."
-// and "Прод" removed, trimmed, every space and non-breaking space taken out) and the other grid
+// GV_getRowCount, GV_getRowCol (the cell text cleaned for a formula: the abbreviation "Прод." or
+// "Прод" in front of a number removed, trimmed, every space and non-breaking space taken out) and
+// the other grid
 // readers plug-ins use are declared with the plug-in interface.

@@ -177,21 +177,46 @@ std::string PageFilePath() {
     return context ? context->Registries().HtmlFolder + "Orvik.htm" : std::string();
 }
 
-std::string EncodePage(const std::string& text, bool forceUtf8) {
+namespace {
+
+// What a page's META declares, as far as writing it is concerned.
+enum class Declared { Nothing, Utf8, Cp1251, Other };
+
+Declared DeclaredCharsetOf(std::string_view page) {
     // The declaration lives in the head; reading the rest of a page of a million rows for it
     // would copy and scan hundreds of megabytes for nothing.
-    const std::string declared = CHtmlDocument(std::string(HeadOf(text))).Charset();
-    const bool wantsUtf8 = orvik::EqualsIgnoringAsciiCase(declared, "utf-8") ||
-                           orvik::EqualsIgnoringAsciiCase(declared, "utf8");
-    if (!wantsUtf8 && !forceUtf8) {
-        if (auto legacy = orvik::Utf8ToCp1251(
-                declared.empty() ? WithDeclaredCharset(text, "windows-1251") : text)) {
-            if (declared.empty() || orvik::EqualsIgnoringAsciiCase(declared, "windows-1251"))
-                return std::move(*legacy);
-        }
+    const std::string declared = CHtmlDocument(std::string(HeadOf(page))).Charset();
+    if (declared.empty()) return Declared::Nothing;
+    // The labels browsers take for these two sets.
+    for (const char* label : {"utf-8", "utf8", "unicode-1-1-utf-8"}) {
+        if (orvik::EqualsIgnoringAsciiCase(declared, label)) return Declared::Utf8;
     }
-    // Characters windows-1251 cannot hold, or a page that asks for something else: UTF-8, said so.
-    return wantsUtf8 ? text : WithDeclaredCharset(text, "UTF-8");
+    for (const char* label : {"windows-1251", "cp1251", "x-cp1251"}) {
+        if (orvik::EqualsIgnoringAsciiCase(declared, label)) return Declared::Cp1251;
+    }
+    return Declared::Other;
+}
+
+}  // namespace
+
+std::string EncodePage(const std::string& text, bool forceUtf8) {
+    const Declared declared = DeclaredCharsetOf(text);
+    std::string bytes;
+    bytes.reserve(text.size());
+    if (!forceUtf8 && declared == Declared::Cp1251) {
+        // The page keeps the set it asks for; what the set cannot hold goes as references.
+        orvik::AppendPageText(text, orvik::PageCharset::Cp1251, bytes);
+    } else if (!forceUtf8 && declared == Declared::Nothing && orvik::FitsCp1251(text)) {
+        orvik::AppendPageText(WithDeclaredCharset(text, "windows-1251"), orvik::PageCharset::Cp1251,
+                              bytes);
+    } else {
+        // A set this program cannot write, or characters windows-1251 cannot hold in a page
+        // that chose nothing: UTF-8, said so.
+        orvik::AppendPageText(
+            declared == Declared::Utf8 ? text : WithDeclaredCharset(text, "UTF-8"),
+            orvik::PageCharset::Utf8, bytes);
+    }
+    return bytes;
 }
 
 namespace {
@@ -199,8 +224,8 @@ namespace {
 enum class PieceWrite { Done, DoesNotFit, Failed };
 
 // Writes `text` to `file` in windows-1251, converted piece by piece so that a page of hundreds of
-// megabytes is never held twice. Stops at the first character the encoding cannot hold.
-PieceWrite WriteCp1251Pieces(FILE* file, std::string_view text, std::string& piece) {
+// megabytes is never held twice. False when the file cannot be written.
+bool WriteCp1251Pieces(FILE* file, std::string_view text, std::string& piece) {
     constexpr size_t kPiece = size_t{1} << 20;
     for (size_t pos = 0; pos < text.size();) {
         size_t end = std::min(text.size(), pos + kPiece);
@@ -209,21 +234,12 @@ PieceWrite WriteCp1251Pieces(FILE* file, std::string_view text, std::string& pie
                (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
             --end;
         if (end == pos) end = std::min(text.size(), pos + kPiece);
-        const std::string_view part = text.substr(pos, end - pos);
-        // Both encodings spell ASCII alike: a piece of nothing else goes out as it stands.
-        const bool ascii = std::all_of(part.begin(), part.end(),
-                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        std::string_view bytes = part;
-        if (!ascii) {
-            piece.clear();
-            if (!orvik::Utf8ToCp1251(part, piece)) return PieceWrite::DoesNotFit;
-            bytes = piece;
-        }
-        if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
-            return PieceWrite::Failed;
+        piece.clear();
+        orvik::AppendPageText(text.substr(pos, end - pos), orvik::PageCharset::Cp1251, piece);
+        if (std::fwrite(piece.data(), 1, piece.size(), file) != piece.size()) return false;
         pos = end;
     }
-    return PieceWrite::Done;
+    return true;
 }
 
 // The open report keeps the record: it is what a run works on, and a new report (the next run)
@@ -252,21 +268,17 @@ void UxWriteFile(const std::string& path, const std::string& text) {
     if (path.empty()) return;
     // Replaced whole or not at all, and never through a link planted where the file goes.
     orvik::AtomicFile file(path);
-    PieceWrite pieces = PieceWrite::DoesNotFit;
     if (file.Stream()) {
-        const std::string declared = CHtmlDocument(std::string(HeadOf(text))).Charset();
-        // The usual page declares windows-1251 and fits it: it goes out as it is converted.
-        if (orvik::EqualsIgnoringAsciiCase(declared, "windows-1251")) {
+        bool written;
+        if (DeclaredCharsetOf(text) == Declared::Cp1251) {
+            // The usual page: it goes out as it is converted, never held twice.
             std::string piece;
-            pieces = WriteCp1251Pieces(file.Stream(), text, piece);
+            written = WriteCp1251Pieces(file.Stream(), text, piece);
+        } else {
+            const std::string bytes = EncodePage(text);
+            written = std::fwrite(bytes.data(), 1, bytes.size(), file.Stream()) == bytes.size();
         }
-        if (pieces == PieceWrite::Failed) file.NoteWriteError();
-    }
-    if (file.Stream() && pieces == PieceWrite::DoesNotFit && file.Restart()) {
-        // Start again with what EncodePage decides (UTF-8, declared so, when the page needs it).
-        const std::string bytes = EncodePage(text);
-        if (std::fwrite(bytes.data(), 1, bytes.size(), file.Stream()) != bytes.size())
-            file.NoteWriteError();
+        if (!written) file.NoteWriteError();
     }
     if (!file.Commit()) {
         // A page that was not written must not look like one that was.
@@ -314,9 +326,7 @@ class StreamedPage {
         return Good();
     }
 
-    // Writes what is left and puts the file in place. Done, DoesNotFit (a character
-    // windows-1251 cannot hold: the page must be written another way; the old file stays) or
-    // Failed (the reason in Error()).
+    // Writes what is left and puts the file in place: Done, or Failed (the reason in Error()).
     PieceWrite Finish() {
         if (Good() && !pending_.empty()) Write(pending_);
         pending_.clear();
@@ -330,8 +340,9 @@ class StreamedPage {
   private:
     bool Good() const { return file_.Stream() && state_ == PieceWrite::Done; }
     void Write(std::string_view text) {
-        state_ = WriteCp1251Pieces(file_.Stream(), text, piece_);
-        if (state_ == PieceWrite::Failed) file_.NoteWriteError();
+        if (WriteCp1251Pieces(file_.Stream(), text, piece_)) return;
+        state_ = PieceWrite::Failed;
+        file_.NoteWriteError();
     }
 
     orvik::AtomicFile file_;
@@ -384,8 +395,8 @@ bool CanStreamPage(const CReport& report, const COvInfoAct& step) {
     return hasGrid;
 }
 
-// Writes the plain page straight to its file. Returns DoesNotFit when the page holds a character
-// windows-1251 cannot hold (it must then be built whole and written as UTF-8).
+// Writes the plain page straight to its file. Returns DoesNotFit when the page cannot be framed
+// before it is known whole (it must then be built whole).
 PieceWrite StreamPage(CReport& report, const std::string& path, std::string& problem) {
     const std::string styles = GridStyles(report);
     // Without style rules a page is framed only when nothing in it declares a content type, which
@@ -448,7 +459,7 @@ int COvInfoAct::DoExport() {
             report.PageTextInFile = type != "HTMFile";
             return 1;
         }
-        // A character windows-1251 cannot hold: the page is built whole below, as UTF-8.
+        // A page without style rules: built whole below.
     }
     const bool layoutMode = report.ReportObject && !report.ReportObject->Get("HTMLayout").empty();
     PageBuilder page(report, layoutMode);
@@ -519,6 +530,8 @@ int COvInfoAct::DoExport() {
         report.PageText += kPageFrameEnd;
     }
     UxWriteFile(PageFilePath(), report.PageText);
+    // The page kept for the mail step is valid text too, whatever bytes its data held.
+    orvik::CleanPageText(report.PageText);
     if (type == "HTMFile") report.PageText.clear();
     return 1;
 }

@@ -9,15 +9,17 @@
 
 class CReport;
 
-// Writes `text` to `path`, creating or truncating the file. The page is written in windows-1251
-// when every character fits and in UTF-8 otherwise, and the charset its META declares is made to
-// match the bytes (a META is added when the page has none). A file that cannot be written is
-// reported ("Error write file <path> !") and counts as an error of the run. A file written is
-// noted in the open report's WrittenFiles.
+// Writes `text` to `path`, creating or truncating the file, as EncodePage says. A file that cannot
+// be written is reported ("Error write file <path> !") and counts as an error of the run. A file
+// written is noted in the open report's WrittenFiles.
 void UxWriteFile(const std::string& path, const std::string& text);
 
-// The bytes a page is written as, with its declared charset matched to them (see UxWriteFile);
-// `forceUtf8` writes UTF-8 even when windows-1251 would do.
+// The bytes a page is written as. A page that declares windows-1251 stays in it, characters it
+// cannot hold written as numeric character references; one that declares nothing is written in
+// windows-1251 when every character fits and in UTF-8 otherwise, and one that declares any other
+// set in UTF-8, with the declaration made to match (a META is added when the page has none).
+// Either way the bytes are valid text (see orvik::AppendPageText). `forceUtf8` writes UTF-8 even
+// when windows-1251 would do.
 std::string EncodePage(const std::string& text, bool forceUtf8 = false);
 
 // The page with every charset its META elements declare set to `charset`, or with a META that

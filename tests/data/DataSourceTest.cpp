@@ -44,9 +44,9 @@ TEST_P(DataSource, ValuesOfEachTypeReadAsTheirTexts) {
     EXPECT_EQ(source->GetDSvarRC(1, 4).Type(), VariantType::Date);
     EXPECT_EQ(source->GetDSTextRC(1, 4), "03/01/24");
     EXPECT_EQ(source->GetDSTextRC(1, 5), "03/01/24 10:30:00");
-    // Leading blanks go, "Прод" goes, and the double space it leaves becomes one.
+    // Leading blanks go and the double space becomes one; "Прод." stays, as no number follows.
     EXPECT_EQ(source->GetDSvarRC(1, 6).AsString(), "  Прод. сумма  итого");
-    EXPECT_EQ(source->GetDSTextRC(1, 6), "сумма итого");
+    EXPECT_EQ(source->GetDSTextRC(1, 6), "Прод. сумма итого");
     EXPECT_EQ(source->GetDSvarRC(1, 7).Type(), VariantType::Bool);
     EXPECT_EQ(source->GetDSTextRC(1, 7), "True");
     for (int col = 1; col < 8; ++col) {

@@ -328,7 +328,9 @@ TEST_F(ReportFileTest, MissingFilesAndFailedSaves) {
               "Cannot open file " + PathOf("absent.ovk") + " !");
     program.Home().Write("empty.ovk", "");
     EXPECT_EQ(SerializeXML(Report(), PathOf("empty.ovk"), 0), 1);
-    EXPECT_EQ(program.Front().Messages.back().Text, "Cannot open XML file " + PathOf("empty.ovk"));
+    // A file of no bytes is said to be empty, not to be unreadable.
+    EXPECT_EQ(program.Front().Messages.back().Text,
+              "The report file " + PathOf("empty.ovk") + " is empty: there is no report in it");
     EXPECT_FALSE(Report().Loaded);
 
     Report().NewSheet();
@@ -466,7 +468,8 @@ TEST(ReportLoading, AnUnreadableFileStillLeavesTheViewsShowingTheEmptyReport) {
     EXPECT_EQ(SerializeXML(program.Report(), empty, 0), 1);
     EXPECT_FALSE(program.Report().Loaded);
     ASSERT_FALSE(program.Front().Messages.empty());
-    EXPECT_EQ(program.Front().Messages[0].Text, "Cannot open XML file " + empty);
+    EXPECT_EQ(program.Front().Messages[0].Text,
+              "The report file " + empty + " is empty: there is no report in it");
     EXPECT_EQ(program.Front().ExplorerRebuilds, 1);
     EXPECT_TRUE(program.Front().Pages.empty());  // reading builds no page
     ASSERT_FALSE(program.Front().Shown.empty());

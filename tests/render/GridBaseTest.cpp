@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "TestSupport.h"
 #include "data/AdoDatabase.h"
@@ -382,6 +384,22 @@ TEST_F(GridFill, FormulaReadsDropAbbreviationsAndEveryBlank) {
     EXPECT_EQ(GV_getRowCol(view_, 1, 3), "Р");  // its second byte is 0xA0 and stays
     EXPECT_EQ(GV_getRowCol(view_, 0, 0), "a");
     EXPECT_EQ(GV_getRowCol(view_, 5, 0), "");
+}
+
+// The abbreviation goes only where it stands before a number: a product named with the same
+// letters reaches formulas, charts and plug-ins whole.
+TEST_F(GridFill, CellReadsKeepWordsThatMerelyStartLikeTheAbbreviation) {
+    Show(
+        "SELECT 'Продукты' AS a, 'Прод. отдел' AS b, 'АвтоПрод 5' AS c, 'Прод. -3,5' AS d, "
+        "'Итого: Прод 7' AS e, 'Прод Продукты Прод.2' AS f");
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"Продукты", "Продукты"},    {"Прод.отдел", "Прод. отдел"},
+        {"АвтоПрод5", "АвтоПрод 5"}, {"-3,5", "-3,5"},
+        {"Итого:7", "Итого: 7"},     {"ПродПродукты2", "Прод Продукты 2"}};
+    for (int column = 0; column < 6; ++column) {
+        EXPECT_EQ(GV_getRowCol(view_, 1, column), expected[column].first) << column;
+        EXPECT_EQ(source_->GetDSTextRC(1, column), expected[column].second) << column;
+    }
 }
 
 }  // namespace

@@ -250,16 +250,23 @@ TEST_F(HtmlExportTest, TheDeclaredCharsetAlwaysMatchesTheBytes) {
     EXPECT_NE(page.find("CHARSET=windows-1251"), std::string::npos);
     EXPECT_NE(page.find("\xD1\xE5\xE2\xE5\xF0"), std::string::npos);  // "Север" in windows-1251
 
+    // The page declares windows-1251 and keeps it: what the set lacks goes as a reference.
     Report().Params[0]->PrmVal.Value = "北 Север";
     ASSERT_EQ(Step("HTML").DoExport(), 1);
     page = PageFile();
-    EXPECT_NE(page.find("CHARSET=UTF-8"), std::string::npos);
-    EXPECT_EQ(page.find("windows-1251"), std::string::npos);
-    EXPECT_NE(page.find("北 Север"), std::string::npos);
+    EXPECT_NE(page.find("CHARSET=windows-1251"), std::string::npos);
+    EXPECT_EQ(page.find("UTF-8"), std::string::npos);
+    EXPECT_NE(page.find(">&#21271; \xD1\xE5\xE2\xE5\xF0<"), std::string::npos);
 
     // A page without any declaration gets one for the bytes it is written in.
     EXPECT_NE(EncodePage("<HTML><HEAD></HEAD><BODY>x</BODY></HTML>").find("CHARSET=windows-1251"),
               std::string::npos);
+    const std::string wide = EncodePage("<HTML><HEAD></HEAD><BODY>北 Север</BODY></HTML>");
+    EXPECT_NE(wide.find("CHARSET=UTF-8\"><"), std::string::npos);
+    EXPECT_NE(wide.find("北 Север"), std::string::npos);
+    // One that declares a set of its own is written in UTF-8 and says so.
+    EXPECT_EQ(EncodePage("<HTML><HEAD><META charset=koi8-r></HEAD><BODY>Север</BODY></HTML>"),
+              "<HTML><HEAD><META charset=UTF-8></HEAD><BODY>Север</BODY></HTML>");
 }
 
 TEST_F(HtmlExportTest, AnUnwritablePageIsAnError) {
