@@ -1,0 +1,76 @@
+// A cube query whose evaluation would take minutes ends early, with a message saying why, when the
+// run is asked to stop and when the query's time limit passes: the evaluator looks for both in
+// its loops, not only the database underneath.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include "SmallShop.h"
+#include "core/StopRequest.h"
+#include "data/AdoCellSet.h"
+#include "data/AdoException.h"
+
+namespace orvik::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// Filters inside filters over the 24 months: 24^6 conditions, all evaluation and no SQL once
+// the members are read.
+std::string Spin() {
+    std::string condition = "1 = 1";
+    for (int level = 0; level < 6; ++level)
+        condition = "Filter([Time].[Month].members, " + condition + ").Count > 0";
+    return "WITH MEMBER [Measures].[Spin] AS 'IIf(" + condition +
+           ", 1, 0)' SELECT {[Measures].[Spin]} ON COLUMNS FROM [Sales]";
+}
+
+// The message the query ends with ("" when it ran).
+std::string ErrorOf(const SmallShop& shop, const std::string& mdx) {
+    CADOMDCellSet cells;
+    try {
+        cells.Open(mdx, shop.Connection());
+    } catch (const CADOException& error) {
+        return error.what();
+    }
+    return "";
+}
+
+class CubeQueryStop : public ::testing::Test {
+  protected:
+    void TearDown() override { ClearStopRequest(); }
+    SmallShop shop_;
+};
+
+TEST_F(CubeQueryStop, AStopRequestEndsAnEvaluationWithinSeconds) {
+    // The members are read before the stop, so what is stopped is the evaluation itself.
+    ASSERT_EQ(ErrorOf(shop_, "SELECT {[Time].[Month].members} ON COLUMNS FROM [Sales]"), "");
+    std::thread stopper([] {
+        std::this_thread::sleep_for(300ms);
+        RequestStop(SIGTERM);
+    });
+    const auto start = Clock::now();
+    const std::string error = ErrorOf(shop_, Spin());
+    stopper.join();
+    EXPECT_LT(Clock::now() - start, 5s);
+    EXPECT_EQ(error, "The query was stopped: the run was terminated by signal 15");
+    ClearStopRequest();
+    EXPECT_EQ(ErrorOf(shop_, "SELECT {[Measures].[Amount]} ON COLUMNS FROM [Sales]"), "");
+}
+
+TEST_F(CubeQueryStop, TheTimeLimitEndsAnEvaluationAndIsNamed) {
+    const auto start = Clock::now();
+    std::string error;
+    {
+        const TimeLimitScope limit(1, "QueryTimeout");
+        error = ErrorOf(shop_, Spin());
+    }
+    EXPECT_LT(Clock::now() - start, 5s);
+    EXPECT_EQ(error, "The query was stopped: it ran longer than 1 s (time-out QueryTimeout)");
+}
+
+}  // namespace
+}  // namespace orvik::test
