@@ -11,6 +11,9 @@
 #include "core/StopRequest.h"
 #include "data/AdoCellSet.h"
 #include "data/AdoException.h"
+#include "model/OvInfoDS.h"
+#include "model/Registries.h"
+#include "model/Report.h"
 
 namespace orvik::test {
 namespace {
@@ -70,6 +73,28 @@ TEST_F(CubeQueryStop, TheTimeLimitEndsAnEvaluationAndIsNamed) {
     }
     EXPECT_LT(Clock::now() - start, 5s);
     EXPECT_EQ(error, "The query was stopped: it ran longer than 1 s (time-out QueryTimeout)");
+}
+
+// The program's QueryTimeout setting reaches a cube query of a data source, and the report is
+// told which setting stopped which source.
+TEST_F(CubeQueryStop, TheQueryTimeoutSettingLimitsAnOlapSource) {
+    TestProgram program;
+    program.Context().Registries().FindSetting("QueryTimeout")->Value = "1";
+    COvInfoDS& source = *program.Context().Report().NewDataSource("Cube");
+    source.tpDS.Value = "OLAP";
+    program.Context().Registries().ReplaceAppended(source.tpDS, source.Props);
+    source.DSN.Value = shop_.Connection();
+    source.GetPropByName("bQ")->Value = "1";  // the typed query, not the builder's
+    source.Qry.Value = Spin();
+    const auto start = Clock::now();
+    EXPECT_EQ(source.OpenConnectDS(true), 0);
+    EXPECT_LT(Clock::now() - start, 5s);
+    ASSERT_FALSE(program.Front().Messages.empty());
+    EXPECT_NE(program.Front().Messages.back().Text.find(
+                  "The query was stopped: it ran longer than 1 s (time-out QueryTimeout) (data "
+                  "source 'Cube')"),
+              std::string::npos)
+        << program.Front().Messages.back().Text;
 }
 
 }  // namespace
