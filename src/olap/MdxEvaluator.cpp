@@ -1038,7 +1038,9 @@ MdxValue QueryEvaluator::CellValue() {
         if (member && member->Calculated && (!chosen || member->SolveOrder > chosen->SolveOrder))
             chosen = member;
     if (chosen) {
-        if (depth_ > 200)
+        // Each member costs a few levels of nesting: a loop among members is told as one well
+        // before the nesting limit would stop it.
+        if (depth_ > kMaxEvaluationNesting / 4)
             throw MdxEvaluationError("The calculated member " + chosen->UniqueName +
                                      " refers to itself without end");
         ++depth_;
