@@ -3,8 +3,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace orvik {
 namespace {
@@ -21,6 +26,130 @@ void OnStopSignal(int signal) {
     }
     RequestStop(signal);
 }
+
+using Clock = std::chrono::steady_clock;
+
+// The limit in force on this thread: the innermost scope, which already holds the earliest end.
+thread_local TimeLimitScope* innermost = nullptr;
+
+// A thread blocked in a driver call is checked this often; a stop is seen within it.
+constexpr std::chrono::milliseconds kWatchInterval(50);
+
+}  // namespace
+
+// What a time limit says, copied where it must outlive its scope (a cancel's entry).
+struct WorkLimit {
+    bool Limited = false;
+    Clock::time_point End;
+    int Seconds = 0;
+    std::string Setting;
+
+    static WorkLimit Current() {
+        WorkLimit limit;
+        if (const TimeLimitScope* scope = innermost; scope && scope->limited_) {
+            limit.Limited = true;
+            limit.End = scope->end_;
+            limit.Seconds = scope->seconds_;
+            limit.Setting = scope->setting_;
+        }
+        return limit;
+    }
+
+    // True once the limit in force on this thread has passed.
+    static bool Passed() {
+        const TimeLimitScope* scope = innermost;
+        return scope && scope->limited_ && Clock::now() >= scope->end_;
+    }
+
+    std::string Reason(int signal, Clock::time_point now) const {
+        if (signal != 0) return "the run was terminated by signal " + std::to_string(signal);
+        if (Limited && now >= End)
+            return "it ran longer than " + std::to_string(Seconds) + " s (time-out " + Setting +
+                   ")";
+        return {};
+    }
+};
+
+struct CancelOnStop::Entry {
+    std::function<void()> Cancel;
+    WorkLimit Limit;
+    std::string Reason;
+    bool Fired = false;
+    bool Running = false;
+    bool Removed = false;
+};
+
+namespace {
+
+// The one watching thread: it sleeps while nothing is registered, and otherwise looks every
+// kWatchInterval whether a registered cancel is due. It is never joined, and what it uses is never
+// destroyed, so a run that ends while it sleeps ends cleanly.
+class Watcher {
+  public:
+    static Watcher& Instance() {
+        static Watcher* watcher = new Watcher;
+        return *watcher;
+    }
+
+    void Add(const std::shared_ptr<CancelOnStop::Entry>& entry) {
+        std::lock_guard lock(mutex_);
+        if (!started_) {
+            std::thread([this] { Run(); }).detach();
+            started_ = true;
+        }
+        entries_.push_back(entry);
+        changed_.notify_all();
+    }
+
+    void Remove(const std::shared_ptr<CancelOnStop::Entry>& entry) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !entry->Running; });
+        entry->Removed = true;
+        std::erase(entries_, entry);
+    }
+
+    std::string ReasonOf(const CancelOnStop::Entry& entry) {
+        std::lock_guard lock(mutex_);
+        return entry.Reason;
+    }
+
+  private:
+    void Run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            if (entries_.empty()) {
+                changed_.wait(lock);
+                continue;
+            }
+            const int signal = StopSignal();
+            const Clock::time_point now = Clock::now();
+            const std::vector<std::shared_ptr<CancelOnStop::Entry>> due = entries_;
+            for (const auto& entry : due) {
+                if (entry->Fired || entry->Removed) continue;
+                std::string reason = entry->Limit.Reason(signal, now);
+                if (reason.empty()) continue;
+                entry->Fired = true;
+                entry->Reason = std::move(reason);
+                entry->Running = true;
+                lock.unlock();
+                try {
+                    entry->Cancel();
+                } catch (...) {
+                    // A cancel that fails leaves the work to end by itself; nothing to add here.
+                }
+                lock.lock();
+                entry->Running = false;
+                changed_.notify_all();
+            }
+            changed_.wait_for(lock, kWatchInterval);
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::shared_ptr<CancelOnStop::Entry>> entries_;
+    bool started_ = false;
+};
 
 }  // namespace
 
@@ -58,6 +187,55 @@ void InstallStopHandlers() {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+}
+
+TimeLimitScope::TimeLimitScope(int seconds, std::string setting) : outer_(innermost) {
+    if (seconds > 0) {
+        limited_ = true;
+        end_ = Clock::now() + std::chrono::seconds(seconds);
+        seconds_ = seconds;
+        setting_ = std::move(setting);
+    }
+    // An outer limit that ends first stays the one in force.
+    if (outer_ && outer_->limited_ && (!limited_ || outer_->end_ <= end_)) {
+        limited_ = true;
+        end_ = outer_->end_;
+        seconds_ = outer_->seconds_;
+        setting_ = outer_->setting_;
+    }
+    innermost = this;
+}
+
+TimeLimitScope::~TimeLimitScope() {
+    innermost = outer_;
+}
+
+bool ShouldStop() {
+    return StopSignal() != 0 || WorkLimit::Passed();
+}
+
+std::string StopReason() {
+    return WorkLimit::Current().Reason(StopSignal(), Clock::now());
+}
+
+void ThrowIfStopped(std::string_view what) {
+    if (!ShouldStop()) return;
+    const std::string reason = StopReason();
+    if (!reason.empty()) throw WorkStopped(std::string(what) + " was stopped: " + reason);
+}
+
+CancelOnStop::CancelOnStop(std::function<void()> cancel) : entry_(std::make_shared<Entry>()) {
+    entry_->Cancel = std::move(cancel);
+    entry_->Limit = WorkLimit::Current();
+    Watcher::Instance().Add(entry_);
+}
+
+CancelOnStop::~CancelOnStop() {
+    Watcher::Instance().Remove(entry_);
+}
+
+std::string CancelOnStop::Reason() const {
+    return Watcher::Instance().ReasonOf(*entry_);
 }
 
 }  // namespace orvik

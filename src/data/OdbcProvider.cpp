@@ -12,6 +12,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "core/StopRequest.h"
 #include "data/AdoException.h"
 
 namespace {
@@ -411,9 +412,6 @@ void* OdbcConnection::NewStatement() {
     SQLHSTMT statement = nullptr;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection_, &statement)))
         Fail(SQL_HANDLE_DBC, connection_);
-    if (timeoutSeconds_ > 0)
-        SQLSetStmtAttr(statement, SQL_ATTR_QUERY_TIMEOUT,
-                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeoutSeconds_)), 0);
     return statement;
 }
 
@@ -468,6 +466,9 @@ bool OdbcConnection::FetchFirstResult(void* handle, RowStore& into) {
     }
     into.SetFields(std::move(fields));
     for (;;) {
+        // A driver that reads rows from the server as they are asked for may be between two
+        // calls when a stop comes, where a cancel has nothing to cancel.
+        orvik::ThrowIfStopped("The query");
         const SQLRETURN rc = SQLFetch(statement);
         if (rc == SQL_NO_DATA) break;
         if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_STMT, statement);
@@ -479,13 +480,29 @@ bool OdbcConnection::FetchFirstResult(void* handle, RowStore& into) {
 }
 
 bool OdbcConnection::Execute(const std::string& command, RowStore& into) {
+    const orvik::TimeLimitScope limit(timeoutSeconds_, "CommandTimeout");
     StatementHandle statement(NewStatement());
     std::basic_string<SQLWCHAR> text = ToUtf16(command);
-    const SQLRETURN rc =
-        SQLExecDirectW(statement.get(), text.data(), static_cast<SQLINTEGER>(text.size()));
-    if (rc == SQL_NO_DATA) return false;  // a searched UPDATE or DELETE that touched no rows
-    if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_STMT, statement.get());
-    return FetchFirstResult(statement.get(), into);
+    // The driver blocks until the server answers; only a cancel from another thread ends the
+    // wait early, for a stop request or the time limit.
+    SQLHSTMT handle = statement.get();
+    const orvik::CancelOnStop cancel([handle] { SQLCancel(handle); });
+    try {
+        const SQLRETURN rc =
+            SQLExecDirectW(statement.get(), text.data(), static_cast<SQLINTEGER>(text.size()));
+        if (rc == SQL_NO_DATA) return false;  // a searched UPDATE or DELETE that touched no rows
+        if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_STMT, statement.get());
+        return FetchFirstResult(statement.get(), into);
+    } catch (const CADOException&) {
+        // The driver's own words for a cancel ("canceling statement due to user request") do not
+        // say who cancelled it or why.
+        const std::string reason = cancel.Reason();
+        if (!reason.empty())
+            throw CADOException(AdoError::Failure, "The query was stopped: " + reason, "ODBC");
+        throw;
+    } catch (const orvik::WorkStopped& stopped) {
+        throw CADOException(AdoError::Failure, stopped.what(), "ODBC");
+    }
 }
 
 bool OdbcConnection::ExecuteProcedure(const std::string& name, RowStore& into) {

@@ -9,11 +9,20 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
+#include "core/StopRequest.h"
 #include "data/AdoException.h"
 
 namespace {
+
+// The connection's own command time-out, as messages name it.
+constexpr const char* kCommandTimeoutName = "CommandTimeout";
+// Virtual machine steps between two looks at the stop request: a fraction of a millisecond.
+constexpr int kProgressSteps = 10000;
+// The longest sleep between two tries for another program's lock, so a stop is seen quickly.
+constexpr std::chrono::milliseconds kBusySleep(20);
 
 // How a column's declared type refines what SQLite stored.
 struct ColumnHint {
@@ -114,6 +123,8 @@ SqliteConnection::SqliteConnection(const std::string& path) {
     }
     sqlite3_extended_result_codes(db_, 1);
     SetLockTimeout(kDefaultLockTimeout);
+    // Every command watches for a stop request and the time limit in force, however long it runs.
+    sqlite3_progress_handler(db_, kProgressSteps, &SqliteConnection::Progress, this);
 }
 
 SqliteConnection::~SqliteConnection() {
@@ -121,7 +132,8 @@ SqliteConnection::~SqliteConnection() {
 }
 
 void SqliteConnection::Fail(const std::string& message) const {
-    if (timedOut_) throw CADOException(AdoError::Failure, "Query timeout expired", "SQLite");
+    if (!stopReason_.empty())
+        throw CADOException(AdoError::Failure, "The query was stopped: " + stopReason_, "SQLite");
     if ((sqlite3_extended_errcode(db_) & 0xFF) == SQLITE_BUSY) {
         // Say whose the wait was and how long it lasted, so the reader knows what to look for.
         throw CADOException(AdoError::Failure,
@@ -134,23 +146,36 @@ void SqliteConnection::Fail(const std::string& message) const {
 }
 
 int SqliteConnection::Progress(void* self) {
+    if (!orvik::ShouldStop()) return 0;
+    static_cast<SqliteConnection*>(self)->stopReason_ = orvik::StopReason();
+    return 1;
+}
+
+int SqliteConnection::BusyWait(void* self, int attempt) {
     auto* connection = static_cast<SqliteConnection*>(self);
-    if (std::chrono::steady_clock::now() < connection->deadline_) return 0;
-    connection->timedOut_ = true;
+    const auto now = std::chrono::steady_clock::now();
+    if (attempt == 0) connection->busySince_ = now;
+    if (orvik::ShouldStop()) {
+        connection->stopReason_ = orvik::StopReason();
+        return 0;
+    }
+    const auto end = connection->busySince_ + std::chrono::seconds(connection->lockSeconds_);
+    if (now >= end) return 0;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(kBusySleep, end - now));
     return 1;
 }
 
 void SqliteConnection::SetLockTimeout(int seconds) {
-    lockSeconds_ = std::max(0, seconds);
     // A lock another program holds is waited for this long, not for as long as a command may run:
-    // an unattended run must not sit for hours behind a forgotten open transaction.
-    sqlite3_busy_timeout(db_, lockSeconds_ > INT_MAX / 1000 ? INT_MAX : lockSeconds_ * 1000);
+    // an unattended run must not sit for hours behind a forgotten open transaction. The wait is
+    // this program's own so that a stop request ends it too.
+    lockSeconds_ = std::clamp(seconds, 0, INT_MAX / 1000);
+    sqlite3_busy_handler(db_, &SqliteConnection::BusyWait, this);
 }
 
 void SqliteConnection::SetCommandTimeout(int seconds) {
     timeoutSeconds_ = std::max(0, seconds);
-    sqlite3_progress_handler(db_, timeoutSeconds_ > 0 ? 10000 : 0,
-                             timeoutSeconds_ > 0 ? &SqliteConnection::Progress : nullptr, this);
 }
 
 void SqliteConnection::Fetch(sqlite3_stmt* statement, RowStore& into) {
@@ -236,13 +261,9 @@ void SqliteConnection::Fetch(sqlite3_stmt* statement, RowStore& into) {
     }
 }
 
-void SqliteConnection::StartCommand() {
-    timedOut_ = false;
-    deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds_);
-}
-
 bool SqliteConnection::Execute(const std::string& command, RowStore& into) {
-    StartCommand();
+    const orvik::TimeLimitScope limit(timeoutSeconds_, kCommandTimeoutName);
+    stopReason_.clear();
     const char* rest = command.c_str();
     const char* end = rest + command.size();
     bool haveResult = false;
@@ -295,7 +316,8 @@ void SqliteConnection::SchemaTables(RowStore& into) {
 }
 
 void SqliteConnection::RunSchemaQuery(const char* query, const std::string& table, RowStore& into) {
-    StartCommand();
+    const orvik::TimeLimitScope limit(timeoutSeconds_, kCommandTimeoutName);
+    stopReason_.clear();
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db_, query, -1, &raw, nullptr) != SQLITE_OK) Fail(sqlite3_errmsg(db_));
     Statement statement(raw);

@@ -1,7 +1,8 @@
 // The embedded provider: an SQLite database file. SQLite stores whatever a value is, so the
 // variant type of a cell comes from the value itself, refined by the column's declared type the
 // way a report author expects: DATE and TIMESTAMP columns give dates, NUMERIC and DECIMAL columns
-// exact decimals with their declared scale, BOOLEAN columns booleans.
+// exact decimals with their declared scale, BOOLEAN columns booleans. A command ends early, with a
+// message saying why, when the run is asked to stop or a time limit passes (core/StopRequest.h).
 #pragma once
 
 #include <chrono>
@@ -34,14 +35,14 @@ class SqliteConnection : public CProviderConnection {
     [[noreturn]] void Fail(const std::string& message) const;
     int lockSeconds_ = kDefaultLockTimeout;
     static int Progress(void* self);
-    // Starts the time-out clock of one command.
-    void StartCommand();
+    static int BusyWait(void* self, int attempt);
     void Fetch(sqlite3_stmt* statement, RowStore& into);
     // Runs a catalogue query; `table`, when not empty, is bound to its ?1.
     void RunSchemaQuery(const char* query, const std::string& table, RowStore& into);
 
     sqlite3* db_ = nullptr;
     int timeoutSeconds_ = 0;
-    std::chrono::steady_clock::time_point deadline_;
-    bool timedOut_ = false;
+    // Why the running command was interrupted; empty while it was not.
+    std::string stopReason_;
+    std::chrono::steady_clock::time_point busySince_;
 };

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "core/StopRequest.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
@@ -221,7 +222,10 @@ void CellFetcher::FetchPending() {
             groupCube[shape] = cubeName;
         }
     }
-    for (const auto& [shape, requests] : groups) FetchGroup(requests, groupCube[shape]);
+    for (const auto& [shape, requests] : groups) {
+        ThrowIfStopped("The query");
+        FetchGroup(requests, groupCube[shape]);
+    }
     pending_.clear();
 }
 

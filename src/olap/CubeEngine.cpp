@@ -7,6 +7,7 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/ProgramContext.h"
+#include "core/StopRequest.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/ConnectionString.h"
@@ -163,6 +164,8 @@ class CubeConnection : public OlapConnection {
             Throw(error.what());
         } catch (const cube::MdxEvaluationError& error) {
             Throw(error.what());
+        } catch (const WorkStopped& stopped) {
+            Throw(stopped.what());
         }
     }
 

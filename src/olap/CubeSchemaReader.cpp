@@ -6,6 +6,8 @@
 #include <libxml/tree.h>
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -22,12 +24,6 @@ std::string Attr(xmlNode* node, const char* name, const std::string& fallback = 
     std::string text(reinterpret_cast<const char*>(value));
     xmlFree(value);
     return text;
-}
-
-bool BoolAttr(xmlNode* node, const char* name, bool fallback) {
-    const std::string value = Attr(node, name);
-    if (value.empty()) return fallback;
-    return value == "true" || value == "1" || value == "TRUE" || value == "True";
 }
 
 bool Is(xmlNode* node, const char* name) {
@@ -89,6 +85,28 @@ class Reader {
         throw CubeSchemaError("Cube schema " + name_ +
                               (node ? " line " + std::to_string(xmlGetLineNo(node)) : "") + ": " +
                               what);
+    }
+    // A true/false attribute; `fallback` when it is not there. Anything else than the words of
+    // XML Schema's boolean is an error: "yes" read as false would quietly change the cube.
+    bool BoolAttr(xmlNode* node, const char* name, bool fallback) const {
+        const std::string value = Attr(node, name);
+        if (value.empty()) return fallback;
+        std::string lowered = value;
+        std::transform(lowered.begin(), lowered.end(), lowered.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (lowered == "true" || lowered == "1") return true;
+        if (lowered == "false" || lowered == "0") return false;
+        Fail(node,
+             "the attribute " + std::string(name) + "=\"" + value + "\" must be true or false");
+    }
+    // A whole number that a property `name` of `node` gives as `value`.
+    int Integer(xmlNode* node, const std::string& name, const std::string& value) const {
+        int number = 0;
+        const std::string text = Trim(value);
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size())
+            Fail(node, "the property " + name + " must be a whole number, not '" + value + "'");
+        return number;
     }
     void Warn(xmlNode* node) {
         warnings_.push_back("Cube schema " + name_ + " line " + std::to_string(xmlGetLineNo(node)) +
@@ -306,9 +324,9 @@ class Reader {
                 const std::string property = Attr(child, "name");
                 if (property == "FORMAT_STRING") member.FormatString = Attr(child, "value");
                 if (property == "SOLVE_ORDER")
-                    member.SolveOrder = std::atoi(Attr(child, "value").c_str());
+                    member.SolveOrder = Integer(child, property, Attr(child, "value"));
                 if (property == "MEMBER_ORDINAL")
-                    member.MemberOrdinal = std::atoi(Attr(child, "value").c_str());
+                    member.MemberOrdinal = Integer(child, property, Attr(child, "value"));
             } else if (!Ignored(child)) {
                 Warn(child);
             }

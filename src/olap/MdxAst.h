@@ -47,6 +47,7 @@ struct Expr {
     std::vector<std::pair<ExprPtr, ExprPtr>> Whens;  // Case: WHEN first THEN second
     ExprPtr Else;
     size_t Position = 0;  // offset into the query text
+    int Height = 1;       // levels of nodes from this one down to its deepest leaf
 
     // The expression written back as MDX (for messages and tests).
     std::string ToString() const;

@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 
+#include "core/StopRequest.h"
 #include "olap/FormatString.h"
 #include "olap/MdxLexer.h"
 #include "olap/MdxParser.h"
@@ -163,6 +164,22 @@ QueryEvaluator::QueryEvaluator(CubeModel& cube, CellFetcher& fetcher, std::strin
 
 void QueryEvaluator::Fail(const Expr& at, const std::string& what) const {
     throw MdxEvaluationError(what + " (at " + mdx::DescribePosition(text_, at.Position) + ")");
+}
+
+QueryEvaluator::Nesting::Nesting(QueryEvaluator& evaluator, const Expr& at)
+    : evaluator_(evaluator) {
+    if (++evaluator_.nesting_ > kMaxEvaluationNesting) {
+        --evaluator_.nesting_;
+        evaluator_.Fail(at, "The query's evaluation nests deeper than the limit of " +
+                                std::to_string(kMaxEvaluationNesting) +
+                                " levels (formulas that use each other count too)");
+    }
+    evaluator_.CheckStop();
+}
+
+void QueryEvaluator::CheckStop() {
+    // The clock is read once in a while, not on every expression.
+    if ((++steps_ & 0xFF) == 0) ThrowIfStopped("The query");
 }
 
 bool QueryEvaluator::IsMemberFunction(const std::string& name) const {
@@ -462,6 +479,7 @@ Level* QueryEvaluator::EvalLevel(const Expr& expr) {
 }
 
 Member* QueryEvaluator::EvalMember(const Expr& expr) {
+    const Nesting nesting(*this, expr);
     switch (expr.What) {
         case Expr::Kind::Name: {
             Resolved resolved = Resolve(expr);
@@ -552,6 +570,7 @@ Member* QueryEvaluator::MemberFunction(const Expr& call) {
 // --- sets ----------------------------------------------------------------------------------------
 
 Tuple QueryEvaluator::EvalTuple(const Expr& expr) {
+    const Nesting nesting(*this, expr);
     Tuple tuple;
     if (expr.What == Expr::Kind::Tuple) {
         for (const auto& item : expr.Args) {
@@ -572,6 +591,7 @@ Tuple QueryEvaluator::EvalTuple(const Expr& expr) {
 }
 
 TupleList QueryEvaluator::EvalSet(const Expr& expr) {
+    const Nesting nesting(*this, expr);
     switch (expr.What) {
         case Expr::Kind::Braces: {
             TupleList set;
@@ -623,12 +643,14 @@ TupleList QueryEvaluator::EvalSet(const Expr& expr) {
                 const TupleList right = EvalSet(*expr.Args[1]);
                 TupleList set;
                 set.reserve(left.size() * right.size());
-                for (const Tuple& a : left)
+                for (const Tuple& a : left) {
+                    CheckStop();
                     for (const Tuple& b : right) {
                         Tuple tuple = a;
                         tuple.insert(tuple.end(), b.begin(), b.end());
                         set.push_back(std::move(tuple));
                     }
+                }
                 return set;
             }
             if (expr.Text == ":") {
@@ -758,12 +780,14 @@ TupleList QueryEvaluator::SetFunction(const Expr& call) {
             const TupleList right = EvalSet(*call.Args[i]);
             TupleList next;
             next.reserve(result.size() * right.size());
-            for (const Tuple& a : result)
+            for (const Tuple& a : result) {
+                CheckStop();
                 for (const Tuple& b : right) {
                     Tuple tuple = a;
                     tuple.insert(tuple.end(), b.begin(), b.end());
                     next.push_back(std::move(tuple));
                 }
+            }
             result = std::move(next);
         }
         if (name == "nonemptycrossjoin")
@@ -1014,7 +1038,9 @@ MdxValue QueryEvaluator::CellValue() {
         if (member && member->Calculated && (!chosen || member->SolveOrder > chosen->SolveOrder))
             chosen = member;
     if (chosen) {
-        if (depth_ > 200)
+        // Each member costs a few levels of nesting: a loop among members is told as one well
+        // before the nesting limit would stop it.
+        if (depth_ > kMaxEvaluationNesting / 4)
             throw MdxEvaluationError("The calculated member " + chosen->UniqueName +
                                      " refers to itself without end");
         ++depth_;
@@ -1267,6 +1293,7 @@ MdxValue QueryEvaluator::EvalCall(const Expr& call) {
 }
 
 MdxValue QueryEvaluator::EvalValue(const Expr& expr) {
+    const Nesting nesting(*this, expr);
     switch (expr.What) {
         case Expr::Kind::Number:
             return Number(expr.Number);
@@ -1439,6 +1466,7 @@ CellSetData QueryEvaluator::Run(const mdx::SelectStatement& statement) {
         formats.assign(total, std::string());
         std::vector<size_t> index(axes.size(), 0);
         for (size_t ordinal = 0; ordinal < total; ++ordinal) {
+            CheckStop();
             size_t rest = ordinal;
             context_ = sliced;
             compound_ = slicerCompound;

@@ -2,7 +2,9 @@
 // evaluates the axis sets, then every cell, with calculated members chosen by solve order.
 // Stored cells come from the CellFetcher, which reads them in bulk between evaluation passes:
 // a pass that meets cells not read yet notes them, they are fetched together, and the pass runs
-// again until nothing is missing.
+// again until nothing is missing. Evaluation nests at most kMaxEvaluationNesting levels (formulas
+// of calculated members and named sets that use each other count too) and ends early, with
+// WorkStopped, when the run is asked to stop or the query's time limit passes.
 #pragma once
 
 #include <map>
@@ -15,6 +17,11 @@
 #include "olap/MdxAst.h"
 
 namespace orvik::cube {
+
+// How deeply evaluation may nest, counting every expression entered on the way down: twice the
+// parser's limit, room for formulas that use a few others. A level costs up to about 10 KiB of
+// stack in a sanitizer build, so the main thread's 8 MiB are never at risk.
+inline constexpr int kMaxEvaluationNesting = 256;
 
 // A value in a formula: empty, a number, a string or a truth value.
 struct MdxValue {
@@ -63,6 +70,20 @@ class QueryEvaluator {
 
     [[noreturn]] void Fail(const mdx::Expr& at, const std::string& what) const;
 
+    // One level of evaluation, from entering an expression to leaving it.
+    class Nesting {
+      public:
+        Nesting(QueryEvaluator& evaluator, const mdx::Expr& at);
+        ~Nesting() { --evaluator_.nesting_; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+
+      private:
+        QueryEvaluator& evaluator_;
+    };
+    // Ends the query with WorkStopped when it should stop; cheap, so loops call it freely.
+    void CheckStop();
+
     // Names.
     Resolved Resolve(const mdx::Expr& name);
     bool TryResolve(const std::vector<mdx::NameSegment>& segments, Resolved& out);
@@ -107,6 +128,8 @@ class QueryEvaluator {
     std::vector<Member*> setContext_;  // where named sets are evaluated: the query's start
     int compound_ = -1;
     int depth_ = 0;
+    int nesting_ = 0;
+    unsigned steps_ = 0;
     std::map<std::string, NamedSet> sets_;
     std::deque<Member> queryMembers_;
     std::vector<Member*> queryCalculated_;

@@ -120,6 +120,41 @@ class Parser {
         if (!IsWord(word)) Expected(std::string(word));
         Next();
     }
+    [[noreturn]] void TooDeep(size_t position) const {
+        throw MdxSyntaxError("The MDX query nests deeper than the limit of " +
+                                 std::to_string(kMaxMdxNesting) + " levels at " +
+                                 DescribePosition(text_, position),
+                             position);
+    }
+
+    // Counts one level of the parser's own recursion while it lives.
+    class Nested {
+      public:
+        explicit Nested(Parser& parser) : parser_(parser) {
+            if (++parser_.depth_ > kMaxMdxNesting) parser_.TooDeep(parser_.Peek().Position);
+        }
+        ~Nested() { --parser_.depth_; }
+        Nested(const Nested&) = delete;
+        Nested& operator=(const Nested&) = delete;
+
+      private:
+        Parser& parser_;
+    };
+
+    // Gives a finished node its height, refusing a tree deeper than the limit: operator chains
+    // deepen the tree without deepening the parser's recursion.
+    ExprPtr Seal(ExprPtr expr) const {
+        int below = 0;
+        for (const ExprPtr& arg : expr->Args)
+            if (arg) below = std::max(below, arg->Height);
+        for (const auto& [when, then] : expr->Whens)
+            below = std::max({below, when ? when->Height : 0, then ? then->Height : 0});
+        if (expr->Else) below = std::max(below, expr->Else->Height);
+        expr->Height = below + 1;
+        if (expr->Height > kMaxMdxNesting) TooDeep(expr->Position);
+        return expr;
+    }
+
     void ExpectSymbol(std::string_view symbol) {
         if (!IsSymbol(symbol)) Expected("'" + std::string(symbol) + "'");
         Next();
@@ -249,10 +284,13 @@ class Parser {
         expr->Text = std::move(op);
         expr->Args.push_back(std::move(left));
         expr->Args.push_back(std::move(right));
-        return expr;
+        return Seal(std::move(expr));
     }
 
-    ExprPtr Expression() { return OrExpression(); }
+    ExprPtr Expression() {
+        const Nested nested(*this);
+        return OrExpression();
+    }
 
     ExprPtr OrExpression() {
         ExprPtr left = AndExpression();
@@ -275,8 +313,9 @@ class Parser {
         if (IsWord("NOT")) {
             ExprPtr expr = Make(Expr::Kind::Operator, Next().Position);
             expr->Text = "NOT";
+            const Nested nested(*this);
             expr->Args.push_back(NotExpression());
-            return expr;
+            return Seal(std::move(expr));
         }
         return Comparison();
     }
@@ -328,8 +367,9 @@ class Parser {
             const Token& op = Next();
             ExprPtr expr = Make(Expr::Kind::Operator, op.Position);
             expr->Text = op.Text == "-" ? "u-" : "u+";
+            const Nested nested(*this);
             expr->Args.push_back(Unary());
-            return expr;
+            return Seal(std::move(expr));
         }
         return Range();
     }
@@ -402,7 +442,7 @@ class Parser {
                 call->HasParens = true;
                 for (ExprPtr& arg : Arguments(")")) call->Args.push_back(std::move(arg));
             }
-            expr = std::move(call);
+            expr = Seal(std::move(call));
         }
         return expr;
     }
@@ -439,7 +479,7 @@ class Parser {
                     Next();
                     call->HasParens = true;
                     call->Args = Arguments(")");
-                    return call;
+                    return Seal(std::move(call));
                 }
                 ExprPtr expr = Make(Expr::Kind::Name, token.Position);
                 expr->Segments.push_back({token.Text, false, false});
@@ -451,7 +491,7 @@ class Parser {
                     ExprPtr expr = Make(Expr::Kind::Braces, token.Position);
                     Next();
                     expr->Args = Arguments("}");
-                    return expr;
+                    return Seal(std::move(expr));
                 }
                 if (token.Text == "(") {
                     const size_t position = token.Position;
@@ -463,7 +503,7 @@ class Parser {
                     }
                     ExprPtr expr = Make(Expr::Kind::Tuple, position);
                     expr->Args = std::move(items);
-                    return expr;
+                    return Seal(std::move(expr));
                 }
                 if (token.Text == "&") {  // a key at the start of a name: &[1997]
                     ExprPtr expr = Make(Expr::Kind::Name, token.Position);
@@ -496,12 +536,13 @@ class Parser {
             expr->Else = Expression();
         }
         ExpectWord("END");
-        return expr;
+        return Seal(std::move(expr));
     }
 
     std::string_view text_;
     std::vector<Token> tokens_;
     size_t pos_ = 0;
+    int depth_ = 0;
 };
 
 }  // namespace

@@ -15,6 +15,10 @@
 
 namespace orvik {
 
+int QueryTimeoutSeconds() {
+    return SecondsFromText(GetPropS(kQueryTimeoutSetting), 5000);
+}
+
 void ReportSourceError(const COvInfoDS& source, const std::exception& error, int line,
                        const std::string& text) {
     const std::runtime_error named(std::string(error.what()) + " (data source '" +
@@ -40,7 +44,9 @@ int ConnectedSourceKind::Connect(COvInfoDS& source, bool runQuery) {
         // Reports run long aggregate queries, but a lock someone else holds is not waited out.
         database->SetLockTimeout(SecondsFromText(GetPropS("SqliteLockWait"), 30));
         database->Open(connection);
-        database->SetCommandTimeout(SecondsFromText(GetPropS("QueryTimeout"), 5000));
+        // The kinds that run queries limit each one themselves, naming the setting when it stops
+        // one; this limit serves whatever else runs commands on the connection.
+        database->SetCommandTimeout(QueryTimeoutSeconds());
     } catch (const CADOException& error) {
         std::string text = shown;
         if (error.GetError() == AdoError::ProviderNotFound) {

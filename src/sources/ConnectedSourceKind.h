@@ -13,6 +13,11 @@ class COvInfoDS;
 
 namespace orvik {
 
+// The program setting that limits how long one query (an SQL statement, an MDX query) may run.
+inline constexpr const char* kQueryTimeoutSetting = "QueryTimeout";
+// Its seconds as set (0: no limit).
+int QueryTimeoutSeconds();
+
 // Reports a failure of `source` through UxError, the message naming the data source so that a
 // run with several sources says which one failed; `text` is what was being run.
 void ReportSourceError(const COvInfoDS& source, const std::exception& error, int line,

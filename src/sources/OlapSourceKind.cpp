@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "core/Log.h"
+#include "core/StopRequest.h"
 #include "data/AdoCellSet.h"
 #include "data/AdoException.h"
 #include "data/CellSetResult.h"
@@ -71,6 +72,8 @@ class OlapSourceKind : public ConnectedSourceKind {
             std::string query = text;
             try {
                 query = DSetParam(text, SubstitutionTarget::Mdx);
+                // The cube engine's own SQL runs under the same limit.
+                const TimeLimitScope limit(QueryTimeoutSeconds(), kQueryTimeoutSetting);
                 cellSet->Open(query, connection);
             } catch (const std::exception& error) {
                 ReportSourceError(source, error, __LINE__, query);

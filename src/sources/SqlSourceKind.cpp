@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "core/Log.h"
+#include "core/StopRequest.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
@@ -39,6 +40,7 @@ class SqlSourceKind : public ConnectedSourceKind {
                 // The blank tail after a final ";" is no statement: opening it would run the
                 // previous statement a second time.
                 if (IsBlank(statement)) continue;
+                const TimeLimitScope limit(QueryTimeoutSeconds(), kQueryTimeoutSetting);
                 if (!recordset->Open(statement, CADORecordset::openUnknown)) return 0;
                 ran = true;
             }
