@@ -23,6 +23,7 @@
 
 #include "core/LanguageTexts.h"
 #include "core/Paths.h"
+#include "core/StopRequest.h"
 #include "core/TextEncoding.h"
 #include "net/ServerAddress.h"
 
@@ -136,6 +137,11 @@ std::string LocalAccountName() {
 void InitCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// libcurl's progress callback: non-zero ends the transfer.
+int StopCallback(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return orvik::ShouldStop() ? 1 : 0;
 }
 
 }  // namespace
@@ -472,6 +478,10 @@ bool CFTPTransferer::Upload() {
     curl_easy_setopt(handle, CURLOPT_DEBUGDATA, &state);
     curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
 
+    // A run asked to stop leaves a transfer at the next tick instead of sitting out its waits.
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, StopCallback);
+
     const CURLcode result = curl_easy_perform(handle);
     if (tls) {
         long verdict = X509_V_OK;
@@ -495,6 +505,8 @@ bool CFTPTransferer::Upload() {
         detail = HostKeyProblem(state.HostKeyMatch, target, knownHosts);
     } else if (state.ExtraCAFailed) {
         detail = "cannot read the CA file '" + state.ExtraCAFile + "'";
+    } else if (result == CURLE_ABORTED_BY_CALLBACK && orvik::ShouldStop()) {
+        detail = "the upload was stopped: " + orvik::StopReason();
     } else if (result == CURLE_USE_SSL_FAILED) {
         detail = "the server refused AUTH TLS" + (reply.empty() ? "" : ": " + reply) +
                  "; nothing was sent unencrypted";

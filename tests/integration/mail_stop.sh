@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# A run stopped (SIGTERM) while a mail step waits on a server that says nothing, or on a connect
-# nobody answers, ends within seconds with 143, instead of sitting out the time-outs.
+# A run stopped (SIGTERM) while a mail or upload step waits on a server that says nothing, or on a
+# connect nobody answers, ends within seconds with 143, instead of sitting out the time-outs.
 set -u
 net="$(cd "$(dirname "$0")/../net" && pwd)"
 source "$(dirname "$0")/common.bash" "$1"
@@ -8,14 +8,16 @@ sqlite3 data.db "create table t (n integer); insert into t values (1);" || fail 
 peer=
 trap 'kill $peer 2>/dev/null; rm -rf "$home"' EXIT
 
-write_report() {  # server
+write_report() {  # server [step type]
+  local step="<AType>SMTP</AType><Srv>$1</Srv><Adr>boss@example.com</Adr>"
+  [ "${2:-SMTP}" = FTP ] && step="<AType>FTP</AType><Srv>$1</Srv>"
   cat > mail.ovk <<OVK
 <?xml version="1.0" encoding="utf-8" standalone="yes"?>
 <root>
 	<DS><Name>T</Name><tpDS>SQL</tpDS><DSN>Provider=SQLite;Data Source=$home/data.db</DSN><Qry>select n from t</Qry></DS>
 	<SHEET><Name>T</Name><cDS>T</cDS><tpVW>GRID</tpVW></SHEET>
 	<ACT><Name>Mail</Name></ACT>
-	<ACT><ActParent>0</ActParent><Name>Send</Name><AType>SMTP</AType><Srv>$1</Srv><Adr>boss@example.com</Adr></ACT>
+	<ACT><ActParent>0</ActParent><Name>Send</Name>$step</ACT>
 </root>
 OVK
 }
@@ -42,6 +44,15 @@ for _ in $(seq 50); do [ -s peer.out ] && break; sleep 0.1; done
 [ -s peer.out ] || fail "the scripted server did not start"
 write_report "127.0.0.1:$(head -n 1 peer.out)"
 stopped_in_time "silent server"
+kill $peer 2>/dev/null
+
+# The same as an FTP server that never greets: the upload ends on the stop as well.
+/usr/bin/python3 "$net/scripted_server.py" ftp-session.log > ftp-peer.out &
+peer=$!
+for _ in $(seq 50); do [ -s ftp-peer.out ] && break; sleep 0.1; done
+[ -s ftp-peer.out ] || fail "the scripted FTP server did not start"
+write_report "127.0.0.1:$(head -n 1 ftp-peer.out)" FTP
+stopped_in_time "silent FTP server"
 kill $peer 2>/dev/null
 
 # A connect nobody answers (a full backlog drops the SYN), with the system's own limit.
