@@ -14,6 +14,7 @@
 #include "olap/FormatString.h"
 #include "olap/MdxLexer.h"
 #include "olap/MdxParser.h"
+#include "olap/TupleSets.h"
 
 namespace orvik::cube {
 namespace {
@@ -820,27 +821,13 @@ TupleList QueryEvaluator::SetFunction(const Expr& call) {
         TupleList left = EvalSet(*call.Args[0]);
         const TupleList right = EvalSet(*call.Args[1]);
         const bool all = arg(2) && Flag(*arg(2)) == "all";
-        auto contains = [](const TupleList& set, const Tuple& t) {
-            return std::find(set.begin(), set.end(), t) != set.end();
-        };
-        TupleList result;
-        if (name == "union") {
-            for (const TupleList* part : {static_cast<const TupleList*>(&left), &right})
-                for (const Tuple& t : *part)
-                    if (all || !contains(result, t)) result.push_back(t);
-        } else {
-            for (const Tuple& t : left)
-                if (contains(right, t) == (name == "intersect") && (all || !contains(result, t)))
-                    result.push_back(t);
-        }
-        return result;
+        if (name == "union") return UnionTuples(std::move(left), right, all);
+        return name == "intersect" ? IntersectTuples(left, right, all)
+                                   : ExceptTuples(left, right, all);
     }
     if (name == "distinct") {
         need(1);
-        TupleList result;
-        for (const Tuple& t : EvalSet(*call.Args[0]))
-            if (std::find(result.begin(), result.end(), t) == result.end()) result.push_back(t);
-        return result;
+        return DistinctTuples(EvalSet(*call.Args[0]));
     }
     if (name == "filter") {
         need(2);
@@ -964,6 +951,7 @@ TupleList QueryEvaluator::SetFunction(const Expr& call) {
         const TupleList outer = EvalSet(*call.Args[0]);
         const bool all = arg(2) && Flag(*arg(2)) == "all";
         TupleList result;
+        TupleSeen kept;
         for (const Tuple& t : outer) {
             std::vector<Member*> saved = context_;
             for (Member* member : t)
@@ -971,8 +959,7 @@ TupleList QueryEvaluator::SetFunction(const Expr& call) {
             TupleList inner = EvalSet(*call.Args[1]);
             context_ = std::move(saved);
             for (Tuple& u : inner)
-                if (all || std::find(result.begin(), result.end(), u) == result.end())
-                    result.push_back(std::move(u));
+                if (all || kept.Insert(u)) result.push_back(std::move(u));
         }
         return result;
     }
