@@ -642,6 +642,7 @@ TupleList QueryEvaluator::EvalSet(const Expr& expr) {
             if (expr.Text == "*") {
                 const TupleList left = EvalSet(*expr.Args[0]);
                 const TupleList right = EvalSet(*expr.Args[1]);
+                CheckCrossjoinSize(left.size(), right.size());
                 TupleList set;
                 set.reserve(left.size() * right.size());
                 for (const Tuple& a : left) {
@@ -779,6 +780,7 @@ TupleList QueryEvaluator::SetFunction(const Expr& call) {
         TupleList result = EvalSet(*call.Args[0]);
         for (size_t i = 1; i < call.Args.size(); ++i) {
             const TupleList right = EvalSet(*call.Args[i]);
+            CheckCrossjoinSize(result.size(), right.size());
             TupleList next;
             next.reserve(result.size() * right.size());
             for (const Tuple& a : result) {
@@ -1355,6 +1357,37 @@ constexpr size_t kMaxCells = 5'000'000;
 }  // namespace
 
 CellSetData QueryEvaluator::Run(const mdx::SelectStatement& statement) {
+    try {
+        return RunStatement(statement);
+    } catch (const std::bad_alloc&) {
+        // Whatever the query held is released by now: there is room to say what happened.
+        throw MdxEvaluationError(
+            "The query ran out of memory; narrow it with NON EMPTY, a filter or a slicer");
+    }
+}
+
+void QueryEvaluator::CheckCrossjoinSize(size_t left, size_t right) const {
+    if (right == 0 || left <= kMaxCells / right) return;
+    std::string where;
+    if (evaluatingAxis_) {
+        static const char* const kAxisNames[] = {"COLUMNS", "ROWS", "PAGES", "SECTIONS",
+                                                 "CHAPTERS"};
+        const auto ordinal = static_cast<size_t>(evaluatingAxis_->Ordinal);
+        where = " on axis " + std::to_string(ordinal) +
+                (ordinal < std::size(kAxisNames) ? std::string(" (") + kAxisNames[ordinal] + ")"
+                                                 : std::string()) +
+                (evaluatingAxis_->NonEmpty
+                     ? ", although it is NON EMPTY: empty positions are dropped only after the "
+                       "crossjoin is made"
+                     : "");
+    }
+    throw MdxEvaluationError("A crossjoin of " + std::to_string(left) + " and " +
+                             std::to_string(right) + " tuples would hold more than " +
+                             std::to_string(kMaxCells) + where +
+                             "; narrow it with a filter or a slicer");
+}
+
+CellSetData QueryEvaluator::RunStatement(const mdx::SelectStatement& statement) {
     const CubeDefinition& cube = cube_.Definition();
     for (const NamedSetDefinition& set : cube.NamedSets) {
         try {
@@ -1439,7 +1472,9 @@ CellSetData QueryEvaluator::Run(const mdx::SelectStatement& statement) {
         size_t total = 1;
         for (size_t a = 0; a < axes.size(); ++a) {
             context_ = sliced;
+            evaluatingAxis_ = axes[a];
             positions[a] = EvalSet(*axes[a]->Set);
+            evaluatingAxis_ = nullptr;
             std::erase_if(positions[a], [](const Tuple& t) {
                 return std::find(t.begin(), t.end(), nullptr) != t.end();
             });

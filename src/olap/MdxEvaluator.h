@@ -45,7 +45,8 @@ class QueryEvaluator {
     // `text` is the query's text, for positions in messages.
     QueryEvaluator(CubeModel& cube, CellFetcher& fetcher, std::string text);
 
-    // Evaluates the statement into a cell set. Throws MdxEvaluationError and CADOException.
+    // Evaluates the statement into a cell set. Throws MdxEvaluationError (running out of memory
+    // included) and CADOException.
     CellSetData Run(const mdx::SelectStatement& statement);
 
     // The members of `level` (for the catalog); loads the hierarchy.
@@ -121,6 +122,11 @@ class QueryEvaluator {
     Level* LevelOf(Member* member) const;
     bool IsAncestor(const Member* ancestor, const Member* member) const;
 
+    // The query's own work, without the out-of-memory guard Run puts around it.
+    CellSetData RunStatement(const mdx::SelectStatement& statement);
+    // Refuses a crossjoin whose result would outgrow the cell limit, before it is built.
+    void CheckCrossjoinSize(size_t left, size_t right) const;
+
     CubeModel& cube_;
     CellFetcher& fetcher_;
     std::string text_;
@@ -133,6 +139,7 @@ class QueryEvaluator {
     std::map<std::string, NamedSet> sets_;
     std::deque<Member> queryMembers_;
     std::vector<Member*> queryCalculated_;
+    const mdx::AxisSpec* evaluatingAxis_ = nullptr;  // the axis whose set is being made, if any
 };
 
 }  // namespace orvik::cube

@@ -595,6 +595,22 @@ TEST_F(MdxFunctionsTest, ErrorsNameWhatIsWrong) {
     const std::string range =
         ErrorOf("SELECT {[Time].[2023]:[Time].[2024].[Q1]} ON COLUMNS FROM [Sales]");
     EXPECT_NE(range.find("two members of one level"), std::string::npos) << range;
+    // A crossjoin past the cell limit is refused before it is built, naming its axis.
+    const std::string months = "[Time].[Month].Members";
+    const std::string huge =
+        ErrorOf("SELECT {[Measures].[Amount]} ON COLUMNS, NON EMPTY Crossjoin(" + months + ", " +
+                months + ", " + months + ", " + months + ", " + months + ") ON ROWS FROM [Sales]");
+    EXPECT_NE(huge.find("A crossjoin of 331776 and 24 tuples would hold more than 5000000 on "
+                        "axis 1 (ROWS), although it is NON EMPTY"),
+              std::string::npos)
+        << huge;
+    const std::string product =
+        ErrorOf("SELECT " + months + " * " + months + " * " + months + " * " + months + " * " +
+                months + " ON COLUMNS FROM [Sales]");
+    EXPECT_NE(product.find("24 tuples would hold more than 5000000 on axis 0 (COLUMNS);"),
+              std::string::npos)
+        << product;
+
     const std::string cube = ErrorOf("SELECT FROM [Warehouse]");
     EXPECT_NE(cube.find("'Warehouse'"), std::string::npos) << cube;
 
