@@ -44,7 +44,7 @@ struct WorkLimit {
     int Seconds = 0;
     std::string Setting;
 
-    static WorkLimit Current() {
+    static WorkLimit OnThisThread() {
         WorkLimit limit;
         if (const TimeLimitScope* scope = innermost; scope && scope->limited_) {
             limit.Limited = true;
@@ -215,7 +215,7 @@ bool ShouldStop() {
 }
 
 std::string StopReason() {
-    return WorkLimit::Current().Reason(StopSignal(), Clock::now());
+    return WorkLimit::OnThisThread().Reason(StopSignal(), Clock::now());
 }
 
 void ThrowIfStopped(std::string_view what) {
@@ -226,7 +226,7 @@ void ThrowIfStopped(std::string_view what) {
 
 CancelOnStop::CancelOnStop(std::function<void()> cancel) : entry_(std::make_shared<Entry>()) {
     entry_->Cancel = std::move(cancel);
-    entry_->Limit = WorkLimit::Current();
+    entry_->Limit = WorkLimit::OnThisThread();
     Watcher::Instance().Add(entry_);
 }
 

@@ -7,12 +7,8 @@
 #include <cctype>
 #include <utility>
 
-#include "core/Log.h"
-#include "core/TextEncoding.h"
 #include "core/TextReplace.h"
 #include "model/AppContext.h"
-#include "model/OvInfoSheet.h"
-#include "model/Report.h"
 
 namespace {
 
@@ -210,27 +206,6 @@ CalendarDate WithCarry(const Component (&components)[3], const CalendarDate& tod
     return CivilFromDays(DaysFromCivil(date.Year, date.Month, date.Day) + day.Value);
 }
 
-// True when the open report asks for the arithmetic without carrying; noted in the log the first
-// time it is used.
-bool WithoutCarryRequested() {
-    orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context || !context->Report().ReportObject) return false;
-    CReport& report = context->Report();
-    if (!orvik::EqualsIgnoringAsciiCase(report.ReportObject->Get("DateArithmetic"), "NoCarry"))
-        return false;
-    if (!report.DateArithmeticLogged) {
-        report.DateArithmeticLogged = true;
-        UxSaveLog(
-            "DateArithmetic is NoCarry: date expressions work out each component on its own, so "
-            "d-1 on the first of a month is an invalid date",
-            __FILE__, __LINE__);
-    }
-    return true;
-}
-
-// strftime pads a conversion to any width it is given, so "%99999999d" alone would ask for
-// gigabytes, and the text it gives back may hold the next expression's format. No date needs a
-// field wider than two digits' worth, so wider ones are narrowed to kWidestField.
 std::string NarrowFieldWidths(std::string_view format) {
     constexpr size_t kWidestField = 99;
     std::string narrowed;
@@ -283,7 +258,7 @@ std::string FormatDate(const CalendarDate& date, const std::tm& now, bool keepTi
 
 namespace orvik {
 
-DateEvaluation EvaluateDateExpression(std::string_view expressionText) {
+DateEvaluation EvaluateDateExpression(std::string_view expressionText, DateArithmetic arithmetic) {
     const std::tm now = ReadToday();
     const CalendarDate today{now.tm_year + 1900LL, now.tm_mon + 1LL, now.tm_mday};
     std::string format(kDefaultFormat);
@@ -291,7 +266,7 @@ DateEvaluation EvaluateDateExpression(std::string_view expressionText) {
     std::string rest;  // what followed the last letter read, for the message
     CalendarDate date = today;
     bool keepTime = true;  // a bare "today" and week steps keep the time of day
-    bool carry = true;
+    const bool carry = arithmetic == DateArithmetic::Carry;
     if (!expression.empty()) {
         TakeFormat(expression, format);
         NormaliseLetters(expression);
@@ -300,7 +275,6 @@ DateEvaluation EvaluateDateExpression(std::string_view expressionText) {
         } else {
             Component components[3];
             ReadComponents(expression, components, rest);
-            carry = !WithoutCarryRequested();
             date = carry ? WithCarry(components, today) : WithoutCarry(components, today);
             keepTime = false;
         }
@@ -310,14 +284,16 @@ DateEvaluation EvaluateDateExpression(std::string_view expressionText) {
     // Only an invalid date is reported: a format that merely spells the word "Invalid" is not an
     // error. The date read back from an invalid date is -1 in each part.
     // The fixed text first, then in plain words which date the expression asked for.
-    return {std::string(kInvalidDate),
-            std::string(kInvalidDate) + " = <" + expression + ">; <" + format + ">; <" + rest +
-                ">; -1--1--1 (the date expression '" + std::string(expressionText) +
-                "' asks for year " + std::to_string(date.Year) + ", month " +
-                std::to_string(date.Month) + ", day " + std::to_string(date.Day) +
-                ", which does not exist" +
-                (carry ? std::string() : "; with DateArithmetic NoCarry components do not carry") +
-                ")"};
+    const bool carried = carry || expression.starts_with('w');
+    return {
+        std::string(kInvalidDate),
+        std::string(kInvalidDate) + " = <" + expression + ">; <" + format + ">; <" + rest +
+            ">; -1--1--1 (the date expression '" + std::string(expressionText) +
+            "' asks for year " + std::to_string(date.Year) + ", month " +
+            std::to_string(date.Month) + ", day " + std::to_string(date.Day) +
+            ", which does not exist" +
+            (carried ? std::string() : "; with DateArithmetic NoCarry components do not carry") +
+            ")"};
 }
 
 namespace {

@@ -27,8 +27,13 @@ struct DateEvaluation {
     std::string Error;
 };
 
+// How relative components move: with carry into the next larger one (the default), or each on
+// its own as reports with DateArithmetic "NoCarry" ask.
+enum class DateArithmetic { Carry, NoCarry };
+
 // Works out `expression` as EvalDateExpr does, without showing anything.
-DateEvaluation EvaluateDateExpression(std::string_view expression);
+DateEvaluation EvaluateDateExpression(std::string_view expression,
+                                      DateArithmetic arithmetic = DateArithmetic::Carry);
 
 // Why `value` is no date for a date parameter, or nothing when it is one: a calendar day written
 // YYYY-MM-DD, YYYYMMDD or DD.MM.YYYY (bare or in single quotes), or one whole "~date(...)~" of the

@@ -122,13 +122,13 @@ size_t MarkOpeners(std::string& text, size_t from, size_t to) {
     return from + marked.size();
 }
 
-std::string DateText(std::string_view expression, bool strict) {
-    orvik::DateEvaluation result = orvik::EvaluateDateExpression(expression);
+std::string DateText(std::string_view expression, bool strict, orvik::DateArithmetic arithmetic) {
+    orvik::DateEvaluation result = orvik::EvaluateDateExpression(expression, arithmetic);
     if (!result.Error.empty()) DateProblem(result.Error, strict);
     return std::move(result.Text);
 }
 
-void SubstituteDateExpressions(std::string& text, bool strict) {
+void SubstituteDateExpressions(std::string& text, bool strict, orvik::DateArithmetic arithmetic) {
     size_t next = 0;
     for (size_t at = text.find(kDateOpener); at != std::string::npos;
          at = text.find(kDateOpener, next)) {
@@ -149,8 +149,9 @@ void SubstituteDateExpressions(std::string& text, bool strict) {
             next = MarkOpeners(text, at, end);
             continue;
         }
-        text.replace(at, end - at,
-                     DateText(std::string_view(text).substr(start, close - start), strict));
+        text.replace(
+            at, end - at,
+            DateText(std::string_view(text).substr(start, close - start), strict, arithmetic));
         next = NextOpenerFrom(at);
     }
 }
@@ -168,11 +169,28 @@ void SubstituteOptions(std::string& text, const CRegistries& registries) {
     }
 }
 
+// The report's choice of date arithmetic; the older one, without carrying, is noted in the log
+// the first time it is used.
+orvik::DateArithmetic ArithmeticOf(orvik::AppContext* context) {
+    if (!context || !context->Report().ReportObject) return orvik::DateArithmetic::Carry;
+    CReport& report = context->Report();
+    if (!orvik::EqualsIgnoringAsciiCase(report.ReportObject->Get("DateArithmetic"), "NoCarry"))
+        return orvik::DateArithmetic::Carry;
+    if (!report.DateArithmeticLogged) {
+        report.DateArithmeticLogged = true;
+        UxSaveLog(
+            "DateArithmetic is NoCarry: date expressions work out each component on its own, so "
+            "d-1 on the first of a month is an invalid date",
+            __FILE__, __LINE__);
+    }
+    return orvik::DateArithmetic::NoCarry;
+}
+
 // The steps after the parameters, for one text: date expressions, folder, options, markers.
 void SubstituteTildesAndMarkers(std::string& text, orvik::AppContext* context, bool strict) {
     if (text.find('~') != std::string::npos) {
         orvik::ReplaceAll(text, "~дата(", kDateOpener);
-        SubstituteDateExpressions(text, strict);
+        SubstituteDateExpressions(text, strict, ArithmeticOf(context));
         if (context) {
             // The folder keeps its case and its trailing "/", so "~Dir~HTML/x.htm" is a path. An
             // installed copy writes in the user's state folder, so that is the one commands get.
@@ -265,7 +283,7 @@ void CheckDateExpressionValue(const Piece& piece, const PlacementOptions& option
 // Date expressions in the author's pieces. An expression may hold values ("d-`Days"); its
 // opener and closer are always the author's.
 void SubstituteDateExpressions(std::vector<Piece>& pieces, const PlacementOptions& options,
-                               bool strict) {
+                               bool strict, orvik::DateArithmetic arithmetic) {
     for (size_t p = 0; p < pieces.size(); ++p) {
         if (pieces[p].IsValue()) continue;
         size_t next = 0;
@@ -314,7 +332,7 @@ void SubstituteDateExpressions(std::vector<Piece>& pieces, const PlacementOption
                 MarkOpeners(pieces[closePiece].Text, 0, end);
                 break;  // the rest of this piece is marked; the pieces after it go on
             }
-            const std::string date = DateText(expression, strict);
+            const std::string date = DateText(expression, strict, arithmetic);
             pieces[p].Text = pieces[p].Text.substr(0, at) + date +
                              pieces[closePiece].Text.substr(close + kDateCloser.size());
             pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(p) + 1,
@@ -335,7 +353,7 @@ void SubstituteAuthorPieces(std::vector<Piece>& pieces, const PlacementOptions& 
     });
     if (tilde) {
         authorPieces([](std::string& text) { orvik::ReplaceAll(text, "~дата(", kDateOpener); });
-        SubstituteDateExpressions(pieces, options, strict);
+        SubstituteDateExpressions(pieces, options, strict, ArithmeticOf(context));
         if (context) {
             authorPieces([context](std::string& text) {
                 orvik::ReplaceAll(text, "~Dir~", context->StateFolder());

@@ -50,16 +50,13 @@ CRepPlugIn* PlugInAt(int index) {
     return registries->PlugIns[static_cast<size_t>(index)];
 }
 
-// Whether a plug-in's exception fails the run: in the work a run does (opening a source,
-// exporting, a step, a delivery) it does, as any other failed step; in the designer's
-// notifications and start-up it is only logged.
-enum class PlugInFailure { FailsRun, LogOnly };
-
-// A plug-in that throws must not take the run down with it; what it said goes to the log. The
-// call is marked as the plug-in's for the lines it logs and for the stop watch.
+// A plug-in that throws must not take the run down with it; what it said goes to the log. In the
+// work a run does (opening a source, exporting, a step, a delivery) the exception fails `run` as
+// any failed step would; where `run` is null (the designer's notifications, start-up) it is only
+// logged. The call is marked as the plug-in's for the lines it logs and for the stop watch.
 template <typename Call>
-auto Guarded(CRepPlugIn& plugIn, const char* what, Call&& call, decltype(call()) fallback,
-             PlugInFailure failure = PlugInFailure::FailsRun) {
+auto Guarded(CRepPlugIn& plugIn, const char* what, ProgramContext* run, Call&& call,
+             decltype(call()) fallback) {
     const PlugInCall marked(plugIn.m_FileName, what);
     std::string reason;
     try {
@@ -70,9 +67,7 @@ auto Guarded(CRepPlugIn& plugIn, const char* what, Call&& call, decltype(call())
         reason = "Plug-in " + plugIn.m_FileName + " failed in " + what;
     }
     UxSaveLog(reason, __FILE__, __LINE__);
-    if (failure == PlugInFailure::FailsRun) {
-        if (AppContext* context = AppContext::Current()) context->NoteError(reason);
-    }
+    if (run) run->NoteError(reason);
     return fallback;
 }
 
@@ -85,21 +80,23 @@ void InstallDispatch(AppContext& context) {
         COvInfoSheet* sheet =
             context->Report().Sheets.empty() ? nullptr : context->Report().Sheets.back().get();
         return Guarded(
-            *plugIn, "opening a data source",
+            *plugIn, "opening a data source", context,
             [&] { return plugIn->OpenDataSource(sheet, &source); }, 0);
     });
     TaskHandlers& tasks = context.Tasks();
-    tasks.PlugInRender = [](int index, COvInfoSheet& sheet, COvInfoAct& task, std::string& out) {
+    // These handlers live in the context, so they may hold on to it.
+    AppContext* run = &context;
+    tasks.PlugInRender = [run](int index, COvInfoSheet& sheet, COvInfoAct& task, std::string& out) {
         CRepPlugIn* plugIn = PlugInAt(index);
         if (!plugIn) return 2;
         return Guarded(
-            *plugIn, "exporting a sheet", [&] { return plugIn->ExportSheet(&sheet, &task, out); },
-            0);
+            *plugIn, "exporting a sheet", run,
+            [&] { return plugIn->ExportSheet(&sheet, &task, out); }, 0);
     };
-    tasks.PlugInTask = [](int index, const std::string& type, COvInfoAct* step) {
+    tasks.PlugInTask = [run](int index, const std::string& type, COvInfoAct* step) {
         if (CRepPlugIn* plugIn = PlugInAt(index)) {
             Guarded(
-                *plugIn, "running a task step",
+                *plugIn, "running a task step", run,
                 [&] {
                     plugIn->RunTask(type.c_str(), step);
                     return true;
@@ -107,10 +104,10 @@ void InstallDispatch(AppContext& context) {
                 false);
         }
     };
-    tasks.PlugInDelivery = [](int index, COvInfoAct& step) {
+    tasks.PlugInDelivery = [run](int index, COvInfoAct& step) {
         if (CRepPlugIn* plugIn = PlugInAt(index)) {
             Guarded(
-                *plugIn, "delivering",
+                *plugIn, "delivering", run,
                 [&] {
                     plugIn->Deliver(&step);
                     return true;
@@ -122,8 +119,8 @@ void InstallDispatch(AppContext& context) {
         CRepPlugIn* plugIn = PlugInAt(index);
         if (!plugIn) return nullptr;
         return Guarded(
-            *plugIn, "making a sheet's view", [&] { return plugIn->CreateView(&sheet); },
-            static_cast<CSheetView*>(nullptr), PlugInFailure::LogOnly);
+            *plugIn, "making a sheet's view", nullptr, [&] { return plugIn->CreateView(&sheet); },
+            static_cast<CSheetView*>(nullptr));
     };
 }
 
@@ -221,12 +218,12 @@ bool LoadPlugIn(AppContext& context, const std::filesystem::path& path) {
     // Registrations during Init carry this plug-in's index.
     registries.LoadedPlugInCount = static_cast<int>(registries.PlugIns.size());
     Guarded(
-        *plugIn, "Init",
+        *plugIn, "Init", nullptr,
         [&] {
             plugIn->Init();
             return true;
         },
-        false, PlugInFailure::LogOnly);
+        false);
     // Its captions in the interface language, keyed by the library's name without ".rll".
     TranslateProperties(context.Language(), registries, plugIn->m_PlugInIndex,
                         path.stem().string());
@@ -273,12 +270,12 @@ bool NotifyPlugInsOfChange(COvInfoObject& object, COvInfoProp& prop,
         if (CRepPlugIn* plugIn = PlugInAt(typeIndex(ListId::OutputTypes, *activeSheet, "tpVW"))) {
             plugIn->m_pCurObj = &object;
             Guarded(
-                *plugIn, "a property change",
+                *plugIn, "a property change", nullptr,
                 [&] {
                     plugIn->ViewPropertyChanged(&prop);
                     return true;
                 },
-                false, PlugInFailure::LogOnly);
+                false);
             told = true;
         }
     }
@@ -288,12 +285,12 @@ bool NotifyPlugInsOfChange(COvInfoObject& object, COvInfoProp& prop,
     if (owner < 0) owner = typeIndex(ListId::TaskTypes, object, "AType");
     if (CRepPlugIn* plugIn = PlugInAt(owner)) {
         Guarded(
-            *plugIn, "a property change",
+            *plugIn, "a property change", nullptr,
             [&] {
                 plugIn->PropertyChanged(&prop);
                 return true;
             },
-            false, PlugInFailure::LogOnly);
+            false);
         told = true;
     }
     return told;
