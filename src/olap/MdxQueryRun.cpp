@@ -1,0 +1,265 @@
+// Running a whole SELECT: the slicer, the axes, the passes that read stored cells in bulk, and
+// NON EMPTY.
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "core/StopRequest.h"
+#include "olap/FormatString.h"
+#include "olap/MdxEvaluator.h"
+#include "olap/MdxParser.h"
+#include "olap/MdxValueRules.h"
+#include "olap/NameCase.h"
+
+namespace orvik::cube {
+
+using mdx::Expr;
+using namespace mdxvalue;
+
+// --- the query -----------------------------------------------------------------------------------
+
+namespace {
+
+CellSetMember Describe(const Member* member) {
+    CellSetMember out;
+    out.Caption = member->Caption;
+    out.UniqueName = member->UniqueName;
+    out.Name = member->Name;
+    const auto& levels = member->Owner->Levels;
+    const size_t depth = std::min(static_cast<size_t>(member->Depth), levels.size() - 1);
+    out.LevelUniqueName = levels[depth].UniqueName;
+    out.LevelNumber = member->Depth;
+    if (member->Parent) out.ParentUniqueName = member->Parent->UniqueName;
+    return out;
+}
+
+CellSetAxis DescribeAxis(const TupleList& tuples) {
+    CellSetAxis axis;
+    axis.Positions.reserve(tuples.size());
+    for (const Tuple& tuple : tuples) {
+        CellSetPosition position;
+        for (const Member* member : tuple) position.Members.push_back(Describe(member));
+        axis.Positions.push_back(std::move(position));
+    }
+    return axis;
+}
+
+// More cells than this are refused: a crossjoin that large is a mistake, not a report.
+constexpr size_t kMaxCells = 5'000'000;
+
+}  // namespace
+
+CellSetData QueryEvaluator::Run(const mdx::SelectStatement& statement) {
+    try {
+        return RunStatement(statement);
+    } catch (const std::bad_alloc&) {
+        // Whatever the query held is released by now: there is room to say what happened.
+        throw MdxEvaluationError(
+            "The query ran out of memory; narrow it with NON EMPTY, a filter or a slicer");
+    }
+}
+
+void QueryEvaluator::CheckCrossjoinSize(size_t left, size_t right) const {
+    if (right == 0 || left <= kMaxCells / right) return;
+    std::string where;
+    if (evaluatingAxis_) {
+        static const char* const kAxisNames[] = {"COLUMNS", "ROWS", "PAGES", "SECTIONS",
+                                                 "CHAPTERS"};
+        const auto ordinal = static_cast<size_t>(evaluatingAxis_->Ordinal);
+        where = " on axis " + std::to_string(ordinal) +
+                (ordinal < std::size(kAxisNames) ? std::string(" (") + kAxisNames[ordinal] + ")"
+                                                 : std::string()) +
+                (evaluatingAxis_->NonEmpty
+                     ? ", although it is NON EMPTY: empty positions are dropped only after the "
+                       "crossjoin is made"
+                     : "");
+    }
+    throw MdxEvaluationError("A crossjoin of " + std::to_string(left) + " and " +
+                             std::to_string(right) + " tuples would hold more than " +
+                             std::to_string(kMaxCells) + where +
+                             "; narrow it with a filter or a slicer");
+}
+
+CellSetData QueryEvaluator::RunStatement(const mdx::SelectStatement& statement) {
+    const CubeDefinition& cube = cube_.Definition();
+    for (const NamedSetDefinition& set : cube.NamedSets) {
+        try {
+            sets_[LowerAscii(set.Name)].Formula = mdx::ParseExpression(set.Formula);
+        } catch (const mdx::MdxSyntaxError& error) {
+            throw MdxEvaluationError("The named set '" + set.Name + "' of cube '" + cube.Name +
+                                     "' cannot be read: " + error.what());
+        }
+    }
+    const size_t hierarchyCount = cube_.Hierarchies().size();
+    context_.assign(hierarchyCount, nullptr);
+    for (size_t h = 0; h < hierarchyCount; ++h)
+        context_[h] = cube_.DefaultMember(*cube_.Hierarchies()[h]);
+    for (const mdx::FormulaDefinition& definition : statement.With) {
+        if (definition.IsSet) {
+            NamedSet& set = sets_[LowerAscii(definition.Name.back().Name)];
+            set.Formula = std::shared_ptr<const Expr>(definition.Formula.get(), [](const Expr*) {});
+            set.Done = false;
+        } else {
+            DefineMember(definition);
+        }
+    }
+    const std::vector<Member*> base = context_;
+
+    std::vector<const mdx::AxisSpec*> axes(statement.Axes.size(), nullptr);
+    for (const mdx::AxisSpec& axis : statement.Axes) {
+        if (static_cast<size_t>(axis.Ordinal) >= axes.size() ||
+            axes[static_cast<size_t>(axis.Ordinal)])
+            throw MdxEvaluationError(
+                "The query's axes must be numbered from 0 without gaps or "
+                "repeats (at " +
+                mdx::DescribePosition(text_, axis.Position) + ")");
+        axes[static_cast<size_t>(axis.Ordinal)] = &axis;
+    }
+
+    TupleList slicer;
+    std::vector<TupleList> positions(axes.size());
+    std::vector<MdxValue> values;
+    std::vector<std::string> formats;
+    int slicerCompound = -1;
+    bool emptySlicer = false;
+    for (int pass = 0;; ++pass) {
+        if (pass > 20)
+            throw MdxEvaluationError("The query's cells depend on each other too deeply to read");
+        for (auto& [name, set] : sets_) set.Done = false;
+        context_ = base;
+        setContext_ = base;
+        compound_ = -1;
+        slicer = statement.Where ? EvalSet(*statement.Where) : TupleList{Tuple{}};
+        emptySlicer = slicer.empty();
+        if (slicer.size() == 1) {
+            for (Member* member : slicer.front())
+                context_[static_cast<size_t>(member->Owner->Index)] = member;
+        } else if (slicer.size() > 1) {
+            bool stored = true;
+            for (const Tuple& t : slicer)
+                for (Member* member : t)
+                    if (member->Calculated) stored = false;
+            if (!stored)
+                throw MdxEvaluationError(
+                    "A WHERE clause of several tuples may hold only stored "
+                    "members");
+            for (const Tuple& t : slicer)
+                for (Member* member : t) {
+                    if (member->Owner->IsMeasures)
+                        context_.front() = member;
+                    else
+                        context_[static_cast<size_t>(member->Owner->Index)] = nullptr;
+                }
+            TupleList withoutMeasures;
+            for (const Tuple& t : slicer) {
+                Tuple kept;
+                for (Member* member : t)
+                    if (!member->Owner->IsMeasures) kept.push_back(member);
+                withoutMeasures.push_back(kept);
+            }
+            slicerCompound = fetcher_.AddCompound(withoutMeasures);
+            compound_ = slicerCompound;
+        }
+        const std::vector<Member*> sliced = context_;
+        setContext_ = sliced;
+        size_t total = 1;
+        for (size_t a = 0; a < axes.size(); ++a) {
+            context_ = sliced;
+            evaluatingAxis_ = axes[a];
+            positions[a] = EvalSet(*axes[a]->Set);
+            evaluatingAxis_ = nullptr;
+            std::erase_if(positions[a], [](const Tuple& t) {
+                return std::find(t.begin(), t.end(), nullptr) != t.end();
+            });
+            total *= positions[a].size();
+            if (total > kMaxCells)
+                throw MdxEvaluationError("The query asks for more than " +
+                                         std::to_string(kMaxCells) +
+                                         " cells; narrow it with NON EMPTY, a filter or a slicer");
+        }
+        values.assign(total, MdxValue{});
+        formats.assign(total, std::string());
+        std::vector<size_t> index(axes.size(), 0);
+        for (size_t ordinal = 0; ordinal < total; ++ordinal) {
+            CheckStop();
+            size_t rest = ordinal;
+            context_ = sliced;
+            compound_ = slicerCompound;
+            for (size_t a = 0; a < axes.size(); ++a) {
+                const size_t count = positions[a].size();
+                index[a] = rest % count;
+                rest /= count;
+                for (Member* member : positions[a][index[a]])
+                    context_[static_cast<size_t>(member->Owner->Index)] = member;
+            }
+            if (emptySlicer) continue;
+            values[ordinal] = CellValue();
+            formats[ordinal] = CellFormat();
+        }
+        if (!fetcher_.HasPending()) break;
+        fetcher_.FetchPending();
+    }
+
+    // NON EMPTY: drop the positions whose every cell is empty, then lay the cells out again.
+    std::vector<std::vector<size_t>> kept(axes.size());
+    for (size_t a = 0; a < axes.size(); ++a) {
+        std::vector<bool> any(positions[a].size(), !axes[a]->NonEmpty);
+        if (axes[a]->NonEmpty) {
+            size_t stride = 1;
+            for (size_t b = 0; b < a; ++b) stride *= positions[b].size();
+            for (size_t ordinal = 0; ordinal < values.size(); ++ordinal)
+                if (!values[ordinal].IsEmpty())
+                    any[(ordinal / stride) % positions[a].size()] = true;
+        }
+        for (size_t p = 0; p < any.size(); ++p)
+            if (any[p]) kept[a].push_back(p);
+    }
+    CellSetData data;
+    for (size_t a = 0; a < axes.size(); ++a) {
+        TupleList chosen;
+        for (size_t p : kept[a]) chosen.push_back(positions[a][p]);
+        data.Axes.push_back(DescribeAxis(chosen));
+    }
+    data.Slicer = DescribeAxis(slicer);
+    size_t count = 1;
+    for (const auto& k : kept) count *= k.size();
+    data.Cells.resize(count);
+    std::vector<size_t> index(axes.size(), 0);
+    for (size_t out = 0; out < count; ++out) {
+        size_t rest = out, ordinal = 0, stride = 1;
+        for (size_t a = 0; a < axes.size(); ++a) {
+            const size_t i = rest % kept[a].size();
+            rest /= kept[a].size();
+            ordinal += kept[a][i] * stride;
+            stride *= positions[a].size();
+        }
+        const MdxValue& value = values[ordinal];
+        CellSetCell& cell = data.Cells[out];
+        switch (value.What) {
+            case MdxValue::Type::Empty:
+                break;
+            case MdxValue::Type::String:
+                cell.Value = Variant::MakeString(value.Text);
+                cell.FormattedValue = value.Text;
+                break;
+            case MdxValue::Type::Bool:
+                cell.Value = Variant::MakeBool(value.Number != 0);
+                cell.FormattedValue = value.Number != 0 ? "true" : "false";
+                break;
+            case MdxValue::Type::Number:
+                if (value.Integer && std::fabs(value.Number) < 2147483648.0)
+                    cell.Value = Variant::MakeI4(static_cast<int32_t>(value.Number));
+                else if (value.Integer && std::fabs(value.Number) < 9.2e18)
+                    cell.Value = Variant::MakeI8(static_cast<int64_t>(value.Number));
+                else
+                    cell.Value = Variant::MakeR8(value.Number);
+                cell.FormattedValue = FormatNumber(value.Number, formats[ordinal]);
+                break;
+        }
+    }
+    return data;
+}
+
+}  // namespace orvik::cube
