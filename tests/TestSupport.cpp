@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlite3.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -87,6 +89,21 @@ std::string ReadFileBytes(const std::string& path) {
     std::string bytes;
     ReadWholeFile(path, bytes);
     return bytes;
+}
+
+double SqliteNumber(const std::string& database, const std::string& select) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    double value = -1;
+    if (sqlite3_prepare_v2(db, select.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        value = sqlite3_column_double(statement, 0);
+    else
+        ADD_FAILURE() << select << ": " << sqlite3_errmsg(db);
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return value;
 }
 
 bool ProcessGroupGone(pid_t group, std::chrono::milliseconds within) {

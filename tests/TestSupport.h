@@ -22,6 +22,11 @@ std::string ReadFileBytes(const std::string& path);
 // A member whose parent died lingers until init reaps it, which may take it a moment.
 bool ProcessGroupGone(pid_t group, std::chrono::milliseconds within);
 
+// The first column of the first row `select` gives in the SQLite file `database`, as a number:
+// the oracle cube tests check the engine's sums against. A query that fails is a test failure
+// (and gives -1).
+double SqliteNumber(const std::string& database, const std::string& select);
+
 // A temporary folder removed with everything in it when the object dies.
 class TempDir {
   public:

@@ -175,20 +175,7 @@ class MdxFunctionsTest : public ::testing::Test {
     }
 
     // One number computed by SQLite from the same file: the oracle for the engine's sums.
-    static double Sql(const std::string& select) {
-        sqlite3* db = nullptr;
-        sqlite3_open_v2(database_.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-        sqlite3_stmt* statement = nullptr;
-        double value = -1;
-        if (sqlite3_prepare_v2(db, select.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
-            sqlite3_step(statement) == SQLITE_ROW)
-            value = sqlite3_column_double(statement, 0);
-        else
-            ADD_FAILURE() << select << ": " << sqlite3_errmsg(db);
-        sqlite3_finalize(statement);
-        sqlite3_close(db);
-        return value;
-    }
+    static double Sql(const std::string& select) { return test::SqliteNumber(database_, select); }
 
     static inline std::unique_ptr<test::TempDir> folder_;
     static inline std::string database_, schema_;

@@ -71,18 +71,7 @@ std::string SmallShop::Connection() const {
 }
 
 double SmallShop::Sql(const std::string& select) const {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(database_.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* statement = nullptr;
-    double value = -1;
-    if (sqlite3_prepare_v2(db, select.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW)
-        value = sqlite3_column_double(statement, 0);
-    else
-        ADD_FAILURE() << select << ": " << sqlite3_errmsg(db);
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return value;
+    return SqliteNumber(database_, select);
 }
 
 }  // namespace orvik::test
