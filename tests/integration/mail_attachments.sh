@@ -17,32 +17,7 @@ printf '[General]\nDefAdrFrom=reports@example.com\n' > settings.ini
 echo 'region;amount' > "$home/present.csv"
 
 write_report() {  # MissingFilesOptional
-  cat > mail.ovk <<OVK
-<?xml version="1.0" encoding="utf-8" standalone="yes"?>
-<root>
-	<DS>
-		<Name>T</Name>
-		<tpDS>SQL</tpDS>
-		<DSN>Provider=SQLite;Data Source=$home/data.db</DSN>
-		<Qry>select n from t</Qry>
-	</DS>
-	<SHEET>
-		<Name>T</Name>
-		<cDS>T</cDS>
-		<tpVW>GRID</tpVW>
-	</SHEET>
-	<ACT><Name>Mail</Name></ACT>
-	<ACT>
-		<ActParent>0</ActParent>
-		<Name>Send</Name>
-		<AType>SMTP</AType>
-		<Srv>127.0.0.1:$port</Srv>
-		<Adr>boss@example.com</Adr>
-		<Files>$home/present.csv;$home/missing-figures.pdf</Files>
-		<MissingFilesOptional>$1</MissingFilesOptional>
-	</ACT>
-</root>
-OVK
+  one_sheet_report mail.ovk "<AType>SMTP</AType><Srv>127.0.0.1:$port</Srv><Adr>boss@example.com</Adr><Files>$home/present.csv;$home/missing-figures.pdf</Files><MissingFilesOptional>$1</MissingFilesOptional>"
 }
 
 write_report ""

@@ -26,31 +26,7 @@ start_peer() {
 trap 'kill $peer 2>/dev/null; rm -rf "$home"' EXIT
 
 write_report() {  # server, security
-  cat > mail.ovk <<OVK
-<?xml version="1.0" encoding="utf-8" standalone="yes"?>
-<root>
-	<DS>
-		<Name>T</Name>
-		<tpDS>SQL</tpDS>
-		<DSN>Provider=SQLite;Data Source=$home/data.db</DSN>
-		<Qry>select n from t</Qry>
-	</DS>
-	<SHEET>
-		<Name>T</Name>
-		<cDS>T</cDS>
-		<tpVW>GRID</tpVW>
-	</SHEET>
-	<ACT><Name>Mail</Name></ACT>
-	<ACT>
-		<ActParent>0</ActParent>
-		<Name>Send</Name>
-		<AType>SMTP</AType>
-		<Srv>$1</Srv>
-		<Adr>boss@example.com</Adr>
-		<MailSecurity>$2</MailSecurity>
-	</ACT>
-</root>
-OVK
+  one_sheet_report mail.ovk "<AType>SMTP</AType><Srv>$1</Srv><Adr>boss@example.com</Adr><MailSecurity>$2</MailSecurity>"
 }
 
 n=0

@@ -11,15 +11,7 @@ trap 'kill $peer 2>/dev/null; rm -rf "$home"' EXIT
 write_report() {  # server [step type]
   local step="<AType>SMTP</AType><Srv>$1</Srv><Adr>boss@example.com</Adr>"
   [ "${2:-SMTP}" = FTP ] && step="<AType>FTP</AType><Srv>$1</Srv>"
-  cat > mail.ovk <<OVK
-<?xml version="1.0" encoding="utf-8" standalone="yes"?>
-<root>
-	<DS><Name>T</Name><tpDS>SQL</tpDS><DSN>Provider=SQLite;Data Source=$home/data.db</DSN><Qry>select n from t</Qry></DS>
-	<SHEET><Name>T</Name><cDS>T</cDS><tpVW>GRID</tpVW></SHEET>
-	<ACT><Name>Mail</Name></ACT>
-	<ACT><ActParent>0</ActParent><Name>Send</Name>$step</ACT>
-</root>
-OVK
+  one_sheet_report mail.ovk "$step"
 }
 
 # Runs the report, stops it after a second and checks how and how soon it ended.
