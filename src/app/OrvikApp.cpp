@@ -304,31 +304,22 @@ bool COrvikApp::LockWorkFolder() {
     const int seconds = orvik::SecondsFromText(
         context_->Settings().GetString("General", "WorkFolderWait", "300"), 300);
     std::string problem;
-    std::error_code error;
     const auto started = std::chrono::steady_clock::now();
-    // Without its trailing slash: "HTML/" of a file is no path at all, not a file.
-    const std::filesystem::path named = std::filesystem::path(folder).parent_path();
-    if (std::filesystem::exists(named, error) && !std::filesystem::is_directory(named, error)) {
-        // Waiting would not help: no run will ever make a file into a folder.
-        problem = named.string() + " is not a folder (a file of that name stands in its place)";
-    } else {
-        workFolderLock_ = orvik::FolderLock::Acquire(
-            folder, std::chrono::seconds(seconds),
-            [&] {
-                // Someone starting the designer sees why no window comes yet.
-                if (!BatchMode) {
-                    std::fprintf(stderr,
-                                 "orvik: waiting up to %d s for a run of Orvik to finish with the "
-                                 "work folder %s\n",
-                                 seconds, folder.c_str());
-                }
-                UxSaveLog("Waiting up to " + std::to_string(seconds) +
-                              " s for another run of Orvik to finish with the work folder " +
-                              folder,
-                          __FILE__, __LINE__);
-            },
-            problem);
-    }
+    workFolderLock_ = orvik::FolderLock::Acquire(
+        folder, std::chrono::seconds(seconds),
+        [&] {
+            // Someone starting the designer sees why no window comes yet.
+            if (!BatchMode) {
+                std::fprintf(stderr,
+                             "orvik: waiting up to %d s for a run of Orvik to finish with the "
+                             "work folder %s\n",
+                             seconds, folder.c_str());
+            }
+            UxSaveLog("Waiting up to " + std::to_string(seconds) +
+                          " s for another run of Orvik to finish with the work folder " + folder,
+                      __FILE__, __LINE__);
+        },
+        problem);
     if (workFolderLock_) return true;
     const auto waited = std::chrono::duration_cast<std::chrono::seconds>(
         std::chrono::steady_clock::now() - started);

@@ -28,7 +28,10 @@ int OpenFolder(const std::string& folder, std::string& problem) {
     const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor >= 0) return descriptor;
     if (errno == ENOTDIR) {
-        problem = folder + " is not a folder";
+        // Named without a trailing "/": what stands there is a file, and waiting will not help.
+        std::string named = folder;
+        while (named.size() > 1 && named.back() == '/') named.pop_back();
+        problem = named + " is not a folder";
     } else {
         problem = "cannot open the folder " + folder + ": " + std::strerror(errno);
     }
