@@ -23,7 +23,7 @@ MessageBoxResult BatchFrontEnd::ShowMessageBox(std::string_view text, std::strin
     std::string line(caption);
     if (!line.empty()) line += ": ";
     line += text;
-    UxSaveLog(line, __FILE__, __LINE__);
+    UxSaveLog(run_, line, __FILE__, __LINE__);
     return DefaultAnswer(buttons);
 }
 

@@ -6,10 +6,18 @@
 
 namespace orvik {
 
+class Run;
+
 class BatchFrontEnd : public FrontEnd {
   public:
+    // Message boxes go to `run`'s log.
+    explicit BatchFrontEnd(Run& run) : run_(run) {}
+
     MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
                                     MessageBoxButtons buttons, MessageBoxIcon icon) override;
+
+  private:
+    Run& run_;
 };
 
 // The answer a message box gets when nobody is there to choose.

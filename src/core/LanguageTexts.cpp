@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <vector>
 
-#include "core/ProgramContext.h"
 #include "core/Paths.h"
 #include "core/TextEncoding.h"
 
@@ -107,6 +106,7 @@ void CLanguageTexts::InitLanguage(const std::string& storedCode, const std::stri
 
 bool CLanguageTexts::LoadLanguage(const std::string& code, const std::string& programFolder) {
     table_.clear();
+    duplicateKeys_.clear();
     const std::string path = code == "ENG" ? std::string() : LanguageFilePath(code, programFolder);
     std::string bytes;
     if (path.empty() || !orvik::ReadWholeFile(path, bytes)) {
@@ -137,8 +137,7 @@ bool CLanguageTexts::LoadLanguage(const std::string& code, const std::string& pr
             value = orvik::Utf8Prefix(value, kMaxValueLength);
         }
         if (table_.contains(key)) {
-            orvik::ShowMessage("Dublicate lang key: " + key, {}, orvik::MessageBoxButtons::Ok,
-                               orvik::MessageBoxIcon::Warning);
+            duplicateKeys_.push_back(key);
             continue;
         }
         table_.emplace(key, std::move(value));
@@ -184,11 +183,9 @@ void CLanguageTexts::TranslateDialog(CTranslatableDialog& dialog, std::string_vi
     }
 }
 
-std::string GetText(int id) {
-    orvik::ProgramContext* context = orvik::ProgramContext::Current();
-    if (context) return context->Language().GetText(id);
-    const char* builtin = BuiltinText(id);
-    return builtin ? builtin : "???";
+const CLanguageTexts& BuiltinLanguage() {
+    static const CLanguageTexts builtin;
+    return builtin;
 }
 
 std::string UsableTemplate(const std::string& translated, const char* builtin) {
@@ -199,7 +196,7 @@ std::string UsableTemplate(const std::string& translated, const char* builtin) {
     return builtin;
 }
 
-std::string GetTextF(int id, ...) {
+std::string CLanguageTexts::TextF(int id, ...) const {
     const std::string format = UsableTemplate(GetText(id), BuiltinText(id));
     va_list args;
     va_start(args, id);
@@ -211,9 +208,4 @@ std::string GetTextF(int id, ...) {
     if (length > 0) std::vsnprintf(out.data(), out.size() + 1, format.c_str(), args);
     va_end(args);
     return out;
-}
-
-std::string GetNamedText(const char* name, int index) {
-    orvik::ProgramContext* context = orvik::ProgramContext::Current();
-    return context ? context->Language().GetNamedText(name ? name : "", index) : std::string();
 }

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A menu as translation sees it; the designer adapts its menu bar to this.
 class CTranslatableMenu {
@@ -40,6 +41,8 @@ class CLanguageTexts {
     // The text for `id`: the language file's when it has one, else the built-in English text
     // ("?" when a language is active and neither exists, "???" otherwise).
     std::string GetText(int id) const;
+    // The text of `id` used as a printf template for the arguments (see UsableTemplate).
+    std::string TextF(int id, ...) const;
     // The language file's value of `name` (or `name` + `index` when index >= 0); "" when absent.
     std::string GetNamedText(std::string_view name, int index = -1) const;
 
@@ -47,9 +50,12 @@ class CLanguageTexts {
     // falls back to English when it has none.
     void InitLanguage(const std::string& storedCode, const std::string& programFolder);
     // Loads the language file of `code` from `programFolder`; true when at least one entry was
-    // read. "ENG", or a code without a file, switches to the built-in texts. Duplicate keys are
-    // reported ("Dublicate lang key: <key>") and the first value is kept.
+    // read. "ENG", or a code without a file, switches to the built-in texts. Of a duplicate key
+    // the first value is kept; the keys are listed in DuplicateKeys() for whoever loaded the file
+    // to report ("Dublicate lang key: <key>", see ReportDuplicateKeys).
     bool LoadLanguage(const std::string& code, const std::string& programFolder);
+    // The keys the last loaded language file gave more than once, in file order.
+    const std::vector<std::string>& DuplicateKeys() const { return duplicateKeys_; }
 
     // The language file of `code` in `programFolder` (matched without regard to case), or "".
     static std::string LanguageFilePath(const std::string& code, const std::string& programFolder);
@@ -70,17 +76,17 @@ class CLanguageTexts {
 
     std::string code_ = "ENG";
     std::map<std::string, std::string, std::less<>> table_;
+    std::vector<std::string> duplicateKeys_;
 };
 
 // The built-in English text of `id`, or null when the program has none.
 const char* BuiltinText(int id);
 
-// --- the lookups every part of the program (and plug-ins) use, on the current context ---
-std::string GetText(int id);
-// The text of `id` used as a printf template for the arguments (see UsableTemplate).
-std::string GetTextF(int id, ...);
-// The template GetTextF formats with: `translated` when its printf conversions are exactly those
+// The texts of a program that has loaded no language: the built-in English ones. Immutable, so
+// code without a program at hand (a network session made by a test) can share it.
+const CLanguageTexts& BuiltinLanguage();
+
+// The template TextF formats with: `translated` when its printf conversions are exactly those
 // of `builtin` (the same sequence, each with the same position, flags, width, precision, length
 // modifier and letter), otherwise `builtin`. Without a built-in text, `translated`.
 std::string UsableTemplate(const std::string& translated, const char* builtin);
-std::string GetNamedText(const char* name, int index);

@@ -6,10 +6,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "core/PlugInCall.h"
-#include "core/ProgramContext.h"
+#include "core/Run.h"
 
-using orvik::ProgramContext;
+using orvik::Run;
 
 std::string FormatLogLine(const std::string& message, int sourceLine, const struct tm& when) {
     char date[32];
@@ -29,12 +28,8 @@ std::string FormatLogLine(const std::string& message, int sourceLine, const stru
     return line;
 }
 
-void UxSaveLog(const std::string& message, const char* /*sourceFile*/, int sourceLine) {
-    ProgramContext* context = ProgramContext::Current();
-    if (!context) return;
-    context->RememberLogLine(message);
-    if (context->StateFolder().empty()) return;
-    const std::string path = context->StateFolder() + "Orvik18.log";
+void AppendLogLine(const std::string& path, const std::string& message, int sourceLine) {
+    if (path.empty()) return;
     // Opened, appended and closed per line: two programs sharing the log interleave whole lines.
     FILE* file = std::fopen(path.c_str(), "a");
     if (!file) return;
@@ -46,8 +41,9 @@ void UxSaveLog(const std::string& message, const char* /*sourceFile*/, int sourc
     std::fclose(file);
 }
 
-void UxSaveLog(const char* message, const char* sourceFile, int sourceLine) {
-    UxSaveLog(std::string(message ? message : ""), sourceFile, sourceLine);
+void UxSaveLog(Run& run, const std::string& message, const char* /*sourceFile*/, int sourceLine) {
+    run.RememberLogLine(message);
+    AppendLogLine(run.LogPath(), message, sourceLine);
 }
 
 namespace {
@@ -62,20 +58,18 @@ std::string Header(const char* sourceFile, int sourceLine) {
 
 // Batch mode writes the error to the log; otherwise a person sees it in a message box (the
 // database form with the error icon, the COM form as an OK/Cancel box whose answer is not used).
-void Deliver(const std::string& message, orvik::MessageBoxButtons buttons,
+void Deliver(Run& run, const std::string& message, orvik::MessageBoxButtons buttons,
              orvik::MessageBoxIcon icon) {
-    ProgramContext* context = ProgramContext::Current();
-    if (!context) return;
     // The header names our source file; what the user acts on is the error's own message.
     constexpr std::string_view kMessageLine = "ErrorMessage = ";
     const size_t at = message.find(kMessageLine);
-    context->NoteError(at == std::string::npos
+    run.NoteError(at == std::string::npos
                            ? std::string_view(message)
                            : std::string_view(message).substr(at + kMessageLine.size()));
-    if (context->BatchMode) {
-        UxSaveLog("UxError: " + message, __FILE__, __LINE__);
+    if (run.BatchMode) {
+        UxSaveLog(run, "UxError: " + message, __FILE__, __LINE__);
     } else {
-        context->Front().ShowMessageBox(message, "", buttons, icon);
+        run.Front().ShowMessageBox(message, "", buttons, icon);
     }
 }
 
@@ -96,27 +90,14 @@ std::string UxErrorMessage(const CComError& error, const char* sourceFile, int s
     return message;
 }
 
-void UxError(const std::exception& error, const char* sourceFile, int sourceLine,
+void UxError(Run& run, const std::exception& error, const char* sourceFile, int sourceLine,
              const char* text) {
-    Deliver(UxErrorMessage(error, sourceFile, sourceLine, text), orvik::MessageBoxButtons::Ok,
+    Deliver(run, UxErrorMessage(error, sourceFile, sourceLine, text), orvik::MessageBoxButtons::Ok,
             orvik::MessageBoxIcon::Error);
 }
 
-void UxError(const CComError& error, const char* sourceFile, int sourceLine, const char* text) {
-    Deliver(UxErrorMessage(error, sourceFile, sourceLine, text), orvik::MessageBoxButtons::OkCancel,
+void UxError(Run& run, const CComError& error, const char* sourceFile, int sourceLine,
+             const char* text) {
+    Deliver(run, UxErrorMessage(error, sourceFile, sourceLine, text), orvik::MessageBoxButtons::OkCancel,
             orvik::MessageBoxIcon::None);
-}
-
-void UxError(const char* message, const char* sourceFile, int sourceLine) {
-    // Only plug-ins call this form. The source path they pass is where they were built, which
-    // means nothing on the machine that runs them: the header names the plug-in's file instead.
-    const std::string plugIn(orvik::CurrentPlugInFile());
-    UxError(std::runtime_error(message ? message : ""),
-            plugIn.empty() ? sourceFile : plugIn.c_str(), sourceLine);
-}
-
-void SetPaneTextStatBar(int pane, const char* text) {
-    if (ProgramContext* context = ProgramContext::Current()) {
-        context->Front().SetPaneText(pane, text ? text : "");
-    }
 }

@@ -1,27 +1,33 @@
 // The program's log ("Orvik18.log" in the program folder) and its error reporting. The log is the
 // only record of an unattended run, so its line layout is fixed:
 //   dd/mm/yy HH:MM:SS (line) : message
-// These functions are part of the interface plug-ins call.
 #pragma once
 
 #include <exception>
 #include <string>
 
 #include "core/ComError.h"
-#include "orvik/PlugInApi.h"
 
-// Appends one line to the log (UxSaveLog(const char*, ...) is declared with the plug-in
-// interface). A message beginning with a line break gets an empty line before it. The source
-// file is accepted and not written. Silently does nothing when the log cannot be opened (no
-// program folder yet, read-only folder).
-void UxSaveLog(const std::string& message, const char* sourceFile, int sourceLine);
+namespace orvik {
+class Run;
+}
+
+// Appends one line to the run's log. A message beginning with a line break gets an empty line
+// before it. The source file is accepted and not written. Silently does nothing when the log
+// cannot be opened (no program folder yet, read-only folder).
+void UxSaveLog(orvik::Run& run, const std::string& message, const char* sourceFile,
+               int sourceLine);
+// Appends one line to the log file at `path` (the form above without a run: the crash report and
+// the plug-in interface outside any run).
+void AppendLogLine(const std::string& path, const std::string& message, int sourceLine);
 
 // Reports a failure (a database error, a protocol error, anything with a message): in batch mode
 // to the log ("UxError: " + message), otherwise in a message box. Never throws; an empty `text`
 // counts as none.
-void UxError(const std::exception& error, const char* sourceFile, int sourceLine,
+void UxError(orvik::Run& run, const std::exception& error, const char* sourceFile, int sourceLine,
              const char* text = "");
-void UxError(const CComError& error, const char* sourceFile, int sourceLine, const char* text = "");
+void UxError(orvik::Run& run, const CComError& error, const char* sourceFile, int sourceLine,
+             const char* text = "");
 
 // The message UxError shows for each form (exposed for the log and for tests).
 std::string UxErrorMessage(const std::exception& error, const char* sourceFile, int sourceLine,

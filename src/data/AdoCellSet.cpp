@@ -37,14 +37,15 @@ void CADOMDCellSet::Raise(long code, const std::string& description,
     throw CADOException(code, description, source);
 }
 
-bool CADOMDCellSet::Open(const std::string& query, const std::string& connectionString) {
+bool CADOMDCellSet::Open(const std::string& query, const std::string& connectionString,
+                         const std::string& programFolder) {
     Close();
     query_ = query;
     const std::string provider = Lower(ConnectionKeyValue(connectionString, "Provider"));
     for (const auto& [name, factory] : Providers()) {
         if (provider.empty() || provider.compare(0, name.size(), name) != 0) continue;
         try {
-            data_ = factory()->Run(query, connectionString);
+            data_ = factory()->Run(query, connectionString, programFolder);
         } catch (const CADOException& error) {
             Raise(error.GetError(), error.GetErrorMessage(), error.GetSource());
         }

@@ -42,6 +42,8 @@ struct CellSetData {
     std::vector<CellSetAxis> Axes;
     CellSetAxis Slicer;
     std::vector<CellSetCell> Cells;
+    // What the provider worked around on the way (see OlapConnection::TakeWarnings), for the log.
+    std::vector<std::string> Warnings;
 };
 
 // What an OLAP provider does: run `query` against the source `connectionString` names. Throws
@@ -50,6 +52,11 @@ class CCellSetProvider {
   public:
     virtual ~CCellSetProvider() = default;
     virtual CellSetData Run(const std::string& query, const std::string& connectionString) = 0;
+    // The same, with relative file names in the string taken from `programFolder`.
+    virtual CellSetData Run(const std::string& query, const std::string& connectionString,
+                            const std::string& /*programFolder*/) {
+        return Run(query, connectionString);
+    }
 };
 
 // Makes providers named `providerName` (compared without case, as a prefix of the string's
@@ -64,8 +71,10 @@ class CADOMDCellSet {
 
     // Closes any open result, remembers `query` and runs it through the provider the connection
     // string names (the cell set opens its own connection). Throws CADOException; the last error
-    // text and code stay readable afterwards.
-    bool Open(const std::string& query, const std::string& connectionString);
+    // text and code stay readable afterwards. Relative file names in the string are taken from
+    // `programFolder` (the working folder when none is given).
+    bool Open(const std::string& query, const std::string& connectionString,
+              const std::string& programFolder = {});
     // Takes a result made elsewhere (a provider that already holds one, or a test).
     void SetData(CellSetData data);
     // True while a result is held.
@@ -79,6 +88,8 @@ class CADOMDCellSet {
     const CellSetAxis& Axis(int index) const;
     // The tuples of the WHERE clause (one empty tuple when there was none).
     const CellSetAxis& Slicer() const { return data_.Slicer; }
+    // What the provider worked around while running the query, for the run's log.
+    const std::vector<std::string>& Warnings() const { return data_.Warnings; }
     // The cell with `ordinal`; throws InvalidArgument when there is none.
     const CellSetCell& Cell(long ordinal) const;
 

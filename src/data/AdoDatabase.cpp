@@ -1,15 +1,12 @@
 #include "data/AdoDatabase.h"
 
-#include "core/ProgramContext.h"
 #include "data/AdoException.h"
 
 CADODatabase::~CADODatabase() = default;
 
-void CADODatabase::Open(const std::string& connectionString) {
+void CADODatabase::Open(const std::string& connectionString, const std::string& programFolder) {
     Close();
-    const orvik::ProgramContext* context = orvik::ProgramContext::Current();
-    provider_ = OpenProviderConnection(connectionString, context ? context->ProgramFolder() : "",
-                                       connectionTimeout_);
+    provider_ = OpenProviderConnection(connectionString, programFolder, connectionTimeout_);
     connectionString_ = connectionString;
     provider_->SetCommandTimeout(commandTimeout_);
     if (lockTimeout_ >= 0) provider_->SetLockTimeout(lockTimeout_);

@@ -15,9 +15,9 @@ class CADODatabase {
     CADODatabase(const CADODatabase&) = delete;
     CADODatabase& operator=(const CADODatabase&) = delete;
 
-    // Opens the connection (closing any open one first). A relative SQLite file is taken from the
-    // program folder of the current application. Throws CADOException.
-    void Open(const std::string& connectionString);
+    // Opens the connection (closing any open one first). A relative database file is taken from
+    // `programFolder` (the working folder when none is given). Throws CADOException.
+    void Open(const std::string& connectionString, const std::string& programFolder = {});
     // True while the connection is open.
     bool IsOpen() const { return provider_ != nullptr; }
     // Ends the session; later commands fail with ConnectionClosed.

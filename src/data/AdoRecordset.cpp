@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdio>
 
-#include "core/ProgramContext.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 
@@ -70,10 +69,9 @@ void CADORecordset::Run(int option, int schemaKind, const std::string& table,
 
 bool CADORecordset::Open(const std::string& text, int option) {
     if (option < openUnknown || option > openStoredProc) {
-        char message[64];
-        std::snprintf(message, sizeof message, "Unknown parameter. %d", option);
-        orvik::ShowMessage(message);
-        return false;
+        // A caller's slip, not the user's: said in the error the caller reports.
+        throw CADOException(AdoError::Failure, "Unknown parameter. " + std::to_string(option),
+                            "Orvik");
     }
     if (!text.empty()) {
         size_t start = 0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "core/ProgramContext.h"
 #include "core/TextEncoding.h"
 
 namespace {
@@ -161,9 +160,6 @@ std::string RebuildConnectionString(std::string_view provider, std::string_view 
 
 std::string DlgDSRebuild(std::string_view edited) {
     const std::string provider = ConnectionKeyValue(edited, "Provider");
-    if (provider.empty()) {
-        orvik::ShowMessage("Not found Provider ???");
-        return {};
-    }
+    if (provider.empty()) return {};
     return RebuildConnectionString(provider, edited);
 }

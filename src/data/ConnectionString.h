@@ -43,5 +43,5 @@ std::vector<std::string> ConnectionSecretValues(std::string_view text);
 std::string RebuildConnectionString(std::string_view provider, std::string_view initialization);
 
 // The whole rebuild of an edited connection string: its provider and its six editor keys as in
-// RebuildConnectionString. Without a provider, shows "Not found Provider ???" and returns "".
+// RebuildConnectionString. Without a provider, "" (the editor says "Not found Provider ???").
 std::string DlgDSRebuild(std::string_view edited);

@@ -59,8 +59,9 @@ std::unique_ptr<CProviderConnection> OpenProviderConnection(std::string_view con
 // A provider brought by a higher layer (the cube engine) or a plug-in: it serves connection
 // strings whose Provider value starts with `providerName` (without case), and is named in the
 // provider-not-found message as `description`.
-using ProviderFactory =
-    std::function<std::unique_ptr<CProviderConnection>(std::string_view connectionString)>;
+// Relative file names in the string are taken from `programFolder`.
+using ProviderFactory = std::function<std::unique_ptr<CProviderConnection>(
+    std::string_view connectionString, const std::string& programFolder)>;
 void RegisterProvider(const std::string& providerName, const std::string& description,
                       ProviderFactory factory);
 

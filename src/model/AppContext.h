@@ -1,15 +1,13 @@
-// The application context: the program context (settings, language texts, front end) plus what
-// the property model and the open report need, the registries of properties, data-source kinds
-// and task steps, and the report itself, so that the exported free functions plug-ins call
-// (UxSaveLog, GetPropS, AddProp, ...) find them, and so that every test can build a fresh program
-// of its own. Constructing a context makes it the current one; destroying it restores the one
-// before.
+// One report's run with everything it is made of: the program (its own, or one shared with other
+// runs), the registries the report is read against, the report itself, and the run's state
+// (core/Run.h). The unattended runner, the designer and every test make one; nothing below the
+// program's edges finds it through a global, it is passed to what works for it.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "core/ProgramContext.h"
+#include "core/Run.h"
 #include "model/TaskHandlers.h"
 
 class CRegistries;
@@ -23,25 +21,29 @@ struct AppContextOptions {
     std::unique_ptr<FrontEnd> frontEnd;  // null = a front end that logs every message box
 };
 
-class AppContext : public ProgramContext {
+namespace detail {
+// Holds a program the context made for itself; constructed before the Run base that refers to it.
+struct OwnProgram {
+    std::unique_ptr<Program> Owned;
+};
+}  // namespace detail
+
+class AppContext : private detail::OwnProgram, public Run {
   public:
+    // A run with a program of its own.
     explicit AppContext(AppContextOptions options = {});
+    // A run of `program`, which outlives it.
+    AppContext(Program& program, std::unique_ptr<FrontEnd> frontEnd);
     ~AppContext() override;
 
-    // The application context the exported functions work on; null before start-up (or when the
-    // current program context is a bare one).
-    static AppContext* Current();
-
-    CRegistries& Registries() { return *registries_; }
-    CReport& Report() { return *report_; }
-
     // Handlers of the step types that live in plug-ins.
-    TaskHandlers& Tasks() { return tasks_; }
+    TaskHandlers& Tasks();
 
   private:
+    void MakeReport();
+
     std::unique_ptr<CRegistries> registries_;
     std::unique_ptr<CReport> report_;
-    TaskHandlers tasks_;
 };
 
 }  // namespace orvik

@@ -6,8 +6,8 @@ namespace {
 // What a source whose kind nobody registered does: nothing. It neither connects nor runs.
 class UnknownSourceKind : public DataSourceKind {
   public:
-    int Connect(COvInfoDS&, bool) override { return 0; }
-    int Run(COvInfoDS&) override { return 1; }
+    int Connect(orvik::Run&, COvInfoDS&, bool) override { return 0; }
+    int Run(orvik::Run&, COvInfoDS&) override { return 1; }
 };
 
 }  // namespace

@@ -16,6 +16,8 @@ class COvInfoDS;
 
 namespace orvik {
 
+class Run;
+
 // How a grid shows a kind's result.
 enum class GridFillStyle {
     Table,    // the result table as it is: a header row, one grid row per result row
@@ -36,10 +38,10 @@ class DataSourceKind {
 
     // Connects `source` with its connection string (parameters substituted) and, with
     // `runQuery`, runs its query. 1 on success, 0 on failure (reported through UxError).
-    virtual int Connect(COvInfoDS& source, bool runQuery) = 0;
+    virtual int Connect(orvik::Run& run, COvInfoDS& source, bool runQuery) = 0;
     // Runs the source's query on its open connection, leaving the result in source.Result (or
     // none). 1 / 0.
-    virtual int Run(COvInfoDS& source) = 0;
+    virtual int Run(orvik::Run& run, COvInfoDS& source) = 0;
 
     // The row-header columns a source of this kind reports before it has a result.
     virtual int RowHeaderColumnsWithoutResult() const { return 0; }

@@ -6,40 +6,13 @@
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/DataSourceKind.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 
-namespace {
-
-PlugInOpenHandler& PlugInOpen() {
-    static PlugInOpenHandler handler;
-    return handler;
-}
-
-class WaitCursor {
-  public:
-    WaitCursor() {
-        if (orvik::AppContext* context = orvik::AppContext::Current())
-            context->Front().SetWaitCursor(true);
-    }
-    ~WaitCursor() {
-        if (orvik::AppContext* context = orvik::AppContext::Current())
-            context->Front().SetWaitCursor(false);
-    }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-}  // namespace
-
-void SetPlugInOpenHandler(PlugInOpenHandler handler) {
-    PlugInOpen() = std::move(handler);
-}
-
-COvInfoDS::COvInfoDS(int group)
-    : COvInfoObject('D'),
+COvInfoDS::COvInfoDS(CRegistries* registries, int group)
+    : COvInfoObject('D', registries),
       Name(this, group, "Name", "Name", "", 0, PropKind::Text),
       tpDS(this, group, "tpDS", "Type", "SQL", 0, PropKind::List, ListId::DataSourceTypes),
       DSN(this, group, "DSN", "DS Connection", "", 0, PropKind::DialogText,
@@ -59,11 +32,9 @@ void COvInfoDS::Disconnect() {
     Connection.reset();
 }
 
-void COvInfoDS::ShowProp() {
-    if (orvik::AppContext* context = orvik::AppContext::Current()) {
-        context->Report().CurrentDataSource = this;
-    }
-    ShowPropAs('D');
+void COvInfoDS::ShowProp(orvik::FrontEnd& front, CReport& report) {
+    report.CurrentDataSource = this;
+    ShowPropAs(front, 'D');
 }
 
 orvik::DataSourceKind& COvInfoDS::Kind() const {
@@ -73,32 +44,34 @@ orvik::DataSourceKind& COvInfoDS::Kind() const {
 int COvInfoDS::PlugInIndex() const {
     if (const COvCombos* entry = tpDS.SelectedEntry(); entry && entry->Name == tpDS.Value)
         return entry->PlugInIndex;
-    if (orvik::AppContext* context = orvik::AppContext::Current())
+    if (registries_)
         if (const COvCombos* entry =
-                context->Registries().FindComboValue(ListId::DataSourceTypes, tpDS.Value))
+                registries_->FindComboValue(ListId::DataSourceTypes, tpDS.Value))
             return entry->PlugInIndex;
     return -1;
 }
 
-int COvInfoDS::OpenConnectDS(bool bOpenRS) {
-    WaitCursor wait;
-    if (const int plugIn = PlugInIndex(); plugIn >= 0)
-        return PlugInOpen() ? PlugInOpen()(plugIn, *this) : 0;
-    return Kind().Connect(*this, bOpenRS);
+int COvInfoDS::OpenConnectDS(orvik::Run& run, bool bOpenRS) {
+    orvik::WaitCursor wait(run);
+    if (const int plugIn = PlugInIndex(); plugIn >= 0) {
+        const PlugInOpenHandler& open = run.Registries().PlugInOpen;
+        return open ? open(run, plugIn, *this) : 0;
+    }
+    return Kind().Connect(run, *this, bOpenRS);
 }
 
-int COvInfoDS::OpenRSDS() {
-    WaitCursor wait;
+int COvInfoDS::OpenRSDS(orvik::Run& run) {
+    orvik::WaitCursor wait(run);
     if (tpDS.Value.empty() || !Connection) return 0;
-    return Kind().Run(*this);
+    return Kind().Run(run, *this);
 }
 
-int COvInfoDS::GetDSRowCount() {
+int COvInfoDS::GetDSRowCount(orvik::Run& run) {
     if (!Result || !Result->IsOpen()) return 0;
     try {
         return static_cast<int>(Result->RowCount());
     } catch (const CADOException& error) {
-        UxError(error, kDataSourceErrorSource, __LINE__);
+        UxError(run, error, kDataSourceErrorSource, __LINE__);
         return 0;
     }
 }
@@ -116,19 +89,19 @@ std::string COvInfoDS::GetDSHeader(int col) {
     return CleanCellText(Result && Result->IsOpen() ? Result->Header(col) : std::string());
 }
 
-Variant COvInfoDS::GetDSvarRC(int row, int col) {
+Variant COvInfoDS::GetDSvarRC(orvik::Run& run, int row, int col) {
     if (!Result || !Result->IsOpen()) return Kind().ValueWithoutResult();
     try {
         Variant value;
         if (!Result->Value(row, col, value)) return Variant::MakeI4(0);
         return value;
     } catch (const CADOException& error) {
-        UxError(error, kDataSourceErrorSource, __LINE__);
+        UxError(run, error, kDataSourceErrorSource, __LINE__);
         return Variant::MakeI4(0);
     }
 }
 
-std::string COvInfoDS::GetDSTextRC(int row, int col) {
-    std::string text = VariantToText(GetDSvarRC(row, col));
+std::string COvInfoDS::GetDSTextRC(orvik::Run& run, int row, int col) {
+    std::string text = VariantToText(GetDSvarRC(run, row, col));
     return CleanCellText(WithoutSalesAbbreviation(std::move(text)));
 }

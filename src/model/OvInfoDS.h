@@ -17,9 +17,12 @@ class CADODatabase;
 class CADORecordset;
 class CADOMDCellSet;
 
+class CReport;
+
 namespace orvik {
 class DataSourceKind;
 class DataSourceKindState;
+class Run;
 }  // namespace orvik
 
 // The name data-source errors are reported under in the log, as report authors know it.
@@ -27,22 +30,22 @@ inline constexpr const char* kDataSourceErrorSource = "ovinfods";
 
 class COvInfoDS : public COvInfoObject {
   public:
-    explicit COvInfoDS(int group);
+    COvInfoDS(CRegistries* registries, int group);
     ~COvInfoDS();
 
-    // Shows the properties and makes this the report's current data source.
-    void ShowProp();
+    // Shows the source's properties and makes it the report's current source.
+    void ShowProp(orvik::FrontEnd& front, CReport& report);
 
     // Connects with the substituted connection string (a plug-in's type goes to its plug-in and
     // returns its result). 1 on success, 0 on failure (reported through UxError; an empty
     // connection string fails silently). With `bOpenRS`, also runs the query and returns that.
-    int OpenConnectDS(bool bOpenRS);
+    int OpenConnectDS(orvik::Run& run, bool bOpenRS);
     // Runs the substituted query on the open connection: SQL statements split at ";" (except at
     // the very start) run in turn and the last one's result is kept. 1 / 0.
-    int OpenRSDS();
+    int OpenRSDS(orvik::Run& run);
 
     // The number of result rows (0 without a result).
-    int GetDSRowCount();
+    int GetDSRowCount(orvik::Run& run);
     // The number of result columns, row-header columns included (0 without a result).
     int GetDSColCount();
     // The number of row-header columns: SQL 1, OLAP the hierarchies on rows, other types 0.
@@ -50,9 +53,9 @@ class COvInfoDS : public COvInfoObject {
     // The cleaned header text of column `col`; "" when there is none.
     std::string GetDSHeader(int col);
     // The raw value at (`row` from 1, `col` from 0); the integer 0 without a result or on error.
-    Variant GetDSvarRC(int row, int col);
+    Variant GetDSvarRC(orvik::Run& run, int row, int col);
     // The display text of that value (VariantToText, then cleaned).
-    std::string GetDSTextRC(int row, int col);
+    std::string GetDSTextRC(orvik::Run& run, int row, int col);
 
     // The kind this source's type names.
     orvik::DataSourceKind& Kind() const;
@@ -73,11 +76,6 @@ class COvInfoDS : public COvInfoObject {
   private:
     int PlugInIndex() const;
 };
-
-// The plug-in loader installs this so that OpenConnectDS of a data source whose type a plug-in
-// registered reaches that plug-in; its result is OpenConnectDS's. Without one such sources fail.
-using PlugInOpenHandler = std::function<int(int plugInIndex, COvInfoDS& source)>;
-void SetPlugInOpenHandler(PlugInOpenHandler handler);
 
 // Editor routines of the dialog-edited texts (kept in ComboId).
 namespace DialogEditor {

@@ -8,9 +8,9 @@
 
 class COvInfoGCols : public COvInfoObject {
   public:
-    explicit COvInfoGCols(int group);
+    COvInfoGCols(CRegistries* registries, int group);
 
-    void ShowProp();
+    void ShowProp(orvik::FrontEnd& front);
 
     COvInfoProp ColN, ColT;
     std::string Key;  // the header cell's key the settings belong to

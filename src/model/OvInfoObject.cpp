@@ -2,14 +2,13 @@
 
 #include <cstdlib>
 
-#include "model/AppContext.h"
+#include "core/FrontEnd.h"
+#include "core/LanguageTexts.h"
 #include "model/Registries.h"
 
 COvInfoObject::~COvInfoObject() {
     // The live-property list must not keep pointers to the members that die with this object.
-    if (orvik::AppContext* context = orvik::AppContext::Current()) {
-        context->Registries().ForgetLive(Props);
-    }
+    if (registries_) registries_->ForgetLive(Props);
 }
 
 COvInfoProp* COvInfoObject::GetPropByName(std::string_view name) const {
@@ -28,10 +27,8 @@ std::string COvInfoObject::NameValue() const {
     return Get(TypeTag == 'C' ? "ColN" : "Name");
 }
 
-void COvInfoObject::ChangeExplName(std::string_view text) {
-    if (orvik::AppContext* context = orvik::AppContext::Current()) {
-        context->Front().SetExplorerItemText(ExplorerItem, text);
-    }
+void COvInfoObject::ChangeExplName(orvik::FrontEnd& front, std::string_view text) {
+    front.SetExplorerItemText(ExplorerItem, text);
 }
 
 void COvInfoObject::StartAtDefault(COvInfoProp& prop) {
@@ -39,19 +36,18 @@ void COvInfoObject::StartAtDefault(COvInfoProp& prop) {
     if (prop.IsOption(PropFlag::Integer)) prop.ValueIndex = std::atoi(prop.Value.c_str());
 }
 
-void COvInfoObject::ShowPropAs(char kind) {
-    if (orvik::AppContext* context = orvik::AppContext::Current()) {
-        context->Front().ShowProperties(kind, this);
-    }
+std::string COvInfoObject::Caption(const CRegistries* registries, int id) {
+    return registries ? registries->Text(id) : BuiltinLanguage().GetText(id);
+}
+
+void COvInfoObject::ShowPropAs(orvik::FrontEnd& front, char kind) {
+    front.ShowProperties(kind, this);
 }
 
 void COvInfoObject::AddOwn(COvInfoProp& prop, bool live) {
     StartAtDefault(prop);
     Props.push_back(&prop);
-    if (!live) return;
-    if (orvik::AppContext* context = orvik::AppContext::Current()) {
-        context->Registries().LiveProperties.push_back(&prop);
-    }
+    if (live && registries_) registries_->LiveProperties.push_back(&prop);
 }
 
 std::string COvInfoObject::UnknownType(std::string_view name) const {

@@ -9,6 +9,11 @@
 
 #include "model/OvInfoProp.h"
 
+class CRegistries;
+namespace orvik {
+class FrontEnd;
+}
+
 class COvInfoObject {
   public:
     COvInfoObject(const COvInfoObject&) = delete;
@@ -21,7 +26,7 @@ class COvInfoObject {
     // The object's name (its Name property; ColN for grid column sets).
     std::string NameValue() const;
     // Renames the object's item in the explorer tree.
-    void ChangeExplName(std::string_view text);
+    void ChangeExplName(orvik::FrontEnd& front, std::string_view text);
 
     // An element of the object's entry in a report file that this program could not place: the
     // type a missing plug-in would have known (with Replaces set: the property itself was emptied)
@@ -43,15 +48,22 @@ class COvInfoObject {
     void* ExplorerItem = nullptr;  // the explorer's handle for the object's tree item
 
   protected:
-    explicit COvInfoObject(char typeTag) : TypeTag(typeTag) {}
+    // `registries` (null for an object outside any report) lists the object's live properties.
+    COvInfoObject(char typeTag, CRegistries* registries)
+        : TypeTag(typeTag), registries_(registries) {}
     ~COvInfoObject();
 
+    // The text `id` in the language of `registries` (built-in English without them), for the
+    // captions of properties made with the object.
+    static std::string Caption(const CRegistries* registries, int id);
     // Shows the object's properties in the property bar, telling it what kind of object it is.
-    void ShowPropAs(char kind);
+    void ShowPropAs(orvik::FrontEnd& front, char kind);
     // A new object's properties start at their defaults (a new sheet is visible, a new
     // parameter a string), so what it shows is what a save and a reload give back.
     static void StartAtDefault(COvInfoProp& prop);
     // Appends an own property (at its default) to Props (and, when its caption follows the
     // language, to the live-property list).
     void AddOwn(COvInfoProp& prop, bool live);
+
+    CRegistries* registries_;
 };

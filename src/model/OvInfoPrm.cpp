@@ -1,23 +1,20 @@
 #include "model/OvInfoPrm.h"
 
-#include "core/LanguageTexts.h"
-#include "model/AppContext.h"
 #include "model/Registries.h"
 
-COvInfoPrm::COvInfoPrm(int group)
-    : COvInfoObject('R'),
-      Name(this, group, "Name", GetText(0x401), "", 0, PropKind::Text),
-      Type(this, group, "Type", GetText(0x3FE), "str", 0, PropKind::List, ListId::ParameterTypes),
-      PrmVal(this, group, "PrmVal", GetText(0x402), "", 0, PropKind::Text),
-      Tit(this, group, "Tit", GetText(0x535), "", 0, PropKind::Text),
+COvInfoPrm::COvInfoPrm(CRegistries* registries, int group)
+    : COvInfoObject('R', registries),
+      Name(this, group, "Name", Caption(registries, 0x401), "", 0, PropKind::Text),
+      Type(this, group, "Type", Caption(registries, 0x3FE), "str", 0, PropKind::List, ListId::ParameterTypes),
+      PrmVal(this, group, "PrmVal", Caption(registries, 0x402), "", 0, PropKind::Text),
+      Tit(this, group, "Tit", Caption(registries, 0x535), "", 0, PropKind::Text),
       bVis(this, group, "bVis", "Visible", "1", PropFlag::Boolean, PropKind::Boolean),
       LayoutGroup(-1) {
     // Captions here are language texts fetched now, so these stay off the live list.
     for (COvInfoProp* prop : {&Name, &Type, &PrmVal, &Tit, &bVis}) AddOwn(*prop, false);
 
-    orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context) return;
-    CRegistries& r = context->Registries();
+    if (!registries) return;
+    CRegistries& r = *registries;
     LayoutGroup = r.AddPropGrpsInfo("Param Layout");
     const int index = r.CurrentPlugInIndex();
     Props.push_back(r.AddProp(this, LayoutGroup, "pTB", "Border", "0", PropFlag::Boolean,
@@ -33,6 +30,6 @@ COvInfoPrm::COvInfoPrm(int group)
     for (size_t i = 5; i < Props.size(); ++i) StartAtDefault(*Props[i]);
 }
 
-void COvInfoPrm::ShowProp() {
-    ShowPropAs('W');
+void COvInfoPrm::ShowProp(orvik::FrontEnd& front) {
+    ShowPropAs(front, 'W');
 }

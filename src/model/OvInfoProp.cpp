@@ -1,6 +1,5 @@
 #include "model/OvInfoProp.h"
 
-#include "model/AppContext.h"
 #include "model/OvCombos.h"
 #include "model/Registries.h"
 
@@ -76,16 +75,8 @@ void COvInfoProp::PISetCombo(std::string_view value,
     }
 }
 
-std::string GetPropS(std::string_view name, const std::vector<COvInfoProp*>* list) {
-    if (!list) {
-        orvik::AppContext* context = orvik::AppContext::Current();
-        if (!context) return {};
-        for (const auto& setting : context->Registries().ProgramSettings) {
-            if (setting->Name == name) return setting->Value;
-        }
-        return {};
-    }
-    for (const COvInfoProp* prop : *list) {
+std::string PropValue(std::string_view name, const std::vector<COvInfoProp*>& list) {
+    for (const COvInfoProp* prop : list) {
         if (prop->Name == name) return prop->Value;
     }
     return {};

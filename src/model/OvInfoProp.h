@@ -75,12 +75,6 @@ class COvInfoProp {
     void PISetCombo(std::string_view value, const std::vector<std::unique_ptr<COvCombos>>* entries,
                     unsigned listId);
 
-    // The value with every formula between tildes replaced by its result, for showing in `view`
-    // (whose sheet's data source the formulas read; null: none). Values of other kinds than
-    // PropKind::Text, and values without "~", come back unchanged. Parser errors are shown.
-    // Defined with the formula evaluation (params/Formula.cpp), which this layer cannot see.
-    std::string PGetParsedValue(CSheetView* view) const;
-
     // The chosen list entry of a list-valued property (null when none).
     COvCombos* SelectedEntry() const { return static_cast<COvCombos*>(SelectedCombo); }
 
@@ -104,5 +98,5 @@ class COvInfoProp {
     int PlugInIndex;
 };
 
-// GetPropS(name, list), the value of the first property named `name` (case-sensitive) in `list`
-// or "" when none (with no list, of the program setting), is declared with the plug-in interface.
+// The value of the first property named `name` (case-sensitive) in `list`, or "" when none.
+std::string PropValue(std::string_view name, const std::vector<COvInfoProp*>& list);

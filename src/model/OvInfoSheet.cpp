@@ -3,8 +3,8 @@
 #include "model/OvInfoDS.h"
 #include "model/Registries.h"
 
-COvInfoSheet::COvInfoSheet(int group)
-    : COvInfoObject('S'),
+COvInfoSheet::COvInfoSheet(CRegistries* registries, int group)
+    : COvInfoObject('S', registries),
       Name(this, group, "Name", "Name", "", 0, PropKind::Text),
       cDS(this, group, "cDS", "Data Source", "", 0, PropKind::List, ListId::DataSources),
       tpVW(this, group, "tpVW", "Output Type", "GRID", 0, PropKind::List, ListId::OutputTypes),
@@ -21,6 +21,6 @@ COvInfoDS* COvInfoSheet::GetDS(const std::vector<std::unique_ptr<COvInfoDS>>& da
     return nullptr;
 }
 
-void COvInfoSheet::ShowProp() {
-    ShowPropAs(IsReportObject ? 'R' : 'S');
+void COvInfoSheet::ShowProp(orvik::FrontEnd& front) {
+    ShowPropAs(front, IsReportObject ? 'R' : 'S');
 }

@@ -19,13 +19,13 @@ class CGridView;
 
 class COvInfoSheet : public COvInfoObject {
   public:
-    explicit COvInfoSheet(int group);
+    COvInfoSheet(CRegistries* registries, int group);
     ~COvInfoSheet();
 
     // The first data source whose name equals this sheet's cDS, or null.
     COvInfoDS* GetDS(const std::vector<std::unique_ptr<COvInfoDS>>& dataSources) const;
     // Shows the properties ('R' for the report object, 'S' for a sheet).
-    void ShowProp();
+    void ShowProp(orvik::FrontEnd& front);
 
     COvInfoProp Name, cDS, tpVW, bVis;
     std::vector<std::unique_ptr<COvInfoGCols>> GridColumns;

@@ -1,7 +1,7 @@
 #include "model/PropertyTranslation.h"
 
 #include "core/LanguageTexts.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/Registries.h"
 
 void TranslateProperties(const CLanguageTexts& language, CRegistries& registries, int plugInIndex,
@@ -30,11 +30,18 @@ void TranslateProperties(const CLanguageTexts& language, CRegistries& registries
     }
 }
 
-bool ApplyLanguage(orvik::AppContext& context, const std::string& code) {
+bool ApplyLanguage(orvik::Run& context, const std::string& code) {
     CLanguageTexts& language = context.Language();
     const bool loaded = language.LoadLanguage(code, context.ProgramFolder());
+    ReportDuplicateKeys(context);
     // Back in English the captions return to their built-in texts, so translate either way.
     TranslateProperties(language, context.Registries(), -1);
     context.Front().LanguageChanged();
     return loaded;
+}
+
+void ReportDuplicateKeys(orvik::Run& run) {
+    for (const std::string& key : run.Language().DuplicateKeys())
+        orvik::ShowMessage(run, "Dublicate lang key: " + key, {}, orvik::MessageBoxButtons::Ok,
+                           orvik::MessageBoxIcon::Warning);
 }

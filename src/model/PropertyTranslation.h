@@ -10,6 +10,7 @@ class CRegistries;
 
 namespace orvik {
 class AppContext;
+class Run;
 }
 
 // Sets the captions of the program's own items (plugInIndex < 0) or of one plug-in's items (whose
@@ -20,4 +21,7 @@ void TranslateProperties(const CLanguageTexts& language, CRegistries& registries
 // Switches the running program to the language `code` (the user changed the setting): loads its
 // file, re-translates every caption and lets the front end retitle menus, bars and the explorer.
 // Returns what LoadLanguage returned.
-bool ApplyLanguage(orvik::AppContext& context, const std::string& code);
+bool ApplyLanguage(orvik::Run& context, const std::string& code);
+
+// Tells the run's front end about every key the language file last loaded gave twice.
+void ReportDuplicateKeys(orvik::Run& run);

@@ -5,7 +5,7 @@
 #include <unordered_set>
 
 #include "core/SettingsStore.h"
-#include "model/AppContext.h"
+#include "core/LanguageTexts.h"
 
 namespace {
 constexpr std::string_view kSettingsSection = "General";
@@ -21,8 +21,7 @@ int CRegistries::AddPropGrpsInfo(std::string_view caption) {
 COvCombos* CRegistries::AddComboValue(int listId, std::string_view name, std::string_view caption,
                                       int plugInIndex) {
     if (FindComboValue(listId, name)) {
-        orvik::ShowMessage("Not Uniq Combo Value = '" + std::string(name) + "'", {},
-                           orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Warning);
+        if (Warn) Warn("Not Uniq Combo Value = '" + std::string(name) + "'");
         return nullptr;
     }
     ComboValues.push_back(
@@ -215,58 +214,6 @@ bool CRegistries::WriteSetting(orvik::SettingsStore& store, const COvInfoProp& s
     return true;
 }
 
-// --- the exported registration interface ---
-
-namespace {
-CRegistries* CurrentRegistries() {
-    orvik::AppContext* context = orvik::AppContext::Current();
-    return context ? &context->Registries() : nullptr;
-}
-const char* OrEmpty(const char* text) {
-    return text ? text : "";
-}
-}  // namespace
-
-int AddPropGrpsInfo(const char* caption) {
-    CRegistries* registries = CurrentRegistries();
-    return registries ? registries->AddPropGrpsInfo(OrEmpty(caption)) : -1;
-}
-
-int AddUserCombo() {
-    CRegistries* registries = CurrentRegistries();
-    return registries ? registries->AddUserCombo() : -1;
-}
-
-COvCombos* AddUserComboValue(int listId, const char* name, const char* caption) {
-    CRegistries* registries = CurrentRegistries();
-    return registries ? registries->AddComboValue(listId, OrEmpty(name), OrEmpty(caption),
-                                                  registries->CurrentPlugInIndex())
-                      : nullptr;
-}
-
-COvCombos* AddDSNType(const char* name, const char* caption) {
-    return AddUserComboValue(ListId::DataSourceTypes, name, caption);
-}
-COvCombos* AddListType(const char* name, const char* caption) {
-    return AddUserComboValue(ListId::OutputTypes, name, caption);
-}
-COvCombos* AddExportType(const char* name, const char* caption) {
-    return AddUserComboValue(ListId::TaskTypes, name, caption);
-}
-COvCombos* AddExportFormat(const char* name, const char* caption) {
-    return AddUserComboValue(ListId::ExportFormats, name, caption);
-}
-
-COvInfoProp* AddProp(const void* owner, int group, const char* name, const char* caption,
-                     const char* defaultValue, unsigned flags, unsigned kind, unsigned listId,
-                     COvCombos* selected) {
-    CRegistries* registries = CurrentRegistries();
-    if (!registries) return nullptr;
-    return registries->AddProp(owner, group, OrEmpty(name), OrEmpty(caption), OrEmpty(defaultValue),
-                               flags, kind, listId, selected, registries->CurrentPlugInIndex());
-}
-
-void PrepareNewCombo(COvInfoProp* prop, std::vector<COvInfoProp*>* props, bool setDefaults) {
-    CRegistries* registries = CurrentRegistries();
-    if (registries && prop && props) registries->PrepareNewCombo(*prop, *props, setDefaults);
+std::string CRegistries::Text(int id) const {
+    return (Language ? *Language : BuiltinLanguage()).GetText(id);
 }

@@ -4,6 +4,7 @@
 // Built once at start-up; plug-ins extend them through the exported registration functions.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,13 +14,21 @@
 #include "model/OvCombos.h"
 #include "model/OvInfoProp.h"
 #include "model/OvInfoPropGrps.h"
+#include "model/TaskHandlers.h"
 #include "orvik/PlugInApi.h"
 
 class CRepPlugIn;
+class CLanguageTexts;
+class COvInfoDS;
 
 namespace orvik {
+class Run;
 class SettingsStore;
 }
+
+// Opens a data source whose type a plug-in registered (the plug-in loader provides it); its
+// result is COvInfoDS::OpenConnectDS's.
+using PlugInOpenHandler = std::function<int(orvik::Run& run, int plugInIndex, COvInfoDS& source)>;
 
 // Ids of the value lists.
 namespace ListId {
@@ -98,6 +107,11 @@ class CRegistries {
                             std::string_view defaultValue, unsigned kind, unsigned listId);
     // The program setting `name`, or null.
     COvInfoProp* FindSetting(std::string_view name) const;
+    // The value of the program setting `name`; "" when there is no such setting.
+    std::string SettingValue(std::string_view name) const {
+        const COvInfoProp* setting = FindSetting(name);
+        return setting ? setting->Value : std::string();
+    }
     // Reads every setting from the store (a missing one takes its default), noting in
     // SettingWarnings each value that could not be used and why.
     void ReadSettings(const orvik::SettingsStore& store);
@@ -106,6 +120,17 @@ class CRegistries {
 
     // The plug-in index new registrations carry: the last loaded plug-in, -1 while none is.
     int CurrentPlugInIndex() const { return LoadedPlugInCount - 1; }
+
+    // The text `id` in the program's language (built-in English without one).
+    std::string Text(int id) const;
+    // The language captions are read in; not owned, null = built-in English.
+    const CLanguageTexts* Language = nullptr;
+    // Told what a registration refused and why ("Not Uniq Combo Value = '<name>'"); may be empty.
+    std::function<void(const std::string&)> Warn;
+    // How data sources of plug-in types open; empty until plug-ins are loaded.
+    PlugInOpenHandler PlugInOpen;
+    // How the steps, sheets and views of plug-in types are served; empty until plug-ins load.
+    orvik::TaskHandlers Tasks;
 
     std::vector<std::unique_ptr<COvInfoProp>> ProgramSettings;
     // What the last ReadSettings could not use: an unreadable settings file, a number setting
@@ -140,6 +165,3 @@ class CRegistries {
 // groups, the value lists with their templates. Plug-ins are loaded by the caller afterwards.
 void BuildSchema(CRegistries& registries, orvik::SettingsStore& settings);
 
-// The registration interface plug-ins call (AddDSNType, AddProp, ...) is declared with the
-// plug-in interface and works on the current application context.
-void PrepareNewCombo(COvInfoProp* prop, std::vector<COvInfoProp*>* props, bool setDefaults);

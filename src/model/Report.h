@@ -1,6 +1,7 @@
-// The open report: its data sources, tasks (top-level tasks and their steps in one list), sheets
-// and parameters, plus the report object that carries the report-level properties. One report is
-// open at a time; the application context owns it.
+// A report as a document: its data sources, tasks (top-level tasks and their steps in one list),
+// sheets and parameters, plus the report object that carries the report-level properties. What a
+// run of it builds and writes belongs to the run (core/Run.h); the application context owns both.
+// The registries it is read against outlive it.
 #pragma once
 
 #include <memory>
@@ -14,9 +15,13 @@
 #include "model/OvInfoPrm.h"
 #include "model/OvInfoSheet.h"
 
+namespace orvik {
+class FrontEnd;
+}
+
 class CReport {
   public:
-    CReport() = default;
+    explicit CReport(CRegistries& registries) : registries_(registries) {}
     ~CReport();
     CReport(const CReport&) = delete;
     CReport& operator=(const CReport&) = delete;
@@ -31,7 +36,8 @@ class CReport {
     void DestroyObjects();
 
     // Adds a sheet named `name` (or "Sheet <n>") with the grid's properties at their defaults,
-    // and a first data source when the report has none. Returns the sheet.
+    // and a first data source when the report has none. Returns the sheet. (ShowAddedSheet tells
+    // a front end.)
     COvInfoSheet* NewSheet(std::string_view name = {});
     // Adds a copy of `source` named "<name> (New)" and marks the report modified.
     COvInfoSheet* CreateCopySheet(const COvInfoSheet& source);
@@ -49,27 +55,21 @@ class CReport {
     std::vector<std::unique_ptr<COvInfoPrm>> Params;
     std::unique_ptr<COvInfoSheet> ReportObject;
 
+    // The registries the report's objects register their properties with.
+    CRegistries& Registries() const { return registries_; }
+
     COvInfoDS* CurrentDataSource = nullptr;
-    std::string PageText;  // the last page the export built, for mail delivery and the view
-    // The last page went straight to its file (PageFilePath) instead of into PageText, which is
-    // empty: whoever needs the text reads the file.
-    bool PageTextInFile = false;
-    // An unattended run asks for the plain page to be written as it is made, so that a page of
-    // hundreds of megabytes is never held whole.
-    bool WritePageAsBuilt = false;
-    // Canonical paths of the files UxWriteFile wrote since the report started. A mail step may
-    // remove a file it sent only when this program made it; this says which ones outside the
-    // HTML work folder it did make.
-    std::set<std::string> WrittenFiles;
     bool Modified = false;
-    // The report asks for plain parameter substitution (PlainParams); logged once per report.
-    bool PlainParamsLogged = false;
-    // The report asks for date arithmetic without carrying (DateArithmetic); logged once too.
-    bool DateArithmeticLogged = false;
     std::string CurrentDocPath;
     std::string LastLoadedType;
     bool Loaded = false;  // true once a report file was read successfully
 
   private:
+    CRegistries& registries_;
     std::string lastInitPath_;
 };
+
+// Tells `front` about `sheet`, just added by NewSheet or CreateCopySheet: its view, the property
+// bar, the explorer (`sourceAdded`: NewSheet added the first data source too).
+void ShowAddedSheet(orvik::FrontEnd& front, CReport& report, COvInfoSheet& sheet,
+                    bool sourceAdded);

@@ -12,17 +12,21 @@ class CSheetView;
 
 namespace orvik {
 
+class Run;
+
 struct TaskHandlers {
     // A plug-in's delivery of a step whose type it registered.
-    std::function<void(int plugInIndex, COvInfoAct& step)> PlugInDelivery;
+    std::function<void(Run& run, int plugInIndex, COvInfoAct& step)> PlugInDelivery;
     // A plug-in's task type; `step` is null when an export asks the plug-in about its own type.
-    std::function<void(int plugInIndex, const std::string& type, COvInfoAct* step)> PlugInTask;
+    std::function<void(Run& run, int plugInIndex, const std::string& type, COvInfoAct* step)>
+        PlugInTask;
     // A plug-in's rendering of a sheet into `out`: 0 refuses (the export stops), 1 done, other
     // values leave the sheet to the built-in rendering.
-    std::function<int(int plugInIndex, COvInfoSheet& sheet, COvInfoAct& task, std::string& out)>
+    std::function<int(Run& run, int plugInIndex, COvInfoSheet& sheet, COvInfoAct& task,
+                      std::string& out)>
         PlugInRender;
     // A plug-in's view of a sheet of its view type; the sheet owns what comes back (may be null).
-    std::function<CSheetView*(int plugInIndex, COvInfoSheet& sheet)> PlugInCreateView;
+    std::function<CSheetView*(Run& run, int plugInIndex, COvInfoSheet& sheet)> PlugInCreateView;
 };
 
 }  // namespace orvik

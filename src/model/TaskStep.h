@@ -15,12 +15,14 @@ class CReport;
 
 namespace orvik {
 
+class Run;
+
 class TaskStep {
   public:
     virtual ~TaskStep() = default;
 
     // Runs `step`, which stands at `position` in the report's task list.
-    virtual void Run(CReport& report, COvInfoAct& step, size_t position) = 0;
+    virtual void Run(orvik::Run& run, COvInfoAct& step, size_t position) = 0;
 
     // True when the step reads the sheets' results (their sources must have run).
     virtual bool NeedsData() const { return false; }

@@ -3,10 +3,10 @@
 
 #include <chrono>
 #include <map>
+#include <mutex>
+#include <utility>
 
-#include "core/Log.h"
 #include "core/Paths.h"
-#include "core/ProgramContext.h"
 #include "core/StopRequest.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
@@ -23,19 +23,15 @@ namespace {
 constexpr const char* kSource = "Orvik.Cube";
 
 CubeQueryTimings& Timings() {
-    static CubeQueryTimings timings;
+    // Per thread: runs on other threads run queries of their own.
+    thread_local CubeQueryTimings timings;
     return timings;
 }
 
-std::string ProgramFolder() {
-    const ProgramContext* context = ProgramContext::Current();
-    return context ? context->ProgramFolder() : std::string();
-}
-
-std::string ResolvePath(const std::string& path) {
+std::string ResolvePath(const std::string& path, const std::string& programFolder) {
     const std::string native = ToNativePath(path);
-    if (native.empty() || IsAbsolutePath(native)) return native;
-    return WithTrailingSlash(ProgramFolder()) + native;
+    if (native.empty() || IsAbsolutePath(native) || programFolder.empty()) return native;
+    return WithTrailingSlash(programFolder) + native;
 }
 
 [[noreturn]] void Throw(const std::string& message) {
@@ -44,17 +40,17 @@ std::string ResolvePath(const std::string& path) {
 
 class CubeConnection : public OlapConnection {
   public:
-    explicit CubeConnection(const std::string& connectionString) {
+    CubeConnection(const std::string& connectionString, const std::string& programFolder) {
         const std::string dataSource = ConnectionKeyValue(connectionString, "Data Source");
         catalog_ = ConnectionKeyValue(connectionString, "Catalog");
         if (dataSource.empty()) Throw("No database given (Data Source=)");
         if (catalog_.empty()) Throw("No cube schema given (Catalog=)");
-        catalog_ = ResolvePath(catalog_);
+        catalog_ = ResolvePath(catalog_, programFolder);
         // A value holding "=" is a connection string of its own; anything else a SQLite file.
         const bool nested = dataSource.find('=') != std::string::npos;
         const std::string database =
             nested ? dataSource : "Provider=SQLite;" + ConnectionPair("Data Source", dataSource);
-        database_.Open(database);
+        database_.Open(database, programFolder);
         database_.SetCommandTimeout(0);
         const std::string provider = LowerAscii(database_.GetProviderName());
         const std::string lowered = LowerAscii(dataSource);
@@ -195,8 +191,7 @@ class CubeConnection : public OlapConnection {
             } catch (const cube::CubeSchemaError& error) {
                 Throw(error.what());
             }
-            for (const std::string& warning : schema_->Warnings)
-                UxSaveLog(warning, __FILE__, __LINE__);
+            for (const std::string& warning : schema_->Warnings) Warn(warning);
         }
         return *schema_;
     }
@@ -218,20 +213,17 @@ class CubeConnection : public OlapConnection {
                     LowerAscii("[" + h->DimensionName + "]") == LowerAscii(calculated.Dimension))
                     if (!hierarchy) hierarchy = h.get();
             if (!hierarchy) {
-                UxSaveLog("Cube schema " + catalog_ + " line " + std::to_string(calculated.Line) +
-                              ": the calculated member '" + calculated.Name +
-                              "' names no dimension of its cube and is left out",
-                          __FILE__, __LINE__);
+                Warn("Cube schema " + catalog_ + " line " + std::to_string(calculated.Line) +
+                     ": the calculated member '" + calculated.Name +
+                     "' names no dimension of its cube and is left out");
                 continue;
             }
             std::shared_ptr<const mdx::Expr> formula;
             try {
                 formula = mdx::ParseExpression(calculated.Formula);
             } catch (const mdx::MdxSyntaxError& error) {
-                UxSaveLog("Cube schema " + catalog_ + " line " + std::to_string(calculated.Line) +
-                              ": the formula of '" + calculated.Name +
-                              "' cannot be read: " + error.what(),
-                          __FILE__, __LINE__);
+                Warn("Cube schema " + catalog_ + " line " + std::to_string(calculated.Line) +
+                     ": the formula of '" + calculated.Name + "' cannot be read: " + error.what());
                 continue;
             }
             cube::Member* member =
@@ -253,12 +245,26 @@ class CubeConnection : public OlapConnection {
     std::string dialect_;
     std::unique_ptr<cube::SchemaDefinition> schema_;
     std::map<std::string, std::unique_ptr<cube::CubeModel>> models_;
+    std::mutex warningsLock_;
+    std::vector<std::string> warnings_;
+
+    void Warn(std::string warning) {
+        std::lock_guard lock(warningsLock_);
+        warnings_.push_back(std::move(warning));
+    }
+
+  public:
+    std::vector<std::string> TakeWarnings() override {
+        std::lock_guard lock(warningsLock_);
+        return std::exchange(warnings_, {});
+    }
 };
 
 const struct CubeProviderRegistration {
     CubeProviderRegistration() {
-        RegisterOlapProvider("Orvik.Cube", [](const std::string& connectionString) {
-            return OpenCubeConnection(connectionString);
+        RegisterOlapProvider("Orvik.Cube", [](const std::string& connectionString,
+                                               const std::string& programFolder) {
+            return OpenCubeConnection(connectionString, programFolder);
         });
     }
 } kRegistration;
@@ -269,8 +275,9 @@ CubeQueryTimings LastCubeQueryTimings() {
     return Timings();
 }
 
-std::shared_ptr<OlapConnection> OpenCubeConnection(const std::string& connectionString) {
-    return std::make_shared<CubeConnection>(connectionString);
+std::shared_ptr<OlapConnection> OpenCubeConnection(const std::string& connectionString,
+                                                   const std::string& programFolder) {
+    return std::make_shared<CubeConnection>(connectionString, programFolder);
 }
 
 }  // namespace orvik

@@ -19,11 +19,12 @@ struct CubeQueryTimings {
     int SqlQueries = 0;
 };
 
-// The timings of the last query any cube connection of this process ran.
+// The timings of the last query a cube connection ran on this thread.
 CubeQueryTimings LastCubeQueryTimings();
 
 // Opens a cube connection for `connectionString` (what the "Orvik.Cube" provider does).
 // Throws CADOException when the database cannot be opened.
-std::shared_ptr<OlapConnection> OpenCubeConnection(const std::string& connectionString);
+std::shared_ptr<OlapConnection> OpenCubeConnection(const std::string& connectionString,
+                                                   const std::string& programFolder = {});
 
 }  // namespace orvik

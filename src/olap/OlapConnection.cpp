@@ -49,15 +49,23 @@ void RegisterOlapProvider(const std::string& providerName, OlapConnectionFactory
     class Bridge : public CCellSetProvider {
       public:
         CellSetData Run(const std::string& query, const std::string& connection) override {
-            return OpenOlapConnection(connection)->Execute(query);
+            return Run(query, connection, {});
+        }
+        CellSetData Run(const std::string& query, const std::string& connection,
+                        const std::string& programFolder) override {
+            const std::shared_ptr<OlapConnection> open =
+                OpenOlapConnection(connection, programFolder);
+            CellSetData data = open->Execute(query);
+            data.Warnings = open->TakeWarnings();
+            return data;
         }
     };
     RegisterCellSetProvider(providerName, [] { return std::make_unique<Bridge>(); });
     // A data source connects through the same provider before it runs MDX.
     RegisterProvider(providerName, providerName + " (OLAP: Data Source=..., Catalog=...)",
-                     [](std::string_view connection) {
+                     [](std::string_view connection, const std::string& programFolder) {
                          return std::make_unique<OlapProviderConnection>(
-                             OpenOlapConnection(std::string(connection)));
+                             OpenOlapConnection(std::string(connection), programFolder));
                      });
 }
 
@@ -67,21 +75,24 @@ bool IsOlapConnectionString(const std::string& connectionString) {
     return FindFactory(providers, connectionString) != nullptr;
 }
 
-std::shared_ptr<OlapConnection> OpenOlapConnection(const std::string& connectionString) {
+std::shared_ptr<OlapConnection> OpenOlapConnection(const std::string& connectionString,
+                                                   const std::string& programFolder) {
     Providers& providers = Registry();
     OlapConnectionFactory factory;
+    // The same string names other files from another program folder.
+    const std::string key = programFolder + '\n' + connectionString;
     {
         std::lock_guard lock(providers.Lock);
-        if (auto open = providers.Open[connectionString].lock()) return open;
+        if (auto open = providers.Open[key].lock()) return open;
         const OlapConnectionFactory* found = FindFactory(providers, connectionString);
         if (!found)
             throw CADOException(AdoError::ProviderNotFound,
                                 AdoErrorMeaning(AdoError::ProviderNotFound));
         factory = *found;
     }
-    std::shared_ptr<OlapConnection> connection = factory(connectionString);
+    std::shared_ptr<OlapConnection> connection = factory(connectionString, programFolder);
     std::lock_guard lock(providers.Lock);
-    providers.Open[connectionString] = connection;
+    providers.Open[key] = connection;
     return connection;
 }
 

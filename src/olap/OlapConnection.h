@@ -74,6 +74,9 @@ class OlapConnection {
                                                     const std::string& memberUniqueName) = 0;
     // Runs an MDX SELECT.
     virtual CellSetData Execute(const std::string& mdx) = 0;
+    // What the connection found wrong in its catalog and worked around (a calculated member left
+    // out), each said once: a call hands over what was found since the last one.
+    virtual std::vector<std::string> TakeWarnings() { return {}; }
     // Fills `into` with the schema rowset `schemaId` names (its OLE DB schema GUID or its
     // MDSCHEMA_* name) for the cube `cubeRestriction` ("" for every cube). The default builds it
     // from the catalog calls above; a server may answer with its own rowsets instead. Throws
@@ -82,8 +85,9 @@ class OlapConnection {
                               RowStore& into);
 };
 
-using OlapConnectionFactory =
-    std::function<std::shared_ptr<OlapConnection>(const std::string& connectionString)>;
+// Relative file names in the string are taken from `programFolder`.
+using OlapConnectionFactory = std::function<std::shared_ptr<OlapConnection>(
+    const std::string& connectionString, const std::string& programFolder)>;
 
 // Serves connection strings whose Provider value starts with `providerName` (without case).
 void RegisterOlapProvider(const std::string& providerName, OlapConnectionFactory factory);
@@ -92,7 +96,9 @@ void RegisterOlapProvider(const std::string& providerName, OlapConnectionFactory
 bool IsOlapConnectionString(const std::string& connectionString);
 
 // Opens (or reuses, for the same string) a connection through the provider the string names.
-// Throws CADOException: ProviderNotFound when no OLAP provider serves it.
-std::shared_ptr<OlapConnection> OpenOlapConnection(const std::string& connectionString);
+// Relative file names in the string are taken from `programFolder` (the working folder when none
+// is given). Throws CADOException: ProviderNotFound when no OLAP provider serves it.
+std::shared_ptr<OlapConnection> OpenOlapConnection(const std::string& connectionString,
+                                                   const std::string& programFolder = {});
 
 }  // namespace orvik

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "core/TextReplace.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 
 namespace {
 
@@ -360,11 +360,11 @@ std::optional<std::string> WhyNotADate(std::string_view value) {
 
 }  // namespace orvik
 
-std::string EvalDateExpr(std::string_view expression) {
+std::string EvalDateExpr(orvik::Run& run, std::string_view expression) {
     orvik::DateEvaluation result = orvik::EvaluateDateExpression(expression);
     // In an unattended run every message of this kind fails the run.
     if (!result.Error.empty())
-        orvik::ShowMessage(result.Error, {}, orvik::MessageBoxButtons::Ok,
+        orvik::ShowMessage(run, result.Error, {}, orvik::MessageBoxButtons::Ok,
                            orvik::MessageBoxIcon::Error);
     return std::move(result.Text);
 }

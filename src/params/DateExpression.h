@@ -14,9 +14,14 @@
 #include <string>
 #include <string_view>
 
+namespace orvik {
+class Run;
+}
+
 // The date text for one date expression; an empty expression gives today as "'%Y%m%d'" writes it
-// (quotes included). An impossible date gives "Invalid DateTime" and shows an error message.
-std::string EvalDateExpr(std::string_view expression);
+// (quotes included). An impossible date gives "Invalid DateTime" and shows an error message
+// through `run`.
+std::string EvalDateExpr(orvik::Run& run, std::string_view expression);
 
 namespace orvik {
 

@@ -1,4 +1,4 @@
-// Formula evaluation on muParser, and COvInfoProp::PGetParsedValue: the property class lives in
+// Formula evaluation on muParser, and PGetParsedValue for the property class, which lives in
 // the model layer, which cannot see this one, so its formula member is defined here, beside the
 // parser it needs (both end up in the same core library).
 //
@@ -19,8 +19,7 @@
 #include <vector>
 
 #include "core/CellNumber.h"
-#include "core/ProgramContext.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoProp.h"
 #include "model/OvInfoSheet.h"
@@ -36,12 +35,14 @@ constexpr int kNoMaximum = -2147483647;
 // shown during an evaluation runs the event loop, which may evaluate another value meanwhile, so
 // each evaluation installs its own and puts back the one before.
 struct FormulaContext {
+    orvik::Run& ForRun;
     COvInfoDS* DataSource = nullptr;
     std::vector<COvInfoProp*> Lookup;
     std::string TextResult;
 };
 
-FormulaContext* current = nullptr;
+// Per thread: runs on other threads evaluate formulas of their own.
+thread_local FormulaContext* current = nullptr;
 
 class ContextScope {
   public:
@@ -104,9 +105,9 @@ double GetGridText(double row, double column) {
     context->TextResult.clear();
     if (COvInfoDS* source = context->DataSource) {
         try {
-            if (rowIndex > 0 && rowIndex <= source->GetDSRowCount() && columnIndex >= 0 &&
+            if (rowIndex > 0 && rowIndex <= source->GetDSRowCount(context->ForRun) && columnIndex >= 0 &&
                 columnIndex < source->GetDSColCount())
-                context->TextResult = source->GetDSTextRC(rowIndex, columnIndex);
+                context->TextResult = source->GetDSTextRC(context->ForRun, rowIndex, columnIndex);
         } catch (...) {
             context->TextResult.clear();
         }
@@ -132,9 +133,9 @@ double GetColMaxValue(double column) {
     try {
         COvInfoDS& source = *context->DataSource;
         const int columnIndex = ToIndex(column);
-        const int rows = source.GetDSRowCount();
+        const int rows = source.GetDSRowCount(context->ForRun);
         for (int row = 1; row <= rows; ++row) {
-            const int value = CellNumber(source.GetDSTextRC(row, columnIndex));
+            const int value = CellNumber(source.GetDSTextRC(context->ForRun, row, columnIndex));
             if (value > maximum) maximum = value;
         }
     } catch (...) {
@@ -144,19 +145,13 @@ double GetColMaxValue(double column) {
 
 // The data source of the sheet that owns `view`: every view belongs to a sheet of the open
 // report, which owns it.
-COvInfoDS* DataSourceOf(const CSheetView* view) {
-    orvik::AppContext* app = orvik::AppContext::Current();
-    if (!view || !app) return nullptr;
-    CReport& report = app->Report();
+COvInfoDS* DataSourceOf(orvik::Run& run, const CSheetView* view) {
+    if (!view) return nullptr;
+    CReport& report = run.Report();
     for (const auto& sheet : report.Sheets) {
         if (sheet && sheet->OwnedView.get() == view) return sheet->GetDS(report.DataSources);
     }
     return nullptr;
-}
-
-std::vector<COvInfoProp*> PropertyBarList() {
-    orvik::ProgramContext* program = orvik::ProgramContext::Current();
-    return program ? program->Front().ShownPropertyList() : std::vector<COvInfoProp*>();
 }
 
 // Formulas come from report texts and plug-ins. muParser keeps its own stacks and refuses texts
@@ -204,8 +199,8 @@ void SetFormula(mu::Parser& parser, const std::string& formula) {
     parser.SetExpr(formula);
 }
 
-void ShowParserError(const std::string& text) {
-    orvik::ShowMessage(text, {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
+void ShowParserError(orvik::Run& run, const std::string& text) {
+    orvik::ShowMessage(run, text, {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
 }
 
 // Why an evaluation failed: the parser's message, or what any other exception says.
@@ -223,10 +218,11 @@ std::string ReasonOf(const std::exception_ptr& error) {
 
 }  // namespace
 
-std::string COvInfoProp::PGetParsedValue(CSheetView* view) const {
-    if (Kind != PropKind::Text || Value.find('~') == std::string::npos) return Value;
+std::string PGetParsedValue(orvik::Run& run, const COvInfoProp& prop, CSheetView* view) {
+    const std::string& Value = prop.Value;
+    if (prop.Kind != PropKind::Text || Value.find('~') == std::string::npos) return Value;
 
-    FormulaContext context;
+    FormulaContext context{run};
     // The text is built up as it is processed, and scanning goes on in the original value after
     // each formula, never through an inserted result: a result is data (a cell, a property's
     // value), and a "~" in it must neither run as a formula nor start the same replacement over
@@ -235,8 +231,8 @@ std::string COvInfoProp::PGetParsedValue(CSheetView* view) const {
     size_t from = 0;  // where the unprocessed rest of Value begins
     std::string formula;
     try {
-        context.DataSource = DataSourceOf(view);
-        context.Lookup = PropertyBarList();
+        context.DataSource = DataSourceOf(run, view);
+        context.Lookup = run.Front().ShownPropertyList();
         ContextScope scope(context);
         mu::Parser parser;
         // Not optimisable: each call must happen at every evaluation, as their results come from
@@ -267,7 +263,7 @@ std::string COvInfoProp::PGetParsedValue(CSheetView* view) const {
             from = close + 1;
         }
     } catch (...) {
-        ShowParserError("Parser Error: in formula\n" + ShownFormula(formula) + "\n" +
+        ShowParserError(run, "Parser Error: in formula\n" + ShownFormula(formula) + "\n" +
                         ReasonOf(std::current_exception()));
     }
     // After a failure the failing formula and everything after it stay as they were.
@@ -275,7 +271,7 @@ std::string COvInfoProp::PGetParsedValue(CSheetView* view) const {
     return text;
 }
 
-std::string ParseValue(const char* expression) {
+std::string ParseValue(orvik::Run& run, const char* expression) {
     if (!expression) return {};
     try {
         mu::Parser parser;
@@ -284,7 +280,7 @@ std::string ParseValue(const char* expression) {
         parser.DefineVar("sRet", &sRet);
         return FormatNumber(parser.Eval());
     } catch (...) {
-        ShowParserError("Parser Error: " + ReasonOf(std::current_exception()));
+        ShowParserError(run, "Parser Error: " + ReasonOf(std::current_exception()));
     }
     return {};
 }

@@ -16,7 +16,7 @@
 #include "core/LogText.h"
 #include "core/TextEncoding.h"
 #include "core/TextReplace.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "params/DateExpression.h"
@@ -71,12 +71,20 @@ size_t NextOpenerFrom(size_t edited) {
 // The longest fragment of the author's text a message quotes.
 constexpr size_t kShownCharacters = 200;
 
+// Whether a date expression that cannot be worked out fails the text (Strict) or is told to the
+// run's front end and marked.
+struct Strictness {
+    bool Strict;
+    orvik::Run& ForRun;
+};
+
 // A date expression that cannot be worked out. On the page it is reported and shown marked, and
 // the page goes on; a text that leaves the program (a query, a command, a mail) must not go out
 // with it, so there it is the caller's error.
-void DateProblem(const std::string& message, bool strict) {
-    if (strict) throw orvik::SubstitutionError(message);
-    orvik::ShowMessage(message, {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
+void DateProblem(const std::string& message, const Strictness& strict) {
+    if (strict.Strict) throw orvik::SubstitutionError(message);
+    orvik::ShowMessage(strict.ForRun, message, {}, orvik::MessageBoxButtons::Ok,
+                       orvik::MessageBoxIcon::Error);
 }
 
 // The message shows the opener, the expression up to the next "~" and two characters more (four
@@ -122,13 +130,13 @@ size_t MarkOpeners(std::string& text, size_t from, size_t to) {
     return from + marked.size();
 }
 
-std::string DateText(std::string_view expression, bool strict, orvik::DateArithmetic arithmetic) {
+std::string DateText(std::string_view expression, const Strictness& strict, orvik::DateArithmetic arithmetic) {
     orvik::DateEvaluation result = orvik::EvaluateDateExpression(expression, arithmetic);
     if (!result.Error.empty()) DateProblem(result.Error, strict);
     return std::move(result.Text);
 }
 
-void SubstituteDateExpressions(std::string& text, bool strict, orvik::DateArithmetic arithmetic) {
+void SubstituteDateExpressions(std::string& text, const Strictness& strict, orvik::DateArithmetic arithmetic) {
     size_t next = 0;
     for (size_t at = text.find(kDateOpener); at != std::string::npos;
          at = text.find(kDateOpener, next)) {
@@ -164,21 +172,21 @@ void SubstituteOptions(std::string& text, const CRegistries& registries) {
         if (text.find(key) == std::string::npos) continue;
         // An empty option leaves its placeholder, so a missing setting shows in the output
         // instead of silently vanishing from a path or an address.
-        const std::string value = GetPropS(option->Name);
+        const std::string& value = option->Value;
         if (!value.empty()) orvik::ReplaceAll(text, key, value);
     }
 }
 
 // The report's choice of date arithmetic; the older one, without carrying, is noted in the log
 // the first time it is used.
-orvik::DateArithmetic ArithmeticOf(orvik::AppContext* context) {
+orvik::DateArithmetic ArithmeticOf(orvik::Run* context) {
     if (!context || !context->Report().ReportObject) return orvik::DateArithmetic::Carry;
     CReport& report = context->Report();
     if (!orvik::EqualsIgnoringAsciiCase(report.ReportObject->Get("DateArithmetic"), "NoCarry"))
         return orvik::DateArithmetic::Carry;
-    if (!report.DateArithmeticLogged) {
-        report.DateArithmeticLogged = true;
-        UxSaveLog(
+    if (!context->DateArithmeticLogged) {
+        context->DateArithmeticLogged = true;
+        UxSaveLog(*context,
             "DateArithmetic is NoCarry: date expressions work out each component on its own, so "
             "d-1 on the first of a month is an invalid date",
             __FILE__, __LINE__);
@@ -187,7 +195,7 @@ orvik::DateArithmetic ArithmeticOf(orvik::AppContext* context) {
 }
 
 // The steps after the parameters, for one text: date expressions, folder, options, markers.
-void SubstituteTildesAndMarkers(std::string& text, orvik::AppContext* context, bool strict) {
+void SubstituteTildesAndMarkers(std::string& text, orvik::Run* context, const Strictness& strict) {
     if (text.find('~') != std::string::npos) {
         orvik::ReplaceAll(text, "~дата(", kDateOpener);
         SubstituteDateExpressions(text, strict, ArithmeticOf(context));
@@ -200,7 +208,7 @@ void SubstituteTildesAndMarkers(std::string& text, orvik::AppContext* context, b
     }
     for (const std::string_view marker : kMarkers) {
         if (text.find(marker) != std::string::npos)
-            orvik::ReplaceAll(text, marker, EvalDateExpr({}));
+            orvik::ReplaceAll(text, marker, EvalDateExpr(strict.ForRun, {}));
     }
 }
 
@@ -208,7 +216,7 @@ void SubstituteTildesAndMarkers(std::string& text, orvik::AppContext* context, b
 // (the ones a value could always name) and its own date expressions, folder, options and markers
 // worked out.
 std::string ExpandedValue(const std::vector<Candidate>& candidates, size_t index,
-                          orvik::AppContext* context, bool strict) {
+                          orvik::Run* context, const Strictness& strict) {
     std::string value = RawValue(*candidates[index].Prop);
     if (value.find('`') != std::string::npos) {
         for (size_t later = index + 1; later < candidates.size(); ++later) {
@@ -222,8 +230,8 @@ std::string ExpandedValue(const std::vector<Candidate>& candidates, size_t index
 
 // Placeholders are bare prefixes ("`Region" also matches the front of "`RegionCode") taken in
 // list order. Existing reports are written against exactly that, so keys need no terminator.
-std::vector<Piece> SplitAtParameters(std::string_view text, orvik::AppContext* context,
-                                     bool strict) {
+std::vector<Piece> SplitAtParameters(std::string_view text, orvik::Run* context,
+                                     const Strictness& strict) {
     std::vector<Piece> pieces{{std::string(text)}};
     if (!context || text.find('`') == std::string_view::npos) return pieces;
     const std::vector<Candidate> candidates = Candidates(context->Report());
@@ -283,7 +291,7 @@ void CheckDateExpressionValue(const Piece& piece, const PlacementOptions& option
 // Date expressions in the author's pieces. An expression may hold values ("d-`Days"); its
 // opener and closer are always the author's.
 void SubstituteDateExpressions(std::vector<Piece>& pieces, const PlacementOptions& options,
-                               bool strict, orvik::DateArithmetic arithmetic) {
+                               const Strictness& strict, orvik::DateArithmetic arithmetic) {
     for (size_t p = 0; p < pieces.size(); ++p) {
         if (pieces[p].IsValue()) continue;
         size_t next = 0;
@@ -343,7 +351,7 @@ void SubstituteDateExpressions(std::vector<Piece>& pieces, const PlacementOption
 }
 
 void SubstituteAuthorPieces(std::vector<Piece>& pieces, const PlacementOptions& options,
-                            orvik::AppContext* context, bool strict) {
+                            orvik::Run* context, const Strictness& strict) {
     const auto authorPieces = [&pieces](auto&& step) {
         for (Piece& piece : pieces)
             if (!piece.IsValue()) step(piece.Text);
@@ -361,22 +369,22 @@ void SubstituteAuthorPieces(std::vector<Piece>& pieces, const PlacementOptions& 
             });
         }
     }
-    authorPieces([](std::string& text) {
+    authorPieces([&strict](std::string& text) {
         for (const std::string_view marker : kMarkers) {
             if (text.find(marker) != std::string::npos)
-                orvik::ReplaceAll(text, marker, EvalDateExpr({}));
+                orvik::ReplaceAll(text, marker, EvalDateExpr(strict.ForRun, {}));
         }
     });
 }
 
 // The report's choice of plain substitution, noted in the log the first time it is used.
-bool PlainParameters(orvik::AppContext* context) {
+bool PlainParameters(orvik::Run* context) {
     if (!context || !context->Report().ReportObject) return false;
     CReport& report = context->Report();
     if (report.ReportObject->Get("PlainParams") != "1") return false;
-    if (!report.PlainParamsLogged) {
-        report.PlainParamsLogged = true;
-        UxSaveLog(
+    if (!context->PlainParamsLogged) {
+        context->PlainParamsLogged = true;
+        UxSaveLog(*context,
             "PlainParams is set: parameter values go into queries, commands and file names as "
             "they stand, unquoted",
             __FILE__, __LINE__);
@@ -386,18 +394,14 @@ bool PlainParameters(orvik::AppContext* context) {
 
 }  // namespace
 
-std::string DSetParam(const char* text) {
-    return text ? DSetParam(std::string_view(text)) : std::string();
+std::string DSetParam(orvik::Run& run, std::string_view text) {
+    return DSetParam(run, text, PlacementOptions{SubstitutionTarget::Text});
 }
 
-std::string DSetParam(std::string_view text) {
-    return DSetParam(text, PlacementOptions{SubstitutionTarget::Text});
-}
-
-std::string DSetParam(std::string_view source, const PlacementOptions& requested) {
-    orvik::AppContext* context = orvik::AppContext::Current();
+std::string DSetParam(orvik::Run& run, std::string_view source, const PlacementOptions& requested) {
+    orvik::Run* context = &run;
     // Only what is shown on the page goes on past a date expression that cannot be worked out.
-    const bool strict = requested.Target != SubstitutionTarget::Text;
+    const Strictness strict{requested.Target != SubstitutionTarget::Text, run};:Text;
     std::vector<Piece> pieces = SplitAtParameters(source, context, strict);
     if (pieces.size() == 1) {
         SubstituteTildesAndMarkers(pieces.front().Text, context, strict);

@@ -1,8 +1,8 @@
 // The substitution every outgoing text passes just before use (queries, connection strings,
 // titles, mail fields, command lines): report parameters written as "`Name", date expressions
 // between "~date(" and ")~", the program folder "~Dir~", program options "~Key~" and today's date
-// for the markers "#Дата#", "#Период_начало#" and "#Период_конец#". Plug-ins call it by name, so
-// the const char* form is part of the exported interface.
+// for the markers "#Дата#", "#Период_начало#" and "#Период_конец#". (Plug-ins reach it through
+// DSetParam(const char*) of their interface.)
 //
 // A parameter value is written for the text's target (see ValuePlacement.h): quoted in a query,
 // one word in a command, one line in a header. A report whose PlainParams is "1" gets the values
@@ -12,22 +12,23 @@
 #include <string>
 #include <string_view>
 
-#include "orvik/PlugInApi.h"
 #include "params/ValuePlacement.h"
 
-// DSetParam(const char*), declared with the plug-in interface: the substituted copy of `text`
-// with values as they stand (the Text target); null gives "". Never fails: a broken date
-// expression or an invalid date is reported by message and the text is returned as far as it
-// could be worked out.
+namespace orvik {
+class Run;
+}
 
-// The same for the program's own callers, which hold their texts as strings.
-std::string DSetParam(std::string_view text);
+// The substituted copy of `text` with values as they stand (the Text target). Never fails: a
+// broken date expression or an invalid date is told to the run's front end and the text is
+// returned as far as it could be worked out.
+std::string DSetParam(orvik::Run& run, std::string_view text);
 
 // The substituted copy of `text` for its target. Throws orvik::SubstitutionError when a value
 // cannot stand where its placeholder is without changing the text's shape, and, for every target
 // but Text, when a date expression cannot be worked out (no ")~", one inside another, a date that
 // does not exist), with the message the Text target shows for it.
-std::string DSetParam(std::string_view text, const orvik::PlacementOptions& options);
-inline std::string DSetParam(std::string_view text, orvik::SubstitutionTarget target) {
-    return DSetParam(text, orvik::PlacementOptions{target});
+std::string DSetParam(orvik::Run& run, std::string_view text, const orvik::PlacementOptions& options);
+inline std::string DSetParam(orvik::Run& run, std::string_view text,
+                             orvik::SubstitutionTarget target) {
+    return DSetParam(run, text, orvik::PlacementOptions{target});
 }

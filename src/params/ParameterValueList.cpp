@@ -8,7 +8,7 @@
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
 #include "data/ProviderConnection.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/OvInfoPrm.h"
 #include "model/PropertyReference.h"
 #include "model/Registries.h"
@@ -56,12 +56,8 @@ std::string DistinctValuesQuery(std::string_view quotedColumn, std::string_view 
 
 namespace {
 
-CRegistries& Registries() {
-    return orvik::AppContext::Current()->Registries();
-}
-
-int NewList(const std::vector<std::string>& entries) {
-    CRegistries& registries = Registries();
+int NewList(orvik::Run& run, const std::vector<std::string>& entries) {
+    CRegistries& registries = run.Registries();
     const int list = registries.AddUserCombo();
     for (const std::string& entry : entries) registries.AddComboValue(list, entry, entry, -1);
     return list;
@@ -73,28 +69,28 @@ void OfferList(COvInfoProp& prop, int list, bool multiSelect) {
     prop.ComboId = static_cast<unsigned>(list);
 }
 
-void BindReference(COvInfoPrm& prm, bool bShow) {
+void BindReference(orvik::Run& run, COvInfoPrm& prm, bool bShow) {
     COvInfoProp* cprop = prm.GetPropByName("cprop");
     if (!cprop) return;
     // The property chooser that edits the reference belongs to the designer.
     cprop->Kind = PropKind::Custom;
     if (bShow) {
-        prm.ShowProp();
+        prm.ShowProp(run.Front());
         return;
     }
     if (!cprop->DefaultValue.empty()) cprop->Value = cprop->DefaultValue;
     COvInfoProp* target =
-        ResolvePropertyReference(orvik::AppContext::Current()->Report(), cprop->Value);
+        ResolvePropertyReference(run.Report(), cprop->Value);
     if (!target) return;
     prm.PrmVal.Kind = PropKind::Reference;
     prm.PrmVal.SelectedCombo = target;
     cprop->Value = target->Value;
 }
 
-void BuildElementList(COvInfoPrm& prm) {
+void BuildElementList(orvik::Run& run, COvInfoPrm& prm) {
     const COvInfoProp* elements = prm.GetPropByName("cmbels");
     if (!elements || elements->Value.empty()) return;
-    OfferList(prm.PrmVal, NewList(SplitComboElements(elements->Value)), prm.Type.Value != "pcmb");
+    OfferList(prm.PrmVal, NewList(run, SplitComboElements(elements->Value)), prm.Type.Value != "pcmb");
 }
 
 // A table or column name as the database spells it. The display cleaning of cell texts (leading
@@ -124,9 +120,9 @@ std::vector<std::string> ReadColumn(CADORecordset& rows, int field, const std::s
 }
 
 // The open source a "DScmb" parameter lists from, or null (the user was told).
-COvInfoDS* OpenListSource(const COvInfoPrm& prm, const COvInfoProp& cDS) {
+COvInfoDS* OpenListSource(orvik::Run& run, const COvInfoPrm& prm, const COvInfoProp& cDS) {
     COvInfoDS* ds = nullptr;
-    for (const auto& candidate : orvik::AppContext::Current()->Report().DataSources) {
+    for (const auto& candidate : run.Report().DataSources) {
         if (candidate->Name.Value == cDS.Value) {
             ds = candidate.get();
             break;
@@ -134,13 +130,13 @@ COvInfoDS* OpenListSource(const COvInfoPrm& prm, const COvInfoProp& cDS) {
     }
     // A list may name a source no sheet shows; it is connected here rather than left unusable.
     if (ds && !ds->DSN.Value.empty() && !(ds->Connection && ds->Connection->IsOpen())) {
-        ds->OpenConnectDS(false);
+        ds->OpenConnectDS(run, false);
     }
     if (!ds || !ds->Connection || !ds->Connection->IsOpen() || ds->DSN.Value.empty()) {
         const std::string why = !ds                     ? "the report has no such data source"
                                 : ds->DSN.Value.empty() ? "the data source has no connection string"
                                                         : "its connection could not be opened";
-        orvik::ShowMessage("WraperParam::DS is not open! (parameter '" + prm.Name.Value +
+        orvik::ShowMessage(run, "WraperParam::DS is not open! (parameter '" + prm.Name.Value +
                                "' could not read its list from data source '" + cDS.Value +
                                "': " + why + ")",
                            {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Warning);
@@ -159,34 +155,34 @@ std::vector<std::string> DistinctValues(COvInfoDS& ds, const std::string& table,
     return ReadColumn(rows, 0, nullptr, false, false);
 }
 
-void BuildDataSourceLists(COvInfoPrm& prm, bool bShow) {
+void BuildDataSourceLists(orvik::Run& run, COvInfoPrm& prm, bool bShow) {
     COvInfoProp* cDS = prm.GetPropByName("cDS");
     COvInfoProp* cDST = prm.GetPropByName("cDST");
     COvInfoProp* cDSC = prm.GetPropByName("cDSC");
     const COvInfoProp* cDSW = prm.GetPropByName("cDSW");
     if (!cDS || !cDST || !cDSC || cDS->Value.empty()) return;
-    COvInfoDS* ds = OpenListSource(prm, *cDS);
+    COvInfoDS* ds = OpenListSource(run, prm, *cDS);
     if (!ds) return;
     try {
         CADORecordset rows(ds->Connection.get());
         if (cDST->Value.empty()) {
             rows.OpenSchema(CADORecordset::schemaColumns);
-            OfferList(*cDST, NewList(ReadColumn(rows, 2, nullptr, true, true)), false);
+            OfferList(*cDST, NewList(run, ReadColumn(rows, 2, nullptr, true, true)), false);
             if (!cDST->DefaultValue.empty()) cDST->Value = cDST->DefaultValue;
-            if (bShow) prm.ShowProp();
+            if (bShow) prm.ShowProp(run.Front());
         }
         if (cDSC->Value.empty() && !cDST->Value.empty()) {
             rows.OpenSchema(CADORecordset::schemaColumns);
             const auto columns = ReadColumn(rows, 3, &cDST->Value, true, true);
-            OfferList(*cDSC, NewList(columns), columns.size() > kMaxPlainColumnList);
+            OfferList(*cDSC, NewList(run, columns), columns.size() > kMaxPlainColumnList);
         }
         if (!cDST->Value.empty() && !cDSC->Value.empty()) {
-            OfferList(prm.PrmVal, NewList(DistinctValues(*ds, cDST->Value, cDSC->Value, cDSW)),
+            OfferList(prm.PrmVal, NewList(run, DistinctValues(*ds, cDST->Value, cDSC->Value, cDSW)),
                       true);
-            if (bShow) prm.ShowProp();
+            if (bShow) prm.ShowProp(run.Front());
         }
     } catch (const CADOException& error) {
-        UxError(error, "ovinfoprm", __LINE__);
+        UxError(run, error, "ovinfoprm", __LINE__);
     }
 }
 
@@ -194,35 +190,34 @@ void BuildDataSourceLists(COvInfoPrm& prm, bool bShow) {
 
 namespace {
 
-void BindParameter(COvInfoPrm& prm, bool bShow, bool withData) {
-    if (!orvik::AppContext::Current()) return;
+void BindParameter(orvik::Run& run, COvInfoPrm& prm, bool bShow, bool withData) {
     const std::string& type = prm.Type.Value;
     if (type == "date") {
         prm.PrmVal.Kind = PropKind::DateTime;
     } else if (type == "rprop") {
-        BindReference(prm, bShow);
+        BindReference(run, prm, bShow);
     } else if (type.rfind("pcmb", 0) == 0) {
-        BuildElementList(prm);
+        BuildElementList(run, prm);
     } else if (type == "DScmb" && withData) {
-        BuildDataSourceLists(prm, bShow);
+        BuildDataSourceLists(run, prm, bShow);
     }
 }
 
 }  // namespace
 
-void BindParameterWithoutData(COvInfoPrm& prm) {
-    BindParameter(prm, false, false);
+void BindParameterWithoutData(orvik::Run& run, COvInfoPrm& prm) {
+    BindParameter(run, prm, false, false);
 }
 
-void COvInfoPrm::WraperParam(bool bShow) {
-    BindParameter(*this, bShow, true);
+void WraperParam(orvik::Run& run, COvInfoPrm& prm, bool bShow) {
+    BindParameter(run, prm, bShow, true);
 }
 
 namespace {
 
 // What a list parameter offers, or nothing when it is no list parameter. Throws what reading a
 // data source's values throws.
-std::optional<std::vector<std::string>> OfferedValues(COvInfoPrm& prm) {
+std::optional<std::vector<std::string>> OfferedValues(orvik::Run& run, COvInfoPrm& prm) {
     const std::string& type = prm.Type.Value;
     if (type == "pcmb" || type == "pcmbm") {
         const COvInfoProp* elements = prm.GetPropByName("cmbels");
@@ -234,21 +229,21 @@ std::optional<std::vector<std::string>> OfferedValues(COvInfoPrm& prm) {
     const COvInfoProp* cDSC = prm.GetPropByName("cDSC");
     if (!cDS || !cDST || !cDSC || cDS->Value.empty() || cDST->Value.empty() || cDSC->Value.empty())
         return std::vector<std::string>{};
-    COvInfoDS* ds = OpenListSource(prm, *cDS);
+    COvInfoDS* ds = OpenListSource(run, prm, *cDS);
     if (!ds) return std::vector<std::string>{};
     return DistinctValues(*ds, cDST->Value, cDSC->Value, prm.GetPropByName("cDSW"));
 }
 
 }  // namespace
 
-std::optional<std::string> ChooseListValue(COvInfoPrm& prm, std::string_view value,
-                                           std::string& chosen) {
+std::optional<std::string> ChooseListValue(orvik::Run& run, COvInfoPrm& prm,
+                                           std::string_view value, std::string& chosen) {
     chosen = value;
     // A date goes into queries as a date; "~garbage~" would fail every one of them later.
     if (prm.Type.Value == "date") return orvik::WhyNotADate(value);
     std::optional<std::vector<std::string>> offered;
     try {
-        offered = OfferedValues(prm);
+        offered = OfferedValues(run, prm);
     } catch (const std::exception& error) {
         return std::string("its list could not be read: ") + error.what();
     }

@@ -25,19 +25,25 @@ std::string DistinctValuesQuery(std::string_view quotedColumn, std::string_view 
                                 std::string_view condition);
 
 class COvInfoPrm;
+namespace orvik {
+class Run;
+}
 
 // Checks a value given from outside (/prm) against what list parameter `prm` offers ("pcmb",
 // "pcmbm", "DScmb"; a "DScmb" reads its data source's values), and a "date" parameter's value
 // for being a date (see WhyNotADate). Returns why it is refused, or nothing when it is accepted;
 // `chosen` is the value to set (a single entry given to a multi-choice list becomes "[entry]").
 // Other parameters accept any value.
-std::optional<std::string> ChooseListValue(COvInfoPrm& prm, std::string_view value,
-                                           std::string& chosen);
+std::optional<std::string> ChooseListValue(orvik::Run& run, COvInfoPrm& prm,
+                                           std::string_view value, std::string& chosen);
 
 // Prepares what parameter `prm` offers without touching a database: the date editor, the property
 // a reference parameter shows, the list of its own elements. (WraperParam does this and also reads
 // the lists a data source gives.)
-void BindParameterWithoutData(COvInfoPrm& prm);
+void BindParameterWithoutData(orvik::Run& run, COvInfoPrm& prm);
+// Binds `prm` to what its type offers, reading a data source's values too; with `bShow` the
+// property bar shows the lists as they fill.
+void WraperParam(orvik::Run& run, COvInfoPrm& prm, bool bShow);
 
 // Column lists longer than this are offered through the check-list chooser.
 inline constexpr size_t kMaxPlainColumnList = 20;

@@ -12,7 +12,7 @@
 #include "data/AdoDatabase.h"
 #include "data/AdoRecordset.h"
 #include "data/RecordsetResult.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/DataSourceKind.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoGCols.h"
@@ -160,8 +160,7 @@ void CGridBase::Fill() {
     RecordSet = nullptr;
     CellSet = nullptr;
     if (!Sheet || Sheet->cDS.Value.empty() || Sheet->tpVW.Value.empty()) return;
-    orvik::AppContext* context = orvik::AppContext::Current();
-    DataSource = context ? Sheet->GetDS(context->Report().DataSources) : nullptr;
+    DataSource = ForRun ? Sheet->GetDS(ForRun->Report().DataSources) : nullptr;
     if (!DataSource) {
         // The sheet names a source the report no longer has; what the grid showed is stale.
         DeleteAllItems();
@@ -170,7 +169,7 @@ void CGridBase::Fill() {
     const std::string& type = DataSource->tpDS.Value;
     if (!orvik::DataSourceKindRegistry::Builtin().Has(type)) {
         if (!type.empty()) {
-            orvik::ShowMessage("Unknown DSN type = " + type, {}, orvik::MessageBoxButtons::Ok,
+            orvik::ShowMessage(*ForRun, "Unknown DSN type = " + type, {}, orvik::MessageBoxButtons::Ok,
                                orvik::MessageBoxIcon::Warning);
         }
         return;
@@ -212,8 +211,7 @@ void CGridBase::Fill() {
 void CGridBase::RefreshRows() {
     // The source may have run its query again since the last fill, which replaced the result the
     // grid remembered; take the current one.
-    orvik::AppContext* context = orvik::AppContext::Current();
-    DataSource = Sheet && context ? Sheet->GetDS(context->Report().DataSources) : nullptr;
+    DataSource = Sheet && ForRun ? Sheet->GetDS(ForRun->Report().DataSources) : nullptr;
     RecordSet = DataSource ? DataSource->RecordSet.get() : nullptr;
     CellSet = DataSource ? DataSource->CellSet.get() : nullptr;
     if (CellSetFlag) {
@@ -227,7 +225,7 @@ void CGridBase::RefreshRows() {
 
 void CGridBase::PruneColumnDefinitions() {
     if (!Sheet) return;
-    orvik::AppContext* context = orvik::AppContext::Current();
+    orvik::Run* context = ForRun;
     std::erase_if(Sheet->GridColumns, [context](const std::unique_ptr<COvInfoGCols>& column) {
         const bool unchanged =
             column->ColN.Value == column->ColN.DefaultValue && column->ColT.Value == "DEF";
@@ -280,13 +278,13 @@ std::string CGridBase::ColumnTitle(int column, const std::string& title) {
             return definition->ColN.Value;
         }
     }
-    auto definition = std::make_unique<COvInfoGCols>(GroupId::GridColumns);
+    CRegistries* registries = ForRun ? &ForRun->Registries() : nullptr;
+    auto definition = std::make_unique<COvInfoGCols>(registries, GroupId::GridColumns);
     definition->ColN.DefaultValue = title;
     definition->ColN.Value = title;
     definition->ColT.Value = definition->ColT.DefaultValue;
     definition->Key = key;
-    if (orvik::AppContext* context = orvik::AppContext::Current())
-        context->Registries().PrepareNewCombo(definition->ColT, definition->Props, true);
+    if (registries) registries->PrepareNewCombo(definition->ColT, definition->Props, true);
     Sheet->GridColumns.push_back(std::move(definition));
     return title;
 }
@@ -322,8 +320,7 @@ void CGridBase::FillTable(const orvik::ResultTable& result, int start) {
     // the grid so far are complete whenever it is told.
     constexpr long kFirstScreenRows = 64;
     constexpr long kProgressRows = 1 << 17;
-    orvik::AppContext* context =
-        records > kFirstScreenRows ? orvik::AppContext::Current() : nullptr;
+    orvik::Run* context = records > kFirstScreenRows ? ForRun : nullptr;
     for (long record = 1; record <= records; ++record) {
         while (GetRowCount() <= row) InsertRow();
         result.ReadRow(record, values);
@@ -412,5 +409,7 @@ std::vector<COvInfoGCols*> CGridBase::FindColumnDefinitions(int row, int column)
 void CGridBase::OnFixedCellClick(int row, int column) {
     if (Mode != 0) return;
     if (row >= GetFixedRowCount() && column >= GetFixedColumnCount()) return;
-    for (COvInfoGCols* definition : FindColumnDefinitions(row, column)) definition->ShowProp();
+    if (!ForRun) return;
+    for (COvInfoGCols* definition : FindColumnDefinitions(row, column))
+        definition->ShowProp(ForRun->Front());
 }

@@ -18,6 +18,9 @@
 #include "data/Variant.h"
 #include "render/GridCtrl.h"
 
+namespace orvik {
+class Run;
+}
 class CADOMDCellSet;
 namespace orvik {
 class ResultTable;
@@ -84,6 +87,9 @@ class CGridBase : public CGridCtrl {
     void* NotifyWindow = nullptr;  // told of left-button releases (cell pickers)
     int CellSetFlag = 0;           // 1 when the grid was filled from an OLAP cell set
     COvInfoSheet* Sheet = nullptr;
+    // The run whose report the sheet belongs to; null for a grid filled by hand (it then reads
+    // no data source and substitutes nothing).
+    orvik::Run* ForRun = nullptr;
     COvInfoDS* DataSource = nullptr;     // found by name at each fill; not owned
     CADORecordset* RecordSet = nullptr;  // the source's result; not owned
     CADOMDCellSet* CellSet = nullptr;    // the source's cell set; not owned

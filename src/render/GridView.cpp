@@ -6,7 +6,7 @@
 #include "core/CellNumber.h"
 #include "core/Log.h"
 #include "data/AdoException.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoSheet.h"
 #include "model/Report.h"
@@ -20,8 +20,10 @@ constexpr const char* kSource = "gridview";
 
 }  // namespace
 
-CGridView::CGridView(COvInfoSheet& sheet) : sheet_(&sheet), grid_(std::make_unique<CGridBase>()) {
+CGridView::CGridView(orvik::Run& run, COvInfoSheet& sheet)
+    : run_(run), sheet_(&sheet), grid_(std::make_unique<CGridBase>()) {
     grid_->Sheet = &sheet;
+    grid_->ForRun = &run;
 }
 
 CGridView::~CGridView() = default;
@@ -31,14 +33,13 @@ void CGridView::OnRefreshRequest() {
     try {
         grid_->Fill();
     } catch (const CADOException& error) {
-        UxError(error, kSource, __LINE__);
+        UxError(run_, error, kSource, __LINE__);
     }
 }
 
 int CGridView::Rerun() {
-    orvik::AppContext* context = orvik::AppContext::Current();
-    COvInfoDS* source = context ? sheet_->GetDS(context->Report().DataSources) : nullptr;
-    const int opened = source ? source->OpenConnectDS(true) : 0;
+    COvInfoDS* source = sheet_->GetDS(run_.Report().DataSources);
+    const int opened = source ? source->OpenConnectDS(run_, true) : 0;
     OnRefreshRequest();
     return opened;
 }
@@ -58,16 +59,14 @@ void CGridView::MakeHTML(std::string& out, int kpiFlag, int sheetNumber) const {
 void CGridView::MakeHTML(std::string& out, int kpiFlag, int sheetNumber,
                          const std::function<void(std::string&)>& flush) const {
     if (!grid_) {
-        orvik::ShowMessage("CGridView::MakeHTML: m_pGridCtrl is NULL!");
+        orvik::ShowMessage(run_, "CGridView::MakeHTML: m_pGridCtrl is NULL!");
         return;
     }
     MakeSheetTable(*grid_, sheetNumber, kpiFlag, out, flush);
 }
 
 int CGridView::SheetNumber() const {
-    orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context) return 0;
-    const auto& sheets = context->Report().Sheets;
+    const auto& sheets = run_.Report().Sheets;
     const auto found = std::find_if(
         sheets.begin(), sheets.end(),
         [this](const std::unique_ptr<COvInfoSheet>& sheet) { return sheet.get() == sheet_; });

@@ -14,14 +14,17 @@
 #include "orvik/PlugInApi.h"
 
 class CGridBase;
+namespace orvik {
+class Run;
+}
 
 class CGridView : public CSheetView {
   public:
     // The window message by which a data source asks the views of its sheets to reload.
     static constexpr unsigned kRefreshMessage = 0x40A;
 
-    // A view of `sheet` with an empty grid in report mode (mode 0).
-    explicit CGridView(COvInfoSheet& sheet);
+    // A view of `sheet`, a sheet of `run`'s report, with an empty grid in report mode (mode 0).
+    CGridView(orvik::Run& run, COvInfoSheet& sheet);
     ~CGridView() override;
     CGridView(const CGridView&) = delete;
     CGridView& operator=(const CGridView&) = delete;
@@ -54,6 +57,7 @@ class CGridView : public CSheetView {
     int SheetNumber() const;
 
   private:
+    orvik::Run& run_;
     COvInfoSheet* sheet_;
     std::unique_ptr<CGridBase> grid_;
 };

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoSheet.h"
 #include "model/Registries.h"
@@ -13,37 +13,31 @@
 namespace {
 
 // The plug-in whose view type the sheet has, or -1.
-int PlugInViewIndex(const COvInfoSheet& sheet) {
-    orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context) return -1;
+int PlugInViewIndex(orvik::Run& run, const COvInfoSheet& sheet) {
     const COvCombos* entry =
-        context->Registries().FindComboValue(ListId::OutputTypes, sheet.tpVW.Value);
+        run.Registries().FindComboValue(ListId::OutputTypes, sheet.tpVW.Value);
     return entry ? entry->PlugInIndex : -1;
 }
 
 }  // namespace
 
-CGridView* CreateGridView(COvInfoSheet& sheet) {
-    orvik::AppContext* context = orvik::AppContext::Current();
+CGridView* CreateGridView(orvik::Run& run, COvInfoSheet& sheet) {
     DestroyGridView(sheet);
-    if (context) {
-        if (COvInfoDS* source = sheet.GetDS(context->Report().DataSources))
-            source->OpenConnectDS(true);
-    }
-    return MakeGridView(sheet);
+    if (COvInfoDS* source = sheet.GetDS(run.Report().DataSources)) source->OpenConnectDS(run, true);
+    return MakeGridView(run, sheet);
 }
 
-CGridView* MakeGridView(COvInfoSheet& sheet) {
+CGridView* MakeGridView(orvik::Run& run, COvInfoSheet& sheet) {
     DestroyGridView(sheet);
-    if (const int plugIn = PlugInViewIndex(sheet); plugIn >= 0) {
+    if (const int plugIn = PlugInViewIndex(run, sheet); plugIn >= 0) {
         // The plug-in's view is the sheet's, but not a grid: the page asks the plug-in for the
         // sheet's part instead.
-        orvik::AppContext* context = orvik::AppContext::Current();
-        if (context->Tasks().PlugInCreateView)
-            sheet.OwnedView.reset(context->Tasks().PlugInCreateView(plugIn, sheet));
+        const orvik::TaskHandlers& handlers = run.Registries().Tasks;
+        if (handlers.PlugInCreateView)
+            sheet.OwnedView.reset(handlers.PlugInCreateView(run, plugIn, sheet));
         return nullptr;
     }
-    auto view = std::make_unique<CGridView>(sheet);
+    auto view = std::make_unique<CGridView>(run, sheet);
     CGridView* made = view.get();
     sheet.OwnedView = std::move(view);
     sheet.View = made;
@@ -64,10 +58,8 @@ void DestroyGridViews(CReport& report) {
     for (const auto& sheet : report.Sheets) DestroyGridView(*sheet);
 }
 
-void RefreshGridViews(const COvInfoDS& source) {
-    orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context) return;
-    for (const auto& sheet : context->Report().Sheets) {
+void RefreshGridViews(orvik::Run& run, const COvInfoDS& source) {
+    for (const auto& sheet : run.Report().Sheets) {
         if (sheet->cDS.Value != source.Name.Value) continue;
         if (CGridView* view = FindGridView(*sheet)) view->OnRefreshRequest();
     }

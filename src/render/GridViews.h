@@ -10,14 +10,17 @@ class CGridView;
 class COvInfoDS;
 class COvInfoSheet;
 class CReport;
+namespace orvik {
+class Run;
+}
 
 // Makes (or makes anew) the grid view of `sheet`: connects and runs the sheet's data source, fills
 // the grid and sets the sheet's View. Returns null, and leaves the sheet without a grid view, when
 // the sheet's output type belongs to a plug-in (the plug-in makes that view).
-CGridView* CreateGridView(COvInfoSheet& sheet);
+CGridView* CreateGridView(orvik::Run& run, COvInfoSheet& sheet);
 // The same without running the source: the grid shows the source's current result (empty when it
 // has none). For a run that has already run each source once.
-CGridView* MakeGridView(COvInfoSheet& sheet);
+CGridView* MakeGridView(orvik::Run& run, COvInfoSheet& sheet);
 // The grid view of `sheet`, or null when it has none.
 CGridView* FindGridView(const COvInfoSheet& sheet);
 // Destroys the grid view of `sheet` (if any) and clears its View.
@@ -27,4 +30,4 @@ void DestroyGridView(COvInfoSheet& sheet);
 void DestroyGridViews(CReport& report);
 // Sends the refresh request to the grid view of every sheet of the open report whose data source
 // is `source`, so they show its new result.
-void RefreshGridViews(const COvInfoDS& source);
+void RefreshGridViews(orvik::Run& run, const COvInfoDS& source);

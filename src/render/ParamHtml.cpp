@@ -3,13 +3,14 @@
 // markup, without escaping, as the page has always had them (a layout may rely on markup in a
 // title); only what could run is taken out, since a value may come from a command line or a list
 // filled from a database.
+#include "render/ParamHtml.h"
+
 #include <string>
 
 #include <cstdlib>
 #include <vector>
 
 #include "core/MarkupSanitizer.h"
-#include "model/AppContext.h"
 #include "model/OvInfoPrm.h"
 #include "model/Report.h"
 #include "params/ValuePlacement.h"
@@ -65,33 +66,31 @@ std::string CleanMemberList(const std::string& text) {
 
 }  // namespace
 
-void COvInfoPrm::MakeHTML(std::string& out) const {
+void MakeParamHTML(const CReport& report, const COvInfoPrm& prm, std::string& out) {
     int number = 0;
-    if (orvik::AppContext* context = orvik::AppContext::Current()) {
-        const auto& params = context->Report().Params;
-        for (size_t i = 0; i < params.size(); ++i) {
-            if (params[i].get() == this) number = static_cast<int>(i);
-        }
+    const auto& params = report.Params;
+    for (size_t i = 0; i < params.size(); ++i) {
+        if (params[i].get() == &prm) number = static_cast<int>(i);
     }
-    const COvInfoProp* border = GetPropByName("pTB");
+    const COvInfoProp* border = prm.GetPropByName("pTB");
     const std::string borderText =
         border && !IsTrue(border) ? "border=0 cellspacing=0 cellpadding=5 " : "border=1";
-    const COvInfoProp* font = GetPropByName("pF");
+    const COvInfoProp* font = prm.GetPropByName("pF");
     const auto logical = LogicalFontFromText(font ? font->Value : "");
     const std::string fontCss = logical ? FontToCss(*logical) : "";
-    const bool gradient = IsTrue(GetPropByName("pGC"));
-    const COvInfoProp* labelColour = GetPropByName("pBC1");
-    const COvInfoProp* valueColour = GetPropByName("pBC2");
+    const bool gradient = IsTrue(prm.GetPropByName("pGC"));
+    const COvInfoProp* labelColour = prm.GetPropByName("pBC1");
+    const COvInfoProp* valueColour = prm.GetPropByName("pBC2");
 
     out += "<TABLE id=OrvikParam" + std::to_string(number) + " " + borderText + ">\n<TR>";
-    const std::string& label = Tit.Value.empty() ? Name.Value : Tit.Value;
+    const std::string& label = prm.Tit.Value.empty() ? prm.Name.Value : prm.Tit.Value;
     out += "<TD " + CellStyle(fontCss, labelColour ? labelColour->Value : "", gradient) + ">";
     orvik::AppendSanitizedMarkup(out, label);
     out += "</TD>";
 
-    std::string value = ShownValue(*this, PrmVal.Value);
-    if (PrmVal.Kind == PropKind::Reference && PrmVal.SelectedCombo) {
-        const auto* referenced = static_cast<const COvInfoProp*>(PrmVal.SelectedCombo);
+    std::string value = ShownValue(prm, prm.PrmVal.Value);
+    if (prm.PrmVal.Kind == PropKind::Reference && prm.PrmVal.SelectedCombo) {
+        const auto* referenced = static_cast<const COvInfoProp*>(prm.PrmVal.SelectedCombo);
         value = referenced->Value;
         if (!referenced->DefaultValue.empty()) {
             value += " :: " + CleanMemberList(referenced->DefaultValue);

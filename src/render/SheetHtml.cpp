@@ -18,7 +18,7 @@
 #include "core/Log.h"
 #include "core/MarkupSanitizer.h"
 #include "core/Paths.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/DataSourceKind.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoGCols.h"
@@ -185,8 +185,7 @@ class SheetTableWriter {
         fixedRows_ = grid_.GetFixedRowCount();
         fixedColumns_ = grid_.GetFixedColumnCount();
         end_ = kpi_ ? columns_ - 1 : columns_;
-        orvik::AppContext* context = orvik::AppContext::Current();
-        programFolder_ = context ? context->ProgramFolder() : std::string();
+        programFolder_ = grid_.ForRun ? grid_.ForRun->ProgramFolder() : std::string();
         if (kpi_) imagesFolder_ = programFolder_ + "Images/";
         kpiSource_ =
             grid_.DataSource ? grid_.DataSource->Kind().Page() == orvik::PageStyle::KpiList : kpi_;
@@ -307,13 +306,16 @@ class SheetTableWriter {
 
     // The picture series' path; "" when a parameter in it would lead out of its folder.
     std::string PicturePath(const std::string& file) const {
-        std::string path;
-        try {
-            path = orvik::ToNativePath(DSetParam(file, orvik::SubstitutionTarget::FileName));
-        } catch (const orvik::SubstitutionError& error) {
-            UxError(error, "sheethtml", __LINE__, file.c_str());
-            return {};
+        std::string path = file;
+        if (orvik::Run* run = grid_.ForRun) {
+            try {
+                path = DSetParam(*run, file, orvik::SubstitutionTarget::FileName);
+            } catch (const orvik::SubstitutionError& error) {
+                UxError(*run, error, "sheethtml", __LINE__, file.c_str());
+                return {};
+            }
         }
+        path = orvik::ToNativePath(path);
         if (!orvik::IsAbsolutePath(path)) path = programFolder_ + path;
         return path;
     }
@@ -344,7 +346,8 @@ class SheetTableWriter {
         const std::string title = sheet_ ? sheet_->Get("Title") : std::string();
         if (!title.empty()) {
             out_.append("<CAPTION class=sh").append(number_).append(">");
-            orvik::AppendSanitizedMarkup(out_, DSetParam(title));
+            orvik::AppendSanitizedMarkup(out_,
+                                         grid_.ForRun ? DSetParam(*grid_.ForRun, title) : title);
             out_.append("</CAPTION>\n");
         }
     }

@@ -10,54 +10,56 @@
 #include "data/AdoRecordset.h"
 #include "data/ConnectionString.h"
 #include "model/OvInfoDS.h"
+#include "core/Run.h"
 #include "model/OvInfoProp.h"
+#include "model/Registries.h"
 #include "params/ParamSubstitution.h"
 
 namespace orvik {
 
-int QueryTimeoutSeconds() {
-    return SecondsFromText(GetPropS(kQueryTimeoutSetting), 5000);
+int QueryTimeoutSeconds(Run& run) {
+    return SecondsFromText(run.Registries().SettingValue(kQueryTimeoutSetting), 5000);
 }
 
-void ReportSourceError(const COvInfoDS& source, const std::exception& error, int line,
+void ReportSourceError(Run& run, const COvInfoDS& source, const std::exception& error, int line,
                        const std::string& text) {
     const std::runtime_error named(std::string(error.what()) + " (data source '" +
                                    source.NameValue() + "')");
-    UxError(named, kDataSourceErrorSource, line, text.c_str());
+    UxError(run, named, kDataSourceErrorSource, line, text.c_str());
 }
 
-int ConnectedSourceKind::Connect(COvInfoDS& source, bool runQuery) {
+int ConnectedSourceKind::Connect(Run& run, COvInfoDS& source, bool runQuery) {
     std::string connection;
     try {
-        connection = DSetParam(source.DSN.Value, SubstitutionTarget::ConnectionString);
+        connection = DSetParam(run, source.DSN.Value, SubstitutionTarget::ConnectionString);
     } catch (const SubstitutionError& error) {
-        ReportSourceError(source, error, __LINE__, MaskConnectionSecrets(source.DSN.Value));
+        ReportSourceError(run, source, error, __LINE__, MaskConnectionSecrets(source.DSN.Value));
         return 0;
     }
     if (connection.empty()) return 0;
     source.Disconnect();
     // The status bar and any error text show the string with its password masked.
     const std::string shown = MaskConnectionSecrets(connection);
-    SetPaneTextStatBar(0, ("ADO Connecting :" + shown).c_str());
+    run.Front().SetPaneText(0, "ADO Connecting :" + shown);
     auto database = std::make_unique<CADODatabase>();
     try {
         // Reports run long aggregate queries, but a lock someone else holds is not waited out.
-        database->SetLockTimeout(SecondsFromText(GetPropS("SqliteLockWait"), 30));
-        database->Open(connection);
+        database->SetLockTimeout(SecondsFromText(run.Registries().SettingValue("SqliteLockWait"), 30));
+        database->Open(connection, run.ProgramFolder());
         // The kinds that run queries limit each one themselves, naming the setting when it stops
         // one; this limit serves whatever else runs commands on the connection.
-        database->SetCommandTimeout(QueryTimeoutSeconds());
+        database->SetCommandTimeout(QueryTimeoutSeconds(run));
     } catch (const CADOException& error) {
         std::string text = shown;
         if (error.GetError() == AdoError::ProviderNotFound) {
             text += "\n\nADO could not find the specified provider '" +
                     ConnectionKeyValue(connection, "Provider") + "'\n" + AvailableProvidersText();
         }
-        ReportSourceError(source, error, __LINE__, text);
+        ReportSourceError(run, source, error, __LINE__, text);
         return 0;
     }
     source.Connection = std::move(database);
-    return runQuery ? source.OpenRSDS() : 1;
+    return runQuery ? source.OpenRSDS(run) : 1;
 }
 
 // Sources whose type no kind claims connect and run nothing, as they always have.

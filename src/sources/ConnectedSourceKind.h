@@ -16,18 +16,18 @@ namespace orvik {
 // The program setting that limits how long one query (an SQL statement, an MDX query) may run.
 inline constexpr const char* kQueryTimeoutSetting = "QueryTimeout";
 // Its seconds as set (0: no limit).
-int QueryTimeoutSeconds();
+int QueryTimeoutSeconds(Run& run);
 
 // Reports a failure of `source` through UxError, the message naming the data source so that a
 // run with several sources says which one failed; `text` is what was being run.
-void ReportSourceError(const COvInfoDS& source, const std::exception& error, int line,
+void ReportSourceError(Run& run, const COvInfoDS& source, const std::exception& error, int line,
                        const std::string& text);
 
 class ConnectedSourceKind : public DataSourceKind {
   public:
-    int Connect(COvInfoDS& source, bool runQuery) override;
+    int Connect(orvik::Run& run, COvInfoDS& source, bool runQuery) override;
     // Connection-only sources (KPI lists; their list is read by the grid fill) have nothing to run.
-    int Run(COvInfoDS&) override { return 1; }
+    int Run(orvik::Run&, COvInfoDS&) override { return 1; }
 };
 
 }  // namespace orvik

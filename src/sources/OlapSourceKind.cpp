@@ -11,7 +11,7 @@
 #include "data/CellSetResult.h"
 #include "data/ConnectionString.h"
 #include "model/OvInfoDS.h"
-#include "olap/CatalogTree.h"
+#include "sources/CatalogTree.h"
 #include "olap/OlapConnection.h"
 #include "params/ParamSubstitution.h"
 #include "sources/ConnectedSourceKind.h"
@@ -21,26 +21,30 @@ namespace {
 
 // Builds the catalog tree of `source` unless it was built for this connection and cube already.
 // False when the builder needs the catalog and it could not be read.
-bool PrepareCatalog(COvInfoDS& source, const std::string& connection) {
+bool PrepareCatalog(Run& run, COvInfoDS& source, const std::string& connection) {
     const bool builder = UsesQueryBuilder(source);
     // A typed query on a provider without a catalog has nothing to browse; opening the cell set
     // says what is wrong. A builder query cannot even be made, which is said below.
     if (!builder && !IsOlapConnectionString(connection)) return true;
-    CatalogTree& tree = IniTreeBar(source);
+    CatalogTree& tree = IniTreeBar(run, source);
     if (tree.IsBuiltFor(connection)) return true;
     try {
         // Elements restored here need no second run of the source: its query is made and run
         // right after this.
-        tree.Build(OpenOlapConnection(connection), connection);
+        const std::shared_ptr<OlapConnection> olap =
+            OpenOlapConnection(connection, run.ProgramFolder());
+        tree.Build(olap, connection);
+        for (const std::string& warning : olap->TakeWarnings())
+            UxSaveLog(run, warning, __FILE__, __LINE__);
         return true;
     } catch (const std::exception& error) {
         const std::string shown = MaskConnectionSecrets(connection);
         if (builder) {
-            ReportSourceError(source, error, __LINE__, shown);
+            ReportSourceError(run, source, error, __LINE__, shown);
             return false;
         }
         // A typed query does not need the catalog; the tree just stays empty.
-        UxSaveLog("The OLAP catalog of '" + source.Name.Value + "' could not be read (" + shown +
+        UxSaveLog(run, "The OLAP catalog of '" + source.Name.Value + "' could not be read (" + shown +
                       "): " + error.what(),
                   __FILE__, __LINE__);
         return true;
@@ -49,34 +53,36 @@ bool PrepareCatalog(COvInfoDS& source, const std::string& connection) {
 
 class OlapSourceKind : public ConnectedSourceKind {
   public:
-    int Connect(COvInfoDS& source, bool runQuery) override {
+    int Connect(orvik::Run& run, COvInfoDS& source, bool runQuery) override {
         // A new connection may see another catalog.
         if (CatalogTree* tree = TreeBarOf(source)) tree->Invalidate();
-        return ConnectedSourceKind::Connect(source, runQuery);
+        return ConnectedSourceKind::Connect(run, source, runQuery);
     }
 
-    int Run(COvInfoDS& source) override {
+    int Run(orvik::Run& run, COvInfoDS& source) override {
         source.Result.reset();
         source.CellSet.reset();
         auto cellSet = std::make_unique<CADOMDCellSet>();
         std::string connection;
         try {
-            connection = DSetParam(source.DSN.Value, SubstitutionTarget::ConnectionString);
+            connection = DSetParam(run, source.DSN.Value, SubstitutionTarget::ConnectionString);
         } catch (const std::exception& error) {
-            ReportSourceError(source, error, __LINE__, MaskConnectionSecrets(source.DSN.Value));
+            ReportSourceError(run, source, error, __LINE__, MaskConnectionSecrets(source.DSN.Value));
             return 0;
         }
-        if (!PrepareCatalog(source, connection)) return 0;
-        const std::string text = IniTreeBar(source).Builder().QueryText();
+        if (!PrepareCatalog(run, source, connection)) return 0;
+        const std::string text = IniTreeBar(run, source).Builder().QueryText();
         if (!text.empty()) {
             std::string query = text;
             try {
-                query = DSetParam(text, SubstitutionTarget::Mdx);
+                query = DSetParam(run, text, SubstitutionTarget::Mdx);
                 // The cube engine's own SQL runs under the same limit.
-                const TimeLimitScope limit(QueryTimeoutSeconds(), kQueryTimeoutSetting);
-                cellSet->Open(query, connection);
+                const TimeLimitScope limit(QueryTimeoutSeconds(run), kQueryTimeoutSetting);
+                cellSet->Open(query, connection, run.ProgramFolder());
+                for (const std::string& warning : cellSet->Warnings())
+                    UxSaveLog(run, warning, __FILE__, __LINE__);
             } catch (const std::exception& error) {
-                ReportSourceError(source, error, __LINE__, query);
+                ReportSourceError(run, source, error, __LINE__, query);
                 return 0;
             }
         }

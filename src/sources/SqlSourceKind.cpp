@@ -22,7 +22,7 @@ bool IsBlank(const std::string& text) {
 
 class SqlSourceKind : public ConnectedSourceKind {
   public:
-    int Run(COvInfoDS& source) override {
+    int Run(orvik::Run& run, COvInfoDS& source) override {
         if (source.Qry.Value.empty()) return 0;
         source.Result.reset();
         source.RecordSet.reset();
@@ -33,19 +33,19 @@ class SqlSourceKind : public ConnectedSourceKind {
         bool ran = false;
         try {
             const std::string query =
-                DSetParam(source.Qry.Value, PlacementOptions{SubstitutionTarget::Sql, backslashes});
+                DSetParam(run, source.Qry.Value, PlacementOptions{SubstitutionTarget::Sql, backslashes});
             // Statements end at a ";" in code; one inside a string or a comment ends nothing.
             for (std::string& each : SplitSqlStatements(query, backslashes)) {
                 statement = std::move(each);
                 // The blank tail after a final ";" is no statement: opening it would run the
                 // previous statement a second time.
                 if (IsBlank(statement)) continue;
-                const TimeLimitScope limit(QueryTimeoutSeconds(), kQueryTimeoutSetting);
+                const TimeLimitScope limit(QueryTimeoutSeconds(run), kQueryTimeoutSetting);
                 if (!recordset->Open(statement, CADORecordset::openUnknown)) return 0;
                 ran = true;
             }
         } catch (const std::exception& error) {
-            ReportSourceError(source, error, __LINE__, statement);
+            ReportSourceError(run, source, error, __LINE__, statement);
             return 0;
         }
         if (!ran) return 0;

@@ -40,7 +40,7 @@ struct BurstRow {
 };
 
 void Log(const std::string& line) {
-    UxSaveLog(line, __FILE__, __LINE__);
+    UxSaveLog(run, line, __FILE__, __LINE__);
 }
 
 // Logs why the step cannot run at all; that fails the run.
@@ -121,7 +121,7 @@ std::optional<std::string> AddressProblem(const std::string& address) {
 // The rows of the recipients query, run on `source`'s connection. Null when it could not run.
 std::optional<std::vector<BurstRow>> ReadRows(COvInfoDS& source, const std::string& query,
                                               std::string& problem) {
-    if (!source.Connection || !source.Connection->IsOpen()) source.OpenConnectDS(false);
+    if (!source.Connection || !source.Connection->IsOpen()) source.OpenConnectDS(run, false);
     if (!source.Connection || !source.Connection->IsOpen()) {
         problem = "the data source '" + source.Name.Value + "' could not connect";
         return std::nullopt;
@@ -154,8 +154,8 @@ std::optional<std::string> Rebuild(const std::vector<COvInfoDS*>& sources,
         // A connection string that holds the value connects anew; otherwise the query suffices.
         const bool reconnect = !source->Connection || !source->Connection->IsOpen() ||
                                Mentions(source->DSN.Value, reaching);
-        const int ran = reconnect ? source->OpenConnectDS(true) : source->OpenRSDS();
-        RefreshGridViews(*source);
+        const int ran = reconnect ? source->OpenConnectDS(run, true) : source->OpenRSDS(run);
+        RefreshGridViews(run, *source);
         if (ran != 1) return source->Name.Value;
     }
     UpdateHTML();
@@ -181,7 +181,7 @@ class BurstStep : public TaskStep {
         }
         std::string query;
         try {
-            query = DSetParam(step.Get("BurstQry"), SubstitutionTarget::Sql);
+            query = DSetParam(run, step.Get("BurstQry"), SubstitutionTarget::Sql);
         } catch (const SubstitutionError& error) {
             Refuse(step, std::string("the recipients query cannot be made: ") + error.what());
             return;
@@ -216,7 +216,7 @@ class BurstStep : public TaskStep {
             // A refused row still stands for everyone it would have reached.
             const int reached = std::max<int>(1, static_cast<int>(addresses.size()));
             std::string chosen;
-            std::optional<std::string> why = ChooseListValue(*prm, row.Value, chosen);
+            std::optional<std::string> why = ChooseListValue(run, *prm, row.Value, chosen);
             if (!why && row.Value.empty() && IsListParameter(*prm))
                 why = "it is not one of the parameter's list";
             if (why) {

@@ -7,7 +7,7 @@ namespace {
 
 class CommandStep : public TaskStep {
   public:
-    void Run(CReport&, COvInfoAct& step, size_t) override { RunCommandStep(step); }
+    void Run(orvik::Run& run, COvInfoAct& step, size_t) override { RunCommandStep(run, step); }
     // A command may copy or convert the page, so the page is there before the first one runs.
     bool NeedsData() const override { return true; }
     bool NeedsPage() const override { return true; }

@@ -62,9 +62,9 @@ void Report(const std::string& text, bool isError) {
         context->NoteError(reason);
     }
     if (context && context->BatchMode) {
-        UxSaveLog(text, __FILE__, __LINE__);
+        UxSaveLog(run, text, __FILE__, __LINE__);
     } else {
-        orvik::ShowMessage(text, {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::None);
+        orvik::ShowMessage(run, text, {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::None);
     }
 }
 
@@ -163,7 +163,7 @@ std::vector<std::filesystem::path> PictureFolders(AppContext& context) {
         if (const std::string layout = report.ReportObject->Get("HTMLPath"); !layout.empty())
             folders.push_back(orvik::ToNativePath(layout));
     }
-    for (const std::string& folder : SplitList(GetPropS("PictureFolders")))
+    for (const std::string& folder : SplitList(run.Registries().SettingValue("PictureFolders")))
         folders.push_back(orvik::ToNativePath(folder));
     std::vector<std::filesystem::path> resolved;
     for (const std::string& folder : folders) {
@@ -205,7 +205,7 @@ class PictureResolver {
         if (!InsideOneOf(path, allowed_)) {
             if (std::find(refused_.begin(), refused_.end(), path) == refused_.end()) {
                 refused_.push_back(path);
-                UxSaveLog("Picture '" + path +
+                UxSaveLog(run, "Picture '" + path +
                               "' is outside the folders a report may send pictures from (see the "
                               "setting PictureFolders); it stays a link",
                           __FILE__, __LINE__);
@@ -371,15 +371,15 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
               std::string files, const std::string* chosen, std::string* failure) {
     AppContext& context = *AppContext::Current();
     std::string recipients = chosen ? *chosen : task.Get("Adr");
-    if (recipients.empty() && !chosen) recipients = GetPropS("DefAdrTo");
+    if (recipients.empty() && !chosen) recipients = run.Registries().SettingValue("DefAdrTo");
     if (recipients.empty()) {
         Fail("Error: SendExport Empty ExportAdres !", failure);
         return;
     }
-    std::string subject = task.Name.Value + " " + EvalDateExpr("");
+    std::string subject = task.Name.Value + " " + EvalDateExpr(run, "");
     if (const std::string own = task.Get("Subj"); !own.empty()) {
         try {
-            subject = DSetParam(own, SubstitutionTarget::MailHeader);
+            subject = DSetParam(run, own, SubstitutionTarget::MailHeader);
         } catch (const SubstitutionError& error) {
             Fail(std::string("Error: ") + error.what(), failure);
             return;
@@ -398,9 +398,9 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
     }
     if (!charset.empty()) message.SetCharset(charset);
     message.SetMime(true);
-    std::string sender = GetPropS("DefAdrFrom");
+    std::string sender = run.Registries().SettingValue("DefAdrFrom");
     if (sender.empty()) {
-        UxSaveLog("Error SendMail: no From Adres! to " + recipients, __FILE__, __LINE__);
+        UxSaveLog(run, "Error SendMail: no From Adres! to " + recipients, __FILE__, __LINE__);
         sender = kPlaceholderSender;
     }
     // The setting may carry a name, "Reports <reports@example.org>", as any mail program allows.
@@ -450,7 +450,7 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
                      failure);
                 return;
             }
-            UxSaveLog("Mail to " + recipients + ": the missing " + named +
+            UxSaveLog(run, "Mail to " + recipients + ": the missing " + named +
                           " left out (MissingFilesOptional)",
                       __FILE__, __LINE__);
         }
@@ -473,10 +473,10 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
                                        connection.GetTlsVerification());
     }
 
-    SetPaneTextStatBar(0, ("E-Mail Sending mail to: " + recipients).c_str());
+    run.Front().SetPaneText(0, ("E-Mail Sending mail to: " + recipients).c_str());
     connection.SendMessage(message);
-    SetPaneTextStatBar(0, "");
-    UxSaveLog("Zel Sended Mail " + subject + " <" + files + "> to " + recipients, __FILE__,
+    run.Front().SetPaneText(0, "");
+    UxSaveLog(run, "Zel Sended Mail " + subject + " <" + files + "> to " + recipients, __FILE__,
               __LINE__);
     // A single file made for this mail (the page, a "file = " content) is not kept; any other
     // file named here is the user's and stays, however it was named.
@@ -490,7 +490,7 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
     try {
         connection.Disconnect();
     } catch (const std::runtime_error& error) {  // a reply, or the socket under it
-        UxSaveLog(std::string("Warning: the mail was sent, but the server did not close the "
+        UxSaveLog(run, std::string("Warning: the mail was sent, but the server did not close the "
                               "session properly: ") +
                       error.what(),
                   __FILE__, __LINE__);
@@ -552,7 +552,7 @@ void UploadFiles(const COvInfoAct& task, const std::string& server, std::string 
     const orvik::FtpSession session = orvik::ResolveFtpSession(task, server);
     if (orvik::SendsPasswordInClear(session)) {
         // Stored reports have always logged in this way, so it is said, not refused.
-        UxSaveLog("Warning: the password of FTP user " + session.User + " goes to " + server +
+        UxSaveLog(run, "Warning: the password of FTP user " + session.User + " goes to " + server +
                       " unencrypted; FtpSecurity=explicit, implicit or sftp would protect it",
                   __FILE__, __LINE__);
     }
@@ -587,7 +587,7 @@ void UploadFiles(const COvInfoAct& task, const std::string& server, std::string 
         // repeated failed logins can lock the account.
         if (transfer.LastMessageId == FTP_CONNECT_FAILED) break;
     }
-    SetPaneTextStatBar(0, "");
+    run.Front().SetPaneText(0, "");
     if (done.empty()) return;
     std::string list = Join(done, ";");
     if (list.size() > 1000) list = list.substr(0, 1000) + " ...";
@@ -628,11 +628,11 @@ void Deliver(COvInfoAct& step, const std::string* chosen, std::string* failure) 
     try {
         // Content that names a file ("file = ...") takes file names; any other is markup.
         if (const std::string own = step.Get("Cont"); !own.empty()) {
-            content = DSetParam(own, own.starts_with("file = ") ? SubstitutionTarget::FileName
+            content = DSetParam(run, own, own.starts_with("file = ") ? SubstitutionTarget::FileName
                                                                 : SubstitutionTarget::Markup);
         }
         if (const std::string own = step.Get("Files"); !own.empty())
-            files = DSetParam(own, SubstitutionTarget::FileName);
+            files = DSetParam(run, own, SubstitutionTarget::FileName);
     } catch (const SubstitutionError& error) {
         Fail(std::string("Error: ") + error.what(), failure);
         return;
@@ -666,8 +666,8 @@ void Deliver(COvInfoAct& step, const std::string* chosen, std::string* failure) 
     const bool mail = chosen || step.AType.Value == "SMTP";
     std::string server = step.Get("Srv");
     // An upload task falls back on the FTP setting first: that is what the setting is for.
-    if (server.empty() && !mail) server = GetPropS("DefSrvFTP");
-    if (server.empty()) server = GetPropS("DefSrvMail");
+    if (server.empty() && !mail) server = run.Registries().SettingValue("DefSrvFTP");
+    if (server.empty()) server = run.Registries().SettingValue("DefSrvMail");
     if (server.empty()) {
         Fail("Error: SendExport Empty ExportServer !", failure);
         return;

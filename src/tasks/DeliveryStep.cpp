@@ -7,7 +7,7 @@ namespace {
 
 class DeliveryStep : public TaskStep {
   public:
-    void Run(CReport&, COvInfoAct& step, size_t) override { step.SendExport(); }
+    void Run(orvik::Run& run, COvInfoAct& step, size_t) override { SendExport(run, step); }
     bool NeedsData() const override { return true; }
     bool NeedsPage() const override { return true; }
     bool Delivers() const override { return true; }

@@ -11,9 +11,9 @@ namespace {
 
 class ExportStep : public TaskStep {
   public:
-    void Run(CReport&, COvInfoAct& step, size_t position) override {
-        ShowMessage(step.AType.Value + " " + std::to_string(position));
-        step.DoExport();
+    void Run(orvik::Run& run, COvInfoAct& step, size_t position) override {
+        ShowMessage(run, step.AType.Value + " " + std::to_string(position));
+        DoExport(run, step);
     }
     bool NeedsData() const override { return true; }
     bool BuildsPage() const override { return true; }

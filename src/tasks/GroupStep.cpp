@@ -9,8 +9,8 @@ namespace {
 
 class GroupStep : public TaskStep {
   public:
-    void Run(CReport&, COvInfoAct&, size_t position) override {
-        ShowMessage("GRP " + std::to_string(position) + " ???");
+    void Run(orvik::Run& run, COvInfoAct&, size_t position) override {
+        ShowMessage(run, "GRP " + std::to_string(position) + " ???");
     }
 };
 

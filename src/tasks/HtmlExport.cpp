@@ -12,7 +12,8 @@
 
 #include "core/AtomicFile.h"
 #include "core/TextEncoding.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
+#include "render/ParamHtml.h"
 #include "model/DataSourceKind.h"
 #include "model/OvCombos.h"
 #include "model/Registries.h"
@@ -28,13 +29,6 @@ using orvik::AppContext;
 
 constexpr std::string_view kGeneratorMeta =
     "<META content=\"MSHTML 6.00.2900.2180\" name=GENERATOR>";
-
-// Busy cursor for the length of an export.
-class WaitCursor {
-  public:
-    WaitCursor() { AppContext::Current()->Front().SetWaitCursor(true); }
-    ~WaitCursor() { AppContext::Current()->Front().SetWaitCursor(false); }
-};
 
 int PlugInIndexOf(const COvInfoProp& prop) {
     const COvCombos* entry = prop.Value.empty() ? nullptr : prop.SelectedEntry();
@@ -53,10 +47,10 @@ COvInfoDS* DataSourceOf(const CReport& report, const COvInfoSheet& sheet) {
 // The page being built: plain text, or the layout document with the text read back from it.
 class PageBuilder {
   public:
-    PageBuilder(CReport& report, bool layoutMode) : report_(report) {
+    PageBuilder(CReport& report, std::string& text, bool layoutMode) : report_(report), text_(text) {
         if (layoutMode) {
-            report_.PageText = report_.ReportObject->Get("HTMLayout");
-            layout_.emplace(report_.PageText);
+            text_ = report_.ReportObject->Get("HTMLayout");
+            layout_.emplace(text_);
         }
     }
 
@@ -65,23 +59,24 @@ class PageBuilder {
 
     void Place(const std::string& id, std::string part) {
         if (!layout_) {
-            if (report_.PageText.empty()) {
-                report_.PageText = std::move(part);
+            if (text_.empty()) {
+                text_ = std::move(part);
             } else {
-                report_.PageText += part;
+                text_ += part;
             }
             return;
         }
         if (!layout_->PlacePiece(id, part)) {
             // The layout has no place for this piece: it goes at the end rather than nowhere.
-            report_.PageText += part;
-            layout_->Load(report_.PageText);
+            text_ += part;
+            layout_->Load(text_);
         }
-        report_.PageText = layout_->Html();
+        text_ = layout_->Html();
     }
 
   private:
     CReport& report_;
+    std::string& text_;
     std::optional<CHtmlDocument> layout_;
 };
 
@@ -172,9 +167,8 @@ std::string WithDeclaredCharset(const std::string& text, const std::string& char
     return meta + result;
 }
 
-std::string PageFilePath() {
-    AppContext* context = AppContext::Current();
-    return context ? context->Registries().HtmlFolder + "Orvik.htm" : std::string();
+std::string PageFilePath(orvik::Run& run) {
+    return run.Registries().HtmlFolder + "Orvik.htm";
 }
 
 namespace {
@@ -244,11 +238,10 @@ bool WriteCp1251Pieces(FILE* file, std::string_view text, std::string& piece) {
 
 // The open report keeps the record: it is what a run works on, and a new report (the next run)
 // starts with none, so a file written for an earlier one is never taken for this one's.
-void NoteWrittenFile(const std::string& path) {
+void NoteWrittenFile(orvik::Run& run, const std::string& path) {
     std::error_code error;
     const std::filesystem::path made = std::filesystem::canonical(path, error);
-    if (AppContext* context = AppContext::Current(); context && !error)
-        context->Report().WrittenFiles.insert(made.string());
+    if (!error) run.WrittenFiles.insert(made.string());
 }
 
 }  // namespace
@@ -256,15 +249,15 @@ void NoteWrittenFile(const std::string& path) {
 namespace {
 
 // "Error write file <path> !", with the reason after it; counts as an error of the run.
-void ReportWriteError(const std::string& path, const std::string& reason) {
-    orvik::ShowMessage(
+void ReportWriteError(orvik::Run& run, const std::string& path, const std::string& reason) {
+    orvik::ShowMessage(run, 
         "Error write file " + path + " !" + (reason.empty() ? "" : " (" + reason + ")"), {},
         orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
 }
 
 }  // namespace
 
-void UxWriteFile(const std::string& path, const std::string& text) {
+void UxWriteFile(orvik::Run& run, const std::string& path, const std::string& text) {
     if (path.empty()) return;
     // Replaced whole or not at all, and never through a link planted where the file goes.
     orvik::AtomicFile file(path);
@@ -282,10 +275,10 @@ void UxWriteFile(const std::string& path, const std::string& text) {
     }
     if (!file.Commit()) {
         // A page that was not written must not look like one that was.
-        ReportWriteError(path, file.Error());
+        ReportWriteError(run, path, file.Error());
         return;
     }
-    NoteWrittenFile(path);
+    NoteWrittenFile(run, path);
 }
 
 namespace {
@@ -381,8 +374,9 @@ constexpr std::string_view kPageFrameEnd = "</BODY></HTML>";
 // Whether the page `step` exports may go to its file as it is made: an unattended run asked for
 // it, the page is the plain one (no layout to pour it into), it has a grid sheet (so it is
 // framed, with the windows-1251 declaration), and no plug-in takes part in it.
-bool CanStreamPage(const CReport& report, const COvInfoAct& step) {
-    if (!report.WritePageAsBuilt || step.AType.Value.compare(0, 3, "HTM") != 0) return false;
+bool CanStreamPage(orvik::Run& run, const COvInfoAct& step) {
+    const CReport& report = run.Report();
+    if (!run.Page.WriteAsBuilt || step.AType.Value.compare(0, 3, "HTM") != 0) return false;
     if (report.ReportObject && !report.ReportObject->Get("HTMLayout").empty()) return false;
     if (PlugInIndexOf(step.AType) >= 0) return false;
     bool hasGrid = false;
@@ -408,7 +402,7 @@ PieceWrite StreamPage(CReport& report, const std::string& path, std::string& pro
     for (size_t i = 0; going && i < report.Params.size(); ++i) {
         const COvInfoPrm& prm = *report.Params[i];
         if (!IsVisible(prm)) continue;
-        prm.MakeHTML(text);
+        MakeParamHTML(report, prm, text);
         going = out.Append(text);
     }
     const std::function<void(std::string&)> flush = [&](std::string& piece) {
@@ -434,41 +428,40 @@ PieceWrite StreamPage(CReport& report, const std::string& path, std::string& pro
 
 }  // namespace
 
-int COvInfoAct::DoExport() {
-    AppContext* context = AppContext::Current();
-    if (!context) return 0;
-    CReport& report = context->Report();
+int DoExport(orvik::Run& run, COvInfoAct& step) {
+    CReport& report = run.Report();
     if (report.Sheets.empty()) return 0;
-    WaitCursor busy;
-    const orvik::TaskHandlers& handlers = context->Tasks();
-    const std::string& type = AType.Value;
+    orvik::WaitCursor busy(run);
+    const orvik::TaskHandlers& handlers = run.Registries().Tasks;
+    const std::string& type = step.AType.Value;
     const bool exportsPage = type.compare(0, 3, "HTM") == 0;
 
-    report.PageText.clear();
-    report.PageTextInFile = false;
-    if (CanStreamPage(report, *this)) {
-        const std::string path = PageFilePath();
+    std::string& pageText = run.Page.Text;
+    pageText.clear();
+    run.Page.TextInFile = false;
+    if (CanStreamPage(run, step)) {
+        const std::string path = PageFilePath(run);
         std::string problem;
         const PieceWrite written = StreamPage(report, path, problem);
         if (written == PieceWrite::Failed) {
-            ReportWriteError(path, problem);
+            ReportWriteError(run, path, problem);
             return 1;
         }
         if (written == PieceWrite::Done) {
-            NoteWrittenFile(path);
-            report.PageTextInFile = type != "HTMFile";
+            NoteWrittenFile(run, path);
+            run.Page.TextInFile = type != "HTMFile";
             return 1;
         }
         // A page without style rules: built whole below.
     }
     const bool layoutMode = report.ReportObject && !report.ReportObject->Get("HTMLayout").empty();
-    PageBuilder page(report, layoutMode);
+    PageBuilder page(report, pageText, layoutMode);
 
     for (size_t i = 0; i < report.Params.size(); ++i) {
         const COvInfoPrm& prm = *report.Params[i];
         if (!IsVisible(prm)) continue;
         std::string part;
-        prm.MakeHTML(part);
+        MakeParamHTML(report, prm, part);
         page.Place("OrvikParam" + std::to_string(i), part);
     }
 
@@ -481,15 +474,15 @@ int COvInfoAct::DoExport() {
         if (renderer < 0 && ds) renderer = PlugInIndexOf(ds->tpDS);
         if (renderer >= 0 && handlers.PlugInRender) {
             std::string part;
-            const int result = handlers.PlugInRender(renderer, sheet, *this, part);
+            const int result = handlers.PlugInRender(run, renderer, sheet, step, part);
             if (result == 0) return 0;
             if (result == 1) {
                 page.Place(id, std::move(part));
                 continue;
             }
         }
-        if (const int own = PlugInIndexOf(AType); own >= 0) {
-            if (handlers.PlugInTask) handlers.PlugInTask(own, type, nullptr);
+        if (const int own = PlugInIndexOf(step.AType); own >= 0) {
+            if (handlers.PlugInTask) handlers.PlugInTask(run, own, type, nullptr);
             continue;
         }
         CGridView* view = FindGridView(sheet);
@@ -507,7 +500,7 @@ int COvInfoAct::DoExport() {
         }
         page.Place(id, std::move(part));
     }
-    RemoveAll(report.PageText, kGeneratorMeta);
+    RemoveAll(pageText, kGeneratorMeta);
     if (!exportsPage) return 1;
 
     std::string styles;
@@ -522,16 +515,16 @@ int COvInfoAct::DoExport() {
         styles += style;
     }
     if (CHtmlDocument* layout = page.Layout()) {
-        report.PageText = layout->Html();
-    } else if (report.PageText.find("\"Content-Type\"") == std::string::npos || !styles.empty()) {
+        pageText = layout->Html();
+    } else if (pageText.find("\"Content-Type\"") == std::string::npos || !styles.empty()) {
         // The sheets' tables can be hundreds of megabytes: the frame goes around them in place
         // instead of through temporary copies.
-        report.PageText.insert(0, PageFrameStart(styles));
-        report.PageText += kPageFrameEnd;
+        pageText.insert(0, PageFrameStart(styles));
+        pageText += kPageFrameEnd;
     }
-    UxWriteFile(PageFilePath(), report.PageText);
+    UxWriteFile(run, PageFilePath(run), pageText);
     // The page kept for the mail step is valid text too, whatever bytes its data held.
-    orvik::CleanPageText(report.PageText);
-    if (type == "HTMFile") report.PageText.clear();
+    orvik::CleanPageText(pageText);
+    if (type == "HTMFile") pageText.clear();
     return 1;
 }

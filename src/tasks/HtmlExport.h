@@ -8,11 +8,20 @@
 #include <string_view>
 
 class CReport;
+class COvInfoAct;
+namespace orvik {
+class Run;
+}
+
+// Turns the run's report into the page "Orvik.htm" in the HTML work folder (for "HTML" and
+// "HTMFile" steps; other types only gather the parameter panels and plug-in parts). Returns 0
+// when the report has no sheets or a plug-in refused a sheet, else 1.
+int DoExport(orvik::Run& run, COvInfoAct& step);
 
 // Writes `text` to `path`, creating or truncating the file, as EncodePage says. A file that cannot
 // be written is reported ("Error write file <path> !") and counts as an error of the run. A file
 // written is noted in the open report's WrittenFiles.
-void UxWriteFile(const std::string& path, const std::string& text);
+void UxWriteFile(orvik::Run& run, const std::string& path, const std::string& text);
 
 // The bytes a page is written as. A page that declares windows-1251 stays in it, characters it
 // cannot hold written as numeric character references; one that declares nothing is written in
@@ -27,4 +36,4 @@ std::string EncodePage(const std::string& text, bool forceUtf8 = false);
 std::string WithDeclaredCharset(const std::string& text, const std::string& charset);
 
 // Where the export writes the page: the HTML work folder followed by "Orvik.htm".
-std::string PageFilePath();
+std::string PageFilePath(orvik::Run& run);

@@ -1,6 +1,6 @@
 #include "tasks/ReportPage.h"
 
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/DataSourceKind.h"
 #include "model/Registries.h"
 #include "model/Report.h"
@@ -8,28 +8,27 @@
 #include "render/GridViews.h"
 #include "tasks/HtmlExport.h"
 
-int UpdateHTML() {
-    COvInfoAct task(GroupId::Task);
+int UpdateHTML(orvik::Run& run) {
+    COvInfoAct task(&run.Registries(), GroupId::Task);
     task.AType.Value = "HTML";
-    return task.DoExport();
+    return DoExport(run, task);
 }
 
-void HTMLRefresh(CReport& report) {
-    orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context) return;
-    if (report.ReportObject) report.ReportObject->ShowProp();
-    UpdateHTML();
-    context->Front().ShowPage(PageFilePath());
+void HTMLRefresh(orvik::Run& run) {
+    CReport& report = run.Report();
+    if (report.ReportObject) report.ReportObject->ShowProp(run.Front());
+    UpdateHTML(run);
+    run.Front().ShowPage(PageFilePath(run));
 }
 
 // The queries run again on the connections the sources already hold: reconnecting would drop
 // what a connection keeps (temporary tables, session settings) and go through a plug-in's open
 // again. A source that never connected stays as it is until its connection string is edited.
-void HTMLRebuild(CReport& report) {
-    for (const auto& source : report.DataSources) {
-        if (source->OpenRSDS() == 1) RefreshGridViews(*source);
+void HTMLRebuild(orvik::Run& run) {
+    for (const auto& source : run.Report().DataSources) {
+        if (source->OpenRSDS(run) == 1) RefreshGridViews(run, *source);
     }
-    HTMLRefresh(report);
+    HTMLRefresh(run);
 }
 
 void DoExportDS(const CReport& report, const COvInfoSheet& sheet, std::string& out) {

@@ -5,18 +5,21 @@
 #include <string>
 
 class CReport;
+namespace orvik {
+class Run;
+}
 class COvInfoSheet;
 
 // Builds the open report's page through a temporary "HTML" export task; returns what the export
 // returned.
-int UpdateHTML();
+int UpdateHTML(orvik::Run& run);
 
 // Shows the page tab and the report's properties, rebuilds the page and shows the new file.
-void HTMLRefresh(CReport& report);
+void HTMLRefresh(orvik::Run& run);
 
 // Runs every data source again (each sheet using one that opened refills its grid), then
 // refreshes the page.
-void HTMLRebuild(CReport& report);
+void HTMLRebuild(orvik::Run& run);
 
 // Appends `sheet`'s table to `out` (nothing for a sheet without view or data source).
 void DoExportDS(const CReport& report, const COvInfoSheet& sheet, std::string& out);

@@ -34,7 +34,7 @@ std::string Shown(std::string_view value) {
 
 std::string SessionOption(const COvInfoAct& step, const char* name) {
     const std::string own = step.Get(name);
-    return own.empty() ? GetPropS(name) : own;
+    return own.empty() ? run.Registries().SettingValue(name) : own;
 }
 
 std::string SettingWord(std::string_view value) {
@@ -77,7 +77,7 @@ int TimeoutOf(const COvInfoAct& step, const char* setting, int fallbackSeconds) 
 void LogUncheckedCertificate(std::string_view kind, const std::string& server,
                              std::string_view setting, const std::string& verdict) {
     // Said at every use, so that a check switched off for a test is not forgotten.
-    UxSaveLog("Warning: the certificate of " + std::string(kind) + " server " + server +
+    UxSaveLog(run, "Warning: the certificate of " + std::string(kind) + " server " + server +
                   " was not checked (" + std::string(setting) + "=0); the check says: " + verdict,
               __FILE__, __LINE__);
 }
@@ -97,7 +97,7 @@ std::string RunSecretCommand(const std::string& command, std::string_view what) 
         throw SessionSettingError(named + " could not be started");
     }
     const std::chrono::seconds timeout(
-        SecondsFromText(GetPropS("CmdTimeout"), kDefaultCommandTimeout));
+        SecondsFromText(run.Registries().SettingValue("CmdTimeout"), kDefaultCommandTimeout));
     const std::optional<int> status = redirector.WaitForChild(
         timeout.count() > 0 ? std::chrono::milliseconds(timeout) : kNoLimit);
     if (!status) redirector.StopProcessGroup(kStopGrace);

@@ -13,7 +13,7 @@
 #include "core/SettingsStore.h"
 #include "core/StopRequest.h"
 #include "core/TextEncoding.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/OvCombos.h"
 #include "model/Report.h"
 #include "model/TaskStep.h"
@@ -21,20 +21,6 @@
 #include "tasks/Redirector.h"
 
 namespace {
-
-// Keeps the busy cursor up while tasks run.
-class WaitCursor {
-  public:
-    WaitCursor() { Set(true); }
-    ~WaitCursor() { Set(false); }
-
-  private:
-    static void Set(bool busy) {
-        if (orvik::AppContext* context = orvik::AppContext::Current()) {
-            context->Front().SetWaitCursor(busy);
-        }
-    }
-};
 
 // Names the running step for a crash report while it lives, and restores the outer step's name
 // (a group's) after it.
@@ -70,22 +56,23 @@ constexpr std::chrono::seconds kOutputGrace{1};
 // What "no limit" waits for: long enough, and far from overflowing the clock.
 constexpr std::chrono::milliseconds kNoLimit = std::chrono::hours(24 * 365 * 50);
 
-std::chrono::seconds CommandTimeout() {
+std::chrono::seconds CommandTimeout(orvik::Run& run) {
     return std::chrono::seconds(
-        orvik::SecondsFromText(GetPropS(kCommandTimeoutSetting), kDefaultCommandTimeout));
+        orvik::SecondsFromText(run.Registries().SettingValue(kCommandTimeoutSetting), kDefaultCommandTimeout));
 }
 
-void Unavailable(const char* what, const COvInfoAct& step) {
-    UxSaveLog(std::string(what) + " is not available in this build; step " + step.Name.Value +
+void Unavailable(orvik::Run& run, const char* what, const COvInfoAct& step) {
+    UxSaveLog(run, std::string(what) + " is not available in this build; step " + step.Name.Value +
                   " was not run",
               __FILE__, __LINE__);
-    if (orvik::AppContext* context = orvik::AppContext::Current()) context->NoteError();
+    run.NoteError();
 }
 
 }  // namespace
 
-int DoAct(CReport& report, const char* name, const StepHooks& hooks) {
-    WaitCursor busy;
+int DoAct(orvik::Run& run, const char* name, const StepHooks& hooks) {
+    orvik::WaitCursor busy(run);
+    CReport& report = run.Report();
     const std::string wanted = name ? name : "";
     int ran = 0;
     // Steps may run commands that change nothing here, but a plug-in could add tasks: walk by
@@ -95,33 +82,32 @@ int DoAct(CReport& report, const char* name, const StepHooks& hooks) {
         if (task.Parent) continue;
         if (orvik::StopSignal() != 0) break;
         if (wanted.empty() || task.Name.Value == wanted) {
-            RunAllSteps(report, task, hooks);
+            RunAllSteps(run, task, hooks);
             ++ran;
         }
     }
     return ran;
 }
 
-int DoAct(CReport& report, const char* name) {
-    return DoAct(report, name, StepHooks{});
+int DoAct(orvik::Run& run, const char* name) {
+    return DoAct(run, name, StepHooks{});
 }
 
-int DoActs(CReport& report) {
-    return DoAct(report, nullptr);
+int DoActs(orvik::Run& run) {
+    return DoAct(run, nullptr);
 }
 
-void RunAllSteps(CReport& report, const COvInfoAct& task, const StepHooks& hooks) {
-    WaitCursor busy;
-    orvik::AppContext* context = orvik::AppContext::Current();
-    if (!context) return;
-    const orvik::TaskHandlers& actions = context->Tasks();
+void RunAllSteps(orvik::Run& run, const COvInfoAct& task, const StepHooks& hooks) {
+    orvik::WaitCursor busy(run);
+    CReport& report = run.Report();
+    const orvik::TaskHandlers& actions = run.Registries().Tasks;
     for (size_t i = 0; i < report.Tasks.size(); ++i) {
         COvInfoAct& step = *report.Tasks[i];
         if (step.Parent != &task) continue;
         // A run asked to stop starts no further step.
         if (orvik::StopSignal() != 0) return;
         const std::string& type = step.AType.Value;
-        UxSaveLog("Step " + step.Name.Value + " Type=" + type + " ", __FILE__, __LINE__);
+        UxSaveLog(run, "Step " + step.Name.Value + " Type=" + type + " ", __FILE__, __LINE__);
         const CrashStepScope crashStep(step.Name.Value);
 
         const COvCombos* entry = step.AType.SelectedEntry();
@@ -130,9 +116,9 @@ void RunAllSteps(CReport& report, const COvInfoAct& task, const StepHooks& hooks
             if (hooks.BeforeStep && !hooks.BeforeStep(step, StepNeeds{true, true, false, true}))
                 continue;
             if (actions.PlugInTask) {
-                actions.PlugInTask(entry->PlugInIndex, type, &step);
+                actions.PlugInTask(run, entry->PlugInIndex, type, &step);
             } else {
-                Unavailable("The plug-in task type", step);
+                Unavailable(run, "The plug-in task type", step);
             }
             continue;
         }
@@ -142,10 +128,10 @@ void RunAllSteps(CReport& report, const COvInfoAct& task, const StepHooks& hooks
             // at all does nothing, as it always has.
             const std::string stored = type.empty() ? step.UnknownType("AType") : type;
             if (!stored.empty()) {
-                UxSaveLog("Step " + step.Name.Value + " has the type '" + stored +
+                UxSaveLog(run, "Step " + step.Name.Value + " has the type '" + stored +
                               "', which neither this program nor a plug-in knows: it was not run",
                           __FILE__, __LINE__);
-                if (context) context->NoteError();
+                run.NoteError();
             }
             continue;
         }
@@ -153,31 +139,30 @@ void RunAllSteps(CReport& report, const COvInfoAct& task, const StepHooks& hooks
             !hooks.BeforeStep(step, StepNeeds{kind->NeedsData(), kind->NeedsPage(),
                                               kind->BuildsPage(), kind->Delivers()}))
             continue;
-        kind->Run(report, step, i);
+        kind->Run(run, step, i);
     }
 }
 
-void RunAllSteps(CReport& report, const COvInfoAct& task) {
-    RunAllSteps(report, task, StepHooks{});
+void RunAllSteps(orvik::Run& run, const COvInfoAct& task) {
+    RunAllSteps(run, task, StepHooks{});
 }
 
-void RunCommandStep(const COvInfoAct& step) {
-    orvik::AppContext* context = orvik::AppContext::Current();
+void RunCommandStep(orvik::Run& run, const COvInfoAct& step) {
     std::string command;
     try {
-        command = DSetParam(GetPropS("cmd", &step.Props), orvik::SubstitutionTarget::Shell);
+        command = DSetParam(run, PropValue("cmd", step.Props), orvik::SubstitutionTarget::Shell);
     } catch (const orvik::SubstitutionError& error) {
-        UxSaveLog(std::string("CMD was not started: ") + error.what(), __FILE__, __LINE__);
-        if (context) context->NoteError();
+        UxSaveLog(run, std::string("CMD was not started: ") + error.what(), __FILE__, __LINE__);
+        run.NoteError();
         return;
     }
     UxRedirector redirector;
     if (!redirector.Open(command)) {
-        UxSaveLog("CMD could not be started: " + command, __FILE__, __LINE__);
-        if (context) context->NoteError();
+        UxSaveLog(run, "CMD could not be started: " + command, __FILE__, __LINE__);
+        run.NoteError();
         return;
     }
-    const std::chrono::seconds timeout = CommandTimeout();
+    const std::chrono::seconds timeout = CommandTimeout(run);
     // Without a limit the wait still ends when the run is asked to stop.
     const std::optional<int> status = redirector.WaitForChild(
         timeout.count() > 0 ? std::chrono::milliseconds(timeout) : kNoLimit);
@@ -186,29 +171,29 @@ void RunCommandStep(const COvInfoAct& step) {
     redirector.Close();
     std::string output = redirector.Output();
     std::erase_if(output, [](char c) { return c == '\r' || c == '\n'; });
-    UxSaveLog("CMD Output: <" + output + ">", __FILE__, __LINE__);
+    UxSaveLog(run, "CMD Output: <" + output + ">", __FILE__, __LINE__);
 
     if (!status && orvik::StopSignal() != 0) {
-        UxSaveLog("CMD was stopped: the run was terminated by signal " +
+        UxSaveLog(run, "CMD was stopped: the run was terminated by signal " +
                       std::to_string(orvik::StopSignal()),
                   __FILE__, __LINE__);
-        if (context) context->NoteError();
+        run.NoteError();
         return;
     }
     if (!status) {
-        UxSaveLog("CMD was stopped after " + std::to_string(timeout.count()) + " s (time-out " +
+        UxSaveLog(run, "CMD was stopped after " + std::to_string(timeout.count()) + " s (time-out " +
                       kCommandTimeoutSetting + ")",
                   __FILE__, __LINE__);
-        if (context) context->NoteError();
+        run.NoteError();
         return;
     }
     if (WIFEXITED(*status) && WEXITSTATUS(*status) == 0) return;
     if (WIFSIGNALED(*status)) {
-        UxSaveLog("CMD was killed by signal " + std::to_string(WTERMSIG(*status)), __FILE__,
+        UxSaveLog(run, "CMD was killed by signal " + std::to_string(WTERMSIG(*status)), __FILE__,
                   __LINE__);
     } else {
-        UxSaveLog("CMD failed with exit status " + std::to_string(WEXITSTATUS(*status)), __FILE__,
+        UxSaveLog(run, "CMD failed with exit status " + std::to_string(WEXITSTATUS(*status)), __FILE__,
                   __LINE__);
     }
-    if (context) context->NoteError();
+    run.NoteError();
 }

@@ -8,6 +8,9 @@
 #include <string>
 
 class CReport;
+namespace orvik {
+class Run;
+}
 class COvInfoAct;
 
 // What a step is about to need.
@@ -27,16 +30,16 @@ struct StepHooks {
 
 // Runs the top-level tasks named `name` (all of them when `name` is null or empty), in list
 // order. Returns how many ran.
-int DoAct(CReport& report, const char* name);
-int DoAct(CReport& report, const char* name, const StepHooks& hooks);
+int DoAct(orvik::Run& run, const char* name);
+int DoAct(orvik::Run& run, const char* name, const StepHooks& hooks);
 // Runs every top-level task.
-int DoActs(CReport& report);
+int DoActs(orvik::Run& run);
 // Runs the steps of `task`, logging "Step <name> Type=<type> " before each.
-void RunAllSteps(CReport& report, const COvInfoAct& task);
-void RunAllSteps(CReport& report, const COvInfoAct& task, const StepHooks& hooks);
+void RunAllSteps(orvik::Run& run, const COvInfoAct& task);
+void RunAllSteps(orvik::Run& run, const COvInfoAct& task, const StepHooks& hooks);
 
 // Runs a "CMD" step: the command (after substitution) through /bin/sh -c, its output logged as
 // one line "CMD Output: <...>" with line breaks removed; a failing command is a failed step. A
 // command still running after the "CmdTimeout" setting's seconds (0: no limit) is stopped with
 // everything it started, and the step fails.
-void RunCommandStep(const COvInfoAct& step);
+void RunCommandStep(orvik::Run& run, const COvInfoAct& step);

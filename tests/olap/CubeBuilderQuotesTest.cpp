@@ -10,7 +10,7 @@
 #include "data/AdoCellSet.h"
 #include "data/AdoException.h"
 #include "olap/OlapConnection.h"
-#include "olap/QueryBuilder.h"
+#include "sources/QueryBuilder.h"
 
 namespace orvik::test {
 namespace {

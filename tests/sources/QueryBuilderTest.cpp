@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "olap/QueryBuilder.h"
+#include "sources/QueryBuilder.h"
 
 namespace orvik::test {
 namespace {

@@ -11,9 +11,11 @@
 
 #include "model/DataSourceKind.h"
 #include "olap/OlapConnection.h"
-#include "olap/QueryBuilder.h"
+#include "sources/QueryBuilder.h"
 
 namespace orvik {
+
+class Run;
 
 enum class CatalogRole { Cube, MeasuresFolder, Measure, Dimension, Hierarchy, Level };
 
@@ -35,10 +37,11 @@ struct AxisMenuEntry {
 class CatalogTree : public DataSourceKindState {
   public:
     // An empty tree for `source`, which must outlive it.
-    explicit CatalogTree(COvInfoDS& source);
+    // The tree of `source`, a data source of `run`'s report.
+    CatalogTree(Run& run, COvInfoDS& source);
 
     // The bar's caption (language text 0x516).
-    static std::string Caption();
+    std::string Caption() const;
 
     // Rebuilds the tree from `connection`: fills the value list of the source's "nCube" with the
     // catalog's cubes, builds the nodes of the cube it names (none when it names none), restores
@@ -78,6 +81,7 @@ class CatalogTree : public DataSourceKindState {
     BuilderNode* FindNode(const std::string& uniqueName, char axis) const;
     void DumpTree() const;
 
+    Run& run_;
     COvInfoDS& source_;
     QueryBuilder builder_;
     std::shared_ptr<OlapConnection> connection_;
@@ -90,7 +94,7 @@ class CatalogTree : public DataSourceKindState {
 };
 
 // The catalog tree of `source`, made on first use; the source keeps it (its KindState).
-CatalogTree& IniTreeBar(COvInfoDS& source);
+CatalogTree& IniTreeBar(Run& run, COvInfoDS& source);
 // The catalog tree of `source`, or null when it has none yet.
 CatalogTree* TreeBarOf(const COvInfoDS& source);
 

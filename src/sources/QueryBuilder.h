@@ -17,6 +17,8 @@ class COvInfoProp;
 
 namespace orvik {
 
+class Run;
+
 // The axes an element can be put on; None when it is on no axis.
 namespace QueryAxis {
 constexpr char None = ' ';
@@ -49,7 +51,8 @@ class QueryBuilder {
     using NodeLookup = std::function<BuilderNode*(const std::string& uniqueName, char axis)>;
 
     // A builder for `source`, which must outlive it; the selection starts empty.
-    explicit QueryBuilder(COvInfoDS& source);
+    // A builder for `source`, a data source of `run`'s report.
+    QueryBuilder(Run& run, COvInfoDS& source);
 
     COvInfoDS& Source() const { return source_; }
     // The cube the query is made for.
@@ -96,6 +99,7 @@ class QueryBuilder {
     void GiveMemberList(COvInfoProp& prop, const BuilderNode& node) const;
     void Rerun();
 
+    Run& run_;
     COvInfoDS& source_;
     std::string cube_;
     std::vector<BuilderNode*> selection_;
@@ -107,6 +111,6 @@ bool UsesQueryBuilder(const COvInfoDS& source);
 
 // Writes `text` to `name` in the HTML work folder, replacing it; nothing without a work folder.
 // A file that cannot be written is logged, never fatal: these are diagnostics.
-void WriteWorkFile(const std::string& name, const std::string& text);
+void WriteWorkFile(Run& run, const std::string& name, const std::string& text);
 
 }  // namespace orvik

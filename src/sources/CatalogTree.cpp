@@ -1,10 +1,11 @@
-#include "olap/CatalogTree.h"
+#include "sources/CatalogTree.h"
 
 #include <cstdio>
 #include <unordered_set>
 
 #include "core/LanguageTexts.h"
-#include "model/AppContext.h"
+#include "core/LanguageTexts.h"
+#include "core/Run.h"
 #include "model/OvInfoDS.h"
 #include "model/Registries.h"
 
@@ -23,12 +24,13 @@ const std::string& Shown(const std::string& caption, const std::string& name) {
 
 }  // namespace
 
-CatalogTree::CatalogTree(COvInfoDS& source) : source_(source), builder_(source) {
+CatalogTree::CatalogTree(Run& run, COvInfoDS& source)
+    : run_(run), source_(source), builder_(run, source) {
     builder_.SetMemberLookup([this](const BuilderNode& node) { return MembersOf(node); });
 }
 
-std::string CatalogTree::Caption() {
-    return GetText(0x516);
+std::string CatalogTree::Caption() const {
+    return run_.Language().GetText(0x516);
 }
 
 void CatalogTree::Clear() {
@@ -102,9 +104,8 @@ bool CatalogTree::IsBuiltFor(const std::string& builtFor) const {
 
 void CatalogTree::FillCubeList(const std::vector<std::string>& cubes) {
     COvInfoProp* nCube = source_.GetPropByName("nCube");
-    AppContext* context = AppContext::Current();
-    if (!nCube || !context) return;
-    CRegistries& registries = context->Registries();
+    if (!nCube) return;
+    CRegistries& registries = run_.Registries();
     if (cubeList_ == 0) {
         cubeList_ = registries.AddUserCombo();
     } else {
@@ -189,12 +190,12 @@ void CatalogTree::DumpTree() const {
             IdText(item->Node.Id) + "   " + IdText(item->ParentId) + "   " + item->Caption + "\r\n";
     for (const BuilderNode* node : builder_.Selection())
         text += IdText(node->Id) + "   " + node->UniqueName + "   " + node->MemberList + "\r\n";
-    WriteWorkFile("LastTree.txt", text);
+    WriteWorkFile(run_, "LastTree.txt", text);
 }
 
-CatalogTree& IniTreeBar(COvInfoDS& source) {
+CatalogTree& IniTreeBar(Run& run, COvInfoDS& source) {
     if (CatalogTree* tree = TreeBarOf(source)) return *tree;
-    auto tree = std::make_unique<CatalogTree>(source);
+    auto tree = std::make_unique<CatalogTree>(run, source);
     CatalogTree& made = *tree;
     source.KindState = std::move(tree);
     return made;

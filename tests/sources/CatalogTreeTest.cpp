@@ -11,7 +11,7 @@
 #include "TestSupport.h"
 #include "app/ReportSession.h"
 #include "model/Registries.h"
-#include "olap/CatalogTree.h"
+#include "sources/CatalogTree.h"
 #include "persist/ReportLifecycle.h"
 
 namespace orvik::test {

@@ -1,4 +1,4 @@
-#include "olap/QueryBuilder.h"
+#include "sources/QueryBuilder.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,7 +10,7 @@
 #include "core/AtomicFile.h"
 #include "core/Log.h"
 #include "core/TextReplace.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/OvInfoDS.h"
 #include "model/Registries.h"
 #include "model/Report.h"
@@ -70,16 +70,6 @@ std::string IdText(int id) {
 bool IsAxisKey(const std::string& key) {
     return key.size() == 4 && key.compare(0, 3, "MDX") == 0 &&
            std::string_view("DRCF").find(key[3]) != std::string_view::npos;
-}
-
-CRegistries* CurrentRegistries() {
-    AppContext* context = AppContext::Current();
-    return context ? &context->Registries() : nullptr;
-}
-
-bool Unattended() {
-    const AppContext* context = AppContext::Current();
-    return context && context->BatchMode;
 }
 
 }  // namespace
@@ -161,18 +151,18 @@ bool UsesQueryBuilder(const COvInfoDS& source) {
     return value == "0" || value == "false";
 }
 
-void WriteWorkFile(const std::string& name, const std::string& text) {
-    CRegistries* registries = CurrentRegistries();
-    if (!registries || registries->HtmlFolder.empty()) return;
+void WriteWorkFile(Run& run, const std::string& name, const std::string& text) {
+    CRegistries* registries = &run.Registries();
+    if (registries->HtmlFolder.empty()) return;
     AtomicFile file(registries->HtmlFolder + name);
     if (file.Stream() && std::fwrite(text.data(), 1, text.size(), file.Stream()) != text.size())
         file.NoteWriteError();
     if (!file.Stream() || !file.Commit())
-        UxSaveLog("Cannot write " + registries->HtmlFolder + name + ": " + file.Error(), __FILE__,
+        UxSaveLog(run, "Cannot write " + registries->HtmlFolder + name + ": " + file.Error(), __FILE__,
                   __LINE__);
 }
 
-QueryBuilder::QueryBuilder(COvInfoDS& source) : source_(source) {}
+QueryBuilder::QueryBuilder(Run& run, COvInfoDS& source) : run_(run), source_(source) {}
 
 COvInfoProp* QueryBuilder::PropertyOf(const BuilderNode& node) const {
     if (node.Axis == QueryAxis::None) return nullptr;
@@ -187,8 +177,7 @@ void QueryBuilder::AddToAxis(BuilderNode& node, char axis) {
     const char before = node.Axis;
     if (wasOn) Remove(node);
     if (!wasOn || before != axis) {
-        CRegistries* registries = CurrentRegistries();
-        if (!registries) return;
+        CRegistries* registries = &run_.Registries();
         const bool data = axis == QueryAxis::Data;
         // Like the axis properties a report file brings, these belong to the "OLAP" type: a new
         // type takes them away.
@@ -224,8 +213,7 @@ void QueryBuilder::Remove(BuilderNode& node) {
     node.MemberList.clear();
     if (!prop) return;
     std::erase(source_.Props, prop);
-    CRegistries* registries = CurrentRegistries();
-    if (!registries) return;
+    CRegistries* registries = &run_.Registries();
     // The list is the property's own, handed out when the property was made; 0 is no list.
     if (const int list = static_cast<int>(prop->ComboId); list != 0)
         std::erase_if(registries->ComboValues, [list](const auto& e) { return e->Id == list; });
@@ -233,8 +221,7 @@ void QueryBuilder::Remove(BuilderNode& node) {
 }
 
 void QueryBuilder::GiveMemberList(COvInfoProp& prop, const BuilderNode& node) const {
-    CRegistries* registries = CurrentRegistries();
-    if (!registries) return;
+    CRegistries* registries = &run_.Registries();
     const int list = registries->AddUserCombo();
     prop.ComboId = static_cast<unsigned>(list);
     if (!members_) return;
@@ -242,7 +229,7 @@ void QueryBuilder::GiveMemberList(COvInfoProp& prop, const BuilderNode& node) co
     try {
         members = members_(node);
     } catch (const std::exception& error) {
-        UxError(error, kDataSourceErrorSource, __LINE__, node.UniqueName.c_str());
+        UxError(run_, error, kDataSourceErrorSource, __LINE__, node.UniqueName.c_str());
         return;
     }
     // A level may hold thousands of members: the registry's own adding would look each one up
@@ -256,10 +243,10 @@ void QueryBuilder::GiveMemberList(COvInfoProp& prop, const BuilderNode& node) co
 }
 
 void QueryBuilder::Rerun() {
-    source_.ShowProp();
-    source_.OpenRSDS();
-    source_.ShowProp();
-    if (AppContext* context = AppContext::Current()) context->Report().Modified = true;
+    source_.ShowProp(run_.Front(), run_.Report());
+    source_.OpenRSDS(run_);
+    source_.ShowProp(run_.Front(), run_.Report());
+    run_.Report().Modified = true;
 }
 
 void QueryBuilder::ClearSelection() {
@@ -285,7 +272,7 @@ int QueryBuilder::RestoreSelection(const NodeLookup& find) {
         node->MemberList = axis == QueryAxis::Data ? std::string() : prop->DefaultValue;
         prop->SelectedCombo = node;
         // Nobody chooses members in an unattended run: a level of thousands is not read for it.
-        if (axis != QueryAxis::Data && prop->ComboId == 0 && !Unattended())
+        if (axis != QueryAxis::Data && prop->ComboId == 0 && !run_.BatchMode)
             GiveMemberList(*prop, *node);
         selection_.push_back(node);
         ++restored;
@@ -296,7 +283,7 @@ int QueryBuilder::RestoreSelection(const NodeLookup& find) {
 std::string QueryBuilder::BuildMDX() const {
     const std::string mdx =
         BuildMdxText(std::vector<const BuilderNode*>(selection_.begin(), selection_.end()), cube_);
-    WriteWorkFile("LastMDX.txt", mdx);
+    WriteWorkFile(run_, "LastMDX.txt", mdx);
     return mdx;
 }
 
@@ -310,7 +297,7 @@ void QueryBuilder::DumpFilter(const std::string& filterText) const {
     for (const BuilderNode* node : selection_)
         text += IdText(node->Id) + "   " + node->UniqueName + "\t\t" + node->MemberList + "\r\n";
     text += "\r\nFilter = " + filterText;
-    WriteWorkFile("LastFilter.txt", text);
+    WriteWorkFile(run_, "LastFilter.txt", text);
 }
 
 }  // namespace orvik
