@@ -18,7 +18,7 @@
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
 #include "data/Variant.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/OvInfoAct.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoPrm.h"
@@ -39,15 +39,15 @@ struct BurstRow {
     std::string Addresses;
 };
 
-void Log(const std::string& line) {
+void Log(orvik::Run& run, const std::string& line) {
     UxSaveLog(run, line, __FILE__, __LINE__);
 }
 
 // Logs why the step cannot run at all; that fails the run.
-void Refuse(const COvInfoAct& step, const std::string& why) {
+void Refuse(orvik::Run& run, const COvInfoAct& step, const std::string& why) {
     const std::string line = "Burst " + EscapeForLog(step.Name.Value) + ": " + why;
-    Log(line);
-    if (AppContext* context = AppContext::Current()) context->NoteError(line);
+    Log(run, line);
+    run.NoteError(line);
 }
 
 COvInfoPrm* FindParameter(CReport& report, const std::string& name) {
@@ -119,7 +119,7 @@ std::optional<std::string> AddressProblem(const std::string& address) {
 }
 
 // The rows of the recipients query, run on `source`'s connection. Null when it could not run.
-std::optional<std::vector<BurstRow>> ReadRows(COvInfoDS& source, const std::string& query,
+std::optional<std::vector<BurstRow>> ReadRows(orvik::Run& run, COvInfoDS& source, const std::string& query,
                                               std::string& problem) {
     if (!source.Connection || !source.Connection->IsOpen()) source.OpenConnectDS(run, false);
     if (!source.Connection || !source.Connection->IsOpen()) {
@@ -148,7 +148,7 @@ std::optional<std::vector<BurstRow>> ReadRows(COvInfoDS& source, const std::stri
 
 // Runs `sources` again for the parameter's current value (`reaching`: the names through which
 // it reaches them) and builds the page from them. Returns the name of a source that failed.
-std::optional<std::string> Rebuild(const std::vector<COvInfoDS*>& sources,
+std::optional<std::string> Rebuild(orvik::Run& run, const std::vector<COvInfoDS*>& sources,
                                    const std::vector<std::string>& reaching) {
     for (COvInfoDS* source : sources) {
         // A connection string that holds the value connects anew; otherwise the query suffices.
@@ -164,18 +164,18 @@ std::optional<std::string> Rebuild(const std::vector<COvInfoDS*>& sources,
 
 class BurstStep : public TaskStep {
   public:
-    void Run(CReport& report, COvInfoAct& step, size_t) override {
-        AppContext* context = AppContext::Current();
-        if (!context) return;
+    void Run(orvik::Run& run, COvInfoAct& step, size_t) override {
+        orvik::Run* context = &run;
+        CReport& report = run.Report();
         const std::string name = step.Get("BurstPrm");
         COvInfoPrm* prm = FindParameter(report, name);
         if (!prm) {
-            Refuse(step, "the report has no parameter '" + EscapeForLog(name) + "' (BurstPrm)");
+            Refuse(run, step, "the report has no parameter '" + EscapeForLog(name) + "' (BurstPrm)");
             return;
         }
         COvInfoDS* source = FindSource(report, step.Get("BurstDS"));
         if (!source) {
-            Refuse(step, "the report has no data source '" + EscapeForLog(step.Get("BurstDS")) +
+            Refuse(run, step, "the report has no data source '" + EscapeForLog(step.Get("BurstDS")) +
                              "' (BurstDS)");
             return;
         }
@@ -183,17 +183,17 @@ class BurstStep : public TaskStep {
         try {
             query = DSetParam(run, step.Get("BurstQry"), SubstitutionTarget::Sql);
         } catch (const SubstitutionError& error) {
-            Refuse(step, std::string("the recipients query cannot be made: ") + error.what());
+            Refuse(run, step, std::string("the recipients query cannot be made: ") + error.what());
             return;
         }
         if (Trim(query).empty()) {
-            Refuse(step, "no recipients query (BurstQry)");
+            Refuse(run, step, "no recipients query (BurstQry)");
             return;
         }
         std::string problem;
-        const std::optional<std::vector<BurstRow>> rows = ReadRows(*source, query, problem);
+        const std::optional<std::vector<BurstRow>> rows = ReadRows(run, *source, query, problem);
         if (!rows) {
-            Refuse(step, problem);
+            Refuse(run, step, problem);
             return;
         }
 
@@ -220,18 +220,18 @@ class BurstStep : public TaskStep {
             if (!why && row.Value.empty() && IsListParameter(*prm))
                 why = "it is not one of the parameter's list";
             if (why) {
-                Log(shown + ": refused: " + EscapeForLog(*why));
+                Log(run, shown + ": refused: " + EscapeForLog(*why));
                 failed += reached;
                 continue;
             }
             if (addresses.empty()) {
-                Log(shown + ": failed: the row names no address");
+                Log(run, shown + ": failed: the row names no address");
                 ++failed;
                 continue;
             }
             prm->PrmVal.Value = chosen;
-            if (const auto broken = Rebuild(users, reaching)) {
-                Log(shown + ": failed: the data source '" + EscapeForLog(*broken) +
+            if (const auto broken = Rebuild(run, users, reaching)) {
+                Log(run, shown + ": failed: the data source '" + EscapeForLog(*broken) +
                     "' did not run, so no page was sent to " +
                     EscapeForLog(JoinAddresses(addresses)));
                 failed += reached;
@@ -244,7 +244,7 @@ class BurstStep : public TaskStep {
                     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
                 });
                 if (std::find(mailed.begin(), mailed.end(), folded) != mailed.end()) {
-                    Log(shown + ": " + EscapeForLog(address) +
+                    Log(run, shown + ": " + EscapeForLog(address) +
                         " is named again in the row; it gets the page once");
                     continue;
                 }
@@ -253,13 +253,13 @@ class BurstStep : public TaskStep {
                 if (const auto bad = AddressProblem(address)) {
                     reason = "'" + address + "': " + *bad;
                 } else {
-                    reason = MailPageTo(step, address);
+                    reason = MailPageTo(run, step, address);
                 }
                 if (reason.empty()) {
-                    Log(shown + ": sent to " + address);
+                    Log(run, shown + ": sent to " + address);
                     ++sent;
                 } else {
-                    Log(shown + ": sending to " + EscapeForLog(address) +
+                    Log(run, shown + ": sending to " + EscapeForLog(address) +
                         " failed: " + EscapeForLog(reason));
                     ++failed;
                 }
@@ -267,11 +267,11 @@ class BurstStep : public TaskStep {
         }
         // Later steps see the report as it was before the loop.
         prm->PrmVal.Value = original;
-        if (const auto broken = Rebuild(users, reaching)) {
-            Log("Burst " + EscapeForLog(step.Name.Value) + ": the data source '" +
+        if (const auto broken = Rebuild(run, users, reaching)) {
+            Log(run, "Burst " + EscapeForLog(step.Name.Value) + ": the data source '" +
                 EscapeForLog(*broken) + "' did not run again for the parameter's own value");
         }
-        Log("Burst " + EscapeForLog(step.Name.Value) + ": " + std::to_string(sent) + " sent, " +
+        Log(run, "Burst " + EscapeForLog(step.Name.Value) + ": " + std::to_string(sent) + " sent, " +
             std::to_string(failed) + " failed");
         if (failed > 0) {
             context->NoteError("Burst " + EscapeForLog(step.Name.Value) + ": " +

@@ -20,7 +20,7 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/TextEncoding.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/OvCombos.h"
 #include "model/Registries.h"
 #include "model/Report.h"
@@ -40,7 +40,6 @@
 
 namespace {
 
-using orvik::AppContext;
 using orvik::SubstitutionError;
 using orvik::SubstitutionTarget;
 
@@ -53,15 +52,15 @@ unsigned char ToByte(char c) {
 constexpr const char* kPlaceholderSender = "orvik-report@localhost.localdomain";
 
 // Error and result texts go to the log in an unattended run and to a person otherwise.
-void Report(const std::string& text, bool isError) {
-    AppContext* context = AppContext::Current();
-    if (isError && context) {
+void Report(run, orvik::Run& run, const std::string& text, bool isError) {
+    orvik::Run* context = &run;
+    if (isError) {
         // The error itself is the reason a failed run gives on the terminal, on one line.
         std::string reason = text;
         std::replace(reason.begin(), reason.end(), '\n', ' ');
         context->NoteError(reason);
     }
-    if (context && context->BatchMode) {
+    if (context->BatchMode) {
         UxSaveLog(run, text, __FILE__, __LINE__);
     } else {
         orvik::ShowMessage(run, text, {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::None);
@@ -70,11 +69,11 @@ void Report(const std::string& text, bool isError) {
 
 // A failure of a delivery: reported like any other error, or handed back to a caller that mails
 // many times over and reports each failure itself (`failure` not null).
-void Fail(const std::string& text, std::string* failure) {
+void Fail(run, orvik::Run& run, const std::string& text, std::string* failure) {
     if (failure) {
         *failure = text;
     } else {
-        Report(text, true);
+        Report(run, text, true);
     }
 }
 
@@ -154,7 +153,7 @@ std::vector<std::string> SplitList(const std::string& list) {
 // The folders a report may send pictures from: the program's, the work folder, the report's own,
 // its layout's (HTMLPath) and those the setting PictureFolders names (";" between them). A page
 // can name any file (a database value `<img src="/etc/shadow">` included): only these go out.
-std::vector<std::filesystem::path> PictureFolders(AppContext& context) {
+std::vector<std::filesystem::path> PictureFolders(orvik::Run& context) {
     std::vector<std::string> folders = {context.ProgramFolder(), context.Registries().HtmlFolder};
     const CReport& report = context.Report();
     if (!report.CurrentDocPath.empty())
@@ -191,10 +190,8 @@ bool InsideOneOf(const std::string& file, const std::vector<std::filesystem::pat
 // The pictures of one delivery: each distinct local file once, numbered in the order first met.
 class PictureResolver {
   public:
-    PictureResolver(const std::string& htmlFolder, CZelSMTPMessage* message)
-        : htmlFolder_(htmlFolder),
-          message_(message),
-          allowed_(PictureFolders(*AppContext::Current())) {}
+    PictureResolver(orvik::Run& run, const std::string& htmlFolder, CZelSMTPMessage* message)
+        : htmlFolder_(htmlFolder), message_(message), allowed_(PictureFolders(run)) {}
 
     // The content id (mail) or bare file name (FTP) a page reference becomes; "" for none. A
     // picture that is not a local file (a web address, inline data, a content id) stays as the
@@ -319,13 +316,13 @@ std::vector<std::string> MatchingFiles(const std::string& pattern) {
 // one an export wrote for the open report. Paths are compared with every link and ".." resolved,
 // so a name that only leads through the work folder to somewhere else does not count: a link in
 // the folder to a user's file leaves both the link and the file alone.
-bool IsFileMadeHere(const std::string& path, AppContext& context) {
+bool IsFileMadeHere(const std::string& path, orvik::Run& context) {
     namespace fs = std::filesystem;
     std::error_code error;
     if (!fs::is_regular_file(path, error)) return false;
     const fs::path file = fs::canonical(path, error);
     if (error) return false;
-    if (context.Report().WrittenFiles.contains(file.string())) return true;
+    if (context.WrittenFiles.contains(file.string())) return true;
     const fs::path folder = fs::canonical(context.Registries().HtmlFolder, error);
     if (error || folder.empty()) return false;
     const fs::path inside = file.lexically_relative(folder);
@@ -367,13 +364,13 @@ bool MissingFilesOptional(const COvInfoAct& step) {
 
 // `chosen` replaces the step's own addresses when given; its mail is one of several that share
 // the files named, so none of them is removed afterwards.
-void SendMail(const COvInfoAct& task, const std::string& server, std::string content,
+void SendMail(orvik::Run& run, const COvInfoAct& task, const std::string& server, std::string content,
               std::string files, const std::string* chosen, std::string* failure) {
-    AppContext& context = *AppContext::Current();
+    orvik::Run& context = run;
     std::string recipients = chosen ? *chosen : task.Get("Adr");
     if (recipients.empty() && !chosen) recipients = run.Registries().SettingValue("DefAdrTo");
     if (recipients.empty()) {
-        Fail("Error: SendExport Empty ExportAdres !", failure);
+        Fail(run, "Error: SendExport Empty ExportAdres !", failure);
         return;
     }
     std::string subject = task.Name.Value + " " + EvalDateExpr(run, "");
@@ -381,7 +378,7 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
         try {
             subject = DSetParam(run, own, SubstitutionTarget::MailHeader);
         } catch (const SubstitutionError& error) {
-            Fail(std::string("Error: ") + error.what(), failure);
+            Fail(run, std::string("Error: ") + error.what(), failure);
             return;
         }
     }
@@ -426,7 +423,7 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
     }
 
     if (!content.empty()) {
-        PictureResolver pictures(context.Registries().HtmlFolder, &message);
+        PictureResolver pictures(run, context.Registries().HtmlFolder, &message);
         // Pictures are resolved on the UTF-8 text (file names), then the page is encoded again.
         const std::string rewritten = RewritePictures(content, pictures, "cid:");
         if (pictures.Count() > 0) {
@@ -445,7 +442,7 @@ void SendMail(const COvInfoAct& task, const std::string& server, std::string con
             if (!MissingFilesOptional(task)) {
                 // A mail that names a file it does not carry is a failed delivery, and it is
                 // better not sent than read as complete.
-                Fail("Error: the mail to " + recipients + " was not sent: the " + named +
+                Fail(run, "Error: the mail to " + recipients + " was not sent: the " + named +
                          " missing (MissingFilesOptional=1 would send it without)",
                      failure);
                 return;
@@ -510,9 +507,9 @@ std::string PageTextOfFile(const std::string& bytes) {
 
 // `content` is the page to upload; when it is empty, `files` names what stands in its place:
 // the page file an earlier export left, or the file(s) a "file = " content named.
-void UploadFiles(const COvInfoAct& task, const std::string& server, std::string content,
+void UploadFiles(orvik::Run& run, const COvInfoAct& task, const std::string& server, std::string content,
                  const std::string& files) {
-    AppContext& context = *AppContext::Current();
+    orvik::Run& context = run;
     const std::string& htmlFolder = context.Registries().HtmlFolder;
     const std::string rawFiles = task.Get("Files");
     std::vector<std::string> local;
@@ -526,23 +523,23 @@ void UploadFiles(const COvInfoAct& task, const std::string& server, std::string 
         // Each relative entry lies in the work folder, as the first always did.
         for (std::string& entry : local)
             if (!HasDrive(orvik::ToNativePath(entry))) entry = htmlFolder + entry;
-    } else if (!content.empty() || files.empty() || files == PageFilePath()) {
+    } else if (!content.empty() || files.empty() || files == PageFilePath(run)) {
         if (content.empty()) {
             // The page went to its file and left the report ("HTMFile"): that file is the page.
             // Rewriting an empty text in its place would upload a blank page over the real one.
             std::string bytes;
             errno = 0;
-            if (!orvik::ReadWholeFile(PageFilePath(), bytes)) {
+            if (!orvik::ReadWholeFile(PageFilePath(run), bytes)) {
                 const std::string reason = errno ? std::strerror(errno) : "cannot be read";
-                Report("Error FTP UpLoad of file '" + PageFilePath() + "'\n'" + reason + "'", true);
+                Report(run, "Error FTP UpLoad of file '" + PageFilePath(run) + "'\n'" + reason + "'", true);
                 return;
             }
             content = PageTextOfFile(bytes);
         }
         PictureResolver pictures(htmlFolder, nullptr);
         const std::string page = RewritePictures(content, pictures, "");
-        UxWriteFile(PageFilePath(), page);
-        local.push_back(PageFilePath());
+        UxWriteFile(run, PageFilePath(run), page);
+        local.push_back(PageFilePath(run));
         for (const std::string& picture : pictures.Paths()) local.push_back(picture);
     } else {
         // "file = " named the file to send in place of the page: that file is what goes up.
@@ -568,7 +565,7 @@ void UploadFiles(const COvInfoAct& task, const std::string& server, std::string 
         const std::string tail =
             orvik::ToUpperAscii(file.size() >= 4 ? file.substr(file.size() - 4) : file);
         transfer.Binary = tail == ".JPG" || tail == ".PNG" || tail == ".GIF";
-        SetPaneTextStatBar(
+        run.Front().SetPaneText(
             0,
             ("FTP Uploading file: " + file + "  TO remote file: " + transfer.RemoteFile).c_str());
         const bool uploaded = transfer.Upload();
@@ -582,7 +579,7 @@ void UploadFiles(const COvInfoAct& task, const std::string& server, std::string 
             done.push_back(file);
             continue;
         }
-        Report("Error FTP UpLoad of file '" + file + "'\n'" + transfer.ErrorText + "'", true);
+        Report(run, "Error FTP UpLoad of file '" + file + "'\n'" + transfer.ErrorText + "'", true);
         // Each further file would meet the same refused login, certificate or host key, and
         // repeated failed logins can lock the account.
         if (transfer.LastMessageId == FTP_CONNECT_FAILED) break;
@@ -591,35 +588,34 @@ void UploadFiles(const COvInfoAct& task, const std::string& server, std::string 
     if (done.empty()) return;
     std::string list = Join(done, ";");
     if (list.size() > 1000) list = list.substr(0, 1000) + " ...";
-    Report("FTP UpLoad to '" + server + "' files:'" + list + "'", false);
+    Report(run, "FTP UpLoad to '" + server + "' files:'" + list + "'", false);
 }
 
 // The delivery of `step`: by its own type, or as mail to `chosen` when that is given (`failure`
 // then receives why it did not go out).
-void Deliver(COvInfoAct& step, const std::string* chosen, std::string* failure) {
-    AppContext* context = AppContext::Current();
-    if (!context) return;
+void Deliver(orvik::Run& run, COvInfoAct& step, const std::string* chosen, std::string* failure) {
+    orvik::Run* context = &run;
     if (const COvCombos* entry = step.AType.Value.empty() ? nullptr : step.AType.SelectedEntry();
         !chosen && entry && entry->PlugInIndex >= 0) {
-        if (context->Tasks().PlugInDelivery)
-            context->Tasks().PlugInDelivery(entry->PlugInIndex, step);
+        if (context->Registries().Tasks.PlugInDelivery)
+            context->Registries().Tasks.PlugInDelivery(run, entry->PlugInIndex, step);
         return;
     }
     context->Front().SetWaitCursor(true);
     struct BusyEnd {
-        AppContext* context;
+        orvik::Run* context;
         ~BusyEnd() { context->Front().SetWaitCursor(false); }
     } busyEnd{context};
 
     const CReport& report = context->Report();
-    std::string content = report.PageText;
-    if (report.PageTextInFile) {
+    std::string content = run.Page.Text;
+    if (run.Page.TextInFile) {
         // The export wrote the page straight to its file; that file is the page text.
         std::string bytes;
         errno = 0;
-        if (!orvik::ReadWholeFile(PageFilePath(), bytes)) {
+        if (!orvik::ReadWholeFile(PageFilePath(run), bytes)) {
             const std::string reason = errno ? std::strerror(errno) : "cannot be read";
-            Fail("Error: the page '" + PageFilePath() + "' cannot be read: " + reason, failure);
+            Fail(run, "Error: the page '" + PageFilePath(run) + "' cannot be read: " + reason, failure);
             return;
         }
         content = PageTextOfFile(bytes);
@@ -634,16 +630,16 @@ void Deliver(COvInfoAct& step, const std::string* chosen, std::string* failure) 
         if (const std::string own = step.Get("Files"); !own.empty())
             files = DSetParam(run, own, SubstitutionTarget::FileName);
     } catch (const SubstitutionError& error) {
-        Fail(std::string("Error: ") + error.what(), failure);
+        Fail(run, std::string("Error: ") + error.what(), failure);
         return;
     }
     if (content.compare(0, 7, "file = ") == 0) {
         files = content.substr(7);
         content.clear();
-    } else if (!report.PageText.empty() || report.PageTextInFile) {
-        UxWriteFile(PageFilePath(), content);
+    } else if (!run.Page.Text.empty() || run.Page.TextInFile) {
+        UxWriteFile(run, PageFilePath(run), content);
     } else {
-        files = PageFilePath();
+        files = PageFilePath(run);
     }
     files = orvik::ToNativePath(files);
     // Every relative entry of the list lies in the work folder, not only the first: the others
@@ -669,28 +665,28 @@ void Deliver(COvInfoAct& step, const std::string* chosen, std::string* failure) 
     if (server.empty() && !mail) server = run.Registries().SettingValue("DefSrvFTP");
     if (server.empty()) server = run.Registries().SettingValue("DefSrvMail");
     if (server.empty()) {
-        Fail("Error: SendExport Empty ExportServer !", failure);
+        Fail(run, "Error: SendExport Empty ExportServer !", failure);
         return;
     }
     if (mail) {
-        SendMail(step, server, content, files, chosen, failure);
+        SendMail(run, step, server, content, files, chosen, failure);
     } else if (step.AType.Value == "FTP") {
-        UploadFiles(step, server, content, files);
+        UploadFiles(run, step, server, content, files);
     }
 }
 
 }  // namespace
 
-void COvInfoAct::SendExport() {
-    Deliver(*this, nullptr, nullptr);
+void SendExport(orvik::Run& run, COvInfoAct& step) {
+    Deliver(run, step, nullptr, nullptr);
 }
 
 namespace orvik {
 
-std::string MailPageTo(COvInfoAct& step, const std::string& recipients) {
+std::string MailPageTo(Run& run, COvInfoAct& step, const std::string& recipients) {
     std::string failure;
     try {
-        Deliver(step, &recipients, &failure);
+        Deliver(run, step, &recipients, &failure);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& error) {

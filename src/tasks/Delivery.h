@@ -6,6 +6,14 @@
 #include <string>
 
 class COvInfoAct;
+namespace orvik {
+class Run;
+}
+
+// Delivers the exported page: as an HTML mail with its pictures inline and the step's files
+// attached ("SMTP"), or as the page and its pictures uploaded to an FTP server ("FTP"). Throws
+// CZelSMTPException when the mail server fails.
+void SendExport(orvik::Run& run, COvInfoAct& step);
 
 namespace orvik {
 
@@ -13,6 +21,6 @@ namespace orvik {
 // pictures inline) to `recipients` in place of the step's addresses. The files named stay where
 // they are, for the next mail. Returns "" when the server took the message, else why it did not
 // go out (server replies and socket failures included); throws only std::bad_alloc.
-std::string MailPageTo(COvInfoAct& step, const std::string& recipients);
+std::string MailPageTo(Run& run, COvInfoAct& step, const std::string& recipients);
 
 }  // namespace orvik

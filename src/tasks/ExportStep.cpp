@@ -2,7 +2,7 @@
 // after it; "HTMFile" leaves it only in its file.
 #include <string>
 
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/OvInfoAct.h"
 #include "model/TaskStep.h"
 

@@ -26,31 +26,31 @@ FtpSecurity SecurityOf(const std::string& value, const std::string& server, bool
     RefuseSetting("FtpSecurity", value, "is not one of none, explicit, implicit, sftp");
 }
 
-std::string FileOption(const COvInfoAct& step, const char* name) {
-    return ToNativePath(std::string(Trim(SessionOption(step, name))));
+std::string FileOption(orvik::Run& run, const COvInfoAct& step, const char* name) {
+    return ToNativePath(std::string(Trim(SessionOption(run, step, name))));
 }
 
 }  // namespace
 
-FtpSession ResolveFtpSession(const COvInfoAct& step, const std::string& server) {
+FtpSession ResolveFtpSession(orvik::Run& run, const COvInfoAct& step, const std::string& server) {
     FtpSession session;
     session.Server = server;
     const std::string stepUser = step.Get("User");
-    session.User = stepUser.empty() ? SessionOption(step, "FtpUser") : stepUser;
+    session.User = stepUser.empty() ? SessionOption(run, step, "FtpUser") : stepUser;
     // The step's own User is how reports logged in before FtpSecurity existed; they keep doing
     // so over plain FTP, with the warning the caller logs.
-    session.Security = SecurityOf(SessionOption(step, "FtpSecurity"), server,
+    session.Security = SecurityOf(SessionOption(run, step, "FtpSecurity"), server,
                                   stepUser.empty() && !IsAnonymous(session.User));
-    session.Tls.Verify = CertificateCheckOf(step, "FtpVerify");
-    session.Tls.CAFile = FileOption(step, "FtpCAFile");
-    session.KeyFile = FileOption(step, "FtpKeyFile");
-    session.KnownHosts = FileOption(step, "FtpKnownHosts");
-    session.ConnectTimeoutMs = static_cast<unsigned>(TimeoutOf(step, "FtpConnectTimeout", 30));
+    session.Tls.Verify = CertificateCheckOf(run, step, "FtpVerify");
+    session.Tls.CAFile = FileOption(run, step, "FtpCAFile");
+    session.KeyFile = FileOption(run, step, "FtpKeyFile");
+    session.KnownHosts = FileOption(run, step, "FtpKnownHosts");
+    session.ConnectTimeoutMs = static_cast<unsigned>(TimeoutOf(run, step, "FtpConnectTimeout", 30));
     if (session.User.empty()) return session;
     session.Secret = step.Get("Password");
     if (stepUser.empty() || session.Secret.empty()) {
         session.Secret =
-            SessionSecret(step, "FtpPassword", "FtpPasswordCommand", "FTP password command");
+            SessionSecret(run, step, "FtpPassword", "FtpPasswordCommand", "FTP password command");
     }
     return session;
 }

@@ -5,6 +5,10 @@
 // when it names none.
 #pragma once
 
+namespace orvik {
+class Run;
+}
+
 #include <string>
 
 #include "net/FTPTransferer.h"
@@ -34,7 +38,7 @@ struct FtpSession {
 // Runs the password command when one is set, a user is named and the step has no password of its
 // own. Throws FtpSessionError for an unknown security, check or time-out value and for a password
 // command that fails, times out or prints nothing.
-FtpSession ResolveFtpSession(const COvInfoAct& step, const std::string& server);
+FtpSession ResolveFtpSession(orvik::Run& run, const COvInfoAct& step, const std::string& server);
 
 // Hands `session` to `transferer` before it uploads.
 void ApplyFtpSession(const FtpSession& session, CFTPTransferer& transferer);

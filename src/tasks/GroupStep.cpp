@@ -1,7 +1,7 @@
 // "GRP": a group marker among the steps. It does nothing but say where it stands.
 #include <string>
 
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/TaskStep.h"
 
 namespace orvik {

@@ -25,7 +25,6 @@
 
 namespace {
 
-using orvik::AppContext;
 
 constexpr std::string_view kGeneratorMeta =
     "<META content=\"MSHTML 6.00.2900.2180\" name=GENERATOR>";

@@ -42,7 +42,7 @@ struct ReusedSession {
 
 std::optional<ReusedSession> activeReuse;
 
-MailSession Resolve(const COvInfoAct& step, const std::string& server);
+MailSession Resolve(run, const COvInfoAct& step, const std::string& server);
 
 }  // namespace
 
@@ -54,15 +54,15 @@ MailSessionReuse::~MailSessionReuse() {
     activeReuse.reset();
 }
 
-MailSession ResolveMailSession(const COvInfoAct& step, const std::string& server) {
+MailSession ResolveMailSession(orvik::Run& run, const COvInfoAct& step, const std::string& server) {
     ReusedSession* reuse = activeReuse ? &*activeReuse : nullptr;
-    if (!reuse || reuse->Step != &step) return Resolve(step, server);
+    if (!reuse || reuse->Step != &step) return Resolve(run, step, server);
     if (reuse->Server != server || (!reuse->Session && !reuse->Refusal)) {
         reuse->Server = server;
         reuse->Session.reset();
         reuse->Refusal.reset();
         try {
-            reuse->Session = Resolve(step, server);
+            reuse->Session = Resolve(run, step, server);
         } catch (const SessionSettingError& error) {
             reuse->Refusal = error.what();
         }
@@ -73,22 +73,22 @@ MailSession ResolveMailSession(const COvInfoAct& step, const std::string& server
 
 namespace {
 
-MailSession Resolve(const COvInfoAct& step, const std::string& server) {
+MailSession Resolve(orvik::Run& run, const COvInfoAct& step, const std::string& server) {
     MailSession session;
     session.Server = server;
     const ServerAddress address = ParseMailServer(server);
-    session.User = SessionOption(step, "MailUser");
+    session.User = SessionOption(run, step, "MailUser");
     session.Security =
-        SecurityOf(SessionOption(step, "MailSecurity"), address.Scheme, !session.User.empty());
-    session.Auth = AuthOf(SessionOption(step, "MailAuth"));
-    session.Tls.Verify = CertificateCheckOf(step, "MailVerify");
-    session.Tls.CAFile = ToNativePath(std::string(Trim(SessionOption(step, "MailCAFile"))));
+        SecurityOf(SessionOption(run, step, "MailSecurity"), address.Scheme, !session.User.empty());
+    session.Auth = AuthOf(SessionOption(run, step, "MailAuth"));
+    session.Tls.Verify = CertificateCheckOf(run, step, "MailVerify");
+    session.Tls.CAFile = ToNativePath(std::string(Trim(SessionOption(run, step, "MailCAFile"))));
     session.ConnectTimeoutMs =
-        TimeoutOf(step, "MailConnectTimeout", CZelSMTPConnection::kDefaultConnectTimeoutMs / 1000);
+        TimeoutOf(run, step, "MailConnectTimeout", CZelSMTPConnection::kDefaultConnectTimeoutMs / 1000);
     if (session.ConnectTimeoutMs == 0) session.ConnectTimeoutMs = -1;
     if (session.User.empty()) return session;
     session.Secret =
-        SessionSecret(step, "MailPassword", "MailPasswordCommand", "mail password command");
+        SessionSecret(run, step, "MailPassword", "MailPasswordCommand", "mail password command");
     return session;
 }
 

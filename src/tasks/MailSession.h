@@ -4,6 +4,10 @@
 // an OAuth helper), run as command steps are run; its first output line is the secret.
 #pragma once
 
+namespace orvik {
+class Run;
+}
+
 #include <string>
 
 #include "net/ZelSMTPConnection.h"
@@ -32,7 +36,7 @@ struct MailSession {
 // command when one is set and a user is named. Throws MailSessionError for an unknown security,
 // login, check or time-out value and for a password command that fails, times out or prints
 // nothing.
-MailSession ResolveMailSession(const COvInfoAct& step, const std::string& server);
+MailSession ResolveMailSession(orvik::Run& run, const COvInfoAct& step, const std::string& server);
 
 // While one lives, the sessions resolved for its step are worked out once and reused: a burst
 // mails many recipients over the same settings, so its password command runs once (a one-time

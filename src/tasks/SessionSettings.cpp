@@ -32,7 +32,7 @@ std::string Shown(std::string_view value) {
 
 }  // namespace
 
-std::string SessionOption(const COvInfoAct& step, const char* name) {
+std::string SessionOption(orvik::Run& run, const COvInfoAct& step, const char* name) {
     const std::string own = step.Get(name);
     return own.empty() ? run.Registries().SettingValue(name) : own;
 }
@@ -49,17 +49,17 @@ void RefuseSetting(std::string_view setting, std::string_view value, std::string
     throw SessionSettingError(std::string(setting) + " '" + Shown(value) + "' " + std::string(why));
 }
 
-bool CertificateCheckOf(const COvInfoAct& step, const char* setting) {
-    const std::string value = SessionOption(step, setting);
+bool CertificateCheckOf(orvik::Run& run, const COvInfoAct& step, const char* setting) {
+    const std::string value = SessionOption(run, step, setting);
     const std::string word = SettingWord(value);
     if (word.empty() || word == "1") return true;
     if (word == "0") return false;
     RefuseSetting(setting, value, "is neither 1 nor 0");
 }
 
-int TimeoutOf(const COvInfoAct& step, const char* setting, int fallbackSeconds) {
+int TimeoutOf(orvik::Run& run, const COvInfoAct& step, const char* setting, int fallbackSeconds) {
     constexpr int kMostSeconds = 24 * 60 * 60;
-    const std::string value = SessionOption(step, setting);
+    const std::string value = SessionOption(run, step, setting);
     const std::string word = SettingWord(value);
     if (word.empty()) return fallbackSeconds * 1000;
     int seconds = 0;
@@ -74,7 +74,7 @@ int TimeoutOf(const COvInfoAct& step, const char* setting, int fallbackSeconds) 
     return seconds * 1000;
 }
 
-void LogUncheckedCertificate(std::string_view kind, const std::string& server,
+void LogUncheckedCertificate(orvik::Run& run, std::string_view kind, const std::string& server,
                              std::string_view setting, const std::string& verdict) {
     // Said at every use, so that a check switched off for a test is not forgotten.
     UxSaveLog(run, "Warning: the certificate of " + std::string(kind) + " server " + server +
@@ -82,13 +82,13 @@ void LogUncheckedCertificate(std::string_view kind, const std::string& server,
               __FILE__, __LINE__);
 }
 
-std::string SessionSecret(const COvInfoAct& step, const char* passwordSetting,
+std::string SessionSecret(orvik::Run& run, const COvInfoAct& step, const char* passwordSetting,
                           const char* commandSetting, std::string_view what) {
-    const std::string command = SessionOption(step, commandSetting);
-    return command.empty() ? SessionOption(step, passwordSetting) : RunSecretCommand(command, what);
+    const std::string command = SessionOption(run, step, commandSetting);
+    return command.empty() ? SessionOption(run, step, passwordSetting) : RunSecretCommand(run, command, what);
 }
 
-std::string RunSecretCommand(const std::string& command, std::string_view what) {
+std::string RunSecretCommand(orvik::Run& run, const std::string& command, std::string_view what) {
     const std::string named = "The " + std::string(what);
     UxRedirector redirector;
     // What the command says on standard error (a prompt, a warning) must not pass for the
