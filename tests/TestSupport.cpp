@@ -59,8 +59,8 @@ void RecordingFrontEnd::ShowSettings() {
 std::vector<COvInfoProp*> RecordingFrontEnd::ShownPropertyList() {
     std::vector<COvInfoProp*> list;
     if (shownLetter_ == 'P') {
-        if (AppContext* context = AppContext::Current()) {
-            for (const auto& setting : context->Registries().ProgramSettings)
+        if (run_ && run_->HasReport()) {
+            for (const auto& setting : run_->Registries().ProgramSettings)
                 list.push_back(setting.get());
         }
     } else if (shownObject_) {
@@ -116,7 +116,7 @@ bool ProcessGroupGone(pid_t group, std::chrono::milliseconds within) {
 }
 
 COvInfoPrm& AddParameter(CReport& report, const std::string& name, const std::string& value) {
-    report.Params.push_back(std::make_unique<COvInfoPrm>(GroupId::Param));
+    report.Params.push_back(std::make_unique<COvInfoPrm>(&report.Registries(), GroupId::Param));
     COvInfoPrm& prm = *report.Params.back();
     prm.Name.Value = name;
     prm.PrmVal.Value = value;

@@ -58,6 +58,7 @@ class RecordingFrontEnd : public FrontEnd {
     void ShowProperties(char kind, COvInfoObject* object) override;
     // The designer's window calls, each recorded in Events as "<call>" or "<call>:<name/text>".
     void ShowSettings() override;
+    void AttachedTo(Run& run) override { run_ = &run; }
     // What a property bar would list after the last ShowProperties / ShowSettings.
     std::vector<COvInfoProp*> ShownPropertyList() override;
     void SetExplorerItemText(void*, std::string_view text) override {
@@ -85,6 +86,7 @@ class RecordingFrontEnd : public FrontEnd {
     MessageBoxResult Answer = MessageBoxResult::Ok;
 
   private:
+    Run* run_ = nullptr;
     char shownLetter_ = 0;  // 'P' after ShowSettings, the object's letter after ShowProperties
     COvInfoObject* shownObject_ = nullptr;
 

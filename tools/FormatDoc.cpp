@@ -81,18 +81,24 @@ std::string_view Trimmed(std::string_view text) {
 }  // namespace
 
 struct FormatReference::Objects {
-    COvInfoSheet Sheet{GroupId::List};
-    COvInfoGCols Columns{GroupId::GridColumns};
-    COvInfoDS DataSource{GroupId::DataSource};
-    COvInfoPrm Parameter{GroupId::Param};
-    COvInfoAct Task{GroupId::Task};
+    explicit Objects(CRegistries* registries)
+        : Sheet{registries, GroupId::List},
+          Columns{registries, GroupId::GridColumns},
+          DataSource{registries, GroupId::DataSource},
+          Parameter{registries, GroupId::Param},
+          Task{registries, GroupId::Task} {}
+    COvInfoSheet Sheet;
+    COvInfoGCols Columns;
+    COvInfoDS DataSource;
+    COvInfoPrm Parameter;
+    COvInfoAct Task;
 };
 
 FormatReference::FormatReference(AppContext& context, Notes notes,
                                  std::vector<FileElement> fileElements)
     : context_(context), notes_(std::move(notes)), fileElements_(std::move(fileElements)) {
     context_.Report().StartNew();
-    objects_ = std::make_unique<Objects>();
+    objects_ = std::make_unique<Objects>(&context_.Registries());
 }
 
 FormatReference::~FormatReference() = default;

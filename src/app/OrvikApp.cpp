@@ -122,8 +122,8 @@ int COrvikApp::Run() {
         if (BatchMode) RunBatch();
     } catch (const std::bad_alloc&) {
         // Whatever held the memory is gone by now, so there is room to say what happened.
-        UxSaveLog("Orvik ran out of memory; the run was abandoned", __FILE__, __LINE__);
-        UxSaveLog("*** Stop Orvik ***\n\n", __FILE__, __LINE__);
+        UxSaveLog(*context_, "Orvik ran out of memory; the run was abandoned", __FILE__, __LINE__);
+        UxSaveLog(*context_, "*** Stop Orvik ***\n\n", __FILE__, __LINE__);
         std::fputs("orvik: out of memory; the run was abandoned\n", stderr);
         exitStatus_ = kExitRunFailed;
     }
@@ -201,7 +201,7 @@ bool COrvikApp::InitInstance() {
     ProgramFolder = context.ProgramFolder();
     // An installed copy this user cannot write keeps its log and work folder in the user's state
     // folder. The run that makes it says so; later runs stay quiet for their scheduler.
-    if (context.StateFolderMoved()) {
+    if (context.TheProgram().StateFolderMoved()) {
         std::string problem;
         const orvik::StateFolderMade made = orvik::MakeStateFolder(context.StateFolder(), problem);
         if (made != orvik::StateFolderMade::AlreadyThere) {
@@ -214,6 +214,7 @@ bool COrvikApp::InitInstance() {
     CLanguageTexts& language = context.Language();
     language.InitLanguage(context.Settings().GetString("General", "Language", "ENG"),
                           ProgramFolder);
+    ReportDuplicateKeys(context);
     LanguageCode = language.Code();
 
     const CCmdLineParser parser(arguments_, false);
@@ -255,7 +256,7 @@ bool COrvikApp::InitInstance() {
         // A crash, ours or a plug-in's, still leaves its line in the log and on the terminal.
         orvik::InstallCrashHandlers(
             {context.StateFolder() + "Orvik18.log", TerminalPrefix(), TerminalSuffix()});
-        context.SetFrontEnd(std::make_unique<orvik::BatchFrontEnd>());
+        context.SetFrontEnd(std::make_unique<orvik::BatchFrontEnd>(context));
     } else if (frontEnd_) {
         context.SetFrontEnd(std::move(frontEnd_));
     }
@@ -272,11 +273,11 @@ bool COrvikApp::InitInstance() {
     TranslateProperties(language, context.Registries(), -1);
 
     if (BatchMode) {
-        UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
-        UxSaveLog(RunLine(parser), __FILE__, __LINE__);
+        UxSaveLog(*context_, "*** Start Orvik ***", __FILE__, __LINE__);
+        UxSaveLog(*context_, RunLine(parser), __FILE__, __LINE__);
     }
     for (const std::string& warning : context.Registries().SettingWarnings)
-        UxSaveLog("Warning: " + orvik::EscapeForLog(warning), __FILE__, __LINE__);
+        UxSaveLog(*context_, "Warning: " + orvik::EscapeForLog(warning), __FILE__, __LINE__);
     // Plug-ins come after the program's own types, before any report names theirs; a run's log
     // says which could not be loaded.
     orvik::LoadPlugIns(context);
@@ -285,9 +286,12 @@ bool COrvikApp::InitInstance() {
         const COvInfoProp* grace = context.Registries().FindSetting("PlugInStopGrace");
         orvik::StartPlugInStopWatch(
             std::chrono::seconds(orvik::SecondsFromText(grace ? grace->Value : "", 10)),
-            {[this](const std::string& reason) { TellTerminal(reason); }});
+            {[this](const std::string& reason) { TellTerminal(reason); },
+             [path = context.LogPath()](const std::string& line) {
+                 AppendLogLine(path, line, __LINE__);
+             }});
     }
-    InitOVK(context.Report());
+    InitOVK(context);
     // The loader shows the report's own properties; only without a report do the settings fill
     // the property bar.
     if (!DocumentPath.empty()) {
@@ -315,7 +319,7 @@ bool COrvikApp::LockWorkFolder() {
                              "work folder %s\n",
                              seconds, folder.c_str());
             }
-            UxSaveLog("Waiting up to " + std::to_string(seconds) +
+            UxSaveLog(*context_, "Waiting up to " + std::to_string(seconds) +
                           " s for another run of Orvik to finish with the work folder " + folder,
                       __FILE__, __LINE__);
         },
@@ -323,14 +327,14 @@ bool COrvikApp::LockWorkFolder() {
     if (workFolderLock_) return true;
     const auto waited = std::chrono::duration_cast<std::chrono::seconds>(
         std::chrono::steady_clock::now() - started);
-    UxSaveLog("*** Start Orvik ***", __FILE__, __LINE__);
+    UxSaveLog(*context_, "*** Start Orvik ***", __FILE__, __LINE__);
     // Only a wait that took place is worth naming: a folder that cannot be made fails at once.
-    UxSaveLog("The run did not start: " + problem +
+    UxSaveLog(*context_, "The run did not start: " + problem +
                   (waited.count() >= 1 ? " (waited " + std::to_string(waited.count()) +
                                              " s, setting WorkFolderWait)"
                                        : std::string()),
               __FILE__, __LINE__);
-    UxSaveLog("*** Stop Orvik ***\n\n", __FILE__, __LINE__);
+    UxSaveLog(*context_, "*** Stop Orvik ***\n\n", __FILE__, __LINE__);
     exitStatus_ = kExitRunFailed;
     TellTerminal("the run did not start: " + problem);
     return false;
@@ -352,8 +356,8 @@ bool COrvikApp::SaveDocumentAs() {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(SaveAsPath, error);
     const std::string path = error ? SaveAsPath : absolute.lexically_normal().string();
-    if (!SerializeXML(context_->Report(), path, 1)) return false;
-    UxSaveLog("Saved report as " + path, __FILE__, __LINE__);
+    if (!SerializeXML(*context_, path, 1)) return false;
+    UxSaveLog(*context_, "Saved report as " + path, __FILE__, __LINE__);
     return true;
 }
 
@@ -363,7 +367,7 @@ void COrvikApp::RunBatch() {
         RunTask();
         succeeded = succeeded && taskFound_;
     } else if (!reportLoaded_) {
-        UxSaveLog(DocumentPath.empty() ? "No report file was given: there is nothing to save"
+        UxSaveLog(*context_, DocumentPath.empty() ? "No report file was given: there is nothing to save"
                                        : "The report was not loaded: it is not saved",
                   __FILE__, __LINE__);
     }
@@ -371,10 +375,10 @@ void COrvikApp::RunBatch() {
     if (!SaveAsPath.empty() && reportLoaded_) succeeded = SaveDocumentAs() && succeeded;
     const int stopSignal = orvik::StopSignal();
     if (stopSignal != 0) {
-        UxSaveLog("The run was terminated by signal " + std::to_string(stopSignal), __FILE__,
+        UxSaveLog(*context_, "The run was terminated by signal " + std::to_string(stopSignal), __FILE__,
                   __LINE__);
     }
-    UxSaveLog("*** Stop Orvik ***\n\n", __FILE__, __LINE__);
+    UxSaveLog(*context_, "*** Stop Orvik ***\n\n", __FILE__, __LINE__);
     succeeded = succeeded && context_->ErrorCount() == 0;
     exitStatus_ = succeeded ? kExitSuccess : kExitRunFailed;
     // As a shell reports a program ended by the signal: 143 for SIGTERM, 130 for SIGINT.
@@ -416,16 +420,16 @@ void COrvikApp::TellTerminal(const std::string& reason) const {
 }
 
 void COrvikApp::RunTask() {
-    UxSaveLog("Act =" + TaskName, __FILE__, __LINE__);
+    UxSaveLog(*context_, "Act =" + TaskName, __FILE__, __LINE__);
     CReport& report = context_->Report();
     if (!reportLoaded_) {
-        UxSaveLog(DocumentPath.empty() ? "No report file was given: there is no task to run"
+        UxSaveLog(*context_, DocumentPath.empty() ? "No report file was given: there is no task to run"
                                        : "The report was not loaded: there is no task to run",
                   __FILE__, __LINE__);
         context_->NoteError(DocumentPath.empty() ? "no report file was given" : "");
     } else if (!parametersAccepted_) {
         // A page made with values nobody asked for would replace a right one: nothing runs.
-        UxSaveLog("The /prm values were not all accepted: no task is run", __FILE__, __LINE__);
+        UxSaveLog(*context_, "The /prm values were not all accepted: no task is run", __FILE__, __LINE__);
     } else if (report.FindTopLevelTasks(TaskName).empty()) {
         std::string names;
         for (const COvInfoAct* task : report.FindTopLevelTasks({}))
@@ -435,18 +439,18 @@ void COrvikApp::RunTask() {
                 ? std::string("The report has no task to run")
                 : "The report has no task named '" + TaskName + "'" +
                       (names.empty() ? "; it has no tasks at all" : "; its tasks are " + names);
-        UxSaveLog(reason, __FILE__, __LINE__);
+        UxSaveLog(*context_, reason, __FILE__, __LINE__);
         context_->NoteError(reason);
     } else {
         taskFound_ = true;
         try {
             session_->RunTask(TaskName);
         } catch (const std::bad_alloc&) {
-            UxSaveLog("Orvik ran out of memory; the run was abandoned", __FILE__, __LINE__);
+            UxSaveLog(*context_, "Orvik ran out of memory; the run was abandoned", __FILE__, __LINE__);
             context_->NoteError();
         } catch (const std::exception& error) {
             // A delivery error ends the run in order: logged, the stop line follows.
-            UxSaveLog(std::string("The run was abandoned: ") + error.what(), __FILE__, __LINE__);
+            UxSaveLog(*context_, std::string("The run was abandoned: ") + error.what(), __FILE__, __LINE__);
             context_->NoteError();
         }
     }

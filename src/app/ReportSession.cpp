@@ -12,6 +12,7 @@
 #include "persist/ReportFile.h"
 #include "render/GridViews.h"
 #include "tasks/ReportPage.h"
+#include "params/ParameterValueList.h"
 #include "tasks/TaskRunner.h"
 
 namespace orvik {
@@ -21,7 +22,7 @@ bool ReportSession::Read(const std::string& path) {
     report.CurrentDocPath = path;
     sheetsPrepared_ = false;
     pageBuilt_ = false;
-    return SerializeXML(report, path, 0) != 0 && report.Loaded;
+    return SerializeXML(context_, path, 0) != 0 && report.Loaded;
 }
 
 namespace {
@@ -44,13 +45,13 @@ bool ReportSession::ApplyParameters(std::string_view parameterText) {
     if (parameterText.empty()) return true;
     CReport& report = context_.Report();
     bool accepted = true;
-    const AppliedParameters applied = ApplyParameterAssignments(report, parameterText);
+    const AppliedParameters applied = ApplyParameterAssignments(context_, parameterText);
     const std::vector<ParameterAssignment> assignments = ParseParameterAssignments(parameterText);
     for (const std::string& name : applied.Unknown) {
         const bool withoutValue = std::any_of(
             assignments.begin(), assignments.end(),
             [&name](const ParameterAssignment& a) { return a.Name == name && !a.HasValue; });
-        ShowMessage(withoutValue ? "The /prm entry '" + EscapeForLog(name) +
+        ShowMessage(context_, withoutValue ? "The /prm entry '" + EscapeForLog(name) +
                                        "' has no '=': write " + EscapeForLog(name) + "=VALUE"
                                  : "Unknown parameter '" + EscapeForLog(name) +
                                        "' in /prm: the report has no such parameter",
@@ -58,7 +59,7 @@ bool ReportSession::ApplyParameters(std::string_view parameterText) {
         accepted = false;
     }
     for (const std::string& refusal : applied.Refused) {
-        ShowMessage(refusal + " (/prm)", {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
+        ShowMessage(context_, refusal + " (/prm)", {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
         accepted = false;
     }
     for (const ParameterAssignment& assignment : ParseParameterAssignments(parameterText)) {
@@ -68,7 +69,7 @@ bool ReportSession::ApplyParameters(std::string_view parameterText) {
         const std::string shown = IsSecretParameter(report, assignment.Name)
                                       ? std::string("***")
                                       : EscapeForLog(assignment.Value);
-        UxSaveLog("Param " + EscapeForLog(assignment.Name) + " = " + shown, __FILE__, __LINE__);
+        UxSaveLog(context_, "Param " + EscapeForLog(assignment.Name) + " = " + shown, __FILE__, __LINE__);
     }
     return accepted;
 }
@@ -87,7 +88,7 @@ void ReportSession::PrepareSheets() {
         if (!source && !named.empty() && context_.BatchMode) {
             // A renamed or deleted source would otherwise leave an empty sheet on a page that
             // goes out as if nothing were wrong.
-            ShowMessage("The sheet '" + sheet->Name.Value + "' shows the data source '" + named +
+            ShowMessage(context_, "The sheet '" + sheet->Name.Value + "' shows the data source '" + named +
                             "', which the report does not have: it shows nothing",
                         {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
             failedSources_.push_back(named);
@@ -96,35 +97,35 @@ void ReportSession::PrepareSheets() {
             if (const std::string type = source->UnknownType("tpDS");
                 !type.empty() && context_.BatchMode) {
                 // Connecting and running nothing would fill the sheet with nothing, silently.
-                ShowMessage("The data source '" + source->Name.Value + "' has the type '" + type +
+                ShowMessage(context_, "The data source '" + source->Name.Value + "' has the type '" + type +
                                 "', which neither this program nor a plug-in knows: it was not run",
                             {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
                 failedSources_.push_back(source->Name.Value);
-            } else if (source->OpenConnectDS(true) != 1) {
+            } else if (source->OpenConnectDS(context_, true) != 1) {
                 failedSources_.push_back(source->Name.Value);
             }
         }
         if (const std::string view = sheet->UnknownType("tpVW");
             !view.empty() && context_.BatchMode) {
-            ShowMessage("The sheet '" + sheet->Name.Value + "' has the view type '" + view +
+            ShowMessage(context_, "The sheet '" + sheet->Name.Value + "' has the view type '" + view +
                             "', which neither this program nor a plug-in knows: it shows nothing",
                         {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
         }
-        MakeGridView(*sheet);
+        MakeGridView(context_, *sheet);
     }
-    for (const auto& prm : report.Params) prm->WraperParam(false);
+    for (const auto& prm : report.Params) WraperParam(context_, *prm, false);
 }
 
 void ReportSession::BuildPage() {
     if (pageBuilt_) return;
     PrepareSheets();
     pageBuilt_ = true;
-    UpdateHTML();
+    UpdateHTML(context_);
 }
 
 int ReportSession::RunTask(const std::string& name) {
     // A page of a million rows goes to its file as it is made instead of being held whole.
-    context_.Report().WritePageAsBuilt = true;
+    context_.Page.WriteAsBuilt = true;
     StepHooks hooks;
     hooks.BeforeStep = [this](COvInfoAct& step, const StepNeeds& needs) {
         if (needs.Data) PrepareSheets();
@@ -134,7 +135,7 @@ int ReportSession::RunTask(const std::string& name) {
         if (needs.BuildsPage) pageBuilt_ = true;
         return true;
     };
-    return DoAct(context_.Report(), name.c_str(), hooks);
+    return DoAct(context_, name.c_str(), hooks);
 }
 
 bool ReportSession::MayDeliver(const COvInfoAct& step) const {
@@ -145,7 +146,7 @@ bool ReportSession::MayDeliver(const COvInfoAct& step) const {
     std::string names;
     for (const std::string& name : failedSources_)
         names += (names.empty() ? "'" : ", '") + name + "'";
-    UxSaveLog("Step " + step.Name.Value + " was not run: the data source " + names +
+    UxSaveLog(context_, "Step " + step.Name.Value + " was not run: the data source " + names +
                   " failed in this run, and a page made without it is not sent (the task's "
                   "SendAfterFailure would send it)",
               __FILE__, __LINE__);
@@ -155,7 +156,7 @@ bool ReportSession::MayDeliver(const COvInfoAct& step) const {
 void ReportSession::Show() {
     PrepareSheets();
     pageBuilt_ = true;
-    HTMLRefresh(context_.Report());
+    HTMLRefresh(context_);
 }
 
 }  // namespace orvik

@@ -13,6 +13,8 @@ class COvInfoSheet;
 
 namespace orvik {
 
+class Run;
+
 enum class MessageBoxButtons { Ok, OkCancel, YesNo };
 enum class MessageBoxIcon { None, Error, Warning, Information, Question };
 enum class MessageBoxResult { Ok, Cancel, Yes, No };
@@ -20,6 +22,9 @@ enum class MessageBoxResult { Ok, Cancel, Yes, No };
 class FrontEnd {
   public:
     virtual ~FrontEnd() = default;
+
+    // The front end now serves `run` (it was handed to it at start-up or by SetFrontEnd).
+    virtual void AttachedTo(Run& /*run*/) {}
 
     // Shows a modal message and returns the button the user chose.
     virtual MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,

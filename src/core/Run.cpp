@@ -8,12 +8,24 @@ Run::Run(Program& program, std::unique_ptr<FrontEnd> frontEnd)
     : program_(program),
       frontEnd_(frontEnd ? std::move(frontEnd) : std::make_unique<BatchFrontEnd>(*this)),
       logPath_(program.StateFolder().empty() ? std::string()
-                                             : program.StateFolder() + "Orvik18.log") {}
+                                             : program.StateFolder() + "Orvik18.log") {
+    frontEnd_->AttachedTo(*this);
+}
+
+Run::Run(std::unique_ptr<Program> program, std::unique_ptr<FrontEnd> frontEnd)
+    : ownedProgram_(std::move(program)),
+      program_(*ownedProgram_),
+      frontEnd_(frontEnd ? std::move(frontEnd) : std::make_unique<BatchFrontEnd>(*this)),
+      logPath_(program_.StateFolder().empty() ? std::string()
+                                              : program_.StateFolder() + "Orvik18.log") {
+    frontEnd_->AttachedTo(*this);
+}
 
 Run::~Run() = default;
 
 void Run::SetFrontEnd(std::unique_ptr<FrontEnd> frontEnd) {
     frontEnd_ = frontEnd ? std::move(frontEnd) : std::make_unique<BatchFrontEnd>(*this);
+    frontEnd_->AttachedTo(*this);
 }
 
 void Run::NoteError(std::string_view reason) {

@@ -33,6 +33,8 @@ class Run {
   public:
     // `frontEnd` null = a front end that logs every message box.
     Run(Program& program, std::unique_ptr<FrontEnd> frontEnd);
+    // A run with a program of its own (an unattended run, a test).
+    Run(std::unique_ptr<Program> program, std::unique_ptr<FrontEnd> frontEnd);
     virtual ~Run();
     Run(const Run&) = delete;
     Run& operator=(const Run&) = delete;
@@ -87,6 +89,7 @@ class Run {
     }
 
   private:
+    std::unique_ptr<Program> ownedProgram_;
     Program& program_;
     std::unique_ptr<FrontEnd> frontEnd_;
     CRegistries* registries_ = nullptr;

@@ -13,7 +13,7 @@
 #include "core/Log.h"
 #include "design/ObjectRemoval.h"
 #include "design/PageRefresh.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "tasks/TaskRunner.h"
@@ -48,45 +48,40 @@ int KindWord(ExplorerRoot root) {
     }
 }
 
-std::string Command(int command, int kind, const char* key) {
-    return GetText(command) + " " + GetText(kind) + key;
+std::string Command(orvik::Run& run, int command, int kind, const char* key) {
+    return run.Language().GetText(command) + " " + run.Language().GetText(kind) + key;
 }
 
-void ShowObject(COvInfoObject& object) {
+void ShowObject(orvik::Run& run, COvInfoObject& object) {
     switch (object.TypeTag) {
         case 'R':
-            static_cast<COvInfoPrm&>(object).ShowProp();
+            static_cast<COvInfoPrm&>(object).ShowProp(run.Front());
             break;
         case 'D':
-            static_cast<COvInfoDS&>(object).ShowProp();
+            static_cast<COvInfoDS&>(object).ShowProp(run.Front(), run.Report());
             break;
         case 'S':
-            static_cast<COvInfoSheet&>(object).ShowProp();
+            static_cast<COvInfoSheet&>(object).ShowProp(run.Front());
             break;
         case 'T':
-            static_cast<COvInfoAct&>(object).ShowProp();
+            static_cast<COvInfoAct&>(object).ShowProp(run.Front());
             break;
         case 'C':
-            static_cast<COvInfoGCols&>(object).ShowProp();
+            static_cast<COvInfoGCols&>(object).ShowProp(run.Front());
             break;
     }
 }
 
-// The explorer only works on the open report: that is the one the front end shows.
-AppContext* ContextOf(const CReport& report) {
-    AppContext* context = AppContext::Current();
-    return context && &context->Report() == &report ? context : nullptr;
-}
-
-void Refuse(int message, const std::string& name) {
-    ShowMessage(GetText(message) + " = " + name);
+void Refuse(orvik::Run& run, int message, const std::string& name) {
+    ShowMessage(run, run.Language().GetText(message) + " = " + name);
 }
 
 // A structural change: the tree takes the new shape, the bar shows the new object, the title
 // shows the report as changed.
-void Added(CReport& report, AppContext& context, COvInfoObject& object) {
+void Added(orvik::Run& run, orvik::Run& context, COvInfoObject& object) {
+    CReport& report = run.Report();
     context.Front().RebuildExplorer();
-    ShowObject(object);
+    ShowObject(run, object);
     report.Modified = true;
     context.Front().ModifiedChanged(true);
 }
@@ -97,55 +92,59 @@ bool NameTaken(const std::vector<std::unique_ptr<T>>& items, const std::string& 
                        [&name](const auto& item) { return item->Name.Value == name; });
 }
 
-COvInfoObject* NewParameter(CReport& report, AppContext& context) {
+COvInfoObject* NewParameter(orvik::Run& run, orvik::Run& context) {
+    CReport& report = run.Report();
     const std::string name = "P" + std::to_string(report.Params.size() + 1);
     if (NameTaken(report.Params, name)) {
-        Refuse(kParamTaken, name);
+        Refuse(run, kParamTaken, name);
         return nullptr;
     }
-    auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
+    auto prm = std::make_unique<COvInfoPrm>(&run.Registries(), GroupId::Param);
     prm->Name.Value = name;
     // The report object lists every parameter's value under the parameter's name.
     prm->PrmVal.Caption = name;
     context.Registries().PrepareNewCombo(prm->Type, prm->Props, true);
     COvInfoPrm& added = *report.Params.emplace_back(std::move(prm));
     if (report.ReportObject) report.ReportObject->Props.push_back(&added.PrmVal);
-    Added(report, context, added);
-    RefreshPage(report);
+    Added(run, context, added);
+    RefreshPage(run);
     return &added;
 }
 
-COvInfoObject* NewDataSourceItem(CReport& report, AppContext& context) {
-    const std::string name = GetText(1317) + " " + std::to_string(report.DataSources.size() + 1);
+COvInfoObject* NewDataSourceItem(orvik::Run& run, orvik::Run& context) {
+    CReport& report = run.Report();
+    const std::string name = run.Language().GetText(1317) + " " + std::to_string(report.DataSources.size() + 1);
     // The data-source list refuses a taken name itself, with its own message.
     COvInfoDS* ds = report.NewDataSource(name);
     if (!ds) return nullptr;
-    Added(report, context, *ds);
+    Added(run, context, *ds);
     return ds;
 }
 
-COvInfoObject* NewSheetItem(CReport& report, AppContext& context) {
-    const std::string name = GetText(1316) + " " + std::to_string(report.Sheets.size() + 1);
+COvInfoObject* NewSheetItem(orvik::Run& run, orvik::Run& context) {
+    CReport& report = run.Report();
+    const std::string name = run.Language().GetText(1316) + " " + std::to_string(report.Sheets.size() + 1);
     if (NameTaken(report.Sheets, name)) {
-        Refuse(kSheetTaken, name);
+        Refuse(run, kSheetTaken, name);
         return nullptr;
     }
     COvInfoSheet* sheet = report.NewSheet(name);
     if (!sheet) return nullptr;
-    Added(report, context, *sheet);
-    RefreshPage(report);
+    Added(run, context, *sheet);
+    RefreshPage(run);
     return sheet;
 }
 
-COvInfoObject* NewTask(CReport& report, AppContext& context) {
+COvInfoObject* NewTask(orvik::Run& run, orvik::Run& context) {
+    CReport& report = run.Report();
     const std::vector<COvInfoAct*> tasks = report.FindTopLevelTasks({});
-    const std::string name = GetText(1319) + " " + std::to_string(tasks.size() + 1);
+    const std::string name = run.Language().GetText(1319) + " " + std::to_string(tasks.size() + 1);
     if (std::any_of(tasks.begin(), tasks.end(),
                     [&name](const COvInfoAct* task) { return task->Name.Value == name; })) {
-        Refuse(kTaskTaken, name);
+        Refuse(run, kTaskTaken, name);
         return nullptr;
     }
-    auto task = std::make_unique<COvInfoAct>(GroupId::Task);
+    auto task = std::make_unique<COvInfoAct>(&run.Registries(), GroupId::Task);
     task->Name.Value = name;
     // A task is a name for its steps, not a step: it has no type. Whether its deliveries run
     // after a failed query is the task's choice, so that stays, as it does for a task loaded
@@ -154,27 +153,27 @@ COvInfoObject* NewTask(CReport& report, AppContext& context) {
     COvInfoAct& added = *task;
     // In front: a new task is the first one written to the file and offered to run.
     report.Tasks.insert(report.Tasks.begin(), std::move(task));
-    Added(report, context, added);
+    Added(run, context, added);
     return &added;
 }
 
 }  // namespace
 
-std::string RootCaption(ExplorerRoot root) {
+std::string RootCaption(orvik::Run& run, ExplorerRoot root) {
     static constexpr int kRootTexts[] = {1310, 1309, 1311, 1312, 1313, 1314};
-    return GetText(kRootTexts[static_cast<int>(root)]);
+    return run.Language().GetText(kRootTexts[static_cast<int>(root)]);
 }
 
 std::string ColumnCaption(const COvInfoGCols& columns) {
     return "Col " + columns.Key + " <" + columns.ColN.Value + ">";
 }
 
-std::vector<ExplorerNode> BuildExplorerTree(const CReport& report) {
+std::vector<ExplorerNode> BuildExplorerTree(orvik::Run& run, const CReport& report) {
     std::vector<ExplorerNode> roots;
     for (ExplorerRoot root :
          {ExplorerRoot::Page, ExplorerRoot::Parameters, ExplorerRoot::DataSources,
           ExplorerRoot::Sheets, ExplorerRoot::Tasks, ExplorerRoot::Settings}) {
-        roots.push_back({RootCaption(root), root, 0, nullptr, {}});
+        roots.push_back({RootCaption(run, root), root, 0, nullptr, {}});
     }
     const auto item = [](ExplorerRoot root, char kind, COvInfoObject& object, std::string caption) {
         return ExplorerNode{std::move(caption), root, kind, &object, {}};
@@ -208,50 +207,50 @@ std::vector<ExplorerNode> BuildExplorerTree(const CReport& report) {
     return roots;
 }
 
-ExplorerMenuTexts MenuTexts(ExplorerRoot root, bool isTaskOrStep) {
+ExplorerMenuTexts MenuTexts(orvik::Run& run, ExplorerRoot root, bool isTaskOrStep) {
     ExplorerMenuTexts texts;
     const int kind = KindWord(root);
     if (kind == 0) return texts;
-    texts.NewItem = Command(kNewItemText, kind, "\tINS");
+    texts.NewItem = Command(run, kNewItemText, kind, "\tINS");
     if (root != ExplorerRoot::Tasks || isTaskOrStep)
-        texts.Delete = Command(kDeleteText, kind, "\tDEL");
+        texts.Delete = Command(run, kDeleteText, kind, "\tDEL");
     if (root == ExplorerRoot::Tasks && isTaskOrStep) {
-        texts.NewChildItem = Command(kNewChildItemText, kStepWord, "\tCtrl+INS");
-        texts.RunTask = GetText(kRunTaskText);
+        texts.NewChildItem = Command(run, kNewChildItemText, kStepWord, "\tCtrl+INS");
+        texts.RunTask = run.Language().GetText(kRunTaskText);
     }
     return texts;
 }
 
-ExplorerMenuTexts MenuTexts(const ExplorerNode& node) {
-    ExplorerMenuTexts texts = MenuTexts(node.Root, node.Object && node.Kind == 'T');
+ExplorerMenuTexts MenuTexts(orvik::Run& run, const ExplorerNode& node) {
+    ExplorerMenuTexts texts = MenuTexts(run, node.Root, node.Object && node.Kind == 'T');
     if (!node.Object || node.Kind == 'C') {
         texts.Delete.clear();
     } else if (node.Kind == 'T' && static_cast<const COvInfoAct*>(node.Object)->Parent) {
-        texts.Delete = Command(kDeleteText, kStepWord, "\tDEL");
+        texts.Delete = Command(run, kDeleteText, kStepWord, "\tDEL");
     }
     return texts;
 }
 
-COvInfoObject* NewItem(CReport& report, ExplorerRoot root) {
-    AppContext* context = ContextOf(report);
-    if (!context) return nullptr;
+COvInfoObject* NewItem(orvik::Run& run, ExplorerRoot root) {
+    orvik::Run* context = &run;
     switch (root) {
         case ExplorerRoot::Parameters:
-            return NewParameter(report, *context);
+            return NewParameter(run, *context);
         case ExplorerRoot::DataSources:
-            return NewDataSourceItem(report, *context);
+            return NewDataSourceItem(run, *context);
         case ExplorerRoot::Sheets:
-            return NewSheetItem(report, *context);
+            return NewSheetItem(run, *context);
         case ExplorerRoot::Tasks:
-            return NewTask(report, *context);
+            return NewTask(run, *context);
         default:
             return nullptr;
     }
 }
 
-COvInfoAct* NewChildItem(CReport& report, COvInfoAct& task) {
-    AppContext* context = ContextOf(report);
-    if (!context || !CanRemove(report, task)) return nullptr;
+COvInfoAct* NewChildItem(orvik::Run& run, COvInfoAct& task) {
+    CReport& report = run.Report();
+    orvik::Run* context = &run;
+    if (!CanRemove(report, task)) return nullptr;
     COvInfoAct* parent = &task;
     // Bounded by the array: a file could make a ring of parents.
     for (size_t hops = 0; parent->Parent && hops < report.Tasks.size(); ++hops)
@@ -260,50 +259,52 @@ COvInfoAct* NewChildItem(CReport& report, COvInfoAct& task) {
     int siblings = 0;
     for (const auto& step : report.Tasks)
         if (step->Parent == parent) ++siblings;
-    const std::string name = GetText(kStepWord) + " " + std::to_string(siblings + 1);
+    const std::string name = run.Language().GetText(kStepWord) + " " + std::to_string(siblings + 1);
     for (const auto& step : report.Tasks) {
         if (step->Parent == parent && step->Name.Value == name) {
-            Refuse(kTaskTaken, name);
+            Refuse(run, kTaskTaken, name);
             return nullptr;
         }
     }
-    auto step = std::make_unique<COvInfoAct>(GroupId::Task);
+    auto step = std::make_unique<COvInfoAct>(&run.Registries(), GroupId::Task);
     step->Name.Value = name;
     step->Parent = parent;
     // Whether to deliver after a failure is the task's choice, not each step's.
     std::erase(step->Props, &step->SendAfterFailure);
     COvInfoAct& added = *report.Tasks.emplace_back(std::move(step));
-    Added(report, *context, added);
+    Added(run, *context, added);
     return &added;
 }
 
-bool DeleteItem(CReport& report, COvInfoObject& object) {
-    AppContext* context = ContextOf(report);
-    if (!context || !CanRemove(report, object)) return false;
-    if (ShowMessage(GetText(kDeleteQuestion), GetText(kDeleteCaption), MessageBoxButtons::YesNo,
+bool DeleteItem(orvik::Run& run, COvInfoObject& object) {
+    CReport& report = run.Report();
+    orvik::Run* context = &run;
+    if (!CanRemove(report, object)) return false;
+    if (ShowMessage(run, run.Language().GetText(kDeleteQuestion), run.Language().GetText(kDeleteCaption), MessageBoxButtons::YesNo,
                     MessageBoxIcon::Question) != MessageBoxResult::Yes)
         return false;
     const bool onPage = object.TypeTag != 'T';
-    RemoveObject(report, object);
+    RemoveObject(run, object);
     // The bar may be showing what just went; it shows the report's own properties instead.
     if (report.ReportObject)
-        report.ReportObject->ShowProp();
+        report.ReportObject->ShowProp(run.Front());
     else
         context->Front().ShowSettings();
     context->Front().RebuildExplorer();
     report.Modified = true;
     context->Front().ModifiedChanged(true);
-    if (onPage) RefreshPage(report);
+    if (onPage) RefreshPage(run);
     return true;
 }
 
-bool RunTaskNamed(CReport& report, const std::string& name) {
+bool RunTaskNamed(orvik::Run& run, const std::string& name) {
+    CReport& report = run.Report();
     for (const auto& task : report.Tasks) {
         if (task->Parent || task->Name.Value != name) continue;
         try {
-            RunAllSteps(report, *task);
+            RunAllSteps(run, *task);
         } catch (const std::exception& error) {
-            UxError(error, "design", __LINE__, name.c_str());
+            UxError(run, error, "design", __LINE__, name.c_str());
         }
         return true;
     }

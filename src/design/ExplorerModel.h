@@ -3,6 +3,10 @@
 // calls these commands; tests call them directly.
 #pragma once
 
+namespace orvik {
+class Run;
+}
+
 #include <string>
 #include <vector>
 
@@ -26,10 +30,10 @@ struct ExplorerNode {
 };
 
 // The whole tree of the current report, captions in the current language.
-std::vector<ExplorerNode> BuildExplorerTree(const CReport& report);
+std::vector<ExplorerNode> BuildExplorerTree(orvik::Run& run, const CReport& report);
 
 // The caption of a root (its language text).
-std::string RootCaption(ExplorerRoot root);
+std::string RootCaption(orvik::Run& run, ExplorerRoot root);
 
 // The context-menu texts for an item under `root`: "New Item <kind>\tINS" and so on; empty when
 // the command does not apply there. Delete is offered under every root that holds objects (under
@@ -37,10 +41,10 @@ std::string RootCaption(ExplorerRoot root);
 struct ExplorerMenuTexts {
     std::string NewItem, NewChildItem, Delete, RunTask;
 };
-ExplorerMenuTexts MenuTexts(ExplorerRoot root, bool isTaskOrStep);
+ExplorerMenuTexts MenuTexts(orvik::Run& run, ExplorerRoot root, bool isTaskOrStep);
 // The same for one item of the tree: Delete only on object items (a step's says "Step"), and
 // nothing to delete on grid column sets.
-ExplorerMenuTexts MenuTexts(const ExplorerNode& node);
+ExplorerMenuTexts MenuTexts(orvik::Run& run, const ExplorerNode& node);
 
 // The caption of a grid column set's item: "Col <key> <<name>>".
 std::string ColumnCaption(const COvInfoGCols& columns);
@@ -48,15 +52,15 @@ std::string ColumnCaption(const COvInfoGCols& columns);
 // Adds an object of the kind `root` holds, named by the explorer's rules (P<n>, "Data Source <n>",
 // "Sheet <n>", "Distribution <n>"); shows the duplicate-name message and returns null when the
 // name is taken. Shows the new object's properties and marks the report modified.
-COvInfoObject* NewItem(CReport& report, ExplorerRoot root);
+COvInfoObject* NewItem(orvik::Run& run, ExplorerRoot root);
 // Adds a step ("Step <n>") under the top-level task `task` (a step given here stands for its
 // task); null when `task` is not in the report, or (message shown) when the name is taken.
-COvInfoAct* NewChildItem(CReport& report, COvInfoAct& task);
+COvInfoAct* NewChildItem(orvik::Run& run, COvInfoAct& task);
 // Asks "Are Your Sure to delete item?" and, on Yes, deletes `object` and what cannot live
 // without it (design/ObjectRemoval.h), rebuilds the explorer and the page. True when deleted;
 // false without asking when `object` is nothing the explorer deletes.
-bool DeleteItem(CReport& report, COvInfoObject& object);
+bool DeleteItem(orvik::Run& run, COvInfoObject& object);
 // Runs the first top-level task named `name`; false when there is none.
-bool RunTaskNamed(CReport& report, const std::string& name);
+bool RunTaskNamed(orvik::Run& run, const std::string& name);
 
 }  // namespace orvik::design

@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "render/GridBase.h"
@@ -64,14 +64,16 @@ void ClearChoice(COvInfoProp* prop) {
     prop->ValueIndex = -1;
 }
 
-void RemoveParameter(CReport& report, CRegistries& registries, COvInfoPrm& prm) {
-    ReleaseReferencesTo(report, PropertiesOf(prm));
+void RemoveParameter(orvik::Run& run, CRegistries& registries, COvInfoPrm& prm) {
+    CReport& report = run.Report();
+    ReleaseReferencesTo(run, PropertiesOf(prm));
     if (report.ReportObject) std::erase(report.ReportObject->Props, &prm.PrmVal);
     DestroyRegisteredProperties(registries, prm);
     std::erase_if(report.Params, [&prm](const auto& item) { return item.get() == &prm; });
 }
 
-void RemoveDataSource(CReport& report, AppContext& context, COvInfoDS& ds) {
+void RemoveDataSource(orvik::Run& run, orvik::Run& context, COvInfoDS& ds) {
+    CReport& report = run.Report();
     CRegistries& registries = context.Registries();
     const std::string name = ds.Name.Value;
     const bool nameStays = std::any_of(
@@ -91,7 +93,7 @@ void RemoveDataSource(CReport& report, AppContext& context, COvInfoDS& ds) {
                 ClearChoice(prm->GetPropByName(key));
         }
     }
-    ReleaseReferencesTo(report, PropertiesOf(ds));
+    ReleaseReferencesTo(run, PropertiesOf(ds));
     if (report.CurrentDataSource == &ds) report.CurrentDataSource = nullptr;
     if (!nameStays) registries.RemoveComboValue(ListId::DataSources, name);
     DestroyRegisteredProperties(registries, ds);
@@ -109,9 +111,10 @@ void RemoveDataSource(CReport& report, AppContext& context, COvInfoDS& ds) {
     }
 }
 
-void RemoveSheet(CReport& report, AppContext& context, COvInfoSheet& sheet) {
+void RemoveSheet(orvik::Run& run, orvik::Run& context, COvInfoSheet& sheet) {
+    CReport& report = run.Report();
     context.Front().RemoveSheetView(sheet);
-    ReleaseReferencesTo(report, PropertiesOf(sheet));
+    ReleaseReferencesTo(run, PropertiesOf(sheet));
     CRegistries& registries = context.Registries();
     for (const auto& column : sheet.GridColumns) DestroyRegisteredProperties(registries, *column);
     DestroyRegisteredProperties(registries, sheet);
@@ -119,7 +122,8 @@ void RemoveSheet(CReport& report, AppContext& context, COvInfoSheet& sheet) {
     std::erase_if(report.Sheets, [&sheet](const auto& item) { return item.get() == &sheet; });
 }
 
-void RemoveTask(CReport& report, CRegistries& registries, COvInfoAct& task) {
+void RemoveTask(orvik::Run& run, CRegistries& registries, COvInfoAct& task) {
+    CReport& report = run.Report();
     // Steps hang on their task by pointer; a file may even hang a step on a step. Whatever hangs
     // below the task, at any depth, goes with it.
     std::unordered_set<const COvInfoAct*> doomed{&task};
@@ -132,7 +136,7 @@ void RemoveTask(CReport& report, CRegistries& registries, COvInfoAct& task) {
     }
     std::unordered_set<const COvInfoProp*> dying;
     for (const COvInfoAct* item : doomed) dying.insert(item->Props.begin(), item->Props.end());
-    ReleaseReferencesTo(report, dying);
+    ReleaseReferencesTo(run, dying);
     for (const auto& item : report.Tasks)
         if (doomed.contains(item.get())) DestroyRegisteredProperties(registries, *item);
     std::erase_if(report.Tasks,
@@ -150,7 +154,8 @@ std::unordered_set<const COvInfoProp*> PropertiesOf(const COvInfoObject& object)
     return props;
 }
 
-void ReleaseReferencesTo(CReport& report, const std::unordered_set<const COvInfoProp*>& dying) {
+void ReleaseReferencesTo(orvik::Run& run, const std::unordered_set<const COvInfoProp*>& dying) {
+    CReport& report = run.Report();
     if (dying.empty()) return;
     const auto unbind = [&dying](COvInfoProp& prop) {
         if (prop.Kind != PropKind::Reference) return false;
@@ -203,21 +208,22 @@ bool CanRemove(const CReport& report, const COvInfoObject& object) {
     }
 }
 
-bool RemoveObject(CReport& report, COvInfoObject& object) {
-    AppContext* context = AppContext::Current();
+bool RemoveObject(orvik::Run& run, COvInfoObject& object) {
+    CReport& report = run.Report();
+    orvik::Run* context = &run;
     if (!context || !CanRemove(report, object)) return false;
     switch (object.TypeTag) {
         case 'R':
-            RemoveParameter(report, context->Registries(), static_cast<COvInfoPrm&>(object));
+            RemoveParameter(run, context->Registries(), static_cast<COvInfoPrm&>(object));
             break;
         case 'D':
-            RemoveDataSource(report, *context, static_cast<COvInfoDS&>(object));
+            RemoveDataSource(run, *context, static_cast<COvInfoDS&>(object));
             break;
         case 'S':
-            RemoveSheet(report, *context, static_cast<COvInfoSheet&>(object));
+            RemoveSheet(run, *context, static_cast<COvInfoSheet&>(object));
             break;
         case 'T':
-            RemoveTask(report, context->Registries(), static_cast<COvInfoAct&>(object));
+            RemoveTask(run, context->Registries(), static_cast<COvInfoAct&>(object));
             break;
     }
     return true;

@@ -6,6 +6,10 @@
 // from an open report goes through here.
 #pragma once
 
+namespace orvik {
+class Run;
+}
+
 #include <unordered_set>
 #include <vector>
 
@@ -23,7 +27,7 @@ std::unordered_set<const COvInfoProp*> PropertiesOf(const COvInfoObject& object)
 // of them becomes a plain value holding what it showed (and forgets the reference text, which
 // would name some other object once positions shift), and a property shown on behalf of one of
 // them forgets who showed it. Call before the properties go.
-void ReleaseReferencesTo(CReport& report, const std::unordered_set<const COvInfoProp*>& dying);
+void ReleaseReferencesTo(orvik::Run& run, const std::unordered_set<const COvInfoProp*>& dying);
 
 // The object of `report` whose property list holds `prop` (a sheet's column sets included), or
 // null when none does (a program setting, a property already gone).
@@ -35,6 +39,6 @@ bool CanRemove(const CReport& report, const COvInfoObject& object);
 
 // Removes `object` from `report` with what cannot live without it, as CanRemove allows; false
 // (nothing changed) when it is not removable. See the definition for what each kind takes along.
-bool RemoveObject(CReport& report, COvInfoObject& object);
+bool RemoveObject(orvik::Run& run, COvInfoObject& object);
 
 }  // namespace orvik::design

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "core/Log.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/Report.h"
 #include "render/GridViews.h"
 #include "tasks/HtmlExport.h"
@@ -11,35 +11,31 @@
 
 namespace orvik::design {
 
-void RefreshPage(CReport& report) {
-    AppContext* context = AppContext::Current();
-    if (!context || &context->Report() != &report) return;
+void RefreshPage(orvik::Run& run) {
     try {
-        UpdateHTML();
+        UpdateHTML(run);
     } catch (const std::exception& error) {
-        UxError(error, "design", __LINE__, "The report page could not be built");
+        UxError(run, error, "design", __LINE__, "The report page could not be built");
     }
-    context->Front().ShowPage(PageFilePath());
+    run.Front().ShowPage(PageFilePath(run));
 }
 
-void RefreshSheetsOf(CReport& report, const COvInfoDS& source) {
-    AppContext* context = AppContext::Current();
-    if (!context) return;
-    RefreshGridViews(source);
-    for (const auto& sheet : report.Sheets) {
-        if (sheet->cDS.Value == source.Name.Value) context->Front().SheetRefreshed(*sheet);
+void RefreshSheetsOf(orvik::Run& run, const COvInfoDS& source) {
+    RefreshGridViews(run, source);
+    for (const auto& sheet : run.Report().Sheets) {
+        if (sheet->cDS.Value == source.Name.Value) run.Front().SheetRefreshed(*sheet);
     }
 }
 
-void RebuildPage(CReport& report) {
-    for (const auto& source : report.DataSources) {
+void RebuildPage(orvik::Run& run) {
+    for (const auto& source : run.Report().DataSources) {
         try {
-            if (source->OpenRSDS() == 1) RefreshSheetsOf(report, *source);
+            if (source->OpenRSDS(run) == 1) RefreshSheetsOf(run, *source);
         } catch (const std::exception& error) {
-            UxError(error, "design", __LINE__, source->Name.Value.c_str());
+            UxError(run, error, "design", __LINE__, source->Name.Value.c_str());
         }
     }
-    RefreshPage(report);
+    RefreshPage(run);
 }
 
 }  // namespace orvik::design

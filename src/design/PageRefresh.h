@@ -3,6 +3,10 @@
 // editing (which is what HTMLRefresh does, showing the report's own properties).
 #pragma once
 
+namespace orvik {
+class Run;
+}
+
 class CReport;
 class COvInfoDS;
 
@@ -10,15 +14,15 @@ namespace orvik::design {
 
 // Builds the page from what the grids hold now (UpdateHTML) and has the front end show the page
 // file. Never throws: a failure is reported through UxError.
-void RefreshPage(CReport& report);
+void RefreshPage(orvik::Run& run);
 
 // Runs every data source's query again on the connection it holds, refills the grids of the
 // sheets using each one that ran (telling the front end), then RefreshPage. For edits that
 // change what every query may return, such as a parameter's value.
-void RebuildPage(CReport& report);
+void RebuildPage(orvik::Run& run);
 
 // Refills the grid of every sheet that shows `source` and tells the front end each was
 // refreshed. For after the source has run again.
-void RefreshSheetsOf(CReport& report, const COvInfoDS& source);
+void RefreshSheetsOf(orvik::Run& run, const COvInfoDS& source);
 
 }  // namespace orvik::design

@@ -17,7 +17,8 @@
 #include "design/ExplorerModel.h"
 #include "design/ObjectRemoval.h"
 #include "design/PageRefresh.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
+#include "params/ParameterValueList.h"
 #include "model/PropertyTranslation.h"
 #include "model/Registries.h"
 #include "model/Report.h"
@@ -55,9 +56,9 @@ T* Holding(const std::vector<std::unique_ptr<T>>& items, const COvInfoProp& prop
 
 class PropertyEdit {
   public:
-    PropertyEdit(AppContext& context, CReport& report, const ShownProperties& shown,
+    PropertyEdit(orvik::Run& run, CReport& report, const ShownProperties& shown,
                  COvInfoProp& prop, const std::string& oldValue)
-        : context_(context),
+        : run_(run),
           report_(report),
           letter_(shown.Letter),
           object_(shown.Object),
@@ -70,7 +71,7 @@ class PropertyEdit {
             try {
                 return Setting();
             } catch (const std::exception& error) {
-                UxError(error, kErrorSource, __LINE__, prop_.Name.c_str());
+                UxError(run_, error, kErrorSource, __LINE__, prop_.Name.c_str());
                 return true;
             }
         }
@@ -86,19 +87,19 @@ class PropertyEdit {
             // shown; the page rebuilt below shows what it made of them.
             if (object_) {
                 NotifyPlugInsOfChange(
-                    *object_, prop_,
+                    run_, *object_, prop_,
                     letter_ == 'S' ? static_cast<COvInfoSheet*>(object_) : nullptr);
             }
         } catch (const std::exception& error) {
-            UxError(error, kErrorSource, __LINE__, prop_.Name.c_str());
+            UxError(run_, error, kErrorSource, __LINE__, prop_.Name.c_str());
         }
         report_.Modified = true;
-        context_.Front().ModifiedChanged(true);
+        run_.Front().ModifiedChanged(true);
         try {
             TellGrid();
-            if (!pageDone_ && letter_ != 'T') RefreshPage(report_);
+            if (!pageDone_ && letter_ != 'T') RefreshPage(run_);
         } catch (const std::exception& error) {
-            UxError(error, kErrorSource, __LINE__, prop_.Name.c_str());
+            UxError(run_, error, kErrorSource, __LINE__, prop_.Name.c_str());
         }
         return refill_;
     }
@@ -107,13 +108,13 @@ class PropertyEdit {
     // Program settings belong to the user, not to the report: they go to the store at once, and
     // the report is neither marked changed nor rebuilt for them.
     bool Setting() {
-        SettingsStore& store = context_.Settings();
+        SettingsStore& store = run_.Settings();
         if (!CRegistries::WriteSetting(store, prop_)) {
-            ShowMessage("The setting " + prop_.Name + " could not be saved: " + store.LastError(),
+            ShowMessage(run_, "The setting " + prop_.Name + " could not be saved: " + store.LastError(),
                         {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
         }
         if (prop_.Name != "Language") return false;
-        ApplyLanguage(context_, prop_.Value);
+        ApplyLanguage(run_, prop_.Value);
         return true;
     }
 
@@ -154,9 +155,9 @@ class PropertyEdit {
                 break;
         }
         if (!name.empty() && !taken) return false;
-        if (taken && message != 0) ShowMessage(GetText(message) + " = " + name);
+        if (taken && message != 0) ShowMessage(run_, run_.Language().GetText(message) + " = " + name);
         // The data-source list says it in its own words.
-        if (taken && message == 0) ShowMessage("Not Uniq Combo Value = '" + name + "'");
+        if (taken && message == 0) ShowMessage(run_, "Not Uniq Combo Value = '" + name + "'");
         prop_.Value = old_;
         return true;
     }
@@ -173,7 +174,7 @@ class PropertyEdit {
             (prm && &prop_ == &prm->PrmVal) || (prop_.RefBy && prop_.RefBy->Name == "PrmVal");
         if (value) {
             // What every query returns may hang on the value: everything runs again.
-            RebuildPage(report_);
+            RebuildPage(run_);
             pageDone_ = true;
             return;
         }
@@ -193,7 +194,7 @@ class PropertyEdit {
             }
         }
         if (&prop_ == &prm->Type && changed_) UnbindValue(*prm);
-        prm->WraperParam(false);
+        WraperParam(run_, *prm, false);
         refill_ = true;
     }
 
@@ -223,12 +224,12 @@ class PropertyEdit {
     void Sheet() {
         COvInfoSheet* sheet = EditedSheet();
         if (!sheet || !changed_) return;
-        if (&prop_ == &sheet->Name) context_.Front().SheetRenamed(*sheet);
+        if (&prop_ == &sheet->Name) run_.Front().SheetRenamed(*sheet);
         if (&prop_ != &sheet->cDS) return;
         if (COvInfoDS* source = sheet->GetDS(report_.DataSources)) {
-            source->OpenConnectDS(true);
+            source->OpenConnectDS(run_, true);
             // Every sheet of the source: reconnecting replaced the result they all show.
-            RefreshSheetsOf(report_, *source);
+            RefreshSheetsOf(run_, *source);
             return;
         }
         // A sheet that names no source shows nothing; a fill would leave it as it was.
@@ -236,15 +237,15 @@ class PropertyEdit {
             view->OnRefreshRequest();
             if (view->GetGridCtrl()) view->GetGridCtrl()->DeleteAllItems();
         }
-        context_.Front().SheetRefreshed(*sheet);
+        run_.Front().SheetRefreshed(*sheet);
     }
 
     // Runs the source again, connecting it first when it has no open connection, and refills
     // its sheets when that worked.
     void RunAgain(COvInfoDS& source) {
         const bool connected = source.Connection && source.Connection->IsOpen();
-        const int ran = connected ? source.OpenRSDS() : source.OpenConnectDS(true);
-        if (ran == 1) RefreshSheetsOf(report_, source);
+        const int ran = connected ? source.OpenRSDS(run_) : source.OpenConnectDS(run_, true);
+        if (ran == 1) RefreshSheetsOf(run_, source);
     }
 
     // The "PRM Combo DS" parameters that list from `source` read their lists again.
@@ -252,7 +253,7 @@ class PropertyEdit {
         for (const auto& prm : report_.Params) {
             const COvInfoProp* cDS = prm->GetPropByName("cDS");
             if (prm->Type.Value == "DScmb" && cDS && cDS->Value == source.Name.Value)
-                prm->WraperParam(false);
+                WraperParam(run_, *prm, false);
         }
     }
 
@@ -263,7 +264,7 @@ class PropertyEdit {
         if (&prop_ == &source.Name) {
             if (changed_) RenameDataSource();
         } else if (&prop_ == &source.DSN) {
-            if (source.OpenConnectDS(false) != 1) return;
+            if (source.OpenConnectDS(run_, false) != 1) return;
             RebuildListsOf(source);
             ClearChoice(source.GetPropByName("nCube"));
             // Running it reads the new connection's catalog (cubes, tree) before the query.
@@ -283,7 +284,7 @@ class PropertyEdit {
 
     void RenameDataSource() {
         const std::string& name = prop_.Value;
-        if (COvCombos* entry = context_.Registries().FindComboValue(ListId::DataSources, old_)) {
+        if (COvCombos* entry = run_.Registries().FindComboValue(ListId::DataSources, old_)) {
             entry->Name = name;
             entry->Caption = name;
             entry->BaseCaption = name;
@@ -317,16 +318,16 @@ class PropertyEdit {
         }
         source.Qry.Flags |= PropFlag::ReadOnly;
         if (source.Qry.Value.empty()) return;
-        ShowMessage("Clear Query!", {}, MessageBoxButtons::Ok, MessageBoxIcon::None);
+        ShowMessage(run_, "Clear Query!", {}, MessageBoxButtons::Ok, MessageBoxIcon::None);
         source.Qry.Value.clear();
     }
 
     void ExplorerName() {
         if (!changed_ || !IsNameOf(object_) || letter_ == 'R') return;
         if (object_->TypeTag == 'C')
-            object_->ChangeExplName(ColumnCaption(static_cast<const COvInfoGCols&>(*object_)));
+            object_->ChangeExplName(run_.Front(), ColumnCaption(static_cast<const COvInfoGCols&>(*object_)));
         else
-            object_->ChangeExplName(prop_.Value);
+            object_->ChangeExplName(run_.Front(), prop_.Value);
     }
 
     void ValueList() {
@@ -337,21 +338,21 @@ class PropertyEdit {
         std::unordered_set<const COvInfoProp*> leaving;
         for (const COvInfoProp* prop : holder->Props)
             if (prop->Owner == &prop_) leaving.insert(prop);
-        ReleaseReferencesTo(report_, leaving);
+        ReleaseReferencesTo(run_, leaving);
         const std::string value = prop_.Value;
-        context_.Registries().ReplaceAppended(prop_, holder->Props);
+        run_.Registries().ReplaceAppended(prop_, holder->Props);
         // A list that is filled later (cubes, tables, columns) keeps a value it does not hold
         // yet; only an entry of the list brings properties in.
         if (prop_.Value.empty()) prop_.Value = value;
         listChanged_ = true;
         refill_ = true;
-        if (rebind_) rebind_->WraperParam(false);
+        if (rebind_) WraperParam(run_, *rebind_, false);
     }
 
     void NewView() {
         if (!listChanged_ || prop_.Name != "tpVW") return;
         if (COvInfoSheet* sheet = Holding(report_.Sheets, prop_))
-            context_.Front().ReplaceSheetView(*sheet);
+            run_.Front().ReplaceSheetView(*sheet);
     }
 
     // The grid of the sheet the edit belongs to applies what it shows itself (colours, fonts,
@@ -367,7 +368,7 @@ class PropertyEdit {
             view->GetGridCtrl()->ApplyProperty(prop_);
     }
 
-    AppContext& context_;
+    orvik::Run& run_;
     CReport& report_;
     const char letter_;
     COvInfoObject* const object_;
@@ -382,11 +383,10 @@ class PropertyEdit {
 
 }  // namespace
 
-bool OnPropertyChanged(CReport& report, const ShownProperties& shown, COvInfoProp& prop,
+bool OnPropertyChanged(orvik::Run& run, const ShownProperties& shown, COvInfoProp& prop,
                        const std::string& oldValue) {
-    AppContext* context = AppContext::Current();
-    if (!context || &context->Report() != &report) return false;
-    return PropertyEdit(*context, report, shown, prop, oldValue).Run();
+    CReport& report = run.Report();
+    return PropertyEdit(run, report, shown, prop, oldValue).Run();
 }
 
 }  // namespace orvik::design

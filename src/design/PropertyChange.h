@@ -4,6 +4,10 @@
 // modified, in that order, talking to the windows only through the front end.
 #pragma once
 
+namespace orvik {
+class Run;
+}
+
 #include <string>
 #include <vector>
 
@@ -26,7 +30,7 @@ struct ShownProperties {
 // the bar must refill. A name that is empty or already taken among the object's kind is refused
 // (the kind's message for a taken one) and `oldValue` put back. Never throws: a failing query or
 // connection is reported through UxError.
-bool OnPropertyChanged(CReport& report, const ShownProperties& shown, COvInfoProp& prop,
+bool OnPropertyChanged(orvik::Run& run, const ShownProperties& shown, COvInfoProp& prop,
                        const std::string& oldValue);
 
 }  // namespace orvik::design

@@ -2,12 +2,16 @@
 // addresses, through a temporary mail step.
 #pragma once
 
+namespace orvik {
+class Run;
+}
+
 class CReport;
 
 namespace orvik::design {
 
 // Builds the page and mails it; false (the reason shown) when there was nothing to send or the
 // mail server refused it.
-bool OnFileSendMail(CReport& report);
+bool OnFileSendMail(orvik::Run& run);
 
 }  // namespace orvik::design

@@ -7,8 +7,8 @@
 namespace orvik {
 
 AppContext::AppContext(AppContextOptions options)
-    : detail::OwnProgram{std::make_unique<Program>(options.programFolder, options.settingsPath)},
-      Run(*Owned, std::move(options.frontEnd)) {
+    : Run(std::make_unique<Program>(options.programFolder, options.settingsPath),
+          std::move(options.frontEnd)) {
     MakeReport();
 }
 

@@ -21,14 +21,7 @@ struct AppContextOptions {
     std::unique_ptr<FrontEnd> frontEnd;  // null = a front end that logs every message box
 };
 
-namespace detail {
-// Holds a program the context made for itself; constructed before the Run base that refers to it.
-struct OwnProgram {
-    std::unique_ptr<Program> Owned;
-};
-}  // namespace detail
-
-class AppContext : private detail::OwnProgram, public Run {
+class AppContext : public Run {
   public:
     // A run with a program of its own.
     explicit AppContext(AppContextOptions options = {});

@@ -561,7 +561,7 @@ FtpSecurity FtpSecurityOfServer(std::string_view server) {
 }
 
 void UxFTPTransferer::HandleError(int messageId, const std::string& detail) {
-    std::string text = GetText(messageId);
+    std::string text = (Texts ? *Texts : BuiltinLanguage()).GetText(messageId);
     const size_t marker = text.find("%1");
     if (marker != std::string::npos) text.replace(marker, 2, detail);
     ErrorText.clear();

@@ -96,10 +96,14 @@ class CFTPTransferer {
 };
 
 // The transferer the delivery step uses: the failure of the last upload as one readable line.
+class CLanguageTexts;
+
 class UxFTPTransferer : public CFTPTransferer {
   public:
     // The message with the detail in place of "%1", without carriage returns or line feeds.
     std::string ErrorText;
+    // The texts the messages are told in; not owned, null = built-in English.
+    const CLanguageTexts* Texts = nullptr;
 
   protected:
     void HandleError(int messageId, const std::string& detail) override;

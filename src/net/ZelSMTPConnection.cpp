@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "core/Log.h"
+#include "core/LanguageTexts.h"
 #include "core/LogText.h"
 #include "net/Mime.h"
 #include "net/ServerAddress.h"
@@ -221,7 +221,7 @@ void CZelSMTPConnection::Connect(const std::string& server, int port) {
         if (security_ == MailSecurity::Tls) StartTls();
         awaiting_ = "the greeting";
         if (!ReadCommandResponse(220)) {
-            throw CZelSMTPException(ZEL_SMTP_LOGIN_RESPONSE, lastResponse_);
+            throw CZelSMTPException(Texts(), ZEL_SMTP_LOGIN_RESPONSE, lastResponse_);
         }
         SayHello();
         SecureAfterHello();
@@ -250,7 +250,7 @@ void CZelSMTPConnection::StartTls() {
         tls_.Handshake(socket_.Handle(), host_, tlsOptions_, timeoutMs_);
     } catch (const CTlsException& error) {
         tlsFailed_ = true;
-        throw CZelSMTPException(ZEL_SMTP_TLS_FAILURE, error.what(), serverName_);
+        throw CZelSMTPException(Texts(), ZEL_SMTP_TLS_FAILURE, error.what(), serverName_);
     }
 }
 
@@ -266,12 +266,12 @@ void CZelSMTPConnection::SayHello() {
     }
     // Only a server that does not know EHLO gets HELO: any other answer is a failure of its own.
     if (lastResponseCode_ < 500 || lastResponseCode_ > 599) {
-        throw CZelSMTPException(ZEL_SMTP_EHLO_RESPONSE, lastResponse_, serverName_);
+        throw CZelSMTPException(Texts(), ZEL_SMTP_EHLO_RESPONSE, lastResponse_, serverName_);
     }
     capabilities_ = SmtpCapabilities{};
     SendText("HELO " + name + "\r\n");
     if (!ReadCommandResponse(250)) {
-        throw CZelSMTPException(ZEL_SMTP_HELO_RESPONSE, lastResponse_);
+        throw CZelSMTPException(Texts(), ZEL_SMTP_HELO_RESPONSE, lastResponse_);
     }
 }
 
@@ -280,16 +280,16 @@ void CZelSMTPConnection::SecureAfterHello() {
     if (security_ != MailSecurity::StartTls && security_ != MailSecurity::StartTlsRequired) return;
     if (!capabilities_.StartTls) {
         if (security_ == MailSecurity::StartTlsRequired)
-            throw CZelSMTPException(ZEL_SMTP_STARTTLS_NOT_OFFERED, lastResponse_, serverName_);
+            throw CZelSMTPException(Texts(), ZEL_SMTP_STARTTLS_NOT_OFFERED, lastResponse_, serverName_);
         // A server that stops offering STARTTLS (or someone in between who strips it) must not
         // get the login in clear: only MailSecurity none, chosen on purpose, sends it so.
         if (!user_.empty())
-            throw CZelSMTPException(ZEL_SMTP_LOGIN_NOT_PROTECTED, lastResponse_, serverName_);
+            throw CZelSMTPException(Texts(), ZEL_SMTP_LOGIN_NOT_PROTECTED, lastResponse_, serverName_);
         return;
     }
     SendText("STARTTLS\r\n");
     if (!ReadCommandResponse(220)) {
-        throw CZelSMTPException(ZEL_SMTP_STARTTLS_RESPONSE, lastResponse_, serverName_);
+        throw CZelSMTPException(Texts(), ZEL_SMTP_STARTTLS_RESPONSE, lastResponse_, serverName_);
     }
     StartTls();
     // What the server said before encryption may have been tampered with: ask again.
@@ -313,7 +313,7 @@ void CZelSMTPConnection::LogIn() {
         mechanism = MechanismName(authMethod_);
     }
     if (mechanism.empty()) {
-        throw CZelSMTPException(ZEL_SMTP_AUTH_NOT_OFFERED, lastResponse_, serverName_);
+        throw CZelSMTPException(Texts(), ZEL_SMTP_AUTH_NOT_OFFERED, lastResponse_, serverName_);
     }
     // The separators of each mechanism must not be smuggled in through the user name.
     const bool unfit = (mechanism == "PLAIN" && user_.find('\0') != std::string::npos) ||
@@ -326,18 +326,17 @@ void CZelSMTPConnection::LogIn() {
                                              "character the login cannot carry");
     }
     if (!tls_.IsOpen() && security_ != MailSecurity::None) {
-        throw CZelSMTPException(ZEL_SMTP_LOGIN_NOT_PROTECTED, lastResponse_, serverName_);
+        throw CZelSMTPException(Texts(), ZEL_SMTP_LOGIN_NOT_PROTECTED, lastResponse_, serverName_);
     }
     usedMechanism_ = mechanism;
     if (!tls_.IsOpen()) {
         // Chosen on purpose (a relay on the local network that has never had TLS): the log
         // tells whoever reads it what crosses the wire.
-        UxSaveLog("Warning: the mail " +
+        Log("Warning: the mail " +
                       std::string(mechanism == "XOAUTH2" ? "token" : "password") +
                       " goes unencrypted (AUTH " + mechanism + ") to mail server " +
                       orvik::EscapeForLog(serverName_) +
-                      ": the session is not encrypted (MailSecurity none)",
-                  __FILE__, __LINE__);
+                      ": the session is not encrypted (MailSecurity none)");
     }
     if (mechanism == "PLAIN") {
         SendText("AUTH PLAIN " + SaslBase64(std::string(1, '\0') + user_ + '\0' + secret_) +
@@ -349,7 +348,7 @@ void CZelSMTPConnection::LogIn() {
             if (ReadCommandResponse(334)) SendText(SaslBase64(secret_) + "\r\n");
         }
         if (lastResponseCode_ != 334) {
-            throw CZelSMTPException(ZEL_SMTP_AUTH_RESPONSE, lastResponse_, serverName_);
+            throw CZelSMTPException(Texts(), ZEL_SMTP_AUTH_RESPONSE, lastResponse_, serverName_);
         }
     } else {
         SendText("AUTH XOAUTH2 " +
@@ -365,7 +364,7 @@ void CZelSMTPConnection::LogIn() {
         ReadResponse();
         lastResponse_ = details + lastResponse_;
     }
-    throw CZelSMTPException(ZEL_SMTP_AUTH_RESPONSE, lastResponse_, serverName_);
+    throw CZelSMTPException(Texts(), ZEL_SMTP_AUTH_RESPONSE, lastResponse_, serverName_);
 }
 
 void CZelSMTPConnection::SendMessage(const CZelSMTPMessage& message) {
@@ -390,13 +389,13 @@ void CZelSMTPConnection::SendEnvelope(const CZelSMTPMessage& message) {
         parameters += " BODY=8BITMIME";
     SendText("MAIL FROM:<" + message.From.EmailAddress + ">" + parameters + "\r\n");
     if (!ReadCommandResponse(250)) {
-        throw CZelSMTPException(ZEL_SMTP_MAIL_FROM_RESPONSE, lastResponse_);
+        throw CZelSMTPException(Texts(), ZEL_SMTP_MAIL_FROM_RESPONSE, lastResponse_);
     }
     for (const auto* list : {&message.To, &message.Cc, &message.Bcc}) {
         for (const CZelSMTPAddress& address : *list) {
             SendText("RCPT TO:<" + address.EmailAddress + ">\r\n");
             if (!ReadCommandResponse(250, 251)) {
-                throw CZelSMTPException(ZEL_SMTP_RCPT_TO_RESPONSE, lastResponse_);
+                throw CZelSMTPException(Texts(), ZEL_SMTP_RCPT_TO_RESPONSE, lastResponse_);
             }
         }
     }
@@ -405,7 +404,7 @@ void CZelSMTPConnection::SendEnvelope(const CZelSMTPMessage& message) {
 void CZelSMTPConnection::SendData(const CZelSMTPMessage& message) {
     SendText("DATA\r\n");
     if (!ReadCommandResponse(354)) {
-        throw CZelSMTPException(ZEL_SMTP_DATA_RESPONSE, lastResponse_);
+        throw CZelSMTPException(Texts(), ZEL_SMTP_DATA_RESPONSE, lastResponse_);
     }
     try {
         std::string buffer = message.GetHeader(std::time(nullptr));
@@ -432,7 +431,7 @@ void CZelSMTPConnection::SendData(const CZelSMTPMessage& message) {
         throw;
     }
     if (!ReadCommandResponse(250)) {
-        throw CZelSMTPException(ZEL_SMTP_END_OF_MESSAGE_RESPONSE, lastResponse_);
+        throw CZelSMTPException(Texts(), ZEL_SMTP_END_OF_MESSAGE_RESPONSE, lastResponse_);
     }
 }
 
@@ -453,7 +452,7 @@ void CZelSMTPConnection::Disconnect(bool graceful) {
     if (graceful) {
         SendText("QUIT\r\n");
         if (!ReadCommandResponse(221, -1, std::min(timeoutMs_, kQuitTimeoutMs))) {
-            throw CZelSMTPException(ZEL_SMTP_QUIT_RESPONSE, lastResponse_);
+            throw CZelSMTPException(Texts(), ZEL_SMTP_QUIT_RESPONSE, lastResponse_);
         }
     }
 }
@@ -478,7 +477,7 @@ bool CZelSMTPConnection::ReadResponse(int timeoutMs) {
                 tls_.Close();
                 socket_.Close();
                 connected_ = false;
-                throw CZelSMTPException(ZEL_SMTP_NO_ANSWER,
+                throw CZelSMTPException(Texts(), ZEL_SMTP_NO_ANSWER,
                                         Duration(timeoutMs) + " (waiting for the reply to " +
                                             (awaiting_.empty() ? "the last command" : awaiting_) +
                                             ")",
@@ -494,7 +493,7 @@ bool CZelSMTPConnection::ReadResponse(int timeoutMs) {
             tls_.Close();
             socket_.Close();
             connected_ = false;
-            throw CZelSMTPException(ZEL_SMTP_GRACEFUL_DISCONNECT, lastResponse_);
+            throw CZelSMTPException(Texts(), ZEL_SMTP_GRACEFUL_DISCONNECT, lastResponse_);
         }
         lastResponse_.append(chunk, received);
         if (IsCompleteReply(lastResponse_)) {
@@ -533,5 +532,5 @@ void CZelSMTPConnection::Fail(const std::string& tlsError) {
     tls_.Close();
     socket_.Close();
     connected_ = false;
-    throw CZelSMTPException(ZEL_SMTP_TLS_FAILURE, tlsError, serverName_);
+    throw CZelSMTPException(Texts(), ZEL_SMTP_TLS_FAILURE, tlsError, serverName_);
 }

@@ -8,6 +8,10 @@
 // what the client sent, and a login never goes out unencrypted unless security is None.
 #pragma once
 
+#include <functional>
+
+#include "core/LanguageTexts.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -142,7 +146,20 @@ class CZelSMTPConnection {
     // Sends protocol text as it stands (the message's own text); throws CWSocketException.
     void SendRaw(std::string_view text);
 
+  public:
+    // The texts protocol errors are told in (built-in English when none are given); not owned.
+    void SetTexts(const CLanguageTexts* texts) { texts_ = texts; }
+    // Where the connection's warnings go (a password about to cross unencrypted); none: dropped.
+    void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+
   private:
+    const CLanguageTexts& Texts() const { return texts_ ? *texts_ : BuiltinLanguage(); }
+    void Log(const std::string& line) const {
+        if (log_) log_(line);
+    }
+    const CLanguageTexts* texts_ = nullptr;
+    std::function<void(const std::string&)> log_;
+
     void StartTls();
     void SayHello();
     void SecureAfterHello();

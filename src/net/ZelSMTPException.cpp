@@ -6,9 +6,9 @@
 
 namespace {
 
-std::string FormatMessage(int messageId, const std::string& lastResponse,
-                          const std::string& server = {}) {
-    std::string text = GetText(messageId);
+std::string FormatMessage(const CLanguageTexts& texts, int messageId,
+                          const std::string& lastResponse, const std::string& server = {}) {
+    std::string text = texts.GetText(messageId);
     // The server first: a reply may itself hold "%2".
     if (const size_t marker = text.find("%2"); marker != std::string::npos)
         text.replace(marker, 2, server);
@@ -19,17 +19,18 @@ std::string FormatMessage(int messageId, const std::string& lastResponse,
 
 }  // namespace
 
-CZelSMTPException::CZelSMTPException(int messageId, std::string lastResponse)
-    : std::runtime_error(FormatMessage(messageId, lastResponse)),
+CZelSMTPException::CZelSMTPException(const CLanguageTexts& texts, int messageId,
+                                     std::string lastResponse)
+    : std::runtime_error(FormatMessage(texts, messageId, lastResponse)),
       code_(0x80040000u | static_cast<std::uint32_t>(messageId & 0xFFFF)),
       messageId_(messageId),
       lastResponse_(std::move(lastResponse)) {}
 
-CZelSMTPException::CZelSMTPException(int messageId, std::string lastResponse,
-                                     const std::string& server)
+CZelSMTPException::CZelSMTPException(const CLanguageTexts& texts, int messageId,
+                                     std::string lastResponse, const std::string& server)
     // The reply's final line end would only end up escaped at the end of a log line.
     : std::runtime_error(FormatMessage(
-          messageId, lastResponse.substr(0, lastResponse.find_last_not_of("\r\n") + 1), server)),
+          texts, messageId, lastResponse.substr(0, lastResponse.find_last_not_of("\r\n") + 1), server)),
       code_(0x80040000u | static_cast<std::uint32_t>(messageId & 0xFFFF)),
       messageId_(messageId),
       lastResponse_(std::move(lastResponse)) {}

@@ -38,12 +38,15 @@ enum ZelSMTPError : int {
     ZEL_SMTP_LOGIN_NOT_PROTECTED = 458,   // a login is configured, STARTTLS not offered
 };
 
+class CLanguageTexts;
+
 class CZelSMTPException : public std::runtime_error {
   public:
-    // A protocol error: message `messageId` with `lastResponse` for "%1".
-    CZelSMTPException(int messageId, std::string lastResponse);
+    // A protocol error: message `messageId` in `texts` with `lastResponse` for "%1".
+    CZelSMTPException(const CLanguageTexts& texts, int messageId, std::string lastResponse);
     // The same naming the server, which goes in place of "%2".
-    CZelSMTPException(int messageId, std::string lastResponse, const std::string& server);
+    CZelSMTPException(const CLanguageTexts& texts, int messageId, std::string lastResponse,
+                      const std::string& server);
 
     // A system failure (errno `errorCode`) while doing `what`, e.g. "Cannot open 'a.pdf'".
     static CZelSMTPException SystemError(int errorCode, const std::string& what);

@@ -222,7 +222,7 @@ std::string PGetParsedValue(orvik::Run& run, const COvInfoProp& prop, CSheetView
     const std::string& Value = prop.Value;
     if (prop.Kind != PropKind::Text || Value.find('~') == std::string::npos) return Value;
 
-    FormulaContext context{run};
+    FormulaContext context{run, nullptr, {}, {}};
     // The text is built up as it is processed, and scanning goes on in the original value after
     // each formula, never through an inserted result: a result is data (a cell, a property's
     // value), and a "~" in it must neither run as a formula nor start the same replacement over

@@ -401,7 +401,7 @@ std::string DSetParam(orvik::Run& run, std::string_view text) {
 std::string DSetParam(orvik::Run& run, std::string_view source, const PlacementOptions& requested) {
     orvik::Run* context = &run;
     // Only what is shown on the page goes on past a date expression that cannot be worked out.
-    const Strictness strict{requested.Target != SubstitutionTarget::Text, run};:Text;
+    const Strictness strict{requested.Target != SubstitutionTarget::Text, run};
     std::vector<Piece> pieces = SplitAtParameters(source, context, strict);
     if (pieces.size() == 1) {
         SubstituteTildesAndMarkers(pieces.front().Text, context, strict);

@@ -1,5 +1,7 @@
 #include "params/ParameterAssignment.h"
 
+#include "core/Run.h"
+
 #include "core/LogText.h"
 #include "core/TextEncoding.h"
 #include "model/Report.h"
@@ -26,7 +28,8 @@ std::vector<ParameterAssignment> ParseParameterAssignments(std::string_view text
     return assignments;
 }
 
-AppliedParameters ApplyParameterAssignments(CReport& report, std::string_view text) {
+AppliedParameters ApplyParameterAssignments(orvik::Run& run, std::string_view text) {
+    CReport& report = run.Report();
     AppliedParameters applied;
     for (const ParameterAssignment& assignment : ParseParameterAssignments(text)) {
         bool found = false;
@@ -34,7 +37,7 @@ AppliedParameters ApplyParameterAssignments(CReport& report, std::string_view te
             if (!assignment.HasValue || prm->Name.Value != assignment.Name) continue;
             found = true;
             std::string chosen;
-            if (const auto why = ChooseListValue(*prm, assignment.Value, chosen)) {
+            if (const auto why = ChooseListValue(run, *prm, assignment.Value, chosen)) {
                 applied.Refused.push_back(
                     "The value '" + orvik::EscapeForLog(assignment.Value) + "' of parameter '" +
                     orvik::EscapeForLog(assignment.Name) + "' is refused: " + *why);

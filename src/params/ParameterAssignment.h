@@ -3,6 +3,10 @@
 // the expression, so "Day=~date(d-1;f=%d.%m.%Y)~" stays one assignment.
 #pragma once
 
+namespace orvik {
+class Run;
+}
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,4 +31,4 @@ struct AppliedParameters {
 };
 
 // Sets the value of every named parameter of `report`.
-AppliedParameters ApplyParameterAssignments(CReport& report, std::string_view text);
+AppliedParameters ApplyParameterAssignments(orvik::Run& run, std::string_view text);

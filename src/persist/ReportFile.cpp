@@ -15,7 +15,7 @@
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
 #include "core/TextEncoding.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/PropertyReference.h"
 #include "model/PropertyTranslation.h"
 #include "model/Registries.h"
@@ -28,12 +28,9 @@ namespace {
 using orvik::MessageBoxButtons;
 using orvik::MessageBoxIcon;
 
-void ReportProblem(const std::string& text, MessageBoxIcon icon = MessageBoxIcon::Warning) {
-    orvik::ShowMessage(text, {}, MessageBoxButtons::Ok, icon);
-}
-
-CRegistries& Registries() {
-    return orvik::AppContext::Current()->Registries();
+void ReportProblem(orvik::Run& run, const std::string& text,
+                   MessageBoxIcon icon = MessageBoxIcon::Warning) {
+    orvik::ShowMessage(run, text, {}, MessageBoxButtons::Ok, icon);
 }
 
 // --- decoding ----------------------------------------------------------------------------------
@@ -80,9 +77,9 @@ Converted ConvertToUtf8(std::string_view bytes, const std::string& encoding) {
 // --- loading -----------------------------------------------------------------------------------
 
 // Query-builder items of one kind ("MDXC", "MDXR", "MDXD", "MDXF"): one text property per child.
-void GetMDXProps(CXmlElement* dsElement, const char* tag, const COvInfoProp& bQ,
+void GetMDXProps(orvik::Run& run, CXmlElement* dsElement, const char* tag, const COvInfoProp& bQ,
                  std::vector<COvInfoProp*>& props) {
-    CRegistries& registries = Registries();
+    CRegistries& registries = run.Registries();
     for (CXmlElement* child = CXmlDocument::FindFirstChild(dsElement, tag); child;
          child = CXmlDocument::FindNextChild(dsElement)) {
         auto item = std::make_unique<COvInfoProp>(
@@ -102,11 +99,11 @@ void GetMDXProps(CXmlElement* dsElement, const char* tag, const COvInfoProp& bQ,
 
 // A stored value that names no entry of its list was dropped; say so unless it was the default
 // (the picture type's default is deliberately no entry) or a type, which gets its own message.
-void NoteDroppedListValue(const COvInfoProp& prop, const std::string& loaded,
+void NoteDroppedListValue(orvik::Run& run, const COvInfoProp& prop, const std::string& loaded,
                           const COvInfoObject& owner) {
     if (!prop.Value.empty() || loaded.empty() || loaded == prop.DefaultValue) return;
     if (prop.Name == "tpDS" || prop.Name == "tpVW") return;
-    ReportProblem("Unknown value <" + loaded + "> of " + prop.Name + " for <" + owner.NameValue() +
+    ReportProblem(run, "Unknown value <" + loaded + "> of " + prop.Name + " for <" + owner.NameValue() +
                   "> was dropped");
 }
 
@@ -117,13 +114,13 @@ std::string StoredText(CXmlElement* element, const std::string& name, bool fromA
     return child ? child->GetValue() : std::string();
 }
 
-void LoadProps(CReport& report, CXmlElement* element, COvInfoObject& object, bool fromAttributes) {
+void LoadProps(orvik::Run& run, CXmlElement* element, COvInfoObject& object, bool fromAttributes) {
     // The list grows while it is loaded: a type value attaches the type's properties behind it.
     for (size_t i = 0; i < object.Props.size(); ++i) {
-        const COvInfoProp* prop = WraperProp(report, element, object.Props, i, fromAttributes);
+        const COvInfoProp* prop = WraperProp(run, element, object.Props, i, fromAttributes);
         if (prop->Kind == PropKind::List && prop->ComboId != ListId::None && prop->IsStored()) {
             const std::string text = StoredText(element, prop->Name, fromAttributes);
-            NoteDroppedListValue(*prop, text.empty() ? prop->DefaultValue : text, object);
+            NoteDroppedListValue(run, *prop, text.empty() ? prop->DefaultValue : text, object);
             // A value no list knows (a missing plug-in's type) is emptied here, as it always was,
             // but the file keeps it.
             if (!fromAttributes && prop->Value.empty() && !text.empty())
@@ -144,9 +141,9 @@ void KeepUnplacedElements(CXmlElement* element, COvInfoObject& object,
     }
 }
 
-void DropAppended(COvInfoObject& object) {
+void DropAppended(orvik::Run& run, COvInfoObject& object) {
     for (const COvInfoProp* prop : object.Props) {
-        if (prop->Appended) Registries().DestroyAppended(prop);
+        if (prop->Appended) run.Registries().DestroyAppended(prop);
     }
 }
 
@@ -163,39 +160,42 @@ COvInfoAct* ParentTask(const CReport& report, CXmlElement* actElement) {
     return position < report.Tasks.size() ? report.Tasks[position].get() : nullptr;
 }
 
-void LoadDataSource(CReport& report, CXmlElement* element) {
-    auto ds = std::make_unique<COvInfoDS>(GroupId::DataSource);
-    LoadProps(report, element, *ds, false);
+void LoadDataSource(orvik::Run& run, CXmlElement* element) {
+    CReport& report = run.Report();
+    auto ds = std::make_unique<COvInfoDS>(&run.Registries(), GroupId::DataSource);
+    LoadProps(run, element, *ds, false);
     KeepUnplacedElements(element, *ds, {"MDXC", "MDXR", "MDXD", "MDXF"});
     if (ds->Name.Value.empty()) {
-        ReportProblem("A data source without a name was dropped");
-        DropAppended(*ds);
+        ReportProblem(run, "A data source without a name was dropped");
+        DropAppended(run, *ds);
         return;
     }
     if (const COvInfoProp* bQ = ds->GetPropByName("bQ"); bQ && bQ->ValueIndex == 0) {
         for (const char* tag : {"MDXC", "MDXR", "MDXD", "MDXF"})
-            GetMDXProps(element, tag, *bQ, ds->Props);
+            GetMDXProps(run, element, tag, *bQ, ds->Props);
     }
     COvInfoDS& added = *report.DataSources.emplace_back(std::move(ds));
-    if (Registries().AddComboValue(ListId::DataSources, added.Name.Value, added.Name.Value, -1) &&
+    if (run.Registries().AddComboValue(ListId::DataSources, added.Name.Value, added.Name.Value, -1) &&
         added.tpDS.Value.empty()) {
-        ReportProblem("Unknown Type <" + report.LastLoadedType + "> for DS = <" + added.Name.Value +
+        ReportProblem(run, "Unknown Type <" + report.LastLoadedType + "> for DS = <" + added.Name.Value +
                       ">;\nthe necessary PlugIn can not be loaded");
     }
 }
 
-void LoadParameter(CReport& report, CXmlElement* element) {
-    auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
-    LoadProps(report, element, *prm, false);
+void LoadParameter(orvik::Run& run, CXmlElement* element) {
+    CReport& report = run.Report();
+    auto prm = std::make_unique<COvInfoPrm>(&run.Registries(), GroupId::Param);
+    LoadProps(run, element, *prm, false);
     KeepUnplacedElements(element, *prm, {});
     COvInfoPrm& added = *report.Params.emplace_back(std::move(prm));
     added.PrmVal.Caption = added.Name.Value;
     if (report.ReportObject) report.ReportObject->Props.push_back(&added.PrmVal);
 }
 
-void LoadTask(CReport& report, CXmlElement* element) {
-    auto task = std::make_unique<COvInfoAct>(GroupId::Task);
-    LoadProps(report, element, *task, false);
+void LoadTask(orvik::Run& run, CXmlElement* element) {
+    CReport& report = run.Report();
+    auto task = std::make_unique<COvInfoAct>(&run.Registries(), GroupId::Task);
+    LoadProps(run, element, *task, false);
     task->Parent = ParentTask(report, element);
     // A top-level task's type is dropped on purpose (below), not kept for a plug-in.
     KeepUnplacedElements(element, *task, {"ActParent", "AType"});
@@ -210,7 +210,8 @@ void LoadTask(CReport& report, CXmlElement* element) {
     report.Tasks.push_back(std::move(task));
 }
 
-void LoadSheet(CReport& report, CXmlElement* element) {
+void LoadSheet(orvik::Run& run, CXmlElement* element) {
+    CReport& report = run.Report();
     CXmlElement* nameElement = CXmlDocument::FindFirstChild(element, "Name");
     if (!nameElement || nameElement->GetValue().empty()) {
         if (!report.ReportObject) return;
@@ -223,25 +224,25 @@ void LoadSheet(CReport& report, CXmlElement* element) {
         std::erase_if(props, [&values](COvInfoProp* prop) {
             return std::find(values.begin(), values.end(), prop) != values.end();
         });
-        LoadProps(report, element, *report.ReportObject, false);
+        LoadProps(run, element, *report.ReportObject, false);
         // The parameter values it lists are written from their parameters.
         KeepUnplacedElements(element, *report.ReportObject, {"PrmVal"});
         props.insert(props.end(), values.begin(), values.end());
         return;
     }
-    auto sheet = std::make_unique<COvInfoSheet>(GroupId::List);
-    LoadProps(report, element, *sheet, false);
+    auto sheet = std::make_unique<COvInfoSheet>(&run.Registries(), GroupId::List);
+    LoadProps(run, element, *sheet, false);
     KeepUnplacedElements(element, *sheet, {"GCols"});
     if (CXmlElement* columns = CXmlDocument::FindFirstChild(element, "GCols")) {
         for (const auto& child : columns->GetChildren()) {
-            auto column = std::make_unique<COvInfoGCols>(GroupId::GridColumns);
+            auto column = std::make_unique<COvInfoGCols>(&run.Registries(), GroupId::GridColumns);
             column->Key = child->GetName().empty() ? std::string() : child->GetName().substr(1);
-            LoadProps(report, child.get(), *column, true);
+            LoadProps(run, child.get(), *column, true);
             sheet->GridColumns.push_back(std::move(column));
         }
     }
     if (sheet->tpVW.Value.empty()) {
-        ReportProblem("Unknown View Type <" + report.LastLoadedType + "> for Sheet = <" +
+        ReportProblem(run, "Unknown View Type <" + report.LastLoadedType + "> for Sheet = <" +
                       sheet->Name.Value + ">;\nthe necessary PlugIn can be not loaded");
     }
     report.Sheets.push_back(std::move(sheet));
@@ -261,15 +262,15 @@ bool IsReadableRegularFile(const std::string& path) {
 
 // Reads the objects of the file into the (empty) report; false (reported) when the file is empty
 // or cannot be read.
-bool ReadObjects(CReport& report, const std::string& path) {
+bool ReadObjects(orvik::Run& run, const std::string& path) {
     const auto bytes = CXmlDocument::ReadFileBytes(path);
     if (!bytes) {
         std::error_code error;
         if (std::filesystem::file_size(path, error) == 0 && !error) {
-            ReportProblem("The report file " + path + " is empty: there is no report in it",
+            ReportProblem(run, "The report file " + path + " is empty: there is no report in it",
                           MessageBoxIcon::Error);
         } else {
-            ReportProblem("Cannot open XML file " + path, MessageBoxIcon::Error);
+            ReportProblem(run, "Cannot open XML file " + path, MessageBoxIcon::Error);
         }
         return false;
     }
@@ -277,7 +278,7 @@ bool ReadObjects(CReport& report, const std::string& path) {
     if ((encoding == "windows-1251" || encoding == "cp1251") && orvik::IsValidUtf8(*bytes) &&
         std::any_of(bytes->begin(), bytes->end(),
                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
-        ReportProblem("The report file " + path +
+        ReportProblem(run, "The report file " + path +
                           " declares windows-1251 but its text is UTF-8: it was probably saved "
                           "as UTF-8 by an editor, and its letters will show garbled; change its "
                           "first line to encoding=\"UTF-8\"",
@@ -286,7 +287,7 @@ bool ReadObjects(CReport& report, const std::string& path) {
     std::string problem;
     std::optional<std::string> text = DecodeReportText(*bytes, &problem);
     if (!text) {
-        ReportProblem("The report file " + path + " cannot be read: " + problem +
+        ReportProblem(run, "The report file " + path + " cannot be read: " + problem +
                           "; nothing of it was loaded",
                       MessageBoxIcon::Error);
         return false;
@@ -298,7 +299,7 @@ bool ReadObjects(CReport& report, const std::string& path) {
         // No report nests like this; whatever was read of it would be a part taken for the whole.
         const std::string& xml = document.GetXml();
         const auto line = 1 + std::count(xml.begin(), xml.begin() + static_cast<long>(*deep), '\n');
-        ReportProblem("The report file " + path + " is damaged: its elements nest deeper than " +
+        ReportProblem(run, "The report file " + path + " is damaged: its elements nest deeper than " +
                           std::to_string(CXmlDocument::kMaxDepth) + " levels (at line " +
                           std::to_string(line) + "); nothing of it was loaded",
                       MessageBoxIcon::Error);
@@ -306,7 +307,7 @@ bool ReadObjects(CReport& report, const std::string& path) {
     }
     if (!document.RootClosed()) {
         // What was read may be any part of the report; run or saved, it would lose the rest.
-        ReportProblem("The report file " + path + " is damaged: it ends (after " +
+        ReportProblem(run, "The report file " + path + " is damaged: it ends (after " +
                           std::to_string(bytes->size()) +
                           " bytes) before its root element closes; nothing of it was loaded",
                       MessageBoxIcon::Error);
@@ -316,35 +317,35 @@ bool ReadObjects(CReport& report, const std::string& path) {
     for (const auto& child : root->GetChildren()) {
         const std::string& name = child->GetName();
         if (name == "DS" || name == "DSs") {
-            LoadDataSource(report, child.get());
+            LoadDataSource(run, child.get());
         } else if (name == "PRM" || name == "PRMs") {
-            LoadParameter(report, child.get());
+            LoadParameter(run, child.get());
         } else if (name == "ACT") {
-            LoadTask(report, child.get());
+            LoadTask(run, child.get());
         } else if (name == "SHEET") {
-            LoadSheet(report, child.get());
+            LoadSheet(run, child.get());
         }
     }
     return true;
 }
 
-int Load(CReport& report, const std::string& path) {
+int Load(orvik::Run& run, const std::string& path) {
+    CReport& report = run.Report();
     if (!IsReadableRegularFile(path)) {
-        ReportProblem("Cannot open file " + path + " !", MessageBoxIcon::Error);
+        ReportProblem(run, "Cannot open file " + path + " !", MessageBoxIcon::Error);
         return 0;
     }
     // An unreadable file still leaves the designer showing the (empty) report it now has.
-    if (ReadObjects(report, path)) report.Loaded = true;
+    if (ReadObjects(run, path)) report.Loaded = true;
 
     // Reading is not running: nothing here connects to a database or builds the page. The
     // parameters get what needs no data (editors, references, element lists); a session or the
     // designer runs the rest.
-    orvik::AppContext& context = *orvik::AppContext::Current();
-    for (const auto& sheet : report.Sheets) context.Front().CreateViewDS(*sheet);
-    for (const auto& prm : report.Params) BindParameterWithoutData(*prm);
-    context.Front().RebuildExplorer();
-    TranslateProperties(context.Language(), context.Registries(), -1);
-    if (report.ReportObject) report.ReportObject->ShowProp();
+    for (const auto& sheet : report.Sheets) run.Front().CreateViewDS(*sheet);
+    for (const auto& prm : report.Params) BindParameterWithoutData(run, *prm);
+    run.Front().RebuildExplorer();
+    TranslateProperties(run.Language(), run.Registries(), -1);
+    if (report.ReportObject) report.ReportObject->ShowProp(run.Front());
     return 1;
 }
 
@@ -377,7 +378,8 @@ bool ColumnIsCustomised(const COvInfoGCols& column) {
            (column.ColN.Value != column.ColN.DefaultValue || column.ColT.Value != "DEF");
 }
 
-void BuildDocument(CReport& report, CXmlDocument& document) {
+void BuildDocument(orvik::Run& run, CXmlDocument& document) {
+    CReport& report = run.Report();
     document.Reset();
     CXmlElement* root = document.GetRootElement();
     root->SetName("root");
@@ -429,9 +431,10 @@ void BuildDocument(CReport& report, CXmlDocument& document) {
     }
 }
 
-int Save(CReport& report, const std::string& path) {
+int Save(orvik::Run& run, const std::string& path) {
+    CReport& report = run.Report();
     CXmlDocument document;
-    BuildDocument(report, document);
+    BuildDocument(run, document);
     document.SetHeader(std::string(kReportHeaderCp1251));
     std::string text = document.Generate();
     if (auto legacy = orvik::Utf8ToCp1251(text)) {
@@ -443,7 +446,7 @@ int Save(CReport& report, const std::string& path) {
     try {
         CXmlDocument::WriteFileText(path, text);
     } catch (const std::exception& error) {
-        ReportProblem("Cannot save file " + path + " ! (" + error.what() + ")",
+        ReportProblem(run, "Cannot save file " + path + " ! (" + error.what() + ")",
                       MessageBoxIcon::Error);
         return 0;
     }
@@ -487,19 +490,17 @@ std::optional<std::string> DecodeReportText(std::string_view bytes, std::string*
     return orvik::DecodeLegacyText(bytes);
 }
 
-std::string ResolveReportPath(const CReport& report, std::string_view path) {
+std::string ResolveReportPath(orvik::Run& run, std::string_view path) {
     std::string resolved =
-        orvik::ToNativePath(path.empty() ? std::string_view(report.CurrentDocPath) : path);
-    if (!resolved.empty() && resolved.find('/') == std::string::npos) {
-        if (orvik::AppContext* context = orvik::AppContext::Current()) {
-            resolved = context->ProgramFolder() + resolved;
-        }
-    }
+        orvik::ToNativePath(path.empty() ? std::string_view(run.Report().CurrentDocPath) : path);
+    if (!resolved.empty() && resolved.find('/') == std::string::npos)
+        resolved = run.ProgramFolder() + resolved;
     return resolved;
 }
 
-COvInfoProp* WraperProp(CReport& report, CXmlElement* element, std::vector<COvInfoProp*>& props,
+COvInfoProp* WraperProp(orvik::Run& run, CXmlElement* element, std::vector<COvInfoProp*>& props,
                         size_t index, bool fromAttributes) {
+    CReport& report = run.Report();
     COvInfoProp* prop = props[index];
     if (!prop->IsStored()) return prop;
     std::string value = StoredText(element, prop->Name, fromAttributes);
@@ -521,16 +522,16 @@ COvInfoProp* WraperProp(CReport& report, CXmlElement* element, std::vector<COvIn
     if (prop->Kind == PropKind::List) {
         if (prop->Name == "tpDS" || prop->Name == "tpVW") report.LastLoadedType = value;
         // Choices built later (cubes, tables, columns, properties) have no list to check against.
-        if (prop->ComboId != ListId::None) Registries().PrepareNewCombo(*prop, props, false);
+        if (prop->ComboId != ListId::None) run.Registries().PrepareNewCombo(*prop, props, false);
     }
     return prop;
 }
 
-int SerializeXML(CReport& report, std::string_view path, int save) {
-    const std::string resolved = ResolveReportPath(report, path);
-    return save ? Save(report, resolved) : Load(report, resolved);
+int SerializeXML(orvik::Run& run, std::string_view path, int save) {
+    const std::string resolved = ResolveReportPath(run, path);
+    return save ? Save(run, resolved) : Load(run, resolved);
 }
 
-int SaveDocument(CReport& report, std::string_view path) {
-    return SerializeXML(report, path, 1);
+int SaveDocument(orvik::Run& run, std::string_view path) {
+    return SerializeXML(run, path, 1);
 }

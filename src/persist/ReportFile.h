@@ -5,6 +5,10 @@
 // (declared as such) otherwise, so nothing is ever lost.
 #pragma once
 
+namespace orvik {
+class Run;
+}
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,20 +30,20 @@ inline constexpr std::string_view kReportHeaderUtf8 =
 // replaces the file atomically and returns 0 (with the error reported and the report still marked
 // modified) when it cannot be written. A load only reads: it connects to nothing and builds no
 // page (app/ReportSession.h runs a loaded report).
-int SerializeXML(CReport& report, std::string_view path, int save);
+int SerializeXML(orvik::Run& run, std::string_view path, int save);
 
 // SerializeXML(report, path, 1).
-int SaveDocument(CReport& report, std::string_view path = {});
+int SaveDocument(orvik::Run& run, std::string_view path = {});
 
 // Loads property `index` of `props` from `element`'s child of the same name (or, with
 // `fromAttributes`, from its attribute of that name). Missing values take the default; a list
 // value attaches its type's properties to `props`. Returns the property.
-COvInfoProp* WraperProp(CReport& report, CXmlElement* element, std::vector<COvInfoProp*>& props,
+COvInfoProp* WraperProp(orvik::Run& run, CXmlElement* element, std::vector<COvInfoProp*>& props,
                         size_t index, bool fromAttributes);
 
 // Where `path` is read from and written to: the report's own path when empty, the program
 // folder for a bare file name, backslashes accepted.
-std::string ResolveReportPath(const CReport& report, std::string_view path);
+std::string ResolveReportPath(orvik::Run& run, std::string_view path);
 
 // The UTF-8 text of a report file's bytes, decoded by its declaration (windows-1251 when it
 // declares nothing and is not valid UTF-8). Bytes that are not valid in the encoding declared

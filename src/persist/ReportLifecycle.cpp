@@ -3,15 +3,16 @@
 #include <string>
 
 #include "core/LanguageTexts.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
 #include "model/Report.h"
 #include "persist/ReportFile.h"
 
-bool ClearDS(CReport& report) {
+bool ClearDS(orvik::Run& run) {
+    CReport& report = run.Report();
     if (report.Modified &&
-        orvik::ShowMessage(GetText(0x533), GetText(0x534), orvik::MessageBoxButtons::YesNo,
+        orvik::ShowMessage(run, run.Language().GetText(0x533), run.Language().GetText(0x534), orvik::MessageBoxButtons::YesNo,
                            orvik::MessageBoxIcon::Question) == orvik::MessageBoxResult::Yes &&
-        !SaveDocument(report)) {
+        !SaveDocument(run)) {
         // The user wanted the changes kept and the save said why it could not: throwing the
         // report away now would lose exactly what was asked for.
         return false;
@@ -20,20 +21,24 @@ bool ClearDS(CReport& report) {
     return true;
 }
 
-bool InitOVK(CReport& report, std::string_view path) {
-    if (!ClearDS(report)) return false;
-    report.StartNew(path);
+bool InitOVK(orvik::Run& run, std::string_view path) {
+    if (!ClearDS(run)) return false;
+    run.Report().StartNew(path);
+    run.ResetReportState();
     return true;
 }
 
-bool OnFileNew(CReport& report) {
-    if (!InitOVK(report, GetText(0x523) + ".ovk")) return false;
-    report.NewSheet();
+bool OnFileNew(orvik::Run& run) {
+    if (!InitOVK(run, run.Language().GetText(0x523) + ".ovk")) return false;
+    CReport& report = run.Report();
+    const bool hadSource = !report.DataSources.empty();
+    if (COvInfoSheet* sheet = report.NewSheet())
+        ShowAddedSheet(run.Front(), report, *sheet, !hadSource && !report.DataSources.empty());
     return true;
 }
 
-int OnFileOpen(CReport& report, std::string_view path) {
-    if (!InitOVK(report, path)) return 0;
-    report.CurrentDocPath = std::string(path);
-    return SerializeXML(report, report.CurrentDocPath, 0);
+int OnFileOpen(orvik::Run& run, std::string_view path) {
+    if (!InitOVK(run, path)) return 0;
+    run.Report().CurrentDocPath = std::string(path);
+    return SerializeXML(run, run.Report().CurrentDocPath, 0);
 }

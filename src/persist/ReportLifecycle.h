@@ -6,19 +6,22 @@
 #include <string_view>
 
 class CReport;
+namespace orvik {
+class Run;
+}
 
 // Offers to save a modified report, then destroys every object of it. Returns false, leaving the
 // report as it was (still marked modified), when the user chose to save and the save failed.
-bool ClearDS(CReport& report);
+bool ClearDS(orvik::Run& run);
 
 // ClearDS, then starts a new empty report remembering `path` (or the last path given). False
 // when ClearDS kept the old report.
-bool InitOVK(CReport& report, std::string_view path = {});
+bool InitOVK(orvik::Run& run, std::string_view path = {});
 
 // A new report named "New.ovk" (in the program folder until saved elsewhere) with one sheet.
 // False when the open report was kept.
-bool OnFileNew(CReport& report);
+bool OnFileNew(orvik::Run& run);
 
 // Opens the report file `path` (the path the open dialog returned); returns what SerializeXML
 // returned, or 0 when the open report was kept.
-int OnFileOpen(CReport& report, std::string_view path);
+int OnFileOpen(orvik::Run& run, std::string_view path);

@@ -1,10 +1,13 @@
-// The parts of the plug-in interface that exist only for plug-ins: reading the open report and
-// its objects through opaque pointers. The rest of the interface is the program's own functions,
-// defined where they live (registration in the model, substitution in params, grids in render,
-// the log in core).
+// The plug-in interface: the functions plug-ins call, each working on the run of the calling
+// thread (plugin/PlugInRunScope.h) and handing over to the program's own functions, which take
+// the run as an argument. Only the grid readers (GV_*, in render) need no run and live there.
 #include <string>
 
-#include "model/AppContext.h"
+#include <stdexcept>
+
+#include "core/Log.h"
+#include "core/PlugInCall.h"
+#include "core/Run.h"
 #include "model/OvInfoAct.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoProp.h"
@@ -12,6 +15,9 @@
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "orvik/PlugInApi.h"
+#include "params/Formula.h"
+#include "params/ParamSubstitution.h"
+#include "plugin/PlugInRunScope.h"
 #include "render/HtmlDocument.h"
 
 // The interface's numbers are the model's; a change to one must not go unnoticed by the other.
@@ -23,11 +29,40 @@ static_assert(OrvikKind::Boolean == PropKind::Boolean && OrvikKind::Colour == Pr
               OrvikKind::List == PropKind::List && OrvikKind::Text == PropKind::Text &&
               OrvikKind::Font == PropKind::Font && OrvikKind::File == PropKind::File);
 
+namespace orvik {
+namespace {
+thread_local Run* callingRun = nullptr;
+}
+
+PlugInRunScope::PlugInRunScope(Run& run) : outer_(callingRun) {
+    callingRun = &run;
+}
+
+PlugInRunScope::~PlugInRunScope() {
+    callingRun = outer_;
+}
+
+}  // namespace orvik
+
 namespace {
 
+// The run the calling plug-in works for; null outside a call into a plug-in.
+orvik::Run* CallingRun() {
+    return orvik::callingRun;
+}
+
 CReport* OpenReport() {
-    orvik::AppContext* context = orvik::AppContext::Current();
-    return context ? &context->Report() : nullptr;
+    orvik::Run* run = CallingRun();
+    return run && run->HasReport() ? &run->Report() : nullptr;
+}
+
+CRegistries* OpenRegistries() {
+    orvik::Run* run = CallingRun();
+    return run && run->HasReport() ? &run->Registries() : nullptr;
+}
+
+const char* OrEmpty(const char* text) {
+    return text ? text : "";
 }
 
 std::string PropOf(const COvInfoObject* object, const char* name) {
@@ -104,16 +139,18 @@ bool GetSheetPlaceholderSize(COvInfoSheet* sheet, std::string& width, std::strin
 }
 
 std::string GetHtmlFolder() {
-    orvik::AppContext* context = orvik::AppContext::Current();
-    return context ? context->Registries().HtmlFolder : std::string();
+    const CRegistries* registries = OpenRegistries();
+    return registries ? registries->HtmlFolder : std::string();
 }
 
 int OpenConnectDS(COvInfoDS* source, bool runQuery) {
-    return source ? source->OpenConnectDS(runQuery) : 0;
+    orvik::Run* run = CallingRun();
+    return source && run ? source->OpenConnectDS(*run, runQuery) : 0;
 }
 
 int GetDSRowCount(COvInfoDS* source) {
-    return source ? source->GetDSRowCount() : 0;
+    orvik::Run* run = CallingRun();
+    return source && run ? source->GetDSRowCount(*run) : 0;
 }
 
 int GetDSColCount(COvInfoDS* source) {
@@ -129,9 +166,90 @@ std::string GetDSHeader(COvInfoDS* source, int col) {
 }
 
 std::string PGetParsedValue(COvInfoProp* prop, CSheetView* view) {
-    return prop ? prop->PGetParsedValue(view) : std::string();
+    orvik::Run* run = CallingRun();
+    return prop && run ? PGetParsedValue(*run, *prop, view) : std::string();
 }
 
 std::string GetDSTextRC(COvInfoDS* source, int row, int col) {
-    return source ? source->GetDSTextRC(row, col) : std::string();
+    orvik::Run* run = CallingRun();
+    return source && run ? source->GetDSTextRC(*run, row, col) : std::string();
+}
+
+std::string GetPropS(std::string_view name, const std::vector<COvInfoProp*>* list) {
+    if (list) return PropValue(name, *list);
+    const CRegistries* registries = OpenRegistries();
+    return registries ? registries->SettingValue(name) : std::string();
+}
+
+std::string DSetParam(const char* text) {
+    orvik::Run* run = CallingRun();
+    if (!text) return {};
+    return run ? DSetParam(*run, std::string_view(text)) : std::string(text);
+}
+
+std::string ParseValue(const char* expression) {
+    orvik::Run* run = CallingRun();
+    return run ? ParseValue(*run, expression) : std::string();
+}
+
+// --- registration ---
+
+int AddPropGrpsInfo(const char* caption) {
+    CRegistries* registries = OpenRegistries();
+    return registries ? registries->AddPropGrpsInfo(OrEmpty(caption)) : -1;
+}
+
+int AddUserCombo() {
+    CRegistries* registries = OpenRegistries();
+    return registries ? registries->AddUserCombo() : -1;
+}
+
+COvCombos* AddUserComboValue(int listId, const char* name, const char* caption) {
+    CRegistries* registries = OpenRegistries();
+    return registries ? registries->AddComboValue(listId, OrEmpty(name), OrEmpty(caption),
+                                                  registries->CurrentPlugInIndex())
+                      : nullptr;
+}
+
+COvCombos* AddDSNType(const char* name, const char* caption) {
+    return AddUserComboValue(ListId::DataSourceTypes, name, caption);
+}
+COvCombos* AddListType(const char* name, const char* caption) {
+    return AddUserComboValue(ListId::OutputTypes, name, caption);
+}
+COvCombos* AddExportType(const char* name, const char* caption) {
+    return AddUserComboValue(ListId::TaskTypes, name, caption);
+}
+COvCombos* AddExportFormat(const char* name, const char* caption) {
+    return AddUserComboValue(ListId::ExportFormats, name, caption);
+}
+
+COvInfoProp* AddProp(const void* owner, int group, const char* name, const char* caption,
+                     const char* defaultValue, unsigned flags, unsigned kind, unsigned listId,
+                     COvCombos* selected) {
+    CRegistries* registries = OpenRegistries();
+    if (!registries) return nullptr;
+    return registries->AddProp(owner, group, OrEmpty(name), OrEmpty(caption), OrEmpty(defaultValue),
+                               flags, kind, listId, selected, registries->CurrentPlugInIndex());
+}
+
+// --- log and status ---
+
+void UxSaveLog(const char* message, const char* sourceFile, int sourceLine) {
+    if (orvik::Run* run = CallingRun())
+        UxSaveLog(*run, std::string(OrEmpty(message)), sourceFile, sourceLine);
+}
+
+void UxError(const char* message, const char* sourceFile, int sourceLine) {
+    orvik::Run* run = CallingRun();
+    if (!run) return;
+    // The source path a plug-in passes is where it was built, which means nothing on the machine
+    // that runs it: the header names the plug-in's file instead.
+    const std::string plugIn(orvik::CurrentPlugInFile());
+    UxError(*run, std::runtime_error(OrEmpty(message)),
+            plugIn.empty() ? sourceFile : plugIn.c_str(), sourceLine);
+}
+
+void SetPaneTextStatBar(int pane, const char* text) {
+    if (orvik::Run* run = CallingRun()) run->Front().SetPaneText(pane, OrEmpty(text));
 }

@@ -14,7 +14,8 @@
 
 #include "core/Log.h"
 #include "core/PlugInCall.h"
-#include "model/AppContext.h"
+#include "core/Run.h"
+#include "plugin/PlugInRunScope.h"
 #include "model/OvInfoAct.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoObject.h"
@@ -33,31 +34,27 @@ constexpr char kDocumentClass[] = "COrvikDoc";
 constexpr char kChildFrameClass[] = "CChildFrame";
 constexpr char kMainFrameClass[] = "CMainFrame";
 
-const std::vector<CRepPlugIn*> kNone;
-
 // The setting that lets plug-ins load from places others can write (development machines).
 constexpr char kAnyOwnerSetting[] = "PlugInAnyOwner";
 
-CRegistries* CurrentRegistries() {
-    AppContext* context = AppContext::Current();
-    return context ? &context->Registries() : nullptr;
+CRepPlugIn* PlugInAt(const CRegistries& registries, int index) {
+    if (index < 0 || index >= static_cast<int>(registries.PlugIns.size())) return nullptr;
+    return registries.PlugIns[static_cast<size_t>(index)];
 }
 
-CRepPlugIn* PlugInAt(int index) {
-    CRegistries* registries = CurrentRegistries();
-    if (!registries || index < 0 || index >= static_cast<int>(registries->PlugIns.size()))
-        return nullptr;
-    return registries->PlugIns[static_cast<size_t>(index)];
-}
+// How a plug-in's exception counts: in the work a run does (opening a source, exporting, a step,
+// a delivery) it fails the run as any failed step would; in the designer's notifications and at
+// start-up it is only logged.
+enum class Failure { FailsRun, Logged };
 
-// A plug-in that throws must not take the run down with it; what it said goes to the log. In the
-// work a run does (opening a source, exporting, a step, a delivery) the exception fails `run` as
-// any failed step would; where `run` is null (the designer's notifications, start-up) it is only
-// logged. The call is marked as the plug-in's for the lines it logs and for the stop watch.
+// A plug-in that throws must not take the run down with it; what it said goes to the log. The
+// call is marked as the plug-in's for the lines it logs and for the stop watch, and `run` is the
+// run the plug-in's calls back into the program work on.
 template <typename Call>
-auto Guarded(CRepPlugIn& plugIn, const char* what, ProgramContext* run, Call&& call,
+auto Guarded(CRepPlugIn& plugIn, const char* what, Run& run, Failure failure, Call&& call,
              decltype(call()) fallback) {
     const PlugInCall marked(plugIn.m_FileName, what);
+    const PlugInRunScope calling(run);
     std::string reason;
     try {
         return call();
@@ -66,37 +63,35 @@ auto Guarded(CRepPlugIn& plugIn, const char* what, ProgramContext* run, Call&& c
     } catch (...) {
         reason = "Plug-in " + plugIn.m_FileName + " failed in " + what;
     }
-    UxSaveLog(reason, __FILE__, __LINE__);
-    if (run) run->NoteError(reason);
+    UxSaveLog(run, reason, __FILE__, __LINE__);
+    if (failure == Failure::FailsRun) run.NoteError(reason);
     return fallback;
 }
 
-void InstallDispatch(AppContext& context) {
-    SetPlugInOpenHandler([](int index, COvInfoDS& source) {
-        CRepPlugIn* plugIn = PlugInAt(index);
+void InstallDispatch(CRegistries& registries) {
+    registries.PlugInOpen = [](Run& run, int index, COvInfoDS& source) {
+        CRepPlugIn* plugIn = PlugInAt(run.Registries(), index);
         if (!plugIn) return 0;
         // The plug-in is told the sheet made or loaded last, as it always was.
-        AppContext* context = AppContext::Current();
-        COvInfoSheet* sheet =
-            context->Report().Sheets.empty() ? nullptr : context->Report().Sheets.back().get();
+        CReport& report = run.Report();
+        COvInfoSheet* sheet = report.Sheets.empty() ? nullptr : report.Sheets.back().get();
         return Guarded(
-            *plugIn, "opening a data source", context,
+            *plugIn, "opening a data source", run, Failure::FailsRun,
             [&] { return plugIn->OpenDataSource(sheet, &source); }, 0);
-    });
-    TaskHandlers& tasks = context.Tasks();
-    // These handlers live in the context, so they may hold on to it.
-    AppContext* run = &context;
-    tasks.PlugInRender = [run](int index, COvInfoSheet& sheet, COvInfoAct& task, std::string& out) {
-        CRepPlugIn* plugIn = PlugInAt(index);
+    };
+    TaskHandlers& tasks = registries.Tasks;
+    tasks.PlugInRender = [](Run& run, int index, COvInfoSheet& sheet, COvInfoAct& task,
+                            std::string& out) {
+        CRepPlugIn* plugIn = PlugInAt(run.Registries(), index);
         if (!plugIn) return 2;
         return Guarded(
-            *plugIn, "exporting a sheet", run,
+            *plugIn, "exporting a sheet", run, Failure::FailsRun,
             [&] { return plugIn->ExportSheet(&sheet, &task, out); }, 0);
     };
-    tasks.PlugInTask = [run](int index, const std::string& type, COvInfoAct* step) {
-        if (CRepPlugIn* plugIn = PlugInAt(index)) {
+    tasks.PlugInTask = [](Run& run, int index, const std::string& type, COvInfoAct* step) {
+        if (CRepPlugIn* plugIn = PlugInAt(run.Registries(), index)) {
             Guarded(
-                *plugIn, "running a task step", run,
+                *plugIn, "running a task step", run, Failure::FailsRun,
                 [&] {
                     plugIn->RunTask(type.c_str(), step);
                     return true;
@@ -104,10 +99,10 @@ void InstallDispatch(AppContext& context) {
                 false);
         }
     };
-    tasks.PlugInDelivery = [run](int index, COvInfoAct& step) {
-        if (CRepPlugIn* plugIn = PlugInAt(index)) {
+    tasks.PlugInDelivery = [](Run& run, int index, COvInfoAct& step) {
+        if (CRepPlugIn* plugIn = PlugInAt(run.Registries(), index)) {
             Guarded(
-                *plugIn, "delivering", run,
+                *plugIn, "delivering", run, Failure::FailsRun,
                 [&] {
                     plugIn->Deliver(&step);
                     return true;
@@ -115,12 +110,12 @@ void InstallDispatch(AppContext& context) {
                 false);
         }
     };
-    tasks.PlugInCreateView = [](int index, COvInfoSheet& sheet) -> CSheetView* {
-        CRepPlugIn* plugIn = PlugInAt(index);
+    tasks.PlugInCreateView = [](Run& run, int index, COvInfoSheet& sheet) -> CSheetView* {
+        CRepPlugIn* plugIn = PlugInAt(run.Registries(), index);
         if (!plugIn) return nullptr;
         return Guarded(
-            *plugIn, "making a sheet's view", nullptr, [&] { return plugIn->CreateView(&sheet); },
-            static_cast<CSheetView*>(nullptr));
+            *plugIn, "making a sheet's view", run, Failure::Logged,
+            [&] { return plugIn->CreateView(&sheet); }, static_cast<CSheetView*>(nullptr));
     };
 }
 
@@ -160,23 +155,23 @@ std::string UnsafePlugInReason(const std::filesystem::path& path) {
     return {};
 }
 
-bool AllowsUnsafePlugIns(AppContext& context) {
+bool AllowsUnsafePlugIns(Run& context) {
     const COvInfoProp* setting = context.Registries().FindSetting(kAnyOwnerSetting);
     return setting && setting->Value == "1";
 }
 
 // Loads one library and adds its descriptor; false when it added nothing.
-bool LoadPlugIn(AppContext& context, const std::filesystem::path& path) {
+bool LoadPlugIn(Run& context, const std::filesystem::path& path) {
     const std::string file = path.filename().string();
     if (const std::string unsafe = UnsafePlugInReason(path); !unsafe.empty()) {
         if (!AllowsUnsafePlugIns(context)) {
-            UxSaveLog("Plug-in " + path.string() + " was not loaded: " + unsafe +
+            UxSaveLog(context, "Plug-in " + path.string() + " was not loaded: " + unsafe +
                           " (fix its permissions, or set " + kAnyOwnerSetting +
                           "=1 on a development machine)",
                       __FILE__, __LINE__);
             return false;
         }
-        UxSaveLog("Plug-in " + path.string() + " is loaded although " + unsafe + " (setting " +
+        UxSaveLog(context, "Plug-in " + path.string() + " is loaded although " + unsafe + " (setting " +
                       kAnyOwnerSetting + ")",
                   __FILE__, __LINE__);
     }
@@ -184,7 +179,7 @@ bool LoadPlugIn(AppContext& context, const std::filesystem::path& path) {
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         const char* reason = dlerror();
-        UxSaveLog("Unable to load plug-in " + path.string() + ": " + (reason ? reason : "unknown"),
+        UxSaveLog(context, "Unable to load plug-in " + path.string() + ": " + (reason ? reason : "unknown"),
                   __FILE__, __LINE__);
         return false;
     }
@@ -195,12 +190,12 @@ bool LoadPlugIn(AppContext& context, const std::filesystem::path& path) {
     if (!entry) return false;
     CRepPlugIn* plugIn = entry();
     if (!plugIn) {
-        UxSaveLog("Plug-in " + path.string() + " returned no descriptor: not loaded", __FILE__,
+        UxSaveLog(context, "Plug-in " + path.string() + " returned no descriptor: not loaded", __FILE__,
                   __LINE__);
         return false;
     }
     if (plugIn->m_InterfaceVersion != kOrvikPlugInInterfaceVersion) {
-        UxSaveLog("Plug-in " + path.string() + " was built for plug-in interface version " +
+        UxSaveLog(context, "Plug-in " + path.string() + " was built for plug-in interface version " +
                       std::to_string(plugIn->m_InterfaceVersion) + ", this program has version " +
                       std::to_string(kOrvikPlugInInterfaceVersion) +
                       ": not loaded; rebuild it against this program's SDK",
@@ -218,7 +213,7 @@ bool LoadPlugIn(AppContext& context, const std::filesystem::path& path) {
     // Registrations during Init carry this plug-in's index.
     registries.LoadedPlugInCount = static_cast<int>(registries.PlugIns.size());
     Guarded(
-        *plugIn, "Init", nullptr,
+        *plugIn, "Init", context, Failure::Logged,
         [&] {
             plugIn->Init();
             return true;
@@ -232,11 +227,11 @@ bool LoadPlugIn(AppContext& context, const std::filesystem::path& path) {
 
 }  // namespace
 
-int LoadPlugIns(AppContext& context) {
+int LoadPlugIns(Run& context) {
     CRegistries& registries = context.Registries();
     if (registries.PlugInsLoaded) return 0;
     registries.PlugInsLoaded = true;
-    InstallDispatch(context);
+    InstallDispatch(registries);
     int added = 0;
     for (const auto& path : PlugInFiles(context.ProgramFolder())) {
         if (LoadPlugIn(context, path)) ++added;
@@ -244,22 +239,17 @@ int LoadPlugIns(AppContext& context) {
     return added;
 }
 
-const std::vector<CRepPlugIn*>& PlugIns() {
-    CRegistries* registries = CurrentRegistries();
-    return registries ? registries->PlugIns : kNone;
-}
-
-std::vector<PlugInAbout> PlugInAboutRows() {
+std::vector<PlugInAbout> PlugInAboutRows(const CRegistries& registries) {
     std::vector<PlugInAbout> rows;
-    for (const CRepPlugIn* plugIn : PlugIns())
+    for (const CRepPlugIn* plugIn : registries.PlugIns)
         rows.push_back({plugIn->m_Name, plugIn->m_FileName, plugIn->m_Version, plugIn->m_Note});
     return rows;
 }
 
-bool NotifyPlugInsOfChange(COvInfoObject& object, COvInfoProp& prop,
+bool NotifyPlugInsOfChange(Run& run, COvInfoObject& object, COvInfoProp& prop,
                            const COvInfoSheet* activeSheet) {
-    CRegistries* registries = CurrentRegistries();
-    if (!registries || registries->PlugIns.empty()) return false;
+    CRegistries* registries = &run.Registries();
+    if (registries->PlugIns.empty()) return false;
     const auto typeIndex = [&](int list, const COvInfoObject& of, const char* name) {
         const COvInfoProp* type = of.GetPropByName(name);
         const COvCombos* entry = type ? registries->FindComboValue(list, type->Value) : nullptr;
@@ -267,10 +257,11 @@ bool NotifyPlugInsOfChange(COvInfoObject& object, COvInfoProp& prop,
     };
     bool told = false;
     if (activeSheet) {
-        if (CRepPlugIn* plugIn = PlugInAt(typeIndex(ListId::OutputTypes, *activeSheet, "tpVW"))) {
+        if (CRepPlugIn* plugIn =
+                PlugInAt(*registries, typeIndex(ListId::OutputTypes, *activeSheet, "tpVW"))) {
             plugIn->m_pCurObj = &object;
             Guarded(
-                *plugIn, "a property change", nullptr,
+                *plugIn, "a property change", run, Failure::Logged,
                 [&] {
                     plugIn->ViewPropertyChanged(&prop);
                     return true;
@@ -283,9 +274,9 @@ bool NotifyPlugInsOfChange(COvInfoObject& object, COvInfoProp& prop,
     int owner = typeIndex(ListId::DataSourceTypes, object, "tpDS");
     if (owner < 0) owner = typeIndex(ListId::OutputTypes, object, "tpVW");
     if (owner < 0) owner = typeIndex(ListId::TaskTypes, object, "AType");
-    if (CRepPlugIn* plugIn = PlugInAt(owner)) {
+    if (CRepPlugIn* plugIn = PlugInAt(*registries, owner)) {
         Guarded(
-            *plugIn, "a property change", nullptr,
+            *plugIn, "a property change", run, Failure::Logged,
             [&] {
                 plugIn->PropertyChanged(&prop);
                 return true;

@@ -10,13 +10,14 @@
 #include <vector>
 
 class CRepPlugIn;
+class CRegistries;
 class COvInfoObject;
 class COvInfoProp;
 class COvInfoSheet;
 
 namespace orvik {
 
-class AppContext;
+class Run;
 
 // One row of the plug-ins' about list.
 struct PlugInAbout {
@@ -29,19 +30,17 @@ struct PlugInAbout {
 // Loads every "*.rll" of `context`'s program folder into its plug-in list and installs the
 // dispatch handlers. Call once, after the program's own types are registered; a second call
 // loads nothing more. Returns the number of plug-ins added.
-int LoadPlugIns(AppContext& context);
+int LoadPlugIns(Run& context);
 
-// The loaded descriptors in plug-in index order (empty before LoadPlugIns).
-const std::vector<CRepPlugIn*>& PlugIns();
 
 // Name, file, version and note of each plug-in, in list order.
-std::vector<PlugInAbout> PlugInAboutRows();
+std::vector<PlugInAbout> PlugInAboutRows(const CRegistries& registries);
 
 // Tells the plug-ins that property `prop` of `object` changed in the property bar: the plug-in
 // whose view type `activeSheet` has (slot 6, with the object as current object), and the plug-in
 // whose type `object` carries (slot 7). Returns true when a plug-in was told, so the caller
 // rebuilds the page.
-bool NotifyPlugInsOfChange(COvInfoObject& object, COvInfoProp& prop,
+bool NotifyPlugInsOfChange(Run& run, COvInfoObject& object, COvInfoProp& prop,
                            const COvInfoSheet* activeSheet);
 
 }  // namespace orvik

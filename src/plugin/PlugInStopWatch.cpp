@@ -7,7 +7,6 @@
 #include <optional>
 #include <thread>
 
-#include "core/Log.h"
 #include "core/PlugInCall.h"
 #include "core/StopRequest.h"
 
@@ -56,8 +55,10 @@ void Watch() {
         const auto from = std::max(stopSeen, call->Since);
         if (now - from < grace) continue;
         const std::string reason = AbandonedPlugInLine(call->FileName, call->What, grace, signal);
-        UxSaveLog(reason, __FILE__, __LINE__);
-        UxSaveLog("*** Stop Orvik ***\n\n", __FILE__, __LINE__);
+        if (actions.Log) {
+            actions.Log(reason);
+            actions.Log("*** Stop Orvik ***\n\n");
+        }
         if (actions.TellTerminal) actions.TellTerminal(reason);
         // The main thread is still inside the plug-in: nothing may run destructors under it.
         ::_exit(128 + signal);

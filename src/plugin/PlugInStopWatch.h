@@ -15,6 +15,8 @@ namespace orvik {
 // the stop line, before it ends the process with 128 + the signal).
 struct PlugInStopWatchActions {
     std::function<void(const std::string& reason)> TellTerminal;
+    // Writes a line to the log of the run the watch serves; called on the watch's own thread.
+    std::function<void(const std::string& line)> Log;
 };
 
 // Starts the watch on a thread of its own (once per process; later calls change the grace only).

@@ -28,7 +28,7 @@ void ReportSourceError(Run& run, const COvInfoDS& source, const std::exception& 
     UxError(run, named, kDataSourceErrorSource, line, text.c_str());
 }
 
-int ConnectedSourceKind::Connect(Run& run, COvInfoDS& source, bool runQuery) {
+int ConnectedSourceKind::Connect(orvik::Run& run, COvInfoDS& source, bool runQuery) {
     std::string connection;
     try {
         connection = DSetParam(run, source.DSN.Value, SubstitutionTarget::ConnectionString);

@@ -2,6 +2,8 @@
 // page shows it with its status and trend pictures.
 #include "sources/ConnectedSourceKind.h"
 
+#include "core/Run.h"
+
 namespace orvik {
 namespace {
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "core/Log.h"
+#include "core/Run.h"
 #include "core/StopRequest.h"
 #include "data/AdoCellSet.h"
 #include "data/AdoException.h"

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "core/Log.h"
+#include "core/Run.h"
 #include "core/StopRequest.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/Log.h"
+#include "model/Registries.h"
 #include "core/LogText.h"
 #include "core/StopRequest.h"
 #include "core/TextEncoding.h"
@@ -158,7 +159,7 @@ std::optional<std::string> Rebuild(orvik::Run& run, const std::vector<COvInfoDS*
         RefreshGridViews(run, *source);
         if (ran != 1) return source->Name.Value;
     }
-    UpdateHTML();
+    UpdateHTML(run);
     return std::nullopt;
 }
 

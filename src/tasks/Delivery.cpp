@@ -52,7 +52,7 @@ unsigned char ToByte(char c) {
 constexpr const char* kPlaceholderSender = "orvik-report@localhost.localdomain";
 
 // Error and result texts go to the log in an unattended run and to a person otherwise.
-void Report(run, orvik::Run& run, const std::string& text, bool isError) {
+void Report(orvik::Run& run, const std::string& text, bool isError) {
     orvik::Run* context = &run;
     if (isError) {
         // The error itself is the reason a failed run gives on the terminal, on one line.
@@ -69,7 +69,7 @@ void Report(run, orvik::Run& run, const std::string& text, bool isError) {
 
 // A failure of a delivery: reported like any other error, or handed back to a caller that mails
 // many times over and reports each failure itself (`failure` not null).
-void Fail(run, orvik::Run& run, const std::string& text, std::string* failure) {
+void Fail(orvik::Run& run, const std::string& text, std::string* failure) {
     if (failure) {
         *failure = text;
     } else {
@@ -153,7 +153,8 @@ std::vector<std::string> SplitList(const std::string& list) {
 // The folders a report may send pictures from: the program's, the work folder, the report's own,
 // its layout's (HTMLPath) and those the setting PictureFolders names (";" between them). A page
 // can name any file (a database value `<img src="/etc/shadow">` included): only these go out.
-std::vector<std::filesystem::path> PictureFolders(orvik::Run& context) {
+std::vector<std::filesystem::path> PictureFolders(orvik::Run& run) {
+    orvik::Run& context = run;
     std::vector<std::string> folders = {context.ProgramFolder(), context.Registries().HtmlFolder};
     const CReport& report = context.Report();
     if (!report.CurrentDocPath.empty())
@@ -191,7 +192,7 @@ bool InsideOneOf(const std::string& file, const std::vector<std::filesystem::pat
 class PictureResolver {
   public:
     PictureResolver(orvik::Run& run, const std::string& htmlFolder, CZelSMTPMessage* message)
-        : htmlFolder_(htmlFolder), message_(message), allowed_(PictureFolders(run)) {}
+        : run_(run), htmlFolder_(htmlFolder), message_(message), allowed_(PictureFolders(run)) {}
 
     // The content id (mail) or bare file name (FTP) a page reference becomes; "" for none. A
     // picture that is not a local file (a web address, inline data, a content id) stays as the
@@ -202,7 +203,7 @@ class PictureResolver {
         if (!InsideOneOf(path, allowed_)) {
             if (std::find(refused_.begin(), refused_.end(), path) == refused_.end()) {
                 refused_.push_back(path);
-                UxSaveLog(run, "Picture '" + path +
+                UxSaveLog(run_, "Picture '" + path +
                               "' is outside the folders a report may send pictures from (see the "
                               "setting PictureFolders); it stays a link",
                           __FILE__, __LINE__);
@@ -232,6 +233,7 @@ class PictureResolver {
     }
 
   private:
+    orvik::Run& run_;
     // The full path of the local picture file a reference names; "" when it names none.
     std::string LocalPath(const std::string& reference) const {
         std::string path = reference;
@@ -461,12 +463,14 @@ void SendMail(orvik::Run& run, const COvInfoAct& task, const std::string& server
     }
 
     // Connected only once the message is whole: a step that fails before has sent nothing.
-    const orvik::MailSession session = orvik::ResolveMailSession(task, server);
+    const orvik::MailSession session = orvik::ResolveMailSession(run, task, server);
     CZelSMTPConnection connection;
+    connection.SetTexts(&run.Language());
+    connection.SetLog([&run](const std::string& line) { UxSaveLog(run, line, __FILE__, __LINE__); });
     orvik::ApplyMailSession(session, connection);
     connection.Connect(server, CZelSMTPConnection::kDefaultPort);
     if (connection.IsEncrypted() && !session.Tls.Verify) {
-        orvik::LogUncheckedCertificate("mail", server, "MailVerify",
+        orvik::LogUncheckedCertificate(run, "mail", server, "MailVerify",
                                        connection.GetTlsVerification());
     }
 
@@ -536,7 +540,7 @@ void UploadFiles(orvik::Run& run, const COvInfoAct& task, const std::string& ser
             }
             content = PageTextOfFile(bytes);
         }
-        PictureResolver pictures(htmlFolder, nullptr);
+        PictureResolver pictures(run, htmlFolder, nullptr);
         const std::string page = RewritePictures(content, pictures, "");
         UxWriteFile(run, PageFilePath(run), page);
         local.push_back(PageFilePath(run));
@@ -546,7 +550,7 @@ void UploadFiles(orvik::Run& run, const COvInfoAct& task, const std::string& ser
         local = SplitList(files);
     }
 
-    const orvik::FtpSession session = orvik::ResolveFtpSession(task, server);
+    const orvik::FtpSession session = orvik::ResolveFtpSession(run, task, server);
     if (orvik::SendsPasswordInClear(session)) {
         // Stored reports have always logged in this way, so it is said, not refused.
         UxSaveLog(run, "Warning: the password of FTP user " + session.User + " goes to " + server +
@@ -558,6 +562,7 @@ void UploadFiles(orvik::Run& run, const COvInfoAct& task, const std::string& ser
     for (const std::string& entry : local) {
         const std::string file = orvik::ToNativePath(entry);
         UxFTPTransferer transfer;
+        transfer.Texts = &run.Language();
         transfer.Download = false;
         orvik::ApplyFtpSession(session, transfer);
         transfer.LocalFile = file;
@@ -572,7 +577,7 @@ void UploadFiles(orvik::Run& run, const COvInfoAct& task, const std::string& ser
         if (!session.Tls.Verify && uploaded && !transfer.TlsVerification.empty() &&
             !certificateNoted) {
             certificateNoted = true;
-            orvik::LogUncheckedCertificate("FTP", transfer.Endpoint(), "FtpVerify",
+            orvik::LogUncheckedCertificate(run, "FTP", transfer.Endpoint(), "FtpVerify",
                                            transfer.TlsVerification);
         }
         if (uploaded) {
@@ -601,13 +606,8 @@ void Deliver(orvik::Run& run, COvInfoAct& step, const std::string* chosen, std::
             context->Registries().Tasks.PlugInDelivery(run, entry->PlugInIndex, step);
         return;
     }
-    context->Front().SetWaitCursor(true);
-    struct BusyEnd {
-        orvik::Run* context;
-        ~BusyEnd() { context->Front().SetWaitCursor(false); }
-    } busyEnd{context};
+    orvik::WaitCursor busy(run);
 
-    const CReport& report = context->Report();
     std::string content = run.Page.Text;
     if (run.Page.TextInFile) {
         // The export wrote the page straight to its file; that file is the page text.

@@ -1,5 +1,8 @@
 // "SMTP" and "FTP": the page (or the step's own content and files) mailed or uploaded.
 #include "model/OvInfoAct.h"
+#include "core/Run.h"
+#include "model/Registries.h"
+#include "tasks/Delivery.h"
 #include "model/TaskStep.h"
 
 namespace orvik {

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "core/Run.h"
+#include "model/Registries.h"
+#include "tasks/HtmlExport.h"
 #include "model/OvInfoAct.h"
 #include "model/TaskStep.h"
 

@@ -1,5 +1,7 @@
 #include "tasks/FtpSession.h"
 
+#include "core/Run.h"
+#include "model/Registries.h"
 #include "core/Paths.h"
 #include "core/TextEncoding.h"
 #include "model/OvInfoAct.h"

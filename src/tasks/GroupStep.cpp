@@ -2,6 +2,7 @@
 #include <string>
 
 #include "core/Run.h"
+#include "model/Registries.h"
 #include "model/TaskStep.h"
 
 namespace orvik {

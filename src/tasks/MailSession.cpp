@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "core/Run.h"
+#include "model/Registries.h"
 #include "core/Paths.h"
 #include "core/TextEncoding.h"
 #include "net/ServerAddress.h"
@@ -42,7 +44,7 @@ struct ReusedSession {
 
 std::optional<ReusedSession> activeReuse;
 
-MailSession Resolve(run, const COvInfoAct& step, const std::string& server);
+MailSession Resolve(Run& run, const COvInfoAct& step, const std::string& server);
 
 }  // namespace
 

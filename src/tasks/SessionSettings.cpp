@@ -5,6 +5,8 @@
 #include <chrono>
 #include <optional>
 
+#include "core/Run.h"
+#include "model/Registries.h"
 #include "core/Log.h"
 #include "core/SettingsStore.h"
 #include "core/TextEncoding.h"

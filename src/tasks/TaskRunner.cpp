@@ -8,6 +8,7 @@
 #include <optional>
 #include <system_error>
 
+#include "model/Registries.h"
 #include "core/CrashReport.h"
 #include "core/Log.h"
 #include "core/SettingsStore.h"

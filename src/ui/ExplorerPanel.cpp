@@ -9,6 +9,7 @@
 #include "model/OvInfoPrm.h"
 #include "model/OvInfoSheet.h"
 #include "model/Report.h"
+#include "ui/DesignerContext.h"
 
 namespace orvik::ui {
 
@@ -25,7 +26,7 @@ namespace {
 enum MenuId { kNewItem = wxID_HIGHEST + 300, kNewChildItem, kDeleteItem, kRunTask };
 
 CReport* OpenReport() {
-    AppContext* context = AppContext::Current();
+    AppContext* context = DesignerContext();
     return context ? &context->Report() : nullptr;
 }
 
@@ -33,19 +34,19 @@ CReport* OpenReport() {
 void ShowObject(char kind, COvInfoObject* object) {
     switch (kind) {
         case 'W':
-            static_cast<COvInfoPrm*>(object)->ShowProp();
+            static_cast<COvInfoPrm*>(object)->ShowProp(DesignerContext()->Front());
             break;
         case 'D':
-            static_cast<COvInfoDS*>(object)->ShowProp();
+            static_cast<COvInfoDS*>(object)->ShowProp(DesignerContext()->Front(), DesignerContext()->Report());
             break;
         case 'S':
-            static_cast<COvInfoSheet*>(object)->ShowProp();
+            static_cast<COvInfoSheet*>(object)->ShowProp(DesignerContext()->Front());
             break;
         case 'C':
-            static_cast<COvInfoGCols*>(object)->ShowProp();
+            static_cast<COvInfoGCols*>(object)->ShowProp(DesignerContext()->Front());
             break;
         case 'T':
-            static_cast<COvInfoAct*>(object)->ShowProp();
+            static_cast<COvInfoAct*>(object)->ShowProp(DesignerContext()->Front());
             break;
         default:
             break;
@@ -98,7 +99,7 @@ void ExplorerPanel::Rebuild() {
     DeleteAllItems();
     const wxTreeItemId hidden = AddRoot("Orvik");
     if (report) {
-        for (const design::ExplorerNode& root : design::BuildExplorerTree(*report))
+        for (const design::ExplorerNode& root : design::BuildExplorerTree(*DesignerContext(), *report))
             Fill(hidden, root);
     }
     // Every root open, as a report's outline is what the tree is for.
@@ -139,14 +140,14 @@ wxTreeItemId ExplorerPanel::RootItem(design::ExplorerRoot root) const {
 void ExplorerPanel::OnSelectionChanged(wxTreeEvent& event) {
     if (rebuilding_) return;
     const Node* node = NodeOf(event.GetItem());
-    AppContext* context = AppContext::Current();
+    AppContext* context = DesignerContext();
     if (!node || !context) return;
     if (node->Object) {
         ShowObject(node->Kind, node->Object);
     } else if (node->Root == design::ExplorerRoot::Settings) {
         context->Front().ShowSettings();
     } else if (node->Root == design::ExplorerRoot::Page) {
-        if (context->Report().ReportObject) context->Report().ReportObject->ShowProp();
+        if (context->Report().ReportObject) context->Report().ReportObject->ShowProp(DesignerContext()->Front());
         if (OnPageSelected) OnPageSelected();
     }
 }
@@ -168,7 +169,7 @@ void ExplorerPanel::OnContextMenu(wxTreeEvent& event) {
     item.Root = node->Root;
     item.Kind = node->Kind;
     item.Object = node->Object;
-    const design::ExplorerMenuTexts texts = design::MenuTexts(item);
+    const design::ExplorerMenuTexts texts = design::MenuTexts(*DesignerContext(), item);
     wxMenu menu;
     if (!texts.NewItem.empty()) menu.Append(kNewItem, Utf8(texts.NewItem));
     if (!texts.NewChildItem.empty()) menu.Append(kNewChildItem, Utf8(texts.NewChildItem));
@@ -206,7 +207,7 @@ void ExplorerPanel::NewItem() {
     if (!node || !report) return;
     if (node->Root == design::ExplorerRoot::Page || node->Root == design::ExplorerRoot::Settings)
         return;
-    if (COvInfoObject* added = design::NewItem(*report, node->Root)) {
+    if (COvInfoObject* added = design::NewItem(*DesignerContext(), node->Root)) {
         Rebuild();
         if (const wxTreeItemId item = ItemOf(added); item.IsOk()) SelectItem(item);
     }
@@ -219,7 +220,7 @@ void ExplorerPanel::NewChildItem() {
     auto* task = static_cast<COvInfoAct*>(node->Object);
     // A step's own item stands for its task here, so Ctrl+Ins on a step adds a sibling.
     if (task->Parent) task = task->Parent;
-    if (COvInfoAct* added = design::NewChildItem(*report, *task)) {
+    if (COvInfoAct* added = design::NewChildItem(*DesignerContext(), *task)) {
         Rebuild();
         if (const wxTreeItemId item = ItemOf(added); item.IsOk()) SelectItem(item);
     }
@@ -230,7 +231,7 @@ void ExplorerPanel::DeleteItem() {
     CReport* report = OpenReport();
     if (!node || !node->Object || !report) return;
     const design::ExplorerRoot root = node->Root;
-    if (design::DeleteItem(*report, *node->Object)) {
+    if (design::DeleteItem(*DesignerContext(), *node->Object)) {
         Rebuild();
         SelectItem(RootItem(root));
     }
@@ -243,7 +244,7 @@ void ExplorerPanel::RunTask() {
     const auto* task = static_cast<const COvInfoAct*>(node->Object);
     if (task->Parent) task = task->Parent;
     wxBusyCursor busy;
-    design::RunTaskNamed(*report, task->Name.Value);
+    design::RunTaskNamed(*DesignerContext(), task->Name.Value);
 }
 
 }  // namespace orvik::ui

@@ -31,6 +31,7 @@
 #include "ui/PageView.h"
 #include "ui/PropertyBar.h"
 #include "ui/SheetGridTable.h"
+#include "ui/DesignerContext.h"
 
 namespace orvik::ui {
 namespace {
@@ -49,7 +50,7 @@ std::string ToUtf8(const wxString& text) {
 }
 
 SettingsStore* Settings() {
-    AppContext* context = AppContext::Current();
+    AppContext* context = DesignerContext();
     return context ? &context->Settings() : nullptr;
 }
 
@@ -118,7 +119,7 @@ MainFrame::MainFrame() : wxFrame(nullptr, wxID_ANY, "Orvik", wxDefaultPosition, 
     Bind(
         wxEVT_MENU,
         [](wxCommandEvent&) {
-            if (AppContext* context = AppContext::Current()) {
+            if (AppContext* context = DesignerContext()) {
                 COrvikApp::OpenHelpFile(context->ProgramFolder(), context->Language().Code());
             }
         },
@@ -161,7 +162,7 @@ void MainFrame::AttachApp(COrvikApp* app) {
 }
 
 CReport* MainFrame::Report() const {
-    AppContext* context = AppContext::Current();
+    AppContext* context = DesignerContext();
     return context ? &context->Report() : nullptr;
 }
 
@@ -275,8 +276,8 @@ void MainFrame::RestoreLayout() {
         }
     }
     // The captions follow the language, not what was saved.
-    aui_.GetPane(kExplorerPane).Caption(Utf8(GetText(1301)));
-    aui_.GetPane(kPropertyPane).Caption(Utf8(GetText(1300)));
+    aui_.GetPane(kExplorerPane).Caption(Utf8(UiText(1301)));
+    aui_.GetPane(kPropertyPane).Caption(Utf8(UiText(1300)));
     aui_.Update();
     int x = 0, y = 0, width = 0, height = 0, maximized = 1;
     const std::string rect = settings->GetString("General", "WindowRect", "");
@@ -354,7 +355,7 @@ void MainFrame::CreateSheetTab(COvInfoSheet& sheet) {
     if (sheet.IsReportObject || SheetTabIndex(sheet) >= 0) return;
     // The grid model is made (empty) now; the sheet's source fills it when it runs. A plug-in's
     // view is kept as the plug-in made it (its sheet shows in the page, its tab stays empty).
-    if (!FindGridView(sheet) && !sheet.OwnedView) MakeGridView(sheet);
+    if (!FindGridView(sheet) && !sheet.OwnedView) MakeGridView(*DesignerContext(), sheet);
     wxGrid* grid = MakeSheetGrid(tabs_, sheet);
     sheetTabs_.push_back({&sheet, grid});
     tabs_->AddPage(grid, Utf8(sheet.Name.Value), false);
@@ -399,7 +400,7 @@ void MainFrame::ReplaceSheetView(COvInfoSheet& sheet) {
     const bool wasCurrent = tabs_->GetSelection() == index;
     // The old view goes and a view for the new output type takes its place in the same tab
     // position; the grid window is made anew over it.
-    MakeGridView(sheet);
+    MakeGridView(*DesignerContext(), sheet);
     wxGrid* grid = MakeSheetGrid(tabs_, sheet);
     for (SheetTab& tab : sheetTabs_) {
         if (tab.Sheet == &sheet) tab.Grid = grid;
@@ -484,14 +485,14 @@ void MainFrame::Retranslate() {
                 item->SetItemLabel(found->second);
         }
     }
-    if (AppContext* context = AppContext::Current()) {
+    if (AppContext* context = DesignerContext()) {
         MenuBarTranslation translation(*bar);
         context->Language().TranslateMenu(translation, "M");
     }
-    aui_.GetPane(kExplorerPane).Caption(Utf8(GetText(1301)));
-    aui_.GetPane(kPropertyPane).Caption(Utf8(GetText(1300)));
+    aui_.GetPane(kExplorerPane).Caption(Utf8(UiText(1301)));
+    aui_.GetPane(kPropertyPane).Caption(Utf8(UiText(1300)));
     aui_.Update();
-    tabs_->SetPageText(0, Utf8(GetText(1310)));
+    tabs_->SetPageText(0, Utf8(UiText(1310)));
     explorer_->Rebuild();
     properties_->Refill();
     bar->Refresh();
@@ -504,10 +505,10 @@ void MainFrame::NewReport() {
     if (!report) return;
     CloseSheetTabs();
     wxBusyCursor busy;
-    OnFileNew(*report);
+    OnFileNew(*DesignerContext());
     SyncSheetTabs();
     explorer_->Rebuild();
-    HTMLRefresh(*report);
+    HTMLRefresh(*DesignerContext());
     UpdateTitle();
 }
 
@@ -515,7 +516,7 @@ bool MainFrame::OpenReport(const std::string& path) {
     CReport* report = Report();
     if (!report || !app_) return false;
     CloseSheetTabs();
-    if (!ClearDS(*report)) {
+    if (!ClearDS(*DesignerContext())) {
         // The open report stays (its save failed); its tabs come back.
         SyncSheetTabs();
         return false;
@@ -539,7 +540,7 @@ bool MainFrame::SaveReport() {
         OnSaveAs(event);
         return !report->Modified;
     }
-    const bool saved = SaveDocument(*report) != 0;
+    const bool saved = SaveDocument(*DesignerContext()) != 0;
     if (saved) report->Modified = false;
     UpdateTitle();
     return saved;
@@ -548,7 +549,7 @@ bool MainFrame::SaveReport() {
 bool MainFrame::SaveReportAs(const std::string& path) {
     CReport* report = Report();
     if (!report) return false;
-    if (!SaveDocument(*report, path)) return false;
+    if (!SaveDocument(*DesignerContext(), path)) return false;
     report->CurrentDocPath = path;
     report->Loaded = true;
     report->Modified = false;
@@ -562,7 +563,7 @@ void MainFrame::RebuildPage() {
     if (!report) return;
     wxBusyCursor busy;
     SetPaneText(0, "Running the data sources...");
-    HTMLRebuild(*report);
+    HTMLRebuild(*DesignerContext());
     SetPaneText(0, "");
 }
 
@@ -571,7 +572,7 @@ void MainFrame::SendMail() {
     if (!report) return;
     wxBusyCursor busy;
     SetPaneText(0, "Sending the page...");
-    const bool sent = design::OnFileSendMail(*report);
+    const bool sent = design::OnFileSendMail(*DesignerContext());
     SetPaneText(0, sent ? "The page was sent" : "The page was not sent");
 }
 
@@ -624,7 +625,7 @@ void MainFrame::OnAbout(wxCommandEvent&) {
     list->AssignImageList(icons, wxIMAGE_LIST_SMALL);
     const char* columns[] = {"PlugIn Name", "FileName", "Ver.", "Note"};
     for (int c = 0; c < 4; ++c) list->InsertColumn(c, columns[c]);
-    const auto rows = orvik::PlugInAboutRows();
+    const auto rows = orvik::PlugInAboutRows(DesignerContext()->Registries());
     for (size_t r = 0; r < rows.size(); ++r) {
         const long item = list->InsertItem(static_cast<long>(r), wxString::FromUTF8(rows[r].Name),
                                            static_cast<int>(r % 2));
@@ -646,7 +647,7 @@ void MainFrame::OnClose(wxCloseEvent& event) {
     // sheet that is gone.
     CloseSheetTabs();
     // The save prompt of a modified report; a failed save keeps the window open.
-    if (report && !ClearDS(*report) && event.CanVeto()) {
+    if (report && !ClearDS(*DesignerContext()) && event.CanVeto()) {
         SyncSheetTabs();
         event.Veto();
         return;

@@ -6,12 +6,13 @@
 #include <cstdint>
 #include <exception>
 
-#include "core/ProgramContext.h"
+#include "core/Run.h"
 #include "design/PropertyChange.h"
 #include "model/AppContext.h"
 #include "model/PropertyEncoding.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "ui/DesignerContext.h"
 
 namespace orvik::ui {
 
@@ -20,7 +21,7 @@ namespace {
 // True when `object` is still one of the open report's objects. A postponed refill must not show
 // an object the edit it followed has deleted.
 bool InOpenReport(const COvInfoObject* object) {
-    AppContext* context = AppContext::Current();
+    AppContext* context = DesignerContext();
     if (!context || !object) return false;
     const CReport& report = context->Report();
     if (report.ReportObject.get() == object) return true;
@@ -128,7 +129,7 @@ void PropertyBar::ShowPostponed() {
 std::vector<COvInfoProp*> PropertyBar::ShownList() const {
     std::vector<COvInfoProp*> list;
     if (letter_ == 'P') {
-        if (AppContext* context = AppContext::Current()) {
+        if (AppContext* context = DesignerContext()) {
             for (const auto& setting : context->Registries().ProgramSettings)
                 list.push_back(setting.get());
         }
@@ -141,7 +142,7 @@ std::vector<COvInfoProp*> PropertyBar::ShownList() const {
 ItemSources PropertyBar::Sources() const {
     ItemSources sources;
     sources.Dialog = dialogEditor_;
-    if (AppContext* context = AppContext::Current()) {
+    if (AppContext* context = DesignerContext()) {
         sources.Entries = &context->Registries().ComboValues;
         sources.ProgramFolder = context->ProgramFolder();
     }
@@ -158,7 +159,7 @@ void PropertyBar::Fill() {
     referrers_.clear();
     wxWindowUpdateLocker noFlicker(grid_);
     grid_->Clear();
-    AppContext* context = AppContext::Current();
+    AppContext* context = DesignerContext();
     if (!context || letter_ == 0) return;
     const CRegistries& registries = context->Registries();
     const ItemSources sources = Sources();
@@ -244,7 +245,7 @@ void PropertyBar::OnChanged(wxPropertyGridEvent& event) {
 
 void PropertyBar::CommitItem(wxPGProperty* item) {
     COvInfoProp* prop = PropertyOf(item);
-    AppContext* context = AppContext::Current();
+    AppContext* context = DesignerContext();
     if (!prop || !context) return;
     const std::optional<std::string> text = EditedText(*prop, *item);
     if (!text) {
@@ -259,12 +260,12 @@ void PropertyBar::CommitItem(wxPGProperty* item) {
     bool listChanged = false;
     ++editDepth_;
     try {
-        listChanged = design::OnPropertyChanged(context->Report(), shown, *prop, oldValue);
+        listChanged = design::OnPropertyChanged(*context, shown, *prop, oldValue);
     } catch (const std::exception& error) {
         // An exception must not cross the toolkit's event loop: it would end the program.
-        ShowMessage(error.what(), {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
+        ShowMessage(*DesignerContext(), error.what(), {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
     } catch (...) {
-        ShowMessage("The change could not be carried out.", {}, MessageBoxButtons::Ok,
+        ShowMessage(*DesignerContext(), "The change could not be carried out.", {}, MessageBoxButtons::Ok,
                     MessageBoxIcon::Error);
     }
     --editDepth_;

@@ -1,5 +1,8 @@
 #include "ui/WxFrontEnd.h"
 
+#include "model/AppContext.h"
+#include "ui/DesignerContext.h"
+
 #include <wx/msgdlg.h>
 #include <wx/utils.h>
 
@@ -8,6 +11,12 @@
 #include "ui/PropertyBar.h"
 
 namespace orvik::ui {
+
+void WxFrontEnd::AttachedTo(Run& run) {
+    // Every run a designer window serves is an application context (the designer makes it).
+    SetDesignerContext(static_cast<AppContext*>(&run));
+}
+
 
 MessageBoxResult WxFrontEnd::ShowMessageBox(std::string_view text, std::string_view caption,
                                             MessageBoxButtons buttons, MessageBoxIcon icon) {

@@ -16,6 +16,9 @@ class WxFrontEnd : public FrontEnd {
   public:
     explicit WxFrontEnd(MainFrame* frame) : frame_(frame) {}
 
+    // The designer's windows show this run from now on.
+    void AttachedTo(Run& run) override;
+
     // Lets the window go (it is being destroyed); later requests do nothing.
     void DetachFrame() { frame_ = nullptr; }
 

@@ -136,7 +136,7 @@ TEST_F(OrvikAppStartUp, HelpOpensTheCurrentLanguagesFile) {
     COrvikApp app({}, std::make_unique<StartUpFrontEnd>(record));
     // The user switches to German once the designer is up, then asks for help.
     record.WhenSettingsShown = [&] {
-        ASSERT_TRUE(ApplyLanguage(*AppContext::Current(), "DEU"));
+        ASSERT_TRUE(ApplyLanguage(*app.Context(), "DEU"));
         started = app.OnAppHelp();
     };
     EXPECT_EQ(app.Run(), COrvikApp::kExitSuccess);

@@ -37,8 +37,10 @@ class FixedTable : public ResultTable {
 
 class FixedSourceKind : public DataSourceKind {
   public:
-    int Connect(COvInfoDS& source, bool runQuery) override { return runQuery ? Run(source) : 1; }
-    int Run(COvInfoDS& source) override {
+    int Connect(orvik::Run& run, COvInfoDS& source, bool runQuery) override {
+        return runQuery ? Run(run, source) : 1;
+    }
+    int Run(orvik::Run&, COvInfoDS& source) override {
         source.Result = std::make_unique<FixedTable>();
         return 1;
     }
@@ -48,8 +50,8 @@ class FixedSourceKind : public DataSourceKind {
 // A step that leaves a mark file beside the page.
 class MarkStep : public TaskStep {
   public:
-    void Run(CReport&, COvInfoAct&, size_t) override {
-        std::ofstream(PageFilePath() + ".mark") << "marked";
+    void Run(orvik::Run& run, COvInfoAct&, size_t) override {
+        std::ofstream(PageFilePath(run) + ".mark") << "marked";
     }
 };
 
@@ -87,13 +89,13 @@ TEST(RegisteredKinds, ANewKindAndStepAreStoredShownAndRun) {
     EXPECT_EQ(session.RunTask("Daily"), 1);
     EXPECT_EQ(program.Context().ErrorCount(), 0) << program.ReadLog();
 
-    EXPECT_EQ(report.DataSources[0]->GetDSTextRC(1, 0), "Mars");
+    EXPECT_EQ(report.DataSources[0]->GetDSTextRC(program.Context(), 1, 0), "Mars");
     EXPECT_EQ(report.DataSources[0]->GetDSHeader(1), "moons");
-    const std::string page = test::ReadFileBytes(PageFilePath());
+    const std::string page = test::ReadFileBytes(PageFilePath(program.Context()));
     EXPECT_NE(page.find("Venus"), std::string::npos) << page;
-    EXPECT_TRUE(std::filesystem::exists(PageFilePath() + ".mark"));
+    EXPECT_TRUE(std::filesystem::exists(PageFilePath(program.Context()) + ".mark"));
 
-    ASSERT_EQ(SerializeXML(report, program.Home().Path() + "saved.ovk", 1), 1);
+    ASSERT_EQ(SerializeXML(program.Context(), program.Home().Path() + "saved.ovk", 1), 1);
     const std::string saved = test::ReadFileBytes(program.Home().Path() + "saved.ovk");
     EXPECT_NE(saved.find("<tpDS>FIXED</tpDS>"), std::string::npos);
     EXPECT_NE(saved.find("<AType>MARK</AType>"), std::string::npos);

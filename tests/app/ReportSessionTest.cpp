@@ -134,14 +134,13 @@ TEST_F(ReportSessionTest, APageWrittenAsItIsMadeIsThePageBuiltWhole) {
         ASSERT_EQ(session.RunTask("Daily"), 1);
         const std::string page = program.Context().Registries().HtmlFolder + "Orvik.htm";
         const std::string streamed = test::ReadFileBytes(page);
-        CReport& report = program.Context().Report();
-        EXPECT_TRUE(report.PageTextInFile) << "the page goes to its file";
+        EXPECT_TRUE(program.Context().Page.TextInFile) << "the page goes to its file";
         EXPECT_EQ(streamed.find("&#20013;") != std::string::npos, extra != "Сумма");
 
-        report.WritePageAsBuilt = false;
-        ASSERT_EQ(UpdateHTML(), 1);
+        program.Context().Page.WriteAsBuilt = false;
+        ASSERT_EQ(UpdateHTML(program.Context()), 1);
         const std::string whole = test::ReadFileBytes(page);
-        EXPECT_FALSE(report.PageText.empty());
+        EXPECT_FALSE(program.Context().Page.Text.empty());
         ASSERT_GT(whole.size(), 12000u * 20);
         EXPECT_TRUE(streamed == whole) << "sizes " << streamed.size() << " and " << whole.size();
         EXPECT_EQ(program.Context().ErrorCount(), 0) << program.ReadLog();
@@ -169,7 +168,7 @@ TEST_F(ReportSessionTest, APageThatCannotBeWrittenIsAFailedStepAndTheOldPageStay
     ASSERT_FALSE(program_.Front().Messages.empty());
     EXPECT_EQ(program_.Front().Messages.back().Text,
               "Error write file " + PagePath() + " ! (cannot write: File too large)");
-    EXPECT_FALSE(Context().Report().PageTextInFile);
+    EXPECT_FALSE(Context().Page.TextInFile);
     EXPECT_EQ(test::ReadFileBytes(PagePath()), "the page before");
     // No half-written temporary file is left beside it.
     int files = 0;

@@ -19,11 +19,11 @@ class LanguageTextsTest : public ::testing::Test {
 
 TEST_F(LanguageTextsTest, BuiltInEnglishWithoutAFile) {
     EXPECT_EQ(Language().Code(), "ENG");
-    EXPECT_EQ(GetText(0x401), "Name");
-    EXPECT_EQ(GetText(1321), "Not Uniq Sheet Name ");
-    EXPECT_EQ(GetText(448), "A graceful disconnect had occurred, Last Response: %1");
-    EXPECT_EQ(GetText(99999), "?");  // "ENG" is a three-letter code like any other
-    EXPECT_EQ(GetTextF(1316, 3), "Sheet");
+    EXPECT_EQ(program.Context().Language().GetText(0x401), "Name");
+    EXPECT_EQ(program.Context().Language().GetText(1321), "Not Uniq Sheet Name ");
+    EXPECT_EQ(program.Context().Language().GetText(448), "A graceful disconnect had occurred, Last Response: %1");
+    EXPECT_EQ(program.Context().Language().GetText(99999), "?");  // "ENG" is a three-letter code like any other
+    EXPECT_EQ(program.Context().Language().TextF(1316, 3), "Sheet");
     EXPECT_FALSE(Load("DEU"));  // no such file
     EXPECT_EQ(Language().Code(), "ENG");
 }
@@ -47,10 +47,10 @@ TEST_F(LanguageTextsTest, AFileReplacesTextsByIdAndName) {
                              "A7=Knopf\n");
     EXPECT_TRUE(Load("DEU"));  // found without regard to the file name's case
     EXPECT_EQ(Language().Code(), "DEU");
-    EXPECT_EQ(GetText(0x401), "Bezeichnung");
-    EXPECT_EQ(GetText(1316), "Blatt\nzwei");
-    EXPECT_EQ(GetText(1317), "Data Source");  // an empty value never replaces a text
-    EXPECT_EQ(GetText(99999), "?");
+    EXPECT_EQ(program.Context().Language().GetText(0x401), "Bezeichnung");
+    EXPECT_EQ(program.Context().Language().GetText(1316), "Blatt\nzwei");
+    EXPECT_EQ(program.Context().Language().GetText(1317), "Data Source");  // an empty value never replaces a text
+    EXPECT_EQ(program.Context().Language().GetText(99999), "?");
     EXPECT_EQ(Language().GetNamedText("LONG").size(), CLanguageTexts::kMaxValueLength);
     EXPECT_EQ(Language().GetNamedText("A"), "Dialog");
     EXPECT_EQ(Language().GetNamedText("A", 7), "Knopf");
@@ -62,7 +62,7 @@ TEST_F(LanguageTextsTest, AFileReplacesTextsByIdAndName) {
 
     // Back to English empties the table.
     EXPECT_FALSE(Load("ENG"));
-    EXPECT_EQ(GetText(0x401), "Name");
+    EXPECT_EQ(program.Context().Language().GetText(0x401), "Name");
     EXPECT_EQ(Language().EntryCount(), 0u);
 }
 
@@ -71,7 +71,7 @@ TEST_F(LanguageTextsTest, WindowsCodePageFilesAndTheCharacterLimit) {
     program.Home().Write("orvik18_RUS.lng",
                          "1025=\xC8\xEC\xFF\nLONG=" + std::string(501, '\xE0') + "\n");
     ASSERT_TRUE(Load("RUS"));
-    EXPECT_EQ(GetText(0x401), "Имя");
+    EXPECT_EQ(program.Context().Language().GetText(0x401), "Имя");
     const std::string cut = Language().GetNamedText("LONG");
     EXPECT_EQ(cut.size(), 1000u);  // 500 two-byte characters
 }
@@ -79,8 +79,8 @@ TEST_F(LanguageTextsTest, WindowsCodePageFilesAndTheCharacterLimit) {
 TEST_F(LanguageTextsTest, CodesOfOtherLengthsLeaveEverythingInEnglish) {
     program.Home().Write("orvik18_DE.lng", "1025=Bezeichnung\n");
     EXPECT_FALSE(Load("DE"));
-    EXPECT_EQ(GetText(0x401), "Name");
-    EXPECT_EQ(GetText(99999), "???");
+    EXPECT_EQ(program.Context().Language().GetText(0x401), "Name");
+    EXPECT_EQ(program.Context().Language().GetText(99999), "???");
     Language().InitLanguage("DE", program.Home().Path());
     EXPECT_EQ(Language().Code(), "ENG");
 }
@@ -89,8 +89,8 @@ TEST_F(LanguageTextsTest, ATranslatedTemplateWithOtherConversionsIsNotUsed) {
     program.Home().Write("orvik18_XYZ.lng", "1316=Blatt %s\n1315=Neu %d\n");
     ASSERT_TRUE(Load("XYZ"));
     // "%s" would read the integer argument as a pointer; the built-in template is used instead.
-    EXPECT_EQ(GetTextF(1316, 3), "Sheet");
-    EXPECT_EQ(GetText(1316), "Blatt %s");
+    EXPECT_EQ(program.Context().Language().TextF(1316, 3), "Sheet");
+    EXPECT_EQ(program.Context().Language().GetText(1316), "Blatt %s");
 }
 
 TEST(UsableTemplate, ATranslationMustTakeExactlyTheBuiltInArguments) {

@@ -35,8 +35,8 @@ TEST(LogLine, HasTheFixedLayout) {
 
 TEST(Log, AppendsOneLinePerCallWithoutTheSourceFileName) {
     test::TestProgram program(false);
-    UxSaveLog("first", "secret_source_name.cpp", 10);
-    UxSaveLog(std::string("\nsecond"), "secret_source_name.cpp", 20);
+    UxSaveLog(program.Context(), "first", "secret_source_name.cpp", 10);
+    UxSaveLog(program.Context(), std::string("\nsecond"), "secret_source_name.cpp", 20);
     const std::string log = program.ReadLog();
     const std::regex layout(
         R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d \(10\) : first\n\n\d\d/\d\d/\d\d \d\d:\d\d:\d\d \(20\) : second\n)");
@@ -49,14 +49,14 @@ TEST(Log, AnUnwritableLogLosesTheEntrySilently) {
     {
         // The log never makes the program folder it lacks.
         AppContext context(AppContextOptions{dir.Path() + "missing/", "/dev/null", nullptr});
-        UxSaveLog("lost", __FILE__, __LINE__);
+        UxSaveLog(context, "lost", __FILE__, __LINE__);
         EXPECT_FALSE(std::filesystem::exists(dir.Path() + "missing"));
     }
     {
         // Something other than a file where the log should be stays as it is.
         std::filesystem::create_directory(dir.Path() + "Orvik18.log");
         AppContext context(AppContextOptions{dir.Path(), "/dev/null", nullptr});
-        UxSaveLog("lost", __FILE__, __LINE__);
+        UxSaveLog(context, "lost", __FILE__, __LINE__);
         EXPECT_TRUE(std::filesystem::is_directory(dir.Path() + "Orvik18.log"));
         EXPECT_TRUE(std::filesystem::is_empty(dir.Path() + "Orvik18.log"));
         std::filesystem::remove(dir.Path() + "Orvik18.log");
@@ -64,7 +64,7 @@ TEST(Log, AnUnwritableLogLosesTheEntrySilently) {
     if (geteuid() != 0) {  // root writes into read-only folders anyway
         chmod(dir.Path().c_str(), 0500);
         AppContext context(AppContextOptions{dir.Path(), "/dev/null", nullptr});
-        UxSaveLog("lost", __FILE__, __LINE__);
+        UxSaveLog(context, "lost", __FILE__, __LINE__);
         chmod(dir.Path().c_str(), 0700);
         EXPECT_FALSE(std::filesystem::exists(dir.Path() + "Orvik18.log"));
     }
@@ -88,7 +88,7 @@ TEST(UxError, MessagesHaveTheExactTexts) {
 TEST(UxError, InBatchModeGoesToTheLogAndCountsAsAnError) {
     test::TestProgram program(false);
     program.Context().BatchMode = true;
-    UxError(CADOException(1, "boom"), "ds.cpp", 7, "select 1");
+    UxError(program.Context(), CADOException(1, "boom"), "ds.cpp", 7, "select 1");
     EXPECT_TRUE(program.Front().Messages.empty());
     EXPECT_EQ(program.Context().ErrorCount(), 1);
     const std::regex line(
@@ -98,8 +98,8 @@ TEST(UxError, InBatchModeGoesToTheLogAndCountsAsAnError) {
 
 TEST(UxError, InteractivelyShowsAMessageBoxPerForm) {
     test::TestProgram program(false);
-    UxError(CADOException(1, "boom"), "a.cpp", 1);
-    UxError(CComError{0, "src", "desc"}, "b.cpp", 2, "extra");
+    UxError(program.Context(), CADOException(1, "boom"), "a.cpp", 1);
+    UxError(program.Context(), CComError{0, "src", "desc"}, "b.cpp", 2, "extra");
     ASSERT_EQ(program.Front().Messages.size(), 2u);
     EXPECT_EQ(program.Front().Messages[0].Icon, MessageBoxIcon::Error);
     EXPECT_EQ(program.Front().Messages[1].Buttons, MessageBoxButtons::OkCancel);

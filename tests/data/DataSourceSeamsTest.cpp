@@ -14,9 +14,9 @@
 namespace orvik::test {
 namespace {
 
-std::unique_ptr<COvInfoDS> Source(const std::string& type, const std::string& dsn,
-                                  const std::string& query = "") {
-    auto source = std::make_unique<COvInfoDS>(GroupId::DataSource);
+std::unique_ptr<COvInfoDS> Source(CRegistries& registries, const std::string& type,
+                                  const std::string& dsn, const std::string& query = "") {
+    auto source = std::make_unique<COvInfoDS>(&registries, GroupId::DataSource);
     source->tpDS.Value = type;
     source->DSN.Value = dsn;
     source->Qry.Value = query;
@@ -25,20 +25,20 @@ std::unique_ptr<COvInfoDS> Source(const std::string& type, const std::string& ds
 
 TEST(DataSourceConnect, EmptyConnectionStringFailsSilently) {
     TestProgram program;
-    auto source = Source("SQL", "", "SELECT 1");
-    EXPECT_EQ(source->OpenConnectDS(true), 0);
+    auto source = Source(program.Context().Registries(), "SQL", "", "SELECT 1");
+    EXPECT_EQ(source->OpenConnectDS(program.Context(), true), 0);
     EXPECT_TRUE(program.Front().Messages.empty());
     EXPECT_TRUE(program.Front().PaneTexts.empty());
-    EXPECT_EQ(source->OpenRSDS(), 0);  // no connection
-    EXPECT_EQ(source->GetDSRowCount(), 0);
+    EXPECT_EQ(source->OpenRSDS(program.Context()), 0);  // no connection
+    EXPECT_EQ(source->GetDSRowCount(program.Context()), 0);
     EXPECT_EQ(source->GetDSColCount(), 0);
-    EXPECT_EQ(source->GetDSTextRC(1, 0), "0");
+    EXPECT_EQ(source->GetDSTextRC(program.Context(), 1, 0), "0");
 }
 
 TEST(DataSourceConnect, UnknownProviderNamesTheOnesThatExist) {
     TestProgram program;
-    auto source = Source("SQL", "Provider=MSOLAP.3;Data Source=cube;Password=x9");
-    EXPECT_EQ(source->OpenConnectDS(false), 0);
+    auto source = Source(program.Context().Registries(), "SQL", "Provider=MSOLAP.3;Data Source=cube;Password=x9");
+    EXPECT_EQ(source->OpenConnectDS(program.Context(), false), 0);
     ASSERT_EQ(program.Front().Messages.size(), 1u);
     const std::string& message = program.Front().Messages[0].Text;
     EXPECT_NE(message.find("ErrorMessage = Provider cannot be found."), std::string::npos);
@@ -55,10 +55,10 @@ TEST(DataSourceConnect, SqlServerProvidersGoThroughFreeTdsWhenInstalled) {
     const bool haveFreeTds = std::any_of(drivers.begin(), drivers.end(), [](const std::string& d) {
         return d.find("FreeTDS") != std::string::npos;
     });
-    auto source = Source("SQL",
+    auto source = Source(program.Context().Registries(), "SQL",
                          "Provider=SQLOLEDB.1;Data Source=127.0.0.1,1;User ID=sa;"
                          "Password=topsecret;Initial Catalog=x");
-    EXPECT_EQ(source->OpenConnectDS(false), 0);
+    EXPECT_EQ(source->OpenConnectDS(program.Context(), false), 0);
     ASSERT_EQ(program.Front().Messages.size(), 1u);
     const std::string& message = program.Front().Messages[0].Text;
     EXPECT_EQ(message.find("topsecret"), std::string::npos) << message;
@@ -72,11 +72,11 @@ TEST(DataSourceConnect, SqlServerProvidersGoThroughFreeTdsWhenInstalled) {
 TEST(DataSourceConnect, SqliteFileIsFoundInTheProgramFolderAndAfterSubstitution) {
     TestProgram program;
     program.Home().Write("sub/data.db", "");
-    auto source = Source("SQL", "Provider=SQLite;Data Source=sub\\data.db", "SELECT 2 AS two");
-    ASSERT_EQ(source->OpenConnectDS(true), 1);
-    EXPECT_EQ(source->GetDSTextRC(1, 0), "2");
+    auto source = Source(program.Context().Registries(), "SQL", "Provider=SQLite;Data Source=sub\\data.db", "SELECT 2 AS two");
+    ASSERT_EQ(source->OpenConnectDS(program.Context(), true), 1);
+    EXPECT_EQ(source->GetDSTextRC(program.Context(), 1, 0), "2");
     source->DSN.Value = "Provider=SQLite;Data Source=~Dir~sub/data.db";
-    ASSERT_EQ(source->OpenConnectDS(true), 1);
+    ASSERT_EQ(source->OpenConnectDS(program.Context(), true), 1);
     EXPECT_EQ(source->GetDSHeader(0), "two");
     EXPECT_EQ(source->Connection->GetCommandTimeout(), 5000);
 }
@@ -84,20 +84,19 @@ TEST(DataSourceConnect, SqliteFileIsFoundInTheProgramFolderAndAfterSubstitution)
 TEST(DataSourceConnect, PlugInTypesGoToTheirPlugIn) {
     TestProgram program;
     program.Context().Registries().AddComboValue(ListId::DataSourceTypes, "PLG", "Plug-in", 1);
-    auto source = Source("PLG", "Provider=SQLite;Data Source=none.db");
-    EXPECT_EQ(source->OpenConnectDS(true), 0);  // no loader installed yet
+    auto source = Source(program.Context().Registries(), "PLG", "Provider=SQLite;Data Source=none.db");
+    EXPECT_EQ(source->OpenConnectDS(program.Context(), true), 0);  // no loader installed yet
     int calledWith = -1;
-    SetPlugInOpenHandler([&](int index, COvInfoDS&) {
+    program.Context().Registries().PlugInOpen = [&](orvik::Run&, int index, COvInfoDS&) {
         calledWith = index;
         return 7;
-    });
-    EXPECT_EQ(source->OpenConnectDS(true), 7);
-    SetPlugInOpenHandler(nullptr);
+    };
+    EXPECT_EQ(source->OpenConnectDS(program.Context(), true), 7);
     EXPECT_EQ(calledWith, 1);
     EXPECT_EQ(source->Connection, nullptr);
     EXPECT_TRUE(program.Front().Messages.empty());
-    EXPECT_EQ(source->GetDSRowCount(), 0);
-    EXPECT_TRUE(source->GetDSvarRC(1, 0).IsEmpty());
+    EXPECT_EQ(source->GetDSRowCount(program.Context()), 0);
+    EXPECT_TRUE(source->GetDSvarRC(program.Context(), 1, 0).IsEmpty());
     EXPECT_EQ(source->GetDSCol2Count(), 0);
 }
 
@@ -122,73 +121,73 @@ CellSetData TwoAxes() {
 
 TEST(DataSourceCellSet, RowHeaderColumnsComeFirst) {
     TestProgram program;
-    auto source = Source("OLAP", "Provider=Nothing");
+    auto source = Source(program.Context().Registries(), "OLAP", "Provider=Nothing");
     source->CellSet = std::make_unique<CADOMDCellSet>();
     source->CellSet->SetData(TwoAxes());
     source->Result = std::make_unique<orvik::CellSetResult>(*source->CellSet);
-    EXPECT_EQ(source->GetDSRowCount(), 2);
+    EXPECT_EQ(source->GetDSRowCount(program.Context()), 2);
     EXPECT_EQ(source->GetDSColCount(), 5);
     EXPECT_EQ(source->GetDSCol2Count(), 2);
     EXPECT_EQ(source->GetDSHeader(2), "2023 . Q1");
     EXPECT_EQ(source->GetDSHeader(4), "2024 . Q1");
     EXPECT_EQ(source->GetDSHeader(1), "");
     EXPECT_EQ(source->GetDSHeader(5), "");
-    EXPECT_EQ(source->GetDSTextRC(2, 0), "Kazan");
-    EXPECT_EQ(source->GetDSTextRC(2, 1), "Shop");
-    EXPECT_EQ(source->GetDSTextRC(2, 3), "5 000.00");  // ordinal 1 × 3 + 1
-    EXPECT_TRUE(source->GetDSvarRC(1, 5).IsEmpty());
-    EXPECT_EQ(source->GetDSvarRC(0, 2).AsInt64(), 0);
+    EXPECT_EQ(source->GetDSTextRC(program.Context(), 2, 0), "Kazan");
+    EXPECT_EQ(source->GetDSTextRC(program.Context(), 2, 1), "Shop");
+    EXPECT_EQ(source->GetDSTextRC(program.Context(), 2, 3), "5 000.00");  // ordinal 1 × 3 + 1
+    EXPECT_TRUE(source->GetDSvarRC(program.Context(), 1, 5).IsEmpty());
+    EXPECT_EQ(source->GetDSvarRC(program.Context(), 0, 2).AsInt64(), 0);
     EXPECT_TRUE(program.Front().Messages.empty());
-    EXPECT_EQ(source->GetDSvarRC(3, 0).Type(), VariantType::I4);  // no third row: reported
+    EXPECT_EQ(source->GetDSvarRC(program.Context(), 3, 0).Type(), VariantType::I4);  // no third row: reported
     EXPECT_EQ(program.Front().Messages.size(), 1u);
 }
 
 TEST(DataSourceCellSet, SingleAxisIsOneRowWithoutRowHeaders) {
     TestProgram program;
-    auto source = Source("OLAP", "Provider=Nothing");
+    auto source = Source(program.Context().Registries(), "OLAP", "Provider=Nothing");
     CellSetData data = TwoAxes();
     data.Axes.pop_back();
     data.Cells.resize(3);
     source->CellSet = std::make_unique<CADOMDCellSet>();
     source->CellSet->SetData(std::move(data));
     source->Result = std::make_unique<orvik::CellSetResult>(*source->CellSet);
-    EXPECT_EQ(source->GetDSRowCount(), 1);
+    EXPECT_EQ(source->GetDSRowCount(program.Context()), 1);
     EXPECT_EQ(source->GetDSColCount(), 3);
     EXPECT_EQ(source->GetDSCol2Count(), 0);
     EXPECT_EQ(source->GetDSHeader(0), "");  // column 0 has no header, even without row headers
     EXPECT_EQ(source->GetDSHeader(1), "2023 . Q2");
-    EXPECT_EQ(source->GetDSTextRC(1, 2), "3 000.00");  // ordinal = column
+    EXPECT_EQ(source->GetDSTextRC(program.Context(), 1, 2), "3 000.00");  // ordinal = column
 }
 
 TEST(DataSourceCellSet, OpeningWithoutAProviderIsReported) {
     TestProgram program;
     program.Home().Write("x.db", "");
-    auto source = Source("OLAP", "Provider=SQLite;Data Source=x.db", "SELECT {} ON 0 FROM [c]");
-    ASSERT_EQ(source->OpenConnectDS(true), 0);
+    auto source = Source(program.Context().Registries(), "OLAP", "Provider=SQLite;Data Source=x.db", "SELECT {} ON 0 FROM [c]");
+    ASSERT_EQ(source->OpenConnectDS(program.Context(), true), 0);
     EXPECT_EQ(source->CellSet, nullptr);
     ASSERT_EQ(program.Front().Messages.size(), 1u);
     EXPECT_NE(program.Front().Messages[0].Text.find("Provider cannot be found"), std::string::npos);
 
     // With an empty query the empty cell set is kept, as the query builder expects.
     source->Qry.Value = "";
-    EXPECT_EQ(source->OpenRSDS(), 1);
+    EXPECT_EQ(source->OpenRSDS(program.Context()), 1);
     ASSERT_NE(source->CellSet, nullptr);
     EXPECT_FALSE(source->CellSet->IsOpen());
-    EXPECT_EQ(source->GetDSRowCount(), 0);
+    EXPECT_EQ(source->GetDSRowCount(program.Context()), 0);
 }
 
 TEST(DataSourcePostgres, ServerGoneIsAnErrorAndReconnectingHeals) {
     const std::string server = PostgresConnectionString();
     if (server.empty()) GTEST_SKIP() << "no PostgreSQL test server (ORVIK_TEST_PG_ODBC is not set)";
     TestProgram program;
-    auto source = Source("SQL", server, "SELECT pg_terminate_backend(pg_backend_pid())");
-    ASSERT_EQ(source->OpenConnectDS(false), 1);
-    EXPECT_EQ(source->OpenRSDS(), 0);  // the server ends this session mid-statement
+    auto source = Source(program.Context().Registries(), "SQL", server, "SELECT pg_terminate_backend(pg_backend_pid())");
+    ASSERT_EQ(source->OpenConnectDS(program.Context(), false), 1);
+    EXPECT_EQ(source->OpenRSDS(program.Context()), 0);  // the server ends this session mid-statement
     source->Qry.Value = "SELECT 1";
-    EXPECT_EQ(source->OpenRSDS(), 0);  // and nothing more goes through the dead connection
+    EXPECT_EQ(source->OpenRSDS(program.Context()), 0);  // and nothing more goes through the dead connection
     EXPECT_GE(program.Front().Messages.size(), 2u);
-    EXPECT_EQ(source->OpenConnectDS(true), 1);
-    EXPECT_EQ(source->GetDSTextRC(1, 0), "1");
+    EXPECT_EQ(source->OpenConnectDS(program.Context(), true), 1);
+    EXPECT_EQ(source->GetDSTextRC(program.Context(), 1, 0), "1");
 }
 
 }  // namespace

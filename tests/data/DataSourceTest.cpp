@@ -27,31 +27,31 @@ TEST_P(DataSource, ValuesOfEachTypeReadAsTheirTexts) {
         "'2024-03-01 10:30:00', '  Прод. сумма  итого', true)");
     Exec("INSERT INTO v VALUES (2, NULL, NULL, NULL, NULL, NULL, NULL, NULL)");
     auto source = MakeSource("SELECT id, big, r, n, d, ts, s, b FROM v ORDER BY id");
-    ASSERT_EQ(source->OpenConnectDS(true), 1) << LastMessage();
-    ASSERT_EQ(source->GetDSRowCount(), 2);
+    ASSERT_EQ(source->OpenConnectDS(Ctx(), true), 1) << LastMessage();
+    ASSERT_EQ(source->GetDSRowCount(Ctx()), 2);
     ASSERT_EQ(source->GetDSColCount(), 8);
     EXPECT_EQ(source->GetDSCol2Count(), 1);
     EXPECT_EQ(source->GetDSHeader(3), "n");
 
-    EXPECT_EQ(source->GetDSvarRC(1, 0).Type(), VariantType::I4);
-    EXPECT_EQ(source->GetDSTextRC(1, 0), "1");
-    EXPECT_EQ(source->GetDSvarRC(1, 1).Type(), VariantType::I8);
-    EXPECT_EQ(source->GetDSTextRC(1, 1), "5000000000");
-    EXPECT_EQ(source->GetDSvarRC(1, 2).Type(), VariantType::R8);
-    EXPECT_EQ(source->GetDSTextRC(1, 2), "-1 234.50");
-    EXPECT_EQ(source->GetDSvarRC(1, 3).Type(), VariantType::Decimal);
-    EXPECT_EQ(source->GetDSTextRC(1, 3), "1234.50");
-    EXPECT_EQ(source->GetDSvarRC(1, 4).Type(), VariantType::Date);
-    EXPECT_EQ(source->GetDSTextRC(1, 4), "03/01/24");
-    EXPECT_EQ(source->GetDSTextRC(1, 5), "03/01/24 10:30:00");
+    EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 0).Type(), VariantType::I4);
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 0), "1");
+    EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 1).Type(), VariantType::I8);
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 1), "5000000000");
+    EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 2).Type(), VariantType::R8);
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 2), "-1 234.50");
+    EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 3).Type(), VariantType::Decimal);
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 3), "1234.50");
+    EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 4).Type(), VariantType::Date);
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 4), "03/01/24");
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 5), "03/01/24 10:30:00");
     // Leading blanks go and the double space becomes one; "Прод." stays, as no number follows.
-    EXPECT_EQ(source->GetDSvarRC(1, 6).AsString(), "  Прод. сумма  итого");
-    EXPECT_EQ(source->GetDSTextRC(1, 6), "Прод. сумма итого");
-    EXPECT_EQ(source->GetDSvarRC(1, 7).Type(), VariantType::Bool);
-    EXPECT_EQ(source->GetDSTextRC(1, 7), "True");
+    EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 6).AsString(), "  Прод. сумма  итого");
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 6), "Прод. сумма итого");
+    EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 7).Type(), VariantType::Bool);
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 7), "True");
     for (int col = 1; col < 8; ++col) {
-        EXPECT_TRUE(source->GetDSvarRC(2, col).IsNull()) << col;
-        EXPECT_EQ(source->GetDSTextRC(2, col), "") << col;
+        EXPECT_TRUE(source->GetDSvarRC(Ctx(), 2, col).IsNull()) << col;
+        EXPECT_EQ(source->GetDSTextRC(Ctx(), 2, col), "") << col;
     }
     EXPECT_TRUE(program_->Front().Messages.empty()) << LastMessage();
 }
@@ -64,14 +64,14 @@ TEST_P(DataSource, RealsInDecimalColumnsRoundAsPrintfDoes) {
     Exec("INSERT INTO m VALUES (2.675, 0.30000000000000004, -0.5)");
     Exec("INSERT INTO m VALUES (1e300, 1e-7, 2.5)");
     auto source = MakeSource("SELECT a, b, c FROM m");
-    ASSERT_EQ(source->OpenConnectDS(true), 1) << LastMessage();
-    EXPECT_EQ(source->GetDSvarRC(1, 0).Type(), VariantType::Decimal);
-    EXPECT_EQ(source->GetDSTextRC(1, 0), "2.67");  // the double lies just below 2.675
-    EXPECT_EQ(source->GetDSTextRC(1, 1), "0.3");
-    EXPECT_EQ(source->GetDSTextRC(1, 2), "0");  // -0.5 rounds to even: no "-0"
+    ASSERT_EQ(source->OpenConnectDS(Ctx(), true), 1) << LastMessage();
+    EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 0).Type(), VariantType::Decimal);
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 0), "2.67");  // the double lies just below 2.675
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 1), "0.3");
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 2), "0");  // -0.5 rounds to even: no "-0"
     // Too wide for a decimal: the real stays a real.
-    EXPECT_EQ(source->GetDSvarRC(2, 0).Type(), VariantType::R8);
-    EXPECT_EQ(source->GetDSTextRC(2, 2), "2");
+    EXPECT_EQ(source->GetDSvarRC(Ctx(), 2, 0).Type(), VariantType::R8);
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 2, 2), "2");
 }
 
 TEST_P(DataSource, LongAndCyrillicTextSurvivesBothWays) {
@@ -82,40 +82,40 @@ TEST_P(DataSource, LongAndCyrillicTextSurvivesBothWays) {
     Exec("CREATE TABLE notes (id integer, body text, amount numeric(10,2))");
     Exec("INSERT INTO notes VALUES (1, '" + longText + "', 12)");
     auto source = MakeSource("SELECT body, 'Привет, мир' AS приветствие, amount FROM notes");
-    ASSERT_EQ(source->OpenConnectDS(true), 1) << LastMessage();
-    EXPECT_EQ(source->GetDSvarRC(1, 0).AsString(), longText);
-    EXPECT_EQ(source->GetDSTextRC(1, 1), "Привет, мир");
+    ASSERT_EQ(source->OpenConnectDS(Ctx(), true), 1) << LastMessage();
+    EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 0).AsString(), longText);
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 1), "Привет, мир");
     EXPECT_EQ(source->GetDSHeader(1), "приветствие");
-    EXPECT_EQ(source->GetDSTextRC(1, 2), "12.00");  // a whole number keeps the column's scale
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 2), "12.00");  // a whole number keeps the column's scale
 }
 
 TEST_P(DataSource, StatementsSplitAtSemicolonsKeepTheLastResult) {
     Exec("CREATE TABLE log (n integer)");
     // Two statements: both run, the second one's rows are the result.
     auto source = MakeSource("INSERT INTO log VALUES (1);SELECT n, n * 10 AS tenfold FROM log");
-    ASSERT_EQ(source->OpenConnectDS(true), 1) << LastMessage();
-    EXPECT_EQ(source->GetDSRowCount(), 1);
+    ASSERT_EQ(source->OpenConnectDS(Ctx(), true), 1) << LastMessage();
+    EXPECT_EQ(source->GetDSRowCount(Ctx()), 1);
     EXPECT_EQ(source->GetDSHeader(1), "tenfold");
-    EXPECT_EQ(source->GetDSTextRC(1, 1), "10");
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 1), "10");
 
     // A trailing ";" (and the blanks after it) runs nothing more: the insert happens once.
     source->Qry.Value = "INSERT INTO log VALUES (2);  ";
-    EXPECT_EQ(source->OpenRSDS(), 1) << LastMessage();
-    EXPECT_EQ(source->GetDSRowCount(), 0);  // an INSERT has no rows to show
+    EXPECT_EQ(source->OpenRSDS(Ctx()), 1) << LastMessage();
+    EXPECT_EQ(source->GetDSRowCount(Ctx()), 0);  // an INSERT has no rows to show
     source->Qry.Value = "SELECT count(*) AS c FROM log WHERE n = 2";
-    ASSERT_EQ(source->OpenRSDS(), 1);
-    EXPECT_EQ(source->GetDSTextRC(1, 0), "1");
+    ASSERT_EQ(source->OpenRSDS(Ctx()), 1);
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 0), "1");
 
     // Nor does a final ";" followed by a line break, as query editors leave it: one row back.
     source->Qry.Value = "SELECT n FROM log WHERE n = 2;\r\n";
-    ASSERT_EQ(source->OpenRSDS(), 1) << LastMessage();
-    EXPECT_EQ(source->GetDSRowCount(), 1);
-    EXPECT_EQ(source->GetDSTextRC(1, 0), "2");
+    ASSERT_EQ(source->OpenRSDS(Ctx()), 1) << LastMessage();
+    EXPECT_EQ(source->GetDSRowCount(Ctx()), 1);
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 0), "2");
 
     // A ";" at the very start separates nothing: the whole text goes as one statement.
     source->Qry.Value = ";SELECT 7 AS seven";
-    ASSERT_EQ(source->OpenRSDS(), 1) << LastMessage();
-    EXPECT_EQ(source->GetDSTextRC(1, 0), "7");
+    ASSERT_EQ(source->OpenRSDS(Ctx()), 1) << LastMessage();
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 0), "7");
 }
 
 // A parameter value reaches the database as the one value it is, in a string and in bare SQL,
@@ -132,13 +132,13 @@ TEST_P(DataSource, ParameterValuesArriveAsOneValue) {
         SCOPED_TRACE(value);
         prm.PrmVal.Value = value;
         auto source = MakeSource(query);
-        ASSERT_EQ(source->OpenConnectDS(true), 1) << LastMessage();
-        ASSERT_EQ(source->GetDSRowCount(), 1);
-        EXPECT_EQ(source->GetDSvarRC(1, 0).AsString(), value);
-        EXPECT_EQ(source->GetDSvarRC(1, 1).AsString(), value);
-        EXPECT_EQ(source->GetDSvarRC(1, 2).Type(), VariantType::I4);
+        ASSERT_EQ(source->OpenConnectDS(Ctx(), true), 1) << LastMessage();
+        ASSERT_EQ(source->GetDSRowCount(Ctx()), 1);
+        EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 0).AsString(), value);
+        EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 1).AsString(), value);
+        EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 2).Type(), VariantType::I4);
         if (!IsSqlite()) {
-            EXPECT_EQ(source->GetDSvarRC(1, 3).AsString(), value);
+            EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 3).AsString(), value);
         }
     }
     Exec("INSERT INTO log VALUES (1)");  // the table is still there
@@ -146,30 +146,30 @@ TEST_P(DataSource, ParameterValuesArriveAsOneValue) {
 
 TEST_P(DataSource, FailuresReturnZeroReportAndLeaveTheSourceUsable) {
     auto source = MakeSource("SELECT no_such_column FROM no_such_table");
-    ASSERT_EQ(source->OpenConnectDS(false), 1) << LastMessage();
-    EXPECT_EQ(source->OpenRSDS(), 0);
+    ASSERT_EQ(source->OpenConnectDS(Ctx(), false), 1) << LastMessage();
+    EXPECT_EQ(source->OpenRSDS(Ctx()), 0);
     ASSERT_EQ(program_->Front().Messages.size(), 1u);
     const std::string message = LastMessage();
     EXPECT_EQ(message.rfind("COM Error (in file=ovinfods; line=", 0), 0u) << message;
     EXPECT_NE(message.find("no_such_table"), std::string::npos) << message;
     EXPECT_NE(message.find("\n\nText = SELECT no_such_column"), std::string::npos) << message;
     EXPECT_EQ(source->RecordSet, nullptr);
-    EXPECT_EQ(source->GetDSRowCount(), 0);
-    EXPECT_EQ(source->GetDSTextRC(1, 0), "0");  // the integer 0 of a missing result
+    EXPECT_EQ(source->GetDSRowCount(Ctx()), 0);
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 0), "0");  // the integer 0 of a missing result
 
     // A failing statement stops the rest of the batch.
     Exec("CREATE TABLE t (n integer)");
     source->Qry.Value = "SELEKT 1;INSERT INTO t VALUES (1)";
-    EXPECT_EQ(source->OpenRSDS(), 0);
+    EXPECT_EQ(source->OpenRSDS(Ctx()), 0);
     source->Qry.Value = "SELECT count(*) FROM t";
-    ASSERT_EQ(source->OpenRSDS(), 1) << LastMessage();
-    EXPECT_EQ(source->GetDSTextRC(1, 0), "0");
-    EXPECT_EQ(source->GetDSvarRC(1, 0).AsInt64(), 0);
+    ASSERT_EQ(source->OpenRSDS(Ctx()), 1) << LastMessage();
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 0), "0");
+    EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 0).AsInt64(), 0);
 
     // Reading outside the result is reported and gives the integer 0.
     const size_t before = program_->Front().Messages.size();
-    EXPECT_EQ(source->GetDSvarRC(2, 0).Type(), VariantType::I4);
-    EXPECT_EQ(source->GetDSvarRC(1, 5).AsInt64(), 0);
+    EXPECT_EQ(source->GetDSvarRC(Ctx(), 2, 0).Type(), VariantType::I4);
+    EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 5).AsInt64(), 0);
     EXPECT_EQ(program_->Front().Messages.size(), before + 2);
     EXPECT_EQ(source->GetDSHeader(5), "");
 }
@@ -184,7 +184,7 @@ TEST_P(DataSource, BadConnectionIsReportedWithoutItsPassword) {
             "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Database=x;"
             "Uid=postgres;Pwd=hunter2";
     }
-    EXPECT_EQ(source->OpenConnectDS(true), 0);
+    EXPECT_EQ(source->OpenConnectDS(Ctx(), true), 0);
     EXPECT_EQ(source->Connection, nullptr);
     const std::string message = LastMessage();
     EXPECT_EQ(message.find("hunter2"), std::string::npos) << message;
@@ -199,8 +199,8 @@ TEST_P(DataSource, BadConnectionIsReportedWithoutItsPassword) {
 
     // The same source connects once its string is right.
     source->DSN.Value = connection_;
-    EXPECT_EQ(source->OpenConnectDS(true), 1) << LastMessage();
-    EXPECT_EQ(source->GetDSTextRC(1, 0), "1");
+    EXPECT_EQ(source->OpenConnectDS(Ctx(), true), 1) << LastMessage();
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 0), "1");
 }
 
 TEST_P(DataSource, SchemaListsTablesThenColumnsInOrder) {
@@ -307,7 +307,7 @@ TEST_P(DataSource, CommandTimeOutStopsARunawayQuery) {
 TEST_P(DataSource, ErrorsGoToTheLogInBatchMode) {
     program_->Context().BatchMode = true;
     auto source = MakeSource("SELECT * FROM nowhere");
-    ASSERT_EQ(source->OpenConnectDS(true), 0);
+    ASSERT_EQ(source->OpenConnectDS(Ctx(), true), 0);
     EXPECT_TRUE(program_->Front().Messages.empty());
     const std::string log = program_->ReadLog();
     EXPECT_NE(log.find("UxError: COM Error (in file=ovinfods; line="), std::string::npos) << log;
@@ -321,10 +321,10 @@ TEST_P(DataSource, ManyRowsAreAllReachableByNumber) {
                       "FROM c WHERE x < 70000) SELECT x, 'row ' || x FROM c"
                     : "INSERT INTO big SELECT x, 'row ' || x FROM generate_series(1, 70000) x");
     auto source = MakeSource("SELECT n, label FROM big ORDER BY n");
-    ASSERT_EQ(source->OpenConnectDS(true), 1) << LastMessage();
-    ASSERT_EQ(source->GetDSRowCount(), 70000);
+    ASSERT_EQ(source->OpenConnectDS(Ctx(), true), 1) << LastMessage();
+    ASSERT_EQ(source->GetDSRowCount(Ctx()), 70000);
     for (int row : {70000, 1, 65536, 65537, 256, 257, 33000})
-        EXPECT_EQ(source->GetDSTextRC(row, 1), "row " + std::to_string(row));
+        EXPECT_EQ(source->GetDSTextRC(Ctx(), row, 1), "row " + std::to_string(row));
     // Less than the bare std::string objects one string per cell would take.
     EXPECT_LT(source->RecordSet->MemoryBytes(), 70000u * 2u * sizeof(std::string));
 }

@@ -56,7 +56,7 @@ void ProviderTest::Exec(const std::string& sql) {
 }
 
 std::unique_ptr<COvInfoDS> ProviderTest::MakeSource(const std::string& query) {
-    auto source = std::make_unique<COvInfoDS>(GroupId::DataSource);
+    auto source = std::make_unique<COvInfoDS>(&Ctx().Registries(), GroupId::DataSource);
     source->tpDS.Value = "SQL";
     source->DSN.Value = connection_;
     source->Qry.Value = query;

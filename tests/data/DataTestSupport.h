@@ -33,6 +33,8 @@ class ProviderTest : public ::testing::TestWithParam<std::string> {
     std::unique_ptr<COvInfoDS> MakeSource(const std::string& query);
     // The text of the last message the front end was shown ("" when none).
     std::string LastMessage() const;
+    // The test's run.
+    AppContext& Ctx() { return program_->Context(); }
 
     std::unique_ptr<TestProgram> program_;
     std::string connection_;  // the test database's connection string

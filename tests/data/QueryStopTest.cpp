@@ -69,15 +69,15 @@ TEST_P(QueryStop, TheQueryTimeoutSettingStopsASourceAndNamesItself) {
     program_->Context().Registries().FindSetting("QueryTimeout")->Value = "1";
     auto source = MakeSource(Endless());
     const auto start = Clock::now();
-    EXPECT_EQ(source->OpenConnectDS(true), 0);
+    EXPECT_EQ(source->OpenConnectDS(Ctx(), true), 0);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
     const std::string expected =
         "The query was stopped: it ran longer than 1 s (time-out QueryTimeout) (data source";
     EXPECT_NE(LastMessage().find(expected), std::string::npos) << LastMessage();
     // The next query of the source runs under a fresh limit.
     source->Qry.Value = "SELECT 7";
-    ASSERT_EQ(source->OpenRSDS(), 1) << LastMessage();
-    EXPECT_EQ(source->GetDSTextRC(1, 0), "7");
+    ASSERT_EQ(source->OpenRSDS(Ctx()), 1) << LastMessage();
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 0), "7");
 }
 
 TEST_P(QueryStop, AStopRequestEndsTheWaitForAnotherProgramsLock) {
@@ -90,7 +90,7 @@ TEST_P(QueryStop, AStopRequestEndsTheWaitForAnotherProgramsLock) {
     const auto start = Clock::now();
     {
         const StopLater stop(std::chrono::milliseconds(300));
-        EXPECT_EQ(source->OpenConnectDS(true), 0);
+        EXPECT_EQ(source->OpenConnectDS(Ctx(), true), 0);
     }
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
     EXPECT_NE(LastMessage().find("The query was stopped: the run was terminated by signal 15"),

@@ -33,6 +33,7 @@ class DesignerFixture : public ::testing::Test {
                      "insert into stock values ('bolt', 5), ('nut', 9);");
     }
 
+    AppContext& Ctx() { return program.Context(); }
     CReport& Report() { return program.Context().Report(); }
     CRegistries& Registries() { return program.Context().Registries(); }
     RecordingFrontEnd& Front() { return program.Front(); }
@@ -56,7 +57,7 @@ class DesignerFixture : public ::testing::Test {
     COvInfoSheet& AddSheet(const std::string& name, const std::string& source) {
         COvInfoSheet* sheet = Report().NewSheet(name);
         sheet->cDS.Value = source;
-        CreateGridView(*sheet);
+        CreateGridView(Ctx(), *sheet);
         return *sheet;
     }
 
@@ -77,7 +78,7 @@ class DesignerFixture : public ::testing::Test {
         if (prop->Kind == PropKind::List)
             if (COvCombos* entry = Registries().FindComboValue(prop->ComboId, value))
                 prop->SelectedCombo = entry;
-        return design::OnPropertyChanged(Report(), {letter, &object}, *prop, old);
+        return design::OnPropertyChanged(Ctx(), {letter, &object}, *prop, old);
     }
 
     std::string LastMessage() {

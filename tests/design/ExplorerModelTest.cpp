@@ -2,6 +2,7 @@
 
 #include "design/DesignerFixture.h"
 #include "model/PropertyReference.h"
+#include "params/ParameterValueList.h"
 
 namespace orvik::design {
 namespace {
@@ -9,7 +10,7 @@ namespace {
 using ExplorerTest = test::DesignerFixture;
 
 COvInfoAct& AddTask(CReport& report, const std::string& name, COvInfoAct* parent = nullptr) {
-    COvInfoAct& task = *report.Tasks.emplace_back(std::make_unique<COvInfoAct>(GroupId::Task));
+    COvInfoAct& task = *report.Tasks.emplace_back(std::make_unique<COvInfoAct>(&report.Registries(), GroupId::Task));
     task.Name.Value = name;
     task.Parent = parent;
     return task;
@@ -36,7 +37,7 @@ TEST_F(ExplorerTest, TreeAndMenusFollowTheReport) {
     AddTask(Report(), "Weekly");
     AddTask(Report(), "Zip", &daily);
 
-    const std::vector<ExplorerNode> roots = BuildExplorerTree(Report());
+    const std::vector<ExplorerNode> roots = BuildExplorerTree(Ctx(), Report());
     EXPECT_EQ(Captions(roots),
               (std::vector<std::string>{"HTML", "Orvik18 Param's", "Data Sources", "View Sheets",
                                         "Distributions", "Default Propertys"}));
@@ -46,20 +47,20 @@ TEST_F(ExplorerTest, TreeAndMenusFollowTheReport) {
     EXPECT_EQ(Captions(tasks.Children), (std::vector<std::string>{"Daily", "Weekly"}));
     EXPECT_EQ(Captions(tasks.Children[0].Children), (std::vector<std::string>{"Mail", "Zip"}));
 
-    EXPECT_EQ(MenuTexts(ExplorerRoot::Parameters, false).NewItem, "New Item Orvik18 Param\tINS");
-    EXPECT_TRUE(MenuTexts(ExplorerRoot::Parameters, false).RunTask.empty());
-    const ExplorerMenuTexts task = MenuTexts(tasks.Children[0]);
+    EXPECT_EQ(MenuTexts(Ctx(), ExplorerRoot::Parameters, false).NewItem, "New Item Orvik18 Param\tINS");
+    EXPECT_TRUE(MenuTexts(Ctx(), ExplorerRoot::Parameters, false).RunTask.empty());
+    const ExplorerMenuTexts task = MenuTexts(Ctx(), tasks.Children[0]);
     EXPECT_EQ(task.NewChildItem, "New Child Item Step\tCtrl+INS");
     EXPECT_EQ(task.Delete, "Delete Distribution\tDEL");
     EXPECT_EQ(task.RunTask, "Run Task");
-    EXPECT_EQ(MenuTexts(tasks.Children[0].Children[0]).Delete, "Delete Step\tDEL");
-    EXPECT_TRUE(MenuTexts(roots[3].Children[0].Children[0]).Delete.empty());  // column set
-    EXPECT_TRUE(MenuTexts(ExplorerRoot::Page, false).NewItem.empty());
+    EXPECT_EQ(MenuTexts(Ctx(), tasks.Children[0].Children[0]).Delete, "Delete Step\tDEL");
+    EXPECT_TRUE(MenuTexts(Ctx(), roots[3].Children[0].Children[0]).Delete.empty());  // column set
+    EXPECT_TRUE(MenuTexts(Ctx(), ExplorerRoot::Page, false).NewItem.empty());
 }
 
 TEST_F(ExplorerTest, NewObjectsAreNumberedAndTakenNamesRefused) {
-    auto* p1 = static_cast<COvInfoPrm*>(NewItem(Report(), ExplorerRoot::Parameters));
-    auto* p2 = static_cast<COvInfoPrm*>(NewItem(Report(), ExplorerRoot::Parameters));
+    auto* p1 = static_cast<COvInfoPrm*>(NewItem(Ctx(), ExplorerRoot::Parameters));
+    auto* p2 = static_cast<COvInfoPrm*>(NewItem(Ctx(), ExplorerRoot::Parameters));
     ASSERT_TRUE(p1 && p2);
     EXPECT_EQ(p1->Name.Value + p2->Name.Value, "P1P2");
     EXPECT_EQ(Report().ReportObject->Props.back(), &p2->PrmVal);
@@ -67,45 +68,45 @@ TEST_F(ExplorerTest, NewObjectsAreNumberedAndTakenNamesRefused) {
     EXPECT_TRUE(Report().Modified);
     EXPECT_EQ(Front().Count("RebuildExplorer"), 2);
     p1->Name.Value = "P3";
-    EXPECT_EQ(NewItem(Report(), ExplorerRoot::Parameters), nullptr);
+    EXPECT_EQ(NewItem(Ctx(), ExplorerRoot::Parameters), nullptr);
     EXPECT_EQ(LastMessage(), "Not Uniq Param Name = P3");
 
     // The first sheet brings the report's first data source with it.
-    auto* sheet = static_cast<COvInfoSheet*>(NewItem(Report(), ExplorerRoot::Sheets));
+    auto* sheet = static_cast<COvInfoSheet*>(NewItem(Ctx(), ExplorerRoot::Sheets));
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->Name.Value, "Sheet 1");
     EXPECT_EQ(Front().Shown.back().second, sheet);
     sheet->Name.Value = "Sheet 2";
-    EXPECT_EQ(NewItem(Report(), ExplorerRoot::Sheets), nullptr);
+    EXPECT_EQ(NewItem(Ctx(), ExplorerRoot::Sheets), nullptr);
     EXPECT_EQ(LastMessage(), "Not Uniq Sheet Name  = Sheet 2");
 
-    auto* ds = static_cast<COvInfoDS*>(NewItem(Report(), ExplorerRoot::DataSources));
+    auto* ds = static_cast<COvInfoDS*>(NewItem(Ctx(), ExplorerRoot::DataSources));
     ASSERT_NE(ds, nullptr);
     EXPECT_EQ(ds->Name.Value, "Data Source 2");
     Edit('D', *ds, "Name", "Data Source 3");
-    EXPECT_EQ(NewItem(Report(), ExplorerRoot::DataSources), nullptr);
+    EXPECT_EQ(NewItem(Ctx(), ExplorerRoot::DataSources), nullptr);
     EXPECT_EQ(LastMessage(), "Not Uniq Combo Value = 'Data Source 3'");
     EXPECT_EQ(Report().DataSources.size(), 2u);
 }
 
 TEST_F(ExplorerTest, NewTasksGoFirstAndStepsFollowTheirTask) {
     COvInfoAct& daily = AddTask(Report(), "Daily");
-    auto* task = static_cast<COvInfoAct*>(NewItem(Report(), ExplorerRoot::Tasks));
+    auto* task = static_cast<COvInfoAct*>(NewItem(Ctx(), ExplorerRoot::Tasks));
     ASSERT_NE(task, nullptr);
     EXPECT_EQ(Report().Tasks.front().get(), task);
     EXPECT_EQ(task->GetPropByName("AType"), nullptr);
 
-    COvInfoAct* first = NewChildItem(Report(), *task);
+    COvInfoAct* first = NewChildItem(Ctx(), *task);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->Parent, task);
     EXPECT_EQ(Report().Tasks.back().get(), first);
     EXPECT_EQ(first->GetPropByName("SendAfterFailure"), nullptr);
-    COvInfoAct* second = NewChildItem(Report(), *first);  // on a step: under the step's task
+    COvInfoAct* second = NewChildItem(Ctx(), *first);  // on a step: under the step's task
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(second->Parent, task);
-    NewChildItem(Report(), daily);
+    NewChildItem(Ctx(), daily);
     second->Name.Value = "Step 3";
-    EXPECT_EQ(NewChildItem(Report(), *task), nullptr);
+    EXPECT_EQ(NewChildItem(Ctx(), *task), nullptr);
     EXPECT_EQ(LastMessage(), "Not Uniq Distrib Name = Step 3");
 }
 
@@ -117,10 +118,10 @@ TEST_F(ExplorerTest, DeletingASourceAsksFirstAndLeavesItsSheetsEmpty) {
     COvInfoPrm& region = test::AddParameter(Report(), "Region", "");
     Edit('W', region, "Type", "DScmb");
     Edit('W', region, "cDS", "Sales");
-    sales.ShowProp();
+    sales.ShowProp(Ctx().Front(), Report());
 
     Front().Answer = MessageBoxResult::No;
-    EXPECT_FALSE(DeleteItem(Report(), sales));
+    EXPECT_FALSE(DeleteItem(Ctx(), sales));
     ASSERT_EQ(Front().Messages.size(), 1u);
     EXPECT_EQ(LastMessage(), "Are Your Sure to delete item?");
     EXPECT_EQ(Front().Messages[0].Caption, "Delete Item");
@@ -128,7 +129,7 @@ TEST_F(ExplorerTest, DeletingASourceAsksFirstAndLeavesItsSheetsEmpty) {
     EXPECT_EQ(Report().DataSources.size(), 2u);
 
     Front().Answer = MessageBoxResult::Yes;
-    EXPECT_TRUE(DeleteItem(Report(), sales));
+    EXPECT_TRUE(DeleteItem(Ctx(), sales));
     EXPECT_EQ(Report().DataSources.size(), 1u);
     EXPECT_EQ(Report().CurrentDataSource, nullptr);
     EXPECT_EQ(Registries().FindComboValue(ListId::DataSources, "Sales"), nullptr);
@@ -154,7 +155,7 @@ TEST_F(ExplorerTest, DeletingLeavesNoReferenceBehind) {
         COvInfoProp* title = sheet.GetPropByName("Title");
         title->Value = "Title of " + sheet.Name.Value;
         prm.GetPropByName("cprop")->DefaultValue = FormatPropertyReference(Report(), title);
-        prm.WraperParam(false);
+        WraperParam(Ctx(), prm, false);
         title->RefBy = &prm.PrmVal;
         return prm;
     };
@@ -165,7 +166,7 @@ TEST_F(ExplorerTest, DeletingLeavesNoReferenceBehind) {
 
     const size_t values = Report().ReportObject->Props.size();
     const size_t appended = Registries().AppendedProperties.size();
-    ASSERT_TRUE(DeleteItem(Report(), *Report().Params[1]));
+    ASSERT_TRUE(DeleteItem(Ctx(), *Report().Params[1]));
     EXPECT_EQ(other.GetPropByName("Title")->RefBy, nullptr);
     EXPECT_EQ(Report().ReportObject->Props.size(), values - 1);
     // Its five layout properties and its reference choice went with it.
@@ -173,7 +174,7 @@ TEST_F(ExplorerTest, DeletingLeavesNoReferenceBehind) {
 
     size_t sheetOwned = 0;
     for (const COvInfoProp* prop : overview.Props) sheetOwned += prop->Appended;
-    ASSERT_TRUE(DeleteItem(Report(), overview));
+    ASSERT_TRUE(DeleteItem(Ctx(), overview));
     EXPECT_EQ(Front().Count("RemoveSheetView:Overview"), 1);
     EXPECT_EQ(Registries().AppendedProperties.size(), appended - 6 - sheetOwned);
     EXPECT_EQ(first.PrmVal.Kind, PropKind::Text);
@@ -186,9 +187,9 @@ TEST_F(ExplorerTest, DeletingLeavesNoReferenceBehind) {
     AddTask(Report(), "Mail", &daily);
     AddTask(Report(), "Upload", &weekly);
     AddTask(Report(), "Zip", &daily);
-    ASSERT_TRUE(DeleteItem(Report(), daily));
+    ASSERT_TRUE(DeleteItem(Ctx(), daily));
     EXPECT_EQ(TaskNames(Report()), (std::vector<std::string>{"Weekly", "Upload"}));
-    EXPECT_FALSE(DeleteItem(Report(), *Report().ReportObject));
+    EXPECT_FALSE(DeleteItem(Ctx(), *Report().ReportObject));
 }
 
 TEST_F(ExplorerTest, RunTaskRunsTheFirstTaskOfThatName) {
@@ -199,9 +200,9 @@ TEST_F(ExplorerTest, RunTaskRunsTheFirstTaskOfThatName) {
         Registries().PrepareNewCombo(step.AType, step.Props, true);
         step.GetPropByName("cmd")->Value = std::string("echo ") + word + " >> '" + out + "'";
     }
-    EXPECT_TRUE(RunTaskNamed(Report(), "Daily"));
+    EXPECT_TRUE(RunTaskNamed(Ctx(), "Daily"));
     EXPECT_EQ(test::ReadFileBytes(out), "first\n");
-    EXPECT_FALSE(RunTaskNamed(Report(), "Echo"));  // a step is no task
+    EXPECT_FALSE(RunTaskNamed(Ctx(), "Echo"));  // a step is no task
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ namespace {
 class ObjectRemovalTest : public test::DesignerFixture {
   protected:
     COvInfoAct& AddTask(const std::string& name, COvInfoAct* parent) {
-        Report().Tasks.push_back(std::make_unique<COvInfoAct>(GroupId::Task));
+        Report().Tasks.push_back(std::make_unique<COvInfoAct>(&Ctx().Registries(), GroupId::Task));
         COvInfoAct& task = *Report().Tasks.back();
         task.Name.Value = name;
         task.Parent = parent;
@@ -42,7 +42,7 @@ TEST_F(ObjectRemovalTest, ASourceGoesAndItsSheetsStayEmptyAndUnnamed) {
     Edit('W', region, "cDSC", "region");
     ASSERT_GT(GridRows(onSales), 1);
 
-    ASSERT_TRUE(RemoveObject(Report(), sales));
+    ASSERT_TRUE(RemoveObject(Ctx(), sales));
     EXPECT_EQ(Report().DataSources.size(), 1u);
     // The layout stays; the name does not, so a later source called "Sales" does not revive it.
     EXPECT_TRUE(onSales.cDS.Value.empty());
@@ -59,7 +59,7 @@ TEST_F(ObjectRemovalTest, ASourceSharingItsNameWithAnotherLeavesTheNameInUse) {
     // The designer refuses a second name; a report file written elsewhere may still carry one.
     AddSource("Sales2", "shop.db", "select amount from sales").Name.Value = "Sales";
     COvInfoSheet& sheet = AddSheet("A", "Sales");
-    ASSERT_TRUE(RemoveObject(Report(), first));
+    ASSERT_TRUE(RemoveObject(Ctx(), first));
     EXPECT_EQ(sheet.cDS.Value, "Sales");
     EXPECT_NE(Registries().FindComboValue(ListId::DataSources, "Sales"), nullptr);
 }
@@ -73,7 +73,7 @@ TEST_F(ObjectRemovalTest, ATaskTakesItsStepsAtEveryDepthAndNothingElse) {
     COvInfoAct& weekly = AddTask("Weekly", nullptr);
     AddTask("Mail", &weekly);
 
-    ASSERT_TRUE(RemoveObject(Report(), daily));
+    ASSERT_TRUE(RemoveObject(Ctx(), daily));
     for (const char* gone : {"Daily", "Group", "Inner", "Deepest"}) EXPECT_FALSE(HasTask(gone));
     EXPECT_TRUE(HasTask("Weekly"));
     EXPECT_TRUE(HasTask("Mail"));
@@ -86,7 +86,7 @@ TEST_F(ObjectRemovalTest, AReferenceToWhatGoesKeepsTheValueItShowed) {
     ReferTo(shown.PrmVal, sales.Qry);
     COvInfoPrm& other = test::AddParameter(Report(), "Other", "kept");
 
-    ASSERT_TRUE(RemoveObject(Report(), sales));
+    ASSERT_TRUE(RemoveObject(Ctx(), sales));
     EXPECT_EQ(shown.PrmVal.Kind, PropKind::Text);
     EXPECT_EQ(shown.PrmVal.SelectedCombo, nullptr);
     EXPECT_EQ(shown.PrmVal.Value, "select region from sales");
@@ -96,7 +96,7 @@ TEST_F(ObjectRemovalTest, AReferenceToWhatGoesKeepsTheValueItShowed) {
     COvInfoDS& stock = AddSource("Stock", "stock.db", "select item from stock");
     COvInfoPrm& source = test::AddParameter(Report(), "Item", "bolt");
     ReferTo(stock.Qry, source.PrmVal);
-    ASSERT_TRUE(RemoveObject(Report(), source));
+    ASSERT_TRUE(RemoveObject(Ctx(), source));
     EXPECT_EQ(stock.Qry.Kind, PropKind::Text);
     EXPECT_EQ(stock.Qry.Value, "bolt");
     const auto& reportProps = Report().ReportObject->Props;
@@ -105,13 +105,13 @@ TEST_F(ObjectRemovalTest, AReferenceToWhatGoesKeepsTheValueItShowed) {
 
 TEST_F(ObjectRemovalTest, OnlyTheReportsOwnObjectsCanBeRemoved) {
     EXPECT_FALSE(CanRemove(Report(), *Report().ReportObject));
-    EXPECT_FALSE(RemoveObject(Report(), *Report().ReportObject));
-    COvInfoDS stray(GroupId::DataSource);
+    EXPECT_FALSE(RemoveObject(Ctx(), *Report().ReportObject));
+    COvInfoDS stray(&Ctx().Registries(), GroupId::DataSource);
     EXPECT_FALSE(CanRemove(Report(), stray));
-    EXPECT_FALSE(RemoveObject(Report(), stray));
+    EXPECT_FALSE(RemoveObject(Ctx(), stray));
     COvInfoSheet& sheet = AddSheet("A", "");
     EXPECT_TRUE(CanRemove(Report(), sheet));
-    ASSERT_TRUE(RemoveObject(Report(), sheet));
+    ASSERT_TRUE(RemoveObject(Ctx(), sheet));
     EXPECT_TRUE(Report().Sheets.empty());
 }
 

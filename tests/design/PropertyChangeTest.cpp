@@ -81,7 +81,7 @@ TEST_F(PropertyChangeTest, SwitchingTheTypedQueryOffClearsItOnce) {
 }
 
 TEST_F(PropertyChangeTest, AListValueBringsOnlyItsOwnProperties) {
-    COvInfoAct& step = *Report().Tasks.emplace_back(std::make_unique<COvInfoAct>(GroupId::Task));
+    COvInfoAct& step = *Report().Tasks.emplace_back(std::make_unique<COvInfoAct>(&Ctx().Registries(), GroupId::Task));
     const size_t registered = Registries().AppendedProperties.size();
     EXPECT_TRUE(Edit('T', step, "AType", "SMTP"));
     EXPECT_TRUE(Edit('T', step, "AType", "FTP"));
@@ -130,7 +130,7 @@ TEST_F(PropertyChangeTest, SheetEditsShowOnTheGridAndPage) {
     const size_t shown = Front().Shown.size();
 
     Edit('S', sheet, "Title", "Regions this week");
-    EXPECT_NE(test::ReadFileBytes(PageFilePath()).find("Regions this week"), std::string::npos);
+    EXPECT_NE(test::ReadFileBytes(PageFilePath(Ctx())).find("Regions this week"), std::string::npos);
 
     Edit('S', sheet, "cDS", "Stock");
     ASSERT_EQ(GridRows(sheet), 3);
@@ -155,7 +155,7 @@ TEST_F(PropertyChangeTest, AParameterValueRunsEveryQueryAgain) {
     Edit('R', *Report().ReportObject, "PrmVal", "South");
     ASSERT_EQ(GridRows(sheet), 2);
     EXPECT_EQ(FindGridView(sheet)->GetGridCtrl()->GetItemText(1, 0), "South");
-    EXPECT_NE(test::ReadFileBytes(PageFilePath()).find("South"), std::string::npos);
+    EXPECT_NE(test::ReadFileBytes(PageFilePath(Ctx())).find("South"), std::string::npos);
     EXPECT_EQ(Front().Count("ShowPage"), 1);
 
     // A query that fails is reported, never thrown, and the grid keeps what it showed.
@@ -170,7 +170,7 @@ TEST_F(PropertyChangeTest, AParameterValueRunsEveryQueryAgain) {
 TEST_F(PropertyChangeTest, SettingsAreStoredAtOnceAndLeaveTheReportAlone) {
     COvInfoProp* mail = Registries().FindSetting("DefSrvMail");
     mail->Value = "smtp.example.org";
-    EXPECT_FALSE(OnPropertyChanged(Report(), {'P', nullptr}, *mail, ""));
+    EXPECT_FALSE(OnPropertyChanged(Ctx(), {'P', nullptr}, *mail, ""));
     EXPECT_EQ(SettingsStore(program.SettingsPath()).GetString("General", "DefSrvMail"),
               "smtp.example.org");
     EXPECT_FALSE(Report().Modified);

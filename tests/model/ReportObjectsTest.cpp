@@ -21,14 +21,14 @@ bool IsLive(CRegistries& r, const COvInfoProp* p) {
 
 TEST(ReportObjects, SheetWithGridDefaults) {
     test::TestProgram program;
-    COvInfoSheet sheet(GroupId::List);
+    COvInfoSheet sheet(&program.Context().Registries(), GroupId::List);
     EXPECT_EQ(sheet.TypeTag, 'S');
     EXPECT_EQ(Names(sheet.Props), (std::vector<std::string>{"Name", "cDS", "tpVW", "bVis"}));
     EXPECT_EQ(sheet.tpVW.DefaultValue, "GRID");
     EXPECT_EQ(sheet.bVis.DefaultValue, "1");
     EXPECT_EQ(sheet.bVis.Flags, 0x15u);
     sheet.tpVW.Value = sheet.tpVW.DefaultValue;
-    PrepareNewCombo(&sheet.tpVW, &sheet.Props, true);
+    program.Context().Registries().PrepareNewCombo(sheet.tpVW, sheet.Props, true);
     EXPECT_EQ(Names(sheet.Props),
               (std::vector<std::string>{"Name", "cDS", "tpVW", "bVis", "Title", "bTB", "hF", "hBC",
                                         "bGCH", "gF", "gBC", "bGCG"}));
@@ -42,7 +42,7 @@ TEST(ReportObjects, ParameterHasTenPropertiesAndItsOwnLayoutGroup) {
     test::TestProgram program;
     CRegistries& r = program.Context().Registries();
     const size_t groupsBefore = r.PropertyGroups.size();
-    COvInfoPrm first(GroupId::Param), second(GroupId::Param);
+    COvInfoPrm first(&program.Context().Registries(), GroupId::Param), second(&program.Context().Registries(), GroupId::Param);
     EXPECT_EQ(Names(first.Props), (std::vector<std::string>{"Name", "Type", "PrmVal", "Tit", "bVis",
                                                             "pTB", "pGC", "pBC1", "pBC2", "pF"}));
     EXPECT_EQ(r.PropertyGroups.size(), groupsBefore + 2);
@@ -63,9 +63,9 @@ TEST(ReportObjects, ObjectsLeaveTheLiveListWhenDestroyed) {
     CRegistries& r = program.Context().Registries();
     const size_t before = r.LiveProperties.size();
     {
-        COvInfoDS ds(GroupId::DataSource);
-        COvInfoGCols columns(GroupId::GridColumns);
-        COvInfoAct task(GroupId::Task);
+        COvInfoDS ds(&program.Context().Registries(), GroupId::DataSource);
+        COvInfoGCols columns(&program.Context().Registries(), GroupId::GridColumns);
+        COvInfoAct task(&program.Context().Registries(), GroupId::Task);
         EXPECT_TRUE(IsLive(r, &ds.Qry));
         EXPECT_TRUE(IsLive(r, &columns.ColT));
         EXPECT_FALSE(IsLive(r, &task.AType));
@@ -81,17 +81,17 @@ TEST(ReportObjects, GetDSAndShowProp) {
     test::TestProgram program;
     CReport& report = program.Context().Report();
     report.StartNew("/reports/a.ovk");
-    report.DataSources.push_back(std::make_unique<COvInfoDS>(GroupId::DataSource));
+    report.DataSources.push_back(std::make_unique<COvInfoDS>(&program.Context().Registries(), GroupId::DataSource));
     report.DataSources.back()->Name.Value = "Sales";
-    COvInfoSheet sheet(GroupId::List);
+    COvInfoSheet sheet(&program.Context().Registries(), GroupId::List);
     sheet.cDS.Value = "sales";
     EXPECT_EQ(sheet.GetDS(report.DataSources), nullptr);
     sheet.cDS.Value = "Sales";
     EXPECT_EQ(sheet.GetDS(report.DataSources), report.DataSources[0].get());
 
-    sheet.ShowProp();
-    report.ReportObject->ShowProp();
-    report.DataSources[0]->ShowProp();
+    sheet.ShowProp(program.Context().Front());
+    report.ReportObject->ShowProp(program.Context().Front());
+    report.DataSources[0]->ShowProp(program.Context().Front(), report);
     const auto& shown = program.Front().Shown;
     ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[0].first, 'S');
@@ -111,13 +111,13 @@ TEST(Report, NewReportKeepsOnlyItsOwnProperties) {
     EXPECT_EQ(report.ReportObject->Props[0]->Flags, 0x24u);
     EXPECT_EQ(report.ReportObject->Props[0]->Group, GroupId::Report);
 
-    report.Params.push_back(std::make_unique<COvInfoPrm>(GroupId::Param));
-    report.Sheets.push_back(std::make_unique<COvInfoSheet>(GroupId::List));
+    report.Params.push_back(std::make_unique<COvInfoPrm>(&program.Context().Registries(), GroupId::Param));
+    report.Sheets.push_back(std::make_unique<COvInfoSheet>(&program.Context().Registries(), GroupId::List));
     COvInfoSheet& sheet = *report.Sheets.back();
     sheet.tpVW.Value = "GRID";
-    PrepareNewCombo(&sheet.tpVW, &sheet.Props, true);
+    program.Context().Registries().PrepareNewCombo(sheet.tpVW, sheet.Props, true);
     r.AddComboValue(ListId::DataSources, "Sales", "", -1);
-    report.DataSources.push_back(std::make_unique<COvInfoDS>(GroupId::DataSource));
+    report.DataSources.push_back(std::make_unique<COvInfoDS>(&program.Context().Registries(), GroupId::DataSource));
     report.DataSources.back()->Name.Value = "Sales";
     EXPECT_GT(r.AppendedProperties.size(), templates + 8);
 
@@ -135,7 +135,7 @@ TEST(Report, TopLevelTasksAreFoundByExactName) {
     CReport& report = program.Context().Report();
     report.StartNew();
     const auto addTask = [&](const char* name, COvInfoAct* parent) {
-        report.Tasks.push_back(std::make_unique<COvInfoAct>(GroupId::Task));
+        report.Tasks.push_back(std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task));
         report.Tasks.back()->Name.Value = name;
         report.Tasks.back()->Parent = parent;
         return report.Tasks.back().get();

@@ -172,7 +172,7 @@ TEST(Schema, SettingsAreReadFromTheStoreAndWrittenBack) {
     program.Context().Settings().WriteString("General", "DefSrvMail", "smtp.local:2525");
     program.Context().Settings().WriteString("General", "DefPicFmt", "gif");
     BuildSchema(program.Context().Registries(), program.Context().Settings());
-    EXPECT_EQ(GetPropS("DefSrvMail"), "smtp.local:2525");
+    EXPECT_EQ(program.Context().Registries().SettingValue("DefSrvMail"), "smtp.local:2525");
     EXPECT_EQ(program.Context().Registries().FindSetting("DefPicFmt")->ValueIndex, 2);
     // Defaults become persistent.
     SettingsStore reread(program.SettingsPath());
@@ -279,10 +279,10 @@ TEST(Schema, DuplicateListEntriesAreRefusedPerList) {
 TEST(Schema, PrepareNewComboAttachesTheTypesProperties) {
     test::TestProgram program;
     program.Context().Report().StartNew();
-    COvInfoDS withDefaults(GroupId::DataSource), without(GroupId::DataSource);
+    COvInfoDS withDefaults(&program.Context().Registries(), GroupId::DataSource), without(&program.Context().Registries(), GroupId::DataSource);
     for (COvInfoDS* ds : {&withDefaults, &without}) ds->tpDS.Value = "OLAP";
-    PrepareNewCombo(&withDefaults.tpDS, &withDefaults.Props, true);
-    PrepareNewCombo(&without.tpDS, &without.Props, false);
+    program.Context().Registries().PrepareNewCombo(withDefaults.tpDS, withDefaults.Props, true);
+    program.Context().Registries().PrepareNewCombo(without.tpDS, without.Props, false);
     EXPECT_EQ(Names(withDefaults.Props),
               (std::vector<std::string>{"Name", "tpDS", "DSN", "Qry", "bQ", "nCube"}));
     EXPECT_EQ(withDefaults.Get("bQ"), "0");
@@ -301,7 +301,7 @@ TEST(Schema, PrepareNewComboAttachesTheTypesProperties) {
     // A value in no list brings nothing, even though the old selection is still remembered.
     without.tpDS.Value = "NoSuchType";
     const size_t before = without.Props.size();
-    PrepareNewCombo(&without.tpDS, &without.Props, true);
+    program.Context().Registries().PrepareNewCombo(without.tpDS, without.Props, true);
     EXPECT_EQ(without.Props.size(), before);
 }
 
@@ -311,25 +311,25 @@ TEST(Schema, TemplatesAddedOrDestroyedLaterAreHonoured) {
     test::TestProgram program;
     CRegistries& registries = program.Context().Registries();
     program.Context().Report().StartNew();
-    COvInfoDS first(GroupId::DataSource);
+    COvInfoDS first(&program.Context().Registries(), GroupId::DataSource);
     first.tpDS.Value = "OLAP";
-    PrepareNewCombo(&first.tpDS, &first.Props, true);  // the index is built here
+    program.Context().Registries().PrepareNewCombo(first.tpDS, first.Props, true);  // the index is built here
 
     COvCombos* olap = registries.FindComboValue(ListId::DataSourceTypes, "OLAP");
     ASSERT_NE(olap, nullptr);
     const COvInfoProp* late = registries.AddProp(olap, GroupId::DataSource, "late", "Late", "7", 0,
                                                  PropKind::Text, 0, nullptr, -1);
-    COvInfoDS second(GroupId::DataSource);
+    COvInfoDS second(&program.Context().Registries(), GroupId::DataSource);
     second.tpDS.Value = "OLAP";
-    PrepareNewCombo(&second.tpDS, &second.Props, true);
+    program.Context().Registries().PrepareNewCombo(second.tpDS, second.Props, true);
     EXPECT_EQ(Names(second.Props),
               (std::vector<std::string>{"Name", "tpDS", "DSN", "Qry", "bQ", "nCube", "late"}));
     EXPECT_EQ(second.Get("late"), "7");
 
     registries.DestroyAppended(late);
-    COvInfoDS third(GroupId::DataSource);
+    COvInfoDS third(&program.Context().Registries(), GroupId::DataSource);
     third.tpDS.Value = "OLAP";
-    PrepareNewCombo(&third.tpDS, &third.Props, true);
+    program.Context().Registries().PrepareNewCombo(third.tpDS, third.Props, true);
     EXPECT_EQ(Names(third.Props),
               (std::vector<std::string>{"Name", "tpDS", "DSN", "Qry", "bQ", "nCube"}));
 }

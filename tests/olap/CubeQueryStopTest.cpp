@@ -87,7 +87,7 @@ TEST_F(CubeQueryStop, TheQueryTimeoutSettingLimitsAnOlapSource) {
     source.GetPropByName("bQ")->Value = "1";  // the typed query, not the builder's
     source.Qry.Value = Spin();
     const auto start = Clock::now();
-    EXPECT_EQ(source.OpenConnectDS(true), 0);
+    EXPECT_EQ(source.OpenConnectDS(program.Context(), true), 0);
     EXPECT_LT(Clock::now() - start, 5s);
     ASSERT_FALSE(program.Front().Messages.empty());
     EXPECT_NE(program.Front().Messages.back().Text.find(

@@ -31,7 +31,7 @@ class Formula : public test::DesignerFixture {
                        unsigned kind = PropKind::Text) {
         COvInfoProp prop(nullptr, 0, "Caption", "", "", 0, kind);
         prop.Value = value;
-        return prop.PGetParsedValue(view);
+        return PGetParsedValue(program.Context(), prop, view);
     }
 
     CSheetView* values_ = nullptr;
@@ -87,7 +87,7 @@ TEST_F(Formula, PrmTextReadsWhatThePropertyBarShows) {
     sheet.GetPropByName("Name")->Value = "Sales by region";
     // The bar's list counts, not the view's sheet: the bar shows the sheet added last.
     EXPECT_EQ(Parsed("~fGetPrmText(\"Name\")~", values_), "Empty sheet");
-    sheet.ShowProp();
+    sheet.ShowProp(program.Context().Front());
     EXPECT_EQ(Parsed("Sheet: ~fGetPrmText(\"Name\")~", values_), "Sheet: Sales by region");
     EXPECT_EQ(Parsed("<~fGetPrmText(\"name\")~><~fGetPrmText(\"NoSuchKey\")~>"), "<><>");
     // A property written "row,column" names the cell to read.
@@ -108,7 +108,7 @@ TEST_F(Formula, PrmTextReadsWhatThePropertyBarShows) {
 
 TEST_F(Formula, InsertedTextIsNeverEvaluatedAgain) {
     COvInfoSheet& sheet = *Report().Sheets.front();
-    sheet.ShowProp();
+    sheet.ShowProp(program.Context().Front());
     COvInfoProp* name = sheet.GetPropByName("Name");
     name->Value = "~fGetPrmText(\"Name\")~";
     EXPECT_EQ(Parsed("~fGetPrmText(\"Name\")~"), "~fGetPrmText(\"Name\")~");
@@ -140,12 +140,12 @@ TEST_F(Formula, DeepNestingIsRefusedWithTheLimitAndWhere) {
     // A string's parentheses are text, not nesting.
     EXPECT_EQ(Parsed("~" + nested(50, "1+fFloorDec(9)") + "~ ~fGetPrmText(\"((((\")~"),
               "11.000000 ");
-    EXPECT_EQ(ParseValue(nested(100, "2").c_str()), "2.000000");
+    EXPECT_EQ(ParseValue(program.Context(), nested(100, "2").c_str()), "2.000000");
     EXPECT_TRUE(Front().Messages.empty());
 
     const std::string deep = nested(100000, "1");
     EXPECT_EQ(Parsed("a ~" + deep + "~ b"), "a ~" + deep + "~ b");
-    EXPECT_EQ(ParseValue(deep.c_str()), "");
+    EXPECT_EQ(ParseValue(program.Context(), deep.c_str()), "");
     ASSERT_EQ(Front().Messages.size(), 2u);
     const std::string& text = Front().Messages[0].Text;
     EXPECT_EQ(
@@ -161,14 +161,14 @@ TEST_F(Formula, DeepNestingIsRefusedWithTheLimitAndWhere) {
 }
 
 TEST_F(Formula, ParseValueEvaluatesOneExpression) {
-    EXPECT_EQ(ParseValue("2*3"), "6.000000");
-    EXPECT_EQ(ParseValue("sRet+1.5"), "1.500000");
+    EXPECT_EQ(ParseValue(program.Context(), "2*3"), "6.000000");
+    EXPECT_EQ(ParseValue(program.Context(), "sRet+1.5"), "1.500000");
     EXPECT_TRUE(Front().Messages.empty());
-    EXPECT_EQ(ParseValue("2*"), "");
+    EXPECT_EQ(ParseValue(program.Context(), "2*"), "");
     ASSERT_EQ(Front().Messages.size(), 1u);
     EXPECT_EQ(Front().Messages[0].Text.rfind("Parser Error: ", 0), 0u);
     EXPECT_GT(Front().Messages[0].Text.size(), std::string("Parser Error: ").size());
-    EXPECT_EQ(ParseValue(nullptr), "");
+    EXPECT_EQ(ParseValue(program.Context(), nullptr), "");
     EXPECT_EQ(Front().Messages.size(), 1u);
 }
 

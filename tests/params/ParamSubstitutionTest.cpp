@@ -14,6 +14,7 @@
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "params/DateExpression.h"
+#include "orvik/PlugInApi.h"
 #include "params/ParamSubstitution.h"
 #include "params/SqlScanner.h"
 
@@ -49,9 +50,9 @@ TEST_F(ParamSubstitution, Parameters) {
     AddParam("A", "x");
     AddParam("AB", "never");  // its placeholder's front was already taken by A
     AddParam("Hidden", "h").PrmVal.Flags &= ~PropFlag::Visible;
-    EXPECT_EQ(DSetParam("where y=`Year or y=`Year+1"), "where y='2024' or y='2024'+1");
-    EXPECT_EQ(DSetParam("`AB `A"), "xB x");
-    EXPECT_EQ(DSetParam("`Hidden `Nope"), "`Hidden `Nope");
+    EXPECT_EQ(DSetParam(program_.Context(), "where y=`Year or y=`Year+1"), "where y='2024' or y='2024'+1");
+    EXPECT_EQ(DSetParam(program_.Context(), "`AB `A"), "xB x");
+    EXPECT_EQ(DSetParam(program_.Context(), "`Hidden `Nope"), "`Hidden `Nope");
 }
 
 TEST_F(ParamSubstitution, BoundParameterUsesTheReferencedValue) {
@@ -60,40 +61,40 @@ TEST_F(ParamSubstitution, BoundParameterUsesTheReferencedValue) {
     COvInfoPrm& region = AddParam("Region", "stale");
     region.PrmVal.Kind = PropKind::Reference;
     region.PrmVal.SelectedCombo = &members;
-    EXPECT_EQ(DSetParam("in (`Region)"), "in ('North','South')");
+    EXPECT_EQ(DSetParam(program_.Context(), "in (`Region)"), "in ('North','South')");
 }
 
 TEST_F(ParamSubstitution, NamelessParameterLeavesBackquotesAlone) {
     AddParam("", "oops");
     AddParam("Id", "7");
-    EXPECT_EQ(DSetParam("select `name` from t where id=`Id"), "select `name` from t where id=7");
+    EXPECT_EQ(DSetParam(program_.Context(), "select `name` from t where id=`Id"), "select `name` from t where id=7");
 }
 
 TEST_F(ParamSubstitution, ValuesPassThroughTheLaterSteps) {
     AddParam("From", "~дата(d-1)~");
     AddParam("Out", "~Dir~HTML/");
     AddParam("Day", "#Дата#");
-    EXPECT_EQ(DSetParam("`From `Day"), "'20240314' '20240315'");
-    EXPECT_EQ(DSetParam("`Out"), program_.Context().ProgramFolder() + "HTML/");
+    EXPECT_EQ(DSetParam(program_.Context(), "`From `Day"), "'20240314' '20240315'");
+    EXPECT_EQ(DSetParam(program_.Context(), "`Out"), program_.Context().ProgramFolder() + "HTML/");
 }
 
 TEST_F(ParamSubstitution, DateExpressions) {
-    EXPECT_EQ(DSetParam("~date(d-1)~ to ~дата()~, ~date(f=%d.%m.%Y;d1)~"),
+    EXPECT_EQ(DSetParam(program_.Context(), "~date(d-1)~ to ~дата()~, ~date(f=%d.%m.%Y;d1)~"),
               "'20240314' to '20240315', 01.03.2024");
     // What an expression gives back can complete an opener begun before it; that one runs too.
-    EXPECT_EQ(DSetParam("~da~date(f=te()~f=%Y)~ ~date(d1)~"), "2024 '20240301'");
+    EXPECT_EQ(DSetParam(program_.Context(), "~da~date(f=te()~f=%Y)~ ~date(d1)~"), "2024 '20240301'");
     EXPECT_TRUE(Messages().empty());
-    EXPECT_EQ(DSetParam("d='~date(m2;d30)~'"), "d='Invalid DateTime'");
+    EXPECT_EQ(DSetParam(program_.Context(), "d='~date(m2;d30)~'"), "d='Invalid DateTime'");
     EXPECT_EQ(Messages().size(), 1u);
 }
 
 TEST_F(ParamSubstitution, UnterminatedDateExpressionIsReportedAndDefused) {
-    EXPECT_EQ(DSetParam("a ~date(d-1"), "a ~-date(d-1");
+    EXPECT_EQ(DSetParam(program_.Context(), "a ~date(d-1"), "a ~-date(d-1");
     // Another "~" further on bounds the fragment shown; the rest is still substituted.
-    EXPECT_EQ(DSetParam("~date(d-1 and ~Dir~"),
+    EXPECT_EQ(DSetParam(program_.Context(), "~date(d-1 and ~Dir~"),
               "~-date(d-1 and " + program_.Context().ProgramFolder());
     // Characters, not bytes: the Cyrillic letters at the edge are shown whole.
-    EXPECT_EQ(DSetParam("~дата(1ддддд"), "~-date(1ддддд");
+    EXPECT_EQ(DSetParam(program_.Context(), "~дата(1ддддд"), "~-date(1ддддд");
     ASSERT_EQ(Messages().size(), 3u);
     // The fixed text first, then what is wrong in plain words.
     const std::string why = " (a date expression begun with \"~date(\" has no \")~\" to end it)";
@@ -109,13 +110,13 @@ TEST_F(ParamSubstitution, PlainTextTargetsKeepTheValuesOwnQuotes) {
          {"O'Malley Café", "Acme Ltd", "say \"hi\"", "a`b", "'x'", "O\"Malley 'x' `y`"}) {
         SCOPED_TRACE(value);
         prm.PrmVal.Value = value;
-        EXPECT_EQ(DSetParam("Orders of `Customer since ~date(d-1;f=%d.%m.%Y)~"),
+        EXPECT_EQ(DSetParam(program_.Context(), "Orders of `Customer since ~date(d-1;f=%d.%m.%Y)~"),
                   "Orders of " + value + " since 14.03.2024");
-        EXPECT_EQ(DSetParam("Orders of `Customer", SubstitutionTarget::MailHeader),
+        EXPECT_EQ(DSetParam(program_.Context(), "Orders of `Customer", SubstitutionTarget::MailHeader),
                   "Orders of " + value);
-        EXPECT_EQ(DSetParam("out/`Customer.htm", SubstitutionTarget::FileName),
+        EXPECT_EQ(DSetParam(program_.Context(), "out/`Customer.htm", SubstitutionTarget::FileName),
                   "out/" + value + ".htm");
-        EXPECT_EQ(DSetParam("<p>`Customer</p>", SubstitutionTarget::Markup),
+        EXPECT_EQ(DSetParam(program_.Context(), "<p>`Customer</p>", SubstitutionTarget::Markup),
                   "<p>" + value + "</p>");
     }
 }
@@ -126,9 +127,9 @@ TEST_F(ParamSubstitution, BrokenDateExpressionsStopWhatGoesOut) {
     const std::string unended =
         "Ошибочный параметр <~date(d-1> (a date expression begun with \"~date(\" has no \")~\" "
         "to end it)";
-    const auto failure = [](std::string_view text, SubstitutionTarget target) {
+    const auto failure = [this](std::string_view text, SubstitutionTarget target) {
         try {
-            DSetParam(text, target);
+            DSetParam(program_.Context(), text, target);
         } catch (const SubstitutionError& error) {
             return std::string(error.what());
         }
@@ -149,8 +150,8 @@ TEST_F(ParamSubstitution, BrokenDateExpressionsStopWhatGoesOut) {
     EXPECT_EQ(program_.Context().ErrorCount(), 0);
 
     // On the page the text is marked and the page goes on.
-    EXPECT_EQ(DSetParam("x ~date(d-1"), "x ~-date(d-1");
-    EXPECT_EQ(DSetParam("x `Day"), "x Invalid DateTime");
+    EXPECT_EQ(DSetParam(program_.Context(), "x ~date(d-1"), "x ~-date(d-1");
+    EXPECT_EQ(DSetParam(program_.Context(), "x `Day"), "x Invalid DateTime");
     ASSERT_EQ(Messages().size(), 2u);
     EXPECT_EQ(Messages()[0].Text, unended);
 }
@@ -159,21 +160,21 @@ TEST_F(ParamSubstitution, ADateExpressionInsideAnotherIsAnError) {
     const std::string message =
         "Ошибочный параметр <~date(d-~date(d)~> (a date expression cannot hold another one: "
         "\"~date(\" stands at character 9 of it)";
-    EXPECT_EQ(DSetParam("a ~date(d-~date(d)~)~ b ~date(d-1)~"),
+    EXPECT_EQ(DSetParam(program_.Context(), "a ~date(d-~date(d)~)~ b ~date(d-1)~"),
               "a ~-date(d-~-date(d)~)~ b '20240314'");
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0].Text, message);
     try {
-        DSetParam("where d = ~date(d-~дата(d)~)~", SubstitutionTarget::Sql);
+        DSetParam(program_.Context(), "where d = ~date(d-~дата(d)~)~", SubstitutionTarget::Sql);
         ADD_FAILURE() << "a nested expression went into a query";
     } catch (const SubstitutionError& error) {
         EXPECT_EQ(error.what(), message);
     }
     // With a parameter in the text the expression is made of pieces; the answer is the same.
     AddParam("N", "1");
-    EXPECT_EQ(DSetParam("`N ~date(d-`N~date(d)~)~ ~date(d-`N)~"),
+    EXPECT_EQ(DSetParam(program_.Context(), "`N ~date(d-`N~date(d)~)~ ~date(d-`N)~"),
               "1 ~-date(d-1~-date(d)~)~ '20240314'");
-    EXPECT_THROW(DSetParam("`N ~date(d-`N~date(d)~)~", SubstitutionTarget::Sql), SubstitutionError);
+    EXPECT_THROW(DSetParam(program_.Context(), "`N ~date(d-`N~date(d)~)~", SubstitutionTarget::Sql), SubstitutionError);
 }
 
 TEST_F(ParamSubstitution, DeepNestingIsRefusedQuickly) {
@@ -184,18 +185,18 @@ TEST_F(ParamSubstitution, DeepNestingIsRefusedQuickly) {
     for (int i = 0; i < kLevels; ++i) deep += ")~";
     const auto started = std::chrono::steady_clock::now();
     try {
-        DSetParam(deep, SubstitutionTarget::Sql);
+        DSetParam(program_.Context(), deep, SubstitutionTarget::Sql);
         ADD_FAILURE() << "the nesting went into a query";
     } catch (const SubstitutionError& error) {
         EXPECT_NE(std::string(error.what()).find("stands at character 9 of it"), std::string::npos);
         EXPECT_LT(std::string(error.what()).size(), 1000u);
     }
-    const std::string marked = DSetParam(deep);
+    const std::string marked = DSetParam(program_.Context(), deep);
     EXPECT_EQ(marked.find("~date("), std::string::npos);
     EXPECT_EQ(marked.size(), deep.size() + kLevels);
     // Openers that never end are marked in one go, and said once.
     const std::string unended =
-        DSetParam(std::string(kLevels, 'x') + deep.substr(0, deep.find('1')));
+        DSetParam(program_.Context(), std::string(kLevels, 'x') + deep.substr(0, deep.find('1')));
     EXPECT_EQ(unended.find("~date("), std::string::npos);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_EQ(Messages().size(), 2u);
@@ -204,14 +205,15 @@ TEST_F(ParamSubstitution, DeepNestingIsRefusedQuickly) {
 TEST_F(ParamSubstitution, FolderAndOptions) {
     CRegistries& registries = program_.Context().Registries();
     registries.FindSetting("DefSrvMail")->Value = "";
-    EXPECT_EQ(DSetParam("~Dir~x.png as ~DefPicFmt~ via ~DefSrvMail~ ~Nope~"),
+    EXPECT_EQ(DSetParam(program_.Context(), "~Dir~x.png as ~DefPicFmt~ via ~DefSrvMail~ ~Nope~"),
               program_.Context().ProgramFolder() + "x.png as png via ~DefSrvMail~ ~Nope~");
 }
 
 TEST_F(ParamSubstitution, TextsWithoutTilde) {
+    // The plug-ins' form: a null text is an empty one.
     EXPECT_EQ(DSetParam(static_cast<const char*>(nullptr)), "");
-    EXPECT_EQ(DSetParam(""), "");
-    EXPECT_EQ(DSetParam("#Дата#|#Период_начало#|#Период_конец#|#Date#"),
+    EXPECT_EQ(DSetParam(program_.Context(), ""), "");
+    EXPECT_EQ(DSetParam(program_.Context(), "#Дата#|#Период_начало#|#Период_конец#|#Date#"),
               "'20240315'|'20240315'|'20240315'|#Date#");
 }
 
@@ -267,8 +269,8 @@ TEST_F(ParamSubstitution, SqlValuesStayOneValueWhereverTheyStand) {
     for (const std::string& value : kHostileValues) {
         SCOPED_TRACE(value);
         prm.PrmVal.Value = value;
-        const auto sql = [](std::string_view text) {
-            return DSetParam(text, SubstitutionTarget::Sql);
+        const auto sql = [this](std::string_view text) {
+            return DSetParam(program_.Context(), text, SubstitutionTarget::Sql);
         };
         EXPECT_EQ(AskSqlite(sql("SELECT '`P'")).Value, value);
         EXPECT_EQ(AskSqlite(sql("SELECT 'a`Pb'")).Value, "a" + value + "b");
@@ -285,11 +287,11 @@ TEST_F(ParamSubstitution, SqlValuesStayOneValueWhereverTheyStand) {
     }
     // A name in brackets takes what a name may hold; anything else is refused, not guessed at.
     prm.PrmVal.Value = "region 2";
-    EXPECT_EQ(AskSqlite(DSetParam("SELECT 1 AS [`P]", SubstitutionTarget::Sql)).Column, "region 2");
+    EXPECT_EQ(AskSqlite(DSetParam(program_.Context(), "SELECT 1 AS [`P]", SubstitutionTarget::Sql)).Column, "region 2");
     prm.PrmVal.Value = "a]; DROP TABLE t; --";
-    EXPECT_THROW(DSetParam("SELECT [`P] FROM t", SubstitutionTarget::Sql), SubstitutionError);
+    EXPECT_THROW(DSetParam(program_.Context(), "SELECT [`P] FROM t", SubstitutionTarget::Sql), SubstitutionError);
     prm.PrmVal.Value = "$$; DROP TABLE t; $$";
-    EXPECT_THROW(DSetParam("SELECT $$`P$$", SubstitutionTarget::Sql), SubstitutionError);
+    EXPECT_THROW(DSetParam(program_.Context(), "SELECT $$`P$$", SubstitutionTarget::Sql), SubstitutionError);
 }
 
 TEST_F(ParamSubstitution, SqlValuesKeepWhatTheyMean) {
@@ -297,7 +299,7 @@ TEST_F(ParamSubstitution, SqlValuesKeepWhatTheyMean) {
     AddParam("Num", "-5");
     AddParam("Day", "~date(d-1)~");
     AddParam("Dash", "2024-03-01");
-    const auto sql = [](std::string_view text) { return DSetParam(text, SubstitutionTarget::Sql); };
+    const auto sql = [this](std::string_view text) { return DSetParam(program_.Context(), text, SubstitutionTarget::Sql); };
     // A chooser's list becomes a list of literals, a number stays a number, a date expression's
     // quoted date stays one literal.
     EXPECT_EQ(AskSqlite(sql("SELECT count(*) FROM t WHERE v IN (`Regions)")).Value, "2");
@@ -311,9 +313,9 @@ TEST_F(ParamSubstitution, SqlValuesKeepWhatTheyMean) {
     EXPECT_EQ(sql("SELECT '`Dash' FROM t"), "SELECT '2024-03-01' FROM t");
     // Where backslashes escape (MySQL), they are doubled too.
     AddParam("Path", "C:\\x\\' OR 1=1 --");
-    EXPECT_EQ(DSetParam("'`Path'", PlacementOptions{SubstitutionTarget::Sql, true}),
+    EXPECT_EQ(DSetParam(program_.Context(), "'`Path'", PlacementOptions{SubstitutionTarget::Sql, true}),
               "'C:\\\\x\\\\'' OR 1=1 --'");
-    EXPECT_EQ(DSetParam("E'`Path'", SubstitutionTarget::Sql), "E'C:\\\\x\\\\'' OR 1=1 --'");
+    EXPECT_EQ(DSetParam(program_.Context(), "E'`Path'", SubstitutionTarget::Sql), "E'C:\\\\x\\\\'' OR 1=1 --'");
     // Statements are split only at a ";" in code.
     EXPECT_EQ(SplitSqlStatements("select ';'; select \";\" -- ;\n; select $a$;$a$; E'\\';'").size(),
               4u);
@@ -321,10 +323,10 @@ TEST_F(ParamSubstitution, SqlValuesKeepWhatTheyMean) {
 
 TEST_F(ParamSubstitution, MdxValuesStayInTheirNameOrString) {
     COvInfoPrm& prm = AddParam("P", "1997]} ON 0 FROM [Sales] --");
-    EXPECT_EQ(DSetParam("{[Time].[`P]} ON 0", SubstitutionTarget::Mdx),
+    EXPECT_EQ(DSetParam(program_.Context(), "{[Time].[`P]} ON 0", SubstitutionTarget::Mdx),
               "{[Time].[1997]]} ON 0 FROM [Sales]] --]} ON 0");
     prm.PrmVal.Value = "a\"b'c";
-    EXPECT_EQ(DSetParam("StrToMember(\"`P\") '`P' `P // `P", SubstitutionTarget::Mdx),
+    EXPECT_EQ(DSetParam(program_.Context(), "StrToMember(\"`P\") '`P' `P // `P", SubstitutionTarget::Mdx),
               "StrToMember(\"a\"\"b'c\") 'a\"b''c' 'a\"b''c' // a\"b'c");
 }
 
@@ -344,74 +346,74 @@ TEST_F(ParamSubstitution, CommandValuesAreOneWordEach) {
         SCOPED_TRACE(value);
         prm.PrmVal.Value = value;
         const std::string command =
-            DSetParam("printf '<%s>\\n' `P \"`P\" '`P' x`Py # `P", SubstitutionTarget::Shell);
+            DSetParam(program_.Context(), "printf '<%s>\\n' `P \"`P\" '`P' x`Py # `P", SubstitutionTarget::Shell);
         EXPECT_EQ(ShellWords(command),
                   "<" + value + ">\n<" + value + ">\n<" + value + ">\n<x" + value + "y>\n");
     }
     // Plain values stay as they are; a chooser's list is the one word a,b it always was.
     prm.PrmVal.Value = "2024-03-15";
-    EXPECT_EQ(DSetParam("zip out-`P.zip", SubstitutionTarget::Shell), "zip out-2024-03-15.zip");
+    EXPECT_EQ(DSetParam(program_.Context(), "zip out-`P.zip", SubstitutionTarget::Shell), "zip out-2024-03-15.zip");
     prm.PrmVal.Value = "[a],[b]";
-    EXPECT_EQ(ShellWords(DSetParam("printf '<%s>' `P", SubstitutionTarget::Shell)), "<a,b>");
-    EXPECT_THROW(DSetParam("echo \\`P", SubstitutionTarget::Shell), SubstitutionError);
+    EXPECT_EQ(ShellWords(DSetParam(program_.Context(), "printf '<%s>' `P", SubstitutionTarget::Shell)), "<a,b>");
+    EXPECT_THROW(DSetParam(program_.Context(), "echo \\`P", SubstitutionTarget::Shell), SubstitutionError);
 }
 
 TEST_F(ParamSubstitution, ConnectionStringValuesAddNoKey) {
     COvInfoPrm& prm = AddParam("Pwd", "x;Database=/etc/other.db");
-    const std::string text = DSetParam("Provider=SQLite;Pwd=`Pwd;Data Source=a.db",
+    const std::string text = DSetParam(program_.Context(), "Provider=SQLite;Pwd=`Pwd;Data Source=a.db",
                                        SubstitutionTarget::ConnectionString);
     const auto parts = ParseConnectionString(text);
     ASSERT_EQ(parts.size(), 3u) << text;
     EXPECT_EQ(parts[1].Value, "x;Database=/etc/other.db");
     EXPECT_EQ(ConnectionKeyValue(text, "Data Source"), "a.db");
     prm.PrmVal.Value = "a}b\"c";
-    EXPECT_EQ(ConnectionKeyValue(DSetParam("Pwd={`Pwd};X=1", SubstitutionTarget::ConnectionString),
+    EXPECT_EQ(ConnectionKeyValue(DSetParam(program_.Context(), "Pwd={`Pwd};X=1", SubstitutionTarget::ConnectionString),
                                  "Pwd"),
               "a}b\"c");
     EXPECT_EQ(ConnectionKeyValue(
-                  DSetParam("Pwd=\"`Pwd\";X=1", SubstitutionTarget::ConnectionString), "Pwd"),
+                  DSetParam(program_.Context(), "Pwd=\"`Pwd\";X=1", SubstitutionTarget::ConnectionString), "Pwd"),
               "a}b\"c");
     prm.PrmVal.Value = "b;Database=x";
-    EXPECT_THROW(DSetParam("Data Source=/srv/`Pwd.db", SubstitutionTarget::ConnectionString),
+    EXPECT_THROW(DSetParam(program_.Context(), "Data Source=/srv/`Pwd.db", SubstitutionTarget::ConnectionString),
                  SubstitutionError);
 }
 
 TEST_F(ParamSubstitution, HeaderFileAndMarkupValues) {
     COvInfoPrm& prm = AddParam("P", "Daily\r\nBcc: victim@example.com");
-    EXPECT_EQ(DSetParam("Report `P", SubstitutionTarget::MailHeader),
+    EXPECT_EQ(DSetParam(program_.Context(), "Report `P", SubstitutionTarget::MailHeader),
               "Report Daily  Bcc: victim@example.com");
 
     for (const char* bad :
          {"../../etc/passwd", "/etc/passwd", "a/../../b", "..\\x", "a;/etc/x", "*"}) {
         prm.PrmVal.Value = bad;
-        EXPECT_THROW(DSetParam("/srv/out/`P.htm", SubstitutionTarget::FileName), SubstitutionError)
+        EXPECT_THROW(DSetParam(program_.Context(), "/srv/out/`P.htm", SubstitutionTarget::FileName), SubstitutionError)
             << bad;
     }
     prm.PrmVal.Value = "2024/Mar";
-    EXPECT_EQ(DSetParam("/srv/out/`P.htm;~Dir~x.htm", SubstitutionTarget::FileName),
+    EXPECT_EQ(DSetParam(program_.Context(), "/srv/out/`P.htm;~Dir~x.htm", SubstitutionTarget::FileName),
               "/srv/out/2024/Mar.htm;" + program_.Context().ProgramFolder() + "x.htm");
 
     prm.PrmVal.Value = "<b>North</b><script>alert(1)</script>";
-    EXPECT_EQ(DSetParam("<p onclick=\"go()\">`P</p>", SubstitutionTarget::Markup),
+    EXPECT_EQ(DSetParam(program_.Context(), "<p onclick=\"go()\">`P</p>", SubstitutionTarget::Markup),
               "<p onclick=\"go()\"><b>North</b></p>");
 }
 
 TEST_F(ParamSubstitution, ValuesInsideDateExpressionsAreArithmeticOnly) {
     COvInfoPrm& prm = AddParam("N", "1");
-    EXPECT_EQ(DSetParam("d >= ~date(d-`N)~", SubstitutionTarget::Sql), "d >= '20240314'");
+    EXPECT_EQ(DSetParam(program_.Context(), "d >= ~date(d-`N)~", SubstitutionTarget::Sql), "d >= '20240314'");
     // A value can neither close the expression nor give it a format that writes code.
     prm.PrmVal.Value = "1)~' OR 1=1 --";
-    EXPECT_THROW(DSetParam("d >= ~date(d-`N)~", SubstitutionTarget::Sql), SubstitutionError);
+    EXPECT_THROW(DSetParam(program_.Context(), "d >= ~date(d-`N)~", SubstitutionTarget::Sql), SubstitutionError);
     prm.PrmVal.Value = "f=' OR 1=1 OR '";
-    EXPECT_THROW(DSetParam("d >= ~date(`N)~", SubstitutionTarget::Sql), SubstitutionError);
-    EXPECT_EQ(DSetParam("~date(`N)~"), "' OR 1=1 OR '");  // plain text: as it always was
+    EXPECT_THROW(DSetParam(program_.Context(), "d >= ~date(`N)~", SubstitutionTarget::Sql), SubstitutionError);
+    EXPECT_EQ(DSetParam(program_.Context(), "~date(`N)~"), "' OR 1=1 OR '");  // plain text: as it always was
 }
 
 TEST_F(ParamSubstitution, PlainParamsPutValuesAsTheyStandAndSaySo) {
     AddParam("P", "x' OR '1'='1");
     program_.Context().Report().ReportObject->GetPropByName("PlainParams")->Value = "1";
-    EXPECT_EQ(DSetParam("where a = '`P'", SubstitutionTarget::Sql), "where a = 'x' OR '1'='1'");
-    EXPECT_EQ(DSetParam("echo `P", SubstitutionTarget::Shell), "echo x' OR '1'='1");
+    EXPECT_EQ(DSetParam(program_.Context(), "where a = '`P'", SubstitutionTarget::Sql), "where a = 'x' OR '1'='1'");
+    EXPECT_EQ(DSetParam(program_.Context(), "echo `P", SubstitutionTarget::Shell), "echo x' OR '1'='1");
     const std::string log = program_.ReadLog();
     EXPECT_NE(log.find("PlainParams is set"), std::string::npos) << log;
     EXPECT_EQ(log.find("PlainParams is set"), log.rfind("PlainParams is set")) << "logged once";

@@ -54,7 +54,7 @@ class ParameterListsTest : public ::testing::Test {
     CReport& Report() { return program.Context().Report(); }
 
     COvInfoPrm& AddParam(const char* type) {
-        auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
+        auto prm = std::make_unique<COvInfoPrm>(&program.Context().Registries(), GroupId::Param);
         prm->Type.Value = type;
         program.Context().Registries().PrepareNewCombo(prm->Type, prm->Props, true);
         Report().Params.push_back(std::move(prm));
@@ -75,13 +75,13 @@ class ParameterListsTest : public ::testing::Test {
 TEST_F(ParameterListsTest, FixedListsAreDropDownsOrCheckLists) {
     COvInfoPrm& single = AddParam("pcmb");
     single.GetPropByName("cmbels")->Value = "North;South;";
-    single.WraperParam(false);
+    WraperParam(program.Context(), single, false);
     EXPECT_EQ(single.PrmVal.Kind, PropKind::List);
     EXPECT_EQ(Entries(single.PrmVal.ComboId), (std::vector<std::string>{"North", "South"}));
 
     COvInfoPrm& multi = AddParam("pcmbm");
     multi.GetPropByName("cmbels")->Value = "a;b";
-    multi.WraperParam(false);
+    WraperParam(program.Context(), multi, false);
     EXPECT_EQ(multi.PrmVal.Kind, PropKind::Custom);
     EXPECT_NE(multi.PrmVal.ComboId, single.PrmVal.ComboId);  // every call makes a new list
 }
@@ -89,24 +89,24 @@ TEST_F(ParameterListsTest, FixedListsAreDropDownsOrCheckLists) {
 TEST_F(ParameterListsTest, DataSourceListsWalkTablesColumnsAndValues) {
     COvInfoPrm& prm = AddParam("DScmb");
     prm.GetPropByName("cDS")->Value = "Sales";
-    prm.WraperParam(false);
+    WraperParam(program.Context(), prm, false);
     const COvInfoProp* tables = prm.GetPropByName("cDST");
     EXPECT_EQ(Entries(tables->ComboId), (std::vector<std::string>{"narrow", "sales", "wide"}));
 
     prm.GetPropByName("cDST")->Value = "wide";
-    prm.WraperParam(false);
+    WraperParam(program.Context(), prm, false);
     EXPECT_EQ(prm.GetPropByName("cDSC")->Kind, PropKind::Custom);  // 21 columns: check list
     EXPECT_EQ(Entries(prm.GetPropByName("cDSC")->ComboId).size(), 21u);
 
     prm.GetPropByName("cDST")->Value = "narrow";
     prm.GetPropByName("cDSC")->Value = "";
-    prm.WraperParam(false);
+    WraperParam(program.Context(), prm, false);
     EXPECT_EQ(prm.GetPropByName("cDSC")->Kind, PropKind::List);  // 20 columns: plain list
 
     prm.GetPropByName("cDST")->Value = "sales";
     prm.GetPropByName("cDSC")->Value = "region";
     prm.GetPropByName("cDSW")->Value = "amount > 0";  // as read back from a file
-    prm.WraperParam(false);
+    WraperParam(program.Context(), prm, false);
     EXPECT_EQ(prm.PrmVal.Kind, PropKind::Custom);
     auto values = Entries(prm.PrmVal.ComboId);
     std::sort(values.begin(), values.end());
@@ -118,7 +118,7 @@ TEST_F(ParameterListsTest, ProblemsAreReportedAndListsSoFarStay) {
     COvInfoPrm& prm = AddParam("DScmb");
     prm.Name.Value = "Region";
     prm.GetPropByName("cDS")->Value = "Nowhere";
-    prm.WraperParam(false);
+    WraperParam(program.Context(), prm, false);
     ASSERT_EQ(program.Front().Messages.size(), 1u);
     // The fixed text, then which parameter, which source and why, in the user's words.
     EXPECT_EQ(program.Front().Messages[0].Text,
@@ -128,7 +128,7 @@ TEST_F(ParameterListsTest, ProblemsAreReportedAndListsSoFarStay) {
     prm.GetPropByName("cDS")->Value = "Sales";
     prm.GetPropByName("cDST")->Value = "sales";
     prm.GetPropByName("cDSC")->Value = "no_such_column";
-    prm.WraperParam(false);
+    WraperParam(program.Context(), prm, false);
     ASSERT_EQ(program.Front().Messages.size(), 2u);
     EXPECT_NE(program.Front().Messages[1].Text.find("COM Error (in file=ovinfoprm"),
               std::string::npos);
@@ -144,7 +144,7 @@ TEST_P(DataSourceValueList, ValuesComeFromTheSourcesOwnDatabase) {
     CReport& report = program_->Context().Report();
     report.StartNew();
     report.NewDataSource("Orders")->DSN.Value = connection_;
-    auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
+    auto prm = std::make_unique<COvInfoPrm>(&Ctx().Registries(), GroupId::Param);
     prm->Type.Value = "DScmb";
     program_->Context().Registries().PrepareNewCombo(prm->Type, prm->Props, true);
     prm->GetPropByName("cDS")->Value = "Orders";
@@ -156,16 +156,16 @@ TEST_P(DataSourceValueList, ValuesComeFromTheSourcesOwnDatabase) {
         return names;
     };
     // Tables first, then the table's columns, then the values, each step picking the first offer.
-    prm->WraperParam(false);
+    WraperParam(Ctx(), *prm, false);
     const auto tables = entries(prm->GetPropByName("cDST")->ComboId);
     ASSERT_NE(std::find(tables.begin(), tables.end(), "Orders  2024"), tables.end());
     prm->GetPropByName("cDST")->Value = "Orders  2024";
-    prm->WraperParam(false);
+    WraperParam(Ctx(), *prm, false);
     EXPECT_EQ(entries(prm->GetPropByName("cDSC")->ComboId),
               (std::vector<std::string>{"Region", "amount"}));
     prm->GetPropByName("cDSC")->Value = "Region";
     prm->GetPropByName("cDSW")->Value = "amount > 0";
-    prm->WraperParam(false);
+    WraperParam(Ctx(), *prm, false);
     EXPECT_EQ(LastMessage(), "");
     EXPECT_EQ(entries(prm->PrmVal.ComboId), std::vector<std::string>{"North"});
 }
@@ -188,17 +188,17 @@ TEST_F(ParameterListsTest, ValuesFromOutsideMustBeOnTheList) {
     AddParam("str").Name.Value = "Free";
 
     AppliedParameters applied = ApplyParameterAssignments(
-        Report(), "Region=South;Regions=[b'c],[a];Sold=[East];Free=~x'; DROP TABLE t; --~");
+        program.Context(), "Region=South;Regions=[b'c],[a];Sold=[East];Free=~x'; DROP TABLE t; --~");
     EXPECT_TRUE(applied.Refused.empty() && applied.Unknown.empty());
     EXPECT_EQ(single.PrmVal.Value, "South");
     EXPECT_EQ(multi.PrmVal.Value, "[b'c],[a]");
     EXPECT_EQ(fromData.PrmVal.Value, "[East]");
     // One entry given to a multi-choice list as it stands is that entry chosen.
-    ApplyParameterAssignments(Report(), "Sold=North");
+    ApplyParameterAssignments(program.Context(), "Sold=North");
     EXPECT_EQ(fromData.PrmVal.Value, "[North]");
 
     applied = ApplyParameterAssignments(
-        Report(), "Region=~x'; DELETE FROM sales; --~;Regions=[a],[z];Sold=[West]");
+        program.Context(), "Region=~x'; DELETE FROM sales; --~;Regions=[a],[z];Sold=[West]");
     ASSERT_EQ(applied.Refused.size(), 3u);
     EXPECT_NE(applied.Refused[0].find("parameter 'Region' is refused"), std::string::npos)
         << applied.Refused[0];

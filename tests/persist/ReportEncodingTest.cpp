@@ -32,8 +32,8 @@ TEST_F(ReportEncodingTest, AFileIsReadInTheEncodingItDeclaresOrRefusedWithTheOff
     const auto load = [&](const std::string& file, const std::string& bytes) {
         test::TestProgram fresh;
         CReport& loaded = fresh.Context().Report();
-        InitOVK(loaded);
-        SerializeXML(loaded, program.Home().Write(file, bytes), 0);
+        InitOVK(fresh.Context());
+        SerializeXML(fresh.Context(), program.Home().Write(file, bytes), 0);
         std::string messages;
         for (const auto& m : fresh.Front().Messages) messages += m.Text + "\n";
         return std::tuple(loaded.Loaded, loaded.Sheets.empty() ? "" : loaded.Sheets[0]->Name.Value,
@@ -80,8 +80,8 @@ TEST_F(ReportEncodingTest, AFileNestedDeeperThanAnyReportIsRefusedWithTheLine) {
     for (int i = 0; i < 100000; ++i) deep += "<a>";
     for (int i = 0; i < 100000; ++i) deep += "</a>";
     deep += "\n</root>\n";
-    InitOVK(Report());
-    SerializeXML(Report(), program.Home().Write("deep.ovk", deep), 0);
+    InitOVK(program.Context());
+    SerializeXML(program.Context(), program.Home().Write("deep.ovk", deep), 0);
     EXPECT_FALSE(Report().Loaded);
     EXPECT_TRUE(Report().Sheets.empty());
     ASSERT_FALSE(program.Front().Messages.empty());

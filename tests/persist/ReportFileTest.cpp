@@ -20,16 +20,17 @@ namespace orvik {
 namespace {
 
 // A report with every kind of object and reference the file format knows.
-void BuildRichReport(CReport& report) {
-    CRegistries& r = AppContext::Current()->Registries();
+void BuildRichReport(AppContext& context) {
+    CReport& report = context.Report();
+    CRegistries& r = context.Registries();
     // The database list parameter connects its source when the report is opened.
-    const std::string database = AppContext::Current()->ProgramFolder() + "sales.db";
+    const std::string database = context.ProgramFolder() + "sales.db";
     sqlite3* db = nullptr;
     sqlite3_open(database.c_str(), &db);
     sqlite3_exec(db, "create table if not exists sales (region text, amount real)", nullptr,
                  nullptr, nullptr);
     sqlite3_close(db);
-    InitOVK(report, "");
+    InitOVK(context, "");
     report.ReportObject->GetPropByName("HTMLayout")->Value = "layout.htm";
 
     COvInfoDS* sql = report.NewDataSource("Sales");
@@ -55,20 +56,20 @@ void BuildRichReport(CReport& report) {
     sheet->cDS.Value = "Sales";
     sheet->GetPropByName("Title")->Value = "Sales by \"region\"";
     sheet->GetPropByName("bTB")->Value = "1";
-    auto column = std::make_unique<COvInfoGCols>(GroupId::GridColumns);
+    auto column = std::make_unique<COvInfoGCols>(&report.Registries(), GroupId::GridColumns);
     column->Key = "0_2";
     column->ColN.Value = "Amount \"net\" <EUR> & tax";
     column->ColT.Value = "BT";
     r.PrepareNewCombo(column->ColT, column->Props, true);
     sheet->GridColumns.push_back(std::move(column));
-    auto untouched = std::make_unique<COvInfoGCols>(GroupId::GridColumns);
+    auto untouched = std::make_unique<COvInfoGCols>(&report.Registries(), GroupId::GridColumns);
     untouched->Key = "0_1";
     untouched->ColT.Value = "DEF";
     sheet->GridColumns.push_back(std::move(untouched));
     report.NewSheet("Empty sheet")->bVis.Value = "0";
 
     const auto addTask = [&](const char* name, const char* type, COvInfoAct* parent) {
-        auto task = std::make_unique<COvInfoAct>(GroupId::Task);
+        auto task = std::make_unique<COvInfoAct>(&report.Registries(), GroupId::Task);
         task->Name.Value = name;
         task->Parent = parent;
         if (type) {
@@ -93,7 +94,7 @@ void BuildRichReport(CReport& report) {
     upload->GetPropByName("Password")->Value = "s3cret";
 
     const auto addParam = [&](const char* name, const char* type, const char* value) {
-        auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
+        auto prm = std::make_unique<COvInfoPrm>(&report.Registries(), GroupId::Param);
         prm->Name.Value = name;
         prm->Type.Value = type;
         prm->PrmVal.Value = value;
@@ -124,8 +125,8 @@ class ReportFileTest : public ::testing::Test {
 };
 
 TEST_F(ReportFileTest, SavedLayoutIsTheFixedOne) {
-    BuildRichReport(Report());
-    ASSERT_EQ(SerializeXML(Report(), PathOf("rich.ovk"), 1), 1);
+    BuildRichReport(program.Context());
+    ASSERT_EQ(SerializeXML(program.Context(), PathOf("rich.ovk"), 1), 1);
     EXPECT_FALSE(Report().Modified);
     const std::string file = test::ReadFileBytes(PathOf("rich.ovk"));
     const std::string expectedStart =
@@ -167,15 +168,15 @@ TEST_F(ReportFileTest, SavedLayoutIsTheFixedOne) {
 }
 
 TEST_F(ReportFileTest, LoadThenSaveReproducesTheFileByteForByte) {
-    BuildRichReport(Report());
-    ASSERT_EQ(SaveDocument(Report(), PathOf("first.ovk")), 1);
+    BuildRichReport(program.Context());
+    ASSERT_EQ(SaveDocument(program.Context(), PathOf("first.ovk")), 1);
 
     test::TestProgram fresh;
     CReport& loaded = fresh.Context().Report();
-    InitOVK(loaded);
-    ASSERT_EQ(SerializeXML(loaded, PathOf("first.ovk"), 0), 1);
+    InitOVK(fresh.Context());
+    ASSERT_EQ(SerializeXML(fresh.Context(), PathOf("first.ovk"), 0), 1);
     EXPECT_TRUE(fresh.Front().Messages.empty()) << fresh.Front().Messages[0].Text;
-    ASSERT_EQ(SerializeXML(loaded, PathOf("second.ovk"), 1), 1);
+    ASSERT_EQ(SerializeXML(fresh.Context(), PathOf("second.ovk"), 1), 1);
     EXPECT_EQ(test::ReadFileBytes(PathOf("first.ovk")), test::ReadFileBytes(PathOf("second.ovk")));
 
     // What the objects look like after loading.
@@ -213,21 +214,21 @@ TEST_F(ReportFileTest, LoadThenSaveReproducesTheFileByteForByte) {
 }
 
 TEST_F(ReportFileTest, CyrillicStaysWindows1251AndOtherScriptsSwitchToUtf8) {
-    InitOVK(Report());
+    InitOVK(program.Context());
     Report().NewSheet("Продажи");
-    ASSERT_EQ(SaveDocument(Report(), PathOf("ru.ovk")), 1);
+    ASSERT_EQ(SaveDocument(program.Context(), PathOf("ru.ovk")), 1);
     const std::string cp1251 = test::ReadFileBytes(PathOf("ru.ovk"));
     EXPECT_NE(cp1251.find("encoding=\"windows-1251\""), std::string::npos);
     EXPECT_NE(cp1251.find("<Name>\xCF\xF0\xEE\xE4\xE0\xE6\xE8</Name>"), std::string::npos);
 
     Report().Sheets[0]->Name.Value = "売上 Продажи";
-    ASSERT_EQ(SaveDocument(Report(), PathOf("jp.ovk")), 1);
+    ASSERT_EQ(SaveDocument(program.Context(), PathOf("jp.ovk")), 1);
     EXPECT_NE(test::ReadFileBytes(PathOf("jp.ovk")).find("encoding=\"UTF-8\""), std::string::npos);
 
     for (const char* name : {"ru.ovk", "jp.ovk"}) {
         test::TestProgram fresh;
-        InitOVK(fresh.Context().Report());
-        ASSERT_EQ(SerializeXML(fresh.Context().Report(), PathOf(name), 0), 1);
+        InitOVK(fresh.Context());
+        ASSERT_EQ(SerializeXML(fresh.Context(), PathOf(name), 0), 1);
         ASSERT_EQ(fresh.Context().Report().Sheets.size(), 1u);
         EXPECT_EQ(fresh.Context().Report().Sheets[0]->Name.Value,
                   std::string(name) == "ru.ovk" ? "Продажи" : "売上 Продажи");
@@ -250,8 +251,8 @@ TEST_F(ReportFileTest, DamagedFilesLoadWhatTheyCanAndSayWhatWasDropped) {
         "<PRM><Name>P</Name><Type>rprop</Type><cprop>{S.9.1}</cprop></PRM>\n"
         "<PRM><Name>Q</Name><Type>rprop</Type><cprop>{S.1.0}</cprop></PRM>\n"
         "</root>\n");
-    InitOVK(Report());
-    ASSERT_EQ(SerializeXML(Report(), path, 0), 1);
+    InitOVK(program.Context());
+    ASSERT_EQ(SerializeXML(program.Context(), path, 0), 1);
     ASSERT_EQ(Report().DataSources.size(), 2u);  // the nameless one is dropped, duplicates kept
     EXPECT_EQ(Report().DataSources[0]->tpDS.Value, "");
     ASSERT_EQ(Report().Tasks.size(), 4u);
@@ -280,8 +281,8 @@ TEST_F(ReportFileTest, DamagedFilesLoadWhatTheyCanAndSayWhatWasDropped) {
 }
 
 TEST_F(ReportFileTest, NoInputCrashesTheLoaderOrCorruptsASave) {
-    BuildRichReport(Report());
-    ASSERT_EQ(SaveDocument(Report(), PathOf("whole.ovk")), 1);
+    BuildRichReport(program.Context());
+    ASSERT_EQ(SaveDocument(program.Context(), PathOf("whole.ovk")), 1);
     const std::string whole = test::ReadFileBytes(PathOf("whole.ovk"));
     std::vector<std::string> inputs = {"", "\x00\x01\x02<<<>>>", std::string(4096, '<'),
                                        "<root><DS><Name>x</DS></root>", "<root/>"};
@@ -289,45 +290,44 @@ TEST_F(ReportFileTest, NoInputCrashesTheLoaderOrCorruptsASave) {
         inputs.push_back(whole.substr(0, cut));
     for (size_t i = 0; i < inputs.size(); ++i) {
         test::TestProgram fresh;
-        CReport& report = fresh.Context().Report();
-        InitOVK(report);
+                InitOVK(fresh.Context());
         const std::string in = program.Home().Write("in" + std::to_string(i) + ".ovk", inputs[i]);
-        SerializeXML(report, in, 0);
+        SerializeXML(fresh.Context(), in, 0);
         const std::string out = PathOf("out" + std::to_string(i) + ".ovk");
-        ASSERT_EQ(SerializeXML(report, out, 1), 1);
+        ASSERT_EQ(SerializeXML(fresh.Context(), out, 1), 1);
         // What was written reads back to the same file.
         test::TestProgram again;
-        InitOVK(again.Context().Report());
-        SerializeXML(again.Context().Report(), out, 0);
-        ASSERT_EQ(SerializeXML(again.Context().Report(), out + "2", 1), 1);
+        InitOVK(again.Context());
+        SerializeXML(again.Context(), out, 0);
+        ASSERT_EQ(SerializeXML(again.Context(), out + "2", 1), 1);
         EXPECT_EQ(test::ReadFileBytes(out), test::ReadFileBytes(out + "2")) << "input " << i;
     }
 }
 
 TEST_F(ReportFileTest, AHugeQuerySurvivesASaveAndALoadWhole) {
-    InitOVK(Report());
+    InitOVK(program.Context());
     COvInfoDS* ds = Report().NewDataSource("Big");
     std::string query;
     query.reserve(50u << 20);
     while (query.size() < (50u << 20)) query += "select 1 as a, 'x' as b\r\n";
     query += "select 2";  // values are trimmed, so a trailing line break would not come back
     ds->Qry.Value = query;
-    ASSERT_EQ(SaveDocument(Report(), PathOf("big.ovk")), 1);
+    ASSERT_EQ(SaveDocument(program.Context(), PathOf("big.ovk")), 1);
     test::TestProgram fresh;
-    InitOVK(fresh.Context().Report());
-    ASSERT_EQ(SerializeXML(fresh.Context().Report(), PathOf("big.ovk"), 0), 1);
+    InitOVK(fresh.Context());
+    ASSERT_EQ(SerializeXML(fresh.Context(), PathOf("big.ovk"), 0), 1);
     ASSERT_EQ(fresh.Context().Report().DataSources.size(), 1u);
     EXPECT_EQ(fresh.Context().Report().DataSources[0]->Qry.Value.size(), query.size());
 }
 
 TEST_F(ReportFileTest, MissingFilesAndFailedSaves) {
-    InitOVK(Report());
-    EXPECT_EQ(SerializeXML(Report(), PathOf("absent.ovk"), 0), 0);
+    InitOVK(program.Context());
+    EXPECT_EQ(SerializeXML(program.Context(), PathOf("absent.ovk"), 0), 0);
     ASSERT_FALSE(program.Front().Messages.empty());
     EXPECT_EQ(program.Front().Messages.back().Text,
               "Cannot open file " + PathOf("absent.ovk") + " !");
     program.Home().Write("empty.ovk", "");
-    EXPECT_EQ(SerializeXML(Report(), PathOf("empty.ovk"), 0), 1);
+    EXPECT_EQ(SerializeXML(program.Context(), PathOf("empty.ovk"), 0), 1);
     // A file of no bytes is said to be empty, not to be unreadable.
     EXPECT_EQ(program.Front().Messages.back().Text,
               "The report file " + PathOf("empty.ovk") + " is empty: there is no report in it");
@@ -336,29 +336,29 @@ TEST_F(ReportFileTest, MissingFilesAndFailedSaves) {
     Report().NewSheet();
     Report().Modified = true;
     program.Home().Write("file", "x");
-    EXPECT_EQ(SaveDocument(Report(), PathOf("file/report.ovk")), 0);
+    EXPECT_EQ(SaveDocument(program.Context(), PathOf("file/report.ovk")), 0);
     EXPECT_TRUE(Report().Modified);
     EXPECT_NE(program.Front().Messages.back().Text.find("Cannot save file"), std::string::npos);
 }
 
 TEST_F(ReportFileTest, PathsBareNamesAndBackslashes) {
-    InitOVK(Report());
-    EXPECT_EQ(ResolveReportPath(Report(), "New.ovk"), program.Home().Path() + "New.ovk");
-    EXPECT_EQ(ResolveReportPath(Report(), "reports\\Daily.ovk"), "reports/Daily.ovk");
+    InitOVK(program.Context());
+    EXPECT_EQ(ResolveReportPath(program.Context(), "New.ovk"), program.Home().Path() + "New.ovk");
+    EXPECT_EQ(ResolveReportPath(program.Context(), "reports\\Daily.ovk"), "reports/Daily.ovk");
     Report().CurrentDocPath = "/srv/a.ovk";
-    EXPECT_EQ(ResolveReportPath(Report(), ""), "/srv/a.ovk");
+    EXPECT_EQ(ResolveReportPath(program.Context(), ""), "/srv/a.ovk");
 
-    OnFileNew(Report());
+    OnFileNew(program.Context());
     ASSERT_EQ(Report().Sheets.size(), 1u);
     EXPECT_EQ(Report().Sheets[0]->Name.Value, "Sheet 1");
     ASSERT_EQ(Report().DataSources.size(), 1u);
     EXPECT_EQ(Report().DataSources[0]->Name.Value, "Data Source 1");
-    ASSERT_EQ(SaveDocument(Report()), 1);  // a new report goes into the program folder
+    ASSERT_EQ(SaveDocument(program.Context()), 1);  // a new report goes into the program folder
     EXPECT_TRUE(std::filesystem::exists(program.Home().Path() + "New.ovk"));
 }
 
 TEST_F(ReportFileTest, NewAndCopiedSheets) {
-    InitOVK(Report());
+    InitOVK(program.Context());
     COvInfoSheet* first = Report().NewSheet();
     EXPECT_EQ(Report().NewSheet()->Name.Value, "Sheet 2");
     first->GetPropByName("Title")->Value = "Original";
@@ -377,21 +377,21 @@ TEST_F(ReportFileTest, NewAndCopiedSheets) {
 }
 
 TEST_F(ReportFileTest, ClearingAModifiedReportOffersToSave) {
-    InitOVK(Report(), PathOf("kept.ovk"));
+    InitOVK(program.Context(), PathOf("kept.ovk"));
     Report().NewSheet("Kept");
     Report().Modified = true;
     program.Front().Answer = MessageBoxResult::Yes;
-    ClearDS(Report());
+    ClearDS(program.Context());
     EXPECT_EQ(program.Front().Messages.back().Text, "Current Document was changed; Save document?");
     EXPECT_EQ(program.Front().Messages.back().Caption, "Saving Document");
     EXPECT_NE(test::ReadFileBytes(PathOf("kept.ovk")).find("<Name>Kept</Name>"), std::string::npos);
     EXPECT_TRUE(Report().Sheets.empty());
 
-    InitOVK(Report(), PathOf("dropped.ovk"));
+    InitOVK(program.Context(), PathOf("dropped.ovk"));
     Report().NewSheet("Dropped");
     Report().Modified = true;
     program.Front().Answer = MessageBoxResult::No;
-    ClearDS(Report());
+    ClearDS(program.Context());
     EXPECT_FALSE(std::filesystem::exists(PathOf("dropped.ovk")));
 }
 
@@ -399,7 +399,7 @@ TEST_F(ReportFileTest, AFailedSaveAfterYesKeepsTheReportAndStopsTheOperation) {
     program.Home().Write("blocker", "a file, so nothing can be saved below it");
     const std::string unwritable = PathOf("blocker/report.ovk");
     const auto startModified = [&] {
-        ASSERT_TRUE(InitOVK(Report(), unwritable));
+        ASSERT_TRUE(InitOVK(program.Context(), unwritable));
         Report().NewSheet("Precious");
         Report().Modified = true;
     };
@@ -412,20 +412,20 @@ TEST_F(ReportFileTest, AFailedSaveAfterYesKeepsTheReportAndStopsTheOperation) {
     };
 
     startModified();
-    EXPECT_FALSE(ClearDS(Report()));
+    EXPECT_FALSE(ClearDS(program.Context()));
     stillThere();
     EXPECT_NE(program.Front().Messages.back().Text.find("Cannot save file"), std::string::npos);
-    EXPECT_FALSE(InitOVK(Report(), PathOf("other.ovk")));
+    EXPECT_FALSE(InitOVK(program.Context(), PathOf("other.ovk")));
     stillThere();
-    EXPECT_FALSE(OnFileNew(Report()));
+    EXPECT_FALSE(OnFileNew(program.Context()));
     stillThere();
     program.Home().Write("other.ovk", "<root><SHEET><Name>Other</Name></SHEET></root>");
-    EXPECT_EQ(OnFileOpen(Report(), PathOf("other.ovk")), 0);
+    EXPECT_EQ(OnFileOpen(program.Context(), PathOf("other.ovk")), 0);
     stillThere();
 
     // Answering No still discards the report.
     program.Front().Answer = MessageBoxResult::No;
-    EXPECT_EQ(OnFileOpen(Report(), PathOf("other.ovk")), 1);
+    EXPECT_EQ(OnFileOpen(program.Context(), PathOf("other.ovk")), 1);
     ASSERT_EQ(Report().Sheets.size(), 1u);
     EXPECT_EQ(Report().Sheets[0]->Name.Value, "Other");
 }
@@ -449,7 +449,7 @@ class RecordedProgram {
         context_ = std::make_unique<AppContext>(
             AppContextOptions{home_.Path(), home_.Path() + "settings.ini", std::move(front)});
         BuildSchema(context_->Registries(), context_->Settings());
-        InitOVK(context_->Report());
+        InitOVK(*context_);
     }
     AppContext& Context() { return *context_; }
     CReport& Report() { return context_->Report(); }
@@ -465,7 +465,7 @@ class RecordedProgram {
 TEST(ReportLoading, AnUnreadableFileStillLeavesTheViewsShowingTheEmptyReport) {
     RecordedProgram program;
     const std::string empty = program.Home().Write("empty.ovk", "");
-    EXPECT_EQ(SerializeXML(program.Report(), empty, 0), 1);
+    EXPECT_EQ(SerializeXML(program.Context(), empty, 0), 1);
     EXPECT_FALSE(program.Report().Loaded);
     ASSERT_FALSE(program.Front().Messages.empty());
     EXPECT_EQ(program.Front().Messages[0].Text,
@@ -479,7 +479,7 @@ TEST(ReportLoading, AnUnreadableFileStillLeavesTheViewsShowingTheEmptyReport) {
 
     // A file that cannot be opened at all changes nothing on screen.
     RecordedProgram missing;
-    EXPECT_EQ(SerializeXML(missing.Report(), missing.Home().Path() + "absent.ovk", 0), 0);
+    EXPECT_EQ(SerializeXML(missing.Context(), missing.Home().Path() + "absent.ovk", 0), 0);
     EXPECT_EQ(missing.Front().ExplorerRebuilds, 0);
     EXPECT_TRUE(missing.Front().Shown.empty());
 }
@@ -498,7 +498,7 @@ TEST(ReportLoading, ReadingConnectsToNothingAndBuildsNoPage) {
             "</DSN><Qry>select item, amount from stock</Qry></DS>"
             "<SHEET><Name>Stock</Name><cDS>Stock</cDS><tpVW>GRID</tpVW></SHEET>"
             "</root>");
-    ASSERT_EQ(SerializeXML(program.Report(), path, 0), 1);
+    ASSERT_EQ(SerializeXML(program.Context(), path, 0), 1);
     ASSERT_EQ(program.Report().DataSources.size(), 1u);
     EXPECT_EQ(program.Report().DataSources[0]->Connection, nullptr);
     EXPECT_EQ(program.Report().Sheets[0]->View, nullptr);
@@ -509,7 +509,7 @@ TEST(ReportLoading, ReadingConnectsToNothingAndBuildsNoPage) {
 TEST_F(ReportFileTest, AFifoNamedAsTheReportIsRefusedWithoutWaitingForAWriter) {
     const std::string fifo = PathOf("fifo.ovk");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    InitOVK(Report());
+    InitOVK(program.Context());
     // Should the loader block in open(), the watchdog opens the writing end so that it returns
     // and the test fails instead of hanging.
     std::atomic<bool> finished{false}, rescued{false};
@@ -523,7 +523,7 @@ TEST_F(ReportFileTest, AFifoNamedAsTheReportIsRefusedWithoutWaitingForAWriter) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     });
-    const int result = SerializeXML(Report(), fifo, 0);
+    const int result = SerializeXML(program.Context(), fifo, 0);
     finished = true;
     watchdog.join();
     EXPECT_FALSE(rescued) << "the loader waited for a writer";
@@ -533,7 +533,7 @@ TEST_F(ReportFileTest, AFifoNamedAsTheReportIsRefusedWithoutWaitingForAWriter) {
 
     // A folder is no report either.
     std::filesystem::create_directory(PathOf("folder.ovk"));
-    EXPECT_EQ(SerializeXML(Report(), PathOf("folder.ovk"), 0), 0);
+    EXPECT_EQ(SerializeXML(program.Context(), PathOf("folder.ovk"), 0), 0);
     EXPECT_EQ(program.Front().Messages.back().Text,
               "Cannot open file " + PathOf("folder.ovk") + " !");
 }
@@ -548,15 +548,15 @@ TEST_F(ReportFileTest, AMailStepsPasswordIsStoredProtectedAndAClearOneStillReads
         "<ACT><ActParent>0</ActParent><Name>Each</Name><AType>BURST</AType>"
         "<MailPassword>enc:zz</MailPassword></ACT>"
         "</root>");
-    InitOVK(Report());
-    ASSERT_EQ(SerializeXML(Report(), path, 0), 1);
+    InitOVK(program.Context());
+    ASSERT_EQ(SerializeXML(program.Context(), path, 0), 1);
     ASSERT_EQ(Report().Tasks.size(), 3u);
     EXPECT_EQ(Report().Tasks[1]->Get("MailPassword"), "typed-in-clear");
     EXPECT_EQ(Report().Tasks[2]->Get("MailPassword"), "enc:zz");  // not protected: as it stands
 
     const std::string secret = "p<a>&\"ss wörd";
     Report().Tasks[2]->GetPropByName("MailPassword")->Value = secret;
-    ASSERT_EQ(SaveDocument(Report(), PathOf("saved.ovk")), 1);
+    ASSERT_EQ(SaveDocument(program.Context(), PathOf("saved.ovk")), 1);
     const std::string saved = test::ReadFileBytes(PathOf("saved.ovk"));
     EXPECT_EQ(saved.find("typed-in-clear"), std::string::npos) << saved;
     EXPECT_EQ(saved.find("ss w"), std::string::npos) << saved;
@@ -564,8 +564,8 @@ TEST_F(ReportFileTest, AMailStepsPasswordIsStoredProtectedAndAClearOneStillReads
 
     test::TestProgram fresh;
     CReport& loaded = fresh.Context().Report();
-    InitOVK(loaded);
-    ASSERT_EQ(SerializeXML(loaded, PathOf("saved.ovk"), 0), 1);
+    InitOVK(fresh.Context());
+    ASSERT_EQ(SerializeXML(fresh.Context(), PathOf("saved.ovk"), 0), 1);
     ASSERT_EQ(loaded.Tasks.size(), 3u);
     EXPECT_EQ(loaded.Tasks[1]->Get("MailPassword"), "typed-in-clear");
     EXPECT_EQ(loaded.Tasks[2]->Get("MailPassword"), secret);
@@ -578,8 +578,8 @@ TEST_F(ReportFileTest, ATopLevelTaskLosesOnlyItsTypeAndKeepsTheRest) {
         "<ACT><Name>Daily</Name><AType>CMD</AType><cmd>echo hi</cmd></ACT>"
         "<ACT><ActParent>0</ActParent><Name>Mail</Name><AType>SMTP</AType><Srv>mail</Srv></ACT>"
         "</root>");
-    InitOVK(Report());
-    ASSERT_EQ(SerializeXML(Report(), path, 0), 1);
+    InitOVK(program.Context());
+    ASSERT_EQ(SerializeXML(program.Context(), path, 0), 1);
     ASSERT_EQ(Report().Tasks.size(), 2u);
     const COvInfoAct& task = *Report().Tasks[0];
     EXPECT_EQ(task.GetPropByName("AType"), nullptr);
@@ -587,7 +587,7 @@ TEST_F(ReportFileTest, ATopLevelTaskLosesOnlyItsTypeAndKeepsTheRest) {
     EXPECT_EQ(task.Props.front(), &task.Name);
     EXPECT_EQ(Report().Tasks[1]->Get("AType"), "SMTP");  // a step keeps its type
 
-    ASSERT_EQ(SaveDocument(Report(), PathOf("saved.ovk")), 1);
+    ASSERT_EQ(SaveDocument(program.Context(), PathOf("saved.ovk")), 1);
     const std::string saved = test::ReadFileBytes(PathOf("saved.ovk"));
     EXPECT_NE(saved.find("\t<ACT>\r\n\t\t<Name>Daily</Name>\r\n\t\t<cmd>echo hi</cmd>\r\n\t</ACT>"),
               std::string::npos)
@@ -602,8 +602,8 @@ TEST_F(ReportFileTest, QueryBuilderItemsAreFoundWhateverTheirCase) {
                              "<root><DS><Name>Cube</Name><tpDS>OLAP</tpDS><bQ>0</bQ>"
                              "<mdxc Filter=\"[Time].[1997]\">[Measures].[Sales]</mdxc>"
                              "<Mdxr>[Store].[All]</Mdxr><MDXD>[Product]</MDXD></DS></root>");
-    InitOVK(Report());
-    ASSERT_EQ(SerializeXML(Report(), path, 0), 1);
+    InitOVK(program.Context());
+    ASSERT_EQ(SerializeXML(program.Context(), path, 0), 1);
     ASSERT_EQ(Report().DataSources.size(), 1u);
     const COvInfoDS& cube = *Report().DataSources[0];
     const COvInfoProp* columns = cube.GetPropByName("MDXC");
@@ -614,7 +614,7 @@ TEST_F(ReportFileTest, QueryBuilderItemsAreFoundWhateverTheirCase) {
     EXPECT_EQ(cube.Get("MDXR"), "[Store].[All]");
     EXPECT_EQ(cube.Get("MDXD"), "[Product]");
 
-    ASSERT_EQ(SaveDocument(Report(), PathOf("saved.ovk")), 1);
+    ASSERT_EQ(SaveDocument(program.Context(), PathOf("saved.ovk")), 1);
     EXPECT_NE(test::ReadFileBytes(PathOf("saved.ovk"))
                   .find("<MDXC Filter=\"[Time].[1997]\">[Measures].[Sales]</MDXC>"),
               std::string::npos);
@@ -634,17 +634,17 @@ TEST_F(ReportFileTest, ParametersBeforeTheReportSheetKeepTheirValues) {
                              "<root><PRM><Name>Region</Name><PrmVal>North</PrmVal></PRM>"
                              "<PRM><Name>Year</Name><PrmVal>2026</PrmVal></PRM>"
                              "<SHEET><HTMLayout>&lt;P&gt;x&lt;/P&gt;</HTMLayout></SHEET></root>");
-    InitOVK(Report());
-    ASSERT_EQ(SerializeXML(Report(), path, 0), 1);
+    InitOVK(program.Context());
+    ASSERT_EQ(SerializeXML(program.Context(), path, 0), 1);
     ASSERT_EQ(Report().Params.size(), 2u);
     EXPECT_EQ(Report().Params[0]->PrmVal.Value, "North");
     EXPECT_EQ(Report().Params[1]->PrmVal.Value, "2026");
     EXPECT_EQ(Report().ReportObject->Get("HTMLayout"), "<P>x</P>");
 
-    ASSERT_EQ(SerializeXML(Report(), PathOf("saved.ovk"), 1), 1);
+    ASSERT_EQ(SerializeXML(program.Context(), PathOf("saved.ovk"), 1), 1);
     test::TestProgram again;
-    InitOVK(again.Context().Report());
-    ASSERT_EQ(SerializeXML(again.Context().Report(), PathOf("saved.ovk"), 0), 1);
+    InitOVK(again.Context());
+    ASSERT_EQ(SerializeXML(again.Context(), PathOf("saved.ovk"), 0), 1);
     ASSERT_EQ(again.Context().Report().Params.size(), 2u);
     EXPECT_EQ(again.Context().Report().Params[0]->PrmVal.Value, "North");
     EXPECT_EQ(again.Context().Report().Params[1]->PrmVal.Value, "2026");
@@ -660,12 +660,12 @@ namespace {
 // name left as the database gave it) each say something of their own: both are saved and read
 // back.
 TEST_F(ReportFileTest, AColumnOnlyRenamedOrOnlyTypedIsSaved) {
-    InitOVK(Report());
+    InitOVK(program.Context());
     COvInfoSheet* sheet = Report().NewSheet("Sales");
     CRegistries& registries = program.Context().Registries();
     const auto addColumn = [&](const char* key, const char* defaultName, const char* name,
                                const char* type) {
-        auto column = std::make_unique<COvInfoGCols>(GroupId::GridColumns);
+        auto column = std::make_unique<COvInfoGCols>(&Report().Registries(), GroupId::GridColumns);
         column->Key = key;
         column->ColN.DefaultValue = defaultName;
         column->ColN.Value = name;
@@ -675,14 +675,14 @@ TEST_F(ReportFileTest, AColumnOnlyRenamedOrOnlyTypedIsSaved) {
     };
     addColumn("0_3", "net", "Net amount", "DEF");
     addColumn("0_4", "qty", "qty", "BT");
-    ASSERT_EQ(SerializeXML(Report(), PathOf("columns.ovk"), 1), 1);
+    ASSERT_EQ(SerializeXML(program.Context(), PathOf("columns.ovk"), 1), 1);
     const std::string file = test::ReadFileBytes(PathOf("columns.ovk"));
     EXPECT_NE(file.find("<C0_3 ColN=\"Net amount\" ColT=\"DEF\""), std::string::npos) << file;
     EXPECT_NE(file.find("<C0_4 ColN=\"qty\" ColT=\"BT\""), std::string::npos) << file;
 
     test::TestProgram again;
-    InitOVK(again.Context().Report());
-    ASSERT_EQ(SerializeXML(again.Context().Report(), PathOf("columns.ovk"), 0), 1);
+    InitOVK(again.Context());
+    ASSERT_EQ(SerializeXML(again.Context(), PathOf("columns.ovk"), 0), 1);
     const auto& sheets = again.Context().Report().Sheets;
     ASSERT_FALSE(sheets.empty());
     const auto& columns = sheets.back()->GridColumns;
@@ -712,11 +712,11 @@ TEST_F(ReportFileTest, TypesOfAMissingPlugInAndTheirPropertiesSurviveASave) {
         "<xlFile>out.xlsx</xlFile></ACT>"
         "<SHEET><Name>Chart</Name><cDS>Book</cDS><tpVW>CHART</tpVW><chType>bars</chType>"
         "</SHEET></root>");
-    InitOVK(Report());
-    ASSERT_EQ(SerializeXML(Report(), path, 0), 1);
+    InitOVK(program.Context());
+    ASSERT_EQ(SerializeXML(program.Context(), path, 0), 1);
     EXPECT_EQ(Report().DataSources[0]->tpDS.Value, "");
     EXPECT_EQ(Report().Sheets[0]->tpVW.Value, "");
-    ASSERT_EQ(SerializeXML(Report(), PathOf("saved.ovk"), 1), 1);
+    ASSERT_EQ(SerializeXML(program.Context(), PathOf("saved.ovk"), 1), 1);
     const std::string saved = test::ReadFileBytes(PathOf("saved.ovk"));
     for (const char* kept :
          {"<tpDS>XLSX</tpDS>", "<xlSheet>Sales 2026</xlSheet>", "<AType>XLSOUT</AType>",
@@ -727,9 +727,9 @@ TEST_F(ReportFileTest, TypesOfAMissingPlugInAndTheirPropertiesSurviveASave) {
 
     // And saving what was saved changes nothing.
     test::TestProgram again;
-    InitOVK(again.Context().Report());
-    ASSERT_EQ(SerializeXML(again.Context().Report(), PathOf("saved.ovk"), 0), 1);
-    ASSERT_EQ(SerializeXML(again.Context().Report(), PathOf("again.ovk"), 1), 1);
+    InitOVK(again.Context());
+    ASSERT_EQ(SerializeXML(again.Context(), PathOf("saved.ovk"), 0), 1);
+    ASSERT_EQ(SerializeXML(again.Context(), PathOf("again.ovk"), 1), 1);
     EXPECT_EQ(test::ReadFileBytes(PathOf("again.ovk")), saved);
 }
 

@@ -143,18 +143,18 @@ class ChartPlugInTest : public ::testing::Test {
         sheet->tpVW.Value = "CHART";
         program.Context().Registries().PrepareNewCombo(sheet->tpVW, sheet->Props, true);
         if (COvInfoProp* kind = sheet->GetPropByName("ChartType")) kind->Value = type;
-        CreateGridView(*sheet);
+        CreateGridView(program.Context(), *sheet);
         return *sheet;
     }
 
     std::string ExportPage() {
-        Report().Tasks.push_back(std::make_unique<COvInfoAct>(GroupId::Task));
+        Report().Tasks.push_back(std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task));
         COvInfoAct& step = *Report().Tasks.back();
         step.AType.Value = "HTML";
         program.Context().Registries().PrepareNewCombo(step.AType, step.Props, true);
-        EXPECT_EQ(step.DoExport(), 1);
+        EXPECT_EQ(DoExport(program.Context(), step), 1);
         std::string bytes;
-        ReadWholeFile(PageFilePath(), bytes);
+        ReadWholeFile(PageFilePath(program.Context()), bytes);
         return bytes;
     }
 

@@ -55,20 +55,20 @@ class PlugInLoaderTest : public ::testing::Test {
 
 TEST_F(PlugInLoaderTest, NoPlugInsLeavesEveryTypeToTheProgram) {
     EXPECT_EQ(LoadPlugIns(program.Context()), 0);
-    EXPECT_TRUE(PlugIns().empty());
+    EXPECT_TRUE(program.Context().Registries().PlugIns.empty());
     for (const auto& entry : Registries().ComboValues) EXPECT_EQ(entry->PlugInIndex, -1);
 }
 
 TEST_F(PlugInLoaderTest, LoadsInFileNameOrderAndSkipsWhatCannotBeUsed) {
     InstallAll();
     ASSERT_EQ(LoadPlugIns(program.Context()), 2);
-    ASSERT_EQ(PlugIns().size(), 2u);
-    EXPECT_EQ(PlugIns()[0]->m_Name, "Test Beta");
-    EXPECT_EQ(PlugIns()[0]->m_FileName, "10-beta.rll");
-    EXPECT_EQ(PlugIns()[0]->m_PlugInIndex, 0);
-    EXPECT_EQ(PlugIns()[1]->m_Name, "Test Alpha");
-    EXPECT_EQ(PlugIns()[1]->m_PlugInIndex, 1);
-    EXPECT_EQ(PlugIns()[1]->m_pApp, &program.Context());
+    ASSERT_EQ(program.Context().Registries().PlugIns.size(), 2u);
+    EXPECT_EQ(program.Context().Registries().PlugIns[0]->m_Name, "Test Beta");
+    EXPECT_EQ(program.Context().Registries().PlugIns[0]->m_FileName, "10-beta.rll");
+    EXPECT_EQ(program.Context().Registries().PlugIns[0]->m_PlugInIndex, 0);
+    EXPECT_EQ(program.Context().Registries().PlugIns[1]->m_Name, "Test Alpha");
+    EXPECT_EQ(program.Context().Registries().PlugIns[1]->m_PlugInIndex, 1);
+    EXPECT_EQ(program.Context().Registries().PlugIns[1]->m_pApp, &program.Context());
 
     // Each registration carries its plug-in's index; the program's own keep -1.
     EXPECT_EQ(IndexOf(ListId::DataSourceTypes, "BetaDS"), 0);
@@ -85,14 +85,14 @@ TEST_F(PlugInLoaderTest, LoadsInFileNameOrderAndSkipsWhatCannotBeUsed) {
     EXPECT_FALSE(Logged("TestPlugIn Other"));  // the old one was never called
     EXPECT_TRUE(Logged("TestPlugIn Beta: init as index 0"));
 
-    const auto rows = PlugInAboutRows();
+    const auto rows = PlugInAboutRows(program.Context().Registries());
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1].FileName, "20-alpha.rll");
     EXPECT_EQ(rows[1].Version, "1.0");
 
     // Loading is once per program.
     EXPECT_EQ(LoadPlugIns(program.Context()), 0);
-    EXPECT_EQ(PlugIns().size(), 2u);
+    EXPECT_EQ(program.Context().Registries().PlugIns.size(), 2u);
 }
 
 TEST_F(PlugInLoaderTest, ObjectsOfPlugInTypesReachTheirPlugIn) {
@@ -102,47 +102,47 @@ TEST_F(PlugInLoaderTest, ObjectsOfPlugInTypesReachTheirPlugIn) {
     COvInfoDS* source = Report().NewDataSource("Feed");
     source->tpDS.Value = "AlphaDS";
     Registries().PrepareNewCombo(source->tpDS, source->Props, true);
-    EXPECT_EQ(source->OpenConnectDS(true), 1);
+    EXPECT_EQ(source->OpenConnectDS(program.Context(), true), 1);
     EXPECT_TRUE(Logged("TestPlugIn Alpha: open Feed key k"));
 
     COvInfoSheet* sheet = Report().NewSheet("Chart");
     sheet->cDS.Value = "Feed";
     sheet->tpVW.Value = "BetaView";
-    EXPECT_EQ(MakeGridView(*sheet), nullptr);
+    EXPECT_EQ(MakeGridView(program.Context(), *sheet), nullptr);
     EXPECT_NE(sheet->OwnedView, nullptr);
     EXPECT_TRUE(Logged("TestPlugIn Beta: view of Chart"));
 
-    auto task = std::make_unique<COvInfoAct>(GroupId::Task);
+    auto task = std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task);
     task->Name.Value = "Daily";
     COvInfoAct* daily = task.get();
     Report().Tasks.push_back(std::move(task));
-    auto step = std::make_unique<COvInfoAct>(GroupId::Task);
+    auto step = std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task);
     step->Name.Value = "Book";
     step->Parent = daily;
     step->AType.Value = "AlphaTask";
     Registries().PrepareNewCombo(step->AType, step->Props, true);
     COvInfoAct* book = step.get();
     Report().Tasks.push_back(std::move(step));
-    RunAllSteps(Report(), *daily);
+    RunAllSteps(program.Context(), *daily);
     EXPECT_TRUE(Logged("TestPlugIn Alpha: task AlphaTask step Book"));
 
     std::string part;
-    EXPECT_EQ(program.Context().Tasks().PlugInRender(0, *sheet, *book, part), 1);
+    EXPECT_EQ(program.Context().Tasks().PlugInRender(program.Context(), 0, *sheet, *book, part), 1);
     EXPECT_EQ(part, "<p>Beta part of Chart</p>");
-    program.Context().Tasks().PlugInDelivery(1, *book);
+    program.Context().Tasks().PlugInDelivery(program.Context(), 1, *book);
     EXPECT_TRUE(Logged("TestPlugIn Alpha: deliver Book"));
-    program.Context().Tasks().PlugInDelivery(0, *book);
+    program.Context().Tasks().PlugInDelivery(program.Context(), 0, *book);
     EXPECT_TRUE(Logged("Plug-in 10-beta.rll failed in delivering: Beta cannot deliver Book"));
 
     // An edit of the sheet reaches its view's plug-in (with the sheet as current object) and
     // an edit of the step its type's plug-in.
-    EXPECT_TRUE(NotifyPlugInsOfChange(*sheet, sheet->Name, sheet));
-    EXPECT_EQ(PlugIns()[0]->m_pCurObj, sheet);
+    EXPECT_TRUE(NotifyPlugInsOfChange(program.Context(), *sheet, sheet->Name, sheet));
+    EXPECT_EQ(program.Context().Registries().PlugIns[0]->m_pCurObj, sheet);
     EXPECT_TRUE(Logged("TestPlugIn Beta: view property Name=Chart"));
-    EXPECT_TRUE(NotifyPlugInsOfChange(*book, book->Name, nullptr));
+    EXPECT_TRUE(NotifyPlugInsOfChange(program.Context(), *book, book->Name, nullptr));
     EXPECT_TRUE(Logged("TestPlugIn Alpha: property Name=Book"));
     COvInfoSheet* plain = Report().NewSheet("Plain");
-    EXPECT_FALSE(NotifyPlugInsOfChange(*plain, plain->Name, plain));
+    EXPECT_FALSE(NotifyPlugInsOfChange(program.Context(), *plain, plain->Name, plain));
 }
 
 }  // namespace

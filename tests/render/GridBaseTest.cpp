@@ -42,7 +42,7 @@ class GridFill : public ::testing::Test {
     // Runs `query` as the sheet's data source and makes the sheet's grid view.
     CGridBase& Show(const std::string& query) {
         source_->Qry.Value = query;
-        view_ = CreateGridView(*sheet_);
+        view_ = CreateGridView(program_.Context(), *sheet_);
         EXPECT_NE(view_, nullptr);
         return *view_->GetGridCtrl();
     }
@@ -86,7 +86,7 @@ TEST_F(GridFill, CellsHoldTheFormattedValuesAndNumbersAreRightAligned) {
     EXPECT_EQ(Text(1, 2), "1 234.50");
     EXPECT_EQ(Text(1, 3), "12.50");
     EXPECT_EQ(Text(1, 4), "Alpha <b>");
-    EXPECT_EQ(Text(1, 5), source_->GetDSTextRC(1, 5));
+    EXPECT_EQ(Text(1, 5), source_->GetDSTextRC(program_.Context(), 1, 5));
     EXPECT_EQ(Text(2, 1), "-7");
     EXPECT_EQ(Text(2, 2), "-0.25");
     EXPECT_EQ(Text(2, 3), "");
@@ -144,7 +144,7 @@ TEST_F(GridFill, CellTextsAreExactlyTheValueFormattersTexts) {
     ASSERT_EQ(grid.GetRowCount(), 1 + 15 + 8 + 500);
     for (int row = 1; row < grid.GetRowCount(); ++row)
         for (int column = 0; column < 4; ++column)
-            ASSERT_EQ(Text(row, column), VariantToText(source_->GetDSvarRC(row, column)))
+            ASSERT_EQ(Text(row, column), VariantToText(source_->GetDSvarRC(program_.Context(), row, column)))
                 << row << "," << column;
 }
 
@@ -281,7 +281,7 @@ TEST_F(GridFill, RowsAreAppendedAndRefreshedUnderAKeptHeader) {
     grid.SetItemText(0, 0, "Kept");
     database_.Execute("INSERT INTO s VALUES (3)");
     // The source runs again first (its old result is freed): the grid must read the new one.
-    source_->OpenRSDS();
+    source_->OpenRSDS(program_.Context());
     grid.RefreshRows();
     ASSERT_EQ(grid.GetRowCount(), 4);
     EXPECT_EQ(Text(0, 0), "Kept");
@@ -352,13 +352,13 @@ TEST_F(GridFill, ViewsAreFoundRefreshedAndDestroyed) {
     EXPECT_EQ(view_->SheetNumber(), 0);
 
     database_.Execute("INSERT INTO s VALUES (2)");
-    source_->OpenRSDS();
-    RefreshGridViews(*source_);
+    source_->OpenRSDS(program_.Context());
+    RefreshGridViews(program_.Context(), *source_);
     EXPECT_EQ(GV_getRowCount(view_), 3);
 
     COvInfoSheet* other = Report().NewSheet("Sheet 2");
     other->cDS.Value = "Sales";
-    CGridView* otherView = CreateGridView(*other);
+    CGridView* otherView = CreateGridView(program_.Context(), *other);
     ASSERT_NE(otherView, nullptr);
     EXPECT_EQ(otherView->SheetNumber(), 1);
     EXPECT_EQ(FindGridView(*sheet_), view_);  // making one view leaves the others be
@@ -372,7 +372,7 @@ TEST_F(GridFill, ViewsAreFoundRefreshedAndDestroyed) {
     // A view type a plug-in registered is the plug-in's to show.
     program_.Context().Registries().AddComboValue(ListId::OutputTypes, "CHART", "Chart", 0);
     other->tpVW.Value = "CHART";
-    EXPECT_EQ(CreateGridView(*other), nullptr);
+    EXPECT_EQ(CreateGridView(program_.Context(), *other), nullptr);
     EXPECT_EQ(FindGridView(*other), nullptr);
 }
 
@@ -398,7 +398,7 @@ TEST_F(GridFill, CellReadsKeepWordsThatMerelyStartLikeTheAbbreviation) {
         {"Итого:7", "Итого: 7"},     {"ПродПродукты2", "Прод Продукты 2"}};
     for (int column = 0; column < 6; ++column) {
         EXPECT_EQ(GV_getRowCol(view_, 1, column), expected[column].first) << column;
-        EXPECT_EQ(source_->GetDSTextRC(1, column), expected[column].second) << column;
+        EXPECT_EQ(source_->GetDSTextRC(program_.Context(), 1, column), expected[column].second) << column;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "model/OvInfoPrm.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "render/ParamHtml.h"
 
 namespace orvik {
 namespace {
@@ -13,16 +14,16 @@ namespace {
 class ParamPanel : public ::testing::Test {
   protected:
     COvInfoPrm& AddParam(const std::string& name, const std::string& value) {
-        auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
+        auto prm = std::make_unique<COvInfoPrm>(&program.Context().Registries(), GroupId::Param);
         prm->Name.Value = name;
         prm->PrmVal.Value = value;
         Report().Params.push_back(std::move(prm));
         return *Report().Params.back();
     }
     CReport& Report() { return program.Context().Report(); }
-    static std::string Panel(const COvInfoPrm& prm) {
+    std::string Panel(const COvInfoPrm& prm) {
         std::string html;
-        prm.MakeHTML(html);
+        MakeParamHTML(Report(), prm, html);
         return html;
     }
 

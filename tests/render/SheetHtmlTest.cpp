@@ -38,7 +38,7 @@ class SheetHtml : public ::testing::Test {
     const std::string& Home() const { return program_.Home().Path(); }
     CGridView& Show(const std::string& query) {
         source_->Qry.Value = query;
-        CGridView* view = CreateGridView(*sheet_);
+        CGridView* view = CreateGridView(program_.Context(), *sheet_);
         EXPECT_NE(view, nullptr);
         return *view;
     }

@@ -64,7 +64,7 @@ class CatalogTreeTest : public ::testing::Test {
             "shop.ovk", "<root><DS><Name>Shop</Name><tpDS>OLAP</tpDS><DSN>" + connection_ +
                             "</DSN>" + settings + "</DS><ACT><Name>Daily</Name></ACT>" +
                             "<SHEET><Name>S</Name><cDS>Shop</cDS><tpVW>GRID</tpVW></SHEET></root>");
-        InitOVK(program_.Context().Report());
+        InitOVK(program_.Context());
         ReportSession session(program_.Context());
         EXPECT_TRUE(session.Read(report));
         session.PrepareSheets();
@@ -72,16 +72,16 @@ class CatalogTreeTest : public ::testing::Test {
     }
 
     // The source's result: a line of headers, then one line per row, cells joined by "|".
-    static std::string Table(COvInfoDS& source) {
+    std::string Table(COvInfoDS& source) {
         std::string text;
         for (int col = 0; col < source.GetDSColCount(); ++col)
             text += (col ? "|" : "") + source.GetDSHeader(col);
-        for (int row = 1; row <= source.GetDSRowCount(); ++row) {
+        for (int row = 1; row <= source.GetDSRowCount(program_.Context()); ++row) {
             for (int col = 0; col < source.GetDSColCount(); ++col) {
                 char number[32];
-                std::snprintf(number, sizeof number, "%g", source.GetDSvarRC(row, col).AsDouble());
+                std::snprintf(number, sizeof number, "%g", source.GetDSvarRC(program_.Context(), row, col).AsDouble());
                 text += (col ? "|" : "\n") +
-                        (col < source.GetDSCol2Count() ? source.GetDSTextRC(row, col) : number);
+                        (col < source.GetDSCol2Count() ? source.GetDSTextRC(program_.Context(), row, col) : number);
             }
         }
         return text;
@@ -117,7 +117,7 @@ TEST_F(CatalogTreeTest, TheTreeShowsTheChosenCubeAndItsMenuPutsNodesOnAxes) {
     Registries().ReplaceAppended(source.tpDS, source.Props);
     source.DSN.Value = connection_;
     source.GetPropByName("nCube")->Value = "Sales";
-    ASSERT_EQ(source.OpenConnectDS(true), 1) << Messages();
+    ASSERT_EQ(source.OpenConnectDS(program_.Context(), true), 1) << Messages();
     CatalogTree& tree = *TreeBarOf(source);
     std::string outline;
     for (const auto& item : tree.Items()) {
@@ -173,7 +173,7 @@ TEST_F(CatalogTreeTest, TheTreeShowsTheChosenCubeAndItsMenuPutsNodesOnAxes) {
 
     // Another cube rebuilds the tree on the next run; the selection's properties stay.
     source.GetPropByName("nCube")->Value = "Stock";
-    ASSERT_EQ(source.OpenRSDS(), 1);
+    ASSERT_EQ(source.OpenRSDS(program_.Context()), 1);
     EXPECT_EQ(tree.Items().size(), 3u);
     EXPECT_TRUE(tree.Builder().Selection().empty());
     EXPECT_EQ(source.Get("MDXR"), "[Store].[City]");
@@ -198,7 +198,7 @@ TEST_F(CatalogTreeTest, AStoredSelectionIsQueriedAndAnElementTheCubeLacksStaysSt
     // A restored element offers its level's members to choose from, when someone is there to.
     EXPECT_EQ(source.GetPropByName("MDXF")->ComboId, 0u);
     program_.Context().BatchMode = false;
-    ASSERT_EQ(source.OpenConnectDS(true), 1);
+    ASSERT_EQ(source.OpenConnectDS(program_.Context(), true), 1);
     EXPECT_EQ(ListOf(source.GetPropByName("MDXF")),
               (std::vector<std::string>{"[Store].[Canada]", "[Store].[USA]"}));
     EXPECT_NE(WorkFile("LastTree.txt").find("   [Store].[Country]   [Store].[USA]\r\n"),

@@ -24,12 +24,12 @@ TEST(SqlSourceKind, ALockHeldByAnotherProgramIsWaitedForOnlyAsLongAsTheSettingSa
               SQLITE_OK);
     program.Context().Registries().FindSetting("SqliteLockWait")->Value = "1";
 
-    COvInfoDS source(GroupId::DataSource);
+    COvInfoDS source(&program.Context().Registries(), GroupId::DataSource);
     source.tpDS.Value = "SQL";
     source.DSN.Value = "Provider=SQLite;Data Source=" + path;
     source.Qry.Value = "select n from t";
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(source.OpenConnectDS(true), 0);
+    EXPECT_EQ(source.OpenConnectDS(program.Context(), true), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     ASSERT_FALSE(program.Front().Messages.empty());
     const std::string& message = program.Front().Messages.back().Text;
@@ -41,8 +41,8 @@ TEST(SqlSourceKind, ALockHeldByAnotherProgramIsWaitedForOnlyAsLongAsTheSettingSa
     // Once the other program lets go, the same source reads.
     sqlite3_exec(holder, "commit", nullptr, nullptr, nullptr);
     sqlite3_close(holder);
-    EXPECT_EQ(source.OpenConnectDS(true), 1);
-    EXPECT_EQ(source.GetDSRowCount(), 2);
+    EXPECT_EQ(source.OpenConnectDS(program.Context(), true), 1);
+    EXPECT_EQ(source.GetDSRowCount(program.Context()), 2);
 }
 
 }  // namespace

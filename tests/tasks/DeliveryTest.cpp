@@ -11,6 +11,7 @@
 #include "model/Report.h"
 #include "net/NetPeers.h"
 #include "net/ZelSMTPException.h"
+#include "tasks/Delivery.h"
 #include "tasks/HtmlExport.h"
 
 namespace orvik {
@@ -23,7 +24,7 @@ class DeliveryTest : public ::testing::Test {
   protected:
     DeliveryTest() {
         Report().StartNew();
-        auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
+        auto prm = std::make_unique<COvInfoPrm>(&program.Context().Registries(), GroupId::Param);
         prm->Name.Value = "Region";
         prm->PrmVal.Value = "Север";
         prm->PrmVal.Caption = "Region";
@@ -42,7 +43,7 @@ class DeliveryTest : public ::testing::Test {
     }
 
     COvInfoAct& Step(const char* type) {
-        Report().Tasks.push_back(std::make_unique<COvInfoAct>(GroupId::Task));
+        Report().Tasks.push_back(std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task));
         COvInfoAct& step = *Report().Tasks.back();
         step.Name.Value = "Daily";
         step.AType.Value = type;
@@ -86,7 +87,7 @@ TEST_F(DeliveryTest, MailCarriesPicturesInlineOnceAndFilesAttached) {
     Write("chart.png", kPng);
     Write("att1.txt", "first\n");
     Write("att2.txt", "second\n");
-    Report().PageText =
+    program.Context().Page.Text =
         "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; CHARSET=windows-1251\">"
         "</HEAD><BODY><IMG src=\"img/logo.gif\"><P>Север</P><IMG src=\"img/logo.gif\">"
         "<TABLE><TR><TD background=\"chart.png\">x</TD></TR></TABLE></BODY></HTML>";
@@ -96,7 +97,7 @@ TEST_F(DeliveryTest, MailCarriesPicturesInlineOnceAndFilesAttached) {
     step.GetPropByName("Adr")->Value = "boss@example.org;ann@example.org; ;bob@example.org";
     step.GetPropByName("Subj")->Value = "Sales `Region";
     step.GetPropByName("Files")->Value = "att*.txt";
-    step.SendExport();
+    SendExport(program.Context(), step);
 
     const auto messages = Received();
     ASSERT_EQ(messages.size(), 1u);
@@ -134,18 +135,18 @@ TEST_F(DeliveryTest, MailCarriesPicturesInlineOnceAndFilesAttached) {
 TEST_F(DeliveryTest, PlainPagesFilesInPlaceOfContentAndThePlaceholderSender) {
     test::PeerProcess sink("smtp_sink.py", {mailbox.Path()});
     ASSERT_TRUE(sink.Started()) << sink.Problem();
-    Report().PageText = "<HTML><BODY>no pictures</BODY></HTML>";
+    program.Context().Page.Text = "<HTML><BODY>no pictures</BODY></HTML>";
     COvInfoAct& plain = Step("SMTP");
     plain.GetPropByName("Srv")->Value = sink.Address();
     plain.GetPropByName("Adr")->Value = "a@example.org, b@example.org";
-    plain.SendExport();
+    SendExport(program.Context(), plain);
 
     const std::string csv = Write("report.csv", "a;b\n1;2\n");
     COvInfoAct& file = Step("SMTP");
     file.GetPropByName("Srv")->Value = sink.Address();
     file.GetPropByName("Adr")->Value = "a@example.org";
     file.GetPropByName("Cont")->Value = "file = report.csv";
-    file.SendExport();
+    SendExport(program.Context(), file);
 
     auto messages = Received();
     ASSERT_EQ(messages.size(), 2u);
@@ -193,7 +194,7 @@ TEST_F(DeliveryTest, OnlyLocalPicturesGoInlineAndASenderMayCarryAName) {
     program.Context().Registries().FindSetting("PictureFolders")->Value = elsewhere.Path();
     const std::string fileUrl = "file://" + elsewhere.Path() + "p%C3%A9%20x.gif";
     Write("img/chart.png", kPng);
-    Report().PageText =
+    program.Context().Page.Text =
         "<HTML><BODY><IMG src=\"http://cdn.example.org/logo.png\"><IMG src=\"" + fileUrl +
         "\"><IMG src=\"img/chart.png\"><IMG src=\"data:image/gif;base64,R0lGODlh\">"
         "<IMG src=\"cid:kept@example.org\"><IMG src=\"//cdn.example.org/x.gif\">"
@@ -204,7 +205,7 @@ TEST_F(DeliveryTest, OnlyLocalPicturesGoInlineAndASenderMayCarryAName) {
     COvInfoAct& step = Step("SMTP");
     step.GetPropByName("Srv")->Value = sink.Address();
     step.GetPropByName("Adr")->Value = "boss@example.org";
-    step.SendExport();
+    SendExport(program.Context(), step);
 
     auto messages = Received();
     ASSERT_EQ(messages.size(), 1u);
@@ -237,14 +238,14 @@ TEST_F(DeliveryTest, AMissingAttachmentStopsTheMailUnlessMissingFilesAreOptional
     const std::string sales = Write("Sales, March.csv", "region;amount\n");
     const std::string notes = Write("notes.txt", "kept\n");
     Write("later.txt", "second\n");
-    Report().PageText = "<HTML><BODY>see the files</BODY></HTML>";
+    program.Context().Page.Text = "<HTML><BODY>see the files</BODY></HTML>";
     COvInfoAct& step = Step("SMTP");
     step.GetPropByName("Srv")->Value = sink.Address();
     step.GetPropByName("Adr")->Value = "boss@example.org";
     // Every relative entry lies in the work folder, the last as much as the first.
     step.GetPropByName("Files")->Value = "Sales, March.csv;" + HtmlFolder() + "gone.pdf; " + notes +
                                          ";" + HtmlFolder() + "none*.xls;later.txt";
-    step.SendExport();
+    SendExport(program.Context(), step);
     EXPECT_TRUE(Received().empty());
     EXPECT_EQ(program.Context().ErrorCount(), 1);
     ASSERT_EQ(program.Front().Messages.size(), 1u);
@@ -255,7 +256,7 @@ TEST_F(DeliveryTest, AMissingAttachmentStopsTheMailUnlessMissingFilesAreOptional
     EXPECT_EQ(program.ReadLog().find("Zel Sended Mail"), std::string::npos);
 
     step.GetPropByName("MissingFilesOptional")->Value = "1";
-    step.SendExport();
+    SendExport(program.Context(), step);
     auto messages = Received();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0]["defects"], "0");
@@ -304,7 +305,7 @@ TEST_F(DeliveryTest, CharactersTheDeclaredSetCannotHoldArriveWhole) {
     const std::vector<std::string> charsets = {"windows-1251", "iso-8859-1", "koi8-r", "utf-8",
                                                "x-unknown-set"};
     for (const std::string& charset : charsets) {
-        Report().PageText =
+        program.Context().Page.Text =
             "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
             "CHARSET=" +
             charset + "\"></HEAD><BODY><P>" + text + "</P></BODY></HTML>";
@@ -313,7 +314,7 @@ TEST_F(DeliveryTest, CharactersTheDeclaredSetCannotHoldArriveWhole) {
         step.GetPropByName("Adr")->Value = "boss@example.org";
         step.GetPropByName("Subj")->Value = "Sales " + text;
         step.GetPropByName("Files")->Value = file;
-        step.SendExport();
+        SendExport(program.Context(), step);
     }
     auto messages = Received();
     ASSERT_EQ(messages.size(), charsets.size()) << program.ReadLog();
@@ -347,13 +348,13 @@ TEST_F(DeliveryTest, AUserFileSentByMailIsKeptHoweverItIsNamed) {
     std::ofstream(own) << "a;b\n";
     fs::create_symlink(price, HtmlFolder() + "link.pdf");
     fs::create_directory_symlink(srv.Path(), HtmlFolder() + "shared");
-    Report().PageText = "<HTML><BODY>today's prices</BODY></HTML>";
+    program.Context().Page.Text = "<HTML><BODY>today's prices</BODY></HTML>";
     const auto send = [&](const char* property, const std::string& value) {
         COvInfoAct& step = Step("SMTP");
         step.GetPropByName("Srv")->Value = sink.Address();
         step.GetPropByName("Adr")->Value = "shop@example.org";
         step.GetPropByName(property)->Value = value;
-        step.SendExport();
+        SendExport(program.Context(), step);
     };
     send("Files", price);                          // the report that mails a price list daily
     send("Files", srv.Path() + "*.pdf");           // a pattern that finds just that file
@@ -384,21 +385,21 @@ TEST_F(DeliveryTest, AFileTheProgramMadeForTheMailIsRemovedAfterIt) {
         step.GetPropByName("Srv")->Value = sink.Address();
         step.GetPropByName("Adr")->Value = "boss@example.org";
         step.GetPropByName("Cont")->Value = content;
-        step.SendExport();
+        SendExport(program.Context(), step);
     };
     // The page an HTML file export left in the work folder goes as the attachment.
     Report().NewSheet("Empty");
-    ASSERT_EQ(Step("HTMFile").DoExport(), 1);
-    ASSERT_TRUE(fs::exists(PageFilePath()));
+    ASSERT_EQ(DoExport(program.Context(), Step("HTMFile")), 1);
+    ASSERT_TRUE(fs::exists(PageFilePath(program.Context())));
     send("");
     // A file an export wrote outside the work folder for this report counts as made here too.
     test::TempDir elsewhere;
     const std::string made = elsewhere.Path() + "made.htm";
-    UxWriteFile(made, "<HTML><BODY>made</BODY></HTML>");
+    UxWriteFile(program.Context(), made, "<HTML><BODY>made</BODY></HTML>");
     send("file = " + made);
     // One written for the report before this one does not.
     const std::string earlier = elsewhere.Path() + "earlier.htm";
-    UxWriteFile(earlier, "<HTML><BODY>earlier</BODY></HTML>");
+    UxWriteFile(program.Context(), earlier, "<HTML><BODY>earlier</BODY></HTML>");
     Report().StartNew();
     send("file = " + earlier);
 
@@ -407,28 +408,28 @@ TEST_F(DeliveryTest, AFileTheProgramMadeForTheMailIsRemovedAfterIt) {
     EXPECT_EQ(AttachedNames(messages[0]), "Orvik.htm;");
     EXPECT_EQ(AttachedNames(messages[1]), "made.htm;");
     EXPECT_EQ(AttachedNames(messages[2]), "earlier.htm;");
-    EXPECT_FALSE(fs::exists(PageFilePath()));
+    EXPECT_FALSE(fs::exists(PageFilePath(program.Context())));
     EXPECT_FALSE(fs::exists(made));
     EXPECT_TRUE(fs::exists(earlier));
 }
 
 TEST_F(DeliveryTest, MissingServerOrRecipientsSendNothingAndServerErrorsEndTheStep) {
     COvInfoAct& noServer = Step("SMTP");
-    noServer.SendExport();
+    SendExport(program.Context(), noServer);
     COvInfoAct& noRecipients = Step("SMTP");
     noRecipients.GetPropByName("Srv")->Value = "127.0.0.1:1";
-    noRecipients.SendExport();
+    SendExport(program.Context(), noRecipients);
     ASSERT_EQ(program.Front().Messages.size(), 2u);
     EXPECT_EQ(program.Front().Messages[0].Text, "Error: SendExport Empty ExportServer !");
     EXPECT_EQ(program.Front().Messages[1].Text, "Error: SendExport Empty ExportAdres !");
     EXPECT_EQ(program.Context().ErrorCount(), 2);
 
-    Report().PageText = "<HTML><BODY>page</BODY></HTML>";
+    program.Context().Page.Text = "<HTML><BODY>page</BODY></HTML>";
     COvInfoAct& refused = Step("SMTP");
     refused.GetPropByName("Srv")->Value = "127.0.0.1:1";  // nothing listens there
     refused.GetPropByName("Adr")->Value = "a@example.org";
     // Not handled here: the error ends the run in order, one level up.
-    EXPECT_THROW(refused.SendExport(), std::runtime_error);
+    EXPECT_THROW(SendExport(program.Context(), refused), std::runtime_error);
 }
 
 TEST_F(DeliveryTest, FtpUploadsThePageWithItsPicturesByBareName) {
@@ -439,14 +440,14 @@ TEST_F(DeliveryTest, FtpUploadsThePageWithItsPicturesByBareName) {
     Write("photo.bmp", "BMbitmap\n");
     const std::string jpg = std::string("\xFF\xD8\xFF\xE0\n\r\n\x00JFIF\n", 13);
     Write("shot.jpg", jpg);
-    Report().PageText =
+    program.Context().Page.Text =
         "<HTML><BODY><IMG src=\"img/logo.gif\"><IMG src=\"photo.bmp\"><IMG src=\"shot.jpg\">"
         "</BODY></HTML>";
     COvInfoAct& step = Step("FTP");
     step.GetPropByName("Srv")->Value = server.Address();
     step.GetPropByName("User")->Value = "orvik";
     step.GetPropByName("Password")->Value = "secret";
-    step.SendExport();
+    SendExport(program.Context(), step);
 
     std::string page, gif, bmp, shot;
     ReadWholeFile(root.Path() + "orvik/Orvik.htm", page);
@@ -471,7 +472,7 @@ TEST_F(DeliveryTest, FtpUploadsThePageWithItsPicturesByBareName) {
     wrong.GetPropByName("User")->Value = "orvik";
     wrong.GetPropByName("Password")->Value = "wrong";
     wrong.GetPropByName("Files")->Value = "img/logo.gif";
-    wrong.SendExport();
+    SendExport(program.Context(), wrong);
     EXPECT_EQ(program.Front().Messages.back().Text.rfind(
                   "Error FTP UpLoad of file '" + HtmlFolder() + "img/logo.gif'\n'", 0),
               0u)
@@ -496,14 +497,14 @@ TEST_F(DeliveryTest, FtpAfterAnHtmlFileExportUploadsThatPageAndOnlyItsLocalPictu
         elsewhere.Path() +
         "chart%201.png\"><TABLE><TR><TD background=\"img/logo.gif\">x</TD>"
         "</TR></TABLE><DIV id=OrvikParam0></DIV></BODY></HTML>";
-    ASSERT_EQ(Step("HTMFile").DoExport(), 1);
-    ASSERT_TRUE(Report().PageText.empty());
+    ASSERT_EQ(DoExport(program.Context(), Step("HTMFile")), 1);
+    ASSERT_TRUE(program.Context().Page.Text.empty());
 
     COvInfoAct& step = Step("FTP");
     step.GetPropByName("Srv")->Value = server.Address();
     step.GetPropByName("User")->Value = "orvik";
     step.GetPropByName("Password")->Value = "secret";
-    step.SendExport();
+    SendExport(program.Context(), step);
 
     std::string bytes, png, gif;
     ReadWholeFile(root.Path() + "orvik/Orvik.htm", bytes);
@@ -522,7 +523,7 @@ TEST_F(DeliveryTest, FtpAfterAnHtmlFileExportUploadsThatPageAndOnlyItsLocalPictu
 
     // Without the page file there is nothing to upload, and that is an error, not a blank page.
     fs::remove(HtmlFolder() + "Orvik.htm");
-    step.SendExport();
+    SendExport(program.Context(), step);
     ASSERT_FALSE(program.Front().Messages.empty());
     EXPECT_EQ(program.Front().Messages.back().Text, "Error FTP UpLoad of file '" + HtmlFolder() +
                                                         "Orvik.htm'\n'No such file or directory'");
@@ -549,7 +550,7 @@ TEST_F(DeliveryTest, PicturesOutsideTheAllowedFoldersAreNotSent) {
     Write("inside.png", kPng);
     // A link from the work folder to the outside file is outside too.
     std::filesystem::create_symlink(secret, HtmlFolder() + "link.gif");
-    Report().PageText = "<HTML><BODY><IMG src=\"" + secret +
+    program.Context().Page.Text = "<HTML><BODY><IMG src=\"" + secret +
                         "\"><IMG src=\"inside.png\">"
                         "<IMG src=\"link.gif\"><IMG src=\"../../../../../../.." +
                         secret + "\"></BODY></HTML>";
@@ -557,7 +558,7 @@ TEST_F(DeliveryTest, PicturesOutsideTheAllowedFoldersAreNotSent) {
     COvInfoAct& step = Step("SMTP");
     step.GetPropByName("Srv")->Value = sink.Address();
     step.GetPropByName("Adr")->Value = "boss@example.org";
-    step.SendExport();
+    SendExport(program.Context(), step);
 
     auto messages = Received();
     ASSERT_EQ(messages.size(), 1u) << program.ReadLog();
@@ -585,12 +586,12 @@ TEST_F(DeliveryTest, AMailAcceptedButNotSaidGoodbyeToCountsAsSent) {
          "send:250 sender ok\\r\\n", "recv", "send:250 recipient ok\\r\\n", "recv",
          "send:354 go ahead\\r\\n", "recvdata", "send:250 queued as 42\\r\\n", "recv", "close"});
     ASSERT_TRUE(server.Started()) << server.Problem();
-    Report().PageText = "<HTML><BODY><P>page</P></BODY></HTML>";
+    program.Context().Page.Text = "<HTML><BODY><P>page</P></BODY></HTML>";
     program.Context().Registries().FindSetting("DefAdrFrom")->Value = "reports@example.org";
     COvInfoAct& step = Step("SMTP");
     step.GetPropByName("Srv")->Value = server.Address();
     step.GetPropByName("Adr")->Value = "boss@example.org";
-    EXPECT_NO_THROW(step.SendExport());
+    EXPECT_NO_THROW(SendExport(program.Context(), step));
     EXPECT_EQ(program.Context().ErrorCount(), 0) << program.ReadLog();
     EXPECT_NE(program.ReadLog().find("Zel Sended Mail"), std::string::npos);
     EXPECT_NE(program.ReadLog().find("Warning: the mail was sent, but the server did not close"),
@@ -609,13 +610,13 @@ TEST_F(DeliveryTest, APageWrittenStraightToItsFileIsMailedAsThePage) {
         "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; CHARSET=windows-1251\">"
         "</HEAD><BODY><P>Север: 42</P></BODY></HTML>";
     Write("Orvik.htm", *Utf8ToCp1251(page));
-    Report().PageText.clear();
-    Report().PageTextInFile = true;
+    program.Context().Page.Text.clear();
+    program.Context().Page.TextInFile = true;
     program.Context().Registries().FindSetting("DefAdrFrom")->Value = "reports@example.org";
     COvInfoAct& step = Step("SMTP");
     step.GetPropByName("Srv")->Value = sink.Address();
     step.GetPropByName("Adr")->Value = "boss@example.org";
-    step.SendExport();
+    SendExport(program.Context(), step);
 
     auto messages = Received();
     ASSERT_EQ(messages.size(), 1u) << program.ReadLog();

@@ -12,6 +12,7 @@
 #include "model/Report.h"
 #include "net/NetPeers.h"
 #include "net/SftpPeer.h"
+#include "tasks/Delivery.h"
 #include "tasks/FtpSession.h"
 
 namespace orvik {
@@ -30,7 +31,7 @@ class FtpSessionTest : public ::testing::Test {
   protected:
     void SetUp() override {
         Report().StartNew();
-        Report().PageText = kPage;
+        program_.Context().Page.Text = kPage;
     }
 
     CReport& Report() { return program_.Context().Report(); }
@@ -38,7 +39,7 @@ class FtpSessionTest : public ::testing::Test {
         return program_.Context().Registries().FindSetting(name)->Value;
     }
     COvInfoAct& Step(const std::string& server) {
-        Report().Tasks.push_back(std::make_unique<COvInfoAct>(GroupId::Task));
+        Report().Tasks.push_back(std::make_unique<COvInfoAct>(&program_.Context().Registries(), GroupId::Task));
         COvInfoAct& step = *Report().Tasks.back();
         step.Name.Value = "Daily";
         step.AType.Value = "FTP";
@@ -59,17 +60,17 @@ class FtpSessionTest : public ::testing::Test {
 
 TEST_F(FtpSessionTest, TheWayTheServerIsWrittenChoosesTheProtocolUnlessASettingDoes) {
     COvInfoAct& step = Step("");
-    EXPECT_EQ(ResolveFtpSession(step, "files.example.org").Security, FtpSecurity::None);
-    EXPECT_EQ(ResolveFtpSession(step, "ftp://files.example.org").Security, FtpSecurity::None);
-    EXPECT_EQ(ResolveFtpSession(step, "FTPS://files.example.org").Security, FtpSecurity::Implicit);
-    EXPECT_EQ(ResolveFtpSession(step, "sftp://files.example.org:2222").Security, FtpSecurity::Sftp);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security, FtpSecurity::None);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "ftp://files.example.org").Security, FtpSecurity::None);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "FTPS://files.example.org").Security, FtpSecurity::Implicit);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "sftp://files.example.org:2222").Security, FtpSecurity::Sftp);
     Setting("FtpSecurity") = " Explicit ";
-    EXPECT_EQ(ResolveFtpSession(step, "ftps://files.example.org").Security, FtpSecurity::Explicit);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "ftps://files.example.org").Security, FtpSecurity::Explicit);
     Prop(step, "FtpSecurity") = "sftp";
-    EXPECT_EQ(ResolveFtpSession(step, "files.example.org").Security, FtpSecurity::Sftp);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security, FtpSecurity::Sftp);
     Prop(step, "FtpSecurity") = "tls\nX";
     try {
-        ResolveFtpSession(step, "files.example.org");
+        ResolveFtpSession(program_.Context(), step, "files.example.org");
         ADD_FAILURE() << "accepted";
     } catch (const FtpSessionError& error) {
         EXPECT_STREQ(error.what(),
@@ -80,47 +81,47 @@ TEST_F(FtpSessionTest, TheWayTheServerIsWrittenChoosesTheProtocolUnlessASettingD
     // An FtpUser login goes to a plain FTP server over explicit FTPS; the step's own User keeps
     // the plain FTP it always had, and an anonymous login has no secret to protect.
     Setting("FtpUser") = "reports";
-    EXPECT_EQ(ResolveFtpSession(step, "files.example.org").Security, FtpSecurity::Explicit);
-    EXPECT_EQ(ResolveFtpSession(step, "ftp://files.example.org").Security, FtpSecurity::Explicit);
-    EXPECT_EQ(ResolveFtpSession(step, "ftps://files.example.org").Security, FtpSecurity::Implicit);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security, FtpSecurity::Explicit);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "ftp://files.example.org").Security, FtpSecurity::Explicit);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "ftps://files.example.org").Security, FtpSecurity::Implicit);
     Setting("FtpSecurity") = "none";
-    EXPECT_EQ(ResolveFtpSession(step, "files.example.org").Security, FtpSecurity::None);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security, FtpSecurity::None);
     Setting("FtpSecurity").clear();
     Setting("FtpUser") = "Anonymous";
-    EXPECT_EQ(ResolveFtpSession(step, "files.example.org").Security, FtpSecurity::None);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security, FtpSecurity::None);
     Prop(step, "User") = "orvik";
-    EXPECT_EQ(ResolveFtpSession(step, "files.example.org").Security, FtpSecurity::None);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security, FtpSecurity::None);
     Prop(step, "User").clear();
     Setting("FtpUser").clear();
     // The connect time-out, in whole seconds.
-    EXPECT_EQ(ResolveFtpSession(step, "h").ConnectTimeoutMs, 30000u);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "h").ConnectTimeoutMs, 30000u);
     Prop(step, "FtpConnectTimeout") = "2";
-    EXPECT_EQ(ResolveFtpSession(step, "h").ConnectTimeoutMs, 2000u);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "h").ConnectTimeoutMs, 2000u);
     Prop(step, "FtpConnectTimeout") = "2s";
-    EXPECT_THROW(ResolveFtpSession(step, "h"), FtpSessionError);
+    EXPECT_THROW(ResolveFtpSession(program_.Context(), step, "h"), FtpSessionError);
     Prop(step, "FtpConnectTimeout").clear();
     Setting("FtpVerify") = "no";
-    EXPECT_THROW(ResolveFtpSession(step, "h"), FtpSessionError);
+    EXPECT_THROW(ResolveFtpSession(program_.Context(), step, "h"), FtpSessionError);
 }
 
 TEST_F(FtpSessionTest, TheStepsLoginComesFirstAndTheSettingsStandIn) {
     Setting("FtpUser") = "reports";
     Setting("FtpPassword") = "stored";
     COvInfoAct& step = Step("");
-    FtpSession session = ResolveFtpSession(step, "h");
+    FtpSession session = ResolveFtpSession(program_.Context(), step, "h");
     EXPECT_EQ(session.User + "/" + session.Secret, "reports/stored");
     Prop(step, "User") = "orvik";
     Prop(step, "Password") = "own";
-    session = ResolveFtpSession(step, "h");
+    session = ResolveFtpSession(program_.Context(), step, "h");
     EXPECT_EQ(session.User + "/" + session.Secret, "orvik/own");
     // A user of its own without a password takes the command's.
     Prop(step, "Password").clear();
     Setting("FtpPasswordCommand") = "printf 'from-command\\r\\nsecond\\n'; echo noise >&2";
-    session = ResolveFtpSession(step, "h");
+    session = ResolveFtpSession(program_.Context(), step, "h");
     EXPECT_EQ(session.User + "/" + session.Secret, "orvik/from-command");
     Prop(step, "FtpPasswordCommand") = "exit 3";
     try {
-        ResolveFtpSession(step, "h");
+        ResolveFtpSession(program_.Context(), step, "h");
         ADD_FAILURE() << "accepted";
     } catch (const FtpSessionError& error) {
         EXPECT_STREQ(error.what(), "The FTP password command failed with exit status 3");
@@ -142,8 +143,8 @@ TEST_F(FtpSessionTest, AnUncheckedCertificateIsLoggedAtEveryUseAndACheckedOneRef
     Setting("FtpCAFile") = certificates.Path() + "ca.pem";
     Setting("FtpUser") = "orvik";
     Setting("FtpPasswordCommand") = "echo secret";
-    Step(server.Address()).SendExport();
-    Step(server.Address()).SendExport();
+    SendExport(program_.Context(), Step(server.Address()));
+    SendExport(program_.Context(), Step(server.Address()));
     EXPECT_NE(test::ReadFileBytes(root_.Path() + "orvik/Orvik.htm").find(kPage), std::string::npos);
     const std::string log = program_.ReadLog();
     EXPECT_EQ(Count(log, "Warning: the certificate of FTP server ftp://" + server.Address() +
@@ -155,7 +156,7 @@ TEST_F(FtpSessionTest, AnUncheckedCertificateIsLoggedAtEveryUseAndACheckedOneRef
     EXPECT_EQ(program_.Context().ErrorCount(), 0);
 
     Setting("FtpVerify") = "1";
-    Step(server.Address()).SendExport();
+    SendExport(program_.Context(), Step(server.Address()));
     EXPECT_NE(LastMessage().find("certificate has expired; server ftp://" + server.Address()),
               std::string::npos)
         << LastMessage();
@@ -170,14 +171,14 @@ TEST_F(FtpSessionTest, APasswordInClearIsWarnedOfOncePerStepAndAnAnonymousLoginN
     Prop(named, "User") = "orvik";
     Prop(named, "Password") = "secret";
     Prop(named, "Files") = files.Write("a.txt", "a") + ";" + files.Write("b.txt", "b");
-    named.SendExport();
+    SendExport(program_.Context(), named);
     EXPECT_EQ(test::ReadFileBytes(root_.Path() + "orvik/b.txt"), "b");
     const std::string warning =
         "Warning: the password of FTP user orvik goes to " + server.Address() + " unencrypted";
     EXPECT_EQ(Count(program_.ReadLog(), warning), 1u) << program_.ReadLog();
     EXPECT_EQ(program_.ReadLog().find("secret"), std::string::npos);
 
-    Step(server.Address()).SendExport();
+    SendExport(program_.Context(), Step(server.Address()));
     EXPECT_NE(test::ReadFileBytes(root_.Path() + "anonymous/Orvik.htm").find(kPage),
               std::string::npos);
     EXPECT_EQ(Count(program_.ReadLog(), "Warning: the password"), 1u);
@@ -193,7 +194,7 @@ TEST_F(FtpSessionTest, AnFtpUserLoginGoesToAPlainServerOnlyWithSecurityNone) {
     Setting("FtpUser") = "orvik";
     Setting("FtpPassword") = "secret";
     for (const std::string& written : {server.Address(), "ftp://" + server.Address()}) {
-        Step(written).SendExport();
+        SendExport(program_.Context(), Step(written));
         EXPECT_NE(LastMessage().find("the server refused AUTH TLS"), std::string::npos)
             << LastMessage();
     }
@@ -204,7 +205,7 @@ TEST_F(FtpSessionTest, AnFtpUserLoginGoesToAPlainServerOnlyWithSecurityNone) {
     EXPECT_FALSE(std::filesystem::exists(root_.Path() + "orvik/Orvik.htm"));
 
     Setting("FtpSecurity") = "none";
-    Step(server.Address()).SendExport();
+    SendExport(program_.Context(), Step(server.Address()));
     EXPECT_NE(test::ReadFileBytes(root_.Path() + "orvik/Orvik.htm").find(kPage), std::string::npos);
     EXPECT_NE(program_.ReadLog().find("Warning: the password of FTP user orvik goes to " +
                                       server.Address() + " unencrypted"),
@@ -220,7 +221,7 @@ TEST_F(FtpSessionTest, AnSftpStepLogsInWithTheKeyAndStopsAtAnUnknownHostKey) {
     Setting("FtpUser") = server.User();
     Setting("FtpKeyFile") = server.KeyFile();
     Setting("FtpKnownHosts") = server.KnownHosts();
-    Step(address).SendExport();
+    SendExport(program_.Context(), Step(address));
     EXPECT_NE(test::ReadFileBytes(server.Home() + "Orvik.htm").find(kPage), std::string::npos)
         << LastMessage() << "\n"
         << server.Log();
@@ -231,7 +232,7 @@ TEST_F(FtpSessionTest, AnSftpStepLogsInWithTheKeyAndStopsAtAnUnknownHostKey) {
     COvInfoAct& step = Step(address);
     Prop(step, "FtpKnownHosts") = files.Write("known_hosts", "");
     Prop(step, "Files") = files.Write("a.txt", "a") + ";" + files.Write("b.txt", "b");
-    step.SendExport();
+    SendExport(program_.Context(), step);
     EXPECT_NE(LastMessage().find("is not in FtpKnownHosts (" + files.Path() + "known_hosts)"),
               std::string::npos)
         << LastMessage();

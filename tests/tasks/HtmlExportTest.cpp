@@ -41,12 +41,12 @@ class HtmlExportTest : public ::testing::Test {
         COvInfoSheet* sheet = Report().NewSheet(name);
         sheet->cDS.Value = "Sales";
         sheet->bVis.Value = visible ? "1" : "0";
-        CreateGridView(*sheet);  // run again now that the sheet names its source
+        CreateGridView(program.Context(), *sheet);  // run again now that the sheet names its source
         return *sheet;
     }
 
     COvInfoPrm& AddParam(const char* name, const char* value, bool visible = true) {
-        Report().Params.push_back(std::make_unique<COvInfoPrm>(GroupId::Param));
+        Report().Params.push_back(std::make_unique<COvInfoPrm>(&program.Context().Registries(), GroupId::Param));
         COvInfoPrm& prm = *Report().Params.back();
         prm.Name.Value = name;
         prm.PrmVal.Value = value;
@@ -55,7 +55,7 @@ class HtmlExportTest : public ::testing::Test {
     }
 
     COvInfoAct& Step(const char* type) {
-        Report().Tasks.push_back(std::make_unique<COvInfoAct>(GroupId::Task));
+        Report().Tasks.push_back(std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task));
         COvInfoAct& step = *Report().Tasks.back();
         step.AType.Value = type;
         program.Context().Registries().PrepareNewCombo(step.AType, step.Props, true);
@@ -64,7 +64,7 @@ class HtmlExportTest : public ::testing::Test {
 
     std::string PageFile() {
         std::string bytes;
-        ReadWholeFile(PageFilePath(), bytes);
+        ReadWholeFile(PageFilePath(program.Context()), bytes);
         return bytes;
     }
 
@@ -78,7 +78,7 @@ TEST_F(HtmlExportTest, PlainPageStacksVisiblePiecesInsideTheFrame) {
     AddSheet("First");
     AddSheet("Invisible", false);
 
-    ASSERT_EQ(Step("HTML").DoExport(), 1);
+    ASSERT_EQ(DoExport(program.Context(), Step("HTML")), 1);
     const std::string page = PageFile();
     EXPECT_EQ(page.rfind("<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
                          "CHARSET=windows-1251\">\n<STYLE>.sh0 {",
@@ -99,27 +99,27 @@ TEST_F(HtmlExportTest, PlainPageStacksVisiblePiecesInsideTheFrame) {
     EXPECT_NE(page.find(">Up to</TD>"), std::string::npos);
     EXPECT_NE(page.find("North"), std::string::npos);
     EXPECT_EQ(page.substr(page.size() - 14), "</BODY></HTML>");
-    EXPECT_EQ(Report().PageText.size(), page.size());  // "HTML" keeps the page for the mail step
+    EXPECT_EQ(program.Context().Page.Text.size(), page.size());  // "HTML" keeps the page for the mail step
 
-    ASSERT_EQ(Step("HTMFile").DoExport(), 1);
+    ASSERT_EQ(DoExport(program.Context(), Step("HTMFile")), 1);
     EXPECT_EQ(PageFile(), page);
-    EXPECT_TRUE(Report().PageText.empty());
+    EXPECT_TRUE(program.Context().Page.Text.empty());
 }
 
 TEST_F(HtmlExportTest, OtherTypesGatherPanelsOnlyAndWriteNothing) {
     AddParam("Region", "North");
     AddSheet("First");
-    ASSERT_EQ(Step("SMTP").DoExport(), 1);
-    EXPECT_FALSE(std::filesystem::exists(PageFilePath()));
-    EXPECT_NE(Report().PageText.find("OrvikParam0"), std::string::npos);
-    EXPECT_EQ(Report().PageText.find("OrvikSheet0"), std::string::npos);
-    EXPECT_EQ(Report().PageText.find("<HTML>"), std::string::npos);
+    ASSERT_EQ(DoExport(program.Context(), Step("SMTP")), 1);
+    EXPECT_FALSE(std::filesystem::exists(PageFilePath(program.Context())));
+    EXPECT_NE(program.Context().Page.Text.find("OrvikParam0"), std::string::npos);
+    EXPECT_EQ(program.Context().Page.Text.find("OrvikSheet0"), std::string::npos);
+    EXPECT_EQ(program.Context().Page.Text.find("<HTML>"), std::string::npos);
 }
 
 TEST_F(HtmlExportTest, NoSheetsNoPage) {
     AddParam("Region", "North");
-    EXPECT_EQ(Step("HTML").DoExport(), 0);
-    EXPECT_FALSE(std::filesystem::exists(PageFilePath()));
+    EXPECT_EQ(DoExport(program.Context(), Step("HTML")), 0);
+    EXPECT_FALSE(std::filesystem::exists(PageFilePath(program.Context())));
 }
 
 TEST_F(HtmlExportTest, APageThatDeclaresItsTypeAndHasNoStylesIsNotFramedAgain) {
@@ -129,22 +129,22 @@ TEST_F(HtmlExportTest, APageThatDeclaresItsTypeAndHasNoStylesIsNotFramedAgain) {
     sheet.tpVW.Value = "CHART";
     program.Context().Registries().PrepareNewCombo(sheet.tpVW, sheet.Props, true);
     DestroyGridView(sheet);
-    program.Context().Tasks().PlugInRender = [](int, COvInfoSheet&, COvInfoAct&, std::string& out) {
+    program.Context().Tasks().PlugInRender = [](orvik::Run&, int, COvInfoSheet&, COvInfoAct&, std::string& out) {
         out =
             "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html\"></HEAD>"
             "<BODY>chart</BODY></HTML>";
         return 1;
     };
-    ASSERT_EQ(Step("HTML").DoExport(), 1);
-    EXPECT_EQ(Report().PageText.find("<HTML><HEAD>"), 0u);
-    EXPECT_EQ(Report().PageText.find("<HTML>", 1), std::string::npos);
+    ASSERT_EQ(DoExport(program.Context(), Step("HTML")), 1);
+    EXPECT_EQ(program.Context().Page.Text.find("<HTML><HEAD>"), 0u);
+    EXPECT_EQ(program.Context().Page.Text.find("<HTML>", 1), std::string::npos);
 
-    program.Context().Tasks().PlugInRender = [](int, COvInfoSheet&, COvInfoAct&, std::string&) {
+    program.Context().Tasks().PlugInRender = [](orvik::Run&, int, COvInfoSheet&, COvInfoAct&, std::string&) {
         return 0;
     };
-    std::filesystem::remove(PageFilePath());
-    EXPECT_EQ(Step("HTML").DoExport(), 0);  // a refusing plug-in stops the export
-    EXPECT_FALSE(std::filesystem::exists(PageFilePath()));
+    std::filesystem::remove(PageFilePath(program.Context()));
+    EXPECT_EQ(DoExport(program.Context(), Step("HTML")), 0);  // a refusing plug-in stops the export
+    EXPECT_FALSE(std::filesystem::exists(PageFilePath(program.Context())));
 }
 
 TEST_F(HtmlExportTest, LayoutPagePlacesPiecesAndKeepsEverythingElse) {
@@ -163,10 +163,10 @@ TEST_F(HtmlExportTest, LayoutPagePlacesPiecesAndKeepsEverythingElse) {
     COvInfoSheet& first = AddSheet("First");
     first.GetPropByName("hBC")->Value = "1,2,3";
     first.GetPropByName("bGCH")->Value = "0";
-    CreateGridView(first);
+    CreateGridView(program.Context(), first);
     AddSheet("Second");
 
-    ASSERT_EQ(Step("HTML").DoExport(), 1);
+    ASSERT_EQ(DoExport(program.Context(), Step("HTML")), 1);
     const std::string page = PageFile();
     EXPECT_NE(page.find("<SCRIPT>if (a < b) document.write(\"</b>\");</SCRIPT>"),
               std::string::npos);
@@ -211,14 +211,14 @@ TEST_F(HtmlExportTest, ThePageHoldsOnlyWhatTodaysBrowsersRead) {
         column->ColT.Value = "BT";  // the amounts as bars, one of them negative
         program.Context().Registries().ReplaceAppended(column->ColT, column->Props);
     }
-    CreateGridView(sheet);
+    CreateGridView(program.Context(), sheet);
 
-    Report().WritePageAsBuilt = true;
-    ASSERT_EQ(Step("HTML").DoExport(), 1);
-    ASSERT_TRUE(Report().PageTextInFile) << "the page was not streamed";
+    program.Context().Page.WriteAsBuilt = true;
+    ASSERT_EQ(DoExport(program.Context(), Step("HTML")), 1);
+    ASSERT_TRUE(program.Context().Page.TextInFile) << "the page was not streamed";
     const std::string streamed = PageFile();
-    Report().WritePageAsBuilt = false;
-    ASSERT_EQ(Step("HTML").DoExport(), 1);
+    program.Context().Page.WriteAsBuilt = false;
+    ASSERT_EQ(DoExport(program.Context(), Step("HTML")), 1);
     const std::string page = PageFile();
     EXPECT_EQ(streamed, page);
 
@@ -245,14 +245,14 @@ TEST_F(HtmlExportTest, ThePageHoldsOnlyWhatTodaysBrowsersRead) {
 TEST_F(HtmlExportTest, TheDeclaredCharsetAlwaysMatchesTheBytes) {
     AddParam("Region", "Север");
     AddSheet("First");
-    ASSERT_EQ(Step("HTML").DoExport(), 1);
+    ASSERT_EQ(DoExport(program.Context(), Step("HTML")), 1);
     std::string page = PageFile();
     EXPECT_NE(page.find("CHARSET=windows-1251"), std::string::npos);
     EXPECT_NE(page.find("\xD1\xE5\xE2\xE5\xF0"), std::string::npos);  // "Север" in windows-1251
 
     // The page declares windows-1251 and keeps it: what the set lacks goes as a reference.
     Report().Params[0]->PrmVal.Value = "北 Север";
-    ASSERT_EQ(Step("HTML").DoExport(), 1);
+    ASSERT_EQ(DoExport(program.Context(), Step("HTML")), 1);
     page = PageFile();
     EXPECT_NE(page.find("CHARSET=windows-1251"), std::string::npos);
     EXPECT_EQ(page.find("UTF-8"), std::string::npos);
@@ -272,7 +272,7 @@ TEST_F(HtmlExportTest, TheDeclaredCharsetAlwaysMatchesTheBytes) {
 TEST_F(HtmlExportTest, AnUnwritablePageIsAnError) {
     AddSheet("First");
     program.Context().Registries().HtmlFolder = program.Home().Path() + "missing/folder/";
-    ASSERT_EQ(Step("HTML").DoExport(), 1);
+    ASSERT_EQ(DoExport(program.Context(), Step("HTML")), 1);
     ASSERT_FALSE(program.Front().Messages.empty());
     EXPECT_EQ(program.Front().Messages.back().Text,
               "Error write file " + program.Home().Path() +
@@ -283,7 +283,7 @@ TEST_F(HtmlExportTest, AnUnwritablePageIsAnError) {
 
 TEST_F(HtmlExportTest, RebuildRunsTheSourcesAgainAndShowsTheNewPage) {
     AddSheet("First");
-    ASSERT_EQ(UpdateHTML(), 1);
+    ASSERT_EQ(UpdateHTML(program.Context()), 1);
     EXPECT_EQ(PageFile().find("East"), std::string::npos);
     sqlite3* db = nullptr;
     sqlite3_open((program.Home().Path() + "shop.db").c_str(), &db);
@@ -291,7 +291,7 @@ TEST_F(HtmlExportTest, RebuildRunsTheSourcesAgainAndShowsTheNewPage) {
     sqlite3_close(db);
     // What the connection holds outlives the rebuild: the query runs again on it.
     Report().DataSources[0]->Connection->Execute("create temp table marker (x)");
-    HTMLRebuild(Report());
+    HTMLRebuild(program.Context());
     EXPECT_NE(PageFile().find("<TD>East</TD>"), std::string::npos);
     EXPECT_NO_THROW(Report().DataSources[0]->Connection->Execute("select x from marker"));
     std::string table;

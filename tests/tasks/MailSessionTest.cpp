@@ -13,6 +13,7 @@
 #include "net/NetPeers.h"
 #include "net/ZelSMTPException.h"
 #include "params/ParamSubstitution.h"
+#include "tasks/Delivery.h"
 #include "tasks/MailSession.h"
 
 namespace orvik {
@@ -27,7 +28,7 @@ class MailSessionTest : public ::testing::Test {
         }
         ASSERT_TRUE(test::MakeTestCertificates(certificates_.Path()));
         Report().StartNew();
-        Report().PageText = "<HTML><BODY><P>page</P></BODY></HTML>";
+        program_.Context().Page.Text = "<HTML><BODY><P>page</P></BODY></HTML>";
         Setting("DefAdrFrom") = "reports@example.org";
         Setting("MailCAFile") = certificates_.Path() + "ca.pem";
     }
@@ -48,7 +49,7 @@ class MailSessionTest : public ::testing::Test {
     }
 
     COvInfoAct& Step(const std::string& server) {
-        Report().Tasks.push_back(std::make_unique<COvInfoAct>(GroupId::Task));
+        Report().Tasks.push_back(std::make_unique<COvInfoAct>(&program_.Context().Registries(), GroupId::Task));
         COvInfoAct& step = *Report().Tasks.back();
         step.Name.Value = "Daily";
         step.AType.Value = "SMTP";
@@ -74,7 +75,7 @@ TEST_F(MailSessionTest, AnOAuthTokenFromTheCommandLogsInOverStartTlsAndStaysOutO
     Setting("MailPasswordCommand") = "echo tok123; echo second line; echo noise >&2";
     COvInfoAct& step = Step("smtp://127.0.0.1:" + std::to_string(server_->Port()));
     step.GetPropByName("MailAuth")->Value = "xoauth2";
-    step.SendExport();
+    SendExport(program_.Context(), step);
     ASSERT_TRUE(Delivered()) << program_.ReadLog();
     EXPECT_NE(Envelope().find("\"tls\": true"), std::string::npos) << Envelope();
     EXPECT_NE(Envelope().find("\"login\": \"reports\""), std::string::npos) << Envelope();
@@ -91,32 +92,32 @@ TEST_F(MailSessionTest, TheStepsOwnValuesOverrideTheSettings) {
     step.GetPropByName("MailUser")->Value = "reports";
     step.GetPropByName("MailPassword")->Value = "right-pass";
     step.GetPropByName("MailAuth")->Value = "LOGIN";
-    step.SendExport();
+    SendExport(program_.Context(), step);
     ASSERT_TRUE(Delivered()) << program_.ReadLog();
     EXPECT_NE(Envelope().find("\"login\": \"reports\""), std::string::npos) << Envelope();
 }
 
 TEST_F(MailSessionTest, TheWayTheServerIsWrittenChoosesTheSecurityUnlessASettingDoes) {
     Serve("tls");
-    Step("smtps://127.0.0.1:" + std::to_string(server_->Port())).SendExport();
+    SendExport(program_.Context(), Step("smtps://127.0.0.1:" + std::to_string(server_->Port())));
     ASSERT_TRUE(Delivered()) << program_.ReadLog();
     COvInfoAct& step = Step("");
-    EXPECT_EQ(ResolveMailSession(step, "mail.example.org").Security, MailSecurity::None);
-    EXPECT_EQ(ResolveMailSession(step, "smtp://mail.example.org").Security, MailSecurity::StartTls);
-    EXPECT_EQ(ResolveMailSession(step, "smtps://mail.example.org").Security, MailSecurity::Tls);
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "mail.example.org").Security, MailSecurity::None);
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "smtp://mail.example.org").Security, MailSecurity::StartTls);
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "smtps://mail.example.org").Security, MailSecurity::Tls);
     // A login asks for STARTTLS however the server is written (the connection insists on it).
     Setting("MailUser") = "reports";
-    EXPECT_EQ(ResolveMailSession(step, "mail.example.org").Security, MailSecurity::StartTls);
-    EXPECT_EQ(ResolveMailSession(step, "smtp://mail.example.org").Security, MailSecurity::StartTls);
-    EXPECT_EQ(ResolveMailSession(step, "smtps://mail.example.org").Security, MailSecurity::Tls);
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "mail.example.org").Security, MailSecurity::StartTls);
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "smtp://mail.example.org").Security, MailSecurity::StartTls);
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "smtps://mail.example.org").Security, MailSecurity::Tls);
     Setting("MailUser").clear();
     Setting("MailSecurity") = " STARTTLS-Required ";
-    EXPECT_EQ(ResolveMailSession(step, "mail.example.org").Security,
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "mail.example.org").Security,
               MailSecurity::StartTlsRequired);
     // A value that means nothing is refused by name, shown safely.
     Setting("MailSecurity") = "ssl\nX";
     try {
-        ResolveMailSession(step, "mail.example.org");
+        ResolveMailSession(program_.Context(), step, "mail.example.org");
         ADD_FAILURE() << "accepted";
     } catch (const MailSessionError& error) {
         EXPECT_STREQ(error.what(),
@@ -138,7 +139,7 @@ TEST_F(MailSessionTest, ALoginIsSentInClearOnlyWhenMailSecurityIsNone) {
              {"smtp://127.0.0.1:" + port, "StartTLS"}}) {
         Setting("MailSecurity") = security;
         try {
-            Step(server).SendExport();
+            SendExport(program_.Context(), Step(server));
             ADD_FAILURE() << server << " " << security << ": sent";
         } catch (const CZelSMTPException& error) {
             EXPECT_EQ(error.GetMessageId(), ZEL_SMTP_LOGIN_NOT_PROTECTED) << error.what();
@@ -149,7 +150,7 @@ TEST_F(MailSessionTest, ALoginIsSentInClearOnlyWhenMailSecurityIsNone) {
     EXPECT_EQ(program_.ReadLog().find("unencrypted"), std::string::npos);
 
     Setting("MailSecurity") = "none";
-    Step("127.0.0.1:" + port).SendExport();
+    SendExport(program_.Context(), Step("127.0.0.1:" + port));
     ASSERT_TRUE(Delivered()) << program_.ReadLog();
     EXPECT_NE(Envelope().find("\"login\": \"reports\""), std::string::npos) << Envelope();
     EXPECT_NE(program_.ReadLog().find("Warning: the mail password goes unencrypted"),
@@ -158,21 +159,21 @@ TEST_F(MailSessionTest, ALoginIsSentInClearOnlyWhenMailSecurityIsNone) {
     // Without a login a bare host stays plain SMTP, as it always was.
     Setting("MailSecurity").clear();
     Setting("MailUser").clear();
-    Step("127.0.0.1:" + port).SendExport();
+    SendExport(program_.Context(), Step("127.0.0.1:" + port));
     EXPECT_TRUE(std::filesystem::exists(mailbox_.Path() + "002.eml")) << program_.ReadLog();
 }
 
 TEST_F(MailSessionTest, TheConnectTimeOutIsASettingInWholeSeconds) {
     COvInfoAct& step = Step("");
-    EXPECT_EQ(ResolveMailSession(step, "h").ConnectTimeoutMs, 30000);
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "h").ConnectTimeoutMs, 30000);
     Setting("MailConnectTimeout") = " 5 ";
-    EXPECT_EQ(ResolveMailSession(step, "h").ConnectTimeoutMs, 5000);
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "h").ConnectTimeoutMs, 5000);
     step.GetPropByName("MailConnectTimeout")->Value = "0";
-    EXPECT_LT(ResolveMailSession(step, "h").ConnectTimeoutMs, 0);  // the system's own
+    EXPECT_LT(ResolveMailSession(program_.Context(), step, "h").ConnectTimeoutMs, 0);  // the system's own
     for (const char* bad : {"abc", "-1", "1.5", "86401", "99999999999"}) {
         step.GetPropByName("MailConnectTimeout")->Value = bad;
         try {
-            ResolveMailSession(step, "h");
+            ResolveMailSession(program_.Context(), step, "h");
             ADD_FAILURE() << bad << " accepted";
         } catch (const MailSessionError& error) {
             EXPECT_EQ(std::string(error.what()),
@@ -186,8 +187,8 @@ TEST_F(MailSessionTest, TurningTheCheckOffIsLoggedAtEveryUse) {
     Serve("starttls", "expired");
     Setting("MailVerify") = "0";
     const std::string server = "smtp://127.0.0.1:" + std::to_string(server_->Port());
-    Step(server).SendExport();
-    Step(server).SendExport();
+    SendExport(program_.Context(), Step(server));
+    SendExport(program_.Context(), Step(server));
     ASSERT_TRUE(Delivered()) << program_.ReadLog();
     const std::string log = program_.ReadLog();
     const std::string warning = "Warning: the certificate of mail server " + server +
@@ -198,7 +199,7 @@ TEST_F(MailSessionTest, TurningTheCheckOffIsLoggedAtEveryUse) {
     EXPECT_NE(log.find(warning, first + 1), std::string::npos) << log;
     // With the check on, the same server is refused.
     Setting("MailVerify") = "1";
-    EXPECT_THROW(Step(server).SendExport(), CZelSMTPException);
+    EXPECT_THROW(SendExport(program_.Context(), Step(server)), CZelSMTPException);
 }
 
 TEST_F(MailSessionTest, APasswordCommandThatFailsOrSaysNothingStopsTheStep) {
@@ -208,7 +209,7 @@ TEST_F(MailSessionTest, APasswordCommandThatFailsOrSaysNothingStopsTheStep) {
     const auto failure = [&](const std::string& command) -> std::string {
         Setting("MailPasswordCommand") = command;
         try {
-            Step(server).SendExport();
+            SendExport(program_.Context(), Step(server));
         } catch (const MailSessionError& error) {
             return error.what();
         }
@@ -225,7 +226,7 @@ TEST_F(MailSessionTest, APasswordCommandThatFailsOrSaysNothingStopsTheStep) {
     EXPECT_FALSE(Delivered());
     EXPECT_EQ(test::ReadFileBytes(mailbox_.Path() + "mail-commands.log"), "");
     Setting("MailPasswordCommand") = "printf 'right-pass\\r\\n'";
-    Step(server).SendExport();
+    SendExport(program_.Context(), Step(server));
     EXPECT_TRUE(Delivered()) << program_.ReadLog();
 }
 
@@ -244,7 +245,7 @@ TEST_F(MailSessionTest, TheMailPasswordSettingIsStoredProtected) {
     EXPECT_EQ(password->Value, "plain-text-would-show");
     // Settings stand in for "~Name~" in texts; the secret one must not.
     Setting("MailUser") = "reports";
-    EXPECT_EQ(DSetParam("~MailUser~ ~MailPassword~", SubstitutionTarget::MailHeader),
+    EXPECT_EQ(DSetParam(program_.Context(), "~MailUser~ ~MailPassword~", SubstitutionTarget::MailHeader),
               "reports ~MailPassword~");
 }
 

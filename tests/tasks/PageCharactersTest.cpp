@@ -131,12 +131,12 @@ class PageCharacters : public ::testing::Test {
         COvInfoSheet* sheet = Report().NewSheet(name);
         sheet->cDS.Value = name;
         sheet->GetPropByName("Title")->Value = title;
-        CreateGridView(*sheet);
+        CreateGridView(program_.Context(), *sheet);
         return *sheet;
     }
 
     void AddParam(const std::string& value) {
-        Report().Params.push_back(std::make_unique<COvInfoPrm>(GroupId::Param));
+        Report().Params.push_back(std::make_unique<COvInfoPrm>(&program_.Context().Registries(), GroupId::Param));
         COvInfoPrm& prm = *Report().Params.back();
         prm.Name.Value = "Who";
         prm.PrmVal.Value = value;
@@ -149,18 +149,18 @@ class PageCharacters : public ::testing::Test {
         std::string all;
         for (const std::string& sample : kSamples) all += sample + " | ";
         Report().ReportObject->GetPropByName("HTMLayout")->Value = layout;
-        Report().WritePageAsBuilt = streamed;
+        program_.Context().Page.WriteAsBuilt = streamed;
         AddParam(all);
         AddSheet("Samples", "select n, text from samples order by n", all);
         AddSheet("Other", "select x from other", "Other");
-        Report().Tasks.push_back(std::make_unique<COvInfoAct>(GroupId::Task));
+        Report().Tasks.push_back(std::make_unique<COvInfoAct>(&program_.Context().Registries(), GroupId::Task));
         COvInfoAct& step = *Report().Tasks.back();
         step.AType.Value = "HTML";
         program_.Context().Registries().PrepareNewCombo(step.AType, step.Props, true);
-        EXPECT_EQ(step.DoExport(), 1);
-        EXPECT_EQ(Report().PageTextInFile, streamed) << "the page was made the way asked for";
+        EXPECT_EQ(DoExport(program_.Context(), step), 1);
+        EXPECT_EQ(program_.Context().Page.TextInFile, streamed) << "the page was made the way asked for";
         std::string bytes;
-        ReadWholeFile(PageFilePath(), bytes);
+        ReadWholeFile(PageFilePath(program_.Context()), bytes);
         return bytes;
     }
 

@@ -21,7 +21,7 @@ class TaskRunnerTest : public ::testing::Test {
 
     COvInfoAct* Add(const char* name, const char* type = nullptr, COvInfoAct* parent = nullptr,
                     const char* command = nullptr) {
-        auto task = std::make_unique<COvInfoAct>(GroupId::Task);
+        auto task = std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task);
         task->Name.Value = name;
         task->Parent = parent;
         if (type) {
@@ -59,7 +59,7 @@ TEST_F(TaskRunnerTest, StepsRunInListOrderWithWholeListPositions) {
     Add("File", "HTMFile", daily);
     Add("Odd", "", daily);
 
-    EXPECT_EQ(DoAct(Report(), "Daily"), 1);
+    EXPECT_EQ(DoAct(program.Context(), "Daily"), 1);
     EXPECT_EQ(LogMessages(), (std::vector<std::string>{
                                  "Step Page Type=HTML ", "Step Group Type=GRP ",
                                  "Step Echo Type=CMD ", "CMD Output: <ab>", "Step Mail Type=SMTP ",
@@ -81,9 +81,9 @@ TEST_F(TaskRunnerTest, TasksAreFoundByExactNameAndAllRunWithoutOne) {
     Add("A", "CMD", b, "echo step-named-like-a-task");
     COvInfoAct* again = Add("A");
     Add("three", "CMD", again, "echo 3");
-    EXPECT_EQ(DoAct(Report(), "a"), 0);
-    EXPECT_EQ(DoAct(Report(), "A"), 2);
-    EXPECT_EQ(DoActs(Report()), 3);
+    EXPECT_EQ(DoAct(program.Context(), "a"), 0);
+    EXPECT_EQ(DoAct(program.Context(), "A"), 2);
+    EXPECT_EQ(DoActs(program.Context()), 3);
     const auto log = LogMessages();
     EXPECT_EQ(std::count(log.begin(), log.end(), "CMD Output: <1>"), 2);
     EXPECT_EQ(std::count(log.begin(), log.end(), "CMD Output: <3>"), 2);
@@ -95,7 +95,7 @@ TEST_F(TaskRunnerTest, AFailingCommandIsAFailedStepAndTheRunGoesOn) {
     Add("Bad", "CMD", task, "echo oops >&2; exit 3");
     Add("Gone", "CMD", task, "no-such-program-orvik");
     Add("Good", "CMD", task, "echo fine");
-    DoAct(Report(), "T");
+    DoAct(program.Context(), "T");
     const auto log = LogMessages();
     EXPECT_NE(std::find(log.begin(), log.end(), "CMD Output: <oops>"), log.end());
     EXPECT_NE(std::find(log.begin(), log.end(), "CMD failed with exit status 3"), log.end());
@@ -123,7 +123,7 @@ TEST_F(TaskRunnerTest, ACommandThatDoesNotEndIsStoppedWithAllItStartedAndTheRunG
         "echo before pgid=$(cut -d' ' -f5 /proc/$$/stat); (trap '' TERM; sleep 100) & sleep 100");
     Add("Next", "CMD", task, "echo after");
     const auto start = std::chrono::steady_clock::now();
-    DoAct(Report(), "T");
+    DoAct(program.Context(), "T");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
 
     const auto log = LogMessages();
@@ -143,7 +143,7 @@ TEST_F(TaskRunnerTest, WhatACommandLeavesRunningDoesNotHoldTheStep) {
     COvInfoAct* task = Add("T");
     Add("Daemon", "CMD", task, "sleep 1000 & echo hi pgid=$(cut -d' ' -f5 /proc/$$/stat)");
     const auto start = std::chrono::steady_clock::now();
-    DoAct(Report(), "T");
+    DoAct(program.Context(), "T");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     const auto log = LogMessages();
     const pid_t group = GroupPrinted(log, "pgid=");
@@ -158,7 +158,7 @@ TEST_F(TaskRunnerTest, NoTimeOutOrAnUnreadableOneLetsACommandRunToItsEnd) {
     Add("Slow", "CMD", task, "sleep 0.5; echo done");
     for (const char* setting : {"0", "soon", "-5"}) {
         program.Context().Registries().FindSetting("CmdTimeout")->Value = setting;
-        DoAct(Report(), "T");
+        DoAct(program.Context(), "T");
     }
     const auto log = LogMessages();
     EXPECT_EQ(std::count(log.begin(), log.end(), "CMD Output: <done>"), 3);
@@ -166,7 +166,7 @@ TEST_F(TaskRunnerTest, NoTimeOutOrAnUnreadableOneLetsACommandRunToItsEnd) {
 }
 
 TEST_F(TaskRunnerTest, CommandsGetParameterValuesAndPlugInTypesGoToThePlugIn) {
-    auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
+    auto prm = std::make_unique<COvInfoPrm>(&program.Context().Registries(), GroupId::Param);
     prm->Name.Value = "Region";
     prm->PrmVal.Value = "North";
     prm->PrmVal.Caption = "Region";
@@ -176,13 +176,13 @@ TEST_F(TaskRunnerTest, CommandsGetParameterValuesAndPlugInTypesGoToThePlugIn) {
     program.Context().Registries().LoadedPlugInCount = 1;
     ASSERT_NE(AddExportType("ZIP", "Zip it"), nullptr);
     std::string pluginSaw;
-    program.Context().Tasks().PlugInTask = [&](int index, const std::string& type, COvInfoAct* s) {
+    program.Context().Tasks().PlugInTask = [&](orvik::Run&, int index, const std::string& type, COvInfoAct* s) {
         pluginSaw = std::to_string(index) + ":" + type + ":" + s->Name.Value;
     };
     COvInfoAct* task = Add("T");
     Add("Echo", "CMD", task, "echo `Region");
     Add("Pack", "ZIP", task);
-    DoAct(Report(), "T");
+    DoAct(program.Context(), "T");
     const auto log = LogMessages();
     EXPECT_NE(std::find(log.begin(), log.end(), "CMD Output: <North>"), log.end());
     EXPECT_EQ(pluginSaw, "0:ZIP:Pack");
@@ -193,7 +193,7 @@ TEST_F(TaskRunnerTest, AStepWhosePlugInIsNotThereIsReportedNotSkippedSilently) {
     ASSERT_NE(AddExportType("ZIP", "Zip it"), nullptr);
     COvInfoAct* task = Add("T");
     Add("Pack", "ZIP", task);
-    DoAct(Report(), "T");
+    DoAct(program.Context(), "T");
     EXPECT_EQ(program.Context().ErrorCount(), 1);
     EXPECT_NE(program.ReadLog().find("step Pack was not run"), std::string::npos);
 }

@@ -94,7 +94,7 @@ void BuildReportOfEveryType(CReport& report, CRegistries& r) {
         FillEmpty(*sheet);
         int column = 0;
         for (const std::string& type : EntriesOf(r, ListId::ColumnTypes)) {
-            auto columns = std::make_unique<COvInfoGCols>(GroupId::GridColumns);
+            auto columns = std::make_unique<COvInfoGCols>(&r, GroupId::GridColumns);
             columns->Key = "0_" + std::to_string(column++);
             columns->ColT.Value = type;
             r.ReplaceAppended(columns->ColT, columns->Props);
@@ -104,7 +104,7 @@ void BuildReportOfEveryType(CReport& report, CRegistries& r) {
     }
     FillEmpty(*report.ReportObject);
     for (const std::string& type : EntriesOf(r, ListId::ParameterTypes)) {
-        auto prm = std::make_unique<COvInfoPrm>(GroupId::Param);
+        auto prm = std::make_unique<COvInfoPrm>(&r, GroupId::Param);
         prm->Name.Value = "p" + type;
         prm->Type.Value = type;
         r.ReplaceAppended(prm->Type, prm->Props);
@@ -112,12 +112,12 @@ void BuildReportOfEveryType(CReport& report, CRegistries& r) {
         report.ReportObject->Props.push_back(&prm->PrmVal);
         report.Params.push_back(std::move(prm));
     }
-    auto task = std::make_unique<COvInfoAct>(GroupId::Task);
+    auto task = std::make_unique<COvInfoAct>(&r, GroupId::Task);
     task->Name.Value = "Daily";
     std::erase(task->Props, &task->AType);
     COvInfoAct* parent = report.Tasks.emplace_back(std::move(task)).get();
     for (const std::string& type : EntriesOf(r, ListId::TaskTypes)) {
-        auto step = std::make_unique<COvInfoAct>(GroupId::Task);
+        auto step = std::make_unique<COvInfoAct>(&r, GroupId::Task);
         step->Parent = parent;
         step->AType.Value = type;
         r.ReplaceAppended(step->AType, step->Props);
@@ -155,7 +155,7 @@ TEST(FormatReference, EveryElementASavedReportHoldsHasItsRowUnderItsObjectOrType
     report.StartNew();
     BuildReportOfEveryType(report, r);
     const std::string path = program.Home().Path() + "every.ovk";
-    ASSERT_EQ(SaveDocument(report, path), 1);
+    ASSERT_EQ(SaveDocument(program.Context(), path), 1);
 
     std::map<std::string, std::string> blocks;
     {
@@ -289,7 +289,7 @@ TEST(FormatReference, TheDateExpressionsOfThePageGiveWhatItSays) {
         const std::vector<std::string> cells =
             CellsOf(page.substr(at + 1, page.find('\n', at + 1) - at - 1));
         ASSERT_EQ(cells.size(), 3u);
-        EXPECT_EQ(DSetParam(unquoted(cells[0])), unquoted(cells[2])) << cells[0];
+        EXPECT_EQ(DSetParam(program.Context(), unquoted(cells[0])), unquoted(cells[2])) << cells[0];
         ++checked;
     }
     SetClockForTesting(previous);
@@ -308,8 +308,8 @@ TEST(FormatReference, TheMinimalReportOfThePageLoadsAsItsNotesSay) {
     test::TestProgram program;
     CReport& report = program.Context().Report();
     const std::string path = program.Home().Write("Minimal.ovk", xml);
-    InitOVK(report, path);
-    ASSERT_EQ(SerializeXML(report, path, 0), 1);
+    InitOVK(program.Context(), path);
+    ASSERT_EQ(SerializeXML(program.Context(), path, 0), 1);
     EXPECT_TRUE(program.Front().Messages.empty()) << program.Front().Messages[0].Text;
     ASSERT_EQ(report.DataSources.size(), 1u);
     ASSERT_EQ(report.Sheets.size(), 1u);
@@ -328,7 +328,7 @@ TEST(FormatReference, TheMinimalReportOfThePageLoadsAsItsNotesSay) {
         now.tm_mday = 15;
         return now;
     });
-    const std::string query = DSetParam(report.DataSources[0]->Qry.Value, SubstitutionTarget::Sql);
+    const std::string query = DSetParam(program.Context(), report.DataSources[0]->Qry.Value, SubstitutionTarget::Sql);
     SetClockForTesting(previous);
     EXPECT_NE(query.find("where s.sale_date = '2024-03-14'\r\n"), std::string::npos) << query;
 }

@@ -22,6 +22,7 @@
 #include "render/GridView.h"
 #include "render/GridViews.h"
 #include "ui/ExplorerPanel.h"
+#include "ui/DesignerContext.h"
 #include "ui/MainFrame.h"
 #include "ui/PageView.h"
 #include "ui/PropertyBar.h"
@@ -73,7 +74,7 @@ class Designer : public ::testing::Test {
         test::ProcessPendingEvents();
     }
 
-    CReport& Report() { return AppContext::Current()->Report(); }
+    CReport& Report() { return ui::DesignerContext()->Report(); }
     ui::ExplorerPanel& Explorer() { return frame_->Explorer(); }
 
     void Select(ExplorerRoot root) { Explorer().SelectItem(Explorer().RootItem(root)); }
@@ -205,7 +206,7 @@ TEST_F(Designer, AnotherOutputTypeKeepsTheSheetsTabInItsPlace) {
     Start({ExampleReport()});
     CReport& report = Report();
     // A second view type, as a plug-in registers one.
-    AppContext::Current()->Registries().AddComboValue(ListId::OutputTypes, "PLAIN", "Plain", -1);
+    ui::DesignerContext()->Registries().AddComboValue(ListId::OutputTypes, "PLAIN", "Plain", -1);
     COvInfoSheet& sheet = *report.Sheets[0];
     const int index = frame_->SheetTabIndex(sheet);
     ASSERT_EQ(index, 1);

@@ -1,5 +1,6 @@
 // The property bar on a real grid in a real frame: what a fill shows (sections, editors, values,
 // read-only and masked items), what a committed edit stores, and refills an edit asks for.
+#include "ui/DesignerContext.h"
 #include "ui/PropertyBar.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@ namespace {
 class PropertyBarTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        ui::SetDesignerContext(&program_.Context());
         Report().StartNew();
         frame_ = new wxFrame(nullptr, wxID_ANY, "bar");
         bar_ = new PropertyBar(frame_);
@@ -25,6 +27,7 @@ class PropertyBarTest : public ::testing::Test {
     void TearDown() override {
         frame_->Destroy();
         test::ProcessPendingEvents();
+        ui::SetDesignerContext(nullptr);
     }
 
     CReport& Report() { return program_.Context().Report(); }
@@ -73,7 +76,7 @@ TEST_F(PropertyBarTest, OneSectionPerGroupOnlyVisiblePropertiesReadOnlyKept) {
     EXPECT_FALSE(bar_->CommitValue("Name", wxVariant("Other")));
     EXPECT_EQ(sheet->Name.Value, "Sales");
 
-    COvInfoPrm prm(GroupId::Param);
+    COvInfoPrm prm(&Registries(), GroupId::Param);
     prm.Type.Value = "DScmb";
     Registries().PrepareNewCombo(prm.Type, prm.Props, true);
     bar_->ShowObject('W', &prm);
