@@ -128,8 +128,10 @@ COvInfoObject* NewSheetItem(orvik::Run& run, orvik::Run& context) {
         Refuse(run, kSheetTaken, name);
         return nullptr;
     }
+    const bool hadSource = !report.DataSources.empty();
     COvInfoSheet* sheet = report.NewSheet(name);
     if (!sheet) return nullptr;
+    ShowAddedSheet(run.Front(), report, *sheet, !hadSource && !report.DataSources.empty());
     Added(run, context, *sheet);
     RefreshPage(run);
     return sheet;

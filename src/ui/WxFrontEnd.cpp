@@ -12,9 +12,14 @@
 
 namespace orvik::ui {
 
+WxFrontEnd::~WxFrontEnd() {
+    if (attached_ && DesignerContext() == attached_) SetDesignerContext(nullptr);
+}
+
 void WxFrontEnd::AttachedTo(Run& run) {
     // Every run a designer window serves is an application context (the designer makes it).
-    SetDesignerContext(static_cast<AppContext*>(&run));
+    attached_ = static_cast<AppContext*>(&run);
+    SetDesignerContext(attached_);
 }
 
 

@@ -8,6 +8,10 @@
 
 #include "core/FrontEnd.h"
 
+namespace orvik {
+class AppContext;
+}
+
 namespace orvik::ui {
 
 class MainFrame;
@@ -15,6 +19,9 @@ class MainFrame;
 class WxFrontEnd : public FrontEnd {
   public:
     explicit WxFrontEnd(MainFrame* frame) : frame_(frame) {}
+
+    // The run goes with its front end: the windows no longer show it.
+    ~WxFrontEnd() override;
 
     // The designer's windows show this run from now on.
     void AttachedTo(Run& run) override;
@@ -49,6 +56,7 @@ class WxFrontEnd : public FrontEnd {
     void ModifiedChanged(bool modified) override;
 
   private:
+    AppContext* attached_ = nullptr;
     MainFrame* frame_;
     int busyDepth_ = 0;
 };

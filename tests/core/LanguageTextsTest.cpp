@@ -57,6 +57,8 @@ TEST_F(LanguageTextsTest, AFileReplacesTextsByIdAndName) {
     EXPECT_EQ(Language().GetNamedText("no equals sign here"), "");
     EXPECT_EQ(Language().GetNamedText("absent"), "");
     // The duplicate is reported once, and the first value kept.
+    EXPECT_EQ(Language().DuplicateKeys(), std::vector<std::string>{"1025"});
+    ReportDuplicateKeys(program.Context());
     ASSERT_EQ(program.Front().Messages.size(), 1u);
     EXPECT_EQ(program.Front().Messages[0].Text, "Dublicate lang key: 1025");
 

@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 #include "core/Log.h"
 #include "data/AdoException.h"
+#include "plugin/PlugInRunScope.h"
 
 namespace orvik {
 namespace {
@@ -109,6 +110,8 @@ TEST(UxError, InteractivelyShowsAMessageBoxPerForm) {
 
 TEST(StatusPane, ReachesTheFrontEnd) {
     test::TestProgram program(false);
+    // As a plug-in calls it: inside a call the program makes into the plug-in.
+    const PlugInRunScope calling(program.Context());
     SetPaneTextStatBar(1, "Running query");
     SetPaneTextStatBar(0, nullptr);
     ASSERT_EQ(program.Front().PaneTexts.size(), 2u);

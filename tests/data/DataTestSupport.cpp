@@ -36,7 +36,7 @@ void ProviderTest::SetUp() {
         admin_.Execute("CREATE SCHEMA " + schema_);
         connection_ = server + ";ConnSettings=SET search_path TO " + schema_;
     }
-    admin_.Open(connection_);
+    admin_.Open(connection_, program_->Context().ProgramFolder());
 }
 
 void ProviderTest::TearDown() {

@@ -55,7 +55,9 @@ class DesignerFixture : public ::testing::Test {
 
     // A sheet on `source` with its grid filled, as the designer's window makes it.
     COvInfoSheet& AddSheet(const std::string& name, const std::string& source) {
+        const bool hadSource = !Report().DataSources.empty();
         COvInfoSheet* sheet = Report().NewSheet(name);
+        ShowAddedSheet(Front(), Report(), *sheet, !hadSource && !Report().DataSources.empty());
         sheet->cDS.Value = source;
         CreateGridView(Ctx(), *sheet);
         return *sheet;

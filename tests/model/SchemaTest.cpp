@@ -7,6 +7,7 @@
 #include "core/SettingsStore.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "plugin/PlugInRunScope.h"
 
 namespace orvik {
 namespace {
@@ -262,6 +263,8 @@ TEST(Schema, StoredListSettingsOutsideTheirListAreKept) {
 
 TEST(Schema, DuplicateListEntriesAreRefusedPerList) {
     test::TestProgram program;
+    // Plug-ins register inside a call the program makes into them.
+    const PlugInRunScope calling(program.Context());
     EXPECT_EQ(AddDSNType("SQL", "again"), nullptr);
     ASSERT_EQ(program.Front().Messages.size(), 1u);
     EXPECT_EQ(program.Front().Messages[0].Text, "Not Uniq Combo Value = 'SQL'");

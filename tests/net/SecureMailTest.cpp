@@ -10,6 +10,7 @@
 #include "net/NetPeers.h"
 #include "net/ZelSMTPConnection.h"
 #include "net/ZelSMTPException.h"
+#include "core/Log.h"
 
 namespace {
 
@@ -32,6 +33,10 @@ class SecureMail : public ::testing::Test {
     }
 
     void SetUp() override {
+        // The connection's warnings go to the run's log, as the mail step has them.
+        connection_.SetLog([this](const std::string& line) {
+            UxSaveLog(program_.Context(), line, __FILE__, __LINE__);
+        });
         if (const std::string missing = orvik::test::MissingTlsPeers(); !missing.empty()) {
             if (orvik::test::UnderCi()) FAIL() << "missing under CI: " << missing;
             GTEST_SKIP() << "needs " << missing;

@@ -14,6 +14,7 @@
 #include "net/NetPeers.h"
 #include "net/ZelSMTPConnection.h"
 #include "net/ZelSMTPException.h"
+#include "core/Log.h"
 
 namespace {
 
@@ -279,6 +280,12 @@ TEST_F(MailSink, UnreachableServersRaiseSocketErrors) {
 // A server following a script; Log() is everything the client sent once the server has ended.
 class ScriptedServer : public ::testing::Test {
   protected:
+    ScriptedServer() {
+        // The connection's warnings go to the run's log, as the mail step has them.
+        connection_.SetLog([this](const std::string& line) {
+            UxSaveLog(program_.Context(), line, __FILE__, __LINE__);
+        });
+    }
     void Start(std::vector<std::string> steps) {
         steps.insert(steps.begin(), logPath_);
         peer_ = std::make_unique<PeerProcess>("scripted_server.py", steps);

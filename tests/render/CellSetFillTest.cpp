@@ -69,6 +69,7 @@ class CellSetFill : public ::testing::Test {
         sheet_ = Report().NewSheet("Sheet 1");
         sheet_->cDS.Value = "Cube";
         grid_.Sheet = sheet_;
+        grid_.ForRun = &program_.Context();
     }
 
     CReport& Report() { return program_.Context().Report(); }

@@ -64,6 +64,7 @@ class SheetHtml : public ::testing::Test {
     void Fill(CGridBase& grid, const std::vector<std::vector<std::string>>& rows, int fixedRows,
               int fixedColumns) {
         grid.Sheet = sheet_;
+        grid.ForRun = &program_.Context();
         grid.SetColumnCount(static_cast<int>(rows.front().size()));
         grid.SetRowCount(static_cast<int>(rows.size()));
         grid.SetFixedRowCount(fixedRows);

@@ -13,6 +13,7 @@
 #include "net/ZelSMTPException.h"
 #include "tasks/Delivery.h"
 #include "tasks/HtmlExport.h"
+#include "persist/ReportLifecycle.h"
 
 namespace orvik {
 namespace {
@@ -400,7 +401,7 @@ TEST_F(DeliveryTest, AFileTheProgramMadeForTheMailIsRemovedAfterIt) {
     // One written for the report before this one does not.
     const std::string earlier = elsewhere.Path() + "earlier.htm";
     UxWriteFile(program.Context(), earlier, "<HTML><BODY>earlier</BODY></HTML>");
-    Report().StartNew();
+    ASSERT_TRUE(InitOVK(program.Context()));
     send("file = " + earlier);
 
     auto messages = Received();

@@ -124,7 +124,10 @@ TEST_F(HtmlExportTest, NoSheetsNoPage) {
 
 TEST_F(HtmlExportTest, APageThatDeclaresItsTypeAndHasNoStylesIsNotFramedAgain) {
     program.Context().Registries().LoadedPlugInCount = 1;
-    ASSERT_NE(AddListType("CHART", "Chart"), nullptr);
+    ASSERT_NE(program.Context().Registries().AddComboValue(
+                  ListId::OutputTypes, "CHART", "Chart",
+                  program.Context().Registries().CurrentPlugInIndex()),
+              nullptr);
     COvInfoSheet& sheet = AddSheet("Chart");
     sheet.tpVW.Value = "CHART";
     program.Context().Registries().PrepareNewCombo(sheet.tpVW, sheet.Props, true);

@@ -174,7 +174,8 @@ TEST_F(TaskRunnerTest, CommandsGetParameterValuesAndPlugInTypesGoToThePlugIn) {
     Report().Params.push_back(std::move(prm));
 
     program.Context().Registries().LoadedPlugInCount = 1;
-    ASSERT_NE(AddExportType("ZIP", "Zip it"), nullptr);
+    ASSERT_NE(program.Context().Registries().AddComboValue(ListId::TaskTypes, "ZIP", "Zip it", 0),
+              nullptr);
     std::string pluginSaw;
     program.Context().Tasks().PlugInTask = [&](orvik::Run&, int index, const std::string& type, COvInfoAct* s) {
         pluginSaw = std::to_string(index) + ":" + type + ":" + s->Name.Value;
@@ -190,7 +191,8 @@ TEST_F(TaskRunnerTest, CommandsGetParameterValuesAndPlugInTypesGoToThePlugIn) {
 
 TEST_F(TaskRunnerTest, AStepWhosePlugInIsNotThereIsReportedNotSkippedSilently) {
     program.Context().Registries().LoadedPlugInCount = 1;
-    ASSERT_NE(AddExportType("ZIP", "Zip it"), nullptr);
+    ASSERT_NE(program.Context().Registries().AddComboValue(ListId::TaskTypes, "ZIP", "Zip it", 0),
+              nullptr);
     COvInfoAct* task = Add("T");
     Add("Pack", "ZIP", task);
     DoAct(program.Context(), "T");
