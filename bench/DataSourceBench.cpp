@@ -59,18 +59,18 @@ Measure OurSide(const std::string& path) {
         const double start = Now();
         orvik::AppContext context(orvik::AppContextOptions{"/tmp/", path + ".ini", nullptr});
         context.BatchMode = true;
-        COvInfoDS source(GroupId::DataSource);
+        COvInfoDS source(&context.Registries(), GroupId::DataSource);
         source.tpDS.Value = "SQL";
         source.DSN.Value = "Provider=SQLite;Data Source=" + path;
         source.Qry.Value = kQuery;
-        if (source.OpenConnectDS(true) != 1) return -1;
+        if (source.OpenConnectDS(context, true) != 1) return -1;
         measure.LoadSeconds = Now() - start;
         long long bytes = 0;
-        const int rows = source.GetDSRowCount();
+        const int rows = source.GetDSRowCount(context);
         const int cols = source.GetDSColCount();
         for (int row = 1; row <= rows; ++row)
             for (int col = 0; col < cols; ++col)
-                bytes += static_cast<long long>(source.GetDSTextRC(row, col).size());
+                bytes += static_cast<long long>(source.GetDSTextRC(context, row, col).size());
         return bytes;
     });
 }

@@ -27,6 +27,7 @@
 #include "ui/PageView.h"
 #include "ui/PropertyBar.h"
 #include "ui/WxFrontEnd.h"
+#include "ui/DesignerContext.h"
 
 // Last: Xlib defines macros (Bool, None, Status) that the headers above use as names.
 // clang-format off
@@ -175,7 +176,7 @@ int main(int argc, char** argv) {
         std::vector<double> queries, screens;
         for (int run = 0; run < arguments.Runs; ++run) {
             Designer designer({});
-            CReport& report = orvik::AppContext::Current()->Report();
+            CReport& report = orvik::ui::DesignerContext()->Report();
             COvInfoDS* source = report.NewDataSource("Rows");
             source->GetPropByName("DSN")->Value = "Provider=SQLite;Data Source=" + database;
             source->GetPropByName("Qry")->Value = "select * from t";
@@ -193,9 +194,9 @@ int main(int argc, char** argv) {
                 event.Skip();
             });
             const auto start = Clock::now();
-            source->OpenConnectDS(true);
+            source->OpenConnectDS(*orvik::ui::DesignerContext(), true);
             const auto queried = Clock::now();
-            MakeGridView(*sheet);
+            MakeGridView(*orvik::ui::DesignerContext(), *sheet);
             designer.Frame->SheetRefreshed(*sheet);
             if (painted == Clock::time_point{}) {
                 std::fputs("the grid did not paint during the fill\n", stderr);
@@ -213,7 +214,7 @@ int main(int argc, char** argv) {
 
     {
         Designer designer({example});
-        CReport& report = orvik::AppContext::Current()->Report();
+        CReport& report = orvik::ui::DesignerContext()->Report();
         orvik::ui::PageView& page = designer.Frame->Page();
         WaitForLoad(page, 0);
         std::vector<double> edits;

@@ -93,12 +93,12 @@ Measure OurSide(const std::string& path, const std::string& folder) {
         source->Qry.Value = kQuery;
         COvInfoSheet* sheet = report.NewSheet("Orders");
         sheet->cDS.Value = "Orders";
-        if (source->OpenConnectDS(true) != 1) return;
+        if (source->OpenConnectDS(context, true) != 1) return;
         measure.LoadSeconds = Now() - start;
 
         // What CreateGridView does once the source has run, timed on its own.
         const double fillStart = Now();
-        CGridView gridView(*sheet);
+        CGridView gridView(context, *sheet);
         gridView.OnRefreshRequest();
         CGridView* view = &gridView;
         measure.FillSeconds = Now() - fillStart;

@@ -46,24 +46,24 @@ void DateExpressions(const std::string& text) {
     // own is exactly one expression there, and nothing after it is substituted.
     const bool plain = text.find_first_of("~`#") == std::string::npos;
     try {
-        const std::string query = DSetParam("~date(" + text + ")~", orvik::SubstitutionTarget::Sql);
+        const std::string query = DSetParam(Program(), "~date(" + text + ")~", orvik::SubstitutionTarget::Sql);
         Check(!plain || (alone.Error.empty() && query == alone.Text));
     } catch (const orvik::SubstitutionError&) {
         Check(!plain || !alone.Error.empty());
     }
     // The text as a report text of its own: on the page it never fails.
-    (void)DSetParam(text);
+    (void)DSetParam(Program(), text);
     try {
-        (void)DSetParam(text, orvik::SubstitutionTarget::Shell);
+        (void)DSetParam(Program(), text, orvik::SubstitutionTarget::Shell);
     } catch (const orvik::SubstitutionError&) {
     }
 }
 
 void Formulas(const std::string& text) {
-    (void)ParseValue(text.c_str());
+    (void)ParseValue(Program(), text.c_str());
     COvInfoProp prop(nullptr, 0, "Fuzz", "", "", 0, PropKind::Text);
     prop.Value = "~" + text + "~";
-    const std::string parsed = prop.PGetParsedValue(nullptr);
+    const std::string parsed = PGetParsedValue(Program(), prop, nullptr);
     // A number is at most a few hundred characters; the text around the formulas is the input's.
     const size_t formulas = static_cast<size_t>(std::count(text.begin(), text.end(), '~')) / 2 + 1;
     Check(parsed.size() <= prop.Value.size() + formulas * 400);

@@ -20,7 +20,7 @@ class QuietFrontEnd : public FrontEnd {
     }
 };
 
-// A new program with an empty report; it stays the current one while it lives.
+// A new program with an empty report.
 inline std::unique_ptr<AppContext> MakeProgram() {
     char folder[] = "/tmp/orvik-fuzz-XXXXXX";
     const char* made = mkdtemp(folder);
@@ -34,7 +34,7 @@ inline std::unique_ptr<AppContext> MakeProgram() {
 
 // Adds parameter `name` with `value` the way the report loader does.
 inline COvInfoPrm& AddParameter(CReport& report, const char* name, const char* value) {
-    report.Params.push_back(std::make_unique<COvInfoPrm>(GroupId::Param));
+    report.Params.push_back(std::make_unique<COvInfoPrm>(&report.Registries(), GroupId::Param));
     COvInfoPrm& prm = *report.Params.back();
     prm.Name.Value = name;
     prm.PrmVal.Value = value;

@@ -37,8 +37,8 @@ orvik::AppContext& Program() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     orvik::AppContext& program = Program();
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const std::string result = DSetParam(text.c_str());
-    EvalDateExpr(text);
+    const std::string result = DSetParam(program, text);
+    EvalDateExpr(program, text);
     // Substitution only ever puts valid text in: valid text in must stay valid.
     if (orvik::IsValidUtf8(text.c_str()) && !orvik::IsValidUtf8(result)) __builtin_trap();
     (void)program;

@@ -26,9 +26,13 @@ namespace {
 
 using orvik::SubstitutionTarget;
 
-COvInfoPrm& Parameter() {
+orvik::AppContext& Program() {
     static std::unique_ptr<orvik::AppContext> context = orvik::fuzz::MakeProgram();
-    static COvInfoPrm& prm = orvik::fuzz::AddParameter(context->Report(), "P", "");
+    return *context;
+}
+
+COvInfoPrm& Parameter() {
+    static COvInfoPrm& prm = orvik::fuzz::AddParameter(Program().Report(), "P", "");
     return prm;
 }
 
@@ -73,7 +77,7 @@ void AskSqlite(const std::string& sql, std::string* value, std::string* column) 
 }
 
 void CheckSql(const std::string& value) {
-    const auto sql = [](const char* text) { return DSetParam(text, SubstitutionTarget::Sql); };
+    const auto sql = [](const char* text) { return DSetParam(Program(), text, SubstitutionTarget::Sql); };
     std::string got;
     AskSqlite(sql("SELECT '`P'"), &got, nullptr);
     Check(got == value);
@@ -153,7 +157,7 @@ void CheckShell(const std::string& value) {
     if (value.find('\r') != std::string::npos) return;
     std::string command;
     try {
-        command = DSetParam("printf '<%s>' `P \"`P\" '`P' x`Py # `P", SubstitutionTarget::Shell);
+        command = DSetParam(Program(), "printf '<%s>' `P \"`P\" '`P' x`Py # `P", SubstitutionTarget::Shell);
     } catch (const orvik::SubstitutionError&) {
         Check(false);  // no spot of this command refuses a value
     }
@@ -218,7 +222,7 @@ std::optional<std::vector<MdxToken>> MdxTokens(const std::string& text) {
 void CheckMdx(const std::string& value) {
     const char* query =
         "SELECT {[Time].[`P]} ON 0 FROM [Sales] WHERE (\"`P\", '`P') -- `P\n/* `P */ // `P";
-    const auto tokens = MdxTokens(DSetParam(query, SubstitutionTarget::Mdx));
+    const auto tokens = MdxTokens(DSetParam(Program(), query, SubstitutionTarget::Mdx));
     Check(tokens.has_value());
     const std::vector<MdxToken> expected = {
         {'c', "SELECT {"},     {'n', "Time"},  {'c', "."},        {'n', value},
@@ -235,7 +239,7 @@ void CheckMdx(const std::string& value) {
 
 void CheckConnectionString(const std::string& value) {
     const std::string text =
-        DSetParam("Provider=SQLite;Pwd=`P;Data Source=a.db;User ID=\"`P\";X={`P};Y='`P'",
+        DSetParam(Program(), "Provider=SQLite;Pwd=`P;Data Source=a.db;User ID=\"`P\";X={`P};Y='`P'",
                   SubstitutionTarget::ConnectionString);
     const auto parts = ParseConnectionString(text);
     Check(parts.size() == 6);
