@@ -109,8 +109,9 @@ class QueryEvaluator {
     TupleList SetOperator(const mdx::Expr& expr);
     // The tuples of a named set, evaluated on first use; `at` is where it is named.
     const TupleList& NamedSetTuples(NamedSet& set, const mdx::Expr& at);
-    // The body the function table gives `call` when it is of type `Body` and written in a form
-    // the function takes, after its arguments are counted; null otherwise.
+    // The body of the function `call` names, when that function gives what `Body` returns and
+    // may be written as `call` is; null otherwise. A wrong number of arguments fails here,
+    // before the body runs.
     template <class Body>
     Body BodyOf(const mdx::Expr& call);
     MdxValue AggregateSet(const TupleList& set, const mdx::Expr* value, const std::string& how);
