@@ -10,44 +10,44 @@ using namespace mdxvalue;
 
 namespace {
 
-enum class NamePart { Name, UniqueName, Caption };
+enum class NameField { Name, UniqueName, Caption };
 
 template <class Object>
-MdxValue NameOf(const Object& object, NamePart part) {
-    return Text(part == NamePart::UniqueName ? object.UniqueName : object.Name);
+MdxValue NameOf(const Object& object, NameField field) {
+    return Text(field == NameField::UniqueName ? object.UniqueName : object.Name);
 }
 
 }  // namespace
 
 struct QueryEvaluator::StringFunctions {
-    static MdxValue Named(QueryEvaluator& e, const Expr& call, NamePart part) {
+    static MdxValue Named(QueryEvaluator& e, const Expr& call, NameField field) {
         const Expr& target = *call.Args[0];
         if (target.What == Expr::Kind::Name) {
             const Resolved resolved = e.Resolve(target);
-            if (resolved.TheLevel) return NameOf(*resolved.TheLevel, part);
+            if (resolved.TheLevel) return NameOf(*resolved.TheLevel, field);
             if (resolved.TheHierarchy && !resolved.TheMember)
-                return NameOf(*resolved.TheHierarchy, part);
+                return NameOf(*resolved.TheHierarchy, field);
         }
         const MdxFunction* function =
             target.What == Expr::Kind::Call ? MdxFunctionTable::Find(target) : nullptr;
         if (function && function->Kind() == MdxFunctionKind::Level) {
             const Level* level = e.EvalLevel(target);
             if (!level) return {};
-            return NameOf(*level, part);
+            return NameOf(*level, field);
         }
         const Member* member = e.EvalMember(target);
         if (!member) return {};
-        if (part == NamePart::Caption) return Text(member->Caption);
-        return NameOf(*member, part);
+        if (field == NameField::Caption) return Text(member->Caption);
+        return NameOf(*member, field);
     }
     static MdxValue Name(QueryEvaluator& e, const Expr& call) {
-        return Named(e, call, NamePart::Name);
+        return Named(e, call, NameField::Name);
     }
     static MdxValue UniqueName(QueryEvaluator& e, const Expr& call) {
-        return Named(e, call, NamePart::UniqueName);
+        return Named(e, call, NameField::UniqueName);
     }
     static MdxValue Caption(QueryEvaluator& e, const Expr& call) {
-        return Named(e, call, NamePart::Caption);
+        return Named(e, call, NameField::Caption);
     }
 };
 
