@@ -6,7 +6,7 @@
 
 #include "ChartData.h"
 #include "ChartSvg.h"
-#include "orvik/RepPlugIn.h"
+#include "orvik/PlugInBase.h"
 
 namespace {
 
@@ -63,13 +63,9 @@ int SheetNumber(const COvInfoSheet* sheet) {
     return -1;
 }
 
-class ChartDescriptor : public CRepPlugIn {
+class ChartDescriptor : public CRepPlugInBase {
   public:
-    ChartDescriptor() {
-        m_Name = "Chart";
-        m_Version = "1.0";
-        m_Note = "Sheets drawn as bar, line or pie charts";
-    }
+    ChartDescriptor() : CRepPlugInBase("Chart", "1.0", "Sheets drawn as bar, line or pie charts") {}
 
     void Init() override {
         COvCombos* view = AddListType("CHART", "Chart");
@@ -109,12 +105,7 @@ class ChartDescriptor : public CRepPlugIn {
         return 1;
     }
 
-    void RunTask(const char*, COvInfoAct*) override {}
-    void Deliver(COvInfoAct*) override {}
-    int OpenDataSource(COvInfoSheet*, COvInfoDS*) override { return 0; }
     CSheetView* CreateView(COvInfoSheet*) override { return new ChartView; }
-    void ViewPropertyChanged(COvInfoProp*) override {}
-    void PropertyChanged(COvInfoProp*) override {}
 };
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include "LibraryMessages.h"
 #include "XlsxWorkbook.h"
 #include "core/AtomicFile.h"
-#include "orvik/RepPlugIn.h"
+#include "orvik/PlugInBase.h"
 
 namespace {
 
@@ -178,22 +178,19 @@ void WriteStep(const Step& step, const std::string& target) {
              __LINE__);
 }
 
-class XlsxPlugIn : public CRepPlugIn {
+class XlsxPlugIn : public CRepPlugInBase {
   public:
-    XlsxPlugIn() {
-        m_Name = "Excel Workbook";
-        m_Version = "1.0";
-        m_Note = "Writes the report's sheets into an Excel workbook";
-    }
+    XlsxPlugIn()
+        : CRepPlugInBase("Excel Workbook", "1.0",
+                         "Writes the report's sheets into an Excel workbook") {}
 
+    // Sheets are rendered by the program: the base's ExportSheet says so.
     void Init() override {
         COvCombos* type = AddExportType(kType, "Excel Workbook");
         AddProp(type, OrvikGroup::Task, "OutFile", "Out File", kDefaultFile, 0, OrvikKind::Text, 0,
                 nullptr);
         AddExportFormat(kType, "Excel Workbook");
     }
-    // The page shows the program's own rendering of every sheet.
-    int ExportSheet(COvInfoSheet*, COvInfoAct*, std::string&) override { return 2; }
     void RunTask(const char*, COvInfoAct* step) override {
         // Without a step there is no file name: an export only asks about the format.
         if (!step) return;
@@ -201,11 +198,6 @@ class XlsxPlugIn : public CRepPlugIn {
         const std::string target = TargetOf(run, GetObjPropS(step, "OutFile"));
         if (!target.empty()) WriteStep(run, target);
     }
-    void Deliver(COvInfoAct*) override {}
-    int OpenDataSource(COvInfoSheet*, COvInfoDS*) override { return 0; }
-    CSheetView* CreateView(COvInfoSheet*) override { return nullptr; }
-    void ViewPropertyChanged(COvInfoProp*) override {}
-    void PropertyChanged(COvInfoProp*) override {}
 };
 
 }  // namespace

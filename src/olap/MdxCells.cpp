@@ -20,17 +20,15 @@ using namespace mdxvalue;
 // --- values --------------------------------------------------------------------------------------
 
 MdxValue QueryEvaluator::ValueAt(const Tuple& tuple) {
-    std::vector<Member*> saved = context_;
-    for (Member* member : tuple) {
-        if (!member) {
-            context_ = std::move(saved);
-            return {};
-        }
-        context_[static_cast<size_t>(member->Owner->Index)] = member;
-    }
-    MdxValue value = CellValue();
-    context_ = std::move(saved);
-    return value;
+    // A tuple with a member that is not there (the parent of the top) has no cell.
+    if (std::find(tuple.begin(), tuple.end(), nullptr) != tuple.end()) return {};
+    const TupleContext inTuple(*this, tuple);
+    return CellValue();
+}
+
+MdxValue QueryEvaluator::ValueWith(const Tuple& tuple, const Expr& value) {
+    const TupleContext inTuple(*this, tuple);
+    return EvalValue(value);
 }
 
 MdxValue QueryEvaluator::CellValue() {
@@ -149,11 +147,7 @@ MdxValue QueryEvaluator::AggregateSet(const TupleList& set, const Expr* value,
     for (const Tuple& t : set) {
         MdxValue item;
         if (value) {
-            std::vector<Member*> saved = context_;
-            for (Member* member : t)
-                if (member) context_[static_cast<size_t>(member->Owner->Index)] = member;
-            item = EvalValue(*value);
-            context_ = std::move(saved);
+            item = ValueWith(t, *value);
         } else {
             item = ValueAt(t);
         }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "olap/CellFetcher.h"
 #include "olap/CubeModel.h"
 #include "olap/MdxAst.h"
+#include "olap/MdxFunctionTable.h"
 
 namespace orvik::cube {
 
@@ -103,29 +105,73 @@ class QueryEvaluator {
     MdxValue EvalValue(const mdx::Expr& expr);
     MdxValue EvalCall(const mdx::Expr& call);
     MdxValue EvalOperator(const mdx::Expr& op);
-    bool IsSetExpression(const mdx::Expr& expr);
-    bool IsMemberFunction(const std::string& name) const;
-    TupleList SetFunction(const mdx::Expr& call);
-    Member* MemberFunction(const mdx::Expr& call);
+    // A binary operator on sets: *, :, + and -.
+    TupleList SetOperator(const mdx::Expr& expr);
+    // The tuples of a named set, evaluated on first use; `at` is where it is named.
+    const TupleList& NamedSetTuples(NamedSet& set, const mdx::Expr& at);
+    // The body of the function `call` names, when that function gives what `Body` returns and
+    // may be written as `call` is; null otherwise. A wrong number of arguments fails here,
+    // before the body runs.
+    template <class Body>
+    Body BodyOf(const mdx::Expr& call);
     MdxValue AggregateSet(const TupleList& set, const mdx::Expr* value, const std::string& how);
+
+    // The MDX functions, a family to a file: each family's bodies, and the entries of the
+    // function table (MdxFunctionTable) that lead to them.
+    struct SetFunctions;
+    struct MemberFunctions;
+    struct TimeFunctions;
+    struct NumericFunctions;
+    struct StringFunctions;
+    friend class MdxFunctionTable;
+    static std::span<const MdxFunction> SetFunctionEntries();
+    static std::span<const MdxFunction> MemberFunctionEntries();
+    static std::span<const MdxFunction> TimeFunctionEntries();
+    static std::span<const MdxFunction> NumericFunctionEntries();
+    static std::span<const MdxFunction> StringFunctionEntries();
 
     // Cells.
     MdxValue ValueAt(const Tuple& tuple);
     MdxValue CellValue();
     std::string CellFormat() const;
-    Member* CurrentMember(Hierarchy& hierarchy);
+    // Evaluates `value` with the members of `tuple` current.
+    MdxValue ValueWith(const Tuple& tuple, const mdx::Expr& value);
+    // Makes the members of a tuple current until it goes out of scope.
+    class TupleContext {
+      public:
+        TupleContext(QueryEvaluator& evaluator, const Tuple& tuple);
+        ~TupleContext() { evaluator_.context_ = std::move(saved_); }
+        TupleContext(const TupleContext&) = delete;
+        TupleContext& operator=(const TupleContext&) = delete;
 
+      private:
+        QueryEvaluator& evaluator_;
+        std::vector<Member*> saved_;
+    };
+
+    // Members.
+    Member* CurrentMember(Hierarchy& hierarchy);
     std::vector<Member*> Members(Hierarchy& hierarchy);
     Member* Lead(Member* member, long offset);
     Member* Ancestor(Member* member, int depth);
     Member* Cousin(Member* member, Member* ancestor);
+    // A member's children, its hierarchy loaded first.
+    const std::vector<Member*>& ChildrenOf(Member& member);
+    static const std::vector<Member*>& SiblingsOf(const Member& member);
     Level* LevelOf(Member* member) const;
     bool IsAncestor(const Member* ancestor, const Member* member) const;
 
     // The query's own work, without the out-of-memory guard Run puts around it.
     CellSetData RunStatement(const mdx::SelectStatement& statement);
+    // The cube's named sets and the query's WITH, over the default members.
+    void Prepare(const mdx::SelectStatement& statement);
+    // Makes the WHERE clause's members current; a slicer of several tuples becomes a compound,
+    // whose number it returns (-1 for none).
+    int Slice(const TupleList& slicer);
     // Refuses a crossjoin whose result would outgrow the cell limit, before it is built.
     void CheckCrossjoinSize(size_t left, size_t right) const;
+    // Every tuple of `left` joined with every tuple of `right`.
+    TupleList CrossjoinSets(const TupleList& left, const TupleList& right);
 
     CubeModel& cube_;
     CellFetcher& fetcher_;

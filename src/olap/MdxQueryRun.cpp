@@ -49,6 +49,97 @@ CellSetAxis DescribeAxis(const TupleList& tuples) {
 // More cells than this are refused: a crossjoin that large is a mistake, not a report.
 constexpr size_t kMaxCells = 5'000'000;
 
+// The statement's axes by number; they must run from 0 without gaps or repeats.
+std::vector<const mdx::AxisSpec*> AxesInOrder(const mdx::SelectStatement& statement,
+                                              const std::string& text) {
+    std::vector<const mdx::AxisSpec*> axes(statement.Axes.size(), nullptr);
+    for (const mdx::AxisSpec& axis : statement.Axes) {
+        if (static_cast<size_t>(axis.Ordinal) >= axes.size() ||
+            axes[static_cast<size_t>(axis.Ordinal)])
+            throw MdxEvaluationError(
+                "The query's axes must be numbered from 0 without gaps or "
+                "repeats (at " +
+                mdx::DescribePosition(text, axis.Position) + ")");
+        axes[static_cast<size_t>(axis.Ordinal)] = &axis;
+    }
+    return axes;
+}
+
+// NON EMPTY: the positions of each axis to keep, dropping on a NON EMPTY axis those whose every
+// cell is empty.
+std::vector<std::vector<size_t>> KeptPositions(const std::vector<const mdx::AxisSpec*>& axes,
+                                               const std::vector<TupleList>& positions,
+                                               const std::vector<MdxValue>& values) {
+    std::vector<std::vector<size_t>> kept(axes.size());
+    for (size_t a = 0; a < axes.size(); ++a) {
+        std::vector<bool> any(positions[a].size(), !axes[a]->NonEmpty);
+        if (axes[a]->NonEmpty) {
+            size_t stride = 1;
+            for (size_t b = 0; b < a; ++b) stride *= positions[b].size();
+            for (size_t ordinal = 0; ordinal < values.size(); ++ordinal)
+                if (!values[ordinal].IsEmpty())
+                    any[(ordinal / stride) % positions[a].size()] = true;
+        }
+        for (size_t p = 0; p < any.size(); ++p)
+            if (any[p]) kept[a].push_back(p);
+    }
+    return kept;
+}
+
+CellSetCell CellOf(const MdxValue& value, const std::string& format) {
+    CellSetCell cell;
+    switch (value.What) {
+        case MdxValue::Type::Empty:
+            break;
+        case MdxValue::Type::String:
+            cell.Value = Variant::MakeString(value.Text);
+            cell.FormattedValue = value.Text;
+            break;
+        case MdxValue::Type::Bool:
+            cell.Value = Variant::MakeBool(value.Number != 0);
+            cell.FormattedValue = value.Number != 0 ? "true" : "false";
+            break;
+        case MdxValue::Type::Number:
+            if (value.Integer && std::fabs(value.Number) < 2147483648.0)
+                cell.Value = Variant::MakeI4(static_cast<int32_t>(value.Number));
+            else if (value.Integer && std::fabs(value.Number) < 9.2e18)
+                cell.Value = Variant::MakeI8(static_cast<int64_t>(value.Number));
+            else
+                cell.Value = Variant::MakeR8(value.Number);
+            cell.FormattedValue = FormatNumber(value.Number, format);
+            break;
+    }
+    return cell;
+}
+
+// The cell set: the kept positions of each axis and their cells, laid out again.
+CellSetData LayOut(const std::vector<const mdx::AxisSpec*>& axes,
+                   const std::vector<TupleList>& positions, const TupleList& slicer,
+                   const std::vector<MdxValue>& values, const std::vector<std::string>& formats) {
+    const std::vector<std::vector<size_t>> kept = KeptPositions(axes, positions, values);
+    CellSetData data;
+    for (size_t a = 0; a < axes.size(); ++a) {
+        TupleList chosen;
+        for (size_t p : kept[a]) chosen.push_back(positions[a][p]);
+        data.Axes.push_back(DescribeAxis(chosen));
+    }
+    data.Slicer = DescribeAxis(slicer);
+    size_t count = 1;
+    for (const auto& k : kept) count *= k.size();
+    data.Cells.resize(count);
+    for (size_t out = 0; out < count; ++out) {
+        size_t rest = out, ordinal = 0, stride = 1;
+        for (size_t a = 0; a < axes.size(); ++a) {
+            const size_t i = rest % kept[a].size();
+            rest /= kept[a].size();
+            ordinal += kept[a][i] * stride;
+            stride *= positions[a].size();
+        }
+        data.Cells[out] = CellOf(values[ordinal], formats[ordinal]);
+    }
+    return data;
+}
+
 }  // namespace
 
 CellSetData QueryEvaluator::Run(const mdx::SelectStatement& statement) {
@@ -82,7 +173,7 @@ void QueryEvaluator::CheckCrossjoinSize(size_t left, size_t right) const {
                              "; narrow it with a filter or a slicer");
 }
 
-CellSetData QueryEvaluator::RunStatement(const mdx::SelectStatement& statement) {
+void QueryEvaluator::Prepare(const mdx::SelectStatement& statement) {
     const CubeDefinition& cube = cube_.Definition();
     for (const NamedSetDefinition& set : cube.NamedSets) {
         try {
@@ -105,18 +196,44 @@ CellSetData QueryEvaluator::RunStatement(const mdx::SelectStatement& statement) 
             DefineMember(definition);
         }
     }
-    const std::vector<Member*> base = context_;
+}
 
-    std::vector<const mdx::AxisSpec*> axes(statement.Axes.size(), nullptr);
-    for (const mdx::AxisSpec& axis : statement.Axes) {
-        if (static_cast<size_t>(axis.Ordinal) >= axes.size() ||
-            axes[static_cast<size_t>(axis.Ordinal)])
-            throw MdxEvaluationError(
-                "The query's axes must be numbered from 0 without gaps or "
-                "repeats (at " +
-                mdx::DescribePosition(text_, axis.Position) + ")");
-        axes[static_cast<size_t>(axis.Ordinal)] = &axis;
+int QueryEvaluator::Slice(const TupleList& slicer) {
+    if (slicer.size() == 1) {
+        for (Member* member : slicer.front())
+            context_[static_cast<size_t>(member->Owner->Index)] = member;
+        return -1;
     }
+    if (slicer.size() <= 1) return -1;
+    for (const Tuple& t : slicer)
+        for (Member* member : t)
+            if (member->Calculated)
+                throw MdxEvaluationError(
+                    "A WHERE clause of several tuples may hold only stored "
+                    "members");
+    for (const Tuple& t : slicer)
+        for (Member* member : t) {
+            if (member->Owner->IsMeasures)
+                context_.front() = member;
+            else
+                context_[static_cast<size_t>(member->Owner->Index)] = nullptr;
+        }
+    TupleList withoutMeasures;
+    for (const Tuple& t : slicer) {
+        Tuple kept;
+        for (Member* member : t)
+            if (!member->Owner->IsMeasures) kept.push_back(member);
+        withoutMeasures.push_back(kept);
+    }
+    const int compound = fetcher_.AddCompound(withoutMeasures);
+    compound_ = compound;
+    return compound;
+}
+
+CellSetData QueryEvaluator::RunStatement(const mdx::SelectStatement& statement) {
+    Prepare(statement);
+    const std::vector<Member*> base = context_;
+    const std::vector<const mdx::AxisSpec*> axes = AxesInOrder(statement, text_);
 
     TupleList slicer;
     std::vector<TupleList> positions(axes.size());
@@ -124,6 +241,7 @@ CellSetData QueryEvaluator::RunStatement(const mdx::SelectStatement& statement) 
     std::vector<std::string> formats;
     int slicerCompound = -1;
     bool emptySlicer = false;
+    // Each pass notes the stored cells it lacks; they are read together before the next.
     for (int pass = 0;; ++pass) {
         if (pass > 20)
             throw MdxEvaluationError("The query's cells depend on each other too deeply to read");
@@ -133,35 +251,7 @@ CellSetData QueryEvaluator::RunStatement(const mdx::SelectStatement& statement) 
         compound_ = -1;
         slicer = statement.Where ? EvalSet(*statement.Where) : TupleList{Tuple{}};
         emptySlicer = slicer.empty();
-        if (slicer.size() == 1) {
-            for (Member* member : slicer.front())
-                context_[static_cast<size_t>(member->Owner->Index)] = member;
-        } else if (slicer.size() > 1) {
-            bool stored = true;
-            for (const Tuple& t : slicer)
-                for (Member* member : t)
-                    if (member->Calculated) stored = false;
-            if (!stored)
-                throw MdxEvaluationError(
-                    "A WHERE clause of several tuples may hold only stored "
-                    "members");
-            for (const Tuple& t : slicer)
-                for (Member* member : t) {
-                    if (member->Owner->IsMeasures)
-                        context_.front() = member;
-                    else
-                        context_[static_cast<size_t>(member->Owner->Index)] = nullptr;
-                }
-            TupleList withoutMeasures;
-            for (const Tuple& t : slicer) {
-                Tuple kept;
-                for (Member* member : t)
-                    if (!member->Owner->IsMeasures) kept.push_back(member);
-                withoutMeasures.push_back(kept);
-            }
-            slicerCompound = fetcher_.AddCompound(withoutMeasures);
-            compound_ = slicerCompound;
-        }
+        slicerCompound = Slice(slicer);
         const std::vector<Member*> sliced = context_;
         setContext_ = sliced;
         size_t total = 1;
@@ -181,7 +271,6 @@ CellSetData QueryEvaluator::RunStatement(const mdx::SelectStatement& statement) 
         }
         values.assign(total, MdxValue{});
         formats.assign(total, std::string());
-        std::vector<size_t> index(axes.size(), 0);
         for (size_t ordinal = 0; ordinal < total; ++ordinal) {
             CheckStop();
             size_t rest = ordinal;
@@ -189,10 +278,9 @@ CellSetData QueryEvaluator::RunStatement(const mdx::SelectStatement& statement) 
             compound_ = slicerCompound;
             for (size_t a = 0; a < axes.size(); ++a) {
                 const size_t count = positions[a].size();
-                index[a] = rest % count;
-                rest /= count;
-                for (Member* member : positions[a][index[a]])
+                for (Member* member : positions[a][rest % count])
                     context_[static_cast<size_t>(member->Owner->Index)] = member;
+                rest /= count;
             }
             if (emptySlicer) continue;
             values[ordinal] = CellValue();
@@ -201,65 +289,7 @@ CellSetData QueryEvaluator::RunStatement(const mdx::SelectStatement& statement) 
         if (!fetcher_.HasPending()) break;
         fetcher_.FetchPending();
     }
-
-    // NON EMPTY: drop the positions whose every cell is empty, then lay the cells out again.
-    std::vector<std::vector<size_t>> kept(axes.size());
-    for (size_t a = 0; a < axes.size(); ++a) {
-        std::vector<bool> any(positions[a].size(), !axes[a]->NonEmpty);
-        if (axes[a]->NonEmpty) {
-            size_t stride = 1;
-            for (size_t b = 0; b < a; ++b) stride *= positions[b].size();
-            for (size_t ordinal = 0; ordinal < values.size(); ++ordinal)
-                if (!values[ordinal].IsEmpty())
-                    any[(ordinal / stride) % positions[a].size()] = true;
-        }
-        for (size_t p = 0; p < any.size(); ++p)
-            if (any[p]) kept[a].push_back(p);
-    }
-    CellSetData data;
-    for (size_t a = 0; a < axes.size(); ++a) {
-        TupleList chosen;
-        for (size_t p : kept[a]) chosen.push_back(positions[a][p]);
-        data.Axes.push_back(DescribeAxis(chosen));
-    }
-    data.Slicer = DescribeAxis(slicer);
-    size_t count = 1;
-    for (const auto& k : kept) count *= k.size();
-    data.Cells.resize(count);
-    std::vector<size_t> index(axes.size(), 0);
-    for (size_t out = 0; out < count; ++out) {
-        size_t rest = out, ordinal = 0, stride = 1;
-        for (size_t a = 0; a < axes.size(); ++a) {
-            const size_t i = rest % kept[a].size();
-            rest /= kept[a].size();
-            ordinal += kept[a][i] * stride;
-            stride *= positions[a].size();
-        }
-        const MdxValue& value = values[ordinal];
-        CellSetCell& cell = data.Cells[out];
-        switch (value.What) {
-            case MdxValue::Type::Empty:
-                break;
-            case MdxValue::Type::String:
-                cell.Value = Variant::MakeString(value.Text);
-                cell.FormattedValue = value.Text;
-                break;
-            case MdxValue::Type::Bool:
-                cell.Value = Variant::MakeBool(value.Number != 0);
-                cell.FormattedValue = value.Number != 0 ? "true" : "false";
-                break;
-            case MdxValue::Type::Number:
-                if (value.Integer && std::fabs(value.Number) < 2147483648.0)
-                    cell.Value = Variant::MakeI4(static_cast<int32_t>(value.Number));
-                else if (value.Integer && std::fabs(value.Number) < 9.2e18)
-                    cell.Value = Variant::MakeI8(static_cast<int64_t>(value.Number));
-                else
-                    cell.Value = Variant::MakeR8(value.Number);
-                cell.FormattedValue = FormatNumber(value.Number, formats[ordinal]);
-                break;
-        }
-    }
-    return data;
+    return LayOut(axes, positions, slicer, values, formats);
 }
 
 }  // namespace orvik::cube

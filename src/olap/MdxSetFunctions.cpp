@@ -1,15 +1,11 @@
-// The evaluator's set functions: Members, Crossjoin, Order, Generate and the rest, by name.
+// The evaluator's set functions: the members of a level or hierarchy, crossjoins, the set
+// operations, filters, orders and the rest.
 #include <algorithm>
-#include <cmath>
-#include <functional>
-#include <map>
-#include <set>
+#include <climits>
+#include <optional>
 
-#include "core/StopRequest.h"
-#include "olap/FormatString.h"
 #include "olap/MdxEvaluator.h"
 #include "olap/MdxValueRules.h"
-#include "olap/NameCase.h"
 #include "olap/TupleSets.h"
 
 namespace orvik::cube {
@@ -17,60 +13,86 @@ namespace orvik::cube {
 using mdx::Expr;
 using namespace mdxvalue;
 
-TupleList QueryEvaluator::SetFunction(const Expr& call) {
-    const std::string name = LowerAscii(call.Text);
-    auto arg = [&](size_t i) -> const Expr* {
-        return i < call.Args.size() && call.Args[i]->What != Expr::Kind::Empty ? call.Args[i].get()
-                                                                               : nullptr;
-    };
-    auto need = [&](size_t count) {
-        if (call.Args.size() < count)
-            Fail(call, call.Text + " needs " + std::to_string(count) + " argument" +
-                           (count > 1 ? "s" : ""));
-    };
-    auto singles = [](const std::vector<Member*>& members) {
-        TupleList set;
-        set.reserve(members.size());
-        for (Member* member : members) set.push_back({member});
-        return set;
-    };
-    // Evaluates `value` in the context of `tuple`.
-    auto valueAt = [&](const Tuple& tuple, const Expr& value) {
-        std::vector<Member*> saved = context_;
-        for (Member* member : tuple)
-            if (member) context_[static_cast<size_t>(member->Owner->Index)] = member;
-        MdxValue result = EvalValue(value);
-        context_ = std::move(saved);
-        return result;
-    };
+namespace {
 
-    if (name == "members" || name == "allmembers") {
-        need(1);
+TupleList Singles(const std::vector<Member*>& members) {
+    TupleList set;
+    set.reserve(members.size());
+    for (Member* member : members) set.push_back({member});
+    return set;
+}
+
+// A count given as a number: nothing below one.
+size_t CountOf(double count) {
+    return count <= 0 ? 0 : static_cast<size_t>(count);
+}
+
+// The ALL flag of Union, Generate and the like, at argument `index`.
+bool AllFlag(const Expr& call, size_t index) {
+    const Expr* flag = GivenArgument(call, index);
+    return flag && Flag(*flag) == "all";
+}
+
+// Whether Descendants with `flag` takes a member at `depth` (a leaf or not) when the flag's level
+// is at `target` and the walk started at `start`; nothing for a flag it does not know.
+std::optional<bool> DescendantTaken(const std::string& flag, int depth, int target, int start,
+                                    bool leaf) {
+    if (flag == "self") return depth == target;
+    if (flag == "after") return depth > target;
+    if (flag == "before") return depth < target && depth >= start;
+    if (flag == "before_and_after") return depth != target;
+    if (flag == "self_and_after") return depth >= target;
+    if (flag == "self_and_before") return depth <= target;
+    if (flag == "self_before_after") return true;
+    if (flag == "leaves") return leaf && depth <= target;
+    return std::nullopt;
+}
+
+}  // namespace
+
+TupleList QueryEvaluator::CrossjoinSets(const TupleList& left, const TupleList& right) {
+    CheckCrossjoinSize(left.size(), right.size());
+    TupleList set;
+    set.reserve(left.size() * right.size());
+    for (const Tuple& a : left) {
+        CheckStop();
+        for (const Tuple& b : right) {
+            Tuple tuple = a;
+            tuple.insert(tuple.end(), b.begin(), b.end());
+            set.push_back(std::move(tuple));
+        }
+    }
+    return set;
+}
+
+struct QueryEvaluator::SetFunctions {
+    // Members and AllMembers; AllMembers adds the calculated members, query's and cube's.
+    static TupleList MembersOf(QueryEvaluator& e, const Expr& call, bool calculatedToo) {
         const Expr& target = *call.Args[0];
         std::vector<Member*> members;
         Hierarchy* hierarchy = nullptr;
         int depth = -1;
+        const Level* level = nullptr;
         if (target.What == Expr::Kind::Name) {
-            Resolved resolved = Resolve(target);
-            if (resolved.TheLevel) {
-                members = LevelMembers(*resolved.TheLevel);
-                hierarchy = resolved.TheLevel->Owner;
-                depth = resolved.TheLevel->Depth;
-            } else if (resolved.TheHierarchy) {
-                hierarchy = resolved.TheHierarchy;
-                members = Members(*hierarchy);
-            } else {
-                Fail(call, call.Text + " needs a level or a hierarchy, not " + target.ToString());
-            }
+            const Resolved resolved = e.Resolve(target);
+            level = resolved.TheLevel;
+            hierarchy = resolved.TheHierarchy;
+            if (!level && !hierarchy)
+                e.Fail(call, call.Text + " needs a level or a hierarchy, not " + target.ToString());
         } else {
-            Level* level = EvalLevel(target);
-            members = LevelMembers(*level);
+            level = e.EvalLevel(target);
+            if (!level) return {};
+        }
+        if (level) {
+            members = e.LevelMembers(*level);
             hierarchy = level->Owner;
             depth = level->Depth;
+        } else {
+            members = e.Members(*hierarchy);
         }
-        if (name == "allmembers") {
+        if (calculatedToo) {
             std::vector<Member*> calculated = hierarchy->CalculatedMembers;
-            for (Member* member : queryCalculated_)
+            for (Member* member : e.queryCalculated_)
                 if (member->Owner == hierarchy) calculated.push_back(member);
             std::stable_sort(
                 calculated.begin(), calculated.end(),
@@ -78,52 +100,50 @@ TupleList QueryEvaluator::SetFunction(const Expr& call) {
             for (Member* member : calculated)
                 if (depth < 0 || member->Depth == depth) members.push_back(member);
         }
-        return singles(members);
+        return Singles(members);
     }
-    if (name == "children") {
-        need(1);
-        Member* member = EvalMember(*call.Args[0]);
+    static TupleList Members(QueryEvaluator& e, const Expr& call) {
+        return MembersOf(e, call, false);
+    }
+    static TupleList AllMembers(QueryEvaluator& e, const Expr& call) {
+        return MembersOf(e, call, true);
+    }
+
+    static TupleList Children(QueryEvaluator& e, const Expr& call) {
+        Member* member = e.EvalMember(*call.Args[0]);
         if (!member) return {};
-        if (!member->Owner->IsMeasures) cube_.Load(*member->Owner);
-        return singles(member->Children);
+        return Singles(e.ChildrenOf(*member));
     }
-    if (name == "siblings") {
-        need(1);
-        Member* member = EvalMember(*call.Args[0]);
+
+    static TupleList Siblings(QueryEvaluator& e, const Expr& call) {
+        Member* member = e.EvalMember(*call.Args[0]);
         if (!member) return {};
-        return singles(member->Parent ? member->Parent->Children : member->Owner->Roots);
+        return Singles(SiblingsOf(*member));
     }
-    if (name == "crossjoin" || name == "nonemptycrossjoin") {
-        need(2);
-        TupleList result = EvalSet(*call.Args[0]);
-        for (size_t i = 1; i < call.Args.size(); ++i) {
-            const TupleList right = EvalSet(*call.Args[i]);
-            CheckCrossjoinSize(result.size(), right.size());
-            TupleList next;
-            next.reserve(result.size() * right.size());
-            for (const Tuple& a : result) {
-                CheckStop();
-                for (const Tuple& b : right) {
-                    Tuple tuple = a;
-                    tuple.insert(tuple.end(), b.begin(), b.end());
-                    next.push_back(std::move(tuple));
-                }
-            }
-            result = std::move(next);
-        }
-        if (name == "nonemptycrossjoin")
-            std::erase_if(result, [&](const Tuple& t) { return ValueAt(t).IsEmpty(); });
+
+    static TupleList Crossjoin(QueryEvaluator& e, const Expr& call) {
+        TupleList result = e.EvalSet(*call.Args[0]);
+        for (size_t i = 1; i < call.Args.size(); ++i)
+            result = e.CrossjoinSets(result, e.EvalSet(*call.Args[i]));
         return result;
     }
-    if (name == "hierarchize") {
-        need(1);
-        TupleList set = EvalSet(*call.Args[0]);
-        const bool post = arg(1) && Flag(*arg(1)) == "post";
+
+    static TupleList NonEmptyCrossjoin(QueryEvaluator& e, const Expr& call) {
+        TupleList result = Crossjoin(e, call);
+        std::erase_if(result, [&](const Tuple& t) { return e.ValueAt(t).IsEmpty(); });
+        return result;
+    }
+
+    // In the hierarchies' order; with POST, children before their parents.
+    static TupleList Hierarchize(QueryEvaluator& e, const Expr& call) {
+        TupleList set = e.EvalSet(*call.Args[0]);
+        const Expr* flag = GivenArgument(call, 1);
+        const bool post = flag && Flag(*flag) == "post";
         auto before = [&](const Member* a, const Member* b) {
             if (a == b) return false;
             if (post) {
-                if (IsAncestor(a, b)) return false;
-                if (IsAncestor(b, a)) return true;
+                if (e.IsAncestor(a, b)) return false;
+                if (e.IsAncestor(b, a)) return true;
             }
             return a->Ordinal < b->Ordinal;
         };
@@ -136,79 +156,120 @@ TupleList QueryEvaluator::SetFunction(const Expr& call) {
         });
         return set;
     }
-    if (name == "union" || name == "except" || name == "intersect") {
-        need(2);
-        TupleList left = EvalSet(*call.Args[0]);
-        const TupleList right = EvalSet(*call.Args[1]);
-        const bool all = arg(2) && Flag(*arg(2)) == "all";
-        if (name == "union") return UnionTuples(std::move(left), right, all);
-        return name == "intersect" ? IntersectTuples(left, right, all)
-                                   : ExceptTuples(left, right, all);
+
+    // Union, Intersect and Except: the first two sets combined, ALL keeping repeats.
+    static TupleList Combined(QueryEvaluator& e, const Expr& call,
+                              TupleList (*combine)(TupleList, const TupleList&, bool)) {
+        TupleList left = e.EvalSet(*call.Args[0]);
+        const TupleList right = e.EvalSet(*call.Args[1]);
+        return combine(std::move(left), right, AllFlag(call, 2));
     }
-    if (name == "distinct") {
-        need(1);
-        return DistinctTuples(EvalSet(*call.Args[0]));
+    static TupleList Union(QueryEvaluator& e, const Expr& call) {
+        return Combined(e, call, UnionTuples);
     }
-    if (name == "filter") {
-        need(2);
-        TupleList set = EvalSet(*call.Args[0]);
-        std::erase_if(set, [&](const Tuple& t) { return !IsTrue(valueAt(t, *call.Args[1])); });
+    static TupleList Intersect(QueryEvaluator& e, const Expr& call) {
+        return Combined(e, call, [](TupleList left, const TupleList& right, bool all) {
+            return IntersectTuples(left, right, all);
+        });
+    }
+    static TupleList Except(QueryEvaluator& e, const Expr& call) {
+        return Combined(e, call, [](TupleList left, const TupleList& right, bool all) {
+            return ExceptTuples(left, right, all);
+        });
+    }
+
+    static TupleList Distinct(QueryEvaluator& e, const Expr& call) {
+        return DistinctTuples(e.EvalSet(*call.Args[0]));
+    }
+
+    static TupleList Filter(QueryEvaluator& e, const Expr& call) {
+        TupleList set = e.EvalSet(*call.Args[0]);
+        std::erase_if(set, [&](const Tuple& t) { return !IsTrue(e.ValueWith(t, *call.Args[1])); });
         return set;
     }
-    if (name == "order" || name == "topcount" || name == "bottomcount") {
-        need(2);
-        TupleList set = EvalSet(*call.Args[0]);
-        const Expr* key = name == "order" ? call.Args[1].get() : arg(2);
-        bool descending = name == "topcount";
-        bool hierarchical = name == "order";
-        if (name == "order" && arg(2)) {
-            const std::string flag = Flag(*arg(2));
+
+    // `set` ordered by the values of `key`, ties keeping their order; `hierarchical` keeps each
+    // member under its parent, ranked among its siblings.
+    static TupleList Sorted(QueryEvaluator& e, TupleList set, const Expr& key, bool descending,
+                            bool hierarchical) {
+        if (hierarchical)
+            return OrderHierarchically(
+                std::move(set), [&](const Tuple& tuple) { return e.ValueWith(tuple, key); },
+                descending);
+        std::vector<std::pair<MdxValue, size_t>> keys;
+        keys.reserve(set.size());
+        for (size_t i = 0; i < set.size(); ++i) keys.emplace_back(e.ValueWith(set[i], key), i);
+        std::stable_sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+            const int c = Compare(a.first, b.first);
+            return descending ? c > 0 : c < 0;
+        });
+        TupleList sorted;
+        sorted.reserve(set.size());
+        for (const auto& [value, index] : keys) sorted.push_back(set[index]);
+        return sorted;
+    }
+
+    // ASC and DESC keep the hierarchy; BASC and BDESC break it.
+    static TupleList Order(QueryEvaluator& e, const Expr& call) {
+        TupleList set = e.EvalSet(*call.Args[0]);
+        bool descending = false;
+        bool hierarchical = true;
+        if (const Expr* flagArgument = GivenArgument(call, 2)) {
+            const std::string flag = Flag(*flagArgument);
             descending = flag == "desc" || flag == "bdesc";
             hierarchical = flag != "basc" && flag != "bdesc";
         }
-        if (key && hierarchical) {
-            set = OrderHierarchically(
-                std::move(set), [&](const Tuple& tuple) { return valueAt(tuple, *key); },
-                descending);
-        } else if (key) {
-            std::vector<std::pair<MdxValue, size_t>> keys;
-            keys.reserve(set.size());
-            for (size_t i = 0; i < set.size(); ++i) keys.emplace_back(valueAt(set[i], *key), i);
-            std::stable_sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
-                const int c = Compare(a.first, b.first);
-                return descending ? c > 0 : c < 0;
-            });
-            TupleList sorted;
-            sorted.reserve(set.size());
-            for (const auto& [value, index] : keys) sorted.push_back(set[index]);
-            set = std::move(sorted);
-        }
-        if (name != "order") {
-            const double count = AsNumber(EvalValue(*call.Args[1]));
-            const size_t n = count <= 0 ? 0 : static_cast<size_t>(count);
-            if (set.size() > n) set.resize(n);
-        }
+        return Sorted(e, std::move(set), *call.Args[1], descending, hierarchical);
+    }
+
+    // TopCount and BottomCount: the first tuples, by the value of the third argument if given.
+    static TupleList Best(QueryEvaluator& e, const Expr& call, bool descending) {
+        TupleList set = e.EvalSet(*call.Args[0]);
+        if (const Expr* key = GivenArgument(call, 2))
+            set = Sorted(e, std::move(set), *key, descending, false);
+        const size_t count = CountOf(AsNumber(e.EvalValue(*call.Args[1])));
+        if (set.size() > count) set.resize(count);
         return set;
     }
-    if (name == "head" || name == "tail") {
-        need(1);
-        TupleList set = EvalSet(*call.Args[0]);
-        const double count = arg(1) ? AsNumber(EvalValue(*arg(1))) : 1;
-        const size_t n = std::min(set.size(), count <= 0 ? size_t{0} : static_cast<size_t>(count));
-        if (name == "head") return TupleList(set.begin(), set.begin() + static_cast<long>(n));
-        return TupleList(set.end() - static_cast<long>(n), set.end());
+    static TupleList TopCount(QueryEvaluator& e, const Expr& call) { return Best(e, call, true); }
+    static TupleList BottomCount(QueryEvaluator& e, const Expr& call) {
+        return Best(e, call, false);
     }
-    if (name == "descendants") {
-        need(1);
-        TupleList roots = EvalSet(*call.Args[0]);
-        std::string flag = arg(2) ? Flag(*arg(2)) : "";
+
+    // Head and Tail: one tuple unless told how many.
+    static TupleList End(QueryEvaluator& e, const Expr& call, bool tail) {
+        TupleList set = e.EvalSet(*call.Args[0]);
+        const Expr* count = GivenArgument(call, 1);
+        const size_t n = std::min(set.size(), CountOf(count ? AsNumber(e.EvalValue(*count)) : 1));
+        if (tail) return TupleList(set.end() - static_cast<long>(n), set.end());
+        return TupleList(set.begin(), set.begin() + static_cast<long>(n));
+    }
+    static TupleList Head(QueryEvaluator& e, const Expr& call) { return End(e, call, false); }
+    static TupleList Tail(QueryEvaluator& e, const Expr& call) { return End(e, call, true); }
+
+    static void AddDescendants(QueryEvaluator& e, const Expr& call, Member* member,
+                               const std::string& flag, int target, int start, TupleList& out) {
+        const std::optional<bool> take =
+            DescendantTaken(flag, member->Depth, target, start, member->Children.empty());
+        if (!take) e.Fail(call, "Descendants does not know the flag " + flag);
+        if (*take) out.push_back({member});
+        if (flag == "self" && member->Depth >= target) return;
+        for (Member* child : member->Children)
+            AddDescendants(e, call, child, flag, target, start, out);
+    }
+
+    // Descendants(set, level or distance, flag): without a level, every member below.
+    static TupleList Descendants(QueryEvaluator& e, const Expr& call) {
+        const TupleList roots = e.EvalSet(*call.Args[0]);
+        const Expr* flagArgument = GivenArgument(call, 2);
+        std::string flag = flagArgument ? Flag(*flagArgument) : "";
         int distance = -1;
         const Level* level = nullptr;
-        if (arg(1)) {
-            if (arg(1)->What == Expr::Kind::Number)
-                distance = static_cast<int>(arg(1)->Number);
+        if (const Expr* depth = GivenArgument(call, 1)) {
+            if (depth->What == Expr::Kind::Number)
+                distance = static_cast<int>(depth->Number);
             else
-                level = EvalLevel(*arg(1));
+                level = e.EvalLevel(*depth);
             if (flag.empty()) flag = "self";
         } else if (flag.empty()) {
             flag = "self_before_after";
@@ -217,110 +278,78 @@ TupleList QueryEvaluator::SetFunction(const Expr& call) {
         for (const Tuple& root : roots) {
             Member* member = root.empty() ? nullptr : root.front();
             if (!member) continue;
-            if (!member->Owner->IsMeasures) cube_.Load(*member->Owner);
+            if (!member->Owner->IsMeasures) e.cube_.Load(*member->Owner);
             // LEAVES without a level or distance means every leaf below, however deep.
             const int target = level ? level->Depth
                                : distance < 0 && flag == "leaves"
                                    ? INT_MAX
                                    : member->Depth + std::max(distance, 0);
-            std::function<void(Member*)> walk = [&](Member* m) {
-                const bool leaf = m->Children.empty();
-                bool take = false;
-                if (flag == "self")
-                    take = m->Depth == target;
-                else if (flag == "after")
-                    take = m->Depth > target;
-                else if (flag == "before")
-                    take = m->Depth < target && m->Depth >= member->Depth;
-                else if (flag == "before_and_after")
-                    take = m->Depth != target;
-                else if (flag == "self_and_after")
-                    take = m->Depth >= target;
-                else if (flag == "self_and_before")
-                    take = m->Depth <= target;
-                else if (flag == "self_before_after")
-                    take = true;
-                else if (flag == "leaves")
-                    take = leaf && m->Depth <= target;
-                else
-                    Fail(call, "Descendants does not know the flag " + flag);
-                if (take) result.push_back({m});
-                if (flag == "self" && m->Depth >= target) return;
-                for (Member* child : m->Children) walk(child);
-            };
-            walk(member);
+            AddDescendants(e, call, member, flag, target, member->Depth, result);
         }
         return result;
     }
-    if (name == "nonempty") {
-        need(1);
-        TupleList set = EvalSet(*call.Args[0]);
-        const TupleList others = arg(1) ? EvalSet(*arg(1)) : TupleList{{}};
+
+    // The tuples with a cell that is not empty, alone or with a tuple of the second set.
+    static TupleList NonEmpty(QueryEvaluator& e, const Expr& call) {
+        TupleList set = e.EvalSet(*call.Args[0]);
+        const Expr* othersArgument = GivenArgument(call, 1);
+        const TupleList others = othersArgument ? e.EvalSet(*othersArgument) : TupleList{{}};
         std::erase_if(set, [&](const Tuple& t) {
             for (const Tuple& other : others) {
                 Tuple both = t;
                 both.insert(both.end(), other.begin(), other.end());
-                if (!ValueAt(both).IsEmpty()) return false;
+                if (!e.ValueAt(both).IsEmpty()) return false;
             }
             return true;
         });
         return set;
     }
-    if (name == "generate") {
-        need(2);
-        const TupleList outer = EvalSet(*call.Args[0]);
-        const bool all = arg(2) && Flag(*arg(2)) == "all";
+
+    // The second set evaluated for each tuple of the first; ALL keeps repeats.
+    static TupleList Generate(QueryEvaluator& e, const Expr& call) {
+        const TupleList outer = e.EvalSet(*call.Args[0]);
+        const bool all = AllFlag(call, 2);
         TupleList result;
         TupleSeen kept;
         for (const Tuple& t : outer) {
-            std::vector<Member*> saved = context_;
-            for (Member* member : t)
-                if (member) context_[static_cast<size_t>(member->Owner->Index)] = member;
-            TupleList inner = EvalSet(*call.Args[1]);
-            context_ = std::move(saved);
+            TupleList inner;
+            {
+                const TupleContext inTuple(e, t);
+                inner = e.EvalSet(*call.Args[1]);
+            }
             for (Tuple& u : inner)
                 if (all || kept.Insert(u)) result.push_back(std::move(u));
         }
         return result;
     }
-    if (name == "ytd" || name == "qtd" || name == "mtd" || name == "periodstodate") {
-        Member* member = nullptr;
-        const Expr* memberArg = name == "periodstodate" ? arg(1) : arg(0);
-        const Level* level = name == "periodstodate" && arg(0) ? EvalLevel(*arg(0)) : nullptr;
-        if (memberArg) {
-            member = EvalMember(*memberArg);
-        } else {
-            Hierarchy* time = level ? level->Owner : nullptr;
-            if (!time)
-                for (auto& h : cube_.Hierarchies())
-                    if (h->IsTime && !time) time = h.get();
-            if (!time) Fail(call, call.Text + " needs a time dimension");
-            member = CurrentMember(*time);
-        }
-        if (!member) return {};
-        int depth = level ? level->Depth : (member->Depth > 0 ? member->Depth - 1 : 0);
-        if (name != "periodstodate") {
-            const char* wanted = name == "ytd"   ? "TimeYears"
-                                 : name == "qtd" ? "TimeQuarters"
-                                                 : "TimeMonths";
-            depth = -1;
-            for (const Level& l : member->Owner->Levels)
-                if (l.Definition && l.Definition->LevelType == wanted) depth = l.Depth;
-            if (depth < 0) Fail(call, call.Text + " needs a level of type " + wanted);
-        }
-        Member* ancestor = Ancestor(member, depth);
-        if (!ancestor) return {};
-        Member* first = ancestor;
-        while (first && first->Depth < member->Depth)
-            first = first->Children.empty() ? nullptr : first->Children.front();
-        if (!first) return {};
-        const auto& level_ = member->Owner->ByLevel[static_cast<size_t>(member->Depth)];
-        TupleList set;
-        for (size_t i = first->LevelIndex; i <= member->LevelIndex && i < level_.size(); ++i)
-            set.push_back({level_[i]});
-        return set;
-    }
-    Fail(call, "Unknown set function " + call.Text);
+};
+
+std::span<const MdxFunction> QueryEvaluator::SetFunctionEntries() {
+    using F = SetFunctions;
+    constexpr MdxCallForm kEither = MdxCallForm::Either;
+    static const MdxFunction kEntries[] = {
+        {"AllMembers", kEither, 1, 1, &F::AllMembers},
+        {"BottomCount", kEither, 2, 3, &F::BottomCount},
+        {"Children", kEither, 1, 1, &F::Children},
+        {"Crossjoin", kEither, 2, kAnyArgumentCount, &F::Crossjoin},
+        {"Descendants", kEither, 1, 3, &F::Descendants},
+        {"Distinct", kEither, 1, 1, &F::Distinct},
+        {"Except", kEither, 2, 3, &F::Except},
+        {"Filter", kEither, 2, 2, &F::Filter},
+        {"Generate", kEither, 2, 3, &F::Generate},
+        {"Head", kEither, 1, 2, &F::Head},
+        {"Hierarchize", kEither, 1, 2, &F::Hierarchize},
+        {"Intersect", kEither, 2, 3, &F::Intersect},
+        {"Members", kEither, 1, 1, &F::Members},
+        {"NonEmpty", kEither, 1, 2, &F::NonEmpty},
+        {"NonEmptyCrossjoin", kEither, 2, kAnyArgumentCount, &F::NonEmptyCrossjoin},
+        {"Order", kEither, 2, 3, &F::Order},
+        {"Siblings", kEither, 1, 1, &F::Siblings},
+        {"Tail", kEither, 1, 2, &F::Tail},
+        {"TopCount", kEither, 2, 3, &F::TopCount},
+        {"Union", kEither, 2, 3, &F::Union},
+    };
+    return kEntries;
 }
 
 }  // namespace orvik::cube

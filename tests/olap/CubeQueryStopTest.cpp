@@ -9,8 +9,6 @@
 
 #include "SmallShop.h"
 #include "core/StopRequest.h"
-#include "data/AdoCellSet.h"
-#include "data/AdoException.h"
 #include "model/OvInfoDS.h"
 #include "model/Registries.h"
 #include "model/Report.h"
@@ -31,17 +29,6 @@ std::string Spin() {
            ", 1, 0)' SELECT {[Measures].[Spin]} ON COLUMNS FROM [Sales]";
 }
 
-// The message the query ends with ("" when it ran).
-std::string ErrorOf(const SmallShop& shop, const std::string& mdx) {
-    CADOMDCellSet cells;
-    try {
-        cells.Open(mdx, shop.Connection());
-    } catch (const CADOException& error) {
-        return error.what();
-    }
-    return "";
-}
-
 class CubeQueryStop : public ::testing::Test {
   protected:
     void TearDown() override { ClearStopRequest(); }
@@ -50,18 +37,18 @@ class CubeQueryStop : public ::testing::Test {
 
 TEST_F(CubeQueryStop, AStopRequestEndsAnEvaluationWithinSeconds) {
     // The members are read before the stop, so what is stopped is the evaluation itself.
-    ASSERT_EQ(ErrorOf(shop_, "SELECT {[Time].[Month].members} ON COLUMNS FROM [Sales]"), "");
+    ASSERT_EQ(shop_.ErrorOf("SELECT {[Time].[Month].members} ON COLUMNS FROM [Sales]"), "");
     std::thread stopper([] {
         std::this_thread::sleep_for(300ms);
         RequestStop(SIGTERM);
     });
     const auto start = Clock::now();
-    const std::string error = ErrorOf(shop_, Spin());
+    const std::string error = shop_.ErrorOf(Spin());
     stopper.join();
     EXPECT_LT(Clock::now() - start, 5s);
     EXPECT_EQ(error, "The query was stopped: the run was terminated by signal 15");
     ClearStopRequest();
-    EXPECT_EQ(ErrorOf(shop_, "SELECT {[Measures].[Amount]} ON COLUMNS FROM [Sales]"), "");
+    EXPECT_EQ(shop_.ErrorOf("SELECT {[Measures].[Amount]} ON COLUMNS FROM [Sales]"), "");
 }
 
 TEST_F(CubeQueryStop, TheTimeLimitEndsAnEvaluationAndIsNamed) {
@@ -69,7 +56,7 @@ TEST_F(CubeQueryStop, TheTimeLimitEndsAnEvaluationAndIsNamed) {
     std::string error;
     {
         const TimeLimitScope limit(1, "QueryTimeout");
-        error = ErrorOf(shop_, Spin());
+        error = shop_.ErrorOf(Spin());
     }
     EXPECT_LT(Clock::now() - start, 5s);
     EXPECT_EQ(error, "The query was stopped: it ran longer than 1 s (time-out QueryTimeout)");

@@ -347,6 +347,22 @@ TEST_F(MdxFunctionsTest, NavigatingMembers) {
     }
 }
 
+TEST_F(MdxFunctionsTest, SiblingsCousinsAndShorterPeriodsToDate) {
+    const std::string may = "[Time].[2024].[Q2].[May]";
+    EXPECT_EQ(UniqueName(may + ".FirstSibling"), "[Time].[2024].[Q2].[Apr]");
+    EXPECT_EQ(UniqueName(may + ".LastSibling"), "[Time].[2024].[Q2].[Jun]");
+    EXPECT_EQ(UniqueName(may + ".DataMember"), may);
+    EXPECT_EQ(UniqueName("Cousin([Time].[2023].[Q1].[Feb], [Time].[2024].[Q3])"),
+              "[Time].[2024].[Q3].[Aug]");
+    EXPECT_EQ(Set("QTD(" + may + ")"), "Apr, May");
+    EXPECT_EQ(Set("MTD(" + may + ")"), "May");
+    // Oregon sold nothing in 2023: the plain crossjoin keeps it, the non-empty one does not.
+    EXPECT_EQ(Set("Crossjoin([Store].[USA].Children, {[Time].[2023]})"),
+              "CA/2023, OR/2023, WA/2023");
+    EXPECT_EQ(Set("NonEmptyCrossjoin([Store].[USA].Children, {[Time].[2023]})"),
+              "CA/2023, WA/2023");
+}
+
 TEST_F(MdxFunctionsTest, ValuesAndOperators) {
     const std::string portland = "[Store].[USA].[OR].[Portland]";
     const std::string seattle = "[Store].[USA].[WA].[Seattle]";

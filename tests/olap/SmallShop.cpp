@@ -5,6 +5,9 @@
 
 #include <stdexcept>
 
+#include "data/AdoCellSet.h"
+#include "data/AdoException.h"
+
 namespace orvik::test {
 namespace {
 
@@ -72,6 +75,16 @@ std::string SmallShop::Connection() const {
 
 double SmallShop::Sql(const std::string& select) const {
     return SqliteNumber(database_, select);
+}
+
+std::string SmallShop::ErrorOf(const std::string& mdx) const {
+    CADOMDCellSet cells;
+    try {
+        cells.Open(mdx, Connection());
+    } catch (const CADOException& error) {
+        return error.what();
+    }
+    return "";
 }
 
 }  // namespace orvik::test

@@ -145,5 +145,45 @@ TEST_F(PlugInLoaderTest, ObjectsOfPlugInTypesReachTheirPlugIn) {
     EXPECT_FALSE(NotifyPlugInsOfChange(program.Context(), *plain, plain->Name, plain));
 }
 
+// A plug-in that writes only Init leaves the rest to CRepPlugInBase, whose every answer must be
+// the one the loader gives where no plug-in is: the program renders the sheet, makes no view,
+// and the step, the delivery and the edits pass without an error.
+TEST_F(PlugInLoaderTest, BaseClassDefaultsAnswerAsAMissingPlugInDoes) {
+    Install("TestPlugInSparse.rll", "10-sparse.rll");
+    ASSERT_EQ(LoadPlugIns(program.Context()), 1);
+    EXPECT_EQ(PlugIns()[0]->m_Name, "Test Sparse");
+    EXPECT_EQ(PlugIns()[0]->m_Version, "1.0");
+    EXPECT_TRUE(Logged("TestPlugIn Sparse: init"));
+    const int sparse = IndexOf(ListId::OutputTypes, "SparseView");
+    ASSERT_EQ(sparse, 0);
+    constexpr int kNoPlugIn = 5;
+    TaskHandlers& tasks = program.Context().Tasks();
+
+    COvInfoSheet* sheet = Report().NewSheet("Plain");
+    sheet->tpVW.Value = "SparseView";
+    COvInfoAct step(GroupId::Task);
+    step.Name.Value = "Book";
+    step.AType.Value = "SparseTask";
+    Registries().PrepareNewCombo(step.AType, step.Props, true);
+    std::string page = "kept", missingPage = "kept";
+    EXPECT_EQ(tasks.PlugInRender(sparse, *sheet, step, page),
+              tasks.PlugInRender(kNoPlugIn, *sheet, step, missingPage));
+    EXPECT_EQ(page, missingPage);
+    EXPECT_EQ(tasks.PlugInCreateView(sparse, *sheet), nullptr);
+
+    // A source of its type cannot open: the plug-in never said how.
+    COvInfoDS* source = Report().NewDataSource("Feed");
+    source->tpDS.Value = "SparseDS";
+    Registries().PrepareNewCombo(source->tpDS, source->Props, true);
+    EXPECT_EQ(source->OpenConnectDS(true), 0);
+
+    tasks.PlugInTask(sparse, "SparseTask", &step);
+    tasks.PlugInDelivery(sparse, step);
+    EXPECT_TRUE(NotifyPlugInsOfChange(*sheet, sheet->Name, sheet));
+    EXPECT_TRUE(NotifyPlugInsOfChange(step, step.Name, nullptr));
+    EXPECT_EQ(program.Context().ErrorCount(), 0);
+    EXPECT_FALSE(Logged("failed in"));
+}
+
 }  // namespace
 }  // namespace orvik
