@@ -23,11 +23,11 @@
 #include "app/OrvikApp.h"
 #include "model/Report.h"
 #include "render/GridViews.h"
+#include "ui/DesignerContext.h"
 #include "ui/MainFrame.h"
 #include "ui/PageView.h"
 #include "ui/PropertyBar.h"
 #include "ui/WxFrontEnd.h"
-#include "ui/DesignerContext.h"
 
 // Last: Xlib defines macros (Bool, None, Status) that the headers above use as names.
 // clang-format off

@@ -46,7 +46,8 @@ void DateExpressions(const std::string& text) {
     // own is exactly one expression there, and nothing after it is substituted.
     const bool plain = text.find_first_of("~`#") == std::string::npos;
     try {
-        const std::string query = DSetParam(Program(), "~date(" + text + ")~", orvik::SubstitutionTarget::Sql);
+        const std::string query =
+            DSetParam(Program(), "~date(" + text + ")~", orvik::SubstitutionTarget::Sql);
         Check(!plain || (alone.Error.empty() && query == alone.Text));
     } catch (const orvik::SubstitutionError&) {
         Check(!plain || !alone.Error.empty());

@@ -77,7 +77,9 @@ void AskSqlite(const std::string& sql, std::string* value, std::string* column) 
 }
 
 void CheckSql(const std::string& value) {
-    const auto sql = [](const char* text) { return DSetParam(Program(), text, SubstitutionTarget::Sql); };
+    const auto sql = [](const char* text) {
+        return DSetParam(Program(), text, SubstitutionTarget::Sql);
+    };
     std::string got;
     AskSqlite(sql("SELECT '`P'"), &got, nullptr);
     Check(got == value);
@@ -157,7 +159,8 @@ void CheckShell(const std::string& value) {
     if (value.find('\r') != std::string::npos) return;
     std::string command;
     try {
-        command = DSetParam(Program(), "printf '<%s>' `P \"`P\" '`P' x`Py # `P", SubstitutionTarget::Shell);
+        command = DSetParam(Program(), "printf '<%s>' `P \"`P\" '`P' x`Py # `P",
+                            SubstitutionTarget::Shell);
     } catch (const orvik::SubstitutionError&) {
         Check(false);  // no spot of this command refuses a value
     }

@@ -319,7 +319,8 @@ bool COrvikApp::LockWorkFolder() {
                              "work folder %s\n",
                              seconds, folder.c_str());
             }
-            UxSaveLog(*context_, "Waiting up to " + std::to_string(seconds) +
+            UxSaveLog(*context_,
+                      "Waiting up to " + std::to_string(seconds) +
                           " s for another run of Orvik to finish with the work folder " + folder,
                       __FILE__, __LINE__);
         },
@@ -329,7 +330,8 @@ bool COrvikApp::LockWorkFolder() {
         std::chrono::steady_clock::now() - started);
     UxSaveLog(*context_, "*** Start Orvik ***", __FILE__, __LINE__);
     // Only a wait that took place is worth naming: a folder that cannot be made fails at once.
-    UxSaveLog(*context_, "The run did not start: " + problem +
+    UxSaveLog(*context_,
+              "The run did not start: " + problem +
                   (waited.count() >= 1 ? " (waited " + std::to_string(waited.count()) +
                                              " s, setting WorkFolderWait)"
                                        : std::string()),
@@ -367,7 +369,8 @@ void COrvikApp::RunBatch() {
         RunTask();
         succeeded = succeeded && taskFound_;
     } else if (!reportLoaded_) {
-        UxSaveLog(*context_, DocumentPath.empty() ? "No report file was given: there is nothing to save"
+        UxSaveLog(*context_,
+                  DocumentPath.empty() ? "No report file was given: there is nothing to save"
                                        : "The report was not loaded: it is not saved",
                   __FILE__, __LINE__);
     }
@@ -375,8 +378,8 @@ void COrvikApp::RunBatch() {
     if (!SaveAsPath.empty() && reportLoaded_) succeeded = SaveDocumentAs() && succeeded;
     const int stopSignal = orvik::StopSignal();
     if (stopSignal != 0) {
-        UxSaveLog(*context_, "The run was terminated by signal " + std::to_string(stopSignal), __FILE__,
-                  __LINE__);
+        UxSaveLog(*context_, "The run was terminated by signal " + std::to_string(stopSignal),
+                  __FILE__, __LINE__);
     }
     UxSaveLog(*context_, "*** Stop Orvik ***\n\n", __FILE__, __LINE__);
     succeeded = succeeded && context_->ErrorCount() == 0;
@@ -423,13 +426,15 @@ void COrvikApp::RunTask() {
     UxSaveLog(*context_, "Act =" + TaskName, __FILE__, __LINE__);
     CReport& report = context_->Report();
     if (!reportLoaded_) {
-        UxSaveLog(*context_, DocumentPath.empty() ? "No report file was given: there is no task to run"
+        UxSaveLog(*context_,
+                  DocumentPath.empty() ? "No report file was given: there is no task to run"
                                        : "The report was not loaded: there is no task to run",
                   __FILE__, __LINE__);
         context_->NoteError(DocumentPath.empty() ? "no report file was given" : "");
     } else if (!parametersAccepted_) {
         // A page made with values nobody asked for would replace a right one: nothing runs.
-        UxSaveLog(*context_, "The /prm values were not all accepted: no task is run", __FILE__, __LINE__);
+        UxSaveLog(*context_, "The /prm values were not all accepted: no task is run", __FILE__,
+                  __LINE__);
     } else if (report.FindTopLevelTasks(TaskName).empty()) {
         std::string names;
         for (const COvInfoAct* task : report.FindTopLevelTasks({}))
@@ -446,11 +451,13 @@ void COrvikApp::RunTask() {
         try {
             session_->RunTask(TaskName);
         } catch (const std::bad_alloc&) {
-            UxSaveLog(*context_, "Orvik ran out of memory; the run was abandoned", __FILE__, __LINE__);
+            UxSaveLog(*context_, "Orvik ran out of memory; the run was abandoned", __FILE__,
+                      __LINE__);
             context_->NoteError();
         } catch (const std::exception& error) {
             // A delivery error ends the run in order: logged, the stop line follows.
-            UxSaveLog(*context_, std::string("The run was abandoned: ") + error.what(), __FILE__, __LINE__);
+            UxSaveLog(*context_, std::string("The run was abandoned: ") + error.what(), __FILE__,
+                      __LINE__);
             context_->NoteError();
         }
     }

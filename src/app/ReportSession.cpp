@@ -9,10 +9,10 @@
 #include "model/AppContext.h"
 #include "model/Report.h"
 #include "params/ParameterAssignment.h"
+#include "params/ParameterValueList.h"
 #include "persist/ReportFile.h"
 #include "render/GridViews.h"
 #include "tasks/ReportPage.h"
-#include "params/ParameterValueList.h"
 #include "tasks/TaskRunner.h"
 
 namespace orvik {
@@ -51,7 +51,8 @@ bool ReportSession::ApplyParameters(std::string_view parameterText) {
         const bool withoutValue = std::any_of(
             assignments.begin(), assignments.end(),
             [&name](const ParameterAssignment& a) { return a.Name == name && !a.HasValue; });
-        ShowMessage(context_, withoutValue ? "The /prm entry '" + EscapeForLog(name) +
+        ShowMessage(context_,
+                    withoutValue ? "The /prm entry '" + EscapeForLog(name) +
                                        "' has no '=': write " + EscapeForLog(name) + "=VALUE"
                                  : "Unknown parameter '" + EscapeForLog(name) +
                                        "' in /prm: the report has no such parameter",
@@ -59,7 +60,8 @@ bool ReportSession::ApplyParameters(std::string_view parameterText) {
         accepted = false;
     }
     for (const std::string& refusal : applied.Refused) {
-        ShowMessage(context_, refusal + " (/prm)", {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
+        ShowMessage(context_, refusal + " (/prm)", {}, MessageBoxButtons::Ok,
+                    MessageBoxIcon::Error);
         accepted = false;
     }
     for (const ParameterAssignment& assignment : ParseParameterAssignments(parameterText)) {
@@ -69,7 +71,8 @@ bool ReportSession::ApplyParameters(std::string_view parameterText) {
         const std::string shown = IsSecretParameter(report, assignment.Name)
                                       ? std::string("***")
                                       : EscapeForLog(assignment.Value);
-        UxSaveLog(context_, "Param " + EscapeForLog(assignment.Name) + " = " + shown, __FILE__, __LINE__);
+        UxSaveLog(context_, "Param " + EscapeForLog(assignment.Name) + " = " + shown, __FILE__,
+                  __LINE__);
     }
     return accepted;
 }
@@ -88,7 +91,8 @@ void ReportSession::PrepareSheets() {
         if (!source && !named.empty() && context_.BatchMode) {
             // A renamed or deleted source would otherwise leave an empty sheet on a page that
             // goes out as if nothing were wrong.
-            ShowMessage(context_, "The sheet '" + sheet->Name.Value + "' shows the data source '" + named +
+            ShowMessage(context_,
+                        "The sheet '" + sheet->Name.Value + "' shows the data source '" + named +
                             "', which the report does not have: it shows nothing",
                         {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
             failedSources_.push_back(named);
@@ -97,7 +101,8 @@ void ReportSession::PrepareSheets() {
             if (const std::string type = source->UnknownType("tpDS");
                 !type.empty() && context_.BatchMode) {
                 // Connecting and running nothing would fill the sheet with nothing, silently.
-                ShowMessage(context_, "The data source '" + source->Name.Value + "' has the type '" + type +
+                ShowMessage(context_,
+                            "The data source '" + source->Name.Value + "' has the type '" + type +
                                 "', which neither this program nor a plug-in knows: it was not run",
                             {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
                 failedSources_.push_back(source->Name.Value);
@@ -107,7 +112,8 @@ void ReportSession::PrepareSheets() {
         }
         if (const std::string view = sheet->UnknownType("tpVW");
             !view.empty() && context_.BatchMode) {
-            ShowMessage(context_, "The sheet '" + sheet->Name.Value + "' has the view type '" + view +
+            ShowMessage(context_,
+                        "The sheet '" + sheet->Name.Value + "' has the view type '" + view +
                             "', which neither this program nor a plug-in knows: it shows nothing",
                         {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
         }
@@ -146,7 +152,8 @@ bool ReportSession::MayDeliver(const COvInfoAct& step) const {
     std::string names;
     for (const std::string& name : failedSources_)
         names += (names.empty() ? "'" : ", '") + name + "'";
-    UxSaveLog(context_, "Step " + step.Name.Value + " was not run: the data source " + names +
+    UxSaveLog(context_,
+              "Step " + step.Name.Value + " was not run: the data source " + names +
                   " failed in this run, and a page made without it is not sent (the task's "
                   "SendAfterFailure would send it)",
               __FILE__, __LINE__);

@@ -64,8 +64,8 @@ void Deliver(Run& run, const std::string& message, orvik::MessageBoxButtons butt
     constexpr std::string_view kMessageLine = "ErrorMessage = ";
     const size_t at = message.find(kMessageLine);
     run.NoteError(at == std::string::npos
-                           ? std::string_view(message)
-                           : std::string_view(message).substr(at + kMessageLine.size()));
+                      ? std::string_view(message)
+                      : std::string_view(message).substr(at + kMessageLine.size()));
     if (run.BatchMode) {
         UxSaveLog(run, "UxError: " + message, __FILE__, __LINE__);
     } else {
@@ -98,6 +98,6 @@ void UxError(Run& run, const std::exception& error, const char* sourceFile, int 
 
 void UxError(Run& run, const CComError& error, const char* sourceFile, int sourceLine,
              const char* text) {
-    Deliver(run, UxErrorMessage(error, sourceFile, sourceLine, text), orvik::MessageBoxButtons::OkCancel,
-            orvik::MessageBoxIcon::None);
+    Deliver(run, UxErrorMessage(error, sourceFile, sourceLine, text),
+            orvik::MessageBoxButtons::OkCancel, orvik::MessageBoxIcon::None);
 }

@@ -15,8 +15,7 @@ class Run;
 // Appends one line to the run's log. A message beginning with a line break gets an empty line
 // before it. The source file is accepted and not written. Silently does nothing when the log
 // cannot be opened (no program folder yet, read-only folder).
-void UxSaveLog(orvik::Run& run, const std::string& message, const char* sourceFile,
-               int sourceLine);
+void UxSaveLog(orvik::Run& run, const std::string& message, const char* sourceFile, int sourceLine);
 // Appends one line to the log file at `path` (the form above without a run: the crash report and
 // the plug-in interface outside any run).
 void AppendLogLine(const std::string& path, const std::string& message, int sourceLine);

@@ -174,7 +174,8 @@ std::unique_ptr<CProviderConnection> OpenProviderConnection(std::string_view con
                                                             int loginTimeoutSeconds) {
     const std::string provider = Lower(ConnectionKeyValue(connectionString, "Provider"));
     for (const RegisteredProvider& registered : RegisteredProviders())
-        if (StartsWith(provider, registered.Name)) return registered.Factory(connectionString, programFolder);
+        if (StartsWith(provider, registered.Name))
+            return registered.Factory(connectionString, programFolder);
     if (StartsWith(provider, "sqlite")) {
         const std::string dataSource = ConnectionKeyValue(connectionString, "Data Source");
         if (dataSource.empty())

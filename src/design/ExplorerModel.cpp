@@ -11,9 +11,9 @@
 
 #include "core/LanguageTexts.h"
 #include "core/Log.h"
+#include "core/Run.h"
 #include "design/ObjectRemoval.h"
 #include "design/PageRefresh.h"
-#include "core/Run.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "tasks/TaskRunner.h"
@@ -113,7 +113,8 @@ COvInfoObject* NewParameter(orvik::Run& run, orvik::Run& context) {
 
 COvInfoObject* NewDataSourceItem(orvik::Run& run, orvik::Run& context) {
     CReport& report = run.Report();
-    const std::string name = run.Language().GetText(1317) + " " + std::to_string(report.DataSources.size() + 1);
+    const std::string name =
+        run.Language().GetText(1317) + " " + std::to_string(report.DataSources.size() + 1);
     // The data-source list refuses a taken name itself, with its own message.
     COvInfoDS* ds = report.NewDataSource(name);
     if (!ds) return nullptr;
@@ -123,7 +124,8 @@ COvInfoObject* NewDataSourceItem(orvik::Run& run, orvik::Run& context) {
 
 COvInfoObject* NewSheetItem(orvik::Run& run, orvik::Run& context) {
     CReport& report = run.Report();
-    const std::string name = run.Language().GetText(1316) + " " + std::to_string(report.Sheets.size() + 1);
+    const std::string name =
+        run.Language().GetText(1316) + " " + std::to_string(report.Sheets.size() + 1);
     if (NameTaken(report.Sheets, name)) {
         Refuse(run, kSheetTaken, name);
         return nullptr;
@@ -282,7 +284,8 @@ bool DeleteItem(orvik::Run& run, COvInfoObject& object) {
     CReport& report = run.Report();
     orvik::Run* context = &run;
     if (!CanRemove(report, object)) return false;
-    if (ShowMessage(run, run.Language().GetText(kDeleteQuestion), run.Language().GetText(kDeleteCaption), MessageBoxButtons::YesNo,
+    if (ShowMessage(run, run.Language().GetText(kDeleteQuestion),
+                    run.Language().GetText(kDeleteCaption), MessageBoxButtons::YesNo,
                     MessageBoxIcon::Question) != MessageBoxResult::Yes)
         return false;
     const bool onPage = object.TypeTag != 'T';

@@ -12,16 +12,16 @@
 
 #include "core/LanguageTexts.h"
 #include "core/Log.h"
+#include "core/Run.h"
 #include "core/SettingsStore.h"
 #include "data/AdoDatabase.h"
 #include "design/ExplorerModel.h"
 #include "design/ObjectRemoval.h"
 #include "design/PageRefresh.h"
-#include "core/Run.h"
-#include "params/ParameterValueList.h"
 #include "model/PropertyTranslation.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "params/ParameterValueList.h"
 #include "plugin/PlugInLoader.h"
 #include "render/GridBase.h"
 #include "render/GridView.h"
@@ -56,8 +56,8 @@ T* Holding(const std::vector<std::unique_ptr<T>>& items, const COvInfoProp& prop
 
 class PropertyEdit {
   public:
-    PropertyEdit(orvik::Run& run, CReport& report, const ShownProperties& shown,
-                 COvInfoProp& prop, const std::string& oldValue)
+    PropertyEdit(orvik::Run& run, CReport& report, const ShownProperties& shown, COvInfoProp& prop,
+                 const std::string& oldValue)
         : run_(run),
           report_(report),
           letter_(shown.Letter),
@@ -110,7 +110,8 @@ class PropertyEdit {
     bool Setting() {
         SettingsStore& store = run_.Settings();
         if (!CRegistries::WriteSetting(store, prop_)) {
-            ShowMessage(run_, "The setting " + prop_.Name + " could not be saved: " + store.LastError(),
+            ShowMessage(run_,
+                        "The setting " + prop_.Name + " could not be saved: " + store.LastError(),
                         {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
         }
         if (prop_.Name != "Language") return false;
@@ -155,7 +156,8 @@ class PropertyEdit {
                 break;
         }
         if (!name.empty() && !taken) return false;
-        if (taken && message != 0) ShowMessage(run_, run_.Language().GetText(message) + " = " + name);
+        if (taken && message != 0)
+            ShowMessage(run_, run_.Language().GetText(message) + " = " + name);
         // The data-source list says it in its own words.
         if (taken && message == 0) ShowMessage(run_, "Not Uniq Combo Value = '" + name + "'");
         prop_.Value = old_;
@@ -325,7 +327,8 @@ class PropertyEdit {
     void ExplorerName() {
         if (!changed_ || !IsNameOf(object_) || letter_ == 'R') return;
         if (object_->TypeTag == 'C')
-            object_->ChangeExplName(run_.Front(), ColumnCaption(static_cast<const COvInfoGCols&>(*object_)));
+            object_->ChangeExplName(run_.Front(),
+                                    ColumnCaption(static_cast<const COvInfoGCols&>(*object_)));
         else
             object_->ChangeExplName(run_.Front(), prop_.Value);
     }

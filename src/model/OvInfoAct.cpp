@@ -5,7 +5,8 @@
 COvInfoAct::COvInfoAct(CRegistries* registries, int group)
     : COvInfoObject('T', registries),
       Name(this, group, "Name", Caption(registries, 0x401), "", 0, PropKind::Text),
-      AType(this, group, "AType", Caption(registries, 0x3FE), "", 0, PropKind::List, ListId::TaskTypes),
+      AType(this, group, "AType", Caption(registries, 0x3FE), "", 0, PropKind::List,
+            ListId::TaskTypes),
       SendAfterFailure(this, group, "SendAfterFailure", "Send after a failed query", "", 0,
                        PropKind::Boolean) {
     for (COvInfoProp* prop : {&Name, &AType, &SendAfterFailure}) AddOwn(*prop, false);

@@ -2,11 +2,11 @@
 
 #include "core/CellNumber.h"
 #include "core/Log.h"
+#include "core/Run.h"
 #include "data/AdoCellSet.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
-#include "core/Run.h"
 #include "model/DataSourceKind.h"
 #include "model/Registries.h"
 #include "model/Report.h"

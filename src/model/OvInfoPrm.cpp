@@ -5,7 +5,8 @@
 COvInfoPrm::COvInfoPrm(CRegistries* registries, int group)
     : COvInfoObject('R', registries),
       Name(this, group, "Name", Caption(registries, 0x401), "", 0, PropKind::Text),
-      Type(this, group, "Type", Caption(registries, 0x3FE), "str", 0, PropKind::List, ListId::ParameterTypes),
+      Type(this, group, "Type", Caption(registries, 0x3FE), "str", 0, PropKind::List,
+           ListId::ParameterTypes),
       PrmVal(this, group, "PrmVal", Caption(registries, 0x402), "", 0, PropKind::Text),
       Tit(this, group, "Tit", Caption(registries, 0x535), "", 0, PropKind::Text),
       bVis(this, group, "bVis", "Visible", "1", PropFlag::Boolean, PropKind::Boolean),

@@ -11,7 +11,7 @@ class CRegistries;
 namespace orvik {
 class AppContext;
 class Run;
-}
+}  // namespace orvik
 
 // Sets the captions of the program's own items (plugInIndex < 0) or of one plug-in's items (whose
 // short name is `plugInKey`) from `language`, falling back to their built-in captions.

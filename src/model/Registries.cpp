@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <unordered_set>
 
-#include "core/SettingsStore.h"
 #include "core/LanguageTexts.h"
+#include "core/SettingsStore.h"
 
 namespace {
 constexpr std::string_view kSettingsSection = "General";

@@ -24,7 +24,7 @@ class COvInfoDS;
 namespace orvik {
 class Run;
 class SettingsStore;
-}
+}  // namespace orvik
 
 // Opens a data source whose type a plug-in registered (the plug-in loader provides it); its
 // result is COvInfoDS::OpenConnectDS's.
@@ -164,4 +164,3 @@ class CRegistries {
 // settings (read from the store and written back), the HTML work folder (created and emptied), the
 // groups, the value lists with their templates. Plug-ins are loaded by the caller afterwards.
 void BuildSchema(CRegistries& registries, orvik::SettingsStore& settings);
-

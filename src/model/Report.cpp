@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "core/Paths.h"
 #include "core/FrontEnd.h"
+#include "core/Paths.h"
 #include "model/Registries.h"
 
 CReport::~CReport() {
@@ -43,9 +43,9 @@ void CReport::StartNew(std::string_view path) {
     // PlainParams "1": parameter values go into queries and commands as they stand, unquoted.
     // DateArithmetic "NoCarry": date expressions as old reports were written against them.
     for (const char* name : {"HTMLayout", "HTMLPath", "PlainParams", "DateArithmetic"}) {
-        ReportObject->Props.push_back(registries_.AddProp(ReportObject.get(), GroupId::Report,
-                                                          name, "", "", 0x24, PropKind::Text, 0,
-                                                          nullptr, -1));
+        ReportObject->Props.push_back(registries_.AddProp(ReportObject.get(), GroupId::Report, name,
+                                                          "", "", 0x24, PropKind::Text, 0, nullptr,
+                                                          -1));
     }
 }
 
@@ -71,9 +71,9 @@ COvInfoDS* CReport::NewDataSource(std::string_view name) {
 
 COvInfoSheet* CReport::NewSheet(std::string_view name) {
     auto sheet = std::make_unique<COvInfoSheet>(&registries_, GroupId::List);
-    sheet->Name.Value = name.empty() ? registries_.Text(0x524) + " " +
-                                           std::to_string(Sheets.size() + 1)
-                                     : std::string(name);
+    sheet->Name.Value = name.empty()
+                            ? registries_.Text(0x524) + " " + std::to_string(Sheets.size() + 1)
+                            : std::string(name);
     sheet->tpVW.Value = sheet->tpVW.DefaultValue;
     COvInfoSheet& added = *Sheets.emplace_back(std::move(sheet));
     registries_.PrepareNewCombo(added.tpVW, added.Props, true);

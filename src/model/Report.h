@@ -71,5 +71,4 @@ class CReport {
 
 // Tells `front` about `sheet`, just added by NewSheet or CreateCopySheet: its view, the property
 // bar, the explorer (`sourceAdded`: NewSheet added the first data source too).
-void ShowAddedSheet(orvik::FrontEnd& front, CReport& report, COvInfoSheet& sheet,
-                    bool sourceAdded);
+void ShowAddedSheet(orvik::FrontEnd& front, CReport& report, COvInfoSheet& sheet, bool sourceAdded);

@@ -280,11 +280,13 @@ void CZelSMTPConnection::SecureAfterHello() {
     if (security_ != MailSecurity::StartTls && security_ != MailSecurity::StartTlsRequired) return;
     if (!capabilities_.StartTls) {
         if (security_ == MailSecurity::StartTlsRequired)
-            throw CZelSMTPException(Texts(), ZEL_SMTP_STARTTLS_NOT_OFFERED, lastResponse_, serverName_);
+            throw CZelSMTPException(Texts(), ZEL_SMTP_STARTTLS_NOT_OFFERED, lastResponse_,
+                                    serverName_);
         // A server that stops offering STARTTLS (or someone in between who strips it) must not
         // get the login in clear: only MailSecurity none, chosen on purpose, sends it so.
         if (!user_.empty())
-            throw CZelSMTPException(Texts(), ZEL_SMTP_LOGIN_NOT_PROTECTED, lastResponse_, serverName_);
+            throw CZelSMTPException(Texts(), ZEL_SMTP_LOGIN_NOT_PROTECTED, lastResponse_,
+                                    serverName_);
         return;
     }
     SendText("STARTTLS\r\n");
@@ -332,11 +334,10 @@ void CZelSMTPConnection::LogIn() {
     if (!tls_.IsOpen()) {
         // Chosen on purpose (a relay on the local network that has never had TLS): the log
         // tells whoever reads it what crosses the wire.
-        Log("Warning: the mail " +
-                      std::string(mechanism == "XOAUTH2" ? "token" : "password") +
-                      " goes unencrypted (AUTH " + mechanism + ") to mail server " +
-                      orvik::EscapeForLog(serverName_) +
-                      ": the session is not encrypted (MailSecurity none)");
+        Log("Warning: the mail " + std::string(mechanism == "XOAUTH2" ? "token" : "password") +
+            " goes unencrypted (AUTH " + mechanism + ") to mail server " +
+            orvik::EscapeForLog(serverName_) +
+            ": the session is not encrypted (MailSecurity none)");
     }
     if (mechanism == "PLAIN") {
         SendText("AUTH PLAIN " + SaslBase64(std::string(1, '\0') + user_ + '\0' + secret_) +

@@ -29,8 +29,9 @@ CZelSMTPException::CZelSMTPException(const CLanguageTexts& texts, int messageId,
 CZelSMTPException::CZelSMTPException(const CLanguageTexts& texts, int messageId,
                                      std::string lastResponse, const std::string& server)
     // The reply's final line end would only end up escaped at the end of a log line.
-    : std::runtime_error(FormatMessage(
-          texts, messageId, lastResponse.substr(0, lastResponse.find_last_not_of("\r\n") + 1), server)),
+    : std::runtime_error(
+          FormatMessage(texts, messageId,
+                        lastResponse.substr(0, lastResponse.find_last_not_of("\r\n") + 1), server)),
       code_(0x80040000u | static_cast<std::uint32_t>(messageId & 0xFFFF)),
       messageId_(messageId),
       lastResponse_(std::move(lastResponse)) {}

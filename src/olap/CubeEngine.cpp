@@ -263,7 +263,7 @@ class CubeConnection : public OlapConnection {
 const struct CubeProviderRegistration {
     CubeProviderRegistration() {
         RegisterOlapProvider("Orvik.Cube", [](const std::string& connectionString,
-                                               const std::string& programFolder) {
+                                              const std::string& programFolder) {
             return OpenCubeConnection(connectionString, programFolder);
         });
     }

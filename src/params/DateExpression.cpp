@@ -7,8 +7,8 @@
 #include <cctype>
 #include <utility>
 
-#include "core/TextReplace.h"
 #include "core/Run.h"
+#include "core/TextReplace.h"
 
 namespace {
 

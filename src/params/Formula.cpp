@@ -105,8 +105,8 @@ double GetGridText(double row, double column) {
     context->TextResult.clear();
     if (COvInfoDS* source = context->DataSource) {
         try {
-            if (rowIndex > 0 && rowIndex <= source->GetDSRowCount(context->ForRun) && columnIndex >= 0 &&
-                columnIndex < source->GetDSColCount())
+            if (rowIndex > 0 && rowIndex <= source->GetDSRowCount(context->ForRun) &&
+                columnIndex >= 0 && columnIndex < source->GetDSColCount())
                 context->TextResult = source->GetDSTextRC(context->ForRun, rowIndex, columnIndex);
         } catch (...) {
             context->TextResult.clear();
@@ -264,7 +264,7 @@ std::string PGetParsedValue(orvik::Run& run, const COvInfoProp& prop, CSheetView
         }
     } catch (...) {
         ShowParserError(run, "Parser Error: in formula\n" + ShownFormula(formula) + "\n" +
-                        ReasonOf(std::current_exception()));
+                                 ReasonOf(std::current_exception()));
     }
     // After a failure the failing formula and everything after it stay as they were.
     text.append(Value, from, std::string::npos);

@@ -1,11 +1,11 @@
 // Numbers worked out inside texts: a text property may carry formulas between tildes
-// ("Largest: ~fGetColMaxValue(1)~"), which PGetParsedValue replaces by their results, and a plug-in may have one stand-alone expression evaluated. The
-// arithmetic is muParser's; the program adds fGetPrmText, fGetGridText, fFloorDec and
-// fGetColMaxValue, which read the property bar's properties and the shown sheet's result.
+// ("Largest: ~fGetColMaxValue(1)~"), which PGetParsedValue replaces by their results, and a plug-in
+// may have one stand-alone expression evaluated. The arithmetic is muParser's; the program adds
+// fGetPrmText, fGetGridText, fFloorDec and fGetColMaxValue, which read the property bar's
+// properties and the shown sheet's result.
 #pragma once
 
 #include <string>
-
 
 class COvInfoProp;
 class CSheetView;

@@ -14,9 +14,9 @@
 
 #include "core/Log.h"
 #include "core/LogText.h"
+#include "core/Run.h"
 #include "core/TextEncoding.h"
 #include "core/TextReplace.h"
-#include "core/Run.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "params/DateExpression.h"
@@ -130,13 +130,15 @@ size_t MarkOpeners(std::string& text, size_t from, size_t to) {
     return from + marked.size();
 }
 
-std::string DateText(std::string_view expression, const Strictness& strict, orvik::DateArithmetic arithmetic) {
+std::string DateText(std::string_view expression, const Strictness& strict,
+                     orvik::DateArithmetic arithmetic) {
     orvik::DateEvaluation result = orvik::EvaluateDateExpression(expression, arithmetic);
     if (!result.Error.empty()) DateProblem(result.Error, strict);
     return std::move(result.Text);
 }
 
-void SubstituteDateExpressions(std::string& text, const Strictness& strict, orvik::DateArithmetic arithmetic) {
+void SubstituteDateExpressions(std::string& text, const Strictness& strict,
+                               orvik::DateArithmetic arithmetic) {
     size_t next = 0;
     for (size_t at = text.find(kDateOpener); at != std::string::npos;
          at = text.find(kDateOpener, next)) {
@@ -186,7 +188,8 @@ orvik::DateArithmetic ArithmeticOf(orvik::Run* context) {
         return orvik::DateArithmetic::Carry;
     if (!context->DateArithmeticLogged) {
         context->DateArithmeticLogged = true;
-        UxSaveLog(*context,
+        UxSaveLog(
+            *context,
             "DateArithmetic is NoCarry: date expressions work out each component on its own, so "
             "d-1 on the first of a month is an invalid date",
             __FILE__, __LINE__);
@@ -384,7 +387,8 @@ bool PlainParameters(orvik::Run* context) {
     if (report.ReportObject->Get("PlainParams") != "1") return false;
     if (!context->PlainParamsLogged) {
         context->PlainParamsLogged = true;
-        UxSaveLog(*context,
+        UxSaveLog(
+            *context,
             "PlainParams is set: parameter values go into queries, commands and file names as "
             "they stand, unquoted",
             __FILE__, __LINE__);

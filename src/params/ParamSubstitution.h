@@ -27,7 +27,8 @@ std::string DSetParam(orvik::Run& run, std::string_view text);
 // cannot stand where its placeholder is without changing the text's shape, and, for every target
 // but Text, when a date expression cannot be worked out (no ")~", one inside another, a date that
 // does not exist), with the message the Text target shows for it.
-std::string DSetParam(orvik::Run& run, std::string_view text, const orvik::PlacementOptions& options);
+std::string DSetParam(orvik::Run& run, std::string_view text,
+                      const orvik::PlacementOptions& options);
 inline std::string DSetParam(orvik::Run& run, std::string_view text,
                              orvik::SubstitutionTarget target) {
     return DSetParam(run, text, orvik::PlacementOptions{target});

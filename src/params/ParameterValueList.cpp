@@ -4,11 +4,11 @@
 #include <memory>
 
 #include "core/Log.h"
+#include "core/Run.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
 #include "data/ProviderConnection.h"
-#include "core/Run.h"
 #include "model/OvInfoPrm.h"
 #include "model/PropertyReference.h"
 #include "model/Registries.h"
@@ -79,8 +79,7 @@ void BindReference(orvik::Run& run, COvInfoPrm& prm, bool bShow) {
         return;
     }
     if (!cprop->DefaultValue.empty()) cprop->Value = cprop->DefaultValue;
-    COvInfoProp* target =
-        ResolvePropertyReference(run.Report(), cprop->Value);
+    COvInfoProp* target = ResolvePropertyReference(run.Report(), cprop->Value);
     if (!target) return;
     prm.PrmVal.Kind = PropKind::Reference;
     prm.PrmVal.SelectedCombo = target;
@@ -90,7 +89,8 @@ void BindReference(orvik::Run& run, COvInfoPrm& prm, bool bShow) {
 void BuildElementList(orvik::Run& run, COvInfoPrm& prm) {
     const COvInfoProp* elements = prm.GetPropByName("cmbels");
     if (!elements || elements->Value.empty()) return;
-    OfferList(prm.PrmVal, NewList(run, SplitComboElements(elements->Value)), prm.Type.Value != "pcmb");
+    OfferList(prm.PrmVal, NewList(run, SplitComboElements(elements->Value)),
+              prm.Type.Value != "pcmb");
 }
 
 // A table or column name as the database spells it. The display cleaning of cell texts (leading
@@ -136,7 +136,8 @@ COvInfoDS* OpenListSource(orvik::Run& run, const COvInfoPrm& prm, const COvInfoP
         const std::string why = !ds                     ? "the report has no such data source"
                                 : ds->DSN.Value.empty() ? "the data source has no connection string"
                                                         : "its connection could not be opened";
-        orvik::ShowMessage(run, "WraperParam::DS is not open! (parameter '" + prm.Name.Value +
+        orvik::ShowMessage(run,
+                           "WraperParam::DS is not open! (parameter '" + prm.Name.Value +
                                "' could not read its list from data source '" + cDS.Value +
                                "': " + why + ")",
                            {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Warning);
@@ -236,8 +237,8 @@ std::optional<std::vector<std::string>> OfferedValues(orvik::Run& run, COvInfoPr
 
 }  // namespace
 
-std::optional<std::string> ChooseListValue(orvik::Run& run, COvInfoPrm& prm,
-                                           std::string_view value, std::string& chosen) {
+std::optional<std::string> ChooseListValue(orvik::Run& run, COvInfoPrm& prm, std::string_view value,
+                                           std::string& chosen) {
     chosen = value;
     // A date goes into queries as a date; "~garbage~" would fail every one of them later.
     if (prm.Type.Value == "date") return orvik::WhyNotADate(value);

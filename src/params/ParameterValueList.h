@@ -34,8 +34,8 @@ class Run;
 // for being a date (see WhyNotADate). Returns why it is refused, or nothing when it is accepted;
 // `chosen` is the value to set (a single entry given to a multi-choice list becomes "[entry]").
 // Other parameters accept any value.
-std::optional<std::string> ChooseListValue(orvik::Run& run, COvInfoPrm& prm,
-                                           std::string_view value, std::string& chosen);
+std::optional<std::string> ChooseListValue(orvik::Run& run, COvInfoPrm& prm, std::string_view value,
+                                           std::string& chosen);
 
 // Prepares what parameter `prm` offers without touching a database: the date editor, the property
 // a reference parameter shows, the list of its own elements. (WraperParam does this and also reads

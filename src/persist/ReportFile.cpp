@@ -13,9 +13,9 @@
 #include "core/LanguageTexts.h"
 #include "core/Log.h"
 #include "core/Paths.h"
+#include "core/Run.h"
 #include "core/SettingsStore.h"
 #include "core/TextEncoding.h"
-#include "core/Run.h"
 #include "model/PropertyReference.h"
 #include "model/PropertyTranslation.h"
 #include "model/Registries.h"
@@ -103,8 +103,8 @@ void NoteDroppedListValue(orvik::Run& run, const COvInfoProp& prop, const std::s
                           const COvInfoObject& owner) {
     if (!prop.Value.empty() || loaded.empty() || loaded == prop.DefaultValue) return;
     if (prop.Name == "tpDS" || prop.Name == "tpVW") return;
-    ReportProblem(run, "Unknown value <" + loaded + "> of " + prop.Name + " for <" + owner.NameValue() +
-                  "> was dropped");
+    ReportProblem(run, "Unknown value <" + loaded + "> of " + prop.Name + " for <" +
+                           owner.NameValue() + "> was dropped");
 }
 
 // The text a property is stored as in `element`: its child of the same name, or its attribute.
@@ -175,10 +175,11 @@ void LoadDataSource(orvik::Run& run, CXmlElement* element) {
             GetMDXProps(run, element, tag, *bQ, ds->Props);
     }
     COvInfoDS& added = *report.DataSources.emplace_back(std::move(ds));
-    if (run.Registries().AddComboValue(ListId::DataSources, added.Name.Value, added.Name.Value, -1) &&
+    if (run.Registries().AddComboValue(ListId::DataSources, added.Name.Value, added.Name.Value,
+                                       -1) &&
         added.tpDS.Value.empty()) {
-        ReportProblem(run, "Unknown Type <" + report.LastLoadedType + "> for DS = <" + added.Name.Value +
-                      ">;\nthe necessary PlugIn can not be loaded");
+        ReportProblem(run, "Unknown Type <" + report.LastLoadedType + "> for DS = <" +
+                               added.Name.Value + ">;\nthe necessary PlugIn can not be loaded");
     }
 }
 
@@ -243,7 +244,7 @@ void LoadSheet(orvik::Run& run, CXmlElement* element) {
     }
     if (sheet->tpVW.Value.empty()) {
         ReportProblem(run, "Unknown View Type <" + report.LastLoadedType + "> for Sheet = <" +
-                      sheet->Name.Value + ">;\nthe necessary PlugIn can be not loaded");
+                               sheet->Name.Value + ">;\nthe necessary PlugIn can be not loaded");
     }
     report.Sheets.push_back(std::move(sheet));
 }
@@ -278,7 +279,8 @@ bool ReadObjects(orvik::Run& run, const std::string& path) {
     if ((encoding == "windows-1251" || encoding == "cp1251") && orvik::IsValidUtf8(*bytes) &&
         std::any_of(bytes->begin(), bytes->end(),
                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
-        ReportProblem(run, "The report file " + path +
+        ReportProblem(run,
+                      "The report file " + path +
                           " declares windows-1251 but its text is UTF-8: it was probably saved "
                           "as UTF-8 by an editor, and its letters will show garbled; change its "
                           "first line to encoding=\"UTF-8\"",
@@ -287,7 +289,8 @@ bool ReadObjects(orvik::Run& run, const std::string& path) {
     std::string problem;
     std::optional<std::string> text = DecodeReportText(*bytes, &problem);
     if (!text) {
-        ReportProblem(run, "The report file " + path + " cannot be read: " + problem +
+        ReportProblem(run,
+                      "The report file " + path + " cannot be read: " + problem +
                           "; nothing of it was loaded",
                       MessageBoxIcon::Error);
         return false;
@@ -299,7 +302,8 @@ bool ReadObjects(orvik::Run& run, const std::string& path) {
         // No report nests like this; whatever was read of it would be a part taken for the whole.
         const std::string& xml = document.GetXml();
         const auto line = 1 + std::count(xml.begin(), xml.begin() + static_cast<long>(*deep), '\n');
-        ReportProblem(run, "The report file " + path + " is damaged: its elements nest deeper than " +
+        ReportProblem(run,
+                      "The report file " + path + " is damaged: its elements nest deeper than " +
                           std::to_string(CXmlDocument::kMaxDepth) + " levels (at line " +
                           std::to_string(line) + "); nothing of it was loaded",
                       MessageBoxIcon::Error);
@@ -307,7 +311,8 @@ bool ReadObjects(orvik::Run& run, const std::string& path) {
     }
     if (!document.RootClosed()) {
         // What was read may be any part of the report; run or saved, it would lose the rest.
-        ReportProblem(run, "The report file " + path + " is damaged: it ends (after " +
+        ReportProblem(run,
+                      "The report file " + path + " is damaged: it ends (after " +
                           std::to_string(bytes->size()) +
                           " bytes) before its root element closes; nothing of it was loaded",
                       MessageBoxIcon::Error);

@@ -10,7 +10,8 @@
 bool ClearDS(orvik::Run& run) {
     CReport& report = run.Report();
     if (report.Modified &&
-        orvik::ShowMessage(run, run.Language().GetText(0x533), run.Language().GetText(0x534), orvik::MessageBoxButtons::YesNo,
+        orvik::ShowMessage(run, run.Language().GetText(0x533), run.Language().GetText(0x534),
+                           orvik::MessageBoxButtons::YesNo,
                            orvik::MessageBoxIcon::Question) == orvik::MessageBoxResult::Yes &&
         !SaveDocument(run)) {
         // The user wanted the changes kept and the save said why it could not: throwing the

@@ -15,7 +15,6 @@
 #include "core/Log.h"
 #include "core/PlugInCall.h"
 #include "core/Run.h"
-#include "plugin/PlugInRunScope.h"
 #include "model/OvInfoAct.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoObject.h"
@@ -25,6 +24,7 @@
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "orvik/RepPlugIn.h"
+#include "plugin/PlugInRunScope.h"
 
 namespace orvik {
 namespace {
@@ -165,13 +165,15 @@ bool LoadPlugIn(Run& context, const std::filesystem::path& path) {
     const std::string file = path.filename().string();
     if (const std::string unsafe = UnsafePlugInReason(path); !unsafe.empty()) {
         if (!AllowsUnsafePlugIns(context)) {
-            UxSaveLog(context, "Plug-in " + path.string() + " was not loaded: " + unsafe +
+            UxSaveLog(context,
+                      "Plug-in " + path.string() + " was not loaded: " + unsafe +
                           " (fix its permissions, or set " + kAnyOwnerSetting +
                           "=1 on a development machine)",
                       __FILE__, __LINE__);
             return false;
         }
-        UxSaveLog(context, "Plug-in " + path.string() + " is loaded although " + unsafe + " (setting " +
+        UxSaveLog(context,
+                  "Plug-in " + path.string() + " is loaded although " + unsafe + " (setting " +
                       kAnyOwnerSetting + ")",
                   __FILE__, __LINE__);
     }
@@ -179,7 +181,8 @@ bool LoadPlugIn(Run& context, const std::filesystem::path& path) {
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         const char* reason = dlerror();
-        UxSaveLog(context, "Unable to load plug-in " + path.string() + ": " + (reason ? reason : "unknown"),
+        UxSaveLog(context,
+                  "Unable to load plug-in " + path.string() + ": " + (reason ? reason : "unknown"),
                   __FILE__, __LINE__);
         return false;
     }
@@ -190,12 +193,13 @@ bool LoadPlugIn(Run& context, const std::filesystem::path& path) {
     if (!entry) return false;
     CRepPlugIn* plugIn = entry();
     if (!plugIn) {
-        UxSaveLog(context, "Plug-in " + path.string() + " returned no descriptor: not loaded", __FILE__,
-                  __LINE__);
+        UxSaveLog(context, "Plug-in " + path.string() + " returned no descriptor: not loaded",
+                  __FILE__, __LINE__);
         return false;
     }
     if (plugIn->m_InterfaceVersion != kOrvikPlugInInterfaceVersion) {
-        UxSaveLog(context, "Plug-in " + path.string() + " was built for plug-in interface version " +
+        UxSaveLog(context,
+                  "Plug-in " + path.string() + " was built for plug-in interface version " +
                       std::to_string(plugIn->m_InterfaceVersion) + ", this program has version " +
                       std::to_string(kOrvikPlugInInterfaceVersion) +
                       ": not loaded; rebuild it against this program's SDK",

@@ -32,7 +32,6 @@ struct PlugInAbout {
 // loads nothing more. Returns the number of plug-ins added.
 int LoadPlugIns(Run& context);
 
-
 // Name, file, version and note of each plug-in, in list order.
 std::vector<PlugInAbout> PlugInAboutRows(const CRegistries& registries);
 

@@ -7,12 +7,12 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "core/Run.h"
 #include "core/TextReplace.h"
 #include "data/AdoCellSet.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoRecordset.h"
 #include "data/RecordsetResult.h"
-#include "core/Run.h"
 #include "model/DataSourceKind.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoGCols.h"
@@ -169,8 +169,8 @@ void CGridBase::Fill() {
     const std::string& type = DataSource->tpDS.Value;
     if (!orvik::DataSourceKindRegistry::Builtin().Has(type)) {
         if (!type.empty()) {
-            orvik::ShowMessage(*ForRun, "Unknown DSN type = " + type, {}, orvik::MessageBoxButtons::Ok,
-                               orvik::MessageBoxIcon::Warning);
+            orvik::ShowMessage(*ForRun, "Unknown DSN type = " + type, {},
+                               orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Warning);
         }
         return;
     }

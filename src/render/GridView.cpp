@@ -5,8 +5,8 @@
 
 #include "core/CellNumber.h"
 #include "core/Log.h"
-#include "data/AdoException.h"
 #include "core/Run.h"
+#include "data/AdoException.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoSheet.h"
 #include "model/Report.h"

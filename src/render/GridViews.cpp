@@ -14,8 +14,7 @@ namespace {
 
 // The plug-in whose view type the sheet has, or -1.
 int PlugInViewIndex(orvik::Run& run, const COvInfoSheet& sheet) {
-    const COvCombos* entry =
-        run.Registries().FindComboValue(ListId::OutputTypes, sheet.tpVW.Value);
+    const COvCombos* entry = run.Registries().FindComboValue(ListId::OutputTypes, sheet.tpVW.Value);
     return entry ? entry->PlugInIndex : -1;
 }
 

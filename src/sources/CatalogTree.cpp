@@ -4,7 +4,6 @@
 #include <unordered_set>
 
 #include "core/LanguageTexts.h"
-#include "core/LanguageTexts.h"
 #include "core/Run.h"
 #include "model/OvInfoDS.h"
 #include "model/Registries.h"

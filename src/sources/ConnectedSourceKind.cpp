@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "core/Log.h"
+#include "core/Run.h"
 #include "core/SettingsStore.h"
 #include "data/AdoCellSet.h"
 #include "data/AdoDatabase.h"
@@ -10,7 +11,6 @@
 #include "data/AdoRecordset.h"
 #include "data/ConnectionString.h"
 #include "model/OvInfoDS.h"
-#include "core/Run.h"
 #include "model/OvInfoProp.h"
 #include "model/Registries.h"
 #include "params/ParamSubstitution.h"
@@ -44,7 +44,8 @@ int ConnectedSourceKind::Connect(orvik::Run& run, COvInfoDS& source, bool runQue
     auto database = std::make_unique<CADODatabase>();
     try {
         // Reports run long aggregate queries, but a lock someone else holds is not waited out.
-        database->SetLockTimeout(SecondsFromText(run.Registries().SettingValue("SqliteLockWait"), 30));
+        database->SetLockTimeout(
+            SecondsFromText(run.Registries().SettingValue("SqliteLockWait"), 30));
         database->Open(connection, run.ProgramFolder());
         // The kinds that run queries limit each one themselves, naming the setting when it stops
         // one; this limit serves whatever else runs commands on the connection.

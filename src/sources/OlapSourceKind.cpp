@@ -12,9 +12,9 @@
 #include "data/CellSetResult.h"
 #include "data/ConnectionString.h"
 #include "model/OvInfoDS.h"
-#include "sources/CatalogTree.h"
 #include "olap/OlapConnection.h"
 #include "params/ParamSubstitution.h"
+#include "sources/CatalogTree.h"
 #include "sources/ConnectedSourceKind.h"
 
 namespace orvik {
@@ -45,7 +45,8 @@ bool PrepareCatalog(Run& run, COvInfoDS& source, const std::string& connection) 
             return false;
         }
         // A typed query does not need the catalog; the tree just stays empty.
-        UxSaveLog(run, "The OLAP catalog of '" + source.Name.Value + "' could not be read (" + shown +
+        UxSaveLog(run,
+                  "The OLAP catalog of '" + source.Name.Value + "' could not be read (" + shown +
                       "): " + error.what(),
                   __FILE__, __LINE__);
         return true;
@@ -68,7 +69,8 @@ class OlapSourceKind : public ConnectedSourceKind {
         try {
             connection = DSetParam(run, source.DSN.Value, SubstitutionTarget::ConnectionString);
         } catch (const std::exception& error) {
-            ReportSourceError(run, source, error, __LINE__, MaskConnectionSecrets(source.DSN.Value));
+            ReportSourceError(run, source, error, __LINE__,
+                              MaskConnectionSecrets(source.DSN.Value));
             return 0;
         }
         if (!PrepareCatalog(run, source, connection)) return 0;

@@ -9,8 +9,8 @@
 
 #include "core/AtomicFile.h"
 #include "core/Log.h"
-#include "core/TextReplace.h"
 #include "core/Run.h"
+#include "core/TextReplace.h"
 #include "model/OvInfoDS.h"
 #include "model/Registries.h"
 #include "model/Report.h"
@@ -158,8 +158,8 @@ void WriteWorkFile(Run& run, const std::string& name, const std::string& text) {
     if (file.Stream() && std::fwrite(text.data(), 1, text.size(), file.Stream()) != text.size())
         file.NoteWriteError();
     if (!file.Stream() || !file.Commit())
-        UxSaveLog(run, "Cannot write " + registries->HtmlFolder + name + ": " + file.Error(), __FILE__,
-                  __LINE__);
+        UxSaveLog(run, "Cannot write " + registries->HtmlFolder + name + ": " + file.Error(),
+                  __FILE__, __LINE__);
 }
 
 QueryBuilder::QueryBuilder(Run& run, COvInfoDS& source) : run_(run), source_(source) {}

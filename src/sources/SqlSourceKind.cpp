@@ -33,8 +33,8 @@ class SqlSourceKind : public ConnectedSourceKind {
         std::string statement = source.Qry.Value;
         bool ran = false;
         try {
-            const std::string query =
-                DSetParam(run, source.Qry.Value, PlacementOptions{SubstitutionTarget::Sql, backslashes});
+            const std::string query = DSetParam(
+                run, source.Qry.Value, PlacementOptions{SubstitutionTarget::Sql, backslashes});
             // Statements end at a ";" in code; one inside a string or a comment ends nothing.
             for (std::string& each : SplitSqlStatements(query, backslashes)) {
                 statement = std::move(each);

@@ -11,18 +11,18 @@
 #include <vector>
 
 #include "core/Log.h"
-#include "model/Registries.h"
 #include "core/LogText.h"
+#include "core/Run.h"
 #include "core/StopRequest.h"
 #include "core/TextEncoding.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
 #include "data/Variant.h"
-#include "core/Run.h"
 #include "model/OvInfoAct.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoPrm.h"
+#include "model/Registries.h"
 #include "model/Report.h"
 #include "model/TaskStep.h"
 #include "params/ParamSubstitution.h"
@@ -120,8 +120,8 @@ std::optional<std::string> AddressProblem(const std::string& address) {
 }
 
 // The rows of the recipients query, run on `source`'s connection. Null when it could not run.
-std::optional<std::vector<BurstRow>> ReadRows(orvik::Run& run, COvInfoDS& source, const std::string& query,
-                                              std::string& problem) {
+std::optional<std::vector<BurstRow>> ReadRows(orvik::Run& run, COvInfoDS& source,
+                                              const std::string& query, std::string& problem) {
     if (!source.Connection || !source.Connection->IsOpen()) source.OpenConnectDS(run, false);
     if (!source.Connection || !source.Connection->IsOpen()) {
         problem = "the data source '" + source.Name.Value + "' could not connect";
@@ -171,13 +171,15 @@ class BurstStep : public TaskStep {
         const std::string name = step.Get("BurstPrm");
         COvInfoPrm* prm = FindParameter(report, name);
         if (!prm) {
-            Refuse(run, step, "the report has no parameter '" + EscapeForLog(name) + "' (BurstPrm)");
+            Refuse(run, step,
+                   "the report has no parameter '" + EscapeForLog(name) + "' (BurstPrm)");
             return;
         }
         COvInfoDS* source = FindSource(report, step.Get("BurstDS"));
         if (!source) {
-            Refuse(run, step, "the report has no data source '" + EscapeForLog(step.Get("BurstDS")) +
-                             "' (BurstDS)");
+            Refuse(run, step,
+                   "the report has no data source '" + EscapeForLog(step.Get("BurstDS")) +
+                       "' (BurstDS)");
             return;
         }
         std::string query;
@@ -233,8 +235,8 @@ class BurstStep : public TaskStep {
             prm->PrmVal.Value = chosen;
             if (const auto broken = Rebuild(run, users, reaching)) {
                 Log(run, shown + ": failed: the data source '" + EscapeForLog(*broken) +
-                    "' did not run, so no page was sent to " +
-                    EscapeForLog(JoinAddresses(addresses)));
+                             "' did not run, so no page was sent to " +
+                             EscapeForLog(JoinAddresses(addresses)));
                 failed += reached;
                 continue;
             }
@@ -246,7 +248,7 @@ class BurstStep : public TaskStep {
                 });
                 if (std::find(mailed.begin(), mailed.end(), folded) != mailed.end()) {
                     Log(run, shown + ": " + EscapeForLog(address) +
-                        " is named again in the row; it gets the page once");
+                                 " is named again in the row; it gets the page once");
                     continue;
                 }
                 mailed.push_back(std::move(folded));
@@ -261,7 +263,7 @@ class BurstStep : public TaskStep {
                     ++sent;
                 } else {
                     Log(run, shown + ": sending to " + EscapeForLog(address) +
-                        " failed: " + EscapeForLog(reason));
+                                 " failed: " + EscapeForLog(reason));
                     ++failed;
                 }
             }
@@ -270,10 +272,11 @@ class BurstStep : public TaskStep {
         prm->PrmVal.Value = original;
         if (const auto broken = Rebuild(run, users, reaching)) {
             Log(run, "Burst " + EscapeForLog(step.Name.Value) + ": the data source '" +
-                EscapeForLog(*broken) + "' did not run again for the parameter's own value");
+                         EscapeForLog(*broken) +
+                         "' did not run again for the parameter's own value");
         }
-        Log(run, "Burst " + EscapeForLog(step.Name.Value) + ": " + std::to_string(sent) + " sent, " +
-            std::to_string(failed) + " failed");
+        Log(run, "Burst " + EscapeForLog(step.Name.Value) + ": " + std::to_string(sent) +
+                     " sent, " + std::to_string(failed) + " failed");
         if (failed > 0) {
             context->NoteError("Burst " + EscapeForLog(step.Name.Value) + ": " +
                                std::to_string(failed) + " of " + std::to_string(sent + failed) +

@@ -1,7 +1,7 @@
 // "CMD": a command line run through the shell, its output logged.
-#include "model/TaskStep.h"
 #include "core/Run.h"
 #include "model/Registries.h"
+#include "model/TaskStep.h"
 #include "tasks/TaskRunner.h"
 
 namespace orvik {

@@ -19,8 +19,8 @@
 
 #include "core/Log.h"
 #include "core/Paths.h"
-#include "core/TextEncoding.h"
 #include "core/Run.h"
+#include "core/TextEncoding.h"
 #include "model/OvCombos.h"
 #include "model/Registries.h"
 #include "model/Report.h"
@@ -63,7 +63,8 @@ void Report(orvik::Run& run, const std::string& text, bool isError) {
     if (context->BatchMode) {
         UxSaveLog(run, text, __FILE__, __LINE__);
     } else {
-        orvik::ShowMessage(run, text, {}, orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::None);
+        orvik::ShowMessage(run, text, {}, orvik::MessageBoxButtons::Ok,
+                           orvik::MessageBoxIcon::None);
     }
 }
 
@@ -203,7 +204,8 @@ class PictureResolver {
         if (!InsideOneOf(path, allowed_)) {
             if (std::find(refused_.begin(), refused_.end(), path) == refused_.end()) {
                 refused_.push_back(path);
-                UxSaveLog(run_, "Picture '" + path +
+                UxSaveLog(run_,
+                          "Picture '" + path +
                               "' is outside the folders a report may send pictures from (see the "
                               "setting PictureFolders); it stays a link",
                           __FILE__, __LINE__);
@@ -366,8 +368,9 @@ bool MissingFilesOptional(const COvInfoAct& step) {
 
 // `chosen` replaces the step's own addresses when given; its mail is one of several that share
 // the files named, so none of them is removed afterwards.
-void SendMail(orvik::Run& run, const COvInfoAct& task, const std::string& server, std::string content,
-              std::string files, const std::string* chosen, std::string* failure) {
+void SendMail(orvik::Run& run, const COvInfoAct& task, const std::string& server,
+              std::string content, std::string files, const std::string* chosen,
+              std::string* failure) {
     orvik::Run& context = run;
     std::string recipients = chosen ? *chosen : task.Get("Adr");
     if (recipients.empty() && !chosen) recipients = run.Registries().SettingValue("DefAdrTo");
@@ -444,12 +447,14 @@ void SendMail(orvik::Run& run, const COvInfoAct& task, const std::string& server
             if (!MissingFilesOptional(task)) {
                 // A mail that names a file it does not carry is a failed delivery, and it is
                 // better not sent than read as complete.
-                Fail(run, "Error: the mail to " + recipients + " was not sent: the " + named +
+                Fail(run,
+                     "Error: the mail to " + recipients + " was not sent: the " + named +
                          " missing (MissingFilesOptional=1 would send it without)",
                      failure);
                 return;
             }
-            UxSaveLog(run, "Mail to " + recipients + ": the missing " + named +
+            UxSaveLog(run,
+                      "Mail to " + recipients + ": the missing " + named +
                           " left out (MissingFilesOptional)",
                       __FILE__, __LINE__);
         }
@@ -466,7 +471,8 @@ void SendMail(orvik::Run& run, const COvInfoAct& task, const std::string& server
     const orvik::MailSession session = orvik::ResolveMailSession(run, task, server);
     CZelSMTPConnection connection;
     connection.SetTexts(&run.Language());
-    connection.SetLog([&run](const std::string& line) { UxSaveLog(run, line, __FILE__, __LINE__); });
+    connection.SetLog(
+        [&run](const std::string& line) { UxSaveLog(run, line, __FILE__, __LINE__); });
     orvik::ApplyMailSession(session, connection);
     connection.Connect(server, CZelSMTPConnection::kDefaultPort);
     if (connection.IsEncrypted() && !session.Tls.Verify) {
@@ -491,7 +497,8 @@ void SendMail(orvik::Run& run, const COvInfoAct& task, const std::string& server
     try {
         connection.Disconnect();
     } catch (const std::runtime_error& error) {  // a reply, or the socket under it
-        UxSaveLog(run, std::string("Warning: the mail was sent, but the server did not close the "
+        UxSaveLog(run,
+                  std::string("Warning: the mail was sent, but the server did not close the "
                               "session properly: ") +
                       error.what(),
                   __FILE__, __LINE__);
@@ -511,8 +518,8 @@ std::string PageTextOfFile(const std::string& bytes) {
 
 // `content` is the page to upload; when it is empty, `files` names what stands in its place:
 // the page file an earlier export left, or the file(s) a "file = " content named.
-void UploadFiles(orvik::Run& run, const COvInfoAct& task, const std::string& server, std::string content,
-                 const std::string& files) {
+void UploadFiles(orvik::Run& run, const COvInfoAct& task, const std::string& server,
+                 std::string content, const std::string& files) {
     orvik::Run& context = run;
     const std::string& htmlFolder = context.Registries().HtmlFolder;
     const std::string rawFiles = task.Get("Files");
@@ -535,7 +542,9 @@ void UploadFiles(orvik::Run& run, const COvInfoAct& task, const std::string& ser
             errno = 0;
             if (!orvik::ReadWholeFile(PageFilePath(run), bytes)) {
                 const std::string reason = errno ? std::strerror(errno) : "cannot be read";
-                Report(run, "Error FTP UpLoad of file '" + PageFilePath(run) + "'\n'" + reason + "'", true);
+                Report(run,
+                       "Error FTP UpLoad of file '" + PageFilePath(run) + "'\n'" + reason + "'",
+                       true);
                 return;
             }
             content = PageTextOfFile(bytes);
@@ -553,7 +562,8 @@ void UploadFiles(orvik::Run& run, const COvInfoAct& task, const std::string& ser
     const orvik::FtpSession session = orvik::ResolveFtpSession(run, task, server);
     if (orvik::SendsPasswordInClear(session)) {
         // Stored reports have always logged in this way, so it is said, not refused.
-        UxSaveLog(run, "Warning: the password of FTP user " + session.User + " goes to " + server +
+        UxSaveLog(run,
+                  "Warning: the password of FTP user " + session.User + " goes to " + server +
                       " unencrypted; FtpSecurity=explicit, implicit or sftp would protect it",
                   __FILE__, __LINE__);
     }
@@ -615,7 +625,8 @@ void Deliver(orvik::Run& run, COvInfoAct& step, const std::string* chosen, std::
         errno = 0;
         if (!orvik::ReadWholeFile(PageFilePath(run), bytes)) {
             const std::string reason = errno ? std::strerror(errno) : "cannot be read";
-            Fail(run, "Error: the page '" + PageFilePath(run) + "' cannot be read: " + reason, failure);
+            Fail(run, "Error: the page '" + PageFilePath(run) + "' cannot be read: " + reason,
+                 failure);
             return;
         }
         content = PageTextOfFile(bytes);
@@ -624,8 +635,9 @@ void Deliver(orvik::Run& run, COvInfoAct& step, const std::string* chosen, std::
     try {
         // Content that names a file ("file = ...") takes file names; any other is markup.
         if (const std::string own = step.Get("Cont"); !own.empty()) {
-            content = DSetParam(run, own, own.starts_with("file = ") ? SubstitutionTarget::FileName
-                                                                : SubstitutionTarget::Markup);
+            content = DSetParam(run, own,
+                                own.starts_with("file = ") ? SubstitutionTarget::FileName
+                                                           : SubstitutionTarget::Markup);
         }
         if (const std::string own = step.Get("Files"); !own.empty())
             files = DSetParam(run, own, SubstitutionTarget::FileName);

@@ -1,9 +1,9 @@
 // "SMTP" and "FTP": the page (or the step's own content and files) mailed or uploaded.
-#include "model/OvInfoAct.h"
 #include "core/Run.h"
+#include "model/OvInfoAct.h"
 #include "model/Registries.h"
-#include "tasks/Delivery.h"
 #include "model/TaskStep.h"
+#include "tasks/Delivery.h"
 
 namespace orvik {
 namespace {

@@ -3,10 +3,10 @@
 #include <string>
 
 #include "core/Run.h"
-#include "model/Registries.h"
-#include "tasks/HtmlExport.h"
 #include "model/OvInfoAct.h"
+#include "model/Registries.h"
 #include "model/TaskStep.h"
+#include "tasks/HtmlExport.h"
 
 namespace orvik {
 namespace {

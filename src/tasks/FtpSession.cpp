@@ -1,10 +1,10 @@
 #include "tasks/FtpSession.h"
 
-#include "core/Run.h"
-#include "model/Registries.h"
 #include "core/Paths.h"
+#include "core/Run.h"
 #include "core/TextEncoding.h"
 #include "model/OvInfoAct.h"
+#include "model/Registries.h"
 
 namespace orvik {
 namespace {

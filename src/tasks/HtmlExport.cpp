@@ -11,9 +11,8 @@
 #include <optional>
 
 #include "core/AtomicFile.h"
-#include "core/TextEncoding.h"
 #include "core/Run.h"
-#include "render/ParamHtml.h"
+#include "core/TextEncoding.h"
 #include "model/DataSourceKind.h"
 #include "model/OvCombos.h"
 #include "model/Registries.h"
@@ -22,9 +21,9 @@
 #include "render/GridView.h"
 #include "render/GridViews.h"
 #include "render/HtmlDocument.h"
+#include "render/ParamHtml.h"
 
 namespace {
-
 
 constexpr std::string_view kGeneratorMeta =
     "<META content=\"MSHTML 6.00.2900.2180\" name=GENERATOR>";
@@ -46,7 +45,8 @@ COvInfoDS* DataSourceOf(const CReport& report, const COvInfoSheet& sheet) {
 // The page being built: plain text, or the layout document with the text read back from it.
 class PageBuilder {
   public:
-    PageBuilder(CReport& report, std::string& text, bool layoutMode) : report_(report), text_(text) {
+    PageBuilder(CReport& report, std::string& text, bool layoutMode)
+        : report_(report), text_(text) {
         if (layoutMode) {
             text_ = report_.ReportObject->Get("HTMLayout");
             layout_.emplace(text_);
@@ -249,8 +249,8 @@ namespace {
 
 // "Error write file <path> !", with the reason after it; counts as an error of the run.
 void ReportWriteError(orvik::Run& run, const std::string& path, const std::string& reason) {
-    orvik::ShowMessage(run, 
-        "Error write file " + path + " !" + (reason.empty() ? "" : " (" + reason + ")"), {},
+    orvik::ShowMessage(
+        run, "Error write file " + path + " !" + (reason.empty() ? "" : " (" + reason + ")"), {},
         orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Error);
 }
 

@@ -2,10 +2,10 @@
 
 #include <optional>
 
-#include "core/Run.h"
-#include "model/Registries.h"
 #include "core/Paths.h"
+#include "core/Run.h"
 #include "core/TextEncoding.h"
+#include "model/Registries.h"
 #include "net/ServerAddress.h"
 
 namespace orvik {
@@ -85,8 +85,8 @@ MailSession Resolve(orvik::Run& run, const COvInfoAct& step, const std::string& 
     session.Auth = AuthOf(SessionOption(run, step, "MailAuth"));
     session.Tls.Verify = CertificateCheckOf(run, step, "MailVerify");
     session.Tls.CAFile = ToNativePath(std::string(Trim(SessionOption(run, step, "MailCAFile"))));
-    session.ConnectTimeoutMs =
-        TimeoutOf(run, step, "MailConnectTimeout", CZelSMTPConnection::kDefaultConnectTimeoutMs / 1000);
+    session.ConnectTimeoutMs = TimeoutOf(run, step, "MailConnectTimeout",
+                                         CZelSMTPConnection::kDefaultConnectTimeoutMs / 1000);
     if (session.ConnectTimeoutMs == 0) session.ConnectTimeoutMs = -1;
     if (session.User.empty()) return session;
     session.Secret =

@@ -5,13 +5,13 @@
 #include <chrono>
 #include <optional>
 
-#include "core/Run.h"
-#include "model/Registries.h"
 #include "core/Log.h"
+#include "core/Run.h"
 #include "core/SettingsStore.h"
 #include "core/TextEncoding.h"
 #include "model/OvInfoAct.h"
 #include "model/OvInfoProp.h"
+#include "model/Registries.h"
 #include "tasks/Redirector.h"
 
 namespace orvik {
@@ -79,7 +79,8 @@ int TimeoutOf(orvik::Run& run, const COvInfoAct& step, const char* setting, int 
 void LogUncheckedCertificate(orvik::Run& run, std::string_view kind, const std::string& server,
                              std::string_view setting, const std::string& verdict) {
     // Said at every use, so that a check switched off for a test is not forgotten.
-    UxSaveLog(run, "Warning: the certificate of " + std::string(kind) + " server " + server +
+    UxSaveLog(run,
+              "Warning: the certificate of " + std::string(kind) + " server " + server +
                   " was not checked (" + std::string(setting) + "=0); the check says: " + verdict,
               __FILE__, __LINE__);
 }
@@ -87,7 +88,8 @@ void LogUncheckedCertificate(orvik::Run& run, std::string_view kind, const std::
 std::string SessionSecret(orvik::Run& run, const COvInfoAct& step, const char* passwordSetting,
                           const char* commandSetting, std::string_view what) {
     const std::string command = SessionOption(run, step, commandSetting);
-    return command.empty() ? SessionOption(run, step, passwordSetting) : RunSecretCommand(run, command, what);
+    return command.empty() ? SessionOption(run, step, passwordSetting)
+                           : RunSecretCommand(run, command, what);
 }
 
 std::string RunSecretCommand(orvik::Run& run, const std::string& command, std::string_view what) {

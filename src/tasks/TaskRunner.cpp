@@ -8,14 +8,14 @@
 #include <optional>
 #include <system_error>
 
-#include "model/Registries.h"
 #include "core/CrashReport.h"
 #include "core/Log.h"
+#include "core/Run.h"
 #include "core/SettingsStore.h"
 #include "core/StopRequest.h"
 #include "core/TextEncoding.h"
-#include "core/Run.h"
 #include "model/OvCombos.h"
+#include "model/Registries.h"
 #include "model/Report.h"
 #include "model/TaskStep.h"
 #include "params/ParamSubstitution.h"
@@ -58,12 +58,13 @@ constexpr std::chrono::seconds kOutputGrace{1};
 constexpr std::chrono::milliseconds kNoLimit = std::chrono::hours(24 * 365 * 50);
 
 std::chrono::seconds CommandTimeout(orvik::Run& run) {
-    return std::chrono::seconds(
-        orvik::SecondsFromText(run.Registries().SettingValue(kCommandTimeoutSetting), kDefaultCommandTimeout));
+    return std::chrono::seconds(orvik::SecondsFromText(
+        run.Registries().SettingValue(kCommandTimeoutSetting), kDefaultCommandTimeout));
 }
 
 void Unavailable(orvik::Run& run, const char* what, const COvInfoAct& step) {
-    UxSaveLog(run, std::string(what) + " is not available in this build; step " + step.Name.Value +
+    UxSaveLog(run,
+              std::string(what) + " is not available in this build; step " + step.Name.Value +
                   " was not run",
               __FILE__, __LINE__);
     run.NoteError();
@@ -129,7 +130,8 @@ void RunAllSteps(orvik::Run& run, const COvInfoAct& task, const StepHooks& hooks
             // at all does nothing, as it always has.
             const std::string stored = type.empty() ? step.UnknownType("AType") : type;
             if (!stored.empty()) {
-                UxSaveLog(run, "Step " + step.Name.Value + " has the type '" + stored +
+                UxSaveLog(run,
+                          "Step " + step.Name.Value + " has the type '" + stored +
                               "', which neither this program nor a plug-in knows: it was not run",
                           __FILE__, __LINE__);
                 run.NoteError();
@@ -175,14 +177,16 @@ void RunCommandStep(orvik::Run& run, const COvInfoAct& step) {
     UxSaveLog(run, "CMD Output: <" + output + ">", __FILE__, __LINE__);
 
     if (!status && orvik::StopSignal() != 0) {
-        UxSaveLog(run, "CMD was stopped: the run was terminated by signal " +
+        UxSaveLog(run,
+                  "CMD was stopped: the run was terminated by signal " +
                       std::to_string(orvik::StopSignal()),
                   __FILE__, __LINE__);
         run.NoteError();
         return;
     }
     if (!status) {
-        UxSaveLog(run, "CMD was stopped after " + std::to_string(timeout.count()) + " s (time-out " +
+        UxSaveLog(run,
+                  "CMD was stopped after " + std::to_string(timeout.count()) + " s (time-out " +
                       kCommandTimeoutSetting + ")",
                   __FILE__, __LINE__);
         run.NoteError();
@@ -193,8 +197,8 @@ void RunCommandStep(orvik::Run& run, const COvInfoAct& step) {
         UxSaveLog(run, "CMD was killed by signal " + std::to_string(WTERMSIG(*status)), __FILE__,
                   __LINE__);
     } else {
-        UxSaveLog(run, "CMD failed with exit status " + std::to_string(WEXITSTATUS(*status)), __FILE__,
-                  __LINE__);
+        UxSaveLog(run, "CMD failed with exit status " + std::to_string(WEXITSTATUS(*status)),
+                  __FILE__, __LINE__);
     }
     run.NoteError();
 }

@@ -37,7 +37,8 @@ void ShowObject(char kind, COvInfoObject* object) {
             static_cast<COvInfoPrm*>(object)->ShowProp(DesignerContext()->Front());
             break;
         case 'D':
-            static_cast<COvInfoDS*>(object)->ShowProp(DesignerContext()->Front(), DesignerContext()->Report());
+            static_cast<COvInfoDS*>(object)->ShowProp(DesignerContext()->Front(),
+                                                      DesignerContext()->Report());
             break;
         case 'S':
             static_cast<COvInfoSheet*>(object)->ShowProp(DesignerContext()->Front());
@@ -99,7 +100,8 @@ void ExplorerPanel::Rebuild() {
     DeleteAllItems();
     const wxTreeItemId hidden = AddRoot("Orvik");
     if (report) {
-        for (const design::ExplorerNode& root : design::BuildExplorerTree(*DesignerContext(), *report))
+        for (const design::ExplorerNode& root :
+             design::BuildExplorerTree(*DesignerContext(), *report))
             Fill(hidden, root);
     }
     // Every root open, as a report's outline is what the tree is for.
@@ -147,7 +149,8 @@ void ExplorerPanel::OnSelectionChanged(wxTreeEvent& event) {
     } else if (node->Root == design::ExplorerRoot::Settings) {
         context->Front().ShowSettings();
     } else if (node->Root == design::ExplorerRoot::Page) {
-        if (context->Report().ReportObject) context->Report().ReportObject->ShowProp(DesignerContext()->Front());
+        if (context->Report().ReportObject)
+            context->Report().ReportObject->ShowProp(DesignerContext()->Front());
         if (OnPageSelected) OnPageSelected();
     }
 }

@@ -27,11 +27,11 @@
 #include "plugin/PlugInLoader.h"
 #include "render/GridViews.h"
 #include "tasks/ReportPage.h"
+#include "ui/DesignerContext.h"
 #include "ui/ExplorerPanel.h"
 #include "ui/PageView.h"
 #include "ui/PropertyBar.h"
 #include "ui/SheetGridTable.h"
-#include "ui/DesignerContext.h"
 
 namespace orvik::ui {
 namespace {

@@ -263,10 +263,11 @@ void PropertyBar::CommitItem(wxPGProperty* item) {
         listChanged = design::OnPropertyChanged(*context, shown, *prop, oldValue);
     } catch (const std::exception& error) {
         // An exception must not cross the toolkit's event loop: it would end the program.
-        ShowMessage(*DesignerContext(), error.what(), {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
-    } catch (...) {
-        ShowMessage(*DesignerContext(), "The change could not be carried out.", {}, MessageBoxButtons::Ok,
+        ShowMessage(*DesignerContext(), error.what(), {}, MessageBoxButtons::Ok,
                     MessageBoxIcon::Error);
+    } catch (...) {
+        ShowMessage(*DesignerContext(), "The change could not be carried out.", {},
+                    MessageBoxButtons::Ok, MessageBoxIcon::Error);
     }
     --editDepth_;
     if (listChanged && postponed_ == postponedBefore) Postpone(letter_, object_);

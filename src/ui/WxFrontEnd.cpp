@@ -22,7 +22,6 @@ void WxFrontEnd::AttachedTo(Run& run) {
     SetDesignerContext(attached_);
 }
 
-
 MessageBoxResult WxFrontEnd::ShowMessageBox(std::string_view text, std::string_view caption,
                                             MessageBoxButtons buttons, MessageBoxIcon icon) {
     LastMessage = std::string(text);

@@ -2,8 +2,8 @@
 
 #include "TestSupport.h"
 #include "core/LanguageTexts.h"
-#include "model/Registries.h"
 #include "model/PropertyTranslation.h"
+#include "model/Registries.h"
 
 namespace orvik {
 namespace {
@@ -21,8 +21,10 @@ TEST_F(LanguageTextsTest, BuiltInEnglishWithoutAFile) {
     EXPECT_EQ(Language().Code(), "ENG");
     EXPECT_EQ(program.Context().Language().GetText(0x401), "Name");
     EXPECT_EQ(program.Context().Language().GetText(1321), "Not Uniq Sheet Name ");
-    EXPECT_EQ(program.Context().Language().GetText(448), "A graceful disconnect had occurred, Last Response: %1");
-    EXPECT_EQ(program.Context().Language().GetText(99999), "?");  // "ENG" is a three-letter code like any other
+    EXPECT_EQ(program.Context().Language().GetText(448),
+              "A graceful disconnect had occurred, Last Response: %1");
+    EXPECT_EQ(program.Context().Language().GetText(99999),
+              "?");  // "ENG" is a three-letter code like any other
     EXPECT_EQ(program.Context().Language().TextF(1316, 3), "Sheet");
     EXPECT_FALSE(Load("DEU"));  // no such file
     EXPECT_EQ(Language().Code(), "ENG");
@@ -49,7 +51,8 @@ TEST_F(LanguageTextsTest, AFileReplacesTextsByIdAndName) {
     EXPECT_EQ(Language().Code(), "DEU");
     EXPECT_EQ(program.Context().Language().GetText(0x401), "Bezeichnung");
     EXPECT_EQ(program.Context().Language().GetText(1316), "Blatt\nzwei");
-    EXPECT_EQ(program.Context().Language().GetText(1317), "Data Source");  // an empty value never replaces a text
+    EXPECT_EQ(program.Context().Language().GetText(1317),
+              "Data Source");  // an empty value never replaces a text
     EXPECT_EQ(program.Context().Language().GetText(99999), "?");
     EXPECT_EQ(Language().GetNamedText("LONG").size(), CLanguageTexts::kMaxValueLength);
     EXPECT_EQ(Language().GetNamedText("A"), "Dialog");

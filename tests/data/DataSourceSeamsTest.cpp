@@ -37,7 +37,8 @@ TEST(DataSourceConnect, EmptyConnectionStringFailsSilently) {
 
 TEST(DataSourceConnect, UnknownProviderNamesTheOnesThatExist) {
     TestProgram program;
-    auto source = Source(program.Context().Registries(), "SQL", "Provider=MSOLAP.3;Data Source=cube;Password=x9");
+    auto source = Source(program.Context().Registries(), "SQL",
+                         "Provider=MSOLAP.3;Data Source=cube;Password=x9");
     EXPECT_EQ(source->OpenConnectDS(program.Context(), false), 0);
     ASSERT_EQ(program.Front().Messages.size(), 1u);
     const std::string& message = program.Front().Messages[0].Text;
@@ -72,7 +73,8 @@ TEST(DataSourceConnect, SqlServerProvidersGoThroughFreeTdsWhenInstalled) {
 TEST(DataSourceConnect, SqliteFileIsFoundInTheProgramFolderAndAfterSubstitution) {
     TestProgram program;
     program.Home().Write("sub/data.db", "");
-    auto source = Source(program.Context().Registries(), "SQL", "Provider=SQLite;Data Source=sub\\data.db", "SELECT 2 AS two");
+    auto source = Source(program.Context().Registries(), "SQL",
+                         "Provider=SQLite;Data Source=sub\\data.db", "SELECT 2 AS two");
     ASSERT_EQ(source->OpenConnectDS(program.Context(), true), 1);
     EXPECT_EQ(source->GetDSTextRC(program.Context(), 1, 0), "2");
     source->DSN.Value = "Provider=SQLite;Data Source=~Dir~sub/data.db";
@@ -84,7 +86,8 @@ TEST(DataSourceConnect, SqliteFileIsFoundInTheProgramFolderAndAfterSubstitution)
 TEST(DataSourceConnect, PlugInTypesGoToTheirPlugIn) {
     TestProgram program;
     program.Context().Registries().AddComboValue(ListId::DataSourceTypes, "PLG", "Plug-in", 1);
-    auto source = Source(program.Context().Registries(), "PLG", "Provider=SQLite;Data Source=none.db");
+    auto source =
+        Source(program.Context().Registries(), "PLG", "Provider=SQLite;Data Source=none.db");
     EXPECT_EQ(source->OpenConnectDS(program.Context(), true), 0);  // no loader installed yet
     int calledWith = -1;
     program.Context().Registries().PlugInOpen = [&](orvik::Run&, int index, COvInfoDS&) {
@@ -138,7 +141,8 @@ TEST(DataSourceCellSet, RowHeaderColumnsComeFirst) {
     EXPECT_TRUE(source->GetDSvarRC(program.Context(), 1, 5).IsEmpty());
     EXPECT_EQ(source->GetDSvarRC(program.Context(), 0, 2).AsInt64(), 0);
     EXPECT_TRUE(program.Front().Messages.empty());
-    EXPECT_EQ(source->GetDSvarRC(program.Context(), 3, 0).Type(), VariantType::I4);  // no third row: reported
+    EXPECT_EQ(source->GetDSvarRC(program.Context(), 3, 0).Type(),
+              VariantType::I4);  // no third row: reported
     EXPECT_EQ(program.Front().Messages.size(), 1u);
 }
 
@@ -162,7 +166,8 @@ TEST(DataSourceCellSet, SingleAxisIsOneRowWithoutRowHeaders) {
 TEST(DataSourceCellSet, OpeningWithoutAProviderIsReported) {
     TestProgram program;
     program.Home().Write("x.db", "");
-    auto source = Source(program.Context().Registries(), "OLAP", "Provider=SQLite;Data Source=x.db", "SELECT {} ON 0 FROM [c]");
+    auto source = Source(program.Context().Registries(), "OLAP", "Provider=SQLite;Data Source=x.db",
+                         "SELECT {} ON 0 FROM [c]");
     ASSERT_EQ(source->OpenConnectDS(program.Context(), true), 0);
     EXPECT_EQ(source->CellSet, nullptr);
     ASSERT_EQ(program.Front().Messages.size(), 1u);
@@ -180,11 +185,14 @@ TEST(DataSourcePostgres, ServerGoneIsAnErrorAndReconnectingHeals) {
     const std::string server = PostgresConnectionString();
     if (server.empty()) GTEST_SKIP() << "no PostgreSQL test server (ORVIK_TEST_PG_ODBC is not set)";
     TestProgram program;
-    auto source = Source(program.Context().Registries(), "SQL", server, "SELECT pg_terminate_backend(pg_backend_pid())");
+    auto source = Source(program.Context().Registries(), "SQL", server,
+                         "SELECT pg_terminate_backend(pg_backend_pid())");
     ASSERT_EQ(source->OpenConnectDS(program.Context(), false), 1);
-    EXPECT_EQ(source->OpenRSDS(program.Context()), 0);  // the server ends this session mid-statement
+    EXPECT_EQ(source->OpenRSDS(program.Context()),
+              0);  // the server ends this session mid-statement
     source->Qry.Value = "SELECT 1";
-    EXPECT_EQ(source->OpenRSDS(program.Context()), 0);  // and nothing more goes through the dead connection
+    EXPECT_EQ(source->OpenRSDS(program.Context()),
+              0);  // and nothing more goes through the dead connection
     EXPECT_GE(program.Front().Messages.size(), 2u);
     EXPECT_EQ(source->OpenConnectDS(program.Context(), true), 1);
     EXPECT_EQ(source->GetDSTextRC(program.Context(), 1, 0), "1");

@@ -86,7 +86,8 @@ TEST_P(DataSource, LongAndCyrillicTextSurvivesBothWays) {
     EXPECT_EQ(source->GetDSvarRC(Ctx(), 1, 0).AsString(), longText);
     EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 1), "Привет, мир");
     EXPECT_EQ(source->GetDSHeader(1), "приветствие");
-    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 2), "12.00");  // a whole number keeps the column's scale
+    EXPECT_EQ(source->GetDSTextRC(Ctx(), 1, 2),
+              "12.00");  // a whole number keeps the column's scale
 }
 
 TEST_P(DataSource, StatementsSplitAtSemicolonsKeepTheLastResult) {

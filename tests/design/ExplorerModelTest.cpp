@@ -10,7 +10,8 @@ namespace {
 using ExplorerTest = test::DesignerFixture;
 
 COvInfoAct& AddTask(CReport& report, const std::string& name, COvInfoAct* parent = nullptr) {
-    COvInfoAct& task = *report.Tasks.emplace_back(std::make_unique<COvInfoAct>(&report.Registries(), GroupId::Task));
+    COvInfoAct& task = *report.Tasks.emplace_back(
+        std::make_unique<COvInfoAct>(&report.Registries(), GroupId::Task));
     task.Name.Value = name;
     task.Parent = parent;
     return task;
@@ -47,7 +48,8 @@ TEST_F(ExplorerTest, TreeAndMenusFollowTheReport) {
     EXPECT_EQ(Captions(tasks.Children), (std::vector<std::string>{"Daily", "Weekly"}));
     EXPECT_EQ(Captions(tasks.Children[0].Children), (std::vector<std::string>{"Mail", "Zip"}));
 
-    EXPECT_EQ(MenuTexts(Ctx(), ExplorerRoot::Parameters, false).NewItem, "New Item Orvik18 Param\tINS");
+    EXPECT_EQ(MenuTexts(Ctx(), ExplorerRoot::Parameters, false).NewItem,
+              "New Item Orvik18 Param\tINS");
     EXPECT_TRUE(MenuTexts(Ctx(), ExplorerRoot::Parameters, false).RunTask.empty());
     const ExplorerMenuTexts task = MenuTexts(Ctx(), tasks.Children[0]);
     EXPECT_EQ(task.NewChildItem, "New Child Item Step\tCtrl+INS");

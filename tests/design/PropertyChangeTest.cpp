@@ -81,7 +81,8 @@ TEST_F(PropertyChangeTest, SwitchingTheTypedQueryOffClearsItOnce) {
 }
 
 TEST_F(PropertyChangeTest, AListValueBringsOnlyItsOwnProperties) {
-    COvInfoAct& step = *Report().Tasks.emplace_back(std::make_unique<COvInfoAct>(&Ctx().Registries(), GroupId::Task));
+    COvInfoAct& step = *Report().Tasks.emplace_back(
+        std::make_unique<COvInfoAct>(&Ctx().Registries(), GroupId::Task));
     const size_t registered = Registries().AppendedProperties.size();
     EXPECT_TRUE(Edit('T', step, "AType", "SMTP"));
     EXPECT_TRUE(Edit('T', step, "AType", "FTP"));
@@ -130,7 +131,8 @@ TEST_F(PropertyChangeTest, SheetEditsShowOnTheGridAndPage) {
     const size_t shown = Front().Shown.size();
 
     Edit('S', sheet, "Title", "Regions this week");
-    EXPECT_NE(test::ReadFileBytes(PageFilePath(Ctx())).find("Regions this week"), std::string::npos);
+    EXPECT_NE(test::ReadFileBytes(PageFilePath(Ctx())).find("Regions this week"),
+              std::string::npos);
 
     Edit('S', sheet, "cDS", "Stock");
     ASSERT_EQ(GridRows(sheet), 3);

@@ -42,7 +42,8 @@ TEST(ReportObjects, ParameterHasTenPropertiesAndItsOwnLayoutGroup) {
     test::TestProgram program;
     CRegistries& r = program.Context().Registries();
     const size_t groupsBefore = r.PropertyGroups.size();
-    COvInfoPrm first(&program.Context().Registries(), GroupId::Param), second(&program.Context().Registries(), GroupId::Param);
+    COvInfoPrm first(&program.Context().Registries(), GroupId::Param),
+        second(&program.Context().Registries(), GroupId::Param);
     EXPECT_EQ(Names(first.Props), (std::vector<std::string>{"Name", "Type", "PrmVal", "Tit", "bVis",
                                                             "pTB", "pGC", "pBC1", "pBC2", "pF"}));
     EXPECT_EQ(r.PropertyGroups.size(), groupsBefore + 2);
@@ -81,7 +82,8 @@ TEST(ReportObjects, GetDSAndShowProp) {
     test::TestProgram program;
     CReport& report = program.Context().Report();
     report.StartNew("/reports/a.ovk");
-    report.DataSources.push_back(std::make_unique<COvInfoDS>(&program.Context().Registries(), GroupId::DataSource));
+    report.DataSources.push_back(
+        std::make_unique<COvInfoDS>(&program.Context().Registries(), GroupId::DataSource));
     report.DataSources.back()->Name.Value = "Sales";
     COvInfoSheet sheet(&program.Context().Registries(), GroupId::List);
     sheet.cDS.Value = "sales";
@@ -111,13 +113,16 @@ TEST(Report, NewReportKeepsOnlyItsOwnProperties) {
     EXPECT_EQ(report.ReportObject->Props[0]->Flags, 0x24u);
     EXPECT_EQ(report.ReportObject->Props[0]->Group, GroupId::Report);
 
-    report.Params.push_back(std::make_unique<COvInfoPrm>(&program.Context().Registries(), GroupId::Param));
-    report.Sheets.push_back(std::make_unique<COvInfoSheet>(&program.Context().Registries(), GroupId::List));
+    report.Params.push_back(
+        std::make_unique<COvInfoPrm>(&program.Context().Registries(), GroupId::Param));
+    report.Sheets.push_back(
+        std::make_unique<COvInfoSheet>(&program.Context().Registries(), GroupId::List));
     COvInfoSheet& sheet = *report.Sheets.back();
     sheet.tpVW.Value = "GRID";
     program.Context().Registries().PrepareNewCombo(sheet.tpVW, sheet.Props, true);
     r.AddComboValue(ListId::DataSources, "Sales", "", -1);
-    report.DataSources.push_back(std::make_unique<COvInfoDS>(&program.Context().Registries(), GroupId::DataSource));
+    report.DataSources.push_back(
+        std::make_unique<COvInfoDS>(&program.Context().Registries(), GroupId::DataSource));
     report.DataSources.back()->Name.Value = "Sales";
     EXPECT_GT(r.AppendedProperties.size(), templates + 8);
 
@@ -135,7 +140,8 @@ TEST(Report, TopLevelTasksAreFoundByExactName) {
     CReport& report = program.Context().Report();
     report.StartNew();
     const auto addTask = [&](const char* name, COvInfoAct* parent) {
-        report.Tasks.push_back(std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task));
+        report.Tasks.push_back(
+            std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task));
         report.Tasks.back()->Name.Value = name;
         report.Tasks.back()->Parent = parent;
         return report.Tasks.back().get();

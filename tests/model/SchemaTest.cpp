@@ -282,7 +282,8 @@ TEST(Schema, DuplicateListEntriesAreRefusedPerList) {
 TEST(Schema, PrepareNewComboAttachesTheTypesProperties) {
     test::TestProgram program;
     program.Context().Report().StartNew();
-    COvInfoDS withDefaults(&program.Context().Registries(), GroupId::DataSource), without(&program.Context().Registries(), GroupId::DataSource);
+    COvInfoDS withDefaults(&program.Context().Registries(), GroupId::DataSource),
+        without(&program.Context().Registries(), GroupId::DataSource);
     for (COvInfoDS* ds : {&withDefaults, &without}) ds->tpDS.Value = "OLAP";
     program.Context().Registries().PrepareNewCombo(withDefaults.tpDS, withDefaults.Props, true);
     program.Context().Registries().PrepareNewCombo(without.tpDS, without.Props, false);
@@ -316,7 +317,8 @@ TEST(Schema, TemplatesAddedOrDestroyedLaterAreHonoured) {
     program.Context().Report().StartNew();
     COvInfoDS first(&program.Context().Registries(), GroupId::DataSource);
     first.tpDS.Value = "OLAP";
-    program.Context().Registries().PrepareNewCombo(first.tpDS, first.Props, true);  // the index is built here
+    program.Context().Registries().PrepareNewCombo(first.tpDS, first.Props,
+                                                   true);  // the index is built here
 
     COvCombos* olap = registries.FindComboValue(ListId::DataSourceTypes, "OLAP");
     ASSERT_NE(olap, nullptr);

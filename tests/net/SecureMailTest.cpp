@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "TestSupport.h"
+#include "core/Log.h"
 #include "net/NetPeers.h"
 #include "net/ZelSMTPConnection.h"
 #include "net/ZelSMTPException.h"
-#include "core/Log.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <random>
 
 #include "TestSupport.h"
+#include "core/Log.h"
 #include "core/Version.h"
 #include "net/NetPeers.h"
 #include "net/ZelSMTPConnection.h"
 #include "net/ZelSMTPException.h"
-#include "core/Log.h"
 
 namespace {
 

@@ -41,7 +41,8 @@ TEST_F(DateExpression, Components) {
     EXPECT_EQ(EvalDateExpr(program_.Context(), "m-1;d1"), "'20240201'");
     EXPECT_EQ(EvalDateExpr(program_.Context(), "y2024m1d1"), "'20240101'");
     EXPECT_EQ(EvalDateExpr(program_.Context(), "y-1"), "'20230315'");
-    EXPECT_EQ(EvalDateExpr(program_.Context(), "y0m1d1"), "'20240101'");  // a zero component is today's
+    EXPECT_EQ(EvalDateExpr(program_.Context(), "y0m1d1"),
+              "'20240101'");  // a zero component is today's
     EXPECT_EQ(EvalDateExpr(program_.Context(), " м - 1 ; д 1 "), "'20240201'");
     EXPECT_EQ(EvalDateExpr(program_.Context(), "г2023"), "'20230315'");
     EXPECT_TRUE(Messages().empty());
@@ -83,7 +84,8 @@ TEST_F(DateExpression, ADayTheMonthLacksBecomesItsLast) {
     Today(2024, 3, 31);
     EXPECT_EQ(EvalDateExpr(program_.Context(), "m-1"), "'20240229'");
     EXPECT_EQ(EvalDateExpr(program_.Context(), "m+1"), "'20240430'");
-    EXPECT_EQ(EvalDateExpr(program_.Context(), "m-1;d-1"), "'20240228'");  // days move after the clamping
+    EXPECT_EQ(EvalDateExpr(program_.Context(), "m-1;d-1"),
+              "'20240228'");  // days move after the clamping
     Today(2023, 3, 31);
     EXPECT_EQ(EvalDateExpr(program_.Context(), "m-1"), "'20230228'");
     Today(2024, 2, 29);
@@ -106,7 +108,8 @@ TEST_F(DateExpression, DatesTheAbsoluteComponentsCannotMakeStayInvalid) {
     EXPECT_EQ(EvalDateExpr(program_.Context(), "d29"), "Invalid DateTime");
     Today(2024, 3, 30);
     EXPECT_EQ(EvalDateExpr(program_.Context(), "m2"), "Invalid DateTime");
-    EXPECT_EQ(EvalDateExpr(program_.Context(), "m2;d-1"), "Invalid DateTime");  // from a day that does not exist
+    EXPECT_EQ(EvalDateExpr(program_.Context(), "m2;d-1"),
+              "Invalid DateTime");  // from a day that does not exist
     ASSERT_EQ(Messages().size(), 6u);
     EXPECT_EQ(Messages()[0].Text.rfind(
                   "Invalid DateTime = <y2024m2d30>; <'%Y%m%d'>; <30>; -1--1--1 (", 0),
@@ -164,8 +167,9 @@ TEST_F(DateExpression, WeekForm) {
     Today(2024, 3, 17);  // Sunday: the week is counted from Sunday
     EXPECT_EQ(EvalDateExpr(program_.Context(), "w-1,1"), "'20240311'");
     EXPECT_EQ(EvalDateExpr(program_.Context(), "н-1,1"), "'20240311'");
-    Today(2024, 3, 15);                            // Friday
-    EXPECT_EQ(EvalDateExpr(program_.Context(), "w-2"), "'20240227'");  // weekday 2 of two weeks back
+    Today(2024, 3, 15);  // Friday
+    EXPECT_EQ(EvalDateExpr(program_.Context(), "w-2"),
+              "'20240227'");  // weekday 2 of two weeks back
     EXPECT_EQ(EvalDateExpr(program_.Context(), "w,1"), "'20240311'");  // no sign: this week
     Today(2024, 12, 28);
     EXPECT_EQ(EvalDateExpr(program_.Context(), "w+1,0"), "'20250104'");

@@ -13,8 +13,8 @@
 #include "data/ConnectionString.h"
 #include "model/Registries.h"
 #include "model/Report.h"
-#include "params/DateExpression.h"
 #include "orvik/PlugInApi.h"
+#include "params/DateExpression.h"
 #include "params/ParamSubstitution.h"
 #include "params/SqlScanner.h"
 
@@ -50,7 +50,8 @@ TEST_F(ParamSubstitution, Parameters) {
     AddParam("A", "x");
     AddParam("AB", "never");  // its placeholder's front was already taken by A
     AddParam("Hidden", "h").PrmVal.Flags &= ~PropFlag::Visible;
-    EXPECT_EQ(DSetParam(program_.Context(), "where y=`Year or y=`Year+1"), "where y='2024' or y='2024'+1");
+    EXPECT_EQ(DSetParam(program_.Context(), "where y=`Year or y=`Year+1"),
+              "where y='2024' or y='2024'+1");
     EXPECT_EQ(DSetParam(program_.Context(), "`AB `A"), "xB x");
     EXPECT_EQ(DSetParam(program_.Context(), "`Hidden `Nope"), "`Hidden `Nope");
 }
@@ -67,7 +68,8 @@ TEST_F(ParamSubstitution, BoundParameterUsesTheReferencedValue) {
 TEST_F(ParamSubstitution, NamelessParameterLeavesBackquotesAlone) {
     AddParam("", "oops");
     AddParam("Id", "7");
-    EXPECT_EQ(DSetParam(program_.Context(), "select `name` from t where id=`Id"), "select `name` from t where id=7");
+    EXPECT_EQ(DSetParam(program_.Context(), "select `name` from t where id=`Id"),
+              "select `name` from t where id=7");
 }
 
 TEST_F(ParamSubstitution, ValuesPassThroughTheLaterSteps) {
@@ -82,7 +84,8 @@ TEST_F(ParamSubstitution, DateExpressions) {
     EXPECT_EQ(DSetParam(program_.Context(), "~date(d-1)~ to ~дата()~, ~date(f=%d.%m.%Y;d1)~"),
               "'20240314' to '20240315', 01.03.2024");
     // What an expression gives back can complete an opener begun before it; that one runs too.
-    EXPECT_EQ(DSetParam(program_.Context(), "~da~date(f=te()~f=%Y)~ ~date(d1)~"), "2024 '20240301'");
+    EXPECT_EQ(DSetParam(program_.Context(), "~da~date(f=te()~f=%Y)~ ~date(d1)~"),
+              "2024 '20240301'");
     EXPECT_TRUE(Messages().empty());
     EXPECT_EQ(DSetParam(program_.Context(), "d='~date(m2;d30)~'"), "d='Invalid DateTime'");
     EXPECT_EQ(Messages().size(), 1u);
@@ -112,8 +115,9 @@ TEST_F(ParamSubstitution, PlainTextTargetsKeepTheValuesOwnQuotes) {
         prm.PrmVal.Value = value;
         EXPECT_EQ(DSetParam(program_.Context(), "Orders of `Customer since ~date(d-1;f=%d.%m.%Y)~"),
                   "Orders of " + value + " since 14.03.2024");
-        EXPECT_EQ(DSetParam(program_.Context(), "Orders of `Customer", SubstitutionTarget::MailHeader),
-                  "Orders of " + value);
+        EXPECT_EQ(
+            DSetParam(program_.Context(), "Orders of `Customer", SubstitutionTarget::MailHeader),
+            "Orders of " + value);
         EXPECT_EQ(DSetParam(program_.Context(), "out/`Customer.htm", SubstitutionTarget::FileName),
                   "out/" + value + ".htm");
         EXPECT_EQ(DSetParam(program_.Context(), "<p>`Customer</p>", SubstitutionTarget::Markup),
@@ -174,7 +178,8 @@ TEST_F(ParamSubstitution, ADateExpressionInsideAnotherIsAnError) {
     AddParam("N", "1");
     EXPECT_EQ(DSetParam(program_.Context(), "`N ~date(d-`N~date(d)~)~ ~date(d-`N)~"),
               "1 ~-date(d-1~-date(d)~)~ '20240314'");
-    EXPECT_THROW(DSetParam(program_.Context(), "`N ~date(d-`N~date(d)~)~", SubstitutionTarget::Sql), SubstitutionError);
+    EXPECT_THROW(DSetParam(program_.Context(), "`N ~date(d-`N~date(d)~)~", SubstitutionTarget::Sql),
+                 SubstitutionError);
 }
 
 TEST_F(ParamSubstitution, DeepNestingIsRefusedQuickly) {
@@ -287,11 +292,15 @@ TEST_F(ParamSubstitution, SqlValuesStayOneValueWhereverTheyStand) {
     }
     // A name in brackets takes what a name may hold; anything else is refused, not guessed at.
     prm.PrmVal.Value = "region 2";
-    EXPECT_EQ(AskSqlite(DSetParam(program_.Context(), "SELECT 1 AS [`P]", SubstitutionTarget::Sql)).Column, "region 2");
+    EXPECT_EQ(AskSqlite(DSetParam(program_.Context(), "SELECT 1 AS [`P]", SubstitutionTarget::Sql))
+                  .Column,
+              "region 2");
     prm.PrmVal.Value = "a]; DROP TABLE t; --";
-    EXPECT_THROW(DSetParam(program_.Context(), "SELECT [`P] FROM t", SubstitutionTarget::Sql), SubstitutionError);
+    EXPECT_THROW(DSetParam(program_.Context(), "SELECT [`P] FROM t", SubstitutionTarget::Sql),
+                 SubstitutionError);
     prm.PrmVal.Value = "$$; DROP TABLE t; $$";
-    EXPECT_THROW(DSetParam(program_.Context(), "SELECT $$`P$$", SubstitutionTarget::Sql), SubstitutionError);
+    EXPECT_THROW(DSetParam(program_.Context(), "SELECT $$`P$$", SubstitutionTarget::Sql),
+                 SubstitutionError);
 }
 
 TEST_F(ParamSubstitution, SqlValuesKeepWhatTheyMean) {
@@ -299,7 +308,9 @@ TEST_F(ParamSubstitution, SqlValuesKeepWhatTheyMean) {
     AddParam("Num", "-5");
     AddParam("Day", "~date(d-1)~");
     AddParam("Dash", "2024-03-01");
-    const auto sql = [this](std::string_view text) { return DSetParam(program_.Context(), text, SubstitutionTarget::Sql); };
+    const auto sql = [this](std::string_view text) {
+        return DSetParam(program_.Context(), text, SubstitutionTarget::Sql);
+    };
     // A chooser's list becomes a list of literals, a number stays a number, a date expression's
     // quoted date stays one literal.
     EXPECT_EQ(AskSqlite(sql("SELECT count(*) FROM t WHERE v IN (`Regions)")).Value, "2");
@@ -313,9 +324,11 @@ TEST_F(ParamSubstitution, SqlValuesKeepWhatTheyMean) {
     EXPECT_EQ(sql("SELECT '`Dash' FROM t"), "SELECT '2024-03-01' FROM t");
     // Where backslashes escape (MySQL), they are doubled too.
     AddParam("Path", "C:\\x\\' OR 1=1 --");
-    EXPECT_EQ(DSetParam(program_.Context(), "'`Path'", PlacementOptions{SubstitutionTarget::Sql, true}),
-              "'C:\\\\x\\\\'' OR 1=1 --'");
-    EXPECT_EQ(DSetParam(program_.Context(), "E'`Path'", SubstitutionTarget::Sql), "E'C:\\\\x\\\\'' OR 1=1 --'");
+    EXPECT_EQ(
+        DSetParam(program_.Context(), "'`Path'", PlacementOptions{SubstitutionTarget::Sql, true}),
+        "'C:\\\\x\\\\'' OR 1=1 --'");
+    EXPECT_EQ(DSetParam(program_.Context(), "E'`Path'", SubstitutionTarget::Sql),
+              "E'C:\\\\x\\\\'' OR 1=1 --'");
     // Statements are split only at a ";" in code.
     EXPECT_EQ(SplitSqlStatements("select ';'; select \";\" -- ;\n; select $a$;$a$; E'\\';'").size(),
               4u);
@@ -326,8 +339,9 @@ TEST_F(ParamSubstitution, MdxValuesStayInTheirNameOrString) {
     EXPECT_EQ(DSetParam(program_.Context(), "{[Time].[`P]} ON 0", SubstitutionTarget::Mdx),
               "{[Time].[1997]]} ON 0 FROM [Sales]] --]} ON 0");
     prm.PrmVal.Value = "a\"b'c";
-    EXPECT_EQ(DSetParam(program_.Context(), "StrToMember(\"`P\") '`P' `P // `P", SubstitutionTarget::Mdx),
-              "StrToMember(\"a\"\"b'c\") 'a\"b''c' 'a\"b''c' // a\"b'c");
+    EXPECT_EQ(
+        DSetParam(program_.Context(), "StrToMember(\"`P\") '`P' `P // `P", SubstitutionTarget::Mdx),
+        "StrToMember(\"a\"\"b'c\") 'a\"b''c' 'a\"b''c' // a\"b'c");
 }
 
 // Runs `command` through /bin/sh and gives back the words printf saw, one per line in <>.
@@ -346,35 +360,44 @@ TEST_F(ParamSubstitution, CommandValuesAreOneWordEach) {
         SCOPED_TRACE(value);
         prm.PrmVal.Value = value;
         const std::string command =
-            DSetParam(program_.Context(), "printf '<%s>\\n' `P \"`P\" '`P' x`Py # `P", SubstitutionTarget::Shell);
+            DSetParam(program_.Context(), "printf '<%s>\\n' `P \"`P\" '`P' x`Py # `P",
+                      SubstitutionTarget::Shell);
         EXPECT_EQ(ShellWords(command),
                   "<" + value + ">\n<" + value + ">\n<" + value + ">\n<x" + value + "y>\n");
     }
     // Plain values stay as they are; a chooser's list is the one word a,b it always was.
     prm.PrmVal.Value = "2024-03-15";
-    EXPECT_EQ(DSetParam(program_.Context(), "zip out-`P.zip", SubstitutionTarget::Shell), "zip out-2024-03-15.zip");
+    EXPECT_EQ(DSetParam(program_.Context(), "zip out-`P.zip", SubstitutionTarget::Shell),
+              "zip out-2024-03-15.zip");
     prm.PrmVal.Value = "[a],[b]";
-    EXPECT_EQ(ShellWords(DSetParam(program_.Context(), "printf '<%s>' `P", SubstitutionTarget::Shell)), "<a,b>");
-    EXPECT_THROW(DSetParam(program_.Context(), "echo \\`P", SubstitutionTarget::Shell), SubstitutionError);
+    EXPECT_EQ(
+        ShellWords(DSetParam(program_.Context(), "printf '<%s>' `P", SubstitutionTarget::Shell)),
+        "<a,b>");
+    EXPECT_THROW(DSetParam(program_.Context(), "echo \\`P", SubstitutionTarget::Shell),
+                 SubstitutionError);
 }
 
 TEST_F(ParamSubstitution, ConnectionStringValuesAddNoKey) {
     COvInfoPrm& prm = AddParam("Pwd", "x;Database=/etc/other.db");
-    const std::string text = DSetParam(program_.Context(), "Provider=SQLite;Pwd=`Pwd;Data Source=a.db",
-                                       SubstitutionTarget::ConnectionString);
+    const std::string text =
+        DSetParam(program_.Context(), "Provider=SQLite;Pwd=`Pwd;Data Source=a.db",
+                  SubstitutionTarget::ConnectionString);
     const auto parts = ParseConnectionString(text);
     ASSERT_EQ(parts.size(), 3u) << text;
     EXPECT_EQ(parts[1].Value, "x;Database=/etc/other.db");
     EXPECT_EQ(ConnectionKeyValue(text, "Data Source"), "a.db");
     prm.PrmVal.Value = "a}b\"c";
-    EXPECT_EQ(ConnectionKeyValue(DSetParam(program_.Context(), "Pwd={`Pwd};X=1", SubstitutionTarget::ConnectionString),
+    EXPECT_EQ(ConnectionKeyValue(DSetParam(program_.Context(), "Pwd={`Pwd};X=1",
+                                           SubstitutionTarget::ConnectionString),
                                  "Pwd"),
               "a}b\"c");
-    EXPECT_EQ(ConnectionKeyValue(
-                  DSetParam(program_.Context(), "Pwd=\"`Pwd\";X=1", SubstitutionTarget::ConnectionString), "Pwd"),
+    EXPECT_EQ(ConnectionKeyValue(DSetParam(program_.Context(), "Pwd=\"`Pwd\";X=1",
+                                           SubstitutionTarget::ConnectionString),
+                                 "Pwd"),
               "a}b\"c");
     prm.PrmVal.Value = "b;Database=x";
-    EXPECT_THROW(DSetParam(program_.Context(), "Data Source=/srv/`Pwd.db", SubstitutionTarget::ConnectionString),
+    EXPECT_THROW(DSetParam(program_.Context(), "Data Source=/srv/`Pwd.db",
+                           SubstitutionTarget::ConnectionString),
                  SubstitutionError);
 }
 
@@ -386,34 +409,43 @@ TEST_F(ParamSubstitution, HeaderFileAndMarkupValues) {
     for (const char* bad :
          {"../../etc/passwd", "/etc/passwd", "a/../../b", "..\\x", "a;/etc/x", "*"}) {
         prm.PrmVal.Value = bad;
-        EXPECT_THROW(DSetParam(program_.Context(), "/srv/out/`P.htm", SubstitutionTarget::FileName), SubstitutionError)
+        EXPECT_THROW(DSetParam(program_.Context(), "/srv/out/`P.htm", SubstitutionTarget::FileName),
+                     SubstitutionError)
             << bad;
     }
     prm.PrmVal.Value = "2024/Mar";
-    EXPECT_EQ(DSetParam(program_.Context(), "/srv/out/`P.htm;~Dir~x.htm", SubstitutionTarget::FileName),
-              "/srv/out/2024/Mar.htm;" + program_.Context().ProgramFolder() + "x.htm");
+    EXPECT_EQ(
+        DSetParam(program_.Context(), "/srv/out/`P.htm;~Dir~x.htm", SubstitutionTarget::FileName),
+        "/srv/out/2024/Mar.htm;" + program_.Context().ProgramFolder() + "x.htm");
 
     prm.PrmVal.Value = "<b>North</b><script>alert(1)</script>";
-    EXPECT_EQ(DSetParam(program_.Context(), "<p onclick=\"go()\">`P</p>", SubstitutionTarget::Markup),
-              "<p onclick=\"go()\"><b>North</b></p>");
+    EXPECT_EQ(
+        DSetParam(program_.Context(), "<p onclick=\"go()\">`P</p>", SubstitutionTarget::Markup),
+        "<p onclick=\"go()\"><b>North</b></p>");
 }
 
 TEST_F(ParamSubstitution, ValuesInsideDateExpressionsAreArithmeticOnly) {
     COvInfoPrm& prm = AddParam("N", "1");
-    EXPECT_EQ(DSetParam(program_.Context(), "d >= ~date(d-`N)~", SubstitutionTarget::Sql), "d >= '20240314'");
+    EXPECT_EQ(DSetParam(program_.Context(), "d >= ~date(d-`N)~", SubstitutionTarget::Sql),
+              "d >= '20240314'");
     // A value can neither close the expression nor give it a format that writes code.
     prm.PrmVal.Value = "1)~' OR 1=1 --";
-    EXPECT_THROW(DSetParam(program_.Context(), "d >= ~date(d-`N)~", SubstitutionTarget::Sql), SubstitutionError);
+    EXPECT_THROW(DSetParam(program_.Context(), "d >= ~date(d-`N)~", SubstitutionTarget::Sql),
+                 SubstitutionError);
     prm.PrmVal.Value = "f=' OR 1=1 OR '";
-    EXPECT_THROW(DSetParam(program_.Context(), "d >= ~date(`N)~", SubstitutionTarget::Sql), SubstitutionError);
-    EXPECT_EQ(DSetParam(program_.Context(), "~date(`N)~"), "' OR 1=1 OR '");  // plain text: as it always was
+    EXPECT_THROW(DSetParam(program_.Context(), "d >= ~date(`N)~", SubstitutionTarget::Sql),
+                 SubstitutionError);
+    EXPECT_EQ(DSetParam(program_.Context(), "~date(`N)~"),
+              "' OR 1=1 OR '");  // plain text: as it always was
 }
 
 TEST_F(ParamSubstitution, PlainParamsPutValuesAsTheyStandAndSaySo) {
     AddParam("P", "x' OR '1'='1");
     program_.Context().Report().ReportObject->GetPropByName("PlainParams")->Value = "1";
-    EXPECT_EQ(DSetParam(program_.Context(), "where a = '`P'", SubstitutionTarget::Sql), "where a = 'x' OR '1'='1'");
-    EXPECT_EQ(DSetParam(program_.Context(), "echo `P", SubstitutionTarget::Shell), "echo x' OR '1'='1");
+    EXPECT_EQ(DSetParam(program_.Context(), "where a = '`P'", SubstitutionTarget::Sql),
+              "where a = 'x' OR '1'='1'");
+    EXPECT_EQ(DSetParam(program_.Context(), "echo `P", SubstitutionTarget::Shell),
+              "echo x' OR '1'='1");
     const std::string log = program_.ReadLog();
     EXPECT_NE(log.find("PlainParams is set"), std::string::npos) << log;
     EXPECT_EQ(log.find("PlainParams is set"), log.rfind("PlainParams is set")) << "logged once";

@@ -25,11 +25,13 @@ TEST(ParameterAssignment, SetsKnownParametersAndNamesTheUnknown) {
     CReport& report = program.Context().Report();
     report.StartNew();
     for (const char* name : {"Region", "Day"}) {
-        report.Params.push_back(std::make_unique<COvInfoPrm>(&program.Context().Registries(), GroupId::Param));
+        report.Params.push_back(
+            std::make_unique<COvInfoPrm>(&program.Context().Registries(), GroupId::Param));
         report.Params.back()->Name.Value = name;
     }
     const auto unknown =
-        ApplyParameterAssignments(program.Context(), "Region=North;Nope=1;Day=~date(d-1)~;Day").Unknown;
+        ApplyParameterAssignments(program.Context(), "Region=North;Nope=1;Day=~date(d-1)~;Day")
+            .Unknown;
     EXPECT_EQ(unknown, (std::vector<std::string>{"Nope", "Day"}));
     EXPECT_EQ(report.Params[0]->PrmVal.Value, "North");
     EXPECT_EQ(report.Params[1]->PrmVal.Value, "~date(d-1)~");

@@ -188,7 +188,8 @@ TEST_F(ParameterListsTest, ValuesFromOutsideMustBeOnTheList) {
     AddParam("str").Name.Value = "Free";
 
     AppliedParameters applied = ApplyParameterAssignments(
-        program.Context(), "Region=South;Regions=[b'c],[a];Sold=[East];Free=~x'; DROP TABLE t; --~");
+        program.Context(),
+        "Region=South;Regions=[b'c],[a];Sold=[East];Free=~x'; DROP TABLE t; --~");
     EXPECT_TRUE(applied.Refused.empty() && applied.Unknown.empty());
     EXPECT_EQ(single.PrmVal.Value, "South");
     EXPECT_EQ(multi.PrmVal.Value, "[b'c],[a]");

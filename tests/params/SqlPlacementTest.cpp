@@ -123,7 +123,8 @@ TEST_F(SqlPlacement, ValuesEndingInQuotesStayOneLiteral) {
     for (const auto& [value, inCode] : values) {
         prm.PrmVal.Value = value;
         for (const Case& c : cases) {
-            const std::string placed = DSetParam(program_.Context(), c.Query, SubstitutionTarget::Sql);
+            const std::string placed =
+                DSetParam(program_.Context(), c.Query, SubstitutionTarget::Sql);
             SCOPED_TRACE(std::string(value) + " in " + c.Query + " -> " + placed);
             const SqliteRun run = RunOnSqlite(placed);
             EXPECT_EQ(run.Error, "");
@@ -141,15 +142,16 @@ TEST_F(SqlPlacement, BackslashStringsReadBackTheValue) {
         SCOPED_TRACE(value);
         std::string rest;
         // PostgreSQL's E'...' reads backslashes in that one string.
-        const std::string escaped = DSetParam(program_.Context(), "E'`P' AS v", SubstitutionTarget::Sql);
+        const std::string escaped =
+            DSetParam(program_.Context(), "E'`P' AS v", SubstitutionTarget::Sql);
         ASSERT_EQ(escaped.rfind("E'", 0), 0u) << escaped;
         EXPECT_EQ(ReadBackslashLiteral(std::string_view(escaped).substr(1), rest), value)
             << escaped;
         EXPECT_EQ(rest, " AS v") << escaped;
         // MySQL reads them in every string, quoted by the author or made a literal bare.
         for (const char* query : {"'`P' AS v", "`P AS v"}) {
-            const std::string placed =
-                DSetParam(program_.Context(), query, PlacementOptions{SubstitutionTarget::Sql, true});
+            const std::string placed = DSetParam(program_.Context(), query,
+                                                 PlacementOptions{SubstitutionTarget::Sql, true});
             rest.clear();
             EXPECT_EQ(ReadBackslashLiteral(placed, rest), value) << placed;
             EXPECT_EQ(rest, " AS v") << placed;

@@ -290,7 +290,7 @@ TEST_F(ReportFileTest, NoInputCrashesTheLoaderOrCorruptsASave) {
         inputs.push_back(whole.substr(0, cut));
     for (size_t i = 0; i < inputs.size(); ++i) {
         test::TestProgram fresh;
-                InitOVK(fresh.Context());
+        InitOVK(fresh.Context());
         const std::string in = program.Home().Write("in" + std::to_string(i) + ".ovk", inputs[i]);
         SerializeXML(fresh.Context(), in, 0);
         const std::string out = PathOf("out" + std::to_string(i) + ".ovk");

@@ -148,7 +148,8 @@ class ChartPlugInTest : public ::testing::Test {
     }
 
     std::string ExportPage() {
-        Report().Tasks.push_back(std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task));
+        Report().Tasks.push_back(
+            std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task));
         COvInfoAct& step = *Report().Tasks.back();
         step.AType.Value = "HTML";
         program.Context().Registries().PrepareNewCombo(step.AType, step.Props, true);

@@ -151,8 +151,8 @@ TEST_F(PlugInLoaderTest, ObjectsOfPlugInTypesReachTheirPlugIn) {
 TEST_F(PlugInLoaderTest, BaseClassDefaultsAnswerAsAMissingPlugInDoes) {
     Install("TestPlugInSparse.rll", "10-sparse.rll");
     ASSERT_EQ(LoadPlugIns(program.Context()), 1);
-    EXPECT_EQ(PlugIns()[0]->m_Name, "Test Sparse");
-    EXPECT_EQ(PlugIns()[0]->m_Version, "1.0");
+    EXPECT_EQ(program.Context().Registries().PlugIns[0]->m_Name, "Test Sparse");
+    EXPECT_EQ(program.Context().Registries().PlugIns[0]->m_Version, "1.0");
     EXPECT_TRUE(Logged("TestPlugIn Sparse: init"));
     const int sparse = IndexOf(ListId::OutputTypes, "SparseView");
     ASSERT_EQ(sparse, 0);
@@ -161,26 +161,26 @@ TEST_F(PlugInLoaderTest, BaseClassDefaultsAnswerAsAMissingPlugInDoes) {
 
     COvInfoSheet* sheet = Report().NewSheet("Plain");
     sheet->tpVW.Value = "SparseView";
-    COvInfoAct step(GroupId::Task);
+    COvInfoAct step(&Registries(), GroupId::Task);
     step.Name.Value = "Book";
     step.AType.Value = "SparseTask";
     Registries().PrepareNewCombo(step.AType, step.Props, true);
     std::string page = "kept", missingPage = "kept";
-    EXPECT_EQ(tasks.PlugInRender(sparse, *sheet, step, page),
-              tasks.PlugInRender(kNoPlugIn, *sheet, step, missingPage));
+    EXPECT_EQ(tasks.PlugInRender(program.Context(), sparse, *sheet, step, page),
+              tasks.PlugInRender(program.Context(), kNoPlugIn, *sheet, step, missingPage));
     EXPECT_EQ(page, missingPage);
-    EXPECT_EQ(tasks.PlugInCreateView(sparse, *sheet), nullptr);
+    EXPECT_EQ(tasks.PlugInCreateView(program.Context(), sparse, *sheet), nullptr);
 
     // A source of its type cannot open: the plug-in never said how.
     COvInfoDS* source = Report().NewDataSource("Feed");
     source->tpDS.Value = "SparseDS";
     Registries().PrepareNewCombo(source->tpDS, source->Props, true);
-    EXPECT_EQ(source->OpenConnectDS(true), 0);
+    EXPECT_EQ(source->OpenConnectDS(program.Context(), true), 0);
 
-    tasks.PlugInTask(sparse, "SparseTask", &step);
-    tasks.PlugInDelivery(sparse, step);
-    EXPECT_TRUE(NotifyPlugInsOfChange(*sheet, sheet->Name, sheet));
-    EXPECT_TRUE(NotifyPlugInsOfChange(step, step.Name, nullptr));
+    tasks.PlugInTask(program.Context(), sparse, "SparseTask", &step);
+    tasks.PlugInDelivery(program.Context(), sparse, step);
+    EXPECT_TRUE(NotifyPlugInsOfChange(program.Context(), *sheet, sheet->Name, sheet));
+    EXPECT_TRUE(NotifyPlugInsOfChange(program.Context(), step, step.Name, nullptr));
     EXPECT_EQ(program.Context().ErrorCount(), 0);
     EXPECT_FALSE(Logged("failed in"));
 }

@@ -144,7 +144,8 @@ TEST_F(GridFill, CellTextsAreExactlyTheValueFormattersTexts) {
     ASSERT_EQ(grid.GetRowCount(), 1 + 15 + 8 + 500);
     for (int row = 1; row < grid.GetRowCount(); ++row)
         for (int column = 0; column < 4; ++column)
-            ASSERT_EQ(Text(row, column), VariantToText(source_->GetDSvarRC(program_.Context(), row, column)))
+            ASSERT_EQ(Text(row, column),
+                      VariantToText(source_->GetDSvarRC(program_.Context(), row, column)))
                 << row << "," << column;
 }
 
@@ -398,7 +399,8 @@ TEST_F(GridFill, CellReadsKeepWordsThatMerelyStartLikeTheAbbreviation) {
         {"Итого:7", "Итого: 7"},     {"ПродПродукты2", "Прод Продукты 2"}};
     for (int column = 0; column < 6; ++column) {
         EXPECT_EQ(GV_getRowCol(view_, 1, column), expected[column].first) << column;
-        EXPECT_EQ(source_->GetDSTextRC(program_.Context(), 1, column), expected[column].second) << column;
+        EXPECT_EQ(source_->GetDSTextRC(program_.Context(), 1, column), expected[column].second)
+            << column;
     }
 }
 

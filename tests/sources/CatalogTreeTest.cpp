@@ -11,8 +11,8 @@
 #include "TestSupport.h"
 #include "app/ReportSession.h"
 #include "model/Registries.h"
-#include "sources/CatalogTree.h"
 #include "persist/ReportLifecycle.h"
+#include "sources/CatalogTree.h"
 
 namespace orvik::test {
 namespace {
@@ -79,9 +79,11 @@ class CatalogTreeTest : public ::testing::Test {
         for (int row = 1; row <= source.GetDSRowCount(program_.Context()); ++row) {
             for (int col = 0; col < source.GetDSColCount(); ++col) {
                 char number[32];
-                std::snprintf(number, sizeof number, "%g", source.GetDSvarRC(program_.Context(), row, col).AsDouble());
-                text += (col ? "|" : "\n") +
-                        (col < source.GetDSCol2Count() ? source.GetDSTextRC(program_.Context(), row, col) : number);
+                std::snprintf(number, sizeof number, "%g",
+                              source.GetDSvarRC(program_.Context(), row, col).AsDouble());
+                text += (col ? "|" : "\n") + (col < source.GetDSCol2Count()
+                                                  ? source.GetDSTextRC(program_.Context(), row, col)
+                                                  : number);
             }
         }
         return text;

@@ -11,9 +11,9 @@
 #include "model/Report.h"
 #include "net/NetPeers.h"
 #include "net/ZelSMTPException.h"
+#include "persist/ReportLifecycle.h"
 #include "tasks/Delivery.h"
 #include "tasks/HtmlExport.h"
-#include "persist/ReportLifecycle.h"
 
 namespace orvik {
 namespace {
@@ -44,7 +44,8 @@ class DeliveryTest : public ::testing::Test {
     }
 
     COvInfoAct& Step(const char* type) {
-        Report().Tasks.push_back(std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task));
+        Report().Tasks.push_back(
+            std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task));
         COvInfoAct& step = *Report().Tasks.back();
         step.Name.Value = "Daily";
         step.AType.Value = type;
@@ -552,9 +553,9 @@ TEST_F(DeliveryTest, PicturesOutsideTheAllowedFoldersAreNotSent) {
     // A link from the work folder to the outside file is outside too.
     std::filesystem::create_symlink(secret, HtmlFolder() + "link.gif");
     program.Context().Page.Text = "<HTML><BODY><IMG src=\"" + secret +
-                        "\"><IMG src=\"inside.png\">"
-                        "<IMG src=\"link.gif\"><IMG src=\"../../../../../../.." +
-                        secret + "\"></BODY></HTML>";
+                                  "\"><IMG src=\"inside.png\">"
+                                  "<IMG src=\"link.gif\"><IMG src=\"../../../../../../.." +
+                                  secret + "\"></BODY></HTML>";
     program.Context().Registries().FindSetting("DefAdrFrom")->Value = "reports@example.org";
     COvInfoAct& step = Step("SMTP");
     step.GetPropByName("Srv")->Value = sink.Address();

@@ -39,7 +39,8 @@ class FtpSessionTest : public ::testing::Test {
         return program_.Context().Registries().FindSetting(name)->Value;
     }
     COvInfoAct& Step(const std::string& server) {
-        Report().Tasks.push_back(std::make_unique<COvInfoAct>(&program_.Context().Registries(), GroupId::Task));
+        Report().Tasks.push_back(
+            std::make_unique<COvInfoAct>(&program_.Context().Registries(), GroupId::Task));
         COvInfoAct& step = *Report().Tasks.back();
         step.Name.Value = "Daily";
         step.AType.Value = "FTP";
@@ -60,14 +61,20 @@ class FtpSessionTest : public ::testing::Test {
 
 TEST_F(FtpSessionTest, TheWayTheServerIsWrittenChoosesTheProtocolUnlessASettingDoes) {
     COvInfoAct& step = Step("");
-    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security, FtpSecurity::None);
-    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "ftp://files.example.org").Security, FtpSecurity::None);
-    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "FTPS://files.example.org").Security, FtpSecurity::Implicit);
-    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "sftp://files.example.org:2222").Security, FtpSecurity::Sftp);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security,
+              FtpSecurity::None);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "ftp://files.example.org").Security,
+              FtpSecurity::None);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "FTPS://files.example.org").Security,
+              FtpSecurity::Implicit);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "sftp://files.example.org:2222").Security,
+              FtpSecurity::Sftp);
     Setting("FtpSecurity") = " Explicit ";
-    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "ftps://files.example.org").Security, FtpSecurity::Explicit);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "ftps://files.example.org").Security,
+              FtpSecurity::Explicit);
     Prop(step, "FtpSecurity") = "sftp";
-    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security, FtpSecurity::Sftp);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security,
+              FtpSecurity::Sftp);
     Prop(step, "FtpSecurity") = "tls\nX";
     try {
         ResolveFtpSession(program_.Context(), step, "files.example.org");
@@ -81,16 +88,22 @@ TEST_F(FtpSessionTest, TheWayTheServerIsWrittenChoosesTheProtocolUnlessASettingD
     // An FtpUser login goes to a plain FTP server over explicit FTPS; the step's own User keeps
     // the plain FTP it always had, and an anonymous login has no secret to protect.
     Setting("FtpUser") = "reports";
-    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security, FtpSecurity::Explicit);
-    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "ftp://files.example.org").Security, FtpSecurity::Explicit);
-    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "ftps://files.example.org").Security, FtpSecurity::Implicit);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security,
+              FtpSecurity::Explicit);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "ftp://files.example.org").Security,
+              FtpSecurity::Explicit);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "ftps://files.example.org").Security,
+              FtpSecurity::Implicit);
     Setting("FtpSecurity") = "none";
-    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security, FtpSecurity::None);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security,
+              FtpSecurity::None);
     Setting("FtpSecurity").clear();
     Setting("FtpUser") = "Anonymous";
-    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security, FtpSecurity::None);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security,
+              FtpSecurity::None);
     Prop(step, "User") = "orvik";
-    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security, FtpSecurity::None);
+    EXPECT_EQ(ResolveFtpSession(program_.Context(), step, "files.example.org").Security,
+              FtpSecurity::None);
     Prop(step, "User").clear();
     Setting("FtpUser").clear();
     // The connect time-out, in whole seconds.

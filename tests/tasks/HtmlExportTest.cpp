@@ -46,7 +46,8 @@ class HtmlExportTest : public ::testing::Test {
     }
 
     COvInfoPrm& AddParam(const char* name, const char* value, bool visible = true) {
-        Report().Params.push_back(std::make_unique<COvInfoPrm>(&program.Context().Registries(), GroupId::Param));
+        Report().Params.push_back(
+            std::make_unique<COvInfoPrm>(&program.Context().Registries(), GroupId::Param));
         COvInfoPrm& prm = *Report().Params.back();
         prm.Name.Value = name;
         prm.PrmVal.Value = value;
@@ -55,7 +56,8 @@ class HtmlExportTest : public ::testing::Test {
     }
 
     COvInfoAct& Step(const char* type) {
-        Report().Tasks.push_back(std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task));
+        Report().Tasks.push_back(
+            std::make_unique<COvInfoAct>(&program.Context().Registries(), GroupId::Task));
         COvInfoAct& step = *Report().Tasks.back();
         step.AType.Value = type;
         program.Context().Registries().PrepareNewCombo(step.AType, step.Props, true);
@@ -99,7 +101,8 @@ TEST_F(HtmlExportTest, PlainPageStacksVisiblePiecesInsideTheFrame) {
     EXPECT_NE(page.find(">Up to</TD>"), std::string::npos);
     EXPECT_NE(page.find("North"), std::string::npos);
     EXPECT_EQ(page.substr(page.size() - 14), "</BODY></HTML>");
-    EXPECT_EQ(program.Context().Page.Text.size(), page.size());  // "HTML" keeps the page for the mail step
+    EXPECT_EQ(program.Context().Page.Text.size(),
+              page.size());  // "HTML" keeps the page for the mail step
 
     ASSERT_EQ(DoExport(program.Context(), Step("HTMFile")), 1);
     EXPECT_EQ(PageFile(), page);
@@ -132,7 +135,8 @@ TEST_F(HtmlExportTest, APageThatDeclaresItsTypeAndHasNoStylesIsNotFramedAgain) {
     sheet.tpVW.Value = "CHART";
     program.Context().Registries().PrepareNewCombo(sheet.tpVW, sheet.Props, true);
     DestroyGridView(sheet);
-    program.Context().Tasks().PlugInRender = [](orvik::Run&, int, COvInfoSheet&, COvInfoAct&, std::string& out) {
+    program.Context().Tasks().PlugInRender = [](orvik::Run&, int, COvInfoSheet&, COvInfoAct&,
+                                                std::string& out) {
         out =
             "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html\"></HEAD>"
             "<BODY>chart</BODY></HTML>";
@@ -142,9 +146,8 @@ TEST_F(HtmlExportTest, APageThatDeclaresItsTypeAndHasNoStylesIsNotFramedAgain) {
     EXPECT_EQ(program.Context().Page.Text.find("<HTML><HEAD>"), 0u);
     EXPECT_EQ(program.Context().Page.Text.find("<HTML>", 1), std::string::npos);
 
-    program.Context().Tasks().PlugInRender = [](orvik::Run&, int, COvInfoSheet&, COvInfoAct&, std::string&) {
-        return 0;
-    };
+    program.Context().Tasks().PlugInRender = [](orvik::Run&, int, COvInfoSheet&, COvInfoAct&,
+                                                std::string&) { return 0; };
     std::filesystem::remove(PageFilePath(program.Context()));
     EXPECT_EQ(DoExport(program.Context(), Step("HTML")), 0);  // a refusing plug-in stops the export
     EXPECT_FALSE(std::filesystem::exists(PageFilePath(program.Context())));

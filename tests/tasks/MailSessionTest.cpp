@@ -49,7 +49,8 @@ class MailSessionTest : public ::testing::Test {
     }
 
     COvInfoAct& Step(const std::string& server) {
-        Report().Tasks.push_back(std::make_unique<COvInfoAct>(&program_.Context().Registries(), GroupId::Task));
+        Report().Tasks.push_back(
+            std::make_unique<COvInfoAct>(&program_.Context().Registries(), GroupId::Task));
         COvInfoAct& step = *Report().Tasks.back();
         step.Name.Value = "Daily";
         step.AType.Value = "SMTP";
@@ -102,14 +103,20 @@ TEST_F(MailSessionTest, TheWayTheServerIsWrittenChoosesTheSecurityUnlessASetting
     SendExport(program_.Context(), Step("smtps://127.0.0.1:" + std::to_string(server_->Port())));
     ASSERT_TRUE(Delivered()) << program_.ReadLog();
     COvInfoAct& step = Step("");
-    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "mail.example.org").Security, MailSecurity::None);
-    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "smtp://mail.example.org").Security, MailSecurity::StartTls);
-    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "smtps://mail.example.org").Security, MailSecurity::Tls);
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "mail.example.org").Security,
+              MailSecurity::None);
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "smtp://mail.example.org").Security,
+              MailSecurity::StartTls);
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "smtps://mail.example.org").Security,
+              MailSecurity::Tls);
     // A login asks for STARTTLS however the server is written (the connection insists on it).
     Setting("MailUser") = "reports";
-    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "mail.example.org").Security, MailSecurity::StartTls);
-    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "smtp://mail.example.org").Security, MailSecurity::StartTls);
-    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "smtps://mail.example.org").Security, MailSecurity::Tls);
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "mail.example.org").Security,
+              MailSecurity::StartTls);
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "smtp://mail.example.org").Security,
+              MailSecurity::StartTls);
+    EXPECT_EQ(ResolveMailSession(program_.Context(), step, "smtps://mail.example.org").Security,
+              MailSecurity::Tls);
     Setting("MailUser").clear();
     Setting("MailSecurity") = " STARTTLS-Required ";
     EXPECT_EQ(ResolveMailSession(program_.Context(), step, "mail.example.org").Security,
@@ -169,7 +176,8 @@ TEST_F(MailSessionTest, TheConnectTimeOutIsASettingInWholeSeconds) {
     Setting("MailConnectTimeout") = " 5 ";
     EXPECT_EQ(ResolveMailSession(program_.Context(), step, "h").ConnectTimeoutMs, 5000);
     step.GetPropByName("MailConnectTimeout")->Value = "0";
-    EXPECT_LT(ResolveMailSession(program_.Context(), step, "h").ConnectTimeoutMs, 0);  // the system's own
+    EXPECT_LT(ResolveMailSession(program_.Context(), step, "h").ConnectTimeoutMs,
+              0);  // the system's own
     for (const char* bad : {"abc", "-1", "1.5", "86401", "99999999999"}) {
         step.GetPropByName("MailConnectTimeout")->Value = bad;
         try {
@@ -245,8 +253,9 @@ TEST_F(MailSessionTest, TheMailPasswordSettingIsStoredProtected) {
     EXPECT_EQ(password->Value, "plain-text-would-show");
     // Settings stand in for "~Name~" in texts; the secret one must not.
     Setting("MailUser") = "reports";
-    EXPECT_EQ(DSetParam(program_.Context(), "~MailUser~ ~MailPassword~", SubstitutionTarget::MailHeader),
-              "reports ~MailPassword~");
+    EXPECT_EQ(
+        DSetParam(program_.Context(), "~MailUser~ ~MailPassword~", SubstitutionTarget::MailHeader),
+        "reports ~MailPassword~");
 }
 
 }  // namespace

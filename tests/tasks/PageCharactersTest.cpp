@@ -136,7 +136,8 @@ class PageCharacters : public ::testing::Test {
     }
 
     void AddParam(const std::string& value) {
-        Report().Params.push_back(std::make_unique<COvInfoPrm>(&program_.Context().Registries(), GroupId::Param));
+        Report().Params.push_back(
+            std::make_unique<COvInfoPrm>(&program_.Context().Registries(), GroupId::Param));
         COvInfoPrm& prm = *Report().Params.back();
         prm.Name.Value = "Who";
         prm.PrmVal.Value = value;
@@ -153,12 +154,14 @@ class PageCharacters : public ::testing::Test {
         AddParam(all);
         AddSheet("Samples", "select n, text from samples order by n", all);
         AddSheet("Other", "select x from other", "Other");
-        Report().Tasks.push_back(std::make_unique<COvInfoAct>(&program_.Context().Registries(), GroupId::Task));
+        Report().Tasks.push_back(
+            std::make_unique<COvInfoAct>(&program_.Context().Registries(), GroupId::Task));
         COvInfoAct& step = *Report().Tasks.back();
         step.AType.Value = "HTML";
         program_.Context().Registries().PrepareNewCombo(step.AType, step.Props, true);
         EXPECT_EQ(DoExport(program_.Context(), step), 1);
-        EXPECT_EQ(program_.Context().Page.TextInFile, streamed) << "the page was made the way asked for";
+        EXPECT_EQ(program_.Context().Page.TextInFile, streamed)
+            << "the page was made the way asked for";
         std::string bytes;
         ReadWholeFile(PageFilePath(program_.Context()), bytes);
         return bytes;

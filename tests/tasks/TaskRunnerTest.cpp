@@ -177,7 +177,8 @@ TEST_F(TaskRunnerTest, CommandsGetParameterValuesAndPlugInTypesGoToThePlugIn) {
     ASSERT_NE(program.Context().Registries().AddComboValue(ListId::TaskTypes, "ZIP", "Zip it", 0),
               nullptr);
     std::string pluginSaw;
-    program.Context().Tasks().PlugInTask = [&](orvik::Run&, int index, const std::string& type, COvInfoAct* s) {
+    program.Context().Tasks().PlugInTask = [&](orvik::Run&, int index, const std::string& type,
+                                               COvInfoAct* s) {
         pluginSaw = std::to_string(index) + ":" + type + ":" + s->Name.Value;
     };
     COvInfoAct* task = Add("T");

@@ -328,7 +328,8 @@ TEST(FormatReference, TheMinimalReportOfThePageLoadsAsItsNotesSay) {
         now.tm_mday = 15;
         return now;
     });
-    const std::string query = DSetParam(program.Context(), report.DataSources[0]->Qry.Value, SubstitutionTarget::Sql);
+    const std::string query =
+        DSetParam(program.Context(), report.DataSources[0]->Qry.Value, SubstitutionTarget::Sql);
     SetClockForTesting(previous);
     EXPECT_NE(query.find("where s.sale_date = '2024-03-14'\r\n"), std::string::npos) << query;
 }
