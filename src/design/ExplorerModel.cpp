@@ -78,12 +78,12 @@ void Refuse(orvik::Run& run, int message, const std::string& name) {
 
 // A structural change: the tree takes the new shape, the bar shows the new object, the title
 // shows the report as changed.
-void Added(orvik::Run& run, orvik::Run& context, COvInfoObject& object) {
+void Added(orvik::Run& run, COvInfoObject& object) {
     CReport& report = run.Report();
-    context.Front().RebuildExplorer();
+    run.Front().RebuildExplorer();
     ShowObject(run, object);
     report.Modified = true;
-    context.Front().ModifiedChanged(true);
+    run.Front().ModifiedChanged(true);
 }
 
 template <typename T>
@@ -92,7 +92,7 @@ bool NameTaken(const std::vector<std::unique_ptr<T>>& items, const std::string& 
                        [&name](const auto& item) { return item->Name.Value == name; });
 }
 
-COvInfoObject* NewParameter(orvik::Run& run, orvik::Run& context) {
+COvInfoObject* NewParameter(orvik::Run& run) {
     CReport& report = run.Report();
     const std::string name = "P" + std::to_string(report.Params.size() + 1);
     if (NameTaken(report.Params, name)) {
@@ -103,26 +103,26 @@ COvInfoObject* NewParameter(orvik::Run& run, orvik::Run& context) {
     prm->Name.Value = name;
     // The report object lists every parameter's value under the parameter's name.
     prm->PrmVal.Caption = name;
-    context.Registries().PrepareNewCombo(prm->Type, prm->Props, true);
+    run.Registries().PrepareNewCombo(prm->Type, prm->Props, true);
     COvInfoPrm& added = *report.Params.emplace_back(std::move(prm));
     if (report.ReportObject) report.ReportObject->Props.push_back(&added.PrmVal);
-    Added(run, context, added);
+    Added(run, added);
     RefreshPage(run);
     return &added;
 }
 
-COvInfoObject* NewDataSourceItem(orvik::Run& run, orvik::Run& context) {
+COvInfoObject* NewDataSourceItem(orvik::Run& run) {
     CReport& report = run.Report();
     const std::string name =
         run.Language().GetText(1317) + " " + std::to_string(report.DataSources.size() + 1);
     // The data-source list refuses a taken name itself, with its own message.
     COvInfoDS* ds = report.NewDataSource(name);
     if (!ds) return nullptr;
-    Added(run, context, *ds);
+    Added(run, *ds);
     return ds;
 }
 
-COvInfoObject* NewSheetItem(orvik::Run& run, orvik::Run& context) {
+COvInfoObject* NewSheetItem(orvik::Run& run) {
     CReport& report = run.Report();
     const std::string name =
         run.Language().GetText(1316) + " " + std::to_string(report.Sheets.size() + 1);
@@ -134,12 +134,12 @@ COvInfoObject* NewSheetItem(orvik::Run& run, orvik::Run& context) {
     COvInfoSheet* sheet = report.NewSheet(name);
     if (!sheet) return nullptr;
     ShowAddedSheet(run.Front(), report, *sheet, !hadSource && !report.DataSources.empty());
-    Added(run, context, *sheet);
+    Added(run, *sheet);
     RefreshPage(run);
     return sheet;
 }
 
-COvInfoObject* NewTask(orvik::Run& run, orvik::Run& context) {
+COvInfoObject* NewTask(orvik::Run& run) {
     CReport& report = run.Report();
     const std::vector<COvInfoAct*> tasks = report.FindTopLevelTasks({});
     const std::string name = run.Language().GetText(1319) + " " + std::to_string(tasks.size() + 1);
@@ -157,7 +157,7 @@ COvInfoObject* NewTask(orvik::Run& run, orvik::Run& context) {
     COvInfoAct& added = *task;
     // In front: a new task is the first one written to the file and offered to run.
     report.Tasks.insert(report.Tasks.begin(), std::move(task));
-    Added(run, context, added);
+    Added(run, added);
     return &added;
 }
 
@@ -236,16 +236,15 @@ ExplorerMenuTexts MenuTexts(orvik::Run& run, const ExplorerNode& node) {
 }
 
 COvInfoObject* NewItem(orvik::Run& run, ExplorerRoot root) {
-    orvik::Run* context = &run;
     switch (root) {
         case ExplorerRoot::Parameters:
-            return NewParameter(run, *context);
+            return NewParameter(run);
         case ExplorerRoot::DataSources:
-            return NewDataSourceItem(run, *context);
+            return NewDataSourceItem(run);
         case ExplorerRoot::Sheets:
-            return NewSheetItem(run, *context);
+            return NewSheetItem(run);
         case ExplorerRoot::Tasks:
-            return NewTask(run, *context);
+            return NewTask(run);
         default:
             return nullptr;
     }
@@ -253,7 +252,6 @@ COvInfoObject* NewItem(orvik::Run& run, ExplorerRoot root) {
 
 COvInfoAct* NewChildItem(orvik::Run& run, COvInfoAct& task) {
     CReport& report = run.Report();
-    orvik::Run* context = &run;
     if (!CanRemove(report, task)) return nullptr;
     COvInfoAct* parent = &task;
     // Bounded by the array: a file could make a ring of parents.
@@ -276,13 +274,12 @@ COvInfoAct* NewChildItem(orvik::Run& run, COvInfoAct& task) {
     // Whether to deliver after a failure is the task's choice, not each step's.
     std::erase(step->Props, &step->SendAfterFailure);
     COvInfoAct& added = *report.Tasks.emplace_back(std::move(step));
-    Added(run, *context, added);
+    Added(run, added);
     return &added;
 }
 
 bool DeleteItem(orvik::Run& run, COvInfoObject& object) {
     CReport& report = run.Report();
-    orvik::Run* context = &run;
     if (!CanRemove(report, object)) return false;
     if (ShowMessage(run, run.Language().GetText(kDeleteQuestion),
                     run.Language().GetText(kDeleteCaption), MessageBoxButtons::YesNo,
@@ -294,10 +291,10 @@ bool DeleteItem(orvik::Run& run, COvInfoObject& object) {
     if (report.ReportObject)
         report.ReportObject->ShowProp(run.Front());
     else
-        context->Front().ShowSettings();
-    context->Front().RebuildExplorer();
+        run.Front().ShowSettings();
+    run.Front().RebuildExplorer();
     report.Modified = true;
-    context->Front().ModifiedChanged(true);
+    run.Front().ModifiedChanged(true);
     if (onPage) RefreshPage(run);
     return true;
 }

@@ -72,9 +72,9 @@ void RemoveParameter(orvik::Run& run, CRegistries& registries, COvInfoPrm& prm) 
     std::erase_if(report.Params, [&prm](const auto& item) { return item.get() == &prm; });
 }
 
-void RemoveDataSource(orvik::Run& run, orvik::Run& context, COvInfoDS& ds) {
+void RemoveDataSource(orvik::Run& run, COvInfoDS& ds) {
     CReport& report = run.Report();
-    CRegistries& registries = context.Registries();
+    CRegistries& registries = run.Registries();
     const std::string name = ds.Name.Value;
     const bool nameStays = std::any_of(
         report.DataSources.begin(), report.DataSources.end(),
@@ -107,15 +107,15 @@ void RemoveDataSource(orvik::Run& run, orvik::Run& context, COvInfoDS& ds) {
             if (sheet->cDS.Value.empty() && view->GetGridCtrl())
                 view->GetGridCtrl()->DeleteAllItems();
         }
-        context.Front().SheetRefreshed(*sheet);
+        run.Front().SheetRefreshed(*sheet);
     }
 }
 
-void RemoveSheet(orvik::Run& run, orvik::Run& context, COvInfoSheet& sheet) {
+void RemoveSheet(orvik::Run& run, COvInfoSheet& sheet) {
     CReport& report = run.Report();
-    context.Front().RemoveSheetView(sheet);
+    run.Front().RemoveSheetView(sheet);
     ReleaseReferencesTo(run, PropertiesOf(sheet));
-    CRegistries& registries = context.Registries();
+    CRegistries& registries = run.Registries();
     for (const auto& column : sheet.GridColumns) DestroyRegisteredProperties(registries, *column);
     DestroyRegisteredProperties(registries, sheet);
     DestroyGridView(sheet);
@@ -210,20 +210,19 @@ bool CanRemove(const CReport& report, const COvInfoObject& object) {
 
 bool RemoveObject(orvik::Run& run, COvInfoObject& object) {
     CReport& report = run.Report();
-    orvik::Run* context = &run;
-    if (!context || !CanRemove(report, object)) return false;
+    if (!CanRemove(report, object)) return false;
     switch (object.TypeTag) {
         case 'R':
-            RemoveParameter(run, context->Registries(), static_cast<COvInfoPrm&>(object));
+            RemoveParameter(run, run.Registries(), static_cast<COvInfoPrm&>(object));
             break;
         case 'D':
-            RemoveDataSource(run, *context, static_cast<COvInfoDS&>(object));
+            RemoveDataSource(run, static_cast<COvInfoDS&>(object));
             break;
         case 'S':
-            RemoveSheet(run, *context, static_cast<COvInfoSheet&>(object));
+            RemoveSheet(run, static_cast<COvInfoSheet&>(object));
             break;
         case 'T':
-            RemoveTask(run, context->Registries(), static_cast<COvInfoAct&>(object));
+            RemoveTask(run, run.Registries(), static_cast<COvInfoAct&>(object));
             break;
     }
     return true;

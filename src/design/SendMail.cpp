@@ -14,14 +14,13 @@
 namespace orvik::design {
 
 bool OnFileSendMail(orvik::Run& run) {
-    orvik::Run* context = &run;
     COvInfoAct task(&run.Registries(), GroupId::Task);
     task.AType.Value = "HTML";
     if (DoExport(run, task) == 0) return false;
     // A mail step with every property at its default: server and addresses come from the
     // program settings.
     task.AType.Value = "SMTP";
-    context->Registries().PrepareNewCombo(task.AType, task.Props, true);
+    run.Registries().PrepareNewCombo(task.AType, task.Props, true);
     try {
         SendExport(run, task);
     } catch (const std::exception& error) {
