@@ -15,6 +15,7 @@
 
 #include "app/CmdLineParser.h"
 #include "app/ReportSession.h"
+#include "app/WorkFolders.h"
 #include "core/BatchFrontEnd.h"
 #include "core/CrashReport.h"
 #include "core/FolderLock.h"
@@ -170,6 +171,7 @@ int COrvikApp::RunDesigner(int argc, char** argv) {
 }
 
 bool COrvikApp::StartInteractive() {
+    interactive_ = true;
     try {
         return InitInstance();
     } catch (const std::bad_alloc&) {
@@ -303,7 +305,10 @@ bool COrvikApp::InitInstance() {
 }
 
 bool COrvikApp::LockWorkFolder() {
-    const std::string folder = context_->StateFolder() + "HTML/";
+    // A designer window writes its page after every edit into a folder of its own, so that a
+    // scheduled run never waits for a designer someone left open.
+    if (interactive_ && !BatchMode) return LockDesignerFolder();
+    const std::string folder = orvik::SharedWorkFolder(context_->StateFolder());
     // Read from the store: the schema, where settings are registered, comes after the lock.
     const int seconds = orvik::SecondsFromText(
         context_->Settings().GetString("General", "WorkFolderWait", "300"), 300);
@@ -339,6 +344,21 @@ bool COrvikApp::LockWorkFolder() {
     UxSaveLog(*context_, "*** Stop Orvik ***\n\n", __FILE__, __LINE__);
     exitStatus_ = kExitRunFailed;
     TellTerminal("the run did not start: " + problem);
+    return false;
+}
+
+bool COrvikApp::LockDesignerFolder() {
+    orvik::RemoveAbandonedDesignerFolders(context_->StateFolder());
+    const std::string folder = orvik::DesignerWorkFolder(context_->StateFolder(), ::getpid());
+    std::string problem;
+    workFolderLock_ = orvik::FolderLock::AcquireOwn(folder, problem);
+    if (workFolderLock_) {
+        context_->Registries().HtmlFolder = folder;
+        return true;
+    }
+    UxSaveLog(*context_, "The designer did not start: " + problem, __FILE__, __LINE__);
+    exitStatus_ = kExitRunFailed;
+    TellTerminal("the designer did not start: " + problem);
     return false;
 }
 

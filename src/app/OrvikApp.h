@@ -94,6 +94,7 @@ class COrvikApp {
     // Takes the work folder for this unattended run, waiting for another run to finish with it
     // (setting WorkFolderWait, seconds); false (logged, exit status set) when it cannot.
     bool LockWorkFolder();
+    bool LockDesignerFolder();
     // Loads the report named on the command line; false (reported) when it could not be loaded.
     bool LoadDocument();
 
@@ -102,6 +103,7 @@ class COrvikApp {
     std::unique_ptr<orvik::AppContext> context_;
     std::unique_ptr<orvik::ReportSession> session_;
     std::unique_ptr<orvik::FolderLock> workFolderLock_;
+    bool interactive_ = false;  // a designer window is starting or running
     bool reportLoaded_ = false;
     bool parametersAccepted_ = true;  // every /prm value named a parameter and was taken
     bool taskFound_ = false;

@@ -96,4 +96,26 @@ std::unique_ptr<FolderLock> FolderLock::Acquire(const std::string& folder,
     return nullptr;
 }
 
+std::unique_ptr<FolderLock> FolderLock::AcquireOwn(const std::string& folder,
+                                                   std::string& problem) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    // The folder is this holder's own: a link planted in its place is refused, never followed.
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0) {
+        const int why = errno;
+        const bool link = std::filesystem::is_symlink(std::filesystem::symlink_status(path, error));
+        problem = "cannot open the folder " + folder + ": " +
+                  (link ? std::string("it is a symbolic link") : std::strerror(why));
+        return nullptr;
+    }
+    if (TryLock(descriptor, folder, problem) == 1)
+        return std::unique_ptr<FolderLock>(new FolderLock(descriptor, -1));
+    ::close(descriptor);
+    if (problem.empty()) problem = "another run of Orvik is using the folder " + folder;
+    return nullptr;
+}
+
 }  // namespace orvik

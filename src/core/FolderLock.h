@@ -25,6 +25,9 @@ class FolderLock {
                                                std::chrono::milliseconds wait,
                                                const std::function<void()>& waiting,
                                                std::string& problem);
+    // The lock on `folder` alone, for a folder of one holder's own (the designer's work folder
+    // inside the shared one): its neighbours and the folder it lies in stay free for others.
+    static std::unique_ptr<FolderLock> AcquireOwn(const std::string& folder, std::string& problem);
 
   private:
     FolderLock(int descriptor, int parent) : descriptor_(descriptor), parent_(parent) {}

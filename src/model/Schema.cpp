@@ -283,7 +283,9 @@ void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
     r.ReadSettings(settings);
     for (const auto& setting : r.ProgramSettings) CRegistries::WriteSetting(settings, *setting);
 
-    r.HtmlFolder = (r.StateFolder.empty() ? r.ProgramFolder : r.StateFolder) + "HTML/";
+    // A run given a work folder of its own (the designer's, one of many in one process) keeps it.
+    if (r.HtmlFolder.empty())
+        r.HtmlFolder = (r.StateFolder.empty() ? r.ProgramFolder : r.StateFolder) + "HTML/";
     PrepareHtmlFolder(r.HtmlFolder);
 
     for (const char* caption :
