@@ -163,28 +163,34 @@ const std::string* SettingsStore::Find(std::string_view section, std::string_vie
 }
 
 bool SettingsStore::Has(std::string_view section, std::string_view key) const {
+    const std::lock_guard guard(lock_);
     return Find(section, key) != nullptr;
 }
 
 std::string SettingsStore::GetString(std::string_view section, std::string_view key,
                                      std::string_view fallback) const {
+    const std::lock_guard guard(lock_);
     const std::string* value = Find(section, key);
     return value ? *value : std::string(fallback);
 }
 
 int SettingsStore::GetInt(std::string_view section, std::string_view key, int fallback) const {
+    const std::lock_guard guard(lock_);
     const std::string* value = Find(section, key);
     return value ? std::atoi(value->c_str()) : fallback;
 }
 
 std::string SettingsStore::GetSecret(std::string_view section, std::string_view key,
                                      std::string_view fallback) const {
+    const std::lock_guard guard(lock_);
     const std::string* value = Find(section, key);
     return value ? UnprotectSecret(*value) : std::string(fallback);
 }
 
 bool SettingsStore::WriteString(std::string_view section, std::string_view key,
                                 std::string_view value) {
+    // The runs of one program share its store.
+    const std::lock_guard guard(lock_);
     if (!readProblem_.empty()) {
         lastError_ = readProblem_;
         return false;

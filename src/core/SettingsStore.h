@@ -4,6 +4,7 @@
 // nothing.
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -63,6 +64,7 @@ class SettingsStore {
     void Parse(std::string_view text);
     std::string Serialize() const;
 
+    mutable std::mutex lock_;
     std::string path_;
     std::vector<Section> sections_;  // in file order; the unnamed section (if any) first
     std::string lastError_;

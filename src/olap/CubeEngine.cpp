@@ -62,12 +62,14 @@ class CubeConnection : public OlapConnection {
     }
 
     std::vector<std::string> CubeNames() override {
+        const std::lock_guard use(useLock_);
         std::vector<std::string> names;
         for (const cube::CubeDefinition& cube : Schema().Cubes) names.push_back(cube.Name);
         return names;
     }
 
     OlapCube Cube(const std::string& name) override {
+        const std::lock_guard use(useLock_);
         cube::CubeModel& model = Model(name);
         OlapCube cube;
         cube.Name = model.Definition().Name;
@@ -108,6 +110,7 @@ class CubeConnection : public OlapConnection {
 
     std::vector<CellSetMember> LevelMembers(const std::string& cubeName,
                                             const std::string& levelUniqueName) override {
+        const std::lock_guard use(useLock_);
         cube::CubeModel& model = Model(cubeName);
         for (auto& hierarchy : model.Hierarchies())
             for (const cube::Level& level : hierarchy->Levels)
@@ -121,6 +124,7 @@ class CubeConnection : public OlapConnection {
 
     std::vector<CellSetMember> ChildMembers(const std::string& cubeName,
                                             const std::string& memberUniqueName) override {
+        const std::lock_guard use(useLock_);
         cube::CubeModel& model = Model(cubeName);
         try {
             cube::CellFetcher fetcher(model, Schema());
@@ -138,6 +142,7 @@ class CubeConnection : public OlapConnection {
     }
 
     CellSetData Execute(const std::string& mdx) override {
+        const std::lock_guard use(useLock_);
         CubeQueryTimings timings;
         const auto start = std::chrono::steady_clock::now();
         try {
@@ -245,6 +250,9 @@ class CubeConnection : public OlapConnection {
     std::string dialect_;
     std::unique_ptr<cube::SchemaDefinition> schema_;
     std::map<std::string, std::unique_ptr<cube::CubeModel>> models_;
+    // The runs of one process share a connection (OpenOlapConnection keeps one per string), and
+    // its models fill as queries need them: one query at a time.
+    std::recursive_mutex useLock_;
     std::mutex warningsLock_;
     std::vector<std::string> warnings_;
 
