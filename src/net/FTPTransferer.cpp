@@ -349,6 +349,75 @@ void CFTPTransferer::HandleError(int, const std::string&) {}
 void CFTPTransferer::SetStatus(int) {}
 void CFTPTransferer::OnProgress(std::uint64_t, std::uint64_t) {}
 
+namespace {
+
+// Everything, the login and the data included, goes encrypted or not at all: a server that
+// refuses AUTH TLS gets no USER command.
+void SetTlsOptions(CURL* handle, FTPUploadState& state, bool verify, const std::string& caFile) {
+    curl_easy_setopt(handle, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
+    curl_easy_setopt(handle, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
+    state.ExtraCAFile = orvik::ToNativePath(std::string(orvik::Trim(caFile)));
+    if (!state.ExtraCAFile.empty()) {
+        // A store shared between transfers would keep the extra CA for the next server.
+        curl_easy_setopt(handle, CURLOPT_CA_CACHE_TIMEOUT, 0L);
+        curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, SslContextCallback);
+        curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &state);
+    }
+}
+
+void SetSshOptions(CURL* handle, FTPUploadState& state, const std::string& knownHosts,
+                   const std::string& keyFile, const std::string& password) {
+    curl_easy_setopt(handle, CURLOPT_SSH_KNOWNHOSTS, knownHosts.c_str());
+    curl_easy_setopt(handle, CURLOPT_SSH_KEYFUNCTION, HostKeyCallback);
+    curl_easy_setopt(handle, CURLOPT_SSH_KEYDATA, &state);
+    long methods = CURLSSH_AUTH_AGENT;
+    if (!keyFile.empty()) {
+        // The password, when there is one, unlocks the key or serves as the login password.
+        methods = CURLSSH_AUTH_PUBLICKEY | (password.empty() ? 0 : CURLSSH_AUTH_PASSWORD);
+        curl_easy_setopt(handle, CURLOPT_SSH_PRIVATE_KEYFILE, keyFile.c_str());
+        // Empty: the public half is worked out from the private key.
+        curl_easy_setopt(handle, CURLOPT_SSH_PUBLIC_KEYFILE, "");
+        if (!password.empty()) curl_easy_setopt(handle, CURLOPT_KEYPASSWD, password.c_str());
+    } else if (!password.empty()) {
+        methods = CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD;
+    }
+    curl_easy_setopt(handle, CURLOPT_SSH_AUTH_TYPES, methods);
+}
+
+// Why a transfer failed, for the message the stage it failed in gives.
+std::string FailureDetail(CURL* handle, CURLcode result, const FTPUploadState& state,
+                          const FtpTarget& target, const std::string& knownHosts,
+                          const char* errorBuffer, int connectTimeoutMs) {
+    // The server's refusal says most; libcurl's text covers what happened below the protocol.
+    // (In active mode libcurl leaves a note in the buffer even on success: only read it now.)
+    const std::string curlText = errorBuffer[0] ? errorBuffer : curl_easy_strerror(result);
+    const std::string reply(orvik::Trim(state.LastReply));
+    std::string detail;
+    if (state.HostKeyMatch >= 0 && state.HostKeyMatch != CURLKHMATCH_OK) {
+        detail = HostKeyProblem(state.HostKeyMatch, target, knownHosts);
+    } else if (state.ExtraCAFailed) {
+        detail = "cannot read the CA file '" + state.ExtraCAFile + "'";
+    } else if (result == CURLE_ABORTED_BY_CALLBACK && orvik::ShouldStop()) {
+        detail = "the upload was stopped: " + orvik::StopReason();
+    } else if (result == CURLE_USE_SSL_FAILED) {
+        detail = "the server refused AUTH TLS" + (reply.empty() ? "" : ": " + reply) +
+                 "; nothing was sent unencrypted";
+    } else if (result == CURLE_OPERATION_TIMEDOUT && state.LastReplyCode == 0 &&
+               connectTimeoutMs > 0 && !Connected(handle)) {
+        detail = "no answer within " + Duration(connectTimeoutMs) + " (the connect time-out)";
+    } else if (state.LastReplyCode >= 400) {
+        detail = reply + " (" + curlText + ")";
+    } else {
+        detail = curlText;
+    }
+    detail += "; server " + target.Base();
+    return detail;
+}
+
+}  // namespace
+
 bool CFTPTransferer::Upload() {
     LastError = 0;
     LastMessageId = 0;
@@ -422,41 +491,11 @@ bool CFTPTransferer::Upload() {
         curl_easy_setopt(handle, CURLOPT_USERNAME, user.c_str());
         curl_easy_setopt(handle, CURLOPT_PASSWORD, Password.c_str());
     }
-    if (tls) {
-        // Everything, the login and the data included, goes encrypted or not at all: a server
-        // that refuses AUTH TLS gets no USER command.
-        curl_easy_setopt(handle, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
-        curl_easy_setopt(handle, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
-        curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, Tls.Verify ? 1L : 0L);
-        curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, Tls.Verify ? 2L : 0L);
-        state.ExtraCAFile = orvik::ToNativePath(std::string(orvik::Trim(Tls.CAFile)));
-        if (!state.ExtraCAFile.empty()) {
-            // A store shared between transfers would keep the extra CA for the next server.
-            curl_easy_setopt(handle, CURLOPT_CA_CACHE_TIMEOUT, 0L);
-            curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, SslContextCallback);
-            curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &state);
-        }
-    }
+    if (tls) SetTlsOptions(handle, state, Tls.Verify, Tls.CAFile);
     const std::string knownHosts =
         HomePath(orvik::Trim(KnownHosts).empty() ? "~/.ssh/known_hosts" : KnownHosts);
     const std::string keyFile = HomePath(KeyFile);
-    if (sftp) {
-        curl_easy_setopt(handle, CURLOPT_SSH_KNOWNHOSTS, knownHosts.c_str());
-        curl_easy_setopt(handle, CURLOPT_SSH_KEYFUNCTION, HostKeyCallback);
-        curl_easy_setopt(handle, CURLOPT_SSH_KEYDATA, &state);
-        long methods = CURLSSH_AUTH_AGENT;
-        if (!keyFile.empty()) {
-            // The password, when there is one, unlocks the key or serves as the login password.
-            methods = CURLSSH_AUTH_PUBLICKEY | (Password.empty() ? 0 : CURLSSH_AUTH_PASSWORD);
-            curl_easy_setopt(handle, CURLOPT_SSH_PRIVATE_KEYFILE, keyFile.c_str());
-            // Empty: the public half is worked out from the private key.
-            curl_easy_setopt(handle, CURLOPT_SSH_PUBLIC_KEYFILE, "");
-            if (!Password.empty()) curl_easy_setopt(handle, CURLOPT_KEYPASSWD, Password.c_str());
-        } else if (!Password.empty()) {
-            methods = CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD;
-        }
-        curl_easy_setopt(handle, CURLOPT_SSH_AUTH_TYPES, methods);
-    }
+    if (sftp) SetSshOptions(handle, state, knownHosts, keyFile, Password);
     // Over TLS the data connection is always passive: libcurl 7.87 and 7.88 never start TLS on
     // a data connection the server opens, and report success while the server receives nothing.
     // (Passive is what FTPS behind a firewall needs anyway: the firewall cannot read the ports.)
@@ -496,29 +535,8 @@ bool CFTPTransferer::Upload() {
         Fail(FTP_LOCAL_READ_FAILED, std::strerror(state.ReadErrno));
         return false;
     }
-    // The server's refusal says most; libcurl's text covers what happened below the protocol.
-    // (In active mode libcurl leaves a note in the buffer even on success: only read it now.)
-    const std::string curlText = errorBuffer[0] ? errorBuffer : curl_easy_strerror(result);
-    const std::string reply(orvik::Trim(state.LastReply));
-    std::string detail;
-    if (state.HostKeyMatch >= 0 && state.HostKeyMatch != CURLKHMATCH_OK) {
-        detail = HostKeyProblem(state.HostKeyMatch, target, knownHosts);
-    } else if (state.ExtraCAFailed) {
-        detail = "cannot read the CA file '" + state.ExtraCAFile + "'";
-    } else if (result == CURLE_ABORTED_BY_CALLBACK && orvik::ShouldStop()) {
-        detail = "the upload was stopped: " + orvik::StopReason();
-    } else if (result == CURLE_USE_SSL_FAILED) {
-        detail = "the server refused AUTH TLS" + (reply.empty() ? "" : ": " + reply) +
-                 "; nothing was sent unencrypted";
-    } else if (result == CURLE_OPERATION_TIMEDOUT && state.LastReplyCode == 0 &&
-               ConnectTimeoutMs > 0 && !Connected(handle)) {
-        detail = "no answer within " + Duration(ConnectTimeoutMs) + " (the connect time-out)";
-    } else if (state.LastReplyCode >= 400) {
-        detail = reply + " (" + curlText + ")";
-    } else {
-        detail = curlText;
-    }
-    detail += "; server " + target.Base();
+    const std::string detail =
+        FailureDetail(handle, result, state, target, knownHosts, errorBuffer, ConnectTimeoutMs);
     // SFTP has no replies to tell the stages apart; what went wrong says where it happened.
     if (sftp && state.Stage == UploadStage::Connecting &&
         (result == CURLE_REMOTE_FILE_NOT_FOUND || result == CURLE_REMOTE_ACCESS_DENIED ||

@@ -352,7 +352,12 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
     if (!where.empty()) sql += " WHERE " + where;
     if (!groupBy.empty()) sql += " GROUP BY " + groupBy;
 
-    // Every cell asked for is known after this query, empty unless a row says otherwise.
+    ReadGroup(sql, requests, grouped, keyColumns, measures, definition);
+}
+
+void CellFetcher::ReadGroup(const std::string& sql, const std::vector<const Request*>& requests,
+                            const std::vector<std::pair<size_t, int>>& grouped, size_t keyColumns,
+                            const std::vector<int>& measures, const CubeDefinition& definition) {
     std::unordered_map<std::string, std::string> byPath;
     for (const Request* request : requests) {
         const std::string key = PointerKey(request->Coordinate, request->Compound);

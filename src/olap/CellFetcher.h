@@ -46,6 +46,11 @@ class CellFetcher {
         std::unordered_set<int> Measures;
     };
     void FetchGroup(const std::vector<const Request*>& requests, const std::string& cubeName);
+    // Runs a group's `sql` and files its rows under the cells asked for. Every cell of
+    // `requests` is known afterwards, empty unless a row gave it a value.
+    void ReadGroup(const std::string& sql, const std::vector<const Request*>& requests,
+                   const std::vector<std::pair<size_t, int>>& grouped, size_t keyColumns,
+                   const std::vector<int>& measures, const CubeDefinition& definition);
     // The condition that selects `member`'s rows: its key, and its ancestors' keys up to the
     // nearest level whose keys are unique.
     std::string MemberPredicate(const Member& member) const;
