@@ -65,6 +65,12 @@ void CGridView::MakeHTML(std::string& out, int kpiFlag, int sheetNumber,
     MakeSheetTable(*grid_, sheetNumber, kpiFlag, out, flush);
 }
 
+void CGridView::AppendPagePart(std::string& out, orvik::PageStyle style, int sheetNumber,
+                               const std::function<void(std::string&)>& flush) const {
+    if (style == orvik::PageStyle::None) return;
+    MakeHTML(out, style == orvik::PageStyle::KpiList ? 1 : 0, sheetNumber, flush);
+}
+
 int CGridView::SheetNumber() const {
     const auto& sheets = run_.Report().Sheets;
     const auto found = std::find_if(

@@ -6,6 +6,8 @@
 // Views are made and found through GridViews.h; the sheet's View field points at its view.
 #pragma once
 
+#include "model/DataSourceKind.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -53,6 +55,10 @@ class CGridView : public CSheetView {
     // The same, handing the table to `flush` in pieces as it is written (see MakeSheetTable).
     void MakeHTML(std::string& out, int kpiFlag, int sheetNumber,
                   const std::function<void(std::string&)>& flush) const;
+    // Appends the sheet's table as a page of `style` shows its source (nothing for
+    // PageStyle::None), numbered `sheetNumber`; `flush` as for MakeHTML.
+    void AppendPagePart(std::string& out, orvik::PageStyle style, int sheetNumber,
+                        const std::function<void(std::string&)>& flush = {}) const;
     // The sheet's 0-based place in the open report's sheets; 0 when it is not there.
     int SheetNumber() const;
 

@@ -414,8 +414,7 @@ PieceWrite StreamPage(CReport& report, const std::string& path, std::string& pro
         if (!IsVisible(sheet) || !view || !ds) continue;
         const orvik::PageStyle style = ds->Kind().Page();
         if (style == orvik::PageStyle::None) continue;
-        view->MakeHTML(text, style == orvik::PageStyle::KpiList ? 1 : 0, static_cast<int>(k),
-                       flush);
+        view->AppendPagePart(text, style, static_cast<int>(k), flush);
         going = going && out.Append(text);
     }
     text = kPageFrameEnd;
@@ -487,16 +486,7 @@ int DoExport(orvik::Run& run, COvInfoAct& step) {
         CGridView* view = FindGridView(sheet);
         if (!exportsPage || !view || !ds) continue;
         std::string part;
-        switch (ds->Kind().Page()) {
-            case orvik::PageStyle::Table:
-                view->MakeHTML(part, 0, static_cast<int>(k));
-                break;
-            case orvik::PageStyle::KpiList:
-                view->MakeHTML(part, 1, static_cast<int>(k));
-                break;
-            case orvik::PageStyle::None:
-                break;
-        }
+        view->AppendPagePart(part, ds->Kind().Page(), static_cast<int>(k));
         page.Place(id, std::move(part));
     }
     RemoveAll(pageText, kGeneratorMeta);

@@ -21,28 +21,9 @@ void HTMLRefresh(orvik::Run& run) {
     run.Front().ShowPage(PageFilePath(run));
 }
 
-// The queries run again on the connections the sources already hold: reconnecting would drop
-// what a connection keeps (temporary tables, session settings) and go through a plug-in's open
-// again. A source that never connected stays as it is until its connection string is edited.
-void HTMLRebuild(orvik::Run& run) {
-    for (const auto& source : run.Report().DataSources) {
-        if (source->OpenRSDS(run) == 1) RefreshGridViews(run, *source);
-    }
-    HTMLRefresh(run);
-}
-
 void DoExportDS(const CReport& report, const COvInfoSheet& sheet, std::string& out) {
     const CGridView* view = FindGridView(sheet);
     const COvInfoDS* source = sheet.GetDS(report.DataSources);
     if (!view || !source) return;
-    switch (source->Kind().Page()) {
-        case orvik::PageStyle::Table:
-            view->MakeHTML(out, 0);
-            break;
-        case orvik::PageStyle::KpiList:
-            view->MakeHTML(out, 1);
-            break;
-        case orvik::PageStyle::None:
-            break;
-    }
+    view->AppendPagePart(out, source->Kind().Page(), view->SheetNumber());
 }

@@ -17,9 +17,5 @@ int UpdateHTML(orvik::Run& run);
 // Shows the page tab and the report's properties, rebuilds the page and shows the new file.
 void HTMLRefresh(orvik::Run& run);
 
-// Runs every data source again (each sheet using one that opened refills its grid), then
-// refreshes the page.
-void HTMLRebuild(orvik::Run& run);
-
 // Appends `sheet`'s table to `out` (nothing for a sheet without view or data source).
 void DoExportDS(const CReport& report, const COvInfoSheet& sheet, std::string& out);

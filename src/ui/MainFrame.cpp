@@ -19,6 +19,7 @@
 #include "core/LanguageTexts.h"
 #include "core/SettingsStore.h"
 #include "design/ExplorerModel.h"
+#include "design/PageRefresh.h"
 #include "design/SendMail.h"
 #include "model/AppContext.h"
 #include "model/Report.h"
@@ -563,7 +564,8 @@ void MainFrame::RebuildPage() {
     if (!report) return;
     wxBusyCursor busy;
     SetPaneText(0, "Running the data sources...");
-    HTMLRebuild(*DesignerContext());
+    design::RebuildPage(*DesignerContext());
+    if (report->ReportObject) report->ReportObject->ShowProp(DesignerContext()->Front());
     SetPaneText(0, "");
 }
 

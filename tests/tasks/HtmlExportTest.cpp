@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "core/Paths.h"
 #include "data/AdoDatabase.h"
+#include "design/PageRefresh.h"
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "render/CssStyleSheet.h"
@@ -297,7 +298,7 @@ TEST_F(HtmlExportTest, RebuildRunsTheSourcesAgainAndShowsTheNewPage) {
     sqlite3_close(db);
     // What the connection holds outlives the rebuild: the query runs again on it.
     Report().DataSources[0]->Connection->Execute("create temp table marker (x)");
-    HTMLRebuild(program.Context());
+    design::RebuildPage(program.Context());
     EXPECT_NE(PageFile().find("<TD>East</TD>"), std::string::npos);
     EXPECT_NO_THROW(Report().DataSources[0]->Connection->Execute("select x from marker"));
     std::string table;
