@@ -109,9 +109,12 @@ class ConcurrentRuns : public ::testing::Test {
         Write("commands", Source("S", "select count(*) from sales") + Sheet("Count", "S") +
                               Task(Command("commands", "echo first") +
                                    Command("commands", "printf '%s\\n' second third")));
+        // A second cube report on the same catalog: the runs share one cube connection.
         Write("two", Source("A", "select region from sales group by region") +
-                         Source("B", "select month, sum(amount) from sales group by month") +
-                         Sheet("A", "A") + Sheet("B", "B") + Task(html));
+                         "<DS><Name>C</Name><tpDS>OLAP</tpDS><bQ>1</bQ><DSN>" + shop_.Connection() +
+                         "</DSN><Qry>SELECT {[Measures].[Amount]} ON COLUMNS, "
+                         "[Time].[Year].Members ON ROWS FROM [Sales]</Qry></DS>" +
+                         Sheet("A", "A") + Sheet("C", "C") + Task(html));
         Write("dates", Source("S", "select month, min(amount) from sales group by month") +
                            Sheet("Dates", "S") +
                            Task(html + Command("dates", "echo ~date(m-1)~ ~date(d)~")));
