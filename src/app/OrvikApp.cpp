@@ -233,6 +233,8 @@ bool COrvikApp::InitInstance() {
         TaskName = parser.GetVal("act").value_or("");
     }
     ParameterText = parser.GetVal("prm").value_or("");
+    // Read once: the log's run line and the report's parameters take the same entries.
+    ParameterAssignments = ParseParameterAssignments(ParameterText);
     SaveAsPath = parser.GetVal("saveas").value_or("");
     if (parser.HasKey("saveas")) BatchMode = 1;
     if (!parser.Paths().empty()) {
@@ -367,7 +369,7 @@ bool COrvikApp::LoadDocument() {
     if (!session_->Read(DocumentPath)) return false;
     // Parameter values given for this run are set before anything runs, so the first queries
     // already see them.
-    parametersAccepted_ = session_->ApplyParameters(ParameterText);
+    parametersAccepted_ = session_->ApplyParameters(ParameterAssignments);
     // The designer shows the report with its sheets and page; an unattended run makes them when
     // a step first needs them, and a conversion (/saveas) never does.
     if (!BatchMode) session_->Show();
@@ -416,7 +418,7 @@ void COrvikApp::RunBatch() {
 std::string COrvikApp::RunLine(const CCmdLineParser& parser) const {
     // Names, not values: /prm values are logged one by one further on, secrets masked.
     std::string names;
-    for (const ParameterAssignment& assignment : ParseParameterAssignments(ParameterText))
+    for (const ParameterAssignment& assignment : ParameterAssignments)
         names += (names.empty() ? "" : ",") + assignment.Name;
     std::string line = "Run " + std::to_string(getpid()) + ": report " +
                        (DocumentPath.empty() ? std::string("(none)") : DocumentPath);

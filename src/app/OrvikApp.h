@@ -70,6 +70,7 @@ class COrvikApp {
     std::string ProgramFolder;
     std::string TaskName;
     std::string ParameterText;
+    std::vector<ParameterAssignment> ParameterAssignments;  // ParameterText read
     std::string SaveAsPath;  // "saveas": where an unattended run saves the report
 
   private:

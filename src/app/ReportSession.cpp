@@ -42,11 +42,14 @@ bool IsSecretParameter(const CReport& report, const std::string& name) {
 }  // namespace
 
 bool ReportSession::ApplyParameters(std::string_view parameterText) {
-    if (parameterText.empty()) return true;
+    return ApplyParameters(ParseParameterAssignments(parameterText));
+}
+
+bool ReportSession::ApplyParameters(const std::vector<ParameterAssignment>& assignments) {
+    if (assignments.empty()) return true;
     CReport& report = context_.Report();
     bool accepted = true;
-    const AppliedParameters applied = ApplyParameterAssignments(context_, parameterText);
-    const std::vector<ParameterAssignment> assignments = ParseParameterAssignments(parameterText);
+    const AppliedParameters applied = ApplyParameterAssignments(context_, assignments);
     for (const std::string& name : applied.Unknown) {
         const bool withoutValue = std::any_of(
             assignments.begin(), assignments.end(),
@@ -64,7 +67,7 @@ bool ReportSession::ApplyParameters(std::string_view parameterText) {
                     MessageBoxIcon::Error);
         accepted = false;
     }
-    for (const ParameterAssignment& assignment : ParseParameterAssignments(parameterText)) {
+    for (const ParameterAssignment& assignment : assignments) {
         if (!assignment.HasValue) continue;
         // One line per value whatever it holds, and a password given on the command line stays
         // out of the log.

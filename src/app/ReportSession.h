@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "params/ParameterAssignment.h"
+
 class COvInfoAct;
 
 namespace orvik {
@@ -25,6 +27,7 @@ class ReportSession {
     // Sets the parameter values of this run ("Region=North;Day=~date(d-1)~", the command line's
     // /prm). A name the report has no parameter for is reported as an error; false then.
     bool ApplyParameters(std::string_view parameterText);
+    bool ApplyParameters(const std::vector<ParameterAssignment>& assignments);
 
     // Runs each data source the sheets use (once each), makes every sheet's grid and reads the
     // lists parameters take from data. Does nothing the second time.

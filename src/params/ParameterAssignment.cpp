@@ -29,9 +29,14 @@ std::vector<ParameterAssignment> ParseParameterAssignments(std::string_view text
 }
 
 AppliedParameters ApplyParameterAssignments(orvik::Run& run, std::string_view text) {
+    return ApplyParameterAssignments(run, ParseParameterAssignments(text));
+}
+
+AppliedParameters ApplyParameterAssignments(orvik::Run& run,
+                                            const std::vector<ParameterAssignment>& assignments) {
     CReport& report = run.Report();
     AppliedParameters applied;
-    for (const ParameterAssignment& assignment : ParseParameterAssignments(text)) {
+    for (const ParameterAssignment& assignment : assignments) {
         bool found = false;
         for (const auto& prm : report.Params) {
             if (!assignment.HasValue || prm->Name.Value != assignment.Name) continue;

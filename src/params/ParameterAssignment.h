@@ -32,3 +32,6 @@ struct AppliedParameters {
 
 // Sets the value of every named parameter of `report`.
 AppliedParameters ApplyParameterAssignments(orvik::Run& run, std::string_view text);
+// The same for assignments parsed already.
+AppliedParameters ApplyParameterAssignments(orvik::Run& run,
+                                            const std::vector<ParameterAssignment>& assignments);
