@@ -39,8 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const std::string result = DSetParam(program, text);
     EvalDateExpr(program, text);
-    // Substitution only ever puts valid text in: valid text in must stay valid.
-    if (orvik::IsValidUtf8(text.c_str()) && !orvik::IsValidUtf8(result)) __builtin_trap();
+    // Substitution only ever puts valid text in: valid text in (all of it, NULs included) must
+    // stay valid.
+    if (orvik::IsValidUtf8(text) && !orvik::IsValidUtf8(result)) __builtin_trap();
     (void)program;
     return 0;
 }
