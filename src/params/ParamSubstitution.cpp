@@ -71,8 +71,8 @@ size_t NextOpenerFrom(size_t edited) {
 // The longest fragment of the author's text a message quotes.
 constexpr size_t kShownCharacters = 200;
 
-// Whether a date expression that cannot be worked out fails the text (Strict) or is told to the
-// run's front end and marked.
+// One substitution pass: the run it works for, and whether a date expression that cannot be
+// worked out fails the text (Strict) or is told to the run's front end and marked.
 struct Strictness {
     bool Strict;
     orvik::Run& ForRun;
@@ -179,35 +179,35 @@ void SubstituteOptions(std::string& text, const CRegistries& registries) {
     }
 }
 
+// Writes `message` to the run's log unless `logged` says it is there already.
+void LogOnce(orvik::Run& run, bool& logged, const char* message) {
+    if (logged) return;
+    logged = true;
+    UxSaveLog(run, message, __FILE__, __LINE__);
+}
+
 // The report's choice of date arithmetic; the older one, without carrying, is noted in the log
 // the first time it is used.
-orvik::DateArithmetic ArithmeticOf(orvik::Run* context) {
-    if (!context || !context->Report().ReportObject) return orvik::DateArithmetic::Carry;
-    CReport& report = context->Report();
-    if (!orvik::EqualsIgnoringAsciiCase(report.ReportObject->Get("DateArithmetic"), "NoCarry"))
+orvik::DateArithmetic ArithmeticOf(orvik::Run& run) {
+    const CReport& report = run.Report();
+    if (!report.ReportObject ||
+        !orvik::EqualsIgnoringAsciiCase(report.ReportObject->Get("DateArithmetic"), "NoCarry"))
         return orvik::DateArithmetic::Carry;
-    if (!context->DateArithmeticLogged) {
-        context->DateArithmeticLogged = true;
-        UxSaveLog(
-            *context,
+    LogOnce(run, run.DateArithmeticLogged,
             "DateArithmetic is NoCarry: date expressions work out each component on its own, so "
-            "d-1 on the first of a month is an invalid date",
-            __FILE__, __LINE__);
-    }
+            "d-1 on the first of a month is an invalid date");
     return orvik::DateArithmetic::NoCarry;
 }
 
 // The steps after the parameters, for one text: date expressions, folder, options, markers.
-void SubstituteTildesAndMarkers(std::string& text, orvik::Run* context, const Strictness& strict) {
+void SubstituteTildesAndMarkers(std::string& text, const Strictness& strict) {
     if (text.find('~') != std::string::npos) {
         orvik::ReplaceAll(text, "~дата(", kDateOpener);
-        SubstituteDateExpressions(text, strict, ArithmeticOf(context));
-        if (context) {
-            // The folder keeps its case and its trailing "/", so "~Dir~HTML/x.htm" is a path. An
-            // installed copy writes in the user's state folder, so that is the one commands get.
-            orvik::ReplaceAll(text, "~Dir~", context->StateFolder());
-            SubstituteOptions(text, context->Registries());
-        }
+        SubstituteDateExpressions(text, strict, ArithmeticOf(strict.ForRun));
+        // The folder keeps its case and its trailing "/", so "~Dir~HTML/x.htm" is a path. An
+        // installed copy writes in the user's state folder, so that is the one commands get.
+        orvik::ReplaceAll(text, "~Dir~", strict.ForRun.StateFolder());
+        SubstituteOptions(text, strict.ForRun.Registries());
     }
     for (const std::string_view marker : kMarkers) {
         if (text.find(marker) != std::string::npos)
@@ -219,7 +219,7 @@ void SubstituteTildesAndMarkers(std::string& text, orvik::Run* context, const St
 // (the ones a value could always name) and its own date expressions, folder, options and markers
 // worked out.
 std::string ExpandedValue(const std::vector<Candidate>& candidates, size_t index,
-                          orvik::Run* context, const Strictness& strict) {
+                          const Strictness& strict) {
     std::string value = RawValue(*candidates[index].Prop);
     if (value.find('`') != std::string::npos) {
         for (size_t later = index + 1; later < candidates.size(); ++later) {
@@ -227,17 +227,16 @@ std::string ExpandedValue(const std::vector<Candidate>& candidates, size_t index
                 orvik::ReplaceAll(value, candidates[later].Key, RawValue(*candidates[later].Prop));
         }
     }
-    SubstituteTildesAndMarkers(value, context, strict);
+    SubstituteTildesAndMarkers(value, strict);
     return value;
 }
 
 // Placeholders are bare prefixes ("`Region" also matches the front of "`RegionCode") taken in
 // list order. Existing reports are written against exactly that, so keys need no terminator.
-std::vector<Piece> SplitAtParameters(std::string_view text, orvik::Run* context,
-                                     const Strictness& strict) {
+std::vector<Piece> SplitAtParameters(std::string_view text, const Strictness& strict) {
     std::vector<Piece> pieces{{std::string(text)}};
-    if (!context || text.find('`') == std::string_view::npos) return pieces;
-    const std::vector<Candidate> candidates = Candidates(context->Report());
+    if (text.find('`') == std::string_view::npos) return pieces;
+    const std::vector<Candidate> candidates = Candidates(strict.ForRun.Report());
     for (size_t i = 0; i < candidates.size(); ++i) {
         const std::string& key = candidates[i].Key;
         const bool placed = std::any_of(pieces.begin(), pieces.end(), [&key](const Piece& piece) {
@@ -251,7 +250,7 @@ std::vector<Piece> SplitAtParameters(std::string_view text, orvik::Run* context,
                 split.push_back(std::move(piece));
                 continue;
             }
-            if (!value) value = ExpandedValue(candidates, i, context, strict);
+            if (!value) value = ExpandedValue(candidates, i, strict);
             size_t start = 0;
             for (size_t at = piece.Text.find(key); at != std::string::npos;
                  at = piece.Text.find(key, start)) {
@@ -354,7 +353,7 @@ void SubstituteDateExpressions(std::vector<Piece>& pieces, const PlacementOption
 }
 
 void SubstituteAuthorPieces(std::vector<Piece>& pieces, const PlacementOptions& options,
-                            orvik::Run* context, const Strictness& strict) {
+                            const Strictness& strict) {
     const auto authorPieces = [&pieces](auto&& step) {
         for (Piece& piece : pieces)
             if (!piece.IsValue()) step(piece.Text);
@@ -364,13 +363,11 @@ void SubstituteAuthorPieces(std::vector<Piece>& pieces, const PlacementOptions& 
     });
     if (tilde) {
         authorPieces([](std::string& text) { orvik::ReplaceAll(text, "~дата(", kDateOpener); });
-        SubstituteDateExpressions(pieces, options, strict, ArithmeticOf(context));
-        if (context) {
-            authorPieces([context](std::string& text) {
-                orvik::ReplaceAll(text, "~Dir~", context->StateFolder());
-                SubstituteOptions(text, context->Registries());
-            });
-        }
+        SubstituteDateExpressions(pieces, options, strict, ArithmeticOf(strict.ForRun));
+        authorPieces([&strict](std::string& text) {
+            orvik::ReplaceAll(text, "~Dir~", strict.ForRun.StateFolder());
+            SubstituteOptions(text, strict.ForRun.Registries());
+        });
     }
     authorPieces([&strict](std::string& text) {
         for (const std::string_view marker : kMarkers) {
@@ -381,18 +378,12 @@ void SubstituteAuthorPieces(std::vector<Piece>& pieces, const PlacementOptions& 
 }
 
 // The report's choice of plain substitution, noted in the log the first time it is used.
-bool PlainParameters(orvik::Run* context) {
-    if (!context || !context->Report().ReportObject) return false;
-    CReport& report = context->Report();
-    if (report.ReportObject->Get("PlainParams") != "1") return false;
-    if (!context->PlainParamsLogged) {
-        context->PlainParamsLogged = true;
-        UxSaveLog(
-            *context,
+bool PlainParameters(orvik::Run& run) {
+    const CReport& report = run.Report();
+    if (!report.ReportObject || report.ReportObject->Get("PlainParams") != "1") return false;
+    LogOnce(run, run.PlainParamsLogged,
             "PlainParams is set: parameter values go into queries, commands and file names as "
-            "they stand, unquoted",
-            __FILE__, __LINE__);
-    }
+            "they stand, unquoted");
     return true;
 }
 
@@ -403,18 +394,17 @@ std::string DSetParam(orvik::Run& run, std::string_view text) {
 }
 
 std::string DSetParam(orvik::Run& run, std::string_view source, const PlacementOptions& requested) {
-    orvik::Run* context = &run;
     // Only what is shown on the page goes on past a date expression that cannot be worked out.
     const Strictness strict{requested.Target != SubstitutionTarget::Text, run};
-    std::vector<Piece> pieces = SplitAtParameters(source, context, strict);
+    std::vector<Piece> pieces = SplitAtParameters(source, strict);
     if (pieces.size() == 1) {
-        SubstituteTildesAndMarkers(pieces.front().Text, context, strict);
+        SubstituteTildesAndMarkers(pieces.front().Text, strict);
         return std::move(pieces.front().Text);
     }
     PlacementOptions options = requested;
-    if (options.Target != SubstitutionTarget::Text && PlainParameters(context))
+    if (options.Target != SubstitutionTarget::Text && PlainParameters(run))
         options.Target = SubstitutionTarget::Text;
-    SubstituteAuthorPieces(pieces, options, context, strict);
+    SubstituteAuthorPieces(pieces, options, strict);
 
     const auto placement = orvik::MakeValuePlacement(options);
     std::string text;
