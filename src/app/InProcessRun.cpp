@@ -1,8 +1,5 @@
 #include "app/InProcessRun.h"
 
-#include <exception>
-#include <new>
-
 #include "app/ReportSession.h"
 #include "app/WorkFolders.h"
 #include "core/FolderLock.h"
@@ -25,16 +22,7 @@ bool RunTask(AppContext& context, ReportSession& session, const std::string& tas
         context.NoteError(reason);
         return false;
     }
-    try {
-        session.RunTask(taskName);
-    } catch (const std::bad_alloc&) {
-        UxSaveLog(context, "Orvik ran out of memory; the run was abandoned", __FILE__, __LINE__);
-        context.NoteError();
-    } catch (const std::exception& error) {
-        UxSaveLog(context, std::string("The run was abandoned: ") + error.what(), __FILE__,
-                  __LINE__);
-        context.NoteError();
-    }
+    session.RunTaskToTheEnd(taskName);
     return true;
 }
 

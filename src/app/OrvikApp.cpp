@@ -470,18 +470,7 @@ void COrvikApp::RunTask() {
         context_->NoteError(reason);
     } else {
         taskFound_ = true;
-        try {
-            session_->RunTask(TaskName);
-        } catch (const std::bad_alloc&) {
-            UxSaveLog(*context_, "Orvik ran out of memory; the run was abandoned", __FILE__,
-                      __LINE__);
-            context_->NoteError();
-        } catch (const std::exception& error) {
-            // A delivery error ends the run in order: logged, the stop line follows.
-            UxSaveLog(*context_, std::string("The run was abandoned: ") + error.what(), __FILE__,
-                      __LINE__);
-            context_->NoteError();
-        }
+        session_->RunTaskToTheEnd(TaskName);
     }
 }
 

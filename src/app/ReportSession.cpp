@@ -1,6 +1,8 @@
 #include "app/ReportSession.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
 #include <set>
 
 #include "core/Log.h"
@@ -145,6 +147,20 @@ int ReportSession::RunTask(const std::string& name) {
         return true;
     };
     return DoAct(context_, name.c_str(), hooks);
+}
+
+void ReportSession::RunTaskToTheEnd(const std::string& name) {
+    try {
+        RunTask(name);
+    } catch (const std::bad_alloc&) {
+        UxSaveLog(context_, "Orvik ran out of memory; the run was abandoned", __FILE__, __LINE__);
+        context_.NoteError();
+    } catch (const std::exception& error) {
+        // A delivery error ends the run in order: logged, the stop line follows.
+        UxSaveLog(context_, std::string("The run was abandoned: ") + error.what(), __FILE__,
+                  __LINE__);
+        context_.NoteError();
+    }
 }
 
 bool ReportSession::MayDeliver(const COvInfoAct& step) const {

@@ -37,6 +37,9 @@ class ReportSession {
     // Runs the top-level tasks named `name` (all when empty); the sheets and the page are made
     // ready before the first step that needs them. Returns how many tasks ran.
     int RunTask(const std::string& name);
+    // The same for an unattended run: what ends it early (a delivery error, memory running out)
+    // is logged and counted, and the run goes on to its closing lines.
+    void RunTaskToTheEnd(const std::string& name);
     // Opens the report the way the designer shows it: sheets prepared, page built and shown.
     void Show();
 
