@@ -21,3 +21,9 @@ one_sheet_report() {  # FILE STEP
 </root>
 OVK
 }
+# Prints the task Daily with the page export as its first step, as elements inside <root>; the
+# steps after it in the report name ActParent 0 as well.
+daily_task_with_page() {
+  printf '\t<ACT>\n\t\t<Name>Daily</Name>\n\t</ACT>\n'
+  printf '\t<ACT>\n\t\t<ActParent>0</ActParent>\n\t\t<Name>Page</Name>\n\t\t<AType>HTML</AType>\n\t</ACT>\n'
+}

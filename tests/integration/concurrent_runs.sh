@@ -16,14 +16,7 @@ cat > slow.ovk <<OVK
 		<DSN>Provider=SQLite;Data Source=$home/data.db</DSN>
 		<Qry>select n from t</Qry>
 	</DS>
-	<ACT>
-		<Name>Daily</Name>
-	</ACT>
-	<ACT>
-		<ActParent>0</ActParent>
-		<Name>Page</Name>
-		<AType>HTML</AType>
-	</ACT>
+$(daily_task_with_page)
 	<ACT>
 		<ActParent>0</ActParent>
 		<Name>Publish</Name>

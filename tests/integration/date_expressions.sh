@@ -17,14 +17,7 @@ write_report() {  # $1: the query's date expression, $2: the command's, $3: the 
 		<DSN>Provider=SQLite;Data Source=$home/data.db</DSN>
 		<Qry>select count(*) as n from t where d &lt;&gt; $1</Qry>
 	</DS>
-	<ACT>
-		<Name>Daily</Name>
-	</ACT>
-	<ACT>
-		<ActParent>0</ActParent>
-		<Name>Page</Name>
-		<AType>HTML</AType>
-	</ACT>
+$(daily_task_with_page)
 	<ACT>
 		<ActParent>0</ActParent>
 		<Name>Touch</Name>

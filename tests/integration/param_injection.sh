@@ -18,14 +18,7 @@ cat > report.ovk <<OVK
 		<Qry>select count(*) as orders, sum(n) as units from sales where category = '\`Category';
 select count(*) as orders, sum(n) as units from sales where category = \`Category</Qry>
 	</DS>
-	<ACT>
-		<Name>Daily</Name>
-	</ACT>
-	<ACT>
-		<ActParent>0</ActParent>
-		<Name>Page</Name>
-		<AType>HTML</AType>
-	</ACT>
+$(daily_task_with_page)
 	<ACT>
 		<ActParent>0</ActParent>
 		<Name>Words</Name>

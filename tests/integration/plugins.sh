@@ -19,14 +19,7 @@ cat > report.ovk <<OVK
 		<tpDS>AlphaDS</tpDS>
 		<AlphaKey>from-file</AlphaKey>
 	</DS>
-	<ACT>
-		<Name>Daily</Name>
-	</ACT>
-	<ACT>
-		<ActParent>0</ActParent>
-		<Name>Page</Name>
-		<AType>HTML</AType>
-	</ACT>
+$(daily_task_with_page)
 	<ACT>
 		<ActParent>0</ActParent>
 		<Name>Book</Name>

@@ -28,14 +28,7 @@ write_report() {
 		<DSN>Provider=SQLite;Data Source=$home/data.db</DSN>
 		<Qry>select name as "&lt;i&gt;Name&lt;/i&gt;&lt;script&gt;alert(7)&lt;/script&gt;", note from t</Qry>
 	</DS>
-	<ACT>
-		<Name>Daily</Name>
-	</ACT>
-	<ACT>
-		<ActParent>0</ActParent>
-		<Name>Page</Name>
-		<AType>HTML</AType>
-	</ACT>
+$(daily_task_with_page)
 	<SHEET>
 		<Name>T</Name>
 		<cDS>T</cDS>

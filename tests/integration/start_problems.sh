@@ -19,14 +19,7 @@ cat > report.ovk <<OVK
 		<Name>Numbers</Name>
 		<cDS>T</cDS>
 	</SHEET>
-	<ACT>
-		<Name>Daily</Name>
-	</ACT>
-	<ACT>
-		<ActParent>0</ActParent>
-		<Name>Page</Name>
-		<AType>HTML</AType>
-	</ACT>
+$(daily_task_with_page)
 </root>
 OVK
 

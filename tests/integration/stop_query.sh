@@ -15,14 +15,7 @@ cat > report.ovk <<OVK
 		<DSN>Provider=SQLite;Data Source=$home/data.db</DSN>
 		<Qry>WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c) SELECT count(*) FROM c</Qry>
 	</DS>
-	<ACT>
-		<Name>Daily</Name>
-	</ACT>
-	<ACT>
-		<ActParent>0</ActParent>
-		<Name>Page</Name>
-		<AType>HTML</AType>
-	</ACT>
+$(daily_task_with_page)
 	<ACT>
 		<ActParent>0</ActParent>
 		<Name>After</Name>
