@@ -166,7 +166,6 @@ std::optional<std::string> Rebuild(orvik::Run& run, const std::vector<COvInfoDS*
 class BurstStep : public TaskStep {
   public:
     void Run(orvik::Run& run, COvInfoAct& step, size_t) override {
-        orvik::Run* context = &run;
         CReport& report = run.Report();
         const std::string name = step.Get("BurstPrm");
         COvInfoPrm* prm = FindParameter(report, name);
@@ -278,9 +277,8 @@ class BurstStep : public TaskStep {
         Log(run, "Burst " + EscapeForLog(step.Name.Value) + ": " + std::to_string(sent) +
                      " sent, " + std::to_string(failed) + " failed");
         if (failed > 0) {
-            context->NoteError("Burst " + EscapeForLog(step.Name.Value) + ": " +
-                               std::to_string(failed) + " of " + std::to_string(sent + failed) +
-                               " recipients failed");
+            run.NoteError("Burst " + EscapeForLog(step.Name.Value) + ": " + std::to_string(failed) +
+                          " of " + std::to_string(sent + failed) + " recipients failed");
         }
     }
 

@@ -53,14 +53,13 @@ constexpr const char* kPlaceholderSender = "orvik-report@localhost.localdomain";
 
 // Error and result texts go to the log in an unattended run and to a person otherwise.
 void Report(orvik::Run& run, const std::string& text, bool isError) {
-    orvik::Run* context = &run;
     if (isError) {
         // The error itself is the reason a failed run gives on the terminal, on one line.
         std::string reason = text;
         std::replace(reason.begin(), reason.end(), '\n', ' ');
-        context->NoteError(reason);
+        run.NoteError(reason);
     }
-    if (context->BatchMode) {
+    if (run.BatchMode) {
         UxSaveLog(run, text, __FILE__, __LINE__);
     } else {
         orvik::ShowMessage(run, text, {}, orvik::MessageBoxButtons::Ok,
@@ -155,9 +154,8 @@ std::vector<std::string> SplitList(const std::string& list) {
 // its layout's (HTMLPath) and those the setting PictureFolders names (";" between them). A page
 // can name any file (a database value `<img src="/etc/shadow">` included): only these go out.
 std::vector<std::filesystem::path> PictureFolders(orvik::Run& run) {
-    orvik::Run& context = run;
-    std::vector<std::string> folders = {context.ProgramFolder(), context.Registries().HtmlFolder};
-    const CReport& report = context.Report();
+    std::vector<std::string> folders = {run.ProgramFolder(), run.Registries().HtmlFolder};
+    const CReport& report = run.Report();
     if (!report.CurrentDocPath.empty())
         folders.push_back(std::filesystem::path(report.CurrentDocPath).parent_path().string());
     if (report.ReportObject) {
@@ -320,14 +318,14 @@ std::vector<std::string> MatchingFiles(const std::string& pattern) {
 // one an export wrote for the open report. Paths are compared with every link and ".." resolved,
 // so a name that only leads through the work folder to somewhere else does not count: a link in
 // the folder to a user's file leaves both the link and the file alone.
-bool IsFileMadeHere(const std::string& path, orvik::Run& context) {
+bool IsFileMadeHere(const std::string& path, orvik::Run& run) {
     namespace fs = std::filesystem;
     std::error_code error;
     if (!fs::is_regular_file(path, error)) return false;
     const fs::path file = fs::canonical(path, error);
     if (error) return false;
-    if (context.WrittenFiles.contains(file.string())) return true;
-    const fs::path folder = fs::canonical(context.Registries().HtmlFolder, error);
+    if (run.WrittenFiles.contains(file.string())) return true;
+    const fs::path folder = fs::canonical(run.Registries().HtmlFolder, error);
     if (error || folder.empty()) return false;
     const fs::path inside = file.lexically_relative(folder);
     return !inside.empty() && *inside.begin() != "..";
@@ -371,7 +369,6 @@ bool MissingFilesOptional(const COvInfoAct& step) {
 void SendMail(orvik::Run& run, const COvInfoAct& task, const std::string& server,
               std::string content, std::string files, const std::string* chosen,
               std::string* failure) {
-    orvik::Run& context = run;
     std::string recipients = chosen ? *chosen : task.Get("Adr");
     if (recipients.empty() && !chosen) recipients = run.Registries().SettingValue("DefAdrTo");
     if (recipients.empty()) {
@@ -428,7 +425,7 @@ void SendMail(orvik::Run& run, const COvInfoAct& task, const std::string& server
     }
 
     if (!content.empty()) {
-        PictureResolver pictures(run, context.Registries().HtmlFolder, &message);
+        PictureResolver pictures(run, run.Registries().HtmlFolder, &message);
         // Pictures are resolved on the UTF-8 text (file names), then the page is encoded again.
         const std::string rewritten = RewritePictures(content, pictures, "cid:");
         if (pictures.Count() > 0) {
@@ -488,7 +485,7 @@ void SendMail(orvik::Run& run, const COvInfoAct& task, const std::string& server
     // A single file made for this mail (the page, a "file = " content) is not kept; any other
     // file named here is the user's and stays, however it was named.
     if (!chosen && !files.empty() && files.find(';') == std::string::npos &&
-        IsFileMadeHere(files, context)) {
+        IsFileMadeHere(files, run)) {
         std::error_code error;
         std::filesystem::remove(files, error);
     }
@@ -520,8 +517,7 @@ std::string PageTextOfFile(const std::string& bytes) {
 // the page file an earlier export left, or the file(s) a "file = " content named.
 void UploadFiles(orvik::Run& run, const COvInfoAct& task, const std::string& server,
                  std::string content, const std::string& files) {
-    orvik::Run& context = run;
-    const std::string& htmlFolder = context.Registries().HtmlFolder;
+    const std::string& htmlFolder = run.Registries().HtmlFolder;
     const std::string rawFiles = task.Get("Files");
     std::vector<std::string> local;
     if (!rawFiles.empty() && rawFiles != "*.*") {
@@ -609,11 +605,10 @@ void UploadFiles(orvik::Run& run, const COvInfoAct& task, const std::string& ser
 // The delivery of `step`: by its own type, or as mail to `chosen` when that is given (`failure`
 // then receives why it did not go out).
 void Deliver(orvik::Run& run, COvInfoAct& step, const std::string* chosen, std::string* failure) {
-    orvik::Run* context = &run;
     if (const COvCombos* entry = step.AType.Value.empty() ? nullptr : step.AType.SelectedEntry();
         !chosen && entry && entry->PlugInIndex >= 0) {
-        if (context->Registries().Tasks.PlugInDelivery)
-            context->Registries().Tasks.PlugInDelivery(run, entry->PlugInIndex, step);
+        if (run.Registries().Tasks.PlugInDelivery)
+            run.Registries().Tasks.PlugInDelivery(run, entry->PlugInIndex, step);
         return;
     }
     orvik::WaitCursor busy(run);
@@ -664,7 +659,7 @@ void Deliver(orvik::Run& run, COvInfoAct& step, const std::string* chosen, std::
             std::string entry = files.substr(start, end - start);
             const std::string_view bare = orvik::Trim(entry);
             if (!bare.empty() && !HasDrive(std::string(bare)))
-                entry = context->Registries().HtmlFolder + std::string(bare);
+                entry = run.Registries().HtmlFolder + std::string(bare);
             resolved += (start == 0 ? "" : ";") + entry;
             start = end + 1;
         }
