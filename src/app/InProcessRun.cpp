@@ -41,6 +41,9 @@ InProcessRunOutcome RunReportInProcess(Program& program, const InProcessRunReque
         return outcome;
     }
     AppContext context(program, nullptr);
+    if (request.Stop) context.SetStopFlag(request.Stop);
+    // Everything this thread does from here on is the run's: its stop request reaches it.
+    const RunStopScope stopScope(context.StopFlag());
     context.BatchMode = true;
     context.SetLogPath(outcome.LogPath);
     context.Registries().HtmlFolder = outcome.WorkFolder;
@@ -60,6 +63,12 @@ InProcessRunOutcome RunReportInProcess(Program& program, const InProcessRunReque
     if (succeeded) {
         UxSaveLog(context, "Act =" + request.TaskName, __FILE__, __LINE__);
         succeeded = RunTask(context, session, request.TaskName);
+    }
+    if (context.StopFlag()->Requested()) {
+        // A stopped run did not do all it was asked to, whatever step it was in.
+        const std::string reason = "The run was stopped: " + context.StopFlag()->Reason();
+        UxSaveLog(context, reason, __FILE__, __LINE__);
+        context.NoteError(reason);
     }
     UxSaveLog(context, "*** Stop Orvik ***\n\n", __FILE__, __LINE__);
     outcome.ErrorCount = context.ErrorCount();

@@ -4,17 +4,21 @@
 // it, so runs at the same time neither share pages nor interleave their logs.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace orvik {
 
 class Program;
+class RunStopFlag;
 
 struct InProcessRunRequest {
     std::string ReportPath;  // the .ovk file
     std::string TaskName;    // "" runs every top-level task
     std::string Parameters;  // as /prm takes them: "Region=North;Day=~date(d-1)~"
     std::string Name;        // names the run's work folder; unique among the runs at one time
+    // Kept by the caller to stop this run alone; null = only a signal stops it.
+    std::shared_ptr<RunStopFlag> Stop = nullptr;
 };
 
 struct InProcessRunOutcome {

@@ -12,6 +12,7 @@
 
 #include "core/FrontEnd.h"
 #include "core/Program.h"
+#include "core/StopRequest.h"
 
 class CRegistries;
 class CReport;
@@ -71,6 +72,11 @@ class Run {
     // The last message written to the log, for NoteError.
     void RememberLogLine(std::string_view message) { lastLogLine_ = message; }
 
+    // Stops this run alone (a server ending one request); work sees it on the threads a
+    // RunStopScope made with it marks as this run's. Shared: whoever may stop the run keeps it.
+    const std::shared_ptr<RunStopFlag>& StopFlag() const { return stopFlag_; }
+    void SetStopFlag(std::shared_ptr<RunStopFlag> flag) { stopFlag_ = std::move(flag); }
+
     RunPage Page;
     // Canonical paths of the files the run wrote (UxWriteFile). A mail step may remove a file it
     // sent only when this program made it; this says which ones outside the work folder it did.
@@ -95,6 +101,7 @@ class Run {
     CRegistries* registries_ = nullptr;
     CReport* report_ = nullptr;
     std::string logPath_;
+    std::shared_ptr<RunStopFlag> stopFlag_ = std::make_shared<RunStopFlag>();
     int errorCount_ = 0;
     std::string firstError_;
     std::string lastLogLine_;

@@ -1,6 +1,7 @@
 #include "core/StopRequest.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +32,8 @@ using Clock = std::chrono::steady_clock;
 
 // The limit in force on this thread: the innermost scope, which already holds the earliest end.
 thread_local TimeLimitScope* innermost = nullptr;
+// The run this thread works for, when it was given one (RunStopScope).
+thread_local std::shared_ptr<RunStopFlag> threadRun;
 
 // A thread blocked in a driver call is checked this often; a stop is seen within it.
 constexpr std::chrono::milliseconds kWatchInterval(50);
@@ -39,6 +42,7 @@ constexpr std::chrono::milliseconds kWatchInterval(50);
 
 // What a time limit says, copied where it must outlive its scope (a cancel's entry).
 struct WorkLimit {
+    std::shared_ptr<RunStopFlag> Run;
     bool Limited = false;
     Clock::time_point End;
     int Seconds = 0;
@@ -46,6 +50,7 @@ struct WorkLimit {
 
     static WorkLimit OnThisThread() {
         WorkLimit limit;
+        limit.Run = threadRun;
         if (const TimeLimitScope* scope = innermost; scope && scope->limited_) {
             limit.Limited = true;
             limit.End = scope->end_;
@@ -63,6 +68,7 @@ struct WorkLimit {
 
     std::string Reason(int signal, Clock::time_point now) const {
         if (signal != 0) return "the run was terminated by signal " + std::to_string(signal);
+        if (Run && Run->Requested()) return "the run was stopped: " + Run->Reason();
         if (Limited && now >= End)
             return "it ran longer than " + std::to_string(Seconds) + " s (time-out " + Setting +
                    ")";
@@ -169,6 +175,69 @@ void ClearStopRequest() {
     }
 }
 
+RunStopFlag::RunStopFlag() {
+    if (::pipe2(pipe_, O_NONBLOCK | O_CLOEXEC) != 0) pipe_[0] = pipe_[1] = -1;
+}
+
+RunStopFlag::~RunStopFlag() {
+    for (const int fd : pipe_)
+        if (fd >= 0) ::close(fd);
+}
+
+void RunStopFlag::Request(std::string_view reason) {
+    {
+        const std::lock_guard lock(mutex_);
+        if (requested_.load()) return;
+        reason_ = reason.empty() ? "asked to stop" : std::string(reason);
+        requested_.store(true);
+    }
+    if (pipe_[1] >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = ::write(pipe_[1], &byte, 1);
+    }
+}
+
+std::string RunStopFlag::Reason() const {
+    const std::lock_guard lock(mutex_);
+    return reason_;
+}
+
+RunStopScope::RunStopScope(std::shared_ptr<RunStopFlag> flag) : outer_(std::move(threadRun)) {
+    threadRun = std::move(flag);
+}
+
+RunStopScope::~RunStopScope() {
+    threadRun = std::move(outer_);
+}
+
+bool StopRequested() {
+    return StopSignal() != 0 || (threadRun && threadRun->Requested());
+}
+
+int StopEventDescriptors(int (&out)[2]) {
+    int count = 0;
+    if (eventPipe[0] >= 0) out[count++] = eventPipe[0];
+    if (threadRun && threadRun->EventDescriptor() >= 0) out[count++] = threadRun->EventDescriptor();
+    return count;
+}
+
+DescriptorWait WaitForDescriptor(int fd, short events, int timeoutMs) {
+    pollfd entries[3] = {{fd, events, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
+    int stops[2];
+    const int stopCount = StopEventDescriptors(stops);
+    for (int i = 0; i < stopCount; ++i) entries[1 + i].fd = stops[i];
+    for (;;) {
+        if (StopRequested()) return DescriptorWait::Stopped;
+        const int ready = ::poll(entries, static_cast<nfds_t>(1 + stopCount), timeoutMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return DescriptorWait::Failed;
+        if (StopRequested()) return DescriptorWait::Stopped;
+        if (ready == 0) return DescriptorWait::TimedOut;
+        if (entries[0].revents != 0) return DescriptorWait::Ready;
+        // A stop descriptor of a request that has since been cleared (a test): wait on.
+    }
+}
+
 int StopSignal() {
     return requested.load();
 }
@@ -211,7 +280,7 @@ TimeLimitScope::~TimeLimitScope() {
 }
 
 bool ShouldStop() {
-    return StopSignal() != 0 || WorkLimit::Passed();
+    return StopRequested() || WorkLimit::Passed();
 }
 
 std::string StopReason() {

@@ -6,9 +6,11 @@
 // driver's call). A query's time-out ends work by the same path.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -30,6 +32,57 @@ int StopEventDescriptor();
 void RequestStop(int signal);
 // Forgets a stop request (tests that request one).
 void ClearStopRequest();
+
+// One run's own stop request, for a process that serves many runs: a server ends one request's
+// run and leaves the others alone. A signal still stops every run of the process. Shared by the
+// run and whoever may stop it (a server's request handler), so either may outlive the other.
+class RunStopFlag {
+  public:
+    RunStopFlag();
+    ~RunStopFlag();
+    RunStopFlag(const RunStopFlag&) = delete;
+    RunStopFlag& operator=(const RunStopFlag&) = delete;
+
+    // Asks the run to stop; `reason` ends up in its log ("the run was stopped: <reason>"). The
+    // first request's reason is kept.
+    void Request(std::string_view reason);
+    bool Requested() const { return requested_.load(); }
+    std::string Reason() const;
+    // Readable once Request was called, for waits that poll.
+    int EventDescriptor() const { return pipe_[0]; }
+
+  private:
+    std::atomic<bool> requested_{false};
+    mutable std::mutex mutex_;
+    std::string reason_;
+    int pipe_[2] = {-1, -1};
+};
+
+// While it lives, the work of the thread that made it belongs to the run `flag` stops:
+// StopRequested, ShouldStop, the waits and CancelOnStop see its request as they see a signal.
+class RunStopScope {
+  public:
+    explicit RunStopScope(std::shared_ptr<RunStopFlag> flag);
+    ~RunStopScope();
+    RunStopScope(const RunStopScope&) = delete;
+    RunStopScope& operator=(const RunStopScope&) = delete;
+
+  private:
+    std::shared_ptr<RunStopFlag> outer_;
+};
+
+// True once this thread's run was asked to stop: by a signal, or through its own flag. Unlike
+// ShouldStop, a passed time limit does not count (a step's time-out is its own business).
+bool StopRequested();
+
+// The descriptors a wait polls besides its own, to wake on a stop request (the signal's and this
+// thread's run's); fills `out` and returns how many there are (0 to 2).
+int StopEventDescriptors(int (&out)[2]);
+
+enum class DescriptorWait { Ready, TimedOut, Stopped, Failed };
+// Waits up to `timeoutMs` (-1: no limit) for `events` on `fd`, ending early with Stopped once
+// this thread's run is asked to stop. Failed leaves the reason in errno.
+DescriptorWait WaitForDescriptor(int fd, short events, int timeoutMs);
 
 // Thrown where work ends early because the run was asked to stop or its time limit passed; the
 // message says what was stopped and why.

@@ -108,21 +108,19 @@ bool CTlsChannel::WaitFor(int result, int timeoutMs) {
         Fail("", result);  // also a refused certificate
     }
     // A run asked to stop does not sit out the server's silence.
-    pollfd entries[2] = {{fd_, events, 0}, {orvik::StopEventDescriptor(), POLLIN, 0}};
-    const nfds_t count = entries[1].fd >= 0 ? 2 : 1;
-    for (;;) {
-        const int ready = orvik::StopSignal() != 0 ? 1 : poll(entries, count, timeoutMs);
-        if (orvik::StopSignal() != 0 || (ready > 0 && entries[1].revents != 0)) {
+    switch (orvik::WaitForDescriptor(fd_, events, timeoutMs)) {
+        case orvik::DescriptorWait::Ready:
+            return true;
+        case orvik::DescriptorWait::TimedOut:
+            return false;
+        case orvik::DescriptorWait::Stopped:
             broken_ = true;
             throw CTlsException("The run was asked to stop");
-        }
-        if (ready > 0) return true;
-        if (ready == 0) return false;
-        if (errno != EINTR) {
-            broken_ = true;
-            throw CTlsException(std::string("Cannot wait for the server: ") + std::strerror(errno));
-        }
+        case orvik::DescriptorWait::Failed:
+            break;
     }
+    broken_ = true;
+    throw CTlsException(std::string("Cannot wait for the server: ") + std::strerror(errno));
 }
 
 void CTlsChannel::Fail(const std::string& what, int result) {

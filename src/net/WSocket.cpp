@@ -27,16 +27,17 @@ struct AddrInfoDeleter {
 // poll() on one descriptor that resumes after a signal (restarting its wait). A run asked to
 // stop does not sit out a server's silence: the wait ends with ECANCELED.
 int PollOne(int fd, short events, int timeoutMs) {
-    pollfd entries[2] = {{fd, events, 0}, {orvik::StopEventDescriptor(), POLLIN, 0}};
-    const nfds_t count = entries[1].fd >= 0 ? 2 : 1;
-    for (;;) {
-        if (orvik::StopSignal() != 0) ThrowSystemError(ECANCELED, "The run was asked to stop");
-        const int result = poll(entries, count, timeoutMs);
-        if (result > 0 && entries[1].revents != 0) {
+    switch (orvik::WaitForDescriptor(fd, events, timeoutMs)) {
+        case orvik::DescriptorWait::Ready:
+            return 1;
+        case orvik::DescriptorWait::TimedOut:
+            return 0;
+        case orvik::DescriptorWait::Stopped:
             ThrowSystemError(ECANCELED, "The run was asked to stop");
-        }
-        if (result >= 0 || errno != EINTR) return result;
+        case orvik::DescriptorWait::Failed:
+            break;
     }
+    return -1;
 }
 
 }  // namespace

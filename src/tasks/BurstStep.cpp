@@ -212,7 +212,7 @@ class BurstStep : public TaskStep {
         int sent = 0;
         int failed = 0;
         for (const BurstRow& row : *rows) {
-            if (StopSignal() != 0) break;
+            if (StopRequested()) break;
             const std::string shown = "Burst " + EscapeForLog(row.Value);
             const std::vector<std::string> addresses = SplitAddresses(row.Addresses);
             // A refused row still stands for everyone it would have reached.

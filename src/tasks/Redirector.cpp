@@ -218,11 +218,13 @@ std::optional<int> CRedirector::WaitForChild(std::chrono::milliseconds limit) {
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return std::nullopt;
         // A stop request from outside ends the wait as the limit would.
-        if (orvik::StopSignal() != 0) return std::nullopt;
+        if (orvik::StopRequested()) return std::nullopt;
         if (childFd_ >= 0) {
-            pollfd wait[2] = {{childFd_, POLLIN, 0}, {orvik::StopEventDescriptor(), POLLIN, 0}};
-            ::poll(wait, wait[1].fd >= 0 ? 2 : 1,
-                   static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
+            if (orvik::WaitForDescriptor(
+                    childFd_, POLLIN,
+                    static_cast<int>(std::min<long long>(left.count(), INT_MAX))) ==
+                orvik::DescriptorWait::Stopped)
+                return std::nullopt;
         } else {
             std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(20)));
         }

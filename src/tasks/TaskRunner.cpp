@@ -82,7 +82,7 @@ int DoAct(orvik::Run& run, const char* name, const StepHooks& hooks) {
     for (size_t i = 0; i < report.Tasks.size(); ++i) {
         const COvInfoAct& task = *report.Tasks[i];
         if (task.Parent) continue;
-        if (orvik::StopSignal() != 0) break;
+        if (orvik::StopRequested()) break;
         if (wanted.empty() || task.Name.Value == wanted) {
             RunAllSteps(run, task, hooks);
             ++ran;
@@ -107,7 +107,7 @@ void RunAllSteps(orvik::Run& run, const COvInfoAct& task, const StepHooks& hooks
         COvInfoAct& step = *report.Tasks[i];
         if (step.Parent != &task) continue;
         // A run asked to stop starts no further step.
-        if (orvik::StopSignal() != 0) return;
+        if (orvik::StopRequested()) return;
         const std::string& type = step.AType.Value;
         UxSaveLog(run, "Step " + step.Name.Value + " Type=" + type + " ", __FILE__, __LINE__);
         const CrashStepScope crashStep(step.Name.Value);
@@ -176,11 +176,8 @@ void RunCommandStep(orvik::Run& run, const COvInfoAct& step) {
     std::erase_if(output, [](char c) { return c == '\r' || c == '\n'; });
     UxSaveLog(run, "CMD Output: <" + output + ">", __FILE__, __LINE__);
 
-    if (!status && orvik::StopSignal() != 0) {
-        UxSaveLog(run,
-                  "CMD was stopped: the run was terminated by signal " +
-                      std::to_string(orvik::StopSignal()),
-                  __FILE__, __LINE__);
+    if (!status && orvik::StopRequested()) {
+        UxSaveLog(run, "CMD was stopped: " + orvik::StopReason(), __FILE__, __LINE__);
         run.NoteError();
         return;
     }

@@ -2,13 +2,17 @@
 // in its outcome rather than thrown or lost.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "TestSupport.h"
 #include "app/InProcessRun.h"
 #include "app/WorkFolders.h"
 #include "core/FolderLock.h"
 #include "core/Program.h"
+#include "core/StopRequest.h"
 
 namespace orvik {
 namespace {
@@ -64,6 +68,43 @@ TEST_F(InProcessRun, TwoRunsOfOneNameAtOnceAreRefusedNotMixed) {
     EXPECT_FALSE(outcome.Succeeded);
     EXPECT_NE(outcome.FirstError.find("the run did not start: another run"), std::string::npos)
         << outcome.FirstError;
+}
+
+TEST_F(InProcessRun, StoppingOneRunEndsItAloneAndLeavesTheOtherToFinish) {
+    const std::string steps =
+        "<ACT><ActParent>0</ActParent><Name>Wait</Name><AType>CMD</AType><cmd>sleep 3</cmd></ACT>"
+        "<ACT><ActParent>0</ActParent><Name>After</Name><AType>CMD</AType><cmd>echo after</cmd>"
+        "</ACT>";
+    const std::string path = Report(steps);
+    InProcessRunRequest stopped{path, "Daily", "", "stopped"};
+    stopped.Stop = std::make_shared<RunStopFlag>();
+    InProcessRunOutcome stoppedOutcome;
+    InProcessRunOutcome otherOutcome;
+    const auto started = std::chrono::steady_clock::now();
+    std::thread stoppedRun([&] { stoppedOutcome = RunReportInProcess(program_, stopped); });
+    std::thread otherRun([&] {
+        otherOutcome = RunReportInProcess(program_, {path, "Daily", "", "other"});
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    stopped.Stop->Request("the request was cancelled");
+    stoppedRun.join();
+    const auto stoppedAfter = std::chrono::steady_clock::now() - started;
+    otherRun.join();
+
+    EXPECT_LT(stoppedAfter, std::chrono::milliseconds(2500)) << "the sleep was not ended";
+    EXPECT_FALSE(stoppedOutcome.Succeeded);
+    EXPECT_NE(stoppedOutcome.FirstError.find("the run was stopped: the request was cancelled"),
+              std::string::npos)
+        << stoppedOutcome.FirstError;
+    const std::string stoppedLog = test::ReadFileBytes(stoppedOutcome.LogPath);
+    EXPECT_NE(stoppedLog.find("CMD was stopped: the run was stopped: the request was cancelled"),
+              std::string::npos)
+        << stoppedLog;
+    EXPECT_EQ(stoppedLog.find("Step After"), std::string::npos) << "a step started after the stop";
+
+    EXPECT_TRUE(otherOutcome.Succeeded) << otherOutcome.FirstError;
+    EXPECT_NE(test::ReadFileBytes(otherOutcome.LogPath).find("CMD Output: <after>"),
+              std::string::npos);
 }
 
 }  // namespace

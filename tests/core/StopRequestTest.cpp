@@ -1,7 +1,7 @@
 // The stop path that queries share: a stop request and a time limit seen by the thread that does
 // the work, and a cancel run from the watching thread for work blocked where nothing can look.
 #include <gtest/gtest.h>
-
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -95,6 +95,53 @@ TEST_F(StopRequestTest, ACancelEndsABlockedCallOnAStopRequest) {
     stopper.join();
     EXPECT_LT(Clock::now() - start, 5s);
     EXPECT_EQ(reason, "the run was terminated by signal 15");
+}
+
+// One run's flag stops the work of that run's threads and its cancels; a thread of another run
+// goes on, and a waiting descriptor of the stopped run wakes.
+TEST_F(StopRequestTest, ARunsOwnStopReachesItsThreadsOnly) {
+    const auto flag = std::make_shared<RunStopFlag>();
+    std::atomic<bool> otherSawStop{false};
+    std::atomic<bool> otherDone{false};
+    std::thread other([&] {
+        const RunStopScope otherRun(std::make_shared<RunStopFlag>());
+        while (!flag->Requested()) std::this_thread::sleep_for(5ms);
+        otherSawStop = ShouldStop();
+        otherDone = true;
+    });
+    std::atomic<int> cancels{0};
+    std::string reason;
+    {
+        const RunStopScope thisRun(flag);
+        EXPECT_FALSE(StopRequested());
+        int pipeFds[2];
+        ASSERT_EQ(pipe(pipeFds), 0);
+        const CancelOnStop cancel([&] { ++cancels; });
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(100ms);
+            flag->Request("cancelled by the caller");
+        });
+        const auto start = Clock::now();
+        // Nothing is ever written to the pipe: only the stop ends the wait.
+        EXPECT_EQ(WaitForDescriptor(pipeFds[0], POLLIN, 10'000), DescriptorWait::Stopped);
+        EXPECT_LT(Clock::now() - start, 5s);
+        stopper.join();
+        EXPECT_TRUE(ShouldStop());
+        EXPECT_EQ(StopReason(), "the run was stopped: cancelled by the caller");
+        EXPECT_THROW(ThrowIfStopped("The query"), WorkStopped);
+        const auto waited = Clock::now();
+        while (cancels == 0 && Clock::now() - waited < 5s) std::this_thread::sleep_for(10ms);
+        reason = cancel.Reason();
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+    }
+    other.join();
+    EXPECT_TRUE(otherDone);
+    EXPECT_FALSE(otherSawStop);
+    EXPECT_EQ(cancels, 1);
+    EXPECT_EQ(reason, "the run was stopped: cancelled by the caller");
+    // Out of the run's scope the thread is no one's: nothing stops it.
+    EXPECT_FALSE(StopRequested());
 }
 
 TEST_F(StopRequestTest, ACancelFiresOnceForTheTimeLimitAndNeverAfterItsEnd) {
