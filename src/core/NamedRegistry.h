@@ -1,5 +1,7 @@
-// A registry of things known by name (data-source kinds, step types): each registered once, by
-// its own file, when the program starts, and looked up by the name a report file stores.
+// A registry of things known by name (data-source kinds, view types, step types): each registered
+// once, by its own file, when the program starts, and looked up by the name a report file stores.
+// A program copies the built-in registry and adds the entries of its plug-ins to its copy; the
+// entries themselves are shared, immutable after start-up.
 #pragma once
 
 #include <map>
@@ -14,7 +16,7 @@ template <typename Entry>
 class NamedRegistry {
   public:
     // Registers `entry` under `name` (a later registration of the same name replaces it).
-    void Register(std::string_view name, std::unique_ptr<Entry> entry) {
+    void Register(std::string_view name, std::shared_ptr<Entry> entry) {
         entries_.insert_or_assign(std::string(name), std::move(entry));
     }
     // Removes the registration of `name` (a test's own entry).
@@ -36,7 +38,7 @@ class NamedRegistry {
     }
 
   private:
-    std::map<std::string, std::unique_ptr<Entry>, std::less<>> entries_;
+    std::map<std::string, std::shared_ptr<Entry>, std::less<>> entries_;
 };
 
 }  // namespace orvik

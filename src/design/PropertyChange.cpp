@@ -21,6 +21,7 @@
 #include "model/PropertyTranslation.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "model/TypeRegistries.h"
 #include "params/ParameterValueList.h"
 #include "plugin/PlugInLoader.h"
 #include "render/GridBase.h"
@@ -86,9 +87,8 @@ class PropertyEdit {
             // A plug-in hears of edits to its own objects, and of any edit while its view is
             // shown; the page rebuilt below shows what it made of them.
             if (object_) {
-                NotifyPlugInsOfChange(
-                    run_, *object_, prop_,
-                    letter_ == 'S' ? static_cast<COvInfoSheet*>(object_) : nullptr);
+                NotifyTypesOfChange(run_, *object_, prop_,
+                                    letter_ == 'S' ? static_cast<COvInfoSheet*>(object_) : nullptr);
             }
         } catch (const std::exception& error) {
             UxError(run_, error, kErrorSource, __LINE__, prop_.Name.c_str());

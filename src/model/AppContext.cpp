@@ -31,10 +31,6 @@ void AppContext::MakeReport() {
     Attach(*registries_, *report_);
 }
 
-TaskHandlers& AppContext::Tasks() {
-    return registries_->Tasks;
-}
-
 AppContext::~AppContext() {
     // The report's objects unregister themselves from the registries, so they go first.
     report_.reset();

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "core/Run.h"
-#include "model/TaskHandlers.h"
 
 class CRegistries;
 class CReport;
@@ -28,9 +27,6 @@ class AppContext : public Run {
     // A run of `program`, which outlives it.
     AppContext(Program& program, std::unique_ptr<FrontEnd> frontEnd);
     ~AppContext() override;
-
-    // Handlers of the step types that live in plug-ins.
-    TaskHandlers& Tasks();
 
   private:
     void MakeReport();

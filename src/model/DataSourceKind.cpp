@@ -19,6 +19,10 @@ DataSourceKindRegistry& DataSourceKindRegistry::Builtin() {
 
 DataSourceKind& DataSourceKindRegistry::Find(std::string_view name) const {
     if (DataSourceKind* kind = Lookup(name)) return *kind;
+    return Fallback();
+}
+
+DataSourceKind& DataSourceKindRegistry::Fallback() const {
     if (fallback_) return *fallback_;
     static UnknownSourceKind unknown;
     return unknown;

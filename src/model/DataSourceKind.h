@@ -11,6 +11,7 @@
 
 #include "core/NamedRegistry.h"
 #include "data/Variant.h"
+#include "model/SheetRenderer.h"
 
 class COvInfoDS;
 
@@ -32,10 +33,8 @@ enum class PageStyle {
     KpiList,  // the grid as a KPI list
 };
 
-class DataSourceKind {
+class DataSourceKind : public SheetRenderer {
   public:
-    virtual ~DataSourceKind() = default;
-
     // Connects `source` with its connection string (parameters substituted) and, with
     // `runQuery`, runs its query. 1 on success, 0 on failure (reported through UxError).
     virtual int Connect(orvik::Run& run, COvInfoDS& source, bool runQuery) = 0;
@@ -67,10 +66,12 @@ class DataSourceKindRegistry : public NamedRegistry<DataSourceKind> {
     // only connects; its query is some other part's business).
     DataSourceKind& Find(std::string_view name) const;
     // Sets the kind Find gives for unregistered names.
-    void SetFallback(std::unique_ptr<DataSourceKind> kind) { fallback_ = std::move(kind); }
+    void SetFallback(std::shared_ptr<DataSourceKind> kind) { fallback_ = std::move(kind); }
+    // What a name nobody registered gets.
+    DataSourceKind& Fallback() const;
 
   private:
-    std::unique_ptr<DataSourceKind> fallback_;
+    std::shared_ptr<DataSourceKind> fallback_;
 };
 
 // Registers a built-in kind when the program starts: one line at the end of the kind's file,

@@ -38,25 +38,13 @@ void COvInfoDS::ShowProp(orvik::FrontEnd& front, CReport& report) {
 }
 
 orvik::DataSourceKind& COvInfoDS::Kind() const {
-    return orvik::DataSourceKindRegistry::Builtin().Find(tpDS.Value);
-}
-
-int COvInfoDS::PlugInIndex() const {
-    if (const COvCombos* entry = tpDS.SelectedEntry(); entry && entry->Name == tpDS.Value)
-        return entry->PlugInIndex;
-    if (registries_)
-        if (const COvCombos* entry =
-                registries_->FindComboValue(ListId::DataSourceTypes, tpDS.Value))
-            return entry->PlugInIndex;
-    return -1;
+    const orvik::DataSourceKindRegistry& kinds =
+        registries_ ? registries_->Types.Kinds : orvik::DataSourceKindRegistry::Builtin();
+    return kinds.Find(tpDS.Value);
 }
 
 int COvInfoDS::OpenConnectDS(orvik::Run& run, bool bOpenRS) {
     orvik::WaitCursor wait(run);
-    if (const int plugIn = PlugInIndex(); plugIn >= 0) {
-        const PlugInOpenHandler& open = run.Registries().PlugInOpen;
-        return open ? open(run, plugIn, *this) : 0;
-    }
     return Kind().Connect(run, *this, bOpenRS);
 }
 

@@ -72,9 +72,6 @@ class COvInfoDS : public COvInfoObject {
     // What the source's kind keeps between runs (an OLAP source's catalog tree and query
     // builder); it outlives reconnecting and dies with the source.
     std::unique_ptr<orvik::DataSourceKindState> KindState;
-
-  private:
-    int PlugInIndex() const;
 };
 
 // Editor routines of the dialog-edited texts (kept in ComboId).

@@ -14,7 +14,7 @@
 #include "model/OvCombos.h"
 #include "model/OvInfoProp.h"
 #include "model/OvInfoPropGrps.h"
-#include "model/TaskHandlers.h"
+#include "model/TypeRegistries.h"
 #include "orvik/PlugInApi.h"
 
 class CRepPlugIn;
@@ -25,10 +25,6 @@ namespace orvik {
 class Run;
 class SettingsStore;
 }  // namespace orvik
-
-// Opens a data source whose type a plug-in registered (the plug-in loader provides it); its
-// result is COvInfoDS::OpenConnectDS's.
-using PlugInOpenHandler = std::function<int(orvik::Run& run, int plugInIndex, COvInfoDS& source)>;
 
 // Ids of the value lists.
 namespace ListId {
@@ -127,10 +123,8 @@ class CRegistries {
     const CLanguageTexts* Language = nullptr;
     // Told what a registration refused and why ("Not Uniq Combo Value = '<name>'"); may be empty.
     std::function<void(const std::string&)> Warn;
-    // How data sources of plug-in types open; empty until plug-ins are loaded.
-    PlugInOpenHandler PlugInOpen;
-    // How the steps, sheets and views of plug-in types are served; empty until plug-ins load.
-    orvik::TaskHandlers Tasks;
+    // The data-source kinds, view types and step types, the program's and its plug-ins'.
+    orvik::TypeRegistries Types;
 
     std::vector<std::unique_ptr<COvInfoProp>> ProgramSettings;
     // What the last ReadSettings could not use: an unreadable settings file, a number setting

@@ -1,7 +1,7 @@
 // The step types a task can hold ("HTML", "HTMFile", "GRP", "CMD", "SMTP", "FTP"), each one class
 // registered by its type name. The task runner looks a step's type up here instead of comparing
 // names, so a new step type is one new file with its registration line (TaskStepRegistration).
-// Plug-in types are not registered here: a step whose type a plug-in brought goes to the plug-in.
+// A program copies these and adds an entry for each step type a plug-in brings (TypeRegistries).
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/NamedRegistry.h"
+#include "model/SheetRenderer.h"
 
 class COvInfoAct;
 class CReport;
@@ -17,10 +18,8 @@ namespace orvik {
 
 class Run;
 
-class TaskStep {
+class TaskStep : public TypeEntry {
   public:
-    virtual ~TaskStep() = default;
-
     // Runs `step`, which stands at `position` in the report's task list.
     virtual void Run(orvik::Run& run, COvInfoAct& step, size_t position) = 0;
 
@@ -33,6 +32,13 @@ class TaskStep {
     virtual bool BuildsPage() const { return false; }
     // True for a step that sends or publishes what the run made (mail, upload).
     virtual bool Delivers() const { return false; }
+
+    // True when an export by a step of this type makes each sheet's part its own way
+    // (ExportSheetItself) instead of the program's tables; such a page is never streamed.
+    virtual bool ExportsSheetsItself() const { return false; }
+    virtual void ExportSheetItself(orvik::Run& /*run*/, COvInfoAct& /*step*/) {}
+    // Delivers `step` its own way; false leaves it to the program's mail and upload.
+    virtual bool Deliver(orvik::Run& /*run*/, COvInfoAct& /*step*/) { return false; }
 };
 
 class TaskStepRegistry : public NamedRegistry<TaskStep> {

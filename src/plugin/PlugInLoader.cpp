@@ -24,7 +24,8 @@
 #include "model/Registries.h"
 #include "model/Report.h"
 #include "orvik/RepPlugIn.h"
-#include "plugin/PlugInRunScope.h"
+#include "plugin/PlugInGuard.h"
+#include "plugin/PlugInTypes.h"
 
 namespace orvik {
 namespace {
@@ -36,88 +37,6 @@ constexpr char kMainFrameClass[] = "CMainFrame";
 
 // The setting that lets plug-ins load from places others can write (development machines).
 constexpr char kAnyOwnerSetting[] = "PlugInAnyOwner";
-
-CRepPlugIn* PlugInAt(const CRegistries& registries, int index) {
-    if (index < 0 || index >= static_cast<int>(registries.PlugIns.size())) return nullptr;
-    return registries.PlugIns[static_cast<size_t>(index)];
-}
-
-// How a plug-in's exception counts: in the work a run does (opening a source, exporting, a step,
-// a delivery) it fails the run as any failed step would; in the designer's notifications and at
-// start-up it is only logged.
-enum class Failure { FailsRun, Logged };
-
-// A plug-in that throws must not take the run down with it; what it said goes to the log. The
-// call is marked as the plug-in's for the lines it logs and for the stop watch, and `run` is the
-// run the plug-in's calls back into the program work on.
-template <typename Call>
-auto Guarded(CRepPlugIn& plugIn, const char* what, Run& run, Failure failure, Call&& call,
-             decltype(call()) fallback) {
-    const PlugInCall marked(plugIn.m_FileName, what);
-    const PlugInRunScope calling(run);
-    std::string reason;
-    try {
-        return call();
-    } catch (const std::exception& error) {
-        reason = "Plug-in " + plugIn.m_FileName + " failed in " + what + ": " + error.what();
-    } catch (...) {
-        reason = "Plug-in " + plugIn.m_FileName + " failed in " + what;
-    }
-    UxSaveLog(run, reason, __FILE__, __LINE__);
-    if (failure == Failure::FailsRun) run.NoteError(reason);
-    return fallback;
-}
-
-void InstallDispatch(CRegistries& registries) {
-    registries.PlugInOpen = [](Run& run, int index, COvInfoDS& source) {
-        CRepPlugIn* plugIn = PlugInAt(run.Registries(), index);
-        if (!plugIn) return 0;
-        // The plug-in is told the sheet made or loaded last, as it always was.
-        CReport& report = run.Report();
-        COvInfoSheet* sheet = report.Sheets.empty() ? nullptr : report.Sheets.back().get();
-        return Guarded(
-            *plugIn, "opening a data source", run, Failure::FailsRun,
-            [&] { return plugIn->OpenDataSource(sheet, &source); }, 0);
-    };
-    TaskHandlers& tasks = registries.Tasks;
-    tasks.PlugInRender = [](Run& run, int index, COvInfoSheet& sheet, COvInfoAct& task,
-                            std::string& out) {
-        CRepPlugIn* plugIn = PlugInAt(run.Registries(), index);
-        if (!plugIn) return 2;
-        return Guarded(
-            *plugIn, "exporting a sheet", run, Failure::FailsRun,
-            [&] { return plugIn->ExportSheet(&sheet, &task, out); }, 0);
-    };
-    tasks.PlugInTask = [](Run& run, int index, const std::string& type, COvInfoAct* step) {
-        if (CRepPlugIn* plugIn = PlugInAt(run.Registries(), index)) {
-            Guarded(
-                *plugIn, "running a task step", run, Failure::FailsRun,
-                [&] {
-                    plugIn->RunTask(type.c_str(), step);
-                    return true;
-                },
-                false);
-        }
-    };
-    tasks.PlugInDelivery = [](Run& run, int index, COvInfoAct& step) {
-        if (CRepPlugIn* plugIn = PlugInAt(run.Registries(), index)) {
-            Guarded(
-                *plugIn, "delivering", run, Failure::FailsRun,
-                [&] {
-                    plugIn->Deliver(&step);
-                    return true;
-                },
-                false);
-        }
-    };
-    tasks.PlugInCreateView = [](Run& run, int index, COvInfoSheet& sheet) -> CSheetView* {
-        CRepPlugIn* plugIn = PlugInAt(run.Registries(), index);
-        if (!plugIn) return nullptr;
-        return Guarded(
-            *plugIn, "making a sheet's view", run, Failure::Logged,
-            [&] { return plugIn->CreateView(&sheet); }, static_cast<CSheetView*>(nullptr));
-    };
-}
 
 // The "*.rll" files of `folder`, sorted by file name.
 std::vector<std::filesystem::path> PlugInFiles(const std::string& folder) {
@@ -223,6 +142,8 @@ bool LoadPlugIn(Run& context, const std::filesystem::path& path) {
             return true;
         },
         false);
+    // The types it registered run through the same registries as the program's own.
+    RegisterPlugInTypes(registries, plugIn->m_PlugInIndex);
     // Its captions in the interface language, keyed by the library's name without ".rll".
     TranslateProperties(context.Language(), registries, plugIn->m_PlugInIndex,
                         path.stem().string());
@@ -235,7 +156,6 @@ int LoadPlugIns(Run& context) {
     CRegistries& registries = context.Registries();
     if (registries.PlugInsLoaded) return 0;
     registries.PlugInsLoaded = true;
-    InstallDispatch(registries);
     int added = 0;
     for (const auto& path : PlugInFiles(context.ProgramFolder())) {
         if (LoadPlugIn(context, path)) ++added;
@@ -248,47 +168,6 @@ std::vector<PlugInAbout> PlugInAboutRows(const CRegistries& registries) {
     for (const CRepPlugIn* plugIn : registries.PlugIns)
         rows.push_back({plugIn->m_Name, plugIn->m_FileName, plugIn->m_Version, plugIn->m_Note});
     return rows;
-}
-
-bool NotifyPlugInsOfChange(Run& run, COvInfoObject& object, COvInfoProp& prop,
-                           const COvInfoSheet* activeSheet) {
-    CRegistries* registries = &run.Registries();
-    if (registries->PlugIns.empty()) return false;
-    const auto typeIndex = [&](int list, const COvInfoObject& of, const char* name) {
-        const COvInfoProp* type = of.GetPropByName(name);
-        const COvCombos* entry = type ? registries->FindComboValue(list, type->Value) : nullptr;
-        return entry ? entry->PlugInIndex : -1;
-    };
-    bool told = false;
-    if (activeSheet) {
-        if (CRepPlugIn* plugIn =
-                PlugInAt(*registries, typeIndex(ListId::OutputTypes, *activeSheet, "tpVW"))) {
-            plugIn->m_pCurObj = &object;
-            Guarded(
-                *plugIn, "a property change", run, Failure::Logged,
-                [&] {
-                    plugIn->ViewPropertyChanged(&prop);
-                    return true;
-                },
-                false);
-            told = true;
-        }
-    }
-    // The object's own type: a data source's, a sheet's view, a task step's.
-    int owner = typeIndex(ListId::DataSourceTypes, object, "tpDS");
-    if (owner < 0) owner = typeIndex(ListId::OutputTypes, object, "tpVW");
-    if (owner < 0) owner = typeIndex(ListId::TaskTypes, object, "AType");
-    if (CRepPlugIn* plugIn = PlugInAt(*registries, owner)) {
-        Guarded(
-            *plugIn, "a property change", run, Failure::Logged,
-            [&] {
-                plugIn->PropertyChanged(&prop);
-                return true;
-            },
-            false);
-        told = true;
-    }
-    return told;
 }
 
 }  // namespace orvik

@@ -1,9 +1,9 @@
 // The report plug-ins of this run: the "*.rll" libraries of the program folder, loaded once at
 // start-up in file-name order (so two machines with the same files number them the same), each
-// asked for its descriptor, numbered by its place in the list and initialised; then the program's
-// dispatch points (data-source open, sheet view and export, task step, delivery) are pointed at
-// them. A library that cannot be loaded, or was built for another interface version, is named in
-// the log with the reason and skipped: the run goes on without it.
+// asked for its descriptor, numbered by its place in the list and initialised; then each type it
+// registered gets its entry in the program's registries (plugin/PlugInTypes.h). A library that
+// cannot be loaded, or was built for another interface version, is named in the log with the reason
+// and skipped: the run goes on without it.
 #pragma once
 
 #include <string>
@@ -11,9 +11,6 @@
 
 class CRepPlugIn;
 class CRegistries;
-class COvInfoObject;
-class COvInfoProp;
-class COvInfoSheet;
 
 namespace orvik {
 
@@ -27,19 +24,12 @@ struct PlugInAbout {
     std::string Note;
 };
 
-// Loads every "*.rll" of `context`'s program folder into its plug-in list and installs the
-// dispatch handlers. Call once, after the program's own types are registered; a second call
+// Loads every "*.rll" of `context`'s program folder into its plug-in list and registers their
+// types. Call once, after the program's own types are registered; a second call
 // loads nothing more. Returns the number of plug-ins added.
 int LoadPlugIns(Run& context);
 
 // Name, file, version and note of each plug-in, in list order.
 std::vector<PlugInAbout> PlugInAboutRows(const CRegistries& registries);
-
-// Tells the plug-ins that property `prop` of `object` changed in the property bar: the plug-in
-// whose view type `activeSheet` has (slot 6, with the object as current object), and the plug-in
-// whose type `object` carries (slot 7). Returns true when a plug-in was told, so the caller
-// rebuilds the page.
-bool NotifyPlugInsOfChange(Run& run, COvInfoObject& object, COvInfoProp& prop,
-                           const COvInfoSheet* activeSheet);
 
 }  // namespace orvik

@@ -167,7 +167,7 @@ void CGridBase::Fill() {
         return;
     }
     const std::string& type = DataSource->tpDS.Value;
-    if (!orvik::DataSourceKindRegistry::Builtin().Has(type)) {
+    if (!ForRun->Registries().Types.Kinds.Has(type)) {
         if (!type.empty()) {
             orvik::ShowMessage(*ForRun, "Unknown DSN type = " + type, {},
                                orvik::MessageBoxButtons::Ok, orvik::MessageBoxIcon::Warning);

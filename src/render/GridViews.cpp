@@ -8,15 +8,25 @@
 #include "model/OvInfoSheet.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "model/ViewType.h"
 #include "render/GridView.h"
 
 namespace {
 
-// The plug-in whose view type the sheet has, or -1.
-int PlugInViewIndex(orvik::Run& run, const COvInfoSheet& sheet) {
-    const COvCombos* entry = run.Registries().FindComboValue(ListId::OutputTypes, sheet.tpVW.Value);
-    return entry ? entry->PlugInIndex : -1;
-}
+// The grid: the program's own view type, and what a sheet of a type nobody registered shows.
+class GridViewType : public orvik::ViewType {
+  public:
+    CGridView* MakeView(orvik::Run& run, COvInfoSheet& sheet) override {
+        auto view = std::make_unique<CGridView>(run, sheet);
+        CGridView* made = view.get();
+        sheet.OwnedView = std::move(view);
+        sheet.View = made;
+        made->OnRefreshRequest();
+        return made;
+    }
+};
+
+const orvik::ViewTypeRegistration<GridViewType> kGrid("GRID", /*fallback=*/true);
 
 }  // namespace
 
@@ -28,20 +38,7 @@ CGridView* CreateGridView(orvik::Run& run, COvInfoSheet& sheet) {
 
 CGridView* MakeGridView(orvik::Run& run, COvInfoSheet& sheet) {
     DestroyGridView(sheet);
-    if (const int plugIn = PlugInViewIndex(run, sheet); plugIn >= 0) {
-        // The plug-in's view is the sheet's, but not a grid: the page asks the plug-in for the
-        // sheet's part instead.
-        const orvik::TaskHandlers& handlers = run.Registries().Tasks;
-        if (handlers.PlugInCreateView)
-            sheet.OwnedView.reset(handlers.PlugInCreateView(run, plugIn, sheet));
-        return nullptr;
-    }
-    auto view = std::make_unique<CGridView>(run, sheet);
-    CGridView* made = view.get();
-    sheet.OwnedView = std::move(view);
-    sheet.View = made;
-    made->OnRefreshRequest();
-    return made;
+    return run.Registries().Types.Views.Find(sheet.tpVW.Value).MakeView(run, sheet);
 }
 
 CGridView* FindGridView(const COvInfoSheet& sheet) {

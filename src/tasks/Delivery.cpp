@@ -605,12 +605,9 @@ void UploadFiles(orvik::Run& run, const COvInfoAct& task, const std::string& ser
 // The delivery of `step`: by its own type, or as mail to `chosen` when that is given (`failure`
 // then receives why it did not go out).
 void Deliver(orvik::Run& run, COvInfoAct& step, const std::string* chosen, std::string* failure) {
-    if (const COvCombos* entry = step.AType.Value.empty() ? nullptr : step.AType.SelectedEntry();
-        !chosen && entry && entry->PlugInIndex >= 0) {
-        if (run.Registries().Tasks.PlugInDelivery)
-            run.Registries().Tasks.PlugInDelivery(run, entry->PlugInIndex, step);
+    if (orvik::TaskStep* type = run.Registries().Types.Steps.Find(step.AType.Value);
+        !chosen && type && type->Deliver(run, step))
         return;
-    }
     orvik::WaitCursor busy(run);
 
     std::string content = run.Page.Text;

@@ -28,9 +28,21 @@ namespace {
 constexpr std::string_view kGeneratorMeta =
     "<META content=\"MSHTML 6.00.2900.2180\" name=GENERATOR>";
 
-int PlugInIndexOf(const COvInfoProp& prop) {
-    const COvCombos* entry = prop.Value.empty() ? nullptr : prop.SelectedEntry();
-    return entry ? entry->PlugInIndex : -1;
+// The step type of `step` when it makes each sheet's part its own way, else null.
+orvik::TaskStep* SheetExportingStep(orvik::Run& run, const COvInfoAct& step) {
+    orvik::TaskStep* type = run.Registries().Types.Steps.Find(step.AType.Value);
+    return type && type->ExportsSheetsItself() ? type : nullptr;
+}
+
+// What makes `sheet`'s part when not the program's table: its view type, or else its source's
+// kind; null when neither does.
+orvik::SheetRenderer* SheetRendererOf(orvik::Run& run, const COvInfoSheet& sheet,
+                                      const COvInfoDS* ds) {
+    const orvik::TypeRegistries& types = run.Registries().Types;
+    orvik::SheetRenderer* view = &types.Views.Find(sheet.tpVW.Value);
+    if (view->RendersSheets()) return view;
+    orvik::SheetRenderer* kind = ds ? &ds->Kind() : nullptr;
+    return kind && kind->RendersSheets() ? kind : nullptr;
 }
 
 bool IsVisible(const COvInfoObject& object) {
@@ -377,13 +389,13 @@ bool CanStreamPage(orvik::Run& run, const COvInfoAct& step) {
     const CReport& report = run.Report();
     if (!run.Page.WriteAsBuilt || step.AType.Value.compare(0, 3, "HTM") != 0) return false;
     if (report.ReportObject && !report.ReportObject->Get("HTMLayout").empty()) return false;
-    if (PlugInIndexOf(step.AType) >= 0) return false;
+    if (SheetExportingStep(run, step)) return false;
     bool hasGrid = false;
     for (const auto& sheet : report.Sheets) {
         if (sheet->tpVW.Value == "GRID" && FindGridView(*sheet)) hasGrid = true;
         if (!IsVisible(*sheet)) continue;
         const COvInfoDS* ds = DataSourceOf(report, *sheet);
-        if (PlugInIndexOf(sheet->tpVW) >= 0 || (ds && PlugInIndexOf(ds->tpDS) >= 0)) return false;
+        if (SheetRendererOf(run, *sheet, ds)) return false;
     }
     return hasGrid;
 }
@@ -430,7 +442,7 @@ int DoExport(orvik::Run& run, COvInfoAct& step) {
     CReport& report = run.Report();
     if (report.Sheets.empty()) return 0;
     orvik::WaitCursor busy(run);
-    const orvik::TaskHandlers& handlers = run.Registries().Tasks;
+    orvik::TaskStep* sheetExporter = SheetExportingStep(run, step);
     const std::string& type = step.AType.Value;
     const bool exportsPage = type.compare(0, 3, "HTM") == 0;
 
@@ -468,19 +480,17 @@ int DoExport(orvik::Run& run, COvInfoAct& step) {
         if (!IsVisible(sheet)) continue;
         const std::string id = "OrvikSheet" + std::to_string(k);
         COvInfoDS* ds = DataSourceOf(report, sheet);
-        int renderer = PlugInIndexOf(sheet.tpVW);
-        if (renderer < 0 && ds) renderer = PlugInIndexOf(ds->tpDS);
-        if (renderer >= 0 && handlers.PlugInRender) {
+        if (orvik::SheetRenderer* renderer = SheetRendererOf(run, sheet, ds)) {
             std::string part;
-            const int result = handlers.PlugInRender(run, renderer, sheet, step, part);
-            if (result == 0) return 0;
-            if (result == 1) {
+            const orvik::SheetExport result = renderer->ExportSheet(run, sheet, step, part);
+            if (result == orvik::SheetExport::Refused) return 0;
+            if (result == orvik::SheetExport::Done) {
                 page.Place(id, std::move(part));
                 continue;
             }
         }
-        if (const int own = PlugInIndexOf(step.AType); own >= 0) {
-            if (handlers.PlugInTask) handlers.PlugInTask(run, own, type, nullptr);
+        if (sheetExporter) {
+            sheetExporter->ExportSheetItself(run, step);
             continue;
         }
         CGridView* view = FindGridView(sheet);

@@ -62,14 +62,6 @@ std::chrono::seconds CommandTimeout(orvik::Run& run) {
         run.Registries().SettingValue(kCommandTimeoutSetting), kDefaultCommandTimeout));
 }
 
-void Unavailable(orvik::Run& run, const char* what, const COvInfoAct& step) {
-    UxSaveLog(run,
-              std::string(what) + " is not available in this build; step " + step.Name.Value +
-                  " was not run",
-              __FILE__, __LINE__);
-    run.NoteError();
-}
-
 }  // namespace
 
 int DoAct(orvik::Run& run, const char* name, const StepHooks& hooks) {
@@ -102,7 +94,7 @@ int DoActs(orvik::Run& run) {
 void RunAllSteps(orvik::Run& run, const COvInfoAct& task, const StepHooks& hooks) {
     orvik::WaitCursor busy(run);
     CReport& report = run.Report();
-    const orvik::TaskHandlers& actions = run.Registries().Tasks;
+    const orvik::TaskStepRegistry& steps = run.Registries().Types.Steps;
     for (size_t i = 0; i < report.Tasks.size(); ++i) {
         COvInfoAct& step = *report.Tasks[i];
         if (step.Parent != &task) continue;
@@ -112,19 +104,7 @@ void RunAllSteps(orvik::Run& run, const COvInfoAct& task, const StepHooks& hooks
         UxSaveLog(run, "Step " + step.Name.Value + " Type=" + type + " ", __FILE__, __LINE__);
         const CrashStepScope crashStep(step.Name.Value);
 
-        const COvCombos* entry = step.AType.SelectedEntry();
-        if (entry && !type.empty() && entry->PlugInIndex >= 0) {
-            // A plug-in's step may read anything: the sources and the page are made ready.
-            if (hooks.BeforeStep && !hooks.BeforeStep(step, StepNeeds{true, true, false, true}))
-                continue;
-            if (actions.PlugInTask) {
-                actions.PlugInTask(run, entry->PlugInIndex, type, &step);
-            } else {
-                Unavailable(run, "The plug-in task type", step);
-            }
-            continue;
-        }
-        orvik::TaskStep* kind = orvik::TaskStepRegistry::Builtin().Find(type);
+        orvik::TaskStep* kind = steps.Find(type);
         if (!kind) {
             // A stored type nobody here knows must not pass for a step done; a step given no type
             // at all does nothing, as it always has.

@@ -83,24 +83,34 @@ TEST(DataSourceConnect, SqliteFileIsFoundInTheProgramFolderAndAfterSubstitution)
     EXPECT_EQ(source->Connection->GetCommandTimeout(), 5000);
 }
 
-TEST(DataSourceConnect, PlugInTypesGoToTheirPlugIn) {
+// A kind added to one program's registries (as a plug-in's is) opens that program's sources of
+// its type, and no other program's.
+TEST(DataSourceConnect, AKindInTheProgramsRegistriesOpensItsSources) {
+    struct Recording : orvik::DataSourceKind {
+        int Connect(orvik::Run&, COvInfoDS& source, bool) override {
+            Opened = source.NameValue();
+            return 7;
+        }
+        int Run(orvik::Run&, COvInfoDS&) override { return 1; }
+        std::string Opened;
+    };
     TestProgram program;
-    program.Context().Registries().AddComboValue(ListId::DataSourceTypes, "PLG", "Plug-in", 1);
+    TestProgram other;
+    auto kind = std::make_shared<Recording>();
+    program.Context().Registries().Types.Kinds.Register("PLG", kind);
     auto source =
         Source(program.Context().Registries(), "PLG", "Provider=SQLite;Data Source=none.db");
-    EXPECT_EQ(source->OpenConnectDS(program.Context(), true), 0);  // no loader installed yet
-    int calledWith = -1;
-    program.Context().Registries().PlugInOpen = [&](orvik::Run&, int index, COvInfoDS&) {
-        calledWith = index;
-        return 7;
-    };
+    source->Name.Value = "Mine";
     EXPECT_EQ(source->OpenConnectDS(program.Context(), true), 7);
-    EXPECT_EQ(calledWith, 1);
+    EXPECT_EQ(kind->Opened, "Mine");
     EXPECT_EQ(source->Connection, nullptr);
     EXPECT_TRUE(program.Front().Messages.empty());
     EXPECT_EQ(source->GetDSRowCount(program.Context()), 0);
     EXPECT_TRUE(source->GetDSvarRC(program.Context(), 1, 0).IsEmpty());
     EXPECT_EQ(source->GetDSCol2Count(), 0);
+
+    EXPECT_FALSE(other.Context().Registries().Types.Kinds.Has("PLG"));
+    EXPECT_FALSE(orvik::DataSourceKindRegistry::Builtin().Has("PLG"));
 }
 
 CellSetMember Member(const std::string& caption) {

@@ -9,6 +9,7 @@
 #include "model/OvInfoSheet.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "model/TypeRegistries.h"
 #include "orvik/RepPlugIn.h"
 #include "plugin/PlugInLoader.h"
 #include "render/GridViews.h"
@@ -126,23 +127,29 @@ TEST_F(PlugInLoaderTest, ObjectsOfPlugInTypesReachTheirPlugIn) {
     RunAllSteps(program.Context(), *daily);
     EXPECT_TRUE(Logged("TestPlugIn Alpha: task AlphaTask step Book"));
 
+    // Each type is an entry of the program's registries that forwards to its own plug-in.
+    const TypeRegistries& types = Registries().Types;
     std::string part;
-    EXPECT_EQ(program.Context().Tasks().PlugInRender(program.Context(), 0, *sheet, *book, part), 1);
+    EXPECT_EQ(types.Views.Find("BetaView").ExportSheet(program.Context(), *sheet, *book, part),
+              SheetExport::Done);
     EXPECT_EQ(part, "<p>Beta part of Chart</p>");
-    program.Context().Tasks().PlugInDelivery(program.Context(), 1, *book);
+    EXPECT_TRUE(types.Steps.Find("AlphaTask")->Deliver(program.Context(), *book));
     EXPECT_TRUE(Logged("TestPlugIn Alpha: deliver Book"));
-    program.Context().Tasks().PlugInDelivery(program.Context(), 0, *book);
+    EXPECT_TRUE(types.Steps.Find("BetaTask")->Deliver(program.Context(), *book));
     EXPECT_TRUE(Logged("Plug-in 10-beta.rll failed in delivering: Beta cannot deliver Book"));
+    // The program's own types are untouched by the plug-ins' entries.
+    EXPECT_FALSE(types.Steps.Find("HTML")->Deliver(program.Context(), *book));
+    EXPECT_FALSE(TaskStepRegistry::Builtin().Has("AlphaTask"));
 
     // An edit of the sheet reaches its view's plug-in (with the sheet as current object) and
     // an edit of the step its type's plug-in.
-    EXPECT_TRUE(NotifyPlugInsOfChange(program.Context(), *sheet, sheet->Name, sheet));
+    EXPECT_TRUE(NotifyTypesOfChange(program.Context(), *sheet, sheet->Name, sheet));
     EXPECT_EQ(program.Context().Registries().PlugIns[0]->m_pCurObj, sheet);
     EXPECT_TRUE(Logged("TestPlugIn Beta: view property Name=Chart"));
-    EXPECT_TRUE(NotifyPlugInsOfChange(program.Context(), *book, book->Name, nullptr));
+    EXPECT_TRUE(NotifyTypesOfChange(program.Context(), *book, book->Name, nullptr));
     EXPECT_TRUE(Logged("TestPlugIn Alpha: property Name=Book"));
     COvInfoSheet* plain = Report().NewSheet("Plain");
-    EXPECT_FALSE(NotifyPlugInsOfChange(program.Context(), *plain, plain->Name, plain));
+    EXPECT_FALSE(NotifyTypesOfChange(program.Context(), *plain, plain->Name, plain));
 }
 
 // A plug-in that writes only Init leaves the rest to CRepPlugInBase, whose every answer must be
@@ -156,8 +163,7 @@ TEST_F(PlugInLoaderTest, BaseClassDefaultsAnswerAsAMissingPlugInDoes) {
     EXPECT_TRUE(Logged("TestPlugIn Sparse: init"));
     const int sparse = IndexOf(ListId::OutputTypes, "SparseView");
     ASSERT_EQ(sparse, 0);
-    constexpr int kNoPlugIn = 5;
-    TaskHandlers& tasks = program.Context().Tasks();
+    const TypeRegistries& types = Registries().Types;
 
     COvInfoSheet* sheet = Report().NewSheet("Plain");
     sheet->tpVW.Value = "SparseView";
@@ -165,11 +171,12 @@ TEST_F(PlugInLoaderTest, BaseClassDefaultsAnswerAsAMissingPlugInDoes) {
     step.Name.Value = "Book";
     step.AType.Value = "SparseTask";
     Registries().PrepareNewCombo(step.AType, step.Props, true);
-    std::string page = "kept", missingPage = "kept";
-    EXPECT_EQ(tasks.PlugInRender(program.Context(), sparse, *sheet, step, page),
-              tasks.PlugInRender(program.Context(), kNoPlugIn, *sheet, step, missingPage));
-    EXPECT_EQ(page, missingPage);
-    EXPECT_EQ(tasks.PlugInCreateView(program.Context(), sparse, *sheet), nullptr);
+    std::string page = "kept";
+    EXPECT_EQ(types.Views.Find("SparseView").ExportSheet(program.Context(), *sheet, step, page),
+              SheetExport::Builtin);
+    EXPECT_EQ(page, "kept");
+    EXPECT_EQ(types.Views.Find("SparseView").MakeView(program.Context(), *sheet), nullptr);
+    EXPECT_EQ(sheet->OwnedView, nullptr);
 
     // A source of its type cannot open: the plug-in never said how.
     COvInfoDS* source = Report().NewDataSource("Feed");
@@ -177,10 +184,10 @@ TEST_F(PlugInLoaderTest, BaseClassDefaultsAnswerAsAMissingPlugInDoes) {
     Registries().PrepareNewCombo(source->tpDS, source->Props, true);
     EXPECT_EQ(source->OpenConnectDS(program.Context(), true), 0);
 
-    tasks.PlugInTask(program.Context(), sparse, "SparseTask", &step);
-    tasks.PlugInDelivery(program.Context(), sparse, step);
-    EXPECT_TRUE(NotifyPlugInsOfChange(program.Context(), *sheet, sheet->Name, sheet));
-    EXPECT_TRUE(NotifyPlugInsOfChange(program.Context(), step, step.Name, nullptr));
+    types.Steps.Find("SparseTask")->Run(program.Context(), step, 0);
+    EXPECT_TRUE(types.Steps.Find("SparseTask")->Deliver(program.Context(), step));
+    EXPECT_TRUE(NotifyTypesOfChange(program.Context(), *sheet, sheet->Name, sheet));
+    EXPECT_TRUE(NotifyTypesOfChange(program.Context(), step, step.Name, nullptr));
     EXPECT_EQ(program.Context().ErrorCount(), 0);
     EXPECT_FALSE(Logged("failed in"));
 }

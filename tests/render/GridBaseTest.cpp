@@ -18,6 +18,7 @@
 #include "model/OvInfoGCols.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "model/ViewType.h"
 #include "render/GridBase.h"
 #include "render/GridView.h"
 #include "render/GridViews.h"
@@ -370,11 +371,23 @@ TEST_F(GridFill, ViewsAreFoundRefreshedAndDestroyed) {
     EXPECT_EQ(GV_getRowCount(nullptr), -1);
     EXPECT_EQ(GV_getRowCol(nullptr, 0, 0), "");
 
-    // A view type a plug-in registered is the plug-in's to show.
-    program_.Context().Registries().AddComboValue(ListId::OutputTypes, "CHART", "Chart", 0);
+    // A registered view type other than the grid makes its own view (as a plug-in's does); a
+    // name nobody registered shows a grid.
+    struct Chart : orvik::ViewType {
+        CGridView* MakeView(orvik::Run&, COvInfoSheet& sheet) override {
+            Made = &sheet;
+            return nullptr;
+        }
+        COvInfoSheet* Made = nullptr;
+    };
+    auto chart = std::make_shared<Chart>();
+    program_.Context().Registries().Types.Views.Register("CHART", chart);
     other->tpVW.Value = "CHART";
     EXPECT_EQ(CreateGridView(program_.Context(), *other), nullptr);
     EXPECT_EQ(FindGridView(*other), nullptr);
+    EXPECT_EQ(chart->Made, other);
+    other->tpVW.Value = "GoneView";
+    EXPECT_NE(CreateGridView(program_.Context(), *other), nullptr);
 }
 
 TEST_F(GridFill, FormulaReadsDropAbbreviationsAndEveryBlank) {

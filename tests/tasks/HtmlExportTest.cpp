@@ -10,6 +10,7 @@
 #include "design/PageRefresh.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "model/ViewType.h"
 #include "render/CssStyleSheet.h"
 #include "render/GridViews.h"
 #include "render/HtmlDocument.h"
@@ -127,30 +128,32 @@ TEST_F(HtmlExportTest, NoSheetsNoPage) {
 }
 
 TEST_F(HtmlExportTest, APageThatDeclaresItsTypeAndHasNoStylesIsNotFramedAgain) {
-    program.Context().Registries().LoadedPlugInCount = 1;
-    ASSERT_NE(program.Context().Registries().AddComboValue(
-                  ListId::OutputTypes, "CHART", "Chart",
-                  program.Context().Registries().CurrentPlugInIndex()),
-              nullptr);
-    COvInfoSheet& sheet = AddSheet("Chart");
-    sheet.tpVW.Value = "CHART";
-    program.Context().Registries().PrepareNewCombo(sheet.tpVW, sheet.Props, true);
-    DestroyGridView(sheet);
-    program.Context().Tasks().PlugInRender = [](orvik::Run&, int, COvInfoSheet&, COvInfoAct&,
-                                                std::string& out) {
-        out =
+    // A view type that makes its sheet's part itself, as a plug-in's does.
+    struct Chart : orvik::ViewType {
+        CGridView* MakeView(orvik::Run&, COvInfoSheet&) override { return nullptr; }
+        bool RendersSheets() const override { return true; }
+        orvik::SheetExport ExportSheet(orvik::Run&, COvInfoSheet&, COvInfoAct&,
+                                       std::string& out) override {
+            out = Part;
+            return Answer;
+        }
+        std::string Part =
             "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html\"></HEAD>"
             "<BODY>chart</BODY></HTML>";
-        return 1;
+        orvik::SheetExport Answer = orvik::SheetExport::Done;
     };
+    auto chart = std::make_shared<Chart>();
+    program.Context().Registries().Types.Views.Register("CHART", chart);
+    COvInfoSheet& sheet = AddSheet("Chart");
+    sheet.tpVW.Value = "CHART";
+    DestroyGridView(sheet);
     ASSERT_EQ(DoExport(program.Context(), Step("HTML")), 1);
     EXPECT_EQ(program.Context().Page.Text.find("<HTML><HEAD>"), 0u);
     EXPECT_EQ(program.Context().Page.Text.find("<HTML>", 1), std::string::npos);
 
-    program.Context().Tasks().PlugInRender = [](orvik::Run&, int, COvInfoSheet&, COvInfoAct&,
-                                                std::string&) { return 0; };
+    chart->Answer = orvik::SheetExport::Refused;
     std::filesystem::remove(PageFilePath(program.Context()));
-    EXPECT_EQ(DoExport(program.Context(), Step("HTML")), 0);  // a refusing plug-in stops the export
+    EXPECT_EQ(DoExport(program.Context(), Step("HTML")), 0);  // a refusing type stops the export
     EXPECT_FALSE(std::filesystem::exists(PageFilePath(program.Context())));
 }
 

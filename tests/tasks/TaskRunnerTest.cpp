@@ -165,7 +165,7 @@ TEST_F(TaskRunnerTest, NoTimeOutOrAnUnreadableOneLetsACommandRunToItsEnd) {
     EXPECT_EQ(program.Context().ErrorCount(), 0);
 }
 
-TEST_F(TaskRunnerTest, CommandsGetParameterValuesAndPlugInTypesGoToThePlugIn) {
+TEST_F(TaskRunnerTest, CommandsGetParameterValuesAndAddedStepTypesRunAsTheProgramsOwn) {
     auto prm = std::make_unique<COvInfoPrm>(&program.Context().Registries(), GroupId::Param);
     prm->Name.Value = "Region";
     prm->PrmVal.Value = "North";
@@ -173,21 +173,23 @@ TEST_F(TaskRunnerTest, CommandsGetParameterValuesAndPlugInTypesGoToThePlugIn) {
     Report().ReportObject->Props.push_back(&prm->PrmVal);
     Report().Params.push_back(std::move(prm));
 
-    program.Context().Registries().LoadedPlugInCount = 1;
-    ASSERT_NE(program.Context().Registries().AddComboValue(ListId::TaskTypes, "ZIP", "Zip it", 0),
-              nullptr);
-    std::string pluginSaw;
-    program.Context().Tasks().PlugInTask = [&](orvik::Run&, int index, const std::string& type,
-                                               COvInfoAct* s) {
-        pluginSaw = std::to_string(index) + ":" + type + ":" + s->Name.Value;
+    // A step type the program's registries gained (as a plug-in's is added) runs like its own.
+    struct Zip : orvik::TaskStep {
+        void Run(orvik::Run&, COvInfoAct& step, size_t position) override {
+            Saw = step.Name.Value + "@" + std::to_string(position);
+        }
+        std::string Saw;
     };
+    auto zip = std::make_shared<Zip>();
+    program.Context().Registries().Types.Steps.Register("ZIP", zip);
+    program.Context().Registries().AddComboValue(ListId::TaskTypes, "ZIP", "Zip it", -1);
     COvInfoAct* task = Add("T");
     Add("Echo", "CMD", task, "echo `Region");
     Add("Pack", "ZIP", task);
     DoAct(program.Context(), "T");
     const auto log = LogMessages();
     EXPECT_NE(std::find(log.begin(), log.end(), "CMD Output: <North>"), log.end());
-    EXPECT_EQ(pluginSaw, "0:ZIP:Pack");
+    EXPECT_EQ(zip->Saw, "Pack@2");
 }
 
 TEST_F(TaskRunnerTest, AStepWhosePlugInIsNotThereIsReportedNotSkippedSilently) {
@@ -198,7 +200,9 @@ TEST_F(TaskRunnerTest, AStepWhosePlugInIsNotThereIsReportedNotSkippedSilently) {
     Add("Pack", "ZIP", task);
     DoAct(program.Context(), "T");
     EXPECT_EQ(program.Context().ErrorCount(), 1);
-    EXPECT_NE(program.ReadLog().find("step Pack was not run"), std::string::npos);
+    EXPECT_NE(program.ReadLog().find("Step Pack has the type 'ZIP', which neither this program nor "
+                                     "a plug-in knows: it was not run"),
+              std::string::npos);
 }
 
 }  // namespace
