@@ -23,7 +23,6 @@
 #include "model/Report.h"
 #include "model/TypeRegistries.h"
 #include "params/ParameterValueList.h"
-#include "plugin/PlugInLoader.h"
 #include "render/GridBase.h"
 #include "render/GridView.h"
 #include "render/GridViews.h"
