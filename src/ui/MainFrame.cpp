@@ -341,7 +341,7 @@ void MainFrame::RememberRecent(const std::string& path) {
 
 // --- front-end requests ----------------------------------------------------------------------
 
-void MainFrame::ShowProperties(char kind, COvInfoObject* object) {
+void MainFrame::ShowProperties(ObjectKind kind, COvInfoObject* object) {
     properties_->ShowObject(kind, object);
 }
 

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "core/ObjectKind.h"
+
 class COrvikApp;
 class COvInfoObject;
 class COvInfoSheet;
@@ -40,7 +42,7 @@ class MainFrame : public wxFrame {
     void AttachApp(COrvikApp* app);
 
     // --- what the front end asks of the window ---
-    void ShowProperties(char kind, COvInfoObject* object);
+    void ShowProperties(ObjectKind kind, COvInfoObject* object);
     void ShowSettings();
     void RebuildExplorer();
     void SetExplorerItemText(void* item, const std::string& text);

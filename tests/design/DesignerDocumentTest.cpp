@@ -32,9 +32,9 @@ TEST_F(DesignerDocumentTest, ANewReportSavedAsAFileReopensAsItWasSaved) {
 
     COvInfoDS& sales = AddSource("Sales", "shop.db", "select region, amount from sales");
     COvInfoSheet& sheet = *Report().Sheets[0];
-    Edit('S', sheet, "cDS", "Sales");
-    Edit('S', sheet, "Name", "Regions");
-    Edit('R', *Report().ReportObject, "PlainParams", "1");
+    Edit(ObjectKind::Sheet, sheet, "cDS", "Sales");
+    Edit(ObjectKind::Sheet, sheet, "Name", "Regions");
+    Edit(ObjectKind::Report, *Report().ReportObject, "PlainParams", "1");
     EXPECT_TRUE(document.Modified());
     EXPECT_EQ(document.Title(), "New.ovk * - Orvik");
 
@@ -51,7 +51,7 @@ TEST_F(DesignerDocumentTest, ANewReportSavedAsAFileReopensAsItWasSaved) {
     EXPECT_NE(written.find("<Name>Regions</Name>"), std::string::npos);
 
     // Changes made after the save are dropped by New; the file keeps what was saved.
-    Edit('D', sales, "Qry", "select region from sales");
+    Edit(ObjectKind::DataSource, sales, "Qry", "select region from sales");
     ASSERT_TRUE(document.New());
     EXPECT_EQ(SheetNames(), std::vector<std::string>{"Sheet 1"});
     EXPECT_EQ(test::ReadFileBytes(path), written);
@@ -123,9 +123,9 @@ TEST_F(DesignerDocumentTest, AFailedSaveSaysWhyAndKeepsTheReportModified) {
 
 TEST_F(DesignerDocumentTest, AFileThatCannotBeReadLeavesTheOpenReportAlone) {
     ASSERT_TRUE(document.New());
-    Edit('S', *Report().Sheets[0], "Name", "Precious");
+    Edit(ObjectKind::Sheet, *Report().Sheets[0], "Name", "Precious");
     ASSERT_TRUE(document.SaveAs(PathOf("precious.ovk")));
-    Edit('S', *Report().Sheets[0], "Title", "Unsaved work");
+    Edit(ObjectKind::Sheet, *Report().Sheets[0], "Title", "Unsaved work");
     const COvInfoSheet* sheet = Report().Sheets[0].get();
 
     const std::string valid = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root><SHEET><Name>";
