@@ -220,7 +220,7 @@ int main(int argc, char** argv) {
         std::vector<double> edits;
         for (int run = 0; run < std::max(arguments.Runs, 5); ++run) {
             COvInfoSheet& sheet = *report.Sheets[0];
-            designer.Frame->ShowProperties('S', &sheet);
+            designer.Frame->ShowProperties(orvik::ObjectKind::Sheet, &sheet);
             const unsigned long loads = page.LoadCount();
             const auto start = Clock::now();
             designer.Frame->Properties().CommitValue(

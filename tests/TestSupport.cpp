@@ -44,21 +44,21 @@ void RecordingFrontEnd::SetPaneText(int pane, std::string_view text) {
     PaneTexts.emplace_back(pane, std::string(text));
 }
 
-void RecordingFrontEnd::ShowProperties(char kind, COvInfoObject* object) {
+void RecordingFrontEnd::ShowProperties(ObjectKind kind, COvInfoObject* object) {
     Shown.emplace_back(kind, object);
-    shownLetter_ = kind;
+    shownKind_ = kind;
     shownObject_ = object;
 }
 
 void RecordingFrontEnd::ShowSettings() {
     Events.push_back("ShowSettings");
-    shownLetter_ = 'P';
+    shownKind_ = ObjectKind::Settings;
     shownObject_ = nullptr;
 }
 
 std::vector<COvInfoProp*> RecordingFrontEnd::ShownPropertyList() {
     std::vector<COvInfoProp*> list;
-    if (shownLetter_ == 'P') {
+    if (shownKind_ == ObjectKind::Settings) {
         if (run_ && run_->HasReport()) {
             for (const auto& setting : run_->Registries().ProgramSettings)
                 list.push_back(setting.get());

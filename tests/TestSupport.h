@@ -55,7 +55,7 @@ class RecordingFrontEnd : public FrontEnd {
     MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
                                     MessageBoxButtons buttons, MessageBoxIcon icon) override;
     void SetPaneText(int pane, std::string_view text) override;
-    void ShowProperties(char kind, COvInfoObject* object) override;
+    void ShowProperties(ObjectKind kind, COvInfoObject* object) override;
     // The designer's window calls, each recorded in Events as "<call>" or "<call>:<name/text>".
     void ShowSettings() override;
     void AttachedTo(Run& run) override { run_ = &run; }
@@ -81,13 +81,13 @@ class RecordingFrontEnd : public FrontEnd {
 
     std::vector<RecordedMessage> Messages;
     std::vector<std::pair<int, std::string>> PaneTexts;
-    std::vector<std::pair<char, COvInfoObject*>> Shown;
+    std::vector<std::pair<ObjectKind, COvInfoObject*>> Shown;
     std::vector<std::string> Events;
     MessageBoxResult Answer = MessageBoxResult::Ok;
 
   private:
     Run* run_ = nullptr;
-    char shownLetter_ = 0;  // 'P' after ShowSettings, the object's letter after ShowProperties
+    ObjectKind shownKind_ = ObjectKind::None;
     COvInfoObject* shownObject_ = nullptr;
 
     void Record(const char* call, std::string_view what) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ObjectKind.h"
+
 class COvInfoObject;
 class COvInfoProp;
 class COvInfoSheet;
@@ -36,9 +38,8 @@ class FrontEnd {
     // Shows or clears the busy cursor around long work.
     virtual void SetWaitCursor(bool /*busy*/) {}
 
-    // Fills the property bar with `object`'s properties; `kind` tells what the object is
-    // ('S' sheet, 'R' report object, 'D' data source, 'W' parameter, 'C' grid columns, 'T' task).
-    virtual void ShowProperties(char /*kind*/, COvInfoObject* /*object*/) {}
+    // Fills the property bar with `object`'s properties; `kind` tells what the object is.
+    virtual void ShowProperties(ObjectKind /*kind*/, COvInfoObject* /*object*/) {}
 
     // Fills the property bar with the program settings.
     virtual void ShowSettings() {}

@@ -52,26 +52,6 @@ std::string Command(orvik::Run& run, int command, int kind, const char* key) {
     return run.Language().GetText(command) + " " + run.Language().GetText(kind) + key;
 }
 
-void ShowObject(orvik::Run& run, COvInfoObject& object) {
-    switch (object.TypeTag) {
-        case 'R':
-            static_cast<COvInfoPrm&>(object).ShowProp(run.Front());
-            break;
-        case 'D':
-            static_cast<COvInfoDS&>(object).ShowProp(run.Front(), run.Report());
-            break;
-        case 'S':
-            static_cast<COvInfoSheet&>(object).ShowProp(run.Front());
-            break;
-        case 'T':
-            static_cast<COvInfoAct&>(object).ShowProp(run.Front());
-            break;
-        case 'C':
-            static_cast<COvInfoGCols&>(object).ShowProp(run.Front());
-            break;
-    }
-}
-
 void Refuse(orvik::Run& run, int message, const std::string& name) {
     ShowMessage(run, run.Language().GetText(message) + " = " + name);
 }
@@ -81,7 +61,7 @@ void Refuse(orvik::Run& run, int message, const std::string& name) {
 void Added(orvik::Run& run, COvInfoObject& object) {
     CReport& report = run.Report();
     run.Front().RebuildExplorer();
-    ShowObject(run, object);
+    ShowObjectProperties(run, object);
     report.Modified = true;
     run.Front().ModifiedChanged(true);
 }
@@ -177,20 +157,19 @@ std::vector<ExplorerNode> BuildExplorerTree(orvik::Run& run, const CReport& repo
     for (ExplorerRoot root :
          {ExplorerRoot::Page, ExplorerRoot::Parameters, ExplorerRoot::DataSources,
           ExplorerRoot::Sheets, ExplorerRoot::Tasks, ExplorerRoot::Settings}) {
-        roots.push_back({RootCaption(run, root), root, 0, nullptr, {}});
+        roots.push_back({RootCaption(run, root), root, ObjectKind::None, nullptr, {}});
     }
-    const auto item = [](ExplorerRoot root, char kind, COvInfoObject& object, std::string caption) {
-        return ExplorerNode{std::move(caption), root, kind, &object, {}};
+    const auto item = [](ExplorerRoot root, COvInfoObject& object, std::string caption) {
+        return ExplorerNode{std::move(caption), root, object.TypeTag, &object, {}};
     };
     for (const auto& prm : report.Params)
-        roots[1].Children.push_back(item(ExplorerRoot::Parameters, 'W', *prm, prm->Name.Value));
+        roots[1].Children.push_back(item(ExplorerRoot::Parameters, *prm, prm->Name.Value));
     for (const auto& ds : report.DataSources)
-        roots[2].Children.push_back(item(ExplorerRoot::DataSources, 'D', *ds, ds->Name.Value));
+        roots[2].Children.push_back(item(ExplorerRoot::DataSources, *ds, ds->Name.Value));
     for (const auto& sheet : report.Sheets) {
-        ExplorerNode node = item(ExplorerRoot::Sheets, 'S', *sheet, sheet->Name.Value);
+        ExplorerNode node = item(ExplorerRoot::Sheets, *sheet, sheet->Name.Value);
         for (const auto& columns : sheet->GridColumns)
-            node.Children.push_back(
-                item(ExplorerRoot::Sheets, 'C', *columns, ColumnCaption(*columns)));
+            node.Children.push_back(item(ExplorerRoot::Sheets, *columns, ColumnCaption(*columns)));
         roots[3].Children.push_back(std::move(node));
     }
     // Steps under their task, in task-array order; one pass, however many steps a file holds.
@@ -199,16 +178,40 @@ std::vector<ExplorerNode> BuildExplorerTree(orvik::Run& run, const CReport& repo
     for (const auto& task : report.Tasks) {
         if (task->Parent) continue;
         taskNodes.emplace(task.get(), tasks.size());
-        tasks.push_back(item(ExplorerRoot::Tasks, 'T', *task, task->Name.Value));
+        tasks.push_back(item(ExplorerRoot::Tasks, *task, task->Name.Value));
     }
     for (const auto& step : report.Tasks) {
         if (!step->Parent) continue;
         const auto found = taskNodes.find(step->Parent);
         if (found != taskNodes.end())
             tasks[found->second].Children.push_back(
-                item(ExplorerRoot::Tasks, 'T', *step, step->Name.Value));
+                item(ExplorerRoot::Tasks, *step, step->Name.Value));
     }
     return roots;
+}
+
+void ShowObjectProperties(orvik::Run& run, COvInfoObject& object) {
+    switch (object.TypeTag) {
+        case ObjectKind::Parameter:
+            static_cast<COvInfoPrm&>(object).ShowProp(run.Front());
+            break;
+        case ObjectKind::DataSource:
+            static_cast<COvInfoDS&>(object).ShowProp(run.Front(), run.Report());
+            break;
+        case ObjectKind::Sheet:
+            static_cast<COvInfoSheet&>(object).ShowProp(run.Front());
+            break;
+        case ObjectKind::Task:
+            static_cast<COvInfoAct&>(object).ShowProp(run.Front());
+            break;
+        case ObjectKind::GridColumns:
+            static_cast<COvInfoGCols&>(object).ShowProp(run.Front());
+            break;
+        case ObjectKind::None:
+        case ObjectKind::Settings:
+        case ObjectKind::Report:
+            break;
+    }
 }
 
 ExplorerMenuTexts MenuTexts(orvik::Run& run, ExplorerRoot root, bool isTaskOrStep) {
@@ -226,10 +229,12 @@ ExplorerMenuTexts MenuTexts(orvik::Run& run, ExplorerRoot root, bool isTaskOrSte
 }
 
 ExplorerMenuTexts MenuTexts(orvik::Run& run, const ExplorerNode& node) {
-    ExplorerMenuTexts texts = MenuTexts(run, node.Root, node.Object && node.Kind == 'T');
-    if (!node.Object || node.Kind == 'C') {
+    ExplorerMenuTexts texts =
+        MenuTexts(run, node.Root, node.Object && node.Kind == ObjectKind::Task);
+    if (!node.Object || node.Kind == ObjectKind::GridColumns) {
         texts.Delete.clear();
-    } else if (node.Kind == 'T' && static_cast<const COvInfoAct*>(node.Object)->Parent) {
+    } else if (node.Kind == ObjectKind::Task &&
+               static_cast<const COvInfoAct*>(node.Object)->Parent) {
         texts.Delete = Command(run, kDeleteText, kStepWord, "\tDEL");
     }
     return texts;
@@ -285,7 +290,7 @@ bool DeleteItem(orvik::Run& run, COvInfoObject& object) {
                     run.Language().GetText(kDeleteCaption), MessageBoxButtons::YesNo,
                     MessageBoxIcon::Question) != MessageBoxResult::Yes)
         return false;
-    const bool onPage = object.TypeTag != 'T';
+    const bool onPage = object.TypeTag != ObjectKind::Task;
     RemoveObject(run, object);
     // The bar may be showing what just went; it shows the report's own properties instead.
     if (report.ReportObject)

@@ -10,6 +10,8 @@ class Run;
 #include <string>
 #include <vector>
 
+#include "core/ObjectKind.h"
+
 class CReport;
 class COvInfoObject;
 class COvInfoAct;
@@ -24,7 +26,7 @@ enum class ExplorerRoot { Page, Parameters, DataSources, Sheets, Tasks, Settings
 struct ExplorerNode {
     std::string Caption;
     ExplorerRoot Root = ExplorerRoot::Page;
-    char Kind = 0;  // 'W' parameter, 'D' data source, 'S' sheet, 'C' grid columns, 'T' task; 0 root
+    ObjectKind Kind = ObjectKind::None;  // None for a root
     COvInfoObject* Object = nullptr;
     std::vector<ExplorerNode> Children;
 };
@@ -45,6 +47,9 @@ ExplorerMenuTexts MenuTexts(orvik::Run& run, ExplorerRoot root, bool isTaskOrSte
 // The same for one item of the tree: Delete only on object items (a step's says "Step"), and
 // nothing to delete on grid column sets.
 ExplorerMenuTexts MenuTexts(orvik::Run& run, const ExplorerNode& node);
+
+// Shows `object`'s properties as its own class does (a data source becomes the current one).
+void ShowObjectProperties(orvik::Run& run, COvInfoObject& object);
 
 // The caption of a grid column set's item: "Col <key> <<name>>".
 std::string ColumnCaption(const COvInfoGCols& columns);

@@ -147,7 +147,7 @@ void RemoveTask(orvik::Run& run, CRegistries& registries, COvInfoAct& task) {
 
 std::unordered_set<const COvInfoProp*> PropertiesOf(const COvInfoObject& object) {
     std::unordered_set<const COvInfoProp*> props(object.Props.begin(), object.Props.end());
-    if (object.TypeTag == 'S') {
+    if (object.TypeTag == ObjectKind::Sheet) {
         for (const auto& column : static_cast<const COvInfoSheet&>(object).GridColumns)
             props.insert(column->Props.begin(), column->Props.end());
     }
@@ -195,34 +195,43 @@ COvInfoObject* ObjectHolding(const CReport& report, const COvInfoProp& prop) {
 
 bool CanRemove(const CReport& report, const COvInfoObject& object) {
     switch (object.TypeTag) {
-        case 'R':
+        case ObjectKind::Parameter:
             return Holds(report.Params, object);
-        case 'D':
+        case ObjectKind::DataSource:
             return Holds(report.DataSources, object);
-        case 'S':
+        case ObjectKind::Sheet:
             return Holds(report.Sheets, object);
-        case 'T':
+        case ObjectKind::Task:
             return Holds(report.Tasks, object);
-        default:
+        case ObjectKind::None:
+        case ObjectKind::Settings:
+        case ObjectKind::Report:
+        case ObjectKind::GridColumns:
             return false;
     }
+    return false;
 }
 
 bool RemoveObject(orvik::Run& run, COvInfoObject& object) {
     CReport& report = run.Report();
     if (!CanRemove(report, object)) return false;
     switch (object.TypeTag) {
-        case 'R':
+        case ObjectKind::Parameter:
             RemoveParameter(run, run.Registries(), static_cast<COvInfoPrm&>(object));
             break;
-        case 'D':
+        case ObjectKind::DataSource:
             RemoveDataSource(run, static_cast<COvInfoDS&>(object));
             break;
-        case 'S':
+        case ObjectKind::Sheet:
             RemoveSheet(run, static_cast<COvInfoSheet&>(object));
             break;
-        case 'T':
+        case ObjectKind::Task:
             RemoveTask(run, run.Registries(), static_cast<COvInfoAct&>(object));
+            break;
+        case ObjectKind::None:
+        case ObjectKind::Settings:
+        case ObjectKind::Report:
+        case ObjectKind::GridColumns:
             break;
     }
     return true;

@@ -60,14 +60,14 @@ class PropertyEdit {
                  const std::string& oldValue)
         : run_(run),
           report_(report),
-          letter_(shown.Letter),
+          kind_(shown.Kind),
           object_(shown.Object),
           prop_(prop),
           old_(oldValue),
           changed_(prop.Value != oldValue) {}
 
     bool Run() {
-        if (letter_ == 'P') {
+        if (kind_ == ObjectKind::Settings) {
             try {
                 return Setting();
             } catch (const std::exception& error) {
@@ -77,17 +77,16 @@ class PropertyEdit {
         }
         try {
             if (RefusedName()) return true;
-            if (letter_ == 'R' || letter_ == 'W') Parameter();
-            if (letter_ == 'S') Sheet();
-            if (letter_ == 'D') DataSource();
+            ByKind();
             ExplorerName();
             ValueList();
             NewView();
             // A plug-in hears of edits to its own objects, and of any edit while its view is
             // shown; the page rebuilt below shows what it made of them.
             if (object_) {
-                NotifyTypesOfChange(run_, *object_, prop_,
-                                    letter_ == 'S' ? static_cast<COvInfoSheet*>(object_) : nullptr);
+                NotifyTypesOfChange(
+                    run_, *object_, prop_,
+                    kind_ == ObjectKind::Sheet ? static_cast<COvInfoSheet*>(object_) : nullptr);
             }
         } catch (const std::exception& error) {
             UxError(run_, error, kErrorSource, __LINE__, prop_.Name.c_str());
@@ -96,7 +95,7 @@ class PropertyEdit {
         run_.Front().ModifiedChanged(true);
         try {
             TellGrid();
-            if (!pageDone_ && letter_ != 'T') RefreshPage(run_);
+            if (!pageDone_ && kind_ != ObjectKind::Task) RefreshPage(run_);
         } catch (const std::exception& error) {
             UxError(run_, error, kErrorSource, __LINE__, prop_.Name.c_str());
         }
@@ -104,6 +103,27 @@ class PropertyEdit {
     }
 
   private:
+    // What an edit means for the kind of object it was made on.
+    void ByKind() {
+        switch (kind_) {
+            case ObjectKind::Report:
+            case ObjectKind::Parameter:
+                Parameter();
+                break;
+            case ObjectKind::Sheet:
+                Sheet();
+                break;
+            case ObjectKind::DataSource:
+                DataSource();
+                break;
+            case ObjectKind::None:
+            case ObjectKind::Settings:
+            case ObjectKind::GridColumns:
+            case ObjectKind::Task:
+                break;
+        }
+    }
+
     // Program settings belong to the user, not to the report: they go to the store at once, and
     // the report is neither marked changed nor rebuilt for them.
     bool Setting() {
@@ -120,38 +140,48 @@ class PropertyEdit {
 
     // True when `prop_` is `object`'s own name property (ColN for a column set).
     bool IsNameOf(const COvInfoObject* object) const {
-        return object && object->GetPropByName(object->TypeTag == 'C' ? "ColN" : "Name") == &prop_;
+        return object &&
+               object->GetPropByName(object->TypeTag == ObjectKind::GridColumns ? "ColN"
+                                                                                : "Name") == &prop_;
     }
 
     // Objects are found by name (in the explorer, in references, in runs, in the file: a sheet
     // without a name reads back as the report's own), so an empty or taken name is put back.
     bool RefusedName() {
-        if (!changed_ || !IsNameOf(object_) || letter_ == 'C' || letter_ == 'R') return false;
+        // Column names and the report object's need not differ from anything.
+        if (!changed_ || !IsNameOf(object_) || kind_ == ObjectKind::GridColumns ||
+            kind_ == ObjectKind::Report)
+            return false;
         const std::string& name = prop_.Value;
         int message = 0;
         bool taken = false;
         const auto other = [&](const COvInfoObject& item) {
             return &item != object_ && item.NameValue() == name;
         };
-        switch (letter_) {
-            case 'W':
+        switch (kind_) {
+            case ObjectKind::Parameter:
                 message = 1320;
                 for (const auto& item : report_.Params) taken = taken || other(*item);
                 break;
-            case 'S':
+            case ObjectKind::Sheet:
                 message = 1321;
                 for (const auto& item : report_.Sheets) taken = taken || other(*item);
                 break;
-            case 'T': {
+            case ObjectKind::Task: {
                 message = 1322;
-                if (object_->TypeTag != 'T') break;
+                if (object_->TypeTag != ObjectKind::Task) break;
                 const auto* parent = static_cast<const COvInfoAct*>(object_)->Parent;
                 for (const auto& item : report_.Tasks)
                     taken = taken || (item->Parent == parent && other(*item));
                 break;
             }
-            case 'D':
+            case ObjectKind::DataSource:
                 for (const auto& item : report_.DataSources) taken = taken || other(*item);
+                break;
+            case ObjectKind::None:
+            case ObjectKind::Settings:
+            case ObjectKind::Report:
+            case ObjectKind::GridColumns:
                 break;
         }
         if (!name.empty() && !taken) return false;
@@ -164,7 +194,8 @@ class PropertyEdit {
     }
 
     COvInfoPrm* EditedParameter() const {
-        if (letter_ == 'W' && object_ && object_->TypeTag == 'R' && Lists(*object_, prop_))
+        if (kind_ == ObjectKind::Parameter && object_ &&
+            object_->TypeTag == ObjectKind::Parameter && Lists(*object_, prop_))
             return static_cast<COvInfoPrm*>(object_);
         return Holding(report_.Params, prop_);
     }
@@ -215,7 +246,7 @@ class PropertyEdit {
     }
 
     COvInfoSheet* EditedSheet() const {
-        if (object_ && object_->TypeTag == 'S' && Lists(*object_, prop_)) {
+        if (object_ && object_->TypeTag == ObjectKind::Sheet && Lists(*object_, prop_)) {
             auto* sheet = static_cast<COvInfoSheet*>(object_);
             if (!sheet->IsReportObject) return sheet;
         }
@@ -259,7 +290,8 @@ class PropertyEdit {
     }
 
     void DataSource() {
-        if (!object_ || object_->TypeTag != 'D' || !Lists(*object_, prop_)) return;
+        if (!object_ || object_->TypeTag != ObjectKind::DataSource || !Lists(*object_, prop_))
+            return;
         auto& source = static_cast<COvInfoDS&>(*object_);
         const std::string& key = prop_.Name;
         if (&prop_ == &source.Name) {
@@ -324,8 +356,8 @@ class PropertyEdit {
     }
 
     void ExplorerName() {
-        if (!changed_ || !IsNameOf(object_) || letter_ == 'R') return;
-        if (object_->TypeTag == 'C')
+        if (!changed_ || !IsNameOf(object_) || kind_ == ObjectKind::Report) return;
+        if (object_->TypeTag == ObjectKind::GridColumns)
             object_->ChangeExplName(run_.Front(),
                                     ColumnCaption(static_cast<const COvInfoGCols&>(*object_)));
         else
@@ -372,7 +404,7 @@ class PropertyEdit {
 
     orvik::Run& run_;
     CReport& report_;
-    const char letter_;
+    const ObjectKind kind_;
     COvInfoObject* const object_;
     COvInfoProp& prop_;
     const std::string old_;

@@ -4,12 +4,14 @@
 // modified, in that order, talking to the windows only through the front end.
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "core/ObjectKind.h"
+
 namespace orvik {
 class Run;
 }
-
-#include <string>
-#include <vector>
 
 class CReport;
 class COvInfoObject;
@@ -17,11 +19,10 @@ class COvInfoProp;
 
 namespace orvik::design {
 
-// What is shown in the property bar: the object (null for the program settings) and its letter
-// ('P' settings, 'S' sheet, 'D' data source, 'C' grid columns, 'T' task, 'R' report object,
-// 'W' parameter).
+// What is shown in the property bar: what kind of thing, and the object (null for the program
+// settings).
 struct ShownProperties {
-    char Letter = 'P';
+    ObjectKind Kind = ObjectKind::Settings;
     COvInfoObject* Object = nullptr;
 };
 

@@ -3,7 +3,7 @@
 #include "model/Registries.h"
 
 COvInfoAct::COvInfoAct(CRegistries* registries, int group)
-    : COvInfoObject('T', registries),
+    : COvInfoObject(orvik::ObjectKind::Task, registries),
       Name(this, group, "Name", Caption(registries, 0x401), "", 0, PropKind::Text),
       AType(this, group, "AType", Caption(registries, 0x3FE), "", 0, PropKind::List,
             ListId::TaskTypes),
@@ -13,5 +13,5 @@ COvInfoAct::COvInfoAct(CRegistries* registries, int group)
 }
 
 void COvInfoAct::ShowProp(orvik::FrontEnd& front) {
-    ShowPropAs(front, 'T');
+    ShowPropAs(front, orvik::ObjectKind::Task);
 }

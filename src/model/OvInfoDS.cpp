@@ -12,7 +12,7 @@
 #include "model/Report.h"
 
 COvInfoDS::COvInfoDS(CRegistries* registries, int group)
-    : COvInfoObject('D', registries),
+    : COvInfoObject(orvik::ObjectKind::DataSource, registries),
       Name(this, group, "Name", "Name", "", 0, PropKind::Text),
       tpDS(this, group, "tpDS", "Type", "SQL", 0, PropKind::List, ListId::DataSourceTypes),
       DSN(this, group, "DSN", "DS Connection", "", 0, PropKind::DialogText,
@@ -34,7 +34,7 @@ void COvInfoDS::Disconnect() {
 
 void COvInfoDS::ShowProp(orvik::FrontEnd& front, CReport& report) {
     report.CurrentDataSource = this;
-    ShowPropAs(front, 'D');
+    ShowPropAs(front, orvik::ObjectKind::DataSource);
 }
 
 orvik::DataSourceKind& COvInfoDS::Kind() const {

@@ -24,7 +24,7 @@ std::string COvInfoObject::Get(std::string_view name) const {
 }
 
 std::string COvInfoObject::NameValue() const {
-    return Get(TypeTag == 'C' ? "ColN" : "Name");
+    return Get(TypeTag == orvik::ObjectKind::GridColumns ? "ColN" : "Name");
 }
 
 void COvInfoObject::ChangeExplName(orvik::FrontEnd& front, std::string_view text) {
@@ -40,7 +40,7 @@ std::string COvInfoObject::Caption(const CRegistries* registries, int id) {
     return registries ? registries->Text(id) : BuiltinLanguage().GetText(id);
 }
 
-void COvInfoObject::ShowPropAs(orvik::FrontEnd& front, char kind) {
+void COvInfoObject::ShowPropAs(orvik::FrontEnd& front, orvik::ObjectKind kind) {
     front.ShowProperties(kind, this);
 }
 

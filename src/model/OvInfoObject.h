@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ObjectKind.h"
 #include "model/OvInfoProp.h"
 
 class CRegistries;
@@ -42,14 +43,15 @@ class COvInfoObject {
     // property was emptied and the text kept); "" when the type is known or none was given.
     std::string UnknownType(std::string_view name) const;
 
-    const char TypeTag;
+    // What the object is (a report object is a sheet here; COvInfoSheet::IsReportObject).
+    const orvik::ObjectKind TypeTag;
     std::vector<COvInfoProp*> Props;
     std::vector<KeptElement> KeptElements;
     void* ExplorerItem = nullptr;  // the explorer's handle for the object's tree item
 
   protected:
     // `registries` (null for an object outside any report) lists the object's live properties.
-    COvInfoObject(char typeTag, CRegistries* registries)
+    COvInfoObject(orvik::ObjectKind typeTag, CRegistries* registries)
         : TypeTag(typeTag), registries_(registries) {}
     ~COvInfoObject();
 
@@ -57,7 +59,7 @@ class COvInfoObject {
     // captions of properties made with the object.
     static std::string Caption(const CRegistries* registries, int id);
     // Shows the object's properties in the property bar, telling it what kind of object it is.
-    void ShowPropAs(orvik::FrontEnd& front, char kind);
+    void ShowPropAs(orvik::FrontEnd& front, orvik::ObjectKind kind);
     // A new object's properties start at their defaults (a new sheet is visible, a new
     // parameter a string), so what it shows is what a save and a reload give back.
     static void StartAtDefault(COvInfoProp& prop);

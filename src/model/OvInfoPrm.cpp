@@ -3,7 +3,7 @@
 #include "model/Registries.h"
 
 COvInfoPrm::COvInfoPrm(CRegistries* registries, int group)
-    : COvInfoObject('R', registries),
+    : COvInfoObject(orvik::ObjectKind::Parameter, registries),
       Name(this, group, "Name", Caption(registries, 0x401), "", 0, PropKind::Text),
       Type(this, group, "Type", Caption(registries, 0x3FE), "str", 0, PropKind::List,
            ListId::ParameterTypes),
@@ -32,5 +32,5 @@ COvInfoPrm::COvInfoPrm(CRegistries* registries, int group)
 }
 
 void COvInfoPrm::ShowProp(orvik::FrontEnd& front) {
-    ShowPropAs(front, 'W');
+    ShowPropAs(front, orvik::ObjectKind::Parameter);
 }

@@ -56,7 +56,7 @@ class COvInfoProp {
     COvInfoProp(const COvInfoProp&) = default;
     COvInfoProp& operator=(const COvInfoProp&) = default;
 
-    // Copies every field but TypeTag and RefBy from `source`; Appended becomes `appended`.
+    // Copies every field but RefBy from `source`; Appended becomes `appended`.
     void CopyProp(const COvInfoProp& source, int appended);
 
     bool IsOption(unsigned mask) const { return (Flags & mask) == mask; }
@@ -78,7 +78,6 @@ class COvInfoProp {
     // The chosen list entry of a list-valued property (null when none).
     COvCombos* SelectedEntry() const { return static_cast<COvCombos*>(SelectedCombo); }
 
-    char TypeTag = 'P';
     int Group;
     // What the property belongs to: a report object, or the list entry that brings in an appended
     // template, or the list-valued property that brought in an appended copy. Null for settings.

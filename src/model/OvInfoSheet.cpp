@@ -4,7 +4,7 @@
 #include "model/Registries.h"
 
 COvInfoSheet::COvInfoSheet(CRegistries* registries, int group)
-    : COvInfoObject('S', registries),
+    : COvInfoObject(orvik::ObjectKind::Sheet, registries),
       Name(this, group, "Name", "Name", "", 0, PropKind::Text),
       cDS(this, group, "cDS", "Data Source", "", 0, PropKind::List, ListId::DataSources),
       tpVW(this, group, "tpVW", "Output Type", "GRID", 0, PropKind::List, ListId::OutputTypes),
@@ -22,5 +22,5 @@ COvInfoDS* COvInfoSheet::GetDS(const std::vector<std::unique_ptr<COvInfoDS>>& da
 }
 
 void COvInfoSheet::ShowProp(orvik::FrontEnd& front) {
-    ShowPropAs(front, IsReportObject ? 'R' : 'S');
+    ShowPropAs(front, IsReportObject ? orvik::ObjectKind::Report : orvik::ObjectKind::Sheet);
 }

@@ -24,7 +24,7 @@ class COvInfoSheet : public COvInfoObject {
 
     // The first data source whose name equals this sheet's cDS, or null.
     COvInfoDS* GetDS(const std::vector<std::unique_ptr<COvInfoDS>>& dataSources) const;
-    // Shows the properties ('R' for the report object, 'S' for a sheet).
+    // Shows the properties, as the report object's when it is that.
     void ShowProp(orvik::FrontEnd& front);
 
     COvInfoProp Name, cDS, tpVW, bVis;

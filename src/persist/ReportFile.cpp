@@ -261,61 +261,62 @@ bool IsReadableRegularFile(const std::string& path) {
     return regular;
 }
 
-// Reads the objects of the file into the (empty) report; false (reported) when the file is empty
-// or cannot be read.
-bool ReadObjects(orvik::Run& run, const std::string& path) {
+// Parses the report file at `path` into `document`. Returns why a load must stop there ("" when
+// it can go on); `warning` gets what is worth saying about a file that still reads.
+std::string ParseReportFile(const std::string& path, CXmlDocument& document, std::string& warning) {
     const auto bytes = CXmlDocument::ReadFileBytes(path);
     if (!bytes) {
         std::error_code error;
-        if (std::filesystem::file_size(path, error) == 0 && !error) {
-            ReportProblem(run, "The report file " + path + " is empty: there is no report in it",
-                          MessageBoxIcon::Error);
-        } else {
-            ReportProblem(run, "Cannot open XML file " + path, MessageBoxIcon::Error);
-        }
-        return false;
+        if (std::filesystem::file_size(path, error) == 0 && !error)
+            return "The report file " + path + " is empty: there is no report in it";
+        return "Cannot open XML file " + path;
     }
     const std::string encoding = DeclaredEncoding(*bytes);
     if ((encoding == "windows-1251" || encoding == "cp1251") && orvik::IsValidUtf8(*bytes) &&
         std::any_of(bytes->begin(), bytes->end(),
                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
-        ReportProblem(run,
-                      "The report file " + path +
-                          " declares windows-1251 but its text is UTF-8: it was probably saved "
-                          "as UTF-8 by an editor, and its letters will show garbled; change its "
-                          "first line to encoding=\"UTF-8\"",
-                      MessageBoxIcon::Warning);
+        warning = "The report file " + path +
+                  " declares windows-1251 but its text is UTF-8: it was probably saved as UTF-8 "
+                  "by an editor, and its letters will show garbled; change its first line to "
+                  "encoding=\"UTF-8\"";
     }
     std::string problem;
     std::optional<std::string> text = DecodeReportText(*bytes, &problem);
-    if (!text) {
-        ReportProblem(run,
-                      "The report file " + path + " cannot be read: " + problem +
-                          "; nothing of it was loaded",
-                      MessageBoxIcon::Error);
-        return false;
-    }
+    if (!text)
+        return "The report file " + path + " cannot be read: " + problem +
+               "; nothing of it was loaded";
     CXmlDocument::DropCarriageReturns(*text);
-    CXmlDocument document;
     document.Parse(std::move(*text));
     if (const auto deep = document.TooDeepAt()) {
         // No report nests like this; whatever was read of it would be a part taken for the whole.
         const std::string& xml = document.GetXml();
         const auto line = 1 + std::count(xml.begin(), xml.begin() + static_cast<long>(*deep), '\n');
-        ReportProblem(run,
-                      "The report file " + path + " is damaged: its elements nest deeper than " +
-                          std::to_string(CXmlDocument::kMaxDepth) + " levels (at line " +
-                          std::to_string(line) + "); nothing of it was loaded",
-                      MessageBoxIcon::Error);
-        return false;
+        return "The report file " + path + " is damaged: its elements nest deeper than " +
+               std::to_string(CXmlDocument::kMaxDepth) + " levels (at line " +
+               std::to_string(line) + "); nothing of it was loaded";
     }
     if (!document.RootClosed()) {
         // What was read may be any part of the report; run or saved, it would lose the rest.
-        ReportProblem(run,
-                      "The report file " + path + " is damaged: it ends (after " +
-                          std::to_string(bytes->size()) +
-                          " bytes) before its root element closes; nothing of it was loaded",
-                      MessageBoxIcon::Error);
+        return "The report file " + path + " is damaged: it ends (after " +
+               std::to_string(bytes->size()) +
+               " bytes) before its root element closes; nothing of it was loaded";
+    }
+    return {};
+}
+
+std::string CannotOpenText(const std::string& path) {
+    return "Cannot open file " + path + " !";
+}
+
+// Reads the objects of the file into the (empty) report; false (reported) when the file is empty
+// or cannot be read.
+bool ReadObjects(orvik::Run& run, const std::string& path) {
+    CXmlDocument document;
+    std::string warning;
+    const std::string error = ParseReportFile(path, document, warning);
+    if (!warning.empty()) ReportProblem(run, warning, MessageBoxIcon::Warning);
+    if (!error.empty()) {
+        ReportProblem(run, error, MessageBoxIcon::Error);
         return false;
     }
     CXmlElement* root = document.GetRootElement();
@@ -337,7 +338,7 @@ bool ReadObjects(orvik::Run& run, const std::string& path) {
 int Load(orvik::Run& run, const std::string& path) {
     CReport& report = run.Report();
     if (!IsReadableRegularFile(path)) {
-        ReportProblem(run, "Cannot open file " + path + " !", MessageBoxIcon::Error);
+        ReportProblem(run, CannotOpenText(path), MessageBoxIcon::Error);
         return 0;
     }
     // An unreadable file still leaves the designer showing the (empty) report it now has.
@@ -436,7 +437,8 @@ void BuildDocument(orvik::Run& run, CXmlDocument& document) {
     }
 }
 
-int Save(orvik::Run& run, const std::string& path) {
+// Writes the report to `path` and clears its modified mark; the error text, or "" once written.
+std::string WriteReport(orvik::Run& run, const std::string& path) {
     CReport& report = run.Report();
     CXmlDocument document;
     BuildDocument(run, document);
@@ -451,12 +453,17 @@ int Save(orvik::Run& run, const std::string& path) {
     try {
         CXmlDocument::WriteFileText(path, text);
     } catch (const std::exception& error) {
-        ReportProblem(run, "Cannot save file " + path + " ! (" + error.what() + ")",
-                      MessageBoxIcon::Error);
-        return 0;
+        return "Cannot save file " + path + " ! (" + error.what() + ")";
     }
     report.Modified = false;
-    return 1;
+    return {};
+}
+
+int Save(orvik::Run& run, const std::string& path) {
+    const std::string error = WriteReport(run, path);
+    if (error.empty()) return 1;
+    ReportProblem(run, error, MessageBoxIcon::Error);
+    return 0;
 }
 
 }  // namespace
@@ -539,4 +546,17 @@ int SerializeXML(orvik::Run& run, std::string_view path, int save) {
 
 int SaveDocument(orvik::Run& run, std::string_view path) {
     return SerializeXML(run, path, 1);
+}
+
+std::string WriteReportFile(orvik::Run& run, std::string_view path) {
+    return WriteReport(run, ResolveReportPath(run, path));
+}
+
+std::string ReportFileProblem(orvik::Run& run, std::string_view path) {
+    // An empty path is no file at all here, not the report's own.
+    const std::string resolved = path.empty() ? std::string() : ResolveReportPath(run, path);
+    if (!IsReadableRegularFile(resolved)) return CannotOpenText(resolved);
+    CXmlDocument document;
+    std::string warning;
+    return ParseReportFile(resolved, document, warning);
 }

@@ -35,6 +35,15 @@ int SerializeXML(orvik::Run& run, std::string_view path, int save);
 // SerializeXML(report, path, 1).
 int SaveDocument(orvik::Run& run, std::string_view path = {});
 
+// Saves like SaveDocument but shows nothing: the text of the error (the report still marked
+// modified), or "" once written.
+std::string WriteReportFile(orvik::Run& run, std::string_view path = {});
+
+// Why loading the report file at `path` (a bare name lies in the program folder; an empty path
+// names no file) would stop before reading any of it: the error text a load would show, or "" when
+// it would read. Only looks at the file; the open report is left alone.
+std::string ReportFileProblem(orvik::Run& run, std::string_view path);
+
 // Loads property `index` of `props` from `element`'s child of the same name (or, with
 // `fromAttributes`, from its attribute of that name). Missing values take the default; a list
 // value attaches its type's properties to `props`. Returns the property.

@@ -15,9 +15,9 @@ namespace orvik::ui {
 
 struct ExplorerPanel::Node : wxTreeItemData {
     design::ExplorerRoot Root;
-    char Kind;
+    ObjectKind Kind;
     COvInfoObject* Object;
-    Node(design::ExplorerRoot root, char kind, COvInfoObject* object)
+    Node(design::ExplorerRoot root, ObjectKind kind, COvInfoObject* object)
         : Root(root), Kind(kind), Object(object) {}
 };
 
@@ -28,30 +28,6 @@ enum MenuId { kNewItem = wxID_HIGHEST + 300, kNewChildItem, kDeleteItem, kRunTas
 CReport* OpenReport() {
     AppContext* context = DesignerContext();
     return context ? &context->Report() : nullptr;
-}
-
-// Shows an object's properties the way its own class does (each tells the bar its letter).
-void ShowObject(char kind, COvInfoObject* object) {
-    switch (kind) {
-        case 'W':
-            static_cast<COvInfoPrm*>(object)->ShowProp(DesignerContext()->Front());
-            break;
-        case 'D':
-            static_cast<COvInfoDS*>(object)->ShowProp(DesignerContext()->Front(),
-                                                      DesignerContext()->Report());
-            break;
-        case 'S':
-            static_cast<COvInfoSheet*>(object)->ShowProp(DesignerContext()->Front());
-            break;
-        case 'C':
-            static_cast<COvInfoGCols*>(object)->ShowProp(DesignerContext()->Front());
-            break;
-        case 'T':
-            static_cast<COvInfoAct*>(object)->ShowProp(DesignerContext()->Front());
-            break;
-        default:
-            break;
-    }
 }
 
 wxString Utf8(const std::string& text) {
@@ -145,7 +121,7 @@ void ExplorerPanel::OnSelectionChanged(wxTreeEvent& event) {
     AppContext* context = DesignerContext();
     if (!node || !context) return;
     if (node->Object) {
-        ShowObject(node->Kind, node->Object);
+        design::ShowObjectProperties(*context, *node->Object);
     } else if (node->Root == design::ExplorerRoot::Settings) {
         context->Front().ShowSettings();
     } else if (node->Root == design::ExplorerRoot::Page) {
@@ -157,7 +133,7 @@ void ExplorerPanel::OnSelectionChanged(wxTreeEvent& event) {
 
 void ExplorerPanel::OnActivated(wxTreeEvent& event) {
     const Node* node = NodeOf(event.GetItem());
-    if (node && node->Kind == 'T') {
+    if (node && node->Kind == ObjectKind::Task) {
         RunTask();
     } else {
         event.Skip();
@@ -219,7 +195,7 @@ void ExplorerPanel::NewItem() {
 void ExplorerPanel::NewChildItem() {
     const Node* node = NodeOf(GetSelection());
     CReport* report = OpenReport();
-    if (!node || !report || node->Kind != 'T') return;
+    if (!node || !report || node->Kind != ObjectKind::Task) return;
     auto* task = static_cast<COvInfoAct*>(node->Object);
     // A step's own item stands for its task here, so Ctrl+Ins on a step adds a sibling.
     if (task->Parent) task = task->Parent;
@@ -243,7 +219,7 @@ void ExplorerPanel::DeleteItem() {
 void ExplorerPanel::RunTask() {
     const Node* node = NodeOf(GetSelection());
     CReport* report = OpenReport();
-    if (!node || node->Kind != 'T' || !report) return;
+    if (!node || node->Kind != ObjectKind::Task || !report) return;
     const auto* task = static_cast<const COvInfoAct*>(node->Object);
     if (task->Parent) task = task->Parent;
     wxBusyCursor busy;

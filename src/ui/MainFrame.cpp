@@ -17,14 +17,14 @@
 
 #include "app/OrvikApp.h"
 #include "core/LanguageTexts.h"
+#include "core/Run.h"
 #include "core/SettingsStore.h"
+#include "design/DesignerDocument.h"
 #include "design/ExplorerModel.h"
 #include "design/PageRefresh.h"
 #include "design/SendMail.h"
 #include "model/AppContext.h"
 #include "model/Report.h"
-#include "persist/ReportFile.h"
-#include "persist/ReportLifecycle.h"
 #include "plugin/PlugInLoader.h"
 #include "render/GridViews.h"
 #include "tasks/ReportPage.h"
@@ -153,6 +153,11 @@ MainFrame::~MainFrame() {
 
 void MainFrame::AttachApp(COrvikApp* app) {
     app_ = app;
+    if (AppContext* context = DesignerContext()) {
+        // Files open the way start-up opened the first one: sheets run, page built.
+        document_ = std::make_unique<design::DesignerDocument>(
+            *context, [this](const std::string& path) { return app_ && app_->OpenDocument(path); });
+    }
     RestoreLayout();
     LoadRecentFiles();
     Retranslate();
@@ -336,7 +341,7 @@ void MainFrame::RememberRecent(const std::string& path) {
 
 // --- front-end requests ----------------------------------------------------------------------
 
-void MainFrame::ShowProperties(char kind, COvInfoObject* object) {
+void MainFrame::ShowProperties(ObjectKind kind, COvInfoObject* object) {
     properties_->ShowObject(kind, object);
 }
 
@@ -460,19 +465,12 @@ void MainFrame::SetPaneText(int pane, const std::string& text) {
 }
 
 void MainFrame::UpdateTitle() {
-    CReport* report = Report();
-    shownModified_ = report && report->Modified;
-    shownPath_ = report ? report->CurrentDocPath : std::string();
-    const std::string name =
-        shownPath_.empty() ? "Untitled" : std::filesystem::path(shownPath_).filename().string();
-    SetTitle(Utf8(name + (shownModified_ ? " *" : "") + " - Orvik"));
+    SetTitle(Utf8(document_ ? document_->Title() : design::WindowTitle("", false)));
 }
 
 void MainFrame::OnIdle(wxIdleEvent& event) {
     // Many edits mark the report modified deep in the core; the title catches up when idle.
-    CReport* report = Report();
-    if (report && (report->Modified != shownModified_ || report->CurrentDocPath != shownPath_))
-        UpdateTitle();
+    if (document_ && document_->Refresh()) UpdateTitle();
     event.Skip();
 }
 
@@ -501,12 +499,33 @@ void MainFrame::Retranslate() {
 
 // --- commands ----------------------------------------------------------------------------------
 
+bool MainFrame::SettleUnsavedChanges() {
+    AppContext* context = DesignerContext();
+    if (!document_ || !context || !document_->NeedsSaving()) return true;
+    // Asked through the front end, which tests answer in place of a person.
+    if (ShowMessage(*context, UiText(0x533), UiText(0x534), MessageBoxButtons::YesNo,
+                    MessageBoxIcon::Question) != MessageBoxResult::Yes)
+        return true;
+    const design::DocumentResult saved = document_->Save();
+    ShowError(saved.Error);
+    return saved.Done;
+}
+
+void MainFrame::ShowError(const std::string& text) {
+    AppContext* context = DesignerContext();
+    if (context && !text.empty())
+        ShowMessage(*context, text, {}, MessageBoxButtons::Ok, MessageBoxIcon::Error);
+}
+
 void MainFrame::NewReport() {
-    CReport* report = Report();
-    if (!report) return;
+    if (!document_) return;
     CloseSheetTabs();
+    if (!SettleUnsavedChanges()) {
+        SyncSheetTabs();
+        return;
+    }
     wxBusyCursor busy;
-    OnFileNew(*DesignerContext());
+    document_->New();
     SyncSheetTabs();
     explorer_->Rebuild();
     HTMLRefresh(*DesignerContext());
@@ -514,46 +533,45 @@ void MainFrame::NewReport() {
 }
 
 bool MainFrame::OpenReport(const std::string& path) {
-    CReport* report = Report();
-    if (!report || !app_) return false;
+    if (!document_ || !app_) return false;
     CloseSheetTabs();
-    if (!ClearDS(*DesignerContext())) {
+    if (!SettleUnsavedChanges()) {
         // The open report stays (its save failed); its tabs come back.
         SyncSheetTabs();
         return false;
     }
     wxBusyCursor busy;
     SetPaneText(0, "Opening " + path);
-    const bool opened = app_->OpenDocument(path);
+    const design::DocumentResult opened = document_->Open(path);
+    ShowError(opened.Error);
     SyncSheetTabs();
     explorer_->Rebuild();
-    if (opened) RememberRecent(report->CurrentDocPath);
+    if (opened) RememberRecent(document_->Path());
     SetPaneText(0, opened ? "" : "The report could not be opened");
     UpdateTitle();
-    return opened;
+    return opened.Done;
 }
 
 bool MainFrame::SaveReport() {
-    CReport* report = Report();
-    if (!report) return false;
-    if (report->CurrentDocPath.empty() || !report->Loaded) {
+    if (!document_) return false;
+    if (!document_->HasFile()) {
         wxCommandEvent event;
         OnSaveAs(event);
-        return !report->Modified;
+        return !document_->Modified();
     }
-    const bool saved = SaveDocument(*DesignerContext()) != 0;
-    if (saved) report->Modified = false;
+    const design::DocumentResult saved = document_->Save();
+    ShowError(saved.Error);
     UpdateTitle();
-    return saved;
+    return saved.Done;
 }
 
 bool MainFrame::SaveReportAs(const std::string& path) {
-    CReport* report = Report();
-    if (!report) return false;
-    if (!SaveDocument(*DesignerContext(), path)) return false;
-    report->CurrentDocPath = path;
-    report->Loaded = true;
-    report->Modified = false;
+    if (!document_) return false;
+    const design::DocumentResult saved = document_->SaveAs(path);
+    if (!saved) {
+        ShowError(saved.Error);
+        return false;
+    }
     RememberRecent(path);
     UpdateTitle();
     return true;
@@ -585,8 +603,7 @@ void MainFrame::OnOpen(wxCommandEvent&) {
 }
 
 void MainFrame::OnSaveAs(wxCommandEvent&) {
-    CReport* report = Report();
-    const std::filesystem::path current = report ? report->CurrentDocPath : "";
+    const std::filesystem::path current = document_ ? document_->Path() : "";
     wxFileDialog dialog(this, "Save Report As", Utf8(current.parent_path().string()),
                         Utf8(current.filename().string()), "Orvik18 Files (*.ovk)|*.ovk",
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
@@ -644,16 +661,17 @@ void MainFrame::OnAbout(wxCommandEvent&) {
 }
 
 void MainFrame::OnClose(wxCloseEvent& event) {
-    CReport* report = Report();
     // The tabs go before the sheets they show: a grid painted or focused in between would read a
     // sheet that is gone.
     CloseSheetTabs();
-    // The save prompt of a modified report; a failed save keeps the window open.
-    if (report && !ClearDS(*DesignerContext()) && event.CanVeto()) {
+    // A failed save of a modified report keeps the window open.
+    if (!SettleUnsavedChanges() && event.CanVeto()) {
         SyncSheetTabs();
         event.Veto();
         return;
     }
+    if (document_) document_->Close();
+    document_.reset();
     SaveLayout();
     properties_->Clear();
     if (app_) {

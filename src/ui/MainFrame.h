@@ -1,7 +1,9 @@
 // The designer's main window: the report explorer and the property bar docked beside a notebook
 // that holds the page tab and one tab per sheet, with the menus, toolbar and a four-pane status
-// bar. The window owns no report state: it shows the open report of the application context and
-// runs the design layer's commands; the front end (WxFrontEnd) routes the core's requests here.
+// bar. The window keeps no report state of its own: it shows the open report of the application
+// context, asks the user what the design layer's document and commands need to know (file names,
+// "save changes?") and shows what they answer; the front end (WxFrontEnd) routes the core's
+// requests here.
 #pragma once
 
 #include <wx/aui/aui.h>
@@ -9,13 +11,20 @@
 #include <wx/frame.h>
 #include <wx/grid.h>
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "core/ObjectKind.h"
 
 class COrvikApp;
 class COvInfoObject;
 class COvInfoSheet;
 class CReport;
+
+namespace orvik::design {
+class DesignerDocument;
+}
 
 namespace orvik::ui {
 
@@ -33,7 +42,7 @@ class MainFrame : public wxFrame {
     void AttachApp(COrvikApp* app);
 
     // --- what the front end asks of the window ---
-    void ShowProperties(char kind, COvInfoObject* object);
+    void ShowProperties(ObjectKind kind, COvInfoObject* object);
     void ShowSettings();
     void RebuildExplorer();
     void SetExplorerItemText(void* item, const std::string& text);
@@ -50,10 +59,11 @@ class MainFrame : public wxFrame {
     // Retitles menus, toolbar, bars, status panes, the explorer and the property bar.
     void Retranslate();
 
-    // --- the File and View commands, callable without their dialogs ---
+    // --- the File and View commands, callable without their file pickers ---
     // Starts a new report (offering to save the open one first).
     void NewReport();
-    // Opens the report at `path`; false when it was not opened.
+    // Opens the report at `path` (offering to save the open one first); false when it was not
+    // opened, and then the open report is still there.
     bool OpenReport(const std::string& path);
     // Saves to the report's own path (asking for one when it has none); false when not saved.
     bool SaveReport();
@@ -83,6 +93,11 @@ class MainFrame : public wxFrame {
     };
 
     CReport* Report() const;
+    // Asks whether to save a modified report before it goes, and saves it when told to. False
+    // when the save failed (said so): the report must stay.
+    bool SettleUnsavedChanges();
+    // Shows the error text of a File command (nothing when it is empty: already said).
+    void ShowError(const std::string& text);
     void BuildMenus();
     void BuildToolBar();
     void BuildPanes();
@@ -111,8 +126,8 @@ class MainFrame : public wxFrame {
     wxToolBar* toolBar_ = nullptr;
     wxFileHistory recent_{4};
     std::vector<SheetTab> sheetTabs_;
-    bool shownModified_ = false;
-    std::string shownPath_;
+    // The report the window edits; there from AttachApp until the window closes.
+    std::unique_ptr<design::DesignerDocument> document_;
 };
 
 }  // namespace orvik::ui

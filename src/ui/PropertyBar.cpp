@@ -39,6 +39,24 @@ bool InOpenReport(const COvInfoObject* object) {
     return false;
 }
 
+// True when what was shown as `kind` is a report object that is no longer there. The settings
+// and the empty bar are always there.
+bool Gone(ObjectKind kind, const COvInfoObject* object) {
+    switch (kind) {
+        case ObjectKind::None:
+        case ObjectKind::Settings:
+            return false;
+        case ObjectKind::Report:
+        case ObjectKind::Sheet:
+        case ObjectKind::DataSource:
+        case ObjectKind::Parameter:
+        case ObjectKind::GridColumns:
+        case ObjectKind::Task:
+            return !InOpenReport(object);
+    }
+    return false;
+}
+
 wxString GroupCaption(const CRegistries& registries, int group) {
     if (group >= 0 && static_cast<size_t>(group) < registries.PropertyGroups.size()) {
         const std::string& caption = registries.PropertyGroups[static_cast<size_t>(group)]->Caption;
@@ -64,38 +82,38 @@ PropertyBar::~PropertyBar() {
     grid_->Unbind(wxEVT_PG_CHANGED, &PropertyBar::OnChanged, this);
 }
 
-void PropertyBar::ShowObject(char letter, COvInfoObject* object) {
-    Show(object ? letter : 0, object);
+void PropertyBar::ShowObject(ObjectKind kind, COvInfoObject* object) {
+    Show(object ? kind : ObjectKind::None, object);
 }
 
 void PropertyBar::ShowSettings() {
-    Show('P', nullptr);
+    Show(ObjectKind::Settings, nullptr);
 }
 
 void PropertyBar::Clear() {
-    Show(0, nullptr);
+    Show(ObjectKind::None, nullptr);
 }
 
 void PropertyBar::Refill() {
-    if (letter_ != 0 && letter_ != 'P' && !InOpenReport(object_)) {
-        Show(0, nullptr);
+    if (Gone(kind_, object_)) {
+        Show(ObjectKind::None, nullptr);
     } else {
-        Show(letter_, object_);
+        Show(kind_, object_);
     }
 }
 
-void PropertyBar::Show(char letter, COvInfoObject* object) {
+void PropertyBar::Show(ObjectKind kind, COvInfoObject* object) {
     if (editDepth_ > 0) {
-        Postpone(letter, object);
+        Postpone(kind, object);
         return;
     }
-    letter_ = letter;
+    kind_ = kind;
     object_ = object;
     Fill();
 }
 
-void PropertyBar::Postpone(char letter, COvInfoObject* object) {
-    pending_ = PendingShow{letter, object, generation_};
+void PropertyBar::Postpone(ObjectKind kind, COvInfoObject* object) {
+    pending_ = PendingShow{kind, object, generation_};
     hasPending_ = true;
     ++postponed_;
     // The items may stand for properties the edit is deleting; until the refill replaces them
@@ -119,16 +137,16 @@ void PropertyBar::ShowPostponed() {
     hasPending_ = false;
     const PendingShow pending = pending_;
     if (pending.Generation != generation_) return;  // something else was shown meanwhile
-    if (pending.Letter != 0 && pending.Letter != 'P' && !InOpenReport(pending.Object)) {
-        Show(0, nullptr);
+    if (Gone(pending.Kind, pending.Object)) {
+        Show(ObjectKind::None, nullptr);
     } else {
-        Show(pending.Letter, pending.Object);
+        Show(pending.Kind, pending.Object);
     }
 }
 
 std::vector<COvInfoProp*> PropertyBar::ShownList() const {
     std::vector<COvInfoProp*> list;
-    if (letter_ == 'P') {
+    if (kind_ == ObjectKind::Settings) {
         if (AppContext* context = DesignerContext()) {
             for (const auto& setting : context->Registries().ProgramSettings)
                 list.push_back(setting.get());
@@ -160,7 +178,7 @@ void PropertyBar::Fill() {
     wxWindowUpdateLocker noFlicker(grid_);
     grid_->Clear();
     AppContext* context = DesignerContext();
-    if (!context || letter_ == 0) return;
+    if (!context || kind_ == ObjectKind::None) return;
     const CRegistries& registries = context->Registries();
     const ItemSources sources = Sources();
     const std::vector<COvInfoProp*> list = ShownList();
@@ -256,7 +274,7 @@ void PropertyBar::CommitItem(wxPGProperty* item) {
     ApplyEditedText(*prop, *text, context->Registries().ComboValues, context->ProgramFolder());
 
     const unsigned postponedBefore = postponed_;
-    const design::ShownProperties shown{letter_, object_};
+    const design::ShownProperties shown{kind_, object_};
     bool listChanged = false;
     ++editDepth_;
     try {
@@ -270,7 +288,7 @@ void PropertyBar::CommitItem(wxPGProperty* item) {
                     MessageBoxButtons::Ok, MessageBoxIcon::Error);
     }
     --editDepth_;
-    if (listChanged && postponed_ == postponedBefore) Postpone(letter_, object_);
+    if (listChanged && postponed_ == postponedBefore) Postpone(kind_, object_);
     SchedulePostponed();
     if (postponed_ != postponedBefore) {
         reselect_ = reinterpret_cast<std::uintptr_t>(prop);

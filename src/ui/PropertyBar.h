@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ObjectKind.h"
 #include "ui/PropertyItems.h"
 
 class COvInfoObject;
@@ -31,10 +32,9 @@ class PropertyBar : public wxPanel {
     // Leaves any postponed refill undone.
     ~PropertyBar() override;
 
-    // Shows `object`'s properties; `letter` says what it is ('S' sheet, 'R' report object,
-    // 'D' data source, 'W' parameter, 'C' grid columns, 'T' task). A null object empties the bar.
-    void ShowObject(char letter, COvInfoObject* object);
-    // Shows the program settings (letter 'P').
+    // Shows `object`'s properties; `kind` says what it is. A null object empties the bar.
+    void ShowObject(ObjectKind kind, COvInfoObject* object);
+    // Shows the program settings.
     void ShowSettings();
     // Shows again what is shown, with current captions and values; empties the bar when the
     // object is no longer part of the open report.
@@ -44,8 +44,8 @@ class PropertyBar : public wxPanel {
 
     // The grid the properties are shown in.
     wxPropertyGrid* Grid() const { return grid_; }
-    // What is shown: 'P' for the settings, the object's letter, or 0 when nothing is.
-    char Letter() const { return letter_; }
+    // What is shown: Settings, the object's kind, or None when nothing is.
+    ObjectKind Kind() const { return kind_; }
     // The object shown (null for the settings and for nothing).
     COvInfoObject* Object() const { return object_; }
     // The properties of what is shown, in list order (empty when nothing is).
@@ -68,14 +68,14 @@ class PropertyBar : public wxPanel {
   private:
     // A refill asked for while an edit is being handled, carried out after it.
     struct PendingShow {
-        char Letter = 0;  // 0: show nothing
+        ObjectKind Kind = ObjectKind::None;
         COvInfoObject* Object = nullptr;
         unsigned Generation = 0;
     };
 
-    void Show(char letter, COvInfoObject* object);
+    void Show(ObjectKind kind, COvInfoObject* object);
     void Fill();
-    void Postpone(char letter, COvInfoObject* object);
+    void Postpone(ObjectKind kind, COvInfoObject* object);
     void SchedulePostponed();
     void ShowPostponed();
     ItemSources Sources() const;
@@ -84,7 +84,7 @@ class PropertyBar : public wxPanel {
     void CommitItem(wxPGProperty* item);
 
     wxPropertyGrid* grid_;
-    char letter_ = 0;
+    ObjectKind kind_ = ObjectKind::None;
     COvInfoObject* object_ = nullptr;
     // Item -> the property it edits. Emptied as soon as an edit may have deleted properties, so a
     // stale item can never reach a dead property before the postponed refill replaces it.

@@ -88,7 +88,7 @@ void WxFrontEnd::SetWaitCursor(bool busy) {
     }
 }
 
-void WxFrontEnd::ShowProperties(char kind, COvInfoObject* object) {
+void WxFrontEnd::ShowProperties(ObjectKind kind, COvInfoObject* object) {
     if (frame_) frame_->ShowProperties(kind, object);
 }
 

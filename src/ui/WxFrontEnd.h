@@ -39,7 +39,7 @@ class WxFrontEnd : public FrontEnd {
                                     MessageBoxButtons buttons, MessageBoxIcon icon) override;
     void SetPaneText(int pane, std::string_view text) override;
     void SetWaitCursor(bool busy) override;
-    void ShowProperties(char kind, COvInfoObject* object) override;
+    void ShowProperties(ObjectKind kind, COvInfoObject* object) override;
     void ShowSettings() override;
     std::vector<COvInfoProp*> ShownPropertyList() override;
     void SetExplorerItemText(void* item, std::string_view text) override;

@@ -58,7 +58,7 @@ class ScopedEnv {
 // What an interactive start-up showed; it outlives the front end, which dies with the program.
 struct StartUpRecord {
     int SettingsShown = 0;
-    std::vector<char> PropertiesShown;
+    std::vector<ObjectKind> PropertiesShown;
     std::function<void()> WhenSettingsShown;
 };
 
@@ -69,7 +69,7 @@ class StartUpFrontEnd : public FrontEnd {
                                     MessageBoxIcon) override {
         return MessageBoxResult::Ok;
     }
-    void ShowProperties(char kind, COvInfoObject*) override {
+    void ShowProperties(ObjectKind kind, COvInfoObject*) override {
         record_.PropertiesShown.push_back(kind);
     }
     void ShowSettings() override {
@@ -100,7 +100,8 @@ TEST_F(OrvikAppStartUp, TheSettingsFillThePropertyBarOnlyWhenNoReportIsNamed) {
     EXPECT_EQ(loaded.Run(), COrvikApp::kExitSuccess);
     EXPECT_EQ(record.SettingsShown, 0);
     ASSERT_FALSE(record.PropertiesShown.empty());
-    EXPECT_EQ(record.PropertiesShown.back(), 'R');  // the report object's properties stay
+    EXPECT_EQ(record.PropertiesShown.back(),
+              ObjectKind::Report);  // the report object's properties stay
 }
 
 // Replaces the desktop's viewer by a script that writes down what it was asked to open.

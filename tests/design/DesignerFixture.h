@@ -69,7 +69,7 @@ class DesignerFixture : public ::testing::Test {
 
     // What the property bar does with an edit: the new value goes in (a list value selects its
     // entry), then the change is reported.
-    bool Edit(char letter, COvInfoObject& object, const std::string& name,
+    bool Edit(ObjectKind kind, COvInfoObject& object, const std::string& name,
               const std::string& value) {
         COvInfoProp* prop = object.GetPropByName(name);
         EXPECT_NE(prop, nullptr) << name;
@@ -80,7 +80,7 @@ class DesignerFixture : public ::testing::Test {
         if (prop->Kind == PropKind::List)
             if (COvCombos* entry = Registries().FindComboValue(prop->ComboId, value))
                 prop->SelectedCombo = entry;
-        return design::OnPropertyChanged(Ctx(), {letter, &object}, *prop, old);
+        return design::OnPropertyChanged(Ctx(), {kind, &object}, *prop, old);
     }
 
     std::string LastMessage() {

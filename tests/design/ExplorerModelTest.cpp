@@ -60,13 +60,49 @@ TEST_F(ExplorerTest, TreeAndMenusFollowTheReport) {
     EXPECT_TRUE(MenuTexts(Ctx(), ExplorerRoot::Page, false).NewItem.empty());
 }
 
+TEST_F(ExplorerTest, EveryItemShowsItsPropertiesAsTheKindItIsFiledUnder) {
+    AddSource("Sales", "shop.db", "select region, amount from sales");
+    AddSheet("Overview", "Sales");
+    test::AddParameter(Report(), "Region", "North");
+    AddTask(Report(), "Step", &AddTask(Report(), "Daily"));
+
+    const std::pair<ExplorerRoot, ObjectKind> filed[] = {
+        {ExplorerRoot::Parameters, ObjectKind::Parameter},
+        {ExplorerRoot::DataSources, ObjectKind::DataSource},
+        {ExplorerRoot::Sheets, ObjectKind::Sheet},
+        {ExplorerRoot::Tasks, ObjectKind::Task},
+    };
+    int shown = 0;
+    const auto check = [&](const ExplorerNode& node, ObjectKind kind) {
+        EXPECT_EQ(node.Kind, kind) << node.Caption;
+        ShowObjectProperties(Ctx(), *node.Object);
+        EXPECT_EQ(Front().Shown.back(), std::make_pair(kind, node.Object)) << node.Caption;
+        ++shown;
+    };
+    for (const ExplorerNode& root : BuildExplorerTree(Ctx(), Report())) {
+        EXPECT_EQ(root.Kind, ObjectKind::None);
+        for (const auto& [where, kind] : filed) {
+            if (root.Root != where) continue;
+            for (const ExplorerNode& node : root.Children) {
+                check(node, kind);
+                for (const ExplorerNode& child : node.Children)
+                    check(child, where == ExplorerRoot::Sheets ? ObjectKind::GridColumns : kind);
+            }
+        }
+    }
+    EXPECT_EQ(shown, 7);  // parameter, source, sheet, its two column sets, task, step
+    // The data source shown becomes the current one (the query builder works on it).
+    EXPECT_EQ(Report().CurrentDataSource, Report().DataSources[0].get());
+}
+
 TEST_F(ExplorerTest, NewObjectsAreNumberedAndTakenNamesRefused) {
     auto* p1 = static_cast<COvInfoPrm*>(NewItem(Ctx(), ExplorerRoot::Parameters));
     auto* p2 = static_cast<COvInfoPrm*>(NewItem(Ctx(), ExplorerRoot::Parameters));
     ASSERT_TRUE(p1 && p2);
     EXPECT_EQ(p1->Name.Value + p2->Name.Value, "P1P2");
     EXPECT_EQ(Report().ReportObject->Props.back(), &p2->PrmVal);
-    EXPECT_EQ(Front().Shown.back(), std::make_pair('W', static_cast<COvInfoObject*>(p2)));
+    EXPECT_EQ(Front().Shown.back(),
+              std::make_pair(ObjectKind::Parameter, static_cast<COvInfoObject*>(p2)));
     EXPECT_TRUE(Report().Modified);
     EXPECT_EQ(Front().Count("RebuildExplorer"), 2);
     p1->Name.Value = "P3";
@@ -85,7 +121,7 @@ TEST_F(ExplorerTest, NewObjectsAreNumberedAndTakenNamesRefused) {
     auto* ds = static_cast<COvInfoDS*>(NewItem(Ctx(), ExplorerRoot::DataSources));
     ASSERT_NE(ds, nullptr);
     EXPECT_EQ(ds->Name.Value, "Data Source 2");
-    Edit('D', *ds, "Name", "Data Source 3");
+    Edit(ObjectKind::DataSource, *ds, "Name", "Data Source 3");
     EXPECT_EQ(NewItem(Ctx(), ExplorerRoot::DataSources), nullptr);
     EXPECT_EQ(LastMessage(), "Not Uniq Combo Value = 'Data Source 3'");
     EXPECT_EQ(Report().DataSources.size(), 2u);
@@ -118,8 +154,8 @@ TEST_F(ExplorerTest, DeletingASourceAsksFirstAndLeavesItsSheetsEmpty) {
     COvInfoSheet& overview = AddSheet("Overview", "Sales");
     COvInfoSheet& items = AddSheet("Items", "Stock");
     COvInfoPrm& region = test::AddParameter(Report(), "Region", "");
-    Edit('W', region, "Type", "DScmb");
-    Edit('W', region, "cDS", "Sales");
+    Edit(ObjectKind::Parameter, region, "Type", "DScmb");
+    Edit(ObjectKind::Parameter, region, "cDS", "Sales");
     sales.ShowProp(Ctx().Front(), Report());
 
     Front().Answer = MessageBoxResult::No;
@@ -142,7 +178,7 @@ TEST_F(ExplorerTest, DeletingASourceAsksFirstAndLeavesItsSheetsEmpty) {
     EXPECT_TRUE(region.Get("cDS").empty());
     // The page was built again from grids that no longer hold the source's result.
     EXPECT_EQ(Front().Events.back(), "ShowPage");
-    EXPECT_EQ(Front().Shown.back().first, 'R');
+    EXPECT_EQ(Front().Shown.back().first, ObjectKind::Report);
 }
 
 TEST_F(ExplorerTest, DeletingLeavesNoReferenceBehind) {

@@ -36,10 +36,10 @@ TEST_F(ObjectRemovalTest, ASourceGoesAndItsSheetsStayEmptyAndUnnamed) {
     COvInfoSheet& onSales = AddSheet("A", "Sales");
     COvInfoSheet& onStock = AddSheet("B", "Stock");
     COvInfoPrm& region = test::AddParameter(Report(), "Region", "");
-    Edit('W', region, "Type", "DScmb");
-    Edit('W', region, "cDS", "Sales");
-    Edit('W', region, "cDST", "sales");
-    Edit('W', region, "cDSC", "region");
+    Edit(ObjectKind::Parameter, region, "Type", "DScmb");
+    Edit(ObjectKind::Parameter, region, "cDS", "Sales");
+    Edit(ObjectKind::Parameter, region, "cDST", "sales");
+    Edit(ObjectKind::Parameter, region, "cDSC", "region");
     ASSERT_GT(GridRows(onSales), 1);
 
     ASSERT_TRUE(RemoveObject(Ctx(), sales));

@@ -22,13 +22,13 @@ TEST_F(PropertyChangeTest, RenamesAreFollowedOrRefused) {
     COvInfoSheet& a = AddSheet("A", "Sales");
     COvInfoSheet& b = AddSheet("B", "Sales");
     COvInfoPrm& region = test::AddParameter(Report(), "Region", "");
-    Edit('W', region, "Type", "DScmb");
-    Edit('W', region, "cDS", "Sales");
+    Edit(ObjectKind::Parameter, region, "Type", "DScmb");
+    Edit(ObjectKind::Parameter, region, "cDS", "Sales");
     COvInfoPrm& stock = test::AddParameter(Report(), "Item", "");
-    Edit('W', stock, "Type", "DScmb");
-    Edit('W', stock, "cDS", "Stock");
+    Edit(ObjectKind::Parameter, stock, "Type", "DScmb");
+    Edit(ObjectKind::Parameter, stock, "cDS", "Stock");
 
-    Edit('D', sales, "Name", "Shop");
+    Edit(ObjectKind::DataSource, sales, "Name", "Shop");
     EXPECT_EQ(a.cDS.Value, "Shop");
     EXPECT_EQ(b.cDS.Value, "Shop");
     // A list parameter read from the source follows it; one read from another source stays.
@@ -38,15 +38,15 @@ TEST_F(PropertyChangeTest, RenamesAreFollowedOrRefused) {
     EXPECT_EQ(Registries().FindComboValue(ListId::DataSources, "Sales"), nullptr);
     EXPECT_EQ(Front().Count("ExplorerText:Shop"), 1);
 
-    EXPECT_TRUE(Edit('D', sales, "Name", "Stock"));
+    EXPECT_TRUE(Edit(ObjectKind::DataSource, sales, "Name", "Stock"));
     EXPECT_EQ(sales.Name.Value, "Shop");
     EXPECT_EQ(LastMessage(), "Not Uniq Combo Value = 'Stock'");
-    Edit('D', sales, "Name", "");
+    Edit(ObjectKind::DataSource, sales, "Name", "");
     EXPECT_EQ(sales.Name.Value, "Shop");
-    EXPECT_TRUE(Edit('S', a, "Name", "B"));
+    EXPECT_TRUE(Edit(ObjectKind::Sheet, a, "Name", "B"));
     EXPECT_EQ(a.Name.Value, "A");
     EXPECT_EQ(LastMessage(), "Not Uniq Sheet Name  = B");
-    Edit('S', a, "Name", "Alpha");
+    Edit(ObjectKind::Sheet, a, "Name", "Alpha");
     EXPECT_EQ(Front().Count("SheetRenamed:Alpha"), 1);
     EXPECT_EQ(Front().Count("ExplorerText:Alpha"), 1);
 }
@@ -54,20 +54,20 @@ TEST_F(PropertyChangeTest, RenamesAreFollowedOrRefused) {
 TEST_F(PropertyChangeTest, SwitchingTheTypedQueryOffClearsItOnce) {
     COvInfoDS& cube = AddSource("Cube", "shop.db", "");
     cube.DSN.Value.clear();  // never connects: this is about the properties
-    EXPECT_TRUE(Edit('D', cube, "tpDS", "OLAP"));
+    EXPECT_TRUE(Edit(ObjectKind::DataSource, cube, "tpDS", "OLAP"));
     COvInfoProp* nCube = cube.GetPropByName("nCube");
     ASSERT_NE(nCube, nullptr);
     // The cube list is filled from a catalog later; a cube named before that stays named.
-    Edit('D', cube, "nCube", "Sales");
+    Edit(ObjectKind::DataSource, cube, "nCube", "Sales");
     EXPECT_EQ(nCube->Value, "Sales");
 
-    EXPECT_TRUE(Edit('D', cube, "bQ", "1"));
+    EXPECT_TRUE(Edit(ObjectKind::DataSource, cube, "bQ", "1"));
     EXPECT_FALSE(cube.Qry.IsReadOnly());
     EXPECT_TRUE(nCube->IsReadOnly());
     EXPECT_TRUE(Front().Messages.empty());
 
     cube.Qry.Value = "SELECT [Measures].[Unit Sales] ON COLUMNS FROM [Sales]";
-    EXPECT_TRUE(Edit('D', cube, "bQ", "0"));
+    EXPECT_TRUE(Edit(ObjectKind::DataSource, cube, "bQ", "0"));
     ASSERT_EQ(Front().Messages.size(), 1u);
     EXPECT_EQ(Front().Messages[0].Text, "Clear Query!");
     EXPECT_EQ(Front().Messages[0].Icon, MessageBoxIcon::None);
@@ -75,8 +75,8 @@ TEST_F(PropertyChangeTest, SwitchingTheTypedQueryOffClearsItOnce) {
     EXPECT_TRUE(cube.Qry.IsReadOnly());
     EXPECT_FALSE(nCube->IsReadOnly());
 
-    Edit('D', cube, "bQ", "1");
-    Edit('D', cube, "bQ", "0");
+    Edit(ObjectKind::DataSource, cube, "bQ", "1");
+    Edit(ObjectKind::DataSource, cube, "bQ", "0");
     EXPECT_EQ(Front().Messages.size(), 1u);
 }
 
@@ -84,8 +84,8 @@ TEST_F(PropertyChangeTest, AListValueBringsOnlyItsOwnProperties) {
     COvInfoAct& step = *Report().Tasks.emplace_back(
         std::make_unique<COvInfoAct>(&Ctx().Registries(), GroupId::Task));
     const size_t registered = Registries().AppendedProperties.size();
-    EXPECT_TRUE(Edit('T', step, "AType", "SMTP"));
-    EXPECT_TRUE(Edit('T', step, "AType", "FTP"));
+    EXPECT_TRUE(Edit(ObjectKind::Task, step, "AType", "SMTP"));
+    EXPECT_TRUE(Edit(ObjectKind::Task, step, "AType", "FTP"));
     std::vector<std::string> names;
     for (const COvInfoProp* prop : step.Props) names.push_back(prop->Name);
     EXPECT_EQ(names,
@@ -102,22 +102,22 @@ TEST_F(PropertyChangeTest, AnotherSourceEmptiesAListParametersChoices) {
     AddSource("Sales", "shop.db", "select region from sales");
     AddSource("Stock", "stock.db", "select item from stock");
     COvInfoPrm& region = test::AddParameter(Report(), "Region", "");
-    Edit('W', region, "Type", "DScmb");
-    Edit('W', region, "cDS", "Sales");
+    Edit(ObjectKind::Parameter, region, "Type", "DScmb");
+    Edit(ObjectKind::Parameter, region, "cDS", "Sales");
     EXPECT_EQ(ListEntries(Registries(), region.GetPropByName("cDST")),
               (std::vector<std::string>{"sales", "targets"}));
-    Edit('W', region, "cDST", "sales");
-    Edit('W', region, "cDSC", "region");
+    Edit(ObjectKind::Parameter, region, "cDST", "sales");
+    Edit(ObjectKind::Parameter, region, "cDSC", "region");
     region.GetPropByName("cDSW")->Value = "amount > 0";
     EXPECT_EQ(region.PrmVal.Kind, PropKind::Custom);  // the region values to tick
 
-    Edit('W', region, "cDST", "targets");
+    Edit(ObjectKind::Parameter, region, "cDST", "targets");
     EXPECT_EQ(region.Get("cDS"), "Sales");
     EXPECT_TRUE(region.Get("cDSC").empty());
     EXPECT_TRUE(region.Get("cDSW").empty());
 
-    Edit('W', region, "cDSC", "region");
-    EXPECT_TRUE(Edit('W', region, "cDS", "Stock"));
+    Edit(ObjectKind::Parameter, region, "cDSC", "region");
+    EXPECT_TRUE(Edit(ObjectKind::Parameter, region, "cDS", "Stock"));
     for (const char* key : {"cDST", "cDSC", "cDSW"}) EXPECT_TRUE(region.Get(key).empty()) << key;
     EXPECT_EQ(ListEntries(Registries(), region.GetPropByName("cDST")),
               std::vector<std::string>{"stock"});
@@ -130,19 +130,19 @@ TEST_F(PropertyChangeTest, SheetEditsShowOnTheGridAndPage) {
     COvInfoSheet& sheet = AddSheet("Overview", "Sales");
     const size_t shown = Front().Shown.size();
 
-    Edit('S', sheet, "Title", "Regions this week");
+    Edit(ObjectKind::Sheet, sheet, "Title", "Regions this week");
     EXPECT_NE(test::ReadFileBytes(PageFilePath(Ctx())).find("Regions this week"),
               std::string::npos);
 
-    Edit('S', sheet, "cDS", "Stock");
+    Edit(ObjectKind::Sheet, sheet, "cDS", "Stock");
     ASSERT_EQ(GridRows(sheet), 3);
     EXPECT_EQ(FindGridView(sheet)->GetGridCtrl()->GetItemText(1, 0), "bolt");
     EXPECT_EQ(Front().Count("SheetRefreshed:Overview"), 1);
-    Edit('S', sheet, "cDS", "");
+    Edit(ObjectKind::Sheet, sheet, "cDS", "");
     EXPECT_EQ(GridRows(sheet), 0);
 
     Registries().AddComboValue(ListId::OutputTypes, "CHART", "Chart", 0);
-    EXPECT_TRUE(Edit('S', sheet, "tpVW", "CHART"));
+    EXPECT_TRUE(Edit(ObjectKind::Sheet, sheet, "tpVW", "CHART"));
     EXPECT_EQ(Front().Count("ReplaceSheetView:Overview"), 1);
     EXPECT_EQ(sheet.GetPropByName("Title"), nullptr);
     EXPECT_EQ(Front().Shown.size(), shown);  // the bar stayed where the user was
@@ -154,7 +154,7 @@ TEST_F(PropertyChangeTest, AParameterValueRunsEveryQueryAgain) {
     COvInfoSheet& sheet = AddSheet("Overview", "Sales");
     ASSERT_EQ(FindGridView(sheet)->GetGridCtrl()->GetItemText(1, 0), "North");
 
-    Edit('R', *Report().ReportObject, "PrmVal", "South");
+    Edit(ObjectKind::Report, *Report().ReportObject, "PrmVal", "South");
     ASSERT_EQ(GridRows(sheet), 2);
     EXPECT_EQ(FindGridView(sheet)->GetGridCtrl()->GetItemText(1, 0), "South");
     EXPECT_NE(test::ReadFileBytes(PageFilePath(Ctx())).find("South"), std::string::npos);
@@ -162,7 +162,7 @@ TEST_F(PropertyChangeTest, AParameterValueRunsEveryQueryAgain) {
 
     // A query that fails is reported, never thrown, and the grid keeps what it showed.
     COvInfoDS& sales = *Report().DataSources[0];
-    EXPECT_NO_THROW(Edit('D', sales, "Qry", "select region from nowhere"));
+    EXPECT_NO_THROW(Edit(ObjectKind::DataSource, sales, "Qry", "select region from nowhere"));
     ASSERT_FALSE(Front().Messages.empty());
     EXPECT_EQ(Front().Messages.back().Icon, MessageBoxIcon::Error);
     EXPECT_NE(Front().Messages.back().Text.find("nowhere"), std::string::npos);
@@ -172,7 +172,7 @@ TEST_F(PropertyChangeTest, AParameterValueRunsEveryQueryAgain) {
 TEST_F(PropertyChangeTest, SettingsAreStoredAtOnceAndLeaveTheReportAlone) {
     COvInfoProp* mail = Registries().FindSetting("DefSrvMail");
     mail->Value = "smtp.example.org";
-    EXPECT_FALSE(OnPropertyChanged(Ctx(), {'P', nullptr}, *mail, ""));
+    EXPECT_FALSE(OnPropertyChanged(Ctx(), {ObjectKind::Settings, nullptr}, *mail, ""));
     EXPECT_EQ(SettingsStore(program.SettingsPath()).GetString("General", "DefSrvMail"),
               "smtp.example.org");
     EXPECT_FALSE(Report().Modified);

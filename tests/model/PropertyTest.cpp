@@ -17,7 +17,6 @@ std::vector<std::unique_ptr<COvCombos>> SampleLists() {
 
 TEST(Property, ConstructionDefaults) {
     const COvInfoProp p(nullptr, 3, "bVis", "", "1", 0, PropKind::Text);
-    EXPECT_EQ(p.TypeTag, 'P');
     EXPECT_EQ(p.Flags, 0x25u);
     EXPECT_EQ(p.Caption, "bVis");
     EXPECT_EQ(p.BaseCaption, "bVis");

@@ -22,7 +22,7 @@ bool IsLive(CRegistries& r, const COvInfoProp* p) {
 TEST(ReportObjects, SheetWithGridDefaults) {
     test::TestProgram program;
     COvInfoSheet sheet(&program.Context().Registries(), GroupId::List);
-    EXPECT_EQ(sheet.TypeTag, 'S');
+    EXPECT_EQ(sheet.TypeTag, ObjectKind::Sheet);
     EXPECT_EQ(Names(sheet.Props), (std::vector<std::string>{"Name", "cDS", "tpVW", "bVis"}));
     EXPECT_EQ(sheet.tpVW.DefaultValue, "GRID");
     EXPECT_EQ(sheet.bVis.DefaultValue, "1");
@@ -96,9 +96,9 @@ TEST(ReportObjects, GetDSAndShowProp) {
     report.DataSources[0]->ShowProp(program.Context().Front(), report);
     const auto& shown = program.Front().Shown;
     ASSERT_EQ(shown.size(), 3u);
-    EXPECT_EQ(shown[0].first, 'S');
-    EXPECT_EQ(shown[1].first, 'R');
-    EXPECT_EQ(shown[2].first, 'D');
+    EXPECT_EQ(shown[0].first, ObjectKind::Sheet);
+    EXPECT_EQ(shown[1].first, ObjectKind::Report);
+    EXPECT_EQ(shown[2].first, ObjectKind::DataSource);
     EXPECT_EQ(report.CurrentDataSource, report.DataSources[0].get());
 }
 

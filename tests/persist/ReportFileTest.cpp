@@ -473,9 +473,9 @@ TEST(ReportLoading, AnUnreadableFileStillLeavesTheViewsShowingTheEmptyReport) {
     EXPECT_EQ(program.Front().ExplorerRebuilds, 1);
     EXPECT_TRUE(program.Front().Pages.empty());  // reading builds no page
     ASSERT_FALSE(program.Front().Shown.empty());
-    EXPECT_EQ(
-        program.Front().Shown.back(),
-        std::make_pair('R', static_cast<COvInfoObject*>(program.Report().ReportObject.get())));
+    EXPECT_EQ(program.Front().Shown.back(),
+              std::make_pair(ObjectKind::Report,
+                             static_cast<COvInfoObject*>(program.Report().ReportObject.get())));
 
     // A file that cannot be opened at all changes nothing on screen.
     RecordedProgram missing;

@@ -337,7 +337,7 @@ TEST_F(GridFill, AHeaderClickShowsTheDefinitionsOfThatCell) {
     EXPECT_TRUE(shown.empty());
     grid.OnFixedCellClick(0, 1);
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].first, 'C');
+    EXPECT_EQ(shown[0].first, ObjectKind::GridColumns);
     EXPECT_EQ(shown[0].second, found[0]);
     shown.clear();
     grid.Mode = 1;  // cell picking: the click is the picker's

@@ -16,6 +16,7 @@
 #include "TestSupport.h"
 #include "UiTestSupport.h"
 #include "app/OrvikApp.h"
+#include "core/SettingsStore.h"
 #include "design/ExplorerModel.h"
 #include "model/AppContext.h"
 #include "model/Registries.h"
@@ -168,6 +169,39 @@ TEST_F(Designer, BuildsAReportFromAnEmptyOneAndSavesItInCanonicalForm) {
                            " /saveas:" + home_.Path() + "again.ovk")
                               .c_str()),
               0);
+}
+
+TEST_F(Designer, TheTitleFollowsTheFileAndItsMarkThroughTheFileCommands) {
+    Start({});
+    const auto title = [&] { return std::string(frame_->GetTitle().utf8_str()); };
+    frame_->NewReport();
+    EXPECT_EQ(title(), "New.ovk - Orvik");
+    Select(ExplorerRoot::DataSources);
+    Explorer().NewItem();
+    test::ProcessPendingEvents();
+    EXPECT_EQ(title(), "New.ovk * - Orvik");
+
+    const std::string saved = home_.Path() + "titled.ovk";
+    ASSERT_TRUE(frame_->SaveReportAs(saved));
+    EXPECT_EQ(title(), "titled.ovk - Orvik");
+    EXPECT_EQ(ui::DesignerContext()->Settings().GetString("Recent File List", "File1", ""), saved);
+
+    // A file that cannot be opened costs nothing: the report, its changes and its title stay.
+    Select(ExplorerRoot::DataSources);
+    Explorer().NewItem();
+    test::ProcessPendingEvents();
+    answer_ = MessageBoxResult::No;
+    messages_.clear();
+    EXPECT_FALSE(frame_->OpenReport(home_.Path() + "absent.ovk"));
+    EXPECT_EQ(messages_,
+              (std::vector<std::string>{"Current Document was changed; Save document?",
+                                        "Cannot open file " + home_.Path() + "absent.ovk !"}));
+    EXPECT_EQ(Report().DataSources.size(), 3u);
+    EXPECT_EQ(title(), "titled.ovk * - Orvik");
+
+    ASSERT_TRUE(frame_->OpenReport(saved));
+    EXPECT_EQ(Report().DataSources.size(), 2u);
+    EXPECT_EQ(title(), "titled.ovk - Orvik");
 }
 
 TEST_F(Designer, RenamingADataSourceCarriesEverySheetAlong) {

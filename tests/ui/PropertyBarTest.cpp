@@ -65,7 +65,7 @@ class PropertyBarTest : public ::testing::Test {
 TEST_F(PropertyBarTest, OneSectionPerGroupOnlyVisiblePropertiesReadOnlyKept) {
     COvInfoSheet* sheet = Report().NewSheet("Sales");
     sheet->Name.Flags |= PropFlag::ReadOnly;
-    bar_->ShowObject('S', sheet);
+    bar_->ShowObject(ObjectKind::Sheet, sheet);
     EXPECT_EQ(Sections(),
               (std::vector<std::string>{"List Properties", "Grid Headers", "Grid Data"}));
     // The two "Font" items of the grid's output type sit under their own groups.
@@ -79,7 +79,7 @@ TEST_F(PropertyBarTest, OneSectionPerGroupOnlyVisiblePropertiesReadOnlyKept) {
     COvInfoPrm prm(&Registries(), GroupId::Param);
     prm.Type.Value = "DScmb";
     Registries().PrepareNewCombo(prm.Type, prm.Props, true);
-    bar_->ShowObject('W', &prm);
+    bar_->ShowObject(ObjectKind::Parameter, &prm);
     EXPECT_EQ(SectionOf("cDST"), "Param Appended");
     EXPECT_EQ(bar_->ItemFor("cDSW"), nullptr);  // stored, not shown
     EXPECT_EQ(SectionOf("pF"), "Param Layout");
@@ -90,7 +90,7 @@ TEST_F(PropertyBarTest, EachKindGetsItsEditorShowingTheStoredValue) {
     sheet->GetPropByName("hBC")->Value = "10,20,30";
     sheet->GetPropByName("hF")->Value = "Arial,120,BI,204,";
     sheet->tpVW.Value = "NOSUCH";
-    bar_->ShowObject('S', sheet);
+    bar_->ShowObject(ObjectKind::Sheet, sheet);
     EXPECT_EQ(ClassOf("tpVW"), "wxEnumProperty");
     EXPECT_TRUE(Item("tpVW")->IsValueUnspecified());  // a value its list lacks selects nothing
     EXPECT_EQ(ClassOf("bVis"), "wxBoolProperty");
@@ -109,7 +109,7 @@ TEST_F(PropertyBarTest, EachKindGetsItsEditorShowingTheStoredValue) {
     EXPECT_EQ(font.GetWeight(), wxFONTWEIGHT_BOLD);
     EXPECT_EQ(font.GetStyle(), wxFONTSTYLE_ITALIC);
 
-    bar_->ShowObject('D', Report().DataSources.front().get());
+    bar_->ShowObject(ObjectKind::DataSource, Report().DataSources.front().get());
     EXPECT_NE(dynamic_cast<DialogTextProperty*>(Item("Qry")), nullptr);
 
     Setting("At", PropKind::DateTime, "07:05:09", 0x9);
@@ -132,7 +132,7 @@ TEST_F(PropertyBarTest, EachKindGetsItsEditorShowingTheStoredValue) {
 TEST_F(PropertyBarTest, CommittedEditsStoreTheKindsText) {
     COvInfoSheet* sheet = Report().NewSheet("Sales");
     sheet->GetPropByName("gF")->Value = "Arial,100,-,204,";
-    bar_->ShowObject('S', sheet);
+    bar_->ShowObject(ObjectKind::Sheet, sheet);
     ASSERT_TRUE(bar_->CommitValue("bVis", wxVariant(false)));
     EXPECT_EQ(sheet->bVis.Value, "0");
     EXPECT_EQ(sheet->bVis.ValueIndex, 0);
@@ -156,7 +156,7 @@ TEST_F(PropertyBarTest, CommittedEditsStoreTheKindsText) {
     EXPECT_EQ(sheet->GetPropByName("Title")->Value, "Monthly");
 
     COvInfoDS& ds = *Report().DataSources.front();
-    bar_->ShowObject('D', &ds);
+    bar_->ShowObject(ObjectKind::DataSource, &ds);
     ASSERT_TRUE(bar_->CommitValue("Qry", wxVariant("select a\nfrom t")));
     EXPECT_EQ(ds.Get("Qry"), "select a\nfrom t");  // a line break stays one
     ASSERT_TRUE(bar_->CommitValue("tpDS", wxVariant("OLAP Report")));
@@ -212,7 +212,7 @@ TEST_F(PropertyBarTest, AReferenceShowsAndEditsTheReferencedProperty) {
     COvInfoPrm& prm = test::AddParameter(Report(), "Quarter", "unused");
     prm.PrmVal.Kind = PropKind::Reference;
     prm.PrmVal.SelectedCombo = &title;
-    bar_->ShowObject('R', Report().ReportObject.get());
+    bar_->ShowObject(ObjectKind::Report, Report().ReportObject.get());
     EXPECT_EQ(Item("PrmVal")->GetLabel(), "Quarter");
     EXPECT_EQ(Item("PrmVal")->GetValueAsString(), "Q2");
     EXPECT_EQ(title.RefBy, &prm.PrmVal);
@@ -226,7 +226,7 @@ TEST_F(PropertyBarTest, AReferenceShowsAndEditsTheReferencedProperty) {
 class BarFrontEnd : public test::RecordingFrontEnd {
   public:
     explicit BarFrontEnd(PropertyBar& bar) : bar_(bar) {}
-    void ShowProperties(char kind, COvInfoObject* object) override {
+    void ShowProperties(ObjectKind kind, COvInfoObject* object) override {
         bar_.ShowObject(kind, object);
     }
 
@@ -237,7 +237,7 @@ class BarFrontEnd : public test::RecordingFrontEnd {
 TEST_F(PropertyBarTest, ListChangeRefillsWithTheNewEntrysPropertiesAfterTheEdit) {
     program_.Context().SetFrontEnd(std::make_unique<BarFrontEnd>(*bar_));
     COvInfoDS& ds = *Report().NewDataSource("Orders");
-    bar_->ShowObject('D', &ds);
+    bar_->ShowObject(ObjectKind::DataSource, &ds);
     EXPECT_EQ(bar_->ItemFor("bQ"), nullptr);
     ASSERT_TRUE(bar_->CommitValue("tpDS", wxVariant("OLAP Report")));
     test::ProcessPendingEvents();
@@ -258,13 +258,13 @@ TEST_F(PropertyBarTest, ListChangeRefillsWithTheNewEntrysPropertiesAfterTheEdit)
     ASSERT_TRUE(bar_->CommitValue("tpDS", wxVariant("OLAP Report")));
     std::erase_if(Report().DataSources, [&ds](const auto& p) { return p.get() == &ds; });
     test::ProcessPendingEvents();
-    EXPECT_EQ(bar_->Letter(), 0);
+    EXPECT_EQ(bar_->Kind(), ObjectKind::None);
     EXPECT_EQ(bar_->Grid()->GetRoot()->GetChildCount(), 0u);
 }
 
 TEST_F(PropertyBarTest, RefillFollowsCaptionsAndForgetsDeletedObjects) {
     COvInfoSheet* sheet = Report().NewSheet("Sales");
-    bar_->ShowObject('S', sheet);
+    bar_->ShowObject(ObjectKind::Sheet, sheet);
     sheet->Name.Caption = "Nom";
     Registries().PropertyGroups[GroupId::List]->Caption = "Liste";
     bar_->Refill();
@@ -273,7 +273,7 @@ TEST_F(PropertyBarTest, RefillFollowsCaptionsAndForgetsDeletedObjects) {
 
     Report().Sheets.clear();
     bar_->Refill();
-    EXPECT_EQ(bar_->Letter(), 0);
+    EXPECT_EQ(bar_->Kind(), ObjectKind::None);
     EXPECT_EQ(bar_->Grid()->GetRoot()->GetChildCount(), 0u);
 }
 
