@@ -7,28 +7,7 @@
 
 #include "data/AdoException.h"
 #include "data/ConnectionString.h"
-
-namespace {
-
-using Factory = std::function<std::unique_ptr<CCellSetProvider>()>;
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-// OLAP providers are process-wide, like the plug-ins that may bring them.
-std::vector<std::pair<std::string, Factory>>& Providers() {
-    static std::vector<std::pair<std::string, Factory>> providers;
-    return providers;
-}
-
-}  // namespace
-
-void RegisterCellSetProvider(const std::string& providerName, Factory factory) {
-    Providers().emplace_back(Lower(providerName), std::move(factory));
-}
+#include "data/ProviderRegistry.h"
 
 void CADOMDCellSet::Raise(long code, const std::string& description,
                           const std::string& source) const {
@@ -41,18 +20,16 @@ bool CADOMDCellSet::Open(const std::string& query, const std::string& connection
                          const std::string& programFolder) {
     Close();
     query_ = query;
-    const std::string provider = Lower(ConnectionKeyValue(connectionString, "Provider"));
-    for (const auto& [name, factory] : Providers()) {
-        if (provider.empty() || provider.compare(0, name.size(), name) != 0) continue;
-        try {
-            data_ = factory()->Run(query, connectionString, programFolder);
-        } catch (const CADOException& error) {
-            Raise(error.GetError(), error.GetErrorMessage(), error.GetSource());
-        }
-        open_ = true;
-        return true;
+    const auto provider = orvik::ProviderRegistry::Process().Find(connectionString);
+    if (!provider || !provider->ServesCellSets())
+        Raise(AdoError::ProviderNotFound, AdoErrorMeaning(AdoError::ProviderNotFound), "");
+    try {
+        data_ = provider->RunCellSet(query, connectionString, programFolder);
+    } catch (const CADOException& error) {
+        Raise(error.GetError(), error.GetErrorMessage(), error.GetSource());
     }
-    Raise(AdoError::ProviderNotFound, AdoErrorMeaning(AdoError::ProviderNotFound), "");
+    open_ = true;
+    return true;
 }
 
 void CADOMDCellSet::SetData(CellSetData data) {

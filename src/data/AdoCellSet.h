@@ -46,24 +46,6 @@ struct CellSetData {
     std::vector<std::string> Warnings;
 };
 
-// What an OLAP provider does: run `query` against the source `connectionString` names. Throws
-// CADOException.
-class CCellSetProvider {
-  public:
-    virtual ~CCellSetProvider() = default;
-    virtual CellSetData Run(const std::string& query, const std::string& connectionString) = 0;
-    // The same, with relative file names in the string taken from `programFolder`.
-    virtual CellSetData Run(const std::string& query, const std::string& connectionString,
-                            const std::string& /*programFolder*/) {
-        return Run(query, connectionString);
-    }
-};
-
-// Makes providers named `providerName` (compared without case, as a prefix of the string's
-// Provider value) available to every cell set of the process.
-void RegisterCellSetProvider(const std::string& providerName,
-                             std::function<std::unique_ptr<CCellSetProvider>()> factory);
-
 class CADOMDCellSet {
   public:
     // A closed cell set; query and last error text empty, last error code 0.

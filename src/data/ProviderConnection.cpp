@@ -11,6 +11,7 @@
 #include "data/ConnectionString.h"
 #include "data/OdbcProvider.h"
 #include "data/ProviderConnection.h"
+#include "data/ProviderRegistry.h"
 #include "data/SqliteProvider.h"
 
 namespace {
@@ -138,59 +139,84 @@ std::string SqlServerToOdbc(std::string_view connectionString, std::string_view 
     return result;
 }
 
+namespace orvik {
 namespace {
 
-struct RegisteredProvider {
-    std::string Name;  // lower case
-    std::string Description;
-    ProviderFactory Factory;
-};
-
-std::vector<RegisteredProvider>& RegisteredProviders() {
-    static std::vector<RegisteredProvider> providers;
-    return providers;
-}
-
-}  // namespace
-
-void RegisterProvider(const std::string& providerName, const std::string& description,
-                      ProviderFactory factory) {
-    RegisteredProviders().push_back({Lower(providerName), description, std::move(factory)});
-}
-
-std::string AvailableProvidersText() {
-    std::string text =
-        "Providers available here: SQLite (Data Source=<database file>); ODBC and "
-        "MSDASQL (any installed ODBC driver or DSN)";
-    for (const RegisteredProvider& provider : RegisteredProviders())
-        text += "; " + provider.Description;
-    if (!SqlServerDriver().empty())
-        text += "; SQLOLEDB, SQLNCLI and MSOLEDBSQL (through the FreeTDS ODBC driver)";
-    return text;
-}
-
-std::unique_ptr<CProviderConnection> OpenProviderConnection(std::string_view connectionString,
-                                                            const std::string& programFolder,
-                                                            int loginTimeoutSeconds) {
-    const std::string provider = Lower(ConnectionKeyValue(connectionString, "Provider"));
-    for (const RegisteredProvider& registered : RegisteredProviders())
-        if (StartsWith(provider, registered.Name))
-            return registered.Factory(connectionString, programFolder);
-    if (StartsWith(provider, "sqlite")) {
+class SqliteProvider : public DatabaseProvider {
+  public:
+    bool Serves(std::string_view lowerName) const override {
+        return StartsWith(std::string(lowerName), "sqlite");
+    }
+    std::string Description() const override { return "SQLite (Data Source=<database file>)"; }
+    std::unique_ptr<CProviderConnection> Connect(std::string_view connectionString,
+                                                 const std::string& programFolder, int) override {
         const std::string dataSource = ConnectionKeyValue(connectionString, "Data Source");
         if (dataSource.empty())
             throw CADOException(AdoError::Failure, "No database file given (Data Source=)",
                                 "SQLite");
         return std::make_unique<SqliteConnection>(SqlitePath(dataSource, programFolder));
     }
-    if (IsOdbcProvider(provider))
+};
+
+class OdbcProvider : public DatabaseProvider {
+  public:
+    bool Serves(std::string_view lowerName) const override {
+        return IsOdbcProvider(std::string(lowerName));
+    }
+    std::string Description() const override {
+        return "ODBC and MSDASQL (any installed ODBC driver or DSN)";
+    }
+    std::unique_ptr<CProviderConnection> Connect(std::string_view connectionString,
+                                                 const std::string&,
+                                                 int loginTimeoutSeconds) override {
         return std::make_unique<OdbcConnection>(OdbcConnectionText(connectionString),
                                                 loginTimeoutSeconds);
-    if (IsSqlServerProvider(provider)) {
-        const std::string driver = SqlServerDriver();
-        if (!driver.empty())
-            return std::make_unique<OdbcConnection>(SqlServerToOdbc(connectionString, driver),
-                                                    loginTimeoutSeconds);
     }
-    throw CADOException(AdoError::ProviderNotFound, AdoErrorMeaning(AdoError::ProviderNotFound));
+};
+
+// Served only where the FreeTDS driver is installed; elsewhere its names are not found.
+class SqlServerProvider : public DatabaseProvider {
+  public:
+    bool Serves(std::string_view lowerName) const override {
+        return IsSqlServerProvider(std::string(lowerName));
+    }
+    std::string Description() const override {
+        return SqlServerDriver().empty()
+                   ? std::string()
+                   : "SQLOLEDB, SQLNCLI and MSOLEDBSQL (through the FreeTDS ODBC driver)";
+    }
+    std::unique_ptr<CProviderConnection> Connect(std::string_view connectionString,
+                                                 const std::string&,
+                                                 int loginTimeoutSeconds) override {
+        const std::string driver = SqlServerDriver();
+        if (driver.empty())
+            throw CADOException(AdoError::ProviderNotFound,
+                                AdoErrorMeaning(AdoError::ProviderNotFound));
+        return std::make_unique<OdbcConnection>(SqlServerToOdbc(connectionString, driver),
+                                                loginTimeoutSeconds);
+    }
+};
+
+}  // namespace
+
+std::vector<std::shared_ptr<DatabaseProvider>> BuiltinDatabaseProviders() {
+    return {std::make_shared<SqliteProvider>(), std::make_shared<OdbcProvider>(),
+            std::make_shared<SqlServerProvider>()};
+}
+
+}  // namespace orvik
+
+std::string AvailableProvidersText() {
+    return orvik::ProviderRegistry::Process().AvailableText();
+}
+
+std::unique_ptr<CProviderConnection> OpenProviderConnection(std::string_view connectionString,
+                                                            const std::string& programFolder,
+                                                            int loginTimeoutSeconds) {
+    const std::shared_ptr<orvik::DatabaseProvider> provider =
+        orvik::ProviderRegistry::Process().Find(connectionString);
+    if (!provider)
+        throw CADOException(AdoError::ProviderNotFound,
+                            AdoErrorMeaning(AdoError::ProviderNotFound));
+    return provider->Connect(connectionString, programFolder, loginTimeoutSeconds);
 }

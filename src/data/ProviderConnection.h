@@ -47,23 +47,13 @@ class CProviderConnection {
     virtual std::string QuoteIdentifier(std::string_view name) const;
 };
 
-// Opens a connection for `connectionString`, choosing the provider by its "Provider=" key: SQLite;
-// ODBC or MSDASQL (also when there is no key at all); the Windows SQL Server providers through the
-// FreeTDS ODBC driver when it is installed. A relative SQLite file is taken from `programFolder`.
-// Throws CADOException: ProviderNotFound for a provider that cannot be served, Failure when the
-// database refuses. The error text never carries the password.
+// Opens a connection for `connectionString` through the provider its "Provider=" key names in the
+// process's provider registry (data/ProviderRegistry.h). A relative SQLite file is taken from
+// `programFolder`. Throws CADOException: ProviderNotFound for a provider that cannot be served,
+// Failure when the database refuses. The error text never carries the password.
 std::unique_ptr<CProviderConnection> OpenProviderConnection(std::string_view connectionString,
                                                             const std::string& programFolder,
                                                             int loginTimeoutSeconds);
-
-// A provider brought by a higher layer (the cube engine) or a plug-in: it serves connection
-// strings whose Provider value starts with `providerName` (without case), and is named in the
-// provider-not-found message as `description`.
-// Relative file names in the string are taken from `programFolder`.
-using ProviderFactory = std::function<std::unique_ptr<CProviderConnection>(
-    std::string_view connectionString, const std::string& programFolder)>;
-void RegisterProvider(const std::string& providerName, const std::string& description,
-                      ProviderFactory factory);
 
 // One line naming the providers this installation can serve, for the provider-not-found message.
 std::string AvailableProvidersText();

@@ -7,31 +7,58 @@
 
 #include "data/AdoException.h"
 #include "data/ConnectionString.h"
+#include "data/ProviderRegistry.h"
 #include "olap/OlapProviderConnection.h"
 #include "olap/OlapSchemaRowsets.h"
 
 namespace orvik {
 namespace {
 
-struct Providers {
-    std::mutex Lock;
-    std::vector<std::pair<std::string, OlapConnectionFactory>> Factories;
-    // Open connections by connection string: a catalog's member lists are read once and kept
-    // while anyone uses the connection, and reused by the next source with the same string.
-    std::map<std::string, std::weak_ptr<OlapConnection>> Open;
+// A cube provider's entry in the process's provider registry: the same entry connects a data
+// source before it runs MDX and runs the MDX of a cell set.
+class OlapProvider : public PrefixedProvider {
+  public:
+    OlapProvider(const std::string& name, OlapConnectionFactory factory)
+        : PrefixedProvider({name}, name + " (OLAP: Data Source=..., Catalog=...)"),
+          factory_(std::move(factory)) {}
+
+    std::unique_ptr<CProviderConnection> Connect(std::string_view connection,
+                                                 const std::string& programFolder, int) override {
+        return std::make_unique<OlapProviderConnection>(
+            OpenOlapConnection(std::string(connection), programFolder));
+    }
+    bool ServesCellSets() const override { return true; }
+    // Cell sets open their own connection from the string, as the data source hands it over.
+    CellSetData RunCellSet(const std::string& query, const std::string& connection,
+                           const std::string& programFolder) override {
+        const std::shared_ptr<OlapConnection> open = OpenOlapConnection(connection, programFolder);
+        CellSetData data = open->Execute(query);
+        data.Warnings = open->TakeWarnings();
+        return data;
+    }
+
+    const OlapConnectionFactory& Factory() const { return factory_; }
+
+  private:
+    OlapConnectionFactory factory_;
 };
 
-Providers& Registry() {
-    static Providers providers;
-    return providers;
+// Open connections by program folder and connection string: a catalog's member lists are read
+// once and kept while anyone uses the connection, and reused by the next source with the same
+// string.
+struct OpenConnections {
+    std::mutex Lock;
+    std::map<std::string, std::weak_ptr<OlapConnection>> ByKey;
+};
+
+OpenConnections& Open() {
+    static auto* open = new OpenConnections;
+    return *open;
 }
 
-const OlapConnectionFactory* FindFactory(Providers& providers, const std::string& connection) {
-    const std::string provider = LowerAscii(ConnectionKeyValue(connection, "Provider"));
-    if (provider.empty()) return nullptr;
-    for (const auto& [name, factory] : providers.Factories)
-        if (provider.compare(0, name.size(), name) == 0) return &factory;
-    return nullptr;
+// The cube provider that serves `connection`, or null (none, or a relational one).
+std::shared_ptr<OlapProvider> FindOlapProvider(const std::string& connection) {
+    return std::dynamic_pointer_cast<OlapProvider>(ProviderRegistry::Process().Find(connection));
 }
 
 }  // namespace
@@ -42,57 +69,31 @@ void OlapConnection::SchemaRowset(const std::string& schemaId, const std::string
 }
 
 void RegisterOlapProvider(const std::string& providerName, OlapConnectionFactory factory) {
-    Providers& providers = Registry();
-    std::lock_guard lock(providers.Lock);
-    providers.Factories.emplace_back(LowerAscii(providerName), std::move(factory));
-    // Cell sets open their own connection from the string, as the data source hands it over.
-    class Bridge : public CCellSetProvider {
-      public:
-        CellSetData Run(const std::string& query, const std::string& connection) override {
-            return Run(query, connection, {});
-        }
-        CellSetData Run(const std::string& query, const std::string& connection,
-                        const std::string& programFolder) override {
-            const std::shared_ptr<OlapConnection> open =
-                OpenOlapConnection(connection, programFolder);
-            CellSetData data = open->Execute(query);
-            data.Warnings = open->TakeWarnings();
-            return data;
-        }
-    };
-    RegisterCellSetProvider(providerName, [] { return std::make_unique<Bridge>(); });
-    // A data source connects through the same provider before it runs MDX.
-    RegisterProvider(providerName, providerName + " (OLAP: Data Source=..., Catalog=...)",
-                     [](std::string_view connection, const std::string& programFolder) {
-                         return std::make_unique<OlapProviderConnection>(
-                             OpenOlapConnection(std::string(connection), programFolder));
-                     });
+    ProviderRegistry::Process().Register(
+        std::make_shared<OlapProvider>(providerName, std::move(factory)));
 }
 
 bool IsOlapConnectionString(const std::string& connectionString) {
-    Providers& providers = Registry();
-    std::lock_guard lock(providers.Lock);
-    return FindFactory(providers, connectionString) != nullptr;
+    return FindOlapProvider(connectionString) != nullptr;
 }
 
 std::shared_ptr<OlapConnection> OpenOlapConnection(const std::string& connectionString,
                                                    const std::string& programFolder) {
-    Providers& providers = Registry();
-    OlapConnectionFactory factory;
+    const std::shared_ptr<OlapProvider> provider = FindOlapProvider(connectionString);
+    if (!provider)
+        throw CADOException(AdoError::ProviderNotFound,
+                            AdoErrorMeaning(AdoError::ProviderNotFound));
+    OpenConnections& open = Open();
     // The same string names other files from another program folder.
     const std::string key = programFolder + '\n' + connectionString;
     {
-        std::lock_guard lock(providers.Lock);
-        if (auto open = providers.Open[key].lock()) return open;
-        const OlapConnectionFactory* found = FindFactory(providers, connectionString);
-        if (!found)
-            throw CADOException(AdoError::ProviderNotFound,
-                                AdoErrorMeaning(AdoError::ProviderNotFound));
-        factory = *found;
+        std::lock_guard lock(open.Lock);
+        if (auto connection = open.ByKey[key].lock()) return connection;
     }
-    std::shared_ptr<OlapConnection> connection = factory(connectionString, programFolder);
-    std::lock_guard lock(providers.Lock);
-    providers.Open[key] = connection;
+    std::shared_ptr<OlapConnection> connection =
+        provider->Factory()(connectionString, programFolder);
+    std::lock_guard lock(open.Lock);
+    open.ByKey[key] = connection;
     return connection;
 }
 

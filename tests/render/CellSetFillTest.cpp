@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 #include "data/AdoCellSet.h"
 #include "data/AdoException.h"
+#include "data/ProviderRegistry.h"
 #include "model/OvInfoDS.h"
 #include "model/OvInfoGCols.h"
 #include "model/Report.h"
@@ -49,17 +50,24 @@ CellSetData& Served() {
     return served;
 }
 
-class ServedCells : public CCellSetProvider {
+class ServedCells : public orvik::PrefixedProvider {
   public:
-    CellSetData Run(const std::string&, const std::string&) override { return Served(); }
+    ServedCells() : PrefixedProvider({"Orvik.TestCells"}, "") {}
+    std::unique_ptr<CProviderConnection> Connect(std::string_view, const std::string&,
+                                                 int) override {
+        throw CADOException(AdoError::FeatureNotAvailable, "cells only");
+    }
+    bool ServesCellSets() const override { return true; }
+    CellSetData RunCellSet(const std::string&, const std::string&, const std::string&) override {
+        return Served();
+    }
 };
 
 class CellSetFill : public ::testing::Test {
   protected:
     void SetUp() override {
         static const bool registered = [] {
-            RegisterCellSetProvider("Orvik.TestCells",
-                                    [] { return std::make_unique<ServedCells>(); });
+            orvik::ProviderRegistry::Process().Register(std::make_shared<ServedCells>());
             return true;
         }();
         (void)registered;
