@@ -602,14 +602,15 @@ void UploadFiles(orvik::Run& run, const COvInfoAct& task, const std::string& ser
     Report(run, "FTP UpLoad to '" + server + "' files:'" + list + "'", false);
 }
 
-// The delivery of `step`: by its own type, or as mail to `chosen` when that is given (`failure`
-// then receives why it did not go out).
-void Deliver(orvik::Run& run, COvInfoAct& step, const std::string* chosen, std::string* failure) {
-    if (orvik::TaskStep* type = run.Registries().Types.Steps.Find(step.AType.Value);
-        !chosen && type && type->Deliver(run, step))
-        return;
-    orvik::WaitCursor busy(run);
+// What a delivery sends: the page (or the step's own content) and the files to go with it.
+struct Deliverable {
+    std::string Content;
+    std::string Files;
+};
 
+// Reads what `step` delivers, writing the page file it names where the page is held in memory.
+// False when it cannot (reported; `failure` receives why when given).
+bool PrepareDelivery(orvik::Run& run, COvInfoAct& step, Deliverable& out, std::string* failure) {
     std::string content = run.Page.Text;
     if (run.Page.TextInFile) {
         // The export wrote the page straight to its file; that file is the page text.
@@ -619,7 +620,7 @@ void Deliver(orvik::Run& run, COvInfoAct& step, const std::string* chosen, std::
             const std::string reason = errno ? std::strerror(errno) : "cannot be read";
             Fail(run, "Error: the page '" + PageFilePath(run) + "' cannot be read: " + reason,
                  failure);
-            return;
+            return false;
         }
         content = PageTextOfFile(bytes);
     }
@@ -635,7 +636,7 @@ void Deliver(orvik::Run& run, COvInfoAct& step, const std::string* chosen, std::
             files = DSetParam(run, own, SubstitutionTarget::FileName);
     } catch (const SubstitutionError& error) {
         Fail(run, std::string("Error: ") + error.what(), failure);
-        return;
+        return false;
     }
     if (content.compare(0, 7, "file = ") == 0) {
         files = content.substr(7);
@@ -662,35 +663,63 @@ void Deliver(orvik::Run& run, COvInfoAct& step, const std::string* chosen, std::
         }
         files = std::move(resolved);
     }
+    out = {std::move(content), std::move(files)};
+    return true;
+}
 
-    const bool mail = chosen || step.AType.Value == "SMTP";
+// The server a delivery of `step` goes to; "" when there is none (reported).
+std::string DeliveryServer(orvik::Run& run, const COvInfoAct& step, bool mail,
+                           std::string* failure) {
     std::string server = step.Get("Srv");
-    // An upload task falls back on the FTP setting first: that is what the setting is for.
+    // An upload falls back on the FTP setting first: that is what the setting is for.
     if (server.empty() && !mail) server = run.Registries().SettingValue("DefSrvFTP");
     if (server.empty()) server = run.Registries().SettingValue("DefSrvMail");
-    if (server.empty()) {
-        Fail(run, "Error: SendExport Empty ExportServer !", failure);
-        return;
-    }
-    if (mail) {
-        SendMail(run, step, server, content, files, chosen, failure);
-    } else if (step.AType.Value == "FTP") {
-        UploadFiles(run, step, server, content, files);
-    }
+    if (server.empty()) Fail(run, "Error: SendExport Empty ExportServer !", failure);
+    return server;
 }
 
 }  // namespace
 
 void SendExport(orvik::Run& run, COvInfoAct& step) {
-    Deliver(run, step, nullptr, nullptr);
+    if (orvik::TaskStep* type = run.Registries().Types.Steps.Find(step.AType.Value);
+        type && type->Deliver(run, step))
+        return;
+    // A step of a type that delivers nothing itself: what it names is made ready and checked
+    // as for a delivery, and goes nowhere.
+    orvik::WaitCursor busy(run);
+    Deliverable deliverable;
+    if (PrepareDelivery(run, step, deliverable, nullptr)) DeliveryServer(run, step, false, nullptr);
 }
 
 namespace orvik {
 
+void MailStepPage(Run& run, COvInfoAct& step) {
+    WaitCursor busy(run);
+    Deliverable deliverable;
+    if (!PrepareDelivery(run, step, deliverable, nullptr)) return;
+    const std::string server = DeliveryServer(run, step, true, nullptr);
+    if (server.empty()) return;
+    SendMail(run, step, server, deliverable.Content, deliverable.Files, nullptr, nullptr);
+}
+
+void UploadStepPage(Run& run, COvInfoAct& step) {
+    WaitCursor busy(run);
+    Deliverable deliverable;
+    if (!PrepareDelivery(run, step, deliverable, nullptr)) return;
+    const std::string server = DeliveryServer(run, step, false, nullptr);
+    if (server.empty()) return;
+    UploadFiles(run, step, server, deliverable.Content, deliverable.Files);
+}
+
 std::string MailPageTo(Run& run, COvInfoAct& step, const std::string& recipients) {
     std::string failure;
     try {
-        Deliver(run, step, &recipients, &failure);
+        WaitCursor busy(run);
+        Deliverable deliverable;
+        if (!PrepareDelivery(run, step, deliverable, &failure)) return failure;
+        const std::string server = DeliveryServer(run, step, true, &failure);
+        if (server.empty()) return failure;
+        SendMail(run, step, server, deliverable.Content, deliverable.Files, &recipients, &failure);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& error) {

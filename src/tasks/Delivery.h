@@ -10,12 +10,17 @@ namespace orvik {
 class Run;
 }
 
-// Delivers the exported page: as an HTML mail with its pictures inline and the step's files
-// attached ("SMTP"), or as the page and its pictures uploaded to an FTP server ("FTP"). Throws
-// CZelSMTPException when the mail server fails.
+// Delivers the exported page the way `step`'s type does (TaskStep::Deliver): "SMTP" mails it,
+// "FTP" uploads it, a plug-in's type hands it to the plug-in. Throws CZelSMTPException when the
+// mail server fails.
 void SendExport(orvik::Run& run, COvInfoAct& step);
 
 namespace orvik {
+
+// The page as an HTML mail with its pictures inline and the step's files attached.
+void MailStepPage(Run& run, COvInfoAct& step);
+// The page and its pictures (or the step's files) uploaded to the step's FTP server.
+void UploadStepPage(Run& run, COvInfoAct& step);
 
 // Mails the current page as an "SMTP" step would (the step's server, subject, content and files,
 // pictures inline) to `recipients` in place of the step's addresses. The files named stay where

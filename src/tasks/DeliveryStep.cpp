@@ -8,6 +8,7 @@
 namespace orvik {
 namespace {
 
+// What the two have in common: they deliver the page an earlier step built.
 class DeliveryStep : public TaskStep {
   public:
     void Run(orvik::Run& run, COvInfoAct& step, size_t) override { SendExport(run, step); }
@@ -16,8 +17,24 @@ class DeliveryStep : public TaskStep {
     bool Delivers() const override { return true; }
 };
 
-const TaskStepRegistration<DeliveryStep> kMail("SMTP");
-const TaskStepRegistration<DeliveryStep> kUpload("FTP");
+class MailStep : public DeliveryStep {
+  public:
+    bool Deliver(orvik::Run& run, COvInfoAct& step) override {
+        MailStepPage(run, step);
+        return true;
+    }
+};
+
+class UploadStep : public DeliveryStep {
+  public:
+    bool Deliver(orvik::Run& run, COvInfoAct& step) override {
+        UploadStepPage(run, step);
+        return true;
+    }
+};
+
+const TaskStepRegistration<MailStep> kMail("SMTP");
+const TaskStepRegistration<UploadStep> kUpload("FTP");
 
 }  // namespace
 }  // namespace orvik
