@@ -19,14 +19,19 @@ bool SameKey(std::string_view a, std::string_view b) {
 }
 
 bool IsSecretKey(std::string_view key) {
-    std::string lower(key);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = LowerConnectionText(key);
     return lower == "pwd" || lower == "pass" ||
            (lower.size() >= 8 && lower.compare(lower.size() - 8, 8, "password") == 0);
 }
 
 }  // namespace
+
+std::string LowerConnectionText(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
 
 std::vector<ConnectionStringPart> ParseConnectionString(std::string_view text) {
     std::vector<ConnectionStringPart> parts;

@@ -22,6 +22,9 @@ std::vector<ConnectionStringPart> ParseConnectionString(std::string_view text);
 // The value of `key` (whole key, any case) in `text`; the first one wins; "" when absent.
 std::string ConnectionKeyValue(std::string_view text, std::string_view key);
 
+// `text` in lower case, as keys and provider names compare ("Provider=SQLite" serves "sqlite").
+std::string LowerConnectionText(std::string_view text);
+
 // True when `text` has the key `key` (whole key, any case), even with an empty value.
 bool HasConnectionKey(std::string_view text, std::string_view key);
 

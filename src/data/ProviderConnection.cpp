@@ -16,13 +16,6 @@
 
 namespace {
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
-}
-
 bool StartsWith(const std::string& text, std::string_view prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -39,7 +32,7 @@ bool IsOdbcProvider(const std::string& lowerName) {
 // The installed ODBC driver that speaks to SQL Server, or "" when there is none.
 std::string SqlServerDriver() {
     for (const std::string& driver : InstalledOdbcDrivers())
-        if (Lower(driver).find("freetds") != std::string::npos) return driver;
+        if (LowerConnectionText(driver).find("freetds") != std::string::npos) return driver;
     return {};
 }
 
@@ -53,7 +46,7 @@ std::string SqlitePath(const std::string& dataSource, const std::string& program
 // "Key=Value" for a driver: a value with ";" or braces goes into braces, "}" doubled inside.
 std::string OdbcPair(const std::string& key, const std::string& value) {
     // Driver names are braced always: drivers are often named with spaces.
-    if (Lower(key) != "driver" && value.find_first_of(";{}") == std::string::npos &&
+    if (LowerConnectionText(key) != "driver" && value.find_first_of(";{}") == std::string::npos &&
         (value.empty() || (value.front() != ' ' && value.back() != ' ')))
         return key + "=" + value;
     std::string braced = key + "={";
@@ -65,7 +58,7 @@ std::string OdbcPair(const std::string& key, const std::string& value) {
 }
 
 bool IsTrue(std::string_view value) {
-    const std::string lower = Lower(value);
+    const std::string lower = LowerConnectionText(value);
     return lower == "sspi" || lower == "true" || lower == "yes";
 }
 
@@ -94,7 +87,7 @@ std::string OdbcConnectionText(std::string_view connectionString) {
     std::string result;
     for (const ConnectionStringPart& part : ParseConnectionString(source)) {
         std::string key = part.Key;
-        const std::string lower = Lower(key);
+        const std::string lower = LowerConnectionText(key);
         if (lower == "provider" || lower == "extended properties") continue;
         for (const auto& [oleName, odbcName] : renames)
             if (lower == oleName && !HasConnectionKey(source, odbcName) &&
@@ -110,14 +103,14 @@ std::string SqlServerToOdbc(std::string_view connectionString, std::string_view 
     std::string server = ConnectionKeyValue(connectionString, "Data Source");
     if (server.empty()) server = ConnectionKeyValue(connectionString, "Server");
     std::string port;
-    if (Lower(server).rfind("tcp:", 0) == 0) server.erase(0, 4);
+    if (LowerConnectionText(server).rfind("tcp:", 0) == 0) server.erase(0, 4);
     if (const size_t comma = server.find(','); comma != std::string::npos) {
         port = server.substr(comma + 1);
         server.erase(comma);
     }
     // The local-machine spellings of Windows, with or without a named instance after "\\".
     const size_t instance = std::min(server.find('\\'), server.size());
-    const std::string host = Lower(server.substr(0, instance));
+    const std::string host = LowerConnectionText(server.substr(0, instance));
     if (host == "." || host == "(local)" || host == "(localdb)")
         server.replace(0, instance, "localhost");
     std::string result = "Driver={" + std::string(driver) + "};Server=" + server;

@@ -1,23 +1,11 @@
 #include "data/ProviderRegistry.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "data/AdoException.h"
 #include "data/ConnectionString.h"
 
 namespace orvik {
-namespace {
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
-}
-
-}  // namespace
-
 CellSetData DatabaseProvider::RunCellSet(const std::string&, const std::string&,
                                          const std::string&) {
     throw CADOException(AdoError::ProviderNotFound, AdoErrorMeaning(AdoError::ProviderNotFound));
@@ -25,7 +13,7 @@ CellSetData DatabaseProvider::RunCellSet(const std::string&, const std::string&,
 
 PrefixedProvider::PrefixedProvider(std::vector<std::string> prefixes, std::string description)
     : description_(std::move(description)) {
-    for (const std::string& prefix : prefixes) prefixes_.push_back(Lower(prefix));
+    for (const std::string& prefix : prefixes) prefixes_.push_back(LowerConnectionText(prefix));
 }
 
 bool PrefixedProvider::Serves(std::string_view lowerName) const {
@@ -48,7 +36,7 @@ void ProviderRegistry::Register(std::shared_ptr<DatabaseProvider> provider) {
 }
 
 std::shared_ptr<DatabaseProvider> ProviderRegistry::Find(std::string_view connectionString) const {
-    const std::string name = Lower(ConnectionKeyValue(connectionString, "Provider"));
+    const std::string name = LowerConnectionText(ConnectionKeyValue(connectionString, "Provider"));
     const std::lock_guard lock(mutex_);
     for (const auto& provider : providers_)
         if (provider->Serves(name)) return provider;
