@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "design/DesignerWindows.h"
 #include "model/AppContext.h"
 #include "model/Report.h"
 
@@ -50,7 +51,9 @@ struct RecordedMessage {
     MessageBoxIcon Icon;
 };
 
-class RecordingFrontEnd : public FrontEnd {
+// It stands for the designer's windows too, so that the design layer's tests see what they are
+// told.
+class RecordingFrontEnd : public FrontEnd, public design::DesignerWindows {
   public:
     MessageBoxResult ShowMessageBox(std::string_view text, std::string_view caption,
                                     MessageBoxButtons buttons, MessageBoxIcon icon) override;

@@ -1,6 +1,7 @@
 // The one interface through which the core talks to whoever is in front of it: the designer's
 // windows, the unattended runner (which writes message boxes to the log) or a test that records
-// what was shown. The core never includes a toolkit header.
+// what was shown. The core never includes a toolkit header. What only the designer's own commands
+// tell its windows is the design layer's (design/DesignerWindows.h).
 #pragma once
 
 #include <string>
@@ -66,26 +67,11 @@ class FrontEnd {
     // Shows the page tab with the page file at `path` (just written).
     virtual void ShowPage(const std::string& /*path*/) {}
 
-    // A sheet was renamed: its tab takes the new name.
-    virtual void SheetRenamed(COvInfoSheet& /*sheet*/) {}
-
-    // A sheet's grid was refilled (its data source ran again): the window shows the new rows.
-    virtual void SheetRefreshed(COvInfoSheet& /*sheet*/) {}
-
     // A sheet's grid is being filled: `rowsSoFar` of `rowsInAll` result rows are in. Said once the
     // first screenful is in and then every few ten thousand rows, so a window can show the first
     // rows (and the progress) of a long result at once instead of after the last one.
     virtual void SheetRowsArriving(COvInfoSheet& /*sheet*/, long /*rowsSoFar*/,
                                    long /*rowsInAll*/) {}
-
-    // A sheet's output type changed: its view is made anew in the same tab position.
-    virtual void ReplaceSheetView(COvInfoSheet& /*sheet*/) {}
-
-    // A sheet is about to be deleted: its tab and view go.
-    virtual void RemoveSheetView(COvInfoSheet& /*sheet*/) {}
-
-    // The report's modified mark changed (the title shows it).
-    virtual void ModifiedChanged(bool /*modified*/) {}
 };
 
 }  // namespace orvik

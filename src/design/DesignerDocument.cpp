@@ -1,4 +1,5 @@
 #include "design/DesignerDocument.h"
+#include "design/DesignerWindows.h"
 
 #include <filesystem>
 #include <utility>
@@ -55,7 +56,7 @@ void DesignerDocument::Tell(bool changed) {
     const bool modified = Modified();
     if (!changed && modified == told_) return;
     told_ = modified;
-    context_.Front().ModifiedChanged(modified);
+    WindowsOf(context_).ModifiedChanged(modified);
 }
 
 bool DesignerDocument::Refresh() {

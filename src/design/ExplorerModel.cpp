@@ -4,6 +4,7 @@
 // "Step 1", and a step's name need only differ from its sibling steps' (steps of different tasks
 // never meet; a top-level task's name is what a run is asked for, so those must differ).
 #include "design/ExplorerModel.h"
+#include "design/DesignerWindows.h"
 
 #include <algorithm>
 #include <exception>
@@ -63,7 +64,7 @@ void Added(orvik::Run& run, COvInfoObject& object) {
     run.Front().RebuildExplorer();
     ShowObjectProperties(run, object);
     report.Modified = true;
-    run.Front().ModifiedChanged(true);
+    WindowsOf(run).ModifiedChanged(true);
 }
 
 template <typename T>
@@ -299,7 +300,7 @@ bool DeleteItem(orvik::Run& run, COvInfoObject& object) {
         run.Front().ShowSettings();
     run.Front().RebuildExplorer();
     report.Modified = true;
-    run.Front().ModifiedChanged(true);
+    WindowsOf(run).ModifiedChanged(true);
     if (onPage) RefreshPage(run);
     return true;
 }

@@ -11,6 +11,7 @@
 //   sets;
 // - a task: its steps (and theirs) go with it; a step alone goes by itself.
 #include "design/ObjectRemoval.h"
+#include "design/DesignerWindows.h"
 
 #include <algorithm>
 #include <memory>
@@ -107,13 +108,13 @@ void RemoveDataSource(orvik::Run& run, COvInfoDS& ds) {
             if (sheet->cDS.Value.empty() && view->GetGridCtrl())
                 view->GetGridCtrl()->DeleteAllItems();
         }
-        run.Front().SheetRefreshed(*sheet);
+        WindowsOf(run).SheetRefreshed(*sheet);
     }
 }
 
 void RemoveSheet(orvik::Run& run, COvInfoSheet& sheet) {
     CReport& report = run.Report();
-    run.Front().RemoveSheetView(sheet);
+    WindowsOf(run).RemoveSheetView(sheet);
     ReleaseReferencesTo(run, PropertiesOf(sheet));
     CRegistries& registries = run.Registries();
     for (const auto& column : sheet.GridColumns) DestroyRegisteredProperties(registries, *column);

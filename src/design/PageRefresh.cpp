@@ -1,4 +1,5 @@
 #include "design/PageRefresh.h"
+#include "design/DesignerWindows.h"
 
 #include <exception>
 
@@ -23,7 +24,7 @@ void RefreshPage(orvik::Run& run) {
 void RefreshSheetsOf(orvik::Run& run, const COvInfoDS& source) {
     RefreshGridViews(run, source);
     for (const auto& sheet : run.Report().Sheets) {
-        if (sheet->cDS.Value == source.Name.Value) run.Front().SheetRefreshed(*sheet);
+        if (sheet->cDS.Value == source.Name.Value) WindowsOf(run).SheetRefreshed(*sheet);
     }
 }
 

@@ -4,6 +4,7 @@
 // view; the report is marked changed; the sheet's grid takes the edit; and whatever shows on the
 // page shows there at once.
 #include "design/PropertyChange.h"
+#include "design/DesignerWindows.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -92,7 +93,7 @@ class PropertyEdit {
             UxError(run_, error, kErrorSource, __LINE__, prop_.Name.c_str());
         }
         report_.Modified = true;
-        run_.Front().ModifiedChanged(true);
+        WindowsOf(run_).ModifiedChanged(true);
         try {
             TellGrid();
             if (!pageDone_ && kind_ != ObjectKind::Task) RefreshPage(run_);
@@ -256,7 +257,7 @@ class PropertyEdit {
     void Sheet() {
         COvInfoSheet* sheet = EditedSheet();
         if (!sheet || !changed_) return;
-        if (&prop_ == &sheet->Name) run_.Front().SheetRenamed(*sheet);
+        if (&prop_ == &sheet->Name) WindowsOf(run_).SheetRenamed(*sheet);
         if (&prop_ != &sheet->cDS) return;
         if (COvInfoDS* source = sheet->GetDS(report_.DataSources)) {
             source->OpenConnectDS(run_, true);
@@ -269,7 +270,7 @@ class PropertyEdit {
             view->OnRefreshRequest();
             if (view->GetGridCtrl()) view->GetGridCtrl()->DeleteAllItems();
         }
-        run_.Front().SheetRefreshed(*sheet);
+        WindowsOf(run_).SheetRefreshed(*sheet);
     }
 
     // Runs the source again, connecting it first when it has no open connection, and refills
@@ -386,7 +387,7 @@ class PropertyEdit {
     void NewView() {
         if (!listChanged_ || prop_.Name != "tpVW") return;
         if (COvInfoSheet* sheet = Holding(report_.Sheets, prop_))
-            run_.Front().ReplaceSheetView(*sheet);
+            WindowsOf(run_).ReplaceSheetView(*sheet);
     }
 
     // The grid of the sheet the edit belongs to applies what it shows itself (colours, fonts,

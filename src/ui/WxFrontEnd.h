@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/FrontEnd.h"
+#include "design/DesignerWindows.h"
 
 namespace orvik {
 class AppContext;
@@ -16,7 +17,7 @@ namespace orvik::ui {
 
 class MainFrame;
 
-class WxFrontEnd : public FrontEnd {
+class WxFrontEnd : public FrontEnd, public design::DesignerWindows {
   public:
     explicit WxFrontEnd(MainFrame* frame) : frame_(frame) {}
 
