@@ -20,18 +20,26 @@ class PlugInForwarding {
 
     CRepPlugIn* PlugIn(Run& run) const { return PlugInAt(run.Registries(), index_); }
 
-    // Tells the plug-in that `prop` of an object of its type changed.
-    bool ForwardPropertyChanged(Run& run, COvInfoProp& prop) const {
+    // Makes the call `call(plugIn)` that returns nothing, guarded; false when the plug-in is
+    // not there to call.
+    template <typename Call>
+    bool CallPlugIn(Run& run, const char* what, Failure failure, Call&& call) const {
         CRepPlugIn* plugIn = PlugIn(run);
         if (!plugIn) return false;
         Guarded(
-            *plugIn, "a property change", run, Failure::Logged,
+            *plugIn, what, run, failure,
             [&] {
-                plugIn->PropertyChanged(&prop);
+                call(*plugIn);
                 return true;
             },
             false);
         return true;
+    }
+
+    // Tells the plug-in that `prop` of an object of its type changed.
+    bool ForwardPropertyChanged(Run& run, COvInfoProp& prop) const {
+        return CallPlugIn(run, "a property change", Failure::Logged,
+                          [&](CRepPlugIn& plugIn) { plugIn.PropertyChanged(&prop); });
     }
 
     // The plug-in's part of `sheet` on the page: 0 refuses, 1 made, other values leave the sheet
@@ -111,17 +119,10 @@ class PlugInViewType : public ViewType, PlugInForwarding {
         return ForwardPropertyChanged(run, prop);
     }
     bool ActiveSheetPropertyChanged(Run& run, COvInfoObject& object, COvInfoProp& prop) override {
-        CRepPlugIn* plugIn = PlugIn(run);
-        if (!plugIn) return false;
-        plugIn->m_pCurObj = &object;
-        Guarded(
-            *plugIn, "a property change", run, Failure::Logged,
-            [&] {
-                plugIn->ViewPropertyChanged(&prop);
-                return true;
-            },
-            false);
-        return true;
+        return CallPlugIn(run, "a property change", Failure::Logged, [&](CRepPlugIn& plugIn) {
+            plugIn.m_pCurObj = &object;
+            plugIn.ViewPropertyChanged(&prop);
+        });
     }
 };
 
@@ -142,15 +143,8 @@ class PlugInTaskStep : public TaskStep, PlugInForwarding {
     // The plug-in is asked about its own type, without a step.
     void ExportSheetItself(orvik::Run& run, COvInfoAct&) override { CallRunTask(run, nullptr); }
     bool Deliver(orvik::Run& run, COvInfoAct& step) override {
-        if (CRepPlugIn* plugIn = PlugIn(run)) {
-            Guarded(
-                *plugIn, "delivering", run, Failure::FailsRun,
-                [&] {
-                    plugIn->Deliver(&step);
-                    return true;
-                },
-                false);
-        }
+        CallPlugIn(run, "delivering", Failure::FailsRun,
+                   [&](CRepPlugIn& plugIn) { plugIn.Deliver(&step); });
         return true;
     }
     bool PropertyChanged(orvik::Run& run, COvInfoObject&, COvInfoProp& prop) override {
@@ -159,15 +153,8 @@ class PlugInTaskStep : public TaskStep, PlugInForwarding {
 
   private:
     void CallRunTask(orvik::Run& run, COvInfoAct* step) const {
-        CRepPlugIn* plugIn = PlugIn(run);
-        if (!plugIn) return;
-        Guarded(
-            *plugIn, "running a task step", run, Failure::FailsRun,
-            [&] {
-                plugIn->RunTask(type_.c_str(), step);
-                return true;
-            },
-            false);
+        CallPlugIn(run, "running a task step", Failure::FailsRun,
+                   [&](CRepPlugIn& plugIn) { plugIn.RunTask(type_.c_str(), step); });
     }
 
     std::string type_;

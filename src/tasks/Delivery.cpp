@@ -678,6 +678,15 @@ std::string DeliveryServer(orvik::Run& run, const COvInfoAct& step, bool mail,
     return server;
 }
 
+// What `step` delivers and the server it goes to, for a mail (`mail`) or an upload; false when
+// either is missing (reported; `failure` receives why when given).
+bool ReadyToDeliver(orvik::Run& run, COvInfoAct& step, bool mail, Deliverable& deliverable,
+                    std::string& server, std::string* failure) {
+    if (!PrepareDelivery(run, step, deliverable, failure)) return false;
+    server = DeliveryServer(run, step, mail, failure);
+    return !server.empty();
+}
+
 }  // namespace
 
 void SendExport(orvik::Run& run, COvInfoAct& step) {
@@ -696,19 +705,17 @@ namespace orvik {
 void MailStepPage(Run& run, COvInfoAct& step) {
     WaitCursor busy(run);
     Deliverable deliverable;
-    if (!PrepareDelivery(run, step, deliverable, nullptr)) return;
-    const std::string server = DeliveryServer(run, step, true, nullptr);
-    if (server.empty()) return;
-    SendMail(run, step, server, deliverable.Content, deliverable.Files, nullptr, nullptr);
+    std::string server;
+    if (ReadyToDeliver(run, step, true, deliverable, server, nullptr))
+        SendMail(run, step, server, deliverable.Content, deliverable.Files, nullptr, nullptr);
 }
 
 void UploadStepPage(Run& run, COvInfoAct& step) {
     WaitCursor busy(run);
     Deliverable deliverable;
-    if (!PrepareDelivery(run, step, deliverable, nullptr)) return;
-    const std::string server = DeliveryServer(run, step, false, nullptr);
-    if (server.empty()) return;
-    UploadFiles(run, step, server, deliverable.Content, deliverable.Files);
+    std::string server;
+    if (ReadyToDeliver(run, step, false, deliverable, server, nullptr))
+        UploadFiles(run, step, server, deliverable.Content, deliverable.Files);
 }
 
 std::string MailPageTo(Run& run, COvInfoAct& step, const std::string& recipients) {
