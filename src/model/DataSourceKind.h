@@ -11,7 +11,7 @@
 
 #include "core/NamedRegistry.h"
 #include "data/Variant.h"
-#include "model/SheetRenderer.h"
+#include "model/TypeEntry.h"
 
 class COvInfoDS;
 

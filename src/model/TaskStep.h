@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "core/NamedRegistry.h"
-#include "model/SheetRenderer.h"
+#include "model/TypeEntry.h"
 
 class COvInfoAct;
 class CReport;

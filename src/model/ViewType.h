@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "core/NamedRegistry.h"
-#include "model/SheetRenderer.h"
+#include "model/TypeEntry.h"
 
 class CGridView;
 class COvInfoSheet;
