@@ -51,9 +51,6 @@ class CellFetcher {
     void ReadGroup(const std::string& sql, const std::vector<const Request*>& requests,
                    const std::vector<std::pair<size_t, int>>& grouped, size_t keyColumns,
                    const std::vector<int>& measures, const CubeDefinition& definition);
-    // The condition that selects `member`'s rows: its key, and its ancestors' keys up to the
-    // nearest level whose keys are unique.
-    std::string MemberPredicate(const Member& member) const;
     // How many different keys the level at `depth` has (its members' keys, once each).
     size_t DistinctKeys(const Hierarchy& hierarchy, int depth);
 
