@@ -133,7 +133,8 @@ struct QueryEvaluator::SetFunctions {
     static TupleList NonEmptyCrossjoin(QueryEvaluator& e, const Expr& call) {
         std::vector<TupleList> operands;
         for (const auto& arg : call.Args) operands.push_back(e.EvalSet(*arg));
-        TupleList result = e.CrossjoinOperands(operands, e.context_, e.FactCubes(e.context_, {}));
+        TupleList result =
+            e.CrossjoinOperands(operands, e.context_, e.FactCubes(e.context_, {}), {});
         std::erase_if(result, [&](const Tuple& t) { return e.ValueAt(t).IsEmpty(); });
         return result;
     }

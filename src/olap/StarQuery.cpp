@@ -126,6 +126,18 @@ const CubeDefinition& BaseCube(const SchemaDefinition& schema, const CubeDefinit
     throw CADOException(AdoError::Failure, "The cube '" + name + "' is not in the schema");
 }
 
+Variant MeasureCellValue(const MeasureDefinition& measure, const Variant& value) {
+    if (value.IsNull() || value.IsEmpty()) return Variant();
+    if (measure.Aggregator == "count" || measure.Aggregator == "distinct-count") {
+        const int64_t count = value.AsInt64();
+        return count >= INT32_MIN && count <= INT32_MAX
+                   ? Variant::MakeI4(static_cast<int32_t>(count))
+                   : Variant::MakeI8(count);
+    }
+    if (value.Type() == VariantType::String) return value;
+    return Variant::MakeR8(value.AsDouble());
+}
+
 StarQuery::StarQuery(const CubeModel& cube, const CubeDefinition& base)
     : cube_(cube), base_(base) {}
 

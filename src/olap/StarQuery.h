@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "data/Variant.h"
 #include "olap/CubeModel.h"
 
 namespace orvik::cube {
@@ -71,6 +72,10 @@ class StarQuery {
     std::vector<Level> groups_;
     std::vector<const MeasureDefinition*> measures_;
 };
+
+// What a cell holds of `value`, the aggregate the query read for `measure`: counts as integers,
+// other numbers as doubles, nothing for NULL.
+Variant MeasureCellValue(const MeasureDefinition& measure, const Variant& value);
 
 // The cube of `schema` named `name` that holds a virtual cube's measures; `cube` itself when it
 // is not virtual. Throws CADOException when there is none.
