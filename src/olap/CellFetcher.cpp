@@ -9,6 +9,7 @@
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
+#include "olap/ParentChild.h"
 
 namespace orvik::cube {
 namespace {
@@ -87,6 +88,8 @@ class JoinPlan {
             }
         }
     }
+    // A join the plan cannot derive from the schema's relations (a closure table).
+    void Append(const std::string& join) { sql_ += join; }
     const std::string& Sql() const { return sql_; }
 
   private:
@@ -191,6 +194,7 @@ size_t CellFetcher::DistinctKeys(const Hierarchy& hierarchy, int depth) {
 }
 
 std::string CellFetcher::MemberPredicate(const Member& member) const {
+    if (IsParentChild(member)) return SubtreePredicate(cube_, member);
     std::string sql;
     for (const Member* m = &member; m && !m->IsAll; m = m->Parent) {
         const Level& level = m->Owner->Levels[static_cast<size_t>(m->Depth)];
@@ -283,6 +287,18 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
         });
         if (constant) {
             addCondition(MemberPredicate(*member));
+            continue;
+        }
+        if (IsParentChild(*member)) {
+            std::vector<const Member*> members;
+            for (const Request* request : requests) members.push_back(request->Coordinate[h]);
+            const SubtreeGrouping subtrees = GroupBySubtrees(cube_, members, h);
+            joins.Append(subtrees.Join);
+            select += (select.empty() ? "" : ", ") + subtrees.Column;
+            groupBy += (groupBy.empty() ? "" : ", ") + subtrees.Column;
+            ++keyColumns;
+            addCondition(subtrees.Condition);
+            grouped.emplace_back(h, member->Depth);
             continue;
         }
         const Hierarchy& hierarchy = *hierarchies[h];
