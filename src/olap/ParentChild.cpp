@@ -121,9 +121,11 @@ void LinkParentChild(Hierarchy& hierarchy, const LevelDefinition& level,
     std::vector<Member*> unreached;
     for (const ParentLink& link : links)
         if (!named.count(link.Child)) unreached.push_back(link.Child);
-    throw CADOException(AdoError::Failure,
-                        LevelLabel(hierarchy, level) +
-                            " has parent links that run in a loop: " + LoopKeys(unreached));
+    throw CADOException(
+        AdoError::Failure,
+        LevelLabel(hierarchy, level) +
+            " has parent links that run in a loop (each key's parent is the next): " +
+            LoopKeys(unreached));
 }
 
 std::string SubtreePredicate(const CubeModel& cube, const Member& member) {
@@ -142,8 +144,8 @@ std::string SubtreePredicate(const CubeModel& cube, const Member& member) {
     return InCondition(key, keys);
 }
 
-SubtreeGrouping GroupBySubtrees(const CubeModel& cube, const std::vector<const Member*>& members,
-                                size_t index) {
+SubtreeGrouping SubtreeGroups(const CubeModel& cube, const std::vector<const Member*>& members,
+                              size_t index) {
     const LevelDefinition& level = LevelOfMember(*members.front());
     const std::string key = cube.ColumnSql(*members.front()->Owner, level.Key);
     std::set<const Member*> distinct(members.begin(), members.end());

@@ -43,7 +43,7 @@ struct SubtreeGrouping {
     std::string Column;
     std::string Condition;
 };
-SubtreeGrouping GroupBySubtrees(const CubeModel& cube, const std::vector<const Member*>& members,
-                                size_t index);
+SubtreeGrouping SubtreeGroups(const CubeModel& cube, const std::vector<const Member*>& members,
+                              size_t index);
 
 }  // namespace orvik::cube

@@ -179,8 +179,8 @@ TEST_F(ParentChildTest, MembersHangUnderTheirParentsAtAnyDepth) {
     EXPECT_EQ(Column(0).LevelNumber, 5);
     EXPECT_EQ(Set("{[Employees].[Emp 1].&[3].&[7]}"), "Emp 7");
     EXPECT_EQ(Column(0).UniqueName, "[Employees].[Emp 1].[O'Brien [VP]]].[Emp 7]");
-    EXPECT_EQ(Set(std::string("{") + kStaff29 + ".Parent, " + kStaff29 + ".Level.Members.Item(0)}"),
-              "Emp 11, Emp 1");
+    EXPECT_EQ(Set(std::string("{") + kStaff29 + ".Parent, " + kStaff29 + ".Parent.Parent}"),
+              "Emp 11, Emp 5");
     EXPECT_EQ(Set("{[Employees].[Emp 1].[Emp 2].[Emp 5].FirstChild}"), "Emp 11");
     Run("SELECT [Employees].[Employee].Members ON COLUMNS FROM [Chart]");
     EXPECT_EQ(cells_.Axis(0).Positions.size(), 65u);
@@ -256,8 +256,8 @@ TEST_F(ParentChildTest, HostileChartsFailClearlyOrKeepOrphansAtTheTop) {
     EXPECT_NE(loop.find("'Employee' of [Employees] has parent links that run in a loop"),
               std::string::npos)
         << loop;
-    EXPECT_TRUE(std::regex_search(loop, std::regex("(3 -> 4 -> 5 -> 3|4 -> 5 -> 3 -> 4|"
-                                                   "5 -> 3 -> 4 -> 5)$")))
+    EXPECT_TRUE(std::regex_search(loop, std::regex("(3 -> 5 -> 4 -> 3|5 -> 4 -> 3 -> 5|"
+                                                   "4 -> 3 -> 5 -> 4)$")))
         << loop;
     EXPECT_EQ(Set("[Year].Children", "Loop"), "2023, 2024");  // the rest of the cube still works
     EXPECT_NE(ErrorOf("SELECT [Chain].Children ON COLUMNS FROM [Deep]").find("deeper than 250"),
@@ -305,7 +305,7 @@ TEST(ParentChildFoodMart, EmployeesRollUpThroughTheClosureTable) {
     const std::string database = test::FoodMartSqlite(material);
     const std::string mdx =
         "SELECT {[Measures].[Org Salary], [Measures].[Number of Employees]} ON COLUMNS, "
-        "[Employees].[Sheri Nowmer].Children ON ROWS FROM [HR]";
+        "[Employees].[Sheri Nowmer].Children ON ROWS FROM [HR] WHERE [Time].[1997]";
     CADOMDCellSet cells;
     cells.Open(mdx, test::FoodMartCubeConnection(material, database, false));
     const auto& rows = cells.Axis(1).Positions;
@@ -315,7 +315,8 @@ TEST(ParentChildFoodMart, EmployeesRollUpThroughTheClosureTable) {
         const std::string& name = rows[r].Members[0].Caption;
         const std::string subtree =
             " FROM salary s JOIN employee_closure c ON c.employee_id = s.employee_id JOIN "
-            "employee e ON e.employee_id = c.supervisor_id WHERE e.full_name = '" +
+            "employee e ON e.employee_id = c.supervisor_id JOIN time_by_day t ON t.the_date = "
+            "s.pay_date WHERE t.the_year = 1997 AND e.full_name = '" +
             std::regex_replace(name, std::regex("'"), "''") + "'";
         EXPECT_NEAR(cells.Cell(r * 2).Value.AsDouble(),
                     test::SqliteNumber(database, "SELECT SUM(salary_paid)" + subtree), 0.005)
