@@ -237,7 +237,7 @@ TEST_F(ParentChildTest, MeasuresRollUpOverTheWholeSubtree) {
     }
 }
 
-TEST_F(ParentChildTest, SlicersSelectTheSubtree) {
+TEST_F(ParentChildTest, SlicersAndNonEmptySelectTheSubtree) {
     for (const std::string cube : {"Chart", "Flat"}) {
         SCOPED_TRACE(cube);
         Run("SELECT {[Measures].[Amount]} ON COLUMNS FROM [" + cube +
@@ -248,6 +248,15 @@ TEST_F(ParentChildTest, SlicersSelectTheSubtree) {
         EXPECT_DOUBLE_EQ(cells_.Cell(0).Value.AsDouble(),
                          Oracle("COUNT(DISTINCT pay.emp_id)", "Emp 7") +
                              Oracle("COUNT(DISTINCT pay.emp_id)", "Emp 4"));
+        Run("SELECT NON EMPTY Crossjoin(Descendants([Employees].[Emp 1].&[3], 2), [Year].Children) "
+            "ON COLUMNS FROM [" +
+            cube + "]");
+        EXPECT_EQ(cells_.Axis(0).Positions.size(),
+                  test::SqliteNumber(database_,
+                                     "SELECT COUNT(*) FROM (SELECT DISTINCT "
+                                     "c.supervisor_id, year FROM pay JOIN emp_closure c "
+                                     "ON c.employee_id = pay.emp_id WHERE "
+                                     "c.supervisor_id BETWEEN 17 AND 22)"));
     }
 }
 
