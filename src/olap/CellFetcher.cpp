@@ -152,6 +152,13 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
             query.WhereMember(*member);
             continue;
         }
+        if (IsParentChild(*member)) {
+            std::vector<const Member*> members;
+            for (const Request* request : requests) members.push_back(request->Coordinate[h]);
+            query.GroupBySubtrees(members);
+            grouped.emplace_back(h, member->Depth);
+            continue;
+        }
         const Hierarchy& hierarchy = *hierarchies[h];
         const int from = StarQuery::FirstKeyDepth(hierarchy, member->Depth);
         grouped.emplace_back(h, from);

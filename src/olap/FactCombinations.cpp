@@ -169,6 +169,11 @@ bool CellFetcher::CombinationsInCube(const FactQuestion& question, const std::st
         // A cube without the hierarchy has facts only at its All member, which no operand holds.
         if (!query.Join(hierarchy)) return true;
         own.push_back(&hierarchy);
+        if (IsParentChild(*operand.front())) {
+            query.GroupBySubtrees({operand.begin(), operand.end()});
+            indexes.emplace_back(operand, depth);
+            continue;
+        }
         const int from = StarQuery::FirstKeyDepth(hierarchy, depth);
         for (int d = from; d <= depth; ++d) query.GroupBy(hierarchy, d);
         std::set<std::string> keys;

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "data/AdoException.h"
+#include "olap/ParentChild.h"
 
 namespace orvik::cube {
 namespace {
@@ -190,6 +191,15 @@ void StarQuery::WhereAnyTuple(const std::vector<std::vector<Member*>>& tuples) {
 
 void StarQuery::GroupBy(const Hierarchy& hierarchy, int depth) {
     groups_.push_back({&hierarchy, depth});
+    subtreeColumns_.emplace_back();
+}
+
+void StarQuery::GroupBySubtrees(const std::vector<const Member*>& members) {
+    SubtreeGrouping grouping = SubtreeGroups(cube_, members, groups_.size());
+    groups_.push_back({members.front()->Owner, members.front()->Depth});
+    subtreeColumns_.push_back(std::move(grouping.Column));
+    if (!grouping.Join.empty()) subtreeJoins_.push_back(std::move(grouping.Join));
+    subtreeConditions_.push_back(std::move(grouping.Condition));
 }
 
 void StarQuery::Select(const MeasureDefinition& measure) {
@@ -202,6 +212,7 @@ std::string StarQuery::KeyColumn(const Level& level) const {
 }
 
 std::string StarQuery::MemberSql(const Member& member) const {
+    if (IsParentChild(member)) return SubtreePredicate(cube_, member);
     std::string sql;
     for (const Member* m = &member; m && !m->IsAll; m = m->Parent) {
         const std::string column = KeyColumn({m->Owner, m->Depth});
@@ -248,15 +259,21 @@ std::string StarQuery::FromSql() const {
             own->PrimaryKeyTable.empty() ? own->Table->FirstAlias() : own->PrimaryKeyTable;
         joins.Add(*own->Table, dimension->ForeignKey, keyTable, own->PrimaryKey);
     }
-    return joins.Sql();
+    std::string sql = joins.Sql();
+    for (const std::string& join : subtreeJoins_) sql += join;
+    return sql;
 }
 
 std::string StarQuery::Sql() const {
     std::string select, groupBy, where;
-    for (const Level& level : groups_) {
-        Append(select, ", ", KeyColumn(level));
-        Append(groupBy, ", ", KeyColumn(level));
+    for (size_t g = 0; g < groups_.size(); ++g) {
+        const std::string column =
+            subtreeColumns_[g].empty() ? KeyColumn(groups_[g]) : subtreeColumns_[g];
+        Append(select, ", ", column);
+        Append(groupBy, ", ", column);
     }
+    for (const std::string& condition : subtreeConditions_)
+        Append(where, " AND ", "(" + condition + ")");
     for (const MeasureDefinition* measure : measures_)
         Append(select, ", ", AggregateSql(cube_, cube_.Measures(), *measure));
     for (const Condition& condition : conditions_)

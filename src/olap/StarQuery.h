@@ -36,6 +36,9 @@ class StarQuery {
     void WhereAnyTuple(const std::vector<std::vector<Member*>>& tuples);
     // Groups by the key of `hierarchy`'s level at `depth`, selected in the order of the calls.
     void GroupBy(const Hierarchy& hierarchy, int depth);
+    // Groups by `members` of a parent-child level, all of one depth, each standing for its
+    // whole subtree; selected among the grouped keys in the order of the calls.
+    void GroupBySubtrees(const std::vector<const Member*>& members);
     // Selects a stored measure after the grouped keys, in the order of the calls.
     void Select(const MeasureDefinition& measure);
 
@@ -70,6 +73,9 @@ class StarQuery {
     std::vector<const Hierarchy*> joined_;
     std::vector<Condition> conditions_;
     std::vector<Level> groups_;
+    // Per grouped key: the SQL of a parent-child grouping, empty for a level's key column.
+    std::vector<std::string> subtreeColumns_;
+    std::vector<std::string> subtreeJoins_, subtreeConditions_;
     std::vector<const MeasureDefinition*> measures_;
 };
 
