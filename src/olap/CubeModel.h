@@ -11,8 +11,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "data/Variant.h"
 #include "olap/CubeSchema.h"
 #include "olap/MdxAst.h"
+#include "olap/SqlDialect.h"
 
 class CADODatabase;
 class Variant;
@@ -39,6 +41,9 @@ struct Member {
     std::string Caption;
     std::string UniqueName;
     std::string OrdinalText;  // the ordinal column's value, when the level has one
+    // The level's declared <Property> values, indexed like its definition's list (empty for a
+    // level without any, and for calculated members).
+    std::vector<Variant> PropertyValues;
     std::vector<Member*> Children;
     size_t Ordinal = 0;     // position in the hierarchy walked parents first
     size_t LevelIndex = 0;  // position among the members of its level
@@ -80,8 +85,9 @@ struct Hierarchy {
 // One cube of a connection: its hierarchies (Measures first) over its schema definition.
 class CubeModel {
   public:
-    // Reads members through `database`, quoting names as its provider does.
-    CubeModel(const CubeDefinition& definition, CADODatabase& database);
+    // Reads members through `database`, writing SQL in `dialect` (null: the database's own).
+    CubeModel(const CubeDefinition& definition, CADODatabase& database,
+              const SqlDialect* dialect = nullptr);
     CubeModel(const CubeModel&) = delete;
     CubeModel& operator=(const CubeModel&) = delete;
 
@@ -103,6 +109,9 @@ class CubeModel {
     // The FROM text of the hierarchy's own tables joined together.
     std::string RelationSql(const Relation& relation) const;
     std::string Quote(const std::string& name) const;
+    // `value` as an SQL literal of the model's dialect.
+    std::string Literal(const Variant& value) const { return SqlLiteral(dialect_, value); }
+    const SqlDialect& Dialect() const { return dialect_; }
     CADODatabase& Database() { return database_; }
 
   private:
@@ -111,6 +120,7 @@ class CubeModel {
 
     const CubeDefinition& definition_;
     CADODatabase& database_;
+    const SqlDialect& dialect_;
     std::vector<std::unique_ptr<Hierarchy>> hierarchies_;
 };
 
