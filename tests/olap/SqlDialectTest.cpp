@@ -29,51 +29,30 @@ namespace {
 using cube::DialectForProduct;
 using cube::DialectNamed;
 
+// MariaDB's name may mention MySQL; an unknown database gets the provider's quoting.
 TEST(SqlDialect, TheDatabasesOwnNamePicksTheDialect) {
-    const std::pair<const char*, const char*> products[] = {
-        {"SQLite", "sqlite"},
-        {"PostgreSQL", "postgres"},
-        {"Microsoft SQL Server", "mssql"},
-        {"MariaDB", "mariadb"},
-        {"5.5.5-10.11.6-MariaDB MySQL-compatible", "mariadb"},
-        {"MySQL", "mysql"},
-        {"Oracle", "oracle"},
-        {"DB2/LINUXX8664", "generic"},
-        {"", "generic"},
-    };
-    for (const auto& [product, dialect] : products)
-        EXPECT_EQ(DialectForProduct(product).Name, dialect) << product;
-    EXPECT_EQ(DialectNamed("MSSQL"), &DialectForProduct("Microsoft SQL Server"));
-    EXPECT_EQ(DialectNamed("informix"), nullptr);
-}
+    EXPECT_EQ(DialectForProduct("PostgreSQL").Name, "postgres");
+    EXPECT_EQ(DialectForProduct("Microsoft SQL Server").Name, "mssql");
+    EXPECT_EQ(DialectForProduct("5.5.5-10.11.6-MariaDB MySQL-compatible").Name, "mariadb");
+    EXPECT_EQ(DialectForProduct("DB2/LINUXX8664").Name, "generic");
 
-TEST(SqlDialect, NamesAndLiteralsAreWrittenAsEachDatabaseReadsThem) {
     const TempDir folder;
     CADODatabase sqlite;
     sqlite.Open("Provider=SQLite;Data Source=" + folder.Write("any.db", ""));
-    EXPECT_EQ(sqlite.DatabaseProductName(), "SQLite");
+    EXPECT_EQ(&cube::DialectOf(sqlite), DialectNamed("sqlite"));
     const CProviderConnection& provider = sqlite.Provider();
     auto quote = [&](const char* dialect, const char* name) {
         return cube::QuoteIdentifier(*DialectNamed(dialect), name, provider);
     };
-    auto literal = [&](const char* dialect, const Variant& value) {
-        return cube::SqlLiteral(*DialectNamed(dialect), value);
-    };
     EXPECT_EQ(quote("mssql", "odd]name"), "[odd]]name]");
     EXPECT_EQ(quote("postgres", "say \"hi\""), "\"say \"\"hi\"\"\"");
-    EXPECT_EQ(quote("mysql", "a`b"), "`a``b`");
-    EXPECT_EQ(quote("sqlite", "store"), "[store]");
     EXPECT_EQ(quote("sqlite", "odd]name"), "\"odd]name\"");  // brackets cannot hold it there
     EXPECT_EQ(quote("generic", "store"), provider.QuoteIdentifier("store"));
 
     const Variant text = Variant::MakeString("O'Brien\\");
-    EXPECT_EQ(literal("mssql", text), "N'O''Brien\\'");
-    EXPECT_EQ(literal("postgres", text), "'O''Brien\\'");
-    EXPECT_EQ(literal("mysql", text), "'O''Brien\\\\'");
-    EXPECT_EQ(literal("postgres", Variant::MakeBool(true)), "TRUE");
-    EXPECT_EQ(literal("mssql", Variant::MakeBool(false)), "0");
-    EXPECT_EQ(literal("postgres", Variant::MakeR8(std::nan(""))), "'NaN'");
-    EXPECT_EQ(literal("sqlite", Variant::MakeNull()), "NULL");
+    EXPECT_EQ(cube::SqlLiteral(*DialectNamed("mssql"), text), "N'O''Brien\\'");
+    EXPECT_EQ(cube::SqlLiteral(*DialectNamed("mysql"), text), "'O''Brien\\\\'");
+    EXPECT_EQ(cube::SqlLiteral(*DialectNamed("postgres"), Variant::MakeR8(std::nan(""))), "'NaN'");
 }
 
 // SQLite reads SQL Server's brackets, so the SQL Server dialect's queries run there for real as
