@@ -257,8 +257,8 @@ void CubeModel::Load(Hierarchy& hierarchy) {
                 c.Caption >= 0 ? KeyText(values[static_cast<size_t>(c.Caption)]) : member.Name;
             if (c.Ordinal >= 0)
                 member.OrdinalText = KeyText(values[static_cast<size_t>(c.Ordinal)]);
-            member.PropertyValues =
-                ReadMemberProperties(definition.Levels[l], values, c.Properties);
+            member.PropertyValues = ReadMemberProperties(definition.Levels[l], values, c.Properties,
+                                                         hierarchy.PropertyValues);
             member.UniqueName = ChildUniqueName(hierarchy, parent, member.Name);
             siblings.emplace(key, &member);
             if (parent)
@@ -271,6 +271,7 @@ void CubeModel::Load(Hierarchy& hierarchy) {
             hierarchy.ByPrimaryKey.emplace(KeyText(values[static_cast<size_t>(primaryKey)]),
                                            parent);
     }
+    hierarchy.PropertyValues.DoneAdding();
     // Order siblings, then number every member walking parents before children.
     size_t ordinal = 0;
     std::function<void(Member*)> walk = [&](Member* member) {

@@ -14,6 +14,7 @@
 #include "data/Variant.h"
 #include "olap/CubeSchema.h"
 #include "olap/MdxAst.h"
+#include "olap/PropertyValuePool.h"
 #include "olap/SqlDialect.h"
 
 class CADODatabase;
@@ -41,9 +42,10 @@ struct Member {
     std::string Caption;
     std::string UniqueName;
     std::string OrdinalText;  // the ordinal column's value, when the level has one
-    // The level's declared <Property> values, indexed like its definition's list (empty for a
-    // level without any, and for calculated members).
-    std::vector<Variant> PropertyValues;
+    // The level's declared <Property> values as numbers in the hierarchy's PropertyValues,
+    // indexed like its definition's list (empty for a level without any, and for calculated
+    // members).
+    std::vector<uint32_t> PropertyValues;
     std::vector<Member*> Children;
     size_t Ordinal = 0;     // position in the hierarchy walked parents first
     size_t LevelIndex = 0;  // position among the members of its level
@@ -77,6 +79,7 @@ struct Hierarchy {
     // Leaf members by the dimension table's primary key: "&[9]" at the lowest level may mean
     // the row's key rather than the level's column.
     std::unordered_map<std::string, Member*> ByPrimaryKey;
+    PropertyValuePool PropertyValues;  // the values of its members' declared properties
     Member* Default = nullptr;
     bool HasAll() const { return Definition && Definition->HasAll; }
     Member* All() const { return HasAll() && !Roots.empty() ? Roots.front() : nullptr; }

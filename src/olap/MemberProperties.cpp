@@ -184,17 +184,18 @@ std::string AxisProperties::NoneDeclares(const Asked& asked, CubeModel& cube,
            ")";
 }
 
-std::vector<Variant> ReadMemberProperties(const LevelDefinition& level,
-                                          const std::vector<Variant>& row,
-                                          const std::vector<int>& columns) {
-    std::vector<Variant> values(level.Properties.size(), Variant::MakeNull());
-    for (size_t i = 0; i < values.size() && i < columns.size(); ++i) {
+std::vector<uint32_t> ReadMemberProperties(const LevelDefinition& level,
+                                           const std::vector<Variant>& row,
+                                           const std::vector<int>& columns,
+                                           PropertyValuePool& pool) {
+    std::vector<uint32_t> numbers(level.Properties.size(), 0);
+    for (size_t i = 0; i < numbers.size() && i < columns.size(); ++i) {
         if (columns[i] < 0 || static_cast<size_t>(columns[i]) >= row.size()) continue;
         const Variant& read = row[static_cast<size_t>(columns[i])];
         if (read.IsNull() || read.IsEmpty()) continue;
-        values[i] = TypeOf(level.Properties[i]).Convert(read);
+        numbers[i] = pool.Add(TypeOf(level.Properties[i]).Convert(read));
     }
-    return values;
+    return numbers;
 }
 
 std::optional<Variant> MemberProperty(const Member& member, std::string_view name) {
@@ -205,7 +206,7 @@ std::optional<Variant> MemberProperty(const Member& member, std::string_view nam
     const int index = DeclaredIndex(LevelOfMember(member).Definition, name);
     if (index < 0) return std::nullopt;
     if (static_cast<size_t>(index) >= member.PropertyValues.size()) return Variant::MakeNull();
-    return member.PropertyValues[static_cast<size_t>(index)];
+    return member.Owner->PropertyValues.At(member.PropertyValues[static_cast<size_t>(index)]);
 }
 
 AxisProperties::AxisProperties(CubeModel& cube,

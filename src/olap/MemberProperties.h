@@ -16,12 +16,13 @@
 
 namespace orvik::cube {
 
-// The declared properties of `level` from a row of the member query: `columns` holds each
-// property's column in `row` (-1: none). Values are converted to the property's declared type;
-// a value that does not read as that type is kept as it came.
-std::vector<Variant> ReadMemberProperties(const LevelDefinition& level,
-                                          const std::vector<Variant>& row,
-                                          const std::vector<int>& columns);
+// The declared properties of `level` from a row of the member query, as their numbers in
+// `pool`: `columns` holds each property's column in `row` (-1: none). Values are converted to
+// the property's declared type; a value that does not read as that type is kept as it came.
+std::vector<uint32_t> ReadMemberProperties(const LevelDefinition& level,
+                                           const std::vector<Variant>& row,
+                                           const std::vector<int>& columns,
+                                           PropertyValuePool& pool);
 
 // The value of the property `name` (in any case) of `member`; nothing when the member has no
 // such property. A property the member has but holds no value for is a null value.

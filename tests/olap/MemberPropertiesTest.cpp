@@ -16,6 +16,7 @@
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
 #include "olap/CubeSchema.h"
+#include "olap/PropertyValuePool.h"
 
 namespace orvik {
 namespace {
@@ -274,6 +275,22 @@ TEST_F(MemberPropertiesTest, UnknownDimensionPropertiesAreRefusedByName) {
     EXPECT_NE(qualifier.find("neither a hierarchy nor a level"), std::string::npos) << qualifier;
     const std::string bare = ErrorOf("SELECT [Store].Members DIMENSION PROPERTIES ON 0 FROM Sales");
     EXPECT_NE(bare.find("expected a property name"), std::string::npos) << bare;
+}
+
+// Values are shared between members only when they are the same value of the same type.
+TEST(PropertyValuePool, KeepsEachValueOnceAndTellsTypesApart) {
+    cube::PropertyValuePool pool;
+    const uint32_t text = pool.Add(Variant::MakeString("1"));
+    EXPECT_EQ(pool.Add(Variant::MakeString("1")), text);
+    const uint32_t integer = pool.Add(Variant::MakeI8(1));
+    const uint32_t real = pool.Add(Variant::MakeR8(1.0000000000000002));
+    EXPECT_NE(integer, text);
+    EXPECT_NE(real, pool.Add(Variant::MakeR8(1)));
+    EXPECT_EQ(pool.Add(Variant::MakeNull()), 0u);
+    pool.DoneAdding();
+    EXPECT_EQ(pool.At(real).AsDouble(), 1.0000000000000002);
+    EXPECT_EQ(pool.At(text).AsString(), "1");
+    EXPECT_TRUE(pool.At(12345).IsNull());
 }
 
 TEST(MemberPropertySchema, APropertyWithoutNameOrColumnIsRefusedWithItsLine) {
