@@ -1,7 +1,6 @@
 // DIMENSION PROPERTIES on FoodMart, as the MDX cases and the XMLA responses other servers gave
-// ask for them: the declared Store Sqft of each store against the store table itself, a
-// property asked of a hierarchy whose members on the axis lie on another level, and the parent
-// properties of members with and without a parent.
+// ask for them: the declared Store Sqft of each store against the store table itself, and the
+// parent properties of members with and without a parent.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -63,25 +62,6 @@ TEST_F(FoodMartProperties, StoreSqftOfEachStoreIsTheStoreTables) {
     }
     EXPECT_EQ(rows.Hierarchies.at(0).Properties.at(0).UniqueName,
               "[Store].[Store Name].[Store Sqft]");
-}
-
-// Case 30: [Store].[Store SQFT] (in another case) asks the Store hierarchy; its states on the
-// axis have no such property and carry none, while the axis still says it was asked.
-TEST_F(FoodMartProperties, APropertyOfAnotherLevelIsLeftOut) {
-    cells_.Open(
-        "SELECT {[Measures].members * [1997].children} ON COLUMNS,"
-        " {[Store].[USA].children * [Position].[All Position].children}"
-        " DIMENSION PROPERTIES [Store].[Store SQFT] ON ROWS FROM [HR]",
-        connection_);
-    const CellSetAxis& rows = cells_.Axis(1);
-    ASSERT_EQ(rows.Positions.size(), 15u);
-    for (const CellSetPosition& position : rows.Positions)
-        for (const CellSetMember& member : position.Members)
-            EXPECT_TRUE(member.Properties.empty()) << member.UniqueName;
-    ASSERT_EQ(rows.Hierarchies.size(), 2u);
-    ASSERT_EQ(rows.Hierarchies[0].Properties.size(), 1u);
-    EXPECT_EQ(rows.Hierarchies[0].Properties[0].Name, "Store Sqft");
-    EXPECT_TRUE(rows.Hierarchies[1].Properties.empty());
 }
 
 // The XMLA responses: Gender's members name their All member and its level; the years of HR's
