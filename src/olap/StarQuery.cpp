@@ -17,19 +17,23 @@ struct FlatRelation {
     std::vector<Condition> Conditions;
 };
 
-void Flatten(const CubeModel& cube, const Relation& relation, FlatRelation& flat) {
+// `relation`'s tables and join conditions, every alias followed by `suffix` (a second use of
+// the same tables through another foreign key needs aliases of its own).
+void Flatten(const CubeModel& cube, const Relation& relation, FlatRelation& flat,
+             const std::string& suffix = {}) {
     if (!relation.IsJoin()) {
+        const std::string alias = relation.Alias + suffix;
         std::string text = cube.Quote(relation.Table);
-        if (relation.Alias != relation.Table) text += " " + cube.Quote(relation.Alias);
-        flat.Tables.emplace_back(relation.Alias, text);
+        if (alias != relation.Table) text += " " + cube.Quote(alias);
+        flat.Tables.emplace_back(alias, text);
         return;
     }
-    Flatten(cube, *relation.Left, flat);
-    Flatten(cube, *relation.Right, flat);
-    flat.Conditions.push_back({relation.LeftAlias, relation.RightAlias,
-                               cube.Quote(relation.LeftAlias) + "." + cube.Quote(relation.LeftKey) +
-                                   " = " + cube.Quote(relation.RightAlias) + "." +
-                                   cube.Quote(relation.RightKey)});
+    Flatten(cube, *relation.Left, flat, suffix);
+    Flatten(cube, *relation.Right, flat, suffix);
+    const std::string left = relation.LeftAlias + suffix, right = relation.RightAlias + suffix;
+    flat.Conditions.push_back({left, right,
+                               cube.Quote(left) + "." + cube.Quote(relation.LeftKey) + " = " +
+                                   cube.Quote(right) + "." + cube.Quote(relation.RightKey)});
 }
 
 // The FROM clause of one query: the fact table, then each dimension's tables joined on.
@@ -43,17 +47,19 @@ class JoinPlan {
         factAlias_ = fact.FirstAlias();
     }
 
-    // Joins `relation` to the fact table on fact.`foreignKey` = `keyTable`.`primaryKey`.
+    // Joins `relation` to the fact table on fact.`foreignKey` = `keyTable`.`primaryKey`, its
+    // aliases followed by `suffix`.
     void Add(const Relation& relation, const std::string& foreignKey, const std::string& keyTable,
-             const std::string& primaryKey) {
+             const std::string& primaryKey, const std::string& suffix) {
         FlatRelation flat;
-        Flatten(cube_, relation, flat);
-        if (present_.count(keyTable)) return;  // the same tables, joined the same way already
+        Flatten(cube_, relation, flat, suffix);
+        const std::string key = keyTable + suffix;
+        if (present_.count(key)) return;  // the same tables, joined the same way already
         std::set<std::string> added;
         for (const auto& [alias, text] : flat.Tables)
-            if (alias == keyTable) {
+            if (alias == key) {
                 sql_ += " JOIN " + text + " ON " + cube_.Quote(factAlias_) + "." +
-                        cube_.Quote(foreignKey) + " = " + cube_.Quote(keyTable) + "." +
+                        cube_.Quote(foreignKey) + " = " + cube_.Quote(key) + "." +
                         cube_.Quote(primaryKey);
                 present_.insert(alias);
                 added.insert(alias);
@@ -159,7 +165,26 @@ bool StarQuery::Join(const Hierarchy& hierarchy) {
         throw CADOException(AdoError::Failure, "The dimension '" + dimension->Name +
                                                    "' needs a primaryKey and a foreignKey");
     joined_.push_back(&hierarchy);
+    suffixes_.push_back(AliasSuffix(*dimension, *own));
     return true;
+}
+
+std::string StarQuery::AliasSuffix(const DimensionDefinition& dimension,
+                                   const HierarchyDefinition& own) {
+    if (!own.Table || own.Table->HasAlias(base_.Fact->FirstAlias())) return {};
+    const std::string keyTable =
+        own.PrimaryKeyTable.empty() ? own.Table->FirstAlias() : own.PrimaryKeyTable;
+    // Dimensions over the same tables through the same foreign key share one join; through
+    // another key (an order day and a ship day over one table of days), each has its own.
+    size_t uses = 0;
+    for (const TableUse& use : tableUses_) {
+        if (use.KeyTable != keyTable) continue;
+        if (use.ForeignKey == dimension.ForeignKey) return use.Suffix;
+        ++uses;
+    }
+    const std::string suffix = uses ? "__" + std::to_string(uses + 1) : std::string();
+    tableUses_.push_back({keyTable, dimension.ForeignKey, suffix});
+    return suffix;
 }
 
 void StarQuery::WhereMember(const Member& member) {
@@ -207,8 +232,23 @@ void StarQuery::Select(const MeasureDefinition& measure) {
 }
 
 std::string StarQuery::KeyColumn(const Level& level) const {
-    return cube_.ColumnSql(*level.Owner,
-                           level.Owner->Levels[static_cast<size_t>(level.Depth)].Definition->Key);
+    const ColumnExpression& key =
+        level.Owner->Levels[static_cast<size_t>(level.Depth)].Definition->Key;
+    const auto joined = std::find(joined_.begin(), joined_.end(), level.Owner);
+    const std::string suffix = joined == joined_.end()
+                                   ? std::string()
+                                   : suffixes_[static_cast<size_t>(joined - joined_.begin())];
+    if (suffix.empty()) return cube_.ColumnSql(*level.Owner, key);
+    if (!key.Sql.empty())
+        throw CADOException(AdoError::Failure,
+                            "The level " +
+                                level.Owner->Levels[static_cast<size_t>(level.Depth)].UniqueName +
+                                " is an SQL expression over a table another dimension joins "
+                                "through another foreign key; give its dimension a table alias "
+                                "of its own");
+    const std::string table =
+        key.Table.empty() ? level.Owner->Definition->Table->FirstAlias() : key.Table;
+    return cube_.Quote(table + suffix) + "." + cube_.Quote(key.Column);
 }
 
 std::string StarQuery::MemberSql(const Member& member) const {
@@ -250,14 +290,15 @@ std::string StarQuery::ConditionSql(const Condition& condition) const {
 
 std::string StarQuery::FromSql() const {
     JoinPlan joins(cube_, *base_.Fact);
-    for (const Hierarchy* hierarchy : joined_) {
+    for (size_t h = 0; h < joined_.size(); ++h) {
+        const Hierarchy* hierarchy = joined_[h];
         const DimensionDefinition* dimension = nullptr;
         const HierarchyDefinition* own = nullptr;
         FindHierarchy(base_, *hierarchy, dimension, own);
         if (!own->Table || own->Table->HasAlias(base_.Fact->FirstAlias())) continue;
         const std::string keyTable =
             own->PrimaryKeyTable.empty() ? own->Table->FirstAlias() : own->PrimaryKeyTable;
-        joins.Add(*own->Table, dimension->ForeignKey, keyTable, own->PrimaryKey);
+        joins.Add(*own->Table, dimension->ForeignKey, keyTable, own->PrimaryKey, suffixes_[h]);
     }
     std::string sql = joins.Sql();
     for (const std::string& join : subtreeJoins_) sql += join;

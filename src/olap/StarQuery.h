@@ -64,6 +64,8 @@ class StarQuery {
         bool Null = false;
     };
     std::string KeyColumn(const Level& level) const;
+    // What the aliases of a newly joined hierarchy's tables are followed by.
+    std::string AliasSuffix(const DimensionDefinition& dimension, const HierarchyDefinition& own);
     std::string MemberSql(const Member& member) const;
     std::string ConditionSql(const Condition& condition) const;
     std::string FromSql() const;
@@ -71,6 +73,11 @@ class StarQuery {
     const CubeModel& cube_;
     const CubeDefinition& base_;
     std::vector<const Hierarchy*> joined_;
+    std::vector<std::string> suffixes_;  // one per joined hierarchy
+    struct TableUse {
+        std::string KeyTable, ForeignKey, Suffix;
+    };
+    std::vector<TableUse> tableUses_;
     std::vector<Condition> conditions_;
     std::vector<Level> groups_;
     // Per grouped key: the SQL of a parent-child grouping, empty for a level's key column.

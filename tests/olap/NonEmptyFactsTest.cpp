@@ -30,10 +30,10 @@ CREATE TABLE products (product_id INTEGER PRIMARY KEY, category TEXT, product_na
 WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40)
 INSERT INTO products SELECT i, printf('Cat%d', i % 4), printf('P%02d', i) FROM n;
 CREATE TABLE sales (day_id INTEGER, customer_id INTEGER, product_id INTEGER, amount REAL,
-                    quantity INTEGER);
+                    quantity INTEGER, ship_day_id INTEGER);
 WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4000)
 INSERT INTO sales SELECT (i * 7919) % 365 + 1, (i * 104729) % 3000 + 1, (i * 31) % 40 + 1,
-  CASE WHEN i % 9 = 0 THEN NULL ELSE (i % 97) + 0.5 END, i % 5 + 1 FROM n;
+  CASE WHEN i % 9 = 0 THEN NULL ELSE (i % 97) + 0.5 END, i % 5 + 1, (i * 613) % 365 + 1 FROM n;
 )SQL";
 
 const char* const kSchema = R"XML(<?xml version="1.0"?>
@@ -41,6 +41,14 @@ const char* const kSchema = R"XML(<?xml version="1.0"?>
   <Cube name="Visits">
     <Table name="sales"/>
     <Dimension name="Day" foreignKey="day_id">
+      <Hierarchy hasAll="true" primaryKey="day_id">
+        <Table name="days"/>
+        <Level name="Month" column="month" type="Numeric" uniqueMembers="true"/>
+        <Level name="Day" column="day_id" nameColumn="day_name" type="Numeric"
+               uniqueMembers="true"/>
+      </Hierarchy>
+    </Dimension>
+    <Dimension name="Ship Day" foreignKey="ship_day_id">
       <Hierarchy hasAll="true" primaryKey="day_id">
         <Table name="days"/>
         <Level name="Month" column="month" type="Numeric" uniqueMembers="true"/>
@@ -278,6 +286,29 @@ TEST_F(NonEmptyFacts, NonEmptyCrossjoinAndExistsAskTheFacts) {
                 "ON COLUMNS FROM [Visits]")
             .find("no measures of a cube named 'Nope'"),
         std::string::npos);
+}
+
+// Two dimensions over one table of days through two foreign keys (the day sold and the day
+// shipped) each join the table on their own key, in cells and in the facts NON EMPTY asks.
+TEST_F(NonEmptyFacts, RolePlayingDaysJoinTheirTableOncePerForeignKey) {
+    keysBeforeCells_ = 2;
+    EXPECT_EQ(Difference(Rows("SELECT {[Measures].[Quantity]} ON COLUMNS, NON EMPTY "
+                              "[Day].[Day].Members * [Ship Day].[Day].Members ON ROWS FROM "
+                              "[Visits] WHERE [Customer].[R03]"),
+                         Sql("SELECT d.day_name, sd.day_name, sum(quantity) FROM sales s JOIN "
+                             "days d ON d.day_id = s.day_id JOIN days sd ON sd.day_id = "
+                             "s.ship_day_id JOIN customers c USING (customer_id) WHERE region = "
+                             "'R03' GROUP BY d.day_id, sd.day_id ORDER BY d.day_id, sd.day_id")),
+              "");
+    // Every month by every month: the cells' own grouped query, no NON EMPTY.
+    EXPECT_EQ(Difference(Rows("SELECT {[Measures].[Quantity]} ON COLUMNS, [Day].[Month].Members "
+                              "* [Ship Day].[Month].Members ON ROWS FROM [Visits]"),
+                         Sql("SELECT m.month, n.month, coalesce((SELECT sum(quantity) FROM sales "
+                             "s JOIN days d ON d.day_id = s.day_id JOIN days sd ON sd.day_id = "
+                             "s.ship_day_id WHERE d.month = m.month AND sd.month = n.month), '') "
+                             "FROM (SELECT DISTINCT month FROM days) m, (SELECT DISTINCT month "
+                             "FROM days) n ORDER BY m.month, n.month")),
+              "");
 }
 
 }  // namespace
