@@ -233,7 +233,7 @@ struct QueryEvaluator::SetFunctions {
         });
         TupleList sorted;
         sorted.reserve(set.size());
-        for (const auto& [value, index] : keys) sorted.push_back(set[index]);
+        for (const auto& [value, index] : keys) sorted.push_back(std::move(set[index]));
         return sorted;
     }
 
