@@ -11,6 +11,7 @@
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/ConnectionString.h"
+#include "olap/AggregateTables.h"
 #include "olap/CellFetcher.h"
 #include "olap/CubeModel.h"
 #include "olap/CubeSchema.h"
@@ -210,6 +211,11 @@ class CubeConnection : public OlapConnection {
         auto found = models_.find(definition->Name);
         if (found != models_.end()) return *found->second;
         auto model = std::make_unique<cube::CubeModel>(*definition, database_);
+        if (!aggregates_)
+            aggregates_ = std::make_unique<cube::AggregateTables>(
+                database_, catalog_, [this](std::string warning) { Warn(std::move(warning)); },
+                [this](std::string note) { Note(std::move(note)); });
+        model->UseAggregates(aggregates_.get());
         for (const cube::CalculatedMemberDefinition& calculated : definition->CalculatedMembers) {
             cube::Hierarchy* hierarchy = nullptr;
             for (auto& h : model->Hierarchies())
@@ -249,22 +255,36 @@ class CubeConnection : public OlapConnection {
     std::string catalog_;
     std::string dialect_;
     std::unique_ptr<cube::SchemaDefinition> schema_;
+    std::unique_ptr<cube::AggregateTables> aggregates_;
     std::map<std::string, std::unique_ptr<cube::CubeModel>> models_;
     // The runs of one process share a connection (OpenOlapConnection keeps one per string), and
     // its models fill as queries need them: one query at a time.
     std::recursive_mutex useLock_;
     std::mutex warningsLock_;
     std::vector<std::string> warnings_;
+    std::vector<std::string> notes_;
 
     void Warn(std::string warning) {
         std::lock_guard lock(warningsLock_);
         warnings_.push_back(std::move(warning));
+    }
+    void Note(std::string note) {
+        // Notes are taken after each query; a connection used only for its catalog must not let
+        // them pile up.
+        constexpr size_t kKept = 1000;
+        std::lock_guard lock(warningsLock_);
+        if (notes_.size() < kKept) notes_.push_back(std::move(note));
     }
 
   public:
     std::vector<std::string> TakeWarnings() override {
         std::lock_guard lock(warningsLock_);
         return std::exchange(warnings_, {});
+    }
+
+    std::vector<std::string> TakeNotes() override {
+        std::lock_guard lock(warningsLock_);
+        return std::exchange(notes_, {});
     }
 };
 

@@ -20,6 +20,7 @@ class Variant;
 namespace orvik::cube {
 
 struct Hierarchy;
+class AggregateTables;
 
 struct Level {
     Hierarchy* Owner = nullptr;
@@ -104,6 +105,10 @@ class CubeModel {
     std::string RelationSql(const Relation& relation) const;
     std::string Quote(const std::string& name) const;
     CADODatabase& Database() { return database_; }
+    // The aggregate tables queries may read instead of the fact table (null: none), kept by
+    // the connection for all its cubes.
+    AggregateTables* Aggregates() const { return aggregates_; }
+    void UseAggregates(AggregateTables* aggregates) { aggregates_ = aggregates; }
 
   private:
     void AddHierarchy(const DimensionDefinition* dimension, const HierarchyDefinition* definition,
@@ -111,6 +116,7 @@ class CubeModel {
 
     const CubeDefinition& definition_;
     CADODatabase& database_;
+    AggregateTables* aggregates_ = nullptr;
     std::vector<std::unique_ptr<Hierarchy>> hierarchies_;
 };
 
