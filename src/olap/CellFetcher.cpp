@@ -9,6 +9,7 @@
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
+#include "olap/StarQuery.h"
 
 namespace orvik::cube {
 namespace {
@@ -18,117 +19,6 @@ std::string PointerKey(const std::vector<Member*>& coordinate, int compound) {
                     coordinate.size() * sizeof(Member*));
     key.append(reinterpret_cast<const char*>(&compound), sizeof compound);
     return key;
-}
-
-struct FlatRelation {
-    std::vector<std::pair<std::string, std::string>> Tables;  // alias, FROM text
-    struct Condition {
-        std::string LeftAlias, RightAlias, Sql;
-    };
-    std::vector<Condition> Conditions;
-};
-
-void Flatten(const CubeModel& cube, const Relation& relation, FlatRelation& flat) {
-    if (!relation.IsJoin()) {
-        std::string text = cube.Quote(relation.Table);
-        if (relation.Alias != relation.Table) text += " " + cube.Quote(relation.Alias);
-        flat.Tables.emplace_back(relation.Alias, text);
-        return;
-    }
-    Flatten(cube, *relation.Left, flat);
-    Flatten(cube, *relation.Right, flat);
-    flat.Conditions.push_back({relation.LeftAlias, relation.RightAlias,
-                               cube.Quote(relation.LeftAlias) + "." + cube.Quote(relation.LeftKey) +
-                                   " = " + cube.Quote(relation.RightAlias) + "." +
-                                   cube.Quote(relation.RightKey)});
-}
-
-// The FROM clause of one query: the fact table, then each dimension's tables joined on.
-class JoinPlan {
-  public:
-    JoinPlan(const CubeModel& cube, const Relation& fact) : cube_(cube) {
-        FlatRelation flat;
-        Flatten(cube, fact, flat);
-        for (const auto& [alias, text] : flat.Tables) present_.insert(alias);
-        sql_ = flat.Tables.front().second;
-        factAlias_ = fact.FirstAlias();
-    }
-
-    // Joins `relation` to the fact table on fact.`foreignKey` = `keyTable`.`primaryKey`.
-    void Add(const Relation& relation, const std::string& foreignKey, const std::string& keyTable,
-             const std::string& primaryKey) {
-        FlatRelation flat;
-        Flatten(cube_, relation, flat);
-        if (present_.count(keyTable)) return;  // the same tables, joined the same way already
-        std::set<std::string> added;
-        for (const auto& [alias, text] : flat.Tables)
-            if (alias == keyTable) {
-                sql_ += " JOIN " + text + " ON " + cube_.Quote(factAlias_) + "." +
-                        cube_.Quote(foreignKey) + " = " + cube_.Quote(keyTable) + "." +
-                        cube_.Quote(primaryKey);
-                present_.insert(alias);
-                added.insert(alias);
-            }
-        if (added.empty())
-            throw CADOException(AdoError::Failure, "The primary key table '" + keyTable +
-                                                       "' is not among the hierarchy's tables");
-        // Further tables of a snowflake, each once the table it joins to is there.
-        for (bool progress = true; progress;) {
-            progress = false;
-            for (const auto& condition : flat.Conditions) {
-                const bool left = present_.count(condition.LeftAlias) > 0;
-                const bool right = present_.count(condition.RightAlias) > 0;
-                if (left == right) continue;
-                const std::string& missing = left ? condition.RightAlias : condition.LeftAlias;
-                for (const auto& [alias, text] : flat.Tables)
-                    if (alias == missing) sql_ += " JOIN " + text + " ON " + condition.Sql;
-                present_.insert(missing);
-                progress = true;
-            }
-        }
-    }
-    const std::string& Sql() const { return sql_; }
-
-  private:
-    const CubeModel& cube_;
-    std::set<std::string> present_;
-    std::string sql_;
-    std::string factAlias_;
-};
-
-const CubeDefinition& BaseCube(const SchemaDefinition& schema, const CubeDefinition& cube,
-                               const std::string& name) {
-    if (!cube.Virtual) return cube;
-    for (const CubeDefinition& candidate : schema.Cubes)
-        if (candidate.Name == name && !candidate.Virtual) return candidate;
-    throw CADOException(AdoError::Failure, "The cube '" + name + "' is not in the schema");
-}
-
-// The base cube's own definition of the hierarchy, and the dimension that says how it joins.
-bool FindHierarchy(const CubeDefinition& base, const Hierarchy& hierarchy,
-                   const DimensionDefinition*& dimension, const HierarchyDefinition*& definition) {
-    for (const DimensionDefinition& d : base.Dimensions) {
-        if (d.Name != hierarchy.DimensionName) continue;
-        for (const HierarchyDefinition& h : d.Hierarchies)
-            if ((h.Name.empty() ? d.Name : h.Name) == hierarchy.Name) {
-                dimension = &d;
-                definition = &h;
-                return true;
-            }
-    }
-    return false;
-}
-
-std::string AggregateSql(const CubeModel& cube, const Hierarchy& measures,
-                         const MeasureDefinition& measure) {
-    const std::string column =
-        measure.Column.Empty() ? "*" : cube.ColumnSql(measures, measure.Column);
-    if (measure.Aggregator == "count") return "COUNT(" + column + ")";
-    if (measure.Aggregator == "distinct-count") return "COUNT(DISTINCT " + column + ")";
-    if (measure.Aggregator == "min") return "MIN(" + column + ")";
-    if (measure.Aggregator == "max") return "MAX(" + column + ")";
-    if (measure.Aggregator == "avg") return "AVG(" + column + ")";
-    return "SUM(" + column + ")";
 }
 
 Variant MeasureValue(const MeasureDefinition& measure, const Variant& value) {
@@ -190,18 +80,6 @@ size_t CellFetcher::DistinctKeys(const Hierarchy& hierarchy, int depth) {
     return distinctKeys_[id] = keys.size();
 }
 
-std::string CellFetcher::MemberPredicate(const Member& member) const {
-    std::string sql;
-    for (const Member* m = &member; m && !m->IsAll; m = m->Parent) {
-        const Level& level = m->Owner->Levels[static_cast<size_t>(m->Depth)];
-        const std::string column = cube_.ColumnSql(*m->Owner, level.Definition->Key);
-        sql += (sql.empty() ? "" : " AND ") +
-               (m->KeySql == "NULL" ? column + " IS NULL" : column + " = " + m->KeySql);
-        if (level.Definition->UniqueMembers) break;  // the key alone names it
-    }
-    return sql.empty() ? "1=1" : sql;
-}
-
 void CellFetcher::FetchPending() {
     // Group requests by base cube and shape: the depth of each hierarchy's member and the compound.
     std::map<std::string, std::vector<const Request*>> groups;
@@ -241,36 +119,17 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
     std::sort(measures.begin(), measures.end());
     measures.erase(std::unique(measures.begin(), measures.end()), measures.end());
 
-    auto& hierarchies = cube_.Hierarchies();
-    JoinPlan joins(cube_, *base.Fact);
-    auto join = [&](const Hierarchy& hierarchy) -> bool {
-        const DimensionDefinition* dimension = nullptr;
-        const HierarchyDefinition* own = nullptr;
-        if (!FindHierarchy(base, hierarchy, dimension, own)) return false;
-        if (!own->Table || own->Table->HasAlias(base.Fact->FirstAlias())) return true;
-        const std::string keyTable =
-            own->PrimaryKeyTable.empty() ? own->Table->FirstAlias() : own->PrimaryKeyTable;
-        if (own->PrimaryKey.empty() || dimension->ForeignKey.empty())
-            throw CADOException(AdoError::Failure, "The dimension '" + dimension->Name +
-                                                       "' needs a primaryKey and a foreignKey");
-        joins.Add(*own->Table, dimension->ForeignKey, keyTable, own->PrimaryKey);
-        return true;
-    };
-
     // Hierarchies the cells vary on are grouped by and filtered to the keys asked for; one that
     // holds the same member in every cell is only filtered. Grouping starts at the nearest level
     // whose keys are unique, and a filter that would let every key through is left out: the
     // database then does no more than a hand-written GROUP BY would.
+    auto& hierarchies = cube_.Hierarchies();
+    StarQuery query(cube_, base);
     std::vector<std::pair<size_t, int>> grouped;  // hierarchy, first depth grouped
-    std::string select, groupBy, where;
-    size_t keyColumns = 0;
-    auto addCondition = [&](const std::string& condition) {
-        where += (where.empty() ? "" : " AND ") + ("(" + condition + ")");
-    };
     for (size_t h = 1; h < first.Coordinate.size(); ++h) {
         const Member* member = first.Coordinate[h];
         if (!member || member->IsAll) continue;
-        if (!join(*hierarchies[h])) {
+        if (!query.Join(*hierarchies[h])) {
             // A virtual cube's measure over a dimension its cube lacks: only the All member has
             // cells there.
             for (const Request* request : requests)
@@ -282,21 +141,14 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
             return r->Coordinate[h] == member;
         });
         if (constant) {
-            addCondition(MemberPredicate(*member));
+            query.WhereMember(*member);
             continue;
         }
         const Hierarchy& hierarchy = *hierarchies[h];
-        int from = member->Depth;
-        while (from > (hierarchy.HasAll() ? 1 : 0) &&
-               !hierarchy.Levels[static_cast<size_t>(from)].Definition->UniqueMembers)
-            --from;
+        const int from = StarQuery::FirstKeyDepth(hierarchy, member->Depth);
         grouped.emplace_back(h, from);
         for (int depth = from; depth <= member->Depth; ++depth) {
-            const std::string column = cube_.ColumnSql(
-                hierarchy, hierarchy.Levels[static_cast<size_t>(depth)].Definition->Key);
-            select += (select.empty() ? "" : ", ") + column;
-            groupBy += (groupBy.empty() ? "" : ", ") + column;
-            ++keyColumns;
+            query.GroupBy(hierarchy, depth);
             std::set<std::string> keys;
             bool null = false;
             for (const Request* request : requests) {
@@ -313,46 +165,13 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
             if (keys.size() > 1000 ||
                 keys.size() + (null ? 1 : 0) >= DistinctKeys(hierarchy, depth))
                 continue;
-            std::string condition;
-            if (!keys.empty()) {
-                condition = column + " IN (";
-                bool comma = false;
-                for (const std::string& key : keys) {
-                    condition += (comma ? ", " : "") + key;
-                    comma = true;
-                }
-                condition += ")";
-            }
-            if (null) condition += (condition.empty() ? "" : " OR ") + column + " IS NULL";
-            addCondition(condition);
+            query.WhereKeyIn(hierarchy, depth, {keys.begin(), keys.end()}, null);
         }
     }
-    if (first.Compound >= 0) {
-        std::string any;
-        for (const Tuple& tuple : compounds_[static_cast<size_t>(first.Compound)]) {
-            std::string all;
-            for (Member* member : tuple) {
-                if (!member || member->IsAll || member->Owner->IsMeasures) continue;
-                if (!join(*member->Owner)) {
-                    all = "1=0";
-                    break;
-                }
-                all += (all.empty() ? "" : " AND ") + MemberPredicate(*member);
-            }
-            any += (any.empty() ? "" : " OR ") + ("(" + (all.empty() ? "1=1" : all) + ")");
-        }
-        where += (where.empty() ? "" : " AND ") + ("(" + (any.empty() ? "1=0" : any) + ")");
-    }
-    std::string sql = "SELECT ";
-    sql += select;
-    for (int m : measures)
-        sql += (sql.size() > 7 ? ", " : "") +
-               AggregateSql(cube_, cube_.Measures(), definition.Measures[static_cast<size_t>(m)]);
-    sql += " FROM " + joins.Sql();
-    if (!where.empty()) sql += " WHERE " + where;
-    if (!groupBy.empty()) sql += " GROUP BY " + groupBy;
+    if (first.Compound >= 0) query.WhereAnyTuple(compounds_[static_cast<size_t>(first.Compound)]);
+    for (int m : measures) query.Select(definition.Measures[static_cast<size_t>(m)]);
 
-    ReadGroup(sql, requests, grouped, keyColumns, measures, definition);
+    ReadGroup(query.Sql(), requests, grouped, query.KeyColumns(), measures, definition);
 }
 
 void CellFetcher::ReadGroup(const std::string& sql, const std::vector<const Request*>& requests,

@@ -4,6 +4,8 @@
 // lies under). The database aggregates; no fact row ever reaches this process.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -16,6 +18,13 @@ namespace orvik::cube {
 
 using Tuple = std::vector<Member*>;
 using TupleList = std::vector<Tuple>;
+
+// Combinations of positions in a crossjoin's operands, `Width` numbers each, one after another.
+struct FactCombinations {
+    size_t Width = 0;
+    std::vector<uint32_t> Positions;
+    size_t Count() const { return Width ? Positions.size() / Width : 0; }
+};
 
 class CellFetcher {
   public:
@@ -36,6 +45,16 @@ class CellFetcher {
     // Reads every noted cell. Throws CADOException.
     void FetchPending();
 
+    // Which combinations of one member from each of `operands` have facts in any of the base
+    // cubes `cubes`, where the members of `context` hold (null, All and measure entries, and
+    // the operands' own hierarchies, are left out) and under `compound` (-1: none). Every
+    // operand holds members of one hierarchy at one depth. The answer lists each combination
+    // as its positions in the operands, in crossjoin order; nothing when there would be more
+    // than `limit`. One grouped query per cube: nothing of the product is ever built.
+    std::optional<FactCombinations> CombinationsWithFacts(
+        const std::vector<std::vector<Member*>>& operands, const std::vector<Member*>& context,
+        int compound, const std::vector<std::string>& cubes, size_t limit);
+
     double SqlSeconds() const { return sqlSeconds_; }
     int SqlQueries() const { return sqlQueries_; }
 
@@ -51,11 +70,13 @@ class CellFetcher {
     void ReadGroup(const std::string& sql, const std::vector<const Request*>& requests,
                    const std::vector<std::pair<size_t, int>>& grouped, size_t keyColumns,
                    const std::vector<int>& measures, const CubeDefinition& definition);
-    // The condition that selects `member`'s rows: its key, and its ancestors' keys up to the
-    // nearest level whose keys are unique.
-    std::string MemberPredicate(const Member& member) const;
     // How many different keys the level at `depth` has (its members' keys, once each).
     size_t DistinctKeys(const Hierarchy& hierarchy, int depth);
+    // Adds to `found` the combinations with facts in the base cube `cubeName`; false when
+    // there are more than `limit`.
+    bool CombinationsInCube(const std::vector<std::vector<Member*>>& operands,
+                            const std::vector<Member*>& context, int compound,
+                            const std::string& cubeName, size_t limit, FactCombinations& found);
 
     CubeModel& cube_;
     const SchemaDefinition& schema_;

@@ -89,6 +89,7 @@ class CubeModel {
     const CubeDefinition& Definition() const { return definition_; }
     std::vector<std::unique_ptr<Hierarchy>>& Hierarchies() { return hierarchies_; }
     Hierarchy& Measures() { return *hierarchies_.front(); }
+    const Hierarchy& Measures() const { return *hierarchies_.front(); }
 
     // Reads the members of `hierarchy` when that has not happened yet. Throws CADOException.
     void Load(Hierarchy& hierarchy);

@@ -9,6 +9,7 @@
 #include "core/StopRequest.h"
 #include "olap/MdxLexer.h"
 #include "olap/MdxValueRules.h"
+#include "olap/TupleSets.h"
 
 namespace orvik::cube {
 
@@ -204,14 +205,13 @@ TupleList QueryEvaluator::SetOperator(const Expr& expr) {
     if (expr.Text == "+" || expr.Text == "-") {
         TupleList left = EvalSet(*expr.Args[0]);
         const TupleList right = EvalSet(*expr.Args[1]);
-        if (expr.Text == "+") {
-            for (const Tuple& t : right)
-                if (std::find(left.begin(), left.end(), t) == left.end()) left.push_back(t);
-            return left;
-        }
-        std::erase_if(left, [&](const Tuple& t) {
-            return std::find(right.begin(), right.end(), t) != right.end();
-        });
+        if (expr.Text == "-") return ExceptTuples(left, right, true);
+        // Repeats within the left set stay; the right set adds what is new.
+        TupleSeen seen;
+        seen.Reserve(left.size() + right.size());
+        for (const Tuple& t : left) seen.Insert(t);
+        for (const Tuple& t : right)
+            if (seen.Insert(t)) left.push_back(t);
         return left;
     }
     Fail(expr, "A set was expected: " + expr.ToString());

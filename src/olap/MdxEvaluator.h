@@ -8,6 +8,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -172,6 +173,26 @@ class QueryEvaluator {
     void CheckCrossjoinSize(size_t left, size_t right) const;
     // Every tuple of `left` joined with every tuple of `right`.
     TupleList CrossjoinSets(const TupleList& left, const TupleList& right);
+
+    // NON EMPTY through the facts (MdxNonEmpty.cpp).
+    // The axes' sets, NON EMPTY crossjoins built from the combinations the facts hold.
+    void EvaluateAxes(const std::vector<const mdx::AxisSpec*>& axes,
+                      const std::vector<Member*>& sliced, bool emptySlicer,
+                      std::vector<TupleList>& positions);
+    // The base cubes whose facts decide which cells can hold a value, where `context` holds
+    // and the axes' stored measures are `measureCubes` (none: the context's measure decides);
+    // empty when a calculated member of `context` could hold a value without facts.
+    std::vector<std::string> FactCubes(const std::vector<Member*>& context,
+                                       const std::set<std::string>& measureCubes);
+    // The crossjoin of `operands`: when `cubes` is not empty and the operands allow it, only
+    // the tuples with facts in them where `context` holds; otherwise all of it.
+    TupleList CrossjoinOperands(const std::vector<TupleList>& operands,
+                                const std::vector<Member*>& context,
+                                const std::vector<std::string>& cubes);
+    // The tuples of `set` with facts in the base cube `cubeName` together with some tuple of
+    // `others` (Exists with a measure group); `at` is the call, for messages.
+    TupleList ExistingWithFacts(const TupleList& set, const TupleList& others,
+                                const std::string& cubeName, const mdx::Expr& at);
 
     CubeModel& cube_;
     CellFetcher& fetcher_;

@@ -254,12 +254,9 @@ CellSetData QueryEvaluator::RunStatement(const mdx::SelectStatement& statement) 
         slicerCompound = Slice(slicer);
         const std::vector<Member*> sliced = context_;
         setContext_ = sliced;
+        EvaluateAxes(axes, sliced, emptySlicer, positions);
         size_t total = 1;
         for (size_t a = 0; a < axes.size(); ++a) {
-            context_ = sliced;
-            evaluatingAxis_ = axes[a];
-            positions[a] = EvalSet(*axes[a]->Set);
-            evaluatingAxis_ = nullptr;
             std::erase_if(positions[a], [](const Tuple& t) {
                 return std::find(t.begin(), t.end(), nullptr) != t.end();
             });

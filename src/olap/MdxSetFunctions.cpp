@@ -128,10 +128,37 @@ struct QueryEvaluator::SetFunctions {
         return result;
     }
 
+    // Only the tuples with facts are built when the facts can say which (stored measure and
+    // members current); cells then drop those still empty.
     static TupleList NonEmptyCrossjoin(QueryEvaluator& e, const Expr& call) {
-        TupleList result = Crossjoin(e, call);
+        std::vector<TupleList> operands;
+        for (const auto& arg : call.Args) operands.push_back(e.EvalSet(*arg));
+        TupleList result = e.CrossjoinOperands(operands, e.context_, e.FactCubes(e.context_, {}));
         std::erase_if(result, [&](const Tuple& t) { return e.ValueAt(t).IsEmpty(); });
         return result;
+    }
+
+    // The tuples of the first set that exist with some tuple of the second: with a cube named,
+    // those with facts together in it; without, those whose members agree with the second
+    // set's members of their hierarchies (the same member, or one above the other).
+    static TupleList Exists(QueryEvaluator& e, const Expr& call) {
+        TupleList set = e.EvalSet(*call.Args[0]);
+        const TupleList others = e.EvalSet(*call.Args[1]);
+        if (const Expr* cube = GivenArgument(call, 2))
+            return e.ExistingWithFacts(set, others, AsText(e.EvalValue(*cube)), call);
+        const auto agree = [&](const Tuple& t, const Tuple& other) {
+            for (Member* a : t)
+                for (Member* b : other)
+                    if (a && b && a->Owner == b->Owner && a != b && !e.IsAncestor(a, b) &&
+                        !e.IsAncestor(b, a))
+                        return false;
+            return true;
+        };
+        std::erase_if(set, [&](const Tuple& t) {
+            return std::none_of(others.begin(), others.end(),
+                                [&](const Tuple& other) { return agree(t, other); });
+        });
+        return set;
     }
 
     // In the hierarchies' order; with POST, children before their parents.
@@ -335,6 +362,7 @@ std::span<const MdxFunction> QueryEvaluator::SetFunctionEntries() {
         {"Descendants", kEither, 1, 3, &F::Descendants},
         {"Distinct", kEither, 1, 1, &F::Distinct},
         {"Except", kEither, 2, 3, &F::Except},
+        {"Exists", kEither, 2, 3, &F::Exists},
         {"Filter", kEither, 2, 2, &F::Filter},
         {"Generate", kEither, 2, 3, &F::Generate},
         {"Head", kEither, 1, 2, &F::Head},

@@ -1,0 +1,184 @@
+// Which members of a crossjoin's operands meet in the facts. A NON EMPTY crossjoin of large
+// levels is sparse: of 365 days times a million customers only the pairs that sold anything
+// matter, and the database knows them from one grouped query over the fact table. Asking it
+// costs what the facts cost; building the product first would cost what the dimensions cost.
+#include <algorithm>
+#include <chrono>
+#include <numeric>
+#include <set>
+#include <span>
+#include <unordered_map>
+
+#include "core/StopRequest.h"
+#include "data/AdoRecordset.h"
+#include "olap/CellFetcher.h"
+#include "olap/StarQuery.h"
+
+namespace orvik::cube {
+namespace {
+
+constexpr uint32_t kNoPosition = UINT32_MAX;
+
+// The key path a grouped row gives for `member`: its key and its ancestors' keys from depth
+// `from` down, as the row's columns hold them.
+std::string KeyPath(const Member& member, int from) {
+    std::vector<const Member*> chain;
+    for (const Member* m = &member; m && !m->IsAll && m->Depth >= from; m = m->Parent)
+        chain.push_back(m);
+    std::string path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) path += (*it)->Key + '\x1f';
+    return path;
+}
+
+// An operand's positions by key path; a member written twice in the operand has two.
+class OperandIndex {
+  public:
+    OperandIndex(const std::vector<Member*>& members, int from)
+        : from_(from), next_(members.size(), kNoPosition) {
+        first_.reserve(members.size());
+        for (size_t p = members.size(); p-- > 0;) {
+            auto [it, added] =
+                first_.try_emplace(KeyPath(*members[p], from), static_cast<uint32_t>(p));
+            if (!added) {
+                next_[p] = it->second;
+                it->second = static_cast<uint32_t>(p);
+            }
+        }
+    }
+    int From() const { return from_; }
+    uint32_t First(const std::string& path) const {
+        auto found = first_.find(path);
+        return found == first_.end() ? kNoPosition : found->second;
+    }
+    uint32_t Next(uint32_t position) const { return next_[position]; }
+
+  private:
+    int from_;
+    std::unordered_map<std::string, uint32_t> first_;
+    std::vector<uint32_t> next_;
+};
+
+// Adds every combination of the operands' positions for one row: usually one, more when an
+// operand repeats a member.
+void AddCombinations(const std::vector<const OperandIndex*>& indexes,
+                     const std::vector<uint32_t>& firsts, FactCombinations& found) {
+    std::vector<uint32_t> current = firsts;
+    for (;;) {
+        found.Positions.insert(found.Positions.end(), current.begin(), current.end());
+        size_t i = current.size();
+        while (i-- > 0) {
+            const uint32_t next = indexes[i]->Next(current[i]);
+            if (next != kNoPosition) {
+                current[i] = next;
+                break;
+            }
+            current[i] = firsts[i];
+        }
+        if (i == SIZE_MAX) return;
+    }
+}
+
+// Sorts the combinations into crossjoin order and drops repeats (the same pair from two cubes).
+void SortCombinations(FactCombinations& found) {
+    const size_t width = found.Width;
+    std::vector<uint32_t> order(found.Count());
+    std::iota(order.begin(), order.end(), 0);
+    const auto span = [&](uint32_t i) {
+        return std::span<const uint32_t>(found.Positions.data() + size_t{i} * width, width);
+    };
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        return std::lexicographical_compare(span(a).begin(), span(a).end(), span(b).begin(),
+                                            span(b).end());
+    });
+    std::vector<uint32_t> sorted;
+    sorted.reserve(found.Positions.size());
+    for (size_t k = 0; k < order.size(); ++k) {
+        if (k && std::ranges::equal(span(order[k]), span(order[k - 1]))) continue;
+        const auto s = span(order[k]);
+        sorted.insert(sorted.end(), s.begin(), s.end());
+    }
+    found.Positions = std::move(sorted);
+}
+
+}  // namespace
+
+std::optional<FactCombinations> CellFetcher::CombinationsWithFacts(
+    const std::vector<std::vector<Member*>>& operands, const std::vector<Member*>& context,
+    int compound, const std::vector<std::string>& cubes, size_t limit) {
+    FactCombinations found;
+    found.Width = operands.size();
+    for (const std::string& cubeName : cubes) {
+        ThrowIfStopped("The query");
+        if (!CombinationsInCube(operands, context, compound, cubeName, limit, found))
+            return std::nullopt;
+    }
+    SortCombinations(found);
+    return found;
+}
+
+bool CellFetcher::CombinationsInCube(const std::vector<std::vector<Member*>>& operands,
+                                     const std::vector<Member*>& context, int compound,
+                                     const std::string& cubeName, size_t limit,
+                                     FactCombinations& found) {
+    StarQuery query(cube_, BaseCube(schema_, cube_.Definition(), cubeName));
+    std::vector<OperandIndex> indexes;
+    std::vector<const Hierarchy*> own;
+    indexes.reserve(operands.size());
+    for (const std::vector<Member*>& operand : operands) {
+        if (operand.empty()) return true;
+        const Hierarchy& hierarchy = *operand.front()->Owner;
+        const int depth = operand.front()->Depth;
+        // A cube without the hierarchy has facts only at its All member, which no operand holds.
+        if (!query.Join(hierarchy)) return true;
+        own.push_back(&hierarchy);
+        const int from = StarQuery::FirstKeyDepth(hierarchy, depth);
+        for (int d = from; d <= depth; ++d) query.GroupBy(hierarchy, d);
+        std::set<std::string> keys;
+        bool null = false;
+        for (const Member* member : operand) {
+            if (member->KeySql == "NULL")
+                null = true;
+            else
+                keys.insert(member->KeySql);
+        }
+        if (keys.size() <= 1000 && keys.size() + (null ? 1 : 0) < DistinctKeys(hierarchy, depth))
+            query.WhereKeyIn(hierarchy, depth, {keys.begin(), keys.end()}, null);
+        indexes.emplace_back(operand, from);
+    }
+    for (const Member* member : context) {
+        if (!member || member->IsAll || member->Owner->IsMeasures) continue;
+        if (std::find(own.begin(), own.end(), member->Owner) != own.end()) continue;
+        if (!query.Join(*member->Owner)) return true;
+        query.WhereMember(*member);
+    }
+    if (compound >= 0) query.WhereAnyTuple(compounds_[static_cast<size_t>(compound)]);
+
+    const auto start = std::chrono::steady_clock::now();
+    CADORecordset rows(&cube_.Database());
+    rows.Open(query.Sql());
+    std::vector<Variant> values(query.KeyColumns());
+    std::vector<const OperandIndex*> byOperand;
+    for (const OperandIndex& index : indexes) byOperand.push_back(&index);
+    std::vector<uint32_t> firsts(operands.size());
+    std::string path;
+    for (; !rows.IsEOF(); rows.MoveNext()) {
+        rows.GetRowValues(values);
+        size_t column = 0;
+        bool known = true;
+        for (size_t i = 0; i < operands.size(); ++i) {
+            path.clear();
+            for (int d = indexes[i].From(); d <= operands[i].front()->Depth; ++d)
+                path += KeyText(values[column++]) + '\x1f';
+            firsts[i] = indexes[i].First(path);
+            known = known && firsts[i] != kNoPosition;
+        }
+        if (!known) continue;  // a key the operand does not hold: read, and left out
+        AddCombinations(byOperand, firsts, found);
+        if (found.Count() > limit) return false;
+    }
+    sqlSeconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ++sqlQueries_;
+    return true;
+}
+
+}  // namespace orvik::cube

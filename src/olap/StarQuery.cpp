@@ -1,0 +1,259 @@
+#include "olap/StarQuery.h"
+
+#include <algorithm>
+#include <set>
+
+#include "data/AdoException.h"
+
+namespace orvik::cube {
+namespace {
+
+struct FlatRelation {
+    std::vector<std::pair<std::string, std::string>> Tables;  // alias, FROM text
+    struct Condition {
+        std::string LeftAlias, RightAlias, Sql;
+    };
+    std::vector<Condition> Conditions;
+};
+
+void Flatten(const CubeModel& cube, const Relation& relation, FlatRelation& flat) {
+    if (!relation.IsJoin()) {
+        std::string text = cube.Quote(relation.Table);
+        if (relation.Alias != relation.Table) text += " " + cube.Quote(relation.Alias);
+        flat.Tables.emplace_back(relation.Alias, text);
+        return;
+    }
+    Flatten(cube, *relation.Left, flat);
+    Flatten(cube, *relation.Right, flat);
+    flat.Conditions.push_back({relation.LeftAlias, relation.RightAlias,
+                               cube.Quote(relation.LeftAlias) + "." + cube.Quote(relation.LeftKey) +
+                                   " = " + cube.Quote(relation.RightAlias) + "." +
+                                   cube.Quote(relation.RightKey)});
+}
+
+// The FROM clause of one query: the fact table, then each dimension's tables joined on.
+class JoinPlan {
+  public:
+    JoinPlan(const CubeModel& cube, const Relation& fact) : cube_(cube) {
+        FlatRelation flat;
+        Flatten(cube, fact, flat);
+        for (const auto& [alias, text] : flat.Tables) present_.insert(alias);
+        sql_ = flat.Tables.front().second;
+        factAlias_ = fact.FirstAlias();
+    }
+
+    // Joins `relation` to the fact table on fact.`foreignKey` = `keyTable`.`primaryKey`.
+    void Add(const Relation& relation, const std::string& foreignKey, const std::string& keyTable,
+             const std::string& primaryKey) {
+        FlatRelation flat;
+        Flatten(cube_, relation, flat);
+        if (present_.count(keyTable)) return;  // the same tables, joined the same way already
+        std::set<std::string> added;
+        for (const auto& [alias, text] : flat.Tables)
+            if (alias == keyTable) {
+                sql_ += " JOIN " + text + " ON " + cube_.Quote(factAlias_) + "." +
+                        cube_.Quote(foreignKey) + " = " + cube_.Quote(keyTable) + "." +
+                        cube_.Quote(primaryKey);
+                present_.insert(alias);
+                added.insert(alias);
+            }
+        if (added.empty())
+            throw CADOException(AdoError::Failure, "The primary key table '" + keyTable +
+                                                       "' is not among the hierarchy's tables");
+        // Further tables of a snowflake, each once the table it joins to is there.
+        for (bool progress = true; progress;) {
+            progress = false;
+            for (const auto& condition : flat.Conditions) {
+                const bool left = present_.count(condition.LeftAlias) > 0;
+                const bool right = present_.count(condition.RightAlias) > 0;
+                if (left == right) continue;
+                const std::string& missing = left ? condition.RightAlias : condition.LeftAlias;
+                for (const auto& [alias, text] : flat.Tables)
+                    if (alias == missing) sql_ += " JOIN " + text + " ON " + condition.Sql;
+                present_.insert(missing);
+                progress = true;
+            }
+        }
+    }
+    const std::string& Sql() const { return sql_; }
+
+  private:
+    const CubeModel& cube_;
+    std::set<std::string> present_;
+    std::string sql_;
+    std::string factAlias_;
+};
+
+// The base cube's own definition of the hierarchy, and the dimension that says how it joins.
+bool FindHierarchy(const CubeDefinition& base, const Hierarchy& hierarchy,
+                   const DimensionDefinition*& dimension, const HierarchyDefinition*& definition) {
+    for (const DimensionDefinition& d : base.Dimensions) {
+        if (d.Name != hierarchy.DimensionName) continue;
+        for (const HierarchyDefinition& h : d.Hierarchies)
+            if ((h.Name.empty() ? d.Name : h.Name) == hierarchy.Name) {
+                dimension = &d;
+                definition = &h;
+                return true;
+            }
+    }
+    return false;
+}
+
+std::string AggregateSql(const CubeModel& cube, const Hierarchy& measures,
+                         const MeasureDefinition& measure) {
+    const std::string column =
+        measure.Column.Empty() ? "*" : cube.ColumnSql(measures, measure.Column);
+    if (measure.Aggregator == "count") return "COUNT(" + column + ")";
+    if (measure.Aggregator == "distinct-count") return "COUNT(DISTINCT " + column + ")";
+    if (measure.Aggregator == "min") return "MIN(" + column + ")";
+    if (measure.Aggregator == "max") return "MAX(" + column + ")";
+    if (measure.Aggregator == "avg") return "AVG(" + column + ")";
+    return "SUM(" + column + ")";
+}
+
+void Append(std::string& list, const std::string& separator, const std::string& item) {
+    if (!list.empty()) list += separator;
+    list += item;
+}
+
+}  // namespace
+
+const CubeDefinition& BaseCube(const SchemaDefinition& schema, const CubeDefinition& cube,
+                               const std::string& name) {
+    if (!cube.Virtual) return cube;
+    for (const CubeDefinition& candidate : schema.Cubes)
+        if (candidate.Name == name && !candidate.Virtual) return candidate;
+    throw CADOException(AdoError::Failure, "The cube '" + name + "' is not in the schema");
+}
+
+StarQuery::StarQuery(const CubeModel& cube, const CubeDefinition& base)
+    : cube_(cube), base_(base) {}
+
+int StarQuery::FirstKeyDepth(const Hierarchy& hierarchy, int depth) {
+    while (depth > (hierarchy.HasAll() ? 1 : 0) &&
+           !hierarchy.Levels[static_cast<size_t>(depth)].Definition->UniqueMembers)
+        --depth;
+    return depth;
+}
+
+bool StarQuery::Join(const Hierarchy& hierarchy) {
+    if (std::find(joined_.begin(), joined_.end(), &hierarchy) != joined_.end()) return true;
+    const DimensionDefinition* dimension = nullptr;
+    const HierarchyDefinition* own = nullptr;
+    if (!FindHierarchy(base_, hierarchy, dimension, own)) return false;
+    if (own->Table && !own->Table->HasAlias(base_.Fact->FirstAlias()) &&
+        (own->PrimaryKey.empty() || dimension->ForeignKey.empty()))
+        throw CADOException(AdoError::Failure, "The dimension '" + dimension->Name +
+                                                   "' needs a primaryKey and a foreignKey");
+    joined_.push_back(&hierarchy);
+    return true;
+}
+
+void StarQuery::WhereMember(const Member& member) {
+    conditions_.push_back(Condition{{{&member}}, {}, {}, false});
+}
+
+void StarQuery::WhereKeyIn(const Hierarchy& hierarchy, int depth,
+                           const std::vector<std::string>& keys, bool null) {
+    conditions_.push_back(Condition{{}, {&hierarchy, depth}, keys, null});
+}
+
+void StarQuery::WhereAnyTuple(const std::vector<std::vector<Member*>>& tuples) {
+    Condition condition;
+    for (const std::vector<Member*>& tuple : tuples) {
+        std::vector<const Member*> members;
+        bool possible = true;
+        for (const Member* member : tuple) {
+            if (!member || member->IsAll || member->Owner->IsMeasures) continue;
+            if (!Join(*member->Owner)) {
+                possible = false;
+                break;
+            }
+            members.push_back(member);
+        }
+        if (possible) condition.Tuples.push_back(std::move(members));
+    }
+    conditions_.push_back(std::move(condition));
+}
+
+void StarQuery::GroupBy(const Hierarchy& hierarchy, int depth) {
+    groups_.push_back({&hierarchy, depth});
+}
+
+void StarQuery::Select(const MeasureDefinition& measure) {
+    measures_.push_back(&measure);
+}
+
+std::string StarQuery::KeyColumn(const Level& level) const {
+    return cube_.ColumnSql(*level.Owner,
+                           level.Owner->Levels[static_cast<size_t>(level.Depth)].Definition->Key);
+}
+
+std::string StarQuery::MemberSql(const Member& member) const {
+    std::string sql;
+    for (const Member* m = &member; m && !m->IsAll; m = m->Parent) {
+        const std::string column = KeyColumn({m->Owner, m->Depth});
+        Append(sql, " AND ",
+               m->KeySql == "NULL" ? column + " IS NULL" : column + " = " + m->KeySql);
+        if (m->Owner->Levels[static_cast<size_t>(m->Depth)].Definition->UniqueMembers)
+            break;  // the key alone names it
+    }
+    return sql.empty() ? "1=1" : sql;
+}
+
+std::string StarQuery::ConditionSql(const Condition& condition) const {
+    if (condition.Keys.Owner) {
+        const std::string column = KeyColumn(condition.Keys);
+        std::string sql;
+        if (!condition.Literals.empty()) {
+            sql = column + " IN (";
+            for (size_t i = 0; i < condition.Literals.size(); ++i)
+                sql += (i ? ", " : "") + condition.Literals[i];
+            sql += ")";
+        }
+        if (condition.Null) Append(sql, " OR ", column + " IS NULL");
+        return sql.empty() ? "1=0" : sql;
+    }
+    if (condition.Tuples.size() == 1 && condition.Tuples.front().size() == 1)
+        return MemberSql(*condition.Tuples.front().front());
+    std::string any;
+    for (const auto& tuple : condition.Tuples) {
+        std::string all;
+        for (const Member* member : tuple) Append(all, " AND ", MemberSql(*member));
+        Append(any, " OR ", "(" + (all.empty() ? "1=1" : all) + ")");
+    }
+    return any.empty() ? "1=0" : any;
+}
+
+std::string StarQuery::FromSql() const {
+    JoinPlan joins(cube_, *base_.Fact);
+    for (const Hierarchy* hierarchy : joined_) {
+        const DimensionDefinition* dimension = nullptr;
+        const HierarchyDefinition* own = nullptr;
+        FindHierarchy(base_, *hierarchy, dimension, own);
+        if (!own->Table || own->Table->HasAlias(base_.Fact->FirstAlias())) continue;
+        const std::string keyTable =
+            own->PrimaryKeyTable.empty() ? own->Table->FirstAlias() : own->PrimaryKeyTable;
+        joins.Add(*own->Table, dimension->ForeignKey, keyTable, own->PrimaryKey);
+    }
+    return joins.Sql();
+}
+
+std::string StarQuery::Sql() const {
+    std::string select, groupBy, where;
+    for (const Level& level : groups_) {
+        Append(select, ", ", KeyColumn(level));
+        Append(groupBy, ", ", KeyColumn(level));
+    }
+    for (const MeasureDefinition* measure : measures_)
+        Append(select, ", ", AggregateSql(cube_, cube_.Measures(), *measure));
+    for (const Condition& condition : conditions_)
+        Append(where, " AND ", "(" + ConditionSql(condition) + ")");
+    std::string sql =
+        "SELECT " + (select.empty() ? std::string("1") : select) + " FROM " + FromSql();
+    if (!where.empty()) sql += " WHERE " + where;
+    if (!groupBy.empty()) sql += " GROUP BY " + groupBy;
+    return sql;
+}
+
+}  // namespace orvik::cube

@@ -1,0 +1,80 @@
+// One grouped SELECT over a cube's star: the fact table, the dimension tables the query touches
+// joined to it, conditions on members' keys, the level keys grouped by and the measures summed.
+// The query is kept as what it asks (hierarchies, levels, members, measures) and only written as
+// SQL at the end, so that whatever answers it (the fact table today) is chosen once the whole
+// question is known. Both the cell reader and the NON EMPTY tuple finder build their SQL here.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "olap/CubeModel.h"
+
+namespace orvik::cube {
+
+class StarQuery {
+  public:
+    // A query over the fact table of `base` (the cube that holds the measures; in a virtual
+    // cube, one of those it combines) with the hierarchies of `cube`.
+    StarQuery(const CubeModel& cube, const CubeDefinition& base);
+
+    // Joins `hierarchy`'s tables to the fact table; false when the base cube does not have the
+    // hierarchy (its cells then exist only at the All member).
+    bool Join(const Hierarchy& hierarchy);
+
+    // Rows of `member` only: its key, and its ancestors' keys up to the nearest level whose keys
+    // are unique. Its hierarchy must be joined.
+    void WhereMember(const Member& member);
+    // Rows whose key at `depth` of `hierarchy` is one of `keys` (SQL literals) or, with
+    // `null`, missing.
+    void WhereKeyIn(const Hierarchy& hierarchy, int depth, const std::vector<std::string>& keys,
+                    bool null);
+    // Rows of any of `tuples`, each the rows of all its members (a compound slicer). Members
+    // of hierarchies the base cube lacks make their tuple match nothing; the All member and
+    // measures match everything.
+    void WhereAnyTuple(const std::vector<std::vector<Member*>>& tuples);
+    // Groups by the key of `hierarchy`'s level at `depth`, selected in the order of the calls.
+    void GroupBy(const Hierarchy& hierarchy, int depth);
+    // Selects a stored measure after the grouped keys, in the order of the calls.
+    void Select(const MeasureDefinition& measure);
+
+    // The key columns selected before the measures.
+    size_t KeyColumns() const { return groups_.size(); }
+    std::string Sql() const;
+
+    // The first level at or above `depth` from which a member's path of keys names it: the
+    // nearest level whose keys are unique, or the top.
+    static int FirstKeyDepth(const Hierarchy& hierarchy, int depth);
+
+  private:
+    struct Level {
+        const Hierarchy* Owner;
+        int Depth;
+    };
+    // One condition of the WHERE clause: rows of any of `Tuples` (one tuple: a member's rows),
+    // or rows whose key at `Keys` is one of `Literals`.
+    struct Condition {
+        std::vector<std::vector<const Member*>> Tuples;
+        Level Keys{nullptr, 0};
+        std::vector<std::string> Literals;
+        bool Null = false;
+    };
+    std::string KeyColumn(const Level& level) const;
+    std::string MemberSql(const Member& member) const;
+    std::string ConditionSql(const Condition& condition) const;
+    std::string FromSql() const;
+
+    const CubeModel& cube_;
+    const CubeDefinition& base_;
+    std::vector<const Hierarchy*> joined_;
+    std::vector<Condition> conditions_;
+    std::vector<Level> groups_;
+    std::vector<const MeasureDefinition*> measures_;
+};
+
+// The cube of `schema` named `name` that holds a virtual cube's measures; `cube` itself when it
+// is not virtual. Throws CADOException when there is none.
+const CubeDefinition& BaseCube(const SchemaDefinition& schema, const CubeDefinition& cube,
+                               const std::string& name);
+
+}  // namespace orvik::cube
