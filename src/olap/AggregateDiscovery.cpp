@@ -126,7 +126,16 @@ const std::vector<AggregateTable>& AggregateTables::Found(const CubeDefinition& 
     auto [entry, made] = found_.try_emplace(base.Name);
     std::vector<AggregateTable>& found = entry->second;
     if (!made || base.Aggregates.empty() || !base.Fact) return found;
-    const std::vector<std::string>& tables = DatabaseTables();
+    std::vector<std::string> tables;
+    try {
+        tables = DatabaseTables();
+    } catch (const CADOException& error) {
+        Warn(base.Line,
+             "the database's tables cannot be listed, so the aggregate tables of the "
+             "cube '" +
+                 base.Name + "' are not used: " + error.GetErrorMessage());
+        return found;
+    }
     // A table serves one declaration: a named one before any pattern, and never the fact table.
     std::vector<std::string> taken = {base.Fact->IsJoin() ? "" : base.Fact->Table};
     auto free = [&](const std::string& table) { return Spelled(taken, table).empty(); };

@@ -93,6 +93,8 @@ void AggregateNeeds::AddMemberLevels(const Member& member) {
     }
 }
 
+// A level that is not collapsed holds its own keys like one that is; the levels above it come
+// only from columns of their own, never through a join on it.
 std::string AggregateChoice::LevelColumn(const Hierarchy& hierarchy, int depth) const {
     if (joins_.count(NameOf(hierarchy))) return "";
     const AggregateLevel* level = FindLevel(*table_->Definition, hierarchy, depth);

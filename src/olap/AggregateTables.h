@@ -84,8 +84,7 @@ class AggregateTables {
           note_(std::move(note)) {}
 
     // The smallest aggregate of `base` that answers `needs`; none when only the fact table does.
-    // The first call for a cube finds its aggregates. Throws CADOException only when the table
-    // list itself cannot be read.
+    // The first call for a cube finds its aggregates.
     std::optional<AggregateChoice> Choose(const CubeDefinition& base, const AggregateNeeds& needs);
     // The aggregates of `base` the database holds, found on the first call.
     const std::vector<AggregateTable>& Found(const CubeDefinition& base);

@@ -185,6 +185,10 @@ void StarQuery::Select(const MeasureDefinition& measure) {
 }
 
 std::string StarQuery::KeyColumn(const Level& level) const {
+    if (aggregate_)
+        if (const std::string column = aggregate_->LevelColumn(*level.Owner, level.Depth);
+            !column.empty())
+            return AggregateColumn(column);
     return cube_.ColumnSql(*level.Owner,
                            level.Owner->Levels[static_cast<size_t>(level.Depth)].Definition->Key);
 }
@@ -226,7 +230,9 @@ std::string StarQuery::ConditionSql(const Condition& condition) const {
 }
 
 std::string StarQuery::FromSql() const {
-    JoinPlan joins(cube_, *base_.Fact);
+    Relation aggregate;
+    if (aggregate_) aggregate.Table = aggregate.Alias = aggregate_->Table().Table;
+    JoinPlan joins(cube_, aggregate_ ? aggregate : *base_.Fact);
     for (const Hierarchy* hierarchy : joined_) {
         const DimensionDefinition* dimension = nullptr;
         const HierarchyDefinition* own = nullptr;
@@ -234,19 +240,44 @@ std::string StarQuery::FromSql() const {
         if (!own->Table || own->Table->HasAlias(base_.Fact->FirstAlias())) continue;
         const std::string keyTable =
             own->PrimaryKeyTable.empty() ? own->Table->FirstAlias() : own->PrimaryKeyTable;
-        joins.Add(*own->Table, dimension->ForeignKey, keyTable, own->PrimaryKey);
+        // An aggregate holding the hierarchy's levels itself needs no join.
+        const std::string foreignKey =
+            aggregate_ ? aggregate_->JoinColumn(*hierarchy) : dimension->ForeignKey;
+        if (!foreignKey.empty()) joins.Add(*own->Table, foreignKey, keyTable, own->PrimaryKey);
     }
     return joins.Sql();
 }
 
+std::optional<AggregateChoice> StarQuery::ChooseAggregate() const {
+    AggregateTables* aggregates = cube_.Aggregates();
+    if (!aggregates) return std::nullopt;
+    AggregateNeeds needs;
+    for (const MeasureDefinition* measure : measures_) needs.AddMeasure(*measure);
+    for (const Level& level : groups_) needs.AddLevel(*level.Owner, level.Depth);
+    for (const Condition& condition : conditions_) {
+        if (condition.Keys.Owner) needs.AddLevel(*condition.Keys.Owner, condition.Keys.Depth);
+        for (const auto& tuple : condition.Tuples)
+            for (const Member* member : tuple) needs.AddMemberLevels(*member);
+    }
+    return aggregates->Choose(base_, needs);
+}
+
+std::string StarQuery::AggregateColumn(const std::string& column) const {
+    return cube_.Quote(aggregate_->Table().Table) + "." + cube_.Quote(column);
+}
+
 std::string StarQuery::Sql() const {
+    aggregate_ = ChooseAggregate();
     std::string select, groupBy, where;
     for (const Level& level : groups_) {
         Append(select, ", ", KeyColumn(level));
         Append(groupBy, ", ", KeyColumn(level));
     }
     for (const MeasureDefinition* measure : measures_)
-        Append(select, ", ", AggregateSql(cube_, cube_.Measures(), *measure));
+        Append(select, ", ",
+               aggregate_ ? aggregate_->MeasureSql(
+                                *measure, [&](const std::string& c) { return AggregateColumn(c); })
+                          : AggregateSql(cube_, cube_.Measures(), *measure));
     for (const Condition& condition : conditions_)
         Append(where, " AND ", "(" + ConditionSql(condition) + ")");
     std::string sql =

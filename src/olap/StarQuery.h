@@ -5,9 +5,11 @@
 // question is known. Both the cell reader and the NON EMPTY tuple finder build their SQL here.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "olap/AggregateTables.h"
 #include "olap/CubeModel.h"
 
 namespace orvik::cube {
@@ -63,6 +65,9 @@ class StarQuery {
     std::string MemberSql(const Member& member) const;
     std::string ConditionSql(const Condition& condition) const;
     std::string FromSql() const;
+    // The smallest aggregate table that answers the whole question, if any does.
+    std::optional<AggregateChoice> ChooseAggregate() const;
+    std::string AggregateColumn(const std::string& column) const;
 
     const CubeModel& cube_;
     const CubeDefinition& base_;
@@ -70,6 +75,8 @@ class StarQuery {
     std::vector<Condition> conditions_;
     std::vector<Level> groups_;
     std::vector<const MeasureDefinition*> measures_;
+    // What Sql() reads from, chosen as it starts: an aggregate table, or none for the fact table.
+    mutable std::optional<AggregateChoice> aggregate_;
 };
 
 // The cube of `schema` named `name` that holds a virtual cube's measures; `cube` itself when it
