@@ -7,10 +7,14 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <string>
 
 #include "FoodMart.h"
+#include "MdxCase.h"
 #include "TestSupport.h"
 #include "data/AdoCellSet.h"
 #include "olap/CubeEngine.h"
@@ -336,6 +340,51 @@ TEST_F(AggregateQueries, TheCellSetHandsTheChoicesOverForTheLog) {
     EXPECT_NE(Joined(cellSet.Notes()).find("agg_m_family_sales_fact_1997"), std::string::npos);
     EXPECT_EQ(Joined(cellSet.Warnings()).find("aggregate table"), std::string::npos)
         << Joined(cellSet.Warnings());
+}
+
+// How many MDX cases read an aggregate over the cube connection `connectionString`. The aggregate
+// runs of the cases prove nothing unless aggregates answer many of them.
+void ExpectAggregatesAnswerMostCases(const std::string& material,
+                                     const std::string& connectionString) {
+    const std::vector<std::string> names = MdxCaseNames(material + "/mdx-cases");
+    auto connection = OpenCubeConnection(connectionString);
+    size_t answered = 0, queries = 0, fromAggregates = 0;
+    for (const std::string& name : names) {
+        try {
+            connection->Execute(LoadMdxCase(material + "/mdx-cases/" + name + ".mdxcase").Query);
+        } catch (const std::exception&) {
+            continue;  // MdxCaseTest says why
+        }
+        const std::vector<std::string> notes = connection->TakeNotes();
+        const auto read = std::count_if(notes.begin(), notes.end(), [](const std::string& note) {
+            return note.find("read from the aggregate table") != std::string::npos;
+        });
+        answered += read > 0 ? 1 : 0;
+        queries += notes.size();
+        fromAggregates += static_cast<size_t>(read);
+    }
+    std::cerr << "[aggregates] " << answered << " of " << names.size()
+              << " cases read an aggregate; " << fromAggregates << " of " << queries
+              << " grouped queries\n";
+    EXPECT_GE(answered * 2, names.size());
+}
+
+TEST_F(AggregateQueries, AggregatesAnswerMostOfTheMdxCases) {
+    ExpectAggregatesAnswerMostCases(
+        material_, FoodMartCubeConnection(material_, database_, false, aggregated_));
+}
+
+TEST(AggregatePostgres, AggregatesAnswerMostOfTheMdxCases) {
+    const std::string material = OlapMaterialFolder();
+    const char* odbc = std::getenv("ORVIK_TEST_PG_ODBC");
+    if (material.empty() || !odbc || !*odbc) {
+        if (RunningUnderCi()) FAIL() << "no OLAP test material or PostgreSQL server under CI";
+        GTEST_SKIP() << "needs the OLAP test material and ORVIK_TEST_PG_ODBC";
+    }
+    TestProgram program(false);
+    ExpectAggregatesAnswerMostCases(
+        material, FoodMartCubeConnection(material, FoodMartPostgres(material, odbc), true,
+                                         FoodMartAggregateSchema(material)));
 }
 
 }  // namespace
