@@ -88,6 +88,11 @@ class AggregateTables {
     std::optional<AggregateChoice> Choose(const CubeDefinition& base, const AggregateNeeds& needs);
     // The aggregates of `base` the database holds, found on the first call.
     const std::vector<AggregateTable>& Found(const CubeDefinition& base);
+    // Forgets what was found: the next query looks at the database again.
+    void Forget() {
+        tables_.reset();
+        found_.clear();
+    }
 
   private:
     const std::vector<std::string>& DatabaseTables();

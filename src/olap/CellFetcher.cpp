@@ -9,6 +9,7 @@
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
+#include "olap/CellCache.h"
 #include "olap/StarQuery.h"
 
 namespace orvik::cube {
@@ -44,6 +45,7 @@ int CellFetcher::AddCompound(const TupleList& tuples) {
     auto found = compoundIds_.find(key);
     if (found != compoundIds_.end()) return found->second;
     compounds_.push_back(tuples);
+    compoundKeys_.push_back(key);
     const int id = static_cast<int>(compounds_.size()) - 1;
     compoundIds_.emplace(std::move(key), id);
     return id;
@@ -60,6 +62,14 @@ bool CellFetcher::Lookup(const std::vector<Member*>& coordinate, int compound,
             return true;
         }
     }
+    if (cache_) {
+        if (std::optional<Variant> kept =
+                cache_->Find(CacheKey(coordinate, compound), measure.MeasureIndex)) {
+            value = *kept;
+            cells_[key][measure.MeasureIndex] = std::move(*kept);
+            return true;
+        }
+    }
     Request& request = pending_[key];
     if (request.Coordinate.empty()) {
         request.Coordinate = coordinate;
@@ -68,6 +78,12 @@ bool CellFetcher::Lookup(const std::vector<Member*>& coordinate, int compound,
     request.Measures.insert(measure.MeasureIndex);
     value = Variant();
     return false;
+}
+
+std::string CellFetcher::CacheKey(const std::vector<Member*>& coordinate, int compound) const {
+    std::string key = PointerKey(coordinate, -1);
+    if (compound >= 0) key += compoundKeys_[static_cast<size_t>(compound)];
+    return key;
 }
 
 size_t CellFetcher::DistinctKeys(const Hierarchy& hierarchy, int depth) {
@@ -209,6 +225,12 @@ void CellFetcher::ReadGroup(const std::string& sql, const std::vector<const Requ
     }
     sqlSeconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ++sqlQueries_;
+    if (!cache_) return;
+    for (const Request* request : requests) {
+        const auto& cell = cells_[PointerKey(request->Coordinate, request->Compound)];
+        const std::string key = CacheKey(request->Coordinate, request->Compound);
+        for (int m : measures) cache_->Store(key, m, cell.at(m));
+    }
 }
 
 }  // namespace orvik::cube

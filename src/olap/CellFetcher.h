@@ -26,9 +26,13 @@ struct FactCombinations {
     size_t Count() const { return Width ? Positions.size() / Width : 0; }
 };
 
+class CellCache;
+
 class CellFetcher {
   public:
-    CellFetcher(CubeModel& cube, const SchemaDefinition& schema) : cube_(cube), schema_(schema) {}
+    // Cells found in `cache` (when given) are not read again, and cells read are kept there.
+    CellFetcher(CubeModel& cube, const SchemaDefinition& schema, CellCache* cache = nullptr)
+        : cube_(cube), schema_(schema), cache_(cache) {}
 
     // A set of tuples whose cells count as one (a compound slicer, an aggregated set); returns
     // its number for Lookup.
@@ -78,9 +82,15 @@ class CellFetcher {
                             const std::vector<Member*>& context, int compound,
                             const std::string& cubeName, size_t limit, FactCombinations& found);
 
+    // The key of a cell in the cache: its members and its compound's tuples, not the
+    // compound's number, which only this query knows.
+    std::string CacheKey(const std::vector<Member*>& coordinate, int compound) const;
+
     CubeModel& cube_;
     const SchemaDefinition& schema_;
+    CellCache* cache_;
     std::vector<TupleList> compounds_;
+    std::vector<std::string> compoundKeys_;
     std::unordered_map<std::string, int> compoundIds_;
     // Cell values by coordinate key, then by measure index.
     std::unordered_map<std::string, std::unordered_map<int, Variant>> cells_;

@@ -2,6 +2,7 @@
 #include "olap/NameCase.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "data/AdoException.h"
 #include "data/ConnectionString.h"
 #include "olap/AggregateTables.h"
+#include "olap/CellCache.h"
 #include "olap/CellFetcher.h"
 #include "olap/CubeModel.h"
 #include "olap/CubeSchema.h"
@@ -39,6 +41,32 @@ std::string ResolvePath(const std::string& path, const std::string& programFolde
     throw CADOException(AdoError::Failure, message, kSource);
 }
 
+// A whole number of the connection string's `key`; `otherwise` when it is not given.
+long CacheSetting(const std::string& connectionString, const char* key, long otherwise, long most) {
+    const std::string text = ConnectionKeyValue(connectionString, key);
+    if (text.empty()) return otherwise;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (*end || value < 0 || value > most)
+        Throw(std::string(key) + "=" + text + " is not a whole number from 0 to " +
+              std::to_string(most));
+    return value;
+}
+
+// "REFRESH CUBE [name]": forget what was read of the cube; the cube's name, or "" for another
+// statement.
+std::string RefreshedCube(const std::string& mdx) {
+    static const std::string kCommand = "refresh cube";
+    size_t at = mdx.find_first_not_of(" \t\r\n");
+    if (at == std::string::npos || LowerAscii(mdx.substr(at, kCommand.size())) != kCommand)
+        return "";
+    std::string name = mdx.substr(at + kCommand.size());
+    const size_t first = name.find_first_not_of(" \t\r\n[");
+    const size_t last = name.find_last_not_of(" \t\r\n];");
+    if (first == std::string::npos || last < first) Throw("REFRESH CUBE needs a cube's name");
+    return name.substr(first, last - first + 1);
+}
+
 class CubeConnection : public OlapConnection {
   public:
     CubeConnection(const std::string& connectionString, const std::string& programFolder) {
@@ -51,6 +79,11 @@ class CubeConnection : public OlapConnection {
         const bool nested = dataSource.find('=') != std::string::npos;
         const std::string database =
             nested ? dataSource : "Provider=SQLite;" + ConnectionPair("Data Source", dataSource);
+        cacheBytes_ =
+            static_cast<size_t>(CacheSetting(connectionString, "CellCacheSize", 256, 1 << 20))
+            << 20;
+        cacheLife_ =
+            std::chrono::seconds(CacheSetting(connectionString, "CellCache", 0, 365L * 24 * 3600));
         database_.Open(database, programFolder);
         database_.SetCommandTimeout(0);
         const std::string provider = LowerAscii(database_.GetProviderName());
@@ -147,12 +180,16 @@ class CubeConnection : public OlapConnection {
         CubeQueryTimings timings;
         const auto start = std::chrono::steady_clock::now();
         try {
+            if (const std::string cube = RefreshedCube(mdx); !cube.empty()) {
+                Refresh(cube);
+                return {};
+            }
             const mdx::SelectStatement statement = mdx::ParseSelect(mdx);
             const auto parsed = std::chrono::steady_clock::now();
             timings.ParseSeconds = std::chrono::duration<double>(parsed - start).count();
             if (statement.Cube.empty()) Throw("The query names no cube");
             cube::CubeModel& model = Model(statement.Cube.back().Name);
-            cube::CellFetcher fetcher(model, Schema());
+            cube::CellFetcher fetcher(model, Schema(), &Cache(model));
             cube::QueryEvaluator evaluator(model, fetcher, mdx);
             CellSetData data = evaluator.Run(statement);
             timings.SqlSeconds = fetcher.SqlSeconds();
@@ -172,6 +209,24 @@ class CubeConnection : public OlapConnection {
     }
 
   private:
+    cube::CellCache& Cache(const cube::CubeModel& model) {
+        auto& cache = caches_[model.Definition().Name];
+        if (!cache) cache = std::make_unique<cube::CellCache>(cacheBytes_, cacheLife_);
+        return *cache;
+    }
+
+    // Forgets the cells and members read of cube `name`: the next query reads them afresh.
+    void Refresh(const std::string& name) {
+        for (const cube::CubeDefinition& cube : Schema().Cubes)
+            if (SameName(cube.Name, name)) {
+                caches_.erase(cube.Name);  // keyed by members: gone before the members go
+                models_.erase(cube.Name);
+                if (aggregates_) aggregates_->Forget();  // they may have been rebuilt too
+                return;
+            }
+        Throw("The cube '" + name + "' is not in the cube schema " + catalog_);
+    }
+
     static std::vector<CellSetMember> Describe(const std::vector<cube::Member*>& members) {
         std::vector<CellSetMember> out;
         for (const cube::Member* member : members) {
@@ -257,6 +312,10 @@ class CubeConnection : public OlapConnection {
     std::unique_ptr<cube::SchemaDefinition> schema_;
     std::unique_ptr<cube::AggregateTables> aggregates_;
     std::map<std::string, std::unique_ptr<cube::CubeModel>> models_;
+    // Cells read, by cube; declared after the models, so they go first.
+    std::map<std::string, std::unique_ptr<cube::CellCache>> caches_;
+    size_t cacheBytes_ = 0;
+    cube::CellCache::Clock::duration cacheLife_{};
     // The runs of one process share a connection (OpenOlapConnection keeps one per string), and
     // its models fill as queries need them: one query at a time.
     std::recursive_mutex useLock_;

@@ -11,6 +11,7 @@
 
 #include "core/StopRequest.h"
 #include "data/AdoRecordset.h"
+#include "olap/CellCache.h"
 #include "olap/CellFetcher.h"
 #include "olap/StarQuery.h"
 
@@ -100,11 +101,41 @@ void SortCombinations(FactCombinations& found) {
     found.Positions = std::move(sorted);
 }
 
+// What a NON EMPTY question asks, as a key of the cell cache: the cubes, the context and the
+// compound written out, the operands (possibly millions of members) by their size and a hash.
+std::string QuestionKey(const std::vector<std::vector<Member*>>& operands,
+                        const std::vector<Member*>& context, const std::string& compound,
+                        const std::vector<std::string>& cubes) {
+    std::string key = "combinations\n";
+    for (const std::string& cube : cubes) key += cube + '\n';
+    key.append(reinterpret_cast<const char*>(context.data()), context.size() * sizeof(Member*));
+    key += compound;
+    for (const std::vector<Member*>& operand : operands) {
+        uint64_t hash = 1469598103934665603ull;  // FNV-1a over the members' addresses
+        for (const Member* member : operand) {
+            const auto bits = reinterpret_cast<uintptr_t>(member);
+            for (size_t b = 0; b < sizeof bits; ++b) {
+                hash ^= (bits >> (8 * b)) & 0xFF;
+                hash *= 1099511628211ull;
+            }
+        }
+        key += '\n' + std::to_string(operand.size()) + ':' + std::to_string(hash);
+    }
+    return key;
+}
+
 }  // namespace
 
 std::optional<FactCombinations> CellFetcher::CombinationsWithFacts(
     const std::vector<std::vector<Member*>>& operands, const std::vector<Member*>& context,
     int compound, const std::vector<std::string>& cubes, size_t limit) {
+    const std::string question =
+        cache_
+            ? QuestionKey(operands, context,
+                          compound >= 0 ? compoundKeys_[static_cast<size_t>(compound)] : "", cubes)
+            : std::string();
+    if (cache_)
+        if (std::optional<FactCombinations> kept = cache_->FindCombinations(question)) return kept;
     FactCombinations found;
     found.Width = operands.size();
     for (const std::string& cubeName : cubes) {
@@ -113,6 +144,7 @@ std::optional<FactCombinations> CellFetcher::CombinationsWithFacts(
             return std::nullopt;
     }
     SortCombinations(found);
+    if (cache_) cache_->StoreCombinations(question, found);
     return found;
 }
 

@@ -1,6 +1,8 @@
 #include "olap/OlapConnection.h"
 #include "olap/NameCase.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -47,9 +49,24 @@ class OlapProvider : public PrefixedProvider {
 // Open connections by program folder and connection string: a catalog's member lists are read
 // once and kept while anyone uses the connection, and reused by the next source with the same
 // string.
+// A string with "CellCache=<seconds>" keeps its connection (and the cells it read) that long
+// after its last use, so that the next run in a long-lived process starts warm.
 struct OpenConnections {
     std::mutex Lock;
     std::map<std::string, std::weak_ptr<OlapConnection>> ByKey;
+    std::map<std::string,
+             std::pair<std::shared_ptr<OlapConnection>, std::chrono::steady_clock::time_point>>
+        Kept;
+
+    // Under Lock: lets go of connections kept past their time, and keeps `connection` for
+    // the time its string asks.
+    void Keep(const std::string& key, const std::shared_ptr<OlapConnection>& connection,
+              const std::string& connectionString) {
+        const auto now = std::chrono::steady_clock::now();
+        std::erase_if(Kept, [&](const auto& kept) { return kept.second.second < now; });
+        const long seconds = std::atol(ConnectionKeyValue(connectionString, "CellCache").c_str());
+        if (seconds > 0) Kept[key] = {connection, now + std::chrono::seconds(seconds)};
+    }
 };
 
 OpenConnections& Open() {
@@ -89,12 +106,16 @@ std::shared_ptr<OlapConnection> OpenOlapConnection(const std::string& connection
     const std::string key = programFolder + '\n' + connectionString;
     {
         std::lock_guard lock(open.Lock);
-        if (auto connection = open.ByKey[key].lock()) return connection;
+        if (auto connection = open.ByKey[key].lock()) {
+            open.Keep(key, connection, connectionString);
+            return connection;
+        }
     }
     std::shared_ptr<OlapConnection> connection =
         provider->Factory()(connectionString, programFolder);
     std::lock_guard lock(open.Lock);
     open.ByKey[key] = connection;
+    open.Keep(key, connection, connectionString);
     return connection;
 }
 

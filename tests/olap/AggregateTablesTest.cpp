@@ -337,6 +337,21 @@ TEST_F(AggregateQueries, HostileTableNamesThePatternMatchesAreOnlyQuoted) {
         << "the customer table is still there";
 }
 
+TEST_F(AggregateQueries, RefreshCubeLooksAtTheAggregateTablesAgain) {
+    auto connection =
+        OpenCubeConnection(FoodMartCubeConnection(material_, database_, false, aggregated_));
+    const double before = connection->Execute(kDrinkInJanuary).Cells.at(0).Value.AsDouble();
+    // Rebuilt smaller, the copy is now the table to read.
+    Change(
+        "CREATE TABLE agg_m_small_sales_fact_1997 AS SELECT * FROM agg_m_family_sales_fact_1997 "
+        "WHERE month_of_year = 1; UPDATE agg_m_small_sales_fact_1997 SET unit_sales = 5");
+    connection->Execute("REFRESH CUBE [Sales]");
+    connection->TakeNotes();
+    EXPECT_EQ(connection->Execute(kDrinkInJanuary).Cells.at(0).Value.AsDouble(), 5) << before;
+    EXPECT_NE(Joined(connection->TakeNotes()).find("agg_m_small_sales_fact_1997 (3 rows)"),
+              std::string::npos);
+}
+
 // The choices reach the run's log through the OLAP data source, and only when asked for.
 TEST(AggregateLog, TheCubeDebugLogSettingWritesTheChoicesToTheLog) {
     const std::string material = OlapMaterialFolder();
@@ -353,6 +368,9 @@ TEST(AggregateLog, TheCubeDebugLogSettingWritesTheChoicesToTheLog) {
     ASSERT_EQ(source.OpenConnectDS(program.Context(), true), 1) << program.ReadLog();
     EXPECT_EQ(program.ReadLog().find(note), std::string::npos);
     program.Context().Registries().FindSetting("CubeDebugLog")->Value = "1";
+    // Another cell: the connection keeps those it read.
+    source.Qry.Value = std::string(kDrinkInJanuary)
+                           .replace(std::string(kDrinkInJanuary).find("[Drink]"), 7, "[Food]");
     ASSERT_EQ(source.OpenConnectDS(program.Context(), true), 1) << program.ReadLog();
     EXPECT_NE(program.ReadLog().find(note), std::string::npos) << program.ReadLog();
 }

@@ -201,16 +201,15 @@ TEST_F(NonEmptyFacts, ACrossjoinOfTwoLargeLevelsKeepsTheTuplesWithFactsInCrossjo
 TEST_F(NonEmptyFacts, SlicersAndThreeWayCrossjoinsAreAnsweredFromTheFacts) {
     keysBeforeCells_ = 3;
     // 365 x 3000 x 10 tuples: past the cell limit whole, a thousand with facts.
-    EXPECT_EQ(
-        Difference(
-            Rows("SELECT {[Measures].[Quantity]} ON COLUMNS, NON EMPTY Crossjoin("
-                 "[Day].[Day].Members, [Customer].[Name].Members, [Product].[Cat1].Children) "
-                 "ON ROWS FROM [Visits]"),
-            Sql(std::string("SELECT day_name, customer_name, product_name, sum(quantity)") +
-                kJoined +
-                " WHERE category = 'Cat1' GROUP BY day_id, customer_id, product_id "
-                "ORDER BY day_id, region, customer_name, category, product_name")),
-        "");
+    EXPECT_EQ(Difference(
+                  Rows("SELECT {[Measures].[Quantity]} ON COLUMNS, NON EMPTY Crossjoin("
+                       "[Day].[Day].Members, [Customer].[Name].Members, [Product].[Cat1].Children) "
+                       "ON ROWS FROM [Visits]"),
+                  Sql(std::string("SELECT day_name, customer_name, product_name, sum(quantity)") +
+                      kJoined +
+                      " WHERE category = 'Cat1' GROUP BY day_id, customer_id, product_id "
+                      "ORDER BY day_id, region, customer_name, category, product_name")),
+              "");
     const std::string whole = ErrorOf(
         "SELECT {[Measures].[Quantity]} ON COLUMNS, Crossjoin([Day].[Day].Members, "
         "[Customer].[Name].Members, [Product].[Product].Members) ON ROWS FROM [Visits]");
@@ -274,10 +273,11 @@ TEST_F(NonEmptyFacts, NonEmptyCrossjoinAndExistsAskTheFacts) {
         "{[Customer].[R03].[C0003], [Customer].[R05]}) ON ROWS FROM [Visits]");
     EXPECT_EQ(regions.substr(0, 4), "R03|") << regions;
     EXPECT_EQ(std::count(regions.begin(), regions.end(), '\n'), 2) << regions;
-    EXPECT_NE(ErrorOf("SELECT Exists([Customer].[Region].Members, {[Product].[Cat2].[P02]}, \"Nope\") "
-                      "ON COLUMNS FROM [Visits]")
-                  .find("no measures of a cube named 'Nope'"),
-              std::string::npos);
+    EXPECT_NE(
+        ErrorOf("SELECT Exists([Customer].[Region].Members, {[Product].[Cat2].[P02]}, \"Nope\") "
+                "ON COLUMNS FROM [Visits]")
+            .find("no measures of a cube named 'Nope'"),
+        std::string::npos);
 }
 
 }  // namespace

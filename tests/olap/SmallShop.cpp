@@ -77,6 +77,17 @@ double SmallShop::Sql(const std::string& select) const {
     return SqliteNumber(database_, select);
 }
 
+void SmallShop::Execute(const std::string& sql) const {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(database_.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+    const std::string message = error ? error : "";
+    sqlite3_free(error);
+    sqlite3_close(db);
+    ASSERT_EQ(rc, SQLITE_OK) << message;
+}
+
 std::string SmallShop::ErrorOf(const std::string& mdx) const {
     CADOMDCellSet cells;
     try {

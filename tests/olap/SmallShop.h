@@ -19,6 +19,8 @@ class SmallShop {
     std::string Connection() const;
     // One number computed by SQLite from the shop's file: the oracle for the engine's sums.
     double Sql(const std::string& select) const;
+    // Runs SQL on the shop's file (to change its facts under a connection that has read them).
+    void Execute(const std::string& sql) const;
     // The message a query on the shop ends with ("" when it ran).
     std::string ErrorOf(const std::string& mdx) const;
 
