@@ -22,18 +22,6 @@ std::string PointerKey(const std::vector<Member*>& coordinate, int compound) {
     return key;
 }
 
-Variant MeasureValue(const MeasureDefinition& measure, const Variant& value) {
-    if (value.IsNull() || value.IsEmpty()) return Variant();
-    if (measure.Aggregator == "count" || measure.Aggregator == "distinct-count") {
-        const int64_t count = value.AsInt64();
-        return count >= INT32_MIN && count <= INT32_MAX
-                   ? Variant::MakeI4(static_cast<int32_t>(count))
-                   : Variant::MakeI8(count);
-    }
-    if (value.Type() == VariantType::String) return value;
-    return Variant::MakeR8(value.AsDouble());
-}
-
 }  // namespace
 
 int CellFetcher::AddCompound(const TupleList& tuples) {
@@ -56,9 +44,8 @@ bool CellFetcher::Lookup(const std::vector<Member*>& coordinate, int compound,
     const std::string key = PointerKey(coordinate, compound);
     auto found = cells_.find(key);
     if (found != cells_.end()) {
-        auto cell = found->second.find(measure.MeasureIndex);
-        if (cell != found->second.end()) {
-            value = cell->second;
+        if (const Variant* cell = found->second.Find(measure.MeasureIndex)) {
+            value = *cell;
             return true;
         }
     }
@@ -78,6 +65,11 @@ bool CellFetcher::Lookup(const std::vector<Member*>& coordinate, int compound,
     request.Measures.insert(measure.MeasureIndex);
     value = Variant();
     return false;
+}
+
+void CellFetcher::Prefill(const std::vector<Member*>& coordinate, int compound, int measureIndex,
+                          Variant value) {
+    cells_[PointerKey(coordinate, compound)][measureIndex] = std::move(value);
 }
 
 std::string CellFetcher::CacheKey(const std::vector<Member*>& coordinate, int compound) const {
@@ -160,6 +152,13 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
             query.WhereMember(*member);
             continue;
         }
+        if (IsParentChild(*member)) {
+            std::vector<const Member*> members;
+            for (const Request* request : requests) members.push_back(request->Coordinate[h]);
+            query.GroupBySubtrees(members);
+            grouped.emplace_back(h, member->Depth);
+            continue;
+        }
         const Hierarchy& hierarchy = *hierarchies[h];
         const int from = StarQuery::FirstKeyDepth(hierarchy, member->Depth);
         grouped.emplace_back(h, from);
@@ -196,7 +195,7 @@ void CellFetcher::ReadGroup(const std::string& sql, const std::vector<const Requ
     std::unordered_map<std::string, std::string> byPath;
     for (const Request* request : requests) {
         const std::string key = PointerKey(request->Coordinate, request->Compound);
-        for (int m : measures) cells_[key].emplace(m, Variant());
+        for (int m : measures) cells_[key].Note(m);
         std::string path;
         for (const auto& [h, from] : grouped) {
             std::vector<const Member*> chain;
@@ -220,8 +219,8 @@ void CellFetcher::ReadGroup(const std::string& sql, const std::vector<const Requ
         if (found == byPath.end()) continue;
         auto& cell = cells_[found->second];
         for (size_t i = 0; i < measures.size(); ++i)
-            cell[measures[i]] = MeasureValue(definition.Measures[static_cast<size_t>(measures[i])],
-                                             values[keyColumns + i]);
+            cell[measures[i]] = MeasureCellValue(
+                definition.Measures[static_cast<size_t>(measures[i])], values[keyColumns + i]);
     }
     sqlSeconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ++sqlQueries_;
@@ -229,7 +228,7 @@ void CellFetcher::ReadGroup(const std::string& sql, const std::vector<const Requ
     for (const Request* request : requests) {
         const auto& cell = cells_[PointerKey(request->Coordinate, request->Compound)];
         const std::string key = CacheKey(request->Coordinate, request->Compound);
-        for (int m : measures) cache_->Store(key, m, cell.at(m));
+        for (int m : measures) cache_->Store(key, m, *cell.Find(m));
     }
 }
 

@@ -19,14 +19,54 @@ namespace orvik::cube {
 using Tuple = std::vector<Member*>;
 using TupleList = std::vector<Tuple>;
 
-// Combinations of positions in a crossjoin's operands, `Width` numbers each, one after another.
+// What NON EMPTY asks the facts: which combinations of one member from each operand (members
+// of one hierarchy at one depth each) have facts in any of the base cubes `Cubes`, where the
+// members of `Context` hold (null, All and measure entries, and the operands' own hierarchies,
+// are left out) and under `Compound` (-1: none).
+struct FactQuestion {
+    std::vector<std::vector<Member*>> Operands;
+    std::vector<Member*> Context;
+    int Compound = -1;
+    std::vector<std::string> Cubes;
+    // Stored measures to read along, when there is one cube: their cells then need no query
+    // of their own.
+    std::vector<const Member*> Measures;
+    size_t Limit = SIZE_MAX;
+};
+
+// Combinations of positions in a crossjoin's operands, `Width` numbers each, one after another
+// in crossjoin order, and the values of the question's measures for each, when it asked.
 struct FactCombinations {
     size_t Width = 0;
     std::vector<uint32_t> Positions;
+    std::vector<Variant> Values;  // Count() x the question's Measures.size()
     size_t Count() const { return Width ? Positions.size() / Width : 0; }
 };
 
 class CellCache;
+
+// The values read for one cell coordinate, by measure number: a handful at most, so a short
+// list beats a hash table of its own per coordinate.
+class MeasureValues {
+  public:
+    const Variant* Find(int measure) const {
+        for (const auto& [m, value] : values_)
+            if (m == measure) return &value;
+        return nullptr;
+    }
+    Variant& operator[](int measure) {
+        for (auto& [m, value] : values_)
+            if (m == measure) return value;
+        return values_.emplace_back(measure, Variant()).second;
+    }
+    // Adds `measure` as empty unless it is there.
+    void Note(int measure) {
+        if (!Find(measure)) values_.emplace_back(measure, Variant());
+    }
+
+  private:
+    std::vector<std::pair<int, Variant>> values_;
+};
 
 class CellFetcher {
   public:
@@ -49,15 +89,14 @@ class CellFetcher {
     // Reads every noted cell. Throws CADOException.
     void FetchPending();
 
-    // Which combinations of one member from each of `operands` have facts in any of the base
-    // cubes `cubes`, where the members of `context` hold (null, All and measure entries, and
-    // the operands' own hierarchies, are left out) and under `compound` (-1: none). Every
-    // operand holds members of one hierarchy at one depth. The answer lists each combination
-    // as its positions in the operands, in crossjoin order; nothing when there would be more
-    // than `limit`. One grouped query per cube: nothing of the product is ever built.
-    std::optional<FactCombinations> CombinationsWithFacts(
-        const std::vector<std::vector<Member*>>& operands, const std::vector<Member*>& context,
-        int compound, const std::vector<std::string>& cubes, size_t limit);
+    // Which combinations of one member from each operand of `question` have facts. One grouped
+    // query per cube: nothing of the product is ever built. Nothing when there would be more
+    // than the question's limit.
+    std::optional<FactCombinations> CombinationsWithFacts(const FactQuestion& question);
+    // Files `value` as the stored cell of measure `measureIndex` at `coordinate` (the measure's
+    // place null) under `compound`, read along with something else.
+    void Prefill(const std::vector<Member*>& coordinate, int compound, int measureIndex,
+                 Variant value);
 
     double SqlSeconds() const { return sqlSeconds_; }
     int SqlQueries() const { return sqlQueries_; }
@@ -77,11 +116,9 @@ class CellFetcher {
     // How many different keys the level at `depth` has (its members' keys, once each).
     size_t DistinctKeys(const Hierarchy& hierarchy, int depth);
     // Adds to `found` the combinations with facts in the base cube `cubeName`; false when
-    // there are more than `limit`.
-    bool CombinationsInCube(const std::vector<std::vector<Member*>>& operands,
-                            const std::vector<Member*>& context, int compound,
-                            const std::string& cubeName, size_t limit, FactCombinations& found);
-
+    // there are more than the question's limit.
+    bool CombinationsInCube(const FactQuestion& question, const std::string& cubeName,
+                            FactCombinations& found);
     // The key of a cell in the cache: its members and its compound's tuples, not the
     // compound's number, which only this query knows.
     std::string CacheKey(const std::vector<Member*>& coordinate, int compound) const;
@@ -93,7 +130,7 @@ class CellFetcher {
     std::vector<std::string> compoundKeys_;
     std::unordered_map<std::string, int> compoundIds_;
     // Cell values by coordinate key, then by measure index.
-    std::unordered_map<std::string, std::unordered_map<int, Variant>> cells_;
+    std::unordered_map<std::string, MeasureValues> cells_;
     std::unordered_map<std::string, Request> pending_;
     std::unordered_map<std::string, size_t> distinctKeys_;
     double sqlSeconds_ = 0;

@@ -10,6 +10,7 @@
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
 #include "data/Variant.h"
+#include "olap/ParentChild.h"
 
 namespace orvik::cube {
 
@@ -246,10 +247,23 @@ void CubeModel::Load(Hierarchy& hierarchy) {
                                       : definition.PrimaryKeyTable;
         primaryKey = add({table, definition.PrimaryKey, ""});
     }
+    const LevelDefinition* parentChild =
+        definition.Levels.front().ParentChild() ? &definition.Levels.front() : nullptr;
+    const int parentColumn = parentChild ? add(parentChild->ParentColumn) : -1;
+    std::vector<ParentLink> links;
     const std::string from =
         definition.Table ? RelationSql(*definition.Table) : RelationSql(*definition_.Fact);
     CADORecordset rows(&database_);
-    rows.Open("SELECT DISTINCT " + select + " FROM " + from);
+    try {
+        rows.Open("SELECT DISTINCT " + select + " FROM " + from);
+    } catch (const CADOException& error) {
+        if (!parentChild) throw;
+        throw CADOException(error.GetError(),
+                            "The parent-child level '" + parentChild->Name + "' of " +
+                                hierarchy.UniqueName +
+                                " cannot be read: " + error.GetErrorMessage(),
+                            error.GetSource());
+    }
 
     const int firstDepth = definition.HasAll ? 1 : 0;
     std::unordered_map<const Member*, std::unordered_map<std::string, Member*>> children;
@@ -280,6 +294,12 @@ void CubeModel::Load(Hierarchy& hierarchy) {
                 member.OrdinalText = KeyText(values[static_cast<size_t>(c.Ordinal)]);
             member.UniqueName = ChildUniqueName(hierarchy, parent, member.Name);
             siblings.emplace(key, &member);
+            if (parentColumn >= 0) {
+                const Variant& parentValue = values[static_cast<size_t>(parentColumn)];
+                links.push_back({&member, parentValue.IsNull() || parentValue.IsEmpty()
+                                              ? std::nullopt
+                                              : std::optional(KeyText(parentValue))});
+            }
             if (parent)
                 parent->Children.push_back(&member);
             else
@@ -290,17 +310,17 @@ void CubeModel::Load(Hierarchy& hierarchy) {
             hierarchy.ByPrimaryKey.emplace(KeyText(values[static_cast<size_t>(primaryKey)]),
                                            parent);
     }
+    if (parentChild) LinkParentChild(hierarchy, *parentChild, links);
     // Order siblings, then number every member walking parents before children.
     size_t ordinal = 0;
     std::function<void(Member*)> walk = [&](Member* member) {
         member->Ordinal = ordinal++;
-        auto& level = hierarchy.ByLevel[static_cast<size_t>(member->Depth)];
+        auto& level = hierarchy.ByLevel[LevelIndexOf(*member)];
         member->LevelIndex = level.size();
         level.push_back(member);
-        const bool byOrdinal = !member->Children.empty() &&
-                               !member->Children.front()
-                                    ->Owner->Levels[static_cast<size_t>(member->Depth + 1)]
-                                    .Definition->Ordinal.Empty();
+        const bool byOrdinal =
+            !member->Children.empty() &&
+            !hierarchy.Levels[LevelIndexOf(*member->Children.front())].Definition->Ordinal.Empty();
         std::sort(member->Children.begin(), member->Children.end(),
                   [&](const Member* a, const Member* b) { return Before(a, b, byOrdinal); });
         for (Member* child : member->Children) walk(child);

@@ -4,6 +4,7 @@
 // the connection; nothing here ever reads the fact table.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -120,6 +121,19 @@ class CubeModel {
     AggregateTables* aggregates_ = nullptr;
     std::vector<std::unique_ptr<Hierarchy>> hierarchies_;
 };
+
+// The index in its hierarchy's Levels (and ByLevel) of `member`'s level. A parent-child level is
+// the last of its hierarchy and its members sit at any depth below it, so depth stops there.
+inline size_t LevelIndexOf(const Member& member) {
+    return std::min(static_cast<size_t>(member.Depth), member.Owner->Levels.size() - 1);
+}
+// True for a member of a parent-child level, whose cells roll up over its whole subtree.
+inline bool IsParentChild(const Member& member) {
+    if (member.IsAll || member.Calculated || !member.Owner || member.Owner->IsMeasures)
+        return false;
+    const LevelDefinition* level = member.Owner->Levels[LevelIndexOf(member)].Definition;
+    return level && level->ParentChild();
+}
 
 // Makes `member` a calculated member named `name` under `parent` (null: at the top); `sequence`
 // orders calculated members among themselves, after every stored member.

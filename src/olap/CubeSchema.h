@@ -47,6 +47,15 @@ struct PropertyDefinition {
     std::string Type;
 };
 
+// The table that lists, for a parent-child level, every (ancestor, descendant) pair of its
+// members, each member with itself included: cells roll up over it without recursion.
+struct ClosureDefinition {
+    std::string Table;
+    std::string ParentColumn;
+    std::string ChildColumn;
+    bool Present() const { return !Table.empty(); }
+};
+
 struct LevelDefinition {
     std::string Name;
     std::string Caption;
@@ -58,7 +67,13 @@ struct LevelDefinition {
     bool UniqueMembers = false;
     std::string LevelType;  // Regular, TimeYears, TimeQuarters, TimeMonths, ...
     std::vector<PropertyDefinition> Properties;
+    // A parent-child level: each row names its parent's key in ParentColumn; a NULL parent or
+    // one equal to NullParentValue makes the row a root.
+    ColumnExpression ParentColumn;
+    std::string NullParentValue;
+    ClosureDefinition Closure;
     int Line = 0;
+    bool ParentChild() const { return !ParentColumn.Empty(); }
     bool Numeric() const {
         return Type == "Numeric" || Type == "Integer" || Type == "int" || Type == "long";
     }

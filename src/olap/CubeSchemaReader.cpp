@@ -219,9 +219,8 @@ class Reader {
         level.UniqueMembers = BoolAttr(node, "uniqueMembers", false);
         level.LevelType = Attr(node, "levelType", "Regular");
         if (!Attr(node, "parentColumn").empty())
-            warnings_.push_back("Cube schema " + name_ + " line " + std::to_string(level.Line) +
-                                ": the parent-child level '" + level.Name +
-                                "' is read as a regular level");
+            level.ParentColumn = {table, Attr(node, "parentColumn"), ""};
+        level.NullParentValue = Attr(node, "nullParentValue");
         for (xmlNode* child = node->children; child; child = child->next) {
             if (child->type != XML_ELEMENT_NODE) continue;
             if (Is(child, "KeyExpression")) {
@@ -235,14 +234,32 @@ class Reader {
             } else if (Is(child, "Property")) {
                 level.Properties.push_back(
                     {Attr(child, "name"), {table, Attr(child, "column"), ""}, Attr(child, "type")});
-            } else if (Is(child, "Closure") || Is(child, "ParentExpression")) {
-                // Parent-child closure tables: the level is read as a regular one (warned above).
+            } else if (Is(child, "ParentExpression")) {
+                level.ParentColumn = {table, "", Sql(child)};
+            } else if (Is(child, "Closure")) {
+                level.Closure = Closure(child, level.Name);
             } else if (!Ignored(child)) {
                 Warn(child);
             }
         }
         if (level.Key.Empty()) Fail(node, "the level '" + level.Name + "' needs a column");
+        if (level.Closure.Present() && !level.ParentChild())
+            Fail(node, "the level '" + level.Name + "' has a <Closure> but no parentColumn");
         return level;
+    }
+
+    ClosureDefinition Closure(xmlNode* node, const std::string& level) {
+        ClosureDefinition closure;
+        closure.ParentColumn = Attr(node, "parentColumn");
+        closure.ChildColumn = Attr(node, "childColumn");
+        if (closure.ParentColumn.empty() || closure.ChildColumn.empty())
+            Fail(node,
+                 "the <Closure> of the level '" + level + "' needs parentColumn and childColumn");
+        for (xmlNode* child = node->children; child; child = child->next)
+            if (Is(child, "Table")) closure.Table = Attr(child, "name");
+        if (closure.Table.empty())
+            Fail(node, "the <Closure> of the level '" + level + "' needs a <Table name=\"...\"/>");
+        return closure;
     }
 
     HierarchyDefinition Hierarchy(xmlNode* node, const std::string& dimension) {
@@ -273,6 +290,12 @@ class Reader {
         }
         if (hierarchy.Levels.empty())
             Fail(node, "the hierarchy of '" + dimension + "' has no level");
+        // Members of a parent-child level hang under each other; a level beside it would have
+        // no place in that tree.
+        for (const LevelDefinition& level : hierarchy.Levels)
+            if (level.ParentChild() && hierarchy.Levels.size() > 1)
+                Fail(node, "the parent-child level '" + level.Name +
+                               "' must be the only level of its hierarchy in '" + dimension + "'");
         if (hierarchy.Table && hierarchy.Table->IsJoin() && hierarchy.PrimaryKeyTable.empty())
             hierarchy.PrimaryKeyTable = hierarchy.Table->FirstAlias();
         return hierarchy;

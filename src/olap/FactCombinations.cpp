@@ -79,8 +79,9 @@ void AddCombinations(const std::vector<const OperandIndex*>& indexes,
     }
 }
 
-// Sorts the combinations into crossjoin order and drops repeats (the same pair from two cubes).
-void SortCombinations(FactCombinations& found) {
+// Sorts the combinations into crossjoin order and drops repeats (the same pair from two cubes),
+// their measure values, `valuesEach` to a combination, moving along.
+void SortCombinations(FactCombinations& found, size_t valuesEach) {
     const size_t width = found.Width;
     std::vector<uint32_t> order(found.Count());
     std::iota(order.begin(), order.end(), 0);
@@ -92,25 +93,34 @@ void SortCombinations(FactCombinations& found) {
                                             span(b).end());
     });
     std::vector<uint32_t> sorted;
+    std::vector<Variant> values;
     sorted.reserve(found.Positions.size());
+    values.reserve(found.Values.size());
     for (size_t k = 0; k < order.size(); ++k) {
         if (k && std::ranges::equal(span(order[k]), span(order[k - 1]))) continue;
         const auto s = span(order[k]);
         sorted.insert(sorted.end(), s.begin(), s.end());
+        for (size_t v = 0; v < valuesEach; ++v)
+            values.push_back(std::move(found.Values[order[k] * valuesEach + v]));
     }
     found.Positions = std::move(sorted);
+    found.Values = std::move(values);
 }
 
 // What a NON EMPTY question asks, as a key of the cell cache: the cubes, the context and the
 // compound written out, the operands (possibly millions of members) by their size and a hash.
-std::string QuestionKey(const std::vector<std::vector<Member*>>& operands,
-                        const std::vector<Member*>& context, const std::string& compound,
-                        const std::vector<std::string>& cubes) {
+std::string QuestionKey(const FactQuestion& question, const std::string& compound) {
     std::string key = "combinations\n";
-    for (const std::string& cube : cubes) key += cube + '\n';
-    key.append(reinterpret_cast<const char*>(context.data()), context.size() * sizeof(Member*));
+    for (const std::string& cube : question.Cubes) key += cube + '\n';
+    const auto bytes = [&](const auto& pointers) {
+        key.append(reinterpret_cast<const char*>(pointers.data()),
+                   pointers.size() * sizeof(pointers.front()));
+        key += '\n';
+    };
+    bytes(question.Context);
+    bytes(question.Measures);
     key += compound;
-    for (const std::vector<Member*>& operand : operands) {
+    for (const std::vector<Member*>& operand : question.Operands) {
         uint64_t hash = 1469598103934665603ull;  // FNV-1a over the members' addresses
         for (const Member* member : operand) {
             const auto bits = reinterpret_cast<uintptr_t>(member);
@@ -126,32 +136,28 @@ std::string QuestionKey(const std::vector<std::vector<Member*>>& operands,
 
 }  // namespace
 
-std::optional<FactCombinations> CellFetcher::CombinationsWithFacts(
-    const std::vector<std::vector<Member*>>& operands, const std::vector<Member*>& context,
-    int compound, const std::vector<std::string>& cubes, size_t limit) {
-    const std::string question =
-        cache_
-            ? QuestionKey(operands, context,
-                          compound >= 0 ? compoundKeys_[static_cast<size_t>(compound)] : "", cubes)
-            : std::string();
+std::optional<FactCombinations> CellFetcher::CombinationsWithFacts(const FactQuestion& question) {
+    const std::string key =
+        cache_ ? QuestionKey(question, question.Compound >= 0
+                                           ? compoundKeys_[static_cast<size_t>(question.Compound)]
+                                           : std::string())
+               : std::string();
     if (cache_)
-        if (std::optional<FactCombinations> kept = cache_->FindCombinations(question)) return kept;
+        if (std::optional<FactCombinations> kept = cache_->FindCombinations(key)) return kept;
     FactCombinations found;
-    found.Width = operands.size();
-    for (const std::string& cubeName : cubes) {
+    found.Width = question.Operands.size();
+    for (const std::string& cubeName : question.Cubes) {
         ThrowIfStopped("The query");
-        if (!CombinationsInCube(operands, context, compound, cubeName, limit, found))
-            return std::nullopt;
+        if (!CombinationsInCube(question, cubeName, found)) return std::nullopt;
     }
-    SortCombinations(found);
-    if (cache_) cache_->StoreCombinations(question, found);
+    SortCombinations(found, question.Measures.size());
+    if (cache_) cache_->StoreCombinations(key, found);
     return found;
 }
 
-bool CellFetcher::CombinationsInCube(const std::vector<std::vector<Member*>>& operands,
-                                     const std::vector<Member*>& context, int compound,
-                                     const std::string& cubeName, size_t limit,
+bool CellFetcher::CombinationsInCube(const FactQuestion& question, const std::string& cubeName,
                                      FactCombinations& found) {
+    const auto& operands = question.Operands;
     StarQuery query(cube_, BaseCube(schema_, cube_.Definition(), cubeName));
     std::vector<OperandIndex> indexes;
     std::vector<const Hierarchy*> own;
@@ -163,6 +169,11 @@ bool CellFetcher::CombinationsInCube(const std::vector<std::vector<Member*>>& op
         // A cube without the hierarchy has facts only at its All member, which no operand holds.
         if (!query.Join(hierarchy)) return true;
         own.push_back(&hierarchy);
+        if (IsParentChild(*operand.front())) {
+            query.GroupBySubtrees({operand.begin(), operand.end()});
+            indexes.emplace_back(operand, depth);
+            continue;
+        }
         const int from = StarQuery::FirstKeyDepth(hierarchy, depth);
         for (int d = from; d <= depth; ++d) query.GroupBy(hierarchy, d);
         std::set<std::string> keys;
@@ -177,18 +188,22 @@ bool CellFetcher::CombinationsInCube(const std::vector<std::vector<Member*>>& op
             query.WhereKeyIn(hierarchy, depth, {keys.begin(), keys.end()}, null);
         indexes.emplace_back(operand, from);
     }
-    for (const Member* member : context) {
+    for (const Member* member : question.Context) {
         if (!member || member->IsAll || member->Owner->IsMeasures) continue;
         if (std::find(own.begin(), own.end(), member->Owner) != own.end()) continue;
         if (!query.Join(*member->Owner)) return true;
         query.WhereMember(*member);
     }
-    if (compound >= 0) query.WhereAnyTuple(compounds_[static_cast<size_t>(compound)]);
+    if (question.Compound >= 0)
+        query.WhereAnyTuple(compounds_[static_cast<size_t>(question.Compound)]);
+    // Measures are read along only for one cube: two cubes would each know half of a cell.
+    const size_t measures = question.Cubes.size() == 1 ? question.Measures.size() : 0;
+    for (size_t m = 0; m < measures; ++m) query.Select(*question.Measures[m]->Measure);
 
     const auto start = std::chrono::steady_clock::now();
     CADORecordset rows(&cube_.Database());
     rows.Open(query.Sql());
-    std::vector<Variant> values(query.KeyColumns());
+    std::vector<Variant> values(query.KeyColumns() + measures);
     std::vector<const OperandIndex*> byOperand;
     for (const OperandIndex& index : indexes) byOperand.push_back(&index);
     std::vector<uint32_t> firsts(operands.size());
@@ -205,8 +220,13 @@ bool CellFetcher::CombinationsInCube(const std::vector<std::vector<Member*>>& op
             known = known && firsts[i] != kNoPosition;
         }
         if (!known) continue;  // a key the operand does not hold: read, and left out
+        const size_t before = found.Count();
         AddCombinations(byOperand, firsts, found);
-        if (found.Count() > limit) return false;
+        for (size_t added = before; added < found.Count(); ++added)
+            for (size_t m = 0; m < measures; ++m)
+                found.Values.push_back(
+                    MeasureCellValue(*question.Measures[m]->Measure, values[column + m]));
+        if (found.Count() > question.Limit) return false;
     }
     sqlSeconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ++sqlQueries_;

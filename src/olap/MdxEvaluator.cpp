@@ -193,11 +193,11 @@ TupleList QueryEvaluator::SetOperator(const Expr& expr) {
         Member* from = EvalMember(*expr.Args[0]);
         Member* to = EvalMember(*expr.Args[1]);
         if (!from || !to) return {};
-        if (from->Owner != to->Owner || from->Depth != to->Depth)
+        if (from->Owner != to->Owner || LevelIndexOf(*from) != LevelIndexOf(*to))
             Fail(expr, "A range needs two members of one level");
         size_t a = from->LevelIndex, b = to->LevelIndex;
         if (a > b) std::swap(a, b);
-        const auto& level = from->Owner->ByLevel[static_cast<size_t>(from->Depth)];
+        const auto& level = from->Owner->ByLevel[LevelIndexOf(*from)];
         TupleList set;
         for (size_t i = a; i <= b && i < level.size(); ++i) set.push_back({level[i]});
         return set;

@@ -185,10 +185,13 @@ class QueryEvaluator {
     std::vector<std::string> FactCubes(const std::vector<Member*>& context,
                                        const std::set<std::string>& measureCubes);
     // The crossjoin of `operands`: when `cubes` is not empty and the operands allow it, only
-    // the tuples with facts in them where `context` holds; otherwise all of it.
+    // the tuples with facts in them where `context` holds; otherwise all of it. The stored
+    // `measures` (the other axes' only members, when they are) are read along, their cells
+    // filed for the cell pass.
     TupleList CrossjoinOperands(const std::vector<TupleList>& operands,
                                 const std::vector<Member*>& context,
-                                const std::vector<std::string>& cubes);
+                                const std::vector<std::string>& cubes,
+                                const std::vector<const Member*>& measures);
     // The tuples of `set` with facts in the base cube `cubeName` together with some tuple of
     // `others` (Exists with a measure group); `at` is the call, for messages.
     TupleList ExistingWithFacts(const TupleList& set, const TupleList& others,

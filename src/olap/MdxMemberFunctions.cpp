@@ -12,9 +12,7 @@ using mdx::Expr;
 using namespace mdxvalue;
 
 Level* QueryEvaluator::LevelOf(Member* member) const {
-    auto& levels = member->Owner->Levels;
-    const size_t depth = std::min(static_cast<size_t>(member->Depth), levels.size() - 1);
-    return &levels[depth];
+    return &member->Owner->Levels[LevelIndexOf(*member)];
 }
 
 bool QueryEvaluator::IsAncestor(const Member* ancestor, const Member* member) const {
@@ -26,7 +24,7 @@ bool QueryEvaluator::IsAncestor(const Member* ancestor, const Member* member) co
 Member* QueryEvaluator::Lead(Member* member, long offset) {
     if (!member || member->Calculated) return nullptr;
     if (!member->Owner->IsMeasures) cube_.Load(*member->Owner);
-    const auto& level = member->Owner->ByLevel[static_cast<size_t>(member->Depth)];
+    const auto& level = member->Owner->ByLevel[LevelIndexOf(*member)];
     const long index = static_cast<long>(member->LevelIndex) + offset;
     if (index < 0 || index >= static_cast<long>(level.size())) return nullptr;
     return level[static_cast<size_t>(index)];
@@ -164,10 +162,12 @@ struct QueryEvaluator::MemberFunctions {
         if (!member) return nullptr;
         const Expr* target = GivenArgument(call, 1);
         if (!target) e.Fail(call, "Ancestor needs a level or a distance");
-        const int depth = target->What == Expr::Kind::Number
-                              ? member->Depth - static_cast<int>(target->Number)
-                              : e.EvalLevel(*target)->Depth;
-        return e.Ancestor(member, depth);
+        if (target->What == Expr::Kind::Number)
+            return e.Ancestor(member, member->Depth - static_cast<int>(target->Number));
+        // Every member of a parent-child level is its own ancestor at that level.
+        const Level* level = e.EvalLevel(*target);
+        if (level == e.LevelOf(member)) return member;
+        return e.Ancestor(member, level->Depth);
     }
 
     static Member* Cousin(QueryEvaluator& e, const Expr& call) {

@@ -71,13 +71,17 @@ std::vector<std::vector<Member*>> OperandMembers(const std::vector<TupleList>& o
 
 // Notes the hierarchies and stored measures of `tuples`; false at a calculated member.
 bool NoteMembers(const TupleList& tuples, std::set<const Hierarchy*>& hierarchies,
-                 std::set<std::string>& cubes) {
+                 std::set<std::string>& cubes, std::vector<const Member*>* measures = nullptr) {
     for (const Tuple& tuple : tuples)
         for (const Member* member : tuple) {
             if (!member) continue;
             if (member->Calculated) return false;
             hierarchies.insert(member->Owner);
-            if (member->Measure) cubes.insert(member->Measure->Cube);
+            if (!member->Measure) continue;
+            cubes.insert(member->Measure->Cube);
+            if (measures &&
+                std::find(measures->begin(), measures->end(), member) == measures->end())
+                measures->push_back(member);
         }
     return true;
 }
@@ -96,7 +100,8 @@ std::vector<std::string> QueryEvaluator::FactCubes(const std::vector<Member*>& c
 
 TupleList QueryEvaluator::CrossjoinOperands(const std::vector<TupleList>& operands,
                                             const std::vector<Member*>& context,
-                                            const std::vector<std::string>& cubes) {
+                                            const std::vector<std::string>& cubes,
+                                            const std::vector<const Member*>& measures) {
     if (operands.empty()) return {};
     const bool single = operands.size() == 1;
     if (cubes.empty() || (single && operands.front().size() < kSingleSetWorthAsking) ||
@@ -105,8 +110,10 @@ TupleList QueryEvaluator::CrossjoinOperands(const std::vector<TupleList>& operan
         for (size_t i = 1; i < operands.size(); ++i) result = CrossjoinSets(result, operands[i]);
         return result;
     }
-    const std::optional<FactCombinations> found = fetcher_.CombinationsWithFacts(
-        OperandMembers(operands), context, compound_, cubes, kMaxAxisTuples);
+    FactQuestion question{
+        OperandMembers(operands), context, compound_, cubes, measures, kMaxAxisTuples};
+    if (cubes.size() > 1) question.Measures.clear();
+    const std::optional<FactCombinations> found = fetcher_.CombinationsWithFacts(question);
     if (!found) {
         std::string where;
         if (evaluatingAxis_) where = " on axis " + std::to_string(evaluatingAxis_->Ordinal);
@@ -115,14 +122,25 @@ TupleList QueryEvaluator::CrossjoinOperands(const std::vector<TupleList>& operan
                                  " tuples with facts, after NON EMPTY; narrow it with a filter "
                                  "or a slicer");
     }
+    // The cells the measures were read for: the current members, the tuple's in their places,
+    // the measure's place empty as a stored cell's coordinate has it.
+    std::vector<Member*> coordinate = context_;
+    if (!coordinate.empty()) coordinate.front() = nullptr;
+    const size_t valuesEach = question.Measures.size();
     TupleList result;
     result.reserve(found->Count());
     for (size_t c = 0; c < found->Count(); ++c) {
         CheckStop();
         Tuple tuple;
         tuple.reserve(operands.size());
-        for (size_t i = 0; i < operands.size(); ++i)
-            tuple.push_back(operands[i][found->Positions[c * found->Width + i]].front());
+        for (size_t i = 0; i < operands.size(); ++i) {
+            Member* member = operands[i][found->Positions[c * found->Width + i]].front();
+            tuple.push_back(member);
+            coordinate[static_cast<size_t>(member->Owner->Index)] = member;
+        }
+        for (size_t m = 0; m < valuesEach; ++m)
+            fetcher_.Prefill(coordinate, compound_, question.Measures[m]->MeasureIndex,
+                             found->Values[c * valuesEach + m]);
         result.push_back(std::move(tuple));
     }
     return result;
@@ -144,8 +162,8 @@ TupleList QueryEvaluator::ExistingWithFacts(const TupleList& set, const TupleLis
              "Exists with a cube needs members of one level as its first set and stored "
              "members in its second");
     const int compound = fetcher_.AddCompound(others);
-    const std::optional<FactCombinations> found =
-        fetcher_.CombinationsWithFacts(OperandMembers({set}), {}, compound, {cube}, kMaxAxisTuples);
+    const std::optional<FactCombinations> found = fetcher_.CombinationsWithFacts(
+        FactQuestion{OperandMembers({set}), {}, compound, {cube}, {}, kMaxAxisTuples});
     if (!found) Fail(at, "Exists found more than " + std::to_string(kMaxAxisTuples) + " tuples");
     TupleList result;
     result.reserve(found->Count());
@@ -162,6 +180,7 @@ void QueryEvaluator::EvaluateAxes(const std::vector<const mdx::AxisSpec*>& axes,
     std::vector<bool> waiting(axes.size(), false);
     std::vector<std::set<const Hierarchy*>> hierarchies(axes.size());
     std::set<std::string> measureCubes;
+    std::vector<const Member*> measures;
     bool stored = !emptySlicer;
     for (size_t a = 0; a < axes.size(); ++a) {
         context_ = sliced;
@@ -176,7 +195,7 @@ void QueryEvaluator::EvaluateAxes(const std::vector<const mdx::AxisSpec*>& axes,
             }
         } else {
             positions[a] = EvalSet(*axes[a]->Set);
-            stored = NoteMembers(positions[a], hierarchies[a], measureCubes) && stored;
+            stored = NoteMembers(positions[a], hierarchies[a], measureCubes, &measures) && stored;
         }
         evaluatingAxis_ = nullptr;
     }
@@ -187,13 +206,17 @@ void QueryEvaluator::EvaluateAxes(const std::vector<const mdx::AxisSpec*>& axes,
         // The facts are asked under the slicer, leaving out what the other axes set: whatever
         // they hold, a cell of this axis's tuple has facts only where the tuple has some.
         std::vector<Member*> context = sliced;
+        bool measuresOnly = true;  // then each cell's coordinate is known here
         for (size_t b = 0; b < axes.size(); ++b)
             if (b != a)
-                for (const Hierarchy* hierarchy : hierarchies[b])
+                for (const Hierarchy* hierarchy : hierarchies[b]) {
                     context[static_cast<size_t>(hierarchy->Index)] = nullptr;
+                    measuresOnly = measuresOnly && hierarchy->IsMeasures;
+                }
         context_ = sliced;
         evaluatingAxis_ = axes[a];
-        positions[a] = CrossjoinOperands(operands[a], context, cubes);
+        positions[a] = CrossjoinOperands(operands[a], context, cubes,
+                                         measuresOnly ? measures : std::vector<const Member*>{});
         evaluatingAxis_ = nullptr;
     }
 }

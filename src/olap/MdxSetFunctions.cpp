@@ -133,7 +133,8 @@ struct QueryEvaluator::SetFunctions {
     static TupleList NonEmptyCrossjoin(QueryEvaluator& e, const Expr& call) {
         std::vector<TupleList> operands;
         for (const auto& arg : call.Args) operands.push_back(e.EvalSet(*arg));
-        TupleList result = e.CrossjoinOperands(operands, e.context_, e.FactCubes(e.context_, {}));
+        TupleList result =
+            e.CrossjoinOperands(operands, e.context_, e.FactCubes(e.context_, {}), {});
         std::erase_if(result, [&](const Tuple& t) { return e.ValueAt(t).IsEmpty(); });
         return result;
     }
@@ -307,7 +308,9 @@ struct QueryEvaluator::SetFunctions {
             if (!member) continue;
             if (!member->Owner->IsMeasures) e.cube_.Load(*member->Owner);
             // LEAVES without a level or distance means every leaf below, however deep.
-            const int target = level ? level->Depth
+            // A parent-child level holds members of many depths: asked from inside it, the
+            // descendants at that level start with the member itself.
+            const int target = level ? (level == e.LevelOf(member) ? member->Depth : level->Depth)
                                : distance < 0 && flag == "leaves"
                                    ? INT_MAX
                                    : member->Depth + std::max(distance, 0);

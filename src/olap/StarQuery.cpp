@@ -4,6 +4,7 @@
 #include <set>
 
 #include "data/AdoException.h"
+#include "olap/ParentChild.h"
 
 namespace orvik::cube {
 namespace {
@@ -126,6 +127,18 @@ const CubeDefinition& BaseCube(const SchemaDefinition& schema, const CubeDefinit
     throw CADOException(AdoError::Failure, "The cube '" + name + "' is not in the schema");
 }
 
+Variant MeasureCellValue(const MeasureDefinition& measure, const Variant& value) {
+    if (value.IsNull() || value.IsEmpty()) return Variant();
+    if (measure.Aggregator == "count" || measure.Aggregator == "distinct-count") {
+        const int64_t count = value.AsInt64();
+        return count >= INT32_MIN && count <= INT32_MAX
+                   ? Variant::MakeI4(static_cast<int32_t>(count))
+                   : Variant::MakeI8(count);
+    }
+    if (value.Type() == VariantType::String) return value;
+    return Variant::MakeR8(value.AsDouble());
+}
+
 StarQuery::StarQuery(const CubeModel& cube, const CubeDefinition& base)
     : cube_(cube), base_(base) {}
 
@@ -178,6 +191,15 @@ void StarQuery::WhereAnyTuple(const std::vector<std::vector<Member*>>& tuples) {
 
 void StarQuery::GroupBy(const Hierarchy& hierarchy, int depth) {
     groups_.push_back({&hierarchy, depth});
+    subtreeColumns_.emplace_back();
+}
+
+void StarQuery::GroupBySubtrees(const std::vector<const Member*>& members) {
+    SubtreeGrouping grouping = SubtreeGroups(cube_, members, groups_.size());
+    groups_.push_back({members.front()->Owner, members.front()->Depth});
+    subtreeColumns_.push_back(std::move(grouping.Column));
+    if (!grouping.Join.empty()) subtreeJoins_.push_back(std::move(grouping.Join));
+    subtreeConditions_.push_back(std::move(grouping.Condition));
 }
 
 void StarQuery::Select(const MeasureDefinition& measure) {
@@ -194,6 +216,7 @@ std::string StarQuery::KeyColumn(const Level& level) const {
 }
 
 std::string StarQuery::MemberSql(const Member& member) const {
+    if (IsParentChild(member)) return SubtreePredicate(cube_, member);
     std::string sql;
     for (const Member* m = &member; m && !m->IsAll; m = m->Parent) {
         const std::string column = KeyColumn({m->Owner, m->Depth});
@@ -245,19 +268,26 @@ std::string StarQuery::FromSql() const {
             aggregate_ ? aggregate_->JoinColumn(*hierarchy) : dimension->ForeignKey;
         if (!foreignKey.empty()) joins.Add(*own->Table, foreignKey, keyTable, own->PrimaryKey);
     }
-    return joins.Sql();
+    std::string sql = joins.Sql();
+    for (const std::string& join : subtreeJoins_) sql += join;
+    return sql;
 }
 
 std::optional<AggregateChoice> StarQuery::ChooseAggregate() const {
     AggregateTables* aggregates = cube_.Aggregates();
-    if (!aggregates) return std::nullopt;
+    // Subtrees of a parent-child level are found through the dimension's own keys, which an
+    // aggregate's grain does not keep.
+    if (!aggregates || !subtreeConditions_.empty()) return std::nullopt;
     AggregateNeeds needs;
     for (const MeasureDefinition* measure : measures_) needs.AddMeasure(*measure);
     for (const Level& level : groups_) needs.AddLevel(*level.Owner, level.Depth);
     for (const Condition& condition : conditions_) {
         if (condition.Keys.Owner) needs.AddLevel(*condition.Keys.Owner, condition.Keys.Depth);
         for (const auto& tuple : condition.Tuples)
-            for (const Member* member : tuple) needs.AddMemberLevels(*member);
+            for (const Member* member : tuple) {
+                if (IsParentChild(*member)) return std::nullopt;
+                needs.AddMemberLevels(*member);
+            }
     }
     return aggregates->Choose(base_, needs);
 }
@@ -269,10 +299,14 @@ std::string StarQuery::AggregateColumn(const std::string& column) const {
 std::string StarQuery::Sql() const {
     aggregate_ = ChooseAggregate();
     std::string select, groupBy, where;
-    for (const Level& level : groups_) {
-        Append(select, ", ", KeyColumn(level));
-        Append(groupBy, ", ", KeyColumn(level));
+    for (size_t g = 0; g < groups_.size(); ++g) {
+        const std::string column =
+            subtreeColumns_[g].empty() ? KeyColumn(groups_[g]) : subtreeColumns_[g];
+        Append(select, ", ", column);
+        Append(groupBy, ", ", column);
     }
+    for (const std::string& condition : subtreeConditions_)
+        Append(where, " AND ", "(" + condition + ")");
     for (const MeasureDefinition* measure : measures_)
         Append(select, ", ",
                aggregate_ ? aggregate_->MeasureSql(

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "data/Variant.h"
 #include "olap/AggregateTables.h"
 #include "olap/CubeModel.h"
 
@@ -37,6 +38,9 @@ class StarQuery {
     void WhereAnyTuple(const std::vector<std::vector<Member*>>& tuples);
     // Groups by the key of `hierarchy`'s level at `depth`, selected in the order of the calls.
     void GroupBy(const Hierarchy& hierarchy, int depth);
+    // Groups by `members` of a parent-child level, all of one depth, each standing for its
+    // whole subtree; selected among the grouped keys in the order of the calls.
+    void GroupBySubtrees(const std::vector<const Member*>& members);
     // Selects a stored measure after the grouped keys, in the order of the calls.
     void Select(const MeasureDefinition& measure);
 
@@ -74,10 +78,17 @@ class StarQuery {
     std::vector<const Hierarchy*> joined_;
     std::vector<Condition> conditions_;
     std::vector<Level> groups_;
+    // Per grouped key: the SQL of a parent-child grouping, empty for a level's key column.
+    std::vector<std::string> subtreeColumns_;
+    std::vector<std::string> subtreeJoins_, subtreeConditions_;
     std::vector<const MeasureDefinition*> measures_;
     // What Sql() reads from, chosen as it starts: an aggregate table, or none for the fact table.
     mutable std::optional<AggregateChoice> aggregate_;
 };
+
+// What a cell holds of `value`, the aggregate the query read for `measure`: counts as integers,
+// other numbers as doubles, nothing for NULL.
+Variant MeasureCellValue(const MeasureDefinition& measure, const Variant& value);
 
 // The cube of `schema` named `name` that holds a virtual cube's measures; `cube` itself when it
 // is not virtual. Throws CADOException when there is none.
