@@ -11,6 +11,12 @@
 
 #include "data/Variant.h"
 
+// A member property DIMENSION PROPERTIES asked for: "Store Sqft", "PARENT_UNIQUE_NAME".
+struct CellSetProperty {
+    std::string Name;
+    Variant Value;
+};
+
 // One member of a position on an axis.
 struct CellSetMember {
     std::string Caption;
@@ -19,6 +25,22 @@ struct CellSetMember {
     std::string LevelUniqueName;
     int LevelNumber = 0;           // 0 for the top level (the All member when there is one)
     std::string ParentUniqueName;  // "" for a member of the top level
+    // The properties the axis asked for that this member has, in the order asked; one its level
+    // lacks is left out, as the property of another level or the parent of a top member.
+    std::vector<CellSetProperty> Properties;
+};
+
+// A property an axis asks for, as it applies to the members of one hierarchy.
+struct CellSetPropertyInfo {
+    std::string Name;        // as CellSetProperty::Name
+    std::string UniqueName;  // "[Gender].[PARENT_UNIQUE_NAME]", "[Store].[Store Name].[Store Sqft]"
+    VariantType Type = VariantType::String;
+};
+
+// The hierarchy of one member of an axis's tuples and the properties asked of its members.
+struct CellSetHierarchyInfo {
+    std::string UniqueName;
+    std::vector<CellSetPropertyInfo> Properties;
 };
 
 // One tuple on an axis.
@@ -28,6 +50,9 @@ struct CellSetPosition {
 
 struct CellSetAxis {
     std::vector<CellSetPosition> Positions;
+    // One per member of a tuple, in tuple order; empty when the provider does not say (or the
+    // axis has no positions).
+    std::vector<CellSetHierarchyInfo> Hierarchies;
 };
 
 struct CellSetCell {

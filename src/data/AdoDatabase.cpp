@@ -35,6 +35,10 @@ std::string CADODatabase::GetProviderName() const {
     return provider_ ? provider_->ProviderName() : std::string();
 }
 
+std::string CADODatabase::DatabaseProductName() const {
+    return provider_ ? provider_->DatabaseProductName() : std::string();
+}
+
 CProviderConnection& CADODatabase::Provider() {
     if (!provider_)
         throw CADOException(AdoError::ConnectionClosed,

@@ -39,6 +39,9 @@ class CADODatabase {
     const std::string& GetConnectionString() const { return connectionString_; }
     // The provider serving the connection ("SQLite", "ODBC"); "" when closed.
     std::string GetProviderName() const;
+    // The database product as the database names itself ("SQLite", "PostgreSQL"); "" when closed
+    // or when the provider cannot tell.
+    std::string DatabaseProductName() const;
     // The provider itself, for recordsets; throws ConnectionClosed when the connection is closed.
     CProviderConnection& Provider();
 

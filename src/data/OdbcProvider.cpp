@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "core/StopRequest.h"
 #include "data/AdoException.h"
@@ -343,7 +344,9 @@ void FetchCell(SQLHSTMT statement, SQLUSMALLINT column, Fetch fetch, RowStore& i
 
 }  // namespace
 
-OdbcConnection::OdbcConnection(const std::string& connectionText, int loginTimeoutSeconds) {
+OdbcConnection::OdbcConnection(const std::string& connectionText, int loginTimeoutSeconds,
+                               std::string fallbackProduct)
+    : productName_(std::move(fallbackProduct)) {
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment_)))
         throw CADOException(AdoError::Failure, "Unable to start the ODBC driver manager", "ODBC");
     SQLSetEnvAttr(environment_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
@@ -385,6 +388,7 @@ OdbcConnection::OdbcConnection(const std::string& connectionText, int loginTimeo
     if (dbms.find("SQL Server") == std::string::npos && quote != " ") identifierQuote_ = quote;
     backslashEscapes_ =
         dbms.find("MySQL") != std::string::npos || dbms.find("MariaDB") != std::string::npos;
+    if (!dbms.empty()) productName_ = dbms;
 }
 
 std::string OdbcConnection::QuoteIdentifier(std::string_view name) const {

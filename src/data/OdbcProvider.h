@@ -14,8 +14,10 @@
 class OdbcConnection : public CProviderConnection {
   public:
     // Connects with SQLDriverConnect and `connectionText` (never prompts). The completed string the
-    // driver hands back carries the password in clear and is dropped at once. Throws CADOException.
-    OdbcConnection(const std::string& connectionText, int loginTimeoutSeconds);
+    // driver hands back carries the password in clear and is dropped at once. `fallbackProduct`
+    // names the database when the driver will not (see DatabaseProductName). Throws CADOException.
+    OdbcConnection(const std::string& connectionText, int loginTimeoutSeconds,
+                   std::string fallbackProduct = {});
     ~OdbcConnection() override;
 
     bool Execute(const std::string& command, RowStore& into) override;
@@ -26,6 +28,8 @@ class OdbcConnection : public CProviderConnection {
     std::string ProviderName() const override { return "ODBC"; }
     bool BackslashEscapesInStrings() const override { return backslashEscapes_; }
     std::string QuoteIdentifier(std::string_view name) const override;
+    // What the driver answers for SQL_DBMS_NAME, or the fallback the constructor was given.
+    std::string DatabaseProductName() const override { return productName_; }
 
   private:
     void* NewStatement();
@@ -38,6 +42,7 @@ class OdbcConnection : public CProviderConnection {
     // The driver's identifier quote ('"' for PostgreSQL, '`' for MySQL); empty: brackets.
     std::string identifierQuote_;
     bool backslashEscapes_ = false;  // MySQL and MariaDB read "\\" in strings as an escape
+    std::string productName_;
 };
 
 // The names of the ODBC drivers the driver manager knows, in its order.

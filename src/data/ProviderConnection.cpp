@@ -185,8 +185,10 @@ class SqlServerProvider : public DatabaseProvider {
         if (driver.empty())
             throw CADOException(AdoError::ProviderNotFound,
                                 AdoErrorMeaning(AdoError::ProviderNotFound));
+        // FreeTDS passes on what the server calls itself; a driver that says nothing still
+        // stands for SQL Server here.
         return std::make_unique<OdbcConnection>(SqlServerToOdbc(connectionString, driver),
-                                                loginTimeoutSeconds);
+                                                loginTimeoutSeconds, "Microsoft SQL Server");
     }
 };
 

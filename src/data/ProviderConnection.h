@@ -42,6 +42,9 @@ class CProviderConnection {
     virtual bool BackslashEscapesInStrings() const { return false; }
     // The provider's name as the error source ("SQLite", "ODBC").
     virtual std::string ProviderName() const = 0;
+    // The database product behind the connection as the database itself names it ("SQLite",
+    // "PostgreSQL", "Microsoft SQL Server"); "" when it cannot tell.
+    virtual std::string DatabaseProductName() const { return {}; }
     // `name` quoted as a table or column name for this database's SQL: "[name]" unless the
     // database quotes otherwise.
     virtual std::string QuoteIdentifier(std::string_view name) const;

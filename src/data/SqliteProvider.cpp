@@ -307,15 +307,6 @@ void SqliteConnection::SchemaColumns(const std::string& table, RowStore& into) {
     RunSchemaQuery(kQuery, table, into);
 }
 
-std::string SqliteConnection::QuoteIdentifier(std::string_view name) const {
-    // Brackets stay the rule: a misspelt name in them is an error, where SQLite would take one
-    // in double quotes for a string.
-    if (name.find(']') == std::string_view::npos) return CProviderConnection::QuoteIdentifier(name);
-    std::string quoted = "\"";
-    for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
 void SqliteConnection::SchemaTables(RowStore& into) {
     static const char* const kQuery =
         "SELECT NULL AS TABLE_CAT, NULL AS TABLE_SCHEM, name AS TABLE_NAME, "

@@ -27,9 +27,7 @@ class SqliteConnection : public CProviderConnection {
     void SetCommandTimeout(int seconds) override;
     void SetLockTimeout(int seconds) override;
     std::string ProviderName() const override { return "SQLite"; }
-    // "[name]", or for a name holding "]" (which brackets cannot carry) "\"name\"" with its
-    // double quotes doubled.
-    std::string QuoteIdentifier(std::string_view name) const override;
+    std::string DatabaseProductName() const override { return "SQLite"; }
 
     // How long a command waits for another program's lock unless told otherwise.
     static constexpr int kDefaultLockTimeout = 30;

@@ -10,6 +10,7 @@
 #include "data/Variant.h"
 #include "olap/AggregateTables.h"
 #include "olap/NameCase.h"
+#include "olap/SqlDialect.h"
 
 namespace orvik::cube {
 namespace {
@@ -87,7 +88,7 @@ bool AggregateTables::Excluded(const CubeDefinition& base, const AggregateDefini
 
 std::optional<AggregateTable> AggregateTables::Probe(const AggregateDefinition& aggregate,
                                                      const std::string& table) {
-    const std::string quoted = database_.Provider().QuoteIdentifier(table);
+    const std::string quoted = QuoteIdentifier(DialectOf(database_), table, database_.Provider());
     AggregateTable found;
     found.Definition = &aggregate;
     found.Table = table;

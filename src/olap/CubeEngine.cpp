@@ -19,6 +19,7 @@
 #include "olap/CubeSchema.h"
 #include "olap/MdxEvaluator.h"
 #include "olap/MdxParser.h"
+#include "olap/SqlDialect.h"
 
 namespace orvik {
 namespace {
@@ -86,13 +87,8 @@ class CubeConnection : public OlapConnection {
             std::chrono::seconds(CacheSetting(connectionString, "CellCache", 0, 365L * 24 * 3600));
         database_.Open(database, programFolder);
         database_.SetCommandTimeout(0);
-        const std::string provider = LowerAscii(database_.GetProviderName());
-        const std::string lowered = LowerAscii(dataSource);
-        dialect_ = provider == "sqlite"                            ? "sqlite"
-                   : lowered.find("postgres") != std::string::npos ? "postgres"
-                   : lowered.find("mysql") != std::string::npos    ? "mysql"
-                   : lowered.find("mariadb") != std::string::npos  ? "mariadb"
-                                                                   : "generic";
+        // The database says what it is: a DSN or a driver file in the string does not.
+        dialect_ = std::string(cube::DialectOf(database_).Name);
     }
 
     std::vector<std::string> CubeNames() override {

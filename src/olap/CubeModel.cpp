@@ -10,6 +10,7 @@
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
 #include "data/Variant.h"
+#include "olap/MemberProperties.h"
 #include "olap/ParentChild.h"
 
 namespace orvik::cube {
@@ -53,34 +54,6 @@ std::string Bracketed(const std::string& name) {
     return text + "]";
 }
 
-std::string SqlLiteral(const Variant& value) {
-    switch (value.Type()) {
-        case VariantType::Empty:
-        case VariantType::Null:
-            return "NULL";
-        case VariantType::String:
-        case VariantType::Date: {
-            const std::string text =
-                value.Type() == VariantType::String ? value.AsString() : VariantToText(value);
-            std::string literal = "'";
-            for (char c : text) literal += c == '\'' ? std::string("''") : std::string(1, c);
-            return literal + "'";
-        }
-        case VariantType::Bool:
-            return value.AsInt64() ? "1" : "0";
-        case VariantType::Decimal:
-            return value.AsDecimal().ToText();
-        case VariantType::R4:
-        case VariantType::R8: {
-            char buffer[64];
-            std::snprintf(buffer, sizeof buffer, "%.17g", value.AsDouble());
-            return buffer;
-        }
-        default:
-            return std::to_string(value.AsInt64());
-    }
-}
-
 bool ParseNumber(const std::string& text, double& number) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -109,8 +82,11 @@ std::string ChildUniqueName(const Hierarchy& hierarchy, const Member* parent,
     return base + "." + Bracketed(name);
 }
 
-CubeModel::CubeModel(const CubeDefinition& definition, CADODatabase& database)
-    : definition_(definition), database_(database) {
+CubeModel::CubeModel(const CubeDefinition& definition, CADODatabase& database,
+                     const SqlDialect* dialect)
+    : definition_(definition),
+      database_(database),
+      dialect_(dialect ? *dialect : DialectOf(database)) {
     auto measures = std::make_unique<Hierarchy>();
     measures->Name = "Measures";
     measures->UniqueName = "[Measures]";
@@ -191,7 +167,7 @@ void CubeModel::AddHierarchy(const DimensionDefinition* dimension,
 }
 
 std::string CubeModel::Quote(const std::string& name) const {
-    return const_cast<CADODatabase&>(database_).Provider().QuoteIdentifier(name);
+    return QuoteIdentifier(dialect_, name, const_cast<CADODatabase&>(database_).Provider());
 }
 
 std::string CubeModel::ColumnSql(const Hierarchy& hierarchy, const ColumnExpression& column) const {
@@ -223,6 +199,7 @@ void CubeModel::Load(Hierarchy& hierarchy) {
     // One query for every level: each distinct row is a path from the top level down.
     struct Columns {
         int Key = -1, Name = -1, Ordinal = -1, Caption = -1;
+        std::vector<int> Properties;
     };
     std::vector<Columns> columns;
     std::string select;
@@ -238,6 +215,8 @@ void CubeModel::Load(Hierarchy& hierarchy) {
         c.Name = add(level.NameColumn);
         c.Ordinal = add(level.Ordinal);
         c.Caption = add(level.CaptionColumn);
+        for (const PropertyDefinition& property : level.Properties)
+            c.Properties.push_back(add(property.Column));
         columns.push_back(c);
     }
     int primaryKey = -1;
@@ -286,12 +265,14 @@ void CubeModel::Load(Hierarchy& hierarchy) {
             member.Depth = firstDepth + static_cast<int>(l);
             member.Parent = parent;
             member.Key = key;
-            member.KeySql = SqlLiteral(keyValue);
+            member.KeySql = Literal(keyValue);
             member.Name = c.Name >= 0 ? KeyText(values[static_cast<size_t>(c.Name)]) : key;
             member.Caption =
                 c.Caption >= 0 ? KeyText(values[static_cast<size_t>(c.Caption)]) : member.Name;
             if (c.Ordinal >= 0)
                 member.OrdinalText = KeyText(values[static_cast<size_t>(c.Ordinal)]);
+            member.PropertyValues = ReadMemberProperties(definition.Levels[l], values, c.Properties,
+                                                         hierarchy.PropertyValues);
             member.UniqueName = ChildUniqueName(hierarchy, parent, member.Name);
             siblings.emplace(key, &member);
             if (parentColumn >= 0) {
@@ -311,6 +292,7 @@ void CubeModel::Load(Hierarchy& hierarchy) {
                                            parent);
     }
     if (parentChild) LinkParentChild(hierarchy, *parentChild, links);
+    hierarchy.PropertyValues.DoneAdding();
     // Order siblings, then number every member walking parents before children.
     size_t ordinal = 0;
     std::function<void(Member*)> walk = [&](Member* member) {

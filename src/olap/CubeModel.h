@@ -12,8 +12,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "data/Variant.h"
 #include "olap/CubeSchema.h"
 #include "olap/MdxAst.h"
+#include "olap/PropertyValuePool.h"
+#include "olap/SqlDialect.h"
 
 class CADODatabase;
 class Variant;
@@ -41,6 +44,10 @@ struct Member {
     std::string Caption;
     std::string UniqueName;
     std::string OrdinalText;  // the ordinal column's value, when the level has one
+    // The level's declared <Property> values as numbers in the hierarchy's PropertyValues,
+    // indexed like its definition's list (empty for a level without any, and for calculated
+    // members).
+    std::vector<uint32_t> PropertyValues;
     std::vector<Member*> Children;
     size_t Ordinal = 0;     // position in the hierarchy walked parents first
     size_t LevelIndex = 0;  // position among the members of its level
@@ -74,6 +81,7 @@ struct Hierarchy {
     // Leaf members by the dimension table's primary key: "&[9]" at the lowest level may mean
     // the row's key rather than the level's column.
     std::unordered_map<std::string, Member*> ByPrimaryKey;
+    PropertyValuePool PropertyValues;  // the values of its members' declared properties
     Member* Default = nullptr;
     bool HasAll() const { return Definition && Definition->HasAll; }
     Member* All() const { return HasAll() && !Roots.empty() ? Roots.front() : nullptr; }
@@ -82,8 +90,9 @@ struct Hierarchy {
 // One cube of a connection: its hierarchies (Measures first) over its schema definition.
 class CubeModel {
   public:
-    // Reads members through `database`, quoting names as its provider does.
-    CubeModel(const CubeDefinition& definition, CADODatabase& database);
+    // Reads members through `database`, writing SQL in `dialect` (null: the database's own).
+    CubeModel(const CubeDefinition& definition, CADODatabase& database,
+              const SqlDialect* dialect = nullptr);
     CubeModel(const CubeModel&) = delete;
     CubeModel& operator=(const CubeModel&) = delete;
 
@@ -106,6 +115,9 @@ class CubeModel {
     // The FROM text of the hierarchy's own tables joined together.
     std::string RelationSql(const Relation& relation) const;
     std::string Quote(const std::string& name) const;
+    // `value` as an SQL literal of the model's dialect.
+    std::string Literal(const Variant& value) const { return SqlLiteral(dialect_, value); }
+    const SqlDialect& Dialect() const { return dialect_; }
     CADODatabase& Database() { return database_; }
     // The aggregate tables queries may read instead of the fact table (null: none), kept by
     // the connection for all its cubes.
@@ -118,6 +130,7 @@ class CubeModel {
 
     const CubeDefinition& definition_;
     CADODatabase& database_;
+    const SqlDialect& dialect_;
     AggregateTables* aggregates_ = nullptr;
     std::vector<std::unique_ptr<Hierarchy>> hierarchies_;
 };

@@ -232,8 +232,12 @@ class Reader {
             } else if (Is(child, "CaptionExpression")) {
                 level.CaptionColumn = {table, "", Sql(child)};
             } else if (Is(child, "Property")) {
-                level.Properties.push_back(
-                    {Attr(child, "name"), {table, Attr(child, "column"), ""}, Attr(child, "type")});
+                PropertyDefinition property{
+                    Attr(child, "name"), {table, Attr(child, "column"), ""}, Attr(child, "type")};
+                if (property.Name.empty() || property.Column.Empty())
+                    Fail(child,
+                         "a property of the level '" + level.Name + "' needs a name and a column");
+                level.Properties.push_back(std::move(property));
             } else if (Is(child, "ParentExpression")) {
                 level.ParentColumn = {table, "", Sql(child)};
             } else if (Is(child, "Closure")) {

@@ -18,6 +18,7 @@
 #include "olap/CubeModel.h"
 #include "olap/MdxAst.h"
 #include "olap/MdxFunctionTable.h"
+#include "olap/MemberProperties.h"
 
 namespace orvik::cube {
 
@@ -162,6 +163,8 @@ class QueryEvaluator {
     Level* LevelOf(Member* member) const;
     bool IsAncestor(const Member* ancestor, const Member* member) const;
 
+    // The DIMENSION PROPERTIES of each axis, by axis number. Throws MdxEvaluationError.
+    std::vector<AxisProperties> AskedProperties(const mdx::SelectStatement& statement);
     // The query's own work, without the out-of-memory guard Run puts around it.
     CellSetData RunStatement(const mdx::SelectStatement& statement);
     // The cube's named sets and the query's WITH, over the default members.
@@ -210,6 +213,7 @@ class QueryEvaluator {
     std::deque<Member> queryMembers_;
     std::vector<Member*> queryCalculated_;
     const mdx::AxisSpec* evaluatingAxis_ = nullptr;  // the axis whose set is being made, if any
+    std::vector<AxisProperties> askedProperties_;    // by axis number
 };
 
 }  // namespace orvik::cube

@@ -207,21 +207,10 @@ class Parser {
             axis.NonEmpty = true;
         }
         axis.Set = Expression();
-        if (IsWord("DIMENSION") && IsWord("PROPERTIES", 1)) {
+        if (IsWord("DIMENSION") && IsWord("PROPERTIES", 1)) Next();
+        if (IsWord("PROPERTIES")) {
             Next();
-            Next();
-            for (;;) {
-                axis.Properties.push_back(NameAfter());
-                if (!IsSymbol(",")) break;
-                Next();
-            }
-        } else if (IsWord("PROPERTIES")) {
-            Next();
-            for (;;) {
-                axis.Properties.push_back(NameAfter());
-                if (!IsSymbol(",")) break;
-                Next();
-            }
+            axis.Properties = PropertyNames();
         }
         ExpectWord("ON");
         if (IsWord("COLUMNS")) {
@@ -249,6 +238,18 @@ class Parser {
         Next();
         if (axis.Ordinal < 0 || axis.Ordinal > 127) Expected("an axis number from 0 to 127");
         return axis;
+    }
+
+    // The names after DIMENSION PROPERTIES, up to ON.
+    std::vector<std::vector<NameSegment>> PropertyNames() {
+        std::vector<std::vector<NameSegment>> names;
+        for (;;) {
+            if (Peek().What == Token::Kind::Word && IsReservedWord(Peek().Text))
+                Expected("a property name");
+            names.push_back(NameAfter());
+            if (!IsSymbol(",")) return names;
+            Next();
+        }
     }
 
     // A name as written after FROM, WITH MEMBER or DIMENSION PROPERTIES.

@@ -22,7 +22,7 @@ using namespace mdxvalue;
 
 namespace {
 
-CellSetMember Describe(const Member* member) {
+CellSetMember Describe(const Member* member, const AxisProperties& properties) {
     CellSetMember out;
     out.Caption = member->Caption;
     out.UniqueName = member->UniqueName;
@@ -32,18 +32,35 @@ CellSetMember Describe(const Member* member) {
     out.LevelUniqueName = levels[depth].UniqueName;
     out.LevelNumber = member->Depth;
     if (member->Parent) out.ParentUniqueName = member->Parent->UniqueName;
+    out.Properties = properties.Of(*member);
     return out;
 }
 
-CellSetAxis DescribeAxis(const TupleList& tuples) {
+// `shape` is a tuple of the axis before NON EMPTY, which names its hierarchies even when no
+// position is kept.
+CellSetAxis DescribeAxis(const TupleList& tuples, const Tuple* shape,
+                         const AxisProperties& properties) {
     CellSetAxis axis;
+    if (shape)
+        for (const Member* member : *shape)
+            axis.Hierarchies.push_back(properties.InfoFor(*member->Owner));
     axis.Positions.reserve(tuples.size());
     for (const Tuple& tuple : tuples) {
         CellSetPosition position;
-        for (const Member* member : tuple) position.Members.push_back(Describe(member));
+        for (const Member* member : tuple) position.Members.push_back(Describe(member, properties));
         axis.Positions.push_back(std::move(position));
     }
     return axis;
+}
+
+const char* const kAxisNames[] = {"COLUMNS", "ROWS", "PAGES", "SECTIONS", "CHAPTERS"};
+
+// "axis 1 (ROWS)", for messages.
+std::string AxisName(int ordinal) {
+    const auto index = static_cast<size_t>(ordinal);
+    return "axis " + std::to_string(ordinal) +
+           (index < std::size(kAxisNames) ? std::string(" (") + kAxisNames[index] + ")"
+                                          : std::string());
 }
 
 // More cells than this are refused: a crossjoin that large is a mistake, not a report.
@@ -115,15 +132,19 @@ CellSetCell CellOf(const MdxValue& value, const std::string& format) {
 // The cell set: the kept positions of each axis and their cells, laid out again.
 CellSetData LayOut(const std::vector<const mdx::AxisSpec*>& axes,
                    const std::vector<TupleList>& positions, const TupleList& slicer,
-                   const std::vector<MdxValue>& values, const std::vector<std::string>& formats) {
+                   const std::vector<MdxValue>& values, const std::vector<std::string>& formats,
+                   const std::vector<AxisProperties>& properties) {
     const std::vector<std::vector<size_t>> kept = KeptPositions(axes, positions, values);
+    static const AxisProperties kNone;
     CellSetData data;
     for (size_t a = 0; a < axes.size(); ++a) {
         TupleList chosen;
         for (size_t p : kept[a]) chosen.push_back(positions[a][p]);
-        data.Axes.push_back(DescribeAxis(chosen));
+        const Tuple* shape = positions[a].empty() ? nullptr : &positions[a].front();
+        data.Axes.push_back(
+            DescribeAxis(chosen, shape, a < properties.size() ? properties[a] : kNone));
     }
-    data.Slicer = DescribeAxis(slicer);
+    data.Slicer = DescribeAxis(slicer, slicer.empty() ? nullptr : &slicer.front(), kNone);
     size_t count = 1;
     for (const auto& k : kept) count *= k.size();
     data.Cells.resize(count);
@@ -142,8 +163,19 @@ CellSetData LayOut(const std::vector<const mdx::AxisSpec*>& axes,
 
 }  // namespace
 
+std::vector<AxisProperties> QueryEvaluator::AskedProperties(const mdx::SelectStatement& statement) {
+    std::vector<AxisProperties> asked(statement.Axes.size());
+    for (const mdx::AxisSpec& axis : statement.Axes)
+        if (static_cast<size_t>(axis.Ordinal) < asked.size() && !axis.Properties.empty())
+            asked[static_cast<size_t>(axis.Ordinal)] =
+                AxisProperties(cube_, axis.Properties, AxisName(axis.Ordinal));
+    return asked;
+}
+
 CellSetData QueryEvaluator::Run(const mdx::SelectStatement& statement) {
     try {
+        // Before any SQL runs: a misspelt property fails at once.
+        askedProperties_ = AskedProperties(statement);
         return RunStatement(statement);
     } catch (const std::bad_alloc&) {
         // Whatever the query held is released by now: there is room to say what happened.
@@ -156,12 +188,7 @@ void QueryEvaluator::CheckCrossjoinSize(size_t left, size_t right) const {
     if (right == 0 || left <= kMaxCells / right) return;
     std::string where;
     if (evaluatingAxis_) {
-        static const char* const kAxisNames[] = {"COLUMNS", "ROWS", "PAGES", "SECTIONS",
-                                                 "CHAPTERS"};
-        const auto ordinal = static_cast<size_t>(evaluatingAxis_->Ordinal);
-        where = " on axis " + std::to_string(ordinal) +
-                (ordinal < std::size(kAxisNames) ? std::string(" (") + kAxisNames[ordinal] + ")"
-                                                 : std::string()) +
+        where = " on " + AxisName(evaluatingAxis_->Ordinal) +
                 (evaluatingAxis_->NonEmpty
                      ? ", although it is NON EMPTY: empty positions are dropped only after the "
                        "crossjoin is made"
@@ -286,7 +313,7 @@ CellSetData QueryEvaluator::RunStatement(const mdx::SelectStatement& statement) 
         if (!fetcher_.HasPending()) break;
         fetcher_.FetchPending();
     }
-    return LayOut(axes, positions, slicer, values, formats);
+    return LayOut(axes, positions, slicer, values, formats, askedProperties_);
 }
 
 }  // namespace orvik::cube

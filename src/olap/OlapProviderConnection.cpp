@@ -4,16 +4,51 @@
 
 namespace orvik {
 
+namespace {
+
+// A row-header field: the caption of a member of the row tuples, or one of its asked properties.
+struct RowField {
+    size_t Member = 0;
+    const CellSetPropertyInfo* Property = nullptr;  // null: the caption
+};
+
+std::vector<RowField> RowFields(const CellSetAxis& rows, std::vector<FieldInfo>& fields) {
+    std::vector<RowField> rowFields;
+    if (rows.Positions.empty()) return rowFields;
+    const std::vector<CellSetMember>& first = rows.Positions.front().Members;
+    const bool described = rows.Hierarchies.size() == first.size();
+    for (size_t m = 0; m < first.size(); ++m) {
+        fields.push_back({first[m].LevelUniqueName + ".[MEMBER_CAPTION]", VariantType::String});
+        rowFields.push_back({m, nullptr});
+        if (!described) continue;
+        for (const CellSetPropertyInfo& property : rows.Hierarchies[m].Properties) {
+            fields.push_back({property.UniqueName, property.Type});
+            rowFields.push_back({m, &property});
+        }
+    }
+    return rowFields;
+}
+
+void PutRowField(RowStore& into, size_t column, const CellSetPosition& position,
+                 const RowField& field) {
+    if (field.Member >= position.Members.size()) return into.PutNull(column);
+    const CellSetMember& member = position.Members[field.Member];
+    if (!field.Property) return into.PutText(column, member.Caption);
+    for (const CellSetProperty& property : member.Properties)
+        if (property.Name == field.Property->Name && !property.Value.IsNull())
+            return into.Put(column, property.Value);
+    into.PutNull(column);
+}
+
+}  // namespace
+
 void FlattenCellSet(const CellSetData& cells, RowStore& into) {
     std::vector<FieldInfo> fields;
     const CellSetAxis* columns = cells.Axes.size() > 0 ? &cells.Axes[0] : nullptr;
     const CellSetAxis* rows = cells.Axes.size() > 1 ? &cells.Axes[1] : nullptr;
-    size_t rowMembers = 0;
-    if (rows && !rows->Positions.empty()) {
-        rowMembers = rows->Positions.front().Members.size();
-        for (const CellSetMember& member : rows->Positions.front().Members)
-            fields.push_back({member.LevelUniqueName + ".[MEMBER_CAPTION]", VariantType::String});
-    }
+    const std::vector<RowField> rowFields =
+        rows ? RowFields(*rows, fields) : std::vector<RowField>();
+    const size_t rowMembers = rowFields.size();
     const size_t columnCount = columns ? columns->Positions.size() : 1;
     if (columns) {
         for (const CellSetPosition& position : columns->Positions) {
@@ -29,9 +64,8 @@ void FlattenCellSet(const CellSetData& cells, RowStore& into) {
     const size_t rowCount = rows ? rows->Positions.size() : 1;
     for (size_t r = 0; r < rowCount; ++r) {
         into.AppendRow();
-        if (rows)
-            for (size_t m = 0; m < rowMembers && m < rows->Positions[r].Members.size(); ++m)
-                into.PutText(m, rows->Positions[r].Members[m].Caption);
+        for (size_t f = 0; f < rowMembers; ++f)
+            PutRowField(into, f, rows->Positions[r], rowFields[f]);
         for (size_t c = 0; c < columnCount; ++c) {
             const size_t ordinal = r * columnCount + c;
             if (ordinal < cells.Cells.size() && !cells.Cells[ordinal].Value.IsEmpty())

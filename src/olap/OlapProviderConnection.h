@@ -34,7 +34,9 @@ class OlapProviderConnection : public CProviderConnection {
 };
 
 // Writes `cells` into `into` as a table: a column "<level>.[MEMBER_CAPTION]" per row member,
-// then a column per column position named by its members' unique names joined with ".".
+// each followed by a column per property the row axis asked of its hierarchy (named by the
+// property's unique name), then a column per column position named by its members' unique names
+// joined with ".".
 void FlattenCellSet(const CellSetData& cells, RowStore& into);
 
 }  // namespace orvik

@@ -1,11 +1,14 @@
 // The cell-set fill of a sheet's grid. Providers are not trusted to hand back well-formed axes:
 // a tuple shorter than the first one on its axis reads as empty captions, and a grid refilled from
-// a cell set of another shape writes only what fits the columns it already has.
+// a cell set of another shape writes only what fits the columns it already has. The member
+// properties a query asks of the row axis (DIMENSION PROPERTIES) stand in columns of their own
+// right after the caption of their hierarchy's member.
 #include "render/CellSetFill.h"
 
 #include <algorithm>
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "data/AdoCellSet.h"
 #include "render/GridBase.h"
@@ -28,6 +31,65 @@ int Count(size_t size) {
 // that one year heads all its quarters.
 bool RepeatsPrevious(const std::string& caption, const std::string* previous) {
     return previous && !caption.empty() && caption == *previous;
+}
+
+// One row-header column: the caption of a member of the row tuples, or one of its properties.
+struct RowHeaderColumn {
+    int Member = 0;
+    const CellSetPropertyInfo* Property = nullptr;  // null: the caption
+};
+
+// The row-header columns, as the first row tuple and the properties its hierarchies were asked
+// for make them; a provider that does not describe the hierarchies gets captions only.
+std::vector<RowHeaderColumn> RowHeaderColumns(const CellSetAxis* rows) {
+    std::vector<RowHeaderColumn> columns;
+    if (!rows || rows->Positions.empty()) return columns;
+    const size_t members = rows->Positions.front().Members.size();
+    const bool described = rows->Hierarchies.size() == members;
+    for (size_t m = 0; m < members; ++m) {
+        columns.push_back({Count(m), nullptr});
+        if (!described) continue;
+        for (const CellSetPropertyInfo& property : rows->Hierarchies[m].Properties)
+            columns.push_back({Count(m), &property});
+    }
+    return columns;
+}
+
+// The value of `column`'s property on `position`'s member; empty where the member lacks it.
+Variant PropertyValue(const CellSetPosition& position, const RowHeaderColumn& column) {
+    if (static_cast<size_t>(column.Member) >= position.Members.size()) return {};
+    for (const CellSetProperty& property :
+         position.Members[static_cast<size_t>(column.Member)].Properties)
+        if (property.Name == column.Property->Name) return property.Value;
+    return {};
+}
+
+// The property names over their columns, on the header row nearest the data.
+void FillRowHeaderTitles(CGridBase& grid, const std::vector<RowHeaderColumn>& columns,
+                         int headerRows) {
+    if (headerRows == 0) return;
+    for (size_t k = 0; k < columns.size(); ++k)
+        if (columns[k].Property)
+            grid.SetItemText(headerRows - 1, Count(k), columns[k].Property->Name);
+}
+
+void FillRowHeaders(CGridBase& grid, const CellSetAxis& rows, int p, int row,
+                    const std::vector<RowHeaderColumn>& columns, int rowHeaders) {
+    const CellSetPosition& position = rows.Positions[static_cast<size_t>(p)];
+    for (int k = 0; k < rowHeaders && static_cast<size_t>(k) < columns.size(); ++k) {
+        const RowHeaderColumn& column = columns[static_cast<size_t>(k)];
+        if (column.Property) {
+            const Variant value = PropertyValue(position, column);
+            grid.SetItemText(
+                row, k, value.IsNull() || value.IsEmpty() ? std::string() : VariantToText(value));
+            grid.SetItemRightAligned(row, k, CGridBase::IsNumericType(value.Type()));
+            continue;
+        }
+        const std::string& caption = Caption(position, column.Member);
+        const std::string* previous =
+            k == 0 && p > 0 ? &Caption(rows.Positions[static_cast<size_t>(p) - 1], 0) : nullptr;
+        grid.SetItemText(row, k, RepeatsPrevious(caption, previous) ? "" : caption);
+    }
 }
 
 void FillHeader(CGridBase& grid, const CellSetAxis& columns, int headerRows, int rowHeaders) {
@@ -67,15 +129,16 @@ void FillGridFromCellSet(CGridBase& grid, const CADOMDCellSet& cells, int start)
     const int dataColumns = axes >= 1 ? Count(columns.Positions.size()) : 1;
     const int dataRows = rows ? Count(rows->Positions.size()) : 1;
 
+    const std::vector<RowHeaderColumn> headerColumns = RowHeaderColumns(rows);
     if (start == -2) {
-        const int rowHeaders =
-            rows && !rows->Positions.empty() ? Count(rows->Positions.front().Members.size()) : 0;
+        const int rowHeaders = Count(headerColumns.size());
         const int headerRows =
             columns.Positions.empty() ? 0 : Count(columns.Positions.front().Members.size());
         grid.SetColumnCount(dataColumns + rowHeaders);
         grid.SetFixedRowCount(headerRows);
         grid.SetFixedColumnCount(rowHeaders);
         FillHeader(grid, columns, headerRows, rowHeaders);
+        FillRowHeaderTitles(grid, headerColumns, headerRows);
     }
 
     const int rowHeaders = grid.GetFixedColumnCount();
@@ -89,16 +152,7 @@ void FillGridFromCellSet(CGridBase& grid, const CADOMDCellSet& cells, int start)
 
     for (int p = 0; p < dataRows; ++p) {
         const int row = firstRow + p;
-        if (rows) {
-            const CellSetPosition& position = rows->Positions[static_cast<size_t>(p)];
-            for (int k = 0; k < rowHeaders; ++k) {
-                const std::string& caption = Caption(position, k);
-                const std::string* previous =
-                    k == 0 && p > 0 ? &Caption(rows->Positions[static_cast<size_t>(p) - 1], 0)
-                                    : nullptr;
-                grid.SetItemText(row, k, RepeatsPrevious(caption, previous) ? "" : caption);
-            }
-        }
+        if (rows) FillRowHeaders(grid, *rows, p, row, headerColumns, rowHeaders);
         const long first = static_cast<long>(p) * dataColumns;
         for (int c = 0; c < writtenColumns; ++c) {
             const CellSetCell& cell = cells.Cell(first + c);

@@ -208,6 +208,41 @@ TEST_F(CellSetFill, RenamesSurviveRerunsAndRefillsKeepTheHeader) {
     EXPECT_EQ(Text(3, 5), "99.00");
 }
 
+TEST_F(CellSetFill, AskedMemberPropertiesStandBesideTheirHierarchysCaptions) {
+    CellSetData data = YearsByRegions();
+    CellSetAxis& rows = data.Axes[1];
+    rows.Hierarchies = {{"[Region]", {{"Manager", "[Region].[Region].[Manager]"}}},
+                        {"[Category]",
+                         {{"Weight", "[Category].[Category].[Weight]", VariantType::R8},
+                          {"PARENT_UNIQUE_NAME", "[Category].[PARENT_UNIQUE_NAME]"}}}};
+    rows.Positions[0].Members[0].Properties = {{"Manager", Variant::MakeString("Ann")}};
+    rows.Positions[0].Members[1].Properties = {
+        {"Weight", Variant::MakeR8(2.5)}, {"PARENT_UNIQUE_NAME", Variant::MakeString("[All]")}};
+    // The second row's category lacks Weight; the third row's region holds no manager.
+    rows.Positions[1].Members[0].Properties = {{"Manager", Variant::MakeString("Ann")}};
+    rows.Positions[1].Members[1].Properties = {
+        {"PARENT_UNIQUE_NAME", Variant::MakeString("[All]")}};
+    rows.Positions[2].Members[0].Properties = {{"Manager", Variant::MakeNull()}};
+    Show(data);
+
+    ASSERT_EQ(grid_.GetFixedColumnCount(), 5);
+    ASSERT_EQ(grid_.GetColumnCount(), 9);
+    const std::vector<std::string> titles = {"", "Manager", "", "Weight", "PARENT_UNIQUE_NAME"};
+    const std::vector<std::string> first = {"North", "Ann", "Bikes", "2.50", "[All]", "0.00"};
+    const std::vector<std::string> second = {"", "Ann", "Clothing", "", "[All]", "4.00"};
+    for (int c = 0; c < 5; ++c) EXPECT_EQ(Text(1, c), titles[c]) << c;
+    for (int c = 0; c < 6; ++c) {
+        EXPECT_EQ(Text(2, c), first[c]) << c;
+        EXPECT_EQ(Text(3, c), second[c]) << c;
+    }
+    EXPECT_EQ(Text(4, 1), "");
+    EXPECT_EQ(Text(4, 2), "Bikes");
+    EXPECT_TRUE(grid_.IsItemRightAligned(2, 3));
+    EXPECT_FALSE(grid_.IsItemRightAligned(2, 1));
+    EXPECT_EQ(Text(0, 5), "2024");  // the data columns move right, headers with them
+    EXPECT_EQ(Text(4, 8), "11.00");
+}
+
 TEST_F(CellSetFill, MalformedCellSetsNeitherCrashNorInvent) {
     CellSetData ragged = YearsByRegions();
     ragged.Axes[0].Positions[1].Members.resize(1);  // a tuple shorter than the first
