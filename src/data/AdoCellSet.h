@@ -35,6 +35,10 @@ struct CellSetPropertyInfo {
     std::string Name;        // as CellSetProperty::Name
     std::string UniqueName;  // "[Gender].[PARENT_UNIQUE_NAME]", "[Store].[Store Name].[Store Sqft]"
     VariantType Type = VariantType::String;
+    // One every member has by what it is (MEMBER_NAME, PARENT_UNIQUE_NAME, ...): the cell set
+    // says it for protocols that ask, while grids and row fields, which show the member already,
+    // leave it out.
+    bool Intrinsic = false;
 };
 
 // The hierarchy of one member of an axis's tuples and the properties asked of its members.

@@ -285,7 +285,7 @@ CellSetHierarchyInfo AxisProperties::InfoFor(const Hierarchy& hierarchy) const {
         if (asked.Intrinsic) {
             info.Properties.push_back({asked.Name,
                                        hierarchy.UniqueName + "." + Bracketed(asked.Name),
-                                       FindIntrinsic(asked.Name)->Type});
+                                       FindIntrinsic(asked.Name)->Type, true});
             continue;
         }
         for (const Level& level : hierarchy.Levels) {

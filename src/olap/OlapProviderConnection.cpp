@@ -22,6 +22,7 @@ std::vector<RowField> RowFields(const CellSetAxis& rows, std::vector<FieldInfo>&
         rowFields.push_back({m, nullptr});
         if (!described) continue;
         for (const CellSetPropertyInfo& property : rows.Hierarchies[m].Properties) {
+            if (property.Intrinsic) continue;
             fields.push_back({property.UniqueName, property.Type});
             rowFields.push_back({m, &property});
         }

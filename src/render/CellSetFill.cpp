@@ -50,7 +50,7 @@ std::vector<RowHeaderColumn> RowHeaderColumns(const CellSetAxis* rows) {
         columns.push_back({Count(m), nullptr});
         if (!described) continue;
         for (const CellSetPropertyInfo& property : rows->Hierarchies[m].Properties)
-            columns.push_back({Count(m), &property});
+            if (!property.Intrinsic) columns.push_back({Count(m), &property});
     }
     return columns;
 }
