@@ -171,6 +171,10 @@ const Notes& BuiltinNotes() {
         {"settings.DefAdrFrom",
          "The sender of every mail; may carry a name: `Reports <reports@example.org>`."},
         {"settings.DefAdrTo", "The recipients of mail steps that name none."},
+        {"settings.CubeDebugLog",
+         "`1` writes to the log which table answered each grouped query of the embedded cube "
+         "engine: an aggregate table with its row count, or the fact table and what each "
+         "aggregate lacked."},
         {"settings.PictureFolders",
          "Folders, separated by `;`, that mail and FTP may send pictures from besides the "
          "program folder, the work folder, the report's folder and the layout's."},

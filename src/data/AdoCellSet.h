@@ -73,6 +73,8 @@ struct CellSetData {
     std::vector<CellSetCell> Cells;
     // What the provider worked around on the way (see OlapConnection::TakeWarnings), for the log.
     std::vector<std::string> Warnings;
+    // What it chose on the way (see OlapConnection::TakeNotes), for a log that asks for detail.
+    std::vector<std::string> Notes;
 };
 
 class CADOMDCellSet {
@@ -101,6 +103,8 @@ class CADOMDCellSet {
     const CellSetAxis& Slicer() const { return data_.Slicer; }
     // What the provider worked around while running the query, for the run's log.
     const std::vector<std::string>& Warnings() const { return data_.Warnings; }
+    // What the provider chose while running it, for the log when CubeDebugLog asks for it.
+    const std::vector<std::string>& Notes() const { return data_.Notes; }
     // The cell with `ordinal`; throws InvalidArgument when there is none.
     const CellSetCell& Cell(long ordinal) const;
 

@@ -262,6 +262,8 @@ void BuildSchema(CRegistries& r, orvik::SettingsStore& settings) {
     // Seconds a query may run, and a SQLite query may wait for another program's lock.
     r.AddSetting("QueryTimeout", "Query Timeout, s (0 = none)", "5000", PropKind::Text, 0);
     r.AddSetting("SqliteLockWait", "SQLite Lock Wait, s", "30", PropKind::Text, 0);
+    // 1 writes the cube engine's choices (which aggregate table answered) to the log.
+    r.AddSetting("CubeDebugLog", "Log Cube Engine Choices (1 = on)", "0", PropKind::Text, 0);
     // Seconds a plug-in call may go on after the run was asked to stop before the run is ended
     // without it.
     r.AddSetting("PlugInStopGrace", "Plug-in Stop Grace, s", "10", PropKind::Text, 0);

@@ -12,6 +12,7 @@
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/ConnectionString.h"
+#include "olap/AggregateTables.h"
 #include "olap/CellCache.h"
 #include "olap/CellFetcher.h"
 #include "olap/CubeModel.h"
@@ -216,6 +217,7 @@ class CubeConnection : public OlapConnection {
             if (SameName(cube.Name, name)) {
                 caches_.erase(cube.Name);  // keyed by members: gone before the members go
                 models_.erase(cube.Name);
+                if (aggregates_) aggregates_->Forget();  // they may have been rebuilt too
                 return;
             }
         Throw("The cube '" + name + "' is not in the cube schema " + catalog_);
@@ -260,6 +262,11 @@ class CubeConnection : public OlapConnection {
         auto found = models_.find(definition->Name);
         if (found != models_.end()) return *found->second;
         auto model = std::make_unique<cube::CubeModel>(*definition, database_);
+        if (!aggregates_)
+            aggregates_ = std::make_unique<cube::AggregateTables>(
+                database_, catalog_, [this](std::string warning) { Warn(std::move(warning)); },
+                [this](std::string note) { Note(std::move(note)); });
+        model->UseAggregates(aggregates_.get());
         for (const cube::CalculatedMemberDefinition& calculated : definition->CalculatedMembers) {
             cube::Hierarchy* hierarchy = nullptr;
             for (auto& h : model->Hierarchies())
@@ -299,6 +306,7 @@ class CubeConnection : public OlapConnection {
     std::string catalog_;
     std::string dialect_;
     std::unique_ptr<cube::SchemaDefinition> schema_;
+    std::unique_ptr<cube::AggregateTables> aggregates_;
     std::map<std::string, std::unique_ptr<cube::CubeModel>> models_;
     // Cells read, by cube; declared after the models, so they go first.
     std::map<std::string, std::unique_ptr<cube::CellCache>> caches_;
@@ -309,16 +317,29 @@ class CubeConnection : public OlapConnection {
     std::recursive_mutex useLock_;
     std::mutex warningsLock_;
     std::vector<std::string> warnings_;
+    std::vector<std::string> notes_;
 
     void Warn(std::string warning) {
         std::lock_guard lock(warningsLock_);
         warnings_.push_back(std::move(warning));
+    }
+    void Note(std::string note) {
+        // Notes are taken after each query; a connection used only for its catalog must not let
+        // them pile up.
+        constexpr size_t kKept = 1000;
+        std::lock_guard lock(warningsLock_);
+        if (notes_.size() < kKept) notes_.push_back(std::move(note));
     }
 
   public:
     std::vector<std::string> TakeWarnings() override {
         std::lock_guard lock(warningsLock_);
         return std::exchange(warnings_, {});
+    }
+
+    std::vector<std::string> TakeNotes() override {
+        std::lock_guard lock(warningsLock_);
+        return std::exchange(notes_, {});
     }
 };
 

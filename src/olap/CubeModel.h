@@ -24,6 +24,7 @@ class Variant;
 namespace orvik::cube {
 
 struct Hierarchy;
+class AggregateTables;
 
 struct Level {
     Hierarchy* Owner = nullptr;
@@ -118,6 +119,10 @@ class CubeModel {
     std::string Literal(const Variant& value) const { return SqlLiteral(dialect_, value); }
     const SqlDialect& Dialect() const { return dialect_; }
     CADODatabase& Database() { return database_; }
+    // The aggregate tables queries may read instead of the fact table (null: none), kept by
+    // the connection for all its cubes.
+    AggregateTables* Aggregates() const { return aggregates_; }
+    void UseAggregates(AggregateTables* aggregates) { aggregates_ = aggregates; }
 
   private:
     void AddHierarchy(const DimensionDefinition* dimension, const HierarchyDefinition* definition,
@@ -126,6 +131,7 @@ class CubeModel {
     const CubeDefinition& definition_;
     CADODatabase& database_;
     const SqlDialect& dialect_;
+    AggregateTables* aggregates_ = nullptr;
     std::vector<std::unique_ptr<Hierarchy>> hierarchies_;
 };
 

@@ -131,11 +131,58 @@ struct NamedSetDefinition {
     int Line = 0;
 };
 
+// Aggregate tables: summaries of a cube's fact table that the database keeps beside it. Each
+// column of one stands for a level (its values are the level's keys), for a fact table foreign key
+// (the dimension table joins to it as it would to the fact table), for a measure rolled up to the
+// table's grain, or for the number of fact rows summed into the row.
+struct AggregateLevel {
+    std::string Dimension;
+    std::string Hierarchy;  // the hierarchy's name as the cube model knows it ("Time", "Weekly")
+    std::string Level;
+    std::string Column;
+    bool Collapsed = true;
+    int Line = 0;
+};
+
+struct AggregateMeasure {
+    std::string Measure;  // the stored measure's name, without "[Measures]."
+    std::string Column;
+    int Line = 0;
+};
+
+struct AggregateForeignKey {
+    std::string FactColumn;
+    std::string AggregateColumn;
+    int Line = 0;
+};
+
+// A table left out: by name, or every table whose whole name matches the pattern.
+struct AggregateExclude {
+    std::string Name;
+    std::string Pattern;
+    bool IgnoreCase = true;
+    int Line = 0;
+};
+
+struct AggregateDefinition {
+    std::string Name;     // the table (<AggName>), or empty
+    std::string Pattern;  // a regular expression every table name of the database is matched to
+    std::string FactCount;
+    std::vector<std::string> IgnoredColumns;
+    std::vector<AggregateForeignKey> ForeignKeys;
+    std::vector<AggregateMeasure> Measures;
+    std::vector<AggregateLevel> Levels;
+    std::vector<AggregateExclude> Excludes;  // of a pattern: tables it must not take
+    int Line = 0;
+};
+
 struct CubeDefinition {
     std::string Name;
     std::string Caption;
     std::string DefaultMeasure;
     std::shared_ptr<Relation> Fact;  // null for a virtual cube
+    std::vector<AggregateDefinition> Aggregates;
+    std::vector<AggregateExclude> AggregateExcludes;  // tables no aggregate may use
     bool Virtual = false;
     std::vector<DimensionDefinition> Dimensions;
     std::vector<MeasureDefinition> Measures;

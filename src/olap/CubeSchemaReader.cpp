@@ -1,7 +1,7 @@
 // Reads cube schema XML with libxml2: no network, no external entities, no entity expansion, so
 // a hostile schema file can neither reach out nor blow up. Elements the engine has no use for
-// (aggregate-table hints, annotations, roles) are skipped quietly; anything else unknown becomes
-// a warning with its line, and a schema the engine cannot use is an error naming where.
+// (annotations, roles) are skipped quietly; anything else unknown becomes a warning with its line,
+// and a schema the engine cannot use is an error naming where.
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #include "olap/CubeSchema.h"
@@ -44,6 +45,32 @@ std::string Content(xmlNode* node) {
     std::string text(reinterpret_cast<const char*>(value));
     xmlFree(value);
     return Trim(text);
+}
+
+// The parts of a bracketed MDX name: "[Time].[Year]" -> Time, Year ("]]" stands for "]").
+// Empty when the text is not such a name.
+std::vector<std::string> NameParts(const std::string& text) {
+    std::vector<std::string> parts;
+    size_t at = 0;
+    while (at < text.size()) {
+        if (!parts.empty() && text[at++] != '.') return {};
+        if (at >= text.size() || text[at] != '[') return {};
+        std::string part;
+        for (++at;; ++at) {
+            if (at >= text.size()) return {};
+            if (text[at] != ']') {
+                part += text[at];
+            } else if (at + 1 < text.size() && text[at + 1] == ']') {
+                part += ']';
+                ++at;
+            } else {
+                break;
+            }
+        }
+        ++at;
+        parts.push_back(std::move(part));
+    }
+    return parts;
 }
 
 class Reader {
@@ -375,6 +402,126 @@ class Reader {
         return set;
     }
 
+    // The aggregate tables declared in the fact <Table>: named ones, patterns and exclusions.
+    void Aggregates(xmlNode* table, CubeDefinition& cube) {
+        for (xmlNode* child = table->children; child; child = child->next) {
+            if (Is(child, "AggExclude")) {
+                cube.AggregateExcludes.push_back(Exclude(child));
+            } else if (Is(child, "AggName") || Is(child, "AggPattern")) {
+                cube.Aggregates.push_back(Aggregate(child, cube));
+            }
+        }
+    }
+
+    AggregateExclude Exclude(xmlNode* node) {
+        AggregateExclude exclude;
+        exclude.Line = xmlGetLineNo(node);
+        exclude.Name = Attr(node, "name");
+        exclude.Pattern = Attr(node, "pattern");
+        exclude.IgnoreCase = BoolAttr(node, "ignorecase", true);
+        if (exclude.Name.empty() == exclude.Pattern.empty())
+            Fail(node, "<AggExclude> needs either a name or a pattern");
+        if (!exclude.Pattern.empty()) CheckPattern(node, exclude.Pattern);
+        return exclude;
+    }
+
+    void CheckPattern(xmlNode* node, const std::string& pattern) const {
+        try {
+            std::regex check(pattern);
+        } catch (const std::regex_error& error) {
+            Fail(node,
+                 "the pattern '" + pattern + "' is not a regular expression: " + error.what());
+        }
+    }
+
+    // An attribute an aggregate element cannot do without.
+    std::string Needed(xmlNode* node, const char* attribute) const {
+        std::string value = Attr(node, attribute);
+        if (value.empty())
+            Fail(node, "<" + std::string(reinterpret_cast<const char*>(node->name)) + "> needs " +
+                           attribute + "=\"...\"");
+        return value;
+    }
+
+    AggregateDefinition Aggregate(xmlNode* node, const CubeDefinition& cube) {
+        AggregateDefinition aggregate;
+        aggregate.Line = xmlGetLineNo(node);
+        if (Is(node, "AggName")) {
+            aggregate.Name = Needed(node, "name");
+        } else {
+            aggregate.Pattern = Needed(node, "pattern");
+            CheckPattern(node, aggregate.Pattern);
+        }
+        for (xmlNode* child = node->children; child; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE) continue;
+            const int line = xmlGetLineNo(child);
+            if (Is(child, "AggFactCount")) {
+                aggregate.FactCount = Needed(child, "column");
+            } else if (Is(child, "AggIgnoreColumn")) {
+                aggregate.IgnoredColumns.push_back(Needed(child, "column"));
+            } else if (Is(child, "AggForeignKey")) {
+                aggregate.ForeignKeys.push_back(
+                    {Needed(child, "factColumn"), Needed(child, "aggColumn"), line});
+            } else if (Is(child, "AggMeasure")) {
+                aggregate.Measures.push_back(
+                    {AggregatedMeasure(child, cube), Needed(child, "column"), line});
+            } else if (Is(child, "AggLevel")) {
+                AggregateLevel level = AggregatedLevel(child, cube);
+                level.Column = Needed(child, "column");
+                level.Collapsed = BoolAttr(child, "collapsed", true);
+                level.Line = line;
+                aggregate.Levels.push_back(std::move(level));
+            } else if (Is(child, "AggExclude") && !aggregate.Pattern.empty()) {
+                aggregate.Excludes.push_back(Exclude(child));
+            } else {
+                Warn(child);
+            }
+        }
+        if (aggregate.FactCount.empty())
+            Fail(node, "the aggregate " +
+                           (aggregate.Name.empty() ? aggregate.Pattern : aggregate.Name) +
+                           " needs an <AggFactCount column=\"...\"/>");
+        return aggregate;
+    }
+
+    // The stored measure an <AggMeasure> names ("[Measures].[Unit Sales]").
+    std::string AggregatedMeasure(xmlNode* node, const CubeDefinition& cube) const {
+        const std::string name = Needed(node, "name");
+        const std::vector<std::string> parts = NameParts(name);
+        if (parts.size() == 2 && parts[0] == "Measures")
+            for (const MeasureDefinition& measure : cube.Measures)
+                if (measure.Name == parts[1]) return measure.Name;
+        Fail(node, "the aggregate measure " + name + " is not a stored measure of the cube '" +
+                       cube.Name + "'");
+    }
+
+    // The level an <AggLevel> names: [Dimension].[Level] for a dimension's first hierarchy,
+    // [Dimension.Hierarchy].[Level] or [Dimension].[Hierarchy].[Level] for any.
+    AggregateLevel AggregatedLevel(xmlNode* node, const CubeDefinition& cube) const {
+        const std::string name = Needed(node, "name");
+        const std::vector<std::string> parts = NameParts(name);
+        for (const DimensionDefinition& dimension : cube.Dimensions)
+            for (size_t h = 0; h < dimension.Hierarchies.size(); ++h) {
+                const HierarchyDefinition& hierarchy = dimension.Hierarchies[h];
+                const std::string own = hierarchy.Name.empty() ? dimension.Name : hierarchy.Name;
+                const bool named =
+                    (parts.size() == 2 && ((h == 0 && parts[0] == dimension.Name) ||
+                                           parts[0] == dimension.Name + "." + own)) ||
+                    (parts.size() == 3 && parts[0] == dimension.Name && parts[1] == own);
+                if (!named) continue;
+                for (const LevelDefinition& level : hierarchy.Levels)
+                    if (level.Name == parts.back()) {
+                        AggregateLevel found;
+                        found.Dimension = dimension.Name;
+                        found.Hierarchy = own;
+                        found.Level = level.Name;
+                        return found;
+                    }
+            }
+        Fail(node,
+             "the aggregate level " + name + " is not a level of the cube '" + cube.Name + "'");
+    }
+
     CubeDefinition Cube(xmlNode* node) {
         CubeDefinition cube;
         cube.Line = xmlGetLineNo(node);
@@ -382,10 +529,12 @@ class Reader {
         if (cube.Name.empty()) Fail(node, "<Cube> needs a name");
         cube.Caption = Attr(node, "caption", cube.Name);
         cube.DefaultMeasure = Attr(node, "defaultMeasure");
+        xmlNode* factNode = nullptr;
         for (xmlNode* child = node->children; child; child = child->next) {
             if (child->type != XML_ELEMENT_NODE) continue;
             if (Is(child, "Table")) {
                 cube.Fact = RelationOf(child);
+                factNode = child;
             } else if (Is(child, "View") || Is(child, "InlineTable")) {
                 Fail(child, "the fact table must be a <Table>");
             } else if (Is(child, "Dimension")) {
@@ -420,6 +569,8 @@ class Reader {
                     !hierarchy.Table->HasAlias(cube.Fact->FirstAlias()))
                     Fail(node, "the dimension '" + dimension.Name + "' of the cube '" + cube.Name +
                                    "' needs a foreignKey");
+        // Read last: aggregate columns name the cube's measures and levels, declared after them.
+        Aggregates(factNode, cube);
         return cube;
     }
 

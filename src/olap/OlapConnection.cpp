@@ -36,6 +36,7 @@ class OlapProvider : public PrefixedProvider {
         const std::shared_ptr<OlapConnection> open = OpenOlapConnection(connection, programFolder);
         CellSetData data = open->Execute(query);
         data.Warnings = open->TakeWarnings();
+        data.Notes = open->TakeNotes();
         return data;
     }
 

@@ -77,6 +77,9 @@ class OlapConnection {
     // What the connection found wrong in its catalog and worked around (a calculated member left
     // out), each said once: a call hands over what was found since the last one.
     virtual std::vector<std::string> TakeWarnings() { return {}; }
+    // What the connection chose on the way (which table answered a query), for a log that asks
+    // for such detail; handed over like the warnings.
+    virtual std::vector<std::string> TakeNotes() { return {}; }
     // Fills `into` with the schema rowset `schemaId` names (its OLE DB schema GUID or its
     // MDSCHEMA_* name) for the cube `cubeRestriction` ("" for every cube). The default builds it
     // from the catalog calls above; a server may answer with its own rowsets instead. Throws

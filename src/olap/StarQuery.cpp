@@ -232,6 +232,10 @@ void StarQuery::Select(const MeasureDefinition& measure) {
 }
 
 std::string StarQuery::KeyColumn(const Level& level) const {
+    if (aggregate_)
+        if (const std::string column = aggregate_->LevelColumn(*level.Owner, level.Depth);
+            !column.empty())
+            return AggregateColumn(column);
     const ColumnExpression& key =
         level.Owner->Levels[static_cast<size_t>(level.Depth)].Definition->Key;
     const auto joined = std::find(joined_.begin(), joined_.end(), level.Owner);
@@ -289,7 +293,9 @@ std::string StarQuery::ConditionSql(const Condition& condition) const {
 }
 
 std::string StarQuery::FromSql() const {
-    JoinPlan joins(cube_, *base_.Fact);
+    Relation aggregate;
+    if (aggregate_) aggregate.Table = aggregate.Alias = aggregate_->Table().Table;
+    JoinPlan joins(cube_, aggregate_ ? aggregate : *base_.Fact);
     for (size_t h = 0; h < joined_.size(); ++h) {
         const Hierarchy* hierarchy = joined_[h];
         const DimensionDefinition* dimension = nullptr;
@@ -298,14 +304,42 @@ std::string StarQuery::FromSql() const {
         if (!own->Table || own->Table->HasAlias(base_.Fact->FirstAlias())) continue;
         const std::string keyTable =
             own->PrimaryKeyTable.empty() ? own->Table->FirstAlias() : own->PrimaryKeyTable;
-        joins.Add(*own->Table, dimension->ForeignKey, keyTable, own->PrimaryKey, suffixes_[h]);
+        // An aggregate holding the hierarchy's levels itself needs no join.
+        const std::string foreignKey =
+            aggregate_ ? aggregate_->JoinColumn(*hierarchy) : dimension->ForeignKey;
+        if (!foreignKey.empty())
+            joins.Add(*own->Table, foreignKey, keyTable, own->PrimaryKey, suffixes_[h]);
     }
     std::string sql = joins.Sql();
     for (const std::string& join : subtreeJoins_) sql += join;
     return sql;
 }
 
+std::optional<AggregateChoice> StarQuery::ChooseAggregate() const {
+    AggregateTables* aggregates = cube_.Aggregates();
+    // Subtrees of a parent-child level are found through the dimension's own keys, which an
+    // aggregate's grain does not keep.
+    if (!aggregates || !subtreeConditions_.empty()) return std::nullopt;
+    AggregateNeeds needs;
+    for (const MeasureDefinition* measure : measures_) needs.AddMeasure(*measure);
+    for (const Level& level : groups_) needs.AddLevel(*level.Owner, level.Depth);
+    for (const Condition& condition : conditions_) {
+        if (condition.Keys.Owner) needs.AddLevel(*condition.Keys.Owner, condition.Keys.Depth);
+        for (const auto& tuple : condition.Tuples)
+            for (const Member* member : tuple) {
+                if (IsParentChild(*member)) return std::nullopt;
+                needs.AddMemberLevels(*member);
+            }
+    }
+    return aggregates->Choose(base_, needs);
+}
+
+std::string StarQuery::AggregateColumn(const std::string& column) const {
+    return cube_.Quote(aggregate_->Table().Table) + "." + cube_.Quote(column);
+}
+
 std::string StarQuery::Sql() const {
+    aggregate_ = ChooseAggregate();
     std::string select, groupBy, where;
     for (size_t g = 0; g < groups_.size(); ++g) {
         const std::string column =
@@ -316,7 +350,10 @@ std::string StarQuery::Sql() const {
     for (const std::string& condition : subtreeConditions_)
         Append(where, " AND ", "(" + condition + ")");
     for (const MeasureDefinition* measure : measures_)
-        Append(select, ", ", AggregateSql(cube_, cube_.Measures(), *measure));
+        Append(select, ", ",
+               aggregate_ ? aggregate_->MeasureSql(
+                                *measure, [&](const std::string& c) { return AggregateColumn(c); })
+                          : AggregateSql(cube_, cube_.Measures(), *measure));
     for (const Condition& condition : conditions_)
         Append(where, " AND ", "(" + ConditionSql(condition) + ")");
     std::string sql =

@@ -5,10 +5,12 @@
 // question is known. Both the cell reader and the NON EMPTY tuple finder build their SQL here.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "data/Variant.h"
+#include "olap/AggregateTables.h"
 #include "olap/CubeModel.h"
 
 namespace orvik::cube {
@@ -69,6 +71,9 @@ class StarQuery {
     std::string MemberSql(const Member& member) const;
     std::string ConditionSql(const Condition& condition) const;
     std::string FromSql() const;
+    // The smallest aggregate table that answers the whole question, if any does.
+    std::optional<AggregateChoice> ChooseAggregate() const;
+    std::string AggregateColumn(const std::string& column) const;
 
     const CubeModel& cube_;
     const CubeDefinition& base_;
@@ -84,6 +89,8 @@ class StarQuery {
     std::vector<std::string> subtreeColumns_;
     std::vector<std::string> subtreeJoins_, subtreeConditions_;
     std::vector<const MeasureDefinition*> measures_;
+    // What Sql() reads from, chosen as it starts: an aggregate table, or none for the fact table.
+    mutable std::optional<AggregateChoice> aggregate_;
 };
 
 // What a cell holds of `value`, the aggregate the query read for `measure`: counts as integers,

@@ -15,6 +15,8 @@ namespace orvik {
 
 // The program setting that limits how long one query (an SQL statement, an MDX query) may run.
 inline constexpr const char* kQueryTimeoutSetting = "QueryTimeout";
+// "1" logs what the cube engine chose for each query (OlapConnection::TakeNotes).
+inline constexpr const char* kCubeDebugLogSetting = "CubeDebugLog";
 // Its seconds as set (0: no limit).
 int QueryTimeoutSeconds(Run& run);
 

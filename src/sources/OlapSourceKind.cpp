@@ -12,6 +12,7 @@
 #include "data/CellSetResult.h"
 #include "data/ConnectionString.h"
 #include "model/OvInfoDS.h"
+#include "model/Registries.h"
 #include "olap/OlapConnection.h"
 #include "params/ParamSubstitution.h"
 #include "sources/CatalogTree.h"
@@ -84,6 +85,9 @@ class OlapSourceKind : public ConnectedSourceKind {
                 cellSet->Open(query, connection, run.ProgramFolder());
                 for (const std::string& warning : cellSet->Warnings())
                     UxSaveLog(run, warning, __FILE__, __LINE__);
+                if (run.Registries().SettingValue(kCubeDebugLogSetting) == "1")
+                    for (const std::string& note : cellSet->Notes())
+                        UxSaveLog(run, note, __FILE__, __LINE__);
             } catch (const std::exception& error) {
                 ReportSourceError(run, source, error, __LINE__, query);
                 return 0;

@@ -110,37 +110,24 @@ TEST(Schema, GroupsListsAndSettingsInTheirFixedOrder) {
 
     std::vector<std::string> settings;
     for (const auto& s : r.ProgramSettings) settings.push_back(s->Name + "=" + s->Value);
-    EXPECT_EQ(settings, (std::vector<std::string>{"Language=ENG",
-                                                  "DefPicFmt=png",
-                                                  "DefSrvMail=",
-                                                  "DefSrvFTP=",
-                                                  "DefAdrFrom=",
-                                                  "DefAdrTo=",
-                                                  "CmdTimeout=3600",
-                                                  "WorkFolderWait=300",
-                                                  "QueryTimeout=5000",
-                                                  "SqliteLockWait=30",
-                                                  "PlugInStopGrace=10",
-                                                  "PlugInAnyOwner=0",
-                                                  "PictureFolders=",
-                                                  "MailSecurity=",
-                                                  "MailUser=",
-                                                  "MailPassword=",
-                                                  "MailPasswordCommand=",
-                                                  "MailAuth=auto",
-                                                  "MailCAFile=",
-                                                  "MailVerify=1",
-                                                  "MailConnectTimeout=30",
-                                                  "FtpSecurity=",
-                                                  "FtpUser=",
-                                                  "FtpPassword=",
-                                                  "FtpPasswordCommand=",
-                                                  "FtpKeyFile=",
-                                                  "FtpKnownHosts=~/.ssh/known_hosts",
-                                                  "FtpCAFile=",
-                                                  "FtpVerify=1",
-                                                  "FtpConnectTimeout=30"}));
-    EXPECT_EQ(r.SettingsCount, 30);
+    EXPECT_EQ(settings,
+              (std::vector<std::string>{"Language=ENG",        "DefPicFmt=png",
+                                        "DefSrvMail=",         "DefSrvFTP=",
+                                        "DefAdrFrom=",         "DefAdrTo=",
+                                        "CmdTimeout=3600",     "WorkFolderWait=300",
+                                        "QueryTimeout=5000",   "SqliteLockWait=30",
+                                        "CubeDebugLog=0",      "PlugInStopGrace=10",
+                                        "PlugInAnyOwner=0",    "PictureFolders=",
+                                        "MailSecurity=",       "MailUser=",
+                                        "MailPassword=",       "MailPasswordCommand=",
+                                        "MailAuth=auto",       "MailCAFile=",
+                                        "MailVerify=1",        "MailConnectTimeout=30",
+                                        "FtpSecurity=",        "FtpUser=",
+                                        "FtpPassword=",        "FtpPasswordCommand=",
+                                        "FtpKeyFile=",         "FtpKnownHosts=~/.ssh/known_hosts",
+                                        "FtpCAFile=",          "FtpVerify=1",
+                                        "FtpConnectTimeout=30"}));
+    EXPECT_EQ(r.SettingsCount, 31);
     EXPECT_EQ(r.NextUserListId, 104);
     EXPECT_EQ(r.FindSetting("Language")->ComboId, 101u);
     EXPECT_EQ(r.FindSetting("DefPicFmt")->ValueIndex, 3);  // "png", fourth picture format

@@ -142,6 +142,50 @@ bool IsCurrent(const std::string& target, const std::string& foodmart) {
     });
 }
 
+// Aggregate tables of sales_fact_1997 (`prefix` before each table name): the one FoodMart.xml
+// declares by name, and a smaller one for AggregateSchemaText's pattern that keeps only time by
+// month and product by family.
+std::string AggregateTablesSql(const std::string& prefix) {
+    const std::string fact =
+        prefix + "sales_fact_1997 f JOIN " + prefix + "time_by_day t ON t.time_id = f.time_id";
+    return "CREATE TABLE " + prefix +
+           "agg_c_special_sales_fact_1997 AS SELECT f.product_id AS \"PRODUCT_ID\", "
+           "f.customer_id AS \"CUSTOMER_ID\", f.promotion_id AS \"PROMOTION_ID\", "
+           "f.store_id AS \"STORE_ID\", t.the_year AS \"TIME_YEAR\", "
+           "t.quarter AS \"TIME_QUARTER\", t.month_of_year AS \"TIME_MONTH\", "
+           "SUM(f.unit_sales) AS \"UNIT_SALES_SUM\", SUM(f.store_cost) AS \"STORE_COST_SUM\", "
+           "SUM(f.store_sales) AS \"STORE_SALES_SUM\", COUNT(*) AS \"FACT_COUNT\" FROM " +
+           fact +
+           " GROUP BY f.product_id, f.customer_id, f.promotion_id, f.store_id, t.the_year, "
+           "t.quarter, t.month_of_year;\n"
+           "CREATE TABLE " +
+           prefix +
+           "agg_m_family_sales_fact_1997 AS SELECT t.the_year AS the_year, t.quarter AS quarter, "
+           "t.month_of_year AS month_of_year, c.product_family AS product_family, "
+           "SUM(f.unit_sales) AS unit_sales, SUM(f.store_cost) AS store_cost, "
+           "SUM(f.store_sales) AS store_sales, COUNT(f.product_id) AS sales_count, "
+           "COUNT(*) AS fact_count FROM " +
+           fact + " JOIN " + prefix + "product p ON p.product_id = f.product_id JOIN " + prefix +
+           "product_class c ON c.product_class_id = p.product_class_id "
+           "GROUP BY t.the_year, t.quarter, t.month_of_year, c.product_family;\n";
+}
+
+// Adds the aggregate tables to the SQLite database at `path` (being made, so no one reads it).
+void AddSqliteAggregates(const std::string& path) {
+    sqlite3* db = nullptr;
+    std::string fault;
+    char* message = nullptr;
+    const std::string sql = "BEGIN;\n" + AggregateTablesSql("") + "COMMIT;";
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        fault = "cannot open it";
+    else if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK)
+        fault = message ? message : "failed";
+    sqlite3_free(message);
+    sqlite3_close(db);
+    if (!fault.empty())
+        throw std::runtime_error("adding aggregate tables to " + path + ": " + fault);
+}
+
 // The loader says nothing when a table's file is missing but "skip"; a database without the
 // fact tables would only show up as baffling case failures.
 void CheckFactTables(const std::string& path) {
@@ -150,7 +194,9 @@ void CheckFactTables(const std::string& path) {
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         fault = "cannot open it";
     } else {
-        for (const char* table : {"sales_fact_1997", "inventory_fact_1997", "salary"}) {
+        for (const char* table :
+             {"sales_fact_1997", "inventory_fact_1997", "salary", "agg_c_special_sales_fact_1997",
+              "agg_m_family_sales_fact_1997"}) {
             sqlite3_stmt* statement = nullptr;
             const std::string sql = std::string("SELECT count(*) FROM ") + table;
             long long rows = 0;
@@ -164,6 +210,21 @@ void CheckFactTables(const std::string& path) {
     }
     sqlite3_close(db);
     if (!fault.empty()) throw std::runtime_error("the FoodMart database " + path + ": " + fault);
+}
+
+bool HasTable(const std::string& path, const std::string& table) {
+    sqlite3* db = nullptr;
+    sqlite3_stmt* statement = nullptr;
+    bool found = false;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE name = ?1", -1, &statement,
+                           nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(statement, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        found = sqlite3_step(statement) == SQLITE_ROW;
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return found;
 }
 
 struct TableColumn {
@@ -248,9 +309,7 @@ std::string PostgresLoadScript(const std::string& foodmart) {
         "SELECT pg_advisory_xact_lock(1997, 1);\n"
         "SELECT to_regclass('foodmart.load_marker') IS NOT NULL AS already_loaded \\gset\n"
         "\\if :already_loaded\n"
-        "ROLLBACK;\n"
-        "\\quit\n"
-        "\\endif\n"
+        "\\else\n"
         "DROP SCHEMA IF EXISTS foodmart CASCADE;\n"
         "CREATE SCHEMA foodmart;\n";
     for (const std::string& name : SchemaTables(foodmart + "/FoodMart.xml")) {
@@ -280,8 +339,19 @@ std::string PostgresLoadScript(const std::string& foodmart) {
     script +=
         "CREATE TABLE foodmart.load_marker (loaded_at timestamptz NOT NULL DEFAULT now());\n"
         "INSERT INTO foodmart.load_marker DEFAULT VALUES;\n"
-        "COMMIT;\n"
-        "\\echo foodmart loaded\n";
+        "\\echo foodmart loaded\n"
+        "\\endif\n"
+        // A cluster loaded before the aggregate tables existed gets them now.
+        "SELECT to_regclass('foodmart.agg_m_family_sales_fact_1997') IS NOT NULL AS aggregated "
+        "\\gset\n"
+        "\\if :aggregated\n"
+        "\\else\n" +
+        AggregateTablesSql("foodmart.") +
+        "ANALYZE foodmart.agg_c_special_sales_fact_1997;\n"
+        "ANALYZE foodmart.agg_m_family_sales_fact_1997;\n"
+        "\\echo foodmart aggregated\n"
+        "\\endif\n"
+        "COMMIT;\n";
     return script;
 }
 
@@ -326,7 +396,7 @@ std::string FoodMartSqlite(const std::string& material) {
     const std::string target = TestDataFolder() + "/foodmart.sqlite";
     const auto waitStart = Clock::now();
     FileLock fileLock(target + ".lock");
-    if (!IsCurrent(target, foodmart)) {
+    if (!IsCurrent(target, foodmart) || !HasTable(target, "agg_m_family_sales_fact_1997")) {
         const double waited = SecondsSince(waitStart);
         const auto start = Clock::now();
         const std::string temporary = target + ".tmp." + std::to_string(getpid());
@@ -345,6 +415,7 @@ std::string FoodMartSqlite(const std::string& material) {
             throw std::runtime_error("the FoodMart loader failed with status " +
                                      std::to_string(status) + ":\n" + Tail(log));
         }
+        AddSqliteAggregates(temporary);
         CheckFactTables(temporary);
         fs::rename(temporary, target);
         std::cerr << "[foodmart] made " << target << " in " << SecondsSince(start) << " s"
@@ -404,7 +475,7 @@ std::string FoodMartPostgres(const std::string& material, const std::string& odb
 }
 
 std::string FoodMartCubeConnection(const std::string& material, const std::string& dataSource,
-                                   bool odbc) {
+                                   bool odbc, const std::string& catalog) {
     std::string source;
     if (odbc) {
         // An ODBC string always goes in double quotes, whatever it holds.
@@ -415,7 +486,49 @@ std::string FoodMartCubeConnection(const std::string& material, const std::strin
         source = ConnectionPair("Data Source", dataSource);
     }
     return "Provider=Orvik.Cube;" + source + ";" +
-           ConnectionPair("Catalog", material + "/foodmart/FoodMart.xml");
+           ConnectionPair("Catalog",
+                          catalog.empty() ? material + "/foodmart/FoodMart.xml" : catalog);
+}
+
+std::string AggregateSchemaText(std::string text) {
+    const std::string exclusion = "<AggExclude name=\"agg_c_special_sales_fact_1997\" />";
+    const std::string fact = "<Table name=\"sales_fact_1997\">";
+    const size_t excluded = text.find(exclusion);
+    if (excluded == std::string::npos || text.find(fact) == std::string::npos)
+        throw std::runtime_error("FoodMart.xml no longer declares its aggregate as expected");
+    text.erase(excluded, exclusion.size());
+    text.insert(text.find(fact) + fact.size(), R"(
+    <AggPattern pattern="agg_m_.*_sales_fact_1997">
+        <AggFactCount column="fact_count"/>
+        <AggMeasure name="[Measures].[Unit Sales]" column="unit_sales"/>
+        <AggMeasure name="[Measures].[Store Cost]" column="store_cost"/>
+        <AggMeasure name="[Measures].[Store Sales]" column="store_sales"/>
+        <AggMeasure name="[Measures].[Sales Count]" column="sales_count"/>
+        <AggLevel name="[Time].[Year]" column="the_year"/>
+        <AggLevel name="[Time].[Quarter]" column="quarter"/>
+        <AggLevel name="[Time].[Month]" column="month_of_year"/>
+        <AggLevel name="[Product].[Product Family]" column="product_family"/>
+    </AggPattern>)");
+    return text;
+}
+
+std::string FoodMartAggregateSchema(const std::string& material) {
+    static std::mutex guard;
+    std::lock_guard lock(guard);
+    const std::string target = TestDataFolder() + "/FoodMartAggregates.xml";
+    const FileLock fileLock(target + ".lock");
+    const std::string text = AggregateSchemaText(ReadText(material + "/foodmart/FoodMart.xml"));
+    if (ReadText(target) != text) {
+        // Others may be reading the last copy: the new one replaces it whole.
+        const std::string temporary = target + ".tmp." + std::to_string(getpid());
+        {
+            std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+            out << text;
+            if (!out) throw std::runtime_error("cannot write " + temporary);
+        }
+        fs::rename(temporary, target);
+    }
+    return target;
 }
 
 }  // namespace orvik::test

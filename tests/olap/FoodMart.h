@@ -27,8 +27,17 @@ std::string FoodMartSqlite(const std::string& material);
 std::string FoodMartPostgres(const std::string& material, const std::string& odbc);
 
 // The cube provider's connection string over `dataSource` (a SQLite file, or an ODBC connection
-// string when `odbc` is set) with the FoodMart cube schema of `material`.
+// string when `odbc` is set) with the FoodMart cube schema of `material`, or the schema file
+// `catalog` when given.
 std::string FoodMartCubeConnection(const std::string& material, const std::string& dataSource,
-                                   bool odbc);
+                                   bool odbc, const std::string& catalog = {});
+
+// Both databases hold two aggregate tables of sales_fact_1997: agg_c_special_sales_fact_1997 as
+// FoodMart.xml declares it (which the schema then excludes), and agg_m_family_sales_fact_1997
+// (time by month, product by family, nothing else). This is FoodMart.xml with that exclusion
+// dropped and a pattern added that finds the second one: the path of a copy written once.
+std::string FoodMartAggregateSchema(const std::string& material);
+// The schema text FoodMartAggregateSchema writes, made from FoodMart.xml's `text`.
+std::string AggregateSchemaText(std::string text);
 
 }  // namespace orvik::test

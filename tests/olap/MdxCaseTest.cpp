@@ -1,5 +1,6 @@
-// Every MDX case over FoodMart, run through the cube provider on SQLite and on PostgreSQL and
-// compared with the result another engine's developers wrote down. Core and edge cases must
+// Every MDX case over FoodMart, run through the cube provider on SQLite and on PostgreSQL, each
+// once over the fact table alone and once with aggregate tables to read from, and compared with
+// the result another engine's developers wrote down. Core and edge cases must
 // match; a stretch case that does not is skipped with the reason, so a run shows how many of them
 // the engine already answers.
 #include <gtest/gtest.h>
@@ -113,6 +114,13 @@ TEST_P(Sqlite, Case) {
     RunCase(FoodMartCubeConnection(material_, FoodMartSqlite(material_), false));
 }
 
+class SqliteAggregates : public MdxCaseTest {};
+
+TEST_P(SqliteAggregates, Case) {
+    RunCase(FoodMartCubeConnection(material_, FoodMartSqlite(material_), false,
+                                   FoodMartAggregateSchema(material_)));
+}
+
 class Postgres : public MdxCaseTest {
   protected:
     void SetUp() override {
@@ -132,8 +140,19 @@ TEST_P(Postgres, Case) {
     RunCase(FoodMartCubeConnection(material_, FoodMartPostgres(material_, server_), true));
 }
 
+class PostgresAggregates : public Postgres {};
+
+TEST_P(PostgresAggregates, Case) {
+    RunCase(FoodMartCubeConnection(material_, FoodMartPostgres(material_, server_), true,
+                                   FoodMartAggregateSchema(material_)));
+}
+
 INSTANTIATE_TEST_SUITE_P(MdxCases, Sqlite, ::testing::ValuesIn(CaseParameters()), CaseTestName);
 INSTANTIATE_TEST_SUITE_P(MdxCases, Postgres, ::testing::ValuesIn(CaseParameters()), CaseTestName);
+INSTANTIATE_TEST_SUITE_P(MdxCases, SqliteAggregates, ::testing::ValuesIn(CaseParameters()),
+                         CaseTestName);
+INSTANTIATE_TEST_SUITE_P(MdxCases, PostgresAggregates, ::testing::ValuesIn(CaseParameters()),
+                         CaseTestName);
 
 // Row counts of `tables` through a connection of our own.
 std::vector<long long> CountRows(const std::string& connection,
