@@ -150,13 +150,6 @@ Outcome RunPeer(const std::string& database, const std::string& scratch, long ro
     return outcome;
 }
 
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 struct Side {
     std::vector<double> Wall, Cpu;
     long PeakKilobytes = 0;
@@ -181,8 +174,8 @@ std::string Figures(const Side& side) {
     if (side.Wall.empty())
         std::snprintf(text, sizeof text, "%8s %8s %11s", "-", "-", "-");
     else
-        std::snprintf(text, sizeof text, "%8.2f %8.2f %11.1f", Median(side.Wall), Median(side.Cpu),
-                      side.PeakKilobytes / 1024.0);
+        std::snprintf(text, sizeof text, "%8.2f %8.2f %11.1f", MedianOf(side.Wall),
+                      MedianOf(side.Cpu), side.PeakKilobytes / 1024.0);
     return text;
 }
 
@@ -288,7 +281,7 @@ int main(int argc, char** argv) {
         anyFailed = anyFailed || ours.Failed || peer.Failed;
 
         const bool measured = !ratios.empty();
-        const double ratio = Median(ratios);
+        const double ratio = MedianOf(ratios);
         const double peakPerPage =
             ours.PageBytes > 0 ? ours.PeakKilobytes * 1024.0 / ours.PageBytes : 0;
         std::printf("%9ld | %s | %s | ", rows, Figures(ours).c_str(), Figures(peer).c_str());

@@ -28,6 +28,20 @@ struct BenchArguments {
     std::string Orvik;
 };
 
+// A steady clock's reading in seconds, for timing a stretch of work.
+inline double WallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The middle of `values` (the mean of the two middle ones for an even count); 0 for none.
+inline double MedianOf(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
 // `text` fit for an element of a report file.
 inline std::string XmlEscaped(const std::string& text) {
     std::string escaped;

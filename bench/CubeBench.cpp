@@ -57,18 +57,6 @@ const char* const kSql =
     "JOIN products p ON p.product_id = f.product_id WHERE d.year = 2023 "
     "GROUP BY s.region, p.category ORDER BY s.region, p.category";
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 // The star: every dimension table small, the fact table spread evenly over all of them, so every
 // region x category pair of every year has facts.
 void MakeStar(const std::string& path, long rows) {
@@ -249,14 +237,14 @@ CubeRuns RunCube(const std::string& connection, const Answer& answer, int count,
                 orvik::AppContextOptions{"/tmp/", "/tmp/orvik-cubebench.ini", nullptr});
             for (int run = 0; run < count && run < 16; ++run) {
                 CADOMDCellSet cells;
-                const double start = Now();
+                const double start = WallSeconds();
                 try {
                     cells.Open(kMdx, connection);
                 } catch (const CADOException& error) {
                     Fail(runs, "Open failed: " + error.GetErrorMessage());
                     return;
                 }
-                runs.Seconds[run] = Now() - start;
+                runs.Seconds[run] = WallSeconds() - start;
                 runs.Runs = run + 1;
                 const int slot = run == 0 ? 0 : 1;
                 const auto timings = orvik::LastCubeQueryTimings();
@@ -352,7 +340,7 @@ int main(int argc, char** argv) {
     for (const long rows : sizes) {
         std::fprintf(stderr, "  %ld fact rows: building the star\n", rows);
         struct rusage usage {};
-        const double buildStart = Now();
+        const double buildStart = WallSeconds();
         if (RunInChild<int>(
                 [&](int& ok) {
                     MakeStar(database, rows);
@@ -362,7 +350,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "CubeBench: could not build the star\n");
             return 1;
         }
-        std::printf("%ld fact rows (built in %.1f s)\n", rows, Now() - buildStart);
+        std::printf("%ld fact rows (built in %.1f s)\n", rows, WallSeconds() - buildStart);
 
         // The peer first, so that its answer is there to check ours against.
         std::vector<double> peerSeconds;
@@ -382,7 +370,7 @@ int main(int argc, char** argv) {
 
         long peak = 0;
         const CubeRuns cube = RunCube(connection, answer, runs + 1, peak);
-        const double peer = Median(peerSeconds);
+        const double peer = MedianOf(peerSeconds);
         if (cube.Failure[0]) {
             std::printf("  MDX through CADOMDCellSet::Open FAILED: %s\n", cube.Failure);
             failed = true;
@@ -392,7 +380,7 @@ int main(int argc, char** argv) {
             std::printf("  MDX, fresh process (first query) %8.3f s   ratio %6.2f\n",
                         cube.Seconds[0], cube.Seconds[0] / peer);
             std::printf("  MDX, repeated on its connection  %8.3f s   ratio %6.2f   (median)\n",
-                        Median(warm), Median(warm) / peer);
+                        MedianOf(warm), MedianOf(warm) / peer);
             std::printf("  %ld cells, all agree with sqlite3; peak memory %.1f MiB\n", cube.Cells,
                         peak / 1024.0);
             for (int slot = 0; slot < 2; ++slot)
@@ -430,7 +418,7 @@ int main(int argc, char** argv) {
             if (!ratios.empty())
                 std::printf(
                     "  whole process: orvik /act %8.3f s, sqlite3 -html %8.3f s   ratio %6.2f\n",
-                    Median(ours), Median(theirs), Median(ratios));
+                    MedianOf(ours), MedianOf(theirs), MedianOf(ratios));
         } else {
             std::printf("  whole process: no orvik program at %s (give one with --orvik)\n",
                         orvik.c_str());

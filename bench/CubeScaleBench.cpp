@@ -47,18 +47,6 @@ const char* const kSql =
     "JOIN customers c ON c.customer_id = f.customer_id JOIN days d ON d.day_id = f.day_id "
     "GROUP BY c.customer_id, d.day_id ORDER BY c.region, c.name, d.day_id";
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 std::string Counted(const char* from, long to) {
     return std::string("WITH RECURSIVE c(x) AS (SELECT ") + from +
            " UNION ALL SELECT x + 1 FROM c WHERE x < " + std::to_string(to) + ") ";
@@ -213,7 +201,7 @@ QueryRuns RunQuery(const std::string& connection, const std::string& answerPath,
             const auto held = orvik::OpenOlapConnection(connection);
             for (int run = 0; run < 2; ++run) {
                 CADOMDCellSet cells;
-                const double start = Now();
+                const double start = WallSeconds();
                 try {
                     cells.Open(kMdx, connection);
                 } catch (const CADOException& error) {
@@ -221,7 +209,7 @@ QueryRuns RunQuery(const std::string& connection, const std::string& answerPath,
                                   error.GetErrorMessage().c_str());
                     return;
                 }
-                (run == 0 ? runs.First : runs.Again) = Now() - start;
+                (run == 0 ? runs.First : runs.Again) = WallSeconds() - start;
                 if (run == 0) runs.FirstSql = orvik::LastCubeQueryTimings().SqlSeconds;
                 if (run == 1) runs.SqlQueriesAgain = orvik::LastCubeQueryTimings().SqlQueries;
                 if (run == 0 && !Check(cells, answerPath, runs)) return;
@@ -247,14 +235,15 @@ double RunOrvik(const std::string& orvik, const std::string& scratch, const std:
 void Scale(const std::string& scratch, long rows, int runs, const std::string& orvik) {
     const std::string database = scratch + "/scale.db";
     struct rusage usage {};
-    const double built = Now();
+    const double built = WallSeconds();
     RunInChild<int>([&](int& ok) { MakeStar(database, rows), ok = 1; }, usage);
-    std::printf("%ld fact rows (star and aggregate table built in %.1f s)\n", rows, Now() - built);
+    std::printf("%ld fact rows (star and aggregate table built in %.1f s)\n", rows,
+                WallSeconds() - built);
     const std::string answer = scratch + "/answer.txt";
     std::vector<double> peer;
     for (int run = 0; run < runs; ++run)
         peer.push_back(RunProcess({"sqlite3", database, kSql}, {}, answer).WallSeconds);
-    const double groupBy = Median(peer);
+    const double groupBy = MedianOf(peer);
     std::printf("  sqlite3 GROUP BY over the facts (process)  %8.3f s median\n", groupBy);
 
     for (const bool aggregates : {false, true}) {
@@ -294,7 +283,7 @@ void Scale(const std::string& scratch, long rows, int runs, const std::string& o
             std::printf(
                 "  whole process %-24s orvik /act %8.3f s, sqlite3 -html %8.3f s   "
                 "ratio %5.2f\n",
-                what, Median(ours), Median(theirs), Median(ours) / Median(theirs));
+                what, MedianOf(ours), MedianOf(theirs), MedianOf(ours) / MedianOf(theirs));
     }
     std::error_code error;
     fs::remove(database, error);
@@ -347,7 +336,7 @@ void Probe(const std::string& connection, const char* name, const std::string& m
             orvik::AppContext context(
                 orvik::AppContextOptions{"/tmp/", "/tmp/orvik-cubeprobe.ini", nullptr});
             CADOMDCellSet cells;
-            const double start = Now();
+            const double start = WallSeconds();
             try {
                 cells.Open(mdx, connection);
                 out.Tuples = cells.AxisCount() > 1
@@ -358,7 +347,7 @@ void Probe(const std::string& connection, const char* name, const std::string& m
                 std::snprintf(out.Outcome, sizeof out.Outcome, "%s",
                               error.GetErrorMessage().c_str());
             }
-            out.Seconds = Now() - start;
+            out.Seconds = WallSeconds() - start;
         },
         usage);
     const double mib = usage.ru_maxrss / 1024.0;

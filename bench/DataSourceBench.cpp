@@ -34,20 +34,15 @@ struct Measure {
     long long Checksum = 0;  // bytes of text produced, so both sides can be seen to do the work
 };
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 // Runs `work` in a child and returns its time (measured in the child), peak memory and checksum.
 template <typename Work>
 Measure InChild(Work work) {
     struct rusage usage {};
     Measure measure = RunInChild<Measure>(
         [&](Measure& inChild) {
-            const double start = Now();
+            const double start = WallSeconds();
             inChild.Checksum = work(inChild);
-            inChild.Seconds = Now() - start;
+            inChild.Seconds = WallSeconds() - start;
         },
         usage);
     measure.PeakKilobytes = usage.ru_maxrss;
@@ -56,7 +51,7 @@ Measure InChild(Work work) {
 
 Measure OurSide(const std::string& path) {
     return InChild([&](Measure& measure) -> long long {
-        const double start = Now();
+        const double start = WallSeconds();
         orvik::AppContext context(orvik::AppContextOptions{"/tmp/", path + ".ini", nullptr});
         context.BatchMode = true;
         COvInfoDS source(&context.Registries(), GroupId::DataSource);
@@ -64,7 +59,7 @@ Measure OurSide(const std::string& path) {
         source.DSN.Value = "Provider=SQLite;Data Source=" + path;
         source.Qry.Value = kQuery;
         if (source.OpenConnectDS(context, true) != 1) return -1;
-        measure.LoadSeconds = Now() - start;
+        measure.LoadSeconds = WallSeconds() - start;
         long long bytes = 0;
         const int rows = source.GetDSRowCount(context);
         const int cols = source.GetDSColCount();

@@ -106,6 +106,21 @@ double SqliteNumber(const std::string& database, const std::string& select) {
     return value;
 }
 
+std::string ExecuteSqlite(const std::string& database, const std::string& sql) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open(database.c_str(), &db) != SQLITE_OK) {
+        const std::string message = db ? sqlite3_errmsg(db) : "out of memory";
+        sqlite3_close(db);
+        return "cannot open " + database + ": " + message;
+    }
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+    std::string message = rc == SQLITE_OK ? "" : error ? error : sqlite3_errmsg(db);
+    sqlite3_free(error);
+    sqlite3_close(db);
+    return message;
+}
+
 bool ProcessGroupGone(pid_t group, std::chrono::milliseconds within) {
     const auto deadline = std::chrono::steady_clock::now() + within;
     while (true) {

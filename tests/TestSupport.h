@@ -27,6 +27,9 @@ bool ProcessGroupGone(pid_t group, std::chrono::milliseconds within);
 // the oracle cube tests check the engine's sums against. A query that fails is a test failure
 // (and gives -1).
 double SqliteNumber(const std::string& database, const std::string& select);
+// Runs the SQL statements `sql` on the SQLite file `database` (made when missing); "" when they
+// ran, else SQLite's message.
+std::string ExecuteSqlite(const std::string& database, const std::string& sql);
 
 // A temporary folder removed with everything in it when the object dies.
 class TempDir {

@@ -194,16 +194,7 @@ class AggregateQueries : public ::testing::Test {
         aggregated_ = FoodMartAggregateSchema(material_);
     }
 
-    void Change(const std::string& sql) {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(database_.c_str(), &db), SQLITE_OK);
-        char* message = nullptr;
-        const int status = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-        const std::string said = message ? message : "";
-        sqlite3_free(message);
-        sqlite3_close(db);
-        ASSERT_EQ(status, SQLITE_OK) << said;
-    }
+    void Change(const std::string& sql) { ASSERT_EQ(ExecuteSqlite(database_, sql), ""); }
 
     // The cells of `mdx` over the scratch copy, with the aggregate schema or FoodMart.xml;
     // `notes` and `warnings` get what the connection said.

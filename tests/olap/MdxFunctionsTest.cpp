@@ -92,14 +92,7 @@ class MdxFunctionsTest : public ::testing::Test {
     static void SetUpTestSuite() {
         folder_ = std::make_unique<test::TempDir>();
         database_ = folder_->Path() + "shop.db";
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(database_.c_str(), &db), SQLITE_OK);
-        char* error = nullptr;
-        const int rc = sqlite3_exec(db, kData, nullptr, nullptr, &error);
-        const std::string message = error ? error : "";
-        sqlite3_free(error);
-        sqlite3_close(db);
-        ASSERT_EQ(rc, SQLITE_OK) << message;
+        ASSERT_EQ(test::ExecuteSqlite(database_, kData), "");
         schema_ = folder_->Write("shop.xml", kSchema);
     }
     static void TearDownTestSuite() { folder_.reset(); }

@@ -81,12 +81,8 @@ class NonEmptyFacts : public ::testing::Test {
     static void SetUpTestSuite() {
         folder_ = std::make_unique<TempDir>();
         database_ = folder_->Path() + "visits.db";
+        ASSERT_EQ(ExecuteSqlite(database_, kData), "");
         ASSERT_EQ(sqlite3_open(database_.c_str(), &db_), SQLITE_OK);
-        char* error = nullptr;
-        const int rc = sqlite3_exec(db_, kData, nullptr, nullptr, &error);
-        const std::string message = error ? error : "";
-        sqlite3_free(error);
-        ASSERT_EQ(rc, SQLITE_OK) << message;
         schema_ = folder_->Write("visits.xml", kSchema);
     }
     static void TearDownTestSuite() {

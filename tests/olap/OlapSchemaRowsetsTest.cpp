@@ -77,14 +77,7 @@ class OlapSchemaRowsets : public ::testing::Test {
   protected:
     void SetUp() override {
         const std::string database = program_.Home().Path() + "shop.db";
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
-        char* error = nullptr;
-        const int rc = sqlite3_exec(db, kStarSchema, nullptr, nullptr, &error);
-        const std::string message = error ? error : "";
-        sqlite3_free(error);
-        sqlite3_close(db);
-        ASSERT_EQ(rc, SQLITE_OK) << message;
+        ASSERT_EQ(ExecuteSqlite(database, kStarSchema), "");
         const std::string schema = program_.Home().Write("shop.xml", kCubeSchema);
         connection_.Open("Provider=Orvik.Cube;Data Source=" + database + ";Catalog=" + schema);
     }

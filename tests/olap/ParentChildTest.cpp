@@ -112,14 +112,7 @@ class ParentChildTest : public ::testing::Test {
     static void SetUpTestSuite() {
         folder_ = std::make_unique<test::TempDir>();
         database_ = folder_->Path() + "org.db";
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(database_.c_str(), &db), SQLITE_OK);
-        char* error = nullptr;
-        const int rc = sqlite3_exec(db, ChartData().c_str(), nullptr, nullptr, &error);
-        const std::string message = error ? error : "";
-        sqlite3_free(error);
-        sqlite3_close(db);
-        ASSERT_EQ(rc, SQLITE_OK) << message;
+        ASSERT_EQ(test::ExecuteSqlite(database_, ChartData()), "");
         schema_ = folder_->Write("org.xml", ChartSchema());
     }
     static void TearDownTestSuite() { folder_.reset(); }

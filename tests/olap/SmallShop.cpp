@@ -57,15 +57,8 @@ const char* const kSchema = R"XML(<?xml version="1.0"?>
 }  // namespace
 
 SmallShop::SmallShop() : database_(folder_.Path() + "shop.db") {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(database_.c_str(), &db) != SQLITE_OK)
-        throw std::runtime_error("cannot make " + database_);
-    char* error = nullptr;
-    const int rc = sqlite3_exec(db, kData, nullptr, nullptr, &error);
-    const std::string message = error ? error : "";
-    sqlite3_free(error);
-    sqlite3_close(db);
-    if (rc != SQLITE_OK) throw std::runtime_error("cannot fill " + database_ + ": " + message);
+    if (const std::string error = ExecuteSqlite(database_, kData); !error.empty())
+        throw std::runtime_error("cannot make " + database_ + ": " + error);
     schema_ = folder_.Write("shop.xml", kSchema);
 }
 
@@ -78,14 +71,7 @@ double SmallShop::Sql(const std::string& select) const {
 }
 
 void SmallShop::Execute(const std::string& sql) const {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(database_.c_str(), &db), SQLITE_OK);
-    char* error = nullptr;
-    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
-    const std::string message = error ? error : "";
-    sqlite3_free(error);
-    sqlite3_close(db);
-    ASSERT_EQ(rc, SQLITE_OK) << message;
+    ASSERT_EQ(ExecuteSqlite(database_, sql), "");
 }
 
 std::string SmallShop::ErrorOf(const std::string& mdx) const {
