@@ -103,6 +103,23 @@ inline void WriteGridReport(const std::string& reportPath, const std::string& da
     std::ofstream(reportPath, std::ios::binary | std::ios::trunc) << text;
 }
 
+// The smallest cube report: the OLAP source "Cube" running the typed-in `mdx` on `cube` over
+// `connection`, one grid sheet showing it, and the task `task` whose one step writes the page.
+inline void WriteCubeReport(const std::string& reportPath, const std::string& connection,
+                            const std::string& cube, const std::string& mdx,
+                            const std::string& task) {
+    std::ofstream(reportPath, std::ios::binary | std::ios::trunc)
+        << "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"yes\"?>\r\n<root>\r\n"
+           "\t<DS>\r\n\t\t<Name>Cube</Name>\r\n\t\t<tpDS>OLAP</tpDS>\r\n\t\t<DSN>"
+        << XmlEscaped(connection) << "</DSN>\r\n\t\t<bQ>1</bQ>\r\n\t\t<nCube>" << XmlEscaped(cube)
+        << "</nCube>\r\n\t\t<Qry>" << XmlEscaped(mdx) << "</Qry>\r\n\t</DS>\r\n"
+        << "\t<ACT>\r\n\t\t<Name>" << XmlEscaped(task) << "</Name>\r\n\t</ACT>\r\n"
+        << "\t<ACT>\r\n\t\t<ActParent>0</ActParent>\r\n\t\t<Name>Page</Name>\r\n"
+           "\t\t<AType>HTML</AType>\r\n\t</ACT>\r\n"
+           "\t<SHEET>\r\n\t\t<Name>Cube</Name>\r\n\t\t<cDS>Cube</cDS>\r\n\t\t<tpVW>GRID</tpVW>\r\n"
+           "\t\t<bVis>1</bVis>\r\n\t</SHEET>\r\n</root>\r\n";
+}
+
 // The program built beside the running benchmark (build/bin/orvik), or "orvik" from the PATH.
 inline std::string ProgramNextToUs() {
     std::error_code error;

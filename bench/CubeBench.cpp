@@ -133,21 +133,6 @@ void WriteCubeSchema(const std::string& path) {
 )";
 }
 
-// One OLAP source with the MDX query typed in, one sheet showing it, and the task whose one step
-// writes the page.
-void WriteReport(const std::string& path, const std::string& connection) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        << "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"yes\"?>\r\n<root>\r\n"
-           "\t<DS>\r\n\t\t<Name>Cube</Name>\r\n\t\t<tpDS>OLAP</tpDS>\r\n\t\t<DSN>"
-        << XmlEscaped(connection) << "</DSN>\r\n\t\t<bQ>1</bQ>\r\n\t\t<nCube>Sales</nCube>\r\n"
-        << "\t\t<Qry>" << XmlEscaped(kMdx) << "</Qry>\r\n\t</DS>\r\n"
-        << "\t<ACT>\r\n\t\t<Name>" << kTask << "</Name>\r\n\t</ACT>\r\n"
-        << "\t<ACT>\r\n\t\t<ActParent>0</ActParent>\r\n\t\t<Name>Page</Name>\r\n"
-           "\t\t<AType>HTML</AType>\r\n\t</ACT>\r\n"
-           "\t<SHEET>\r\n\t\t<Name>Cube</Name>\r\n\t\t<cDS>Cube</cDS>\r\n\t\t<tpVW>GRID</tpVW>\r\n"
-           "\t\t<bVis>1</bVis>\r\n\t</SHEET>\r\n</root>\r\n";
-}
-
 // sqlite3's answer: amount and quantity per "region|category".
 using Answer = std::map<std::string, std::pair<double, double>>;
 
@@ -331,7 +316,7 @@ int main(int argc, char** argv) {
     const std::string connection =
         "Provider=Orvik.Cube;Data Source=" + database + ";Catalog=" + schema;
     WriteCubeSchema(schema);
-    WriteReport(report, connection);
+    WriteCubeReport(report, connection, "Sales", kMdx, kTask);
 
     std::printf("query: %s\npeer:  sqlite3 star.db \"%s\"\n", kMdx, kSql);
     std::printf("%d regions x %d categories, 2 measures, sliced to %s; %d runs each\n\n", kRegions,

@@ -133,19 +133,6 @@ void WriteSchema(const std::string& path, bool aggregates) {
            "</Cube></Schema>\n";
 }
 
-void WriteReport(const std::string& path, const std::string& connection) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        << "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"yes\"?>\r\n<root>\r\n"
-           "\t<DS>\r\n\t\t<Name>Cube</Name>\r\n\t\t<tpDS>OLAP</tpDS>\r\n\t\t<DSN>"
-        << XmlEscaped(connection) << "</DSN>\r\n\t\t<bQ>1</bQ>\r\n\t\t<nCube>Sales</nCube>\r\n"
-        << "\t\t<Qry>" << XmlEscaped(kMdx) << "</Qry>\r\n\t</DS>\r\n"
-        << "\t<ACT>\r\n\t\t<Name>" << kTask << "</Name>\r\n\t</ACT>\r\n"
-        << "\t<ACT>\r\n\t\t<ActParent>0</ActParent>\r\n\t\t<Name>Page</Name>\r\n"
-           "\t\t<AType>HTML</AType>\r\n\t</ACT>\r\n"
-           "\t<SHEET>\r\n\t\t<Name>Cube</Name>\r\n\t\t<cDS>Cube</cDS>\r\n\t\t<tpVW>GRID</tpVW>\r\n"
-           "\t\t<bVis>1</bVis>\r\n\t</SHEET>\r\n</root>\r\n";
-}
-
 // What a child reports back (trivially copyable: it crosses a pipe).
 struct QueryRuns {
     double First = 0, Again = 0, FirstSql = 0;
@@ -265,7 +252,7 @@ void Scale(const std::string& scratch, long rows, int runs, const std::string& o
             query.SqlQueriesAgain, query.Rows, query.Checked, peak / 1024.0);
         if (orvik.empty()) continue;
         const std::string report = scratch + "/scale.ovk";
-        WriteReport(report, connection);
+        WriteCubeReport(report, connection, "Sales", kMdx, kTask);
         std::vector<double> ours, theirs;
         for (int run = 0; run < runs; ++run) {
             const double mine = RunOrvik(orvik, scratch, report);
