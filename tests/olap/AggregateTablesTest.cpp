@@ -114,8 +114,8 @@ TEST(AggregateSchema, DeclarationsAreReadWithTheNamesTheyGiveResolved) {
 }
 
 TEST(AggregateSchema, FoodMartsDeclarationIsRead) {
+    ORVIK_NEED_FOODMART(false);
     const std::string material = OlapMaterialFolder();
-    if (material.empty()) GTEST_SKIP() << "no OLAP test material";
     const auto schema = cube::ReadCubeSchema(material + "/foodmart/FoodMart.xml", "sqlite");
     const cube::CubeDefinition& sales = schema.Cubes.at(0);
     ASSERT_EQ(sales.Aggregates.size(), 1u);
@@ -187,8 +187,8 @@ TEST(AggregateSchema, MalformedDeclarationsAreRefusedWithTheLine) {
 class AggregateQueries : public ::testing::Test {
   protected:
     void SetUp() override {
+        ORVIK_NEED_FOODMART(false);
         material_ = OlapMaterialFolder();
-        if (material_.empty()) GTEST_SKIP() << "no OLAP test material";
         database_ = dir_.Path() + "foodmart.sqlite";
         fs::copy_file(FoodMartSqlite(material_), database_);
         aggregated_ = FoodMartAggregateSchema(material_);
@@ -345,8 +345,8 @@ TEST_F(AggregateQueries, RefreshCubeLooksAtTheAggregateTablesAgain) {
 
 // The choices reach the run's log through the OLAP data source, and only when asked for.
 TEST(AggregateLog, TheCubeDebugLogSettingWritesTheChoicesToTheLog) {
+    ORVIK_NEED_FOODMART(false);
     const std::string material = OlapMaterialFolder();
-    if (material.empty()) GTEST_SKIP() << "no OLAP test material";
     TestProgram program;
     COvInfoDS& source = *program.Context().Report().NewDataSource("Cube");
     source.tpDS.Value = "OLAP";
@@ -399,12 +399,9 @@ TEST_F(AggregateQueries, AggregatesAnswerMostOfTheMdxCases) {
 }
 
 TEST(AggregatePostgres, AggregatesAnswerMostOfTheMdxCases) {
+    ORVIK_NEED_FOODMART(true);
     const std::string material = OlapMaterialFolder();
-    const char* odbc = std::getenv("ORVIK_TEST_PG_ODBC");
-    if (material.empty() || !odbc || !*odbc) {
-        if (RunningUnderCi()) FAIL() << "no OLAP test material or PostgreSQL server under CI";
-        GTEST_SKIP() << "needs the OLAP test material and ORVIK_TEST_PG_ODBC";
-    }
+    const std::string odbc = PostgresTestServer();
     TestProgram program(false);
     ExpectAggregatesAnswerMostCases(
         material, FoodMartCubeConnection(material, FoodMartPostgres(material, odbc), true,

@@ -386,6 +386,18 @@ bool RunningUnderCi() {
     return ci && std::string(ci) == "true";
 }
 
+std::string PostgresTestServer() {
+    const char* odbc = std::getenv("ORVIK_TEST_PG_ODBC");
+    return odbc ? odbc : "";
+}
+
+std::string FoodMartMissing(bool postgres) {
+    if (OlapMaterialFolder().empty()) return "no OLAP test material";
+    if (postgres && PostgresTestServer().empty())
+        return "no PostgreSQL test server (ORVIK_TEST_PG_ODBC is not set)";
+    return "";
+}
+
 std::string FoodMartSqlite(const std::string& material) {
     static std::mutex guard;
     static std::map<std::string, std::string> made;

@@ -16,6 +16,22 @@ std::string OlapMaterialFolder();
 // True when the tests run under CI (CI=true), where missing material is a failure, not a skip.
 bool RunningUnderCi();
 
+// The PostgreSQL test server's ODBC connection string ($ORVIK_TEST_PG_ODBC); "" when none is set.
+std::string PostgresTestServer();
+
+// Why a test that needs the OLAP test material (and, with `postgres`, the PostgreSQL test server)
+// cannot run here; "" when it can.
+std::string FoodMartMissing(bool postgres);
+
+// Skips the test when what FoodMartMissing names is not there; under CI, where it must be, fails
+// it instead.
+#define ORVIK_NEED_FOODMART(postgres)                                               \
+    if (const std::string orvikMissing = ::orvik::test::FoodMartMissing(postgres);  \
+        !orvikMissing.empty()) {                                                    \
+        if (::orvik::test::RunningUnderCi()) FAIL() << orvikMissing << " under CI"; \
+        GTEST_SKIP() << orvikMissing;                                               \
+    }
+
 // The path of the FoodMart SQLite database made from `material` by its loader script; made on
 // first use (and again when the loader or its input is newer) in the build folder's test-data/.
 // Throws std::runtime_error with the loader's output when it cannot be made.

@@ -126,11 +126,8 @@ class Postgres : public MdxCaseTest {
     void SetUp() override {
         MdxCaseTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        const char* odbc = std::getenv("ORVIK_TEST_PG_ODBC");
-        server_ = odbc ? odbc : "";
-        if (!server_.empty()) return;
-        if (RunningUnderCi()) FAIL() << "ORVIK_TEST_PG_ODBC is not set under CI";
-        GTEST_SKIP() << "no PostgreSQL test server (ORVIK_TEST_PG_ODBC is not set)";
+        ORVIK_NEED_FOODMART(true);
+        server_ = PostgresTestServer();
     }
 
     std::string server_;
@@ -173,12 +170,9 @@ std::vector<long long> CountRows(const std::string& connection,
 // The PostgreSQL copy must hold what the SQLite one does, or a case failing on one database only
 // would be the loader's fault, not the engine's.
 TEST(FoodMartPostgres, HoldsTheRowsOfTheSqliteDatabase) {
+    ORVIK_NEED_FOODMART(true);
     const std::string material = OlapMaterialFolder();
-    const char* odbc = std::getenv("ORVIK_TEST_PG_ODBC");
-    if (material.empty() || !odbc || !*odbc) {
-        if (RunningUnderCi()) FAIL() << "no OLAP test material or PostgreSQL server under CI";
-        GTEST_SKIP() << "needs the OLAP test material and ORVIK_TEST_PG_ODBC";
-    }
+    const std::string odbc = PostgresTestServer();
     TestProgram program(false);
     const std::vector<std::string> tables = {
         "sales_fact_1997", "inventory_fact_1997", "salary", "customer", "product",

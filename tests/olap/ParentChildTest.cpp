@@ -304,8 +304,8 @@ TEST_F(ParentChildTest, MalformedLevelsAreNamed) {
 // The HR cube's Employees through FoodMart's own closure table: the chief's direct reports, with
 // their subtree sums from SQL, and the same cells again from PostgreSQL when a server is there.
 TEST(ParentChildFoodMart, EmployeesRollUpThroughTheClosureTable) {
+    ORVIK_NEED_FOODMART(false);
     const std::string material = test::OlapMaterialFolder();
-    if (material.empty()) GTEST_SKIP() << "no OLAP test material";
     const std::string database = test::FoodMartSqlite(material);
     const std::string mdx =
         "SELECT {[Measures].[Org Salary], [Measures].[Number of Employees]} ON COLUMNS, "
@@ -329,8 +329,8 @@ TEST(ParentChildFoodMart, EmployeesRollUpThroughTheClosureTable) {
                   test::SqliteNumber(database, "SELECT COUNT(DISTINCT s.employee_id)" + subtree))
             << name;
     }
-    const char* odbc = std::getenv("ORVIK_TEST_PG_ODBC");
-    if (!odbc || !*odbc) return;
+    const std::string odbc = test::PostgresTestServer();
+    if (odbc.empty()) return;
     CADOMDCellSet postgres;
     postgres.Open(
         mdx, test::FoodMartCubeConnection(material, test::FoodMartPostgres(material, odbc), true));
@@ -342,8 +342,8 @@ TEST(ParentChildFoodMart, EmployeesRollUpThroughTheClosureTable) {
 // Every one of FoodMart's 1155 employees, at every depth of the chart: the cells through the
 // closure table and through the subtree keys held in memory must agree, on each database there.
 TEST(ParentChildFoodMart, EveryEmployeeAgreesWithAndWithoutTheClosureTable) {
+    ORVIK_NEED_FOODMART(false);
     const std::string material = test::OlapMaterialFolder();
-    if (material.empty()) GTEST_SKIP() << "no OLAP test material";
     std::ifstream in(material + "/foodmart/FoodMart.xml");
     std::stringstream text;
     text << in.rdbuf();
@@ -354,7 +354,7 @@ TEST(ParentChildFoodMart, EveryEmployeeAgreesWithAndWithoutTheClosureTable) {
     test::TempDir folder;
     const std::string withoutClosure = folder.Write("no-closure.xml", xml);
     std::vector<std::string> sources{test::FoodMartSqlite(material)};
-    if (const char* odbc = std::getenv("ORVIK_TEST_PG_ODBC"); odbc && *odbc)
+    if (const std::string odbc = test::PostgresTestServer(); !odbc.empty())
         sources.push_back(test::FoodMartPostgres(material, odbc));
     for (const std::string& source : sources) {
         const std::string closure =

@@ -130,9 +130,9 @@ double SqlNumber(CADODatabase& database, const std::string& select) {
 
 TEST(SqlDialectPostgres, TheDriverSaysItIsPostgresWhenTheStringDoesNot) {
     const std::string material = OlapMaterialFolder();
-    const char* odbc = std::getenv("ORVIK_TEST_PG_ODBC");
+    const std::string odbc = PostgresTestServer();
     const std::string driver = PostgresDriverFile();
-    if (material.empty() || !odbc || !*odbc || driver.empty()) {
+    if (material.empty() || odbc.empty() || driver.empty()) {
         if (RunningUnderCi()) FAIL() << "no OLAP test material or PostgreSQL server under CI";
         GTEST_SKIP() << "needs the OLAP test material, ORVIK_TEST_PG_ODBC and psqlodbcw.so";
     }
