@@ -39,7 +39,8 @@ struct FactQuestion {
 struct FactCombinations {
     size_t Width = 0;
     std::vector<uint32_t> Positions;
-    std::vector<Variant> Values;  // Count() x the question's Measures.size()
+    size_t ValuesEach = 0;        // the question's measures when read along, else 0
+    std::vector<Variant> Values;  // Count() x ValuesEach
     size_t Count() const { return Width ? Positions.size() / Width : 0; }
 };
 

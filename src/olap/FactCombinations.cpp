@@ -80,9 +80,10 @@ void AddCombinations(const std::vector<const OperandIndex*>& indexes,
 }
 
 // Sorts the combinations into crossjoin order and drops repeats (the same pair from two cubes),
-// their measure values, `valuesEach` to a combination, moving along.
-void SortCombinations(FactCombinations& found, size_t valuesEach) {
+// their measure values moving along.
+void SortCombinations(FactCombinations& found) {
     const size_t width = found.Width;
+    const size_t valuesEach = found.ValuesEach;
     std::vector<uint32_t> order(found.Count());
     std::iota(order.begin(), order.end(), 0);
     const auto span = [&](uint32_t i) {
@@ -146,11 +147,13 @@ std::optional<FactCombinations> CellFetcher::CombinationsWithFacts(const FactQue
         if (std::optional<FactCombinations> kept = cache_->FindCombinations(key)) return kept;
     FactCombinations found;
     found.Width = question.Operands.size();
+    // Measures are read along only for one cube: two cubes would each know half of a cell.
+    found.ValuesEach = question.Cubes.size() == 1 ? question.Measures.size() : 0;
     for (const std::string& cubeName : question.Cubes) {
         ThrowIfStopped("The query");
         if (!CombinationsInCube(question, cubeName, found)) return std::nullopt;
     }
-    SortCombinations(found, question.Measures.size());
+    SortCombinations(found);
     if (cache_) cache_->StoreCombinations(key, found);
     return found;
 }
@@ -196,8 +199,7 @@ bool CellFetcher::CombinationsInCube(const FactQuestion& question, const std::st
     }
     if (question.Compound >= 0)
         query.WhereAnyTuple(compounds_[static_cast<size_t>(question.Compound)]);
-    // Measures are read along only for one cube: two cubes would each know half of a cell.
-    const size_t measures = question.Cubes.size() == 1 ? question.Measures.size() : 0;
+    const size_t measures = found.ValuesEach;
     for (size_t m = 0; m < measures; ++m) query.Select(*question.Measures[m]->Measure);
 
     const auto start = std::chrono::steady_clock::now();

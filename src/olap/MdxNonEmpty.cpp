@@ -110,9 +110,8 @@ TupleList QueryEvaluator::CrossjoinOperands(const std::vector<TupleList>& operan
         for (size_t i = 1; i < operands.size(); ++i) result = CrossjoinSets(result, operands[i]);
         return result;
     }
-    FactQuestion question{
+    const FactQuestion question{
         OperandMembers(operands), context, compound_, cubes, measures, kMaxAxisTuples};
-    if (cubes.size() > 1) question.Measures.clear();
     const std::optional<FactCombinations> found = fetcher_.CombinationsWithFacts(question);
     if (!found) {
         std::string where;
@@ -126,7 +125,7 @@ TupleList QueryEvaluator::CrossjoinOperands(const std::vector<TupleList>& operan
     // the measure's place empty as a stored cell's coordinate has it.
     std::vector<Member*> coordinate = context_;
     if (!coordinate.empty()) coordinate.front() = nullptr;
-    const size_t valuesEach = question.Measures.size();
+    const size_t valuesEach = found->ValuesEach;
     TupleList result;
     result.reserve(found->Count());
     for (size_t c = 0; c < found->Count(); ++c) {
