@@ -186,7 +186,8 @@ void CellFetcher::FetchGroup(const std::vector<const Request*>& requests,
     if (first.Compound >= 0) query.WhereAnyTuple(compounds_[static_cast<size_t>(first.Compound)]);
     for (int m : measures) query.Select(definition.Measures[static_cast<size_t>(m)]);
 
-    ReadGroup(query.Sql(), requests, grouped, query.KeyColumns(), measures, definition);
+    const std::string sql = query.Sql();
+    ReadGroup(sql, requests, grouped, query.KeyColumns(), measures, definition);
 }
 
 void CellFetcher::ReadGroup(const std::string& sql, const std::vector<const Request*>& requests,

@@ -35,18 +35,24 @@ std::string KeyPath(const Member& member, int from) {
 class OperandIndex {
   public:
     OperandIndex(const std::vector<Member*>& members, int from)
-        : from_(from), next_(members.size(), kNoPosition) {
+        : next_(members.size(), kNoPosition) {
         first_.reserve(members.size());
-        for (size_t p = members.size(); p-- > 0;) {
-            auto [it, added] =
-                first_.try_emplace(KeyPath(*members[p], from), static_cast<uint32_t>(p));
-            if (!added) {
-                next_[p] = it->second;
-                it->second = static_cast<uint32_t>(p);
-            }
-        }
+        for (size_t p = members.size(); p-- > 0;) Add(KeyPath(*members[p], from), p);
     }
-    int From() const { return from_; }
+    // The positions by the dimension table's primary key of each member (see
+    // OneRowPerMember), for a query grouped by the fact table's foreign key.
+    static OperandIndex ByPrimaryKey(const std::vector<Member*>& members) {
+        const Hierarchy& hierarchy = *members.front()->Owner;
+        std::vector<const std::string*> keyOf(hierarchy.ByLevel.back().size());
+        for (const auto& [key, member] : hierarchy.ByPrimaryKey)
+            if (member->LevelIndex < keyOf.size()) keyOf[member->LevelIndex] = &key;
+        OperandIndex index(members.size());
+        for (size_t p = members.size(); p-- > 0;)
+            if (members[p]->LevelIndex < keyOf.size())
+                if (const std::string* key = keyOf[members[p]->LevelIndex])
+                    index.Add(*key + '\x1f', p);
+        return index;
+    }
     uint32_t First(const std::string& path) const {
         auto found = first_.find(path);
         return found == first_.end() ? kNoPosition : found->second;
@@ -54,7 +60,16 @@ class OperandIndex {
     uint32_t Next(uint32_t position) const { return next_[position]; }
 
   private:
-    int from_;
+    explicit OperandIndex(size_t size) : next_(size, kNoPosition) { first_.reserve(size); }
+    // Adds `position` under `path`; positions are added last to first.
+    void Add(std::string path, size_t position) {
+        auto [it, added] = first_.try_emplace(std::move(path), static_cast<uint32_t>(position));
+        if (!added) {
+            next_[position] = it->second;
+            it->second = static_cast<uint32_t>(position);
+        }
+    }
+
     std::unordered_map<std::string, uint32_t> first_;
     std::vector<uint32_t> next_;
 };
@@ -135,6 +150,19 @@ std::string QuestionKey(const FactQuestion& question, const std::string& compoun
     return key;
 }
 
+// True when every member of `hierarchy`'s lowest level (which `operand` holds) comes from exactly
+// one row of its dimension table: grouping the facts by their foreign key then groups them by
+// member, without joining the dimension table at all.
+bool OneRowPerMember(const Hierarchy& hierarchy, const std::vector<Member*>& operand) {
+    const HierarchyDefinition& definition = *hierarchy.Definition;
+    const Member& first = *operand.front();
+    return !hierarchy.IsMeasures && !first.Calculated && !IsParentChild(first) &&
+           LevelIndexOf(first) + 1 == hierarchy.Levels.size() && definition.Table &&
+           definition.PrimaryKeyTable.empty() && !definition.PrimaryKey.empty() &&
+           !hierarchy.ByLevel.empty() &&
+           hierarchy.ByPrimaryKey.size() == hierarchy.ByLevel.back().size();
+}
+
 }  // namespace
 
 std::optional<FactCombinations> CellFetcher::CombinationsWithFacts(const FactQuestion& question) {
@@ -162,23 +190,40 @@ bool CellFetcher::CombinationsInCube(const FactQuestion& question, const std::st
                                      FactCombinations& found) {
     const auto& operands = question.Operands;
     StarQuery query(cube_, BaseCube(schema_, cube_.Definition(), cubeName));
-    std::vector<OperandIndex> indexes;
+    // How each operand is grouped: the query's first group for it, and the level its key paths
+    // start at (a parent-child operand: its own depth; by foreign key: none).
+    struct Grouping {
+        size_t Group = 0;
+        int From = 0;
+        bool ByForeignKey = false;
+    };
+    std::vector<Grouping> groupings;
     std::vector<const Hierarchy*> own;
-    indexes.reserve(operands.size());
     for (const std::vector<Member*>& operand : operands) {
         if (operand.empty()) return true;
         const Hierarchy& hierarchy = *operand.front()->Owner;
         const int depth = operand.front()->Depth;
-        // A cube without the hierarchy has facts only at its All member, which no operand holds.
-        if (!query.Join(hierarchy)) return true;
         own.push_back(&hierarchy);
-        if (IsParentChild(*operand.front())) {
-            query.GroupBySubtrees({operand.begin(), operand.end()});
-            indexes.emplace_back(operand, depth);
+        Grouping grouping{query.Groups(), depth, false};
+        // A whole level, or most of it, is read by the facts' own keys; a handful of members
+        // is cheaper to ask for by key below.
+        if (operand.size() > 1000 && OneRowPerMember(hierarchy, operand)) {
+            // A cube without the hierarchy has facts only at its All member, which no operand
+            // holds.
+            if (!query.GroupByForeignKey(hierarchy)) return true;
+            grouping.ByForeignKey = true;
+            grouping.From = StarQuery::FirstKeyDepth(hierarchy, depth);
+            groupings.push_back(grouping);
             continue;
         }
-        const int from = StarQuery::FirstKeyDepth(hierarchy, depth);
-        for (int d = from; d <= depth; ++d) query.GroupBy(hierarchy, d);
+        if (!query.Join(hierarchy)) return true;
+        if (IsParentChild(*operand.front())) {
+            query.GroupBySubtrees({operand.begin(), operand.end()});
+            groupings.push_back(grouping);
+            continue;
+        }
+        grouping.From = StarQuery::FirstKeyDepth(hierarchy, depth);
+        for (int d = grouping.From; d <= depth; ++d) query.GroupBy(hierarchy, d);
         std::set<std::string> keys;
         bool null = false;
         for (const Member* member : operand) {
@@ -189,7 +234,7 @@ bool CellFetcher::CombinationsInCube(const FactQuestion& question, const std::st
         }
         if (keys.size() <= 1000 && keys.size() + (null ? 1 : 0) < DistinctKeys(hierarchy, depth))
             query.WhereKeyIn(hierarchy, depth, {keys.begin(), keys.end()}, null);
-        indexes.emplace_back(operand, from);
+        groupings.push_back(grouping);
     }
     for (const Member* member : question.Context) {
         if (!member || member->IsAll || member->Owner->IsMeasures) continue;
@@ -205,6 +250,20 @@ bool CellFetcher::CombinationsInCube(const FactQuestion& question, const std::st
     const auto start = std::chrono::steady_clock::now();
     CADORecordset rows(&cube_.Database());
     rows.Open(query.Sql());
+    // Each operand's positions by the keys its columns give: an aggregate table that keeps a
+    // level's own keys was grouped by those rather than by the foreign key asked for.
+    std::vector<OperandIndex> indexes;
+    std::vector<size_t> columnsOf;
+    indexes.reserve(operands.size());
+    for (size_t i = 0; i < operands.size(); ++i) {
+        const Grouping& grouping = groupings[i];
+        const bool byForeignKey =
+            grouping.ByForeignKey && query.GroupedByForeignKey(grouping.Group);
+        indexes.push_back(byForeignKey ? OperandIndex::ByPrimaryKey(operands[i])
+                                       : OperandIndex(operands[i], grouping.From));
+        columnsOf.push_back(
+            byForeignKey ? 1 : static_cast<size_t>(operands[i].front()->Depth - grouping.From + 1));
+    }
     std::vector<Variant> values(query.KeyColumns() + measures);
     std::vector<const OperandIndex*> byOperand;
     for (const OperandIndex& index : indexes) byOperand.push_back(&index);
@@ -216,8 +275,7 @@ bool CellFetcher::CombinationsInCube(const FactQuestion& question, const std::st
         bool known = true;
         for (size_t i = 0; i < operands.size(); ++i) {
             path.clear();
-            for (int d = indexes[i].From(); d <= operands[i].front()->Depth; ++d)
-                path += KeyText(values[column++]) + '\x1f';
+            for (size_t c = 0; c < columnsOf[i]; ++c) path += KeyText(values[column++]) + '\x1f';
             firsts[i] = indexes[i].First(path);
             known = known && firsts[i] != kNoPosition;
         }

@@ -217,12 +217,24 @@ void StarQuery::WhereAnyTuple(const std::vector<std::vector<Member*>>& tuples) {
 void StarQuery::GroupBy(const Hierarchy& hierarchy, int depth) {
     groups_.push_back({&hierarchy, depth});
     subtreeColumns_.emplace_back();
+    foreignKeys_.emplace_back();
+}
+
+bool StarQuery::GroupByForeignKey(const Hierarchy& hierarchy) {
+    const DimensionDefinition* dimension = nullptr;
+    const HierarchyDefinition* own = nullptr;
+    if (!FindHierarchy(base_, hierarchy, dimension, own)) return false;
+    groups_.push_back({&hierarchy, static_cast<int>(hierarchy.Levels.size()) - 1});
+    subtreeColumns_.emplace_back();
+    foreignKeys_.push_back(dimension->ForeignKey);
+    return true;
 }
 
 void StarQuery::GroupBySubtrees(const std::vector<const Member*>& members) {
     SubtreeGrouping grouping = SubtreeGroups(cube_, members, groups_.size());
     groups_.push_back({members.front()->Owner, members.front()->Depth});
     subtreeColumns_.push_back(std::move(grouping.Column));
+    foreignKeys_.emplace_back();
     if (!grouping.Join.empty()) subtreeJoins_.push_back(std::move(grouping.Join));
     subtreeConditions_.push_back(std::move(grouping.Condition));
 }
@@ -253,6 +265,27 @@ std::string StarQuery::KeyColumn(const Level& level) const {
     const std::string table =
         key.Table.empty() ? level.Owner->Definition->Table->FirstAlias() : key.Table;
     return cube_.Quote(table + suffix) + "." + cube_.Quote(key.Column);
+}
+
+std::string StarQuery::GroupColumn(size_t g) const {
+    byForeignKey_[g] = false;
+    if (!subtreeColumns_[g].empty()) return subtreeColumns_[g];
+    if (foreignKeys_[g].empty()) return KeyColumn(groups_[g]);
+    if (!aggregate_) {
+        byForeignKey_[g] = true;
+        return cube_.Quote(base_.Fact->FirstAlias()) + "." + cube_.Quote(foreignKeys_[g]);
+    }
+    if (const std::string join = aggregate_->JoinColumn(*groups_[g].Owner); !join.empty()) {
+        byForeignKey_[g] = true;
+        return AggregateColumn(join);
+    }
+    // The aggregate keeps the level's own keys: the path of them that names a member.
+    const Level& leaf = groups_[g];
+    const int first = FirstKeyDepth(*leaf.Owner, leaf.Depth);
+    std::string columns;
+    for (int d = first; d <= leaf.Depth; ++d) Append(columns, ", ", KeyColumn({leaf.Owner, d}));
+    keyColumns_ += static_cast<size_t>(leaf.Depth - first);  // beyond the group's own one
+    return columns;
 }
 
 std::string StarQuery::MemberSql(const Member& member) const {
@@ -341,9 +374,10 @@ std::string StarQuery::AggregateColumn(const std::string& column) const {
 std::string StarQuery::Sql() const {
     aggregate_ = ChooseAggregate();
     std::string select, groupBy, where;
+    byForeignKey_.assign(groups_.size(), false);
+    keyColumns_ = groups_.size();
     for (size_t g = 0; g < groups_.size(); ++g) {
-        const std::string column =
-            subtreeColumns_[g].empty() ? KeyColumn(groups_[g]) : subtreeColumns_[g];
+        const std::string column = GroupColumn(g);
         Append(select, ", ", column);
         Append(groupBy, ", ", column);
     }

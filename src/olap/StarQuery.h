@@ -38,14 +38,26 @@ class StarQuery {
     void WhereAnyTuple(const std::vector<std::vector<Member*>>& tuples);
     // Groups by the key of `hierarchy`'s level at `depth`, selected in the order of the calls.
     void GroupBy(const Hierarchy& hierarchy, int depth);
+    // Groups by the fact table's foreign key to `hierarchy`'s dimension table: one group per
+    // dimension row, with no join when nothing else reads the dimension. The caller maps the
+    // keys to members, which is exact for a lowest level whose members each have one row. An
+    // aggregate table that keeps the level's own columns instead makes the query group by
+    // those, from FirstKeyDepth down; GroupedByForeignKey says which it was once Sql() has
+    // been written. False when the base
+    // cube lacks the hierarchy.
+    bool GroupByForeignKey(const Hierarchy& hierarchy);
+    bool GroupedByForeignKey(size_t group) const { return byForeignKey_[group]; }
     // Groups by `members` of a parent-child level, all of one depth, each standing for its
     // whole subtree; selected among the grouped keys in the order of the calls.
     void GroupBySubtrees(const std::vector<const Member*>& members);
     // Selects a stored measure after the grouped keys, in the order of the calls.
     void Select(const MeasureDefinition& measure);
 
-    // The key columns selected before the measures.
-    size_t KeyColumns() const { return groups_.size(); }
+    // The groups asked for so far.
+    size_t Groups() const { return groups_.size(); }
+    // The key columns selected before the measures, once Sql() has been written: a group by
+    // foreign key that an aggregate answers by its level columns takes one per level.
+    size_t KeyColumns() const { return keyColumns_; }
     std::string Sql() const;
 
     // The first level at or above `depth` from which a member's path of keys names it: the
@@ -66,6 +78,8 @@ class StarQuery {
         bool Null = false;
     };
     std::string KeyColumn(const Level& level) const;
+    // The column group `g` is written as; settles GroupedByForeignKey for it.
+    std::string GroupColumn(size_t g) const;
     // What the aliases of a newly joined hierarchy's tables are followed by.
     std::string AliasSuffix(const DimensionDefinition& dimension, const HierarchyDefinition& own);
     std::string MemberSql(const Member& member) const;
@@ -88,6 +102,11 @@ class StarQuery {
     // Per grouped key: the SQL of a parent-child grouping, empty for a level's key column.
     std::vector<std::string> subtreeColumns_;
     std::vector<std::string> subtreeJoins_, subtreeConditions_;
+    // Per grouped key: the dimension's foreign key when grouped by it ("" otherwise), and
+    // whether the written query does.
+    std::vector<std::string> foreignKeys_;
+    mutable std::vector<bool> byForeignKey_;
+    mutable size_t keyColumns_ = 0;
     std::vector<const MeasureDefinition*> measures_;
     // What Sql() reads from, chosen as it starts: an aggregate table, or none for the fact table.
     mutable std::optional<AggregateChoice> aggregate_;

@@ -34,7 +34,24 @@ CREATE TABLE sales (day_id INTEGER, customer_id INTEGER, product_id INTEGER, amo
 WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4000)
 INSERT INTO sales SELECT (i * 7919) % 365 + 1, (i * 104729) % 3000 + 1, (i * 31) % 40 + 1,
   CASE WHEN i % 9 = 0 THEN NULL ELSE (i % 97) + 0.5 END, i % 5 + 1, (i * 613) % 365 + 1 FROM n;
+-- Sales of a customer the table lacks, and of none: no customer member has them.
+INSERT INTO sales VALUES (1, 99999, 1, 5, 1, 1), (2, NULL, 1, 7, 1, 2);
+-- An aggregate by day that keeps the customers' own level columns rather than their key.
+CREATE TABLE agg_day_customer AS SELECT day_id, region, customer_name, sum(amount) AS amount,
+  sum(quantity) AS quantity, count(*) AS n FROM sales JOIN customers USING (customer_id)
+  GROUP BY day_id, region, customer_name;
 )SQL";
+
+const char* const kCustomerAggregate = R"XML(<Table name="sales">
+      <AggName name="agg_day_customer">
+        <AggFactCount column="n"/>
+        <AggForeignKey factColumn="day_id" aggColumn="day_id"/>
+        <AggMeasure name="[Measures].[Amount]" column="amount"/>
+        <AggMeasure name="[Measures].[Quantity]" column="quantity"/>
+        <AggLevel name="[Customer].[Region]" column="region"/>
+        <AggLevel name="[Customer].[Name]" column="customer_name"/>
+      </AggName>
+    </Table>)XML";
 
 const char* const kSchema = R"XML(<?xml version="1.0"?>
 <Schema name="Visits">
@@ -84,6 +101,10 @@ class NonEmptyFacts : public ::testing::Test {
         ASSERT_EQ(ExecuteSqlite(database_, kData), "");
         ASSERT_EQ(sqlite3_open(database_.c_str(), &db_), SQLITE_OK);
         schema_ = folder_->Write("visits.xml", kSchema);
+        std::string aggregated = kSchema;
+        const std::string table = "<Table name=\"sales\"/>";
+        aggregated.replace(aggregated.find(table), table.size(), kCustomerAggregate);
+        aggregatedSchema_ = folder_->Write("aggregated.xml", aggregated);
     }
     static void TearDownTestSuite() {
         sqlite3_close(db_);
@@ -91,9 +112,9 @@ class NonEmptyFacts : public ::testing::Test {
     }
 
     // The rows of axis 1, each "caption/caption..." then its cells' values, one line each.
-    static std::string Rows(const std::string& mdx) {
+    static std::string Rows(const std::string& mdx, const std::string& schema = schema_) {
         CADOMDCellSet cells;
-        cells.Open(mdx, "Provider=Orvik.Cube;Data Source=" + database_ + ";Catalog=" + schema_);
+        cells.Open(mdx, "Provider=Orvik.Cube;Data Source=" + database_ + ";Catalog=" + schema);
         const size_t columns = cells.Axis(0).Positions.size();
         std::string out;
         const auto& rows = cells.Axis(1).Positions;
@@ -161,7 +182,7 @@ class NonEmptyFacts : public ::testing::Test {
     }
 
     static inline std::unique_ptr<TempDir> folder_;
-    static inline std::string database_, schema_;
+    static inline std::string database_, schema_, aggregatedSchema_;
     static inline sqlite3* db_ = nullptr;
     static inline int keysBeforeCells_ = 2;
 };
@@ -200,6 +221,22 @@ TEST_F(NonEmptyFacts, ACrossjoinOfTwoLargeLevelsKeepsTheTuplesWithFactsInCrossjo
                        " GROUP BY day_id, customer_id HAVING sum(amount) IS NOT NULL "
                        "ORDER BY day_id, region, customer_name")),
         "");
+}
+
+// The customers' level has a row per member, so the facts are grouped by their own customer key
+// without joining the customers; an aggregate keeping the customers' names is grouped by those.
+// Either way sales of an unknown customer or of none belong to no tuple.
+TEST_F(NonEmptyFacts, ALevelWithARowPerMemberIsReadByTheFactsKeysOrTheAggregatesColumns) {
+    keysBeforeCells_ = 2;
+    const std::string expected =
+        Sql(std::string("SELECT customer_name, day_name, iif(sum(amount) IS NULL, '', printf('%g', "
+                        "sum(amount))), sum(quantity)") +
+            kJoined + " GROUP BY day_id, customer_id ORDER BY region, customer_name, day_id");
+    const std::string mdx =
+        "SELECT {[Measures].[Amount], [Measures].[Quantity]} ON COLUMNS, NON EMPTY "
+        "[Customer].[Name].Members * [Day].[Day].Members ON ROWS FROM [Visits]";
+    for (const std::string& schema : {schema_, aggregatedSchema_})
+        EXPECT_EQ(Difference(Rows(mdx, schema), expected), "") << schema;
 }
 
 TEST_F(NonEmptyFacts, SlicersAndThreeWayCrossjoinsAreAnsweredFromTheFacts) {
