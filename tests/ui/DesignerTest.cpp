@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 
 #include "TestSupport.h"
@@ -336,6 +337,70 @@ TEST_F(Designer, AScheduledRunNeverWaitsForAnOpenDesigner) {
     EXPECT_NE(log.find("Step"), std::string::npos) << log;
     // The run emptied the shared folder, not the designer's: its page is still there.
     EXPECT_TRUE(fs::exists(shown));
+}
+
+// What a window shows of the report it has open: its objects with their values, and its page
+// with the window's own work folder left out.
+std::string Shown(ui::MainFrame& frame, CReport& report) {
+    std::string shown;
+    for (const auto& source : report.DataSources)
+        shown += "source " + source->Name.Value + ": " + source->Qry.Value + "\n";
+    for (const auto& parameter : report.Params)
+        shown += "parameter " + parameter->Name.Value + " = " + parameter->PrmVal.Value + "\n";
+    for (const auto& sheet : report.Sheets) {
+        shown += "sheet " + sheet->Name.Value;
+        if (wxGrid* grid = frame.SheetGrid(*sheet))
+            shown += " " + std::to_string(grid->GetNumberRows()) + "x" +
+                     std::to_string(grid->GetNumberCols());
+        shown += "\n";
+    }
+    const std::string file = frame.Page().ShownFile();
+    std::string page = test::ReadFileBytes(file);
+    const std::string folder = fs::path(file).parent_path().string();
+    for (size_t at; (at = page.find(folder)) != std::string::npos;)
+        page.replace(at, folder.size(), "<work>");
+    return shown + page;
+}
+
+TEST_F(Designer, ReportsOpenedOneAfterAnotherShowAsInAFreshWindow) {
+    const std::string folder = std::string(ORVIK_SOURCE_DIR) + "/examples/sales/";
+    const std::vector<std::string> reports = {folder + "cube.ovk", folder + "Sales.ovk",
+                                              folder + "cube.ovk"};
+    // The example's chart sheet and workbook step need the plug-ins beside the program.
+    const fs::path built = fs::canonical("/proc/self/exe").parent_path();
+    for (const auto& entry : fs::directory_iterator(built))
+        if (entry.path().extension() == ".rll")
+            fs::create_symlink(entry.path(), home_.Path() + entry.path().filename().string());
+    std::map<std::string, std::string> fresh;
+    for (const std::string& report : {reports[0], reports[1]}) {
+        Start({report});
+        fresh[report] = Shown(*frame_, Report());
+        EXPECT_EQ(messages_, std::vector<std::string>{}) << report;
+        frame_->Close(true);
+        test::ProcessPendingEvents();
+        frame_ = nullptr;
+        app_.reset();
+    }
+    Start({});
+    for (const std::string& report : reports) {
+        messages_.clear();
+        ASSERT_TRUE(frame_->OpenReport(report)) << report;
+        EXPECT_EQ(messages_, std::vector<std::string>{}) << report;
+        EXPECT_EQ(Shown(*frame_, Report()), fresh[report]) << report;
+        // Nothing of the report before stays on the property bar.
+        const COvInfoObject* shown = frame_->Properties().Object();
+        bool ours = shown == nullptr || shown == Report().ReportObject.get();
+        for (const auto& parameter : Report().Params) ours = ours || shown == parameter.get();
+        for (const auto& source : Report().DataSources) ours = ours || shown == source.get();
+        for (const auto& sheet : Report().Sheets) ours = ours || shown == sheet.get();
+        for (const auto& task : Report().Tasks) ours = ours || shown == task.get();
+        EXPECT_TRUE(ours) << report;
+        // The next report is opened with one of this one's parameters on the bar.
+        ASSERT_FALSE(Report().Params.empty());
+        Select(*Report().Params.front());
+        test::ProcessPendingEvents();
+        EXPECT_EQ(frame_->Properties().Object(), Report().Params.front().get());
+    }
 }
 
 TEST_F(Designer, ShowsTheExampleAndLeavesAScreenshot) {
