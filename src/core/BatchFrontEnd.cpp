@@ -9,6 +9,7 @@ namespace orvik {
 MessageBoxResult DefaultAnswer(MessageBoxButtons buttons) {
     switch (buttons) {
         case MessageBoxButtons::YesNo:
+        case MessageBoxButtons::YesNoCancel:
             return MessageBoxResult::No;
         case MessageBoxButtons::OkCancel:
             return MessageBoxResult::Cancel;

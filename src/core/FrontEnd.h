@@ -18,7 +18,7 @@ namespace orvik {
 
 class Run;
 
-enum class MessageBoxButtons { Ok, OkCancel, YesNo };
+enum class MessageBoxButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageBoxIcon { None, Error, Warning, Information, Question };
 enum class MessageBoxResult { Ok, Cancel, Yes, No };
 

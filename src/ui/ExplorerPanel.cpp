@@ -95,6 +95,13 @@ void ExplorerPanel::Rebuild() {
     rebuilding_ = false;
 }
 
+void ExplorerPanel::RebuildForAnotherReport() {
+    rebuilding_ = true;
+    UnselectAll();
+    rebuilding_ = false;
+    Rebuild();
+}
+
 wxTreeItemId ExplorerPanel::FindItem(const wxTreeItemId& parent,
                                      const COvInfoObject* object) const {
     wxTreeItemIdValue cookie;

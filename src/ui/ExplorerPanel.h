@@ -20,6 +20,9 @@ class ExplorerPanel : public wxTreeCtrl {
 
     // Rebuilds the whole tree from the open report, keeping the selected object selected.
     void Rebuild();
+    // Rebuilds the tree for a report that replaced the one shown: nothing of the old one's
+    // selection is kept (a new object may even sit at a deleted one's address).
+    void RebuildForAnotherReport();
     // The tree item of `object` (invalid when it has none).
     wxTreeItemId ItemOf(const COvInfoObject* object) const;
     // The root item of `root`.

@@ -502,10 +502,13 @@ void MainFrame::Retranslate() {
 bool MainFrame::SettleUnsavedChanges() {
     AppContext* context = DesignerContext();
     if (!document_ || !context || !document_->NeedsSaving()) return true;
-    // Asked through the front end, which tests answer in place of a person.
-    if (ShowMessage(*context, UiText(0x533), UiText(0x534), MessageBoxButtons::YesNo,
-                    MessageBoxIcon::Question) != MessageBoxResult::Yes)
-        return true;
+    // Asked through the front end, which tests answer in place of a person. Cancel (or Escape,
+    // or closing the question) leaves everything as it was.
+    const MessageBoxResult answer =
+        ShowMessage(*context, UiText(0x533), UiText(0x534), MessageBoxButtons::YesNoCancel,
+                    MessageBoxIcon::Question);
+    if (answer == MessageBoxResult::Cancel) return false;
+    if (answer != MessageBoxResult::Yes) return true;
     const design::DocumentResult saved = document_->Save();
     ShowError(saved.Error);
     return saved.Done;
@@ -527,7 +530,7 @@ void MainFrame::NewReport() {
     wxBusyCursor busy;
     document_->New();
     SyncSheetTabs();
-    explorer_->Rebuild();
+    explorer_->RebuildForAnotherReport();
     HTMLRefresh(*DesignerContext());
     UpdateTitle();
 }
@@ -536,7 +539,7 @@ bool MainFrame::OpenReport(const std::string& path) {
     if (!document_ || !app_) return false;
     CloseSheetTabs();
     if (!SettleUnsavedChanges()) {
-        // The open report stays (its save failed); its tabs come back.
+        // The open report stays (cancelled, or its save failed); its tabs come back.
         SyncSheetTabs();
         return false;
     }
@@ -545,7 +548,7 @@ bool MainFrame::OpenReport(const std::string& path) {
     const design::DocumentResult opened = document_->Open(path);
     ShowError(opened.Error);
     SyncSheetTabs();
-    explorer_->Rebuild();
+    explorer_->RebuildForAnotherReport();
     if (opened) RememberRecent(document_->Path());
     SetPaneText(0, opened ? "" : "The report could not be opened");
     UpdateTitle();
@@ -664,7 +667,7 @@ void MainFrame::OnClose(wxCloseEvent& event) {
     // The tabs go before the sheets they show: a grid painted or focused in between would read a
     // sheet that is gone.
     CloseSheetTabs();
-    // A failed save of a modified report keeps the window open.
+    // Cancel, or a failed save of a modified report, keeps the window open.
     if (!SettleUnsavedChanges() && event.CanVeto()) {
         SyncSheetTabs();
         event.Veto();

@@ -94,7 +94,7 @@ class MainFrame : public wxFrame {
 
     CReport* Report() const;
     // Asks whether to save a modified report before it goes, and saves it when told to. False
-    // when the save failed (said so): the report must stay.
+    // when the user cancelled or the save failed (said so): the report must stay.
     bool SettleUnsavedChanges();
     // Shows the error text of a File command (nothing when it is empty: already said).
     void ShowError(const std::string& text);

@@ -37,6 +37,9 @@ MessageBoxResult WxFrontEnd::ShowMessageBox(std::string_view text, std::string_v
         case MessageBoxButtons::YesNo:
             style = wxYES_NO;
             break;
+        case MessageBoxButtons::YesNoCancel:
+            style = wxYES_NO | wxCANCEL;
+            break;
     }
     switch (icon) {
         case MessageBoxIcon::Error:
