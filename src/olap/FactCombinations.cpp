@@ -205,9 +205,10 @@ bool CellFetcher::CombinationsInCube(const FactQuestion& question, const std::st
         const int depth = operand.front()->Depth;
         own.push_back(&hierarchy);
         Grouping grouping{query.Groups(), depth, false};
-        // A whole level, or most of it, is read by the facts' own keys; a handful of members
-        // is cheaper to ask for by key below.
-        if (operand.size() > 1000 && OneRowPerMember(hierarchy, operand)) {
+        // A whole level, or a large part of it, is read by the facts' own keys; a handful of
+        // members is cheaper to ask for by key below.
+        if (OneRowPerMember(hierarchy, operand) &&
+            (operand.size() > 1000 || operand.size() >= hierarchy.ByLevel.back().size())) {
             // A cube without the hierarchy has facts only at its All member, which no operand
             // holds.
             if (!query.GroupByForeignKey(hierarchy)) return true;
