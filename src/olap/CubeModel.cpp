@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <unordered_map>
 
 #include "data/AdoDatabase.h"
@@ -14,6 +15,23 @@
 #include "olap/ParentChild.h"
 
 namespace orvik::cube {
+namespace {
+
+// The members read so far by their parent and key: one table for the whole hierarchy, sized
+// once, rather than one per parent grown as rows arrive (a level of millions).
+struct ChildKey {
+    const Member* Parent;
+    std::string_view Key;  // the child's own Key, which outlives the table
+    bool operator==(const ChildKey&) const = default;
+};
+struct ChildKeyHash {
+    size_t operator()(const ChildKey& key) const {
+        return std::hash<std::string_view>()(key.Key) ^
+               (std::hash<const Member*>()(key.Parent) * 0x9E3779B97F4A7C15ull);
+    }
+};
+
+}  // namespace
 
 std::string KeyText(const Variant& value) {
     switch (value.Type()) {
@@ -245,7 +263,10 @@ void CubeModel::Load(Hierarchy& hierarchy) {
     }
 
     const int firstDepth = definition.HasAll ? 1 : 0;
-    std::unordered_map<const Member*, std::unordered_map<std::string, Member*>> children;
+    std::unordered_map<ChildKey, Member*, ChildKeyHash> children;
+    const auto rowCount = static_cast<size_t>(std::max(0L, rows.GetRecordCount()));
+    children.reserve(rowCount * columns.size());
+    if (primaryKey >= 0) hierarchy.ByPrimaryKey.reserve(rowCount);
     std::vector<Variant> values(static_cast<size_t>(count));
     for (; !rows.IsEOF(); rows.MoveNext()) {
         rows.GetRowValues(values);
@@ -253,10 +274,8 @@ void CubeModel::Load(Hierarchy& hierarchy) {
         for (size_t l = 0; l < columns.size(); ++l) {
             const Columns& c = columns[l];
             const Variant& keyValue = values[static_cast<size_t>(c.Key)];
-            const std::string key = KeyText(keyValue);
-            auto& siblings = children[parent];
-            auto found = siblings.find(key);
-            if (found != siblings.end()) {
+            std::string key = KeyText(keyValue);
+            if (auto found = children.find(ChildKey{parent, key}); found != children.end()) {
                 parent = found->second;
                 continue;
             }
@@ -264,9 +283,9 @@ void CubeModel::Load(Hierarchy& hierarchy) {
             member.Owner = &hierarchy;
             member.Depth = firstDepth + static_cast<int>(l);
             member.Parent = parent;
-            member.Key = key;
+            member.Key = std::move(key);
             member.KeySql = Literal(keyValue);
-            member.Name = c.Name >= 0 ? KeyText(values[static_cast<size_t>(c.Name)]) : key;
+            member.Name = c.Name >= 0 ? KeyText(values[static_cast<size_t>(c.Name)]) : member.Key;
             member.Caption =
                 c.Caption >= 0 ? KeyText(values[static_cast<size_t>(c.Caption)]) : member.Name;
             if (c.Ordinal >= 0)
@@ -274,7 +293,7 @@ void CubeModel::Load(Hierarchy& hierarchy) {
             member.PropertyValues = ReadMemberProperties(definition.Levels[l], values, c.Properties,
                                                          hierarchy.PropertyValues);
             member.UniqueName = ChildUniqueName(hierarchy, parent, member.Name);
-            siblings.emplace(key, &member);
+            children.emplace(ChildKey{parent, member.Key}, &member);
             if (parentColumn >= 0) {
                 const Variant& parentValue = values[static_cast<size_t>(parentColumn)];
                 links.push_back({&member, parentValue.IsNull() || parentValue.IsEmpty()
