@@ -95,6 +95,7 @@ void CellSetPayload::Child(XmlaXmlReader& reader) {
         });
     } else if (reader.LocalName() == "Axes") {
         if (cellsSized_) Fail(reader, "axes follow the cells");
+        sawAxes_ = true;
         ReadAxes(reader);
     } else if (reader.LocalName() == "CellData") {
         ReadCells(reader);
@@ -162,6 +163,8 @@ void CellSetPayload::ReadSet(XmlaXmlReader& reader, const AxisLayout& layout,
     if (kind == "Tuples") {
         reader.Children([&] {
             if (reader.LocalName() != "Tuple") return;
+            if (into.size() >= kMaxPositions)
+                Fail(reader, "an axis has more than " + std::to_string(kMaxPositions) + " tuples");
             CellSetPosition position;
             reader.Children([&] {
                 if (reader.LocalName() != "Member") return;
@@ -181,9 +184,9 @@ void CellSetPayload::ReadSet(XmlaXmlReader& reader, const AxisLayout& layout,
         reader.Children([&] {
             std::vector<CellSetPosition> part;
             ReadSet(reader, layout, part);
-            if (!part.empty() && product.size() > kMaxCells / part.size())
+            if (!part.empty() && product.size() > kMaxPositions / part.size())
                 Fail(reader,
-                     "a cross product has more than " + std::to_string(kMaxCells) + " tuples");
+                     "a cross product has more than " + std::to_string(kMaxPositions) + " tuples");
             std::vector<CellSetPosition> next;
             next.reserve(product.size() * part.size());
             for (const CellSetPosition& left : product) {
@@ -259,7 +262,7 @@ void CellSetPayload::SizeCells() {
 }
 
 void CellSetPayload::ReadCells(XmlaXmlReader& reader) {
-    if (!sawOlapInfo_ && data_.Axes.empty() && !sawSlicer_) Fail(reader, "cells come before axes");
+    if (!sawOlapInfo_ && !sawAxes_) Fail(reader, "cells come before axes");
     SizeCells();
     const size_t total = data_.Cells.size();
     reader.Children([&] {

@@ -19,6 +19,8 @@ class CellSetPayload : public ReplyPayload {
     // The most cells a result may have (axes multiplied); more is refused before anything is
     // allocated for them.
     static constexpr size_t kMaxCells = 10'000'000;
+    // The most positions one axis may have.
+    static constexpr size_t kMaxPositions = 1'000'000;
     // Axes are named Axis0 ... Axis<kMaxAxes - 1>.
     static constexpr size_t kMaxAxes = 64;
 
@@ -55,6 +57,7 @@ class CellSetPayload : public ReplyPayload {
     AxisLayout slicerLayout_;
     bool sawSlicer_ = false;
     bool sawOlapInfo_ = false;
+    bool sawAxes_ = false;
     bool cellsSized_ = false;
 };
 

@@ -144,7 +144,7 @@ Client::~Client() {
 }
 
 std::string Client::ShownUrl() const {
-    return HttpExchange(http_, {}, {}).ShownUrl();
+    return xmla::ShownUrl(http_.Url);
 }
 
 std::vector<std::pair<std::string, std::string>> Client::Properties(const char* format) const {
@@ -183,7 +183,10 @@ ReplyInfo Client::Exchange(Request request, ReadReply&& read) {
         } catch (const CADOException& error) {
             // A reply that is not XMLA under an error status: the status says more.
             if (exchange.Status() >= 300) ThrowHttpError(exchange, error.what());
-            throw;
+            const std::string message = error.what();
+            if (message.find(exchange.ShownUrl()) != std::string::npos) throw;
+            throw CADOException(error.GetError(), message + " (from " + exchange.ShownUrl() + ")",
+                                error.GetSource());
         }
         if (exchange.Status() >= 300) ThrowHttpError(exchange, {});
         if (request.Session == SessionHeader::Begin) {

@@ -4,6 +4,7 @@
 #include "olap/XmlaConnection.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "data/AdoException.h"
 #include "olap/NameCase.h"
@@ -17,6 +18,7 @@ class RowsetView {
   public:
     explicit RowsetView(const RowStore& rows) : rows_(rows) {}
     size_t Count() const { return rows_.RowCount(); }
+    bool Has(std::string_view column) const { return Column(column) >= 0; }
     std::string Text(size_t row, std::string_view column) const {
         const int at = Column(column);
         if (at < 0) return {};
@@ -95,7 +97,7 @@ std::vector<std::string> XmlaConnection::CubeNames() {
 OlapCube XmlaConnection::Cube(const std::string& name) {
     {
         std::lock_guard guard(lock_);
-        if (auto found = cubes_.find(name); found != cubes_.end()) return found->second;
+        if (auto found = cubes_.find(LowerAscii(name)); found != cubes_.end()) return found->second;
     }
     const std::vector<std::string> names = CubeNames();
     const auto known = std::find_if(names.begin(), names.end(),
@@ -116,7 +118,13 @@ OlapCube XmlaConnection::Cube(const std::string& name) {
     Warn(client_.Discover("MDSCHEMA_LEVELS", restriction, levels).Warnings);
 
     const RowsetView m(measures), d(dimensions), h(hierarchies), l(levels);
+    // A server that ignores the restriction must not mix other cubes' parts (or the shared
+    // dimensions it lists under no cube) into this one.
+    const auto other = [&](const RowsetView& view, size_t row) {
+        return view.Has("CUBE_NAME") && !SameName(view.Text(row, "CUBE_NAME"), cube.Name);
+    };
     for (size_t r = 0; r < m.Count(); ++r) {
+        if (other(m, r)) continue;
         OlapMeasure measure;
         measure.Name = m.Text(r, "MEASURE_NAME");
         measure.UniqueName = m.Text(r, "MEASURE_UNIQUE_NAME");
@@ -128,14 +136,15 @@ OlapCube XmlaConnection::Cube(const std::string& name) {
     }
     for (size_t r = 0; r < d.Count(); ++r) {
         const int64_t type = d.Number(r, "DIMENSION_TYPE");
-        if (type == kDimensionMeasure) continue;
+        if (type == kDimensionMeasure || other(d, r)) continue;
         OlapDimension dimension;
         dimension.Name = d.Text(r, "DIMENSION_NAME");
         dimension.UniqueName = d.Text(r, "DIMENSION_UNIQUE_NAME");
         dimension.Caption = Or(d.Text(r, "DIMENSION_CAPTION"), dimension.Name);
         dimension.IsTime = type == kDimensionTime;
         for (size_t hr = 0; hr < h.Count(); ++hr) {
-            if (h.Text(hr, "DIMENSION_UNIQUE_NAME") != dimension.UniqueName) continue;
+            if (h.Text(hr, "DIMENSION_UNIQUE_NAME") != dimension.UniqueName || other(h, hr))
+                continue;
             OlapHierarchy hierarchy;
             hierarchy.Name = h.Text(hr, "HIERARCHY_NAME");
             hierarchy.UniqueName = h.Text(hr, "HIERARCHY_UNIQUE_NAME");
@@ -143,7 +152,8 @@ OlapCube XmlaConnection::Cube(const std::string& name) {
             hierarchy.DefaultMember = h.Text(hr, "DEFAULT_MEMBER");
             hierarchy.HasAll = !h.Text(hr, "ALL_MEMBER").empty();
             for (size_t lr = 0; lr < l.Count(); ++lr) {
-                if (l.Text(lr, "HIERARCHY_UNIQUE_NAME") != hierarchy.UniqueName) continue;
+                if (l.Text(lr, "HIERARCHY_UNIQUE_NAME") != hierarchy.UniqueName || other(l, lr))
+                    continue;
                 OlapLevel level;
                 level.Name = l.Text(lr, "LEVEL_NAME");
                 level.UniqueName = l.Text(lr, "LEVEL_UNIQUE_NAME");
@@ -162,7 +172,7 @@ OlapCube XmlaConnection::Cube(const std::string& name) {
         cube.Dimensions.push_back(std::move(dimension));
     }
     std::lock_guard guard(lock_);
-    cubes_[name] = cube;
+    cubes_[LowerAscii(name)] = cube;
     return cube;
 }
 
@@ -198,7 +208,10 @@ std::vector<CellSetMember> XmlaConnection::ChildMembers(const std::string& cube,
 }
 
 CellSetData XmlaConnection::Execute(const std::string& mdx) {
-    return client_.Execute(mdx);
+    // The server's warnings are handed over with the connection's own, as the engine's are.
+    CellSetData data = client_.Execute(mdx);
+    Warn(std::exchange(data.Warnings, {}));
+    return data;
 }
 
 void XmlaConnection::Warn(std::vector<std::string> warnings) {

@@ -46,7 +46,7 @@ class XmlaConnection : public OlapConnection {
     xmla::Client client_;
     std::mutex lock_;  // guards the caches and the warnings
     std::optional<std::vector<std::string>> cubeNames_;
-    std::map<std::string, OlapCube> cubes_;
+    std::map<std::string, OlapCube> cubes_;  // by name in lower case, as names compare
     std::vector<std::string> warnings_;
 };
 

@@ -112,8 +112,8 @@ size_t HttpExchange::OnHeader(char* data, size_t size, size_t count, void* self)
     return size * count;
 }
 
-std::string HttpExchange::ShownUrl() const {
-    std::string url = settings_.Url;
+std::string ShownUrl(const std::string& shown) {
+    std::string url = shown;
     const size_t scheme = url.find("://");
     const size_t at = url.find('@');
     const size_t slash = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);

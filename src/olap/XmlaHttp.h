@@ -22,6 +22,9 @@ struct HttpSettings {
     long StallSeconds = 300;
 };
 
+// `url` without any login in it, for messages.
+std::string ShownUrl(const std::string& url);
+
 class HttpExchange : public XmlaByteSource {
   public:
     // Posts `body` with the SOAPAction `soapAction`. Throws CADOException when libcurl cannot
@@ -40,7 +43,7 @@ class HttpExchange : public XmlaByteSource {
     const std::string& Reason() const { return reason_; }
     const std::string& ContentType() const { return contentType_; }
     // The URL without any login in it, for messages.
-    std::string ShownUrl() const;
+    std::string ShownUrl() const { return xmla::ShownUrl(settings_.Url); }
 
     // The reply's body, unpacked. Throws CADOException when the transfer fails part-way.
     size_t Read(char* buffer, size_t size) override;

@@ -48,6 +48,8 @@ XmlaXmlReader::XmlaXmlReader(XmlaByteSource& source)
     // expand itself; blank text between elements is of no interest.
     handle_->Reader = xmlReaderForIO(&XmlaXmlReader::ReadCallback, &XmlaXmlReader::CloseCallback,
                                      this, nullptr, nullptr, XML_PARSE_NONET | XML_PARSE_NOBLANKS);
+    // The reader takes the reply's first bytes at once, so the transport may already have failed.
+    if (sourceError_) std::rethrow_exception(sourceError_);
     if (!handle_->Reader)
         throw CADOException(AdoError::Failure, "Cannot start the XML reader for the XMLA reply",
                             kSource);
@@ -55,7 +57,8 @@ XmlaXmlReader::XmlaXmlReader(XmlaByteSource& source)
         handle_->Reader,
         [](void* context, xmlErrorPtr error) {
             auto* self = static_cast<XmlaXmlReader*>(context);
-            if (!error || !self->parseError_.empty()) return;
+            // The first error is the one that explains; warnings explain nothing that failed.
+            if (!error || error->level < XML_ERR_ERROR || !self->parseError_.empty()) return;
             std::string message = error->message ? error->message : "malformed XML";
             while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
                 message.pop_back();
@@ -69,7 +72,9 @@ XmlaXmlReader::~XmlaXmlReader() = default;
 int XmlaXmlReader::ReadCallback(void* context, char* buffer, int size) {
     auto* self = static_cast<XmlaXmlReader*>(context);
     try {
-        return static_cast<int>(self->source_.Read(buffer, static_cast<size_t>(size)));
+        const size_t count = self->source_.Read(buffer, static_cast<size_t>(size));
+        self->bytesRead_ += count;
+        return static_cast<int>(count);
     } catch (...) {
         self->sourceError_ = std::current_exception();
         return -1;
@@ -84,6 +89,7 @@ bool XmlaXmlReader::Read() {
     ++serial_;
     const int result = xmlTextReaderRead(handle_->Reader);
     if (sourceError_) std::rethrow_exception(sourceError_);
+    if (result < 0 && bytesRead_ == 0) Fail("it is empty");
     if (result < 0) Fail(parseError_.empty() ? "it is not well-formed XML" : parseError_);
     if (result == 0) return false;
     if (Depth() > kMaxDepth)

@@ -87,6 +87,7 @@ class XmlaXmlReader {
     XmlaByteSource& source_;
     std::exception_ptr sourceError_;
     std::string parseError_;
+    size_t bytesRead_ = 0;
     unsigned long serial_ = 0;  // counts Read calls, so Children knows whether a child was read
 };
 
@@ -106,6 +107,7 @@ void XmlaXmlReader::Children(Callback&& child) {
         // The callback either read the child to its end or left it untouched.
         if (serial_ == before) FinishElement(childDepth, empty);
     }
+    Fail("it ends inside an element");
 }
 
 }  // namespace orvik
