@@ -179,6 +179,14 @@ ReplyInfo Client::Exchange(Request request, ReadReply&& read) {
                 sessions_ = Sessions::Unsupported;
                 continue;
             }
+            // Servers end idle sessions; a connection kept for a later run then finds its
+            // session gone and starts a new one. Requests only read, so one more try is safe.
+            if (request.Session == SessionHeader::Use && !retried &&
+                Lower(fault.what()).find("session") != std::string::npos) {
+                sessions_ = Sessions::NotAsked;
+                sessionId_.clear();
+                continue;
+            }
             throw;
         } catch (const CADOException& error) {
             // A reply that is not XMLA under an error status: the status says more.

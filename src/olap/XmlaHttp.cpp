@@ -4,6 +4,7 @@
 #include "olap/XmlaHttp.h"
 
 #include <curl/curl.h>
+#include <strings.h>
 
 #include <cstring>
 #include <mutex>

@@ -138,6 +138,40 @@ TEST(XmlaProvider, ServerWithoutSessionsIsAskedAgainWithoutTheHeader) {
     EXPECT_EQ(requests[2].Body.find("Session"), std::string::npos);
 }
 
+TEST(XmlaProvider, SessionTheServerEndedIsBegunAgain) {
+    int sessions = 0;
+    XmlaPeer peer([&](const PeerRequest& request) {
+        PeerReply reply;
+        std::string header;
+        if (request.Body.find("<BeginSession") != std::string::npos) {
+            header = "<Session xmlns=\"urn:schemas-microsoft-com:xml-analysis\" SessionId=\"S" +
+                     std::to_string(++sessions) + "\"/>";
+        } else if (request.Body.find("SessionId=\"S1\"") != std::string::npos) {
+            reply.Status = 500;
+            reply.Body = Soap(
+                "<soap:Fault><faultcode>XMLAnalysisError.0xc1060000</faultcode><faultstring>The "
+                "session with ID 'S1' does not exist.</faultstring></soap:Fault>");
+            return reply;
+        }
+        reply.Body = Soap(
+            "<DiscoverResponse xmlns=\"urn:schemas-microsoft-com:xml-analysis\"><return><root "
+            "xmlns=\"urn:schemas-microsoft-com:xml-analysis:rowset\">" +
+                kCubeRows + "</root></return></DiscoverResponse>",
+            header);
+        return reply;
+    });
+    xmla::Client client("Data Source=" + peer.Url());
+    RowStore rows;
+    client.Discover("MDSCHEMA_CUBES", {}, rows);
+    client.Discover("MDSCHEMA_CUBES", {}, rows);  // S1 is gone by now
+    client.Discover("MDSCHEMA_CUBES", {}, rows);
+    EXPECT_EQ(rows.RowCount(), 2u);
+    const auto requests = peer.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_NE(requests[2].Body.find("<BeginSession"), std::string::npos);
+    EXPECT_NE(requests[3].Body.find("SessionId=\"S2\""), std::string::npos);
+}
+
 TEST(XmlaProvider, DataSourceThatIsNoAddressIsProviderNotFound) {
     for (const char* connection :
          {"Provider=MSOLAP.3;Data Source=olapserver;Initial Catalog=Sales",
