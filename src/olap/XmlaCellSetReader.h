@@ -16,9 +16,9 @@ namespace orvik::xmla {
 
 class CellSetPayload : public ReplyPayload {
   public:
-    // The most cells a result may have (axes multiplied); more is refused before anything is
-    // allocated for them.
-    static constexpr size_t kMaxCells = 10'000'000;
+    // The most cells a result may have (axes multiplied), as many as the embedded engine holds;
+    // more is refused before anything is allocated for them.
+    static constexpr size_t kMaxCells = 5'000'000;
     // The most positions one axis may have.
     static constexpr size_t kMaxPositions = 1'000'000;
     // Axes are named Axis0 ... Axis<kMaxAxes - 1>.

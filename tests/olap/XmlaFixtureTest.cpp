@@ -9,6 +9,7 @@
 #include <libxml/tree.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -359,17 +360,40 @@ namespace {
 TEST(XmlaCatalog, RecordedRowsetsMakeTheCubeTheBuilderBrowses) {
     ORVIK_NEED_XMLA_FIXTURES();
     const std::string folder = XmlaFixtureFolder();
-    const std::map<std::string, std::string> byType = {
-        {"MDSCHEMA_CUBES", "mondrian-02_MDSCHEMA_CUBES_testMDCubes"},
-        {"MDSCHEMA_DIMENSIONS", "mondrian-03_MDSCHEMA_DIMENSIONS_testMDDimensions"},
-        {"MDSCHEMA_HIERARCHIES", "mondrian-04_MDSCHEMA_HIERARCHIES_testMDHierarchies"},
-        {"MDSCHEMA_LEVELS", "mondrian-05_MDSCHEMA_LEVELS_testMDLevels"},
-        {"MDSCHEMA_MEASURES", "mondrian-06_MDSCHEMA_MEASURES_testMDMeasures"},
-        {"MDSCHEMA_MEMBERS", "mondrian-07_MDSCHEMA_MEMBERS_testMDMembers"},
-    };
+    // The recordings of one server that hold all six catalog rowsets (recordings are named
+    // "<recording>-<number>_<request type>_..."): the request type each answers.
+    const std::vector<std::string> types = {"MDSCHEMA_CUBES",       "MDSCHEMA_DIMENSIONS",
+                                            "MDSCHEMA_HIERARCHIES", "MDSCHEMA_LEVELS",
+                                            "MDSCHEMA_MEASURES",    "MDSCHEMA_MEMBERS"};
+    std::map<std::string, std::map<std::string, std::string>> byRecording;
+    for (const Fixture& fixture : Fixtures())
+        for (const std::string& type : types)
+            if (fixture.Stem.find("_" + type + "_") != std::string::npos &&
+                fs::exists(folder + "/" + fixture.Stem + ".request.xml"))
+                byRecording[fixture.Stem.substr(0, fixture.Stem.find('-'))][type] = fixture.Stem;
+    std::map<std::string, std::string> byType;
+    for (const auto& [recording, stems] : byRecording)
+        if (stems.size() == types.size()) byType = stems;
+    ASSERT_EQ(byType.size(), types.size()) << "no recording holds every catalog rowset";
     std::map<std::string, std::string> replies;
-    for (const auto& [type, stem] : byType)
+    std::map<std::string, AskedRequest> recordedRequests;
+    for (const auto& [type, stem] : byType) {
         replies[type] = ReadFile(folder + "/" + stem + ".response.xml");
+        recordedRequests[type] = ReadRequest(ReadFile(folder + "/" + stem + ".request.xml"));
+    }
+    // What the recorded requests asked about: the cube, the dimension whose levels were read,
+    // the hierarchy whose members were.
+    const auto restriction = [&](const std::string& type, const std::string& name) {
+        for (const auto& [key, value] : recordedRequests[type].Restrictions)
+            if (key == name) return value;
+        return std::string();
+    };
+    const std::string cubeName = restriction("MDSCHEMA_MEASURES", "CUBE_NAME");
+    const std::string levelsOf = restriction("MDSCHEMA_LEVELS", "DIMENSION_UNIQUE_NAME");
+    const std::string catalog = recordedRequests["MDSCHEMA_MEASURES"].Properties["Catalog"];
+    ASSERT_FALSE(cubeName.empty());
+    ASSERT_FALSE(levelsOf.empty());
+
     std::vector<std::string> asked;
     XmlaPeer peer([&](const PeerRequest& request) {
         const AskedRequest sent = ReadRequest(request.Body);
@@ -381,24 +405,26 @@ TEST(XmlaCatalog, RecordedRowsetsMakeTheCubeTheBuilderBrowses) {
         return reply;
     });
     XmlaConnection connection("Provider=XMLA;Data Source=" + peer.Url() +
-                              ";Initial Catalog=FoodMart");
+                              ";Initial Catalog=" + catalog);
 
-    // The rows of a recorded rowset, as a DOM reads them, for cube Sales.
-    const auto rows = [&](const std::string& type, bool salesOnly = true) {
+    // The rows of a recorded rowset as a DOM reads them: all, or the cube's.
+    const auto rows = [&](const std::string& type, bool cubeOnly = true) {
         std::vector<std::map<std::string, std::string>> out;
         Document document(replies[type]);
         for (xmlNodePtr row : Elements(Find(xmlDocGetRootElement(document.Doc), "root"), "row")) {
             std::map<std::string, std::string> values;
             for (xmlNodePtr cell : Elements(row)) values[Name(cell)] = Text(cell);
-            if (!salesOnly || values["CUBE_NAME"] == "Sales") out.push_back(values);
+            if (!cubeOnly || values["CUBE_NAME"] == cubeName) out.push_back(values);
         }
         return out;
     };
 
     const std::vector<std::string> cubes = connection.CubeNames();
     ASSERT_EQ(cubes.size(), rows("MDSCHEMA_CUBES", false).size());
-    const OlapCube cube = connection.Cube("sales");  // names compare without case
-    EXPECT_EQ(cube.Name, "Sales");
+    std::string otherCase = cubeName;
+    for (char& c : otherCase) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const OlapCube cube = connection.Cube(otherCase);  // names compare without case
+    EXPECT_EQ(cube.Name, cubeName);
 
     const auto measures = rows("MDSCHEMA_MEASURES");
     ASSERT_EQ(cube.Measures.size(), measures.size());
@@ -407,6 +433,7 @@ TEST(XmlaCatalog, RecordedRowsetsMakeTheCubeTheBuilderBrowses) {
         EXPECT_EQ(cube.Measures[i].Caption, measures[i].at("MEASURE_CAPTION"));
     }
 
+    // The server also lists shared dimensions under no cube: they are not the cube's.
     std::vector<std::string> dimensions;
     for (const auto& row : rows("MDSCHEMA_DIMENSIONS"))
         if (row.at("DIMENSION_TYPE") != "2") dimensions.push_back(row.at("DIMENSION_UNIQUE_NAME"));
@@ -423,28 +450,33 @@ TEST(XmlaCatalog, RecordedRowsetsMakeTheCubeTheBuilderBrowses) {
         recordedHierarchies += row.at("DIMENSION_UNIQUE_NAME") != "[Measures]";
     EXPECT_EQ(hierarchies, recordedHierarchies);
 
-    // The level rowset was recorded for the Customers dimension: its levels in depth order.
-    const auto customers =
+    // The dimension the level rowset was recorded for: its levels in depth order, All first.
+    const auto withLevels =
         std::find_if(cube.Dimensions.begin(), cube.Dimensions.end(),
-                     [](const OlapDimension& d) { return d.Name == "Customers"; });
-    ASSERT_NE(customers, cube.Dimensions.end());
-    const std::vector<OlapLevel>& levels = customers->Hierarchies.at(0).Levels;
+                     [&](const OlapDimension& d) { return d.UniqueName == levelsOf; });
+    ASSERT_NE(withLevels, cube.Dimensions.end());
+    const std::vector<OlapLevel>& levels = withLevels->Hierarchies.at(0).Levels;
     ASSERT_EQ(levels.size(), rows("MDSCHEMA_LEVELS").size());
     EXPECT_TRUE(levels.front().IsAll);
     for (size_t i = 1; i < levels.size(); ++i)
         EXPECT_EQ(levels[i].Number, levels[i - 1].Number + 1);
 
-    const auto members = connection.LevelMembers("Sales", "[Gender].[Gender]");
     const auto recorded = rows("MDSCHEMA_MEMBERS");
+    ASSERT_FALSE(recorded.empty());
+    const std::string level = recorded.back().at("LEVEL_UNIQUE_NAME");
+    const auto members = connection.LevelMembers(cubeName, level);
     ASSERT_EQ(members.size(), recorded.size());
     for (size_t i = 0; i < members.size(); ++i) {
         EXPECT_EQ(members[i].UniqueName, recorded[i].at("MEMBER_UNIQUE_NAME"));
         EXPECT_EQ(members[i].Caption, recorded[i].at("MEMBER_CAPTION"));
+        EXPECT_EQ(members[i].ParentUniqueName, recorded[i].count("PARENT_UNIQUE_NAME")
+                                                   ? recorded[i].at("PARENT_UNIQUE_NAME")
+                                                   : "");
     }
     // Each rowset once: the cube is read once and kept.
-    connection.Cube("Sales");
+    connection.Cube(cubeName);
     EXPECT_EQ(std::count(asked.begin(), asked.end(), "MDSCHEMA_LEVELS"), 1);
-    EXPECT_EQ(asked.back(), "MDSCHEMA_MEMBERS [Gender].[Gender]");
+    EXPECT_EQ(asked.back(), "MDSCHEMA_MEMBERS " + level);
 }
 
 }  // namespace

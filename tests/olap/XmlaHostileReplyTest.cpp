@@ -95,7 +95,7 @@ TEST(XmlaHostileReply, DeepNestingAndEndlessTextAreRefused) {
                   .find("nest more than"),
               std::string::npos);
 
-    const std::string endless(xmla::CellSetPayload::kMaxCells / 5, 'A');  // 2 MB
+    const std::string endless(XmlaXmlReader::kMaxText * 2, 'A');
     EXPECT_NE(FailureOf(Root(kTwoByTwo + "<CellData>" +
                              Cell("0", "<FmtValue>" + endless + "</FmtValue>") + "</CellData>"))
                   .find("longer than"),
