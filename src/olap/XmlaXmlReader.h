@@ -26,7 +26,10 @@ class XmlaByteSource {
 // A reply held in memory.
 class XmlaMemorySource : public XmlaByteSource {
   public:
+    // `bytes` must outlive the source.
     explicit XmlaMemorySource(std::string_view bytes) : bytes_(bytes) {}
+    explicit XmlaMemorySource(const char* bytes) : bytes_(bytes) {}
+    explicit XmlaMemorySource(std::string&&) = delete;  // would dangle
     size_t Read(char* buffer, size_t size) override;
 
   private:

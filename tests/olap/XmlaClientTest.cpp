@@ -9,6 +9,7 @@
 #include "XmlaPeer.h"
 #include "data/AdoCellSet.h"
 #include "data/AdoException.h"
+#include "net/NetPeers.h"
 #include "olap/OlapConnection.h"
 #include "olap/XmlaClient.h"
 #include "olap/XmlaConnection.h"
@@ -316,6 +317,53 @@ TEST(XmlaProvider, ServerGoneStalledOrBrokenOffEndsInOneErrorInTime) {
         client.Discover("MDSCHEMA_CUBES", {}, rows);
     });
     EXPECT_NE(broken.find("broke off"), std::string::npos) << broken;
+}
+
+TEST(XmlaProvider, ServerThatNeverAcceptsIsGivenUpAfterTheConnectTimeout) {
+    UnansweredPort port;
+    ASSERT_NE(port.Port(), 0);
+    const auto start = std::chrono::steady_clock::now();
+    const std::string message = FailureOf([&] {
+        xmla::Client("Data Source=http://" + port.Address() + "/xmla;Connect Timeout=1")
+            .Execute("SELECT FROM [S]");
+    });
+    EXPECT_NE(message.find("within 1 s (Connect Timeout)"), std::string::npos) << message;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST(XmlaProvider, MissingCubeAndMissingKpiRowsetAreToldApart) {
+    XmlaPeer peer([](const PeerRequest& request) {
+        PeerReply reply;
+        for (const char* refused : {"MDSCHEMA_KPIS", "MDSCHEMA_LEVELS"}) {
+            // A server older than KPIs, and one level rowset that fails.
+            if (request.Body.find(refused) == std::string::npos) continue;
+            reply.Status = 500;
+            reply.Body = Soap(
+                "<soap:Fault><faultcode>soap:Client</faultcode><faultstring>Unknown request type " +
+                std::string(refused) + "</faultstring></soap:Fault>");
+            return reply;
+        }
+        reply.Body = DiscoverReply(kCubeRows);
+        return reply;
+    });
+    XmlaConnection connection("Provider=XMLA;Data Source=" + peer.Url() + ";Initial Catalog=Shop");
+    const std::string message = FailureOf([&] { connection.Cube("Stock"); });
+    EXPECT_NE(message.find("has no cube 'Stock' in catalog 'Shop'"), std::string::npos) << message;
+
+    RowStore kpis;
+    connection.SchemaRowset("MDSCHEMA_KPIS", "Sales", kpis);
+    EXPECT_EQ(kpis.RowCount(), 0u);
+    ASSERT_GT(kpis.FieldCount(), 16u);
+    EXPECT_EQ(kpis.Fields()[16].Name, "KPI_PARENT_KPI_NAME");
+    const std::vector<std::string> warnings = connection.TakeWarnings();
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("Unknown request type MDSCHEMA_KPIS"), std::string::npos);
+    // Another rowset's failure is not hidden.
+    EXPECT_NE(FailureOf([&] {
+                  RowStore levels;
+                  connection.SchemaRowset("MDSCHEMA_LEVELS", "Sales", levels);
+              }).find("Unknown request type MDSCHEMA_LEVELS"),
+              std::string::npos);
 }
 
 TEST(XmlaProvider, TabularResultNamesColumnsAsTheStatementDid) {

@@ -223,6 +223,31 @@ TEST(XmlaHostileReply, RowsetsAreBoundedAndToleratePeculiarRows) {
     EXPECT_TRUE(rows.Get(1, 1).IsNull());
 }
 
+TEST(XmlaHostileReply, ReplyOfAnotherKindOrWithoutResultIsNamedAsSuch) {
+    const std::string rowset = "<root xmlns=\"urn:schemas-microsoft-com:xml-analysis:rowset\"/>";
+    const std::string empty = "<root xmlns=\"urn:schemas-microsoft-com:xml-analysis:empty\"/>";
+    EXPECT_NE(FailureOf(rowset).find("a table where a cell set was expected"), std::string::npos);
+    EXPECT_NE(FailureOf(empty).find("no cell set"), std::string::npos);
+    EXPECT_NE(FailureOf("<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+                        "<soap:Body/></soap:Envelope>")
+                  .find("holds no result"),
+              std::string::npos);
+    EXPECT_NE(FailureOf("").find("empty"), std::string::npos);
+    EXPECT_NE(FailureOf("<?xml version=\"1.0\"?><!-- nothing -->").find("cannot be read"),
+              std::string::npos);
+
+    RowStore rows;
+    const std::string cellSet = Root(kTwoByTwo);
+    XmlaMemorySource cells(cellSet);
+    try {
+        xmla::ReadRowsetReply(cells, rows);
+        ADD_FAILURE() << "a cell set was read as a table";
+    } catch (const CADOException& error) {
+        EXPECT_NE(std::string(error.what()).find("a cell set where a table was expected"),
+                  std::string::npos);
+    }
+}
+
 TEST(XmlaHostileReply, FloodOfErrorMessagesIsCapped) {
     std::string errors;
     for (int i = 0; i < 5000; ++i)
