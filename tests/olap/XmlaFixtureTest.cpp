@@ -104,6 +104,11 @@ struct Fixture {
     std::string Folder;
 };
 
+// How a failing case names its fixture (rather than as the struct's bytes).
+void PrintTo(const Fixture& fixture, std::ostream* out) {
+    *out << fixture.Stem;
+}
+
 std::vector<Fixture> Fixtures() {
     std::vector<Fixture> fixtures;
     const std::string folder = XmlaFixtureFolder();
