@@ -268,16 +268,16 @@ void CellSetPayload::ReadCells(XmlaXmlReader& reader) {
     reader.Children([&] {
         if (reader.LocalName() != "Cell") return;
         uint64_t ordinal = 0;
-        const std::string text = reader.Attribute("CellOrdinal").value_or("");
+        const std::string_view text = reader.AttributeView("CellOrdinal");
         if (!ReadCount(text, ordinal)) Fail(reader, "a cell has no readable CellOrdinal");
         if (ordinal >= total)
-            Fail(reader, "cell ordinal " + text.substr(0, 20) + " is outside the " +
+            Fail(reader, "cell ordinal " + std::string(text.substr(0, 20)) + " is outside the " +
                              std::to_string(total) + " cells of the axes");
         CellSetCell& cell = data_.Cells[ordinal];
         reader.Children([&] {
             if (reader.LocalName() == "Value") {
-                const std::string type = reader.Attribute("type", kXsiNs).value_or("");
-                cell.Value = XsdValue(reader.ElementText(), XsdType(type));
+                const VariantType type = XsdType(reader.AttributeView("type", kXsiNs));
+                cell.Value = XsdValue(reader.ElementText(), type);
             } else if (reader.LocalName() == "FmtValue") {
                 cell.FormattedValue = reader.ElementText();
             }

@@ -139,6 +139,17 @@ std::optional<std::string> XmlaXmlReader::Attribute(const char* localName, const
     return text;
 }
 
+std::string_view XmlaXmlReader::AttributeView(const char* name, const char* ns) {
+    xmlTextReaderPtr reader = handle_->Reader;
+    const int found = ns ? xmlTextReaderMoveToAttributeNs(reader, XmlChars(name), XmlChars(ns))
+                         : xmlTextReaderMoveToAttribute(reader, XmlChars(name));
+    attribute_.clear();
+    if (found != 1) return attribute_;
+    attribute_ = Chars(xmlTextReaderConstValue(reader));
+    xmlTextReaderMoveToElement(reader);
+    return attribute_;
+}
+
 std::string XmlaXmlReader::ElementText() {
     std::string text;
     if (IsEmptyElement()) {

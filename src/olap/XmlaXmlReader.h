@@ -63,6 +63,9 @@ class XmlaXmlReader {
     std::optional<std::string> Attribute(const char* name) const;
     // The attribute `localName` in namespace `ns` of the current element, or nothing.
     std::optional<std::string> Attribute(const char* localName, const char* ns) const;
+    // The attribute `name` (in namespace `ns` when given) of the current element, "" when it
+    // has none, without allocating: valid until the next call. For what every cell carries.
+    std::string_view AttributeView(const char* name, const char* ns = nullptr);
 
     // Reads the current element's own text to its end (the text of nested elements is left
     // out) and leaves the reader on its last node. Throws when the text passes kMaxText.
@@ -90,6 +93,7 @@ class XmlaXmlReader {
     XmlaByteSource& source_;
     std::exception_ptr sourceError_;
     std::string parseError_;
+    std::string attribute_;  // AttributeView's value
     size_t bytesRead_ = 0;
     unsigned long serial_ = 0;  // counts Read calls, so Children knows whether a child was read
 };
