@@ -122,7 +122,11 @@ std::pair<CellSetAxis*, CellSetPayload::AxisLayout*> CellSetPayload::AxisNamed(
 void CellSetPayload::ReadAxesInfo(XmlaXmlReader& reader) {
     reader.Children([&] {
         if (reader.LocalName() != "AxisInfo") return;
-        auto [axis, layout] = AxisNamed(reader, reader.Attribute("name").value_or(""));
+        // Not a structured binding: the lambdas below capture these, which not every compiler
+        // we build with allows of bindings.
+        const auto named = AxisNamed(reader, reader.Attribute("name").value_or(""));
+        CellSetAxis* axis = named.first;
+        AxisLayout* layout = named.second;
         axis->Hierarchies.clear();
         layout->Hierarchies.clear();
         reader.Children([&] {
@@ -151,7 +155,9 @@ void CellSetPayload::ReadAxesInfo(XmlaXmlReader& reader) {
 void CellSetPayload::ReadAxes(XmlaXmlReader& reader) {
     reader.Children([&] {
         if (reader.LocalName() != "Axis") return;
-        auto [axis, layout] = AxisNamed(reader, reader.Attribute("name").value_or(""));
+        const auto named = AxisNamed(reader, reader.Attribute("name").value_or(""));
+        CellSetAxis* axis = named.first;
+        AxisLayout* layout = named.second;
         axis->Positions.clear();
         reader.Children([&] { ReadSet(reader, *layout, axis->Positions); });
     });
