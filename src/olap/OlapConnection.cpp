@@ -20,8 +20,9 @@ namespace {
 // source before it runs MDX and runs the MDX of a cell set.
 class OlapProvider : public PrefixedProvider {
   public:
-    OlapProvider(const std::string& name, OlapConnectionFactory factory)
-        : PrefixedProvider({name}, name + " (OLAP: Data Source=..., Catalog=...)"),
+    OlapProvider(std::vector<std::string> names, std::string description,
+                 OlapConnectionFactory factory)
+        : PrefixedProvider(std::move(names), std::move(description)),
           factory_(std::move(factory)) {}
 
     std::unique_ptr<CProviderConnection> Connect(std::string_view connection,
@@ -87,8 +88,14 @@ void OlapConnection::SchemaRowset(const std::string& schemaId, const std::string
 }
 
 void RegisterOlapProvider(const std::string& providerName, OlapConnectionFactory factory) {
-    ProviderRegistry::Process().Register(
-        std::make_shared<OlapProvider>(providerName, std::move(factory)));
+    RegisterOlapProvider({providerName}, providerName + " (OLAP: Data Source=..., Catalog=...)",
+                         std::move(factory));
+}
+
+void RegisterOlapProvider(std::vector<std::string> providerNames, std::string description,
+                          OlapConnectionFactory factory) {
+    ProviderRegistry::Process().Register(std::make_shared<OlapProvider>(
+        std::move(providerNames), std::move(description), std::move(factory)));
 }
 
 bool IsOlapConnectionString(const std::string& connectionString) {

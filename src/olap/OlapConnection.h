@@ -94,6 +94,10 @@ using OlapConnectionFactory = std::function<std::shared_ptr<OlapConnection>(
 
 // Serves connection strings whose Provider value starts with `providerName` (without case).
 void RegisterOlapProvider(const std::string& providerName, OlapConnectionFactory factory);
+// Serves connection strings whose Provider value starts with any of `providerNames`; the
+// provider-not-found message lists it as `description`.
+void RegisterOlapProvider(std::vector<std::string> providerNames, std::string description,
+                          OlapConnectionFactory factory);
 
 // True when some registered OLAP provider serves `connectionString`.
 bool IsOlapConnectionString(const std::string& connectionString);

@@ -604,6 +604,27 @@ OlapSchemaRowsetKind FindOlapSchemaRowset(std::string_view schemaId) {
                         kSource);
 }
 
+std::vector<FieldInfo> OlapSchemaRowsetFields(OlapSchemaRowsetKind kind) {
+    struct KindColumns {
+        OlapSchemaRowsetKind Kind;
+        std::span<const Column> Columns;
+    };
+    static const KindColumns kColumns[] = {
+        {OlapSchemaRowsetKind::Cubes, kCubeColumns},
+        {OlapSchemaRowsetKind::Dimensions, kDimensionColumns},
+        {OlapSchemaRowsetKind::Hierarchies, kHierarchyColumns},
+        {OlapSchemaRowsetKind::Levels, kLevelColumns},
+        {OlapSchemaRowsetKind::Measures, kMeasureColumns},
+        {OlapSchemaRowsetKind::Members, kMemberColumns},
+        {OlapSchemaRowsetKind::Kpis, kKpiColumns},
+    };
+    std::vector<FieldInfo> fields;
+    for (const KindColumns& entry : kColumns)
+        if (entry.Kind == kind)
+            for (const Column& column : entry.Columns) fields.push_back({column.Name, column.Type});
+    return fields;
+}
+
 const char* OlapSchemaRowsetName(OlapSchemaRowsetKind kind) {
     for (const RowsetInfo& rowset : kRowsets)
         if (rowset.Kind == kind) return rowset.Name;

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data/RowStore.h"
 #include "olap/OlapConnection.h"
@@ -30,6 +31,10 @@ OlapSchemaRowsetKind FindOlapSchemaRowset(std::string_view schemaId);
 
 // The rowset's MDSCHEMA_* name, as a server's Discover request names it.
 const char* OlapSchemaRowsetName(OlapSchemaRowsetKind kind);
+
+// The standard columns of rowset `kind`, in their standard order, with their types; none for the
+// member properties.
+std::vector<FieldInfo> OlapSchemaRowsetFields(OlapSchemaRowsetKind kind);
 
 // Fills `into` with rowset `kind` for the cube `cubeRestriction` (compared without case; "" for
 // every cube; a cube that is not there gives no rows), read from `connection`'s catalog. Members

@@ -22,7 +22,10 @@ TEST(ProviderRegistry, TheProviderKeyPicksOneEntryForConnectionsAndCellSets) {
     EXPECT_EQ(DescriptionOf("Provider=MSDASQL.1;DSN=sales"), DescriptionOf("DSN=sales"));
     EXPECT_EQ(DescriptionOf("Provider=orvik.cube.2;Catalog=c.xml"),
               "Orvik.Cube (OLAP: Data Source=..., Catalog=...)");
-    EXPECT_EQ(DescriptionOf("Provider=MSOLAP.3"), "(none)");
+    // OLAP servers: the Windows provider names and the generic one reach them over XMLA.
+    EXPECT_EQ(DescriptionOf("Provider=MSOLAP.3"), DescriptionOf("Provider=XMLA"));
+    EXPECT_NE(DescriptionOf("Provider=MSOLAP").find("over HTTP"), std::string::npos);
+    EXPECT_EQ(DescriptionOf("Provider=MSDAORA"), "(none)");
 
     EXPECT_TRUE(IsOlapConnectionString("Provider=Orvik.Cube;Catalog=c.xml"));
     EXPECT_FALSE(IsOlapConnectionString("Provider=SQLite;Data Source=a.db"));

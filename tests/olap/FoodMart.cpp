@@ -381,6 +381,13 @@ std::string OlapMaterialFolder() {
     return "";
 }
 
+std::string XmlaFixtureFolder() {
+    const std::string material = OlapMaterialFolder();
+    std::error_code error;
+    if (material.empty() || !fs::is_directory(material + "/xmla", error)) return "";
+    return material + "/xmla";
+}
+
 bool RunningUnderCi() {
     const char* ci = std::getenv("CI");
     return ci && std::string(ci) == "true";

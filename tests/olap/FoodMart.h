@@ -16,6 +16,16 @@ std::string OlapMaterialFolder();
 // True when the tests run under CI (CI=true), where missing material is a failure, not a skip.
 bool RunningUnderCi();
 
+// The recorded XMLA conversations (<material>/xmla); "" when the material or the folder is missing.
+std::string XmlaFixtureFolder();
+
+// Skips the test when the recorded XMLA conversations are not there; under CI fails it instead.
+#define ORVIK_NEED_XMLA_FIXTURES()                                                       \
+    if (::orvik::test::XmlaFixtureFolder().empty()) {                                    \
+        if (::orvik::test::RunningUnderCi()) FAIL() << "no XMLA test material under CI"; \
+        GTEST_SKIP() << "no XMLA test material (shared/olap/xmla)";                      \
+    }
+
 // The PostgreSQL test server's ODBC connection string ($ORVIK_TEST_PG_ODBC); "" when none is set.
 std::string PostgresTestServer();
 
