@@ -14,14 +14,16 @@ namespace {
 constexpr double kPixelsPerInch = 96;
 // The renderer's bounds for the print scale.
 constexpr double kSmallestScale = 0.1;
+// Device pixels a PNG may be tall.
+constexpr double kTallestPng = 16384;
 
-// Rules the print adds: a sheet's head repeats on each page it spans, and neither a row nor a
-// chart is cut by a page break.
+// Rules the print adds: a sheet's head repeats on each page it spans, neither a row nor a chart
+// is cut by a page break, and a heading stays with what it heads.
 constexpr const char* kPrintCss =
     "@media print {"
     " thead { display: table-header-group; }"
     " tr, img, svg { break-inside: avoid; page-break-inside: avoid; }"
-    " caption { break-after: avoid; }"
+    " caption, h1, h2, h3, h4 { break-after: avoid; page-break-after: avoid; }"
     "}";
 
 // Run in the page (whose own scripts are off): a sheet's table carries its header rows as the
@@ -174,7 +176,8 @@ PrintedPage PagePrinter::Pdf(const PrintSettings& settings) {
             Number(paper.WidthInches) + ",\"paperHeight\":" + Number(paper.HeightInches) +
             ",\"marginTop\":" + Number(edges.Top) + ",\"marginBottom\":" + Number(edges.Bottom) +
             ",\"marginLeft\":" + Number(edges.Left) + ",\"marginRight\":" + Number(edges.Right) +
-            ",\"preferCSSPageSize\":false,\"generateTaggedPDF\":true}",
+            ",\"preferCSSPageSize\":false,\"generateTaggedPDF\":" +
+            (settings.Tagged ? "true" : "false") + "}",
         session_);
     printed.Bytes = Base64Decode(result["data"].Text());
     if (printed.Bytes.compare(0, 5, "%PDF-") != 0)
@@ -191,14 +194,19 @@ PrintedPage PagePrinter::Png(int width, double scale) {
     SetViewport(width, 800, scale);
     PrepareForPrint();
     const JsonValue metrics = browser_.Call("Page.getLayoutMetrics", "{}", session_);
-    const double height = std::max(1.0, metrics["cssContentSize"]["height"].Number());
+    double height = std::max(1.0, metrics["cssContentSize"]["height"].Number());
+    PrintedPage printed;
+    // A picture taller than this costs hundreds of megabytes and shows in no mail reader.
+    if (height * scale > kTallestPng) {
+        height = std::floor(kTallestPng / scale);
+        printed.Cut = true;
+    }
     const JsonValue shot = browser_.Call(
         "Page.captureScreenshot",
         "{\"format\":\"png\",\"captureBeyondViewport\":true,\"clip\":{\"x\":0,\"y\":0,"
         "\"width\":" +
             std::to_string(width) + ",\"height\":" + Number(std::ceil(height)) + ",\"scale\":1}}",
         session_);
-    PrintedPage printed;
     printed.Bytes = Base64Decode(shot["data"].Text());
     if (printed.Bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0)
         throw BrowserError("the renderer returned no PNG");

@@ -19,6 +19,7 @@ struct PrintedPage {
     bool Landscape = false;
     double Scale = 1;                  // how much FitWidth shrank the page
     std::string Title;                 // the page's title
+    bool Cut = false;                  // a PNG cut at the tallest picture made
     std::vector<std::string> Refused;  // what the page tried to load and was not allowed to
 };
 

@@ -113,6 +113,7 @@ bool ReadSettings(const Step& step, COvInfoAct* task, pdf::PrintSettings& settin
     if (const std::string footer = GetObjPropS(task, "FooterText"); !footer.empty())
         settings.FooterTemplate = pdf::RunningTextTemplate(footer, settings.Edges, substitute);
     settings.FitWidth = GetObjPropS(task, "FitWidth") != "0";
+    settings.Tagged = GetObjPropS(task, "Tagged") != "0";
     return true;
 }
 
@@ -146,8 +147,7 @@ bool WriteWhole(const Step& step, const std::string& target, const std::string& 
 
 // Renders the run's page with `render` in a fresh browser; false after reporting why not.
 template <typename Render>
-bool RenderPage(const Step& step, COvInfoAct* task, Render&& render) {
-    const std::string page = GetHtmlFolder() + "Orvik.htm";
+bool RenderPage(const Step& step, COvInfoAct* task, const std::string& page, Render&& render) {
     std::error_code missing;
     if (!std::filesystem::is_regular_file(page, missing)) {
         step.Error("there is no page to render (" + page + " was not written)", __LINE__);
@@ -170,7 +170,7 @@ void RunPdfStep(const Step& step, COvInfoAct* task) {
     const std::string target = step.OutFilePath(GetObjPropS(task, "OutFile"), "Orvik.pdf");
     pdf::PrintSettings settings;
     if (target.empty() || !ReadSettings(step, task, settings)) return;
-    RenderPage(step, task, [&](pdf::PagePrinter& printer) {
+    RenderPage(step, task, GetHtmlFolder() + "Orvik.htm", [&](pdf::PagePrinter& printer) {
         pdf::PrintedPage printed = printer.Pdf(settings);
         LogRefused(step, printed.Refused);
         std::string subject = DSetParam(GetObjPropS(task, "Subject").c_str());
@@ -209,16 +209,19 @@ bool ReadNumber(const Step& step, COvInfoAct* task, const char* name, double fal
 
 void RunPngStep(const Step& step, COvInfoAct* task) {
     const std::string target = step.OutFilePath(GetObjPropS(task, "OutFile"), "Orvik.png");
+    // Another page of the work folder may be photographed: the mail step's charts, one by one.
+    const std::string page = step.OutFilePath(GetObjPropS(task, "Page"), "Orvik.htm");
     double width = 0, scale = 0;
-    if (target.empty() || !ReadNumber(step, task, "Width", 1024, 100, 10000, width) ||
+    if (target.empty() || page.empty() ||
+        !ReadNumber(step, task, "Width", 1024, 100, 10000, width) ||
         !ReadNumber(step, task, "Scale", 1, 1, 4, scale))
         return;
-    RenderPage(step, task, [&](pdf::PagePrinter& printer) {
+    RenderPage(step, task, page, [&](pdf::PagePrinter& printer) {
         const pdf::PrintedPage shot = printer.Png(static_cast<int>(width), scale);
         LogRefused(step, shot.Refused);
         if (!WriteWhole(step, target, shot.Bytes)) return false;
         step.Log("PNG " + target + ": " + std::to_string(static_cast<int>(width * scale)) +
-                     " pixels wide",
+                     " pixels wide" + std::string(shot.Cut ? ", cut at 16384 pixels down" : ""),
                  __LINE__);
         return true;
     });
@@ -260,6 +263,8 @@ class PdfPlugIn : public CRepPlugInBase {
                 OrvikKind::Text, 0, nullptr);
         AddProp(pdf, task, "FitWidth", "Fit Wide Sheets to the Width", "1", 0, OrvikKind::Boolean,
                 0, nullptr);
+        AddProp(pdf, task, "Tagged", "Tagged for Screen Readers", "1", 0, OrvikKind::Boolean, 0,
+                nullptr);
         AddProp(pdf, task, "Subject", "Subject", "", 0, OrvikKind::Text, 0, nullptr);
         AddProp(pdf, task, "Timeout", "Timeout, s (empty: CmdTimeout)", "", 0, OrvikKind::Text, 0,
                 nullptr);
@@ -267,6 +272,8 @@ class PdfPlugIn : public CRepPlugInBase {
         COvCombos* png = AddExportType("PNG", "PNG Picture");
         AddExportFormat("PNG", "PNG Picture");
         AddProp(png, task, "OutFile", "Out File", "Orvik.png", 0, OrvikKind::Text, 0, nullptr);
+        AddProp(png, task, "Page", "Page (in the work folder)", "Orvik.htm", 0, OrvikKind::Text, 0,
+                nullptr);
         AddProp(png, task, "Width", "Width (CSS pixels)", "1024", 0, OrvikKind::Text, 0, nullptr);
         AddProp(png, task, "Scale", "Device Scale (1-4)", "1", 0, OrvikKind::Text, 0, nullptr);
         AddProp(png, task, "Timeout", "Timeout, s (empty: CmdTimeout)", "", 0, OrvikKind::Text, 0,

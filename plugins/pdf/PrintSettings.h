@@ -33,6 +33,8 @@ struct PrintSettings {
     std::string HeaderTemplate;  // "" for none; HTML the renderer fills page numbers into
     std::string FooterTemplate;
     bool FitWidth = true;
+    // Structure tags for screen readers; they about double the renderer's time on a long sheet.
+    bool Tagged = true;
 };
 
 // Reads the paper size `name` (case ignored); false when there is no such paper.
