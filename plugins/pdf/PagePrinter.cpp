@@ -191,7 +191,8 @@ PrintedPage PagePrinter::Pdf(const PrintSettings& settings) {
 }
 
 PrintedPage PagePrinter::Png(int width, double scale) {
-    SetViewport(width, 800, scale);
+    // A viewport one pixel tall: the page's height is then its content's, not the window's.
+    SetViewport(width, 1, scale);
     PrepareForPrint();
     const JsonValue metrics = browser_.Call("Page.getLayoutMetrics", "{}", session_);
     double height = std::max(1.0, metrics["cssContentSize"]["height"].Number());

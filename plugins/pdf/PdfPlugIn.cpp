@@ -27,7 +27,7 @@ using pdf::HeadlessBrowser;
 constexpr char kPlugInFile[] = "Pdf.rll";
 constexpr int kDefaultTimeout = 3600;
 // Refused requests named one by one in the log; a page that asks for more gets a count.
-constexpr size_t kRefusedNamed = 5;
+constexpr size_t kRefusedNamed = 10;
 
 // The folder this library was loaded from, which is the program folder.
 std::string ProgramFolder() {

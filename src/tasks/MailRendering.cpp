@@ -1,5 +1,7 @@
 #include "tasks/MailRendering.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -102,12 +104,33 @@ std::string AttributeOf(const std::string& tag, const std::string& name) {
     return {};
 }
 
-// A whole number of pixels from an SVG size attribute ("640", "640px"), else `fallback`.
-int Pixels(const std::string& value, int fallback) {
+// A whole number of pixels from an SVG size attribute ("640", "640px"); false for anything else
+// ("100%", "12em").
+bool Pixels(const std::string& value, int& out) {
     char* end = nullptr;
     const long number = std::strtol(value.c_str(), &end, 10);
-    if (end == value.c_str() || number < 1 || number > 10000) return fallback;
-    return static_cast<int>(number);
+    if (end == value.c_str() || (*end != '\0' && std::string_view(end) != "px") || number < 1 ||
+        number > 10000)
+        return false;
+    out = static_cast<int>(number);
+    return true;
+}
+
+// The size a chart is drawn at, in pixels: its width and height attributes, else its viewBox's (a
+// chart that fills its layout's placeholder is written width="100%" over a viewBox of the size
+// it was drawn for), else the chart plug-in's default size.
+void ChartSize(const std::string& tag, int& width, int& height) {
+    double box[4] = {0, 0, 640, 320};
+    std::string viewBox = AttributeOf(tag, "viewbox");
+    std::replace(viewBox.begin(), viewBox.end(), ',', ' ');
+    const bool boxed =
+        !viewBox.empty() &&
+        std::sscanf(viewBox.c_str(), "%lf %lf %lf %lf", &box[0], &box[1], &box[2], &box[3]) == 4 &&
+        box[2] >= 1 && box[3] >= 1 && box[2] <= 10000 && box[3] <= 10000;
+    if (!boxed) box[2] = 640, box[3] = 320;
+    if (!Pixels(AttributeOf(tag, "width"), width)) width = static_cast<int>(box[2]);
+    if (!Pixels(AttributeOf(tag, "height"), height))
+        height = static_cast<int>(width * box[3] / box[2]);
 }
 
 }  // namespace
@@ -124,8 +147,8 @@ bool ChartsAsPictures(Run& run, const COvInfoAct& step, std::string& html, std::
         if (end == std::string::npos || tagEnd == std::string::npos) break;
         const std::string svg = html.substr(start, end + 6 - start);
         const std::string tag = html.substr(start, tagEnd + 1 - start);
-        const int width = Pixels(AttributeOf(tag, "width"), 640);
-        const int height = Pixels(AttributeOf(tag, "height"), 320);
+        int width = 0, height = 0;
+        ChartSize(tag, width, height);
         const std::string name = kFolder + std::string("chart") + std::to_string(++number);
         // The chart alone on a page of its own size, white behind it as on the page.
         const std::string page =

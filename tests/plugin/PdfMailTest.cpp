@@ -85,13 +85,14 @@ TEST_F(PdfMailTest, ChartsGoAsPicturesAndThePageAsOnePdf) {
     ASSERT_EQ(run.Status, 0) << run.Output << program.Log();
     ASSERT_TRUE(fs::exists(mailbox_.Path() + "002.eml")) << program.Log();
 
-    // The charts as the page draws them, in order: their sizes are the pictures' sizes.
+    // The charts as the page draws them: the size each was drawn for is its picture's size (one
+    // fills its placeholder, width="100%", the other has a size of its own).
     const std::string page = test::ReadFileBytes(program.WorkFile("Orvik.htm"));
-    std::vector<unsigned> widths;
-    static const std::regex svg("<svg[^>]* width=\"(\\d+)\"", std::regex::icase);
+    std::vector<std::pair<unsigned, unsigned>> sizes;
+    static const std::regex svg("<svg[^>]* viewBox=\"0 0 (\\d+) (\\d+)\"", std::regex::icase);
     for (std::sregex_iterator it(page.begin(), page.end(), svg), end; it != end; ++it)
-        widths.push_back(std::stoul((*it)[1]));
-    ASSERT_EQ(widths.size(), 2u);
+        sizes.emplace_back(std::stoul((*it)[1]), std::stoul((*it)[2]));
+    ASSERT_EQ(sizes.size(), 2u);
 
     const auto pictures = Parts(mailbox_.Path() + "001.eml");
     ASSERT_EQ(pictures.count("text/html"), 1u);
@@ -102,18 +103,18 @@ TEST_F(PdfMailTest, ChartsGoAsPicturesAndThePageAsOnePdf) {
         EXPECT_NE(html.find(cell), std::string::npos) << "the table stays HTML: " << cell;
     const auto [first, last] = pictures.equal_range("image/png");
     ASSERT_EQ(std::distance(first, last), 2);
-    std::vector<unsigned> pngWidths;
+    std::vector<std::pair<unsigned, unsigned>> pngSizes;
     for (auto part = first; part != last; ++part) {
         const std::string bytes = Unhex(part->second.at("hex"));
         ASSERT_EQ(bytes.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
-        pngWidths.push_back(BigEndian(bytes, 16));
+        pngSizes.emplace_back(BigEndian(bytes, 16), BigEndian(bytes, 20));
         EXPECT_NE(html.find("cid:" + part->second.at("content_id")
                                          .substr(1, part->second.at("content_id").size() - 2)),
                   std::string::npos);
     }
-    std::sort(pngWidths.begin(), pngWidths.end());
-    std::sort(widths.begin(), widths.end());
-    EXPECT_EQ(pngWidths, widths);
+    std::sort(pngSizes.begin(), pngSizes.end());
+    std::sort(sizes.begin(), sizes.end());
+    EXPECT_EQ(pngSizes, sizes);
 
     // Both mails carry the page as PDF; it was rendered once.
     for (const char* eml : {"001.eml", "002.eml"}) {

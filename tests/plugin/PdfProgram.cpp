@@ -83,11 +83,15 @@ std::string Step(const std::string& name, const std::string& type, const std::st
 }
 
 std::vector<std::string> SheetCells(const std::string& page, const std::string& id) {
-    const size_t start = page.find("<TABLE id=" + id + " ");
-    const size_t end = page.find("</TABLE>", start);
+    // A layout's placeholder puts its style before the id; a bar column nests tables of its own,
+    // so the sheet runs up to the next sheet's table.
+    const std::regex opening("<TABLE[^>]* id=" + id + "[ >]", std::regex::icase);
+    std::smatch found;
     std::vector<std::string> cells;
-    if (start == std::string::npos) return cells;
-    const std::string table = page.substr(start, end - start);
+    if (!std::regex_search(page, found, opening)) return cells;
+    const size_t start = static_cast<size_t>(found.position(0));
+    const size_t end = page.find(" id=OrvikSheet", start + found.length(0));
+    const std::string table = page.substr(start, end == std::string::npos ? end : end - start);
     static const std::regex cell("<TD[^>]*>([^<]*)</TD>", std::regex::icase);
     for (std::sregex_iterator it(table.begin(), table.end(), cell), last; it != last; ++it)
         cells.push_back((*it)[1]);
