@@ -48,10 +48,12 @@ std::string PdfProgram::Log() const {
     return ReadFileBytes(home_.Path() + "Orvik18.log");
 }
 
-std::string PdfText(const std::string& pdf, int page) {
+std::string PdfText(const std::string& pdf, int page, bool layout) {
     const std::string range =
         page > 0 ? " -f " + std::to_string(page) + " -l " + std::to_string(page) : "";
-    return RunShell("pdftotext -enc UTF-8" + range + " " + ShellWord(pdf) + " -").Output;
+    return RunShell("pdftotext -enc UTF-8" + range + (layout ? " -layout" : "") + " " +
+                    ShellWord(pdf) + " -")
+        .Output;
 }
 
 std::string PdfInfo(const std::string& pdf, const std::string& field) {

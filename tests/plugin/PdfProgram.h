@@ -41,8 +41,9 @@ class PdfProgram {
     std::string built_;
 };
 
-// The text of `pdf` (page `page`, or all when 0) as pdftotext reads it.
-std::string PdfText(const std::string& pdf, int page = 0);
+// The text of `pdf` (page `page`, or all when 0) as pdftotext reads it; with `layout`, each line
+// holds what stands side by side on the page.
+std::string PdfText(const std::string& pdf, int page = 0, bool layout = false);
 // A field of pdfinfo's answer for `pdf` ("Pages", "Title", "Page size"), trimmed.
 std::string PdfInfo(const std::string& pdf, const std::string& field);
 // `report` with `steps` (ACT elements whose ActParent is written "@") added as the steps of a new

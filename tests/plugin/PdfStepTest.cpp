@@ -149,16 +149,29 @@ TEST_F(PdfStepTest, ALongSheetRepeatsItsHeadOnEveryPageAndNeverSplitsARow) {
     std::set<int> seen;
     int fullPage = 0;
     for (int p = 1; p <= pages; ++p) {
-        const std::vector<std::string> lines = Lines(PdfText(pdf, p));
+        std::istringstream text(PdfText(pdf, p, true));
         std::set<int> firsts, lasts;
         int heads = 0;
         bool footer = false;
-        for (const std::string& line : lines) {
-            heads += line == "first";
-            footer = footer || line == std::to_string(p) + "/" + std::to_string(pages);
-            if (line.size() > 1 && (line[0] == 'A' || line[0] == 'Z') &&
-                line.find_first_not_of("0123456789", 1) == std::string::npos)
-                (line[0] == 'A' ? firsts : lasts).insert(std::stoi(line.substr(1)));
+        // Laid out, a line holds one row: its first cell and its last cell on the same line.
+        for (std::string line; std::getline(text, line);) {
+            std::istringstream words(line);
+            std::vector<std::string> cells;
+            for (std::string word; words >> word;) cells.push_back(word);
+            if (cells.empty()) continue;
+            heads += cells.front() == "first" && cells.back() == "last";
+            footer = footer || (cells.size() == 1 &&
+                                cells[0] == std::to_string(p) + "/" + std::to_string(pages));
+            const auto number = [](const std::string& cell, char letter) {
+                return cell.size() > 1 && cell[0] == letter &&
+                               cell.find_first_not_of("0123456789", 1) == std::string::npos
+                           ? std::stoi(cell.substr(1))
+                           : -1;
+            };
+            if (const int row = number(cells.front(), 'A'); row > 0) firsts.insert(row);
+            if (const int row = number(cells.back(), 'Z');
+                row > 0 && number(cells.front(), 'A') == row)
+                lasts.insert(row);
         }
         EXPECT_EQ(heads, 1) << "page " << p << " shows the head row once";
         EXPECT_TRUE(footer) << "page " << p << " is numbered";
