@@ -97,6 +97,23 @@ std::string HeadlessBrowser::FindRenderer() {
 
 HeadlessBrowser::HeadlessBrowser(const std::string& executable, Clock::time_point deadline)
     : deadline_(deadline) {
+    try {
+        Start(executable);
+    } catch (...) {
+        // No destructor runs for an object that was never made: its browser and profile go here.
+        Stop();
+        RemoveProfile();
+        throw;
+    }
+}
+
+void HeadlessBrowser::RemoveProfile() {
+    std::error_code error;
+    if (!profile_.empty()) std::filesystem::remove_all(profile_, error);
+    profile_.clear();
+}
+
+void HeadlessBrowser::Start(const std::string& executable) {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/orvik-renderer-XXXXXX";
     if (!::mkdtemp(pattern.data()))
@@ -182,8 +199,7 @@ HeadlessBrowser::~HeadlessBrowser() {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     Stop();
-    std::error_code error;
-    if (!profile_.empty()) std::filesystem::remove_all(profile_, error);
+    RemoveProfile();
 }
 
 void HeadlessBrowser::Stop() {

@@ -59,6 +59,8 @@ class HeadlessBrowser {
     pid_t ProcessGroup() const { return child_; }
 
   private:
+    void Start(const std::string& executable);
+    void RemoveProfile();
     int SendMessage(std::string_view method, std::string_view params, const std::string& session);
     JsonValue ReadMessage();
     [[noreturn]] void Fail(const std::string& what);

@@ -84,7 +84,9 @@ TEST_F(PdfStepTest, TheExamplePageKeepsEveryNumberItsChartAsVectorsAndItsMetadat
             Step("Document", "PDF",
                  "<OutFile>out/Sales `Category.pdf</OutFile><Subject>Sales of `Category</Subject>"
                  "<FooterText>Page ~Page~ of ~Pages~</FooterText>"));
-    const test::ShellResult run = program.Run(report, "Print");
+    const std::string temporary = program.Home().Path() + "tmp";
+    fs::create_directories(temporary);
+    const test::ShellResult run = program.Run(report, "Print", "TMPDIR=" + temporary);
     ASSERT_EQ(run.Status, 0) << run.Output << program.Log();
     const std::string pdf = program.WorkFile("out/Sales Bikes.pdf");
     ASSERT_TRUE(fs::exists(pdf)) << program.Log();
@@ -128,7 +130,8 @@ TEST_F(PdfStepTest, TheExamplePageKeepsEveryNumberItsChartAsVectorsAndItsMetadat
     ASSERT_GT(fonts.size(), 2u);
     for (size_t i = 2; i < fonts.size(); ++i)
         EXPECT_NE(fonts[i].find(" yes "), std::string::npos) << "not embedded: " << fonts[i];
-    // Nothing half-written is left beside it.
+    // The renderer's private profile is gone, and nothing half-written is left beside the file.
+    EXPECT_TRUE(fs::is_empty(temporary));
     for (const auto& entry : fs::directory_iterator(program.WorkFile("out")))
         EXPECT_EQ(entry.path().filename().string().rfind(".orvik-tmp", 0), std::string::npos);
 }
@@ -288,10 +291,11 @@ TEST_F(PdfStepTest, AHostilePageGetsNeitherTheNetworkNorFilesOutsideItsFolders) 
     // Data may carry plain markup, pictures included; the layout is anyone's who edits the report.
     const std::string database = program.Home().Path() + "hostile.db";
     ASSERT_EQ(test::ExecuteSqlite(
-                  database, "create table t (v text); insert into t values ('<img src=\"file://" +
-                                outside.Path() + "red.png\">'), ('<img src=\"" + remote +
-                                "/data.png\">'), ('<img src=\"file://" + pictures.Path() +
-                                "green.png\">')"),
+                  database,
+                  "create table t (v text); insert into t values ('<img src=\"file://" +
+                      outside.Path() + "red.png\">'), ('<img src=\"" + remote +
+                      "/data.png\">'), ('<img src=\"file://" + pictures.Path() +
+                      "green.png\">'), ('<a href=\"https://example.com/report\">the report</a>')"),
               "");
     const std::string layout =
         "&lt;HTML&gt;&lt;HEAD&gt;&lt;TITLE&gt;Hostile&lt;/TITLE&gt;&lt;LINK rel=stylesheet "
@@ -315,6 +319,8 @@ TEST_F(PdfStepTest, AHostilePageGetsNeitherTheNetworkNorFilesOutsideItsFolders) 
     Screenshot(program, pdf, "hostile");
 
     EXPECT_EQ(web.Accepted(), 0) << "the page reached the network";
+    // A link is a link in the document, not something to fetch.
+    EXPECT_NE(test::ReadFileBytes(pdf).find("(https://example.com/report)"), std::string::npos);
     EXPECT_EQ(PdfText(pdf).find("SECRET-OUTSIDE-MARKER"), std::string::npos);
     // The picture from an allowed folder is in (30 x 30); the other local one (41 x 41) is not,
     // a broken-picture sign stands in its place.
@@ -346,8 +352,12 @@ TEST_F(PdfStepTest, AHangingRendererIsStoppedAtItsTimeOutAndAMissingOneNamesItsP
         10, 2,
         Step("Page", "HTML") +
             Step("Document", "PDF", "<OutFile>x.pdf</OutFile><Timeout>2</Timeout>"));
+    // The renderer's private profile is made in TMPDIR, and removed again.
+    const std::string temporary = program.Home().Path() + "tmp";
+    fs::create_directories(temporary);
     const auto start = std::chrono::steady_clock::now();
-    test::ShellResult run = program.Run(report, "Print", "ORVIK_PDF_RENDERER=" + renderer);
+    test::ShellResult run =
+        program.Run(report, "Print", "TMPDIR=" + temporary + " ORVIK_PDF_RENDERER=" + renderer);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(run.Status, 1) << run.Output;
     EXPECT_LT(took, std::chrono::seconds(30));
@@ -359,6 +369,7 @@ TEST_F(PdfStepTest, AHangingRendererIsStoppedAtItsTimeOutAndAMissingOneNamesItsP
     ASSERT_GT(group, 0);
     EXPECT_TRUE(test::ProcessGroupGone(group, std::chrono::seconds(5)));
     EXPECT_FALSE(fs::exists(program.WorkFile("x.pdf")));
+    EXPECT_TRUE(fs::is_empty(temporary));
 
     run = program.Run(report, "Print", "ORVIK_PDF_RENDERER=/nonexistent/chromium");
     EXPECT_EQ(run.Status, 1);
