@@ -28,6 +28,10 @@ class PagePrinter {
     // Opens a tab in `browser` with the page at `pageFile` loaded under `policy`.
     PagePrinter(HeadlessBrowser& browser, const ResourcePolicy& policy,
                 const std::string& pageFile);
+    // Stops vetting requests through this object, which the browser may outlive.
+    ~PagePrinter() { browser_.OnEvent = nullptr; }
+    PagePrinter(const PagePrinter&) = delete;
+    PagePrinter& operator=(const PagePrinter&) = delete;
 
     // The page as PDF laid out by `settings`.
     PrintedPage Pdf(const PrintSettings& settings);
