@@ -11,6 +11,7 @@
 
 #include "LibraryMessages.h"
 #include "XlsxWorkbook.h"
+#include "common/PlugInStep.h"
 #include "core/AtomicFile.h"
 #include "orvik/PlugInBase.h"
 
@@ -19,93 +20,11 @@ namespace {
 constexpr char kType[] = "XLSX";
 constexpr char kDefaultFile[] = "Orvik.xlsx";
 
-// One run of a step, for its log lines: they name the step, and the plug-in's file as their
-// source (the path of the source file it was built from means nothing where it runs).
-class Step {
-  public:
-    Step(std::string name, const std::string& plugInFile)
-        : name_(std::move(name)), file_(plugInFile.empty() ? "Xlsx.rll" : plugInFile) {}
-
-    const std::string& Name() const { return name_; }
-    // Reports a failure of the step; the run then counts it as failed.
-    void Error(const std::string& message, int line) const {
-        UxError(("XLSX step " + name_ + ": " + message).c_str(), file_.c_str(), line);
-    }
-    // Adds a line to the log.
-    void Log(const std::string& message, int line) const {
-        UxSaveLog(message.c_str(), file_.c_str(), line);
-    }
-
-  private:
-    std::string name_;
-    std::string file_;
-};
+using Step = plugin::PlugInStep;
 
 bool IsVisible(COvInfoSheet* sheet) {
     const std::string visible = GetObjPropS(sheet, "bVis");
     return visible.empty() || std::atoi(visible.c_str()) != 0;
-}
-
-// True when a "/"-separated component of `path` is "..".
-bool LeadsUp(const std::string& path) {
-    size_t start = 0;
-    for (;;) {
-        const size_t slash = path.find('/', start);
-        const std::string part = path.substr(start, slash - start);
-        if (part == "..") return true;
-        if (slash == std::string::npos) return false;
-        start = slash + 1;
-    }
-}
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
-
-// The file the step writes, or "" after reporting why it may not. A report written on Windows
-// has backslashes; a parameter may change where in the folder the file goes, but never lead out
-// of it: no ".." at all, and an absolute name only when the report itself wrote one.
-std::string TargetOf(const Step& step, const std::string& stored) {
-    std::string raw = stored.empty() ? kDefaultFile : stored;
-    std::string path = DSetParam(raw.c_str());
-    for (std::string* text : {&raw, &path}) {
-        for (char& c : *text) {
-            if (c == '\\') c = '/';
-        }
-    }
-    if (path.empty() || path.back() == '/') {
-        step.Error("the file name '" + path + "' names no file: nothing was written", __LINE__);
-        return {};
-    }
-    if (LeadsUp(path)) {
-        step.Error(
-            "the file name '" + path + "' leads out of its folder with \"..\": nothing was written",
-            __LINE__);
-        return {};
-    }
-    const bool ownAbsolute = raw.front() == '/' || raw.rfind("~Dir~", 0) == 0;
-    if (path.front() == '/' && !ownAbsolute) {
-        step.Error(
-            "the file name '" + path + "' became absolute through a parameter: nothing was written",
-            __LINE__);
-        return {};
-    }
-    return path.front() == '/' ? path : GetHtmlFolder() + path;
-}
-
-// Makes the folder `folder` of the step's file when it is missing, as pages get theirs: the file
-// name has already been kept inside the places a workbook may go. False after reporting why not.
-bool MakeFolder(const Step& step, const std::string& folder, const std::string& target) {
-    std::error_code error;
-    if (std::filesystem::is_directory(folder, error)) return true;
-    if (!std::filesystem::create_directories(folder, error) && error) {
-        step.Error("cannot make the folder " + folder + " for " + target + ": " + error.message(),
-                   __LINE__);
-        return false;
-    }
-    step.Log("XLSX step " + step.Name() + ": made the folder " + folder, __LINE__);
-    return true;
 }
 
 // The sheets a workbook gets: every visible one with a grid (a plug-in's view, a chart say, has
@@ -149,8 +68,8 @@ void WriteStep(const Step& step, const std::string& target) {
                    __LINE__);
         return;
     }
-    const std::string folder = FolderOf(target);
-    if (!MakeFolder(step, folder, target)) return;
+    const std::string folder = plugin::FolderOf(target);
+    if (!step.MakeFolderOf(target)) return;
     orvik::AtomicFile file(target);
     if (!file.Stream()) {
         step.Error("cannot write " + target + ": " + file.Error(), __LINE__);
@@ -194,8 +113,8 @@ class XlsxPlugIn : public CRepPlugInBase {
     void RunTask(const char*, COvInfoAct* step) override {
         // Without a step there is no file name: an export only asks about the format.
         if (!step) return;
-        const Step run(GetObjPropS(step, "Name"), m_FileName);
-        const std::string target = TargetOf(run, GetObjPropS(step, "OutFile"));
+        const Step run(kType, GetObjPropS(step, "Name"), m_FileName, "Xlsx.rll");
+        const std::string target = run.OutFilePath(GetObjPropS(step, "OutFile"), kDefaultFile);
         if (!target.empty()) WriteStep(run, target);
     }
 };

@@ -175,6 +175,14 @@ void RegisterTaskTypes(CRegistries& r) {
         // otherwise it is not sent and the step fails.
         r.AddProp(e, group, "MissingFilesOptional", "Missing Files Optional (1/0)", "", 0,
                   PropKind::Text, 0, nullptr, -1);
+        // Rendered by the plug-in Pdf.rll: each inline SVG chart as an inline PNG for webmail
+        // readers that show no SVG, and the page as a PDF attachment.
+        r.AddProp(e, group, "BodyPictures", "Charts as Pictures (1/0)", "", 0, PropKind::Text, 0,
+                  nullptr, -1);
+        r.AddProp(e, group, "AttachPdf", "Attach the Page as PDF (1/0)", "", 0, PropKind::Text, 0,
+                  nullptr, -1);
+        r.AddProp(e, group, "RenderTimeout", "Render Timeout, s (empty: CmdTimeout)", "", 0,
+                  PropKind::Text, 0, nullptr, -1);
     };
     // The mail session settings again, for a step whose server wants other ones; each one left
     // empty takes the program setting. A step's password travels with the report file, which is

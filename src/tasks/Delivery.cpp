@@ -36,6 +36,7 @@
 #include "tasks/Delivery.h"
 #include "tasks/FtpSession.h"
 #include "tasks/HtmlExport.h"
+#include "tasks/MailRendering.h"
 #include "tasks/MailSession.h"
 
 namespace {
@@ -645,6 +646,14 @@ bool PrepareDelivery(orvik::Run& run, COvInfoAct& step, Deliverable& out, std::s
         UxWriteFile(run, PageFilePath(run), content);
     } else {
         files = PageFilePath(run);
+    }
+    if (step.Get("BodyPictures") == "1" && !content.empty() &&
+        !orvik::ChartsAsPictures(run, step, content, failure))
+        return false;
+    if (step.Get("AttachPdf") == "1") {
+        const std::string pdf = orvik::PageAsPdf(run, step, failure);
+        if (pdf.empty()) return false;
+        files += (files.empty() ? "" : ";") + pdf;
     }
     files = orvik::ToNativePath(files);
     // Every relative entry of the list lies in the work folder, not only the first: the others
