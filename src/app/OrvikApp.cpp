@@ -82,7 +82,10 @@ std::string COrvikApp::HelpFileName(const std::string& programFolder, const std:
 }
 
 bool COrvikApp::OpenHelpFile(const std::string& programFolder, const std::string& code) {
-    const std::string path = programFolder + HelpFileName(programFolder, code);
+    return OpenWithDesktop(programFolder + HelpFileName(programFolder, code));
+}
+
+bool COrvikApp::OpenWithDesktop(const std::string& path) {
     // The viewer runs as a grandchild whose parent ends at once: the program never waits for the
     // viewer and it leaves no zombie. Only that short-lived child is waited for, by its pid; a
     // plain wait() could take the status of some other child of ours.

@@ -60,6 +60,8 @@ class COrvikApp {
     // Opens the help file of language `code` from `programFolder` with the desktop's viewer;
     // false when the viewer could not be started.
     static bool OpenHelpFile(const std::string& programFolder, const std::string& code);
+    // Opens `path` in the desktop's own viewer for its type (xdg-open), without waiting for it.
+    static bool OpenWithDesktop(const std::string& path);
     // Opens the help file of the current language; false when the viewer could not be started.
     bool OnAppHelp() const;
 

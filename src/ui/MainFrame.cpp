@@ -22,6 +22,7 @@
 #include "design/DesignerDocument.h"
 #include "design/ExplorerModel.h"
 #include "design/PageRefresh.h"
+#include "design/PdfExport.h"
 #include "design/SendMail.h"
 #include "model/AppContext.h"
 #include "model/Report.h"
@@ -37,7 +38,14 @@
 namespace orvik::ui {
 namespace {
 
-enum CommandId { kSendMail = wxID_HIGHEST + 100, kRebuildPage, kToggleExplorer, kToggleProperties };
+enum CommandId {
+    kSendMail = wxID_HIGHEST + 100,
+    kRebuildPage,
+    kToggleExplorer,
+    kToggleProperties,
+    kExportPdf,
+    kPrintPreview,
+};
 
 constexpr const char* kExplorerPane = "Explorer";
 constexpr const char* kPropertyPane = "Property";
@@ -111,6 +119,9 @@ MainFrame::MainFrame() : wxFrame(nullptr, wxID_ANY, "Orvik", wxDefaultPosition, 
     Bind(wxEVT_MENU, &MainFrame::OnSaveAs, this, wxID_SAVEAS);
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { SendMail(); }, kSendMail);
+    Bind(wxEVT_MENU, &MainFrame::OnExportPdf, this, kExportPdf);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { PrintPreview(); }, kPrintPreview);
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_EXIT);
     Bind(
@@ -180,6 +191,8 @@ void MainFrame::BuildMenus() {
     file->Append(wxID_SAVEAS, "Save &As...\tCtrl+Shift+S");
     file->AppendSeparator();
     file->Append(kSendMail, "Send &Mail...");
+    file->Append(kExportPdf, "Export &PDF...");
+    file->Append(kPrintPreview, "Print Pre&view\tCtrl+Shift+P");
     file->AppendSeparator();
     recent_.UseMenu(file);
     file->AppendSeparator();
@@ -588,6 +601,38 @@ void MainFrame::RebuildPage() {
     design::RebuildPage(*DesignerContext());
     if (report->ReportObject) report->ReportObject->ShowProp(DesignerContext()->Front());
     SetPaneText(0, "");
+}
+
+bool MainFrame::ExportPdf(const std::string& path) {
+    if (!Report()) return false;
+    wxBusyCursor busy;
+    SetPaneText(0, "Printing the page to PDF...");
+    const std::string error = design::ExportPagePdf(*DesignerContext(), path);
+    ShowError(error);
+    SetPaneText(0, error.empty() ? "The page was written to " + path : "");
+    return error.empty();
+}
+
+void MainFrame::OnExportPdf(wxCommandEvent&) {
+    if (!Report()) return;
+    const std::filesystem::path report(document_ ? document_->Path() : std::string());
+    const std::string name = (report.stem().empty() ? "Orvik" : report.stem().string()) + ".pdf";
+    wxFileDialog dialog(this, "Export PDF", Utf8(report.parent_path().string()), Utf8(name),
+                        "PDF documents (*.pdf)|*.pdf", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (dialog.ShowModal() == wxID_OK) ExportPdf(ToUtf8(dialog.GetPath()));
+}
+
+void MainFrame::PrintPreview() {
+    if (!Report()) return;
+    wxBusyCursor busy;
+    SetPaneText(0, "Printing the page to PDF...");
+    std::string failure;
+    const std::string printed = design::PrintPageToPdf(*DesignerContext(), failure);
+    SetPaneText(0, "");
+    if (printed.empty()) return ShowError(failure);
+    // The desktop's PDF viewer shows the pages as they will print, and prints them.
+    if (!COrvikApp::OpenWithDesktop(printed))
+        ShowError("No viewer could be started for " + printed + " (xdg-open)");
 }
 
 void MainFrame::SendMail() {

@@ -73,6 +73,11 @@ class MainFrame : public wxFrame {
     void RebuildPage();
     // Mails the page to the addresses of the program settings.
     void SendMail();
+    // File > Export PDF without its file dialog: the page printed to `path`; false (shown) when
+    // it was not written.
+    bool ExportPdf(const std::string& path);
+    // File > Print Preview: the page printed to PDF and opened in the desktop's viewer.
+    void PrintPreview();
 
     ExplorerPanel& Explorer() { return *explorer_; }
     PropertyBar& Properties() { return *properties_; }
@@ -110,6 +115,7 @@ class MainFrame : public wxFrame {
     void SyncSheetTabs();
 
     void OnOpen(wxCommandEvent&);
+    void OnExportPdf(wxCommandEvent& event);
     void OnSaveAs(wxCommandEvent&);
     void OnRecent(wxCommandEvent& event);
     void OnClose(wxCloseEvent& event);

@@ -78,6 +78,14 @@ class Designer : public ::testing::Test {
     }
 
     CReport& Report() { return ui::DesignerContext()->Report(); }
+    // The plug-ins as built (the example's chart sheet, workbook step, PDF printing) beside the
+    // program the test runs.
+    void LinkPlugIns() {
+        const fs::path built = fs::canonical("/proc/self/exe").parent_path();
+        for (const auto& entry : fs::directory_iterator(built))
+            if (entry.path().extension() == ".rll")
+                fs::create_symlink(entry.path(), home_.Path() + entry.path().filename().string());
+    }
     ui::ExplorerPanel& Explorer() { return frame_->Explorer(); }
 
     void Select(ExplorerRoot root) { Explorer().SelectItem(Explorer().RootItem(root)); }
@@ -366,11 +374,7 @@ TEST_F(Designer, ReportsOpenedOneAfterAnotherShowAsInAFreshWindow) {
     const std::string folder = std::string(ORVIK_SOURCE_DIR) + "/examples/sales/";
     const std::vector<std::string> reports = {folder + "cube.ovk", folder + "Sales.ovk",
                                               folder + "cube.ovk"};
-    // The example's chart sheet and workbook step need the plug-ins beside the program.
-    const fs::path built = fs::canonical("/proc/self/exe").parent_path();
-    for (const auto& entry : fs::directory_iterator(built))
-        if (entry.path().extension() == ".rll")
-            fs::create_symlink(entry.path(), home_.Path() + entry.path().filename().string());
+    LinkPlugIns();
     std::map<std::string, std::string> fresh;
     for (const std::string& report : {reports[0], reports[1]}) {
         Start({report});
@@ -431,6 +435,39 @@ TEST_F(Designer, CancelAtTheSaveQuestionKeepsTheReportAndTheWindow) {
     test::ProcessPendingEvents();
     EXPECT_TRUE(frame_->IsShown());
     EXPECT_EQ(Report().DataSources.size(), sources);
+}
+
+// File > Export PDF prints the page the designer shows through the PDF plug-in; without the
+// plug-in the user is told which one is missing and nothing is written.
+TEST_F(Designer, ExportPdfWritesThePageAsTheReportsOwnPdfStepWould) {
+    if (std::system("command -v chromium >/dev/null 2>&1 && command -v pdftotext >/dev/null") != 0)
+        GTEST_SKIP() << "chromium and pdftotext are needed (scripts/setup test installs them)";
+    const std::string target = home_.Path() + "out/Sales.pdf";
+    Start({ExampleReport()});
+    fs::create_directories(home_.Path() + "out");
+    messages_.clear();
+    EXPECT_FALSE(frame_->ExportPdf(target));
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_NE(messages_[0].find("needs the plug-in Pdf.rll"), std::string::npos) << messages_[0];
+    EXPECT_FALSE(fs::exists(target));
+    frame_->Close(true);
+    test::ProcessPendingEvents();
+    frame_ = nullptr;
+    app_.reset();
+
+    LinkPlugIns();
+    Start({ExampleReport()});
+    messages_.clear();
+    ASSERT_TRUE(frame_->ExportPdf(target)) << (messages_.empty() ? "" : messages_.back());
+    EXPECT_EQ(test::ReadFileBytes(target).substr(0, 5), "%PDF-");
+    const std::string text = home_.Path() + "out/Sales.txt";
+    ASSERT_EQ(std::system(("pdftotext -layout " + target + " " + text).c_str()), 0);
+    const std::string printed = test::ReadFileBytes(text);
+    EXPECT_NE(printed.find("Revenue by region"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("Top products"), std::string::npos) << printed;
+    // No stray file beside the target: the PDF was put in place whole.
+    EXPECT_EQ(std::distance(fs::directory_iterator(home_.Path() + "out"), fs::directory_iterator()),
+              2);
 }
 
 TEST_F(Designer, ShowsTheExampleAndLeavesAScreenshot) {
