@@ -14,6 +14,7 @@
 #include <new>
 
 #include "app/CmdLineParser.h"
+#include "app/HelpPage.h"
 #include "app/ReportSession.h"
 #include "app/WorkFolders.h"
 #include "core/BatchFrontEnd.h"
@@ -108,7 +109,15 @@ bool COrvikApp::OpenWithDesktop(const std::string& path) {
 
 bool COrvikApp::OnAppHelp() const {
     // The language may have changed since start-up.
-    return OpenHelpFile(ProgramFolder, context_ ? context_->Language().Code() : LanguageCode);
+    const std::string code = context_ ? context_->Language().Code() : LanguageCode;
+    std::error_code error;
+    if (std::filesystem::exists(ProgramFolder + HelpFileName(ProgramFolder, code), error))
+        return OpenHelpFile(ProgramFolder, code);
+    // No help file of the old kind: the documentation that ships with the program, as a page.
+    const std::string page =
+        orvik::WriteHelpPage(ProgramFolder, context_ ? context_->Registries().HtmlFolder + "help"
+                                                     : ProgramFolder + "HTML/help");
+    return !page.empty() && OpenWithDesktop(page);
 }
 
 int COrvikApp::Run() {

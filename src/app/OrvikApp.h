@@ -62,7 +62,9 @@ class COrvikApp {
     static bool OpenHelpFile(const std::string& programFolder, const std::string& code);
     // Opens `path` in the desktop's own viewer for its type (xdg-open), without waiting for it.
     static bool OpenWithDesktop(const std::string& path);
-    // Opens the help file of the current language; false when the viewer could not be started.
+    // Opens the help file of the current language when the program folder has one, else the
+    // documentation that ships with the program as a page (see HelpPage.h); false when there was
+    // none or the viewer could not be started.
     bool OnAppHelp() const;
 
     int BatchMode = 0;  // 1 when the command line holds "act"

@@ -130,10 +130,11 @@ MainFrame::MainFrame() : wxFrame(nullptr, wxID_ANY, "Orvik", wxDefaultPosition, 
     Bind(wxEVT_MENU, &MainFrame::OnAbout, this, wxID_ABOUT);
     Bind(
         wxEVT_MENU,
-        [](wxCommandEvent&) {
-            if (AppContext* context = DesignerContext()) {
-                COrvikApp::OpenHelpFile(context->ProgramFolder(), context->Language().Code());
-            }
+        [this](wxCommandEvent&) {
+            if (app_ && !app_->OnAppHelp())
+                ShowError(
+                    "The documentation could not be shown: it was not found in the "
+                    "program folder's doc/ or no browser could be started (xdg-open)");
         },
         wxID_HELP);
     for (const auto& [id, pane] : {std::pair{int(kToggleExplorer), kExplorerPane},
