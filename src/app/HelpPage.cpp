@@ -8,32 +8,10 @@
 #include <vector>
 
 #include "core/AtomicFile.h"
+#include "core/MarkupEscape.h"
 
 namespace orvik {
 namespace {
-
-std::string Escape(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 // A link target as written, unless its scheme could run something in the browser.
 std::string SafeUrl(std::string_view url) {
@@ -42,7 +20,7 @@ std::string SafeUrl(std::string_view url) {
         lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     for (const char* scheme : {"javascript:", "vbscript:", "data:"})
         if (lower.rfind(scheme, 0) == 0) return "#";
-    return Escape(url);
+    return EscapeMarkup(url);
 }
 
 // The text of `[...]` starting at `open` and the target of the `(...)` after it; false when the
@@ -68,7 +46,7 @@ std::string Inline(std::string_view text) {
         if (c == '`') {
             const size_t close = text.find('`', i + 1);
             if (close != std::string_view::npos) {
-                out += "<code>" + Escape(text.substr(i + 1, close - i - 1)) + "</code>";
+                out += "<code>" + EscapeMarkup(text.substr(i + 1, close - i - 1)) + "</code>";
                 i = close + 1;
                 continue;
             }
@@ -78,7 +56,7 @@ std::string Inline(std::string_view text) {
         if (c == '!' && i + 1 < text.size() && text[i + 1] == '[' &&
             LinkAt(text, i + 1, label, url, end)) {
             // The pictures stay in the source tree; the page names them and links there.
-            out += "<a href=\"" + SafeUrl(url) + "\">[" + Escape(label) + "]</a>";
+            out += "<a href=\"" + SafeUrl(url) + "\">[" + EscapeMarkup(label) + "]</a>";
             i = end;
             continue;
         }
@@ -101,7 +79,7 @@ std::string Inline(std::string_view text) {
             ++i;
             continue;
         }
-        out += Escape(text.substr(i, 1));
+        out += EscapeMarkup(text.substr(i, 1));
         ++i;
     }
     if (emphasis) out += "</em>";
@@ -183,7 +161,7 @@ std::string MarkdownToHtml(std::string_view markdown) {
             flush();
             out += "<pre><code>";
             for (++i; i < lines.size() && Trimmed(lines[i]).rfind("```", 0) != 0; ++i)
-                out += Escape(lines[i]) + "\n";
+                out += EscapeMarkup(lines[i]) + "\n";
             out += "</code></pre>\n";
         } else if (line.empty()) {
             flush();

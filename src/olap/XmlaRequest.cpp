@@ -57,33 +57,6 @@ std::string Header(const Request& request) {
 
 }  // namespace
 
-std::string EscapeXml(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 std::string SoapAction(Method kind) {
     return "\"" + std::string(kXmlaNs) + (kind == Method::Discover ? ":Discover\"" : ":Execute\"");
 }

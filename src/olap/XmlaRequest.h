@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/MarkupEscape.h"
+
 namespace orvik::xmla {
 
 inline constexpr std::string_view kSoapEnvelopeNs = "http://schemas.xmlsoap.org/soap/envelope/";
@@ -47,6 +49,8 @@ std::string Envelope(const Request& request);
 std::string SoapAction(Method kind);
 
 // `text` with the five XML special characters escaped.
-std::string EscapeXml(std::string_view text);
+inline std::string EscapeXml(std::string_view text) {
+    return EscapeMarkup(text, true);
+}
 
 }  // namespace orvik::xmla
