@@ -111,6 +111,12 @@ class CubeConnection : public OlapConnection {
         for (cube::Member* member : model.Measures().CalculatedMembers)
             cube.Measures.push_back({member->Name, member->UniqueName, member->Caption,
                                      "calculated", member->FormatString, member->Visible});
+        for (const cube::Kpi& kpi : model.Kpis()) {
+            const cube::KpiDefinition& k = *kpi.Definition;
+            cube.Kpis.push_back({k.Name, k.Caption, k.Description, k.DisplayFolder, k.Value, k.Goal,
+                                 k.Status, k.Trend, k.Weight, k.StatusGraphic, k.TrendGraphic,
+                                 k.Parent});
+        }
         for (auto& hierarchy : model.Hierarchies()) {
             if (hierarchy->IsMeasures) continue;
             if (cube.Dimensions.empty() ||
@@ -299,7 +305,37 @@ class CubeConnection : public OlapConnection {
                     static_cast<size_t>(-1) / 2 + static_cast<size_t>(calculated.MemberOrdinal);
             member->Visible = calculated.Visible;
         }
+        AddKpis(*definition, *model);
         return *models_.emplace(definition->Name, std::move(model)).first->second;
+    }
+
+    // A KPI whose expression cannot be read is left out, as a calculated member is: the rest of
+    // the cube stays usable and the warning says which and why.
+    void AddKpis(const cube::CubeDefinition& definition, cube::CubeModel& model) {
+        for (const cube::KpiDefinition& kpi : definition.Kpis) {
+            cube::Kpi parsed{&kpi, {}, {}, {}, {}, {}};
+            const std::pair<const char*,
+                            std::pair<const std::string*, std::shared_ptr<const mdx::Expr>*>>
+                parts[] = {{"value", {&kpi.Value, &parsed.Value}},
+                           {"goal", {&kpi.Goal, &parsed.Goal}},
+                           {"status", {&kpi.Status, &parsed.Status}},
+                           {"trend", {&kpi.Trend, &parsed.Trend}},
+                           {"weight", {&kpi.Weight, &parsed.Weight}}};
+            bool readable = true;
+            for (const auto& [what, part] : parts) {
+                if (part.first->empty()) continue;
+                try {
+                    *part.second = mdx::ParseExpression(*part.first);
+                } catch (const mdx::MdxSyntaxError& error) {
+                    Warn("Cube schema " + catalog_ + " line " + std::to_string(kpi.Line) +
+                         ": the " + what + " of the KPI '" + kpi.Name +
+                         "' cannot be read, so the KPI is left out: " + error.what());
+                    readable = false;
+                    break;
+                }
+            }
+            if (readable) model.Kpis().push_back(std::move(parsed));
+        }
     }
 
     CADODatabase database_;

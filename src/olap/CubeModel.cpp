@@ -1,4 +1,5 @@
 #include "olap/CubeModel.h"
+#include "olap/NameCase.h"
 
 #include <algorithm>
 #include <cmath>
@@ -377,6 +378,12 @@ Member* CubeModel::AddCalculated(Hierarchy& hierarchy, Member* parent, const std
                    hierarchy.CalculatedMembers.size());
     hierarchy.CalculatedMembers.push_back(&member);
     return &member;
+}
+
+const Kpi* CubeModel::FindKpi(const std::string& name) const {
+    for (const Kpi& kpi : kpis_)
+        if (SameName(kpi.Definition->Name, name)) return &kpi;
+    return nullptr;
 }
 
 }  // namespace orvik::cube

@@ -87,6 +87,12 @@ struct Hierarchy {
     Member* All() const { return HasAll() && !Roots.empty() ? Roots.front() : nullptr; }
 };
 
+// A KPI with its expressions parsed; null where the KPI has none.
+struct Kpi {
+    const KpiDefinition* Definition = nullptr;
+    std::shared_ptr<const mdx::Expr> Value, Goal, Status, Trend, Weight;
+};
+
 // One cube of a connection: its hierarchies (Measures first) over its schema definition.
 class CubeModel {
   public:
@@ -109,6 +115,11 @@ class CubeModel {
     // Adds a calculated member of the schema named `name` under `parent` (null: at the top).
     Member* AddCalculated(Hierarchy& hierarchy, Member* parent, const std::string& name,
                           std::shared_ptr<const mdx::Expr> formula);
+
+    // The KPIs whose expressions could be read, in schema order.
+    std::vector<Kpi>& Kpis() { return kpis_; }
+    // The KPI called `name` (without regard to case); null when there is none.
+    const Kpi* FindKpi(const std::string& name) const;
 
     // The SQL alias and column text of `column` for `hierarchy`'s tables.
     std::string ColumnSql(const Hierarchy& hierarchy, const ColumnExpression& column) const;
@@ -133,6 +144,7 @@ class CubeModel {
     const SqlDialect& dialect_;
     AggregateTables* aggregates_ = nullptr;
     std::vector<std::unique_ptr<Hierarchy>> hierarchies_;
+    std::vector<Kpi> kpis_;
 };
 
 // The index in its hierarchy's Levels (and ByLevel) of `member`'s level. A parent-child level is

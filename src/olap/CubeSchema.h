@@ -125,6 +125,25 @@ struct CalculatedMemberDefinition {
     int Line = 0;
 };
 
+// A key performance indicator: MDX expressions for its value, goal, status (-1 bad to 1 good),
+// trend (-1 falling to 1 rising) and weight, and the pictures its status and trend are shown with.
+// Only the name is required; an expression left out is empty.
+struct KpiDefinition {
+    std::string Name;
+    std::string Caption;  // the name unless given
+    std::string Description;
+    std::string DisplayFolder;
+    std::string Parent;  // the name of the KPI it belongs under, when given
+    std::string Value;
+    std::string Goal;
+    std::string Status;
+    std::string Trend;
+    std::string Weight;
+    std::string StatusGraphic;  // one of kKpiGraphics (olap/KpiGraphics.h), spelt as there
+    std::string TrendGraphic;
+    int Line = 0;
+};
+
 struct NamedSetDefinition {
     std::string Name;
     std::string Formula;
@@ -188,6 +207,7 @@ struct CubeDefinition {
     std::vector<MeasureDefinition> Measures;
     std::vector<CalculatedMemberDefinition> CalculatedMembers;
     std::vector<NamedSetDefinition> NamedSets;
+    std::vector<KpiDefinition> Kpis;
     int Line = 0;
 };
 

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "olap/CubeSchema.h"
+#include "olap/KpiGraphics.h"
 
 namespace orvik::cube {
 namespace {
@@ -390,6 +391,75 @@ class Reader {
         return member;
     }
 
+    // A <Kpi>: its expressions are child elements, so that MDX needs no escaping in attributes.
+    KpiDefinition Kpi(xmlNode* node) {
+        KpiDefinition kpi;
+        kpi.Line = xmlGetLineNo(node);
+        kpi.Name = Trim(Attr(node, "name"));
+        if (kpi.Name.empty()) Fail(node, "<Kpi> needs a name");
+        kpi.Caption = Attr(node, "caption", kpi.Name);
+        kpi.Description = Attr(node, "description");
+        kpi.DisplayFolder = Attr(node, "displayFolder");
+        kpi.Parent = Trim(Attr(node, "parent"));
+        struct Part {
+            const char* Element;
+            std::string KpiDefinition::*Field;
+        };
+        static const Part parts[] = {
+            {"Value", &KpiDefinition::Value},
+            {"Goal", &KpiDefinition::Goal},
+            {"Status", &KpiDefinition::Status},
+            {"Trend", &KpiDefinition::Trend},
+            {"Weight", &KpiDefinition::Weight},
+            {"StatusGraphic", &KpiDefinition::StatusGraphic},
+            {"TrendGraphic", &KpiDefinition::TrendGraphic},
+        };
+        for (xmlNode* child = node->children; child; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE) continue;
+            const Part* part = nullptr;
+            for (const Part& p : parts)
+                if (Is(child, p.Element)) part = &p;
+            if (part)
+                kpi.*(part->Field) = Content(child);
+            else if (!Ignored(child))
+                Warn(child);
+        }
+        // A name without pictures would show as broken images on every page: say so now.
+        for (std::string* graphic : {&kpi.StatusGraphic, &kpi.TrendGraphic}) {
+            if (graphic->empty()) continue;
+            const KpiGraphic* known = FindKpiGraphic(*graphic);
+            if (!known)
+                Fail(node, "the KPI '" + kpi.Name + "' names the graphic '" + *graphic +
+                               "', which has no pictures; known graphics are " + KpiGraphicNames());
+            *graphic = std::string(known->Name);
+        }
+        return kpi;
+    }
+
+    // Names are unique in a cube and every parent is a KPI of the cube, without cycles: the KPI
+    // list orders its rows as a tree.
+    void CheckKpis(xmlNode* node, const CubeDefinition& cube) {
+        std::map<std::string, const KpiDefinition*> byName;
+        for (const KpiDefinition& kpi : cube.Kpis)
+            if (!byName.emplace(kpi.Name, &kpi).second)
+                Fail(node, "the cube '" + cube.Name + "' defines the KPI '" + kpi.Name +
+                               "' twice (line " + std::to_string(kpi.Line) + ")");
+        for (const KpiDefinition& kpi : cube.Kpis) {
+            const KpiDefinition* at = &kpi;
+            for (size_t steps = 0; !at->Parent.empty(); ++steps) {
+                auto parent = byName.find(at->Parent);
+                if (parent == byName.end())
+                    Fail(node, "the KPI '" + at->Name + "' (line " + std::to_string(at->Line) +
+                                   ") names the parent '" + at->Parent +
+                                   "', which is no KPI of the cube '" + cube.Name + "'");
+                if (steps > cube.Kpis.size())
+                    Fail(node, "the KPI '" + kpi.Name + "' (line " + std::to_string(kpi.Line) +
+                                   ") is its own ancestor through its parents");
+                at = parent->second;
+            }
+        }
+    }
+
     NamedSetDefinition NamedSet(xmlNode* node) {
         NamedSetDefinition set;
         set.Line = xmlGetLineNo(node);
@@ -557,6 +627,8 @@ class Reader {
                 cube.CalculatedMembers.push_back(Calculated(child));
             } else if (Is(child, "NamedSet")) {
                 cube.NamedSets.push_back(NamedSet(child));
+            } else if (Is(child, "Kpi")) {
+                cube.Kpis.push_back(Kpi(child));
             } else if (!Ignored(child)) {
                 Warn(child);
             }
@@ -569,6 +641,7 @@ class Reader {
                     !hierarchy.Table->HasAlias(cube.Fact->FirstAlias()))
                     Fail(node, "the dimension '" + dimension.Name + "' of the cube '" + cube.Name +
                                    "' needs a foreignKey");
+        CheckKpis(node, cube);
         // Read last: aggregate columns name the cube's measures and levels, declared after them.
         Aggregates(factNode, cube);
         return cube;
@@ -628,6 +701,8 @@ class Reader {
                 cube.CalculatedMembers.push_back(Calculated(child));
             } else if (Is(child, "NamedSet")) {
                 cube.NamedSets.push_back(NamedSet(child));
+            } else if (Is(child, "Kpi")) {
+                cube.Kpis.push_back(Kpi(child));
             } else if (Is(child, "CubeUsages")) {
                 for (xmlNode* usage = child->children; usage; usage = usage->next)
                     if (Is(usage, "CubeUsage")) base(usage, Attr(usage, "cubeName"));
@@ -637,6 +712,7 @@ class Reader {
         }
         if (cube.Measures.empty())
             Fail(node, "the virtual cube '" + cube.Name + "' has no measure");
+        CheckKpis(node, cube);
         return cube;
     }
 

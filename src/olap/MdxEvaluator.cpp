@@ -9,6 +9,7 @@
 #include "core/StopRequest.h"
 #include "olap/MdxLexer.h"
 #include "olap/MdxValueRules.h"
+#include "olap/NameCase.h"
 #include "olap/TupleSets.h"
 
 namespace orvik::cube {
@@ -286,6 +287,10 @@ MdxValue QueryEvaluator::EvalValue(const Expr& expr) {
         case Expr::Kind::String:
             return Text(expr.Text);
         case Expr::Kind::Name: {
+            // The bare word NULL is the empty value (a KPI without a goal says so).
+            if (expr.Segments.size() == 1 && !expr.Segments[0].Quoted && !expr.Segments[0].IsKey &&
+                SameName(expr.Segments[0].Name, "NULL"))
+                return {};
             Resolved resolved = Resolve(expr);
             if (resolved.TheMember) return ValueAt({resolved.TheMember});
             if (resolved.TheHierarchy) return CellValue();

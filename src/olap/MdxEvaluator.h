@@ -125,12 +125,14 @@ class QueryEvaluator {
     struct TimeFunctions;
     struct NumericFunctions;
     struct StringFunctions;
+    struct KpiFunctions;
     friend class MdxFunctionTable;
     static std::span<const MdxFunction> SetFunctionEntries();
     static std::span<const MdxFunction> MemberFunctionEntries();
     static std::span<const MdxFunction> TimeFunctionEntries();
     static std::span<const MdxFunction> NumericFunctionEntries();
     static std::span<const MdxFunction> StringFunctionEntries();
+    static std::span<const MdxFunction> KpiFunctionEntries();
 
     // Cells.
     MdxValue ValueAt(const Tuple& tuple);

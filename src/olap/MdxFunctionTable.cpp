@@ -41,7 +41,7 @@ std::vector<MdxFunction> MdxFunctionTable::Collect() {
     for (std::span<const MdxFunction> family :
          {QueryEvaluator::SetFunctionEntries(), QueryEvaluator::MemberFunctionEntries(),
           QueryEvaluator::TimeFunctionEntries(), QueryEvaluator::NumericFunctionEntries(),
-          QueryEvaluator::StringFunctionEntries()})
+          QueryEvaluator::StringFunctionEntries(), QueryEvaluator::KpiFunctionEntries()})
         all.insert(all.end(), family.begin(), family.end());
     std::sort(all.begin(), all.end(),
               [](const MdxFunction& a, const MdxFunction& b) { return NameLess(a.Name, b.Name); });

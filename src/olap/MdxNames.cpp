@@ -127,6 +127,17 @@ bool QueryEvaluator::TryResolve(const std::vector<mdx::NameSegment>& segments, R
                 break;
             }
         }
+        // Else a measure named without its dimension: KPI_Value, as a bare WITH MEMBER defines it.
+        if (!member && segments.size() == 1 && !first.IsKey) {
+            Hierarchy& measures = cube_.Measures();
+            Member* measure = FindCalculated(measures, nullptr, first.Name);
+            for (Member* stored : measures.Roots)
+                if (!measure && SameName(stored->Name, first.Name)) measure = stored;
+            if (measure) {
+                out.TheMember = measure;
+                return true;
+            }
+        }
         if (!member) return false;
     }
     if (!member && i == segments.size()) {
@@ -191,6 +202,8 @@ void QueryEvaluator::DefineMember(const mdx::FormulaDefinition& definition) {
             }
         }
     }
+    // A bare name (WITH MEMBER KPI_Value AS ...) is a calculated measure, as servers take it.
+    if (name.size() == 1) hierarchy = &cube_.Measures();
     if (!hierarchy)
         throw MdxEvaluationError("The calculated member " + mdx::SegmentsToString(name) +
                                  " does not name a dimension of cube '" + cube_.Definition().Name +

@@ -87,6 +87,10 @@ void OlapConnection::SchemaRowset(const std::string& schemaId, const std::string
     BuildOlapSchemaRowset(*this, FindOlapSchemaRowset(schemaId), cubeRestriction, into);
 }
 
+void OlapConnection::ExecuteRows(const std::string& mdx, RowStore& into) {
+    FlattenCellSet(Execute(mdx), into);
+}
+
 void RegisterOlapProvider(const std::string& providerName, OlapConnectionFactory factory) {
     RegisterOlapProvider({providerName}, providerName + " (OLAP: Data Source=..., Catalog=...)",
                          std::move(factory));

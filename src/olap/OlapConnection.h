@@ -48,11 +48,28 @@ struct OlapMeasure {
     bool Visible = true;
 };
 
+// A key performance indicator: its expressions as MDX text (empty where it has none).
+struct OlapKpi {
+    std::string Name;
+    std::string Caption;
+    std::string Description;
+    std::string DisplayFolder;
+    std::string Value;
+    std::string Goal;
+    std::string Status;
+    std::string Trend;
+    std::string Weight;
+    std::string StatusGraphic;
+    std::string TrendGraphic;
+    std::string Parent;  // the name of the KPI it belongs under
+};
+
 struct OlapCube {
     std::string Name;
     std::string Caption;
     std::vector<OlapMeasure> Measures;
     std::vector<OlapDimension> Dimensions;  // without the Measures dimension
+    std::vector<OlapKpi> Kpis;
 };
 
 // One open OLAP connection. Catalog calls are cheap after the first: a provider reads its member
@@ -74,6 +91,9 @@ class OlapConnection {
                                                     const std::string& memberUniqueName) = 0;
     // Runs an MDX SELECT.
     virtual CellSetData Execute(const std::string& mdx) = 0;
+    // Runs an MDX SELECT into rows, as a recordset opened with MDX reads it (FlattenCellSet's
+    // layout); a server may flatten the result itself.
+    virtual void ExecuteRows(const std::string& mdx, RowStore& into);
     // What the connection found wrong in its catalog and worked around (a calculated member left
     // out), each said once: a call hands over what was found since the last one.
     virtual std::vector<std::string> TakeWarnings() { return {}; }

@@ -78,7 +78,7 @@ void FlattenCellSet(const CellSetData& cells, RowStore& into) {
 }
 
 bool OlapProviderConnection::Execute(const std::string& command, RowStore& into) {
-    FlattenCellSet(connection_->Execute(command), into);
+    connection_->ExecuteRows(command, into);
     return true;
 }
 

@@ -458,6 +458,39 @@ void BuildMeasures(OlapConnection& connection, const std::string& restriction, R
         }
 }
 
+// SCOPE: defined with the cube, not in a session.
+constexpr int kScopeGlobal = 1;
+
+void BuildKpis(OlapConnection& connection, const std::string& restriction, RowStore& into) {
+    RowWriter row(into, kKpiColumns);
+    struct Field {
+        const char* Column;
+        std::string OlapKpi::*Text;
+    };
+    static const Field fields[] = {
+        {"KPI_NAME", &OlapKpi::Name},
+        {"KPI_CAPTION", &OlapKpi::Caption},
+        {"KPI_DESCRIPTION", &OlapKpi::Description},
+        {"KPI_DISPLAY_FOLDER", &OlapKpi::DisplayFolder},
+        {"KPI_VALUE", &OlapKpi::Value},
+        {"KPI_GOAL", &OlapKpi::Goal},
+        {"KPI_STATUS", &OlapKpi::Status},
+        {"KPI_TREND", &OlapKpi::Trend},
+        {"KPI_STATUS_GRAPHIC", &OlapKpi::StatusGraphic},
+        {"KPI_TREND_GRAPHIC", &OlapKpi::TrendGraphic},
+        {"KPI_WEIGHT", &OlapKpi::Weight},
+        {"KPI_PARENT_KPI_NAME", &OlapKpi::Parent},
+    };
+    const size_t cubeName = row["CUBE_NAME"], scope = row["SCOPE"];
+    for (const OlapCube& cube : SelectedCubes(connection, restriction))
+        for (const OlapKpi& kpi : cube.Kpis) {
+            row.NewRow();
+            row.Text(cubeName, cube.Name);
+            for (const Field& field : fields) row.Text(row[field.Column], kpi.*(field.Text));
+            row.Number(scope, kScopeGlobal);
+        }
+}
+
 // The MEMBERS columns the fill code writes, looked up once per rowset.
 struct MemberColumns {
     explicit MemberColumns(const RowWriter& row)
@@ -646,11 +679,8 @@ void BuildOlapSchemaRowset(OlapConnection& connection, OlapSchemaRowsetKind kind
             return BuildMeasures(connection, cubeRestriction, into);
         case OlapSchemaRowsetKind::Members:
             return BuildMembers(connection, cubeRestriction, into);
-        case OlapSchemaRowsetKind::Kpis: {
-            // The catalog has no KPIs: the columns alone make an empty KPI list, not an error.
-            const RowWriter columnsOnly(into, kKpiColumns);
-            return;
-        }
+        case OlapSchemaRowsetKind::Kpis:
+            return BuildKpis(connection, cubeRestriction, into);
         case OlapSchemaRowsetKind::Properties:
             break;
     }

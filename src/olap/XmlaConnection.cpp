@@ -214,6 +214,10 @@ CellSetData XmlaConnection::Execute(const std::string& mdx) {
     return data;
 }
 
+void XmlaConnection::ExecuteRows(const std::string& mdx, RowStore& into) {
+    Warn(client_.ExecuteTabular(mdx, into).Warnings);
+}
+
 void XmlaConnection::Warn(std::vector<std::string> warnings) {
     if (warnings.empty()) return;
     std::lock_guard guard(lock_);

@@ -31,6 +31,9 @@ class XmlaConnection : public OlapConnection {
     std::vector<CellSetMember> ChildMembers(const std::string& cube,
                                             const std::string& memberUniqueName) override;
     CellSetData Execute(const std::string& mdx) override;
+    // The server flattens the result itself (the Tabular format), as recordsets on a server
+    // connection always read MDX.
+    void ExecuteRows(const std::string& mdx, RowStore& into) override;
     std::vector<std::string> TakeWarnings() override;
     // The server's own rowset, its standard columns first in their standard order. A server
     // that has no KPI rowset gives an empty KPI list (and a warning), as a catalog without KPIs.

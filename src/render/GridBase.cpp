@@ -21,6 +21,7 @@
 #include "model/Report.h"
 #include "render/CellSetFill.h"
 #include "render/HtmlColours.h"
+#include "render/KpiFill.h"
 
 namespace {
 
@@ -194,7 +195,10 @@ void CGridBase::Fill() {
         }
         case orvik::GridFillStyle::KpiList:
             CellSetFlag = 0;
-            if (KpiFill()) KpiFill()(*this);
+            if (KpiFill())
+                KpiFill()(*this);
+            else
+                orvik::FillKpiGrid(*this);
             return;
     }
     DeleteAllItems();

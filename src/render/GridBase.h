@@ -7,8 +7,8 @@
 // to grid columns by the key "0_<column>", creates one for every column that has none, and before
 // each full fill drops those that say nothing beyond their defaults.
 //
-// The OLAP cell-set fill lives in CellSetFill. The KPI fill is supplied by the cube code through
-// SetKpiFiller; until it is installed a KPI source leaves the grid empty.
+// The OLAP cell-set fill lives in CellSetFill, the KPI fill in KpiFill; a front end may put a fill
+// of its own in place of the KPI fill through SetKpiFiller.
 #pragma once
 
 #include <functional>
@@ -39,7 +39,7 @@ class CGridBase : public CGridCtrl {
     // An empty grid showing nothing (all fields zero).
     CGridBase() = default;
 
-    // Installs the KPI fill for every grid (an empty function removes it).
+    // Installs a KPI fill for every grid in place of FillKpiGrid (an empty function restores it).
     static void SetKpiFiller(KpiFiller filler);
 
     // Rebuilds the whole grid from the sheet's data source: finds the source by the sheet's cDS,

@@ -115,11 +115,21 @@ std::string ColumnText(const RowStore& rows, size_t row, const std::string& colu
 std::string Rowset(const RowStore& rows, const AskedRequest& asked) {
     std::string out =
         "<root xmlns=\"urn:schemas-microsoft-com:xml-analysis:rowset\" "
-        "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\"><xsd:schema><xsd:complexType "
+        "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+        "xmlns:sql=\"urn:schemas-microsoft-com:xml-sql\"><xsd:schema><xsd:complexType "
         "name=\"row\"><xsd:sequence>";
-    for (const FieldInfo& field : rows.Fields())
-        out += "<xsd:element name=\"" + ElementName(field.Name) + "\" type=\"" +
-               XsdName(field.Type) + "\"/>";
+    for (size_t c = 0; c < rows.FieldCount(); ++c) {
+        const FieldInfo& field = rows.Fields()[c];
+        // A flattened cell set's columns have no type of their own: a server declares the type
+        // of the values it holds.
+        VariantType type = field.Type;
+        for (size_t r = 0; r < rows.RowCount() && type == VariantType::Empty; ++r)
+            if (const Variant value = rows.Get(r, c); !value.IsNull()) type = value.Type();
+        // A Tabular result's columns are MDX names, which the element name cannot hold.
+        const std::string element = ElementName(field.Name);
+        out += "<xsd:element name=\"" + element + "\" type=\"" + XsdName(type) + "\"" +
+               (element != field.Name ? " sql:field=\"" + EscapeXml(field.Name) + "\"" : "") + "/>";
+    }
     out += "</xsd:sequence></xsd:complexType></xsd:schema>";
     std::string treeOp;
     for (const auto& [name, value] : asked.Restrictions)
@@ -217,7 +227,12 @@ PeerReply GatewayReply(OlapConnection& connection, const PeerRequest& request) {
     const AskedRequest asked = ReadRequest(request.Body);
     PeerReply reply;
     try {
-        if (asked.Execute) {
+        const auto format = asked.Properties.find("Format");
+        if (asked.Execute && format != asked.Properties.end() && format->second == "Tabular") {
+            RowStore rows;
+            connection.ExecuteRows(asked.Statement, rows);
+            reply.Body = Envelope("ExecuteResponse", Rowset(rows, {}));
+        } else if (asked.Execute) {
             reply.Body = Envelope("ExecuteResponse", CellSet(connection.Execute(asked.Statement)));
         } else {
             std::string cube;
