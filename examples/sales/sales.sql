@@ -32,7 +32,8 @@ INSERT INTO products VALUES
 CREATE TABLE sales (id INTEGER PRIMARY KEY, sale_date DATE NOT NULL,
                     region_id INTEGER NOT NULL REFERENCES regions(id),
                     product_id INTEGER NOT NULL REFERENCES products(id),
-                    quantity INTEGER NOT NULL, amount NUMERIC(12, 2) NOT NULL);
+                    quantity INTEGER NOT NULL, amount NUMERIC(12, 2) NOT NULL,
+                    target NUMERIC(12, 2) NOT NULL);
 
 WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4000),
 orders AS (
@@ -44,7 +45,11 @@ orders AS (
   FROM n)
 INSERT INTO sales
 SELECT o.i, o.sale_date, o.region_id, o.product_id, o.quantity,
-       round(o.quantity * p.price * (0.85 + ((o.i * 13) % 30) / 100.0), 2)
+       round(o.quantity * p.price * (0.85 + ((o.i * 13) % 30) / 100.0), 2),
+       -- What the region planned to sell on the order's line: the cube's KPIs measure the
+       -- amount against it. North and West plan below what they sell, South above.
+       round(o.quantity * p.price * (CASE o.region_id WHEN 1 THEN 0.92 WHEN 2 THEN 1.10
+                                                      WHEN 3 THEN 1.02 ELSE 0.97 END), 2)
 FROM orders o JOIN products p ON p.id = o.product_id;
 
 CREATE INDEX sales_by_date ON sales(sale_date);
