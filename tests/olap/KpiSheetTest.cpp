@@ -145,6 +145,21 @@ TEST_F(KpiSheet, AnotherCubeShowsItsOwnKpisAndACubeWithoutKpisSaysSo) {
     EXPECT_EQ(program_.Front().Messages.back().Text, "ColCount = 0 ?!?");
 }
 
+TEST_F(KpiSheet, AServerThatIgnoresTheRestrictionStillShowsOnlyTheCubesKpis) {
+    const std::string direct = Grid(shop_->Connection());
+    // This server answers the KPI rowset with every cube's KPIs.
+    peer_ = std::make_unique<XmlaPeer>([this](const PeerRequest& request) {
+        PeerRequest unrestricted = request;
+        const std::string restriction = "<CUBE_NAME>Sales</CUBE_NAME>";
+        if (const size_t at = unrestricted.Body.find(restriction); at != std::string::npos)
+            unrestricted.Body.erase(at, restriction.size());
+        return GatewayReply(*served_, unrestricted);
+    });
+    EXPECT_EQ(Grid(Server()), direct);
+    EXPECT_EQ(direct.find("Return rate"), std::string::npos);
+    EXPECT_EQ(program_.Context().ErrorCount(), 0) << program_.ReadLog();
+}
+
 TEST_F(KpiSheet, AFailingKpiIsReportedAndEndsTheFillWithTheRowsSoFar) {
     StartServer(
         "<Kpi name=\"Missing\" displayFolder=\"A\"><Value>[Measures].[Nothing]</Value>"
