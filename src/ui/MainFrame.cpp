@@ -34,6 +34,7 @@
 #include "ui/PageView.h"
 #include "ui/PropertyBar.h"
 #include "ui/SheetGridTable.h"
+#include "ui/SheetTabs.h"
 
 namespace orvik::ui {
 namespace {
@@ -253,6 +254,7 @@ void MainFrame::BuildPanes() {
                               wxAUI_NB_TOP | wxAUI_NB_TAB_MOVE | wxAUI_NB_SCROLL_BUTTONS);
     page_ = new PageView(tabs_);
     tabs_->AddPage(page_, "HTML", true);
+    sheetTabs_ = std::make_unique<SheetTabs>(*tabs_);
 
     aui_.AddPane(toolBar_, wxAuiPaneInfo()
                                .Name(kToolBarPane)
@@ -372,13 +374,7 @@ void MainFrame::SetExplorerItemText(void* item, const std::string& text) {
 }
 
 void MainFrame::CreateSheetTab(COvInfoSheet& sheet) {
-    if (sheet.IsReportObject || SheetTabIndex(sheet) >= 0) return;
-    // The grid model is made (empty) now; the sheet's source fills it when it runs. A plug-in's
-    // view is kept as the plug-in made it (its sheet shows in the page, its tab stays empty).
-    if (!FindGridView(sheet) && !sheet.OwnedView) MakeGridView(*DesignerContext(), sheet);
-    wxGrid* grid = MakeSheetGrid(tabs_, sheet);
-    sheetTabs_.push_back({&sheet, grid});
-    tabs_->AddPage(grid, Utf8(sheet.Name.Value), false);
+    sheetTabs_->Create(sheet);
 }
 
 void MainFrame::ActivateSheet(COvInfoSheet& sheet) {
@@ -388,17 +384,16 @@ void MainFrame::ActivateSheet(COvInfoSheet& sheet) {
 
 void MainFrame::ShowPage(const std::string& path) {
     SyncSheetTabs();
-    for (const SheetTab& tab : sheetTabs_) RefreshSheetGrid(*tab.Grid);
+    sheetTabs_->RefreshAll();
     page_->ShowFile(path);
 }
 
 void MainFrame::SheetRenamed(COvInfoSheet& sheet) {
-    const int index = SheetTabIndex(sheet);
-    if (index >= 0) tabs_->SetPageText(index, Utf8(sheet.Name.Value));
+    sheetTabs_->Renamed(sheet);
 }
 
 void MainFrame::SheetRefreshed(COvInfoSheet& sheet) {
-    if (wxGrid* grid = SheetGrid(sheet)) RefreshSheetGrid(*grid);
+    sheetTabs_->Refresh(sheet);
     SetPaneText(0, "");
 }
 
@@ -415,61 +410,27 @@ void MainFrame::SheetRowsArriving(COvInfoSheet& sheet, long rowsSoFar, long rows
 }
 
 void MainFrame::ReplaceSheetView(COvInfoSheet& sheet) {
-    const int index = SheetTabIndex(sheet);
-    if (index < 0) return;
-    const bool wasCurrent = tabs_->GetSelection() == index;
-    // The old view goes and a view for the new output type takes its place in the same tab
-    // position; the grid window is made anew over it.
-    MakeGridView(*DesignerContext(), sheet);
-    wxGrid* grid = MakeSheetGrid(tabs_, sheet);
-    for (SheetTab& tab : sheetTabs_) {
-        if (tab.Sheet == &sheet) tab.Grid = grid;
-    }
-    tabs_->DeletePage(index);
-    tabs_->InsertPage(index, grid, Utf8(sheet.Name.Value), wasCurrent);
+    sheetTabs_->Replace(sheet);
 }
 
 void MainFrame::RemoveSheetView(COvInfoSheet& sheet) {
-    const int index = SheetTabIndex(sheet);
-    std::erase_if(sheetTabs_, [&](const SheetTab& tab) { return tab.Sheet == &sheet; });
-    if (index >= 0) tabs_->DeletePage(index);
+    sheetTabs_->Remove(sheet);
 }
 
 void MainFrame::CloseSheetTabs() {
-    for (const SheetTab& tab : sheetTabs_) {
-        const int index = tabs_->GetPageIndex(tab.Grid);
-        if (index != wxNOT_FOUND) tabs_->DeletePage(index);
-    }
-    sheetTabs_.clear();
+    sheetTabs_->CloseAll();
 }
 
 void MainFrame::SyncSheetTabs() {
-    CReport* report = Report();
-    if (!report) return;
-    // A tab whose sheet is gone would read freed memory on its next paint.
-    std::vector<COvInfoSheet*> gone;
-    for (const SheetTab& tab : sheetTabs_) {
-        const bool alive = std::any_of(
-            report->Sheets.begin(), report->Sheets.end(),
-            [&](const std::unique_ptr<COvInfoSheet>& s) { return s.get() == tab.Sheet; });
-        if (!alive) gone.push_back(tab.Sheet);
-    }
-    for (COvInfoSheet* sheet : gone) RemoveSheetView(*sheet);
-    for (const auto& sheet : report->Sheets) CreateSheetTab(*sheet);
+    if (CReport* report = Report()) sheetTabs_->Sync(*report);
 }
 
 wxGrid* MainFrame::SheetGrid(const COvInfoSheet& sheet) const {
-    for (const SheetTab& tab : sheetTabs_) {
-        if (tab.Sheet == &sheet) return tab.Grid;
-    }
-    return nullptr;
+    return sheetTabs_->Grid(sheet);
 }
 
 int MainFrame::SheetTabIndex(const COvInfoSheet& sheet) const {
-    const wxGrid* grid = SheetGrid(sheet);
-    if (!grid) return -1;
-    const int index = tabs_->GetPageIndex(const_cast<wxGrid*>(grid));
-    return index == wxNOT_FOUND ? -1 : index;
+    return sheetTabs_->Index(sheet);
 }
 
 void MainFrame::SetPaneText(int pane, const std::string& text) {

@@ -31,6 +31,7 @@ namespace orvik::ui {
 class ExplorerPanel;
 class PageView;
 class PropertyBar;
+class SheetTabs;
 
 class MainFrame : public wxFrame {
   public:
@@ -91,12 +92,9 @@ class MainFrame : public wxFrame {
     // Removes every sheet tab (before the report's sheets are destroyed).
     void CloseSheetTabs();
 
-  private:
-    struct SheetTab {
-        COvInfoSheet* Sheet;
-        wxGrid* Grid;
-    };
+    SheetTabs& Sheets() { return *sheetTabs_; }
 
+  private:
     CReport* Report() const;
     // Asks whether to save a modified report before it goes, and saves it when told to. False
     // when the user cancelled or the save failed (said so): the report must stay.
@@ -131,7 +129,7 @@ class MainFrame : public wxFrame {
     PageView* page_ = nullptr;
     wxToolBar* toolBar_ = nullptr;
     wxFileHistory recent_{4};
-    std::vector<SheetTab> sheetTabs_;
+    std::unique_ptr<SheetTabs> sheetTabs_;
     // The report the window edits; there from AttachApp until the window closes.
     std::unique_ptr<design::DesignerDocument> document_;
 };

@@ -29,6 +29,7 @@
 #include "ui/MainFrame.h"
 #include "ui/PageView.h"
 #include "ui/PropertyBar.h"
+#include "ui/SheetTabs.h"
 #include "ui/WxFrontEnd.h"
 
 namespace orvik {
@@ -468,6 +469,61 @@ TEST_F(Designer, ExportPdfWritesThePageAsTheReportsOwnPdfStepWould) {
     // No stray file beside the target: the PDF was put in place whole.
     EXPECT_EQ(std::distance(fs::directory_iterator(home_.Path() + "out"), fs::directory_iterator()),
               2);
+}
+
+// A chart sheet's tab shows the chart as the page shows it, not an empty grid; without the
+// plug-in that draws it the sheet falls back to its grid.
+TEST_F(Designer, AChartSheetsTabShowsTheChart) {
+    LinkPlugIns();
+    Start({ExampleReport()});
+    COvInfoSheet* chart = nullptr;
+    for (const auto& sheet : Report().Sheets)
+        if (sheet->tpVW.Value == "CHART") chart = sheet.get();
+    ASSERT_NE(chart, nullptr);
+    ui::SheetTabs& tabs = frame_->Sheets();
+    ASSERT_NE(tabs.Drawing(*chart), nullptr);
+    EXPECT_EQ(tabs.Grid(*chart), nullptr);
+    const std::string shown = test::ReadFileBytes(tabs.Drawing(*chart)->ShownFile());
+    EXPECT_NE(shown.find("<svg"), std::string::npos) << shown.substr(0, 300);
+    EXPECT_NE(shown.find("OrvikSheet"), std::string::npos);
+    for (const auto& sheet : Report().Sheets) {
+        if (sheet.get() != chart && !sheet->IsReportObject) {
+            EXPECT_NE(tabs.Grid(*sheet), nullptr);
+        }
+    }
+
+    // Changed into a grid and back: the tab follows, in its place.
+    const int index = tabs.Index(*chart);
+    Select(*chart);
+    ASSERT_TRUE(Commit("tpVW", wxVariant("GRID")));
+    EXPECT_NE(tabs.Grid(*chart), nullptr);
+    EXPECT_EQ(tabs.Index(*chart), index);
+    ASSERT_TRUE(Commit("tpVW", wxVariant("CHART")));
+    ASSERT_NE(tabs.Drawing(*chart), nullptr);
+    EXPECT_EQ(tabs.Index(*chart), index);
+
+    frame_->SetSize(0, 0, 1200, 800);
+    frame_->Tabs().SetSelection(static_cast<size_t>(index));
+    ui::PageView& drawing = *tabs.Drawing(*chart);
+    for (int round = 0; round < 2000 && drawing.Browser() && drawing.LoadCount() == 0; ++round) {
+        wxTheApp->Yield(true);
+        wxMilliSleep(5);
+    }
+    EXPECT_GT(drawing.LoadCount(), 0u);
+    for (int round = 0; round < 100; ++round) {  // painted in the browser's own process
+        wxTheApp->Yield(true);
+        wxMilliSleep(10);
+    }
+    fs::create_directories("test-output");
+    frame_->Update();
+    const wxRect area = frame_->GetScreenRect();
+    wxBitmap shot(area.width, area.height);
+    {
+        wxScreenDC screen;
+        wxMemoryDC memory(shot);
+        memory.Blit(0, 0, area.width, area.height, &screen, area.x, area.y);
+    }
+    EXPECT_TRUE(shot.SaveFile("test-output/designer-chart.png", wxBITMAP_TYPE_PNG));
 }
 
 TEST_F(Designer, ShowsTheExampleAndLeavesAScreenshot) {
