@@ -10,6 +10,7 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
+#include <wx/textentry.h>
 #include <wx/toolbar.h>
 
 #include <filesystem>
@@ -20,11 +21,13 @@
 #include "core/Run.h"
 #include "core/SettingsStore.h"
 #include "design/DesignerDocument.h"
+#include "design/EditHistory.h"
 #include "design/ExplorerModel.h"
 #include "design/PageRefresh.h"
 #include "design/PdfExport.h"
 #include "design/SendMail.h"
 #include "model/AppContext.h"
+#include "model/Registries.h"
 #include "model/Report.h"
 #include "plugin/PlugInLoader.h"
 #include "render/GridViews.h"
@@ -128,6 +131,21 @@ MainFrame::MainFrame() : wxFrame(nullptr, wxID_ANY, "Orvik", wxDefaultPosition, 
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { RebuildPage(); }, kRebuildPage);
     Bind(wxEVT_MENU, &MainFrame::OnRecent, this, wxID_FILE1, wxID_FILE9);
+    Bind(wxEVT_MENU, &MainFrame::OnUndoRedo, this, wxID_UNDO);
+    Bind(wxEVT_MENU, &MainFrame::OnUndoRedo, this, wxID_REDO);
+    Bind(
+        wxEVT_UPDATE_UI,
+        [this](wxUpdateUIEvent& event) {
+            const bool undo = event.GetId() == wxID_UNDO;
+            const bool can = history_ && (undo ? history_->CanUndo() : history_->CanRedo());
+            const std::string what = !history_ ? ""
+                                     : undo    ? history_->UndoText()
+                                               : history_->RedoText();
+            event.Enable(can);
+            event.SetText(wxString(undo ? "&Undo" : "&Redo") + (what.empty() ? "" : " ") +
+                          Utf8(what) + (undo ? "\tCtrl+Z" : "\tCtrl+Shift+Z"));
+        },
+        wxID_UNDO, wxID_REDO);
     Bind(wxEVT_MENU, &MainFrame::OnAbout, this, wxID_ABOUT);
     Bind(
         wxEVT_MENU,
@@ -171,6 +189,16 @@ void MainFrame::AttachApp(COrvikApp* app) {
         document_ = std::make_unique<design::DesignerDocument>(
             *context, [this](const std::string& path) { return app_ && app_->OpenDocument(path); });
     }
+    if (AppContext* context = DesignerContext()) {
+        history_ = std::make_unique<design::EditHistory>(*context,
+                                                         context->Registries().HtmlFolder + "undo");
+        history_->Start();
+        const auto record = [this](const std::string& what) {
+            if (history_) history_->Record(what);
+        };
+        properties_->OnEdited = record;
+        explorer_->OnEdited = record;
+    }
     RestoreLayout();
     LoadRecentFiles();
     Retranslate();
@@ -200,6 +228,10 @@ void MainFrame::BuildMenus() {
     file->AppendSeparator();
     file->Append(wxID_EXIT, "E&xit\tCtrl+Q");
 
+    auto* edit = new wxMenu;
+    edit->Append(wxID_UNDO, "&Undo\tCtrl+Z");
+    edit->Append(wxID_REDO, "&Redo\tCtrl+Shift+Z");
+
     auto* view = new wxMenu;
     view->Append(kRebuildPage, "&Refresh Page\tF5");
     view->AppendSeparator();
@@ -212,6 +244,7 @@ void MainFrame::BuildMenus() {
 
     auto* bar = new wxMenuBar;
     bar->Append(file, "&File");
+    bar->Append(edit, "&Edit");
     bar->Append(view, "&View");
     bar->Append(help, "&Help");
     SetMenuBar(bar);
@@ -443,6 +476,41 @@ void MainFrame::UpdateTitle() {
     SetTitle(Utf8(document_ ? document_->Title() : design::WindowTitle("", false)));
 }
 
+void MainFrame::OnUndoRedo(wxCommandEvent& event) {
+    // In a text being typed, the keys undo the typing, not the last edit of the report.
+    if (auto* text = dynamic_cast<wxTextEntry*>(wxWindow::FindFocus())) {
+        if (event.GetId() == wxID_UNDO && text->CanUndo()) text->Undo();
+        if (event.GetId() == wxID_REDO && text->CanRedo()) text->Redo();
+        return;
+    }
+    if (event.GetId() == wxID_UNDO)
+        Undo();
+    else
+        Redo();
+}
+
+bool MainFrame::Undo() {
+    if (!history_ || !history_->CanUndo()) return false;
+    CloseSheetTabs();
+    wxBusyCursor busy;
+    return ShowRestored(history_->Undo());
+}
+
+bool MainFrame::Redo() {
+    if (!history_ || !history_->CanRedo()) return false;
+    CloseSheetTabs();
+    wxBusyCursor busy;
+    return ShowRestored(history_->Redo());
+}
+
+bool MainFrame::ShowRestored(bool restored) {
+    SyncSheetTabs();
+    explorer_->RebuildForAnotherReport();
+    if (!restored) ShowError("The report could not be put back as it was.");
+    UpdateTitle();
+    return restored;
+}
+
 void MainFrame::OnIdle(wxIdleEvent& event) {
     // Many edits mark the report modified deep in the core; the title catches up when idle.
     if (document_ && document_->Refresh()) UpdateTitle();
@@ -504,6 +572,7 @@ void MainFrame::NewReport() {
     }
     wxBusyCursor busy;
     document_->New();
+    if (history_) history_->Start();
     SyncSheetTabs();
     explorer_->RebuildForAnotherReport();
     HTMLRefresh(*DesignerContext());
@@ -525,6 +594,7 @@ bool MainFrame::OpenReport(const std::string& path) {
     SyncSheetTabs();
     explorer_->RebuildForAnotherReport();
     if (opened) RememberRecent(document_->Path());
+    if (history_) history_->Start();
     SetPaneText(0, opened ? "" : "The report could not be opened");
     UpdateTitle();
     return opened.Done;

@@ -24,7 +24,8 @@ class CReport;
 
 namespace orvik::design {
 class DesignerDocument;
-}
+class EditHistory;
+}  // namespace orvik::design
 
 namespace orvik::ui {
 
@@ -70,6 +71,10 @@ class MainFrame : public wxFrame {
     bool SaveReport();
     // Saves to `path`; false when not saved.
     bool SaveReportAs(const std::string& path);
+    // Edit > Undo and Redo: the report as it was before the last edit, or after the one undone.
+    // False when there was nothing to do.
+    bool Undo();
+    bool Redo();
     // Runs every data source again and rebuilds the page (F5).
     void RebuildPage();
     // Mails the page to the addresses of the program settings.
@@ -119,6 +124,9 @@ class MainFrame : public wxFrame {
     void OnClose(wxCloseEvent& event);
     void OnDropFiles(wxDropFilesEvent& event);
     void OnIdle(wxIdleEvent& event);
+    void OnUndoRedo(wxCommandEvent& event);
+    // After Undo or Redo put another state of the report in place: tabs, tree and title follow.
+    bool ShowRestored(bool restored);
     void OnAbout(wxCommandEvent&);
 
     COrvikApp* app_ = nullptr;
@@ -132,6 +140,7 @@ class MainFrame : public wxFrame {
     std::unique_ptr<SheetTabs> sheetTabs_;
     // The report the window edits; there from AttachApp until the window closes.
     std::unique_ptr<design::DesignerDocument> document_;
+    std::unique_ptr<design::EditHistory> history_;
 };
 
 }  // namespace orvik::ui

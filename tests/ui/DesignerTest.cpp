@@ -471,6 +471,40 @@ TEST_F(Designer, ExportPdfWritesThePageAsTheReportsOwnPdfStepWould) {
               2);
 }
 
+// Edit > Undo takes a rename back with the names that followed it, in the window as in the
+// report, and Redo does it again; opening another report starts the history afresh.
+TEST_F(Designer, UndoAndRedoARenameWithItsFollowers) {
+    Start({ExampleReport()});
+    const std::string before = Shown(*frame_, Report());
+    COvInfoDS& sales = *Report().DataSources[0];
+    const std::string name = sales.Name.Value;
+    Select(sales);
+    ASSERT_TRUE(Commit("Name", wxVariant("Shop")));
+    const std::string renamed = Shown(*frame_, Report());
+    ASSERT_NE(renamed, before);
+    size_t following = 0;
+    for (const auto& sheet : Report().Sheets) following += sheet->cDS.Value == "Shop";
+    ASSERT_GT(following, 0u);
+
+    ASSERT_TRUE(frame_->Undo());
+    test::ProcessPendingEvents();
+    EXPECT_EQ(Shown(*frame_, Report()), before);
+    EXPECT_EQ(Report().DataSources[0]->Name.Value, name);
+    for (const auto& sheet : Report().Sheets) EXPECT_NE(sheet->cDS.Value, "Shop");
+    EXPECT_TRUE(Explorer().ItemOf(Report().DataSources[0].get()).IsOk());
+    EXPECT_TRUE(Report().Modified);
+    EXPECT_FALSE(frame_->Undo());  // back at the report as opened
+
+    ASSERT_TRUE(frame_->Redo());
+    test::ProcessPendingEvents();
+    EXPECT_EQ(Shown(*frame_, Report()), renamed);
+    EXPECT_FALSE(frame_->Redo());
+
+    answer_ = MessageBoxResult::No;  // not saved on the way
+    ASSERT_TRUE(frame_->OpenReport(ExampleReport()));
+    EXPECT_FALSE(frame_->Undo());
+}
+
 // A chart sheet's tab shows the chart as the page shows it, not an empty grid; without the
 // plug-in that draws it the sheet falls back to its grid.
 TEST_F(Designer, AChartSheetsTabShowsTheChart) {
