@@ -54,11 +54,6 @@ QueryLanguage LanguageOf(const COvInfoDS& source) {
 
 std::optional<size_t> ErrorOffsetIn(const std::string& error, const std::string& query) {
     std::smatch found;
-    static const std::regex nearToken("near \"([^\"]+)\"");
-    if (std::regex_search(error, found, nearToken)) {
-        const size_t at = query.find(found[1].str());
-        if (at != std::string::npos) return at;
-    }
     static const std::regex character("(?:at )?(?:character|position) ([0-9]+)", std::regex::icase);
     if (std::regex_search(error, found, character)) {
         const size_t position = std::strtoul(found[1].str().c_str(), nullptr, 10);
@@ -76,6 +71,11 @@ std::optional<size_t> ErrorOffsetIn(const std::string& error, const std::string&
         }
         if (at != std::string::npos && column >= 1 && at + column - 1 <= query.size())
             return at + column - 1;
+    }
+    static const std::regex nearToken("near \"([^\"]+)\"");
+    if (std::regex_search(error, found, nearToken)) {
+        const size_t at = query.find(found[1].str());
+        if (at != std::string::npos) return at;
     }
     return std::nullopt;
 }

@@ -38,6 +38,7 @@
 #include "ui/PropertyBar.h"
 #include "ui/SheetGridTable.h"
 #include "ui/SheetTabs.h"
+#include "ui/SourceEditor.h"
 
 namespace orvik::ui {
 namespace {
@@ -197,6 +198,10 @@ void MainFrame::AttachApp(COrvikApp* app) {
             if (history_) history_->Record(what);
         };
         properties_->OnEdited = record;
+        properties_->SetDialogEditor([this](wxWindow* parent, unsigned editorId, wxString& text) {
+            return EditPropertyText(parent, editorId, text, properties_->Kind(),
+                                    properties_->Object());
+        });
         explorer_->OnEdited = record;
     }
     RestoreLayout();

@@ -549,15 +549,7 @@ TEST_F(Designer, AChartSheetsTabShowsTheChart) {
         wxMilliSleep(10);
     }
     fs::create_directories("test-output");
-    frame_->Update();
-    const wxRect area = frame_->GetScreenRect();
-    wxBitmap shot(area.width, area.height);
-    {
-        wxScreenDC screen;
-        wxMemoryDC memory(shot);
-        memory.Blit(0, 0, area.width, area.height, &screen, area.x, area.y);
-    }
-    EXPECT_TRUE(shot.SaveFile("test-output/designer-chart.png", wxBITMAP_TYPE_PNG));
+    EXPECT_TRUE(test::SaveWindowPicture(*frame_, "test-output/designer-chart.png"));
 }
 
 TEST_F(Designer, ShowsTheExampleAndLeavesAScreenshot) {
@@ -579,18 +571,7 @@ TEST_F(Designer, ShowsTheExampleAndLeavesAScreenshot) {
         wxMilliSleep(10);
     }
     fs::create_directories("test-output");
-    auto screenshot = [&](const char* path) {
-        frame_->Update();
-        const wxRect area = frame_->GetScreenRect();
-        wxBitmap shot(area.width, area.height);
-        {
-            wxScreenDC screen;
-            wxMemoryDC memory(shot);
-            memory.Blit(0, 0, area.width, area.height, &screen, area.x, area.y);
-        }
-        EXPECT_TRUE(shot.SaveFile(path, wxBITMAP_TYPE_PNG));
-    };
-    screenshot("test-output/designer.png");
+    EXPECT_TRUE(test::SaveWindowPicture(*frame_, "test-output/designer.png"));
 }
 
 }  // namespace
