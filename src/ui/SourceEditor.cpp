@@ -11,6 +11,7 @@
 #include "core/ObjectKind.h"
 #include "model/AppContext.h"
 #include "model/OvInfoDS.h"
+#include "ui/ConnectionDialog.h"
 #include "ui/DesignerContext.h"
 
 #include <algorithm>
@@ -332,7 +333,10 @@ bool EditPropertyText(wxWindow* parent, unsigned editorId, wxString& text, Objec
         title = FromUtf8(source->Name.Value) + (mdx ? " - MDX query" : " - SQL query");
         tools = QueryTools(*context, *source);
     } else if (editorId == DialogEditor::ConnectionString) {
-        title = "Connection string";
+        ConnectionDialog dialog(parent, text.utf8_string());
+        if (dialog.ShowModal() != wxID_OK) return false;
+        text = FromUtf8(dialog.Connection());
+        return true;
     }
     SourceEditor editor(parent, title, language, text, std::move(tools));
     if (editor.ShowModal() != wxID_OK) return false;

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <wx/fdrepdlg.h>
-#include <wx/frame.h>
 #include <wx/listctrl.h>
 #include <wx/stc/stc.h>
 
@@ -12,26 +11,12 @@
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
-#include "design/DesignerFixture.h"
-#include "ui/DesignerContext.h"
+#include "WindowFixture.h"
 
 namespace orvik::ui {
 namespace {
 
-class SourceEditorTest : public test::DesignerFixture {
-  protected:
-    void SetUp() override {
-        SetDesignerContext(&Ctx());
-        frame_ = new wxFrame(nullptr, wxID_ANY, "editor");
-        frame_->Show();
-    }
-    void TearDown() override {
-        frame_->Destroy();
-        test::ProcessPendingEvents();
-        SetDesignerContext(nullptr);
-    }
-    wxFrame* frame_ = nullptr;
-};
+using SourceEditorTest = test::WindowFixture;
 
 TEST_F(SourceEditorTest, AQueryIsColouredCompletedRunAndItsErrorFound) {
     COvInfoDS& sales = AddSource("Sales", "shop.db", "select region from sales");
