@@ -32,6 +32,7 @@
 #include "plugin/PlugInLoader.h"
 #include "render/GridViews.h"
 #include "tasks/ReportPage.h"
+#include "ui/AboutBox.h"
 #include "ui/DesignerContext.h"
 #include "ui/ExplorerPanel.h"
 #include "ui/PageView.h"
@@ -714,35 +715,9 @@ void MainFrame::OnDropFiles(wxDropFilesEvent& event) {
 }
 
 void MainFrame::OnAbout(wxCommandEvent&) {
-    wxDialog dialog(this, wxID_ANY, "About Orvik", wxDefaultPosition, wxDefaultSize,
-                    wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER);
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
-    sizer->Add(
-        new wxStaticText(&dialog, wxID_ANY, "Orvik: report designer and unattended report runner"),
-        0, wxALL, 10);
-    // One row per loaded plug-in, so a user can see which are there (and which are not).
-    auto* list = new wxListCtrl(&dialog, wxID_ANY, wxDefaultPosition, wxSize(560, 160),
-                                wxLC_REPORT | wxLC_SINGLE_SEL);
-    auto* icons = new wxImageList(16, 16);
-    icons->Add(wxArtProvider::GetBitmap(wxART_EXECUTABLE_FILE, wxART_LIST, wxSize(16, 16)));
-    icons->Add(wxArtProvider::GetBitmap(wxART_NORMAL_FILE, wxART_LIST, wxSize(16, 16)));
-    list->AssignImageList(icons, wxIMAGE_LIST_SMALL);
-    const char* columns[] = {"PlugIn Name", "FileName", "Ver.", "Note"};
-    for (int c = 0; c < 4; ++c) list->InsertColumn(c, columns[c]);
-    const auto rows = orvik::PlugInAboutRows(DesignerContext()->Registries());
-    for (size_t r = 0; r < rows.size(); ++r) {
-        const long item = list->InsertItem(static_cast<long>(r), wxString::FromUTF8(rows[r].Name),
-                                           static_cast<int>(r % 2));
-        list->SetItem(item, 1, wxString::FromUTF8(rows[r].FileName));
-        list->SetItem(item, 2, wxString::FromUTF8(rows[r].Version));
-        list->SetItem(item, 3, wxString::FromUTF8(rows[r].Note));
-    }
-    for (int c = 0; c < 4; ++c)
-        list->SetColumnWidth(c, rows.empty() ? wxLIST_AUTOSIZE_USEHEADER : wxLIST_AUTOSIZE);
-    sizer->Add(list, 1, wxEXPAND | wxLEFT | wxRIGHT, 10);
-    sizer->Add(dialog.CreateButtonSizer(wxOK), 0, wxALL | wxALIGN_RIGHT, 10);
-    dialog.SetSizerAndFit(sizer);
-    dialog.ShowModal();
+    wxDialog* about = MakeAboutBox(this);
+    about->ShowModal();
+    about->Destroy();
 }
 
 void MainFrame::OnClose(wxCloseEvent& event) {
