@@ -1,8 +1,5 @@
 #include "xmlaserver/XmlaEndpoint.h"
 
-#include <openssl/evp.h>
-#include <sys/random.h>
-
 #include <cstdio>
 
 #include "core/LogText.h"
@@ -10,23 +7,6 @@
 
 namespace orvik::xmla {
 namespace {
-
-constexpr auto kLoginMemory = std::chrono::minutes(5);
-constexpr size_t kMaxRememberedLogins = 1024;
-
-std::string Digest(const std::string& salt, std::string_view user, std::string_view password) {
-    unsigned char out[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
-    EVP_DigestInit_ex(context, EVP_sha256(), nullptr);
-    EVP_DigestUpdate(context, salt.data(), salt.size());
-    EVP_DigestUpdate(context, user.data(), user.size());
-    EVP_DigestUpdate(context, "\0", 1);
-    EVP_DigestUpdate(context, password.data(), password.size());
-    EVP_DigestFinal_ex(context, out, &length);
-    EVP_MD_CTX_free(context);
-    return std::string(reinterpret_cast<const char*>(out), length);
-}
 
 http::Response Refusal(int status, const std::string& text) {
     http::Response response = http::Response::Text(status, text + "\n");
@@ -55,34 +35,13 @@ std::string LogLine(const std::string& user, const std::string& peer, const Answ
 
 Endpoint::Endpoint(Service& service, std::optional<http::UsersFile> users,
                    std::function<void(const std::string&)> log)
-    : service_(service), users_(std::move(users)), log_(std::move(log)) {
-    unsigned char salt[16] = {};
-    size_t got = 0;
-    while (got < sizeof salt) {
-        const ssize_t n = getrandom(salt + got, sizeof salt - got, 0);
-        if (n > 0) got += static_cast<size_t>(n);
-    }
-    loginSalt_.assign(reinterpret_cast<const char*>(salt), sizeof salt);
-}
+    : service_(service), users_(std::move(users)), log_(std::move(log)) {}
 
+// Every request carries its credentials; the users file remembers the passwords it has checked,
+// so only a user's first request pays for bcrypt.
 const http::UserEntry* Endpoint::LogIn(const http::Request& request) {
     if (!request.basic) return nullptr;
-    const std::string& name = request.basic->user;
-    const std::string digest = Digest(loginSalt_, name, request.basic->password);
-    const auto now = std::chrono::steady_clock::now();
-    {
-        std::lock_guard<std::mutex> hold(loginLock_);
-        const auto known = logins_.find(name);
-        if (known != logins_.end() && known->second.first == digest &&
-            now - known->second.second < kLoginMemory)
-            return users_->Find(name);
-    }
-    const http::UserEntry* user = users_->Authenticate(name, request.basic->password);
-    if (!user) return nullptr;
-    std::lock_guard<std::mutex> hold(loginLock_);
-    if (logins_.size() >= kMaxRememberedLogins) logins_.clear();
-    logins_[name] = {digest, now};
-    return user;
+    return users_->Authenticate(request.basic->user, request.basic->password);
 }
 
 http::Response Endpoint::Handle(const http::Request& request) {

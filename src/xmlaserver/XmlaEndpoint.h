@@ -32,12 +32,6 @@ class Endpoint {
     Service& service_;
     std::optional<http::UsersFile> users_;
     std::function<void(const std::string&)> log_;
-    // A bcrypt check costs a quarter of a second by design, too much for every request of a
-    // client that sends its password with each one. A password that passed is remembered, as a
-    // salted digest only, for a few minutes.
-    std::mutex loginLock_;
-    std::string loginSalt_;
-    std::map<std::string, std::pair<std::string, std::chrono::steady_clock::time_point>> logins_;
 };
 
 }  // namespace orvik::xmla
