@@ -8,6 +8,12 @@
 // held whole. Every cell read is checked against the value written.
 //
 //   XmlaBench [--runs N] [cells ...]     (default: 3 runs, 250000 and 1000000 cells)
+//
+// With --server it measures the other side instead: orvik-xmla (built beside it) serving the
+// example sales cube to 16 concurrent clients of our own for 30 seconds; it prints requests per
+// second and the latency percentiles, and fails on any error or wrong answer.
+//
+//   XmlaBench --server [--clients N] [--seconds S]
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +23,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "XmlaServerLoad.h"
 #include "data/AdoException.h"
 #include "olap/XmlaCellSetReader.h"
 
@@ -104,7 +111,35 @@ ReadResult ReadReply(const std::string& path, struct rusage& usage) {
 
 }  // namespace
 
+int ServerMain(int argc, char** argv) {
+    int clients = 16, seconds = 30;
+    for (int i = 2; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--clients" && i + 1 < argc) {
+            clients = std::clamp(std::atoi(argv[++i]), 1, 256);
+        } else if (argument == "--seconds" && i + 1 < argc) {
+            seconds = std::clamp(std::atoi(argv[++i]), 1, 3600);
+        } else {
+            std::fprintf(stderr, "usage: XmlaBench --server [--clients N] [--seconds S]\n");
+            return 2;
+        }
+    }
+    const std::string program = (fs::path(ProgramNextToUs()).parent_path() / "orvik-xmla").string();
+    xmlaload::LoadResult result = xmlaload::Run(program, ORVIK_SOURCE_DIR, clients, seconds);
+    std::printf("%8s %8s %10s %8s %10s %10s %10s %10s\n", "clients", "seconds", "requests",
+                "errors", "req/s", "p50 ms", "p95 ms", "p99 ms");
+    std::printf("%8d %8.1f %10ld %8ld %10.1f %10.2f %10.2f %10.2f\n", clients, result.Seconds,
+                result.Requests, result.Errors,
+                result.Seconds > 0 ? static_cast<double>(result.Requests) / result.Seconds : 0.0,
+                xmlaload::Percentile(result.Latencies, 0.50),
+                xmlaload::Percentile(result.Latencies, 0.95),
+                xmlaload::Percentile(result.Latencies, 0.99));
+    if (result.Errors != 0) std::fprintf(stderr, "first error: %s\n", result.FirstError.c_str());
+    return result.Errors == 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--server") return ServerMain(argc, argv);
     BenchArguments arguments;
     if (!ParseBenchArguments(argc, argv, "XmlaBench", {250000, 1000000}, arguments)) return 2;
     const fs::path folder = fs::temp_directory_path() / ("xmla-bench-" + std::to_string(getpid()));

@@ -553,3 +553,25 @@ std::vector<std::string> InstalledOdbcDrivers() {
     SQLFreeHandle(SQL_HANDLE_ENV, environment);
     return drivers;
 }
+
+std::vector<std::string> InstalledOdbcDataSources() {
+    std::vector<std::string> sources;
+    SQLHENV environment = nullptr;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment)))
+        return sources;
+    SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
+                  0);
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    for (;;) {
+        SQLCHAR name[SQL_MAX_DSN_LENGTH + 1];
+        SQLCHAR description[512];
+        SQLSMALLINT nameLength = 0, descriptionLength = 0;
+        const SQLRETURN rc = SQLDataSources(environment, direction, name, sizeof name, &nameLength,
+                                            description, sizeof description, &descriptionLength);
+        if (!SQL_SUCCEEDED(rc)) break;
+        sources.emplace_back(reinterpret_cast<const char*>(name));
+        direction = SQL_FETCH_NEXT;
+    }
+    SQLFreeHandle(SQL_HANDLE_ENV, environment);
+    return sources;
+}

@@ -47,3 +47,5 @@ class OdbcConnection : public CProviderConnection {
 
 // The names of the ODBC drivers the driver manager knows, in its order.
 std::vector<std::string> InstalledOdbcDrivers();
+// The names of the ODBC data sources (the user's and the system's), in the driver manager's order.
+std::vector<std::string> InstalledOdbcDataSources();

@@ -261,6 +261,24 @@ void SqliteConnection::Fetch(sqlite3_stmt* statement, RowStore& into) {
     }
 }
 
+namespace {
+
+// `message`, with the place in the command the statement starting at `statementStart` failed at
+// when SQLite knows it: "near "x"" alone cannot tell which x of a long query is meant.
+std::string WithPlace(std::string message, std::ptrdiff_t statementStart, sqlite3* db) {
+#if SQLITE_VERSION_NUMBER >= 3038000
+    const int offset = sqlite3_error_offset(db);
+    if (offset >= 0)
+        message += " (at character " + std::to_string(statementStart + offset + 1) + ")";
+#else
+    (void)statementStart;
+    (void)db;
+#endif
+    return message;
+}
+
+}  // namespace
+
 bool SqliteConnection::Execute(const std::string& command, RowStore& into) {
     const orvik::TimeLimitScope limit(timeoutSeconds_, kCommandTimeoutName);
     stopReason_.clear();
@@ -273,7 +291,7 @@ bool SqliteConnection::Execute(const std::string& command, RowStore& into) {
         sqlite3_stmt* raw = nullptr;
         const char* tail = nullptr;
         if (sqlite3_prepare_v2(db_, rest, static_cast<int>(end - rest), &raw, &tail) != SQLITE_OK)
-            Fail(sqlite3_errmsg(db_));
+            Fail(WithPlace(sqlite3_errmsg(db_), rest - command.c_str(), db_));
         rest = tail;
         if (!raw) continue;  // only white space or a comment was left
         Statement statement(raw);

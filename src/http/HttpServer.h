@@ -80,7 +80,15 @@ struct ServerOptions {
     unsigned idleTimeoutSeconds = 30;    // a connection that sends nothing for this long is closed
     std::string certFile;                // PEM certificate and key: both set means HTTPS
     std::string keyFile;
+    // Where the server tells what went wrong outside any one response (a handler that threw, a
+    // TLS handshake that failed); null: stderr.
+    std::function<void(const std::string&)> onError;
 };
+
+// Raises this process's soft limit of open files to its hard limit, so that a server's
+// connection limit, not the default of 1024 descriptors, is what bounds its clients. Returns the
+// limit now in force.
+size_t RaiseOpenFileLimit();
 
 // Listens from construction to Stop() or destruction. The handler's exceptions become a 500 with
 // a plain message (the exception text goes to the log, not to the client). Every response carries

@@ -239,7 +239,10 @@ CellSetMember CellSetPayload::ReadMember(XmlaXmlReader& reader, const AxisLayout
                     break;
                 }
             }
-            property.Value = XsdValue(reader.ElementText(), type);
+            // A null value is marked xsi:nil by servers that tell it from an empty text.
+            const bool nil = reader.Attribute("nil", kXsiNs).value_or("") == "true";
+            const std::string text = reader.ElementText();
+            property.Value = nil ? Variant() : XsdValue(text, type);
             if (property.Name == "PARENT_UNIQUE_NAME")
                 member.ParentUniqueName = property.Value.AsString();
             if (property.Name == "MEMBER_NAME") member.Name = property.Value.AsString();

@@ -22,6 +22,7 @@
 #include "render/GridViews.h"
 #include "render/HtmlDocument.h"
 #include "render/ParamHtml.h"
+#include "tasks/SheetPart.h"
 
 namespace {
 
@@ -32,17 +33,6 @@ constexpr std::string_view kGeneratorMeta =
 orvik::TaskStep* SheetExportingStep(orvik::Run& run, const COvInfoAct& step) {
     orvik::TaskStep* type = run.Registries().Types.Steps.Find(step.AType.Value);
     return type && type->ExportsSheetsItself() ? type : nullptr;
-}
-
-// What makes `sheet`'s part when not the program's table: its view type, or else its source's
-// kind; null when neither does.
-orvik::SheetRenderer* SheetRendererOf(orvik::Run& run, const COvInfoSheet& sheet,
-                                      const COvInfoDS* ds) {
-    const orvik::TypeRegistries& types = run.Registries().Types;
-    orvik::SheetRenderer* view = &types.Views.Find(sheet.tpVW.Value);
-    if (view->RendersSheets()) return view;
-    orvik::SheetRenderer* kind = ds ? &ds->Kind() : nullptr;
-    return kind && kind->RendersSheets() ? kind : nullptr;
 }
 
 bool IsVisible(const COvInfoObject& object) {
@@ -395,7 +385,7 @@ bool CanStreamPage(orvik::Run& run, const COvInfoAct& step) {
         if (sheet->tpVW.Value == "GRID" && FindGridView(*sheet)) hasGrid = true;
         if (!IsVisible(*sheet)) continue;
         const COvInfoDS* ds = DataSourceOf(report, *sheet);
-        if (SheetRendererOf(run, *sheet, ds)) return false;
+        if (orvik::SheetRendererOf(run, *sheet, ds)) return false;
     }
     return hasGrid;
 }
@@ -480,7 +470,7 @@ int DoExport(orvik::Run& run, COvInfoAct& step) {
         if (!IsVisible(sheet)) continue;
         const std::string id = "OrvikSheet" + std::to_string(k);
         COvInfoDS* ds = DataSourceOf(report, sheet);
-        if (orvik::SheetRenderer* renderer = SheetRendererOf(run, sheet, ds)) {
+        if (orvik::SheetRenderer* renderer = orvik::SheetRendererOf(run, sheet, ds)) {
             std::string part;
             const orvik::SheetExport result = renderer->ExportSheet(run, sheet, step, part);
             if (result == orvik::SheetExport::Refused) return 0;

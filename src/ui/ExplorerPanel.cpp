@@ -194,6 +194,7 @@ void ExplorerPanel::NewItem() {
     if (node->Root == design::ExplorerRoot::Page || node->Root == design::ExplorerRoot::Settings)
         return;
     if (COvInfoObject* added = design::NewItem(*DesignerContext(), node->Root)) {
+        if (OnEdited) OnEdited("New");
         Rebuild();
         if (const wxTreeItemId item = ItemOf(added); item.IsOk()) SelectItem(item);
     }
@@ -207,6 +208,7 @@ void ExplorerPanel::NewChildItem() {
     // A step's own item stands for its task here, so Ctrl+Ins on a step adds a sibling.
     if (task->Parent) task = task->Parent;
     if (COvInfoAct* added = design::NewChildItem(*DesignerContext(), *task)) {
+        if (OnEdited) OnEdited("New Step");
         Rebuild();
         if (const wxTreeItemId item = ItemOf(added); item.IsOk()) SelectItem(item);
     }
@@ -218,6 +220,7 @@ void ExplorerPanel::DeleteItem() {
     if (!node || !node->Object || !report) return;
     const design::ExplorerRoot root = node->Root;
     if (design::DeleteItem(*DesignerContext(), *node->Object)) {
+        if (OnEdited) OnEdited("Delete");
         Rebuild();
         SelectItem(RootItem(root));
     }

@@ -36,6 +36,8 @@ class ExplorerPanel : public wxTreeCtrl {
 
     // Called when the page root is selected (the main window shows the page tab).
     std::function<void()> OnPageSelected;
+    // Told after an object was added or removed, with what the command was.
+    std::function<void(const std::string& what)> OnEdited;
 
   private:
     struct Node;

@@ -10,6 +10,7 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
+#include <wx/textentry.h>
 #include <wx/toolbar.h>
 
 #include <filesystem>
@@ -20,20 +21,25 @@
 #include "core/Run.h"
 #include "core/SettingsStore.h"
 #include "design/DesignerDocument.h"
+#include "design/EditHistory.h"
 #include "design/ExplorerModel.h"
 #include "design/PageRefresh.h"
 #include "design/PdfExport.h"
 #include "design/SendMail.h"
 #include "model/AppContext.h"
+#include "model/Registries.h"
 #include "model/Report.h"
 #include "plugin/PlugInLoader.h"
 #include "render/GridViews.h"
 #include "tasks/ReportPage.h"
+#include "ui/AboutBox.h"
 #include "ui/DesignerContext.h"
 #include "ui/ExplorerPanel.h"
 #include "ui/PageView.h"
 #include "ui/PropertyBar.h"
 #include "ui/SheetGridTable.h"
+#include "ui/SheetTabs.h"
+#include "ui/SourceEditor.h"
 
 namespace orvik::ui {
 namespace {
@@ -127,6 +133,21 @@ MainFrame::MainFrame() : wxFrame(nullptr, wxID_ANY, "Orvik", wxDefaultPosition, 
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { RebuildPage(); }, kRebuildPage);
     Bind(wxEVT_MENU, &MainFrame::OnRecent, this, wxID_FILE1, wxID_FILE9);
+    Bind(wxEVT_MENU, &MainFrame::OnUndoRedo, this, wxID_UNDO);
+    Bind(wxEVT_MENU, &MainFrame::OnUndoRedo, this, wxID_REDO);
+    Bind(
+        wxEVT_UPDATE_UI,
+        [this](wxUpdateUIEvent& event) {
+            const bool undo = event.GetId() == wxID_UNDO;
+            const bool can = history_ && (undo ? history_->CanUndo() : history_->CanRedo());
+            const std::string what = !history_ ? ""
+                                     : undo    ? history_->UndoText()
+                                               : history_->RedoText();
+            event.Enable(can);
+            event.SetText(wxString(undo ? "&Undo" : "&Redo") + (what.empty() ? "" : " ") +
+                          Utf8(what) + (undo ? "\tCtrl+Z" : "\tCtrl+Shift+Z"));
+        },
+        wxID_UNDO, wxID_REDO);
     Bind(wxEVT_MENU, &MainFrame::OnAbout, this, wxID_ABOUT);
     Bind(
         wxEVT_MENU,
@@ -170,6 +191,20 @@ void MainFrame::AttachApp(COrvikApp* app) {
         document_ = std::make_unique<design::DesignerDocument>(
             *context, [this](const std::string& path) { return app_ && app_->OpenDocument(path); });
     }
+    if (AppContext* context = DesignerContext()) {
+        history_ = std::make_unique<design::EditHistory>(*context,
+                                                         context->Registries().HtmlFolder + "undo");
+        history_->Start();
+        const auto record = [this](const std::string& what) {
+            if (history_) history_->Record(what);
+        };
+        properties_->OnEdited = record;
+        properties_->SetDialogEditor([this](wxWindow* parent, unsigned editorId, wxString& text) {
+            return EditPropertyText(parent, editorId, text, properties_->Kind(),
+                                    properties_->Object());
+        });
+        explorer_->OnEdited = record;
+    }
     RestoreLayout();
     LoadRecentFiles();
     Retranslate();
@@ -199,6 +234,10 @@ void MainFrame::BuildMenus() {
     file->AppendSeparator();
     file->Append(wxID_EXIT, "E&xit\tCtrl+Q");
 
+    auto* edit = new wxMenu;
+    edit->Append(wxID_UNDO, "&Undo\tCtrl+Z");
+    edit->Append(wxID_REDO, "&Redo\tCtrl+Shift+Z");
+
     auto* view = new wxMenu;
     view->Append(kRebuildPage, "&Refresh Page\tF5");
     view->AppendSeparator();
@@ -211,6 +250,7 @@ void MainFrame::BuildMenus() {
 
     auto* bar = new wxMenuBar;
     bar->Append(file, "&File");
+    bar->Append(edit, "&Edit");
     bar->Append(view, "&View");
     bar->Append(help, "&Help");
     SetMenuBar(bar);
@@ -253,6 +293,7 @@ void MainFrame::BuildPanes() {
                               wxAUI_NB_TOP | wxAUI_NB_TAB_MOVE | wxAUI_NB_SCROLL_BUTTONS);
     page_ = new PageView(tabs_);
     tabs_->AddPage(page_, "HTML", true);
+    sheetTabs_ = std::make_unique<SheetTabs>(*tabs_);
 
     aui_.AddPane(toolBar_, wxAuiPaneInfo()
                                .Name(kToolBarPane)
@@ -372,13 +413,7 @@ void MainFrame::SetExplorerItemText(void* item, const std::string& text) {
 }
 
 void MainFrame::CreateSheetTab(COvInfoSheet& sheet) {
-    if (sheet.IsReportObject || SheetTabIndex(sheet) >= 0) return;
-    // The grid model is made (empty) now; the sheet's source fills it when it runs. A plug-in's
-    // view is kept as the plug-in made it (its sheet shows in the page, its tab stays empty).
-    if (!FindGridView(sheet) && !sheet.OwnedView) MakeGridView(*DesignerContext(), sheet);
-    wxGrid* grid = MakeSheetGrid(tabs_, sheet);
-    sheetTabs_.push_back({&sheet, grid});
-    tabs_->AddPage(grid, Utf8(sheet.Name.Value), false);
+    sheetTabs_->Create(sheet);
 }
 
 void MainFrame::ActivateSheet(COvInfoSheet& sheet) {
@@ -388,17 +423,16 @@ void MainFrame::ActivateSheet(COvInfoSheet& sheet) {
 
 void MainFrame::ShowPage(const std::string& path) {
     SyncSheetTabs();
-    for (const SheetTab& tab : sheetTabs_) RefreshSheetGrid(*tab.Grid);
+    sheetTabs_->RefreshAll();
     page_->ShowFile(path);
 }
 
 void MainFrame::SheetRenamed(COvInfoSheet& sheet) {
-    const int index = SheetTabIndex(sheet);
-    if (index >= 0) tabs_->SetPageText(index, Utf8(sheet.Name.Value));
+    sheetTabs_->Renamed(sheet);
 }
 
 void MainFrame::SheetRefreshed(COvInfoSheet& sheet) {
-    if (wxGrid* grid = SheetGrid(sheet)) RefreshSheetGrid(*grid);
+    sheetTabs_->Refresh(sheet);
     SetPaneText(0, "");
 }
 
@@ -415,61 +449,27 @@ void MainFrame::SheetRowsArriving(COvInfoSheet& sheet, long rowsSoFar, long rows
 }
 
 void MainFrame::ReplaceSheetView(COvInfoSheet& sheet) {
-    const int index = SheetTabIndex(sheet);
-    if (index < 0) return;
-    const bool wasCurrent = tabs_->GetSelection() == index;
-    // The old view goes and a view for the new output type takes its place in the same tab
-    // position; the grid window is made anew over it.
-    MakeGridView(*DesignerContext(), sheet);
-    wxGrid* grid = MakeSheetGrid(tabs_, sheet);
-    for (SheetTab& tab : sheetTabs_) {
-        if (tab.Sheet == &sheet) tab.Grid = grid;
-    }
-    tabs_->DeletePage(index);
-    tabs_->InsertPage(index, grid, Utf8(sheet.Name.Value), wasCurrent);
+    sheetTabs_->Replace(sheet);
 }
 
 void MainFrame::RemoveSheetView(COvInfoSheet& sheet) {
-    const int index = SheetTabIndex(sheet);
-    std::erase_if(sheetTabs_, [&](const SheetTab& tab) { return tab.Sheet == &sheet; });
-    if (index >= 0) tabs_->DeletePage(index);
+    sheetTabs_->Remove(sheet);
 }
 
 void MainFrame::CloseSheetTabs() {
-    for (const SheetTab& tab : sheetTabs_) {
-        const int index = tabs_->GetPageIndex(tab.Grid);
-        if (index != wxNOT_FOUND) tabs_->DeletePage(index);
-    }
-    sheetTabs_.clear();
+    sheetTabs_->CloseAll();
 }
 
 void MainFrame::SyncSheetTabs() {
-    CReport* report = Report();
-    if (!report) return;
-    // A tab whose sheet is gone would read freed memory on its next paint.
-    std::vector<COvInfoSheet*> gone;
-    for (const SheetTab& tab : sheetTabs_) {
-        const bool alive = std::any_of(
-            report->Sheets.begin(), report->Sheets.end(),
-            [&](const std::unique_ptr<COvInfoSheet>& s) { return s.get() == tab.Sheet; });
-        if (!alive) gone.push_back(tab.Sheet);
-    }
-    for (COvInfoSheet* sheet : gone) RemoveSheetView(*sheet);
-    for (const auto& sheet : report->Sheets) CreateSheetTab(*sheet);
+    if (CReport* report = Report()) sheetTabs_->Sync(*report);
 }
 
 wxGrid* MainFrame::SheetGrid(const COvInfoSheet& sheet) const {
-    for (const SheetTab& tab : sheetTabs_) {
-        if (tab.Sheet == &sheet) return tab.Grid;
-    }
-    return nullptr;
+    return sheetTabs_->Grid(sheet);
 }
 
 int MainFrame::SheetTabIndex(const COvInfoSheet& sheet) const {
-    const wxGrid* grid = SheetGrid(sheet);
-    if (!grid) return -1;
-    const int index = tabs_->GetPageIndex(const_cast<wxGrid*>(grid));
-    return index == wxNOT_FOUND ? -1 : index;
+    return sheetTabs_->Index(sheet);
 }
 
 void MainFrame::SetPaneText(int pane, const std::string& text) {
@@ -480,6 +480,41 @@ void MainFrame::SetPaneText(int pane, const std::string& text) {
 
 void MainFrame::UpdateTitle() {
     SetTitle(Utf8(document_ ? document_->Title() : design::WindowTitle("", false)));
+}
+
+void MainFrame::OnUndoRedo(wxCommandEvent& event) {
+    // In a text being typed, the keys undo the typing, not the last edit of the report.
+    if (auto* text = dynamic_cast<wxTextEntry*>(wxWindow::FindFocus())) {
+        if (event.GetId() == wxID_UNDO && text->CanUndo()) text->Undo();
+        if (event.GetId() == wxID_REDO && text->CanRedo()) text->Redo();
+        return;
+    }
+    if (event.GetId() == wxID_UNDO)
+        Undo();
+    else
+        Redo();
+}
+
+bool MainFrame::Undo() {
+    if (!history_ || !history_->CanUndo()) return false;
+    CloseSheetTabs();
+    wxBusyCursor busy;
+    return ShowRestored(history_->Undo());
+}
+
+bool MainFrame::Redo() {
+    if (!history_ || !history_->CanRedo()) return false;
+    CloseSheetTabs();
+    wxBusyCursor busy;
+    return ShowRestored(history_->Redo());
+}
+
+bool MainFrame::ShowRestored(bool restored) {
+    SyncSheetTabs();
+    explorer_->RebuildForAnotherReport();
+    if (!restored) ShowError("The report could not be put back as it was.");
+    UpdateTitle();
+    return restored;
 }
 
 void MainFrame::OnIdle(wxIdleEvent& event) {
@@ -543,6 +578,7 @@ void MainFrame::NewReport() {
     }
     wxBusyCursor busy;
     document_->New();
+    if (history_) history_->Start();
     SyncSheetTabs();
     explorer_->RebuildForAnotherReport();
     HTMLRefresh(*DesignerContext());
@@ -564,6 +600,7 @@ bool MainFrame::OpenReport(const std::string& path) {
     SyncSheetTabs();
     explorer_->RebuildForAnotherReport();
     if (opened) RememberRecent(document_->Path());
+    if (history_) history_->Start();
     SetPaneText(0, opened ? "" : "The report could not be opened");
     UpdateTitle();
     return opened.Done;
@@ -678,35 +715,9 @@ void MainFrame::OnDropFiles(wxDropFilesEvent& event) {
 }
 
 void MainFrame::OnAbout(wxCommandEvent&) {
-    wxDialog dialog(this, wxID_ANY, "About Orvik", wxDefaultPosition, wxDefaultSize,
-                    wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER);
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
-    sizer->Add(
-        new wxStaticText(&dialog, wxID_ANY, "Orvik: report designer and unattended report runner"),
-        0, wxALL, 10);
-    // One row per loaded plug-in, so a user can see which are there (and which are not).
-    auto* list = new wxListCtrl(&dialog, wxID_ANY, wxDefaultPosition, wxSize(560, 160),
-                                wxLC_REPORT | wxLC_SINGLE_SEL);
-    auto* icons = new wxImageList(16, 16);
-    icons->Add(wxArtProvider::GetBitmap(wxART_EXECUTABLE_FILE, wxART_LIST, wxSize(16, 16)));
-    icons->Add(wxArtProvider::GetBitmap(wxART_NORMAL_FILE, wxART_LIST, wxSize(16, 16)));
-    list->AssignImageList(icons, wxIMAGE_LIST_SMALL);
-    const char* columns[] = {"PlugIn Name", "FileName", "Ver.", "Note"};
-    for (int c = 0; c < 4; ++c) list->InsertColumn(c, columns[c]);
-    const auto rows = orvik::PlugInAboutRows(DesignerContext()->Registries());
-    for (size_t r = 0; r < rows.size(); ++r) {
-        const long item = list->InsertItem(static_cast<long>(r), wxString::FromUTF8(rows[r].Name),
-                                           static_cast<int>(r % 2));
-        list->SetItem(item, 1, wxString::FromUTF8(rows[r].FileName));
-        list->SetItem(item, 2, wxString::FromUTF8(rows[r].Version));
-        list->SetItem(item, 3, wxString::FromUTF8(rows[r].Note));
-    }
-    for (int c = 0; c < 4; ++c)
-        list->SetColumnWidth(c, rows.empty() ? wxLIST_AUTOSIZE_USEHEADER : wxLIST_AUTOSIZE);
-    sizer->Add(list, 1, wxEXPAND | wxLEFT | wxRIGHT, 10);
-    sizer->Add(dialog.CreateButtonSizer(wxOK), 0, wxALL | wxALIGN_RIGHT, 10);
-    dialog.SetSizerAndFit(sizer);
-    dialog.ShowModal();
+    wxDialog* about = MakeAboutBox(this);
+    about->ShowModal();
+    about->Destroy();
 }
 
 void MainFrame::OnClose(wxCloseEvent& event) {

@@ -24,13 +24,15 @@ class CReport;
 
 namespace orvik::design {
 class DesignerDocument;
-}
+class EditHistory;
+}  // namespace orvik::design
 
 namespace orvik::ui {
 
 class ExplorerPanel;
 class PageView;
 class PropertyBar;
+class SheetTabs;
 
 class MainFrame : public wxFrame {
   public:
@@ -69,6 +71,10 @@ class MainFrame : public wxFrame {
     bool SaveReport();
     // Saves to `path`; false when not saved.
     bool SaveReportAs(const std::string& path);
+    // Edit > Undo and Redo: the report as it was before the last edit, or after the one undone.
+    // False when there was nothing to do.
+    bool Undo();
+    bool Redo();
     // Runs every data source again and rebuilds the page (F5).
     void RebuildPage();
     // Mails the page to the addresses of the program settings.
@@ -91,12 +97,9 @@ class MainFrame : public wxFrame {
     // Removes every sheet tab (before the report's sheets are destroyed).
     void CloseSheetTabs();
 
-  private:
-    struct SheetTab {
-        COvInfoSheet* Sheet;
-        wxGrid* Grid;
-    };
+    SheetTabs& Sheets() { return *sheetTabs_; }
 
+  private:
     CReport* Report() const;
     // Asks whether to save a modified report before it goes, and saves it when told to. False
     // when the user cancelled or the save failed (said so): the report must stay.
@@ -121,6 +124,9 @@ class MainFrame : public wxFrame {
     void OnClose(wxCloseEvent& event);
     void OnDropFiles(wxDropFilesEvent& event);
     void OnIdle(wxIdleEvent& event);
+    void OnUndoRedo(wxCommandEvent& event);
+    // After Undo or Redo put another state of the report in place: tabs, tree and title follow.
+    bool ShowRestored(bool restored);
     void OnAbout(wxCommandEvent&);
 
     COrvikApp* app_ = nullptr;
@@ -131,9 +137,10 @@ class MainFrame : public wxFrame {
     PageView* page_ = nullptr;
     wxToolBar* toolBar_ = nullptr;
     wxFileHistory recent_{4};
-    std::vector<SheetTab> sheetTabs_;
+    std::unique_ptr<SheetTabs> sheetTabs_;
     // The report the window edits; there from AttachApp until the window closes.
     std::unique_ptr<design::DesignerDocument> document_;
+    std::unique_ptr<design::EditHistory> history_;
 };
 
 }  // namespace orvik::ui

@@ -6,6 +6,7 @@
 #include <wx/webview.h>
 
 #include <filesystem>
+#include <utility>
 
 namespace orvik::ui {
 
@@ -14,8 +15,17 @@ PageView::PageView(wxWindow* parent) : wxPanel(parent, wxID_ANY) {
     if (wxWebView::IsBackendAvailable(wxWebViewBackendDefault)) {
         browser_ = wxWebView::New(this, wxID_ANY, wxWebViewDefaultURLStr);
         browser_->Bind(wxEVT_WEBVIEW_LOADED, [this](wxWebViewEvent& event) {
-            // The blank page the view starts with is not a page of ours.
-            if (event.GetURL() != wxWebViewDefaultURLStr) ++loadCount_;
+            // The blank page the view starts with is not a page of ours. A page asked for
+            // before it finished can be lost under it: asked for again now.
+            if (event.GetURL() != wxWebViewDefaultURLStr) {
+                ++loadCount_;
+            } else if (!startedUp_) {
+                startedUp_ = true;
+                if (!shownFile_.empty()) {
+                    const std::string file = std::exchange(shownFile_, std::string());
+                    ShowFile(file);
+                }
+            }
             event.Skip();
         });
         sizer->Add(browser_, 1, wxEXPAND);

@@ -30,6 +30,7 @@ class PageView : public wxPanel {
     wxWebView* browser_ = nullptr;
     std::string shownFile_;
     unsigned long loadCount_ = 0;
+    bool startedUp_ = false;  // the starting blank page has loaded
 };
 
 }  // namespace orvik::ui

@@ -271,14 +271,17 @@ void PropertyBar::CommitItem(wxPGProperty* item) {
         return;
     }
     const std::string oldValue = prop->Value;
+    const std::string what = prop->Caption.empty() ? prop->Name : prop->Caption;
     ApplyEditedText(*prop, *text, context->Registries().ComboValues, context->ProgramFolder());
 
     const unsigned postponedBefore = postponed_;
     const design::ShownProperties shown{kind_, object_};
     bool listChanged = false;
+    bool carriedOut = false;
     ++editDepth_;
     try {
         listChanged = design::OnPropertyChanged(*context, shown, *prop, oldValue);
+        carriedOut = true;
     } catch (const std::exception& error) {
         // An exception must not cross the toolkit's event loop: it would end the program.
         ShowMessage(*DesignerContext(), error.what(), {}, MessageBoxButtons::Ok,
@@ -288,6 +291,7 @@ void PropertyBar::CommitItem(wxPGProperty* item) {
                     MessageBoxButtons::Ok, MessageBoxIcon::Error);
     }
     --editDepth_;
+    if (carriedOut && OnEdited) OnEdited(what);
     if (listChanged && postponed_ == postponedBefore) Postpone(kind_, object_);
     SchedulePostponed();
     if (postponed_ != postponedBefore) {

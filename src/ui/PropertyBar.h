@@ -9,6 +9,8 @@
 // checked to still exist before it is shown.
 #pragma once
 
+#include <functional>
+
 #include <wx/panel.h>
 #include <wx/propgrid/propgrid.h>
 
@@ -27,6 +29,9 @@ namespace orvik::ui {
 
 class PropertyBar : public wxPanel {
   public:
+    // Told after each edit the bar carried out, with the edited property's caption.
+    std::function<void(const std::string& what)> OnEdited;
+
     // An empty bar in `parent`.
     explicit PropertyBar(wxWindow* parent);
     // Leaves any postponed refill undone.

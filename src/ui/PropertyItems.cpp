@@ -1,6 +1,7 @@
 #include "ui/PropertyItems.h"
 
 #include <wx/datectrl.h>
+#include <wx/propgrid/advprops.h>
 #include <wx/propgrid/propgrid.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "model/OvCombos.h"
 #include "model/OvInfoProp.h"
 #include "model/PropertyEncoding.h"
+#include "params/ParameterValueList.h"
 
 namespace orvik::ui {
 
@@ -52,6 +54,21 @@ wxPGChoices ListChoices(const std::vector<std::unique_ptr<COvCombos>>* entries, 
             choices.Add(FromUtf8(entry->Caption), position++);
     }
     return choices;
+}
+
+// The entry names of list `listId`, in order: what a check list offers and stores.
+wxArrayString ListNames(const std::vector<std::unique_ptr<COvCombos>>* entries, unsigned listId) {
+    wxArrayString names;
+    if (!entries) return names;
+    for (const auto& entry : *entries)
+        if (static_cast<unsigned>(entry->Id) == listId) names.Add(FromUtf8(entry->Name));
+    return names;
+}
+
+// A chooser-edited property over a value list (several entries at once, "[a],[b]"); the other
+// chooser-edited properties (a reference's property chooser) have no list.
+bool IsCheckList(const COvInfoProp& prop, const ItemSources& sources) {
+    return prop.Kind == PropKind::Custom && !ListNames(sources.Entries, prop.ComboId).empty();
 }
 
 wxFont StoredFont(const std::string& value) {
@@ -154,6 +171,12 @@ bool DialogTextProperty::DisplayEditorDialog(wxPropertyGrid* grid, wxVariant& va
 wxPGProperty* MakePropertyItem(const COvInfoProp& prop, const wxString& label, const wxString& name,
                                const ItemSources& sources) {
     wxPGProperty* item = nullptr;
+    if (IsCheckList(prop, sources)) {
+        item = new wxMultiChoiceProperty(label, name, ListNames(sources.Entries, prop.ComboId),
+                                         wxArrayString());
+        ShowStoredValue(*item, prop, sources);
+        return item;
+    }
     switch (prop.Kind) {
         case PropKind::Boolean:
             item = new wxBoolProperty(label, name);
@@ -204,13 +227,26 @@ wxPGProperty* MakePropertyItem(const COvInfoProp& prop, const wxString& label, c
 }
 
 void ShowStoredValue(wxPGProperty& item, const COvInfoProp& prop, const ItemSources& sources) {
+    if (IsCheckList(prop, sources)) {
+        wxArrayString ticked;
+        for (const wxString& entry : ListNames(sources.Entries, prop.ComboId))
+            if (IsEntryTicked(prop.Value, Utf8(entry))) ticked.Add(entry);
+        item.SetValue(wxVariant(ticked));
+        return;
+    }
     switch (prop.Kind) {
         case PropKind::Boolean:
             // The text is what is saved; ValueIndex of a copy made at its default can lag behind.
             item.SetValue(wxVariant(std::atoi(prop.Value.c_str()) != 0));
             return;
         case PropKind::Colour: {
-            const Rgb rgb = DecodeColour(prop.Value).value_or(Rgb{});
+            // No colour (the page's own) is not black.
+            const std::optional<Rgb> stored = DecodeColour(prop.Value);
+            if (!stored) {
+                item.SetValueToUnspecified();
+                return;
+            }
+            const Rgb rgb = *stored;
             wxVariant value;
             value << wxColour(rgb.Red, rgb.Green, rgb.Blue);
             item.SetValue(value);
@@ -274,6 +310,11 @@ wxVariant ListItemValue(const COvInfoProp& prop, const wxVariant& value,
 
 std::optional<std::string> EditedText(const COvInfoProp& prop, const wxPGProperty& item) {
     const wxVariant value = item.GetValue();
+    if (prop.Kind == PropKind::Custom && value.GetType() == wxS("arrstring")) {
+        std::vector<std::string> chosen;
+        for (const wxString& entry : value.GetArrayString()) chosen.push_back(Utf8(entry));
+        return EncodeMultiValue(chosen);
+    }
     switch (prop.Kind) {
         case PropKind::Boolean:
             if (value.IsNull()) return std::nullopt;

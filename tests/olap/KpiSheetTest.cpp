@@ -33,12 +33,14 @@ class KpiSheet : public ::testing::Test {
 
     void StartServer(const std::string& extraKpis) {
         peer_.reset();
+        gateway_.reset();
         // A folder of its own: connections are shared by connection string.
         folder_ = std::make_unique<TempDir>();
         shop_ = std::make_unique<KpiShop>(*folder_, extraKpis);
         served_ = OpenCubeConnection(shop_->Connection(), program_.Home().Path());
+        gateway_ = std::make_unique<XmlaGateway>(*served_, "KpiShop");
         peer_ = std::make_unique<XmlaPeer>(
-            [this](const PeerRequest& request) { return GatewayReply(*served_, request); });
+            [this](const PeerRequest& request) { return gateway_->Reply(request); });
     }
 
     // The KPI sheet of cube `cube` through `dsn`: every cell of its grid (hidden columns too),
@@ -74,6 +76,7 @@ class KpiSheet : public ::testing::Test {
     std::unique_ptr<TempDir> folder_;
     std::unique_ptr<KpiShop> shop_;
     std::shared_ptr<OlapConnection> served_;
+    std::unique_ptr<XmlaGateway> gateway_;
     std::unique_ptr<XmlaPeer> peer_;
     std::unique_ptr<ReportSession> session_;
     const CGridBase* grid_ = nullptr;
@@ -153,7 +156,7 @@ TEST_F(KpiSheet, AServerThatIgnoresTheRestrictionStillShowsOnlyTheCubesKpis) {
         const std::string restriction = "<CUBE_NAME>Sales</CUBE_NAME>";
         if (const size_t at = unrestricted.Body.find(restriction); at != std::string::npos)
             unrestricted.Body.erase(at, restriction.size());
-        return GatewayReply(*served_, unrestricted);
+        return gateway_->Reply(unrestricted);
     });
     EXPECT_EQ(Grid(Server()), direct);
     EXPECT_EQ(direct.find("Return rate"), std::string::npos);

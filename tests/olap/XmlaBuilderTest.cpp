@@ -52,8 +52,9 @@ class XmlaBuilderTest : public ::testing::Test {
                   ";Catalog=" + program_.Home().Write("shop.xml", kSchema);
         // The server side has a connection of its own, as a server process would.
         served_ = OpenCubeConnection(engine_, program_.Home().Path());
+        gateway_ = std::make_unique<XmlaGateway>(*served_, "Shop");
         peer_ = std::make_unique<XmlaPeer>(
-            [this](const PeerRequest& request) { return GatewayReply(*served_, request); });
+            [this](const PeerRequest& request) { return gateway_->Reply(request); });
     }
 
     // The table the report's one OLAP source shows with `settings`, reached through `dsn`.
@@ -84,6 +85,7 @@ class XmlaBuilderTest : public ::testing::Test {
     TestProgram program_;
     std::string engine_;
     std::shared_ptr<OlapConnection> served_;
+    std::unique_ptr<XmlaGateway> gateway_;
     std::unique_ptr<XmlaPeer> peer_;
 };
 
@@ -109,7 +111,8 @@ TEST_F(XmlaBuilderTest, BuilderAndTypedSourcesShowTheSameThroughTheServer) {
     // The catalog came from the server's rowsets, the cells from its Execute.
     std::string kinds;
     for (const PeerRequest& request : peer_->Requests())
-        kinds += request.Body.find("<Execute") != std::string::npos ? "E" : "D";
+        if (request.Body.find("<EndSession") == std::string::npos)
+            kinds += request.Body.find("<Execute") != std::string::npos ? "E" : "D";
     EXPECT_NE(kinds.find('D'), std::string::npos);
     EXPECT_EQ(std::count(kinds.begin(), kinds.end(), 'E'), 3) << kinds;
 }

@@ -1,15 +1,25 @@
-// An XMLA face for any OLAP connection, for tests: Discover answered with the connection's own
-// schema rowsets (filtered by the request's restrictions), Execute with its cell set, both
-// written as an XMLA server writes them. Put behind an XmlaPeer, it lets a test compare what a
-// report shows through the embedded engine directly and through the XMLA client.
+// The XMLA server's protocol in front of one OLAP connection, behind a scripted XmlaPeer: the
+// tests of the client and of the builder compare what a report shows through the embedded engine
+// directly and through the XMLA client, without a server process.
 #pragma once
+
+#include <string>
 
 #include "XmlaPeer.h"
 #include "olap/OlapConnection.h"
+#include "xmlaserver/XmlaService.h"
 
 namespace orvik::test {
 
-// The reply to `request` from `connection`; a SOAP fault with the engine's message when it fails.
-PeerReply GatewayReply(OlapConnection& connection, const PeerRequest& request);
+// A server with one catalog, `catalog`, answered from `connection` (which must outlive it and
+// is used by one request at a time: the peer answers one connection at a time).
+class XmlaGateway {
+  public:
+    XmlaGateway(OlapConnection& connection, const std::string& catalog);
+    PeerReply Reply(const PeerRequest& request);
+
+  private:
+    xmla::Service service_;
+};
 
 }  // namespace orvik::test

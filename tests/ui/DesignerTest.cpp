@@ -29,6 +29,7 @@
 #include "ui/MainFrame.h"
 #include "ui/PageView.h"
 #include "ui/PropertyBar.h"
+#include "ui/SheetTabs.h"
 #include "ui/WxFrontEnd.h"
 
 namespace orvik {
@@ -470,6 +471,87 @@ TEST_F(Designer, ExportPdfWritesThePageAsTheReportsOwnPdfStepWould) {
               2);
 }
 
+// Edit > Undo takes a rename back with the names that followed it, in the window as in the
+// report, and Redo does it again; opening another report starts the history afresh.
+TEST_F(Designer, UndoAndRedoARenameWithItsFollowers) {
+    Start({ExampleReport()});
+    const std::string before = Shown(*frame_, Report());
+    COvInfoDS& sales = *Report().DataSources[0];
+    const std::string name = sales.Name.Value;
+    Select(sales);
+    ASSERT_TRUE(Commit("Name", wxVariant("Shop")));
+    const std::string renamed = Shown(*frame_, Report());
+    ASSERT_NE(renamed, before);
+    size_t following = 0;
+    for (const auto& sheet : Report().Sheets) following += sheet->cDS.Value == "Shop";
+    ASSERT_GT(following, 0u);
+
+    ASSERT_TRUE(frame_->Undo());
+    test::ProcessPendingEvents();
+    EXPECT_EQ(Shown(*frame_, Report()), before);
+    EXPECT_EQ(Report().DataSources[0]->Name.Value, name);
+    for (const auto& sheet : Report().Sheets) EXPECT_NE(sheet->cDS.Value, "Shop");
+    EXPECT_TRUE(Explorer().ItemOf(Report().DataSources[0].get()).IsOk());
+    EXPECT_TRUE(Report().Modified);
+    EXPECT_FALSE(frame_->Undo());  // back at the report as opened
+
+    ASSERT_TRUE(frame_->Redo());
+    test::ProcessPendingEvents();
+    EXPECT_EQ(Shown(*frame_, Report()), renamed);
+    EXPECT_FALSE(frame_->Redo());
+
+    answer_ = MessageBoxResult::No;  // not saved on the way
+    ASSERT_TRUE(frame_->OpenReport(ExampleReport()));
+    EXPECT_FALSE(frame_->Undo());
+}
+
+// A chart sheet's tab shows the chart as the page shows it, not an empty grid; without the
+// plug-in that draws it the sheet falls back to its grid.
+TEST_F(Designer, AChartSheetsTabShowsTheChart) {
+    LinkPlugIns();
+    Start({ExampleReport()});
+    COvInfoSheet* chart = nullptr;
+    for (const auto& sheet : Report().Sheets)
+        if (sheet->tpVW.Value == "CHART") chart = sheet.get();
+    ASSERT_NE(chart, nullptr);
+    ui::SheetTabs& tabs = frame_->Sheets();
+    ASSERT_NE(tabs.Drawing(*chart), nullptr);
+    EXPECT_EQ(tabs.Grid(*chart), nullptr);
+    const std::string shown = test::ReadFileBytes(tabs.Drawing(*chart)->ShownFile());
+    EXPECT_NE(shown.find("<svg"), std::string::npos) << shown.substr(0, 300);
+    EXPECT_NE(shown.find("OrvikSheet"), std::string::npos);
+    for (const auto& sheet : Report().Sheets) {
+        if (sheet.get() != chart && !sheet->IsReportObject) {
+            EXPECT_NE(tabs.Grid(*sheet), nullptr);
+        }
+    }
+
+    // Changed into a grid and back: the tab follows, in its place.
+    const int index = tabs.Index(*chart);
+    Select(*chart);
+    ASSERT_TRUE(Commit("tpVW", wxVariant("GRID")));
+    EXPECT_NE(tabs.Grid(*chart), nullptr);
+    EXPECT_EQ(tabs.Index(*chart), index);
+    ASSERT_TRUE(Commit("tpVW", wxVariant("CHART")));
+    ASSERT_NE(tabs.Drawing(*chart), nullptr);
+    EXPECT_EQ(tabs.Index(*chart), index);
+
+    frame_->SetSize(0, 0, 1200, 800);
+    frame_->Tabs().SetSelection(static_cast<size_t>(index));
+    ui::PageView& drawing = *tabs.Drawing(*chart);
+    for (int round = 0; round < 2000 && drawing.Browser() && drawing.LoadCount() == 0; ++round) {
+        wxTheApp->Yield(true);
+        wxMilliSleep(5);
+    }
+    EXPECT_GT(drawing.LoadCount(), 0u);
+    for (int round = 0; round < 100; ++round) {  // painted in the browser's own process
+        wxTheApp->Yield(true);
+        wxMilliSleep(10);
+    }
+    fs::create_directories("test-output");
+    EXPECT_TRUE(test::SaveWindowPicture(*frame_, "test-output/designer-chart.png"));
+}
+
 TEST_F(Designer, ShowsTheExampleAndLeavesAScreenshot) {
     Start({ExampleReport()});
     frame_->SetSize(0, 0, 1400, 900);
@@ -489,18 +571,7 @@ TEST_F(Designer, ShowsTheExampleAndLeavesAScreenshot) {
         wxMilliSleep(10);
     }
     fs::create_directories("test-output");
-    auto screenshot = [&](const char* path) {
-        frame_->Update();
-        const wxRect area = frame_->GetScreenRect();
-        wxBitmap shot(area.width, area.height);
-        {
-            wxScreenDC screen;
-            wxMemoryDC memory(shot);
-            memory.Blit(0, 0, area.width, area.height, &screen, area.x, area.y);
-        }
-        EXPECT_TRUE(shot.SaveFile(path, wxBITMAP_TYPE_PNG));
-    };
-    screenshot("test-output/designer.png");
+    EXPECT_TRUE(test::SaveWindowPicture(*frame_, "test-output/designer.png"));
 }
 
 }  // namespace

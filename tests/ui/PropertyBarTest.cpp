@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 #include "UiTestSupport.h"
 #include "model/Registries.h"
+#include "params/ParameterValueList.h"
 
 namespace orvik::ui {
 namespace {
@@ -219,6 +220,42 @@ TEST_F(PropertyBarTest, AReferenceShowsAndEditsTheReferencedProperty) {
     ASSERT_TRUE(bar_->CommitValue("PrmVal", wxVariant("Q3")));
     EXPECT_EQ(title.Value, "Q3");
     EXPECT_EQ(prm.PrmVal.Value, "unused");
+}
+
+TEST_F(PropertyBarTest, ListParametersAreChosenFromTheirListsOneOrSeveralAtOnce) {
+    const auto strings = [](std::initializer_list<const char*> items) {
+        wxArrayString array;
+        for (const char* item : items) array.Add(item);
+        return array;
+    };
+    const auto listParameter = [&](const char* type, const char* elements) -> COvInfoPrm& {
+        auto prm = std::make_unique<COvInfoPrm>(&Registries(), GroupId::Param);
+        prm->Type.Value = type;
+        Registries().PrepareNewCombo(prm->Type, prm->Props, true);
+        prm->GetPropByName("cmbels")->Value = elements;
+        WraperParam(program_.Context(), *prm, false);
+        Report().Params.push_back(std::move(prm));
+        return *Report().Params.back();
+    };
+    COvInfoPrm& region = listParameter("pcmb", "North;South;East");
+    region.PrmVal.Value = "South";
+    bar_->ShowObject(ObjectKind::Parameter, &region);
+    EXPECT_EQ(ClassOf("PrmVal"), "wxEnumProperty");
+    EXPECT_EQ(Item("PrmVal")->GetChoices().GetCount(), 3u);
+    EXPECT_EQ(Item("PrmVal")->GetValueAsString(), "South");
+    ASSERT_TRUE(bar_->CommitValue("PrmVal", wxVariant(2L)));
+    EXPECT_EQ(region.PrmVal.Value, "East");
+
+    COvInfoPrm& regions = listParameter("pcmbm", "North;South;East;West");
+    regions.PrmVal.Value = "[South],[West],[Gone]";
+    bar_->ShowObject(ObjectKind::Parameter, &regions);
+    EXPECT_EQ(ClassOf("PrmVal"), "wxMultiChoiceProperty");
+    EXPECT_EQ(Item("PrmVal")->GetValue().GetArrayString(),
+              strings({"South", "West"}));  // an entry no longer offered is not shown
+    ASSERT_TRUE(bar_->CommitValue("PrmVal", wxVariant(strings({"North", "East"}))));
+    EXPECT_EQ(regions.PrmVal.Value, "[North],[East]");
+    ASSERT_TRUE(bar_->CommitValue("PrmVal", wxVariant(wxArrayString())));
+    EXPECT_EQ(regions.PrmVal.Value, "");
 }
 
 // Carries the core's requests to the bar, as the main window does, so that the consequences of
