@@ -41,6 +41,21 @@ void PutRowField(RowStore& into, size_t column, const CellSetPosition& position,
     into.PutNull(column);
 }
 
+// The type every value of column `column` has, so that a reader of the rows (a Tabular reply
+// above all) sees numbers as numbers; Empty when the values differ in type or there are none.
+VariantType CommonType(const CellSetData& cells, size_t column, size_t width, size_t rows) {
+    VariantType common = VariantType::Empty;
+    for (size_t r = 0; r < rows; ++r) {
+        const size_t ordinal = r * width + column;
+        if (ordinal >= cells.Cells.size()) break;
+        const Variant& value = cells.Cells[ordinal].Value;
+        if (value.IsEmpty() || value.IsNull()) continue;
+        if (common != VariantType::Empty && common != value.Type()) return VariantType::Empty;
+        common = value.Type();
+    }
+    return common;
+}
+
 }  // namespace
 
 void FlattenCellSet(const CellSetData& cells, RowStore& into) {
@@ -51,18 +66,19 @@ void FlattenCellSet(const CellSetData& cells, RowStore& into) {
         rows ? RowFields(*rows, fields) : std::vector<RowField>();
     const size_t rowMembers = rowFields.size();
     const size_t columnCount = columns ? columns->Positions.size() : 1;
+    const size_t rowCount = rows ? rows->Positions.size() : 1;
     if (columns) {
-        for (const CellSetPosition& position : columns->Positions) {
+        const size_t width = columns->Positions.size();
+        for (size_t c = 0; c < width; ++c) {
             std::string name;
-            for (const CellSetMember& member : position.Members)
+            for (const CellSetMember& member : columns->Positions[c].Members)
                 name += (name.empty() ? "" : ".") + member.UniqueName;
-            fields.push_back({name, VariantType::Empty});
+            fields.push_back({name, CommonType(cells, c, width, rowCount)});
         }
     } else {
         fields.push_back({"Value", VariantType::Empty});
     }
     into.SetFields(std::move(fields));
-    const size_t rowCount = rows ? rows->Positions.size() : 1;
     for (size_t r = 0; r < rowCount; ++r) {
         into.AppendRow();
         for (size_t f = 0; f < rowMembers; ++f)

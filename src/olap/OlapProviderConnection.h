@@ -36,7 +36,7 @@ class OlapProviderConnection : public CProviderConnection {
 // Writes `cells` into `into` as a table: a column "<level>.[MEMBER_CAPTION]" per row member,
 // each followed by a column per property the row axis asked of its hierarchy (named by the
 // property's unique name), then a column per column position named by its members' unique names
-// joined with ".".
+// joined with ".", typed by its values when they all have one type.
 void FlattenCellSet(const CellSetData& cells, RowStore& into);
 
 }  // namespace orvik
