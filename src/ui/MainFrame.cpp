@@ -33,6 +33,7 @@
 #include "render/GridViews.h"
 #include "tasks/ReportPage.h"
 #include "ui/AboutBox.h"
+#include "ui/CatalogBar.h"
 #include "ui/DesignerContext.h"
 #include "ui/ExplorerPanel.h"
 #include "ui/PageView.h"
@@ -49,12 +50,14 @@ enum CommandId {
     kRebuildPage,
     kToggleExplorer,
     kToggleProperties,
+    kToggleCatalog,
     kExportPdf,
     kPrintPreview,
 };
 
 constexpr const char* kExplorerPane = "Explorer";
 constexpr const char* kPropertyPane = "Property";
+constexpr const char* kCatalogPane = "Catalog";
 constexpr const char* kToolBarPane = "ToolBar";
 
 wxString Utf8(const std::string& text) {
@@ -159,7 +162,8 @@ MainFrame::MainFrame() : wxFrame(nullptr, wxID_ANY, "Orvik", wxDefaultPosition, 
         },
         wxID_HELP);
     for (const auto& [id, pane] : {std::pair{int(kToggleExplorer), kExplorerPane},
-                                   std::pair{int(kToggleProperties), kPropertyPane}}) {
+                                   std::pair{int(kToggleProperties), kPropertyPane},
+                                   std::pair{int(kToggleCatalog), kCatalogPane}}) {
         const char* name = pane;
         Bind(
             wxEVT_MENU,
@@ -199,6 +203,10 @@ void MainFrame::AttachApp(COrvikApp* app) {
             if (history_) history_->Record(what);
         };
         properties_->OnEdited = record;
+        catalog_->OnChanged = [this, context](const std::string& what) {
+            if (history_) history_->Record(what);
+            HTMLRefresh(*context);
+        };
         properties_->SetDialogEditor([this](wxWindow* parent, unsigned editorId, wxString& text) {
             return EditPropertyText(parent, editorId, text, properties_->Kind(),
                                     properties_->Object());
@@ -243,6 +251,7 @@ void MainFrame::BuildMenus() {
     view->AppendSeparator();
     view->AppendCheckItem(kToggleExplorer, "Object &Explorer");
     view->AppendCheckItem(kToggleProperties, "&Property");
+    view->AppendCheckItem(kToggleCatalog, "OLAP &Catalog");
 
     auto* help = new wxMenu;
     help->Append(wxID_HELP, "&Help\tF1");
@@ -318,6 +327,13 @@ void MainFrame::BuildPanes() {
                                   .Position(1)
                                   .BestSize(320, 420)
                                   .CloseButton(true));
+    catalog_ = new CatalogBar(this);
+    aui_.AddPane(catalog_, wxAuiPaneInfo()
+                               .Name(kCatalogPane)
+                               .Caption("OLAP Catalog")
+                               .Right()
+                               .BestSize(280, 400)
+                               .CloseButton(true));
     aui_.AddPane(tabs_, wxAuiPaneInfo().Name("Tabs").CenterPane());
     aui_.Update();
 }
@@ -398,6 +414,8 @@ void MainFrame::RememberRecent(const std::string& path) {
 
 void MainFrame::ShowProperties(ObjectKind kind, COvInfoObject* object) {
     properties_->ShowObject(kind, object);
+    // The catalog bar follows the data source being edited.
+    if (kind == ObjectKind::DataSource) catalog_->ShowSource(static_cast<COvInfoDS*>(object));
 }
 
 void MainFrame::ShowSettings() {

@@ -29,6 +29,7 @@ class EditHistory;
 
 namespace orvik::ui {
 
+class CatalogBar;
 class ExplorerPanel;
 class PageView;
 class PropertyBar;
@@ -89,6 +90,7 @@ class MainFrame : public wxFrame {
     PropertyBar& Properties() { return *properties_; }
     wxAuiNotebook& Tabs() { return *tabs_; }
     PageView& Page() { return *page_; }
+    CatalogBar& Catalog() { return *catalog_; }
     // The grid of `sheet`'s tab (null when it has none).
     wxGrid* SheetGrid(const COvInfoSheet& sheet) const;
     // The tab index of `sheet` (-1 when it has none).
@@ -135,6 +137,7 @@ class MainFrame : public wxFrame {
     PropertyBar* properties_ = nullptr;
     wxAuiNotebook* tabs_ = nullptr;
     PageView* page_ = nullptr;
+    CatalogBar* catalog_ = nullptr;
     wxToolBar* toolBar_ = nullptr;
     wxFileHistory recent_{4};
     std::unique_ptr<SheetTabs> sheetTabs_;

@@ -24,6 +24,8 @@
 #include "model/Report.h"
 #include "render/GridView.h"
 #include "render/GridViews.h"
+#include "sources/CatalogTree.h"
+#include "ui/CatalogBar.h"
 #include "ui/DesignerContext.h"
 #include "ui/ExplorerPanel.h"
 #include "ui/MainFrame.h"
@@ -503,6 +505,56 @@ TEST_F(Designer, UndoAndRedoARenameWithItsFollowers) {
     answer_ = MessageBoxResult::No;  // not saved on the way
     ASSERT_TRUE(frame_->OpenReport(ExampleReport()));
     EXPECT_FALSE(frame_->Undo());
+}
+
+// The catalog bar over the example cube: a level put on the rows through its context menu's
+// choice lands in the source's properties and in the MDX it runs, the members of an element
+// restrict it, and Undo takes it back.
+TEST_F(Designer, TheCatalogBarBuildsTheCubesQuery) {
+    Start({std::string(ORVIK_SOURCE_DIR) + "/examples/sales/cube.ovk"});
+    COvInfoDS* byYear = nullptr;
+    for (const auto& source : Report().DataSources)
+        if (source->Name.Value == "ByYear") byYear = source.get();
+    ASSERT_NE(byYear, nullptr);
+    Select(*byYear);
+    ui::CatalogBar& bar = frame_->Catalog();
+    ASSERT_EQ(bar.Source(), byYear);
+    const CatalogTree& tree = *TreeBarOf(*byYear);
+    const auto idOf = [&](const std::string& uniqueName) {
+        for (const auto& item : tree.Items())
+            if (item->Node.UniqueName == uniqueName) return item->Node.Id;
+        return 0;
+    };
+    const int category = idOf("[Product].[Category]");
+    ASSERT_NE(category, 0);
+    EXPECT_TRUE(bar.ItemOf(category).IsOk());
+    EXPECT_TRUE(bar.Tree().IsBold(bar.ItemOf(idOf("[Region].[Region]"))));  // on the rows already
+    EXPECT_FALSE(bar.Tree().IsBold(bar.ItemOf(category)));
+
+    ASSERT_TRUE(bar.ChooseAxis(category, QueryAxis::Filter));
+    test::ProcessPendingEvents();
+    EXPECT_EQ(byYear->Get("MDXF"), "[Product].[Category]");
+    EXPECT_TRUE(bar.Tree().IsBold(bar.ItemOf(category)));
+    ASSERT_TRUE(bar.ChooseMembers(category, {"[Product].[Category].[Bikes]"}));
+    test::ProcessPendingEvents();
+    const std::string mdx =
+        test::ReadFileBytes(ui::DesignerContext()->Registries().HtmlFolder + "LastMDX.txt");
+    EXPECT_NE(mdx.find("[Product].[Category].[Bikes]"), std::string::npos) << mdx;
+    EXPECT_NE(mdx.find("[Region].[Region]"), std::string::npos) << mdx;
+    frame_->SetSize(0, 0, 1400, 900);
+    bar.Tree().ExpandAll();
+    fs::create_directories("test-output");
+    EXPECT_TRUE(test::SaveWindowPicture(*frame_, "test-output/designer-catalog.png"));
+
+    // Taken back: the properties and the query as they were.
+    ASSERT_TRUE(frame_->Undo());
+    ASSERT_TRUE(frame_->Undo());
+    test::ProcessPendingEvents();
+    for (const auto& source : Report().DataSources) {
+        if (source->Name.Value == "ByYear") {
+            EXPECT_EQ(source->Get("MDXF"), "");
+        }
+    }
 }
 
 // A chart sheet's tab shows the chart as the page shows it, not an empty grid; without the
