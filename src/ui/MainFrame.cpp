@@ -36,6 +36,7 @@
 #include "ui/CatalogBar.h"
 #include "ui/DesignerContext.h"
 #include "ui/ExplorerPanel.h"
+#include "ui/LayoutEditor.h"
 #include "ui/PageView.h"
 #include "ui/PropertyBar.h"
 #include "ui/SheetGridTable.h"
@@ -51,6 +52,7 @@ enum CommandId {
     kToggleExplorer,
     kToggleProperties,
     kToggleCatalog,
+    kPageLayout,
     kExportPdf,
     kPrintPreview,
 };
@@ -136,6 +138,15 @@ MainFrame::MainFrame() : wxFrame(nullptr, wxID_ANY, "Orvik", wxDefaultPosition, 
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { RebuildPage(); }, kRebuildPage);
     Bind(wxEVT_MENU, &MainFrame::OnRecent, this, wxID_FILE1, wxID_FILE9);
+    Bind(
+        wxEVT_MENU,
+        [this](wxCommandEvent&) {
+            CReport* report = Report();
+            if (!report || !EditPageLayout(this, *report)) return;
+            if (history_) history_->Record("Page Layout");
+            HTMLRefresh(*DesignerContext());
+        },
+        kPageLayout);
     Bind(wxEVT_MENU, &MainFrame::OnUndoRedo, this, wxID_UNDO);
     Bind(wxEVT_MENU, &MainFrame::OnUndoRedo, this, wxID_REDO);
     Bind(
@@ -245,6 +256,8 @@ void MainFrame::BuildMenus() {
     auto* edit = new wxMenu;
     edit->Append(wxID_UNDO, "&Undo\tCtrl+Z");
     edit->Append(wxID_REDO, "&Redo\tCtrl+Shift+Z");
+    edit->AppendSeparator();
+    edit->Append(kPageLayout, "Page &Layout...");
 
     auto* view = new wxMenu;
     view->Append(kRebuildPage, "&Refresh Page\tF5");

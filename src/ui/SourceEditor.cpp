@@ -49,7 +49,7 @@ SourceEditor::SourceEditor(wxWindow* parent, const wxString& title, SourceLangua
     auto* splitter = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                           wxSP_LIVE_UPDATE | wxSP_3DSASH);
     editor_ = new wxStyledTextCtrl(splitter, wxID_ANY);
-    Colour(language);
+    ConfigureSourceEditor(*editor_, language);
     editor_->SetText(text);
     editor_->EmptyUndoBuffer();  // the text as it came is not an edit to undo
 
@@ -113,8 +113,7 @@ SourceEditor::SourceEditor(wxWindow* parent, const wxString& title, SourceLangua
     editor_->SetFocus();
 }
 
-void SourceEditor::Colour(SourceLanguage language) {
-    wxStyledTextCtrl& e = *editor_;
+void ConfigureSourceEditor(wxStyledTextCtrl& e, SourceLanguage language) {
     const wxFont font(wxFontInfo(10).Family(wxFONTFAMILY_TELETYPE));
     e.StyleSetFont(wxSTC_STYLE_DEFAULT, font);
     e.StyleClearAll();
