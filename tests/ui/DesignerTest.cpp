@@ -17,11 +17,13 @@
 #include "TestSupport.h"
 #include "UiTestSupport.h"
 #include "app/OrvikApp.h"
+#include "core/MarkupEscape.h"
 #include "core/SettingsStore.h"
 #include "design/ExplorerModel.h"
 #include "model/AppContext.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "olap/FoodMart.h"
 #include "render/GridView.h"
 #include "render/GridViews.h"
 #include "sources/CatalogTree.h"
@@ -555,6 +557,59 @@ TEST_F(Designer, TheCatalogBarBuildsTheCubesQuery) {
             EXPECT_EQ(source->Get("MDXF"), "");
         }
     }
+}
+
+// The catalog bar over FoodMart: a selection built element by element through the bar lands in
+// the source's axis properties and in LastMDX.txt as the builder writes them.
+TEST_F(Designer, TheCatalogBarBuildsAFoodMartSelection) {
+    ORVIK_NEED_FOODMART(false);
+    const std::string material = test::OlapMaterialFolder();
+    const std::string connection =
+        test::FoodMartCubeConnection(material, test::FoodMartSqlite(material), false);
+    const std::string report = home_.Path() + "foodmart.ovk";
+    std::ofstream(report) << "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                             "<root><DS><Name>Sales</Name><tpDS>OLAP</tpDS><DSN>"
+                          << EscapeMarkup(connection)
+                          << "</DSN><bQ>0</bQ><nCube>Sales</nCube></DS>"
+                             "<SHEET><HTMLayout></HTMLayout></SHEET>"
+                             "<SHEET><Name>Sales</Name><cDS>Sales</cDS><tpVW>GRID</tpVW>"
+                             "<bVis>1</bVis></SHEET></root>\n";
+    Start({report});
+    COvInfoDS& sales = *Report().DataSources.front();
+    Select(sales);
+    ui::CatalogBar& bar = frame_->Catalog();
+    ASSERT_EQ(bar.Source(), &sales);
+    const CatalogTree& tree = *TreeBarOf(sales);
+    const auto idOf = [&](const std::string& uniqueName) {
+        for (const auto& item : tree.Items())
+            if (item->Node.UniqueName == uniqueName) return item->Node.Id;
+        return 0;
+    };
+    ASSERT_TRUE(bar.ChooseAxis(idOf("[Measures].[Unit Sales]"), QueryAxis::Data));
+    ASSERT_TRUE(bar.ChooseAxis(idOf("[Measures].[Store Sales]"), QueryAxis::Data));
+    ASSERT_TRUE(bar.ChooseAxis(idOf("[Gender].[Gender]"), QueryAxis::Rows));
+    ASSERT_TRUE(bar.ChooseAxis(idOf("[Time].[Year]"), QueryAxis::Columns));
+    ASSERT_TRUE(bar.ChooseAxis(idOf("[Store].[Store Country]"), QueryAxis::Filter));
+    ASSERT_TRUE(bar.ChooseMembers(idOf("[Store].[Store Country]"), {"[Store].[USA]"}));
+    test::ProcessPendingEvents();
+    std::vector<std::string> axes;
+    for (const COvInfoProp* prop : sales.Props)
+        if (prop->Name.rfind("MDX", 0) == 0) axes.push_back(prop->Name + " " + prop->Value);
+    EXPECT_EQ(axes,
+              (std::vector<std::string>{"MDXD [Measures].[Unit Sales]",
+                                        "MDXD [Measures].[Store Sales]", "MDXR [Gender].[Gender]",
+                                        "MDXC [Time].[Year]", "MDXF [Store].[Store Country]"}));
+    const std::string mdx =
+        test::ReadFileBytes(ui::DesignerContext()->Registries().HtmlFolder + "LastMDX.txt");
+    EXPECT_EQ(mdx,
+              "with\nMember [Store].[Filter0] as 'Aggregate({[Store].[USA]})'\nSelect \n"
+              "Non Empty Crossjoin( {[Time].[Year].members}, {[Measures].[Unit "
+              "Sales],[Measures].[Store Sales]}) DIMENSION PROPERTIES MEMBER_NAME, "
+              "PARENT_UNIQUE_NAME  On Columns,\n"
+              "Non Empty  {[Gender].[Gender].members} DIMENSION PROPERTIES MEMBER_NAME, "
+              "PARENT_UNIQUE_NAME  On Rows\nFrom [Sales]\nWhere ([Store].[Filter0])");
+    // The source ran it: two genders.
+    EXPECT_EQ(sales.GetDSRowCount(*ui::DesignerContext()), 2);
 }
 
 // A chart sheet's tab shows the chart as the page shows it, not an empty grid; without the
