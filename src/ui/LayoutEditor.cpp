@@ -10,6 +10,7 @@
 #include <wx/treectrl.h>
 
 #include "model/Report.h"
+#include "ui/DialogTranslation.h"
 #include "ui/SourceEditor.h"
 
 namespace orvik::ui {
@@ -39,8 +40,8 @@ LayoutEditor::LayoutEditor(wxWindow* parent, const CReport& report, const std::s
     outline_ = new wxTreeCtrl(side, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                               wxTR_HAS_BUTTONS | wxTR_LINES_AT_ROOT | wxTR_HIDE_ROOT);
     placeholders_ = new wxListBox(side, wxID_ANY);
-    auto* insert = new wxButton(side, wxID_ANY, "&Insert at Caret");
-    auto* start = new wxButton(side, wxID_ANY, "New from &Template");
+    auto* insert = new wxButton(side, kInsertButton, "&Insert at Caret");
+    auto* start = new wxButton(side, kTemplateButton, "New from &Template");
     auto* sideSizer = new wxBoxSizer(wxVERTICAL);
     sideSizer->Add(outline_, 3, wxEXPAND);
     sideSizer->Add(new wxStaticText(side, wxID_ANY, "Placeholders"), 0, wxTOP, 6);
@@ -87,6 +88,7 @@ LayoutEditor::LayoutEditor(wxWindow* parent, const CReport& report, const std::s
             refresh_.StartOnce(400);
     });
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Refresh(); });
+    TranslateWindow(*this, "HE");
     Refresh();
 }
 
