@@ -30,8 +30,6 @@ namespace {
 
 constexpr char kSessionCookie[] = "orvik_session";
 constexpr char kLoginCookie[] = "orvik_login";
-// How long a request waits for its render before it shows the progress page instead.
-constexpr std::chrono::milliseconds kPageWait{3000};
 // How long a download waits for its render.
 constexpr std::chrono::milliseconds kDownloadWait{300000};
 // A report's parameters and lists are read again after this long, or when the file changes.
@@ -444,7 +442,7 @@ bool ReportServer::WaitFor(const std::shared_ptr<RenderJob>& job,
 http::Response ReportServer::JobResponse(const std::shared_ptr<RenderJob>& job, Call& call,
                                          const std::string& download) {
     if (download.empty()) {
-        if (!WaitFor(job, kPageWait)) {
+        if (!WaitFor(job, std::chrono::seconds(options_.waitSeconds))) {
             const double seconds =
                 std::chrono::duration<double>(RenderJob::Clock::now() - job->Queued()).count();
             return Page(200,

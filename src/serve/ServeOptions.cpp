@@ -31,6 +31,8 @@ const std::map<std::string, Setter>& ValueKeys() {
          [](ServeOptions& o, auto& k, auto& v) { o.threads = ReadCount(k, v, 1, 256); }},
         {"--cache",
          [](ServeOptions& o, auto& k, auto& v) { o.cacheSeconds = ReadCount(k, v, 0, 86400); }},
+        {"--wait",
+         [](ServeOptions& o, auto& k, auto& v) { o.waitSeconds = ReadCount(k, v, 0, 600); }},
         {"--grace",
          [](ServeOptions& o, auto& k, auto& v) { o.graceSeconds = ReadCount(k, v, 0, 3600); }},
     };
@@ -80,6 +82,7 @@ ServeOptions ParseServeOptions(const std::vector<std::string>& arguments) {
 std::string ServeUsageText() {
     return "Usage: orvik serve --reports DIR [--listen ADDR:PORT] [--users FILE]\n"
            "                   [--threads N] [--cache SECONDS] [--grace SECONDS]\n"
+           "                   [--wait SECONDS]\n"
            "                   [--cert FILE --key FILE]\n"
            "       orvik serve --hash-password\n"
            "\n"
@@ -99,6 +102,9 @@ std::string ServeUsageText() {
            "                     values (default 0: every request renders)\n"
            "  --grace SECONDS    on SIGTERM, how long running reports may finish before\n"
            "                     they are stopped (default 20)\n"
+           "  --wait SECONDS     how long a page waits for its report before it shows a\n"
+           "                     progress page that reloads until the report is ready\n"
+           "                     (default 3)\n"
            "  --cert F --key F   serve HTTPS with this PEM certificate and key\n"
            "  --hash-password    read a password from standard input and print its hash\n"
            "                     for the users file\n"
