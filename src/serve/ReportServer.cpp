@@ -34,8 +34,6 @@ constexpr char kLoginCookie[] = "orvik_login";
 constexpr std::chrono::milliseconds kDownloadWait{300000};
 // A report's parameters and lists are read again after this long, or when the file changes.
 constexpr std::chrono::seconds kDescriptionAge{30};
-// Finished runs stay reachable by id (their pictures and downloads) at least this long.
-constexpr unsigned kKeepSeconds = 300;
 
 struct Download {
     const char* suffix;
@@ -158,7 +156,7 @@ ReportServer::ReportServer(Program& program, const ServeOptions& options,
       options_(options),
       users_(std::move(users)),
       catalog_(options.reportsFolder),
-      pool_(program, options.threads, options.cacheSeconds, kKeepSeconds) {}
+      pool_(program, options.threads, options.cacheSeconds, options.keepSeconds) {}
 
 ReportServer::~ReportServer() {
     Stop(std::chrono::seconds(0));

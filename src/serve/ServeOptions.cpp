@@ -31,6 +31,8 @@ const std::map<std::string, Setter>& ValueKeys() {
          [](ServeOptions& o, auto& k, auto& v) { o.threads = ReadCount(k, v, 1, 256); }},
         {"--cache",
          [](ServeOptions& o, auto& k, auto& v) { o.cacheSeconds = ReadCount(k, v, 0, 86400); }},
+        {"--keep",
+         [](ServeOptions& o, auto& k, auto& v) { o.keepSeconds = ReadCount(k, v, 1, 86400); }},
         {"--wait",
          [](ServeOptions& o, auto& k, auto& v) { o.waitSeconds = ReadCount(k, v, 0, 600); }},
         {"--grace",
@@ -82,7 +84,7 @@ ServeOptions ParseServeOptions(const std::vector<std::string>& arguments) {
 std::string ServeUsageText() {
     return "Usage: orvik serve --reports DIR [--listen ADDR:PORT] [--users FILE]\n"
            "                   [--threads N] [--cache SECONDS] [--grace SECONDS]\n"
-           "                   [--wait SECONDS]\n"
+           "                   [--wait SECONDS] [--keep SECONDS]\n"
            "                   [--cert FILE --key FILE]\n"
            "       orvik serve --hash-password\n"
            "\n"
@@ -105,6 +107,8 @@ std::string ServeUsageText() {
            "  --wait SECONDS     how long a page waits for its report before it shows a\n"
            "                     progress page that reloads until the report is ready\n"
            "                     (default 3)\n"
+           "  --keep SECONDS     how long a rendered page's pictures and downloads stay\n"
+           "                     reachable by the links on it (default 300)\n"
            "  --cert F --key F   serve HTTPS with this PEM certificate and key\n"
            "  --hash-password    read a password from standard input and print its hash\n"
            "                     for the users file\n"

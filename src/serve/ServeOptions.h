@@ -16,8 +16,9 @@ struct ServeOptions {
     unsigned threads = 4;                   // --threads N: runs at once
     unsigned cacheSeconds = 0;              // --cache SECONDS: how long a finished page is reused
     unsigned graceSeconds = 20;             // --grace SECONDS: how long SIGTERM lets runs finish
-    unsigned waitSeconds = 3;  // --wait SECONDS: how long a page waits before the progress page
-    std::string certFile;      // --cert F and --key F: HTTPS
+    unsigned keepSeconds = 300;  // --keep SECONDS: how long a finished run's files stay reachable
+    unsigned waitSeconds = 3;    // --wait SECONDS: how long a page waits before the progress page
+    std::string certFile;        // --cert F and --key F: HTTPS
     std::string keyFile;
     bool help = false;          // --help
     bool hashPassword = false;  // --hash-password: print a hash for the users file and quit

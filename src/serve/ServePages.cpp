@@ -352,15 +352,17 @@ std::string DateForPicker(std::string_view value) {
         text.compare(text.size() - 2, 2, ")~") != 0)
         return {};
     const std::string inner = text.substr(open.size(), text.size() - open.size() - 2);
-    std::string expression = "f=%Y-%m-%d";
+    // The parts as written, in their order (a week form must come first), with our format.
+    std::string expression;
     size_t start = 0;
     while (start <= inner.size()) {
         size_t end = inner.find(';', start);
         if (end == std::string::npos) end = inner.size();
         const std::string part = inner.substr(start, end - start);
-        if (!part.empty() && part.rfind("f=", 0) != 0) expression += ";" + part;
+        if (!part.empty() && part.rfind("f=", 0) != 0) expression += part + ";";
         start = end + 1;
     }
+    expression += "f=%Y-%m-%d";
     const DateEvaluation date = EvaluateDateExpression(expression);
     return date.Error.empty() && date.Text.size() == 10 ? date.Text : std::string();
 }

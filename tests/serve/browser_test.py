@@ -24,7 +24,7 @@ except ImportError as missing:
     print(f"skipped: {missing} (scripts/setup test installs it)")
     sys.exit(77)
 
-orvik, source, build = sys.argv[1:4]
+orvik, source, build = (os.path.abspath(a) for a in sys.argv[1:4])
 database = os.path.join(os.path.dirname(orvik), "examples/sales/sales.db")
 shots = os.path.join(build, "serve-screenshots")
 os.makedirs(shots, exist_ok=True)
@@ -86,6 +86,7 @@ with tempfile.TemporaryDirectory() as work:
         browser.save_screenshot(os.path.join(shots, "list.png"))
         browser.find_element(By.LINK_TEXT, "Daily sales").click()
         wait.until(lambda b: b.find_elements(By.NAME, "Category"))
+        open(os.path.join(shots, "form.html"), "w").write(browser.page_source)
         Select(browser.find_element(By.NAME, "Category")).select_by_visible_text("Clothing")
         for region in ("South", "East"):
             box = browser.find_element(By.CSS_SELECTOR, f"input[name=Regions][value={region}]")
