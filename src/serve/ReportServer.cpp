@@ -388,6 +388,7 @@ http::Response ReportServer::ReportGet(const http::Request& request, Call& call)
         if (EndsWith(name, kind.suffix)) {
             download = kind.suffix;
             name.resize(name.size() - download.size());
+            break;
         }
     }
     const auto file = Visible(name, call);

@@ -346,6 +346,8 @@ std::string DecoratePage(std::string page, std::string_view base, std::string_vi
 
 std::string DateForPicker(std::string_view value) {
     std::string text(value);
+    // Only what a date parameter would take.
+    if (WhyNotADate(text)) return {};
     if (text.size() == 10 && text[4] == '-' && text[7] == '-') return text;
     constexpr std::string_view open = "~date(";
     if (text.rfind(open, 0) != 0 || text.size() < open.size() + 2 ||
