@@ -30,6 +30,10 @@ void RemoveFolder(const std::string& folder) {
     if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
 }
 
+void RemoveFolders(const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders) RemoveFolder(folder);
+}
+
 }  // namespace
 
 std::string RandomToken() {
@@ -97,11 +101,21 @@ RenderPool::~RenderPool() {
 std::shared_ptr<RenderJob> RenderPool::Request(const std::string& key,
                                                const std::string& reportName, RenderRequest request,
                                                bool& joined) {
+    std::vector<std::string> expired;
+    const std::shared_ptr<RenderJob> job =
+        Enqueue(key, reportName, std::move(request), joined, expired);
+    RemoveFolders(expired);
+    return job;
+}
+
+std::shared_ptr<RenderJob> RenderPool::Enqueue(const std::string& key,
+                                               const std::string& reportName, RenderRequest request,
+                                               bool& joined, std::vector<std::string>& expired) {
     const std::lock_guard<std::mutex> guard(mutex_);
     joined = false;
     if (stopping_) return nullptr;
     const auto now = RenderJob::Clock::now();
-    Purge(now);
+    expired = Purge(now);
     if (const auto found = byKey_.find(key); found != byKey_.end()) {
         RenderJob& job = *found->second;
         const std::lock_guard<std::mutex> jobGuard(job.mutex_);
@@ -123,10 +137,15 @@ std::shared_ptr<RenderJob> RenderPool::Request(const std::string& key,
 }
 
 std::shared_ptr<RenderJob> RenderPool::Find(const std::string& id) {
-    const std::lock_guard<std::mutex> guard(mutex_);
-    Purge(RenderJob::Clock::now());
-    const auto found = byId_.find(id);
-    return found == byId_.end() ? nullptr : found->second;
+    std::shared_ptr<RenderJob> job;
+    std::vector<std::string> expired;
+    {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        expired = Purge(RenderJob::Clock::now());
+        if (const auto found = byId_.find(id); found != byId_.end()) job = found->second;
+    }
+    RemoveFolders(expired);
+    return job;
 }
 
 size_t RenderPool::Busy() const {
@@ -134,8 +153,8 @@ size_t RenderPool::Busy() const {
     return queue_.size() + running_.size();
 }
 
-void RenderPool::Purge(RenderJob::Clock::time_point now) {
-    bool removed = false;
+std::vector<std::string> RenderPool::Purge(RenderJob::Clock::time_point now) {
+    std::vector<std::string> folders;
     for (auto entry = byId_.begin(); entry != byId_.end();) {
         RenderJob& job = *entry->second;
         bool expired = false;
@@ -152,12 +171,11 @@ void RenderPool::Purge(RenderJob::Clock::time_point now) {
         if (const auto keyed = byKey_.find(job.Key());
             keyed != byKey_.end() && keyed->second.get() == &job)
             byKey_.erase(keyed);
-        RemoveFolder(folder);
+        folders.push_back(folder);
         entry = byId_.erase(entry);
-        removed = true;
+        trimWanted_ = true;
     }
-    // The pages of a busy hour were freed piecemeal: give the memory back to the system.
-    if (removed) malloc_trim(0);
+    return folders;
 }
 
 void RenderPool::Work() {
@@ -166,8 +184,16 @@ void RenderPool::Work() {
         {
             std::unique_lock<std::mutex> lock(mutex_);
             while (queue_.empty() && !stopping_) {
-                if (queued_.wait_for(lock, kPurgeInterval) == std::cv_status::timeout)
-                    Purge(RenderJob::Clock::now());
+                if (queued_.wait_for(lock, kPurgeInterval) != std::cv_status::timeout) continue;
+                const std::vector<std::string> expired = Purge(RenderJob::Clock::now());
+                if (!trimWanted_) continue;
+                trimWanted_ = false;
+                lock.unlock();
+                RemoveFolders(expired);
+                // The pages of a busy hour were freed piecemeal: an idle server gives the memory
+                // back to the system (not under load: the trim holds every heap while it works).
+                malloc_trim(0);
+                lock.lock();
             }
             if (queue_.empty()) return;
             job = queue_.front();

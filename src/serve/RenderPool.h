@@ -83,9 +83,13 @@ class RenderPool {
     void Shutdown(std::chrono::seconds grace);
 
   private:
+    std::shared_ptr<RenderJob> Enqueue(const std::string& key, const std::string& reportName,
+                                       RenderRequest request, bool& joined,
+                                       std::vector<std::string>& expired);
     void Work();
-    // Forgets finished jobs past their time and removes their folders (under mutex_).
-    void Purge(RenderJob::Clock::time_point now);
+    // Forgets finished jobs past their time (under mutex_); returns their folders, which the
+    // caller removes once it has let go of the mutex.
+    std::vector<std::string> Purge(RenderJob::Clock::time_point now);
 
     Program& program_;
     const std::chrono::seconds cache_;
@@ -97,6 +101,7 @@ class RenderPool {
     std::map<std::string, std::shared_ptr<RenderJob>> byId_;   // every job kept
     std::vector<std::shared_ptr<RenderJob>> running_;
     bool stopping_ = false;
+    bool trimWanted_ = false;  // jobs were forgotten since the memory was last given back
     std::vector<std::thread> workers_;
 };
 

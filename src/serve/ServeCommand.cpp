@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -77,9 +78,10 @@ int RunServeCommand(const std::vector<std::string>& arguments) {
         return Fail("listening on " + serverOptions.listen.ToString() +
                     " needs --users: without them anyone who reaches the address sees every "
                     "report");
-    // Runs wait on the HTTP threads for a few seconds at most; a few more than runs keeps the
-    // list and the pictures answering while every run is busy.
-    serverOptions.threads = options.threads + 4;
+    // A request waiting for its run holds its HTTP thread, and with it the other connections
+    // that thread serves: enough threads that pages, pictures and the list keep answering while
+    // every run is busy.
+    serverOptions.threads = std::max(16u, options.threads * 4);
     serverOptions.maxRequestBytes = 1u << 20;
     serverOptions.certFile = options.certFile;
     serverOptions.keyFile = options.keyFile;
