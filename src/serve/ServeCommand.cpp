@@ -1,6 +1,7 @@
 #include "serve/ServeCommand.h"
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -47,6 +48,23 @@ std::string ReadPassword() {
     return password;
 }
 
+// Raises the descriptor limit to what the system allows and returns how many connections fit
+// in it, leaving room for the runs' files and databases.
+unsigned ConnectionLimit() {
+    constexpr rlim_t kWanted = 65536;
+    constexpr rlim_t kKeptForRuns = 512;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1024;
+    const rlim_t wanted =
+        limit.rlim_max == RLIM_INFINITY ? kWanted : std::min(kWanted, limit.rlim_max);
+    if (limit.rlim_cur < wanted) {
+        limit.rlim_cur = wanted;
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0) getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur <= kKeptForRuns + 64) return 64;
+    return static_cast<unsigned>(std::min<rlim_t>(limit.rlim_cur - kKeptForRuns, kWanted));
+}
+
 }  // namespace
 
 int RunServeCommand(const std::vector<std::string>& arguments) {
@@ -83,6 +101,10 @@ int RunServeCommand(const std::vector<std::string>& arguments) {
     // every run is busy.
     serverOptions.threads = std::max(16u, options.threads * 4);
     serverOptions.maxRequestBytes = 1u << 20;
+    // Thousands of idle or slow connections must not use up the slots of real requests: as many
+    // as the descriptors allow (each costs one), each closed after a short silence.
+    serverOptions.connectionLimit = ConnectionLimit();
+    serverOptions.idleTimeoutSeconds = 15;
     serverOptions.certFile = options.certFile;
     serverOptions.keyFile = options.keyFile;
 

@@ -2,10 +2,15 @@
 // pages and downloads checked against SQL on the example database, and the attacks it must
 // refuse (paths out of the reports folder, values that try to leave their place, forged cookies,
 // forms without their token, oversized bodies).
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -308,6 +313,38 @@ TEST_F(Serve, CookiesAreHttpOnlyAndStrictAndBodiesPastTheLimitAreRefused) {
     const HttpReply big = Fetch(server.Url("/login"), "POST", std::string(3u << 20, 'a'));
     EXPECT_EQ(big.status, 413);
     EXPECT_EQ(Fetch(server.Url("/health")).body, "ok\n");
+}
+
+TEST_F(Serve, ThousandsOfIdleConnectionsLeaveRoomForRealRequests) {
+    ServeProcess server({"--reports", reports_.Path(), "--listen", "127.0.0.1:0"});
+    ASSERT_NE(server.Port(), 0);
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, 4096);
+    limit.rlim_cur = std::max(limit.rlim_cur, wanted);
+    setrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_cur < 2200) GTEST_SKIP() << "too few descriptors to hold the connections";
+    // More than a default connection limit of 1024, each sending half a request and waiting.
+    std::vector<int> idle;
+    for (int i = 0; i < 2000; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(server.Port()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            send(fd, "GET /health HTTP/1.1\r\n", 22, MSG_NOSIGNAL);
+            idle.push_back(fd);
+        } else {
+            close(fd);
+        }
+    }
+    EXPECT_EQ(idle.size(), 2000u);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Fetch(server.Url("/health")).body, "ok\n");
+    EXPECT_EQ(Fetch(server.Url("/r/hr/Who?Who=North")).status, 200);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    for (const int fd : idle) close(fd);
 }
 
 TEST_F(Serve, IdenticalRequestsShareOneRunAndALongOneShowsProgressFirst) {
