@@ -388,6 +388,54 @@ TEST_F(Serve, IdenticalRequestsShareOneRunAndALongOneShowsProgressFirst) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
 }
 
+TEST_F(Serve, SigtermStopsARunThatOutlastsTheGraceTime) {
+    // Minutes of counting, unless it is stopped.
+    reports_.Write(
+        "Endless.ovk",
+        Replace(WhoReport("North"), "select count(*) as matches from regions where name = '`Who'",
+                "with recursive c(x) as (select 1 union all select x + 1 from c where "
+                "x &lt; 2000000000) select count(*) as matches from c"));
+    ServeProcess server(
+        {"--reports", reports_.Path(), "--listen", "127.0.0.1:0", "--wait", "0", "--grace", "1"});
+    ASSERT_NE(server.Port(), 0);
+    const HttpReply progress = Fetch(server.Url("/r/Endless?Who=x"));
+    EXPECT_NE(progress.body.find("http-equiv=\"refresh\""), std::string::npos);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(server.Terminate(30), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    EXPECT_NE(server.Output().find("stopped"), std::string::npos);
+}
+
+TEST_F(Serve, OverHttpsTheSessionCookieIsSecure) {
+    const std::string key = home_.Path() + "key.pem";
+    const std::string cert = home_.Path() + "cert.pem";
+    const std::string make =
+        "openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -days 1 "
+        "-keyout " +
+        key + " -out " + cert + " >/dev/null 2>&1";
+    if (std::system(make.c_str()) != 0) GTEST_SKIP() << "no openssl to make a certificate";
+    const std::string users =
+        UsersFile("ann:$2b$12$lsrfogfTwEcjsVWkFN6DsuhySV18tDbl28AZPD4jii9g0bhyg9mNe:*:\n");
+    ServeProcess server({"--reports", reports_.Path(), "--listen", "127.0.0.1:0", "--users", users,
+                         "--cert", cert, "--key", key});
+    ASSERT_NE(server.Port(), 0);
+    const std::string base = "https://127.0.0.1:" + std::to_string(server.Port());
+    const HttpReply form = Fetch(base + "/login");
+    ASSERT_EQ(form.status, 200);
+    const std::string token = InputValue(form.body, "csrf");
+    const HttpReply login =
+        Fetch(base + "/login", "POST", "csrf=" + token + "&user=ann&password=pw-ann-1",
+              "orvik_login=" + token);
+    EXPECT_EQ(login.status, 303);
+    bool secure = false;
+    for (const std::string& cookie : login.Headers("set-cookie"))
+        if (cookie.rfind("orvik_session=", 0) == 0)
+            secure = cookie.find("; Secure") != std::string::npos &&
+                     cookie.find("HttpOnly") != std::string::npos;
+    EXPECT_TRUE(secure);
+}
+
 TEST_F(Serve, AChangedReportIsReadAgainAndServingBeyondLoopbackNeedsUsers) {
     ServeProcess server({"--reports", reports_.Path(), "--listen", "127.0.0.1:0"});
     ASSERT_NE(server.Port(), 0);
