@@ -500,9 +500,13 @@ http::Response ReportServer::JobPage(const std::shared_ptr<RenderJob>& job, Call
     for (size_t i = 0; i < outcome.csvFiles.size(); ++i)
         links.push_back({outcome.csvNames[i] + " (.csv)", base + Leaf(outcome.csvFiles[i])});
     if (description && description->pdfAvailable) links.push_back({"PDF", base + "Orvik.pdf"});
+    // A password does not go into a link that is shared and bookmarked.
     Values plain;
-    for (const ParameterAssignment& value : job->Request().values)
-        plain.push_back({value.Name, value.Value});
+    for (const ParameterAssignment& value : job->Request().values) {
+        const bool secret = description ? IsSecretParameterOf(description->parameters, value.Name)
+                                        : IsSecretName(value.Name);
+        if (!secret) plain.push_back({value.Name, value.Value});
+    }
     links.push_back({"Link to this page", ReportUrl(job->ReportName(), "", plain)});
     links.push_back({"Change values", ReportUrl(job->ReportName(), "", {})});
     const std::string title =

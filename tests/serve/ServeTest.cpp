@@ -215,6 +215,16 @@ TEST_F(Serve, ValuesAreCheckedAsTheCommandLineChecksThemAndStayInTheirPlace) {
     ASSERT_EQ(marked.status, 200);
     EXPECT_EQ(marked.body.find("<script>alert"), std::string::npos) << marked.body;
     EXPECT_NE(marked.body.find("&lt;script&gt;alert(1)"), std::string::npos);
+    // A password is masked in the bar, left out of the page's link and out of the log.
+    reports_.Write("hr/Key.ovk",
+                   Replace(WhoReport("North"), "<Name>Who</Name>", "<Name>Password</Name>"));
+    const HttpReply keyed = Fetch(server.Url("/r/hr/Key?Password=hunter2"));
+    EXPECT_EQ(keyed.status, 200) << keyed.body;
+    EXPECT_NE(keyed.body.find("Password = ***"), std::string::npos);
+    // (The report's own parameter panel shows it, as in a page a batch run writes.)
+    const std::string bar = keyed.body.substr(0, keyed.body.find("</div>"));
+    EXPECT_EQ(bar.find("hunter2"), std::string::npos) << bar;
+    EXPECT_EQ(server.Output().find("hunter2"), std::string::npos);
     // A page render never runs the report's own tasks (a shell command here).
     EXPECT_FALSE(fs::exists(home_.Path() + "task-ran"));
 }
