@@ -106,7 +106,7 @@ std::string FieldFor(const FormParameter& parameter, const Values& given, bool h
         const std::string picked = DateForPicker(current);
         field += "<div class=\"date\"><input type=\"text\" id=\"" + Esc(id) + "\" name=\"" + name +
                  "\" value=\"" + Esc(current) +
-                 "\" size=\"28\">"
+                 "\" size=\"28\" oninput=\"this.nextElementSibling.value=this.value\">"
                  "<input type=\"date\" aria-label=\"pick a date\" value=\"" +
                  Esc(picked) +
                  "\" oninput=\"this.previousElementSibling.value=this.value\"></div>"
