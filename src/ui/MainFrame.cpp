@@ -10,7 +10,6 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
-#include <wx/textentry.h>
 #include <wx/toolbar.h>
 
 #include <filesystem>
@@ -23,6 +22,7 @@
 #include "design/DesignerDocument.h"
 #include "design/EditHistory.h"
 #include "design/ExplorerModel.h"
+#include "design/ObjectClipboard.h"
 #include "design/PageRefresh.h"
 #include "design/PdfExport.h"
 #include "design/SendMail.h"
@@ -36,7 +36,6 @@
 #include "ui/CatalogBar.h"
 #include "ui/DesignerContext.h"
 #include "ui/ExplorerPanel.h"
-#include "ui/LayoutEditor.h"
 #include "ui/PageView.h"
 #include "ui/PropertyBar.h"
 #include "ui/SheetGridTable.h"
@@ -52,7 +51,6 @@ enum CommandId {
     kToggleExplorer,
     kToggleProperties,
     kToggleCatalog,
-    kPageLayout,
     kExportPdf,
     kPrintPreview,
 };
@@ -138,30 +136,7 @@ MainFrame::MainFrame() : wxFrame(nullptr, wxID_ANY, "Orvik", wxDefaultPosition, 
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { RebuildPage(); }, kRebuildPage);
     Bind(wxEVT_MENU, &MainFrame::OnRecent, this, wxID_FILE1, wxID_FILE9);
-    Bind(
-        wxEVT_MENU,
-        [this](wxCommandEvent&) {
-            CReport* report = Report();
-            if (!report || !EditPageLayout(this, *report)) return;
-            if (history_) history_->Record("Page Layout");
-            HTMLRefresh(*DesignerContext());
-        },
-        kPageLayout);
-    Bind(wxEVT_MENU, &MainFrame::OnUndoRedo, this, wxID_UNDO);
-    Bind(wxEVT_MENU, &MainFrame::OnUndoRedo, this, wxID_REDO);
-    Bind(
-        wxEVT_UPDATE_UI,
-        [this](wxUpdateUIEvent& event) {
-            const bool undo = event.GetId() == wxID_UNDO;
-            const bool can = history_ && (undo ? history_->CanUndo() : history_->CanRedo());
-            const std::string what = !history_ ? ""
-                                     : undo    ? history_->UndoText()
-                                               : history_->RedoText();
-            event.Enable(can);
-            event.SetText(wxString(undo ? "&Undo" : "&Redo") + (what.empty() ? "" : " ") +
-                          Utf8(what) + (undo ? "\tCtrl+Z" : "\tCtrl+Shift+Z"));
-        },
-        wxID_UNDO, wxID_REDO);
+    BindEditCommands();
     Bind(wxEVT_MENU, &MainFrame::OnAbout, this, wxID_ABOUT);
     Bind(
         wxEVT_MENU,
@@ -253,11 +228,7 @@ void MainFrame::BuildMenus() {
     file->AppendSeparator();
     file->Append(wxID_EXIT, "E&xit\tCtrl+Q");
 
-    auto* edit = new wxMenu;
-    edit->Append(wxID_UNDO, "&Undo\tCtrl+Z");
-    edit->Append(wxID_REDO, "&Redo\tCtrl+Shift+Z");
-    edit->AppendSeparator();
-    edit->Append(kPageLayout, "Page &Layout...");
+    wxMenu* edit = BuildEditMenu();
 
     auto* view = new wxMenu;
     view->Append(kRebuildPage, "&Refresh Page\tF5");
@@ -511,41 +482,6 @@ void MainFrame::SetPaneText(int pane, const std::string& text) {
 
 void MainFrame::UpdateTitle() {
     SetTitle(Utf8(document_ ? document_->Title() : design::WindowTitle("", false)));
-}
-
-void MainFrame::OnUndoRedo(wxCommandEvent& event) {
-    // In a text being typed, the keys undo the typing, not the last edit of the report.
-    if (auto* text = dynamic_cast<wxTextEntry*>(wxWindow::FindFocus())) {
-        if (event.GetId() == wxID_UNDO && text->CanUndo()) text->Undo();
-        if (event.GetId() == wxID_REDO && text->CanRedo()) text->Redo();
-        return;
-    }
-    if (event.GetId() == wxID_UNDO)
-        Undo();
-    else
-        Redo();
-}
-
-bool MainFrame::Undo() {
-    if (!history_ || !history_->CanUndo()) return false;
-    CloseSheetTabs();
-    wxBusyCursor busy;
-    return ShowRestored(history_->Undo());
-}
-
-bool MainFrame::Redo() {
-    if (!history_ || !history_->CanRedo()) return false;
-    CloseSheetTabs();
-    wxBusyCursor busy;
-    return ShowRestored(history_->Redo());
-}
-
-bool MainFrame::ShowRestored(bool restored) {
-    SyncSheetTabs();
-    explorer_->RebuildForAnotherReport();
-    if (!restored) ShowError("The report could not be put back as it was.");
-    UpdateTitle();
-    return restored;
 }
 
 void MainFrame::OnIdle(wxIdleEvent& event) {

@@ -25,6 +25,7 @@ class CReport;
 namespace orvik::design {
 class DesignerDocument;
 class EditHistory;
+struct ObjectSnapshot;
 }  // namespace orvik::design
 
 namespace orvik::ui {
@@ -76,6 +77,10 @@ class MainFrame : public wxFrame {
     // False when there was nothing to do.
     bool Undo();
     bool Redo();
+    // Edit > Copy, Cut and Paste of the object selected in the explorer; false when nothing was
+    // done (no object of a kind that copies, nothing to paste).
+    bool CopyObject(bool cut);
+    bool PasteObject();
     // Runs every data source again and rebuilds the page (F5).
     void RebuildPage();
     // Mails the page to the addresses of the program settings.
@@ -126,7 +131,12 @@ class MainFrame : public wxFrame {
     void OnClose(wxCloseEvent& event);
     void OnDropFiles(wxDropFilesEvent& event);
     void OnIdle(wxIdleEvent& event);
+    // The Edit menu (MainFrameEdit.cpp): undo and redo, objects cut, copied and pasted, the
+    // page layout.
+    wxMenu* BuildEditMenu();
+    void BindEditCommands();
     void OnUndoRedo(wxCommandEvent& event);
+    void OnClipboard(wxCommandEvent& event);
     // After Undo or Redo put another state of the report in place: tabs, tree and title follow.
     bool ShowRestored(bool restored);
     void OnAbout(wxCommandEvent&);
@@ -144,6 +154,8 @@ class MainFrame : public wxFrame {
     // The report the window edits; there from AttachApp until the window closes.
     std::unique_ptr<design::DesignerDocument> document_;
     std::unique_ptr<design::EditHistory> history_;
+    // The object last cut or copied, as it was then.
+    std::unique_ptr<design::ObjectSnapshot> clipboard_;
 };
 
 }  // namespace orvik::ui

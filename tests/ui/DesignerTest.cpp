@@ -612,6 +612,36 @@ TEST_F(Designer, TheCatalogBarBuildsAFoodMartSelection) {
     EXPECT_EQ(sales.GetDSRowCount(*ui::DesignerContext()), 2);
 }
 
+// Edit > Copy and Paste: the copy of a sheet has the original's values under a name of its own
+// and a tab of its own; Cut asks as Delete does; Undo takes a paste back.
+TEST_F(Designer, ObjectsAreCopiedCutAndPasted) {
+    Start({ExampleReport()});
+    COvInfoSheet& original = *Report().Sheets.front();
+    const size_t sheets = Report().Sheets.size();
+    Select(original);
+    ASSERT_TRUE(frame_->CopyObject(false));
+    ASSERT_TRUE(frame_->PasteObject());
+    test::ProcessPendingEvents();
+    ASSERT_EQ(Report().Sheets.size(), sheets + 1);
+    COvInfoSheet& copy = *Report().Sheets.back();
+    EXPECT_NE(copy.Name.Value, original.Name.Value);
+    EXPECT_EQ(copy.cDS.Value, original.cDS.Value);
+    EXPECT_EQ(copy.Get("Title"), original.Get("Title"));
+    EXPECT_GE(frame_->SheetTabIndex(copy), 0);
+    EXPECT_EQ(Explorer().SelectedObject(), &copy);
+
+    ASSERT_TRUE(frame_->Undo());
+    EXPECT_EQ(Report().Sheets.size(), sheets);
+
+    answer_ = MessageBoxResult::No;  // "sure to delete?": the copy is taken, the sheet stays
+    Select(*Report().DataSources.front());
+    ASSERT_TRUE(frame_->CopyObject(true));
+    EXPECT_EQ(Report().DataSources.size(), 3u);
+    ASSERT_TRUE(frame_->PasteObject());
+    EXPECT_EQ(Report().DataSources.size(), 4u);
+    EXPECT_EQ(Report().DataSources.back()->Qry.Value, Report().DataSources.front()->Qry.Value);
+}
+
 // A chart sheet's tab shows the chart as the page shows it, not an empty grid; without the
 // plug-in that draws it the sheet falls back to its grid.
 TEST_F(Designer, AChartSheetsTabShowsTheChart) {
