@@ -82,16 +82,6 @@ std::string LayoutTitle(const CReport& report) {
     return std::string(Trim(std::string_view(layout).substr(start, close - start)));
 }
 
-bool IsSecretIn(const CReport& report, const std::string& name) {
-    if (IsSecretName(name)) return true;
-    const std::string reference = "`" + name;
-    for (const auto& source : report.DataSources) {
-        for (const std::string& value : ConnectionSecretValues(source->DSN.Value))
-            if (value.find(reference) != std::string::npos) return true;
-    }
-    return false;
-}
-
 bool IsVisible(const COvInfoObject& object) {
     const std::string visible = object.Get("bVis");
     return visible.empty() || visible != "0";
@@ -188,7 +178,7 @@ ReportDescription DescribeReport(Program& program, const std::string& path,
         parameter.type = prm->Type.Value;
         parameter.value = prm->PrmVal.Value;
         parameter.visible = IsVisible(*prm);
-        parameter.secret = IsSecretIn(report, parameter.name);
+        parameter.secret = IsSecretParameter(report, parameter.name);
         parameter.multiple = parameter.type == "pcmbm" || parameter.type == "DScmb";
         try {
             if (auto offered = OfferedValues(context, *prm))
@@ -229,11 +219,11 @@ RenderOutcome RenderReport(Program& program, const RenderRequest& request) {
         outcome.refused.push_back("the report has no parameter '" + name + "'");
     outcome.refused.insert(outcome.refused.end(), applied.Refused.begin(), applied.Refused.end());
     for (const ParameterAssignment& value : request.values) {
-        UxSaveLog(
-            context,
-            "Param " + EscapeForLog(value.Name) + " = " +
-                (IsSecretIn(report, value.Name) ? std::string("***") : EscapeForLog(value.Value)),
-            __FILE__, __LINE__);
+        UxSaveLog(context,
+                  "Param " + EscapeForLog(value.Name) + " = " +
+                      (IsSecretParameter(report, value.Name) ? std::string("***")
+                                                             : EscapeForLog(value.Value)),
+                  __FILE__, __LINE__);
     }
     if (!outcome.refused.empty()) {
         for (const std::string& why : outcome.refused) UxSaveLog(context, why, __FILE__, __LINE__);
