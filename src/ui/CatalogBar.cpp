@@ -1,12 +1,15 @@
 #include "ui/CatalogBar.h"
 
 #include <wx/checklst.h>
+#include <wx/dataobj.h>
 #include <wx/dialog.h>
+#include <wx/dnd.h>
 #include <wx/menu.h>
 #include <wx/sizer.h>
 #include <wx/srchctrl.h>
 #include <wx/treectrl.h>
 
+#include <cstdlib>
 #include <set>
 
 #include "model/AppContext.h"
@@ -105,6 +108,38 @@ CatalogBar::CatalogBar(wxWindow* parent) : wxPanel(parent, wxID_ANY) {
     sizer->Add(tree_, 1, wxEXPAND);
     SetSizer(sizer);
     tree_->Bind(wxEVT_TREE_ITEM_MENU, &CatalogBar::OnMenu, this);
+    tree_->Bind(wxEVT_TREE_BEGIN_DRAG, &CatalogBar::OnBeginDrag, this);
+}
+
+int CatalogBar::NodeOf(const wxTreeItemId& item) const {
+    for (const auto& [node, shown] : items_)
+        if (shown == item) return node;
+    return 0;
+}
+
+std::string CatalogBar::DragText(int id) {
+    return "orvik-catalog-node:" + std::to_string(id);
+}
+
+void CatalogBar::OnBeginDrag(wxTreeEvent& event) {
+    const int id = NodeOf(event.GetItem());
+    if (id == 0) return;
+    wxTextDataObject data(DragText(id));
+    wxDropSource source(data, tree_);
+    source.DoDragDrop(wxDrag_CopyOnly);
+}
+
+bool CatalogBar::Drop(const std::string& text, const COvInfoDS* sheetSource, char axis) {
+    const std::string prefix = DragText(0).substr(0, DragText(0).size() - 1);
+    if (!source_ || sheetSource != source_ || text.rfind(prefix, 0) != 0) return false;
+    const int id = std::atoi(text.c_str() + prefix.size());
+    CatalogTree* catalog = Tree(source_);
+    if (!catalog) return false;
+    for (const AxisMenuEntry& entry : catalog->MenuFor(id)) {
+        // Dropping where the element already is changes nothing (the menu would take it off).
+        if (entry.Axis == axis) return !entry.Checked && ChooseAxis(id, axis);
+    }
+    return false;
 }
 
 CatalogTree* CatalogBar::Tree(COvInfoDS* source) const {
@@ -162,9 +197,7 @@ bool CatalogBar::ChooseMembers(int id, const std::vector<std::string>& members) 
 void CatalogBar::OnMenu(wxTreeEvent& event) {
     CatalogTree* catalog = Tree(source_);
     if (!catalog) return;
-    int id = 0;
-    for (const auto& [node, item] : items_)
-        if (item == event.GetItem()) id = node;
+    const int id = NodeOf(event.GetItem());
     const std::vector<AxisMenuEntry> entries = catalog->MenuFor(id);
     if (entries.empty()) return;
     wxMenu menu;

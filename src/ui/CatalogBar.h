@@ -36,6 +36,13 @@ class CatalogBar : public wxPanel {
     // What the context menu does, callable without the menu: the node `id` put on `axis` (or
     // taken off it). False when the node does not offer that axis.
     bool ChooseAxis(int id, char axis);
+    // A node dragged from the bar onto a sheet's grid: `text` is what the drag carried,
+    // `sheetSource` the data source of the sheet it was dropped on. False when the drop means
+    // nothing here (the sheet shows another source, or the node does not take that axis).
+    bool Drop(const std::string& text, const COvInfoDS* sheetSource, char axis);
+    // What a drag of node `id` carries.
+    static std::string DragText(int id);
+
     // Restricts node `id` (on an axis) to `members` (unique names).
     bool ChooseMembers(int id, const std::vector<std::string>& members);
     wxTreeCtrl& Tree() { return *tree_; }
@@ -46,6 +53,8 @@ class CatalogBar : public wxPanel {
   private:
     void Fill();
     void OnMenu(wxTreeEvent& event);
+    void OnBeginDrag(wxTreeEvent& event);
+    int NodeOf(const wxTreeItemId& item) const;
     void PickMembers(int id);
     CatalogTree* Tree(COvInfoDS* source) const;
 

@@ -189,6 +189,10 @@ void MainFrame::AttachApp(COrvikApp* app) {
             if (history_) history_->Record(what);
         };
         properties_->OnEdited = record;
+        sheetTabs_->OnDrop = [this, context](COvInfoSheet& sheet, const std::string& text,
+                                             char axis) {
+            return catalog_->Drop(text, sheet.GetDS(context->Report().DataSources), axis);
+        };
         catalog_->OnChanged = [this, context](const std::string& what) {
             if (history_) history_->Record(what);
             HTMLRefresh(*context);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <wx/dcscreen.h>
+#include <wx/dnd.h>
+#include <wx/grid.h>
 #include <wx/uiaction.h>
 
 #include <sys/wait.h>
@@ -548,7 +550,32 @@ TEST_F(Designer, TheCatalogBarBuildsTheCubesQuery) {
     fs::create_directories("test-output");
     EXPECT_TRUE(test::SaveWindowPicture(*frame_, "test-output/designer-catalog.png"));
 
+    // Dragged from the bar onto the cells of the sheet that shows the source: on the data.
+    COvInfoSheet* shown = nullptr;
+    COvInfoSheet* other = nullptr;
+    for (const auto& sheet : Report().Sheets) {
+        if (sheet->cDS.Value == "ByYear") shown = sheet.get();
+        if (sheet->cDS.Value == "RegionDetail") other = sheet.get();
+    }
+    ASSERT_TRUE(shown && other);
+    const auto dropOn = [&](COvInfoSheet& sheet, wxWindow* (wxGrid::*part)() const, int id) {
+        wxGrid* grid = frame_->SheetGrid(sheet);
+        auto* target = dynamic_cast<wxTextDropTarget*>((grid->*part)()->GetDropTarget());
+        return target && target->OnDropText(0, 0, ui::CatalogBar::DragText(id));
+    };
+    const int orders = idOf("[Measures].[Orders]");
+    EXPECT_FALSE(dropOn(*other, &wxGrid::GetGridWindow, orders));          // another source's sheet
+    EXPECT_FALSE(dropOn(*shown, &wxGrid::GetGridRowLabelWindow, orders));  // a measure: data only
+    ASSERT_TRUE(dropOn(*shown, &wxGrid::GetGridWindow, orders));
+    test::ProcessPendingEvents();
+    std::vector<std::string> data;
+    for (const COvInfoProp* prop : byYear->Props)
+        if (prop->Name == "MDXD") data.push_back(prop->Value);
+    EXPECT_EQ(data, (std::vector<std::string>{"[Measures].[Amount]", "[Measures].[Quantity]",
+                                              "[Measures].[Orders]"}));
+
     // Taken back: the properties and the query as they were.
+    ASSERT_TRUE(frame_->Undo());
     ASSERT_TRUE(frame_->Undo());
     ASSERT_TRUE(frame_->Undo());
     test::ProcessPendingEvents();
