@@ -44,6 +44,8 @@ COrvikApp::~COrvikApp() = default;
 
 std::string COrvikApp::UsageText() {
     return "Usage: orvik [REPORT.ovk] [/act:TASK] [/prm:TEXT] [/saveas:FILE]\n"
+           "       orvik serve --reports DIR [...]   (serves reports to web browsers;\n"
+           "                                        orvik serve --help says more)\n"
            "\n"
            "Opens REPORT.ovk in the designer, or with /act runs one of its tasks unattended.\n"
            "\n"

@@ -27,10 +27,6 @@ bool ReportSession::Read(const std::string& path) {
     return SerializeXML(context_, path, 0) != 0 && report.Loaded;
 }
 
-namespace {
-
-// Whether parameter `name` holds a secret: its name says so, or a data source puts it into the
-// password of its connection string ("Pwd=`DbKey").
 bool IsSecretParameter(const CReport& report, const std::string& name) {
     if (IsSecretName(name)) return true;
     const std::string reference = "`" + name;
@@ -40,8 +36,6 @@ bool IsSecretParameter(const CReport& report, const std::string& name) {
     }
     return false;
 }
-
-}  // namespace
 
 bool ReportSession::ApplyParameters(std::string_view parameterText) {
     return ApplyParameters(ParseParameterAssignments(parameterText));

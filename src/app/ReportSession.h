@@ -13,6 +13,8 @@
 
 class COvInfoAct;
 
+class CReport;
+
 namespace orvik {
 
 class AppContext;
@@ -54,5 +56,10 @@ class ReportSession {
     bool pageBuilt_ = false;
     std::vector<std::string> failedSources_;  // names of the sources that failed to run
 };
+
+// Whether parameter `name` of `report` holds a secret: its name says so, or a data source puts it
+// into the password of its connection string ("Pwd=`DbKey"). Its value is then never logged or
+// shown.
+bool IsSecretParameter(const CReport& report, const std::string& name);
 
 }  // namespace orvik

@@ -87,6 +87,21 @@ std::string BuildConnection(const ConnectionProvider& provider,
     return text;
 }
 
+TableColumns TablesOf(CADODatabase& database) {
+    TableColumns tables;
+    CADORecordset columns(&database);
+    columns.OpenSchema(CADORecordset::schemaColumns);
+    const RecordsetResult rows(columns);
+    std::vector<Variant> row(4);
+    for (long at = 1, count = rows.RowCount(); at <= count; ++at) {
+        rows.ReadRow(at, row);
+        const std::string table = VariantToText(row[2]);
+        if (tables.empty() || tables.back().first != table) tables.push_back({table, {}});
+        tables.back().second.push_back(VariantToText(row[3]));
+    }
+    return tables;
+}
+
 ConnectionTest TestConnection(Run& run, const ConnectionProvider& provider,
                               const std::string& connection) {
     ConnectionTest test;
@@ -107,19 +122,7 @@ ConnectionTest TestConnection(Run& run, const ConnectionProvider& provider,
         CADODatabase database;
         database.Open(substituted, run.ProgramFolder());
         test.Connected = true;
-        {
-            CADORecordset columns(&database);
-            columns.OpenSchema(CADORecordset::schemaColumns);
-            const RecordsetResult rows(columns);
-            std::vector<Variant> row(4);
-            for (long at = 1, count = rows.RowCount(); at <= count; ++at) {
-                rows.ReadRow(at, row);
-                const std::string table = VariantToText(row[2]);
-                if (test.Tables.empty() || test.Tables.back().first != table)
-                    test.Tables.push_back({table, {}});
-                test.Tables.back().second.push_back(VariantToText(row[3]));
-            }
-        }
+        test.Tables = TablesOf(database);
         test.Message = "Connected: " + std::to_string(test.Tables.size()) +
                        (test.Tables.size() == 1 ? " table." : " tables.");
     } catch (const std::exception& error) {

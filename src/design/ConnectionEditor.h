@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+class CADODatabase;
+
 namespace orvik {
 class Run;
 }
@@ -47,12 +49,17 @@ std::map<std::string, std::string> ConnectionValues(const ConnectionProvider& pr
 std::string BuildConnection(const ConnectionProvider& provider,
                             const std::map<std::string, std::string>& values);
 
+using TableColumns = std::vector<std::pair<std::string, std::vector<std::string>>>;
+
 struct ConnectionTest {
     bool Connected = false;
     std::string Message;  // what the database answered, secrets masked
     // For databases each table with its columns, in the database's order; for cubes each cube.
-    std::vector<std::pair<std::string, std::vector<std::string>>> Tables;
+    TableColumns Tables;
 };
+
+// Each table of `database` with its columns, in the database's order. Throws CADOException.
+TableColumns TablesOf(CADODatabase& database);
 
 // Connects with `connection` (parameters of the report substituted) and reads its tables.
 ConnectionTest TestConnection(Run& run, const ConnectionProvider& provider,

@@ -13,6 +13,7 @@
 #include "data/ProviderConnection.h"
 #include "data/RecordsetResult.h"
 #include "data/Variant.h"
+#include "design/ConnectionEditor.h"
 #include "model/OvInfoDS.h"
 #include "params/ParamSubstitution.h"
 #include "params/SqlScanner.h"
@@ -136,15 +137,9 @@ std::vector<std::string> CompletionNames(Run& run, const COvInfoDS& source) {
             CADODatabase database;
             database.Open(DSetParam(run, source.DSN.Value, SubstitutionTarget::ConnectionString),
                           run.ProgramFolder());
-            CADORecordset schema(&database);
-            schema.OpenSchema(CADORecordset::schemaColumns);
-            const RecordsetResult columns(schema);
-            std::vector<Variant> row(4);
-            for (long at = 1, count = columns.RowCount(); at <= count; ++at) {
-                columns.ReadRow(at, row);
-                for (size_t field : {2u, 3u})
-                    if (row[field].Type() == VariantType::String)
-                        names.push_back(row[field].AsString());
+            for (const auto& [table, columns] : TablesOf(database)) {
+                names.push_back(table);
+                names.insert(names.end(), columns.begin(), columns.end());
             }
         }
     } catch (const std::exception&) {

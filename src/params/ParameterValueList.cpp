@@ -214,10 +214,6 @@ void WraperParam(orvik::Run& run, COvInfoPrm& prm, bool bShow) {
     BindParameter(run, prm, bShow, true);
 }
 
-namespace {
-
-// What a list parameter offers, or nothing when it is no list parameter. Throws what reading a
-// data source's values throws.
 std::optional<std::vector<std::string>> OfferedValues(orvik::Run& run, COvInfoPrm& prm) {
     const std::string& type = prm.Type.Value;
     if (type == "pcmb" || type == "pcmbm") {
@@ -234,8 +230,6 @@ std::optional<std::vector<std::string>> OfferedValues(orvik::Run& run, COvInfoPr
     if (!ds) return std::vector<std::string>{};
     return DistinctValues(*ds, cDST->Value, cDSC->Value, prm.GetPropByName("cDSW"));
 }
-
-}  // namespace
 
 std::optional<std::string> ChooseListValue(orvik::Run& run, COvInfoPrm& prm, std::string_view value,
                                            std::string& chosen) {

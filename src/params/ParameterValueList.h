@@ -37,6 +37,11 @@ class Run;
 std::optional<std::string> ChooseListValue(orvik::Run& run, COvInfoPrm& prm, std::string_view value,
                                            std::string& chosen);
 
+// What list parameter `prm` offers ("pcmb" and "pcmbm" their elements, "DScmb" its data source's
+// distinct values), or nothing for a parameter that takes any value. Throws what reading a data
+// source's values throws.
+std::optional<std::vector<std::string>> OfferedValues(orvik::Run& run, COvInfoPrm& prm);
+
 // Prepares what parameter `prm` offers without touching a database: the date editor, the property
 // a reference parameter shows, the list of its own elements. (WraperParam does this and also reads
 // the lists a data source gives.)

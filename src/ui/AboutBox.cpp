@@ -13,6 +13,7 @@
 #include "model/AppContext.h"
 #include "plugin/PlugInLoader.h"
 #include "ui/DesignerContext.h"
+#include "ui/DialogTranslation.h"
 
 namespace orvik::ui {
 namespace {
@@ -86,6 +87,7 @@ wxDialog* MakeAboutBox(wxWindow* parent) {
     sizer->Add(plugIns, 1, wxEXPAND | wxLEFT | wxRIGHT, 10);
     sizer->Add(dialog->CreateButtonSizer(wxOK), 0, wxALL | wxALIGN_RIGHT, 10);
     dialog->SetSizerAndFit(sizer);
+    TranslateWindow(*dialog, "A");
     return dialog;
 }
 

@@ -16,6 +16,7 @@
 #include "data/OdbcProvider.h"
 #include "model/AppContext.h"
 #include "ui/DesignerContext.h"
+#include "ui/DialogTranslation.h"
 
 namespace orvik::ui {
 namespace {
@@ -62,7 +63,7 @@ ConnectionDialog::ConnectionDialog(wxWindow* parent, const std::string& connecti
     middle->Add(tables_, 2, wxEXPAND);
     sizer->Add(middle, 1, wxEXPAND | wxLEFT | wxRIGHT, 8);
 
-    auto* test = new wxButton(this, wxID_ANY, "&Test Connection");
+    auto* test = new wxButton(this, kTestButton, "&Test Connection");
     test->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Test(); });
     answer_ = new wxStaticText(this, wxID_ANY, "");
     auto* testRow = new wxBoxSizer(wxHORIZONTAL);
@@ -75,6 +76,7 @@ ConnectionDialog::ConnectionDialog(wxWindow* parent, const std::string& connecti
     sizer->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, 8);
     SetSizer(sizer);
     BuildFields();
+    TranslateWindow(*this, "DS");
 }
 
 void ConnectionDialog::BuildFields() {

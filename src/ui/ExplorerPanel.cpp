@@ -187,6 +187,16 @@ void ExplorerPanel::OnKeyDown(wxTreeEvent& event) {
     }
 }
 
+COvInfoObject* ExplorerPanel::SelectedObject() const {
+    const Node* node = NodeOf(GetSelection());
+    return node ? node->Object : nullptr;
+}
+
+void ExplorerPanel::SelectObject(const COvInfoObject* object) {
+    Rebuild();
+    if (const wxTreeItemId item = ItemOf(object); item.IsOk()) SelectItem(item);
+}
+
 void ExplorerPanel::NewItem() {
     const Node* node = NodeOf(GetSelection());
     CReport* report = OpenReport();

@@ -28,6 +28,11 @@ class ExplorerPanel : public wxTreeCtrl {
     // The root item of `root`.
     wxTreeItemId RootItem(design::ExplorerRoot root) const;
 
+    // The object of the selected item (null for a root, the page or the settings).
+    COvInfoObject* SelectedObject() const;
+    // Selects `object`'s item after a rebuild.
+    void SelectObject(const COvInfoObject* object);
+
     // The explorer commands on the selected item, as the menu and the keys run them.
     void NewItem();
     void NewChildItem();

@@ -10,7 +10,6 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
-#include <wx/textentry.h>
 #include <wx/toolbar.h>
 
 #include <filesystem>
@@ -23,6 +22,7 @@
 #include "design/DesignerDocument.h"
 #include "design/EditHistory.h"
 #include "design/ExplorerModel.h"
+#include "design/ObjectClipboard.h"
 #include "design/PageRefresh.h"
 #include "design/PdfExport.h"
 #include "design/SendMail.h"
@@ -33,6 +33,7 @@
 #include "render/GridViews.h"
 #include "tasks/ReportPage.h"
 #include "ui/AboutBox.h"
+#include "ui/CatalogBar.h"
 #include "ui/DesignerContext.h"
 #include "ui/ExplorerPanel.h"
 #include "ui/PageView.h"
@@ -49,12 +50,14 @@ enum CommandId {
     kRebuildPage,
     kToggleExplorer,
     kToggleProperties,
+    kToggleCatalog,
     kExportPdf,
     kPrintPreview,
 };
 
 constexpr const char* kExplorerPane = "Explorer";
 constexpr const char* kPropertyPane = "Property";
+constexpr const char* kCatalogPane = "Catalog";
 constexpr const char* kToolBarPane = "ToolBar";
 
 wxString Utf8(const std::string& text) {
@@ -133,21 +136,7 @@ MainFrame::MainFrame() : wxFrame(nullptr, wxID_ANY, "Orvik", wxDefaultPosition, 
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { RebuildPage(); }, kRebuildPage);
     Bind(wxEVT_MENU, &MainFrame::OnRecent, this, wxID_FILE1, wxID_FILE9);
-    Bind(wxEVT_MENU, &MainFrame::OnUndoRedo, this, wxID_UNDO);
-    Bind(wxEVT_MENU, &MainFrame::OnUndoRedo, this, wxID_REDO);
-    Bind(
-        wxEVT_UPDATE_UI,
-        [this](wxUpdateUIEvent& event) {
-            const bool undo = event.GetId() == wxID_UNDO;
-            const bool can = history_ && (undo ? history_->CanUndo() : history_->CanRedo());
-            const std::string what = !history_ ? ""
-                                     : undo    ? history_->UndoText()
-                                               : history_->RedoText();
-            event.Enable(can);
-            event.SetText(wxString(undo ? "&Undo" : "&Redo") + (what.empty() ? "" : " ") +
-                          Utf8(what) + (undo ? "\tCtrl+Z" : "\tCtrl+Shift+Z"));
-        },
-        wxID_UNDO, wxID_REDO);
+    BindEditCommands();
     Bind(wxEVT_MENU, &MainFrame::OnAbout, this, wxID_ABOUT);
     Bind(
         wxEVT_MENU,
@@ -159,7 +148,8 @@ MainFrame::MainFrame() : wxFrame(nullptr, wxID_ANY, "Orvik", wxDefaultPosition, 
         },
         wxID_HELP);
     for (const auto& [id, pane] : {std::pair{int(kToggleExplorer), kExplorerPane},
-                                   std::pair{int(kToggleProperties), kPropertyPane}}) {
+                                   std::pair{int(kToggleProperties), kPropertyPane},
+                                   std::pair{int(kToggleCatalog), kCatalogPane}}) {
         const char* name = pane;
         Bind(
             wxEVT_MENU,
@@ -199,6 +189,14 @@ void MainFrame::AttachApp(COrvikApp* app) {
             if (history_) history_->Record(what);
         };
         properties_->OnEdited = record;
+        sheetTabs_->OnDrop = [this, context](COvInfoSheet& sheet, const std::string& text,
+                                             char axis) {
+            return catalog_->Drop(text, sheet.GetDS(context->Report().DataSources), axis);
+        };
+        catalog_->OnChanged = [this, context](const std::string& what) {
+            if (history_) history_->Record(what);
+            HTMLRefresh(*context);
+        };
         properties_->SetDialogEditor([this](wxWindow* parent, unsigned editorId, wxString& text) {
             return EditPropertyText(parent, editorId, text, properties_->Kind(),
                                     properties_->Object());
@@ -234,15 +232,14 @@ void MainFrame::BuildMenus() {
     file->AppendSeparator();
     file->Append(wxID_EXIT, "E&xit\tCtrl+Q");
 
-    auto* edit = new wxMenu;
-    edit->Append(wxID_UNDO, "&Undo\tCtrl+Z");
-    edit->Append(wxID_REDO, "&Redo\tCtrl+Shift+Z");
+    wxMenu* edit = BuildEditMenu();
 
     auto* view = new wxMenu;
     view->Append(kRebuildPage, "&Refresh Page\tF5");
     view->AppendSeparator();
     view->AppendCheckItem(kToggleExplorer, "Object &Explorer");
     view->AppendCheckItem(kToggleProperties, "&Property");
+    view->AppendCheckItem(kToggleCatalog, "OLAP &Catalog");
 
     auto* help = new wxMenu;
     help->Append(wxID_HELP, "&Help\tF1");
@@ -318,6 +315,13 @@ void MainFrame::BuildPanes() {
                                   .Position(1)
                                   .BestSize(320, 420)
                                   .CloseButton(true));
+    catalog_ = new CatalogBar(this);
+    aui_.AddPane(catalog_, wxAuiPaneInfo()
+                               .Name(kCatalogPane)
+                               .Caption("OLAP Catalog")
+                               .Right()
+                               .BestSize(280, 400)
+                               .CloseButton(true));
     aui_.AddPane(tabs_, wxAuiPaneInfo().Name("Tabs").CenterPane());
     aui_.Update();
 }
@@ -398,6 +402,8 @@ void MainFrame::RememberRecent(const std::string& path) {
 
 void MainFrame::ShowProperties(ObjectKind kind, COvInfoObject* object) {
     properties_->ShowObject(kind, object);
+    // The catalog bar follows the data source being edited.
+    if (kind == ObjectKind::DataSource) catalog_->ShowSource(static_cast<COvInfoDS*>(object));
 }
 
 void MainFrame::ShowSettings() {
@@ -480,41 +486,6 @@ void MainFrame::SetPaneText(int pane, const std::string& text) {
 
 void MainFrame::UpdateTitle() {
     SetTitle(Utf8(document_ ? document_->Title() : design::WindowTitle("", false)));
-}
-
-void MainFrame::OnUndoRedo(wxCommandEvent& event) {
-    // In a text being typed, the keys undo the typing, not the last edit of the report.
-    if (auto* text = dynamic_cast<wxTextEntry*>(wxWindow::FindFocus())) {
-        if (event.GetId() == wxID_UNDO && text->CanUndo()) text->Undo();
-        if (event.GetId() == wxID_REDO && text->CanRedo()) text->Redo();
-        return;
-    }
-    if (event.GetId() == wxID_UNDO)
-        Undo();
-    else
-        Redo();
-}
-
-bool MainFrame::Undo() {
-    if (!history_ || !history_->CanUndo()) return false;
-    CloseSheetTabs();
-    wxBusyCursor busy;
-    return ShowRestored(history_->Undo());
-}
-
-bool MainFrame::Redo() {
-    if (!history_ || !history_->CanRedo()) return false;
-    CloseSheetTabs();
-    wxBusyCursor busy;
-    return ShowRestored(history_->Redo());
-}
-
-bool MainFrame::ShowRestored(bool restored) {
-    SyncSheetTabs();
-    explorer_->RebuildForAnotherReport();
-    if (!restored) ShowError("The report could not be put back as it was.");
-    UpdateTitle();
-    return restored;
 }
 
 void MainFrame::OnIdle(wxIdleEvent& event) {

@@ -25,10 +25,12 @@ class CReport;
 namespace orvik::design {
 class DesignerDocument;
 class EditHistory;
+struct ObjectSnapshot;
 }  // namespace orvik::design
 
 namespace orvik::ui {
 
+class CatalogBar;
 class ExplorerPanel;
 class PageView;
 class PropertyBar;
@@ -75,6 +77,10 @@ class MainFrame : public wxFrame {
     // False when there was nothing to do.
     bool Undo();
     bool Redo();
+    // Edit > Copy, Cut and Paste of the object selected in the explorer; false when nothing was
+    // done (no object of a kind that copies, nothing to paste).
+    bool CopyObject(bool cut);
+    bool PasteObject();
     // Runs every data source again and rebuilds the page (F5).
     void RebuildPage();
     // Mails the page to the addresses of the program settings.
@@ -89,6 +95,7 @@ class MainFrame : public wxFrame {
     PropertyBar& Properties() { return *properties_; }
     wxAuiNotebook& Tabs() { return *tabs_; }
     PageView& Page() { return *page_; }
+    CatalogBar& Catalog() { return *catalog_; }
     // The grid of `sheet`'s tab (null when it has none).
     wxGrid* SheetGrid(const COvInfoSheet& sheet) const;
     // The tab index of `sheet` (-1 when it has none).
@@ -124,7 +131,12 @@ class MainFrame : public wxFrame {
     void OnClose(wxCloseEvent& event);
     void OnDropFiles(wxDropFilesEvent& event);
     void OnIdle(wxIdleEvent& event);
+    // The Edit menu (MainFrameEdit.cpp): undo and redo, objects cut, copied and pasted, the
+    // page layout.
+    wxMenu* BuildEditMenu();
+    void BindEditCommands();
     void OnUndoRedo(wxCommandEvent& event);
+    void OnClipboard(wxCommandEvent& event);
     // After Undo or Redo put another state of the report in place: tabs, tree and title follow.
     bool ShowRestored(bool restored);
     void OnAbout(wxCommandEvent&);
@@ -135,12 +147,15 @@ class MainFrame : public wxFrame {
     PropertyBar* properties_ = nullptr;
     wxAuiNotebook* tabs_ = nullptr;
     PageView* page_ = nullptr;
+    CatalogBar* catalog_ = nullptr;
     wxToolBar* toolBar_ = nullptr;
     wxFileHistory recent_{4};
     std::unique_ptr<SheetTabs> sheetTabs_;
     // The report the window edits; there from AttachApp until the window closes.
     std::unique_ptr<design::DesignerDocument> document_;
     std::unique_ptr<design::EditHistory> history_;
+    // The object last cut or copied, as it was then.
+    std::unique_ptr<design::ObjectSnapshot> clipboard_;
 };
 
 }  // namespace orvik::ui

@@ -1,6 +1,7 @@
 #include "ui/SheetTabs.h"
 
 #include <wx/aui/auibook.h>
+#include <wx/dnd.h>
 #include <wx/grid.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include "model/AppContext.h"
 #include "model/Report.h"
 #include "render/GridViews.h"
+#include "sources/QueryBuilder.h"
 #include "tasks/HtmlExport.h"
 #include "tasks/SheetPart.h"
 #include "ui/DesignerContext.h"
@@ -28,7 +30,31 @@ bool IsDrawn(AppContext& context, const COvInfoSheet& sheet) {
     return SheetRendererOf(context, sheet, sheet.GetDS(context.Report().DataSources)) != nullptr;
 }
 
+// Takes text dropped on one part of a grid as a drop on that part's axis.
+class AxisDropTarget : public wxTextDropTarget {
+  public:
+    AxisDropTarget(char axis, std::function<bool(const std::string&, char)> drop)
+        : axis_(axis), drop_(std::move(drop)) {}
+    bool OnDropText(wxCoord, wxCoord, const wxString& text) override {
+        return drop_ && drop_(text.utf8_string(), axis_);
+    }
+
+  private:
+    char axis_;
+    std::function<bool(const std::string&, char)> drop_;
+};
+
 }  // namespace
+
+void SheetTabs::AcceptDrops(wxGrid& grid, COvInfoSheet& sheet) {
+    const auto drop = [this, &sheet](const std::string& text, char axis) {
+        return OnDrop && OnDrop(sheet, text, axis);
+    };
+    grid.GetGridColLabelWindow()->SetDropTarget(new AxisDropTarget(QueryAxis::Columns, drop));
+    grid.GetGridRowLabelWindow()->SetDropTarget(new AxisDropTarget(QueryAxis::Rows, drop));
+    grid.GetGridWindow()->SetDropTarget(new AxisDropTarget(QueryAxis::Data, drop));
+    grid.GetGridCornerLabelWindow()->SetDropTarget(new AxisDropTarget(QueryAxis::Filter, drop));
+}
 
 wxWindow* SheetTabs::Tab::Window() const {
     return Drawing ? static_cast<wxWindow*>(Drawing) : static_cast<wxWindow*>(Grid);
@@ -46,6 +72,7 @@ SheetTabs::Tab SheetTabs::MakeTab(COvInfoSheet& sheet) {
     // The grid model is made (empty) now; the sheet's source fills it when it runs.
     if (!FindGridView(sheet) && !sheet.OwnedView) MakeGridView(context, sheet);
     tab.Grid = MakeSheetGrid(&notebook_, sheet);
+    AcceptDrops(*tab.Grid, sheet);
     return tab;
 }
 

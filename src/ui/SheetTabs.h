@@ -3,6 +3,7 @@
 // that drawing as the page shows it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ class PageView;
 class SheetTabs {
   public:
     explicit SheetTabs(wxAuiNotebook& notebook) : notebook_(notebook) {}
+
+    // What a drop of `text` on a grid means: the sheet, the text and the axis of the part of the
+    // grid it fell on (column headers: columns, row headers: rows, cells: data). True when taken.
+    std::function<bool(COvInfoSheet& sheet, const std::string& text, char axis)> OnDrop;
 
     // Adds `sheet`'s tab unless it has one (the report object has none).
     void Create(COvInfoSheet& sheet);
@@ -50,6 +55,9 @@ class SheetTabs {
     };
 
     Tab MakeTab(COvInfoSheet& sheet);
+    // Column headers, row headers, cells and the corner take a catalog element for their axis
+    // (the corner: the filter).
+    void AcceptDrops(wxGrid& grid, COvInfoSheet& sheet);
     void ShowDrawing(const Tab& tab);
     const Tab* Find(const COvInfoSheet& sheet) const;
 

@@ -13,6 +13,7 @@
 #include "model/OvInfoDS.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/DesignerContext.h"
+#include "ui/DialogTranslation.h"
 
 #include <algorithm>
 #include <cctype>
@@ -49,7 +50,7 @@ SourceEditor::SourceEditor(wxWindow* parent, const wxString& title, SourceLangua
     auto* splitter = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                           wxSP_LIVE_UPDATE | wxSP_3DSASH);
     editor_ = new wxStyledTextCtrl(splitter, wxID_ANY);
-    Colour(language);
+    ConfigureSourceEditor(*editor_, language);
     editor_->SetText(text);
     editor_->EmptyUndoBuffer();  // the text as it came is not an edit to undo
 
@@ -71,11 +72,11 @@ SourceEditor::SourceEditor(wxWindow* parent, const wxString& title, SourceLangua
 
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     if (tools_.Run) {
-        auto* run = new wxButton(this, wxID_EXECUTE, "&Run (F5)");
+        auto* run = new wxButton(this, kRunButton, "&Run (F5)");
         run->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { RunQuery(); });
         buttons->Add(run, 0, wxRIGHT, 8);
     }
-    auto* find = new wxButton(this, wxID_FIND, "&Find...");
+    auto* find = new wxButton(this, kFindButton, "&Find...");
     find->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OpenFind(false); });
     buttons->Add(find, 0, wxRIGHT, 8);
     buttons->AddStretchSpacer();
@@ -110,11 +111,11 @@ SourceEditor::SourceEditor(wxWindow* parent, const wxString& title, SourceLangua
         if (find_) find_->Destroy();
         find_ = nullptr;
     });
+    TranslateWindow(*this, "SH");
     editor_->SetFocus();
 }
 
-void SourceEditor::Colour(SourceLanguage language) {
-    wxStyledTextCtrl& e = *editor_;
+void ConfigureSourceEditor(wxStyledTextCtrl& e, SourceLanguage language) {
     const wxFont font(wxFontInfo(10).Family(wxFONTFAMILY_TELETYPE));
     e.StyleSetFont(wxSTC_STYLE_DEFAULT, font);
     e.StyleClearAll();

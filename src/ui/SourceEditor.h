@@ -30,6 +30,9 @@ namespace orvik::ui {
 
 enum class SourceLanguage { Plain, Sql, Mdx, Html };
 
+// Sets `editor` up for `language`: keywords coloured, line numbers, brace and error markers.
+void ConfigureSourceEditor(wxStyledTextCtrl& editor, SourceLanguage language);
+
 struct SourceEditorTools {
     // Runs the text as the query; null: no Run button.
     std::function<design::QueryPreview(const std::string& text)> Run;
@@ -53,7 +56,6 @@ class SourceEditor : public wxDialog {
     wxString Status() const;
 
   private:
-    void Colour(SourceLanguage language);
     void OnUpdateUi();
     void OnFind(wxFindDialogEvent& event);
     void OpenFind(bool replace);

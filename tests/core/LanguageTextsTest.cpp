@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <sstream>
+
 #include "TestSupport.h"
 #include "core/LanguageTexts.h"
 #include "model/PropertyTranslation.h"
@@ -169,6 +172,72 @@ TEST_F(LanguageTextsTest, MenusAreTranslatedByPositionAndCommand) {
     EXPECT_EQ(menu.top[1], "Edit");
     EXPECT_EQ(menu.items[0][1], "Oeffnen");
     EXPECT_EQ(menu.items[1][1], "Copy");
+}
+
+}  // namespace
+}  // namespace orvik
+
+namespace orvik {
+namespace {
+
+// The English file shipped with the program: every key it has names a text, group, property or
+// list entry the program has (a renamed one would silently stop being translated), templates keep
+// their arguments, and "ENG" stays as it was.
+TEST(ShippedLanguageFile, PlainEnglishCoversWhatItNamesAndLeavesTheBuiltInTextsAlone) {
+    test::TestProgram program;
+    const std::string file = std::string(ORVIK_SOURCE_DIR) + "/lang/orvik18_ENU.lng";
+    program.Home().Write("orvik18_ENU.lng", test::ReadFileBytes(file));
+    CRegistries& registries = program.Context().Registries();
+    CLanguageTexts& language = program.Context().Language();
+    ASSERT_TRUE(language.LoadLanguage("ENU", program.Home().Path()));
+    EXPECT_TRUE(language.DuplicateKeys().empty());
+    // A parameter brings its layout properties.
+    program.Context().Report().StartNew();
+    test::AddParameter(program.Context().Report(), "Region", "North");
+    TranslateProperties(language, registries, -1);
+
+    std::istringstream lines(test::ReadFileBytes(file));
+    int checked = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line.rfind("//", 0) == 0) continue;
+        const std::string key = line.substr(0, line.find('='));
+        const std::string value = line.substr(line.find('=') + 1);
+        const std::string name = key.size() > 2 ? key.substr(2) : "";
+        bool known = false;
+        if (std::isdigit(static_cast<unsigned char>(key[0]))) {
+            const char* builtin = BuiltinText(std::stoi(key));
+            known = builtin != nullptr;
+            if (builtin) {
+                EXPECT_EQ(UsableTemplate(value, builtin), value) << key;
+            }
+        } else if (key.rfind("G_", 0) == 0) {
+            for (const auto& group : registries.PropertyGroups)
+                if (std::to_string(group->Id) == name) known = group->Caption == value;
+        } else if (key.rfind("M_", 0) == 0) {
+            for (const COvInfoProp* prop : registries.LiveProperties)
+                if (prop->Name == name) known = prop->Caption == value;
+        } else if (key.rfind("P_", 0) == 0) {
+            for (const auto& prop : registries.AppendedProperties)
+                if (prop->Name == name && prop->Appended == 0) known = prop->Caption == value;
+        } else if (key.rfind("C_", 0) == 0) {
+            for (const auto& entry : registries.ComboValues)
+                if (entry->Name == name) known = entry->Caption == value;
+        }
+        EXPECT_TRUE(known) << key << " names nothing the program has, or was not applied";
+        ++checked;
+    }
+    EXPECT_GT(checked, 40);
+    EXPECT_EQ(language.GetText(1309), "Parameters");
+
+    // Back to the built-in texts: exactly as they were.
+    language.LoadLanguage("ENG", program.Home().Path());
+    TranslateProperties(language, registries, -1);
+    EXPECT_EQ(language.GetText(1309), "Orvik18 Param's");
+    for (const auto& entry : registries.ComboValues) {
+        if (entry->Name == "CMD") {
+            EXPECT_EQ(entry->Caption, "DOS Command");
+        }
+    }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <wx/dcscreen.h>
+#include <wx/dnd.h>
+#include <wx/grid.h>
 #include <wx/uiaction.h>
 
 #include <sys/wait.h>
@@ -17,13 +19,17 @@
 #include "TestSupport.h"
 #include "UiTestSupport.h"
 #include "app/OrvikApp.h"
+#include "core/MarkupEscape.h"
 #include "core/SettingsStore.h"
 #include "design/ExplorerModel.h"
 #include "model/AppContext.h"
 #include "model/Registries.h"
 #include "model/Report.h"
+#include "olap/FoodMart.h"
 #include "render/GridView.h"
 #include "render/GridViews.h"
+#include "sources/CatalogTree.h"
+#include "ui/CatalogBar.h"
 #include "ui/DesignerContext.h"
 #include "ui/ExplorerPanel.h"
 #include "ui/MainFrame.h"
@@ -503,6 +509,164 @@ TEST_F(Designer, UndoAndRedoARenameWithItsFollowers) {
     answer_ = MessageBoxResult::No;  // not saved on the way
     ASSERT_TRUE(frame_->OpenReport(ExampleReport()));
     EXPECT_FALSE(frame_->Undo());
+}
+
+// The catalog bar over the example cube: a level put on the rows through its context menu's
+// choice lands in the source's properties and in the MDX it runs, the members of an element
+// restrict it, and Undo takes it back.
+TEST_F(Designer, TheCatalogBarBuildsTheCubesQuery) {
+    Start({std::string(ORVIK_SOURCE_DIR) + "/examples/sales/cube.ovk"});
+    COvInfoDS* byYear = nullptr;
+    for (const auto& source : Report().DataSources)
+        if (source->Name.Value == "ByYear") byYear = source.get();
+    ASSERT_NE(byYear, nullptr);
+    Select(*byYear);
+    ui::CatalogBar& bar = frame_->Catalog();
+    ASSERT_EQ(bar.Source(), byYear);
+    const CatalogTree& tree = *TreeBarOf(*byYear);
+    const auto idOf = [&](const std::string& uniqueName) {
+        for (const auto& item : tree.Items())
+            if (item->Node.UniqueName == uniqueName) return item->Node.Id;
+        return 0;
+    };
+    const int category = idOf("[Product].[Category]");
+    ASSERT_NE(category, 0);
+    EXPECT_TRUE(bar.ItemOf(category).IsOk());
+    EXPECT_TRUE(bar.Tree().IsBold(bar.ItemOf(idOf("[Region].[Region]"))));  // on the rows already
+    EXPECT_FALSE(bar.Tree().IsBold(bar.ItemOf(category)));
+
+    ASSERT_TRUE(bar.ChooseAxis(category, QueryAxis::Filter));
+    test::ProcessPendingEvents();
+    EXPECT_EQ(byYear->Get("MDXF"), "[Product].[Category]");
+    EXPECT_TRUE(bar.Tree().IsBold(bar.ItemOf(category)));
+    ASSERT_TRUE(bar.ChooseMembers(category, {"[Product].[Category].[Bikes]"}));
+    test::ProcessPendingEvents();
+    const std::string mdx =
+        test::ReadFileBytes(ui::DesignerContext()->Registries().HtmlFolder + "LastMDX.txt");
+    EXPECT_NE(mdx.find("[Product].[Category].[Bikes]"), std::string::npos) << mdx;
+    EXPECT_NE(mdx.find("[Region].[Region]"), std::string::npos) << mdx;
+    frame_->SetSize(0, 0, 1400, 900);
+    bar.Tree().ExpandAll();
+    fs::create_directories("test-output");
+    EXPECT_TRUE(test::SaveWindowPicture(*frame_, "test-output/designer-catalog.png"));
+
+    // Dragged from the bar onto the cells of the sheet that shows the source: on the data.
+    COvInfoSheet* shown = nullptr;
+    COvInfoSheet* other = nullptr;
+    for (const auto& sheet : Report().Sheets) {
+        if (sheet->cDS.Value == "ByYear") shown = sheet.get();
+        if (sheet->cDS.Value == "RegionDetail") other = sheet.get();
+    }
+    ASSERT_TRUE(shown && other);
+    const auto dropOn = [&](COvInfoSheet& sheet, wxWindow* (wxGrid::*part)() const, int id) {
+        wxGrid* grid = frame_->SheetGrid(sheet);
+        auto* target = dynamic_cast<wxTextDropTarget*>((grid->*part)()->GetDropTarget());
+        return target && target->OnDropText(0, 0, ui::CatalogBar::DragText(id));
+    };
+    const int orders = idOf("[Measures].[Orders]");
+    EXPECT_FALSE(dropOn(*other, &wxGrid::GetGridWindow, orders));          // another source's sheet
+    EXPECT_FALSE(dropOn(*shown, &wxGrid::GetGridRowLabelWindow, orders));  // a measure: data only
+    ASSERT_TRUE(dropOn(*shown, &wxGrid::GetGridWindow, orders));
+    test::ProcessPendingEvents();
+    std::vector<std::string> data;
+    for (const COvInfoProp* prop : byYear->Props)
+        if (prop->Name == "MDXD") data.push_back(prop->Value);
+    EXPECT_EQ(data, (std::vector<std::string>{"[Measures].[Amount]", "[Measures].[Quantity]",
+                                              "[Measures].[Orders]"}));
+
+    // Taken back: the properties and the query as they were.
+    ASSERT_TRUE(frame_->Undo());
+    ASSERT_TRUE(frame_->Undo());
+    ASSERT_TRUE(frame_->Undo());
+    test::ProcessPendingEvents();
+    for (const auto& source : Report().DataSources) {
+        if (source->Name.Value == "ByYear") {
+            EXPECT_EQ(source->Get("MDXF"), "");
+        }
+    }
+}
+
+// The catalog bar over FoodMart: a selection built element by element through the bar lands in
+// the source's axis properties and in LastMDX.txt as the builder writes them.
+TEST_F(Designer, TheCatalogBarBuildsAFoodMartSelection) {
+    ORVIK_NEED_FOODMART(false);
+    const std::string material = test::OlapMaterialFolder();
+    const std::string connection =
+        test::FoodMartCubeConnection(material, test::FoodMartSqlite(material), false);
+    const std::string report = home_.Path() + "foodmart.ovk";
+    std::ofstream(report) << "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                             "<root><DS><Name>Sales</Name><tpDS>OLAP</tpDS><DSN>"
+                          << EscapeMarkup(connection)
+                          << "</DSN><bQ>0</bQ><nCube>Sales</nCube></DS>"
+                             "<SHEET><HTMLayout></HTMLayout></SHEET>"
+                             "<SHEET><Name>Sales</Name><cDS>Sales</cDS><tpVW>GRID</tpVW>"
+                             "<bVis>1</bVis></SHEET></root>\n";
+    Start({report});
+    COvInfoDS& sales = *Report().DataSources.front();
+    Select(sales);
+    ui::CatalogBar& bar = frame_->Catalog();
+    ASSERT_EQ(bar.Source(), &sales);
+    const CatalogTree& tree = *TreeBarOf(sales);
+    const auto idOf = [&](const std::string& uniqueName) {
+        for (const auto& item : tree.Items())
+            if (item->Node.UniqueName == uniqueName) return item->Node.Id;
+        return 0;
+    };
+    ASSERT_TRUE(bar.ChooseAxis(idOf("[Measures].[Unit Sales]"), QueryAxis::Data));
+    ASSERT_TRUE(bar.ChooseAxis(idOf("[Measures].[Store Sales]"), QueryAxis::Data));
+    ASSERT_TRUE(bar.ChooseAxis(idOf("[Gender].[Gender]"), QueryAxis::Rows));
+    ASSERT_TRUE(bar.ChooseAxis(idOf("[Time].[Year]"), QueryAxis::Columns));
+    ASSERT_TRUE(bar.ChooseAxis(idOf("[Store].[Store Country]"), QueryAxis::Filter));
+    ASSERT_TRUE(bar.ChooseMembers(idOf("[Store].[Store Country]"), {"[Store].[USA]"}));
+    test::ProcessPendingEvents();
+    std::vector<std::string> axes;
+    for (const COvInfoProp* prop : sales.Props)
+        if (prop->Name.rfind("MDX", 0) == 0) axes.push_back(prop->Name + " " + prop->Value);
+    EXPECT_EQ(axes,
+              (std::vector<std::string>{"MDXD [Measures].[Unit Sales]",
+                                        "MDXD [Measures].[Store Sales]", "MDXR [Gender].[Gender]",
+                                        "MDXC [Time].[Year]", "MDXF [Store].[Store Country]"}));
+    const std::string mdx =
+        test::ReadFileBytes(ui::DesignerContext()->Registries().HtmlFolder + "LastMDX.txt");
+    EXPECT_EQ(mdx,
+              "with\nMember [Store].[Filter0] as 'Aggregate({[Store].[USA]})'\nSelect \n"
+              "Non Empty Crossjoin( {[Time].[Year].members}, {[Measures].[Unit "
+              "Sales],[Measures].[Store Sales]}) DIMENSION PROPERTIES MEMBER_NAME, "
+              "PARENT_UNIQUE_NAME  On Columns,\n"
+              "Non Empty  {[Gender].[Gender].members} DIMENSION PROPERTIES MEMBER_NAME, "
+              "PARENT_UNIQUE_NAME  On Rows\nFrom [Sales]\nWhere ([Store].[Filter0])");
+    // The source ran it: two genders.
+    EXPECT_EQ(sales.GetDSRowCount(*ui::DesignerContext()), 2);
+}
+
+// Edit > Copy and Paste: the copy of a sheet has the original's values under a name of its own
+// and a tab of its own; Cut asks as Delete does; Undo takes a paste back.
+TEST_F(Designer, ObjectsAreCopiedCutAndPasted) {
+    Start({ExampleReport()});
+    COvInfoSheet& original = *Report().Sheets.front();
+    const size_t sheets = Report().Sheets.size();
+    Select(original);
+    ASSERT_TRUE(frame_->CopyObject(false));
+    ASSERT_TRUE(frame_->PasteObject());
+    test::ProcessPendingEvents();
+    ASSERT_EQ(Report().Sheets.size(), sheets + 1);
+    COvInfoSheet& copy = *Report().Sheets.back();
+    EXPECT_NE(copy.Name.Value, original.Name.Value);
+    EXPECT_EQ(copy.cDS.Value, original.cDS.Value);
+    EXPECT_EQ(copy.Get("Title"), original.Get("Title"));
+    EXPECT_GE(frame_->SheetTabIndex(copy), 0);
+    EXPECT_EQ(Explorer().SelectedObject(), &copy);
+
+    ASSERT_TRUE(frame_->Undo());
+    EXPECT_EQ(Report().Sheets.size(), sheets);
+
+    answer_ = MessageBoxResult::No;  // "sure to delete?": the copy is taken, the sheet stays
+    Select(*Report().DataSources.front());
+    ASSERT_TRUE(frame_->CopyObject(true));
+    EXPECT_EQ(Report().DataSources.size(), 3u);
+    ASSERT_TRUE(frame_->PasteObject());
+    EXPECT_EQ(Report().DataSources.size(), 4u);
+    EXPECT_EQ(Report().DataSources.back()->Qry.Value, Report().DataSources.front()->Qry.Value);
 }
 
 // A chart sheet's tab shows the chart as the page shows it, not an empty grid; without the

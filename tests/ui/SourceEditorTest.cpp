@@ -12,6 +12,8 @@
 #include "TestSupport.h"
 #include "UiTestSupport.h"
 #include "WindowFixture.h"
+#include "core/LanguageTexts.h"
+#include "ui/DialogTranslation.h"
 
 namespace orvik::ui {
 namespace {
@@ -73,6 +75,26 @@ TEST_F(SourceEditorTest, ReplaceAllIsOneEditToUndo) {
     EXPECT_EQ(editor.Status(), "3 replaced");
     text.Undo();
     EXPECT_EQ(text.GetText(), "select [A] on columns, [A].children on rows from [A]");
+}
+
+}  // namespace
+}  // namespace orvik::ui
+
+namespace orvik::ui {
+namespace {
+
+using DialogTranslationTest = test::WindowFixture;
+
+TEST_F(DialogTranslationTest, TheLanguageFileNamesTheCaptionAndTheButtons) {
+    program.Home().Write("orvik18_deu.lng", "SH=Abfrage\nSH1=Ausf\xC3\xBChren\nSH5101=Abbrechen\n");
+    ASSERT_TRUE(Ctx().Language().LoadLanguage("DEU", program.Home().Path()));
+    COvInfoDS& sales = AddSource("Sales", "shop.db", "select 1");
+    SourceEditor editor(frame_, "Sales", SourceLanguage::Sql, "select 1", QueryTools(Ctx(), sales));
+    EXPECT_EQ(editor.GetTitle(), "Abfrage");
+    ASSERT_NE(editor.FindWindow(kRunButton), nullptr);
+    EXPECT_EQ(editor.FindWindow(kRunButton)->GetLabel(), wxString::FromUTF8("Ausf\xC3\xBChren"));
+    EXPECT_EQ(editor.FindWindow(wxID_CANCEL)->GetLabel(), "Abbrechen");
+    EXPECT_EQ(editor.FindWindow(kFindButton)->GetLabel(), "&Find...");  // no key: as it was
 }
 
 }  // namespace
