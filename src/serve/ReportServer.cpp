@@ -108,7 +108,7 @@ Values CollectValues(const http::NameValues& query, const ReportDescription& des
     for (const auto& [name, entries] : byName) {
         const auto parameter =
             std::find_if(description.parameters.begin(), description.parameters.end(),
-                         [&name](const FormParameter& p) { return p.name == name; });
+                         [&wanted = name](const FormParameter& p) { return p.name == wanted; });
         const bool multiple = parameter != description.parameters.end() && parameter->multiple;
         values.push_back(
             {name, multiple && entries.size() > 1 ? EncodeMultiValue(entries) : entries.front()});

@@ -100,7 +100,8 @@ int RunXmlaServer(const std::vector<std::string>& arguments) {
     const std::string programFolder = ResolveProgramFolder();
     Service service;
     for (const auto& [name, connection] : options.Catalogs) {
-        service.AddCatalog(name, [connection, programFolder] {
+        // Copied under a name of its own: clang 14 cannot capture a structured binding.
+        service.AddCatalog(name, [connection = connection, programFolder] {
             return OpenCubeConnection(connection, programFolder);
         });
         try {
