@@ -273,7 +273,7 @@ void Scale(const std::string& scratch, long rows, int runs, const std::string& o
                 what, MedianOf(ours), MedianOf(theirs), MedianOf(ours) / MedianOf(theirs));
     }
     std::error_code error;
-    fs::remove(database, error);
+    if (!std::getenv("ORVIK_BENCH_KEEP")) fs::remove(database, error);
 }
 
 // --- the probes ----------------------------------------------------------------------------------

@@ -260,7 +260,16 @@ int main(int argc, char** argv) {
     }
     curl_global_init(CURL_GLOBAL_ALL);
     const std::string programFolder = fs::path(orvik).parent_path().string() + "/";
-    const std::string database = fs::canonical(programFolder + "examples/sales/sales.db").string();
+    std::error_code missing;
+    const std::string database =
+        fs::canonical(programFolder + "examples/sales/sales.db", missing).string();
+    if (missing) {
+        std::fprintf(stderr,
+                     "ServeBench: no example database at %sexamples/sales/sales.db (build the "
+                     "whole program first: ninja -C <build>)\n",
+                     programFolder.c_str());
+        return 2;
+    }
     const std::string work =
         fs::temp_directory_path() / ("serve-bench-" + std::to_string(getpid()));
     fs::create_directories(work + "/reports");

@@ -123,6 +123,12 @@ SqliteConnection::SqliteConnection(const std::string& path) {
     }
     sqlite3_extended_result_codes(db_, 1);
     SetLockTimeout(kDefaultLockTimeout);
+    // A large GROUP BY or ORDER BY (a cube's grouped facts above all) sorts in SQLite's sorter,
+    // which merges on helper threads only when allowed to: a fifth of such a query's time on two
+    // cores. Results are the same either way.
+    const unsigned cores = std::thread::hardware_concurrency();
+    sqlite3_limit(db_, SQLITE_LIMIT_WORKER_THREADS,
+                  static_cast<int>(std::clamp(cores > 1 ? cores - 1 : 1u, 1u, 4u)));
     // Every command watches for a stop request and the time limit in force, however long it runs.
     sqlite3_progress_handler(db_, kProgressSteps, &SqliteConnection::Progress, this);
 }

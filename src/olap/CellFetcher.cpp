@@ -67,9 +67,11 @@ bool CellFetcher::Lookup(const std::vector<Member*>& coordinate, int compound,
     return false;
 }
 
-void CellFetcher::Prefill(const std::vector<Member*>& coordinate, int compound, int measureIndex,
-                          Variant value) {
-    cells_[PointerKey(coordinate, compound)][measureIndex] = std::move(value);
+void CellFetcher::Prefill(const std::vector<Member*>& coordinate, int compound,
+                          std::span<const int> measureIndexes, std::span<const Variant> values) {
+    MeasureValues& cell = cells_[PointerKey(coordinate, compound)];
+    for (size_t m = 0; m < measureIndexes.size() && m < values.size(); ++m)
+        cell[measureIndexes[m]] = values[m];
 }
 
 std::string CellFetcher::CacheKey(const std::vector<Member*>& coordinate, int compound) const {
@@ -215,7 +217,7 @@ void CellFetcher::ReadGroup(const std::string& sql, const std::vector<const Requ
     for (; !rows.IsEOF(); rows.MoveNext()) {
         rows.GetRowValues(values);
         std::string path;
-        for (size_t c = 0; c < keyColumns; ++c) path += KeyText(values[c]) + '\x1f';
+        for (size_t c = 0; c < keyColumns; ++c) AppendKeyPathPart(path, values[c]);
         auto found = byPath.find(path);
         if (found == byPath.end()) continue;
         auto& cell = cells_[found->second];

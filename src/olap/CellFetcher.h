@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -94,10 +95,12 @@ class CellFetcher {
     // query per cube: nothing of the product is ever built. Nothing when there would be more
     // than the question's limit.
     std::optional<FactCombinations> CombinationsWithFacts(const FactQuestion& question);
-    // Files `value` as the stored cell of measure `measureIndex` at `coordinate` (the measure's
-    // place null) under `compound`, read along with something else.
-    void Prefill(const std::vector<Member*>& coordinate, int compound, int measureIndex,
-                 Variant value);
+    // Files `values` as the stored cells of the measures `measureIndexes` (one value each) at
+    // `coordinate` (the measure's place null) under `compound`, read along with something else.
+    void Prefill(const std::vector<Member*>& coordinate, int compound,
+                 std::span<const int> measureIndexes, std::span<const Variant> values);
+    // Room for `count` more coordinates, before a large prefill.
+    void ReserveCells(size_t count) { cells_.reserve(cells_.size() + count); }
 
     double SqlSeconds() const { return sqlSeconds_; }
     int SqlQueries() const { return sqlQueries_; }

@@ -2,6 +2,7 @@
 #include "olap/NameCase.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +61,29 @@ std::string KeyText(const Variant& value) {
     }
     if (value.Type() == VariantType::Date) return VariantToText(value);
     return std::to_string(value.AsInt64());
+}
+
+void AppendKeyPathPart(std::string& path, const Variant& value) {
+    switch (value.Type()) {
+        case VariantType::I1:
+        case VariantType::I2:
+        case VariantType::I4:
+        case VariantType::I8:
+        case VariantType::UI1:
+        case VariantType::UI2:
+        case VariantType::UI4: {
+            char buffer[24];
+            const auto end = std::to_chars(buffer, buffer + sizeof buffer, value.AsInt64()).ptr;
+            path.append(buffer, end);
+            break;
+        }
+        case VariantType::String:
+            path += value.AsString();
+            break;
+        default:
+            path += KeyText(value);
+    }
+    path += '\x1f';
 }
 
 namespace {

@@ -169,5 +169,8 @@ std::string ChildUniqueName(const Hierarchy& hierarchy, const Member* parent,
                             const std::string& name);
 // A value read from the database as a member key or name: whole numbers without ".0".
 std::string KeyText(const ::Variant& value);
+// Appends KeyText(value) and the separator of key paths; whole numbers, the usual keys, without a
+// string of their own, as grouped rows are read by the hundred thousand.
+void AppendKeyPathPart(std::string& path, const ::Variant& value);
 
 }  // namespace orvik::cube

@@ -276,7 +276,7 @@ bool CellFetcher::CombinationsInCube(const FactQuestion& question, const std::st
         bool known = true;
         for (size_t i = 0; i < operands.size(); ++i) {
             path.clear();
-            for (size_t c = 0; c < columnsOf[i]; ++c) path += KeyText(values[column++]) + '\x1f';
+            for (size_t c = 0; c < columnsOf[i]; ++c) AppendKeyPathPart(path, values[column++]);
             firsts[i] = indexes[i].First(path);
             known = known && firsts[i] != kNoPosition;
         }

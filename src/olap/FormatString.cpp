@@ -1,6 +1,7 @@
 #include "olap/FormatString.h"
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -87,8 +88,12 @@ std::string Apply(double value, const std::string& section) {
     // double is off in its 16th digit (1.005 is 1.00499999999999989, a sum of stored amounts
     // 676.25499999999988 for 676.255), so the value is nudged by a few units of that digit:
     // what a person would call half a cent rounds up, as it does in a spreadsheet.
+    // A value already whole at that place is left as it is: past 10^14 the nudge itself is more
+    // than half a unit and would add to it.
     const double scale = std::pow(10.0, static_cast<double>(maxFraction));
-    const double rounded = std::round(value * scale * (1 + 16 * DBL_EPSILON)) / scale;
+    const double scaled = value * scale;
+    const double rounded =
+        scaled == std::floor(scaled) ? value : std::round(scaled * (1 + 16 * DBL_EPSILON)) / scale;
     if (!std::isfinite(rounded) || rounded >= 1e300) {
         std::snprintf(buffer, sizeof buffer, "%g", value);
         return prefix + buffer + suffix;
@@ -133,10 +138,21 @@ std::string Named(const std::string& format, double value) {
 std::string FormatNumber(double value, const std::string& format) {
     if (std::isnan(value)) return value != value ? "NaN" : "";
     if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+    if (value == 0) value = 0;  // a negative zero (a sum of -1 and 1) is written as zero
     if (format == "Scientific") {
         char buffer[64];
         std::snprintf(buffer, sizeof buffer, "%.2E", value);
         return buffer;
+    }
+    // The default format of a whole number, most cells of a grid: grouped digits, nothing to
+    // parse.
+    if ((format.empty() || format == "Standard" || format == "General Number") &&
+        value == std::floor(value) && std::fabs(value) < 1e18) {
+        char digits[24];
+        const auto end =
+            std::to_chars(digits, digits + sizeof digits, static_cast<long long>(std::fabs(value)))
+                .ptr;
+        return (value < 0 ? "-" : "") + Grouped(std::string(digits, end));
     }
     const std::vector<std::string> sections = Sections(Named(format, value));
     if (value == 0 && sections.size() >= 3 && !sections[2].empty()) return Apply(0, sections[2]);

@@ -126,6 +126,10 @@ TupleList QueryEvaluator::CrossjoinOperands(const std::vector<TupleList>& operan
     std::vector<Member*> coordinate = context_;
     if (!coordinate.empty()) coordinate.front() = nullptr;
     const size_t valuesEach = found->ValuesEach;
+    std::vector<int> measureIndexes;
+    for (size_t m = 0; m < valuesEach; ++m)
+        measureIndexes.push_back(question.Measures[m]->MeasureIndex);
+    if (valuesEach) fetcher_.ReserveCells(found->Count());
     TupleList result;
     result.reserve(found->Count());
     for (size_t c = 0; c < found->Count(); ++c) {
@@ -137,9 +141,10 @@ TupleList QueryEvaluator::CrossjoinOperands(const std::vector<TupleList>& operan
             tuple.push_back(member);
             coordinate[static_cast<size_t>(member->Owner->Index)] = member;
         }
-        for (size_t m = 0; m < valuesEach; ++m)
-            fetcher_.Prefill(coordinate, compound_, question.Measures[m]->MeasureIndex,
-                             found->Values[c * valuesEach + m]);
+        if (valuesEach)
+            fetcher_.Prefill(
+                coordinate, compound_, measureIndexes,
+                std::span<const Variant>(found->Values).subspan(c * valuesEach, valuesEach));
         result.push_back(std::move(tuple));
     }
     return result;
