@@ -4,7 +4,9 @@
 #include <signal.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -104,6 +106,62 @@ double SqliteNumber(const std::string& database, const std::string& select) {
     sqlite3_finalize(statement);
     sqlite3_close(db);
     return value;
+}
+
+namespace {
+
+uint32_t Crc32(const std::string& bytes) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (const unsigned char byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void PutBigEndian(std::string& out, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((value >> shift) & 0xFF);
+}
+
+void PutChunk(std::string& png, const std::string& type, const std::string& data) {
+    PutBigEndian(png, static_cast<uint32_t>(data.size()));
+    png += type + data;
+    PutBigEndian(png, Crc32(type + data));
+}
+
+}  // namespace
+
+std::string SolidPng(int width, int height, unsigned char red, unsigned char green,
+                     unsigned char blue) {
+    std::string pixels;
+    for (int y = 0; y < height; ++y) {
+        pixels += '\0';  // no filter
+        for (int x = 0; x < width; ++x) pixels += {char(red), char(green), char(blue)};
+    }
+    // A zlib stream of stored blocks: no compression, so no library is needed.
+    std::string deflated = "\x78\x01";
+    for (size_t at = 0; at < pixels.size() || at == 0;) {
+        const size_t size = std::min<size_t>(65535, pixels.size() - at);
+        const bool last = at + size >= pixels.size();
+        deflated += static_cast<char>(last ? 1 : 0);
+        deflated +=
+            {char(size & 0xFF), char(size >> 8), char(~size & 0xFF), char((~size >> 8) & 0xFF)};
+        deflated += pixels.substr(at, size);
+        at += size;
+        if (last) break;
+    }
+    uint32_t a = 1, b = 0;
+    for (const unsigned char byte : pixels) a = (a + byte) % 65521, b = (b + a) % 65521;
+    PutBigEndian(deflated, (b << 16) | a);
+    std::string header;
+    PutBigEndian(header, static_cast<uint32_t>(width));
+    PutBigEndian(header, static_cast<uint32_t>(height));
+    header += {8, 2, 0, 0, 0};  // 8 bits, RGB, deflate, adaptive filters, no interlace
+    std::string png = "\x89PNG\r\n\x1a\n";
+    PutChunk(png, "IHDR", header);
+    PutChunk(png, "IDAT", deflated);
+    PutChunk(png, "IEND", "");
+    return png;
 }
 
 std::string ExecuteSqlite(const std::string& database, const std::string& sql) {

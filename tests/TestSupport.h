@@ -31,6 +31,10 @@ double SqliteNumber(const std::string& database, const std::string& select);
 // ran, else SQLite's message.
 std::string ExecuteSqlite(const std::string& database, const std::string& sql);
 
+// A PNG file of `width` x `height` pixels all of one colour, written without an image tool.
+std::string SolidPng(int width, int height, unsigned char red, unsigned char green,
+                     unsigned char blue);
+
 // A temporary folder removed with everything in it when the object dies.
 class TempDir {
   public:

@@ -280,12 +280,8 @@ TEST_F(PdfStepTest, AHostilePageGetsNeitherTheNetworkNorFilesOutsideItsFolders) 
     const CountingListener web;
     const test::TempDir outside, pictures;
     outside.Write("secret.txt", "SECRET-OUTSIDE-MARKER");
-    ASSERT_EQ(test::RunShell("/usr/bin/convert -size 41x41 xc:red " +
-                             test::ShellWord(outside.Path() + "red.png") +
-                             " && /usr/bin/convert -size 30x30 xc:green " +
-                             test::ShellWord(pictures.Path() + "green.png"))
-                  .Status,
-              0);
+    outside.Write("red.png", test::SolidPng(41, 41, 255, 0, 0));
+    pictures.Write("green.png", test::SolidPng(30, 30, 0, 128, 0));
     program.Home().Write("settings.ini", "[General]\nPictureFolders=" + pictures.Path() + "\n");
     const std::string remote = "http://127.0.0.1:" + std::to_string(web.Port());
     // Data may carry plain markup, pictures included; the layout is anyone's who edits the report.
