@@ -4,7 +4,11 @@
 // the data source and grid read it through this one class.
 #pragma once
 
+#include <compare>
+#include <cstddef>
 #include <functional>
+#include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,9 +51,86 @@ struct CellSetHierarchyInfo {
     std::vector<CellSetPropertyInfo> Properties;
 };
 
+// The members of one tuple. A member shows up in many tuples of an axis (a day beside each of
+// a hundred thousand customers), so tuples share one description of it: an axis costs what its
+// distinct members cost, and copying a cell set copies no text. Read as a vector of members.
+class CellSetMembers {
+  public:
+    using Shared = std::shared_ptr<const CellSetMember>;
+
+    class const_iterator {
+      public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = CellSetMember;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const CellSetMember*;
+        using reference = const CellSetMember&;
+
+        const_iterator() = default;
+        explicit const_iterator(std::vector<Shared>::const_iterator at) : at_(at) {}
+        reference operator*() const { return **at_; }
+        pointer operator->() const { return at_->get(); }
+        reference operator[](difference_type n) const { return *at_[n]; }
+        const_iterator& operator++() { return ++at_, *this; }
+        const_iterator operator++(int) { return const_iterator(at_++); }
+        const_iterator& operator--() { return --at_, *this; }
+        const_iterator operator--(int) { return const_iterator(at_--); }
+        const_iterator& operator+=(difference_type n) { return at_ += n, *this; }
+        const_iterator& operator-=(difference_type n) { return at_ -= n, *this; }
+        const_iterator operator+(difference_type n) const { return const_iterator(at_ + n); }
+        const_iterator operator-(difference_type n) const { return const_iterator(at_ - n); }
+        difference_type operator-(const const_iterator& other) const { return at_ - other.at_; }
+        auto operator<=>(const const_iterator&) const = default;
+
+      private:
+        std::vector<Shared>::const_iterator at_;
+    };
+
+    CellSetMembers() = default;
+    CellSetMembers(std::initializer_list<CellSetMember> members) {
+        for (const CellSetMember& member : members) push_back(member);
+    }
+
+    size_t size() const { return members_.size(); }
+    bool empty() const { return members_.empty(); }
+    const CellSetMember& operator[](size_t index) const { return *members_[index]; }
+    const CellSetMember& at(size_t index) const { return *members_.at(index); }
+    const CellSetMember& front() const { return *members_.front(); }
+    const CellSetMember& back() const { return *members_.back(); }
+    const_iterator begin() const { return const_iterator(members_.begin()); }
+    const_iterator end() const { return const_iterator(members_.end()); }
+
+    void push_back(CellSetMember member) {
+        members_.push_back(std::make_shared<const CellSetMember>(std::move(member)));
+    }
+    // Adds a description other tuples share.
+    void push_back(Shared member) { members_.push_back(std::move(member)); }
+    void Append(const CellSetMembers& more) {
+        members_.insert(members_.end(), more.members_.begin(), more.members_.end());
+    }
+    void reserve(size_t count) { members_.reserve(count); }
+    // Shortens the tuple to `count` members, or lengthens it with empty ones.
+    void resize(size_t count) {
+        if (count <= members_.size()) return members_.resize(count);
+        while (members_.size() < count) push_back(CellSetMember());
+    }
+    void clear() { members_.clear(); }
+    // The member at `index`, to change: a copy of its own takes its place first, so the tuples
+    // that shared the description keep it as it was.
+    CellSetMember& Edit(size_t index) {
+        auto copy = std::make_shared<CellSetMember>(*members_.at(index));
+        CellSetMember& editable = *copy;
+        members_[index] = std::move(copy);
+        return editable;
+    }
+
+  private:
+    std::vector<Shared> members_;
+};
+
 // One tuple on an axis.
 struct CellSetPosition {
-    std::vector<CellSetMember> Members;
+    CellSetMembers Members;
 };
 
 struct CellSetAxis {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 #include "core/StopRequest.h"
 #include "olap/FormatString.h"
@@ -45,9 +46,17 @@ CellSetAxis DescribeAxis(const TupleList& tuples, const Tuple* shape,
         for (const Member* member : *shape)
             axis.Hierarchies.push_back(properties.InfoFor(*member->Owner));
     axis.Positions.reserve(tuples.size());
+    // Described once for the axis, however many of its tuples hold the member.
+    std::unordered_map<const Member*, CellSetMembers::Shared> described;
     for (const Tuple& tuple : tuples) {
         CellSetPosition position;
-        for (const Member* member : tuple) position.Members.push_back(Describe(member, properties));
+        position.Members.reserve(tuple.size());
+        for (const Member* member : tuple) {
+            CellSetMembers::Shared& shared = described[member];
+            if (!shared)
+                shared = std::make_shared<const CellSetMember>(Describe(member, properties));
+            position.Members.push_back(shared);
+        }
         axis.Positions.push_back(std::move(position));
     }
     return axis;

@@ -15,7 +15,7 @@ struct RowField {
 std::vector<RowField> RowFields(const CellSetAxis& rows, std::vector<FieldInfo>& fields) {
     std::vector<RowField> rowFields;
     if (rows.Positions.empty()) return rowFields;
-    const std::vector<CellSetMember>& first = rows.Positions.front().Members;
+    const CellSetMembers& first = rows.Positions.front().Members;
     const bool described = rows.Hierarchies.size() == first.size();
     for (size_t m = 0; m < first.size(); ++m) {
         fields.push_back({first[m].LevelUniqueName + ".[MEMBER_CAPTION]", VariantType::String});

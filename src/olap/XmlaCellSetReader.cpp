@@ -198,8 +198,7 @@ void CellSetPayload::ReadSet(XmlaXmlReader& reader, const AxisLayout& layout,
             for (const CellSetPosition& left : product) {
                 for (const CellSetPosition& right : part) {
                     CellSetPosition joined = left;
-                    joined.Members.insert(joined.Members.end(), right.Members.begin(),
-                                          right.Members.end());
+                    joined.Members.Append(right.Members);
                     next.push_back(std::move(joined));
                 }
             }

@@ -23,7 +23,11 @@ namespace {
 
 CellSetPosition Tuple(const std::vector<std::string>& captions) {
     CellSetPosition position;
-    for (const std::string& caption : captions) position.Members.emplace_back().Caption = caption;
+    for (const std::string& caption : captions) {
+        CellSetMember member;
+        member.Caption = caption;
+        position.Members.push_back(std::move(member));
+    }
     return position;
 }
 
@@ -215,14 +219,14 @@ TEST_F(CellSetFill, AskedMemberPropertiesStandBesideTheirHierarchysCaptions) {
                         {"[Category]",
                          {{"Weight", "[Category].[Category].[Weight]", VariantType::R8},
                           {"PARENT_UNIQUE_NAME", "[Category].[PARENT_UNIQUE_NAME]"}}}};
-    rows.Positions[0].Members[0].Properties = {{"Manager", Variant::MakeString("Ann")}};
-    rows.Positions[0].Members[1].Properties = {
+    rows.Positions[0].Members.Edit(0).Properties = {{"Manager", Variant::MakeString("Ann")}};
+    rows.Positions[0].Members.Edit(1).Properties = {
         {"Weight", Variant::MakeR8(2.5)}, {"PARENT_UNIQUE_NAME", Variant::MakeString("[All]")}};
     // The second row's category lacks Weight; the third row's region holds no manager.
-    rows.Positions[1].Members[0].Properties = {{"Manager", Variant::MakeString("Ann")}};
-    rows.Positions[1].Members[1].Properties = {
+    rows.Positions[1].Members.Edit(0).Properties = {{"Manager", Variant::MakeString("Ann")}};
+    rows.Positions[1].Members.Edit(1).Properties = {
         {"PARENT_UNIQUE_NAME", Variant::MakeString("[All]")}};
-    rows.Positions[2].Members[0].Properties = {{"Manager", Variant::MakeNull()}};
+    rows.Positions[2].Members.Edit(0).Properties = {{"Manager", Variant::MakeNull()}};
     Show(data);
 
     ASSERT_EQ(grid_.GetFixedColumnCount(), 5);
