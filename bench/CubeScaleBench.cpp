@@ -12,7 +12,8 @@
 // customers by 365 days, Distinct and Order over large sets), each timed with its peak memory.
 //
 //   CubeScaleBench [--runs N] [--orvik PATH] [rows ...]   (default: 3 runs; 1M and 10M rows)
-// ORVIK_CUBE_PROBES=0 leaves the probes out.
+// ORVIK_CUBE_PROBES=0 leaves the probes out; ORVIK_BENCH_KEEP=1 keeps the generated star in its
+// scratch folder, to run the report under a profiler.
 #include <sys/resource.h>
 #include <unistd.h>
 
