@@ -1,5 +1,7 @@
 #include "olap/CellCache.h"
 
+#include <algorithm>
+
 namespace orvik::cube {
 namespace {
 
@@ -33,7 +35,7 @@ void CellCache::Store(const std::string& key, int measure, const Variant& value)
     const std::lock_guard hold(lock_);
     std::string cell = CellKey(key, measure);
     auto [it, added] = cells_.insert_or_assign(cell, Entry{value, Clock::now()});
-    if (added) Note(std::move(cell), false, 2 * it->first.size() + ValueBytes(value));
+    if (added) Note(std::move(cell), Kind::Cell, 2 * it->first.size() + ValueBytes(value));
 }
 
 std::optional<FactCombinations> CellCache::FindCombinations(const std::string& key) {
@@ -48,37 +50,70 @@ void CellCache::StoreCombinations(const std::string& key, const FactCombinations
     const std::lock_guard hold(lock_);
     if (bytes > maxBytes_ / 2) return;  // one answer would push out everything else
     auto [it, added] = combinations_.insert_or_assign(key, std::pair{found, Clock::now()});
-    if (added) Note(key, true, bytes);
+    if (added) Note(key, Kind::Combinations, bytes);
 }
 
-void CellCache::Note(std::string key, bool combinations, size_t bytes) {
-    order_.push_back({std::move(key), combinations});
+std::shared_ptr<const CellSetData> CellCache::FindResult(const std::string& text) {
+    const std::lock_guard hold(lock_);
+    auto found = results_.find(text);
+    if (found == results_.end() || !Fresh(found->second.Read)) return nullptr;
+    return found->second.Data;
+}
+
+void CellCache::StoreResult(const std::string& text, std::shared_ptr<const CellSetData> result) {
+    // Near enough to bound the cache: the cells with their texts, and a slot per member of each
+    // tuple (the members' descriptions are shared, and the cube model holds the same texts).
+    size_t bytes = 2 * text.size() + result->Cells.size() * sizeof(CellSetCell);
+    for (const CellSetCell& cell : result->Cells) bytes += cell.FormattedValue.capacity();
+    for (const CellSetAxis& axis : result->Axes)
+        for (const CellSetPosition& position : axis.Positions)
+            bytes += sizeof(CellSetPosition) + position.Members.size() * 2 * sizeof(void*);
+    const std::lock_guard hold(lock_);
+    if (bytes > maxBytes_ / 2) return;  // one answer would push out everything else
+    auto [it, added] =
+        results_.insert_or_assign(text, KeptResult{std::move(result), bytes, Clock::now()});
+    if (added) Note(text, Kind::Result, bytes);
+}
+
+void CellCache::Note(std::string key, Kind what, size_t bytes) {
+    order_.push_back({std::move(key), what});
     bytes_ += bytes + kEntryOverhead;
     while (bytes_ > maxBytes_ && !order_.empty()) {
-        const Kept& oldest = order_.front();
-        size_t freed = 2 * oldest.Key.size() + kEntryOverhead;
-        if (oldest.Combinations) {
-            auto found = combinations_.find(oldest.Key);
-            if (found != combinations_.end()) {
+        bytes_ -= std::min(bytes_, Drop(order_.front()));
+        order_.pop_front();
+    }
+}
+
+size_t CellCache::Drop(const Kept& oldest) {
+    size_t freed = 2 * oldest.Key.size() + kEntryOverhead;
+    switch (oldest.What) {
+        case Kind::Combinations:
+            if (auto found = combinations_.find(oldest.Key); found != combinations_.end()) {
                 freed += found->second.first.Positions.size() * sizeof(uint32_t);
                 combinations_.erase(found);
             }
-        } else {
-            auto found = cells_.find(oldest.Key);
-            if (found != cells_.end()) {
+            break;
+        case Kind::Result:
+            if (auto found = results_.find(oldest.Key); found != results_.end()) {
+                freed += found->second.Bytes - 2 * oldest.Key.size();
+                results_.erase(found);
+            }
+            break;
+        case Kind::Cell:
+            if (auto found = cells_.find(oldest.Key); found != cells_.end()) {
                 freed += ValueBytes(found->second.Value);
                 cells_.erase(found);
             }
-        }
-        bytes_ -= std::min(bytes_, freed);
-        order_.pop_front();
+            break;
     }
+    return freed;
 }
 
 void CellCache::Clear() {
     const std::lock_guard hold(lock_);
     cells_.clear();
     combinations_.clear();
+    results_.clear();
     order_.clear();
     bytes_ = 0;
 }

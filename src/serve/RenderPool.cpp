@@ -1,6 +1,5 @@
 #include "serve/RenderPool.h"
 
-#include <malloc.h>
 #include <sys/random.h>
 
 #include <ctime>
@@ -8,6 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "core/MemoryRelease.h"
 #include "core/StopRequest.h"
 
 namespace orvik::serve {
@@ -192,7 +192,7 @@ void RenderPool::Work() {
                 RemoveFolders(expired);
                 // The pages of a busy hour were freed piecemeal: an idle server gives the memory
                 // back to the system (not under load: the trim holds every heap while it works).
-                malloc_trim(0);
+                ReleaseFreeMemory();
                 lock.lock();
             }
             if (queue_.empty()) return;

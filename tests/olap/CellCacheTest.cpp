@@ -1,10 +1,12 @@
 // The cube connection's cell cache: a repeated query reads nothing, a drilled one reads only the
 // cells it lacks, what the database changed shows after the cache's time or a REFRESH CUBE, a
 // connection string with CellCache keeps its cells for the next run, and the cache never holds
-// more than its size.
+// more than its size; a repeated statement gets its whole result back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -91,6 +93,61 @@ TEST(CubeCellCache, HoldsNoMoreThanItsSizeAndLetsTheOldestGoFirst) {
     cache.Clear();
     EXPECT_EQ(cache.Bytes(), 0u);
     EXPECT_FALSE(cache.Find(key(9999), 0));
+}
+
+TEST(CubeCellCache, ARepeatedStatementGetsItsResultBackAsFirstGiven) {
+    const SmallShop shop;
+    const auto connection = OpenOlapConnection(shop.Connection());
+    const CellSetData first = connection->Execute(kYearsAndMonths);
+    const CellSetData again = connection->Execute(kYearsAndMonths);
+    EXPECT_EQ(LastCubeQueryTimings().SqlQueries, 0);
+    ASSERT_EQ(again.Axes.size(), first.Axes.size());
+    ASSERT_EQ(again.Axes[1].Positions.size(), first.Axes[1].Positions.size());
+    for (size_t p = 0; p < first.Axes[1].Positions.size(); ++p)
+        EXPECT_EQ(again.Axes[1].Positions[p].Members[0].UniqueName,
+                  first.Axes[1].Positions[p].Members[0].UniqueName);
+    ASSERT_EQ(again.Cells.size(), first.Cells.size());
+    for (size_t c = 0; c < first.Cells.size(); ++c)
+        EXPECT_EQ(again.Cells[c].FormattedValue, first.Cells[c].FormattedValue);
+    EXPECT_NE(std::find_if(again.Notes.begin(), again.Notes.end(),
+                           [](const std::string& note) {
+                               return note.find("result kept") != std::string::npos;
+                           }),
+              again.Notes.end());
+    // Another text is another statement, even when it means the same.
+    connection->Execute(std::string(kYearsAndMonths) + " ");
+    EXPECT_EQ(LastCubeQueryTimings().SqlQueries, 0) << "its cells are kept all the same";
+}
+
+TEST(CubeCellCache, KeptResultsAgeGoOldestFirstAndNeverFillTheCacheAlone) {
+    const auto result = [](size_t cells) {
+        auto data = std::make_shared<CellSetData>();
+        data->Axes.resize(1);
+        for (size_t c = 0; c < cells; ++c) {
+            CellSetMember member;
+            member.UniqueName = "[M].[" + std::to_string(c) + "]";
+            data->Axes[0].Positions.push_back(CellSetPosition{{member}});
+            data->Cells.push_back({Variant::MakeR8(double(c)), std::to_string(c)});
+        }
+        return std::shared_ptr<const CellSetData>(std::move(data));
+    };
+    cube::CellCache cache(64 * 1024, {});
+    cache.StoreResult("small", result(10));
+    ASSERT_TRUE(cache.FindResult("small"));
+    EXPECT_EQ(cache.FindResult("small")->Cells.at(9).FormattedValue, "9");
+    cache.StoreResult("huge", result(20000));
+    EXPECT_FALSE(cache.FindResult("huge"));
+    EXPECT_TRUE(cache.FindResult("small"));
+    // Cells stored after it push the oldest entry, the result, out first.
+    for (int i = 0; i < 10000; ++i) cache.Store("cell " + std::to_string(i), 0, Variant::MakeR8(i));
+    EXPECT_FALSE(cache.FindResult("small"));
+    EXPECT_LE(cache.Bytes(), 64u * 1024);
+
+    cube::CellCache aging(64 * 1024, std::chrono::milliseconds(20));
+    aging.StoreResult("small", result(10));
+    EXPECT_TRUE(aging.FindResult("small"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    EXPECT_FALSE(aging.FindResult("small"));
 }
 
 }  // namespace
