@@ -60,18 +60,20 @@ std::shared_ptr<const CellSetData> CellCache::FindResult(const std::string& text
     return found->second.Data;
 }
 
-void CellCache::StoreResult(const std::string& text, std::shared_ptr<const CellSetData> result) {
+void CellCache::StoreResult(const std::string& text, const CellSetData& result) {
     // Near enough to bound the cache: the cells with their texts, and a slot per member of each
     // tuple (the members' descriptions are shared, and the cube model holds the same texts).
-    size_t bytes = 2 * text.size() + result->Cells.size() * sizeof(CellSetCell);
-    for (const CellSetCell& cell : result->Cells) bytes += cell.FormattedValue.capacity();
-    for (const CellSetAxis& axis : result->Axes)
+    size_t bytes = 2 * text.size() + result.Cells.size() * sizeof(CellSetCell);
+    for (const CellSetCell& cell : result.Cells) bytes += cell.FormattedValue.capacity();
+    for (const CellSetAxis& axis : result.Axes)
         for (const CellSetPosition& position : axis.Positions)
             bytes += sizeof(CellSetPosition) + position.Members.size() * 2 * sizeof(void*);
+    // One answer would push out everything else; and a result not kept is not copied.
+    if (bytes > maxBytes_ / 2) return;
+    auto kept = std::make_shared<const CellSetData>(result);
     const std::lock_guard hold(lock_);
-    if (bytes > maxBytes_ / 2) return;  // one answer would push out everything else
     auto [it, added] =
-        results_.insert_or_assign(text, KeptResult{std::move(result), bytes, Clock::now()});
+        results_.insert_or_assign(text, KeptResult{std::move(kept), bytes, Clock::now()});
     if (added) Note(text, Kind::Result, bytes);
 }
 

@@ -42,7 +42,8 @@ class CellCache {
     // The result of the MDX statement `text`, when it is kept and fresh. A result is only as
     // fresh as the cells in it, so it ages and goes with them.
     std::shared_ptr<const CellSetData> FindResult(const std::string& text);
-    void StoreResult(const std::string& text, std::shared_ptr<const CellSetData> result);
+    // Keeps a copy of `result`, unless it would take more than half the cache.
+    void StoreResult(const std::string& text, const CellSetData& result);
 
     // Forgets everything (the database changed).
     void Clear();

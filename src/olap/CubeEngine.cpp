@@ -204,7 +204,7 @@ class CubeConnection : public OlapConnection {
             cube::CellFetcher fetcher(model, Schema(), &cache);
             cube::QueryEvaluator evaluator(model, fetcher, mdx);
             CellSetData data = evaluator.Run(statement);
-            cache.StoreResult(mdx, std::make_shared<const CellSetData>(data));
+            cache.StoreResult(mdx, data);
             timings.SqlSeconds = fetcher.SqlSeconds();
             timings.SqlQueries = fetcher.SqlQueries();
             timings.AssemblySeconds =

@@ -121,15 +121,15 @@ TEST(CubeCellCache, ARepeatedStatementGetsItsResultBackAsFirstGiven) {
 
 TEST(CubeCellCache, KeptResultsAgeGoOldestFirstAndNeverFillTheCacheAlone) {
     const auto result = [](size_t cells) {
-        auto data = std::make_shared<CellSetData>();
-        data->Axes.resize(1);
+        CellSetData data;
+        data.Axes.resize(1);
         for (size_t c = 0; c < cells; ++c) {
             CellSetMember member;
             member.UniqueName = "[M].[" + std::to_string(c) + "]";
-            data->Axes[0].Positions.push_back(CellSetPosition{{member}});
-            data->Cells.push_back({Variant::MakeR8(double(c)), std::to_string(c)});
+            data.Axes[0].Positions.push_back(CellSetPosition{{member}});
+            data.Cells.push_back({Variant::MakeR8(double(c)), std::to_string(c)});
         }
-        return std::shared_ptr<const CellSetData>(std::move(data));
+        return data;
     };
     cube::CellCache cache(64 * 1024, {});
     cache.StoreResult("small", result(10));
