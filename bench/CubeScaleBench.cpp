@@ -12,8 +12,8 @@
 // customers by 365 days, Distinct and Order over large sets), each timed with its peak memory.
 //
 //   CubeScaleBench [--runs N] [--orvik PATH] [rows ...]   (default: 3 runs; 1M and 10M rows)
-// ORVIK_CUBE_PROBES=0 leaves the probes out; ORVIK_BENCH_KEEP=1 keeps the generated star in its
-// scratch folder, to run the report under a profiler.
+// ORVIK_CUBE_PROBES=0 leaves the probes out; ORVIK_BENCH_KEEP=1 keeps the generated star and the
+// probes' database in its scratch folder, to run them under a profiler.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -392,6 +392,6 @@ int main(int argc, char** argv) {
               "NON EMPTY Crossjoin([Customer].[Name].Members, [Order Day].[Day].Members) "
               "ON ROWS FROM [Orders]");
     std::error_code error;
-    fs::remove_all(scratch, error);
+    if (!std::getenv("ORVIK_BENCH_KEEP")) fs::remove_all(scratch, error);
     return 0;
 }

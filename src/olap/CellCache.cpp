@@ -38,6 +38,17 @@ void CellCache::Store(const std::string& key, int measure, const Variant& value)
     if (added) Note(std::move(cell), Kind::Cell, 2 * it->first.size() + ValueBytes(value));
 }
 
+namespace {
+
+size_t CombinationBytes(const FactCombinations& found) {
+    size_t bytes =
+        found.Positions.size() * sizeof(uint32_t) + found.Values.size() * sizeof(Variant);
+    for (const auto& members : found.Members) bytes += members.size() * sizeof(Member*);
+    return bytes;
+}
+
+}  // namespace
+
 std::optional<FactCombinations> CellCache::FindCombinations(const std::string& key) {
     const std::lock_guard hold(lock_);
     auto found = combinations_.find(key);
@@ -46,7 +57,7 @@ std::optional<FactCombinations> CellCache::FindCombinations(const std::string& k
 }
 
 void CellCache::StoreCombinations(const std::string& key, const FactCombinations& found) {
-    const size_t bytes = 2 * key.size() + found.Positions.size() * sizeof(uint32_t);
+    const size_t bytes = 2 * key.size() + CombinationBytes(found);
     const std::lock_guard hold(lock_);
     if (bytes > maxBytes_ / 2) return;  // one answer would push out everything else
     auto [it, added] = combinations_.insert_or_assign(key, std::pair{found, Clock::now()});
@@ -91,7 +102,7 @@ size_t CellCache::Drop(const Kept& oldest) {
     switch (oldest.What) {
         case Kind::Combinations:
             if (auto found = combinations_.find(oldest.Key); found != combinations_.end()) {
-                freed += found->second.first.Positions.size() * sizeof(uint32_t);
+                freed += CombinationBytes(found->second.first);
                 combinations_.erase(found);
             }
             break;

@@ -23,7 +23,8 @@ using TupleList = std::vector<Tuple>;
 // What NON EMPTY asks the facts: which combinations of one member from each operand (members
 // of one hierarchy at one depth each) have facts in any of the base cubes `Cubes`, where the
 // members of `Context` hold (null, All and measure entries, and the operands' own hierarchies,
-// are left out) and under `Compound` (-1: none).
+// are left out) and under `Compound` (-1: none). An operand may instead be a whole level whose
+// hierarchy is read only in part (`Partial`): its members are then read as the facts name them.
 struct FactQuestion {
     std::vector<std::vector<Member*>> Operands;
     std::vector<Member*> Context;
@@ -33,6 +34,10 @@ struct FactQuestion {
     // of their own.
     std::vector<const Member*> Measures;
     size_t Limit = SIZE_MAX;
+    std::vector<const Level*> Partial;  // empty, or one per operand: the level, or null
+    const Level* PartialLevel(size_t operand) const {
+        return operand < Partial.size() ? Partial[operand] : nullptr;
+    }
 };
 
 // Combinations of positions in a crossjoin's operands, `Width` numbers each, one after another
@@ -42,6 +47,9 @@ struct FactCombinations {
     std::vector<uint32_t> Positions;
     size_t ValuesEach = 0;        // the question's measures when read along, else 0
     std::vector<Variant> Values;  // Count() x ValuesEach
+    // For an operand given as a partly read level: its members with facts in hierarchy order,
+    // which that operand's positions count (empty for the other operands).
+    std::vector<std::vector<Member*>> Members;
     size_t Count() const { return Width ? Positions.size() / Width : 0; }
 };
 
@@ -123,6 +131,12 @@ class CellFetcher {
     // there are more than the question's limit.
     bool CombinationsInCube(const FactQuestion& question, const std::string& cubeName,
                             FactCombinations& found);
+    struct PartialKeys;
+    // Reads the members of partly read operands that the rows of one cube named (by `keys`),
+    // turning those rows' positions from key numbers into places in found.Members, and dropping
+    // the rows whose keys name no member.
+    void ResolvePartial(const FactQuestion& question, std::vector<PartialKeys>& keys,
+                        size_t firstRow, FactCombinations& found);
     // The key of a cell in the cache: its members and its compound's tuples, not the
     // compound's number, which only this query knows.
     std::string CacheKey(const std::vector<Member*>& coordinate, int compound) const;

@@ -85,6 +85,9 @@ class CubeConnection : public OlapConnection {
             << 20;
         cacheLife_ =
             std::chrono::seconds(CacheSetting(connectionString, "CellCache", 0, 365L * 24 * 3600));
+        largeLevelRows_ = static_cast<size_t>(
+            CacheSetting(connectionString, "LargeLevel",
+                         static_cast<long>(cube::CubeModel::kDefaultLargeLevelRows), 1L << 40));
         database_.Open(database, programFolder);
         database_.SetCommandTimeout(0);
         // The database says what it is: a DSN or a driver file in the string does not.
@@ -279,6 +282,7 @@ class CubeConnection : public OlapConnection {
         auto found = models_.find(definition->Name);
         if (found != models_.end()) return *found->second;
         auto model = std::make_unique<cube::CubeModel>(*definition, database_);
+        model->SetLargeLevelRows(largeLevelRows_);
         if (!aggregates_)
             aggregates_ = std::make_unique<cube::AggregateTables>(
                 database_, catalog_, [this](std::string warning) { Warn(std::move(warning)); },
@@ -359,6 +363,7 @@ class CubeConnection : public OlapConnection {
     std::map<std::string, std::unique_ptr<cube::CellCache>> caches_;
     size_t cacheBytes_ = 0;
     cube::CellCache::Clock::duration cacheLife_{};
+    size_t largeLevelRows_ = 0;
     // The runs of one process share a connection (OpenOlapConnection keeps one per string), and
     // its models fill as queries need them: one query at a time.
     std::recursive_mutex useLock_;

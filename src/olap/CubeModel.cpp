@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
@@ -34,6 +35,10 @@ struct ChildKeyHash {
 };
 
 }  // namespace
+
+struct MemberIndex {
+    std::unordered_map<ChildKey, Member*, ChildKeyHash> Children;
+};
 
 std::string KeyText(const Variant& value) {
     switch (value.Type()) {
@@ -104,17 +109,32 @@ bool ParseNumber(const std::string& text, double& number) {
     return end && *end == '\0';
 }
 
-// Sibling order: by the ordinal column when there is one, else by key; numbers as numbers.
-bool Before(const Member* a, const Member* b, bool byOrdinal) {
-    const std::string& left = byOrdinal ? a->OrdinalText : a->Key;
-    const std::string& right = byOrdinal ? b->OrdinalText : b->Key;
-    double x = 0, y = 0;
-    if (ParseNumber(left, x) && ParseNumber(right, y)) {
-        if (x != y) return x < y;
-    } else if (left != right) {
-        return left < right;
+// Sibling order: by the ordinal column when there is one, else by key; numbers as numbers. Each
+// member's text is read as a number once, not at every comparison (a level of millions).
+void SortSiblings(std::vector<Member*>& members, bool byOrdinal) {
+    struct Sorted {
+        Member* Of;
+        const std::string* Text;
+        double Number;
+        bool Numeric;
+    };
+    std::vector<Sorted> sorted;
+    sorted.reserve(members.size());
+    for (Member* member : members) {
+        const std::string& text = byOrdinal ? member->OrdinalText : member->Key;
+        double number = 0;
+        const bool numeric = ParseNumber(text, number);
+        sorted.push_back({member, &text, number, numeric});
     }
-    return byOrdinal ? a->Key < b->Key : false;
+    std::sort(sorted.begin(), sorted.end(), [byOrdinal](const Sorted& a, const Sorted& b) {
+        if (a.Numeric && b.Numeric) {
+            if (a.Number != b.Number) return a.Number < b.Number;
+        } else if (*a.Text != *b.Text) {
+            return *a.Text < *b.Text;
+        }
+        return byOrdinal && a.Of->Key < b.Of->Key;
+    });
+    for (size_t i = 0; i < sorted.size(); ++i) members[i] = sorted[i].Of;
 }
 
 }  // namespace
@@ -237,7 +257,79 @@ std::string CubeModel::RelationSql(const Relation& relation) const {
 void CubeModel::Load(Hierarchy& hierarchy) {
     if (hierarchy.Loaded) return;
     const HierarchyDefinition& definition = *hierarchy.Definition;
-    hierarchy.ByLevel.assign(hierarchy.Levels.size(), {});
+    ReadMembers(hierarchy, "", -1);
+    hierarchy.ReadInPart.reset();
+    hierarchy.PropertyValues.DoneAdding();
+    Renumber(hierarchy);
+    hierarchy.Loaded = true;
+
+    // The default member: the one the schema names, else the All member, else the first.
+    Member* all = hierarchy.All();
+    hierarchy.Default = all ? all : (hierarchy.Roots.empty() ? nullptr : hierarchy.Roots.front());
+    std::string wanted = definition.DefaultMember;
+    if (!wanted.empty()) {
+        for (Member& member : hierarchy.Storage) {
+            if (member.UniqueName == wanted || Bracketed(member.Name) == wanted ||
+                member.Name == wanted) {
+                hierarchy.Default = &member;
+                break;
+            }
+        }
+    }
+}
+
+bool CubeModel::ReadsInPart(const Level& level) {
+    Hierarchy& hierarchy = *level.Owner;
+    const HierarchyDefinition* definition = hierarchy.Definition;
+    if (hierarchy.Loaded || hierarchy.IsMeasures || !largeLevelRows_ || !definition ||
+        !definition->Table || !level.Definition || level.Definition->Key.Empty())
+        return false;
+    for (const LevelDefinition& each : definition->Levels)
+        if (each.ParentChild()) return false;
+    if (hierarchy.TableRows == SIZE_MAX) {
+        CADORecordset rows(&database_);
+        rows.Open("SELECT COUNT(*) FROM " + RelationSql(*definition->Table));
+        std::vector<Variant> count(1);
+        if (!rows.IsEOF()) rows.GetRowValues(count);
+        hierarchy.TableRows = static_cast<size_t>(std::max<int64_t>(0, count[0].AsInt64()));
+    }
+    return hierarchy.TableRows >= largeLevelRows_;
+}
+
+std::vector<Member*> CubeModel::LoadSome(Hierarchy& hierarchy, const std::string& columnSql,
+                                         const std::vector<Variant>& keys, int depth) {
+    // A few thousand keys a statement: every database takes that, and each reads its rows by
+    // index.
+    constexpr size_t kKeysPerStatement = 4000;
+    std::vector<Member*> found;
+    std::unordered_set<const Member*> seen;
+    for (size_t at = 0; at < keys.size(); at += kKeysPerStatement) {
+        std::string list;
+        for (size_t k = at; k < std::min(keys.size(), at + kKeysPerStatement); ++k) {
+            if (keys[k].IsNull() || keys[k].IsEmpty()) continue;
+            if (!list.empty()) list += ", ";
+            list += Literal(keys[k]);
+        }
+        if (list.empty()) continue;
+        for (Member* member : ReadMembers(hierarchy, columnSql + " IN (" + list + ")", depth))
+            if (seen.insert(member).second) found.push_back(member);
+    }
+    Renumber(hierarchy);
+    return found;
+}
+
+std::string CubeModel::PrimaryKeySql(const Hierarchy& hierarchy) const {
+    const HierarchyDefinition& definition = *hierarchy.Definition;
+    const std::string table = definition.PrimaryKeyTable.empty() ? definition.Table->FirstAlias()
+                                                                 : definition.PrimaryKeyTable;
+    return ColumnSql(hierarchy, {table, definition.PrimaryKey, ""});
+}
+
+std::vector<Member*> CubeModel::ReadMembers(Hierarchy& hierarchy, const std::string& where,
+                                            int depth) {
+    const HierarchyDefinition& definition = *hierarchy.Definition;
+    if (hierarchy.ByLevel.size() != hierarchy.Levels.size())
+        hierarchy.ByLevel.assign(hierarchy.Levels.size(), {});
     Member* all = hierarchy.All();
     // One query for every level: each distinct row is a path from the top level down.
     struct Columns {
@@ -277,7 +369,8 @@ void CubeModel::Load(Hierarchy& hierarchy) {
         definition.Table ? RelationSql(*definition.Table) : RelationSql(*definition_.Fact);
     CADORecordset rows(&database_);
     try {
-        rows.Open("SELECT DISTINCT " + select + " FROM " + from);
+        rows.Open("SELECT DISTINCT " + select + " FROM " + from +
+                  (where.empty() ? "" : " WHERE " + where));
     } catch (const CADOException& error) {
         if (!parentChild) throw;
         throw CADOException(error.GetError(),
@@ -288,10 +381,18 @@ void CubeModel::Load(Hierarchy& hierarchy) {
     }
 
     const int firstDepth = definition.HasAll ? 1 : 0;
-    std::unordered_map<ChildKey, Member*, ChildKeyHash> children;
-    const auto rowCount = static_cast<size_t>(std::max(0L, rows.GetRecordCount()));
-    children.reserve(rowCount * columns.size());
-    if (primaryKey >= 0) hierarchy.ByPrimaryKey.reserve(rowCount);
+    if (!hierarchy.ReadInPart) hierarchy.ReadInPart = std::make_shared<MemberIndex>();
+    auto& children = hierarchy.ReadInPart->Children;
+    if (where.empty()) {
+        // Sized once for a whole level of millions; a part read in batches grows as it goes
+        // (sizing each batch again would rehash everything read before it).
+        const auto rowCount = static_cast<size_t>(std::max(0L, rows.GetRecordCount()));
+        children.reserve(children.size() + rowCount * columns.size());
+        if (primaryKey >= 0)
+            hierarchy.ByPrimaryKey.reserve(hierarchy.ByPrimaryKey.size() + rowCount);
+    }
+    std::vector<Member*> atDepth;
+    std::unordered_set<const Member*> seen;
     std::vector<Variant> values(static_cast<size_t>(count));
     for (; !rows.IsEOF(); rows.MoveNext()) {
         rows.GetRowValues(values);
@@ -302,77 +403,65 @@ void CubeModel::Load(Hierarchy& hierarchy) {
             std::string key = KeyText(keyValue);
             if (auto found = children.find(ChildKey{parent, key}); found != children.end()) {
                 parent = found->second;
-                continue;
+            } else {
+                Member& member = hierarchy.Storage.emplace_back();
+                member.Owner = &hierarchy;
+                member.Depth = firstDepth + static_cast<int>(l);
+                member.Parent = parent;
+                member.Key = std::move(key);
+                member.KeySql = Literal(keyValue);
+                member.Name =
+                    c.Name >= 0 ? KeyText(values[static_cast<size_t>(c.Name)]) : member.Key;
+                member.Caption =
+                    c.Caption >= 0 ? KeyText(values[static_cast<size_t>(c.Caption)]) : member.Name;
+                if (c.Ordinal >= 0)
+                    member.OrdinalText = KeyText(values[static_cast<size_t>(c.Ordinal)]);
+                member.PropertyValues = ReadMemberProperties(
+                    definition.Levels[l], values, c.Properties, hierarchy.PropertyValues);
+                member.UniqueName = ChildUniqueName(hierarchy, parent, member.Name);
+                children.emplace(ChildKey{parent, member.Key}, &member);
+                if (parentColumn >= 0) {
+                    const Variant& parentValue = values[static_cast<size_t>(parentColumn)];
+                    links.push_back({&member, parentValue.IsNull() || parentValue.IsEmpty()
+                                                  ? std::nullopt
+                                                  : std::optional(KeyText(parentValue))});
+                }
+                if (parent)
+                    parent->Children.push_back(&member);
+                else
+                    hierarchy.Roots.push_back(&member);
+                parent = &member;
             }
-            Member& member = hierarchy.Storage.emplace_back();
-            member.Owner = &hierarchy;
-            member.Depth = firstDepth + static_cast<int>(l);
-            member.Parent = parent;
-            member.Key = std::move(key);
-            member.KeySql = Literal(keyValue);
-            member.Name = c.Name >= 0 ? KeyText(values[static_cast<size_t>(c.Name)]) : member.Key;
-            member.Caption =
-                c.Caption >= 0 ? KeyText(values[static_cast<size_t>(c.Caption)]) : member.Name;
-            if (c.Ordinal >= 0)
-                member.OrdinalText = KeyText(values[static_cast<size_t>(c.Ordinal)]);
-            member.PropertyValues = ReadMemberProperties(definition.Levels[l], values, c.Properties,
-                                                         hierarchy.PropertyValues);
-            member.UniqueName = ChildUniqueName(hierarchy, parent, member.Name);
-            children.emplace(ChildKey{parent, member.Key}, &member);
-            if (parentColumn >= 0) {
-                const Variant& parentValue = values[static_cast<size_t>(parentColumn)];
-                links.push_back({&member, parentValue.IsNull() || parentValue.IsEmpty()
-                                              ? std::nullopt
-                                              : std::optional(KeyText(parentValue))});
-            }
-            if (parent)
-                parent->Children.push_back(&member);
-            else
-                hierarchy.Roots.push_back(&member);
-            parent = &member;
+            if (parent->Depth == depth && seen.insert(parent).second) atDepth.push_back(parent);
         }
         if (primaryKey >= 0 && parent)
             hierarchy.ByPrimaryKey.emplace(KeyText(values[static_cast<size_t>(primaryKey)]),
                                            parent);
     }
     if (parentChild) LinkParentChild(hierarchy, *parentChild, links);
-    hierarchy.PropertyValues.DoneAdding();
-    // Order siblings, then number every member walking parents before children.
+    return atDepth;
+}
+
+void CubeModel::Renumber(Hierarchy& hierarchy) {
+    for (auto& level : hierarchy.ByLevel) level.clear();
     size_t ordinal = 0;
     std::function<void(Member*)> walk = [&](Member* member) {
         member->Ordinal = ordinal++;
         auto& level = hierarchy.ByLevel[LevelIndexOf(*member)];
         member->LevelIndex = level.size();
         level.push_back(member);
-        const bool byOrdinal =
-            !member->Children.empty() &&
-            !hierarchy.Levels[LevelIndexOf(*member->Children.front())].Definition->Ordinal.Empty();
-        std::sort(member->Children.begin(), member->Children.end(),
-                  [&](const Member* a, const Member* b) { return Before(a, b, byOrdinal); });
+        if (!member->Children.empty()) {
+            const LevelDefinition* childLevel =
+                hierarchy.Levels[LevelIndexOf(*member->Children.front())].Definition;
+            SortSiblings(member->Children, childLevel && !childLevel->Ordinal.Empty());
+        }
         for (Member* child : member->Children) walk(child);
     };
-    if (all) {
-        hierarchy.ByLevel[0].clear();
+    if (Member* all = hierarchy.All()) {
         walk(all);
     } else {
-        const bool byOrdinal = !definition.Levels.front().Ordinal.Empty();
-        std::sort(hierarchy.Roots.begin(), hierarchy.Roots.end(),
-                  [&](const Member* a, const Member* b) { return Before(a, b, byOrdinal); });
+        SortSiblings(hierarchy.Roots, !hierarchy.Definition->Levels.front().Ordinal.Empty());
         for (Member* root : hierarchy.Roots) walk(root);
-    }
-    hierarchy.Loaded = true;
-
-    // The default member: the one the schema names, else the All member, else the first.
-    hierarchy.Default = all ? all : (hierarchy.Roots.empty() ? nullptr : hierarchy.Roots.front());
-    std::string wanted = definition.DefaultMember;
-    if (!wanted.empty()) {
-        for (Member& member : hierarchy.Storage) {
-            if (member.UniqueName == wanted || Bracketed(member.Name) == wanted ||
-                member.Name == wanted) {
-                hierarchy.Default = &member;
-                break;
-            }
-        }
     }
 }
 

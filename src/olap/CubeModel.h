@@ -1,10 +1,13 @@
 // The cube as the engine works on it: hierarchies with their levels and members, the measures
 // as members of the Measures hierarchy, calculated members beside the stored ones. Members are
 // read from the dimension tables the first time a hierarchy is touched and kept for the life of
-// the connection; nothing here ever reads the fact table.
+// the connection; nothing here ever reads the fact table. A hierarchy over a large table may be
+// read in part first (the members some facts name, for a NON EMPTY crossjoin); reading it whole
+// later keeps those members where they are.
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -24,6 +27,7 @@ class Variant;
 namespace orvik::cube {
 
 struct Hierarchy;
+struct MemberIndex;
 class AggregateTables;
 
 struct Level {
@@ -83,6 +87,10 @@ struct Hierarchy {
     std::unordered_map<std::string, Member*> ByPrimaryKey;
     PropertyValuePool PropertyValues;  // the values of its members' declared properties
     Member* Default = nullptr;
+    // While the hierarchy is read only in part: its members by parent and key, so that reading
+    // more (or all) finds the members already made.
+    std::shared_ptr<MemberIndex> ReadInPart;
+    size_t TableRows = SIZE_MAX;  // the rows of its table, once counted
     bool HasAll() const { return Definition && Definition->HasAll; }
     Member* All() const { return HasAll() && !Roots.empty() ? Roots.front() : nullptr; }
 };
@@ -96,6 +104,8 @@ struct Kpi {
 // One cube of a connection: its hierarchies (Measures first) over its schema definition.
 class CubeModel {
   public:
+    static constexpr size_t kDefaultLargeLevelRows = 200'000;
+
     // Reads members through `database`, writing SQL in `dialect` (null: the database's own).
     CubeModel(const CubeDefinition& definition, CADODatabase& database,
               const SqlDialect* dialect = nullptr);
@@ -109,6 +119,18 @@ class CubeModel {
 
     // Reads the members of `hierarchy` when that has not happened yet. Throws CADOException.
     void Load(Hierarchy& hierarchy);
+    // True when the members of `level` are best read only as far as a query's facts reach: its
+    // hierarchy is not read yet and its table has at least LargeLevelRows() rows. Counts the
+    // table once. Throws CADOException.
+    bool ReadsInPart(const Level& level);
+    // Reads the members of the rows whose `columnSql` is one of `keys`, leaving the rest of the
+    // hierarchy unread; the members at `depth` those rows lead to, once each (none for -1).
+    // Leaf members are then found by primary key in ByPrimaryKey as well.
+    std::vector<Member*> LoadSome(Hierarchy& hierarchy, const std::string& columnSql,
+                                  const std::vector<Variant>& keys, int depth);
+    // Tables with this many rows or more are read in part (0: every hierarchy is read whole).
+    size_t LargeLevelRows() const { return largeLevelRows_; }
+    void SetLargeLevelRows(size_t rows) { largeLevelRows_ = rows; }
     // The default member (loading the hierarchy). Null only for a hierarchy without members.
     Member* DefaultMember(Hierarchy& hierarchy);
 
@@ -126,6 +148,8 @@ class CubeModel {
     // The FROM text of the hierarchy's own tables joined together.
     std::string RelationSql(const Relation& relation) const;
     std::string Quote(const std::string& name) const;
+    // The column of the dimension table's primary key, as ByPrimaryKey holds it.
+    std::string PrimaryKeySql(const Hierarchy& hierarchy) const;
     // `value` as an SQL literal of the model's dialect.
     std::string Literal(const Variant& value) const { return SqlLiteral(dialect_, value); }
     const SqlDialect& Dialect() const { return dialect_; }
@@ -136,6 +160,11 @@ class CubeModel {
     void UseAggregates(AggregateTables* aggregates) { aggregates_ = aggregates; }
 
   private:
+    // Reads the members of the hierarchy's rows (`where`: an SQL condition, or "" for all),
+    // making those not made yet; the members at `depth`, once each.
+    std::vector<Member*> ReadMembers(Hierarchy& hierarchy, const std::string& where, int depth);
+    // Orders siblings and numbers the members read so far, parents first.
+    void Renumber(Hierarchy& hierarchy);
     void AddHierarchy(const DimensionDefinition* dimension, const HierarchyDefinition* definition,
                       bool first);
 
@@ -143,6 +172,7 @@ class CubeModel {
     CADODatabase& database_;
     const SqlDialect& dialect_;
     AggregateTables* aggregates_ = nullptr;
+    size_t largeLevelRows_ = kDefaultLargeLevelRows;
     std::vector<std::unique_ptr<Hierarchy>> hierarchies_;
     std::vector<Kpi> kpis_;
 };

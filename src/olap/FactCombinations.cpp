@@ -8,6 +8,7 @@
 #include <set>
 #include <span>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "core/StopRequest.h"
 #include "data/AdoRecordset.h"
@@ -83,7 +84,8 @@ void AddCombinations(const std::vector<const OperandIndex*>& indexes,
         found.Positions.insert(found.Positions.end(), current.begin(), current.end());
         size_t i = current.size();
         while (i-- > 0) {
-            const uint32_t next = indexes[i]->Next(current[i]);
+            // A partly read operand has one position a key: its key's number.
+            const uint32_t next = indexes[i] ? indexes[i]->Next(current[i]) : kNoPosition;
             if (next != kNoPosition) {
                 current[i] = next;
                 break;
@@ -136,7 +138,12 @@ std::string QuestionKey(const FactQuestion& question, const std::string& compoun
     bytes(question.Context);
     bytes(question.Measures);
     key += compound;
-    for (const std::vector<Member*>& operand : question.Operands) {
+    for (size_t i = 0; i < question.Operands.size(); ++i) {
+        if (const Level* level = question.PartialLevel(i)) {
+            key += "\nlevel " + level->UniqueName;
+            continue;
+        }
+        const std::vector<Member*>& operand = question.Operands[i];
         uint64_t hash = 1469598103934665603ull;  // FNV-1a over the members' addresses
         for (const Member* member : operand) {
             const auto bits = reinterpret_cast<uintptr_t>(member);
@@ -163,7 +170,130 @@ bool OneRowPerMember(const Hierarchy& hierarchy, const std::vector<Member*>& ope
            hierarchy.ByPrimaryKey.size() == hierarchy.ByLevel.back().size();
 }
 
+// True when the members of a partly read `level` can be found by the facts' foreign key: it is
+// the lowest level, and the key is its hierarchy's own table's.
+bool PartialByForeignKey(const Hierarchy& hierarchy, const Level& level) {
+    const HierarchyDefinition& definition = *hierarchy.Definition;
+    return static_cast<size_t>(level.Depth) + 1 == hierarchy.Levels.size() && definition.Table &&
+           definition.PrimaryKeyTable.empty() && !definition.PrimaryKey.empty();
+}
+
+// Puts each partly read operand's members in hierarchy order, their rows' positions following.
+void OrderPartialMembers(FactCombinations& found) {
+    for (size_t i = 0; i < found.Members.size(); ++i) {
+        std::vector<Member*>& members = found.Members[i];
+        if (members.empty()) continue;
+        std::vector<uint32_t> order(members.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+            return members[a]->Ordinal < members[b]->Ordinal;
+        });
+        std::vector<uint32_t> placeOf(members.size());
+        std::vector<Member*> sorted(members.size());
+        for (size_t p = 0; p < order.size(); ++p) {
+            placeOf[order[p]] = static_cast<uint32_t>(p);
+            sorted[p] = members[order[p]];
+        }
+        members = std::move(sorted);
+        for (size_t r = 0; r < found.Count(); ++r) {
+            uint32_t& position = found.Positions[r * found.Width + i];
+            position = placeOf[position];
+        }
+    }
+}
+
 }  // namespace
+
+// The keys a partly read operand's rows gave, numbered as they came: until ResolvePartial reads
+// the members, a row's position for that operand is its key's number.
+struct CellFetcher::PartialKeys {
+    bool ByForeignKey = false;  // the keys are the facts' foreign key, else key paths
+    int From = 0;               // the depth key paths start at
+    std::unordered_map<std::string, uint32_t> Numbers;
+    std::vector<std::string> Paths;  // by number
+    std::vector<Variant> Keys;       // by number: the foreign key, or the level's own key
+
+    uint32_t Number(const std::string& path, const Variant& key) {
+        auto [it, added] = Numbers.try_emplace(path, static_cast<uint32_t>(Paths.size()));
+        if (added) {
+            Paths.push_back(path);
+            Keys.push_back(key);
+        }
+        return it->second;
+    }
+};
+
+void CellFetcher::ResolvePartial(const FactQuestion& question, std::vector<PartialKeys>& keys,
+                                 size_t firstRow, FactCombinations& found) {
+    const size_t width = found.Width;
+    bool merged = false;  // two keys gave one member: its rows may hold part of a cell each
+    std::vector<std::vector<uint32_t>> placeOf(width);
+    for (size_t i = 0; i < width; ++i) {
+        const Level* level = question.PartialLevel(i);
+        if (!level) continue;
+        PartialKeys& partial = keys[i];
+        Hierarchy& hierarchy = *level->Owner;
+        std::vector<Member*> memberOf(partial.Keys.size(), nullptr);
+        if (partial.ByForeignKey) {
+            cube_.LoadSome(hierarchy, cube_.PrimaryKeySql(hierarchy), partial.Keys, -1);
+            for (size_t n = 0; n < partial.Keys.size(); ++n) {
+                auto it = hierarchy.ByPrimaryKey.find(KeyText(partial.Keys[n]));
+                if (it != hierarchy.ByPrimaryKey.end() && it->second->Depth == level->Depth)
+                    memberOf[n] = it->second;
+            }
+        } else {
+            const std::vector<Member*> read =
+                cube_.LoadSome(hierarchy, cube_.ColumnSql(hierarchy, level->Definition->Key),
+                               partial.Keys, level->Depth);
+            std::unordered_map<std::string, Member*> byPath;
+            byPath.reserve(read.size());
+            for (Member* member : read) byPath.emplace(KeyPath(*member, partial.From), member);
+            for (size_t n = 0; n < partial.Paths.size(); ++n)
+                if (auto it = byPath.find(partial.Paths[n]); it != byPath.end())
+                    memberOf[n] = it->second;
+        }
+        std::vector<Member*>& members = found.Members[i];
+        std::unordered_map<const Member*, uint32_t> places;
+        places.reserve(members.size() + memberOf.size());
+        for (size_t p = 0; p < members.size(); ++p)
+            places.emplace(members[p], static_cast<uint32_t>(p));
+        std::unordered_set<const Member*> named;  // by this cube's rows
+        placeOf[i].assign(memberOf.size(), kNoPosition);
+        for (size_t n = 0; n < memberOf.size(); ++n) {
+            if (!memberOf[n]) continue;
+            auto [it, added] =
+                places.try_emplace(memberOf[n], static_cast<uint32_t>(members.size()));
+            if (added) members.push_back(memberOf[n]);
+            merged = !named.insert(memberOf[n]).second || merged;
+            placeOf[i][n] = it->second;
+        }
+    }
+    const size_t valuesEach = found.ValuesEach;
+    size_t kept = firstRow;
+    for (size_t r = firstRow; r < found.Count(); ++r) {
+        bool known = true;
+        for (size_t i = 0; i < width && known; ++i)
+            if (!placeOf[i].empty())
+                known = placeOf[i][found.Positions[r * width + i]] != kNoPosition;
+        if (!known) continue;  // a key the dimension table lacks
+        for (size_t i = 0; i < width; ++i) {
+            uint32_t position = found.Positions[r * width + i];
+            if (!placeOf[i].empty()) position = placeOf[i][position];
+            found.Positions[kept * width + i] = position;
+        }
+        if (kept != r)
+            for (size_t v = 0; v < valuesEach; ++v)
+                found.Values[kept * valuesEach + v] = std::move(found.Values[r * valuesEach + v]);
+        ++kept;
+    }
+    found.Positions.resize(kept * width);
+    found.Values.resize(kept * valuesEach);
+    if (merged && valuesEach) {
+        // The cells are read afterwards, whole; the repeated combinations go in sorting.
+        found.ValuesEach = 0;
+        found.Values.clear();
+    }
+}
 
 std::optional<FactCombinations> CellFetcher::CombinationsWithFacts(const FactQuestion& question) {
     const std::string key =
@@ -177,10 +307,12 @@ std::optional<FactCombinations> CellFetcher::CombinationsWithFacts(const FactQue
     found.Width = question.Operands.size();
     // Measures are read along only for one cube: two cubes would each know half of a cell.
     found.ValuesEach = question.Cubes.size() == 1 ? question.Measures.size() : 0;
+    if (!question.Partial.empty()) found.Members.resize(found.Width);
     for (const std::string& cubeName : question.Cubes) {
         ThrowIfStopped("The query");
         if (!CombinationsInCube(question, cubeName, found)) return std::nullopt;
     }
+    OrderPartialMembers(found);
     SortCombinations(found);
     if (cache_) cache_->StoreCombinations(key, found);
     return found;
@@ -199,7 +331,23 @@ bool CellFetcher::CombinationsInCube(const FactQuestion& question, const std::st
     };
     std::vector<Grouping> groupings;
     std::vector<const Hierarchy*> own;
-    for (const std::vector<Member*>& operand : operands) {
+    for (size_t i = 0; i < operands.size(); ++i) {
+        if (const Level* level = question.PartialLevel(i)) {
+            Hierarchy& hierarchy = *level->Owner;
+            own.push_back(&hierarchy);
+            Grouping grouping{query.Groups(), StarQuery::FirstKeyDepth(hierarchy, level->Depth),
+                              false};
+            if (PartialByForeignKey(hierarchy, *level)) {
+                if (!query.GroupByForeignKey(hierarchy)) return true;
+                grouping.ByForeignKey = true;
+            } else {
+                if (!query.Join(hierarchy)) return true;
+                for (int d = grouping.From; d <= level->Depth; ++d) query.GroupBy(hierarchy, d);
+            }
+            groupings.push_back(grouping);
+            continue;
+        }
+        const std::vector<Member*>& operand = operands[i];
         if (operand.empty()) return true;
         const Hierarchy& hierarchy = *operand.front()->Owner;
         const int depth = operand.front()->Depth;
@@ -253,21 +401,31 @@ bool CellFetcher::CombinationsInCube(const FactQuestion& question, const std::st
     rows.Open(query.Sql());
     // Each operand's positions by the keys its columns give: an aggregate table that keeps a
     // level's own keys was grouped by those rather than by the foreign key asked for.
+    // A partly read operand's keys are numbered instead, its members read once all rows are in.
     std::vector<OperandIndex> indexes;
+    std::vector<PartialKeys> partialKeys(operands.size());
     std::vector<size_t> columnsOf;
     indexes.reserve(operands.size());
     for (size_t i = 0; i < operands.size(); ++i) {
         const Grouping& grouping = groupings[i];
         const bool byForeignKey =
             grouping.ByForeignKey && query.GroupedByForeignKey(grouping.Group);
-        indexes.push_back(byForeignKey ? OperandIndex::ByPrimaryKey(operands[i])
-                                       : OperandIndex(operands[i], grouping.From));
-        columnsOf.push_back(
-            byForeignKey ? 1 : static_cast<size_t>(operands[i].front()->Depth - grouping.From + 1));
+        const Level* partial = question.PartialLevel(i);
+        if (partial)
+            indexes.emplace_back(std::vector<Member*>(), 0);
+        else
+            indexes.push_back(byForeignKey ? OperandIndex::ByPrimaryKey(operands[i])
+                                           : OperandIndex(operands[i], grouping.From));
+        partialKeys[i].ByForeignKey = byForeignKey;
+        partialKeys[i].From = grouping.From;
+        const int depth = partial ? partial->Depth : operands[i].front()->Depth;
+        columnsOf.push_back(byForeignKey ? 1 : static_cast<size_t>(depth - grouping.From + 1));
     }
     std::vector<Variant> values(query.KeyColumns() + measures);
     std::vector<const OperandIndex*> byOperand;
-    for (const OperandIndex& index : indexes) byOperand.push_back(&index);
+    for (size_t i = 0; i < operands.size(); ++i)
+        byOperand.push_back(question.PartialLevel(i) ? nullptr : &indexes[i]);
+    const size_t firstRow = found.Count();
     std::vector<uint32_t> firsts(operands.size());
     std::string path;
     for (; !rows.IsEOF(); rows.MoveNext()) {
@@ -277,6 +435,10 @@ bool CellFetcher::CombinationsInCube(const FactQuestion& question, const std::st
         for (size_t i = 0; i < operands.size(); ++i) {
             path.clear();
             for (size_t c = 0; c < columnsOf[i]; ++c) AppendKeyPathPart(path, values[column++]);
+            if (question.PartialLevel(i)) {
+                firsts[i] = partialKeys[i].Number(path, values[column - 1]);
+                continue;
+            }
             firsts[i] = indexes[i].First(path);
             known = known && firsts[i] != kNoPosition;
         }
@@ -291,6 +453,7 @@ bool CellFetcher::CombinationsInCube(const FactQuestion& question, const std::st
     }
     sqlSeconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ++sqlQueries_;
+    if (!question.Partial.empty()) ResolvePartial(question, partialKeys, firstRow, found);
     return true;
 }
 

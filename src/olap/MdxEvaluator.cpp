@@ -196,6 +196,7 @@ TupleList QueryEvaluator::SetOperator(const Expr& expr) {
         if (!from || !to) return {};
         if (from->Owner != to->Owner || LevelIndexOf(*from) != LevelIndexOf(*to))
             Fail(expr, "A range needs two members of one level");
+        if (!from->Owner->IsMeasures) cube_.Load(*from->Owner);  // numbered whole, not in part
         size_t a = from->LevelIndex, b = to->LevelIndex;
         if (a > b) std::swap(a, b);
         const auto& level = from->Owner->ByLevel[LevelIndexOf(*from)];

@@ -161,7 +161,7 @@ class QueryEvaluator {
     Member* Cousin(Member* member, Member* ancestor);
     // A member's children, its hierarchy loaded first.
     const std::vector<Member*>& ChildrenOf(Member& member);
-    static const std::vector<Member*>& SiblingsOf(const Member& member);
+    const std::vector<Member*>& SiblingsOf(const Member& member);
     Level* LevelOf(Member* member) const;
     bool IsAncestor(const Member* ancestor, const Member* member) const;
 
@@ -192,11 +192,16 @@ class QueryEvaluator {
     // The crossjoin of `operands`: when `cubes` is not empty and the operands allow it, only
     // the tuples with facts in them where `context` holds; otherwise all of it. The stored
     // `measures` (the other axes' only members, when they are) are read along, their cells
-    // filed for the cell pass.
-    TupleList CrossjoinOperands(const std::vector<TupleList>& operands,
+    // filed for the cell pass. An operand whose `partial` entry is a level (rather than null)
+    // stands for that whole level, of which only the members with facts are read.
+    TupleList CrossjoinOperands(std::vector<TupleList> operands,
+                                const std::vector<const Level*>& partial,
                                 const std::vector<Member*>& context,
                                 const std::vector<std::string>& cubes,
                                 const std::vector<const Member*>& measures);
+    // The level of `expr` when it is `<level>.Members` of a level best read only as far as the
+    // facts reach; else null.
+    const Level* LevelReadInPart(const mdx::Expr& expr);
     // The tuples of `set` with facts in the base cube `cubeName` together with some tuple of
     // `others` (Exists with a measure group); `at` is the call, for messages.
     TupleList ExistingWithFacts(const TupleList& set, const TupleList& others,

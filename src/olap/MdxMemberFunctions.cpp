@@ -76,6 +76,7 @@ const std::vector<Member*>& QueryEvaluator::ChildrenOf(Member& member) {
 }
 
 const std::vector<Member*>& QueryEvaluator::SiblingsOf(const Member& member) {
+    if (!member.Owner->IsMeasures) cube_.Load(*member.Owner);  // it may be read only in part
     return member.Parent ? member.Parent->Children : member.Owner->Roots;
 }
 
@@ -149,12 +150,12 @@ struct QueryEvaluator::MemberFunctions {
 
     static Member* FirstSibling(QueryEvaluator& e, const Expr& call) {
         Member* member = Subject(e, call);
-        return member ? FirstOrLast(SiblingsOf(*member), false) : nullptr;
+        return member ? FirstOrLast(e.SiblingsOf(*member), false) : nullptr;
     }
 
     static Member* LastSibling(QueryEvaluator& e, const Expr& call) {
         Member* member = Subject(e, call);
-        return member ? FirstOrLast(SiblingsOf(*member), true) : nullptr;
+        return member ? FirstOrLast(e.SiblingsOf(*member), true) : nullptr;
     }
 
     static Member* Ancestor(QueryEvaluator& e, const Expr& call) {

@@ -11,6 +11,7 @@
 
 #include "olap/MdxEvaluator.h"
 #include "olap/NameCase.h"
+#include "olap/TupleSets.h"
 
 namespace orvik::cube {
 
@@ -41,11 +42,17 @@ void CrossjoinParts(const Expr& expr, std::vector<const Expr*>& parts) {
 }
 
 // True when the facts can say which tuples of the operands' crossjoin have cells: every operand
-// holds stored members of one hierarchy at one depth (no All member, no measures), each operand
-// its own hierarchy.
-bool FactsCanAnswer(const std::vector<TupleList>& operands) {
+// holds stored members of one hierarchy at one depth (no All member, no measures), or is a whole
+// level read in part (`partial`), each operand its own hierarchy.
+bool FactsCanAnswer(const std::vector<TupleList>& operands,
+                    const std::vector<const Level*>& partial = {}) {
     std::set<const Hierarchy*> seen;
-    for (const TupleList& operand : operands) {
+    for (size_t i = 0; i < operands.size(); ++i) {
+        if (i < partial.size() && partial[i]) {
+            if (!seen.insert(partial[i]->Owner).second) return false;
+            continue;
+        }
+        const TupleList& operand = operands[i];
         if (operand.empty()) return false;
         const Member* first = operand.front().size() == 1 ? operand.front().front() : nullptr;
         if (!first || !seen.insert(first->Owner).second) return false;
@@ -98,20 +105,41 @@ std::vector<std::string> QueryEvaluator::FactCubes(const std::vector<Member*>& c
     return {measure->Measure->Cube};
 }
 
-TupleList QueryEvaluator::CrossjoinOperands(const std::vector<TupleList>& operands,
+const Level* QueryEvaluator::LevelReadInPart(const Expr& expr) {
+    if (expr.What != Expr::Kind::Call || !expr.IsMethod || expr.Args.size() != 1 ||
+        expr.Args[0]->What != Expr::Kind::Name || LowerAscii(expr.Text) != "members")
+        return nullptr;
+    Resolved resolved;
+    if (!TryResolve(expr.Args[0]->Segments, resolved) || !resolved.TheLevel) return nullptr;
+    return cube_.ReadsInPart(*resolved.TheLevel) ? resolved.TheLevel : nullptr;
+}
+
+TupleList QueryEvaluator::CrossjoinOperands(std::vector<TupleList> operands,
+                                            const std::vector<const Level*>& partial,
                                             const std::vector<Member*>& context,
                                             const std::vector<std::string>& cubes,
                                             const std::vector<const Member*>& measures) {
     if (operands.empty()) return {};
     const bool single = operands.size() == 1;
-    if (cubes.empty() || (single && operands.front().size() < kSingleSetWorthAsking) ||
-        !FactsCanAnswer(operands)) {
+    const bool anyPartial = std::any_of(partial.begin(), partial.end(),
+                                        [](const Level* level) { return level != nullptr; });
+    if (cubes.empty() ||
+        (single && !anyPartial && operands.front().size() < kSingleSetWorthAsking) ||
+        !FactsCanAnswer(operands, partial)) {
+        // The facts cannot answer: a level read in part is read whole after all.
+        for (size_t i = 0; i < partial.size(); ++i)
+            if (partial[i]) operands[i] = Singles(LevelMembers(*partial[i]));
         TupleList result = operands.front();
         for (size_t i = 1; i < operands.size(); ++i) result = CrossjoinSets(result, operands[i]);
         return result;
     }
-    const FactQuestion question{
-        OperandMembers(operands), context, compound_, cubes, measures, kMaxAxisTuples};
+    const FactQuestion question{OperandMembers(operands),
+                                context,
+                                compound_,
+                                cubes,
+                                measures,
+                                kMaxAxisTuples,
+                                anyPartial ? partial : std::vector<const Level*>{}};
     const std::optional<FactCombinations> found = fetcher_.CombinationsWithFacts(question);
     if (!found) {
         std::string where;
@@ -137,7 +165,9 @@ TupleList QueryEvaluator::CrossjoinOperands(const std::vector<TupleList>& operan
         Tuple tuple;
         tuple.reserve(operands.size());
         for (size_t i = 0; i < operands.size(); ++i) {
-            Member* member = operands[i][found->Positions[c * found->Width + i]].front();
+            const uint32_t position = found->Positions[c * found->Width + i];
+            Member* member = question.PartialLevel(i) ? found->Members[i][position]
+                                                      : operands[i][position].front();
             tuple.push_back(member);
             coordinate[static_cast<size_t>(member->Owner->Index)] = member;
         }
@@ -167,7 +197,7 @@ TupleList QueryEvaluator::ExistingWithFacts(const TupleList& set, const TupleLis
              "members in its second");
     const int compound = fetcher_.AddCompound(others);
     const std::optional<FactCombinations> found = fetcher_.CombinationsWithFacts(
-        FactQuestion{OperandMembers({set}), {}, compound, {cube}, {}, kMaxAxisTuples});
+        FactQuestion{OperandMembers({set}), {}, compound, {cube}, {}, kMaxAxisTuples, {}});
     if (!found) Fail(at, "Exists found more than " + std::to_string(kMaxAxisTuples) + " tuples");
     TupleList result;
     result.reserve(found->Count());
@@ -181,6 +211,7 @@ void QueryEvaluator::EvaluateAxes(const std::vector<const mdx::AxisSpec*>& axes,
     // NON EMPTY crossjoins wait for the other axes: which cubes' facts decide, and which
     // hierarchies the other axes set, is known only then.
     std::vector<std::vector<TupleList>> operands(axes.size());
+    std::vector<std::vector<const Level*>> partial(axes.size());
     std::vector<bool> waiting(axes.size(), false);
     std::vector<std::set<const Hierarchy*>> hierarchies(axes.size());
     std::set<std::string> measureCubes;
@@ -194,6 +225,15 @@ void QueryEvaluator::EvaluateAxes(const std::vector<const mdx::AxisSpec*>& axes,
         waiting[a] = !parts.empty();
         if (waiting[a]) {
             for (const Expr* part : parts) {
+                // A whole level over a large table waits too: the facts say which of its
+                // members to read.
+                const Level* level = LevelReadInPart(*part);
+                partial[a].push_back(level);
+                if (level) {
+                    operands[a].emplace_back();
+                    hierarchies[a].insert(level->Owner);
+                    continue;
+                }
                 operands[a].push_back(EvalSet(*part));
                 stored = NoteMembers(operands[a].back(), hierarchies[a], measureCubes) && stored;
             }
@@ -219,7 +259,7 @@ void QueryEvaluator::EvaluateAxes(const std::vector<const mdx::AxisSpec*>& axes,
                 }
         context_ = sliced;
         evaluatingAxis_ = axes[a];
-        positions[a] = CrossjoinOperands(operands[a], context, cubes,
+        positions[a] = CrossjoinOperands(std::move(operands[a]), partial[a], context, cubes,
                                          measuresOnly ? measures : std::vector<const Member*>{});
         evaluatingAxis_ = nullptr;
     }

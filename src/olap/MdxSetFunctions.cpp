@@ -15,13 +15,6 @@ using namespace mdxvalue;
 
 namespace {
 
-TupleList Singles(const std::vector<Member*>& members) {
-    TupleList set;
-    set.reserve(members.size());
-    for (Member* member : members) set.push_back({member});
-    return set;
-}
-
 // A count given as a number: nothing below one.
 size_t CountOf(double count) {
     return count <= 0 ? 0 : static_cast<size_t>(count);
@@ -118,7 +111,7 @@ struct QueryEvaluator::SetFunctions {
     static TupleList Siblings(QueryEvaluator& e, const Expr& call) {
         Member* member = e.EvalMember(*call.Args[0]);
         if (!member) return {};
-        return Singles(SiblingsOf(*member));
+        return Singles(e.SiblingsOf(*member));
     }
 
     static TupleList Crossjoin(QueryEvaluator& e, const Expr& call) {
@@ -133,8 +126,8 @@ struct QueryEvaluator::SetFunctions {
     static TupleList NonEmptyCrossjoin(QueryEvaluator& e, const Expr& call) {
         std::vector<TupleList> operands;
         for (const auto& arg : call.Args) operands.push_back(e.EvalSet(*arg));
-        TupleList result =
-            e.CrossjoinOperands(operands, e.context_, e.FactCubes(e.context_, {}), {});
+        TupleList result = e.CrossjoinOperands(std::move(operands), {}, e.context_,
+                                               e.FactCubes(e.context_, {}), {});
         std::erase_if(result, [&](const Tuple& t) { return e.ValueAt(t).IsEmpty(); });
         return result;
     }

@@ -28,6 +28,7 @@ struct QueryEvaluator::TimeFunctions {
     static TupleList ToDate(QueryEvaluator& e, Member* member, int depth) {
         Member* ancestor = e.Ancestor(member, depth);
         if (!ancestor) return {};
+        e.cube_.Load(*member->Owner);  // numbered whole, not in part
         Member* first = ancestor;
         while (first && first->Depth < member->Depth)
             first = first->Children.empty() ? nullptr : first->Children.front();

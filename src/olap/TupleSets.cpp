@@ -29,6 +29,13 @@ size_t TupleHash::operator()(const Tuple& tuple) const {
     return hash;
 }
 
+TupleList Singles(const std::vector<Member*>& members) {
+    TupleList set;
+    set.reserve(members.size());
+    for (Member* member : members) set.push_back({member});
+    return set;
+}
+
 TupleList DistinctTuples(TupleList set) {
     TupleSeen seen;
     seen.Reserve(set.size());

@@ -29,6 +29,8 @@ class TupleSeen {
     std::unordered_set<Tuple, TupleHash> seen_;
 };
 
+// A set of one-member tuples, one for each of `members`.
+TupleList Singles(const std::vector<Member*>& members);
 // Each tuple of `set` once, at its first place.
 TupleList DistinctTuples(TupleList set);
 // `left` then `right`; without `all`, each tuple once at its first place.

@@ -121,6 +121,13 @@ TEST_P(SqliteAggregates, Case) {
                                    FoodMartAggregateSchema(material_)));
 }
 
+// Every hierarchy read only as far as the facts reach, wherever a query allows it.
+class SqliteInPart : public MdxCaseTest {};
+
+TEST_P(SqliteInPart, Case) {
+    RunCase(FoodMartCubeConnection(material_, FoodMartSqlite(material_), false) + ";LargeLevel=1");
+}
+
 class Postgres : public MdxCaseTest {
   protected:
     void SetUp() override {
@@ -146,6 +153,8 @@ TEST_P(PostgresAggregates, Case) {
 
 INSTANTIATE_TEST_SUITE_P(MdxCases, Sqlite, ::testing::ValuesIn(CaseParameters()), CaseTestName);
 INSTANTIATE_TEST_SUITE_P(MdxCases, Postgres, ::testing::ValuesIn(CaseParameters()), CaseTestName);
+INSTANTIATE_TEST_SUITE_P(MdxCases, SqliteInPart, ::testing::ValuesIn(CaseParameters()),
+                         CaseTestName);
 INSTANTIATE_TEST_SUITE_P(MdxCases, SqliteAggregates, ::testing::ValuesIn(CaseParameters()),
                          CaseTestName);
 INSTANTIATE_TEST_SUITE_P(MdxCases, PostgresAggregates, ::testing::ValuesIn(CaseParameters()),

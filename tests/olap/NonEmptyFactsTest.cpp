@@ -2,7 +2,8 @@
 // days, 3000 customers, 40 products, a few thousand sales, some of them without an amount)
 // written by the test, and every kept tuple and cell checked against SQL over the same file.
 // The crossjoins here are far past the cell limit when built whole, so a query that answers at
-// all has been answered from the facts.
+// all has been answered from the facts. Every test runs twice: with the hierarchies read whole,
+// and with every level read only as far as the facts reach (as levels of large tables are).
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -15,6 +16,7 @@
 #include "TestSupport.h"
 #include "data/AdoCellSet.h"
 #include "data/AdoException.h"
+#include "olap/OlapConnection.h"
 
 namespace orvik::test {
 namespace {
@@ -93,8 +95,10 @@ const char* const kSchema = R"XML(<?xml version="1.0"?>
 </Schema>
 )XML";
 
-class NonEmptyFacts : public ::testing::Test {
+class NonEmptyFacts : public ::testing::TestWithParam<const char*> {
   protected:
+    void SetUp() override { extra_ = GetParam(); }
+
     static void SetUpTestSuite() {
         folder_ = std::make_unique<TempDir>();
         database_ = folder_->Path() + "visits.db";
@@ -111,10 +115,14 @@ class NonEmptyFacts : public ::testing::Test {
         folder_.reset();
     }
 
+    static std::string Connection(const std::string& schema = schema_) {
+        return "Provider=Orvik.Cube;Data Source=" + database_ + ";Catalog=" + schema + extra_;
+    }
+
     // The rows of axis 1, each "caption/caption..." then its cells' values, one line each.
     static std::string Rows(const std::string& mdx, const std::string& schema = schema_) {
         CADOMDCellSet cells;
-        cells.Open(mdx, "Provider=Orvik.Cube;Data Source=" + database_ + ";Catalog=" + schema);
+        cells.Open(mdx, Connection(schema));
         const size_t columns = cells.Axis(0).Positions.size();
         std::string out;
         const auto& rows = cells.Axis(1).Positions;
@@ -183,6 +191,7 @@ class NonEmptyFacts : public ::testing::Test {
 
     static inline std::unique_ptr<TempDir> folder_;
     static inline std::string database_, schema_, aggregatedSchema_;
+    static inline std::string extra_;  // added to the connection string
     static inline sqlite3* db_ = nullptr;
     static inline int keysBeforeCells_ = 2;
 };
@@ -192,7 +201,7 @@ const char* const kJoined =
     " FROM sales s JOIN days d USING (day_id) JOIN customers c USING (customer_id)"
     " JOIN products p USING (product_id)";
 
-TEST_F(NonEmptyFacts, ACrossjoinOfTwoLargeLevelsKeepsTheTuplesWithFactsInCrossjoinOrder) {
+TEST_P(NonEmptyFacts, ACrossjoinOfTwoLargeLevelsKeepsTheTuplesWithFactsInCrossjoinOrder) {
     keysBeforeCells_ = 2;
     const std::string expected =
         Sql(std::string("SELECT day_name, customer_name, iif(sum(amount) IS NULL, '', printf('%g', "
@@ -226,7 +235,7 @@ TEST_F(NonEmptyFacts, ACrossjoinOfTwoLargeLevelsKeepsTheTuplesWithFactsInCrossjo
 // The customers' level has a row per member, so the facts are grouped by their own customer key
 // without joining the customers; an aggregate keeping the customers' names is grouped by those.
 // Either way sales of an unknown customer or of none belong to no tuple.
-TEST_F(NonEmptyFacts, ALevelWithARowPerMemberIsReadByTheFactsKeysOrTheAggregatesColumns) {
+TEST_P(NonEmptyFacts, ALevelWithARowPerMemberIsReadByTheFactsKeysOrTheAggregatesColumns) {
     keysBeforeCells_ = 2;
     const std::string expected =
         Sql(std::string("SELECT customer_name, day_name, iif(sum(amount) IS NULL, '', printf('%g', "
@@ -239,7 +248,7 @@ TEST_F(NonEmptyFacts, ALevelWithARowPerMemberIsReadByTheFactsKeysOrTheAggregates
         EXPECT_EQ(Difference(Rows(mdx, schema), expected), "") << schema;
 }
 
-TEST_F(NonEmptyFacts, SlicersAndThreeWayCrossjoinsAreAnsweredFromTheFacts) {
+TEST_P(NonEmptyFacts, SlicersAndThreeWayCrossjoinsAreAnsweredFromTheFacts) {
     keysBeforeCells_ = 3;
     // 365 x 3000 x 10 tuples: past the cell limit whole, a thousand with facts.
     EXPECT_EQ(Difference(
@@ -270,7 +279,7 @@ TEST_F(NonEmptyFacts, SlicersAndThreeWayCrossjoinsAreAnsweredFromTheFacts) {
         "");
 }
 
-TEST_F(NonEmptyFacts, ACalculatedMeasureThatHasValuesWithoutFactsKeepsEveryTuple) {
+TEST_P(NonEmptyFacts, ACalculatedMeasureThatHasValuesWithoutFactsKeepsEveryTuple) {
     keysBeforeCells_ = 2;
     // D001..D003 x C0001..C0003: nine tuples, of which few have sales; the constant measure
     // has a value in every one of them.
@@ -283,7 +292,7 @@ TEST_F(NonEmptyFacts, ACalculatedMeasureThatHasValuesWithoutFactsKeepsEveryTuple
     EXPECT_NE(rows.find("D002/C0003|1\n"), std::string::npos) << rows;
 }
 
-TEST_F(NonEmptyFacts, NonEmptyCrossjoinAndExistsAskTheFacts) {
+TEST_P(NonEmptyFacts, NonEmptyCrossjoinAndExistsAskTheFacts) {
     keysBeforeCells_ = 2;
     EXPECT_EQ(
         // NonEmptyCrossjoin weighs the current measure (Amount, the default), not the axis's.
@@ -323,7 +332,7 @@ TEST_F(NonEmptyFacts, NonEmptyCrossjoinAndExistsAskTheFacts) {
 
 // Two dimensions over one table of days through two foreign keys (the day sold and the day
 // shipped) each join the table on their own key, in cells and in the facts NON EMPTY asks.
-TEST_F(NonEmptyFacts, RolePlayingDaysJoinTheirTableOncePerForeignKey) {
+TEST_P(NonEmptyFacts, RolePlayingDaysJoinTheirTableOncePerForeignKey) {
     keysBeforeCells_ = 2;
     EXPECT_EQ(Difference(Rows("SELECT {[Measures].[Quantity]} ON COLUMNS, NON EMPTY "
                               "[Day].[Day].Members * [Ship Day].[Day].Members ON ROWS FROM "
@@ -343,6 +352,49 @@ TEST_F(NonEmptyFacts, RolePlayingDaysJoinTheirTableOncePerForeignKey) {
                              "FROM days) n ORDER BY m.month, n.month")),
               "");
 }
+
+// Read in part first, then whole on the same connection: the members already read stay the
+// ones the hierarchy has, in the same order, and later queries agree with SQL.
+TEST_P(NonEmptyFacts, AHierarchyReadInPartAndThenWholeKeepsItsMembers) {
+    const std::shared_ptr<OlapConnection> held = OpenOlapConnection(Connection());
+    keysBeforeCells_ = 2;
+    const std::string pairs =
+        "SELECT {[Measures].[Quantity]} ON COLUMNS, NON EMPTY [Customer].[Name].Members * "
+        "[Day].[Day].Members ON ROWS FROM [Visits] WHERE [Product].[Cat";
+    const auto expected = [](int category) {
+        return Sql(std::string("SELECT customer_name, day_name, sum(quantity)") + kJoined +
+                   " WHERE category = 'Cat" + std::to_string(category) +
+                   "' GROUP BY customer_id, day_id ORDER BY region, customer_name, day_id");
+    };
+    EXPECT_EQ(Difference(Rows(pairs + "1]"), expected(1)), "");
+    // A region's customers by name, and a customer's neighbours: the whole level, numbered.
+    keysBeforeCells_ = 1;
+    EXPECT_EQ(Difference(Rows("SELECT {[Measures].[Quantity]} ON COLUMNS, "
+                              "{[Customer].[R03].[C0003].Lag(1), [Customer].[R03].[C0003].Lead(2)} "
+                              "ON ROWS FROM [Visits]"),
+                         Sql("SELECT customer_name, coalesce((SELECT sum(quantity) FROM sales s "
+                             "WHERE s.customer_id = c.customer_id), '') FROM customers c WHERE "
+                             "customer_name IN ('C2992', 'C0023') ORDER BY customer_name DESC")),
+              "");
+    EXPECT_EQ(Rows("SELECT {[Measures].[Quantity]} ON COLUMNS, "
+                   "Tail([Customer].[R05].Children, 1) ON ROWS FROM [Visits]")
+                  .substr(0, 6),
+              "C2995|");
+    keysBeforeCells_ = 2;
+    EXPECT_EQ(Difference(Rows(pairs + "2]"), expected(2)), "");
+    // Regions, a level above the lowest: found by their own key rather than the facts' key.
+    EXPECT_EQ(Difference(Rows("SELECT {[Measures].[Quantity]} ON COLUMNS, NON EMPTY "
+                              "[Customer].[Region].Members * [Day].[Month].Members ON ROWS "
+                              "FROM [Visits]"),
+                         Sql(std::string("SELECT region, month, sum(quantity)") + kJoined +
+                             " GROUP BY region, month ORDER BY region, month")),
+              "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Hierarchies, NonEmptyFacts, ::testing::Values("", ";LargeLevel=1"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(*info.param ? "ReadInPart" : "ReadWhole");
+                         });
 
 }  // namespace
 }  // namespace orvik::test
