@@ -287,7 +287,10 @@ Variant Variant::MakeR8(double value) {
 Variant Variant::MakeDecimal(const DecimalValue& value) {
     Variant v;
     v.type_ = VariantType::Decimal;
-    v.decimal_ = value;
+    v.decimalLow_ = static_cast<uint64_t>(value.Mantissa);
+    v.decimalHigh_ = static_cast<uint64_t>(value.Mantissa >> 64);
+    v.decimalScale_ = value.Scale;
+    v.decimalNegative_ = value.Negative;
     return v;
 }
 
@@ -323,10 +326,11 @@ int64_t Variant::AsInt64() const {
         case VariantType::Currency:
             return integer_ / 10000;
         case VariantType::Decimal: {
-            unsigned __int128 whole = decimal_.Mantissa;
-            for (int i = 0; i < decimal_.Scale; ++i) whole /= 10;
+            const DecimalValue decimal = AsDecimal();
+            unsigned __int128 whole = decimal.Mantissa;
+            for (int i = 0; i < decimal.Scale; ++i) whole /= 10;
             const int64_t magnitude = static_cast<int64_t>(whole);
-            return decimal_.Negative ? -magnitude : magnitude;
+            return decimal.Negative ? -magnitude : magnitude;
         }
         case VariantType::String:
             return std::strtoll(text_.c_str(), nullptr, 10);
@@ -349,7 +353,7 @@ double Variant::AsDouble() const {
         case VariantType::Currency:
             return static_cast<double>(integer_) / 10000.0;
         case VariantType::Decimal:
-            return decimal_.ToDouble();
+            return AsDecimal().ToDouble();
         case VariantType::String:
             return std::strtod(text_.c_str(), nullptr);
         default:
@@ -358,16 +362,24 @@ double Variant::AsDouble() const {
 }
 
 DecimalValue Variant::AsDecimal() const {
-    return type_ == VariantType::Decimal ? decimal_ : DecimalValue{};
+    if (type_ != VariantType::Decimal) return {};
+    DecimalValue decimal;
+    decimal.Mantissa = (static_cast<unsigned __int128>(decimalHigh_) << 64) | decimalLow_;
+    decimal.Scale = decimalScale_;
+    decimal.Negative = decimalNegative_;
+    return decimal;
 }
 
 DateParts Variant::AsDateParts() const {
     DateParts parts;
-    if (!std::isfinite(real_) || std::fabs(real_) > 3.0e6)
+    const bool real =
+        type_ == VariantType::Date || type_ == VariantType::R8 || type_ == VariantType::R4;
+    const double days = real ? real_ : 0;
+    if (!std::isfinite(days) || std::fabs(days) > 3.0e6)
         return parts;  // outside any calendar a report could mean
     // Whole seconds are rounded first so that 23:59:59.6 becomes the next midnight.
-    const double wholeDays = std::trunc(real_);
-    const double fraction = std::fabs(real_ - wholeDays);
+    const double wholeDays = std::trunc(days);
+    const double fraction = std::fabs(days - wholeDays);
     int64_t seconds = static_cast<int64_t>(std::llround(fraction * 86400.0));
     int64_t day = static_cast<int64_t>(wholeDays);
     if (seconds >= 86400) {
@@ -394,7 +406,7 @@ bool Variant::operator==(const Variant& other) const {
         case VariantType::Date:
             return real_ == other.real_;
         case VariantType::Decimal:
-            return decimal_ == other.decimal_;
+            return AsDecimal() == other.AsDecimal();
         case VariantType::String:
             return text_ == other.text_;
         default:

@@ -97,20 +97,27 @@ class Variant {
     // The decimal of a Decimal value; zero for every other type.
     DecimalValue AsDecimal() const;
     // The currency amount times 10000 of a Currency value.
-    int64_t AsCurrency() const { return integer_; }
+    int64_t AsCurrency() const { return type_ == VariantType::Currency ? integer_ : 0; }
     // The day number of a Date value.
-    double AsDate() const { return real_; }
+    double AsDate() const { return type_ == VariantType::Date ? real_ : 0; }
     // The calendar parts of a Date value (rounded to the second).
     DateParts AsDateParts() const;
 
     bool operator==(const Variant& other) const;
 
   private:
+    // Grids and cell sets hold values by the million: one number's room serves every type, and
+    // a decimal's 128-bit mantissa is kept as two halves, so a value is 56 bytes, not 96.
     VariantType type_ = VariantType::Empty;
-    int64_t integer_ = 0;  // every integer type, bool, currency
-    uint64_t unsigned_ = 0;
-    double real_ = 0;  // R4, R8, Date
-    DecimalValue decimal_;
+    uint8_t decimalScale_ = 0;
+    bool decimalNegative_ = false;
+    union {
+        int64_t integer_ = 0;  // every integer type but UI8, bool, currency
+        uint64_t unsigned_;    // UI8
+        double real_;          // R4, R8, Date
+        uint64_t decimalLow_;  // the low half of a decimal's mantissa
+    };
+    uint64_t decimalHigh_ = 0;
     std::string text_;
 };
 
