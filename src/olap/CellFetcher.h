@@ -110,6 +110,13 @@ class CellFetcher {
     // Room for `count` more coordinates, before a large prefill.
     void ReserveCells(size_t count) { cells_.reserve(cells_.size() + count); }
 
+    // Forgets the cells read for this query (the cache keeps its own), once they are no longer
+    // looked up.
+    void ReleaseCells() {
+        cells_ = {};
+        pending_ = {};
+    }
+
     double SqlSeconds() const { return sqlSeconds_; }
     int SqlQueries() const { return sqlQueries_; }
 

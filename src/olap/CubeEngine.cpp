@@ -204,12 +204,16 @@ class CubeConnection : public OlapConnection {
                 Timings() = timings;
                 return data;
             }
-            cube::CellFetcher fetcher(model, Schema(), &cache);
-            cube::QueryEvaluator evaluator(model, fetcher, mdx);
-            CellSetData data = evaluator.Run(statement);
+            CellSetData data;
+            {
+                // Gone before the result is kept: what they held is room for its copy.
+                cube::CellFetcher fetcher(model, Schema(), &cache);
+                cube::QueryEvaluator evaluator(model, fetcher, mdx);
+                data = evaluator.Run(statement);
+                timings.SqlSeconds = fetcher.SqlSeconds();
+                timings.SqlQueries = fetcher.SqlQueries();
+            }
             cache.StoreResult(mdx, data);
-            timings.SqlSeconds = fetcher.SqlSeconds();
-            timings.SqlQueries = fetcher.SqlQueries();
             timings.AssemblySeconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - parsed).count() -
                 timings.SqlSeconds;

@@ -38,10 +38,17 @@ struct Level {
     const LevelDefinition* Definition = nullptr;  // null for the All level and for measures
 };
 
+// Large levels hold members by the hundred thousand: the small fields sit together, without
+// padding between them.
 struct Member {
     Hierarchy* Owner = nullptr;
-    int Depth = 0;
     Member* Parent = nullptr;
+    int Depth = 0;
+    int SolveOrder = 0;     // of a calculated member
+    int MeasureIndex = -1;  // of a stored measure
+    bool IsAll = false;
+    bool Calculated = false;  // then Formula, SolveOrder and FormatString say what it is
+    bool Visible = true;
     std::string Key;     // the key column's value as text ("" for the All member)
     std::string KeySql;  // the key as an SQL literal; "NULL" for a missing key
     std::string Name;
@@ -53,18 +60,11 @@ struct Member {
     // members).
     std::vector<uint32_t> PropertyValues;
     std::vector<Member*> Children;
-    size_t Ordinal = 0;     // position in the hierarchy walked parents first
-    size_t LevelIndex = 0;  // position among the members of its level
-    bool IsAll = false;
-    // A calculated member: its formula, solve order and format.
-    bool Calculated = false;
-    std::shared_ptr<const mdx::Expr> Formula;
-    int SolveOrder = 0;
+    size_t Ordinal = 0;                        // position in the hierarchy walked parents first
+    size_t LevelIndex = 0;                     // position among the members of its level
+    std::shared_ptr<const mdx::Expr> Formula;  // of a calculated member
     std::string FormatString;
-    bool Visible = true;
-    // A stored measure.
-    const MeasureDefinition* Measure = nullptr;
-    int MeasureIndex = -1;
+    const MeasureDefinition* Measure = nullptr;  // of a stored measure
 };
 
 struct Hierarchy {

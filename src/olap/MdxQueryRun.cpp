@@ -39,16 +39,18 @@ CellSetMember Describe(const Member* member, const AxisProperties& properties) {
 
 // `shape` is a tuple of the axis before NON EMPTY, which names its hierarchies even when no
 // position is kept.
-CellSetAxis DescribeAxis(const TupleList& tuples, const Tuple* shape,
-                         const AxisProperties& properties) {
+CellSetAxis DescribeAxis(const TupleList& tuples, const std::vector<size_t>* kept,
+                         const Tuple* shape, const AxisProperties& properties) {
     CellSetAxis axis;
     if (shape)
         for (const Member* member : *shape)
             axis.Hierarchies.push_back(properties.InfoFor(*member->Owner));
-    axis.Positions.reserve(tuples.size());
+    const size_t count = kept ? kept->size() : tuples.size();
+    axis.Positions.reserve(count);
     // Described once for the axis, however many of its tuples hold the member.
     std::unordered_map<const Member*, CellSetMembers::Shared> described;
-    for (const Tuple& tuple : tuples) {
+    for (size_t p = 0; p < count; ++p) {
+        const Tuple& tuple = tuples[kept ? (*kept)[p] : p];
         CellSetPosition position;
         position.Members.reserve(tuple.size());
         for (const Member* member : tuple) {
@@ -147,13 +149,11 @@ CellSetData LayOut(const std::vector<const mdx::AxisSpec*>& axes,
     static const AxisProperties kNone;
     CellSetData data;
     for (size_t a = 0; a < axes.size(); ++a) {
-        TupleList chosen;
-        for (size_t p : kept[a]) chosen.push_back(positions[a][p]);
         const Tuple* shape = positions[a].empty() ? nullptr : &positions[a].front();
-        data.Axes.push_back(
-            DescribeAxis(chosen, shape, a < properties.size() ? properties[a] : kNone));
+        data.Axes.push_back(DescribeAxis(positions[a], &kept[a], shape,
+                                         a < properties.size() ? properties[a] : kNone));
     }
-    data.Slicer = DescribeAxis(slicer, slicer.empty() ? nullptr : &slicer.front(), kNone);
+    data.Slicer = DescribeAxis(slicer, nullptr, slicer.empty() ? nullptr : &slicer.front(), kNone);
     size_t count = 1;
     for (const auto& k : kept) count *= k.size();
     data.Cells.resize(count);
@@ -322,6 +322,7 @@ CellSetData QueryEvaluator::RunStatement(const mdx::SelectStatement& statement) 
         if (!fetcher_.HasPending()) break;
         fetcher_.FetchPending();
     }
+    fetcher_.ReleaseCells();  // every value is in `values`: their room goes to the cell set
     return LayOut(axes, positions, slicer, values, formats, askedProperties_);
 }
 
