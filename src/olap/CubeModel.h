@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -28,6 +29,12 @@ namespace orvik::cube {
 
 struct Hierarchy;
 struct MemberIndex;
+
+// Hashes key texts so that a table of them is searched by a string_view as well.
+struct KeyTextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+};
 class AggregateTables;
 
 struct Level {
@@ -84,7 +91,7 @@ struct Hierarchy {
     std::vector<Member*> CalculatedMembers;
     // Leaf members by the dimension table's primary key: "&[9]" at the lowest level may mean
     // the row's key rather than the level's column.
-    std::unordered_map<std::string, Member*> ByPrimaryKey;
+    std::unordered_map<std::string, Member*, KeyTextHash, std::equal_to<>> ByPrimaryKey;
     PropertyValuePool PropertyValues;  // the values of its members' declared properties
     Member* Default = nullptr;
     // While the hierarchy is read only in part: its members by parent and key, so that reading

@@ -41,20 +41,30 @@ class OperandIndex {
         for (size_t p = members.size(); p-- > 0;) Add(KeyPath(*members[p], from), p);
     }
     // The positions by the dimension table's primary key of each member (see
-    // OneRowPerMember), for a query grouped by the fact table's foreign key.
+    // OneRowPerMember), for a query grouped by the fact table's foreign key: the hierarchy's
+    // own table of keys finds the member, and the member's place in its level the position.
     static OperandIndex ByPrimaryKey(const std::vector<Member*>& members) {
         const Hierarchy& hierarchy = *members.front()->Owner;
-        std::vector<const std::string*> keyOf(hierarchy.ByLevel.back().size());
-        for (const auto& [key, member] : hierarchy.ByPrimaryKey)
-            if (member->LevelIndex < keyOf.size()) keyOf[member->LevelIndex] = &key;
-        OperandIndex index(members.size());
-        for (size_t p = members.size(); p-- > 0;)
-            if (members[p]->LevelIndex < keyOf.size())
-                if (const std::string* key = keyOf[members[p]->LevelIndex])
-                    index.Add(*key + '\x1f', p);
+        OperandIndex index(0);
+        index.byKey_ = &hierarchy;
+        index.next_.assign(members.size(), kNoPosition);
+        index.byLevelIndex_.assign(hierarchy.ByLevel.back().size(), kNoPosition);
+        for (size_t p = members.size(); p-- > 0;) {
+            const size_t at = members[p]->LevelIndex;
+            if (at >= index.byLevelIndex_.size()) continue;
+            index.next_[p] = index.byLevelIndex_[at];
+            index.byLevelIndex_[at] = static_cast<uint32_t>(p);
+        }
         return index;
     }
     uint32_t First(const std::string& path) const {
+        if (byKey_) {
+            const std::string_view key(path.data(), path.empty() ? 0 : path.size() - 1);
+            auto found = byKey_->ByPrimaryKey.find(key);
+            if (found == byKey_->ByPrimaryKey.end()) return kNoPosition;
+            const size_t at = found->second->LevelIndex;
+            return at < byLevelIndex_.size() ? byLevelIndex_[at] : kNoPosition;
+        }
         auto found = first_.find(path);
         return found == first_.end() ? kNoPosition : found->second;
     }
@@ -73,6 +83,8 @@ class OperandIndex {
 
     std::unordered_map<std::string, uint32_t> first_;
     std::vector<uint32_t> next_;
+    const Hierarchy* byKey_ = nullptr;    // by primary key: the hierarchy whose keys find members
+    std::vector<uint32_t> byLevelIndex_;  // then the first position of each member of the level
 };
 
 // Adds every combination of the operands' positions for one row: usually one, more when an

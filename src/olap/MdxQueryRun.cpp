@@ -49,6 +49,7 @@ CellSetAxis DescribeAxis(const TupleList& tuples, const std::vector<size_t>* kep
     axis.Positions.reserve(count);
     // Described once for the axis, however many of its tuples hold the member.
     std::unordered_map<const Member*, CellSetMembers::Shared> described;
+    described.reserve(count);
     for (size_t p = 0; p < count; ++p) {
         const Tuple& tuple = tuples[kept ? (*kept)[p] : p];
         CellSetPosition position;
