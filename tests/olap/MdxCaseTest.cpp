@@ -144,6 +144,13 @@ TEST_P(Postgres, Case) {
     RunCase(FoodMartCubeConnection(material_, FoodMartPostgres(material_, server_), true));
 }
 
+class PostgresInPart : public Postgres {};
+
+TEST_P(PostgresInPart, Case) {
+    RunCase(FoodMartCubeConnection(material_, FoodMartPostgres(material_, server_), true) +
+            ";LargeLevel=1");
+}
+
 class PostgresAggregates : public Postgres {};
 
 TEST_P(PostgresAggregates, Case) {
@@ -156,6 +163,8 @@ INSTANTIATE_TEST_SUITE_P(MdxCases, Postgres, ::testing::ValuesIn(CaseParameters(
 INSTANTIATE_TEST_SUITE_P(MdxCases, SqliteInPart, ::testing::ValuesIn(CaseParameters()),
                          CaseTestName);
 INSTANTIATE_TEST_SUITE_P(MdxCases, SqliteAggregates, ::testing::ValuesIn(CaseParameters()),
+                         CaseTestName);
+INSTANTIATE_TEST_SUITE_P(MdxCases, PostgresInPart, ::testing::ValuesIn(CaseParameters()),
                          CaseTestName);
 INSTANTIATE_TEST_SUITE_P(MdxCases, PostgresAggregates, ::testing::ValuesIn(CaseParameters()),
                          CaseTestName);

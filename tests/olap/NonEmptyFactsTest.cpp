@@ -391,6 +391,59 @@ TEST_P(NonEmptyFacts, AHierarchyReadInPartAndThenWholeKeepsItsMembers) {
               "");
 }
 
+// Keys a report's author does not control: names with quotes and brackets, a "primary key" that
+// is not one (two rows of one member), keys that no fact names and facts whose key no row has.
+// Read in part, such a level gives what reading it whole gives.
+TEST(NonEmptyFactsHostileKeys, ALevelReadInPartAgreesWithTheLevelReadWhole) {
+    TempDir folder;
+    const std::string database = folder.Path() + "hostile.db";
+    ASSERT_EQ(ExecuteSqlite(database, R"SQL(
+CREATE TABLE people (person_id INTEGER, team TEXT, person TEXT);
+INSERT INTO people VALUES (1, 'A', 'O''Brien'), (2, 'A', 'x'') OR 1=1 --'), (3, 'B', '[Dup]'),
+  (4, 'B', '[Dup]'), (5, 'B', 'never sold'), (6, NULL, 'no team');
+CREATE TABLE sold (person_id INTEGER, day INTEGER, amount REAL);
+INSERT INTO sold VALUES (1, 1, 10), (2, 1, 20), (3, 1, 1), (4, 1, 2), (4, 2, 4), (6, 2, 8),
+  (99, 1, 1000), (NULL, 2, 2000);
+)SQL"),
+              "");
+    const std::string schema = folder.Write("hostile.xml", R"XML(<?xml version="1.0"?>
+<Schema name="Hostile"><Cube name="Sold"><Table name="sold"/>
+  <Dimension name="Person" foreignKey="person_id">
+    <Hierarchy hasAll="true" primaryKey="person_id"><Table name="people"/>
+      <Level name="Team" column="team"/><Level name="Person" column="person"/>
+    </Hierarchy>
+  </Dimension>
+  <Dimension name="Day"><Hierarchy hasAll="true"><Level name="Day" column="day"/></Hierarchy>
+  </Dimension>
+  <Measure name="Amount" column="amount" aggregator="sum"/>
+  <Measure name="Count" column="amount" aggregator="count"/>
+</Cube></Schema>)XML");
+    const auto rows = [&](const std::string& extra) {
+        CADOMDCellSet cells;
+        cells.Open(
+            "SELECT {[Measures].[Amount], [Measures].[Count]} ON COLUMNS, NON EMPTY "
+            "[Person].[Person].Members * [Day].[Day].Members ON ROWS FROM [Sold]",
+            "Provider=Orvik.Cube;Data Source=" + database + ";Catalog=" + schema + extra);
+        std::string out;
+        const auto& positions = cells.Axis(1).Positions;
+        for (size_t r = 0; r < positions.size(); ++r)
+            out += positions[r].Members[0].UniqueName + "/" + positions[r].Members[1].Caption +
+                   "|" + VariantToText(cells.Cell(static_cast<long>(2 * r)).Value) + "|" +
+                   VariantToText(cells.Cell(static_cast<long>(2 * r + 1)).Value) + "\n";
+        return out;
+    };
+    const std::string whole = rows(";LargeLevel=0");
+    EXPECT_EQ(rows(";LargeLevel=1"), whole);
+    // The two rows of [Dup] are one member, its cells summed over both; the unknown and the
+    // missing keys belong to no member.
+    EXPECT_NE(whole.find("[Person].[B].[[Dup]]]/1|3.00|2\n"), std::string::npos) << whole;
+    EXPECT_NE(whole.find("[Person].[A].[O'Brien]/1|10.00|1\n"), std::string::npos) << whole;
+    EXPECT_NE(whole.find("[Person].[#null].[no team]/2|8.00|1\n"), std::string::npos) << whole;
+    EXPECT_EQ(whole.find("never sold"), std::string::npos) << whole;
+    EXPECT_EQ(whole.find("1000"), std::string::npos) << whole;
+    EXPECT_EQ(std::count(whole.begin(), whole.end(), '\n'), 5) << whole;
+}
+
 INSTANTIATE_TEST_SUITE_P(Hierarchies, NonEmptyFacts, ::testing::Values("", ";LargeLevel=1"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              return std::string(*info.param ? "ReadInPart" : "ReadWhole");
