@@ -314,6 +314,7 @@ std::vector<Member*> CubeModel::LoadSome(Hierarchy& hierarchy, const std::string
         for (Member* member : ReadMembers(hierarchy, columnSql + " IN (" + list + ")", depth))
             if (seen.insert(member).second) found.push_back(member);
     }
+    hierarchy.ReadInPart.reset();
     Renumber(hierarchy);
     return found;
 }
@@ -381,7 +382,15 @@ std::vector<Member*> CubeModel::ReadMembers(Hierarchy& hierarchy, const std::str
     }
 
     const int firstDepth = definition.HasAll ? 1 : 0;
-    if (!hierarchy.ReadInPart) hierarchy.ReadInPart = std::make_shared<MemberIndex>();
+    if (!hierarchy.ReadInPart) {
+        // Made again from the members read so far: kept between reads, it would cost as much
+        // memory as a tenth of the members themselves.
+        hierarchy.ReadInPart = std::make_shared<MemberIndex>();
+        for (Member& member : hierarchy.Storage)
+            if (!member.IsAll && !member.Calculated)
+                hierarchy.ReadInPart->Children.emplace(ChildKey{member.Parent, member.Key},
+                                                       &member);
+    }
     auto& children = hierarchy.ReadInPart->Children;
     if (where.empty()) {
         // Sized once for a whole level of millions; a part read in batches grows as it goes

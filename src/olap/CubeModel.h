@@ -94,8 +94,8 @@ struct Hierarchy {
     std::unordered_map<std::string, Member*, KeyTextHash, std::equal_to<>> ByPrimaryKey;
     PropertyValuePool PropertyValues;  // the values of its members' declared properties
     Member* Default = nullptr;
-    // While the hierarchy is read only in part: its members by parent and key, so that reading
-    // more (or all) finds the members already made.
+    // While members are read: those read so far by parent and key, so that reading more of a
+    // hierarchy read in part (or all of it) finds the members already made.
     std::shared_ptr<MemberIndex> ReadInPart;
     size_t TableRows = SIZE_MAX;  // the rows of its table, once counted
     bool HasAll() const { return Definition && Definition->HasAll; }
@@ -132,9 +132,15 @@ class CubeModel {
     bool ReadsInPart(const Level& level);
     // Reads the members of the rows whose `columnSql` is one of `keys`, leaving the rest of the
     // hierarchy unread; the members at `depth` those rows lead to, once each (none for -1).
-    // Leaf members are then found by primary key in ByPrimaryKey as well.
+    // Leaf members are then found by primary key in ByPrimaryKey as well, until the caller
+    // lets that go (ForgetPartKeys).
     std::vector<Member*> LoadSome(Hierarchy& hierarchy, const std::string& columnSql,
                                   const std::vector<Variant>& keys, int depth);
+    // Drops the primary keys of a hierarchy read only in part, once its members were found by
+    // them: reading the hierarchy whole (or more of it) notes them again.
+    static void ForgetPartKeys(Hierarchy& hierarchy) {
+        if (!hierarchy.Loaded) hierarchy.ByPrimaryKey = {};
+    }
     // Tables with this many rows or more are read in part (0: every hierarchy is read whole).
     size_t LargeLevelRows() const { return largeLevelRows_; }
     void SetLargeLevelRows(size_t rows) { largeLevelRows_ = rows; }

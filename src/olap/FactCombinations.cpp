@@ -253,6 +253,7 @@ void CellFetcher::ResolvePartial(const FactQuestion& question, std::vector<Parti
                 if (it != hierarchy.ByPrimaryKey.end() && it->second->Depth == level->Depth)
                     memberOf[n] = it->second;
             }
+            CubeModel::ForgetPartKeys(hierarchy);
         } else {
             const std::vector<Member*> read =
                 cube_.LoadSome(hierarchy, cube_.ColumnSql(hierarchy, level->Definition->Key),
