@@ -15,10 +15,16 @@
 namespace orvik::cube {
 namespace {
 
-std::string PointerKey(const std::vector<Member*>& coordinate, int compound) {
-    std::string key(reinterpret_cast<const char*>(coordinate.data()),
-                    coordinate.size() * sizeof(Member*));
+// Writes the key of a cell (its members' addresses and its compound) into `key`.
+void WritePointerKey(const std::vector<Member*>& coordinate, int compound, std::string& key) {
+    key.assign(reinterpret_cast<const char*>(coordinate.data()),
+               coordinate.size() * sizeof(Member*));
     key.append(reinterpret_cast<const char*>(&compound), sizeof compound);
+}
+
+std::string PointerKey(const std::vector<Member*>& coordinate, int compound) {
+    std::string key;
+    WritePointerKey(coordinate, compound, key);
     return key;
 }
 
@@ -41,8 +47,11 @@ int CellFetcher::AddCompound(const TupleList& tuples) {
 
 bool CellFetcher::Lookup(const std::vector<Member*>& coordinate, int compound,
                          const Member& measure, Variant& value) {
-    const std::string key = PointerKey(coordinate, compound);
-    auto found = cells_.find(key);
+    // A cell is looked up for every cell of every pass: its key is written into the same
+    // buffer each time rather than allocated.
+    std::string& key = lookupKey_;
+    WritePointerKey(coordinate, compound, key);
+    auto found = cells_.find(std::string_view(key));
     if (found != cells_.end()) {
         if (const Variant* cell = found->second.Find(measure.MeasureIndex)) {
             value = *cell;
@@ -70,6 +79,7 @@ bool CellFetcher::Lookup(const std::vector<Member*>& coordinate, int compound,
 void CellFetcher::Prefill(const std::vector<Member*>& coordinate, int compound,
                           std::span<const int> measureIndexes, std::span<const Variant> values) {
     MeasureValues& cell = cells_[PointerKey(coordinate, compound)];
+    cell.Reserve(measureIndexes.size());
     for (size_t m = 0; m < measureIndexes.size() && m < values.size(); ++m)
         cell[measureIndexes[m]] = values[m];
 }

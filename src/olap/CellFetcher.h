@@ -69,6 +69,7 @@ class MeasureValues {
             if (m == measure) return value;
         return values_.emplace_back(measure, Variant()).second;
     }
+    void Reserve(size_t count) { values_.reserve(count); }
     // Adds `measure` as empty unless it is there.
     void Note(int measure) {
         if (!Find(measure)) values_.emplace_back(measure, Variant());
@@ -155,7 +156,8 @@ class CellFetcher {
     std::vector<std::string> compoundKeys_;
     std::unordered_map<std::string, int> compoundIds_;
     // Cell values by coordinate key, then by measure index.
-    std::unordered_map<std::string, MeasureValues> cells_;
+    std::unordered_map<std::string, MeasureValues, KeyTextHash, std::equal_to<>> cells_;
+    std::string lookupKey_;
     std::unordered_map<std::string, Request> pending_;
     std::unordered_map<std::string, size_t> distinctKeys_;
     double sqlSeconds_ = 0;

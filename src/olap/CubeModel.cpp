@@ -94,6 +94,14 @@ void AppendKeyPathPart(std::string& path, const Variant& value) {
 namespace {
 
 std::string Bracketed(const std::string& name) {
+    if (name.find(']') == std::string::npos) {
+        std::string text;
+        text.reserve(name.size() + 2);
+        text += '[';
+        text += name;
+        text += ']';
+        return text;
+    }
     std::string text = "[";
     for (char c : name) {
         text += c;
@@ -142,7 +150,12 @@ void SortSiblings(std::vector<Member*>& members, bool byOrdinal) {
 std::string ChildUniqueName(const Hierarchy& hierarchy, const Member* parent,
                             const std::string& name) {
     const std::string& base = parent && !parent->IsAll ? parent->UniqueName : hierarchy.UniqueName;
-    return base + "." + Bracketed(name);
+    std::string unique;
+    unique.reserve(base.size() + name.size() + 3);
+    unique += base;
+    unique += '.';
+    unique += Bracketed(name);
+    return unique;
 }
 
 CubeModel::CubeModel(const CubeDefinition& definition, CADODatabase& database,

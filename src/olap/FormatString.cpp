@@ -39,12 +39,19 @@ std::string Grouped(const std::string& digits) {
     return out;
 }
 
-// One section applied to a value that is not negative.
-std::string Apply(double value, const std::string& section) {
-    std::string prefix, suffix;
+// One section of a format, read once: the literal text around the number and the number's shape.
+struct Pattern {
+    std::string Prefix, Suffix;
+    bool Empty = true;  // the section is no text at all
+    bool Number = false, Grouping = false, Percent = false;
+    size_t MinInteger = 0, MinFraction = 0, MaxFraction = 0;
+};
+
+Pattern ReadPattern(const std::string& section) {
+    Pattern pattern;
+    pattern.Empty = section.empty();
     std::string integerPattern, fractionPattern;
-    bool inNumber = false, afterNumber = false, inFraction = false, percent = false;
-    bool grouping = false;
+    bool afterNumber = false, inFraction = false;
     for (size_t i = 0; i < section.size(); ++i) {
         const char c = section[i];
         std::string literal;
@@ -55,13 +62,13 @@ std::string Apply(double value, const std::string& section) {
             i = end == std::string::npos ? section.size() : end;
         } else if (c == '\\' && i + 1 < section.size()) {
             literal = std::string(1, section[++i]);
-        } else if (!afterNumber &&
-                   (c == '#' || c == '0' || (c == ',' && inNumber) || (c == '.' && !inFraction))) {
-            inNumber = true;
+        } else if (!afterNumber && (c == '#' || c == '0' || (c == ',' && pattern.Number) ||
+                                    (c == '.' && !inFraction))) {
+            pattern.Number = true;
             if (c == '.') {
                 inFraction = true;
             } else if (c == ',') {
-                grouping = true;
+                pattern.Grouping = true;
             } else if (inFraction) {
                 fractionPattern += c;
             } else {
@@ -69,19 +76,27 @@ std::string Apply(double value, const std::string& section) {
             }
             continue;
         } else {
-            if (c == '%') percent = true;
+            if (c == '%') pattern.Percent = true;
             literal = std::string(1, c);
         }
-        if (inNumber) afterNumber = true;
-        (inNumber ? suffix : prefix) += literal;
+        if (pattern.Number) afterNumber = true;
+        (pattern.Number ? pattern.Suffix : pattern.Prefix) += literal;
     }
-    if (percent) value *= 100;
-    if (!inNumber) return prefix + suffix;
+    for (char c : integerPattern) pattern.MinInteger += c == '0';
+    for (char c : fractionPattern) pattern.MinFraction += c == '0';
+    pattern.MaxFraction = fractionPattern.size();
+    return pattern;
+}
 
-    size_t minInteger = 0, minFraction = 0;
-    for (char c : integerPattern) minInteger += c == '0';
-    for (char c : fractionPattern) minFraction += c == '0';
-    const size_t maxFraction = fractionPattern.size();
+// One section applied to a value that is not negative.
+std::string Apply(double value, const Pattern& pattern) {
+    const std::string& prefix = pattern.Prefix;
+    const std::string& suffix = pattern.Suffix;
+    if (pattern.Percent) value *= 100;
+    if (!pattern.Number) return prefix + suffix;
+    const size_t minInteger = pattern.MinInteger, minFraction = pattern.MinFraction;
+    const size_t maxFraction = pattern.MaxFraction;
+    const bool grouping = pattern.Grouping;
 
     char buffer[512];
     // Round half away from zero at the last shown place, as the named formats always have. A
@@ -133,6 +148,20 @@ std::string Named(const std::string& format, double value) {
     return format;
 }
 
+// The sections of the format last used on this thread, read: a grid applies one format to
+// thousands of cells in a row.
+const std::vector<Pattern>& PatternsOf(const std::string& format) {
+    thread_local std::string lastFormat;
+    thread_local std::vector<Pattern> lastPatterns;
+    if (lastPatterns.empty() || format != lastFormat) {
+        lastPatterns.clear();
+        for (const std::string& section : Sections(format))
+            lastPatterns.push_back(ReadPattern(section));
+        lastFormat = format;
+    }
+    return lastPatterns;
+}
+
 }  // namespace
 
 std::string FormatNumber(double value, const std::string& format) {
@@ -154,10 +183,10 @@ std::string FormatNumber(double value, const std::string& format) {
                 .ptr;
         return (value < 0 ? "-" : "") + Grouped(std::string(digits, end));
     }
-    const std::vector<std::string> sections = Sections(Named(format, value));
-    if (value == 0 && sections.size() >= 3 && !sections[2].empty()) return Apply(0, sections[2]);
+    const std::vector<Pattern>& sections = PatternsOf(Named(format, value));
+    if (value == 0 && sections.size() >= 3 && !sections[2].Empty) return Apply(0, sections[2]);
     if (value < 0) {
-        if (sections.size() >= 2 && !sections[1].empty()) return Apply(-value, sections[1]);
+        if (sections.size() >= 2 && !sections[1].Empty) return Apply(-value, sections[1]);
         std::string text = Apply(-value, sections[0]);
         // A value that rounds to zero shows no sign.
         if (text.find_first_of("123456789") != std::string::npos) text.insert(text.begin(), '-');

@@ -37,5 +37,31 @@ TEST(FormatNumber, RoundsHalfUpAtTheLastPlaceButLeavesWholeValuesAsTheyAre) {
     EXPECT_EQ(FormatNumber(0, "#,##0;(#,##0);\"nil\""), "nil");
 }
 
+TEST(FormatNumber, AFormatReadOnceAgreesWithItselfAcrossFormatsAndValues) {
+    // The last format's sections are kept between calls: alternating formats and signs must
+    // each be read afresh, and give what each gives alone.
+    const std::vector<std::string> formats = {
+        "", "Standard", "#,##0.00;(#,##0.00);\"zero\"", "0.0%", "Currency", "\\$0.000", "#"};
+    std::mt19937_64 random(11);
+    std::vector<std::pair<std::string, double>> asked;
+    std::vector<std::string> first;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string& format = formats[random() % formats.size()];
+        const double value =
+            static_cast<double>(static_cast<long long>(random() % 2000001) - 1000000) /
+            static_cast<double>(1 + random() % 1000);
+        asked.emplace_back(format, i % 97 == 0 ? 0.0 : value);
+        first.push_back(FormatNumber(asked.back().second, format));
+    }
+    for (size_t i = asked.size(); i-- > 0;)
+        ASSERT_EQ(FormatNumber(asked[i].second, asked[i].first), first[i])
+            << asked[i].second << " as '" << asked[i].first << "'";
+    EXPECT_EQ(FormatNumber(0, "#,##0.00;(#,##0.00);\"zero\""), "zero");
+    EXPECT_EQ(FormatNumber(-1234.5, "#,##0.00;(#,##0.00);\"zero\""), "(1,234.50)");
+    EXPECT_EQ(FormatNumber(-1234.567, ""), "-1,234.57");
+    EXPECT_EQ(FormatNumber(-0.001, "Standard"), "0.00");
+    EXPECT_EQ(FormatNumber(2.5, "\\$0.000"), "$2.500");
+}
+
 }  // namespace
 }  // namespace orvik::cube
