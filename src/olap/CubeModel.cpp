@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "core/StopRequest.h"
 #include "data/AdoDatabase.h"
 #include "data/AdoException.h"
 #include "data/AdoRecordset.h"
@@ -317,6 +318,7 @@ std::vector<Member*> CubeModel::LoadSome(Hierarchy& hierarchy, const std::string
     std::vector<Member*> found;
     std::unordered_set<const Member*> seen;
     for (size_t at = 0; at < keys.size(); at += kKeysPerStatement) {
+        ThrowIfStopped("Reading the members of " + hierarchy.UniqueName);
         std::string list;
         for (size_t k = at; k < std::min(keys.size(), at + kKeysPerStatement); ++k) {
             if (keys[k].IsNull() || keys[k].IsEmpty()) continue;
