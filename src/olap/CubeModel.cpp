@@ -37,8 +37,19 @@ struct ChildKeyHash {
 
 }  // namespace
 
-struct MemberIndex {
+// One reading of a hierarchy's members, over one statement or a few: the members met so far by
+// parent and key (those read before included, so that none is made twice), and the members at
+// `Depth` the rows held, once each.
+struct MemberRead {
+    MemberRead(Hierarchy& hierarchy, int depth) : Depth(depth) {
+        for (Member& member : hierarchy.Storage)
+            if (!member.IsAll && !member.Calculated)
+                Children.emplace(ChildKey{member.Parent, member.Key}, &member);
+    }
     std::unordered_map<ChildKey, Member*, ChildKeyHash> Children;
+    int Depth = -1;
+    std::vector<Member*> AtDepth;
+    std::unordered_set<const Member*> Seen;
 };
 
 std::string KeyText(const Variant& value) {
@@ -109,6 +120,13 @@ std::string Bracketed(const std::string& name) {
         if (c == ']') text += ']';
     }
     return text + "]";
+}
+
+// The dimension table's primary key, as ByPrimaryKey holds it.
+ColumnExpression PrimaryKeyColumn(const HierarchyDefinition& definition) {
+    return {definition.PrimaryKeyTable.empty() ? definition.Table->FirstAlias()
+                                               : definition.PrimaryKeyTable,
+            definition.PrimaryKey, ""};
 }
 
 bool ParseNumber(const std::string& text, double& number) {
@@ -271,8 +289,8 @@ std::string CubeModel::RelationSql(const Relation& relation) const {
 void CubeModel::Load(Hierarchy& hierarchy) {
     if (hierarchy.Loaded) return;
     const HierarchyDefinition& definition = *hierarchy.Definition;
-    ReadMembers(hierarchy, "", -1);
-    hierarchy.ReadInPart.reset();
+    MemberRead read(hierarchy, -1);
+    ReadMembers(hierarchy, "", read);
     hierarchy.PropertyValues.DoneAdding();
     Renumber(hierarchy);
     hierarchy.Loaded = true;
@@ -310,13 +328,11 @@ bool CubeModel::ReadsInPart(const Level& level) {
     return hierarchy.TableRows >= largeLevelRows_;
 }
 
-std::vector<Member*> CubeModel::LoadSome(Hierarchy& hierarchy, const std::string& columnSql,
-                                         const std::vector<Variant>& keys, int depth) {
+void CubeModel::ReadSome(Hierarchy& hierarchy, const std::string& columnSql,
+                         const std::vector<Variant>& keys, MemberRead& read) {
     // A few thousand keys a statement: every database takes that, and each reads its rows by
     // index.
     constexpr size_t kKeysPerStatement = 4000;
-    std::vector<Member*> found;
-    std::unordered_set<const Member*> seen;
     for (size_t at = 0; at < keys.size(); at += kKeysPerStatement) {
         ThrowIfStopped("Reading the members of " + hierarchy.UniqueName);
         std::string list;
@@ -325,24 +341,35 @@ std::vector<Member*> CubeModel::LoadSome(Hierarchy& hierarchy, const std::string
             if (!list.empty()) list += ", ";
             list += Literal(keys[k]);
         }
-        if (list.empty()) continue;
-        for (Member* member : ReadMembers(hierarchy, columnSql + " IN (" + list + ")", depth))
-            if (seen.insert(member).second) found.push_back(member);
+        if (!list.empty()) ReadMembers(hierarchy, columnSql + " IN (" + list + ")", read);
     }
-    hierarchy.ReadInPart.reset();
     Renumber(hierarchy);
-    return found;
 }
 
-std::string CubeModel::PrimaryKeySql(const Hierarchy& hierarchy) const {
-    const HierarchyDefinition& definition = *hierarchy.Definition;
-    const std::string table = definition.PrimaryKeyTable.empty() ? definition.Table->FirstAlias()
-                                                                 : definition.PrimaryKeyTable;
-    return ColumnSql(hierarchy, {table, definition.PrimaryKey, ""});
+std::vector<Member*> CubeModel::LoadByPrimaryKeys(Hierarchy& hierarchy,
+                                                  const std::vector<Variant>& keys) {
+    MemberRead read(hierarchy, -1);
+    ReadSome(hierarchy, ColumnSql(hierarchy, PrimaryKeyColumn(*hierarchy.Definition)), keys, read);
+    std::vector<Member*> members(keys.size(), nullptr);
+    for (size_t k = 0; k < keys.size(); ++k)
+        if (auto it = hierarchy.ByPrimaryKey.find(KeyText(keys[k]));
+            it != hierarchy.ByPrimaryKey.end())
+            members[k] = it->second;
+    // Reading the hierarchy whole (or more of it) notes the keys again; until then they would
+    // cost as much memory as a fifth of the members.
+    if (!hierarchy.Loaded) hierarchy.ByPrimaryKey = {};
+    return members;
 }
 
-std::vector<Member*> CubeModel::ReadMembers(Hierarchy& hierarchy, const std::string& where,
-                                            int depth) {
+std::vector<Member*> CubeModel::LoadByLevelKeys(const Level& level,
+                                                const std::vector<Variant>& keys) {
+    Hierarchy& hierarchy = *level.Owner;
+    MemberRead read(hierarchy, level.Depth);
+    ReadSome(hierarchy, ColumnSql(hierarchy, level.Definition->Key), keys, read);
+    return std::move(read.AtDepth);
+}
+
+void CubeModel::ReadMembers(Hierarchy& hierarchy, const std::string& where, MemberRead& read) {
     const HierarchyDefinition& definition = *hierarchy.Definition;
     if (hierarchy.ByLevel.size() != hierarchy.Levels.size())
         hierarchy.ByLevel.assign(hierarchy.Levels.size(), {});
@@ -370,13 +397,8 @@ std::vector<Member*> CubeModel::ReadMembers(Hierarchy& hierarchy, const std::str
             c.Properties.push_back(add(property.Column));
         columns.push_back(c);
     }
-    int primaryKey = -1;
-    if (definition.Table && !definition.PrimaryKey.empty()) {
-        const std::string table = definition.PrimaryKeyTable.empty()
-                                      ? definition.Table->FirstAlias()
-                                      : definition.PrimaryKeyTable;
-        primaryKey = add({table, definition.PrimaryKey, ""});
-    }
+    const int primaryKey =
+        definition.Table && !definition.PrimaryKey.empty() ? add(PrimaryKeyColumn(definition)) : -1;
     const LevelDefinition* parentChild =
         definition.Levels.front().ParentChild() ? &definition.Levels.front() : nullptr;
     const int parentColumn = parentChild ? add(parentChild->ParentColumn) : -1;
@@ -397,16 +419,7 @@ std::vector<Member*> CubeModel::ReadMembers(Hierarchy& hierarchy, const std::str
     }
 
     const int firstDepth = definition.HasAll ? 1 : 0;
-    if (!hierarchy.ReadInPart) {
-        // Made again from the members read so far: kept between reads, it would cost as much
-        // memory as a tenth of the members themselves.
-        hierarchy.ReadInPart = std::make_shared<MemberIndex>();
-        for (Member& member : hierarchy.Storage)
-            if (!member.IsAll && !member.Calculated)
-                hierarchy.ReadInPart->Children.emplace(ChildKey{member.Parent, member.Key},
-                                                       &member);
-    }
-    auto& children = hierarchy.ReadInPart->Children;
+    auto& children = read.Children;
     if (where.empty()) {
         // Sized once for a whole level of millions; a part read in batches grows as it goes
         // (sizing each batch again would rehash everything read before it).
@@ -415,8 +428,6 @@ std::vector<Member*> CubeModel::ReadMembers(Hierarchy& hierarchy, const std::str
         if (primaryKey >= 0)
             hierarchy.ByPrimaryKey.reserve(hierarchy.ByPrimaryKey.size() + rowCount);
     }
-    std::vector<Member*> atDepth;
-    std::unordered_set<const Member*> seen;
     std::vector<Variant> values(static_cast<size_t>(count));
     for (; !rows.IsEOF(); rows.MoveNext()) {
         rows.GetRowValues(values);
@@ -456,14 +467,14 @@ std::vector<Member*> CubeModel::ReadMembers(Hierarchy& hierarchy, const std::str
                     hierarchy.Roots.push_back(&member);
                 parent = &member;
             }
-            if (parent->Depth == depth && seen.insert(parent).second) atDepth.push_back(parent);
+            if (parent->Depth == read.Depth && read.Seen.insert(parent).second)
+                read.AtDepth.push_back(parent);
         }
         if (primaryKey >= 0 && parent)
             hierarchy.ByPrimaryKey.emplace(KeyText(values[static_cast<size_t>(primaryKey)]),
                                            parent);
     }
     if (parentChild) LinkParentChild(hierarchy, *parentChild, links);
-    return atDepth;
 }
 
 void CubeModel::Renumber(Hierarchy& hierarchy) {

@@ -28,7 +28,7 @@ class Variant;
 namespace orvik::cube {
 
 struct Hierarchy;
-struct MemberIndex;
+struct MemberRead;
 
 // Hashes key texts so that a table of them is searched by a string_view as well.
 struct KeyTextHash {
@@ -94,9 +94,6 @@ struct Hierarchy {
     std::unordered_map<std::string, Member*, KeyTextHash, std::equal_to<>> ByPrimaryKey;
     PropertyValuePool PropertyValues;  // the values of its members' declared properties
     Member* Default = nullptr;
-    // While members are read: those read so far by parent and key, so that reading more of a
-    // hierarchy read in part (or all of it) finds the members already made.
-    std::shared_ptr<MemberIndex> ReadInPart;
     size_t TableRows = SIZE_MAX;  // the rows of its table, once counted
     bool HasAll() const { return Definition && Definition->HasAll; }
     Member* All() const { return HasAll() && !Roots.empty() ? Roots.front() : nullptr; }
@@ -130,17 +127,13 @@ class CubeModel {
     // hierarchy is not read yet and its table has at least LargeLevelRows() rows. Counts the
     // table once. Throws CADOException.
     bool ReadsInPart(const Level& level);
-    // Reads the members of the rows whose `columnSql` is one of `keys`, leaving the rest of the
-    // hierarchy unread; the members at `depth` those rows lead to, once each (none for -1).
-    // Leaf members are then found by primary key in ByPrimaryKey as well, until the caller
-    // lets that go (ForgetPartKeys).
-    std::vector<Member*> LoadSome(Hierarchy& hierarchy, const std::string& columnSql,
-                                  const std::vector<Variant>& keys, int depth);
-    // Drops the primary keys of a hierarchy read only in part, once its members were found by
-    // them: reading the hierarchy whole (or more of it) notes them again.
-    static void ForgetPartKeys(Hierarchy& hierarchy) {
-        if (!hierarchy.Loaded) hierarchy.ByPrimaryKey = {};
-    }
+    // Reads the members of the rows whose primary key is one of `keys`, leaving the rest of the
+    // hierarchy unread: the lowest member of each key's row, in the order of `keys`, null where
+    // no row has the key. Throws CADOException.
+    std::vector<Member*> LoadByPrimaryKeys(Hierarchy& hierarchy, const std::vector<Variant>& keys);
+    // Reads the members of the rows whose `level` key is one of `keys`, leaving the rest of the
+    // hierarchy unread: the members of `level` those rows hold, once each.
+    std::vector<Member*> LoadByLevelKeys(const Level& level, const std::vector<Variant>& keys);
     // Tables with this many rows or more are read in part (0: every hierarchy is read whole).
     size_t LargeLevelRows() const { return largeLevelRows_; }
     void SetLargeLevelRows(size_t rows) { largeLevelRows_ = rows; }
@@ -161,8 +154,6 @@ class CubeModel {
     // The FROM text of the hierarchy's own tables joined together.
     std::string RelationSql(const Relation& relation) const;
     std::string Quote(const std::string& name) const;
-    // The column of the dimension table's primary key, as ByPrimaryKey holds it.
-    std::string PrimaryKeySql(const Hierarchy& hierarchy) const;
     // `value` as an SQL literal of the model's dialect.
     std::string Literal(const Variant& value) const { return SqlLiteral(dialect_, value); }
     const SqlDialect& Dialect() const { return dialect_; }
@@ -174,8 +165,11 @@ class CubeModel {
 
   private:
     // Reads the members of the hierarchy's rows (`where`: an SQL condition, or "" for all),
-    // making those not made yet; the members at `depth`, once each.
-    std::vector<Member*> ReadMembers(Hierarchy& hierarchy, const std::string& where, int depth);
+    // making those `read` has not met yet.
+    void ReadMembers(Hierarchy& hierarchy, const std::string& where, MemberRead& read);
+    // Reads the rows whose `columnSql` is one of `keys`, a few thousand a statement.
+    void ReadSome(Hierarchy& hierarchy, const std::string& columnSql,
+                  const std::vector<Variant>& keys, MemberRead& read);
     // Orders siblings and numbers the members read so far, parents first.
     void Renumber(Hierarchy& hierarchy);
     void AddHierarchy(const DimensionDefinition* dimension, const HierarchyDefinition* definition,

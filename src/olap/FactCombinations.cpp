@@ -247,17 +247,11 @@ void CellFetcher::ResolvePartial(const FactQuestion& question, std::vector<Parti
         Hierarchy& hierarchy = *level->Owner;
         std::vector<Member*> memberOf(partial.Keys.size(), nullptr);
         if (partial.ByForeignKey) {
-            cube_.LoadSome(hierarchy, cube_.PrimaryKeySql(hierarchy), partial.Keys, -1);
-            for (size_t n = 0; n < partial.Keys.size(); ++n) {
-                auto it = hierarchy.ByPrimaryKey.find(KeyText(partial.Keys[n]));
-                if (it != hierarchy.ByPrimaryKey.end() && it->second->Depth == level->Depth)
-                    memberOf[n] = it->second;
-            }
-            CubeModel::ForgetPartKeys(hierarchy);
+            memberOf = cube_.LoadByPrimaryKeys(hierarchy, partial.Keys);
+            for (Member*& member : memberOf)
+                if (member && member->Depth != level->Depth) member = nullptr;
         } else {
-            const std::vector<Member*> read =
-                cube_.LoadSome(hierarchy, cube_.ColumnSql(hierarchy, level->Definition->Key),
-                               partial.Keys, level->Depth);
+            const std::vector<Member*> read = cube_.LoadByLevelKeys(*level, partial.Keys);
             std::unordered_map<std::string, Member*> byPath;
             byPath.reserve(read.size());
             for (Member* member : read) byPath.emplace(KeyPath(*member, partial.From), member);
